@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, configures, builds and runs every test.
+#   scripts/test.sh            normal build in build/
+#   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+mode=${1:-normal}
+if [[ $mode == sanitize ]]; then
+  dir=build-asan
+  extra=(-DLUMI_SANITIZE=ON -DLUMI_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug)
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+else
+  dir=build
+  extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+fi
+cmake -S . -B "$dir" -G Ninja "${extra[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
