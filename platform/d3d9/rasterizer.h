@@ -1,0 +1,49 @@
+#pragma once
+// The software device's rasteriser: draws FVF 0x142 primitives (position already in clip space,
+// diffuse colour, one texture coordinate set) into a render target by Direct3D 9's rules, and
+// clears targets. It knows nothing of the device's objects: the device describes its state and
+// memory in the plain records below.
+#include <cstdint>
+#include <memory>
+
+#include "platform/d3d9/d3d9_types.h"
+#include "platform/d3d9/pixel_format.h"
+
+namespace d3d9sw {
+
+class PixelShaderProgram;  // pixel_shader.h
+
+// Everything a draw reads from the device. Arrays are indexed by the state's numeric value.
+struct DrawState {
+    const DWORD* renderStates = nullptr;                          // [kD3DRenderStateCount]
+    const DWORD (*stageStates)[kD3DTextureStageStateCount] = nullptr;  // [kD3DTextureStageCount]
+    const DWORD (*samplerStates)[kD3DSamplerStateCount] = nullptr;     // [kD3DSamplerCount]
+    SurfaceView textures[kD3DTextureStageCount];                  // bits == null: no texture
+    const PixelShaderProgram* pixelShader = nullptr;              // null: fixed function stages
+    D3DVIEWPORT9 viewport{};
+    SurfaceView target;                                           // colour render target
+    SurfaceView depth;                                            // bits == null: no depth buffer
+};
+
+// One draw call's geometry. Vertices are 24-byte {x, y, z, diffuse, u, v} records at `stride`.
+struct DrawCall {
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    UINT primitiveCount = 0;
+    const std::uint8_t* vertices = nullptr;  // first vertex of the stream (offset applied)
+    UINT vertexStride = 24;
+    UINT vertexCount = 0;                    // vertices readable from `vertices`
+    const std::uint16_t* indices = nullptr;  // null: non-indexed; else from the start index
+    INT baseVertex = 0;                      // added to every index
+};
+
+// Draws the primitives. Returns D3D_OK, or D3DERR_INVALIDCALL when an index or vertex lies
+// outside the supplied data, the primitive type or a state is one the device does not support
+// (nothing is drawn then).
+HRESULT Rasterize(const DrawState& state, const DrawCall& call);
+
+// Fills `rect` (clipped to the surface) of a colour target with `argb`, or of a depth surface
+// with `z` (0..1, stored at the depth format's precision).
+void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb);
+void ClearDepth(const SurfaceView& depth, const RECT& rect, float z);
+
+}  // namespace d3d9sw
