@@ -1,0 +1,167 @@
+#pragma once
+// Control of the software Direct3D 9 for tests, the demo and the sibling stand-ins (D3DX,
+// DirectDraw): adapter configuration, scripted failures, device loss, counters, a call log and
+// read-back of surface memory. Product code never includes this header.
+//
+// All state is process-wide and guarded by one mutex; ResetAll() brings everything back to the
+// defaults described below (tests call it in their set-up).
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/pixel_format.h"
+
+namespace d3d9ctl {
+
+// What one format supports on an adapter (for every device type the adapter offers).
+struct FormatSupport {
+    bool texture = false;        // D3DRTYPE_TEXTURE, usage 0 / DYNAMIC
+    bool renderTarget = false;   // D3DUSAGE_RENDERTARGET (textures and surfaces)
+    bool depthStencil = false;   // D3DUSAGE_DEPTHSTENCIL
+    bool surface = false;        // plain surfaces (D3DRTYPE_SURFACE, usage 0)
+    bool postPixelShaderBlending = false;  // D3DUSAGE_QUERY_POSTPIXELSHADER_BLENDING
+    bool indexBuffer = false;    // D3DRTYPE_INDEXBUFFER
+};
+
+struct AdapterConfig {
+    std::string driver = "lumisw.dll";
+    std::string description = "Lumiscriber Software Adapter";
+    std::string deviceName = "\\\\.\\DISPLAY1";
+    DWORD vendorId = 0x1414;
+    DWORD deviceId = 0x008c;
+    DWORD subSysId = 0;
+    DWORD revision = 0;
+    std::int64_t driverVersion = 0x0006000e000b0000LL;  // 6.14.11.0
+    GUID deviceIdentifier{};
+    // Display modes offered (any order; enumeration filters by format). Default: 640x480,
+    // 800x600, 1024x768, 1280x720, 1280x1024, 1600x900, 1920x1080 at 60 Hz in X8R8G8B8 and
+    // R5G6B5.
+    std::vector<D3DDISPLAYMODE> modes;
+    // Desktop mode reported by GetAdapterDisplayMode when no virtual display drives it.
+    D3DDISPLAYMODE desktop{1920, 1080, 60, D3DFMT_X8R8G8B8};
+    // Caps of the HAL device; REF has the same caps with DeviceType REF.
+    D3DCAPS9 caps{};
+    bool halAvailable = true;
+    bool refAvailable = true;   // REF: caps and a windowed test device can be created
+    bool swAvailable = false;   // SW: GetDeviceCaps fails with D3DERR_NOTAVAILABLE
+    // Per format; formats absent from the map are unsupported. Default: A8R8G8B8, X8R8G8B8,
+    // R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8, DXT1, DXT3, DXT5 textures; the first six render
+    // targets; D16, D24S8, D24X8 depth; INDEX16.
+    std::map<D3DFORMAT, FormatSupport> formats;
+    // Multisample types supported (beyond NONE) and their quality level count.
+    std::map<D3DMULTISAMPLE_TYPE, DWORD> multiSample;
+    std::uint64_t textureMemoryBytes = 256ull << 20;  // budget of DEFAULT-pool allocations
+};
+
+// The default adapter as described above.
+AdapterConfig DefaultAdapter();
+// The default HAL caps (ps 1.1, LESSEQUAL/GREATEREQUAL compares, dynamic textures, HW T&L,
+// max texture 4096, colour cursor, one render target).
+D3DCAPS9 DefaultCaps();
+
+// Replaces the adapters (an empty list: GetAdapterCount 0). Objects created earlier keep the
+// configuration they started with, except texture memory, which is read live.
+void SetAdapters(const std::vector<AdapterConfig>& adapters);
+std::vector<AdapterConfig> Adapters();
+// Edits one adapter in place (no-op for a bad index).
+void SetCaps(UINT adapter, const D3DCAPS9& caps);
+void SetFormatSupport(UINT adapter, D3DFORMAT format, const FormatSupport& support);
+void SetModes(UINT adapter, const std::vector<D3DDISPLAYMODE>& modes);
+void SetTextureMemory(UINT adapter, std::uint64_t bytes);
+
+// Texture memory of the default adapter: the budget, and what DEFAULT-pool allocations of live
+// devices leave of it (bytes). Used by the DirectDraw stand-in.
+std::uint64_t TextureMemoryTotal();
+std::uint64_t TextureMemoryFree();
+
+// ---- Scripted failures ---------------------------------------------------------------------
+// The `nth` next call (1 = the very next) of `operation` returns `hr` without doing anything;
+// `times` consecutive calls fail from there. Operation names are the method names
+// ("CreateDevice", "CreateVertexBuffer", "LockRect", "Present", "TestCooperativeLevel", ...);
+// "Lock" covers vertex and index buffers, "LockRect" textures and surfaces, "Present" the
+// device and swap chains. "Direct3DCreate9" makes the creator return null (hr ignored).
+// Several scripts on one operation are kept independently.
+void FailCall(const std::string& operation, int nth, HRESULT hr, int times = 1);
+// Calls of `operation` seen so far (including failed ones), whether scripted or not.
+int CallCount(const std::string& operation);
+void ClearFailures();
+
+// ---- Device loss ----------------------------------------------------------------------------
+// Loses every live device: Present and EndScene return D3DERR_DEVICELOST, TestCooperativeLevel
+// D3DERR_DEVICELOST, Reset D3DERR_DEVICELOST. Other calls keep working as on the platform.
+void LoseDevice();
+// The loss is over: TestCooperativeLevel returns D3DERR_DEVICENOTRESET until a Reset succeeds.
+void RestoreDevice();
+bool IsDeviceLost();  // any live device lost or not yet reset
+
+// ---- Counters and the call log ---------------------------------------------------------------
+struct Counters {
+    std::uint64_t drawCalls = 0;      // successful DrawPrimitive / DrawIndexedPrimitive
+    std::uint64_t primitives = 0;     // primitives in those draws
+    std::uint64_t stateChanges = 0;   // Set*State calls that succeeded (changed or not)
+    std::uint64_t locks = 0;          // successful buffer, texture and surface locks
+    std::uint64_t locksDiscard = 0;
+    std::uint64_t locksNoOverwrite = 0;
+    std::uint64_t locksReadOnly = 0;
+    std::uint64_t clears = 0;
+    std::uint64_t presents = 0;       // successful presents (device and swap chains)
+    std::uint64_t misuses = 0;        // MisuseReports().size()
+};
+Counters GetCounters();
+void ResetCounters();
+
+// Misuse that the platform tolerates but that is a bug in the caller (e.g. a NOOVERWRITE lock
+// over bytes drawn since the last DISCARD). One line each.
+std::vector<std::string> MisuseReports();
+
+struct CallRecord {
+    std::string method;  // "CreateTexture", "SetRenderState", ...
+    std::string args;    // the arguments in short form, e.g. "27, 1"
+    HRESULT result;
+};
+// Calls made on the Direct3D objects since the last ClearCallLog (state reads are not logged).
+std::vector<CallRecord> CallLog();
+void ClearCallLog();
+
+// ---- Surface memory and read-back ------------------------------------------------------------
+// The memory of any surface (a texture level, back buffer, depth buffer, plain surface) in
+// every pool, for the sibling stand-ins; an empty view for null or a foreign object. The view
+// stays valid while the surface is alive (and the device not reset, for back buffers).
+d3d9sw::SurfaceView SurfaceMemory(IDirect3DSurface9* surface);
+// Memory is written in place, so there is nothing to flush; kept for callers that write
+// through SurfaceMemory, so that a later shadowing device stays correct.
+void MarkModified(IDirect3DSurface9* surface);
+
+// One pixel as 0xAARRGGBB (via d3d9sw::ReadPixel); 0 outside the surface or for null.
+std::uint32_t ReadPixel(IDirect3DSurface9* surface, int x, int y);
+// All pixels, row-major; empty for null.
+std::vector<std::uint32_t> ReadPixels(IDirect3DSurface9* surface, int* width, int* height);
+
+// ---- Device inspection -----------------------------------------------------------------------
+struct DeviceInfo {
+    bool inScene = false;
+    bool lost = false;
+    bool dialogBoxMode = false;
+    bool cursorVisible = false;
+    int cursorX = 0, cursorY = 0;
+    UINT cursorHotSpotX = 0, cursorHotSpotY = 0;
+    std::vector<std::uint32_t> cursorPixels;  // ARGB copy of the last cursor bitmap
+    int cursorWidth = 0, cursorHeight = 0;
+    int liveDefaultPoolResources = 0;  // textures, buffers, surfaces in the DEFAULT pool
+    int additionalSwapChains = 0;
+    std::uint64_t defaultPoolBytes = 0;
+    DWORD behaviorFlags = 0;
+    D3DPRESENT_PARAMETERS presentParameters{};
+};
+// Snapshot of a device's state that the interfaces do not expose; default for null.
+DeviceInfo InspectDevice(IDirect3DDevice9* device);
+// The tokens a pixel shader was created from (empty for null).
+std::vector<DWORD> PixelShaderTokens(IDirect3DPixelShader9* shader);
+
+// Everything back to the defaults: one default adapter, no scripts, no loss, zero counters, an
+// empty call log and misuse list. Live objects stay valid.
+void ResetAll();
+
+}  // namespace d3d9ctl
