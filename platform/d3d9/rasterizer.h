@@ -33,6 +33,7 @@ struct DrawCall {
     UINT vertexStride = 24;
     UINT vertexCount = 0;                    // vertices readable from `vertices`
     const std::uint16_t* indices = nullptr;  // null: non-indexed; else from the start index
+    UINT indexCount = 0;                     // indices readable from `indices`
     INT baseVertex = 0;                      // added to every index
 };
 
