@@ -65,16 +65,6 @@ TEST(SleepTest, SleepsFromManyThreadsAreAllRecorded) {
     EXPECT_EQ(clock.Now(), 400u);
 }
 
-TEST(SleepTest, HookIsRemovedWithTheRecorder) {
-    int outerCalls = 0;
-    win32::SetSleepHook([&](DWORD) { ++outerCalls; });
-    { lumi::test::SleepRecorder sleeps; }
-    // The recorder restored the real sleep (not the hook installed before it): a zero-length
-    // sleep only yields, and the earlier hook is not called.
-    Sleep(0);
-    EXPECT_EQ(outerCalls, 0);
-}
-
 TEST(FakeClockTest, WrapsAtThirtyTwoBitsAndHandsBackTheRealClock) {
     {
         lumi::test::FakeClock clock(0xFFFFFFF0u);
