@@ -2,6 +2,7 @@
 #include "platform/win32/time.h"
 
 #include <chrono>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -9,12 +10,15 @@
 
 namespace {
 
+constexpr std::size_t kMaxRecordedSleeps = 65536;
+
 struct TimeState {
     std::mutex mutex;
     std::map<UINT, int> openPeriods;
     win32::TimerPeriodCounts counts;
     win32::SleepHook sleepHook;
-    std::vector<DWORD> sleepCalls;
+    std::deque<DWORD> sleepCalls;
+    std::uint64_t sleepCallCount = 0;
     std::optional<__time64_t> fixedTime;
     bool localTimeFails = false;
 };
@@ -61,6 +65,8 @@ void Sleep(DWORD milliseconds) {
     {
         std::lock_guard<std::mutex> lock(state.mutex);
         state.sleepCalls.push_back(milliseconds);
+        if (state.sleepCalls.size() > kMaxRecordedSleeps) state.sleepCalls.pop_front();
+        ++state.sleepCallCount;
         hook = state.sleepHook;  // called unlocked: a hook may sleep or call Sleep itself
     }
     if (hook) {
@@ -121,12 +127,18 @@ void SetSleepHook(SleepHook hook) {
 
 std::vector<DWORD> SleepCalls() {
     std::lock_guard<std::mutex> lock(State().mutex);
-    return State().sleepCalls;
+    return std::vector<DWORD>(State().sleepCalls.begin(), State().sleepCalls.end());
+}
+
+std::uint64_t SleepCallCount() {
+    std::lock_guard<std::mutex> lock(State().mutex);
+    return State().sleepCallCount;
 }
 
 void ClearSleepCalls() {
     std::lock_guard<std::mutex> lock(State().mutex);
     State().sleepCalls.clear();
+    State().sleepCallCount = 0;
 }
 
 void SetFixedTime(__time64_t secondsSince1970) {

@@ -27,7 +27,11 @@ void Sleep(DWORD milliseconds);
 // Milliseconds since process start (wraps after 49.7 days).
 DWORD GetTickCount();
 
+// glibc on 64-bit systems already names its own 64-bit time type so, as a macro.
+#ifndef __time64_t
 using __time64_t = std::int64_t;
+#endif
+static_assert(sizeof(__time64_t) == 8, "__time64_t is 64 bits");
 
 // Seconds since 1970-01-01 UTC; also stored through `out` when it is not null.
 __time64_t _time64(__time64_t* out);
@@ -52,8 +56,11 @@ void ResetTimerPeriods();
 using SleepHook = std::function<void(DWORD milliseconds)>;
 void SetSleepHook(SleepHook hook);
 
-// Every Sleep call in order, from every thread, since the last ClearSleepCalls.
+// The latest Sleep calls in order, from every thread, since the last ClearSleepCalls (the
+// most recent 65,536 are kept, so a long-running host does not grow without bound), and
+// the number of calls since then.
 std::vector<DWORD> SleepCalls();
+std::uint64_t SleepCallCount();
 void ClearSleepCalls();
 
 // Test controls for _time64 and _localtime64: a fixed "now" until UseRealTime, and a

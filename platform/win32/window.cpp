@@ -48,7 +48,7 @@ Window* WindowRegistry::Find(HWND handle) {
 }
 
 void Window::MeasureFrame() {
-    insets = FrameInsets(style, hasMenu, exStyle);
+    const RECT insets = FrameInsets(style, hasMenu, exStyle);
     const int clientWidth = std::max(0, (windowRect.right - windowRect.left) - insets.left - insets.right);
     const int clientHeight = std::max(0, (windowRect.bottom - windowRect.top) - insets.top - insets.bottom);
     if (clientWidth == pixelWidth && clientHeight == pixelHeight) return;

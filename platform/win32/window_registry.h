@@ -18,7 +18,6 @@ struct Window {
     DWORD exStyle = 0;
     bool hasMenu = false;
     RECT windowRect{};  // screen coordinates
-    RECT insets{};      // frame thickness per side, from the last frame measurement
     std::vector<std::uint32_t> pixels;  // client pixels, 0xAARRGGBB, row-major
     int pixelWidth = 0;
     int pixelHeight = 0;

@@ -44,6 +44,7 @@ TEST(SleepTest, SleepsAdvanceTheFakeClockAndRunCallbacks) {
     EXPECT_EQ(TimeGet_S(), 1030u);
     EXPECT_EQ(sleeps.Sleeps(), (std::vector<DWORD>{5, 25, 0}));
     EXPECT_EQ(win32::SleepCalls(), (std::vector<DWORD>{5, 25, 0}));
+    EXPECT_EQ(win32::SleepCallCount(), 3u);
     EXPECT_EQ(clockAtCallback, (std::vector<std::uint32_t>{1005, 1030, 1030}));  // clock moves first
     EXPECT_EQ(steps, 30);
 
