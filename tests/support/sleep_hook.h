@@ -2,7 +2,8 @@
 // Replaces Sleep for the lifetime of the object: nothing waits. Each sleep is recorded,
 // advances the fake clock (when one is given) by its duration, then runs the callbacks in
 // the order they were added, e.g. to step a resource loader. The destructor restores the
-// real sleep. Thread-safe; callbacks run on the sleeping thread.
+// real sleep (not a hook installed before it). Thread-safe; callbacks run on the sleeping
+// thread. The clock must outlive the recorder: declare it first.
 #include <functional>
 #include <memory>
 #include <vector>
