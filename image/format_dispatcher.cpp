@@ -1,0 +1,137 @@
+#include "image/format_dispatcher.h"
+
+#include <cstring>
+
+#include "image/raster_io_file.h"
+
+namespace lumi::image {
+
+namespace {
+constexpr const char* kUnknownFormat = "Decode: Unknown or wrong format";
+}
+
+const CodecEntry* FormatDispatcher::Find(DWORD type) const {
+    if (type == kRasterTypeNone) return nullptr;
+    for (const CodecEntry& e : codecs_)
+        if (e.type == type) return &e;
+    return nullptr;
+}
+
+bool FormatDispatcher::DecodeWith(const CodecEntry& codec, CRaster& image, CRasterFile* file,
+                                  bool reportMessage) const {
+    try {
+        std::unique_ptr<CRaster> object = codec.make();
+        if (!object) return false;
+        object->CopySettings(image);
+        if (codec.decode(*object, file)) return image.MoveFrom(*object, true);
+        if (reportMessage) image.SetLastError(object->GetLastError());
+    } catch (...) {
+        // Codecs catch their own failures; anything else (memory) is a failed attempt too.
+        if (reportMessage) image.SetLastError(kUnknownFormat);
+    }
+    return false;
+}
+
+bool FormatDispatcher::Decode(CRaster& image, CRasterFile* file, DWORD type) const {
+    if (!file) {
+        image.SetLastError("null file handler");
+        return false;
+    }
+    if (type != kRasterTypeNone) {
+        const CodecEntry* codec = Find(type);
+        if (!codec || !codec->CanDecode()) {
+            image.SetLastError(kUnknownFormat);
+            return false;
+        }
+        return DecodeWith(*codec, image, file, true);
+    }
+    const long start = file->Tell();
+    for (DWORD candidate : kDetectionOrder) {
+        const CodecEntry* codec = Find(candidate);
+        if (!codec || !codec->CanDecode()) continue;
+        if (DecodeWith(*codec, image, file, false)) return true;
+        file->Seek(start, 0);
+    }
+    image.SetLastError(kUnknownFormat);
+    return false;
+}
+
+bool FormatDispatcher::Load(CRaster& image, const WCHAR* name, DWORD type) const {
+    if (CRaster::SlotOfTypeId(type) != 0) {
+        CRasterIOFile file;
+        if (!file.Open(name, u"rb")) return false;
+        if (Decode(image, &file, type)) return true;
+    }
+    char typedMessage[sizeof(image.info.last_error)];
+    std::memcpy(typedMessage, image.info.last_error, sizeof(typedMessage));
+    CRasterIOFile file;
+    if (!file.Open(name, u"rb")) return false;
+    const bool ok = Decode(image, &file, kRasterTypeNone);
+    // The typed attempt's reason says more than "unknown format".
+    if (!ok && type != kRasterTypeNone) image.SetLastError(typedMessage);
+    return ok;
+}
+
+bool FormatDispatcher::ProbeFormat(CRaster& image, CRasterFile* file, DWORD type) const {
+    const LONG escape = image.info.escape;
+    const DWORD oldType = image.info.type;
+    image.info.type = kRasterTypeNone;
+    image.info.escape = -1;
+    const bool decoded = Decode(image, file, kRasterTypeNone);
+    // The escape word goes back, so a later decode on this image reads pixels again.
+    image.info.escape = escape;
+    if (!decoded) image.info.type = oldType;
+    return decoded && image.info.type != kRasterTypeNone && image.info.type == type;
+}
+
+bool FormatDispatcher::Encode(CRaster& image, CRasterFile* file, DWORD type) const {
+    const CodecEntry* codec = Find(type);
+    if (!codec || !codec->CanEncode()) {
+        image.SetLastError("Encode: Unknown format");
+        return false;
+    }
+    try {
+        std::unique_ptr<CRaster> object = codec->make();
+        if (!object) return false;
+        object->ShareFrom(image);
+        if (codec->encode(*object, file)) return true;
+        image.SetLastError(object->GetLastError());
+    } catch (...) {
+        image.SetLastError("Encode: Unknown format");
+    }
+    return false;
+}
+
+bool FormatDispatcher::EncodeAnimation(CRaster& image, CRasterFile* file, CRaster** images, int count,
+                                       DWORD type) const {
+    if (type != kRasterTypeGif) {
+        image.SetLastError("Multipage Encode, Unsupported operation for this format");
+        return false;
+    }
+    const CodecEntry* codec = Find(type);
+    if (!codec || !codec->make || !codec->encode_animation) {
+        image.SetLastError("Encode: Unknown format");
+        return false;
+    }
+    try {
+        std::unique_ptr<CRaster> object = codec->make();
+        if (!object) return false;
+        object->ShareFrom(image);
+        if (codec->encode_animation(*object, file, images, count)) return true;
+        image.SetLastError(object->GetLastError());
+    } catch (...) {
+        image.SetLastError("Encode: Unknown format");
+    }
+    return false;
+}
+
+bool FormatDispatcher::Save(CRaster& image, const WCHAR* name, DWORD type) const {
+    CRasterIOFile file;
+    if (!file.Open(name, u"wb")) return false;
+    const bool ok = Encode(image, &file, type);
+    // A close that fails may have lost buffered bytes: the file is not written.
+    const bool closed = file.Close();
+    return ok && closed;
+}
+
+}  // namespace lumi::image

@@ -1,0 +1,36 @@
+#pragma once
+// FormatDispatcher: runs the codecs of a codec table for an image. CRaster's file entry
+// points (Decode, Load, ProbeFormat, Encode, Save) use it over the library's own table;
+// tests may run it over a table of their own.
+//
+// Decoding happens on a fresh codec object that takes the caller's settings; only a
+// successful result is moved into the caller's image, so a failed decode leaves the image
+// as it was (its last-error text aside). Nothing is thrown out of any operation.
+#include <span>
+
+#include "image/format_table.h"
+#include "image/raster.h"
+
+namespace lumi::image {
+
+class FormatDispatcher {
+public:
+    explicit FormatDispatcher(std::span<const CodecEntry> codecs) : codecs_(codecs) {}
+
+    // Type 0 tries every decoder in detection order and reports only
+    // "Decode: Unknown or wrong format"; a typed attempt passes the codec's message on.
+    bool Decode(CRaster& image, CRasterFile* file, DWORD type) const;
+    bool Load(CRaster& image, const WCHAR* name, DWORD type) const;
+    bool ProbeFormat(CRaster& image, CRasterFile* file, DWORD type) const;
+    bool Encode(CRaster& image, CRasterFile* file, DWORD type) const;
+    bool EncodeAnimation(CRaster& image, CRasterFile* file, CRaster** images, int count, DWORD type) const;
+    bool Save(CRaster& image, const WCHAR* name, DWORD type) const;
+
+private:
+    const CodecEntry* Find(DWORD type) const;
+    bool DecodeWith(const CodecEntry& codec, CRaster& image, CRasterFile* file, bool reportMessage) const;
+
+    std::span<const CodecEntry> codecs_;
+};
+
+}  // namespace lumi::image
