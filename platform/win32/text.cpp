@@ -180,6 +180,28 @@ void CheckCodePage(UINT codePage, DWORD flags, DWORD allowedFlags) {
         throw std::invalid_argument("conversion flags " + std::to_string(flags) + " are not supported");
 }
 
+// The longest prefix of at most `room` units that does not cut a surrogate pair.
+std::size_t WholeUtf16Prefix(const std::u16string& text, std::size_t room) {
+    if (room >= text.size()) return text.size();
+    if (room > 0 && text[room - 1] >= 0xD800 && text[room - 1] <= 0xDBFF && text[room] >= 0xDC00 &&
+        text[room] <= 0xDFFF)
+        return room - 1;
+    return room;
+}
+
+// The longest prefix of at most `room` bytes that does not cut a UTF-8 sequence. Bytes kept
+// by the ANSI fallback never form a sequence with their neighbours, so decoding finds them.
+std::size_t WholeUtf8Prefix(const std::string& text, std::size_t room) {
+    if (room >= text.size()) return text.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t back = 1; back <= 3 && back <= room; ++back) {
+        const std::size_t start = room - back;
+        const Utf8Step step = DecodeUtf8(bytes + start, text.size() - start);
+        if (step.valid && step.length > 1 && start + step.length > room) return start;
+    }
+    return room;
+}
+
 bool IsSpace(char32_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 char32_t FoldAscii(char32_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
@@ -275,7 +297,11 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sour
     if (wide.size() > static_cast<std::size_t>(INT_MAX)) return 0;
     const int needed = static_cast<int>(wide.size());
     if (destLength == 0) return needed;
-    if (needed > destLength) return 0;
+    if (needed > destLength) {
+        const std::size_t fit = WholeUtf16Prefix(wide, static_cast<std::size_t>(destLength));
+        std::memcpy(dest, wide.data(), fit * sizeof(char16_t));
+        return 0;
+    }
     std::memcpy(dest, wide.data(), wide.size() * sizeof(char16_t));
     return needed;
 }
@@ -302,7 +328,10 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* source, int 
     if (narrow.size() > static_cast<std::size_t>(INT_MAX)) return 0;
     const int needed = static_cast<int>(narrow.size());
     if (destLength == 0) return needed;
-    if (needed > destLength) return 0;
+    if (needed > destLength) {
+        std::memcpy(dest, narrow.data(), WholeUtf8Prefix(narrow, static_cast<std::size_t>(destLength)));
+        return 0;
+    }
     std::memcpy(dest, narrow.data(), narrow.size());
     return needed;
 }
@@ -316,3 +345,5 @@ int _stricmp(const char* a, const char* b) { return CompareNoCase(a, b, SIZE_MAX
 int _strnicmp(const char* a, const char* b, std::size_t count) { return CompareNoCase(a, b, count); }
 
 int _wcsicmp(const char16_t* a, const char16_t* b) { return CompareNoCase(a, b, SIZE_MAX); }
+
+int _wcsnicmp(const char16_t* a, const char16_t* b, std::size_t count) { return CompareNoCase(a, b, count); }

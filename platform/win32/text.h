@@ -50,7 +50,9 @@ bool WideCopy(char16_t* dest, std::size_t capacity, const char16_t* source);
 
 // Win32: returns units written, or the size needed when the output size is 0; 0 on error
 // (null source, source length 0 or below -1, negative output size, null output with a
-// non-zero size, output too small: nothing is written then; a result above INT_MAX).
+// non-zero size, a result above INT_MAX: nothing written), and 0 when the output is too small,
+// after filling it, as the platform does, with as much of the result as fits in whole
+// characters (unterminated), so callers that convert "at most n characters" get that prefix.
 // A source length of -1 means the source is null-terminated and the terminator is converted.
 // WideCharToMultiByte: CP_ACP puts `defaultChar` (or '?') for a lone surrogate and sets
 // *usedDefault; with CP_UTF8 both must be null, as on the platform, else 0.
@@ -69,3 +71,4 @@ int _wtoi(const char16_t* text);
 int _stricmp(const char* a, const char* b);
 int _strnicmp(const char* a, const char* b, std::size_t count);
 int _wcsicmp(const char16_t* a, const char16_t* b);
+int _wcsnicmp(const char16_t* a, const char16_t* b, std::size_t count);

@@ -66,9 +66,25 @@ TEST(MultiByteToWideChar, FollowsTheSizeConventions) {
     ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, "D\xE9v", -1, buffer, 8), 4);
     EXPECT_EQ(std::u16string(buffer), u"D\u00E9v");
 
+}
+
+TEST(MultiByteToWideChar, FillsATooSmallOutputWithWholeCharactersAndFails) {
+    char16_t buffer[8];
     std::fill(std::begin(buffer), std::end(buffer), u'#');
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", -1, buffer, 3), 0) << "output too small";
-    EXPECT_EQ(buffer[0], u'#') << "nothing is written when the output is too small";
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", -1, buffer, 3), 0);
+    EXPECT_EQ(std::u16string(buffer, 4), u"abc#");
+
+    std::fill(std::begin(buffer), std::end(buffer), u'#');
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab\xF0\x9F\x98\x80", -1, buffer, 3), 0);
+    EXPECT_EQ(std::u16string(buffer, 3), u"ab#") << "a surrogate pair is not cut";
+
+    char narrow[8];
+    std::fill(std::begin(narrow), std::end(narrow), '#');
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"a警告", 3, narrow, 5, nullptr, nullptr), 0);
+    EXPECT_EQ(std::string(narrow, 5), "a\xE8\xAD\xA6#") << "a UTF-8 sequence is not cut";
+    std::fill(std::begin(narrow), std::end(narrow), '#');
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u00E9\u00FF\u00E9", 3, narrow, 2, nullptr, nullptr), 0);
+    EXPECT_EQ(std::string(narrow, 3), "\xE9\xFF#") << "kept bytes are whole characters";
 }
 
 TEST(MultiByteToWideChar, RejectsBadArgumentsWithZero) {
@@ -125,6 +141,8 @@ TEST(CaseInsensitiveCompare, FoldsAsciiOnly) {
     EXPECT_EQ(_stricmp(nullptr, "a"), _NLSCMPERROR);
     EXPECT_EQ(_wcsicmp(u"Data/UI", u"DATA/ui"), 0);
     EXPECT_EQ(_wcsicmp(u"a", nullptr), _NLSCMPERROR);
+    EXPECT_EQ(_wcsnicmp(u"image.PNG", u"IMAGE.png", 9), 0);
+    EXPECT_LT(_wcsnicmp(u"a.bmp", u"a.png", 5), 0);
 }
 
 TEST(WideHelpers, CompareByUnsignedUnitsAndTreatNullAsEmpty) {
