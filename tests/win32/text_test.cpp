@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -55,6 +57,23 @@ TEST(AnsiCodePage, WideTextThatBytesWouldMisreadGoesOutAsUtf8) {
     EXPECT_EQ(win32::WideToAnsi(text), "\xC3\x83\xC2\xA9");
     EXPECT_EQ(win32::AnsiToWide(win32::WideToAnsi(text)), text);
     EXPECT_EQ(win32::WideToAnsi(u"x\xD800y"), "x?y");
+}
+
+TEST(AnsiCodePage, WideTextSurvivesTheRoundTrip) {
+    // Mixes of the units whose bytes could merge: Latin-1, CJK, pairs, ASCII.
+    const char16_t alphabet[] = {u'a', u'\u00C3', u'\u00A9', u'\u00E8', u'\u00AD', u'\u00A6', u'\u00F0',
+                                 u'\u009F', u'\u0098', u'\u0080', u'\u00FF', u'警', u'\u07FF'};
+    std::uint32_t state = 12345;
+    auto next = [&] { return (state = state * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 3000; ++round) {
+        std::u16string text;
+        const unsigned length = next() % 8;
+        for (unsigned i = 0; i < length; ++i) {
+            if (next() % 6 == 0) text += u"\xD83D\xDE00";
+            else text += alphabet[next() % std::size(alphabet)];
+        }
+        ASSERT_EQ(win32::AnsiToWide(win32::WideToAnsi(text)), text) << "round " << round;
+    }
 }
 
 TEST(MultiByteToWideChar, FollowsTheSizeConventions) {
