@@ -44,7 +44,7 @@ private:
 
 enum class Size { kDefault, kChar, kShort, kLong, kLongLong, kLongDouble, kSizeT, kWide };
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -73,12 +73,12 @@ constexpr int kMaxPrecision = 1100;
 
 // Pads `body` (already complete with sign and prefix) to the field width. `zeroAt` is where
 // zero padding goes (after a sign or 0x prefix), or npos when zero padding does not apply.
-void PutField(Output& out, const Spec& spec, std::u16string_view body, std::size_t zeroAt = std::u16string_view::npos) {
-    const std::size_t pad = spec.width > body.size() ? spec.width - body.size() : 0;
-    if (spec.left) {
+void PutField(Output& out, const Directive& directive, std::u16string_view body, std::size_t zeroAt = std::u16string_view::npos) {
+    const std::size_t pad = directive.width > body.size() ? directive.width - body.size() : 0;
+    if (directive.left) {
         out.Put(body);
         out.Repeat(u' ', pad);
-    } else if (spec.zero && zeroAt != std::u16string_view::npos) {
+    } else if (directive.zero && zeroAt != std::u16string_view::npos) {
         out.Put(body.substr(0, zeroAt));
         out.Repeat(u'0', pad);
         out.Put(body.substr(zeroAt));
@@ -95,10 +95,10 @@ std::u16string Widen(std::string_view ascii) {
     return wide;
 }
 
-void PutInteger(Output& out, const Spec& spec, std::uint64_t magnitude, bool negative) {
+void PutInteger(Output& out, const Directive& directive, std::uint64_t magnitude, bool negative) {
     int base = 10;
     bool upper = false;
-    switch (spec.conversion) {
+    switch (directive.conversion) {
         case u'o': base = 8; break;
         case u'x': base = 16; break;
         case u'X': base = 16; upper = true; break;
@@ -106,7 +106,7 @@ void PutInteger(Output& out, const Spec& spec, std::uint64_t magnitude, bool neg
     }
     char digits[72];
     std::size_t count = 0;
-    if (!(magnitude == 0 && spec.precision == 0)) {
+    if (!(magnitude == 0 && directive.precision == 0)) {
         const auto result = std::to_chars(digits, digits + sizeof digits, magnitude, base);
         count = static_cast<std::size_t>(result.ptr - digits);
     }
@@ -115,21 +115,21 @@ void PutInteger(Output& out, const Spec& spec, std::uint64_t magnitude, bool neg
             if (digits[i] >= 'a') digits[i] = static_cast<char>(digits[i] - 'a' + 'A');
 
     std::string prefix;
-    const bool isSigned = spec.conversion == u'd' || spec.conversion == u'i';
+    const bool isSigned = directive.conversion == u'd' || directive.conversion == u'i';
     if (isSigned) {
         if (negative) prefix = "-";
-        else if (spec.plus) prefix = "+";
-        else if (spec.space) prefix = " ";
+        else if (directive.plus) prefix = "+";
+        else if (directive.space) prefix = " ";
     }
-    if (spec.alternate && base == 16 && magnitude != 0) prefix += upper ? "0X" : "0x";
+    if (directive.alternate && base == 16 && magnitude != 0) prefix += upper ? "0X" : "0x";
 
     std::string body = prefix;
-    std::size_t minimum = spec.precision > 0 ? static_cast<std::size_t>(spec.precision) : 0;
-    if (spec.alternate && base == 8 && (count == 0 || digits[0] != '0')) minimum = std::max(minimum, count + 1);
+    std::size_t minimum = directive.precision > 0 ? static_cast<std::size_t>(directive.precision) : 0;
+    if (directive.alternate && base == 8 && (count == 0 || digits[0] != '0')) minimum = std::max(minimum, count + 1);
     if (minimum > count) body.append(minimum - count, '0');
     body.append(digits, count);
     // The '0' flag is ignored for integers when a precision is given.
-    PutField(out, spec, Widen(body), spec.precision < 0 ? prefix.size() : std::u16string_view::npos);
+    PutField(out, directive, Widen(body), directive.precision < 0 ? prefix.size() : std::u16string_view::npos);
 }
 
 std::string FixedDigits(double value, int precision) {
@@ -170,49 +170,49 @@ std::string GeneralDigits(double value, int precision, bool alternate) {
     return text;
 }
 
-void PutFloat(Output& out, const Spec& spec, double value) {
-    const char16_t c = spec.conversion;
+void PutFloat(Output& out, const Directive& directive, double value) {
+    const char16_t c = directive.conversion;
     const bool upper = c == u'F' || c == u'E' || c == u'G';
     const bool negative = std::signbit(value);
     const double magnitude = std::fabs(value);
-    std::string prefix = negative ? "-" : (spec.plus ? "+" : (spec.space ? " " : ""));
+    std::string prefix = negative ? "-" : (directive.plus ? "+" : (directive.space ? " " : ""));
     std::string digits;
     bool finite = std::isfinite(magnitude);
     if (!finite) {
         digits = std::isnan(magnitude) ? "nan" : "inf";
     } else {
-        const int precision = spec.precision < 0 ? 6 : std::min(spec.precision, kMaxPrecision);
+        const int precision = directive.precision < 0 ? 6 : std::min(directive.precision, kMaxPrecision);
         if (c == u'f' || c == u'F') {
             digits = FixedDigits(magnitude, precision);
-            if (spec.alternate && precision == 0) digits += '.';
+            if (directive.alternate && precision == 0) digits += '.';
         } else if (c == u'e' || c == u'E') {
             digits = ScientificDigits(magnitude, precision);
-            if (spec.alternate && precision == 0) digits.insert(digits.find('e'), ".");
+            if (directive.alternate && precision == 0) digits.insert(digits.find('e'), ".");
         } else {
-            digits = GeneralDigits(magnitude, spec.precision < 0 ? -1 : precision, spec.alternate);
+            digits = GeneralDigits(magnitude, directive.precision < 0 ? -1 : precision, directive.alternate);
         }
     }
     if (upper)
         for (char& ch : digits) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    PutField(out, spec, Widen(prefix + digits), finite ? prefix.size() : std::u16string_view::npos);
+    PutField(out, directive, Widen(prefix + digits), finite ? prefix.size() : std::u16string_view::npos);
 }
 
 // A wide string argument, reading no further than the precision allows.
-void PutWideString(Output& out, const Spec& spec, const char16_t* text) {
+void PutWideString(Output& out, const Directive& directive, const char16_t* text) {
     if (!text) text = u"(null)";
     std::size_t length = 0;
-    const std::size_t limit = spec.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(spec.precision);
+    const std::size_t limit = directive.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(directive.precision);
     while (length < limit && text[length] != 0) ++length;
-    PutField(out, spec, std::u16string_view(text, length));
+    PutField(out, directive, std::u16string_view(text, length));
 }
 
 // A narrow string argument: bytes through the ANSI code page, the precision counting bytes.
-void PutNarrowString(Output& out, const Spec& spec, const char* text) {
+void PutNarrowString(Output& out, const Directive& directive, const char* text) {
     if (!text) text = "(null)";
     std::size_t length = 0;
-    const std::size_t limit = spec.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(spec.precision);
+    const std::size_t limit = directive.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(directive.precision);
     while (length < limit && text[length] != 0) ++length;
-    PutField(out, spec, win32::AnsiToWide(std::string_view(text, length)));
+    PutField(out, directive, win32::AnsiToWide(std::string_view(text, length)));
 }
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
@@ -277,43 +277,43 @@ void FormatInto(Output& out, const char16_t* format, va_list args) {
             ++p;
             continue;
         }
-        Spec spec;
+        Directive directive;
         for (;; ++p) {
-            if (*p == u'-') spec.left = true;
-            else if (*p == u'+') spec.plus = true;
-            else if (*p == u' ') spec.space = true;
-            else if (*p == u'#') spec.alternate = true;
-            else if (*p == u'0') spec.zero = true;
+            if (*p == u'-') directive.left = true;
+            else if (*p == u'+') directive.plus = true;
+            else if (*p == u' ') directive.space = true;
+            else if (*p == u'#') directive.alternate = true;
+            else if (*p == u'0') directive.zero = true;
             else break;
         }
         if (*p == u'*') {
             ++p;
             const int width = va_arg(args, int);
-            if (width < 0) spec.left = true;
-            spec.width = width < 0 ? static_cast<std::size_t>(-static_cast<long long>(width)) : static_cast<std::size_t>(width);
+            if (width < 0) directive.left = true;
+            directive.width = width < 0 ? static_cast<std::size_t>(-static_cast<long long>(width)) : static_cast<std::size_t>(width);
         } else {
-            spec.width = ReadNumber(p);
+            directive.width = ReadNumber(p);
         }
         if (*p == u'.') {
             ++p;
             if (*p == u'*') {
                 ++p;
                 const int precision = va_arg(args, int);
-                spec.precision = precision < 0 ? -1 : precision;
+                directive.precision = precision < 0 ? -1 : precision;
             } else {
-                spec.precision = static_cast<int>(ReadNumber(p));
+                directive.precision = static_cast<int>(ReadNumber(p));
             }
         }
-        spec.size = ReadSize(p);
-        spec.conversion = *p;
-        if (spec.conversion == 0) Unsupported("format ends inside a conversion", 0);
+        directive.size = ReadSize(p);
+        directive.conversion = *p;
+        if (directive.conversion == 0) Unsupported("format ends inside a conversion", 0);
         ++p;
 
-        switch (spec.conversion) {
+        switch (directive.conversion) {
             case u'd':
             case u'i': {
                 long long value = 0;
-                switch (spec.size) {
+                switch (directive.size) {
                     case Size::kChar: value = static_cast<signed char>(va_arg(args, int)); break;
                     case Size::kShort: value = static_cast<short>(va_arg(args, int)); break;
                     case Size::kLongLong: value = va_arg(args, long long); break;
@@ -322,7 +322,7 @@ void FormatInto(Output& out, const char16_t* format, va_list args) {
                 }
                 const std::uint64_t magnitude =
                     value < 0 ? std::uint64_t(0) - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-                PutInteger(out, spec, magnitude, value < 0);
+                PutInteger(out, directive, magnitude, value < 0);
                 break;
             }
             case u'u':
@@ -330,19 +330,19 @@ void FormatInto(Output& out, const char16_t* format, va_list args) {
             case u'x':
             case u'X': {
                 std::uint64_t value = 0;
-                switch (spec.size) {
+                switch (directive.size) {
                     case Size::kChar: value = static_cast<unsigned char>(va_arg(args, unsigned)); break;
                     case Size::kShort: value = static_cast<unsigned short>(va_arg(args, unsigned)); break;
                     case Size::kLongLong: value = va_arg(args, unsigned long long); break;
                     case Size::kSizeT: value = va_arg(args, std::size_t); break;
                     default: value = va_arg(args, unsigned); break;
                 }
-                PutInteger(out, spec, value, false);
+                PutInteger(out, directive, value, false);
                 break;
             }
             case u'p': {
                 const auto value = reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
-                Spec hex = spec;
+                Directive hex = directive;
                 hex.conversion = u'X';
                 hex.precision = static_cast<int>(2 * sizeof(void*));
                 hex.alternate = false;
@@ -356,33 +356,33 @@ void FormatInto(Output& out, const char16_t* format, va_list args) {
             case u'g':
             case u'G': {
                 const double value =
-                    spec.size == Size::kLongDouble ? static_cast<double>(va_arg(args, long double)) : va_arg(args, double);
-                PutFloat(out, spec, value);
+                    directive.size == Size::kLongDouble ? static_cast<double>(va_arg(args, long double)) : va_arg(args, double);
+                PutFloat(out, directive, value);
                 break;
             }
             case u'c':
             case u'C': {
                 const int value = va_arg(args, int);
-                const bool narrow = spec.size == Size::kShort || (spec.conversion == u'C' && spec.size != Size::kLong &&
-                                                                    spec.size != Size::kWide);
+                const bool narrow = directive.size == Size::kShort || (directive.conversion == u'C' && directive.size != Size::kLong &&
+                                                                    directive.size != Size::kWide);
                 if (narrow) {
                     const char byte = static_cast<char>(value);
-                    PutField(out, spec, win32::AnsiToWide(std::string_view(&byte, 1)));
+                    PutField(out, directive, win32::AnsiToWide(std::string_view(&byte, 1)));
                 } else {
                     const char16_t unit = static_cast<char16_t>(value);
-                    PutField(out, spec, std::u16string_view(&unit, 1));
+                    PutField(out, directive, std::u16string_view(&unit, 1));
                 }
                 break;
             }
             case u's':
             case u'S': {
-                const bool narrow = spec.size == Size::kShort || (spec.conversion == u'S' && spec.size != Size::kLong &&
-                                                                    spec.size != Size::kWide);
-                if (narrow) PutNarrowString(out, spec, va_arg(args, const char*));
-                else PutWideString(out, spec, va_arg(args, const char16_t*));
+                const bool narrow = directive.size == Size::kShort || (directive.conversion == u'S' && directive.size != Size::kLong &&
+                                                                    directive.size != Size::kWide);
+                if (narrow) PutNarrowString(out, directive, va_arg(args, const char*));
+                else PutWideString(out, directive, va_arg(args, const char16_t*));
                 break;
             }
-            default: Unsupported("unsupported conversion", spec.conversion);
+            default: Unsupported("unsupported conversion", directive.conversion);
         }
     }
 }
