@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/raster_geometry.h"
+#include "platform/d3d9/raster_pipeline.h"
+#include "platform/d3d9/raster_points_lines.h"
+#include "platform/d3d9/raster_triangle.h"
+
 namespace d3d9sw {
 namespace {
 
@@ -54,12 +59,69 @@ HRESULT ValidateCall(const DrawCall& call) {
     return D3D_OK;
 }
 
+constexpr DWORD kMaxViewportExtent = 32768;  // keeps the fixed-point edge maths in 64 bits
+
 HRESULT ValidateState(const DrawState& state) {
     if (state.renderStates == nullptr || state.stageStates == nullptr || state.samplerStates == nullptr)
         return D3DERR_INVALIDCALL;
     if (state.target.bits == nullptr || !IsColorTarget(state.target.format)) return D3DERR_INVALIDCALL;
     if (state.depth.bits != nullptr && !IsDepthFormat(state.depth.format)) return D3DERR_INVALIDCALL;
+    const D3DVIEWPORT9& vp = state.viewport;
+    if (vp.X > kMaxViewportExtent || vp.Y > kMaxViewportExtent || vp.Width > kMaxViewportExtent ||
+        vp.Height > kMaxViewportExtent)
+        return D3DERR_INVALIDCALL;
+    if (!(vp.MinZ >= 0.0f && vp.MaxZ <= 1.0f && vp.MinZ <= vp.MaxZ)) return D3DERR_INVALIDCALL;
     return D3D_OK;
+}
+
+// The vertex record of the n-th vertex the primitives use.
+const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
+    const std::int64_t index = call.indices ? static_cast<std::int64_t>(call.indices[n]) + call.baseVertex
+                                            : static_cast<std::int64_t>(n);
+    return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
+}
+
+void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline) {
+    const D3DVIEWPORT9& viewport = pipeline.Viewport();
+    for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
+        RasterVertex v[3];
+        for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
+        // Flat shading takes the first vertex's colour.
+        if (pipeline.FlatShading())
+            for (int i = 1; i < 3; ++i) std::copy_n(v[0].attr + kAttrB, 4, v[i].attr + kAttrB);
+        RasterVertex mapped[3] = {v[0], v[1], v[2]};
+        for (RasterVertex& m : mapped) MapToViewport(m, viewport);
+        if (IsCulled(cullMode, ScreenArea(mapped[0], mapped[1], mapped[2]))) continue;
+        if (InsideClipVolume(v[0]) && InsideClipVolume(v[1]) && InsideClipVolume(v[2])) {
+            DrawTriangle(mapped[0], mapped[1], mapped[2], pipeline);
+            continue;
+        }
+        RasterVertex polygon[9];
+        const int count = ClipPolygon(v, 3, polygon);
+        for (int i = 0; i < count; ++i) MapToViewport(polygon[i], viewport);
+        for (int i = 1; i + 1 < count; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
+    }
+}
+
+void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
+    for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
+        RasterVertex a = ReadVertex(VertexRecord(call, 2ull * prim));
+        RasterVertex b = ReadVertex(VertexRecord(call, 2ull * prim + 1));
+        if (pipeline.FlatShading()) std::copy_n(a.attr + kAttrB, 4, b.attr + kAttrB);
+        if (!ClipSegment(a, b)) continue;
+        MapToViewport(a, pipeline.Viewport());
+        MapToViewport(b, pipeline.Viewport());
+        DrawLine(a, b, lastPixel, pipeline);
+    }
+}
+
+void DrawPoints(const DrawCall& call, PixelPipeline& pipeline) {
+    for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
+        RasterVertex v = ReadVertex(VertexRecord(call, prim));
+        if (!InsideClipVolume(v)) continue;
+        MapToViewport(v, pipeline.Viewport());
+        DrawPoint(v, pipeline);
+    }
 }
 
 }  // namespace
@@ -69,6 +131,14 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     if (FAILED(hr)) return hr;
     hr = ValidateState(state);
     if (FAILED(hr)) return hr;
+    PixelPipeline pipeline;
+    hr = pipeline.Configure(state, call.type);
+    if (FAILED(hr)) return hr;
+    switch (call.type) {
+    case D3DPT_POINTLIST: DrawPoints(call, pipeline); break;
+    case D3DPT_LINELIST: DrawLines(call, state.renderStates[D3DRS_LASTPIXEL] != FALSE, pipeline); break;
+    default: DrawTriangles(call, state.renderStates[D3DRS_CULLMODE], pipeline); break;
+    }
     return D3D_OK;
 }
 

@@ -1,0 +1,111 @@
+#include "platform/d3d9/raster_geometry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace d3d9sw {
+namespace {
+
+// The six clip planes as signed distances (inside >= 0).
+double PlaneDistance(const RasterVertex& v, int plane) {
+    switch (plane) {
+    case 0: return 1.0 + v.x;
+    case 1: return 1.0 - v.x;
+    case 2: return 1.0 + v.y;
+    case 3: return 1.0 - v.y;
+    case 4: return v.attr[kAttrZ];
+    default: return 1.0 - v.attr[kAttrZ];
+    }
+}
+
+RasterVertex Lerp(const RasterVertex& a, const RasterVertex& b, double t) {
+    RasterVertex r;
+    r.x = static_cast<float>(a.x + (b.x - a.x) * t);
+    r.y = static_cast<float>(a.y + (b.y - a.y) * t);
+    for (int k = 0; k < kAttributeCount; ++k) r.attr[k] = static_cast<float>(a.attr[k] + (b.attr[k] - a.attr[k]) * t);
+    return r;
+}
+
+}  // namespace
+
+RasterVertex ReadVertex(const std::uint8_t* record) {
+    float xyz[3], uv[2];
+    std::uint32_t diffuse;
+    std::memcpy(xyz, record, 12);
+    std::memcpy(&diffuse, record + 12, 4);
+    std::memcpy(uv, record + 16, 8);
+    RasterVertex v;
+    v.x = xyz[0];
+    v.y = xyz[1];
+    v.attr[kAttrZ] = xyz[2];
+    v.attr[kAttrB] = static_cast<float>(diffuse & 0xFF);
+    v.attr[kAttrG] = static_cast<float>((diffuse >> 8) & 0xFF);
+    v.attr[kAttrR] = static_cast<float>((diffuse >> 16) & 0xFF);
+    v.attr[kAttrA] = static_cast<float>(diffuse >> 24);
+    v.attr[kAttrU] = uv[0];
+    v.attr[kAttrV] = uv[1];
+    return v;
+}
+
+bool InsideClipVolume(const RasterVertex& v) {
+    for (int plane = 0; plane < 6; ++plane)
+        if (!(PlaneDistance(v, plane) >= 0.0)) return false;  // NaN counts as outside
+    return true;
+}
+
+int ClipPolygon(const RasterVertex* in, int count, RasterVertex* out) {
+    RasterVertex buffer[2][12];
+    const RasterVertex* src = in;
+    int n = count;
+    for (int plane = 0; plane < 6; ++plane) {
+        RasterVertex* dst = buffer[plane % 2];
+        int m = 0;
+        for (int i = 0; i < n; ++i) {
+            const RasterVertex& a = src[i];
+            const RasterVertex& b = src[(i + 1) % n];
+            const double da = PlaneDistance(a, plane), db = PlaneDistance(b, plane);
+            const bool aIn = da >= 0.0, bIn = db >= 0.0;
+            if (aIn) dst[m++] = a;
+            if (aIn != bIn && (da - db) != 0.0) dst[m++] = Lerp(a, b, da / (da - db));
+        }
+        n = m;
+        src = dst;
+        if (n < 3) return 0;
+    }
+    for (int i = 0; i < n; ++i) out[i] = src[i];
+    return n;
+}
+
+bool ClipSegment(RasterVertex& a, RasterVertex& b) {
+    double t0 = 0.0, t1 = 1.0;
+    for (int plane = 0; plane < 6; ++plane) {
+        const double da = PlaneDistance(a, plane), db = PlaneDistance(b, plane);
+        if (!(da >= 0.0) && !(db >= 0.0)) return false;
+        if (da < 0.0) t0 = std::max(t0, da / (da - db));
+        else if (db < 0.0) t1 = std::min(t1, da / (da - db));
+    }
+    if (t0 > t1) return false;
+    const RasterVertex start = a, end = b;
+    if (t0 > 0.0) a = Lerp(start, end, t0);
+    if (t1 < 1.0) b = Lerp(start, end, t1);
+    return true;
+}
+
+void MapToViewport(RasterVertex& v, const D3DVIEWPORT9& vp) {
+    v.x = static_cast<float>((static_cast<double>(v.x) + 1.0) * 0.5 * vp.Width + vp.X);
+    v.y = static_cast<float>((1.0 - static_cast<double>(v.y)) * 0.5 * vp.Height + vp.Y);
+    v.attr[kAttrZ] = static_cast<float>(vp.MinZ + static_cast<double>(v.attr[kAttrZ]) * (vp.MaxZ - vp.MinZ));
+}
+
+double ScreenArea(const RasterVertex& a, const RasterVertex& b, const RasterVertex& c) {
+    return (static_cast<double>(b.x) - a.x) * (static_cast<double>(c.y) - a.y) -
+           (static_cast<double>(b.y) - a.y) * (static_cast<double>(c.x) - a.x);
+}
+
+bool IsCulled(DWORD cullMode, double screenArea) {
+    if (cullMode == D3DCULL_CW) return screenArea > 0.0;
+    if (cullMode == D3DCULL_CCW) return screenArea < 0.0;
+    return false;
+}
+
+}  // namespace d3d9sw

@@ -1,0 +1,34 @@
+#pragma once
+// Vertex set-up: reading FVF 0x142 vertices, clipping in clip space (-1 <= x, y <= 1,
+// 0 <= z <= 1, w = 1 as the identity transforms leave it), culling, and the viewport mapping
+// X = (x + 1) / 2 * Width + X, Y = (1 - y) / 2 * Height + Y, Z = MinZ + z * (MaxZ - MinZ).
+#include <cstdint>
+
+#include "platform/d3d9/d3d9_types.h"
+#include "platform/d3d9/raster_types.h"
+
+namespace d3d9sw {
+
+// Reads one {x, y, z, diffuse, u, v} record (unaligned memory allowed).
+RasterVertex ReadVertex(const std::uint8_t* record);
+
+bool InsideClipVolume(const RasterVertex& v);
+
+// Clips a convex polygon of `count` vertices to the clip volume. `out` needs room for
+// count + 6 vertices; returns the number written (0 when nothing is left).
+int ClipPolygon(const RasterVertex* in, int count, RasterVertex* out);
+
+// Clips a segment to the clip volume in place; false when nothing is left.
+bool ClipSegment(RasterVertex& a, RasterVertex& b);
+
+// Maps a clip-space vertex to pixels and viewport depth.
+void MapToViewport(RasterVertex& v, const D3DVIEWPORT9& viewport);
+
+// Twice the signed screen area of a mapped triangle: positive when it winds clockwise on the
+// screen (y down), negative when counter-clockwise, 0 when degenerate.
+double ScreenArea(const RasterVertex& a, const RasterVertex& b, const RasterVertex& c);
+
+// Whether CULLMODE removes a triangle of the given screen area (NONE keeps both windings).
+bool IsCulled(DWORD cullMode, double screenArea);
+
+}  // namespace d3d9sw

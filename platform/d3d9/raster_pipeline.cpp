@@ -1,0 +1,150 @@
+#include "platform/d3d9/raster_pipeline.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+namespace d3d9sw {
+namespace {
+
+std::atomic<bool> g_specialisedSpans{true};
+
+bool IsColorTarget(D3DFORMAT format) {
+    return format == D3DFMT_X8R8G8B8 || format == D3DFMT_A8R8G8B8 || format == D3DFMT_R5G6B5 ||
+           format == D3DFMT_A4R4G4B4;
+}
+
+// States whose effect this rasteriser does not draw: a draw with any of them set fails rather
+// than drawing something else.
+bool UsesUnimplementedState(const DWORD* rs, D3DPRIMITIVETYPE type) {
+    if (rs[D3DRS_FILLMODE] != D3DFILL_SOLID) return true;
+    if (rs[D3DRS_LIGHTING] != FALSE) return true;  // FVF 0x142 has no normals: colours are used raw
+    if (rs[D3DRS_FOGENABLE] != FALSE || rs[D3DRS_STENCILENABLE] != FALSE) return true;
+    if (rs[D3DRS_SCISSORTESTENABLE] != FALSE || rs[D3DRS_SRGBWRITEENABLE] != FALSE) return true;
+    if (rs[D3DRS_CLIPPLANEENABLE] != 0 || rs[D3DRS_WRAP0] != 0) return true;
+    if (type == D3DPT_POINTLIST && (rs[D3DRS_POINTSPRITEENABLE] != FALSE || rs[D3DRS_POINTSCALEENABLE] != FALSE))
+        return true;
+    return false;
+}
+
+float ToUnit(int channel) { return static_cast<float>(channel) / 255.0f; }
+int FromUnit(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); }
+
+}  // namespace
+
+void PixelPipeline::SetSpecialisedSpansEnabled(bool enabled) { g_specialisedSpans = enabled; }
+
+HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) {
+    const DWORD* rs = state.renderStates;
+    if (!IsColorTarget(state.target.format) || state.target.bits == nullptr) return D3DERR_INVALIDCALL;
+    if (UsesUnimplementedState(rs, type)) return D3DERR_INVALIDCALL;
+
+    targetView = state.target;
+    target.Configure(state.target, rs[D3DRS_COLORWRITEENABLE]);
+    if (!depth.Configure(state.depth, rs) || !blender.Configure(rs)) return D3DERR_INVALIDCALL;
+    alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE;
+    if (alphaTest) {
+        if (!IsCompareFunc(rs[D3DRS_ALPHAFUNC])) return D3DERR_INVALIDCALL;
+        alphaFunc = static_cast<D3DCMPFUNC>(rs[D3DRS_ALPHAFUNC]);
+        alphaRef = rs[D3DRS_ALPHAREF] & 0xFF;
+    }
+    flat_ = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+
+    shader = state.pixelShader;
+    if (shader != nullptr) {
+        sampledStages = shader->SampledStages();
+    } else {
+        if (!stages.Configure(state.stageStates, rs[D3DRS_TEXTUREFACTOR])) return D3DERR_INVALIDCALL;
+        sampledStages = 0;
+        for (int i = 0; i < stages.ActiveStages(); ++i)
+            if (stages.UsesTexture(i)) sampledStages |= 1u << i;
+    }
+    filterWidth_ = filterHeight_ = 0;
+    for (unsigned i = 0; i < kD3DTextureStageCount; ++i) {
+        if ((sampledStages & (1u << i)) == 0) continue;
+        if (!samplers[i].Configure(state.textures[i], state.samplerStates[i])) return D3DERR_INVALIDCALL;
+        if (filterWidth_ == 0 && samplers[i].HasTexture()) {
+            filterWidth_ = samplers[i].Width();
+            filterHeight_ = samplers[i].Height();
+        }
+    }
+
+    viewport_ = state.viewport;
+    const std::int64_t right = static_cast<std::int64_t>(viewport_.X) + viewport_.Width;
+    const std::int64_t bottom = static_cast<std::int64_t>(viewport_.Y) + viewport_.Height;
+    std::int64_t maxX = state.target.width, maxY = state.target.height;
+    if (depth.GetKind() != DepthBuffer::Kind::kNone) {
+        maxX = std::min<std::int64_t>(maxX, state.depth.width);
+        maxY = std::min<std::int64_t>(maxY, state.depth.height);
+    }
+    scissor_.left = static_cast<LONG>(std::min<std::int64_t>(viewport_.X, maxX));
+    scissor_.top = static_cast<LONG>(std::min<std::int64_t>(viewport_.Y, maxY));
+    scissor_.right = static_cast<LONG>(std::clamp<std::int64_t>(right, scissor_.left, maxX));
+    scissor_.bottom = static_cast<LONG>(std::clamp<std::int64_t>(bottom, scissor_.top, maxY));
+
+    ChooseSpanFunctions();
+    SelectFilter(0.0);
+    return D3D_OK;
+}
+
+void PixelPipeline::ChooseSpanFunctions() {
+    const bool specialised = g_specialisedSpans.load(std::memory_order_relaxed);
+    minifySpan_ = specialised ? FindSpecialisedSpan(*this, samplers[0].MinLinear()) : nullptr;
+    magnifySpan_ = specialised ? FindSpecialisedSpan(*this, samplers[0].MagLinear()) : nullptr;
+    if (minifySpan_ == nullptr) minifySpan_ = DrawGeneralSpan;
+    if (magnifySpan_ == nullptr) magnifySpan_ = DrawGeneralSpan;
+}
+
+void PixelPipeline::SelectFilter(double texelsPerPixel) {
+    const bool minify = texelsPerPixel > 1.0;
+    for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
+        linear[i] = minify ? samplers[i].MinLinear() : samplers[i].MagLinear();
+    span_ = minify ? minifySpan_ : magnifySpan_;
+}
+
+void PixelPipeline::DrawSpan(int y, int x0, int x1, const SpanStart& start) const {
+    if (x0 >= x1) return;
+    SpanCursor cursor;
+    cursor.Init(start, depth.GetKind() == DepthBuffer::Kind::kNone ? 0.0 : depth.Scale());
+    span_(*this, y, x0, x1, cursor);
+}
+
+void DrawGeneralSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor) {
+    const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
+    const std::int64_t maxDepth = hasDepth ? p.depth.MaxValue() : 0;
+    for (int x = x0; x < x1; ++x, cursor.Advance()) {
+        std::uint32_t z = 0;
+        if (hasDepth) {
+            z = cursor.Depth(maxDepth);
+            if (!CompareWith(p.depth.Func(), z, p.depth.Read(x, y))) continue;
+        }
+        Rgba texels[kD3DTextureStageCount];
+        for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
+            if (p.sampledStages & (1u << i)) texels[i] = p.samplers[i].Sample(cursor.u, cursor.v, p.linear[i]);
+        const Rgba diffuse = cursor.Diffuse();
+        Rgba color;
+        if (p.shader != nullptr) {
+            float in[kD3DTextureStageCount][4] = {};
+            for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
+                if (p.sampledStages & (1u << i)) {
+                    in[i][0] = ToUnit(texels[i].r);
+                    in[i][1] = ToUnit(texels[i].g);
+                    in[i][2] = ToUnit(texels[i].b);
+                    in[i][3] = ToUnit(texels[i].a);
+                }
+            const float v0[4] = {ToUnit(diffuse.r), ToUnit(diffuse.g), ToUnit(diffuse.b), ToUnit(diffuse.a)};
+            float out[4];
+            p.shader->Run(in, v0, out);
+            color = {FromUnit(out[2]), FromUnit(out[1]), FromUnit(out[0]), FromUnit(out[3])};
+        } else {
+            color = p.stages.Combine(diffuse, texels);
+        }
+        if (p.alphaTest && !CompareWith(p.alphaFunc, static_cast<std::uint32_t>(color.a), p.alphaRef)) continue;
+        if (hasDepth && p.depth.Writes()) p.depth.Write(x, y, z);
+        if (p.blender.Enabled()) color = p.blender.Blend(color, p.target.Read(x, y));
+        p.target.Write(x, y, color);
+    }
+}
+
+}  // namespace d3d9sw

@@ -1,0 +1,76 @@
+#pragma once
+// The per-pixel work of one draw, fixed once per draw from the device state: which pixels may
+// be written (viewport and surfaces), the colour source (texture stages or a ps.1.1 program),
+// the alpha test, depth and blending. Spans are drawn by a function chosen per draw: a
+// specialised loop for the common cases (untextured or textured MODULATE from a 32-bit texture,
+// opaque or SRCALPHA/INVSRCALPHA, into a 32-bit target) and a general one for the rest; both
+// produce the same pixels.
+#include "platform/d3d9/d3d9_types.h"
+#include "platform/d3d9/pixel_shader.h"
+#include "platform/d3d9/raster_output.h"
+#include "platform/d3d9/raster_sampler.h"
+#include "platform/d3d9/raster_stages.h"
+#include "platform/d3d9/raster_types.h"
+#include "platform/d3d9/rasterizer.h"
+
+namespace d3d9sw {
+
+class PixelPipeline {
+public:
+    // Reads every state the draw depends on. Returns D3DERR_INVALIDCALL for a state this
+    // rasteriser does not implement (so the draw fails instead of drawing something else).
+    // `state` and the memory it points to must outlive the pipeline.
+    HRESULT Configure(const DrawState& state, D3DPRIMITIVETYPE type);
+
+    // Pixels that may be written: the viewport within the target (and depth buffer).
+    const RECT& Scissor() const { return scissor_; }
+    bool FlatShading() const { return flat_; }
+    // Viewport mapping, as D3DVIEWPORT9 gives it.
+    const D3DVIEWPORT9& Viewport() const { return viewport_; }
+
+    // Chooses minification or magnification filtering for the following spans, from the
+    // texel-to-pixel ratio of the primitive (greater than 1: minified).
+    void SelectFilter(double texelsPerPixel);
+    // Size in texels of the texture whose scale decides the filter (0 when none).
+    int FilterTextureWidth() const { return filterWidth_; }
+    int FilterTextureHeight() const { return filterHeight_; }
+
+    // Draws pixels x0 <= x < x1 of row y; the span must lie inside Scissor().
+    void DrawSpan(int y, int x0, int x1, const SpanStart& start) const;
+
+    // Turns the specialised span loops off, so tests can hold them against the general loop.
+    static void SetSpecialisedSpansEnabled(bool enabled);
+
+    // Fixed per draw (linear: per primitive) and read by the span loops.
+    TextureSampler samplers[kD3DTextureStageCount];
+    TextureStages stages;
+    const PixelShaderProgram* shader = nullptr;
+    unsigned sampledStages = 0;  // stages whose texture the colour source reads
+    DepthBuffer depth;
+    Blender blender;
+    TargetWriter target;
+    SurfaceView targetView;
+    bool alphaTest = false;
+    D3DCMPFUNC alphaFunc = D3DCMP_ALWAYS;
+    std::uint32_t alphaRef = 0;
+    bool linear[kD3DTextureStageCount] = {};  // per stage, after SelectFilter
+
+    using SpanFunction = void (*)(const PixelPipeline&, int y, int x0, int x1, SpanCursor& cursor);
+
+private:
+    void ChooseSpanFunctions();
+
+    RECT scissor_{};
+    D3DVIEWPORT9 viewport_{};
+    bool flat_ = false;
+    int filterWidth_ = 0, filterHeight_ = 0;
+    SpanFunction minifySpan_ = nullptr;
+    SpanFunction magnifySpan_ = nullptr;
+    SpanFunction span_ = nullptr;
+};
+
+// The general span loop and the chooser of a specialised one (null when none fits).
+void DrawGeneralSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor);
+PixelPipeline::SpanFunction FindSpecialisedSpan(const PixelPipeline& p, bool linear);
+
+}  // namespace d3d9sw

@@ -1,0 +1,49 @@
+#pragma once
+// Texture sampling for one stage: point and bilinear filtering of the top level with the
+// WRAP, MIRROR, CLAMP, BORDER and MIRRORONCE address modes, from any sampleable format.
+#include <cstdint>
+
+#include "platform/d3d9/d3d9_types.h"
+#include "platform/d3d9/pixel_format.h"
+#include "platform/d3d9/raster_types.h"
+
+namespace d3d9sw {
+
+class TextureSampler {
+public:
+    // Takes the stage's texture (bits == null: none) and sampler states (indexed by
+    // D3DSAMPLERSTATETYPE). Returns false for a filter, address mode or texture format this
+    // sampler does not implement. The view must outlive the sampler.
+    bool Configure(const SurfaceView& texture, const DWORD* samplerStates);
+
+    bool HasTexture() const { return view_.bits != nullptr; }
+    bool Is32Bit() const { return view_.format == D3DFMT_A8R8G8B8 || view_.format == D3DFMT_X8R8G8B8; }
+    bool MinLinear() const { return minLinear_; }
+    bool MagLinear() const { return magLinear_; }
+    D3DTEXTUREADDRESS AddressU() const { return addressU_; }
+    D3DTEXTUREADDRESS AddressV() const { return addressV_; }
+    int Width() const { return view_.width; }
+    const SurfaceView& View() const { return view_; }
+    int Height() const { return view_.height; }
+
+    // Samples at texture coordinates given in 32.32 fixed point (1.0 = 1 << 32). Without a
+    // texture the result is opaque black. `linear` picks bilinear over nearest filtering.
+    Rgba Sample(std::int64_t u, std::int64_t v, bool linear) const;
+
+    // Texel position in 16.16 fixed point for a 32.32 texture coordinate along `size` texels.
+    static std::int64_t ToTexels(std::int64_t coordinate, int size) { return ((coordinate >> 8) * size) >> 8; }
+    // Maps a texel index into 0..size-1 by an address mode; -1 for BORDER outside the texture.
+    static int Address(std::int64_t index, int size, D3DTEXTUREADDRESS mode);
+
+private:
+    std::uint32_t Fetch(int x, int y) const;  // -1 indices read the border colour
+
+    SurfaceView view_;
+    D3DTEXTUREADDRESS addressU_ = D3DTADDRESS_WRAP;
+    D3DTEXTUREADDRESS addressV_ = D3DTADDRESS_WRAP;
+    bool minLinear_ = false;
+    bool magLinear_ = false;
+    std::uint32_t border_ = 0;
+};
+
+}  // namespace d3d9sw

@@ -1,0 +1,163 @@
+// Specialised span loops for the draws a 2D renderer issues most: diffuse only, or a 32-bit
+// texture modulated by the diffuse colour (nearest or bilinear, CLAMP or WRAP), opaque or
+// blended SRCALPHA/INVSRCALPHA, into an X8R8G8B8 or A8R8G8B8 target, with or without a depth
+// buffer. They repeat the general loop's arithmetic exactly, without its per-pixel dispatch.
+#include <cstring>
+
+#include "platform/d3d9/raster_pipeline.h"
+
+namespace d3d9sw {
+namespace {
+
+enum TextureMode { kNoTexture, kPoint, kLinear };
+
+// One axis of a 32-bit texture: CLAMP, or WRAP (masked when the size is a power of two).
+struct Axis {
+    int size;
+    bool wrap;
+    int mask;  // size - 1 for power-of-two wrapping, else -1
+
+    int Map(std::int64_t i) const {
+        if (!wrap) return static_cast<int>(i < 0 ? 0 : (i >= size ? size - 1 : i));
+        if (mask >= 0) return static_cast<int>(i & mask);
+        const std::int64_t m = i % size;
+        return static_cast<int>(m < 0 ? m + size : m);
+    }
+};
+
+struct Texture32 {
+    const std::uint8_t* bits;
+    int pitch;
+    std::uint32_t alphaOr;  // 0xFF000000 for X8R8G8B8
+    Axis u, v;
+
+    std::uint32_t Fetch(int x, int y) const {
+        std::uint32_t t;
+        std::memcpy(&t, bits + static_cast<std::ptrdiff_t>(y) * pitch + 4 * x, 4);
+        return t | alphaOr;
+    }
+    std::uint32_t Point(std::int64_t cu, std::int64_t cv) const {
+        return Fetch(u.Map(TextureSampler::ToTexels(cu, u.size) >> 16), v.Map(TextureSampler::ToTexels(cv, v.size) >> 16));
+    }
+    std::uint32_t Linear(std::int64_t cu, std::int64_t cv) const {
+        const std::int64_t su = (TextureSampler::ToTexels(cu, u.size) - 0x8000 + 0x80) >> 8;
+        const std::int64_t sv = (TextureSampler::ToTexels(cv, v.size) - 0x8000 + 0x80) >> 8;
+        const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
+        const int xa = u.Map(su >> 8), xb = u.Map((su >> 8) + 1);
+        const int ya = v.Map(sv >> 8), yb = v.Map((sv >> 8) + 1);
+        const std::uint32_t t0 = Fetch(xa, ya), t1 = Fetch(xb, ya), t2 = Fetch(xa, yb), t3 = Fetch(xb, yb);
+        const unsigned w0 = (256 - fx) * (256 - fy), w1 = fx * (256 - fy), w2 = (256 - fx) * fy, w3 = fx * fy;
+        std::uint32_t result = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const unsigned sum = ((t0 >> shift) & 0xFF) * w0 + ((t1 >> shift) & 0xFF) * w1 +
+                                 ((t2 >> shift) & 0xFF) * w2 + ((t3 >> shift) & 0xFF) * w3 + 0x8000;
+            result |= (sum >> 16) << shift;
+        }
+        return result;
+    }
+};
+
+inline unsigned Mul255(unsigned a, unsigned b) { return (a * b + 127) / 255; }
+
+template <DepthBuffer::Kind Depth, TextureMode Tex, bool Blend, bool TargetAlpha>
+void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& c) {
+    Texture32 tex{};
+    if constexpr (Tex != kNoTexture) {
+        const TextureSampler& s = p.samplers[0];
+        const SurfaceView& view = s.View();
+        auto axis = [](int size, D3DTEXTUREADDRESS mode) {
+            const bool pow2 = (size & (size - 1)) == 0;
+            return Axis{size, mode == D3DTADDRESS_WRAP, pow2 ? size - 1 : -1};
+        };
+        tex = {view.bits, view.pitch, view.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u,
+               axis(view.width, s.AddressU()), axis(view.height, s.AddressV())};
+    }
+    std::uint8_t* row = p.targetView.bits + static_cast<std::ptrdiff_t>(y) * p.targetView.pitch;
+    const std::int64_t maxDepth = p.depth.MaxValue();
+    const D3DCMPFUNC depthFunc = p.depth.Func();
+    const bool depthWrite = p.depth.Writes();
+    constexpr std::uint32_t kTargetAlphaOr = TargetAlpha ? 0u : 0xFF000000u;
+
+    for (int x = x0; x < x1; ++x, c.Advance()) {
+        std::uint32_t z = 0;
+        if constexpr (Depth != DepthBuffer::Kind::kNone) {
+            z = c.Depth(maxDepth);
+            if (!CompareWith(depthFunc, z, DepthBuffer::Load(Depth, p.depth.Address(x, y)))) continue;
+        }
+        unsigned b = static_cast<unsigned>(c.Channel(0)), g = static_cast<unsigned>(c.Channel(1));
+        unsigned r = static_cast<unsigned>(c.Channel(2)), a = static_cast<unsigned>(c.Channel(3));
+        if constexpr (Tex != kNoTexture) {
+            const std::uint32_t t = Tex == kPoint ? tex.Point(c.u, c.v) : tex.Linear(c.u, c.v);
+            b = Mul255(b, t & 0xFF);
+            g = Mul255(g, (t >> 8) & 0xFF);
+            r = Mul255(r, (t >> 16) & 0xFF);
+            a = Mul255(a, t >> 24);
+        }
+        if (p.alphaTest && !CompareWith(p.alphaFunc, a, p.alphaRef)) continue;
+        if constexpr (Depth != DepthBuffer::Kind::kNone) {
+            if (depthWrite) DepthBuffer::Store(Depth, p.depth.Address(x, y), z);
+        }
+        std::uint8_t* pixel = row + 4 * x;
+        if constexpr (Blend) {
+            std::uint32_t d;
+            std::memcpy(&d, pixel, 4);
+            d |= kTargetAlphaOr;
+            const unsigned inv = 255 - a;
+            b = (b * a + (d & 0xFF) * inv + 127) / 255;
+            g = (g * a + ((d >> 8) & 0xFF) * inv + 127) / 255;
+            r = (r * a + ((d >> 16) & 0xFF) * inv + 127) / 255;
+            a = (a * a + (d >> 24) * inv + 127) / 255;
+        }
+        const std::uint32_t out = ((a << 24) | (r << 16) | (g << 8) | b) | kTargetAlphaOr;
+        std::memcpy(pixel, &out, 4);
+    }
+}
+
+using Span = PixelPipeline::SpanFunction;
+
+template <DepthBuffer::Kind Depth, TextureMode Tex>
+Span Pick(bool blend, bool targetAlpha) {
+    if (blend) return targetAlpha ? SpecialisedSpan<Depth, Tex, true, true> : SpecialisedSpan<Depth, Tex, true, false>;
+    return targetAlpha ? SpecialisedSpan<Depth, Tex, false, true> : SpecialisedSpan<Depth, Tex, false, false>;
+}
+
+template <DepthBuffer::Kind Depth>
+Span PickTexture(TextureMode tex, bool blend, bool targetAlpha) {
+    switch (tex) {
+    case kPoint: return Pick<Depth, kPoint>(blend, targetAlpha);
+    case kLinear: return Pick<Depth, kLinear>(blend, targetAlpha);
+    default: return Pick<Depth, kNoTexture>(blend, targetAlpha);
+    }
+}
+
+bool IsClampOrWrap(D3DTEXTUREADDRESS mode) { return mode == D3DTADDRESS_CLAMP || mode == D3DTADDRESS_WRAP; }
+
+}  // namespace
+
+PixelPipeline::SpanFunction FindSpecialisedSpan(const PixelPipeline& p, bool linear) {
+    if (p.shader != nullptr || !p.target.WritesAll()) return nullptr;
+    const D3DFORMAT format = p.targetView.format;
+    if (format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8) return nullptr;
+    if (p.blender.Enabled() && !p.blender.IsSourceAlphaOver()) return nullptr;
+
+    TextureMode tex = kNoTexture;
+    switch (p.stages.GetShape()) {
+    case TextureStages::Shape::kDiffuse: break;
+    case TextureStages::Shape::kModulateTexture: {
+        const TextureSampler& s = p.samplers[0];
+        if (!s.HasTexture() || !s.Is32Bit() || !IsClampOrWrap(s.AddressU()) || !IsClampOrWrap(s.AddressV()))
+            return nullptr;
+        tex = linear ? kLinear : kPoint;
+        break;
+    }
+    default: return nullptr;
+    }
+    const bool blend = p.blender.Enabled(), targetAlpha = format == D3DFMT_A8R8G8B8;
+    switch (p.depth.GetKind()) {
+    case DepthBuffer::Kind::k16: return PickTexture<DepthBuffer::Kind::k16>(tex, blend, targetAlpha);
+    case DepthBuffer::Kind::k24: return PickTexture<DepthBuffer::Kind::k24>(tex, blend, targetAlpha);
+    default: return PickTexture<DepthBuffer::Kind::kNone>(tex, blend, targetAlpha);
+    }
+}
+
+}  // namespace d3d9sw

@@ -1,0 +1,81 @@
+#pragma once
+// Values shared by the rasteriser's stages: vertex attributes, colours and the fixed-point
+// stepping every span uses, so that the general and the specialised span paths compute
+// bit-identical pixels.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace d3d9sw {
+
+// Interpolated attributes in the order spans consume them. Colours are 0..255, depth is the
+// viewport depth (MinZ..MaxZ), u and v are texture coordinates.
+enum Attribute : int { kAttrZ, kAttrB, kAttrG, kAttrR, kAttrA, kAttrU, kAttrV, kAttributeCount };
+
+struct RasterVertex {
+    float x = 0, y = 0;              // clip space before mapping, pixels after
+    float attr[kAttributeCount] = {};  // kAttrZ holds clip z before mapping
+};
+
+// One colour with 8-bit channels held in ints so arithmetic needs no casts.
+struct Rgba {
+    int b = 0, g = 0, r = 0, a = 0;
+
+    static Rgba FromArgb(std::uint32_t argb) {
+        return {static_cast<int>(argb & 0xFF), static_cast<int>((argb >> 8) & 0xFF),
+                static_cast<int>((argb >> 16) & 0xFF), static_cast<int>(argb >> 24)};
+    }
+    std::uint32_t ToArgb() const {
+        return (static_cast<std::uint32_t>(a) << 24) | (static_cast<std::uint32_t>(r) << 16) |
+               (static_cast<std::uint32_t>(g) << 8) | static_cast<std::uint32_t>(b);
+    }
+};
+
+// Attribute values at the first pixel of a span and their change per pixel to the right.
+struct SpanStart {
+    double value[kAttributeCount] = {};
+    double step[kAttributeCount] = {};
+};
+
+// Fixed-point cursor over a span: colours 16.16 (0..255), texture coordinates 32.32 in
+// texture units (64-bit so wrapping coordinates far outside 0..1 stay exact), depth 16.16 in
+// depth-buffer units. Every span path steps through this one type.
+struct SpanCursor {
+    std::int32_t color[4], colorStep[4];  // b, g, r, a
+    std::int64_t u, uStep, v, vStep;
+    std::int64_t z, zStep;
+
+    // `depthScale` is the depth buffer's largest value (65535 for 16 bits, 16777215 for 24).
+    void Init(const SpanStart& s, double depthScale) {
+        for (int c = 0; c < 4; ++c) {
+            color[c] = static_cast<std::int32_t>(Fixed(s.value[kAttrB + c], 65536.0, 30000.0));
+            colorStep[c] = static_cast<std::int32_t>(Fixed(s.step[kAttrB + c], 65536.0, 30000.0));
+        }
+        constexpr double kTexLimit = 1048576.0;  // texture units; keeps texel maths in 64 bits
+        u = Fixed(s.value[kAttrU], 4294967296.0, kTexLimit);
+        uStep = Fixed(s.step[kAttrU], 4294967296.0, kTexLimit);
+        v = Fixed(s.value[kAttrV], 4294967296.0, kTexLimit);
+        vStep = Fixed(s.step[kAttrV], 4294967296.0, kTexLimit);
+        z = Fixed(std::clamp(s.value[kAttrZ], 0.0, 1.0) * depthScale, 65536.0, 1e9);
+        zStep = Fixed(s.step[kAttrZ] * depthScale, 65536.0, 1e9);
+    }
+    void Advance() {
+        for (int c = 0; c < 4; ++c) color[c] += colorStep[c];
+        u += uStep;
+        v += vStep;
+        z += zStep;
+    }
+    int Channel(int c) const { return std::clamp((color[c] + 0x8000) >> 16, 0, 255); }
+    Rgba Diffuse() const { return {Channel(0), Channel(1), Channel(2), Channel(3)}; }
+    // Depth rounded to the buffer's precision, clamped to its range.
+    std::uint32_t Depth(std::int64_t maxDepth) const {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>((z + 0x8000) >> 16, 0, maxDepth));
+    }
+
+private:
+    static std::int64_t Fixed(double value, double one, double limit) {
+        return std::llround(std::clamp(value, -limit, limit) * one);
+    }
+};
+
+}  // namespace d3d9sw
