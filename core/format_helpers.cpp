@@ -1,0 +1,247 @@
+#include "core/format_helpers.h"
+
+#include <atomic>
+#include <bit>
+
+#include "platform/win32/com.h"
+
+namespace {
+
+struct FormatInfo {
+    D3DFORMAT format;
+    std::uint32_t bitsPerPixel;
+    const char16_t* name;
+};
+
+#define LUMI_FORMAT(name, bits) {D3DFMT_##name, bits, u"D3DFMT_" #name}
+
+// Every format the renderer names or sizes; VERTEXDATA is named but has no pixels.
+constexpr FormatInfo kFormats[] = {
+    LUMI_FORMAT(A32B32G32R32F, 128),
+    LUMI_FORMAT(A16B16G16R16, 64),
+    LUMI_FORMAT(Q16W16V16U16, 64),
+    LUMI_FORMAT(A16B16G16R16F, 64),
+    LUMI_FORMAT(G32R32F, 64),
+    LUMI_FORMAT(A8R8G8B8, 32),
+    LUMI_FORMAT(X8R8G8B8, 32),
+    LUMI_FORMAT(A2B10G10R10, 32),
+    LUMI_FORMAT(A8B8G8R8, 32),
+    LUMI_FORMAT(X8B8G8R8, 32),
+    LUMI_FORMAT(G16R16, 32),
+    LUMI_FORMAT(A2R10G10B10, 32),
+    LUMI_FORMAT(X8L8V8U8, 32),
+    LUMI_FORMAT(Q8W8V8U8, 32),
+    LUMI_FORMAT(V16U16, 32),
+    LUMI_FORMAT(A2W10V10U10, 32),
+    LUMI_FORMAT(D32, 32),
+    LUMI_FORMAT(D24S8, 32),
+    LUMI_FORMAT(D24X8, 32),
+    LUMI_FORMAT(D24X4S4, 32),
+    LUMI_FORMAT(D32F_LOCKABLE, 32),
+    LUMI_FORMAT(D24FS8, 32),
+    LUMI_FORMAT(INDEX32, 32),
+    LUMI_FORMAT(G16R16F, 32),
+    LUMI_FORMAT(R32F, 32),
+    LUMI_FORMAT(R8G8B8, 24),
+    LUMI_FORMAT(R5G6B5, 16),
+    LUMI_FORMAT(X1R5G5B5, 16),
+    LUMI_FORMAT(A1R5G5B5, 16),
+    LUMI_FORMAT(A4R4G4B4, 16),
+    LUMI_FORMAT(A8R3G3B2, 16),
+    LUMI_FORMAT(X4R4G4B4, 16),
+    LUMI_FORMAT(A8P8, 16),
+    LUMI_FORMAT(A8L8, 16),
+    LUMI_FORMAT(V8U8, 16),
+    LUMI_FORMAT(L6V5U5, 16),
+    LUMI_FORMAT(D16_LOCKABLE, 16),
+    LUMI_FORMAT(D15S1, 16),
+    LUMI_FORMAT(D16, 16),
+    LUMI_FORMAT(L16, 16),
+    LUMI_FORMAT(INDEX16, 16),
+    LUMI_FORMAT(R16F, 16),
+    LUMI_FORMAT(CxV8U8, 16),
+    LUMI_FORMAT(R3G3B2, 8),
+    LUMI_FORMAT(A8, 8),
+    LUMI_FORMAT(P8, 8),
+    LUMI_FORMAT(L8, 8),
+    LUMI_FORMAT(A4L4, 8),
+    LUMI_FORMAT(DXT1, 8),
+    LUMI_FORMAT(DXT2, 8),
+    LUMI_FORMAT(DXT3, 8),
+    LUMI_FORMAT(DXT4, 8),
+    LUMI_FORMAT(DXT5, 8),
+    LUMI_FORMAT(VERTEXDATA, 0),
+};
+
+#undef LUMI_FORMAT
+
+const FormatInfo* FindFormat(D3DFORMAT format) {
+    for (const FormatInfo& info : kFormats) {
+        if (info.format == format) return &info;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::uint32_t FormatBitsPerPixel(D3DFORMAT format) {
+    const FormatInfo* info = FindFormat(format);
+    return info ? info->bitsPerPixel : 0;
+}
+
+std::int32_t GetColorChannelBits(D3DFORMAT format) {
+    switch (format) {
+        case D3DFMT_R8G8B8:
+        case D3DFMT_A8R8G8B8:
+        case D3DFMT_X8R8G8B8:
+        case D3DFMT_A8B8G8R8:
+            return 8;
+        case D3DFMT_R5G6B5:
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5:
+            return 5;
+        case D3DFMT_A4R4G4B4:
+        case D3DFMT_X4R4G4B4:
+            return 4;
+        case D3DFMT_R3G3B2:
+        case D3DFMT_A8R3G3B2:
+            return 2;
+        case D3DFMT_A2B10G10R10:
+        case D3DFMT_A2R10G10B10:
+            return 10;
+        case D3DFMT_A16B16G16R16:
+            return 16;
+        default:
+            return 0;
+    }
+}
+
+std::int32_t GetAlphaChannelBits(D3DFORMAT format) {
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+        case D3DFMT_A8R3G3B2:
+        case D3DFMT_A8B8G8R8:
+            return 8;
+        case D3DFMT_A1R5G5B5:
+            return 1;
+        case D3DFMT_A4R4G4B4:
+            return 4;
+        case D3DFMT_A2B10G10R10:
+        case D3DFMT_A2R10G10B10:
+            return 2;
+        case D3DFMT_A16B16G16R16:
+            return 16;
+        default:
+            return 0;
+    }
+}
+
+std::int32_t GetStencilBits(D3DFORMAT format) {
+    switch (format) {
+        case D3DFMT_D15S1:
+            return 1;
+        case D3DFMT_D24S8:
+        case D3DFMT_D24FS8:
+            return 8;
+        case D3DFMT_D24X4S4:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+std::int32_t GetDepthBits(D3DFORMAT format) {
+    switch (format) {
+        case D3DFMT_D16_LOCKABLE:
+        case D3DFMT_D16:
+            return 16;
+        case D3DFMT_D32:
+        case D3DFMT_D32F_LOCKABLE:
+            return 32;
+        case D3DFMT_D15S1:
+            return 15;
+        case D3DFMT_D24S8:
+        case D3DFMT_D24X8:
+        case D3DFMT_D24X4S4:
+        case D3DFMT_D24FS8:
+            return 24;
+        default:
+            return 0;
+    }
+}
+
+const char16_t* FormatName(D3DFORMAT format) {
+    const FormatInfo* info = FindFormat(format);
+    return info ? info->name : u"D3DFMT_UNKNOWN";
+}
+
+const char16_t* DevTypeName(D3DDEVTYPE type) {
+    switch (type) {
+        case D3DDEVTYPE_HAL:
+            return u"D3DDEVTYPE_HAL";
+        case D3DDEVTYPE_REF:
+            return u"D3DDEVTYPE_REF";
+        case D3DDEVTYPE_SW:
+        case D3DDEVTYPE_NULLREF:
+            return u"D3DDEVTYPE_SW";
+        default:
+            return u"D3DDEVTYPE_UNKNOWN";
+    }
+}
+
+const char16_t* MultiSampleTypeName(D3DMULTISAMPLE_TYPE type) {
+    static constexpr const char16_t* kNames[] = {
+        u"D3DMULTISAMPLE_NONE",       u"D3DMULTISAMPLE_NONMASKABLE", u"D3DMULTISAMPLE_2_SAMPLES",
+        u"D3DMULTISAMPLE_3_SAMPLES",  u"D3DMULTISAMPLE_4_SAMPLES",   u"D3DMULTISAMPLE_5_SAMPLES",
+        u"D3DMULTISAMPLE_6_SAMPLES",  u"D3DMULTISAMPLE_7_SAMPLES",   u"D3DMULTISAMPLE_8_SAMPLES",
+        u"D3DMULTISAMPLE_9_SAMPLES",  u"D3DMULTISAMPLE_10_SAMPLES",  u"D3DMULTISAMPLE_11_SAMPLES",
+        u"D3DMULTISAMPLE_12_SAMPLES", u"D3DMULTISAMPLE_13_SAMPLES",  u"D3DMULTISAMPLE_14_SAMPLES",
+        u"D3DMULTISAMPLE_15_SAMPLES", u"D3DMULTISAMPLE_16_SAMPLES",
+    };
+    const auto index = static_cast<std::uint32_t>(type);
+    return index < std::size(kNames) ? kNames[index] : u"D3DMULTISAMPLE_UNKNOWN";
+}
+
+void NormalizePath(char16_t* path) {
+    if (path == nullptr) return;
+    for (; *path != u'\0'; ++path) {
+        if (*path == u'\\') {
+            *path = u'/';
+        } else if (*path >= u'a' && *path <= u'z') {
+            *path = static_cast<char16_t>(*path - u'a' + u'A');
+        }
+    }
+}
+
+int CompareWide(const char16_t* a, const char16_t* b) {
+    if (a == nullptr) a = u"";
+    if (b == nullptr) b = u"";
+    // char16_t is unsigned, so the units compare as unsigned 16-bit values.
+    while (*a == *b && *a != u'\0') {
+        ++a;
+        ++b;
+    }
+    if (*a == *b) return 0;
+    return *b > *a ? 1 : -1;
+}
+
+std::u16string MakeUniqueName(const char16_t* prefix) {
+    GUID guid{};
+    if (FAILED(CoCreateGuid(&guid))) {
+        // Names are map keys: without a system GUID, a process-wide serial keeps them unique.
+        static std::atomic<std::uint64_t> serial{0};
+        const std::uint64_t value = ++serial;
+        for (int i = 0; i < 8; ++i) guid.Data4[7 - i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    char16_t text[64] = {};
+    StringFromGUID2(guid, text, 64);
+    std::u16string name = prefix ? prefix : u"";
+    name += text;
+    return name;
+}
+
+std::uint32_t NextPowerOfTwo(std::uint32_t n) {
+    if (n <= 2) return 2;
+    if (n > (1u << 31)) return 0;
+    return std::bit_ceil(n);
+}

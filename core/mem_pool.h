@@ -1,0 +1,88 @@
+#pragma once
+// CMemPool: a named pool of fixed-size blocks for the library's small, frequent objects.
+//
+// Blocks are carved from large C-heap slabs ("blobs"); released blocks go on a free list and
+// are handed out again last in, first out (the most recently released block is cache-warm).
+// No blob is given back before the pool is destroyed, so a pool's memory only grows.
+// Growth when the free list runs dry:
+//   GROW_NONE    only the first blob is made; asking for more throws
+//   GROW_LINEAR  the k-th blob holds k x blocksPerBlob blocks
+//   GROW_FIXED   every blob holds blocksPerBlob blocks
+//
+// Failures throw std::runtime_error whose what() is the message: "invalid alloc size",
+// "CMemPool::Alloc: tried to make new blob with GROW_NONE", "out of memory",
+// "CMemPool::Alloc: ran out of memory", "invalid pointer". Every Free is checked: a pointer
+// that is not a block of this pool, or a block that is already free, is refused with
+// "invalid pointer" and nothing changes.
+//
+// At destruction the pool reports to the debugger: the first pool destroyed in the process
+// sends the column header (OutputDebugStringA) and a dash line (DbgMsg); every pool sends its
+// statistics row (OutputDebugStringA) and, when blocks are still in use, a leak line (DbgMsg).
+// Then every blob is freed, leaked blocks included.
+//
+// Not thread-safe: a pool takes no lock.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+enum CMemPoolGrowMode : std::int32_t {
+    GROW_NONE = 0,
+    GROW_LINEAR = 1,
+    GROW_FIXED = 2,
+};
+
+struct CMemPoolBlob;  // a slab of blocks; private to the pool
+
+class CMemPool {
+public:
+    // No blob is made until the first Alloc. `blockSize` is raised to the size of a pointer
+    // when smaller (a free block holds the link to the next one). `name` is copied, at most
+    // 31 characters; null or empty leaves the name empty.
+    CMemPool(std::uint32_t blockSize, std::int32_t blocksPerBlob, std::int32_t growMode, const char* name);
+    ~CMemPool();
+    CMemPool(const CMemPool&) = delete;
+    CMemPool& operator=(const CMemPool&) = delete;
+
+    // A block of BlockSize() bytes holding whatever it held before; never null.
+    void* Alloc(std::uint32_t size);
+    // Returns a block; null is ignored.
+    void Free(void* block);
+
+    // Sets the block size to the size of the pooled type while the pool has no blob yet (the
+    // static pools are made before their types' translation units can tell their size; see
+    // pool_table.h). Once the pool has a blob its block size is fixed and this does nothing:
+    // a larger request then fails in Alloc.
+    void BindBlockSize(std::uint32_t size);
+
+    std::uint32_t BlockSize() const { return blockSize_; }
+    std::int32_t BlocksPerBlob() const { return blocksPerBlob_; }
+    std::int32_t GrowMode() const { return growMode_; }
+    std::int32_t BlocksInUse() const { return blocksInUse_; }
+    std::int32_t BytesInUse() const { return bytesInUse_; }  // block size x blocks in use
+    std::uint32_t TotalBytes() const { return totalBytes_; }  // block areas of every blob
+    std::int32_t PeakBlocksInUse() const { return peakBlocksInUse_; }
+    std::uint32_t BlobCount() const { return static_cast<std::uint32_t>(blobs_.size()); }
+    const char* Name() const { return name_; }
+
+    // How many pools the process has destroyed; only the first one prints the column header.
+    // The reset is for tests that need to see the header again.
+    static int DestroyedPoolCount();
+    static void ResetDestroyedPoolCount();
+
+private:
+    void MakeBlob();
+    CMemPoolBlob* FindBlob(const void* block) const;
+    void Report() const;
+    void ReleaseBlobs();
+
+    std::uint32_t blockSize_;
+    std::int32_t blocksPerBlob_;
+    std::int32_t growMode_;
+    std::vector<CMemPoolBlob*> blobs_;  // sorted by address, so a block's blob is a binary search away
+    void* freeList_ = nullptr;
+    std::int32_t blocksInUse_ = 0;
+    std::int32_t bytesInUse_ = 0;
+    std::uint32_t totalBytes_ = 0;
+    std::int32_t peakBlocksInUse_ = 0;
+    char name_[32] = {};
+};
