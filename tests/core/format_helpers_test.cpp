@@ -9,50 +9,28 @@
 
 namespace {
 
-TEST(FormatHelpers, BitsAndChannelsOfTheFormatsTheRendererChooses) {
+TEST(FormatHelpers, BitsChannelsAndNames) {
     EXPECT_EQ(FormatBitsPerPixel(D3DFMT_A32B32G32R32F), 128u);
-    EXPECT_EQ(FormatBitsPerPixel(D3DFMT_G32R32F), 64u);
-    EXPECT_EQ(FormatBitsPerPixel(D3DFMT_D24S8), 32u);
     EXPECT_EQ(FormatBitsPerPixel(D3DFMT_R8G8B8), 24u);
     EXPECT_EQ(FormatBitsPerPixel(D3DFMT_CxV8U8), 16u);
-    EXPECT_EQ(FormatBitsPerPixel(D3DFMT_A4L4), 8u);
     for (D3DFORMAT dxt : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
         EXPECT_EQ(FormatBitsPerPixel(dxt), 8u) << dxt;
     }
-    EXPECT_EQ(FormatBitsPerPixel(D3DFMT_UNKNOWN), 0u);
     EXPECT_EQ(FormatBitsPerPixel(D3DFMT_YUY2), 0u);
     EXPECT_EQ(FormatBitsPerPixel(D3DFMT_VERTEXDATA), 0u);
-
-    EXPECT_EQ(GetColorChannelBits(D3DFMT_X8R8G8B8), 8);
     EXPECT_EQ(GetColorChannelBits(D3DFMT_A2R10G10B10), 10);
-    EXPECT_EQ(GetColorChannelBits(D3DFMT_L8), 0);
-    EXPECT_EQ(GetAlphaChannelBits(D3DFMT_A1R5G5B5), 1);
     EXPECT_EQ(GetAlphaChannelBits(D3DFMT_X8R8G8B8), 0);
     EXPECT_EQ(GetStencilBits(D3DFMT_D24X4S4), 4);
-    EXPECT_EQ(GetStencilBits(D3DFMT_D24X8), 0);
     EXPECT_EQ(GetDepthBits(D3DFMT_D15S1), 15);
-    EXPECT_EQ(GetDepthBits(D3DFMT_D24FS8), 24);
-    EXPECT_EQ(GetDepthBits(D3DFMT_A8), 0);
-}
 
-TEST(FormatHelpers, NamesOfFormatsDeviceTypesAndSampleCounts) {
-    EXPECT_EQ(std::u16string(FormatName(D3DFMT_A8R8G8B8)), u"D3DFMT_A8R8G8B8");
     EXPECT_EQ(std::u16string(FormatName(D3DFMT_D32F_LOCKABLE)), u"D3DFMT_D32F_LOCKABLE");
     EXPECT_EQ(std::u16string(FormatName(D3DFMT_DXT3)), u"D3DFMT_DXT3");
     EXPECT_EQ(std::u16string(FormatName(D3DFMT_VERTEXDATA)), u"D3DFMT_VERTEXDATA");
     EXPECT_EQ(std::u16string(FormatName(D3DFMT_UNKNOWN)), u"D3DFMT_UNKNOWN");
     EXPECT_EQ(std::u16string(FormatName(D3DFMT_UYVY)), u"D3DFMT_UNKNOWN");
-    EXPECT_EQ(std::u16string(FormatName(static_cast<D3DFORMAT>(12345))), u"D3DFMT_UNKNOWN");
-
-    EXPECT_EQ(std::u16string(DevTypeName(D3DDEVTYPE_HAL)), u"D3DDEVTYPE_HAL");
-    EXPECT_EQ(std::u16string(DevTypeName(D3DDEVTYPE_REF)), u"D3DDEVTYPE_REF");
-    EXPECT_EQ(std::u16string(DevTypeName(D3DDEVTYPE_SW)), u"D3DDEVTYPE_SW");
     EXPECT_EQ(std::u16string(DevTypeName(D3DDEVTYPE_NULLREF)), u"D3DDEVTYPE_SW");
     EXPECT_EQ(std::u16string(DevTypeName(static_cast<D3DDEVTYPE>(0))), u"D3DDEVTYPE_UNKNOWN");
-
-    EXPECT_EQ(std::u16string(MultiSampleTypeName(D3DMULTISAMPLE_NONE)), u"D3DMULTISAMPLE_NONE");
     EXPECT_EQ(std::u16string(MultiSampleTypeName(D3DMULTISAMPLE_NONMASKABLE)), u"D3DMULTISAMPLE_NONMASKABLE");
-    EXPECT_EQ(std::u16string(MultiSampleTypeName(D3DMULTISAMPLE_2_SAMPLES)), u"D3DMULTISAMPLE_2_SAMPLES");
     EXPECT_EQ(std::u16string(MultiSampleTypeName(D3DMULTISAMPLE_16_SAMPLES)), u"D3DMULTISAMPLE_16_SAMPLES");
     EXPECT_EQ(std::u16string(MultiSampleTypeName(static_cast<D3DMULTISAMPLE_TYPE>(17))), u"D3DMULTISAMPLE_UNKNOWN");
 }
