@@ -5,6 +5,7 @@
 //
 // The library reaches DirectDrawCreateEx through LoadLibraryW(<system dir>\ddraw.dll) and
 // GetProcAddress; ddrawctl::Install (platform/ddraw/control.h) registers that module.
+#include "platform/win32/com.h"  // CLASS_E_NOAGGREGATION
 #include "platform/win32/win32_types.h"
 
 // DirectDraw's own failure codes (facility 0x876, as Direct3D's).

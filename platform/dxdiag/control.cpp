@@ -134,8 +134,6 @@ int InitializeCalls() {
     return GetState().initializeCalls;
 }
 
-dxdiag::DiagNode CurrentTree() { return *detail::BuildTree(); }
-
 int LiveObjects() {
     std::lock_guard lock(GetState().mutex);
     return GetState().liveObjects;

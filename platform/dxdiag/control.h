@@ -44,9 +44,6 @@ void SetInitializeResult(HRESULT result);
 DXDIAG_INIT_PARAMS LastInitParams();
 int InitializeCalls();
 
-// The tree a provider initialised now would hand out (defaults plus edits).
-dxdiag::DiagNode CurrentTree();
-
 // Providers and containers alive (not yet released), for leak checks.
 int LiveObjects();
 

@@ -44,7 +44,6 @@ public:
 
     std::size_t ChildCount() const { return children_.size(); }
     const std::u16string& ChildName(std::size_t index) const { return children_.at(index).first; }
-    DiagNode& ChildAt(std::size_t index) { return *children_.at(index).second; }
     // Renames a direct child; the new name must not be taken by another child.
     void RenameChild(std::size_t index, std::u16string name);
 
