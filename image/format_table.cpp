@@ -1,16 +1,20 @@
 #include "image/format_table.h"
 
+#include "image/raster_bmp.h"
+#include "image/raster_png.h"
+#include "image/raster_tga.h"
+
 namespace lumi::image {
 
 namespace {
 
 // One entry per format. Codecs still to come have only their type id.
 const CodecEntry kCodecs[] = {
-    CodecEntry{kRasterTypeBmp},
+    MakeCodecEntry<CRasterBMP>(kRasterTypeBmp),
     CodecEntry{kRasterTypeGif},
     CodecEntry{kRasterTypeJpg},
-    CodecEntry{kRasterTypePng},
-    CodecEntry{kRasterTypeTga},
+    MakeCodecEntry<CRasterPNG>(kRasterTypePng),
+    MakeCodecEntry<CRasterTGA>(kRasterTypeTga),
     CodecEntry{kRasterTypeJna},
 };
 
