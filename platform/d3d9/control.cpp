@@ -1,0 +1,179 @@
+#include "platform/d3d9/control.h"
+
+#include "platform/d3d9/control_state.h"
+#include "platform/d3d9/device.h"
+
+namespace d3d9ctl {
+
+using d3d9sw::Control;
+using d3d9sw::LockApi;
+
+void SetAdapters(const std::vector<AdapterConfig>& adapters) {
+    auto lock = LockApi();
+    Control().adapters = adapters;
+}
+
+std::vector<AdapterConfig> Adapters() {
+    auto lock = LockApi();
+    return Control().adapters;
+}
+
+namespace {
+
+AdapterConfig* MutableAdapter(UINT adapter) {
+    auto& adapters = Control().adapters;
+    return adapter < adapters.size() ? &adapters[adapter] : nullptr;
+}
+
+}  // namespace
+
+void SetCaps(UINT adapter, const D3DCAPS9& caps) {
+    auto lock = LockApi();
+    if (AdapterConfig* config = MutableAdapter(adapter)) config->caps = caps;
+}
+
+void SetFormatSupport(UINT adapter, D3DFORMAT format, const FormatSupport& support) {
+    auto lock = LockApi();
+    if (AdapterConfig* config = MutableAdapter(adapter)) config->formats[format] = support;
+}
+
+void SetModes(UINT adapter, const std::vector<D3DDISPLAYMODE>& modes) {
+    auto lock = LockApi();
+    if (AdapterConfig* config = MutableAdapter(adapter)) config->modes = modes;
+}
+
+void SetTextureMemory(UINT adapter, std::uint64_t bytes) {
+    auto lock = LockApi();
+    if (AdapterConfig* config = MutableAdapter(adapter)) config->textureMemoryBytes = bytes;
+}
+
+std::uint64_t TextureMemoryTotal() {
+    auto lock = LockApi();
+    return d3d9sw::TextureBudget(0);
+}
+
+std::uint64_t TextureMemoryFree() {
+    auto lock = LockApi();
+    const std::uint64_t budget = d3d9sw::TextureBudget(0);
+    const std::uint64_t used = d3d9sw::TextureUsed(0);
+    return used >= budget ? 0 : budget - used;
+}
+
+void FailCall(const std::string& operation, int nth, HRESULT hr, int times) {
+    auto lock = LockApi();
+    if (nth < 1 || times < 1) return;
+    const int first = CallCount(operation) + nth;
+    Control().scripts.push_back(d3d9sw::FailureScript{operation, first, first + times - 1, hr});
+}
+
+int CallCount(const std::string& operation) {
+    auto lock = LockApi();
+    for (const auto& [name, count] : Control().callCounts)
+        if (name == operation) return count;
+    return 0;
+}
+
+void ClearFailures() {
+    auto lock = LockApi();
+    Control().scripts.clear();
+}
+
+void LoseDevice() {
+    auto lock = LockApi();
+    Control().lost = true;
+    for (d3d9sw::Device* device : Control().devices) device->LoseFromControl();
+}
+
+void RestoreDevice() {
+    auto lock = LockApi();
+    Control().lost = false;
+    for (d3d9sw::Device* device : Control().devices) device->RestoreFromControl();
+}
+
+bool IsDeviceLost() {
+    auto lock = LockApi();
+    if (Control().lost) return true;
+    for (const d3d9sw::Device* device : Control().devices)
+        if (device->Lost()) return true;
+    return false;
+}
+
+Counters GetCounters() {
+    auto lock = LockApi();
+    return Control().counters;
+}
+
+void ResetCounters() {
+    auto lock = LockApi();
+    Control().counters = Counters{};
+    Control().misuses.clear();
+}
+
+std::vector<std::string> MisuseReports() {
+    auto lock = LockApi();
+    return Control().misuses;
+}
+
+std::vector<CallRecord> CallLog() {
+    auto lock = LockApi();
+    return Control().log;
+}
+
+void ClearCallLog() {
+    auto lock = LockApi();
+    Control().log.clear();
+}
+
+d3d9sw::SurfaceView SurfaceMemory(IDirect3DSurface9* surface) {
+    auto lock = LockApi();
+    d3d9sw::Surface* ours = d3d9sw::Surface::From(surface);
+    return ours != nullptr ? ours->View() : d3d9sw::SurfaceView{};
+}
+
+void MarkModified(IDirect3DSurface9*) {}
+
+std::uint32_t ReadPixel(IDirect3DSurface9* surface, int x, int y) {
+    auto lock = LockApi();
+    const d3d9sw::SurfaceView view = SurfaceMemory(surface);
+    if (view.bits == nullptr || x < 0 || y < 0 || x >= view.width || y >= view.height) return 0;
+    return d3d9sw::ReadPixel(view, x, y);
+}
+
+std::vector<std::uint32_t> ReadPixels(IDirect3DSurface9* surface, int* width, int* height) {
+    auto lock = LockApi();
+    const d3d9sw::SurfaceView view = SurfaceMemory(surface);
+    if (width != nullptr) *width = view.bits != nullptr ? view.width : 0;
+    if (height != nullptr) *height = view.bits != nullptr ? view.height : 0;
+    std::vector<std::uint32_t> pixels;
+    if (view.bits == nullptr) return pixels;
+    pixels.reserve(static_cast<std::size_t>(view.width) * view.height);
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x) pixels.push_back(d3d9sw::ReadPixel(view, x, y));
+    return pixels;
+}
+
+DeviceInfo InspectDevice(IDirect3DDevice9* device) {
+    auto lock = LockApi();
+    auto* ours = dynamic_cast<d3d9sw::Device*>(device);
+    return ours != nullptr ? ours->Inspect() : DeviceInfo{};
+}
+
+std::vector<DWORD> PixelShaderTokens(IDirect3DPixelShader9* shader) {
+    auto lock = LockApi();
+    d3d9sw::DevicePixelShader* ours = d3d9sw::DevicePixelShader::From(shader);
+    return ours != nullptr ? ours->Program().Tokens() : std::vector<DWORD>{};
+}
+
+void ResetAll() {
+    auto lock = LockApi();
+    d3d9sw::ControlState& state = Control();
+    state.adapters = {DefaultAdapter()};
+    state.scripts.clear();
+    state.callCounts.clear();
+    state.counters = Counters{};
+    state.misuses.clear();
+    state.log.clear();
+    state.lost = false;
+}
+
+}  // namespace d3d9ctl

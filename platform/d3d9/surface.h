@@ -1,0 +1,71 @@
+#pragma once
+// A surface of the software device: its pixels in system memory, whatever the pool. Texture
+// levels and swap-chain back buffers belong to their container (counts are forwarded to it);
+// plain, render-target and depth-stencil surfaces made by the device stand alone.
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/pixel_format.h"
+#include "platform/d3d9/ref_counted.h"
+
+namespace d3d9sw {
+
+class Device;
+
+class Surface final : public IDirect3DSurface9, public RefCounted {
+public:
+    struct Options {
+        bool lockable = true;  // false: LockRect fails (render targets, depth buffers, DEFAULT textures)
+        bool dynamic = false;  // D3DLOCK_DISCARD allowed
+    };
+    // `container`/`containerInterface` null: a standalone surface holding its device.
+    // The memory is allocated (zeroed) here; callers check desc sizes beforehand.
+    Surface(Device* device, RefCounted* container, IUnknown* containerInterface, const D3DSURFACE_DESC& desc,
+            Options options);
+    ~Surface() override;
+
+    // IUnknown
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    // IDirect3DResource9
+    HRESULT GetDevice(IDirect3DDevice9** device) override;
+    DWORD SetPriority(DWORD priority) override;
+    DWORD GetPriority() override;
+    void PreLoad() override;
+    D3DRESOURCETYPE GetType() override;
+    // IDirect3DSurface9
+    HRESULT GetContainer(REFIID riid, void** container) override;
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect() override;
+
+    // For the device and the containers (no logging, no scripted failures).
+    HRESULT Lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags);
+    HRESULT Unlock();
+    bool IsLocked() const { return locked_; }
+    const D3DSURFACE_DESC& Desc() const { return desc_; }
+    Device* OwnerDevice() const { return device_; }
+    SurfaceView View();
+    std::size_t Bytes() const { return memory_.size(); }
+    bool Standalone() const { return containerInterface_ == nullptr; }
+
+    // The implementation behind an interface pointer of ours; null for null or a foreign object.
+    static Surface* From(IDirect3DSurface9* surface);
+
+private:
+    Device* device_;
+    IUnknown* containerInterface_;
+    D3DSURFACE_DESC desc_;
+    Options options_;
+    std::vector<std::uint8_t> memory_;
+    int pitch_;
+    bool locked_ = false;
+    DWORD priority_ = 0;
+};
+
+// Checks a lock rectangle against a surface of `desc` (inside, non-empty, 4x4-aligned for DXT).
+bool LockRectValid(const D3DSURFACE_DESC& desc, const RECT& rect);
+
+}  // namespace d3d9sw

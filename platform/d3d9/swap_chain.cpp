@@ -1,0 +1,161 @@
+#include "platform/d3d9/swap_chain.h"
+
+#include <algorithm>
+
+#include "platform/d3d9/control_state.h"
+#include "platform/d3d9/device.h"
+#include "platform/d3d9/presentation.h"
+#include "platform/win32/window.h"
+
+namespace d3d9sw {
+namespace {
+
+constexpr DWORD kPresentFlags = 0x00000001 /* do not wait */ | 0x00000002 /* linear content */;
+
+RECT Intersect(const RECT& a, const RECT& b) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    if (r.left >= r.right || r.top >= r.bottom) r = RECT{0, 0, 0, 0};
+    return r;
+}
+
+bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+}  // namespace
+
+SwapChain::SwapChain(Device* device, RefCounted* container, const D3DPRESENT_PARAMETERS& params)
+    : RefCounted(device, container), device_(device), params_(params) {
+    D3DSURFACE_DESC desc{};
+    desc.Format = params.BackBufferFormat;
+    desc.Type = D3DRTYPE_SURFACE;
+    desc.Usage = D3DUSAGE_RENDERTARGET;
+    desc.Pool = D3DPOOL_DEFAULT;
+    desc.MultiSampleType = params.MultiSampleType;
+    desc.MultiSampleQuality = params.MultiSampleQuality;
+    desc.Width = params.BackBufferWidth;
+    desc.Height = params.BackBufferHeight;
+    Surface::Options options;
+    options.lockable = (params.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
+    for (UINT i = 0; i < std::max<UINT>(params.BackBufferCount, 1); ++i)
+        backBuffers_.push_back(std::make_unique<Surface>(device, this, static_cast<IDirect3DSwapChain9*>(this), desc, options));
+}
+
+SwapChain::~SwapChain() {
+    device_->ForgetResource(this);
+}
+
+bool SwapChain::HeldByApplication() const {
+    if (PublicRefs() > 0) return true;
+    for (const auto& buffer : backBuffers_)
+        if (buffer->PublicRefs() > 0) return true;
+    return false;
+}
+
+HRESULT SwapChain::QueryInterface(REFIID riid, void** object) {
+    auto lock = LockApi();
+    if (object == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DSwapChain9) {
+        *object = static_cast<IDirect3DSwapChain9*>(this);
+        AddPublic();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG SwapChain::AddRef() {
+    auto lock = LockApi();
+    return AddPublic();
+}
+
+ULONG SwapChain::Release() {
+    auto lock = LockApi();
+    return ReleasePublic();
+}
+
+HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                           const RGNDATA* dirtyRegion, DWORD flags) {
+    auto lock = LockApi();
+    const std::string args = Args(sourceRect, destRect, destWindowOverride, dirtyRegion, flags);
+    HRESULT hr;
+    if (TakeScriptedFailure("Present", &hr)) return Logged("Present", args, hr);
+    if ((flags & ~kPresentFlags) != 0) return Logged("Present", args, D3DERR_INVALIDCALL);
+    if (device_->Lost()) return Logged("Present", args, D3DERR_DEVICELOST);
+    return Logged("Present", args, PresentToWindow(sourceRect, destRect, destWindowOverride, dirtyRegion));
+}
+
+HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                                   const RGNDATA* dirtyRegion) {
+    if (dirtyRegion != nullptr) return NotModelled("Present with a dirty region");
+    if ((sourceRect != nullptr || destRect != nullptr) && params_.SwapEffect != D3DSWAPEFFECT_COPY)
+        return D3DERR_INVALIDCALL;
+    HWND window = PresentWindow(params_, device_->FocusWindow());
+    if (params_.Windowed && destWindowOverride != nullptr) window = destWindowOverride;
+    if (!IsWindow(window)) return D3DERR_INVALIDCALL;
+
+    Surface* buffer = backBuffers_[0].get();
+    const SurfaceView view = buffer->View();
+    const RECT whole{0, 0, view.width, view.height};
+    const RECT source = sourceRect != nullptr ? *sourceRect : whole;
+    if (Empty(source)) return D3DERR_INVALIDCALL;
+    int windowWidth = 0, windowHeight = 0;
+    std::uint32_t* pixels = win32::WindowPixels(window, &windowWidth, &windowHeight);
+    const RECT dest = destRect != nullptr ? *destRect : RECT{0, 0, windowWidth, windowHeight};
+    if (Empty(dest)) return D3DERR_INVALIDCALL;
+
+    ++Control().counters.presents;
+    if (pixels == nullptr) return D3D_OK;  // nothing to show into
+    const RECT visible = Intersect(dest, RECT{0, 0, windowWidth, windowHeight});
+    const long long sourceWidth = source.right - source.left, sourceHeight = source.bottom - source.top;
+    const long long destWidth = dest.right - dest.left, destHeight = dest.bottom - dest.top;
+    for (LONG y = visible.top; y < visible.bottom; ++y) {
+        // Nearest sample when the rectangles differ in size, as a blit with point filtering does.
+        const long long sy = source.top + (y - dest.top) * sourceHeight / destHeight;
+        if (sy < 0 || sy >= view.height) continue;
+        std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * windowWidth;
+        for (LONG x = visible.left; x < visible.right; ++x) {
+            const long long sx = source.left + (x - dest.left) * sourceWidth / destWidth;
+            if (sx < 0 || sx >= view.width) continue;
+            row[x] = ReadPixel(view, static_cast<int>(sx), static_cast<int>(sy));
+        }
+    }
+    return D3D_OK;
+}
+
+HRESULT SwapChain::GetBackBuffer(UINT backBuffer, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) {
+    auto lock = LockApi();
+    HRESULT hr;
+    if (TakeScriptedFailure("GetBackBuffer", &hr)) {
+        if (surface != nullptr) *surface = nullptr;
+        return Logged("GetBackBuffer", Args(backBuffer, type), hr);
+    }
+    if (surface == nullptr) return Logged("GetBackBuffer", Args(backBuffer, type), D3DERR_INVALIDCALL);
+    *surface = nullptr;
+    if (backBuffer >= backBuffers_.size() || type != D3DBACKBUFFER_TYPE_MONO)
+        return Logged("GetBackBuffer", Args(backBuffer, type), D3DERR_INVALIDCALL);
+    backBuffers_[backBuffer]->AddPublic();
+    *surface = backBuffers_[backBuffer].get();
+    return Logged("GetBackBuffer", Args(backBuffer, type), D3D_OK);
+}
+
+HRESULT SwapChain::GetDisplayMode(D3DDISPLAYMODE* mode) {
+    auto lock = LockApi();
+    if (mode == nullptr) return D3DERR_INVALIDCALL;
+    return device_->GetDisplayMode(0, mode);
+}
+
+HRESULT SwapChain::GetDevice(IDirect3DDevice9** device) {
+    auto lock = LockApi();
+    if (device == nullptr) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *device = device_;
+    return D3D_OK;
+}
+
+HRESULT SwapChain::GetPresentParameters(D3DPRESENT_PARAMETERS* presentParameters) {
+    auto lock = LockApi();
+    if (presentParameters == nullptr) return D3DERR_INVALIDCALL;
+    *presentParameters = params_;
+    return D3D_OK;
+}
+
+}  // namespace d3d9sw
