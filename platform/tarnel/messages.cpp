@@ -11,9 +11,10 @@ namespace {
 // One recursive mutex guards every sink and the last error: a sink may itself send a
 // message without dead-locking, and once a Set*Sink call returns the old sink is never
 // running on another thread (its captured state may then be destroyed safely).
+// Never destroyed: the memory pools report leaks through DbgMsg while the process unloads.
 std::recursive_mutex& SinkMutex() {
-    static std::recursive_mutex mutex;
-    return mutex;
+    static std::recursive_mutex* mutex = new std::recursive_mutex;
+    return *mutex;
 }
 
 struct Sinks {
@@ -24,8 +25,8 @@ struct Sinks {
 };
 
 Sinks& TheSinks() {
-    static Sinks sinks;
-    return sinks;
+    static Sinks* sinks = new Sinks;
+    return *sinks;
 }
 
 std::string FormatV(const char* format, std::va_list args) {

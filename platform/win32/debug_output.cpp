@@ -6,12 +6,22 @@
 
 namespace {
 
-std::mutex g_sinkMutex;
-win32::DebugOutputSink g_sink;
+// The sink outlives every static object: the memory pools report through it while the
+// process unloads, after ordinary statics of this file might already be gone.
+struct SinkState {
+    std::mutex mutex;
+    win32::DebugOutputSink sink;
+};
+
+SinkState& State() {
+    static SinkState* state = new SinkState;
+    return *state;
+}
 
 void Emit(const std::string& text) {
-    std::lock_guard lock(g_sinkMutex);
-    if (g_sink) g_sink(text);
+    SinkState& state = State();
+    std::lock_guard lock(state.mutex);
+    if (state.sink) state.sink(text);
 }
 
 }  // namespace
@@ -19,8 +29,9 @@ void Emit(const std::string& text) {
 namespace win32 {
 
 void SetDebugOutputSink(DebugOutputSink sink) {
-    std::lock_guard lock(g_sinkMutex);
-    g_sink = std::move(sink);
+    SinkState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.sink = std::move(sink);
 }
 
 }  // namespace win32
