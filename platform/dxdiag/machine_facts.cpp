@@ -74,7 +74,7 @@ std::string ParseOsReleaseName(std::string_view osRelease) {
     return {};
 }
 
-std::string ParseProcessor(std::string_view cpuinfo) {
+std::string ParseProcessor(std::string_view cpuinfo, std::string_view fallbackModel) {
     std::string model, fallback;
     unsigned count = 0;
     for (const auto line : Lines(cpuinfo)) {
@@ -86,7 +86,7 @@ std::string ParseProcessor(std::string_view cpuinfo) {
     }
     if (model.empty()) model = fallback;
     if (count == 0) return model;
-    if (model.empty()) model = "Unknown processor";
+    if (model.empty()) model = fallbackModel;
     return model + " (" + std::to_string(count) + (count == 1 ? " CPU)" : " CPUs)");
 }
 
@@ -134,8 +134,9 @@ MachineFacts ReadMachineFacts() {
     if (facts.osName.empty()) facts.osName = ParseOsReleaseName(ReadTextFile("/usr/lib/os-release"));
     if (facts.osName.empty() && haveNames) facts.osName = std::string(names.sysname) + " " + names.release;
 
-    facts.processor = ParseProcessor(ReadTextFile("/proc/cpuinfo"));
-    if (facts.processor.empty() && haveNames) facts.processor = names.machine;
+    const std::string machineType = haveNames ? names.machine : "Unknown processor";
+    facts.processor = ParseProcessor(ReadTextFile("/proc/cpuinfo"), machineType);
+    if (facts.processor.empty()) facts.processor = machineType;
 
     const MemoryFigures memory = ParseMemInfo(ReadTextFile("/proc/meminfo"));
     facts.physicalMemory = memory.total;

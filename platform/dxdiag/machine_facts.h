@@ -35,8 +35,9 @@ MachineFacts ReadMachineFacts();
 // PRETTY_NAME of an os-release file, quotes removed; empty when absent.
 std::string ParseOsReleaseName(std::string_view osRelease);
 // "<model name> (<n> CPUs)" from /proc/cpuinfo; the model falls back to "Hardware" or
-// "Processor" lines (non-x86 kernels); empty when no processor is listed.
-std::string ParseProcessor(std::string_view cpuinfo);
+// "Processor" lines (older ARM kernels), then to `fallbackModel` (the machine type);
+// empty when no processor is listed.
+std::string ParseProcessor(std::string_view cpuinfo, std::string_view fallbackModel = "Unknown processor");
 
 struct MemoryFigures {
     std::uint64_t total = 0;      // bytes

@@ -25,7 +25,7 @@ TEST(MachineFactsTest, ProcessorCountsEveryListedCpu) {
     EXPECT_EQ(dxdiag::ParseProcessor(x86), "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz (2 CPUs)");
     // Older ARM kernels name the chip in "Processor" or "Hardware" instead.
     EXPECT_EQ(dxdiag::ParseProcessor("Processor\t: ARMv7 rev 4 (v7l)\nprocessor\t: 0\n"), "ARMv7 rev 4 (v7l) (1 CPU)");
-    EXPECT_EQ(dxdiag::ParseProcessor("processor : 0\nprocessor : 1\nprocessor : 2\n"), "Unknown processor (3 CPUs)");
+    EXPECT_EQ(dxdiag::ParseProcessor("processor : 0\nprocessor : 1\nprocessor : 2\n", "aarch64"), "aarch64 (3 CPUs)");
     EXPECT_EQ(dxdiag::ParseProcessor(""), "");
 }
 
