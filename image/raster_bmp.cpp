@@ -105,8 +105,11 @@ bool CRasterBMP::Decode(CRasterFile* file) {
 }
 
 bool CRasterBMP::ReadInfoHeader(BITMAPINFOHEADER& h, CRasterFile* file) {
-    BYTE raw[kInfoHeaderBytes];
-    if (file->Read(raw, 1, sizeof(raw)) != sizeof(raw)) return false;
+    // The size comes first, so a small OS/2 file is never read past its end.
+    BYTE raw[kInfoHeaderBytes] = {};
+    if (file->Read(raw, 1, 4) != 4) return false;
+    const DWORD rest = Le32(raw) == kCoreHeaderBytes ? kCoreHeaderBytes - 4 : kInfoHeaderBytes - 4;
+    if (file->Read(raw + 4, 1, rest) != rest) return false;
     h.biSize = Le32(raw);
     h.biWidth = static_cast<LONG>(Le32(raw + 4));
     h.biHeight = static_cast<LONG>(Le32(raw + 8));
@@ -126,7 +129,6 @@ bool CRasterBMP::ReadInfoHeader(BITMAPINFOHEADER& h, CRasterFile* file) {
         h.biBitCount = Le16(raw + 10);
         h.biCompression = h.biSizeImage = h.biClrUsed = h.biClrImportant = 0;
         h.biXPelsPerMeter = h.biYPelsPerMeter = 0;
-        if (!file->Seek(-static_cast<long>(kInfoHeaderBytes - kCoreHeaderBytes), 1)) return false;
     } else if (h.biSize == kOs2HeaderBytes) {
         if (!file->Seek(kOs2HeaderBytes - kInfoHeaderBytes, 1)) return false;
     } else if (h.biSize != kInfoHeaderBytes) {

@@ -251,7 +251,7 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
             }
         }
     }
-    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth == 2)
+    if (bitDepth == 2)
         for (png_uint_32 y = 0; y < height; ++y) WidenTwoBitRow(info.pixels + y * stride, width);
     png_read_end(png, pngInfo);
     return true;
