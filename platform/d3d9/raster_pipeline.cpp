@@ -48,6 +48,8 @@ HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) 
         if (!IsCompareFunc(rs[D3DRS_ALPHAFUNC])) return D3DERR_INVALIDCALL;
         alphaFunc = static_cast<D3DCMPFUNC>(rs[D3DRS_ALPHAFUNC]);
         alphaRef = rs[D3DRS_ALPHAREF] & 0xFF;
+        // A test every alpha passes (the library's GREATEREQUAL 0) costs nothing to skip.
+        if (alphaFunc == D3DCMP_ALWAYS || (alphaFunc == D3DCMP_GREATEREQUAL && alphaRef == 0)) alphaTest = false;
     }
     flat_ = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
 

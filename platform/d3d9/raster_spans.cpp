@@ -60,7 +60,7 @@ struct Texture32 {
 inline unsigned Mul255(unsigned a, unsigned b) { return (a * b + 127) / 255; }
 
 template <DepthBuffer::Kind Depth, TextureMode Tex, bool Blend, bool TargetAlpha>
-void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& c) {
+void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor) {
     Texture32 tex{};
     if constexpr (Tex != kNoTexture) {
         const TextureSampler& s = p.samplers[0];
@@ -72,17 +72,26 @@ void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& 
         tex = {view.bits, view.pitch, view.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u,
                axis(view.width, s.AddressU()), axis(view.height, s.AddressV())};
     }
+    // Everything the loop reads is copied to locals: the pixel stores below may alias any memory,
+    // so fields read through `p` or `cursor` would be reloaded on every pixel.
     std::uint8_t* row = p.targetView.bits + static_cast<std::ptrdiff_t>(y) * p.targetView.pitch;
+    std::uint8_t* depthRow = Depth != DepthBuffer::Kind::kNone ? p.depth.Address(0, y) : nullptr;
+    constexpr int kDepthBytes = Depth == DepthBuffer::Kind::k16 ? 2 : 4;
     const std::int64_t maxDepth = p.depth.MaxValue();
     const D3DCMPFUNC depthFunc = p.depth.Func();
     const bool depthWrite = p.depth.Writes();
+    const bool alphaTest = p.alphaTest;
+    const D3DCMPFUNC alphaFunc = p.alphaFunc;
+    const std::uint32_t alphaRef = p.alphaRef;
     constexpr std::uint32_t kTargetAlphaOr = TargetAlpha ? 0u : 0xFF000000u;
+    SpanCursor c = cursor;
 
     for (int x = x0; x < x1; ++x, c.Advance()) {
         std::uint32_t z = 0;
         if constexpr (Depth != DepthBuffer::Kind::kNone) {
             z = c.Depth(maxDepth);
-            if (!CompareWith(depthFunc, z, DepthBuffer::Load(Depth, p.depth.Address(x, y)))) continue;
+            const std::uint32_t stored = DepthBuffer::Load(Depth, depthRow + kDepthBytes * x);
+            if (depthFunc == D3DCMP_LESSEQUAL ? z > stored : !CompareWith(depthFunc, z, stored)) continue;
         }
         unsigned b = static_cast<unsigned>(c.Channel(0)), g = static_cast<unsigned>(c.Channel(1));
         unsigned r = static_cast<unsigned>(c.Channel(2)), a = static_cast<unsigned>(c.Channel(3));
@@ -93,9 +102,9 @@ void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& 
             r = Mul255(r, (t >> 16) & 0xFF);
             a = Mul255(a, t >> 24);
         }
-        if (p.alphaTest && !CompareWith(p.alphaFunc, a, p.alphaRef)) continue;
+        if (alphaTest && !CompareWith(alphaFunc, a, alphaRef)) continue;
         if constexpr (Depth != DepthBuffer::Kind::kNone) {
-            if (depthWrite) DepthBuffer::Store(Depth, p.depth.Address(x, y), z);
+            if (depthWrite) DepthBuffer::Store(Depth, depthRow + kDepthBytes * x, z);
         }
         std::uint8_t* pixel = row + 4 * x;
         if constexpr (Blend) {

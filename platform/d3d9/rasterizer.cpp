@@ -158,20 +158,27 @@ void ClearDepth(const SurfaceView& depth, const RECT& rect, float z) {
     const RECT r = ClipToSurface(depth, rect);
     if (r.left == r.right || r.top == r.bottom || depth.bits == nullptr) return;
     const double clamped = std::clamp(static_cast<double>(z), 0.0, 1.0);
+    const bool is16 = depth.format == D3DFMT_D16 || depth.format == D3DFMT_D16_LOCKABLE;
+    if (!is16 && depth.format != D3DFMT_D24S8 && depth.format != D3DFMT_D24X8) return;
+    const std::size_t bytes = is16 ? 2 : 4;
+    const std::size_t rowBytes = static_cast<std::size_t>(r.right - r.left) * bytes;
+    if (is16) {
+        const auto value = static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
+        std::uint8_t* first = depth.bits + static_cast<std::ptrdiff_t>(r.top) * depth.pitch + r.left * bytes;
+        for (LONG x = 0; x < r.right - r.left; ++x) std::memcpy(first + 2 * x, &value, 2);
+        for (LONG y = r.top + 1; y < r.bottom; ++y)
+            std::memcpy(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch + r.left * bytes, first, rowBytes);
+        return;
+    }
+    // Depth in the high 24 bits; the stencil byte of each pixel is kept.
+    const auto value = static_cast<std::uint32_t>(std::lround(clamped * 16777215.0)) << 8;
     for (LONG y = r.top; y < r.bottom; ++y) {
         std::uint8_t* row = depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch;
-        if (depth.format == D3DFMT_D16 || depth.format == D3DFMT_D16_LOCKABLE) {
-            const auto value = static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
-            for (LONG x = r.left; x < r.right; ++x) std::memcpy(row + 2 * x, &value, 2);
-        } else if (depth.format == D3DFMT_D24S8 || depth.format == D3DFMT_D24X8) {
-            // Depth in the high 24 bits; the stencil byte is kept.
-            const auto value = static_cast<std::uint32_t>(std::lround(clamped * 16777215.0)) << 8;
-            for (LONG x = r.left; x < r.right; ++x) {
-                std::uint32_t word;
-                std::memcpy(&word, row + 4 * x, 4);
-                word = value | (word & 0xFFu);
-                std::memcpy(row + 4 * x, &word, 4);
-            }
+        for (LONG x = r.left; x < r.right; ++x) {
+            std::uint32_t word;
+            std::memcpy(&word, row + 4 * x, 4);
+            word = value | (word & 0xFFu);
+            std::memcpy(row + 4 * x, &word, 4);
         }
     }
 }
