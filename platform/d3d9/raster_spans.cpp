@@ -57,7 +57,26 @@ struct Texture32 {
     }
 };
 
-inline unsigned Mul255(unsigned a, unsigned b) { return (a * b + 127) / 255; }
+// A colour held as four 16-bit lanes (blue lowest), so that one 64-bit multiply scales all four
+// channels by a common factor (255 * 255 fits a lane).
+constexpr std::uint64_t kLaneLow8 = 0x00FF00FF00FF00FFull;
+constexpr std::uint64_t kLaneHalf = 0x007F007F007F007Full;  // rounds the division by 255
+constexpr std::uint64_t kLaneOne = 0x0001000100010001ull;
+
+inline std::uint64_t Spread(std::uint32_t argb) {
+    std::uint64_t v = argb;
+    v = (v | (v << 16)) & 0x0000FFFF0000FFFFull;
+    return (v | (v << 8)) & kLaneLow8;
+}
+inline std::uint32_t Pack(std::uint64_t lanes) {
+    lanes = (lanes | (lanes >> 8)) & 0x0000FFFF0000FFFFull;
+    return static_cast<std::uint32_t>(lanes | (lanes >> 16));
+}
+// floor(n / 255) in every lane, exact for lanes up to 65534.
+inline std::uint64_t DivideLanesBy255(std::uint64_t n) { return ((n + kLaneOne + ((n >> 8) & kLaneLow8)) >> 8) & kLaneLow8; }
+inline std::uint64_t Lanes(std::uint64_t b, std::uint64_t g, std::uint64_t r, std::uint64_t a) {
+    return b | (g << 16) | (r << 32) | (a << 48);
+}
 
 template <DepthBuffer::Kind Depth, TextureMode Tex, bool Blend, bool TargetAlpha>
 void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor) {
@@ -93,31 +112,30 @@ void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& 
             const std::uint32_t stored = DepthBuffer::Load(Depth, depthRow + kDepthBytes * x);
             if (depthFunc == D3DCMP_LESSEQUAL ? z > stored : !CompareWith(depthFunc, z, stored)) continue;
         }
-        unsigned b = static_cast<unsigned>(c.Channel(0)), g = static_cast<unsigned>(c.Channel(1));
-        unsigned r = static_cast<unsigned>(c.Channel(2)), a = static_cast<unsigned>(c.Channel(3));
+        const std::uint64_t b = static_cast<unsigned>(c.Channel(0)), g = static_cast<unsigned>(c.Channel(1));
+        const std::uint64_t r = static_cast<unsigned>(c.Channel(2)), a = static_cast<unsigned>(c.Channel(3));
+        std::uint64_t color;
         if constexpr (Tex != kNoTexture) {
+            // Texel times diffuse, rounded: (t * d + 127) / 255 per channel.
             const std::uint32_t t = Tex == kPoint ? tex.Point(c.u, c.v) : tex.Linear(c.u, c.v);
-            b = Mul255(b, t & 0xFF);
-            g = Mul255(g, (t >> 8) & 0xFF);
-            r = Mul255(r, (t >> 16) & 0xFF);
-            a = Mul255(a, t >> 24);
+            color = DivideLanesBy255(Lanes(b * (t & 0xFF), g * ((t >> 8) & 0xFF), r * ((t >> 16) & 0xFF), a * (t >> 24)) +
+                                     kLaneHalf);
+        } else {
+            color = Lanes(b, g, r, a);
         }
-        if (alphaTest && !CompareWith(alphaFunc, a, alphaRef)) continue;
+        const std::uint64_t alpha = color >> 48;
+        if (alphaTest && !CompareWith(alphaFunc, static_cast<std::uint32_t>(alpha), alphaRef)) continue;
         if constexpr (Depth != DepthBuffer::Kind::kNone) {
             if (depthWrite) DepthBuffer::Store(Depth, depthRow + kDepthBytes * x, z);
         }
         std::uint8_t* pixel = row + 4 * x;
         if constexpr (Blend) {
+            // src * alpha + dst * (255 - alpha), rounded, alpha channel included.
             std::uint32_t d;
             std::memcpy(&d, pixel, 4);
-            d |= kTargetAlphaOr;
-            const unsigned inv = 255 - a;
-            b = (b * a + (d & 0xFF) * inv + 127) / 255;
-            g = (g * a + ((d >> 8) & 0xFF) * inv + 127) / 255;
-            r = (r * a + ((d >> 16) & 0xFF) * inv + 127) / 255;
-            a = (a * a + (d >> 24) * inv + 127) / 255;
+            color = DivideLanesBy255(color * alpha + Spread(d | kTargetAlphaOr) * (255 - alpha) + kLaneHalf);
         }
-        const std::uint32_t out = ((a << 24) | (r << 16) | (g << 8) | b) | kTargetAlphaOr;
+        const std::uint32_t out = Pack(color) | kTargetAlphaOr;
         std::memcpy(pixel, &out, 4);
     }
 }

@@ -70,7 +70,7 @@ HRESULT ValidateState(const DrawState& state) {
     if (vp.X > kMaxViewportExtent || vp.Y > kMaxViewportExtent || vp.Width > kMaxViewportExtent ||
         vp.Height > kMaxViewportExtent)
         return D3DERR_INVALIDCALL;
-    if (!(vp.MinZ >= 0.0f && vp.MaxZ <= 1.0f && vp.MinZ <= vp.MaxZ)) return D3DERR_INVALIDCALL;
+    if (!(vp.MinZ >= 0.0f && vp.MinZ <= 1.0f && vp.MaxZ >= 0.0f && vp.MaxZ <= 1.0f)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
 
