@@ -152,7 +152,8 @@ private:
     void ResetViewportToTarget();
     HRESULT ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* vertexCount) const;
     HRESULT RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
-                    const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, INT baseVertex);
+                    const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
+                    INT baseVertex);
 
     IDirect3D9* direct3d_;
     UINT ordinal_;

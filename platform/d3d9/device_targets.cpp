@@ -113,7 +113,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     const std::uint64_t targetHeight = renderTarget_ ? renderTarget_->Desc().Height : 0;
     if (v.Width == 0 || v.Height == 0 || std::uint64_t{v.X} + v.Width > targetWidth ||
         std::uint64_t{v.Y} + v.Height > targetHeight || !(v.MinZ >= 0.0f && v.MinZ <= 1.0f) ||
-        !(v.MaxZ >= 0.0f && v.MaxZ <= 1.0f))
+        !(v.MaxZ >= 0.0f && v.MaxZ <= 1.0f) || v.MinZ > v.MaxZ)
         return Logged("SetViewport", args, D3DERR_INVALIDCALL);
     viewport_ = v;
     return Logged("SetViewport", args, D3D_OK);
@@ -188,7 +188,8 @@ HRESULT Device::ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* v
 }
 
 HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
-                        const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, INT baseVertex) {
+                        const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
+                        INT baseVertex) {
     DrawState state;
     state.renderStates = states_.render;
     state.stageStates = states_.stage;
@@ -207,6 +208,7 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
     call.vertexStride = streamStride_;
     call.vertexCount = vertexCount;
     call.indices = indices;
+    call.indexCount = indexCount;
     call.baseVertex = baseVertex;
     const HRESULT hr = Rasterize(state, call);
     if (SUCCEEDED(hr)) {
@@ -231,7 +233,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     if (memory.IsLocked()) ReportMisuse("DrawPrimitive from a locked vertex buffer");
     if (Lost()) return Logged("DrawPrimitive", args, D3D_OK);
     memory.MarkDrawn(begin, end);
-    return RunDraw("DrawPrimitive", args, type, primitiveCount, memory.Data() + begin, vertexCount, nullptr, 0);
+    return RunDraw("DrawPrimitive", args, type, primitiveCount, memory.Data() + begin, vertexCount, nullptr, 0, 0);
 }
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex, UINT numVertices,
@@ -273,8 +275,9 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     indexMemory.MarkDrawn(indexBegin, indexEnd);
     // Every whole vertex from the stream offset on (the checks above leave at least one).
     const auto vertexCount = static_cast<UINT>((vertexMemory.Size() - streamOffset_ - kVertexBytes) / streamStride_ + 1);
+    const auto readableIndices = static_cast<UINT>((indexMemory.Size() - indexBegin) / 2);
     return RunDraw("DrawIndexedPrimitive", args, type, primitiveCount, vertexMemory.Data() + streamOffset_, vertexCount,
-                   indices, baseVertexIndex);
+                   indices, readableIndices, baseVertexIndex);
 }
 
 }  // namespace d3d9sw

@@ -1,0 +1,143 @@
+// Draw calls: validation, counters and what reaches the target.
+#include <cstring>
+
+#include "tests/d3d9/d3d9_fixture.h"
+
+namespace d3d9test {
+namespace {
+
+struct Vertex {
+    float x, y, z;
+    DWORD diffuse;
+    float u, v;
+};
+static_assert(sizeof(Vertex) == 24);
+
+constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+class DrawTest : public D3D9Test {
+protected:
+    void SetUp() override {
+        D3D9Test::SetUp();
+        CreateWindowedDevice();
+        // The library's fixed states for untextured colour.
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+
+        // A quad over the left half of clip space, four vertices from vertex 2 on.
+        const DWORD red = 0xFFFF0000u;
+        const Vertex quad[6] = {{},
+                                {},
+                                {-1.0f, 1.0f, 0.5f, red, 0, 0},
+                                {0.0f, 1.0f, 0.5f, red, 1, 0},
+                                {-1.0f, -1.0f, 0.5f, red, 0, 1},
+                                {0.0f, -1.0f, 0.5f, red, 1, 1}};
+        ASSERT_EQ(device_->CreateVertexBuffer(sizeof quad, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, vertices_.out(), nullptr),
+                  D3D_OK);
+        void* data = nullptr;
+        ASSERT_EQ(vertices_->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, quad, sizeof quad);
+        vertices_->Unlock();
+        const WORD order[6] = {0, 1, 2, 2, 1, 3};
+        ASSERT_EQ(device_->CreateIndexBuffer(sizeof order, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                             indices_.out(), nullptr),
+                  D3D_OK);
+        ASSERT_EQ(indices_->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, order, sizeof order);
+        indices_->Unlock();
+        ASSERT_EQ(device_->GetRenderTarget(0, target_.out()), D3D_OK);
+        d3d9ctl::ResetCounters();
+    }
+    void TearDown() override {
+        vertices_.reset();
+        indices_.reset();
+        target_.reset();
+        D3D9Test::TearDown();
+    }
+    void Bind(UINT offset = 0) {
+        ASSERT_EQ(device_->SetFVF(kFvf), D3D_OK);
+        ASSERT_EQ(device_->SetStreamSource(0, vertices_.get(), offset, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(device_->SetIndices(indices_.get()), D3D_OK);
+    }
+
+    Ref<IDirect3DVertexBuffer9> vertices_;
+    Ref<IDirect3DIndexBuffer9> indices_;
+    Ref<IDirect3DSurface9> target_;
+};
+
+TEST_F(DrawTest, DrawsAreRefusedOutsideTheirRules) {
+    EXPECT_EQ(device_->EndScene(), D3DERR_INVALIDCALL);
+    Bind();
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3DERR_INVALIDCALL) << "outside a scene";
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    EXPECT_EQ(device_->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 4, 1), D3DERR_INVALIDCALL) << "past the buffer";
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(9), 0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 1, 2), D3DERR_INVALIDCALL) << "indices";
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3, 0, 4, 0, 2), D3DERR_INVALIDCALL) << "vertices";
+    ASSERT_EQ(device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), D3D_OK);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3DERR_INVALIDCALL) << "only FVF 0x142 draws";
+    ASSERT_EQ(device_->SetFVF(kFvf), D3D_OK);
+    ASSERT_EQ(device_->SetStreamSource(0, nullptr, 0, 0), D3D_OK);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3DERR_INVALIDCALL) << "no stream";
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::GetCounters().drawCalls, 0u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 5, 5), 0xFF000000u);
+}
+
+TEST_F(DrawTest, ListsFromAStartVertexAndThroughIndicesReachTheTarget) {
+    Bind();
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK);  // the quad's upper-left triangle
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), 0xFFFF0000u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 30, 45), 0xFF000000u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 32, 0), 0xFF000000u);
+
+    // The same quad through indices relative to a stream offset of two vertices.
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
+    Bind(2 * sizeof(Vertex));
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 16, 24), 0xFFFF0000u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 40, 24), 0xFF000000u);
+
+    const d3d9ctl::Counters counters = d3d9ctl::GetCounters();
+    EXPECT_EQ(counters.drawCalls, 2u);
+    EXPECT_EQ(counters.primitives, 3u);
+    EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
+}
+
+TEST_F(DrawTest, ViewportMapsClipSpaceAndIndicesOutsideTheirRangeAreReported) {
+    Bind(2 * sizeof(Vertex));
+    const D3DVIEWPORT9 right{32, 0, 32, 48, 0.0f, 1.0f};
+    ASSERT_EQ(device_->SetViewport(&right), D3D_OK);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    // Declares vertices [0, 3) but the indices use vertex 3 too.
+    ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 2), D3D_OK);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 31, 24), 0xFF000000u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 33, 24), 0xFFFF0000u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 48, 24), 0xFF000000u) << "left half of the viewport only";
+    ASSERT_EQ(d3d9ctl::MisuseReports().size(), 1u);
+}
+
+TEST_F(DrawTest, LostDeviceDrawsNothing) {
+    Bind();
+    d3d9ctl::LoseDevice();
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK);
+    EXPECT_EQ(device_->EndScene(), D3DERR_DEVICELOST);
+    EXPECT_EQ(d3d9ctl::GetCounters().drawCalls, 0u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 0, 0), 0xFF000000u);
+}
+
+}  // namespace
+}  // namespace d3d9test

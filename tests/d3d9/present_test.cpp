@@ -1,0 +1,175 @@
+// Clear, render targets, viewports and Present into windows.
+#include "tests/d3d9/d3d9_fixture.h"
+
+namespace d3d9test {
+namespace {
+
+using PresentTest = D3D9Test;
+
+constexpr std::uint32_t kBlack = 0xFF000000u;
+
+std::uint32_t WindowPixel(HWND window, int x, int y) {
+    int width = 0, height = 0;
+    const std::uint32_t* pixels = win32::WindowPixels(window, &width, &height);
+    if (pixels == nullptr || x >= width || y >= height) return 0xDEADBEEF;
+    return pixels[y * width + x];
+}
+
+TEST_F(PresentTest, ClearedBackBufferAppearsInTheWindow) {
+    CreateWindowedDevice();
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF336699u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    int width = 0, height = 0;
+    const std::uint32_t* pixels = win32::WindowPixels(window_, &width, &height);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_EQ(width * height, 64 * 48);
+    for (int i = 0; i < width * height; ++i) ASSERT_EQ(pixels[i], 0xFF336699u) << "pixel " << i;
+    EXPECT_EQ(d3d9ctl::GetCounters().presents, 1u);
+
+    Ref<IDirect3DSurface9> depth;
+    ASSERT_EQ(device_->GetDepthStencilSurface(depth.out()), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(depth.get(), 10, 10), 0xFFFFFFu);  // z 1.0 at full depth precision
+}
+
+TEST_F(PresentTest, ClearIsClippedToTheViewportAndItsRectangles) {
+    CreateWindowedDevice();
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0), D3D_OK);
+    const D3DVIEWPORT9 viewport{10, 8, 20, 10, 0.0f, 1.0f};
+    ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3D_OK);
+    const D3DRECT rect{0, 0, 12, 64};  // reaches past the viewport and the target
+    ASSERT_EQ(device_->Clear(1, &rect, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
+
+    Ref<IDirect3DSurface9> back;
+    ASSERT_EQ(device_->GetRenderTarget(0, back.out()), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 9, 8), kBlack);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 10, 8), 0xFF00FF00u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 11, 17), 0xFF00FF00u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 12, 17), 0xFFFF0000u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 29, 17), 0xFFFF0000u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 30, 17), kBlack);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 12, 18), kBlack);
+
+    const D3DVIEWPORT9 outside{60, 0, 10, 10, 0.0f, 1.0f};
+    EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);  // D16 has no stencil
+    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0), D3DERR_INVALIDCALL);
+}
+
+TEST_F(PresentTest, RenderTargetTextureTakesTheViewportAndReadsBackThroughSystemMemory) {
+    CreateWindowedDevice();
+    Ref<IDirect3DTexture9> target;
+    ASSERT_EQ(device_->CreateTexture(32, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, target.out(),
+                                     nullptr),
+              D3D_OK);
+    Ref<IDirect3DSurface9> level;
+    ASSERT_EQ(target->GetSurfaceLevel(0, level.out()), D3D_OK);
+    ASSERT_EQ(device_->SetDepthStencilSurface(nullptr), D3D_OK);
+    ASSERT_EQ(device_->SetRenderTarget(0, level.get()), D3D_OK);
+    D3DVIEWPORT9 viewport{};
+    ASSERT_EQ(device_->GetViewport(&viewport), D3D_OK);
+    EXPECT_EQ(viewport.Width, 32u);
+    EXPECT_EQ(viewport.Height, 16u);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0x8000FF00u, 1.0f, 0), D3D_OK);
+
+    Ref<IDirect3DSurface9> copy;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(32, 16, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, copy.out(), nullptr),
+              D3D_OK);
+    ASSERT_EQ(device_->GetRenderTargetData(level.get(), copy.get()), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(static_cast<const std::uint32_t*>(locked.pBits)[31], 0x8000FF00u);
+    ASSERT_EQ(copy->UnlockRect(), D3D_OK);
+
+    // The render target cannot be locked, and a plain DEFAULT surface is not a render target.
+    EXPECT_EQ(level->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    Ref<IDirect3DSurface9> plain;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(32, 16, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, plain.out(), nullptr), D3D_OK);
+    EXPECT_EQ(device_->SetRenderTarget(0, plain.get()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetRenderTarget(0, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetRenderTargetData(plain.get(), copy.get()), D3DERR_INVALIDCALL);
+}
+
+TEST_F(PresentTest, AdditionalSwapChainPresentsIntoTheWindowItIsGiven) {
+    CreateWindowedDevice();
+    HWND other = win32::CreateTestWindow(u"second", 100, 100, 40, 30);
+    // As the library's render windows ask: the window's size, no device window, COPY.
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = 40;
+    params.BackBufferHeight = 30;
+    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    params.Windowed = TRUE;
+    params.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
+    Ref<IDirect3DSwapChain9> chain;
+    ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
+    EXPECT_EQ(d3d9ctl::InspectDevice(device_.get()).additionalSwapChains, 1);
+
+    Ref<IDirect3DSurface9> back;
+    ASSERT_EQ(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.out()), D3D_OK);
+    ASSERT_EQ(device_->SetRenderTarget(0, back.get()), D3D_OK);
+    ASSERT_EQ(device_->SetDepthStencilSurface(nullptr), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF112233u, 1.0f, 0), D3D_OK);
+    const RECT whole{0, 0, 40, 30};
+    ASSERT_EQ(chain->Present(&whole, &whole, other, nullptr, 0), D3D_OK);
+    EXPECT_EQ(WindowPixel(other, 0, 0), 0xFF112233u);
+    EXPECT_EQ(WindowPixel(other, 39, 29), 0xFF112233u);
+    EXPECT_EQ(WindowPixel(window_, 0, 0), 0u) << "the device's own window is untouched";
+
+    // A smaller destination samples the buffer down; rectangles need the COPY effect.
+    const RECT half{0, 0, 20, 15};
+    ASSERT_EQ(chain->Present(&whole, &half, window_, nullptr, 0), D3D_OK);
+    EXPECT_EQ(WindowPixel(window_, 19, 14), 0xFF112233u);
+    EXPECT_EQ(WindowPixel(window_, 20, 15), 0u);
+    EXPECT_EQ(device_->Present(&whole, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+}
+
+TEST_F(PresentTest, PresentCopyIsClippedToBothSizes) {
+    ASSERT_EQ(CreateDevice(WindowedParams(window_, 100, 20)), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFABCDEFu, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    // The 100x20 buffer is stretched over the 64x48 client area by point sampling.
+    EXPECT_EQ(WindowPixel(window_, 63, 47), 0xFFABCDEFu);
+    device_.reset();
+    ASSERT_EQ(CreateDevice(WindowedParams(window_, 16, 8)), D3D_OK);
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = 16;
+    params.BackBufferHeight = 8;
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    params.Windowed = TRUE;
+    Ref<IDirect3DSwapChain9> chain;
+    ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
+    const RECT source{0, 0, 16, 8};
+    const RECT dest{56, 40, 72, 48};  // half outside the window
+    EXPECT_EQ(chain->Present(&source, &dest, window_, nullptr, 0), D3D_OK);
+    EXPECT_EQ(WindowPixel(window_, 63, 47), kBlack);
+}
+
+TEST_F(PresentTest, CursorTakesACopyOfItsBitmap) {
+    CreateWindowedDevice();
+    Ref<IDirect3DSurface9> bitmap;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(32, 32, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, bitmap.out(), nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(bitmap->LockRect(&locked, nullptr, 0), D3D_OK);
+    static_cast<std::uint32_t*>(locked.pBits)[1] = 0x80FF0000u;
+    EXPECT_EQ(device_->SetCursorProperties(1, 1, bitmap.get()), D3DERR_INVALIDCALL) << "locked bitmap";
+    ASSERT_EQ(bitmap->UnlockRect(), D3D_OK);
+    ASSERT_EQ(device_->SetCursorProperties(3, 4, bitmap.get()), D3D_OK);
+    EXPECT_EQ(device_->SetCursorProperties(32, 0, bitmap.get()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->ShowCursor(TRUE), FALSE);
+    EXPECT_EQ(device_->ShowCursor(FALSE), TRUE);
+    ASSERT_EQ(device_->SetDialogBoxMode(TRUE), D3D_OK);
+
+    const d3d9ctl::DeviceInfo info = d3d9ctl::InspectDevice(device_.get());
+    EXPECT_EQ(info.cursorHotSpotX, 3u);
+    EXPECT_EQ(info.cursorHotSpotY, 4u);
+    ASSERT_EQ(info.cursorPixels.size(), 32u * 32u);
+    EXPECT_EQ(info.cursorPixels[1], 0x80FF0000u);
+    EXPECT_FALSE(info.cursorVisible);
+    EXPECT_TRUE(info.dialogBoxMode);
+}
+
+}  // namespace
+}  // namespace d3d9test
