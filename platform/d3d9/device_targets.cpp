@@ -113,7 +113,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     const std::uint64_t targetHeight = renderTarget_ ? renderTarget_->Desc().Height : 0;
     if (v.Width == 0 || v.Height == 0 || std::uint64_t{v.X} + v.Width > targetWidth ||
         std::uint64_t{v.Y} + v.Height > targetHeight || !(v.MinZ >= 0.0f && v.MinZ <= 1.0f) ||
-        !(v.MaxZ >= 0.0f && v.MaxZ <= 1.0f) || v.MinZ > v.MaxZ)
+        !(v.MaxZ >= 0.0f && v.MaxZ <= 1.0f))
         return Logged("SetViewport", args, D3DERR_INVALIDCALL);
     viewport_ = v;
     return Logged("SetViewport", args, D3D_OK);
