@@ -10,6 +10,16 @@ namespace {
 
 constexpr std::uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu;
 
+// Every compare function and whether it passes a value below, equal to and above the reference.
+struct CompareCase {
+    DWORD func;
+    bool below, equal, above;
+};
+constexpr CompareCase kCompareCases[] = {
+    {D3DCMP_NEVER, false, false, false},  {D3DCMP_LESS, true, false, false},      {D3DCMP_EQUAL, false, true, false},
+    {D3DCMP_LESSEQUAL, true, true, false}, {D3DCMP_GREATER, false, false, true},  {D3DCMP_NOTEQUAL, true, false, true},
+    {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true}};
+
 TEST(RasterDepth, LaterQuadsAtSmallerDepthLandInFront) {
     for (D3DFORMAT depthFormat : {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8}) {
         RasterScene scene(8, 8, D3DFMT_X8R8G8B8, depthFormat);
@@ -58,15 +68,7 @@ TEST(RasterDepth, D16QuantisesSoNearlyEqualDepthsTie) {
 }
 
 TEST(RasterDepth, EveryCompareFunctionAndTheWriteSwitch) {
-    struct Case {
-        DWORD func;
-        bool nearer, equal, farther;
-    };
-    const Case cases[] = {{D3DCMP_NEVER, false, false, false},    {D3DCMP_LESS, true, false, false},
-                          {D3DCMP_EQUAL, false, true, false},     {D3DCMP_LESSEQUAL, true, true, false},
-                          {D3DCMP_GREATER, false, false, true},   {D3DCMP_NOTEQUAL, true, false, true},
-                          {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true}};
-    for (const Case& c : cases) {
+    for (const CompareCase& c : kCompareCases) {
         RasterScene scene(3, 1, D3DFMT_X8R8G8B8, D3DFMT_D16);
         UseDiffuseOnly(scene);
         scene.AddQuad(0, 0, 3, 1, 0.5f, kRed);
@@ -76,9 +78,9 @@ TEST(RasterDepth, EveryCompareFunctionAndTheWriteSwitch) {
         scene.AddQuad(1, 0, 2, 1, 0.5f, kGreen);
         scene.AddQuad(2, 0, 3, 1, 0.75f, kGreen);
         ASSERT_EQ(scene.Draw(), D3D_OK);
-        EXPECT_EQ(scene.Pixel(0, 0) == kGreen, c.nearer) << "func " << c.func;
+        EXPECT_EQ(scene.Pixel(0, 0) == kGreen, c.below) << "func " << c.func;
         EXPECT_EQ(scene.Pixel(1, 0) == kGreen, c.equal) << "func " << c.func;
-        EXPECT_EQ(scene.Pixel(2, 0) == kGreen, c.farther) << "func " << c.func;
+        EXPECT_EQ(scene.Pixel(2, 0) == kGreen, c.above) << "func " << c.func;
     }
     // Without depth writes a later, farther quad still passes.
     RasterScene scene(2, 2, D3DFMT_X8R8G8B8, D3DFMT_D24X8);
@@ -120,15 +122,7 @@ TEST(RasterDepth, ViewportDepthRangeAndInterpolatedDepth) {
 }
 
 TEST(RasterAlphaTest, EveryCompareFunctionAgainstAlphaRef) {
-    struct Case {
-        DWORD func;
-        bool below, equal, above;
-    };
-    const Case cases[] = {{D3DCMP_NEVER, false, false, false},    {D3DCMP_LESS, true, false, false},
-                          {D3DCMP_EQUAL, false, true, false},     {D3DCMP_LESSEQUAL, true, true, false},
-                          {D3DCMP_GREATER, false, false, true},   {D3DCMP_NOTEQUAL, true, false, true},
-                          {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true}};
-    for (const Case& c : cases) {
+    for (const CompareCase& c : kCompareCases) {
         RasterScene scene(3, 1, D3DFMT_X8R8G8B8, D3DFMT_D16);
         UseDiffuseOnly(scene);
         scene.renderStates[D3DRS_ALPHATESTENABLE] = TRUE;
