@@ -50,12 +50,13 @@ std::uint32_t Load32(const std::uint8_t* p) {
 void Store16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
 void Store32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
-// The colour half of every DXT block. `allowTransparent` selects DXT1's three-colour mode when
-// the first endpoint is not greater than the second; DXT2-5 always use four colours.
-void DecodeColorBlock(const std::uint8_t* block, bool allowTransparent, std::uint32_t out[16]) {
+// One pixel of the colour half of a DXT block. `allowTransparent` selects DXT1's three-colour
+// mode when the first endpoint is not greater than the second; DXT2-5 always use four colours.
+std::uint32_t DecodeColorTexel(const std::uint8_t* block, bool allowTransparent, int pixel) {
     const std::uint32_t c0 = Load16(block), c1 = Load16(block + 2);
+    const unsigned index = (Load32(block + 4) >> (2 * pixel)) & 3;
     const std::uint32_t e0 = Rgb565ToArgb(c0), e1 = Rgb565ToArgb(c1);
-    std::uint32_t palette[4] = {e0, e1, 0, 0};
+    if (index < 2) return index == 0 ? e0 : e1;
     auto mix = [&](unsigned w0, unsigned w1, unsigned div) {
         std::uint32_t result = 0xFF000000u;
         for (int shift = 0; shift <= 16; shift += 8) {
@@ -64,30 +65,28 @@ void DecodeColorBlock(const std::uint8_t* block, bool allowTransparent, std::uin
         }
         return result;
     };
-    if (c0 > c1 || !allowTransparent) {
-        palette[2] = mix(2, 1, 3);
-        palette[3] = mix(1, 2, 3);
-    } else {
-        palette[2] = mix(1, 1, 2);
-        palette[3] = 0;  // transparent black
-    }
-    const std::uint32_t indices = Load32(block + 4);
-    for (int i = 0; i < 16; ++i) out[i] = palette[(indices >> (2 * i)) & 3];
+    if (c0 > c1 || !allowTransparent) return index == 2 ? mix(2, 1, 3) : mix(1, 2, 3);
+    return index == 2 ? mix(1, 1, 2) : 0;  // index 3: transparent black
 }
 
-void DecodeDxt5Alpha(const std::uint8_t* block, std::uint32_t alpha[16]) {
+// One alpha value of a DXT5 block: two endpoints and six (or four plus 0 and 255) between.
+std::uint32_t DecodeDxt5Alpha(const std::uint8_t* block, int pixel) {
     const std::uint32_t a0 = block[0], a1 = block[1];
-    std::uint32_t palette[8] = {a0, a1};
-    if (a0 > a1) {
-        for (unsigned i = 1; i < 7; ++i) palette[i + 1] = ((7 - i) * a0 + i * a1 + 3) / 7;
-    } else {
-        for (unsigned i = 1; i < 5; ++i) palette[i + 1] = ((5 - i) * a0 + i * a1 + 2) / 5;
-        palette[6] = 0;
-        palette[7] = 255;
-    }
     std::uint64_t bits = 0;
     for (int i = 0; i < 6; ++i) bits |= static_cast<std::uint64_t>(block[2 + i]) << (8 * i);
-    for (int i = 0; i < 16; ++i) alpha[i] = palette[(bits >> (3 * i)) & 7];
+    const unsigned index = (bits >> (3 * pixel)) & 7;
+    if (index < 2) return index == 0 ? a0 : a1;
+    if (a0 > a1) return ((8 - index) * a0 + (index - 1) * a1 + 3) / 7;
+    if (index >= 6) return index == 6 ? 0 : 255;
+    return ((6 - index) * a0 + (index - 1) * a1 + 2) / 5;
+}
+
+std::uint32_t DecodeDxtTexel(D3DFORMAT format, const std::uint8_t* block, int pixel) {
+    if (format == D3DFMT_DXT1) return DecodeColorTexel(block, true, pixel);
+    const std::uint32_t rgb = DecodeColorTexel(block + 8, false, pixel) & 0x00FFFFFFu;
+    const std::uint32_t alpha =
+        format == D3DFMT_DXT3 ? Expand4((block[pixel / 2] >> (4 * (pixel % 2))) & 15) : DecodeDxt5Alpha(block, pixel);
+    return rgb | (alpha << 24);
 }
 
 bool IsDxt(D3DFORMAT format) {
@@ -144,9 +143,7 @@ std::uint32_t ReadPixel(const SurfaceView& view, int x, int y) {
         const FormatInfo info = DescribeFormat(view.format);
         const std::uint8_t* block = view.bits + static_cast<std::ptrdiff_t>(y / 4) * view.pitch +
                                     static_cast<std::ptrdiff_t>(x / 4) * info.blockBytes;
-        std::uint32_t pixels[16];
-        DecodeDxtBlock(view.format, block, pixels);
-        return pixels[(y % 4) * 4 + (x % 4)];
+        return DecodeDxtTexel(view.format, block, (y % 4) * 4 + (x % 4));
     }
     const std::uint8_t* row = view.bits + static_cast<std::ptrdiff_t>(y) * view.pitch;
     switch (view.format) {
@@ -203,18 +200,7 @@ void WritePixel(const SurfaceView& view, int x, int y, std::uint32_t argb) {
 }
 
 void DecodeDxtBlock(D3DFORMAT format, const std::uint8_t* block, std::uint32_t out[16]) {
-    if (format == D3DFMT_DXT1) {
-        DecodeColorBlock(block, true, out);
-        return;
-    }
-    DecodeColorBlock(block + 8, false, out);
-    std::uint32_t alpha[16];
-    if (format == D3DFMT_DXT3) {
-        for (int i = 0; i < 16; ++i) alpha[i] = Expand4((block[i / 2] >> (4 * (i % 2))) & 15);
-    } else {
-        DecodeDxt5Alpha(block, alpha);
-    }
-    for (int i = 0; i < 16; ++i) out[i] = (out[i] & 0x00FFFFFFu) | (alpha[i] << 24);
+    for (int i = 0; i < 16; ++i) out[i] = DecodeDxtTexel(format, block, i);
 }
 
 void EncodeDxtBlock(D3DFORMAT format, const std::uint32_t in[16], std::uint8_t* block) {
