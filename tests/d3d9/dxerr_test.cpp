@@ -18,7 +18,8 @@ TEST(DxErr, EveryCodeOfTheStandInsHasItsOwnNameAndDescription) {
     const HRESULT codes[] = {S_OK, E_FAIL, E_OUTOFMEMORY, E_INVALIDARG, E_POINTER, E_NOTIMPL, E_NOINTERFACE,
                              D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET, D3DERR_DRIVERINTERNALERROR,
                              D3DERR_OUTOFVIDEOMEMORY, D3DERR_INVALIDCALL, D3DERR_NOTAVAILABLE, D3DERR_NOTFOUND,
-                             D3DERR_WRONGTEXTUREFORMAT, MAKE_HRESULT(1, 0x876, 2905)};
+                             D3DERR_WRONGTEXTUREFORMAT, MAKE_HRESULT(1, 0x876, 2905),
+                             static_cast<HRESULT>(0x88760231u) /* DDERR_INVALIDDIRECTDRAWGUID */};
     const std::string unknown = DXGetErrorDescriptionA(static_cast<HRESULT>(0x8BADF00Du));
     for (HRESULT hr : codes) {
         const std::string description = DXGetErrorDescriptionA(hr);
