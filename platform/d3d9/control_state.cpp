@@ -5,13 +5,14 @@
 namespace d3d9sw {
 
 std::unique_lock<std::recursive_mutex> LockApi() {
-    static std::recursive_mutex mutex;
-    return std::unique_lock<std::recursive_mutex>(mutex);
+    // Never destroyed: objects may be released from other static destructors at exit.
+    static auto* mutex = new std::recursive_mutex;
+    return std::unique_lock<std::recursive_mutex>(*mutex);
 }
 
 ControlState& Control() {
     static ControlState* state = [] {
-        auto* s = new ControlState;  // never destroyed: objects may outlive static teardown
+        auto* s = new ControlState;  // never destroyed, like the lock
         s->adapters.push_back(d3d9ctl::DefaultAdapter());
         return s;
     }();

@@ -210,8 +210,12 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
     const RECT rect = sourceRect != nullptr ? *sourceRect
                                             : RECT{0, 0, static_cast<LONG>(fromDesc.Width), static_cast<LONG>(fromDesc.Height)};
     const POINT at = destPoint != nullptr ? *destPoint : POINT{0, 0};
+    if (!LockRectValid(fromDesc, rect) || at.x < 0 || at.y < 0 || static_cast<UINT>(at.x) >= toDesc.Width ||
+        static_cast<UINT>(at.y) >= toDesc.Height)
+        return done(D3DERR_INVALIDCALL);
+    // Both extents are below 2^14 now, so the destination rectangle cannot overflow.
     const RECT target{at.x, at.y, at.x + (rect.right - rect.left), at.y + (rect.bottom - rect.top)};
-    if (!LockRectValid(fromDesc, rect) || !LockRectValid(toDesc, target)) return done(D3DERR_INVALIDCALL);
+    if (!LockRectValid(toDesc, target)) return done(D3DERR_INVALIDCALL);
     CopyRect(from->View(), rect, to->View(), at);
     return done(D3D_OK);
 }

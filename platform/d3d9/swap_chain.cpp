@@ -96,24 +96,30 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
     const SurfaceView view = buffer->View();
     const RECT whole{0, 0, view.width, view.height};
     const RECT source = sourceRect != nullptr ? *sourceRect : whole;
-    if (Empty(source)) return D3DERR_INVALIDCALL;
+    if (Empty(source) || source.left < 0 || source.top < 0 || source.right > view.width || source.bottom > view.height)
+        return D3DERR_INVALIDCALL;
     int windowWidth = 0, windowHeight = 0;
     std::uint32_t* pixels = win32::WindowPixels(window, &windowWidth, &windowHeight);
     const RECT dest = destRect != nullptr ? *destRect : RECT{0, 0, windowWidth, windowHeight};
-    if (Empty(dest)) return D3DERR_INVALIDCALL;
+    // Bounded extents keep the scaling products below 2^63.
+    constexpr long long kMaxDestExtent = 1 << 20;
+    if (Empty(dest) || static_cast<long long>(dest.right) - dest.left > kMaxDestExtent ||
+        static_cast<long long>(dest.bottom) - dest.top > kMaxDestExtent)
+        return D3DERR_INVALIDCALL;
 
     ++Control().counters.presents;
     if (pixels == nullptr) return D3D_OK;  // nothing to show into
     const RECT visible = Intersect(dest, RECT{0, 0, windowWidth, windowHeight});
     const long long sourceWidth = source.right - source.left, sourceHeight = source.bottom - source.top;
-    const long long destWidth = dest.right - dest.left, destHeight = dest.bottom - dest.top;
+    const long long destWidth = static_cast<long long>(dest.right) - dest.left;
+    const long long destHeight = static_cast<long long>(dest.bottom) - dest.top;
     for (LONG y = visible.top; y < visible.bottom; ++y) {
         // Nearest sample when the rectangles differ in size, as a blit with point filtering does.
-        const long long sy = source.top + (y - dest.top) * sourceHeight / destHeight;
+        const long long sy = source.top + (static_cast<long long>(y) - dest.top) * sourceHeight / destHeight;
         if (sy < 0 || sy >= view.height) continue;
         std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * windowWidth;
         for (LONG x = visible.left; x < visible.right; ++x) {
-            const long long sx = source.left + (x - dest.left) * sourceWidth / destWidth;
+            const long long sx = source.left + (static_cast<long long>(x) - dest.left) * sourceWidth / destWidth;
             if (sx < 0 || sx >= view.width) continue;
             row[x] = ReadPixel(view, static_cast<int>(sx), static_cast<int>(sy));
         }
