@@ -26,11 +26,14 @@ ULONG RefCounted::ReleasePublic() {
     if (container_ != nullptr) return container_->ReleasePublic();
     const ULONG remaining = public_;
     if (remaining == 0) {
-        ++internal_;  // keeps this alive while the bindings and the parent go
+        IUnknown* parent = parent_;
+        ++internal_;  // keeps this alive while its bindings go
         OnLastPublicRelease();
-        if (parent_ != nullptr) parent_->Release();
         --internal_;
+        // Deleted before the parent is let go, so the destructor still finds its device. The
+        // parent's release may delete this too (by dropping a binding): no member is read after it.
         DeleteIfUnused();
+        if (parent != nullptr) parent->Release();
     }
     return remaining;
 }

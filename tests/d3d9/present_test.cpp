@@ -1,4 +1,6 @@
 // Clear, render targets, viewports and Present into windows.
+#include <cstdint>
+
 #include "tests/d3d9/d3d9_fixture.h"
 
 namespace d3d9test {
@@ -144,6 +146,13 @@ TEST_F(PresentTest, PresentCopyIsClippedToBothSizes) {
     const RECT dest{56, 40, 72, 48};  // half outside the window
     EXPECT_EQ(chain->Present(&source, &dest, window_, nullptr, 0), D3D_OK);
     EXPECT_EQ(WindowPixel(window_, 63, 47), kBlack);
+
+    // Extreme rectangles are refused or clipped, never overflowed.
+    const RECT huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    EXPECT_EQ(chain->Present(&source, &huge, window_, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(chain->Present(&huge, nullptr, window_, nullptr, 0), D3DERR_INVALIDCALL);
+    const RECT farLeft{-100000, -5, 64, 48};
+    EXPECT_EQ(chain->Present(&source, &farLeft, window_, nullptr, 0), D3D_OK);
 }
 
 TEST_F(PresentTest, CursorTakesACopyOfItsBitmap) {

@@ -1,5 +1,6 @@
 // Resources: lock rules and their misuse reports, copies between pools, texture memory and
 // scripted failures.
+#include <cstdint>
 #include <cstring>
 
 #include "tests/d3d9/d3d9_fixture.h"
@@ -166,8 +167,8 @@ TEST_F(ResourceTest, UpdateSurfaceCopiesSystemMemoryIntoTheDefaultPool) {
     EXPECT_EQ(d3d9ctl::ReadPixel(to.get(), 15, 15), 0xFF000605u);
     EXPECT_EQ(d3d9ctl::ReadPixel(to.get(), 11, 12), 0u);
 
-    const POINT tooFar{13, 12};
-    EXPECT_EQ(device_->UpdateSurface(from.get(), &rect, to.get(), &tooFar), D3DERR_INVALIDCALL);
+    for (const POINT tooFar : {POINT{13, 12}, POINT{INT32_MAX, 0}, POINT{-1, 0}})
+        EXPECT_EQ(device_->UpdateSurface(from.get(), &rect, to.get(), &tooFar), D3DERR_INVALIDCALL) << tooFar.x;
     EXPECT_EQ(device_->UpdateSurface(to.get(), nullptr, from.get(), nullptr), D3DERR_INVALIDCALL) << "pools swapped";
     Ref<IDirect3DTexture9> other;
     ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, other.out(), nullptr), D3D_OK);
@@ -180,6 +181,28 @@ TEST_F(ResourceTest, UpdateSurfaceCopiesSystemMemoryIntoTheDefaultPool) {
     Ref<IDirect3DTexture9> container;
     ASSERT_EQ(from->GetContainer(IID_IDirect3DTexture9, reinterpret_cast<void**>(container.out())), D3D_OK);
     EXPECT_EQ(container.get(), system.get());
+}
+
+TEST_F(ResourceTest, ObjectsKeepWhatTheyBelongToAlive) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(1, &level), D3D_OK);
+    EXPECT_EQ(texture->Release(), 1u) << "the level holds its texture";
+    IDirect3DDevice9* device = device_.get();
+    device->AddRef();
+    device_.reset();  // the application's last own reference; the level still holds the device
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(level->LockRect(&locked, nullptr, 0), D3D_OK);
+    static_cast<std::uint32_t*>(locked.pBits)[0] = 0x12345678u;
+    ASSERT_EQ(level->UnlockRect(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(level, 0, 0), 0x12345678u);
+    IDirect3DDevice9* owner = nullptr;
+    ASSERT_EQ(level->GetDevice(&owner), D3D_OK);
+    EXPECT_EQ(owner, device);
+    owner->Release();
+    device->Release();
+    EXPECT_EQ(level->Release(), 0u);  // texture, level and device go together (the sanitizer run checks)
 }
 
 TEST_F(ResourceTest, DefaultPoolAllocationsSpendTheTextureBudget) {
