@@ -1,6 +1,8 @@
 #include "image/format_table.h"
 
 #include "image/raster_bmp.h"
+#include "image/raster_jna.h"
+#include "image/raster_jpg.h"
 #include "image/raster_png.h"
 #include "image/raster_tga.h"
 
@@ -12,10 +14,10 @@ namespace {
 const CodecEntry kCodecs[] = {
     MakeCodecEntry<CRasterBMP>(kRasterTypeBmp),
     CodecEntry{kRasterTypeGif},
-    CodecEntry{kRasterTypeJpg},
+    MakeCodecEntry<CRasterJPG>(kRasterTypeJpg),
     MakeCodecEntry<CRasterPNG>(kRasterTypePng),
     MakeCodecEntry<CRasterTGA>(kRasterTypeTga),
-    CodecEntry{kRasterTypeJna},
+    MakeCodecEntry<CRasterJNA>(kRasterTypeJna),
 };
 
 }  // namespace
