@@ -73,11 +73,17 @@ public:
         line_ = number;
         text = Trim(text);
         if (text.empty()) return;
+        const bool coIssued = text.front() == '+';
+        if (coIssued) text = Trim(text.substr(1));
+        if (coIssued && text.empty()) {
+            Error("'+' without an instruction");
+            return;
+        }
         const std::size_t split = text.find_first_of(" \t");
         const std::string mnemonic = Lower(text.substr(0, split));
         const std::string_view rest = split == std::string_view::npos ? std::string_view{} : text.substr(split);
         if (!versionSeen_) {
-            if ((mnemonic == "ps.1.1" || mnemonic == "ps_1_1") && Trim(rest).empty()) {
+            if (!coIssued && (mnemonic == "ps.1.1" || mnemonic == "ps_1_1") && Trim(rest).empty()) {
                 versionSeen_ = true;
                 tokens_.push_back(kVersion11);
             } else {
@@ -87,7 +93,7 @@ public:
             }
             return;
         }
-        Instruction(mnemonic, SplitOperands(rest));
+        Instruction(mnemonic, SplitOperands(rest), coIssued);
     }
 
     bool Finish(std::vector<DWORD>* tokens) {
@@ -104,13 +110,7 @@ private:
         if (errors_ != nullptr) *errors_ += "(" + std::to_string(line_) + "): error: " + message + "\n";
     }
 
-    void Instruction(std::string mnemonic, const std::vector<std::string_view>& operands) {
-        const bool coIssued = !mnemonic.empty() && mnemonic.front() == '+';
-        if (coIssued) mnemonic.erase(0, 1);
-        if (mnemonic.empty() && coIssued) {
-            Error("'+' without an instruction");
-            return;
-        }
+    void Instruction(const std::string& mnemonic, const std::vector<std::string_view>& operands, bool coIssued) {
         if (mnemonic == "def") return Def(operands, coIssued);
         if (mnemonic == "tex") return Tex(operands, coIssued);
         const Mnemonic* found = nullptr;
