@@ -172,8 +172,11 @@ struct IDirect3DDevice9 : IUnknown {
     virtual HRESULT GetDeviceCaps(D3DCAPS9* caps) = 0;
     virtual HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) = 0;
     // D3DERR_INVALIDCALL while any DEFAULT-pool resource, additional swap chain, or application
-    // reference to the implicit back buffer or depth surface is alive. After success the device
-    // has default states, the new back buffer bound and a viewport of its size.
+    // reference to the implicit back buffer or depth surface is alive; D3DERR_DEVICELOST while
+    // the device is lost and not yet restorable. A failed Reset leaves the device waiting for
+    // another (TestCooperativeLevel: D3DERR_DEVICENOTRESET). After success the device has
+    // default states, nothing bound but the new back buffer and depth surface, and a viewport of
+    // the back buffer's size.
     virtual HRESULT Reset(D3DPRESENT_PARAMETERS* presentParameters) = 0;
     virtual HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                             const RGNDATA* dirtyRegion) = 0;
@@ -193,9 +196,10 @@ struct IDirect3DDevice9 : IUnknown {
     virtual HRESULT GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type,
                                   IDirect3DSurface9** surface) = 0;
 
-    // ---- Resources (`sharedHandle` must be null) ----
+    // ---- Resources (`sharedHandle` must be null; D3DPOOL_SCRATCH is not modelled) ----
     // `levels` 0 makes the full mip chain. D3DERR_OUTOFVIDEOMEMORY when a DEFAULT-pool
-    // allocation exceeds the remaining budget.
+    // allocation exceeds the remaining budget (the implicit swap chain and additional swap
+    // chains are not charged).
     virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                   D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) = 0;
     virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
@@ -203,6 +207,7 @@ struct IDirect3DDevice9 : IUnknown {
     // `format` D3DFMT_INDEX16 (INDEX32 is refused: the caps do not offer it).
     virtual HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                       IDirect3DIndexBuffer9** buffer, HANDLE* sharedHandle) = 0;
+    // Not modelled (render targets are textures with D3DUSAGE_RENDERTARGET): E_NOTIMPL.
     virtual HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,
                                        D3DMULTISAMPLE_TYPE multiSample, DWORD multiSampleQuality,
                                        BOOL lockable, IDirect3DSurface9** surface, HANDLE* sharedHandle) = 0;
@@ -216,11 +221,11 @@ struct IDirect3DDevice9 : IUnknown {
     // whole source; `destPoint` null: (0, 0). DXT rectangles and points are block-aligned.
     virtual HRESULT UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
                                   IDirect3DSurface9* destination, const POINT* destPoint) = 0;
-    // SYSTEMMEM source texture to DEFAULT destination texture, same format and level sizes.
+    // Not modelled (the library copies surfaces): E_NOTIMPL.
     virtual HRESULT UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) = 0;
     // Copies a render target (DEFAULT pool) into a SYSTEMMEM surface of the same size and format.
     virtual HRESULT GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destination) = 0;
-    // Fills a rectangle of a DEFAULT-pool render target or plain surface.
+    // Not modelled: E_NOTIMPL.
     virtual HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) = 0;
     virtual HRESULT CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) = 0;
 
