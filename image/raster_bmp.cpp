@@ -1,5 +1,6 @@
 #include "image/raster_bmp.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <csetjmp>
@@ -259,6 +260,14 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
 
 // ---- encoding -----------------------------------------------------------------------------
 
+DWORD CRasterPNG::HighestIndexUsed() const {
+    DWORD highest = 0;
+    const LONG w = header.biWidth, h = header.biHeight;
+    for (LONG y = 0; y < h; ++y)
+        for (LONG x = 0; x < w; ++x) highest = std::max<DWORD>(highest, ReadPixelIndex(x, y));
+    return highest;
+}
+
 bool CRasterPNG::Encode(CRasterFile* file) {
     if (CannotEncode(file)) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, info.last_error, AbortWithMessage, IgnoreWarning);
@@ -331,6 +340,8 @@ bool CRasterPNG::EncodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
         const DWORD used = GetColorsUsed();
         std::memcpy(entries, GetPalette(), used * sizeof(RGBQUAD));
         DWORD count = GetImportantColors() ? GetImportantColors() : used;
+        // PLTE must name every index the pixels use, or the file is invalid.
+        if (count < used) count = std::max(count, HighestIndexUsed() + 1);
         if (hasKey && keyIndex > 0) {
             std::swap(entries[0], entries[keyIndex]);
             BuildSwapTable(swapTable, bits, 0, static_cast<BYTE>(keyIndex));

@@ -36,4 +36,5 @@ private:
     // heap row buffer they allocate goes into *row for the caller to free.
     bool DecodeWithJump(png_struct_def* png, png_info_def* png_info, CRasterFile* file, BYTE** row);
     bool EncodeWithJump(png_struct_def* png, png_info_def* png_info, CRasterFile* file, BYTE** row);
+    DWORD HighestIndexUsed() const;
 };

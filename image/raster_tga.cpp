@@ -1,5 +1,6 @@
 #include "image/raster_tga.h"
 
+#include <algorithm>
 #include <climits>
 #include <new>
 
