@@ -131,7 +131,8 @@ const char* CRasterTGA::DecodeBody(CRasterFile* file) {
     RlePacket packet;
     for (DWORD i = 0; i < height; ++i) {
         if (info.escape != 0) return kCancelled;
-        if (reader.AtEnd()) return kCorrupted;
+        // A packet carried over from the last row needs no more data to start this one.
+        if (packet.remaining == 0 && reader.AtEnd()) return kCorrupted;
         const DWORD target = topToBottom ? height - 1 - i : i;
         const bool ok = rle ? DecodeRleRow(reader, layout, target, i, packet, scratch)
                             : ReadRawPixels(reader, layout, target, width, 0, i, scratch);

@@ -74,6 +74,11 @@ TEST(TgaCodec, PacketsCarryAcrossRows) {
     ExpectColor(image, 1, 1, Bgr(4, 5, 6));
     ExpectColor(image, 2, 1, Bgr(7, 8, 9));
 
+    // One run for the whole image: the last row needs no bytes of its own.
+    rle.pixels = {0x85, 7, 7, 7};
+    ASSERT_TRUE(DecodeBytes(image, BuildTga(rle), kRasterTypeTga)) << image.GetLastError();
+    ExpectColor(image, 2, 1, Bgr(7, 7, 7));
+
     // A raw packet of 4 crosses the row end, then a run of 2.
     rle.pixels = {0x03, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 0x81, 5, 5, 5};
     ASSERT_TRUE(DecodeBytes(image, BuildTga(rle), kRasterTypeTga)) << image.GetLastError();
@@ -192,7 +197,7 @@ TEST(TgaCodec, RejectsHostileFilesAndKeepsTheCallersImage) {
          "corrupted TGA"},
         {"short pixels", Bytes(valid.begin(), valid.end() - 1), "corrupted TGA"},
         {"pixels missing", Bytes(valid.begin(), valid.begin() + 18), "corrupted TGA"},
-        {"short run", spec([](TgaSpec& s) { s.type = 10; s.pixels = {0x83, 1, 2, 3}; }), "corrupted TGA"},
+        {"short run", spec([](TgaSpec& s) { s.type = 10; s.pixels = {0x82, 1, 2, 3}; }), "corrupted TGA"},
         {"run value cut", spec([](TgaSpec& s) { s.type = 10; s.pixels = {0x81, 1}; }), "corrupted TGA"},
         {"short raw packet", spec([](TgaSpec& s) { s.type = 10; s.pixels = {0x03, 1, 2, 3, 4}; }), "corrupted TGA"},
     };
