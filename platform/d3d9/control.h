@@ -90,7 +90,8 @@ void ClearFailures();
 
 // ---- Device loss ----------------------------------------------------------------------------
 // Loses every live device: Present and EndScene return D3DERR_DEVICELOST, TestCooperativeLevel
-// D3DERR_DEVICELOST, Reset D3DERR_DEVICELOST. Other calls keep working as on the platform.
+// D3DERR_DEVICELOST, Reset D3DERR_DEVICELOST, CreateDevice D3DERR_DEVICELOST. Other calls keep
+// working as on the platform; draws and clears succeed without touching memory.
 void LoseDevice();
 // The loss is over: TestCooperativeLevel returns D3DERR_DEVICENOTRESET until a Reset succeeds.
 void RestoreDevice();
@@ -100,7 +101,8 @@ bool IsDeviceLost();  // any live device lost or not yet reset
 struct Counters {
     std::uint64_t drawCalls = 0;      // successful DrawPrimitive / DrawIndexedPrimitive
     std::uint64_t primitives = 0;     // primitives in those draws
-    std::uint64_t stateChanges = 0;   // Set*State calls that succeeded (changed or not)
+    std::uint64_t stateChanges = 0;   // successful Set*State, SetTexture, SetFVF, SetStreamSource,
+                                      // SetIndices, SetPixelShader, SetVertexShader (changed or not)
     std::uint64_t locks = 0;          // successful buffer, texture and surface locks
     std::uint64_t locksDiscard = 0;
     std::uint64_t locksNoOverwrite = 0;
