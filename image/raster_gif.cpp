@@ -1,0 +1,536 @@
+// CRasterGIF: lifetime and the decoder (block scanning, composition, disposal, frames).
+#include "image/raster_gif.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "image/checked_size.h"
+#include "image/gif_lzw.h"
+#include "image/raster_io_file.h"
+
+using lumi::image::GifByteSource;
+using lumi::image::GifLineSink;
+using lumi::image::GifLzwDecoder;
+
+namespace {
+
+constexpr std::uint64_t kMaxKeptFrameBytes = std::uint64_t{1} << 30;  // all kept frames of one image
+constexpr int kExtensionIntroducer = '!';
+constexpr int kImageIntroducer = ',';
+constexpr int kTrailer = ';';
+constexpr int kGraphicControlLabel = 0xF9;
+constexpr int kCommentLabel = 0xFE;
+constexpr int kApplicationLabel = 0xFF;
+constexpr BYTE kTableFlag = 0x80;
+constexpr BYTE kInterlaceFlag = 0x40;
+
+struct ScreenDescriptor {
+    DWORD width = 0;
+    DWORD height = 0;
+    BYTE flags = 0;
+    BYTE background = 0;  // index into the global table
+};
+
+struct ColorTable {
+    DWORD count = 0;  // 0: no table
+    BYTE rgb[256 * 3] = {};
+
+    bool SameAs(const ColorTable& other) const {
+        return count == other.count && std::memcmp(rgb, other.rgb, count * 3) == 0;
+    }
+    // Bits per pixel of an image that uses this table.
+    DWORD Bits() const { return count <= 2 ? 1 : count <= 16 ? 4 : 8; }
+};
+
+// The graphic control extension in force for the next image.
+struct GraphicControl {
+    bool transparent = false;
+    BYTE transparent_index = 0;
+    WORD delay = 0;     // 1/100 s
+    BYTE disposal = 0;  // 0 to 7
+
+    LONG BackgroundIndex() const { return transparent ? transparent_index : -1; }
+    bool SameTransparency(const GraphicControl& other) const {
+        return transparent == other.transparent && (!transparent || transparent_index == other.transparent_index);
+    }
+};
+
+struct ImageDescriptor {
+    DWORD left = 0, top = 0, width = 0, height = 0;
+    BYTE flags = 0;
+
+    // An image without pixels is passed over like one that leaves the screen.
+    bool Fits(const ScreenDescriptor& screen) const {
+        return width > 0 && height > 0 && left + width <= screen.width && top + height <= screen.height;
+    }
+};
+
+// What the extensions of the file said.
+struct StreamState {
+    GraphicControl control;
+    bool has_comment = false;
+    char comment[256] = {};
+    bool has_loop = false;
+    DWORD loop_raw = 0;  // as stored: repetitions after the first play, 0 for ever
+};
+
+DWORD Le16(const BYTE* p) { return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8); }
+
+bool ReadTable(GifByteSource& source, BYTE flags, ColorTable& table) {
+    table.count = 2u << (flags & 7);
+    return source.Read(table.rgb, table.count * 3) == table.count * 3;
+}
+
+// Header, logical screen and global table. False without the signature or when the screen
+// descriptor is cut short.
+bool ReadPrologue(GifByteSource& source, ScreenDescriptor& screen, ColorTable& global, bool withTable) {
+    BYTE h[13];
+    if (source.Read(h, sizeof(h)) != sizeof(h)) return false;
+    if (std::memcmp(h, "GIF8", 4) != 0) return false;
+    screen.width = Le16(h + 6);
+    screen.height = Le16(h + 8);
+    screen.flags = h[10];
+    screen.background = h[11];
+    global.count = 0;
+    // A short table leaves no image to decode, which fails later.
+    if (withTable && (screen.flags & kTableFlag) && !ReadTable(source, screen.flags, global)) global.count = 0;
+    return true;
+}
+
+bool ReadExtension(GifByteSource& source, StreamState& state) {
+    const int label = source.Next();
+    if (label < 0) return false;
+    BYTE block[256];
+    if (label == kGraphicControlLabel || label == kCommentLabel) {
+        const int n = source.Next();
+        if (n < 0 || source.Read(block, static_cast<std::size_t>(n)) != static_cast<std::size_t>(n)) return false;
+        if (n == 0) return true;  // that was the terminator
+        if (label == kGraphicControlLabel && n == 4) {
+            state.control.transparent = (block[0] & 1) != 0;
+            state.control.disposal = static_cast<BYTE>((block[0] >> 2) & 7);
+            state.control.delay = static_cast<WORD>(Le16(block + 1));
+            state.control.transparent_index = block[3];
+        } else if (label == kCommentLabel) {
+            std::memcpy(state.comment, block, static_cast<std::size_t>(n));
+            state.comment[n] = '\0';
+            state.has_comment = true;
+        }
+        return source.SkipSubBlocks();
+    }
+    if (label == kApplicationLabel) {
+        if (source.Next() != 11) return false;
+        BYTE id[11];
+        if (source.Read(id, sizeof(id)) != sizeof(id)) return false;
+        const int m = source.Next();
+        if (m < 0 || source.Read(block, static_cast<std::size_t>(m)) != static_cast<std::size_t>(m)) return false;
+        if (m == 0) return true;
+        // Other applications' blocks (XMP, ...) carry no loop count.
+        const bool looping = std::memcmp(id, "NETSCAPE2.0", 11) == 0 || std::memcmp(id, "ANIMEXTS1.0", 11) == 0;
+        if (looping && m >= 3 && block[0] == 1) {
+            state.loop_raw = Le16(block + 1);
+            state.has_loop = true;
+        }
+        return source.SkipSubBlocks();
+    }
+    return source.SkipSubBlocks();
+}
+
+enum class WalkResult { kDone, kCancelled, kFailed };
+
+// Scans the blocks after the global table. A byte counts as a block introducer only while
+// the scanner is in sync; any other byte but 0 puts it out of sync until a 0 byte. Images
+// that fit the screen go to onImage, which must consume their data (from the minimum code
+// size byte on) and returns false to fail the walk; the others are passed over. Each image
+// ends the scope of the graphic control extension before it.
+template <class OnImage>
+WalkResult WalkBlocks(GifByteSource& source, ScreenDescriptor& screen, const ColorTable& global, StreamState& state,
+                      const LONG* cancel, OnImage&& onImage) {
+    bool firstDescriptor = true;
+    for (;;) {
+        if (cancel && *cancel > 0) return WalkResult::kCancelled;
+        int b = 0;
+        bool inSync = true;
+        for (;;) {
+            b = source.Next();
+            if (b < 0) return WalkResult::kDone;
+            if (inSync && (b == kExtensionIntroducer || b == kImageIntroducer || b == kTrailer)) break;
+            inSync = b == 0;
+        }
+        if (b == kTrailer) return WalkResult::kDone;
+        if (b == kExtensionIntroducer) {
+            if (!ReadExtension(source, state)) return WalkResult::kDone;
+            continue;
+        }
+        BYTE d[9];
+        if (source.Read(d, sizeof(d)) != sizeof(d)) return WalkResult::kDone;
+        ImageDescriptor image{Le16(d), Le16(d + 2), Le16(d + 4), Le16(d + 6), d[8]};
+        if (firstDescriptor && screen.width == 0 && screen.height == 0) {
+            // No screen size in the header: the first image's extent is the screen.
+            screen.width = image.left + image.width;
+            screen.height = image.top + image.height;
+        }
+        firstDescriptor = false;
+        ColorTable local;
+        if ((image.flags & kTableFlag) && !ReadTable(source, image.flags, local)) return WalkResult::kDone;
+        const GraphicControl control = state.control;
+        state.control = GraphicControl{};
+        if (!image.Fits(screen)) {
+            if (source.Skip(1) != 1 || !source.SkipSubBlocks()) return WalkResult::kDone;
+            continue;
+        }
+        if (!onImage(image, local.count ? local : global, control)) return WalkResult::kFailed;
+    }
+}
+
+// How the images of a file are composed.
+enum class CanvasMode {
+    kIndexed,    // palette canvas: every image uses the first one's table and transparency
+    kRgba,       // 24 bits and alpha: the images' tables or transparency differ
+    kTrueColor,  // tiled true-colour file: every pixel written, no transparency
+};
+
+struct FileSummary {
+    LONG images = 0;
+    ColorTable first_table;
+    GraphicControl first_control;
+    bool first_smaller_both_ways = false;
+    bool tables_differ = false;
+};
+
+// Composes the decoded lines of one image onto the canvas, at the rows that the image's
+// interlacing gives them. Lines past the image's last row are dropped.
+class FrameComposer : public GifLineSink {
+public:
+    FrameComposer(CRaster& canvas, CanvasMode mode, const ImageDescriptor& image, const RGBQUAD* palette,
+                  const GraphicControl& control)
+        : canvas_(canvas), mode_(mode), image_(image), palette_(palette), control_(control),
+          interlaced_((image.flags & kInterlaceFlag) != 0), step_(interlaced_ ? 8 : 1) {}
+
+    int StoreLine(const BYTE* line, DWORD length) override {
+        if (row_ >= image_.height) return 0;
+        const LONG y = static_cast<LONG>(canvas_.GetHeight() - 1 - (image_.top + row_));
+        const DWORD n = std::min(length, image_.width);
+        ComposeRow(line, n, y);
+        Advance();
+        return 0;
+    }
+
+private:
+    void ComposeRow(const BYTE* line, DWORD n, LONG y) {
+        const LONG left = static_cast<LONG>(image_.left);
+        const bool skip = control_.transparent && mode_ != CanvasMode::kTrueColor;
+        const BYTE key = control_.transparent_index;
+        if (mode_ == CanvasMode::kIndexed) {
+            if (canvas_.GetBpp() == 8) {
+                BYTE* row = canvas_.GetBits(static_cast<DWORD>(y)) + left;
+                for (DWORD x = 0; x < n; ++x)
+                    if (!skip || line[x] != key) row[x] = line[x];
+            } else {
+                for (DWORD x = 0; x < n; ++x)
+                    if (!skip || line[x] != key) canvas_.WritePixelIndex(left + static_cast<LONG>(x), y, line[x]);
+            }
+            return;
+        }
+        BYTE* row = canvas_.GetBits(static_cast<DWORD>(y)) + static_cast<std::size_t>(left) * 3;
+        BYTE* alpha = mode_ == CanvasMode::kRgba ? canvas_.GetAlphaPointer(left, y) : nullptr;
+        for (DWORD x = 0; x < n; ++x) {
+            if (skip && line[x] == key) continue;
+            const RGBQUAD c = palette_[line[x]];
+            row[x * 3] = c.rgbBlue;
+            row[x * 3 + 1] = c.rgbGreen;
+            row[x * 3 + 2] = c.rgbRed;
+            if (alpha) alpha[x] = 255;
+        }
+    }
+
+    // Interlaced rows come in four passes: every 8th row from 0, every 8th from 4, every
+    // 4th from 2, every 2nd from 1; a pass that starts past the last row is skipped.
+    void Advance() {
+        row_ += step_;
+        if (!interlaced_) return;
+        static constexpr DWORD kStart[4] = {0, 4, 2, 1};
+        static constexpr DWORD kStep[4] = {8, 8, 4, 2};
+        while (row_ >= image_.height && pass_ < 3) {
+            ++pass_;
+            row_ = kStart[pass_];
+            step_ = kStep[pass_];
+        }
+    }
+
+    CRaster& canvas_;
+    CanvasMode mode_;
+    const ImageDescriptor& image_;
+    const RGBQUAD* palette_;
+    const GraphicControl& control_;
+    bool interlaced_;
+    DWORD step_;
+    DWORD row_ = 0;
+    int pass_ = 0;
+};
+
+// The palette of an image: its table, padded with white when the image has a transparent
+// index and with black otherwise.
+void BuildPalette(const ColorTable& table, const GraphicControl& control, RGBQUAD palette[256]) {
+    const BYTE pad = control.transparent ? 255 : 0;
+    for (DWORD i = 0; i < 256; ++i) {
+        if (i < table.count)
+            palette[i] = RGBQUAD{table.rgb[i * 3 + 2], table.rgb[i * 3 + 1], table.rgb[i * 3], 0};
+        else
+            palette[i] = RGBQUAD{pad, pad, pad, 0};
+    }
+}
+
+std::uint64_t ImageMemory(const CRaster& image) {
+    std::uint64_t bytes = image.GetSize();
+    if (image.HasAlpha()) bytes += static_cast<std::uint64_t>(image.GetWidth()) * image.GetHeight();
+    return bytes;
+}
+
+// Sets the rectangle of an image on the canvas to the background fill.
+void ClearRectangle(CRaster& canvas, CanvasMode mode, const ImageDescriptor& image, BYTE fillIndex, RGBQUAD fill,
+                    BYTE fillAlpha) {
+    for (DWORD r = 0; r < image.height; ++r) {
+        const LONG y = static_cast<LONG>(canvas.GetHeight() - 1 - (image.top + r));
+        for (DWORD c = 0; c < image.width; ++c) {
+            const LONG x = static_cast<LONG>(image.left + c);
+            if (mode == CanvasMode::kIndexed) {
+                canvas.WritePixelIndex(x, y, fillIndex);
+            } else {
+                fill.rgbReserved = fillAlpha;
+                canvas.WritePixelColor(x, y, fill, true);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// ---- lifetime -----------------------------------------------------------------------
+
+CRasterGIF::CRasterGIF() : CRaster(kRasterTypeGif) { info.gif_disposal = 0; }
+
+CRasterGIF::CRasterGIF(const CRasterGIF& other) : CRaster(other, true, true) {
+    std::memcpy(comment_, other.comment_, sizeof(comment_));
+    loop_count_ = other.loop_count_;
+}
+
+CRasterGIF& CRasterGIF::operator=(const CRasterGIF& other) {
+    if (this == &other) return *this;
+    CRaster::operator=(other);
+    std::memcpy(comment_, other.comment_, sizeof(comment_));
+    loop_count_ = other.loop_count_;
+    return *this;
+}
+
+CRasterGIF::~CRasterGIF() = default;
+
+void CRasterGIF::GetComment(char* buffer) const {
+    if (!buffer) return;
+    std::memcpy(buffer, comment_, 255);
+    buffer[255] = '\0';
+}
+
+void CRasterGIF::SetComment(const char* text) {
+    if (!text) return;
+    std::strncpy(comment_, text, 255);
+    comment_[255] = '\0';
+}
+
+// ---- decoding -----------------------------------------------------------------------
+
+bool CRasterGIF::Decode(FILE* stream) {
+    if (!stream) return false;
+    CRasterIOFile file(stream);
+    return Decode(&file);
+}
+
+bool CRasterGIF::Decode(CRasterFile* file) {
+    if (!file) return false;
+    try {
+        return DecodeStream(file);
+    } catch (...) {
+        // Memory for frames and copies: a failed decode, this object untouched.
+        return false;
+    }
+}
+
+bool CRasterGIF::DecodeStream(CRasterFile* file) {
+    const long start = file->Tell();
+    ScreenDescriptor screen;
+    ColorTable global;
+    FileSummary summary;
+    {
+        // First pass: count the images and see whether they share one colour table. It
+        // reads the structure only, so nothing of it lands in this object.
+        GifByteSource source(file);
+        if (!ReadPrologue(source, screen, global, info.escape != -1)) return false;
+        if (info.escape == -1) {
+            if (!DestroyFrames() || !Destroy()) return false;
+            header.biWidth = static_cast<LONG>(screen.width);
+            header.biHeight = static_cast<LONG>(screen.height);
+            info.type = kRasterTypeGif;
+            return true;
+        }
+        StreamState scanState;
+        WalkBlocks(source, screen, global, scanState, nullptr,
+                   [&](const ImageDescriptor& image, const ColorTable& table, const GraphicControl& control) {
+                       if (summary.images == 0) {
+                           summary.first_table = table;
+                           summary.first_control = control;
+                           summary.first_smaller_both_ways =
+                               image.width != screen.width && image.height != screen.height;
+                       } else if (!table.SameAs(summary.first_table) ||
+                                  !control.SameTransparency(summary.first_control)) {
+                           summary.tables_differ = true;
+                       }
+                       ++summary.images;
+                       // A cut-off image still counts: the second pass decodes what is there.
+                       if (source.Skip(1) == 1) source.SkipSubBlocks();
+                       return true;
+                   });
+    }
+    if (info.current_frame < 0 || info.current_frame >= summary.images) return false;
+
+    const int trueColorReasons = (global.count == 0 ? 1 : 0) + (summary.first_smaller_both_ways ? 1 : 0);
+    CanvasMode mode = CanvasMode::kIndexed;
+    if (summary.images > 1 && trueColorReasons >= 2)
+        mode = CanvasMode::kTrueColor;
+    else if (summary.images > 1 && summary.tables_differ)
+        mode = CanvasMode::kRgba;
+    const DWORD canvasBits = mode != CanvasMode::kIndexed ? 24 : summary.images > 1 ? 8 : summary.first_table.Bits();
+
+    // The fill of the screen before the first image and of a rectangle disposed to the
+    // background: the first image's transparent index, else the screen's background.
+    const GraphicControl& firstControl = summary.first_control;
+    RGBQUAD firstPalette[256];
+    BuildPalette(summary.first_table, firstControl, firstPalette);
+    const DWORD canvasColors = canvasBits <= 8 ? (1u << canvasBits) : 256;
+    const bool canvasTransparent = firstControl.transparent && firstControl.transparent_index < canvasColors;
+    BYTE fillIndex = canvasTransparent ? firstControl.transparent_index : screen.background;
+    if (fillIndex >= canvasColors) fillIndex = 0;
+    const BYTE fillAlpha = canvasTransparent ? 0 : 255;
+    const LONG canvasBackground = mode == CanvasMode::kIndexed && canvasTransparent ? fillIndex : -1;
+
+    if (file->Seek(start, 0) == false) return false;
+    GifByteSource source(file);
+    if (!ReadPrologue(source, screen, global, true)) return false;
+
+    CRaster canvas(kRasterTypeGif);
+    canvas.CopySettings(*this);
+    std::unique_ptr<CRaster> previous;  // the screen before a frame with disposal 3
+    std::vector<std::unique_ptr<CRaster>> kept;
+    std::uint64_t keptBytes = 0;
+    bool keeping = info.keep_all_frames && mode != CanvasMode::kTrueColor;
+    StreamState state;
+    GraphicControl lastControl;
+    RGBQUAD lastPalette[256];
+    LONG decoded = 0;
+    GifLzwDecoder decoder;
+
+    const WalkResult walk = WalkBlocks(
+        source, screen, global, state, &info.escape,
+        [&](const ImageDescriptor& image, const ColorTable& table, const GraphicControl& control) {
+            if (decoded == 0) {
+                if (!canvas.Create(screen.width, screen.height, canvasBits, kRasterTypeGif)) {
+                    SetLastError(canvas.GetLastError());
+                    return false;
+                }
+                if (mode == CanvasMode::kIndexed) {
+                    canvas.SetPalette(firstPalette, 256);
+                    canvas.Clear(fillIndex);
+                    canvas.SetBackgroundIndex(canvasBackground);
+                } else {
+                    canvas.SetBackgroundIndex(-1);
+                    if (mode == CanvasMode::kRgba) {
+                        if (!canvas.CreateAlpha()) return false;
+                        const RGBQUAD fill = firstPalette[fillIndex];
+                        for (LONG y = 0; y < static_cast<LONG>(screen.height); ++y) {
+                            BYTE* row = canvas.GetBits(static_cast<DWORD>(y));
+                            for (DWORD x = 0; x < screen.width; ++x) {
+                                row[x * 3] = fill.rgbBlue;
+                                row[x * 3 + 1] = fill.rgbGreen;
+                                row[x * 3 + 2] = fill.rgbRed;
+                            }
+                        }
+                        canvas.FillAlpha(fillAlpha);
+                    }
+                }
+            }
+            if (decoded >= summary.images) {
+                // More images than the first pass saw (the stream changed): stop here.
+                return source.Skip(1) == 1 && source.SkipSubBlocks();
+            }
+            RGBQUAD palette[256];
+            BuildPalette(table, control, palette);
+            const BYTE disposal = control.disposal;
+            if (mode != CanvasMode::kTrueColor && disposal >= 3) previous = std::make_unique<CRaster>(canvas);
+
+            FrameComposer composer(canvas, mode, image, palette, control);
+            DWORD badCodes = 0;
+            if (decoder.Decode(source, image.width, &composer, badCodes) == GifLzwDecoder::kNoMemory) return false;
+            if (info.escape != 0) return false;
+
+            if (keeping) {
+                auto frame = std::make_unique<CRaster>(canvas);
+                const std::uint64_t bytes = ImageMemory(*frame);
+                if (!frame->IsValid() || keptBytes + bytes > kMaxKeptFrameBytes) {
+                    keeping = false;
+                } else {
+                    keptBytes += bytes;
+                    frame->SetLoadAllFrames(false);
+                    frame->SetFrameDelay(control.delay);
+                    frame->SetGifDisposal(disposal);
+                    frame->SetBackgroundIndex(canvasBackground);
+                    kept.push_back(std::move(frame));
+                }
+            }
+            if (mode != CanvasMode::kTrueColor) {
+                if (disposal == 2)
+                    ClearRectangle(canvas, mode, image, fillIndex, firstPalette[fillIndex], fillAlpha);
+                else if (disposal >= 3 && previous)
+                    canvas.MoveFrom(*previous, false);
+            }
+            lastControl = control;
+            std::memcpy(lastPalette, palette, sizeof(palette));
+            ++decoded;
+            return true;
+        });
+    if (walk != WalkResult::kDone || decoded == 0) return false;
+
+    if (mode == CanvasMode::kTrueColor) {
+        info.current_frame = summary.images - 1;
+        canvas.SetCurrentFrame(info.current_frame);
+        if (lastControl.transparent) {
+            canvas.SetBackgroundColor(lastPalette[lastControl.transparent_index]);
+            canvas.SetBackgroundIndex(0);
+        }
+    }
+    canvas.SetFrameDelay(lastControl.delay);
+    canvas.SetGifDisposal(lastControl.disposal);
+    canvas.SetOffset(0, 0);
+
+    // Everything is ready: only now does this object change.
+    CRaster** frameArray = nullptr;
+    if (!kept.empty()) frameArray = new CRaster*[kept.size()];
+    if (!DestroyFrames() || !MoveFrom(canvas, false)) {
+        delete[] frameArray;
+        return false;
+    }
+    info.type = kRasterTypeGif;
+    if (frameArray) {
+        for (std::size_t i = 0; i < kept.size(); ++i) frameArray[i] = kept[i].release();
+        frames = frameArray;
+        info.frame_count = static_cast<LONG>(kept.size());
+    } else {
+        info.frame_count = summary.images;
+    }
+    loop_count_ = state.has_loop ? (state.loop_raw == 0 ? 0 : static_cast<int>(state.loop_raw) + 1) : 1;
+    if (state.has_comment)
+        std::memcpy(comment_, state.comment, sizeof(comment_));
+    else
+        comment_[0] = '\0';
+    return true;
+}
