@@ -75,7 +75,7 @@ void BM_PngDecodeRgba(benchmark::State& state) {
     }
     Report(state, static_cast<std::size_t>(kSide) * kSide * 4, file.size());
 }
-BENCHMARK(BM_PngDecodeRgba)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PngDecodeRgba)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct MemorySource {
     const BYTE* data;
@@ -121,7 +121,7 @@ void BM_PngDecodeRgbaBareLibpng(benchmark::State& state) {
     }
     Report(state, static_cast<std::size_t>(kSide) * kSide * 4, file.size());
 }
-BENCHMARK(BM_PngDecodeRgbaBareLibpng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PngDecodeRgbaBareLibpng)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_BmpDecode(benchmark::State& state) {
     const bool withAlpha = state.range(0) != 0;
@@ -137,7 +137,7 @@ void BM_BmpDecode(benchmark::State& state) {
     Report(state, static_cast<std::size_t>(kSide) * kSide * (withAlpha ? 4 : 3), file.size());
     state.SetLabel(withAlpha ? "32-bit" : "24-bit");
 }
-BENCHMARK(BM_BmpDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The floor: the BMP's bytes read through the same stream into a fresh buffer.
 void BM_BmpPlainRead(benchmark::State& state) {
@@ -150,7 +150,7 @@ void BM_BmpPlainRead(benchmark::State& state) {
     }
     Report(state, static_cast<std::size_t>(kSide) * kSide * 3, file.size());
 }
-BENCHMARK(BM_BmpPlainRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpPlainRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
