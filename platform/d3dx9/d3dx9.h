@@ -100,7 +100,9 @@ HRESULT D3DXCreateBuffer(DWORD numBytes, LPD3DXBUFFER* buffer);
 // sizes round up to powers of two when the caps say D3DPTEXTURECAPS_POW2 (unless
 // NONPOW2CONDITIONAL allows a single-level texture), become square with
 // D3DPTEXTURECAPS_SQUAREONLY, round up to multiples of 4 for DXT formats, and are clamped to the
-// caps' maximum texture size; D3DFMT_UNKNOWN becomes A8R8G8B8; mip levels 0 or D3DX_DEFAULT ask
+// caps' maximum texture size; D3DFMT_UNKNOWN becomes A8R8G8B8, and a format the adapter cannot
+// make textures of (CheckDeviceFormat) the first it can of A8R8G8B8, A4R4G4B4, A1R5G5B5 (formats
+// with alpha) or X8R8G8B8, R5G6B5, X1R5G5B5, A8R8G8B8 (without); mip levels 0 or D3DX_DEFAULT ask
 // for the full chain (the device decides how many it keeps), otherwise at most the chain's length.
 // The texture's real size and format are read back with GetLevelDesc. Errors of CreateTexture
 // (D3DERR_OUTOFVIDEOMEMORY, ...) are returned unchanged.

@@ -28,16 +28,6 @@ UINT NextPowerOfTwo(UINT value) {
     return power;
 }
 
-UINT FullChain(UINT width, UINT height) {
-    UINT levels = 1;
-    while (width > 1 || height > 1) {
-        width = std::max(1u, width / 2);
-        height = std::max(1u, height / 2);
-        ++levels;
-    }
-    return levels;
-}
-
 // One side: the default size, powers of two, DXT blocks, the caps' limit.
 UINT AdjustSide(UINT requested, bool powerOfTwo, bool dxt, DWORD maximum) {
     UINT size = (requested == 0 || requested >= D3DX_FROM_FILE) ? kDefaultSize : requested;
@@ -48,12 +38,6 @@ UINT AdjustSide(UINT requested, bool powerOfTwo, bool dxt, DWORD maximum) {
         while (maximum != 0 && size > maximum && size > 1) size /= 2;
     }
     return size;
-}
-
-HRESULT SurfaceView(IDirect3DSurface9* surface, d3d9sw::SurfaceView* view) {
-    if (surface == nullptr) return D3DERR_INVALIDCALL;
-    *view = d3d9ctl::SurfaceMemory(surface);
-    return view->bits == nullptr ? D3DERR_INVALIDCALL : D3D_OK;
 }
 
 // Releases a COM reference at scope exit.
@@ -67,6 +51,35 @@ struct Held {
         if (object != nullptr) object->Release();
     }
 };
+
+// D3DX replaces a format the device cannot make textures of with the nearest one it can:
+// keeping alpha when the format has it.
+D3DFORMAT TextureFormatFor(IDirect3DDevice9* device, D3DFORMAT format, DWORD usage) {
+    Held<IDirect3D9> direct3d;
+    D3DDISPLAYMODE mode{};
+    if (FAILED(device->GetDirect3D(&direct3d.object)) || FAILED(device->GetDisplayMode(0, &mode))) return format;
+    auto supported = [&](D3DFORMAT candidate) {
+        return SUCCEEDED(direct3d.object->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, mode.Format, usage,
+                                                            D3DRTYPE_TEXTURE, candidate));
+    };
+    if (supported(format)) return format;
+    static constexpr D3DFORMAT kWithAlpha[] = {D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4, D3DFMT_A1R5G5B5};
+    static constexpr D3DFORMAT kOpaque[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A8R8G8B8};
+    if (d3d9sw::DescribeFormat(format).hasAlpha) {
+        for (D3DFORMAT candidate : kWithAlpha)
+            if (supported(candidate)) return candidate;
+    } else {
+        for (D3DFORMAT candidate : kOpaque)
+            if (supported(candidate)) return candidate;
+    }
+    return format;  // nothing better: CreateTexture reports the failure
+}
+
+HRESULT SurfaceView(IDirect3DSurface9* surface, d3d9sw::SurfaceView* view) {
+    if (surface == nullptr) return D3DERR_INVALIDCALL;
+    *view = d3d9ctl::SurfaceMemory(surface);
+    return view->bits == nullptr ? D3DERR_INVALIDCALL : D3D_OK;
+}
 
 // Fills every level after the first from the one before it.
 HRESULT MakeMipLevels(IDirect3DTexture9* texture, DWORD mipFilter) {
@@ -103,13 +116,14 @@ HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UIN
     HRESULT hr = device->GetDeviceCaps(&caps);
     if (FAILED(hr)) return hr;
     if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE) format = D3DFMT_A8R8G8B8;
+    format = TextureFormatFor(device, format, usage);
     const bool conditional = (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && mipLevels == 1;
     const bool powerOfTwo = (caps.TextureCaps & D3DPTEXTURECAPS_POW2) && !conditional;
     width = AdjustSide(width, powerOfTwo, IsDxt(format), caps.MaxTextureWidth);
     height = AdjustSide(height, powerOfTwo, IsDxt(format), caps.MaxTextureHeight);
     if (caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) width = height = std::max(width, height);
     UINT levels = 0;  // the full chain
-    if (mipLevels != 0 && mipLevels != D3DX_DEFAULT) levels = std::min(mipLevels, FullChain(width, height));
+    if (mipLevels != 0 && mipLevels != D3DX_DEFAULT) levels = std::min(mipLevels, d3dx::FullMipChain(width, height));
     return device->CreateTexture(width, height, levels, usage, format, pool, texture, nullptr);
 }
 

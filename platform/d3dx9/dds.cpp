@@ -57,16 +57,6 @@ D3DFORMAT FormatOf(const std::uint8_t* pf) {
     return D3DFMT_UNKNOWN;
 }
 
-unsigned FullChain(unsigned width, unsigned height) {
-    unsigned levels = 1;
-    while (width > 1 || height > 1) {
-        width = std::max(1u, width / 2);
-        height = std::max(1u, height / 2);
-        ++levels;
-    }
-    return levels;
-}
-
 struct Header {
     D3DFORMAT format;
     unsigned width, height, levels;
@@ -86,7 +76,7 @@ HRESULT ParseHeader(const std::uint8_t* data, std::size_t size, Header* header) 
     if (format == D3DFMT_UNKNOWN) return D3DXERR_INVALIDDATA;
     std::uint32_t levels = (flags & kMipMapCount) ? Load32(h + 24) : 1;
     if (levels == 0) levels = 1;
-    if (levels > FullChain(width, height)) return D3DXERR_INVALIDDATA;
+    if (levels > FullMipChain(width, height)) return D3DXERR_INVALIDDATA;
     // Every declared level must be in the file.
     std::size_t needed = kHeaderBytes;
     for (unsigned level = 0; level < levels; ++level) {

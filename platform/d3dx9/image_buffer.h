@@ -13,6 +13,17 @@ namespace d3dx {
 inline constexpr unsigned kMaxImageDimension = 16384;           // pixels, either side
 inline constexpr std::size_t kMaxImageBytes = std::size_t{1} << 28;  // one level's pixel memory
 
+// Levels of a full mip chain from width x height down to 1x1.
+inline unsigned FullMipChain(unsigned width, unsigned height) {
+    unsigned levels = 1;
+    while (width > 1 || height > 1) {
+        width = width > 1 ? width / 2 : 1;
+        height = height > 1 ? height / 2 : 1;
+        ++levels;
+    }
+    return levels;
+}
+
 struct ImageBuffer {
     D3DFORMAT format = D3DFMT_UNKNOWN;
     unsigned width = 0;

@@ -143,6 +143,18 @@ TEST_F(D3DXDeviceTest, CreateTextureSquaresAndKeepsConditionalNonPowerOfTwo) {
     EXPECT_EQ(desc.Height, 128u);
 }
 
+TEST_F(D3DXDeviceTest, CreateTextureReplacesFormatsTheAdapterCannotTexture) {
+    d3d9ctl::FormatSupport notTexture;  // still a back buffer and surface format
+    notTexture.renderTarget = notTexture.surface = true;
+    d3d9ctl::SetFormatSupport(0, D3DFMT_DXT3, {});
+    d3d9ctl::SetFormatSupport(0, D3DFMT_A8R8G8B8, notTexture);
+    d3d9ctl::SetFormatSupport(0, D3DFMT_X8R8G8B8, notTexture);
+    CreateDevice();
+    EXPECT_EQ(CreatedDesc(8, 8, 1, D3DFMT_DXT3).Format, D3DFMT_A4R4G4B4) << "alpha is kept";
+    EXPECT_EQ(CreatedDesc(8, 8, 1, D3DFMT_X8R8G8B8).Format, D3DFMT_R5G6B5);
+    EXPECT_EQ(CreatedDesc(8, 8, 1, D3DFMT_DXT1).Format, D3DFMT_DXT1);
+}
+
 TEST_F(D3DXDeviceTest, CreateTextureRoundsDxtToBlocksAndPassesDeviceErrorsOn) {
     CreateDevice();
     const D3DSURFACE_DESC desc = CreatedDesc(30, 6, 1, D3DFMT_DXT5);
