@@ -1,6 +1,7 @@
 #include "platform/d3d9/raster_geometry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace d3d9sw {
@@ -19,11 +20,22 @@ double PlaneDistance(const RasterVertex& v, int plane) {
 }
 
 RasterVertex Lerp(const RasterVertex& a, const RasterVertex& b, double t) {
+    auto mix = [t](float from, float to) {
+        return static_cast<float>(from + (static_cast<double>(to) - from) * t);  // differences in double
+    };
     RasterVertex r;
-    r.x = static_cast<float>(a.x + (b.x - a.x) * t);
-    r.y = static_cast<float>(a.y + (b.y - a.y) * t);
-    for (int k = 0; k < kAttributeCount; ++k) r.attr[k] = static_cast<float>(a.attr[k] + (b.attr[k] - a.attr[k]) * t);
+    r.x = mix(a.x, b.x);
+    r.y = mix(a.y, b.y);
+    for (int k = 0; k < kAttributeCount; ++k) r.attr[k] = mix(a.attr[k], b.attr[k]);
     return r;
+}
+
+// Clipped vertices lie on or inside the volume up to rounding; far-away inputs can make that
+// rounding large, so positions are pinned to the volume.
+void PinToVolume(RasterVertex& v) {
+    v.x = std::clamp(v.x, -1.0f, 1.0f);
+    v.y = std::clamp(v.y, -1.0f, 1.0f);
+    v.attr[kAttrZ] = std::clamp(v.attr[kAttrZ], 0.0f, 1.0f);
 }
 
 }  // namespace
@@ -53,6 +65,11 @@ bool InsideClipVolume(const RasterVertex& v) {
     return true;
 }
 
+bool IsFinite(const RasterVertex& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.attr[kAttrZ]) && std::isfinite(v.attr[kAttrU]) &&
+           std::isfinite(v.attr[kAttrV]);
+}
+
 int ClipPolygon(const RasterVertex* in, int count, RasterVertex* out) {
     RasterVertex buffer[2][12];
     const RasterVertex* src = in;
@@ -72,7 +89,10 @@ int ClipPolygon(const RasterVertex* in, int count, RasterVertex* out) {
         src = dst;
         if (n < 3) return 0;
     }
-    for (int i = 0; i < n; ++i) out[i] = src[i];
+    for (int i = 0; i < n; ++i) {
+        out[i] = src[i];
+        PinToVolume(out[i]);
+    }
     return n;
 }
 
@@ -88,6 +108,8 @@ bool ClipSegment(RasterVertex& a, RasterVertex& b) {
     const RasterVertex start = a, end = b;
     if (t0 > 0.0) a = Lerp(start, end, t0);
     if (t1 < 1.0) b = Lerp(start, end, t1);
+    PinToVolume(a);
+    PinToVolume(b);
     return true;
 }
 

@@ -13,6 +13,8 @@ namespace d3d9sw {
 RasterVertex ReadVertex(const std::uint8_t* record);
 
 bool InsideClipVolume(const RasterVertex& v);
+// False when a position or texture coordinate is NaN or infinite: such primitives are dropped.
+bool IsFinite(const RasterVertex& v);
 
 // Clips a convex polygon of `count` vertices to the clip volume. `out` needs room for
 // count + 6 vertices; returns the number written (0 when nothing is left).

@@ -75,6 +75,7 @@ struct SpanCursor {
 private:
     // Rounds half away from zero like llround, without the library call.
     static std::int64_t Fixed(double value, double one, double limit) {
+        if (std::isnan(value)) return 0;  // extreme gradients can give inf * 0
         const double scaled = std::clamp(value, -limit, limit) * one;
         return static_cast<std::int64_t>(scaled + (scaled >= 0.0 ? 0.5 : -0.5));
     }

@@ -86,6 +86,7 @@ void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline
     for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
         RasterVertex v[3];
         for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
+        if (!IsFinite(v[0]) || !IsFinite(v[1]) || !IsFinite(v[2])) continue;
         // Flat shading takes the first vertex's colour.
         if (pipeline.FlatShading())
             for (int i = 1; i < 3; ++i) std::copy_n(v[0].attr + kAttrB, 4, v[i].attr + kAttrB);
@@ -108,7 +109,7 @@ void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
         RasterVertex a = ReadVertex(VertexRecord(call, 2ull * prim));
         RasterVertex b = ReadVertex(VertexRecord(call, 2ull * prim + 1));
         if (pipeline.FlatShading()) std::copy_n(a.attr + kAttrB, 4, b.attr + kAttrB);
-        if (!ClipSegment(a, b)) continue;
+        if (!IsFinite(a) || !IsFinite(b) || !ClipSegment(a, b)) continue;
         MapToViewport(a, pipeline.Viewport());
         MapToViewport(b, pipeline.Viewport());
         DrawLine(a, b, lastPixel, pipeline);
@@ -118,7 +119,7 @@ void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
 void DrawPoints(const DrawCall& call, PixelPipeline& pipeline) {
     for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
         RasterVertex v = ReadVertex(VertexRecord(call, prim));
-        if (!InsideClipVolume(v)) continue;
+        if (!IsFinite(v) || !InsideClipVolume(v)) continue;
         MapToViewport(v, pipeline.Viewport());
         DrawPoint(v, pipeline);
     }

@@ -2,6 +2,8 @@
 // lines, and draws rejected before anything is drawn.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "tests/d3d9/raster_test_scene.h"
 
 namespace d3d9sw::testing {
@@ -157,6 +159,31 @@ TEST(RasterCoverage, PointsAndLinesFollowTheTieRule) {
     lines.vertices = {at(1, 1), at(6, 1)};
     ASSERT_EQ(lines.Draw(D3DPT_LINELIST), D3D_OK);
     EXPECT_EQ(Coverage(lines)[1], ".#####....");
+}
+
+TEST(RasterCoverage, NonFiniteOrExtremeVerticesDrawNothingWrong) {
+    RasterScene scene(8, 8);
+    scene.stageStates[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    scene.stageStates[0][D3DTSS_COLORARG2] = D3DTA_DIFFUSE;
+    scene.renderStates[D3DRS_CULLMODE] = D3DCULL_NONE;
+    scene.SetTexture(0, D3DFMT_A8R8G8B8, 1, 1, {0xFFFFFFFFu});
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (D3DPRIMITIVETYPE type : {D3DPT_POINTLIST, D3DPT_LINELIST, D3DPT_TRIANGLELIST}) {
+        scene.vertices = {{nan, 0, 0.5f, kWhite, 0, 0}, {0.5f, inf, 0.5f, kWhite, 0, 0}, {0, 0, nan, kWhite, nan, 0},
+                          {0, 0, 0.5f, kWhite, inf, 0}, {0, 0.5f, 0.5f, kWhite, 0, -inf}, {0.5f, 0, inf, kWhite, 0, 0}};
+        EXPECT_EQ(scene.Draw(type), D3D_OK) << type;
+    }
+    EXPECT_EQ(scene.CountPixels(kBlack), 64) << "every vertex has a non-finite coordinate";
+    // Coordinates beyond double precision clip to something arbitrary, but safely.
+    scene.vertices = {{-1e30f, -1e30f, 0.5f, kWhite, 0, 0}, {1e30f, 0, 0.5f, kWhite, 0, 0}, {0, 1e30f, 0.5f, kWhite, 0, 0}};
+    EXPECT_EQ(scene.Draw(), D3D_OK);
+    // A large but representable triangle around the volume covers the whole target.
+    scene.vertices = {{-1e7f, -1e7f, 0.5f, kWhite, 0, 0}, {1e7f, 0, 0.5f, kWhite, 0, 0}, {0, 1e7f, 0.5f, kWhite, 0, 0}};
+    EXPECT_EQ(scene.Draw(), D3D_OK);
+    EXPECT_EQ(scene.CountPixels(kWhite), 64);
+    // A sliver with wildly different texture coordinates keeps its interpolants finite.
+    scene.vertices = {{-1, -1, 0.5f, kWhite, -3e38f, 0}, {1, -0.999f, 0.5f, kWhite, 3e38f, 3e38f}, {1, 1, 0.5f, kWhite, 0, -3e38f}};
+    EXPECT_EQ(scene.Draw(), D3D_OK);
 }
 
 TEST(RasterCoverage, IndexedDrawsUseBaseVertex) {
