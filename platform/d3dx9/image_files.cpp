@@ -323,6 +323,9 @@ HRESULT EncodeSurface(D3DXIMAGE_FILEFORMAT format, const d3d9sw::SurfaceView& su
     if (format != D3DXIFF_BMP && format != D3DXIFF_DIB && format != D3DXIFF_TGA && format != D3DXIFF_PNG &&
         format != D3DXIFF_JPG && format != D3DXIFF_DDS && format != D3DXIFF_PPM && format != D3DXIFF_HDR)
         return D3DERR_INVALIDCALL;
+    if (rect != nullptr && (rect->left < 0 || rect->top < 0 || rect->left >= rect->right || rect->top >= rect->bottom ||
+                            rect->right > surface.width || rect->bottom > surface.height))
+        return D3DERR_INVALIDCALL;
     const int width = rect ? rect->right - rect->left : surface.width;
     const int height = rect ? rect->bottom - rect->top : surface.height;
     if (width <= 0 || height <= 0) return D3DERR_INVALIDCALL;

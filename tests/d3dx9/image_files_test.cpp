@@ -192,8 +192,9 @@ TEST(ImageFiles, UnsupportedRequestsAreRefused) {
     Bytes bytes;
     EXPECT_EQ(EncodeSurface(D3DXIFF_PFM, image.View(), nullptr, &bytes), D3DERR_INVALIDCALL);
     EXPECT_EQ(EncodeSurface(static_cast<D3DXIMAGE_FILEFORMAT>(42), image.View(), nullptr, &bytes), D3DERR_INVALIDCALL);
-    const RECT outside{0, 0, 6, 3};
+    const RECT outside{0, 0, 6, 3}, extreme{INT32_MIN, 0, INT32_MAX, 3};
     EXPECT_EQ(EncodeSurface(D3DXIFF_PNG, image.View(), &outside, &bytes), D3DERR_INVALIDCALL);
+    EXPECT_EQ(EncodeSurface(D3DXIFF_PNG, image.View(), &extreme, &bytes), D3DERR_INVALIDCALL);
     std::vector<std::uint8_t> depth(30);
     EXPECT_EQ(EncodeSurface(D3DXIFF_DDS, {D3DFMT_D16, 5, 3, 10, depth.data()}, nullptr, &bytes), D3DERR_INVALIDCALL);
 }
