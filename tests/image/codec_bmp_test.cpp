@@ -212,6 +212,11 @@ TEST(BmpCodec, HeaderOnlyReturnsDimensions) {
     EXPECT_EQ(image.GetHeight(), 20u);
     EXPECT_FALSE(image.IsValid());
     EXPECT_STREQ(image.GetLastError(), "output dimensions returned");
+
+    CRaster cancelled;
+    cancelled.SetEscape(1);
+    EXPECT_FALSE(DecodeBytes(cancelled, BuildBmp(spec), kRasterTypeBmp));
+    EXPECT_STREQ(cancelled.GetLastError(), "Cancelled");
 }
 
 TEST(BmpCodec, RejectsHostileFilesAndKeepsTheCallersImage) {

@@ -225,6 +225,10 @@ TEST(TgaCodec, RejectsHostileFilesAndKeepsTheCallersImage) {
     ASSERT_TRUE(DecodeBytes(header, Bytes(valid.begin(), valid.begin() + 18), kRasterTypeTga));
     EXPECT_EQ(header.GetWidth(), 2u);
     EXPECT_FALSE(header.IsValid());
+    CRaster cancelled;
+    cancelled.SetEscape(1);
+    EXPECT_FALSE(DecodeBytes(cancelled, valid, kRasterTypeTga));
+    EXPECT_STREQ(cancelled.GetLastError(), "Cancelled");
 }
 
 }  // namespace
