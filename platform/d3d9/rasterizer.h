@@ -40,6 +40,21 @@ struct DrawCall {
 // Draws the primitives. Returns D3D_OK, or D3DERR_INVALIDCALL when an index or vertex lies
 // outside the supplied data, the primitive type or a state is one the device does not support
 // (nothing is drawn then).
+//
+// Implemented: POINTLIST, LINELIST and TRIANGLELIST; clipping to -1 <= x, y <= 1, 0 <= z <= 1
+// (w = 1) and the viewport; CULLMODE; GOURAUD and FLAT shading; depth test and write at the
+// buffer's precision (D16, D24S8, D24X8); alpha test; every blend factor and operation, separate
+// alpha blending; COLORWRITEENABLE; the texture stages (DISABLE, SELECTARG1/2, MODULATE, ADD,
+// SUBTRACT, ADDSIGNED with a 0x80 bias, ADDSMOOTH over DIFFUSE, CURRENT, TEXTURE and TFACTOR
+// with COMPLEMENT and ALPHAREPLICATE); POINT and LINEAR filtering of the top level with every
+// address mode; a bound ps.1.1 program in place of the stages. Every stage samples the vertex's
+// one coordinate set; a stage without a texture reads opaque black.
+// Refused: FILLMODE other than SOLID, LIGHTING, fog, stencil, scissor test, sRGB writes, user
+// clip planes, WRAP0, point sprites and point scaling, W-buffering, other stage operations and
+// arguments, anisotropic and other filters.
+// Points light pixel (floor(X + 0.5), floor(Y + 0.5)); lines are Bresenham lines between the
+// pixels of their ends, the last pixel drawn when LASTPIXEL is TRUE. Primitives with a
+// non-finite position or texture coordinate are dropped.
 HRESULT Rasterize(const DrawState& state, const DrawCall& call);
 
 // Fills `rect` (clipped to the surface) of a colour target with `argb`, or of a depth surface
