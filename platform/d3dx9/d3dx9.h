@@ -111,9 +111,10 @@ HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UIN
 
 // Creates a texture from an image file and loads it. Width/height 0 or D3DX_DEFAULT: the file's
 // size rounded up to powers of two; D3DX_DEFAULT_NONPOW2 or D3DX_FROM_FILE: the file's size.
-// Format D3DFMT_UNKNOWN or D3DFMT_FROM_FILE: the file's format. Level 0 is loaded with `filter`,
-// further levels are made from it with `mipFilter` (D3DX_DEFAULT: box). `sourceInfo` (optional)
-// receives the file's information.
+// Format D3DFMT_UNKNOWN or D3DFMT_FROM_FILE: the file's format (A8R8G8B8 for HDR), adjusted as by
+// D3DXCreateTexture. Level 0 is loaded with `filter`, further levels are made from it with
+// `mipFilter` (D3DX_DEFAULT: box; D3DX_FILTER_NONE leaves them as created). `sourceInfo`
+// (optional) receives the file's information.
 HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, UINT width, UINT height,
                                      UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                      DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
