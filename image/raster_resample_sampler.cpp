@@ -1,0 +1,279 @@
+// The sub-pixel sampler: edge handling, nearest, bilinear and the kernel methods, and the
+// area average used when shrinking.
+#include "image/raster_resample_sampler.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "image/raster_resample.h"
+#include "image/raster_resample_kernels.h"
+#include "image/raster_transform_geometry.h"
+#include "image/raster_transform_support.h"
+
+namespace lumi::image {
+
+namespace {
+bool IsEdgeMethod(int overflow) { return overflow >= kOverflowWrap && overflow <= kOverflowMirror; }
+}  // namespace
+
+namespace detail {
+
+namespace {
+
+constexpr RGBQUAD kWhite{255, 255, 255, 0};
+
+// Areas larger than this many pixels are not averaged: the loop would run for minutes.
+constexpr double kMaxAreaPixels = 16777216.0;
+
+float CubicParamHalf(float x) { return WeightCubicParam(x, -0.5f); }
+float LanczosSix(float x) { return WeightLanczos(x, 6.0f); }
+float PowerTwo(float x) { return WeightPower(x, 2.0f); }
+
+// Indexed by method 3..18.
+constexpr KernelSpec kKernels[] = {
+    {4, -1, WeightBSpline},  {4, -1, WeightCubic},    {4, -1, CubicParamHalf}, {12, -5, LanczosSix},
+    {4, -1, WeightBox},      {4, -1, WeightHermite},  {4, -1, WeightHamming},  {4, -1, WeightSinc},
+    {4, -1, WeightBlackman}, {4, -1, WeightBessel},   {4, -1, WeightGaussian}, {4, -1, WeightQuadratic},
+    {4, -1, WeightMitchell}, {4, -1, WeightCatmullRom}, {4, -1, WeightHanning}, {4, -1, PowerTwo},
+};
+
+constexpr KernelSpec kBilinear{2, 0, nullptr};
+
+BYTE ClampChannel(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 255.0f) return 255;
+    return static_cast<BYTE>(v);
+}
+
+
+// The neighbourhood lies inside and the pixels can be read straight from the rows.
+bool DirectlyReadable(const CRaster& image, LONG xi, LONG yi, const KernelSpec& spec) {
+    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+    return !image.IsIndexed() && xi + spec.first >= 0 && xi + spec.first + spec.taps - 1 < w &&
+           yi + spec.first >= 0 && yi + spec.first + spec.taps - 1 < h;
+}
+
+RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi, int overflow,
+                       const RGBQUAD* replacement) {
+    const float dx = x - static_cast<float>(xi), dy = y - static_cast<float>(yi);
+    const BYTE* alpha = image.GetAlphaPointer();
+    if (DirectlyReadable(image, xi, yi, kBilinear)) {
+        // Fixed point in 1/256: the weights sum to exactly 256.
+        const int ex = static_cast<int>(dx * 256.0f), ey = static_cast<int>(dy * 256.0f);
+        const int d = (ex * ey) >> 8;
+        const int w00 = 256 - ex - ey + d, w10 = ex - d, w01 = ey - d, w11 = d;
+        const BYTE* r0 = image.GetBits(static_cast<DWORD>(yi)) + static_cast<std::size_t>(xi) * 3;
+        const BYTE* r1 = image.GetBits(static_cast<DWORD>(yi + 1)) + static_cast<std::size_t>(xi) * 3;
+        RGBQUAD c;
+        c.rgbBlue = static_cast<BYTE>((r0[0] * w00 + r0[3] * w10 + r1[0] * w01 + r1[3] * w11) >> 8);
+        c.rgbGreen = static_cast<BYTE>((r0[1] * w00 + r0[4] * w10 + r1[1] * w01 + r1[4] * w11) >> 8);
+        c.rgbRed = static_cast<BYTE>((r0[2] * w00 + r0[5] * w10 + r1[2] * w01 + r1[5] * w11) >> 8);
+        c.rgbReserved = 0;
+        if (alpha) {
+            const std::size_t w = image.GetWidth();
+            const BYTE* a0 = alpha + static_cast<std::size_t>(yi) * w + xi;
+            const BYTE* a1 = a0 + w;
+            c.rgbReserved = static_cast<BYTE>((a0[0] * w00 + a0[1] * w10 + a1[0] * w01 + a1[1] * w11) >> 8);
+        }
+        return c;
+    }
+    const RGBQUAD c00 = SamplePixel(image, xi, yi, overflow, replacement);
+    const RGBQUAD c10 = SamplePixel(image, xi + 1, yi, overflow, replacement);
+    const RGBQUAD c01 = SamplePixel(image, xi, yi + 1, overflow, replacement);
+    const RGBQUAD c11 = SamplePixel(image, xi + 1, yi + 1, overflow, replacement);
+    const float w00 = (1.0f - dx) * (1.0f - dy), w10 = dx * (1.0f - dy), w01 = dy * (1.0f - dx), w11 = dx * dy;
+    auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) { return ClampChannel(a * w00 + b * w10 + c * w01 + d * w11); };
+    RGBQUAD c;
+    c.rgbBlue = mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue);
+    c.rgbGreen = mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen);
+    c.rgbRed = mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed);
+    c.rgbReserved = alpha ? mix(c00.rgbReserved, c10.rgbReserved, c01.rgbReserved, c11.rgbReserved) : 0;
+    return c;
+}
+
+}  // namespace
+
+int NormalizeMethod(int method) {
+    return method >= kInterpolateNearest && method <= kInterpolatePower ? method : kInterpolateBilinear;
+}
+
+const KernelSpec* KernelOf(int method) {
+    if (method < kInterpolateBSpline || method > kInterpolatePower) return nullptr;
+    return &kKernels[method - kInterpolateBSpline];
+}
+
+RGBQUAD OverflowColor(const CRaster& image, int overflow, const RGBQUAD* replacement) {
+    RGBQUAD base = replacement ? *replacement : kWhite;
+    switch (overflow) {
+        case kOverflowBackground:
+            return image.HasBackgroundIndex() ? image.GetTransparentColor() : base;
+        case kOverflowTransparent:
+            if (image.HasAlpha()) {
+                base.rgbReserved = 0;
+                return base;
+            }
+            return image.HasBackgroundIndex() ? image.GetTransparentColor() : base;
+        default:
+            return base;
+    }
+}
+
+void KernelWeights(const KernelSpec& spec, LONG integerPart, float position, float* weights) {
+    for (int k = 0; k < spec.taps; ++k)
+        weights[k] = spec.weight(static_cast<float>(integerPart + spec.first + k) - position);
+}
+
+RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, const float* wy,
+                     const KernelSpec& spec, int overflow, const RGBQUAD* replacement) {
+    const BYTE* alpha = image.GetAlphaPointer();
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    const LONG x0 = xi + spec.first, y0 = yi + spec.first;
+    if (DirectlyReadable(image, xi, yi, spec)) {
+        const std::size_t width = image.GetWidth();
+        for (int j = 0; j < spec.taps; ++j) {
+            const BYTE* p = image.GetBits(static_cast<DWORD>(y0 + j)) + static_cast<std::size_t>(x0) * 3;
+            const BYTE* a = alpha ? alpha + static_cast<std::size_t>(y0 + j) * width + x0 : nullptr;
+            for (int i = 0; i < spec.taps; ++i, p += 3) {
+                const float w = wy[j] * wx[i];
+                sum[0] += w * p[0];
+                sum[1] += w * p[1];
+                sum[2] += w * p[2];
+                if (a) sum[3] += w * a[i];
+            }
+        }
+    } else {
+        for (int j = 0; j < spec.taps; ++j)
+            for (int i = 0; i < spec.taps; ++i) {
+                const float w = wy[j] * wx[i];
+                const RGBQUAD c = SamplePixel(image, x0 + i, y0 + j, overflow, replacement);
+                sum[0] += w * c.rgbBlue;
+                sum[1] += w * c.rgbGreen;
+                sum[2] += w * c.rgbRed;
+                if (alpha) sum[3] += w * c.rgbReserved;
+            }
+    }
+    return RGBQUAD{ClampChannel(sum[0]), ClampChannel(sum[1]), ClampChannel(sum[2]),
+                   alpha ? ClampChannel(sum[3]) : BYTE{0}};
+}
+
+}  // namespace detail
+
+// ---- edges -------------------------------------------------------------------------
+
+void ResolveEdgeCoordinates(const CRaster& image, LONG& x, LONG& y, int overflow) {
+    if (!IsEdgeMethod(overflow) || !image.IsValid()) return;
+    auto resolve = [overflow](LONG& c, long long size) {
+        if (c >= 0 && c < size) return;
+        const long long v = c;  // 64 bits: -c of the lowest LONG must not overflow
+        long long r = v;
+        switch (overflow) {
+            case kOverflowWrap:
+                r = v % size;
+                if (r < 0) r += size;
+                break;
+            case kOverflowRepeat: r = std::clamp<long long>(v, 0, size - 1); break;
+            default: r = v < 0 ? (-v) % size : size - (v % size) - 1; break;
+        }
+        c = static_cast<LONG>(r);
+    };
+    resolve(x, image.GetWidth());
+    resolve(y, image.GetHeight());
+}
+
+void ResolveEdgeCoordinates(const CRaster& image, float& x, float& y, int overflow) {
+    if (!IsEdgeMethod(overflow) || !image.IsValid()) return;
+    auto resolve = [overflow](float& c, float size) {
+        if (c >= 0.0f && c < size) return;
+        switch (overflow) {
+            case kOverflowWrap:
+                c = std::fmod(c, size);
+                if (c < 0.0f) c += size;
+                break;
+            case kOverflowRepeat: c = std::clamp(c, 0.0f, size - 1.0f); break;
+            default: c = c < 0.0f ? std::fmod(-c, size) : size - (std::fmod(c, size) + 1.0f); break;
+        }
+    };
+    resolve(x, static_cast<float>(image.GetWidth()));
+    resolve(y, static_cast<float>(image.GetHeight()));
+}
+
+// ---- whole pixels and sub-pixel positions ---------------------------------------------
+
+RGBQUAD SamplePixel(const CRaster& image, LONG x, LONG y, int overflow, const RGBQUAD* replacement) {
+    if (!image.IsValid()) return detail::OverflowColor(image, overflow, replacement);
+    if (image.IsInside(x, y)) return image.GetPixelColor(x, y, true);
+    if (!IsEdgeMethod(overflow)) return detail::OverflowColor(image, overflow, replacement);
+    ResolveEdgeCoordinates(image, x, y, overflow);
+    return image.GetPixelColor(x, y, true);
+}
+
+RGBQUAD SampleInterpolated(const CRaster& image, float x, float y, int method, int overflow,
+                           const RGBQUAD* replacement) {
+    using namespace detail;
+    if (!std::isfinite(x) || !std::isfinite(y) || !image.IsValid()) return OverflowColor(image, overflow, replacement);
+    method = NormalizeMethod(method);
+    if (method == kInterpolateNearest)
+        return SamplePixel(image, TruncateCoordinate(x + 0.5f), TruncateCoordinate(y + 0.5f), overflow, replacement);
+
+    const KernelSpec& spec = method == kInterpolateBilinear ? kBilinear : *KernelOf(method);
+    double xi = SampleFloor(x), yi = SampleFloor(y);
+    if (NeighbourhoodOutside(xi, image.GetWidth(), spec) || NeighbourhoodOutside(yi, image.GetHeight(), spec)) {
+        if (!IsEdgeMethod(overflow)) return OverflowColor(image, overflow, replacement);
+        ResolveEdgeCoordinates(image, x, y, overflow);
+        xi = SampleFloor(x);
+        yi = SampleFloor(y);
+    }
+    // Past this point the neighbourhood touches the image, so the parts fit a LONG.
+    const LONG ix = static_cast<LONG>(xi), iy = static_cast<LONG>(yi);
+    if (method == kInterpolateBilinear) return SampleBilinear(image, x, y, ix, iy, overflow, replacement);
+    float wx[kMaxTaps], wy[kMaxTaps];
+    KernelWeights(spec, ix, x, wx);
+    KernelWeights(spec, iy, y, wy);
+    return SampleKernel(image, ix, iy, wx, wy, spec, overflow, replacement);
+}
+
+// ---- areas ------------------------------------------------------------------------------
+
+void AccumulateWeighted(RGBQUAD colour, float weight, float sums[4]) {
+    sums[0] += weight * colour.rgbBlue;
+    sums[1] += weight * colour.rgbGreen;
+    sums[2] += weight * colour.rgbRed;
+    sums[3] += weight * colour.rgbReserved;
+}
+
+RGBQUAD SampleArea(const CRaster& image, float x, float y, float areaWidth, float areaHeight, int method,
+                   int overflow) {
+    using namespace detail;
+    if (areaWidth <= 1.0f && areaHeight <= 1.0f) return SampleInterpolated(image, x, y, method, overflow, nullptr);
+    const RectF2 area(x - areaWidth / 2, y - areaHeight / 2, x + areaWidth / 2, y + areaHeight / 2);
+    // Pixel p covers [p - 0.5, p + 0.5]: whole-number positions are pixel centres.
+    const double firstX = std::floor(static_cast<double>(area.left) + 0.5);
+    const double lastX = std::ceil(static_cast<double>(area.right) - 0.5);
+    const double firstY = std::floor(static_cast<double>(area.bottom) + 0.5);
+    const double lastY = std::ceil(static_cast<double>(area.top) - 0.5);
+    const double pixels = (lastX - firstX + 1.0) * (lastY - firstY + 1.0);
+    if (!image.IsValid() || !(pixels >= 1.0) || pixels > kMaxAreaPixels || !(area.Area() > 0.0f))
+        return OverflowColor(image, overflow, nullptr);
+
+    float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    const bool wholePixels = areaWidth > 1.0f && areaHeight > 1.0f;
+    for (LONG py = static_cast<LONG>(firstY); py <= static_cast<LONG>(lastY); ++py) {
+        const float coverY = std::min(area.top, py + 0.5f) - std::max(area.bottom, py - 0.5f);
+        if (!(coverY > 0.0f)) continue;
+        for (LONG px = static_cast<LONG>(firstX); px <= static_cast<LONG>(lastX); ++px) {
+            const float coverX = std::min(area.right, px + 0.5f) - std::max(area.left, px - 0.5f);
+            if (!(coverX > 0.0f)) continue;
+            // The covered part of the pixel's unit square (RectF2::Intersect, Area).
+            const float weight = coverY * coverX;
+            const RGBQUAD c = wholePixels ? SamplePixel(image, px, py, overflow, nullptr)
+                                          : SampleInterpolated(image, static_cast<float>(px), static_cast<float>(py),
+                                                               method, overflow, nullptr);
+            AccumulateWeighted(c, weight, sums);
+        }
+    }
+    const float total = area.Area();
+    return RGBQUAD{ClampChannel(sums[0] / total), ClampChannel(sums[1] / total), ClampChannel(sums[2] / total),
+                   ClampChannel(sums[3] / total)};
+}
+
+}  // namespace lumi::image
