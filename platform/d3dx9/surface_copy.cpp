@@ -209,6 +209,11 @@ HRESULT CopySurfaceRect(const SurfaceView& dst, const RECT* dstRect, const Surfa
     if (kind < D3DX_FILTER_NONE || kind > D3DX_FILTER_BOX) return D3DERR_INVALIDCALL;
     Area d{}, s{};
     if (!ResolveRect(dst, dstRect, &d) || !ResolveRect(src, srcRect, &s)) return D3DERR_INVALIDCALL;
+    if (kind == D3DX_FILTER_NONE) {
+        // Source pixels beyond the destination are never read (a large scratch surface into a small texture).
+        s.width = std::min(s.width, d.width);
+        s.height = std::min(s.height, d.height);
+    }
 
     if (dst.format == src.format && d.width == s.width && d.height == s.height && colorKey == 0 &&
         BlockAligned(dst, d) && BlockAligned(src, s)) {
