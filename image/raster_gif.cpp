@@ -426,6 +426,7 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
     bool keeping = info.keep_all_frames && mode != CanvasMode::kTrueColor;
     StreamState state;
     GraphicControl lastControl;
+    ImageDescriptor lastImage;
     RGBQUAD lastPalette[256];
     LONG decoded = 0;
     GifLzwDecoder decoder;
@@ -466,7 +467,15 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
             RGBQUAD palette[256];
             BuildPalette(table, control, palette);
             const BYTE disposal = control.disposal;
-            if (mode != CanvasMode::kTrueColor && disposal >= 3) previous = std::make_unique<CRaster>(canvas);
+            if (mode != CanvasMode::kTrueColor) {
+                // The previous image's disposal takes effect only now, so that the last
+                // image stays on the screen that is handed out.
+                if (lastControl.disposal == 2)
+                    ClearRectangle(canvas, mode, lastImage, fillIndex, firstPalette[fillIndex], fillAlpha);
+                else if (lastControl.disposal >= 3 && previous)
+                    canvas.MoveFrom(*previous, false);
+                if (disposal >= 3) previous = std::make_unique<CRaster>(canvas);
+            }
 
             FrameComposer composer(canvas, mode, image, palette, control);
             DWORD badCodes = 0;
@@ -487,13 +496,8 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
                     kept.push_back(std::move(frame));
                 }
             }
-            if (mode != CanvasMode::kTrueColor) {
-                if (disposal == 2)
-                    ClearRectangle(canvas, mode, image, fillIndex, firstPalette[fillIndex], fillAlpha);
-                else if (disposal >= 3 && previous)
-                    canvas.MoveFrom(*previous, false);
-            }
             lastControl = control;
+            lastImage = image;
             std::memcpy(lastPalette, palette, sizeof(palette));
             ++decoded;
             return true;

@@ -201,13 +201,14 @@ TEST(GifCodec, ReadsVersionsAndHeaderOnly) {
 }
 
 // Three frames on a 4 x 2 screen with transparent index 0: frame 1 draws 1s over the left
-// half and is disposed to the background; frame 2 draws 2s at column 1 and is restored to
-// what was there before it; frame 3 draws a 3 and a transparent pixel over column 2.
+// half with the disposal under test; frame 2 draws 2s at column 1 and is restored to what
+// was there before it; frame 3 draws a 3 and a transparent pixel over columns 2 and 3, and
+// its own disposal must not touch the screen that is handed out.
 Bytes DisposalAnimation(unsigned firstDisposal) {
     GifBuilder b(4, 2, kFour);
     b.Loop(0).Control(firstDisposal, 10, 0).Image(0, 0, 2, {{1, 1}, {1, 1}});
     b.Control(3, 20, 0).Image(1, 0, 1, {{2}, {2}});
-    b.Control(0, 30, 0).Image(2, 0, 2, {{3, 0}, {0, 3}});
+    b.Control((firstDisposal + 2) % 4, 30, 0).Image(2, 0, 2, {{3, 0}, {0, 3}});
     return b.Finish();
 }
 
