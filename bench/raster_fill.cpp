@@ -61,12 +61,14 @@ public:
         state_.viewport = {0, 0, kWidth, kHeight, 0.0f, 1.0f};
     }
 
-    // Adds a rectangle in pixels, with the library's half-pixel offset, wound clockwise.
-    void AddRect(float l, float t, float r, float b, float z, std::uint32_t color) {
+    // Adds a rectangle in pixels, with the library's half-pixel offset, wound clockwise, showing
+    // texture coordinates u0..u1 x v0..v1.
+    void AddRect(float l, float t, float r, float b, float z, std::uint32_t color, float u0 = 0, float v0 = 0,
+                 float u1 = 1, float v1 = 1) {
         auto cx = [](float px) { return (px - 0.5f) / kWidth * 2.0f - 1.0f; };
         auto cy = [](float py) { return 1.0f - (py - 0.5f) / kHeight * 2.0f; };
-        const Vertex tl{cx(l), cy(t), z, color, 0, 0}, tr{cx(r), cy(t), z, color, 1, 0};
-        const Vertex bl{cx(l), cy(b), z, color, 0, 1}, br{cx(r), cy(b), z, color, 1, 1};
+        const Vertex tl{cx(l), cy(t), z, color, u0, v0}, tr{cx(r), cy(t), z, color, u1, v0};
+        const Vertex bl{cx(l), cy(b), z, color, u0, v1}, br{cx(r), cy(b), z, color, u1, v1};
         for (const Vertex& v : {tl, tr, bl, tr, br, bl}) vertices_.push_back(v);
     }
 
@@ -119,15 +121,18 @@ void MemcpyOfTheSameBytes(benchmark::State& state) {
 }
 BENCHMARK(MemcpyOfTheSameBytes)->Unit(benchmark::kMillisecond);
 
-// 32x32 sprites at random places, all in one draw as the library batches them.
+// 32x32 sprites at random places, each showing a 32x32 cell of the 256x256 texture texel for
+// pixel as the library draws atlas cells, all in one draw as the library batches them.
 void Sprites32(benchmark::State& state, DWORD filter) {
     Scene scene(filter);
     const int count = static_cast<int>(state.range(0));
     std::mt19937 random(2);
-    std::uniform_int_distribution<int> x(0, kWidth - 32), y(0, kHeight - 32);
+    std::uniform_int_distribution<int> x(0, kWidth - 32), y(0, kHeight - 32), cell(0, 7);
     for (int i = 0; i < count; ++i) {
         const float l = static_cast<float>(x(random)), t = static_cast<float>(y(random));
-        scene.AddRect(l, t, l + 32, t + 32, 1.0f - static_cast<float>(i) / count, 0xFFFFFFFFu);
+        const float u = cell(random) / 8.0f, v = cell(random) / 8.0f;
+        scene.AddRect(l, t, l + 32, t + 32, 1.0f - static_cast<float>(i) / count, 0xFFFFFFFFu, u, v, u + 0.125f,
+                      v + 0.125f);
     }
     for (auto _ : state) {
         scene.Draw(state);

@@ -81,8 +81,9 @@ Rgba TextureSampler::Sample(std::int64_t u, std::int64_t v, bool linear) const {
     const std::int64_t su = (tu - 0x8000 + 0x80) >> 8, sv = (tv - 0x8000 + 0x80) >> 8;
     const int fx = static_cast<int>(su & 0xFF), fy = static_cast<int>(sv & 0xFF);
     const std::int64_t x0 = su >> 8, y0 = sv >> 8;
-    const int xa = Address(x0, w, addressU_), xb = Address(x0 + 1, w, addressU_);
-    const int ya = Address(y0, h, addressV_), yb = Address(y0 + 1, h, addressV_);
+    const int xa = Address(x0, w, addressU_), ya = Address(y0, h, addressV_);
+    if ((fx | fy) == 0) return Rgba::FromArgb(Fetch(xa, ya));
+    const int xb = Address(x0 + 1, w, addressU_), yb = Address(y0 + 1, h, addressV_);
     const std::uint32_t t[4] = {Fetch(xa, ya), Fetch(xb, ya), Fetch(xa, yb), Fetch(xb, yb)};
     const int weight[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
     int channel[4];

@@ -43,8 +43,9 @@ struct Texture32 {
         const std::int64_t su = (TextureSampler::ToTexels(cu, u.size) - 0x8000 + 0x80) >> 8;
         const std::int64_t sv = (TextureSampler::ToTexels(cv, v.size) - 0x8000 + 0x80) >> 8;
         const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
-        const int xa = u.Map(su >> 8), xb = u.Map((su >> 8) + 1);
-        const int ya = v.Map(sv >> 8), yb = v.Map((sv >> 8) + 1);
+        const int xa = u.Map(su >> 8), ya = v.Map(sv >> 8);
+        if ((fx | fy) == 0) return Fetch(xa, ya);  // on a texel centre, as 1:1 sprites are
+        const int xb = u.Map((su >> 8) + 1), yb = v.Map((sv >> 8) + 1);
         const std::uint32_t t0 = Fetch(xa, ya), t1 = Fetch(xb, ya), t2 = Fetch(xa, yb), t3 = Fetch(xb, yb);
         const unsigned w0 = (256 - fx) * (256 - fy), w1 = fx * (256 - fy), w2 = (256 - fx) * fy, w3 = fx * fy;
         std::uint32_t result = 0;
