@@ -67,7 +67,8 @@ AdapterConfig DefaultAdapter() {
         adapter.formats[format] = colour;
     FormatSupport plain;
     plain.texture = plain.surface = true;
-    for (D3DFORMAT format : {D3DFMT_A8, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5}) adapter.formats[format] = plain;
+    // L8 lets grey image files load into surfaces of their own format.
+    for (D3DFORMAT format : {D3DFMT_A8, D3DFMT_L8, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5}) adapter.formats[format] = plain;
     FormatSupport depth;
     depth.depthStencil = true;
     for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8}) adapter.formats[format] = depth;
