@@ -116,6 +116,9 @@ const char* CRasterJNA::DecodeInto(CRaster& image, CRasterFile* file) {
         return nullptr;
     }
     if (!image.Create(h.width, h.height, h.bits, kRasterTypeJna)) return kCreateFailed;
+    // An 8-bit file holds a grey colour block; without one the picture is black, not a
+    // palette of zeros.
+    if (image.GetBpp() == 8) image.SetGrayPalette();
     if (info.escape != 0) return kCancelled;
     for (int i = 0; i < h.block_count; ++i) {
         jna_block_t block{};

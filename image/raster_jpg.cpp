@@ -126,7 +126,8 @@ void ProgressMonitor(j_common_ptr cinfo) {
         context->error.too_many_scans = true;
         std::longjmp(context->error.jump, 1);
     }
-    if (context->error.escape && *context->error.escape != 0) {
+    // -1 (header only) never reaches a pass that reports progress; any other value cancels.
+    if (context->error.escape && *context->error.escape != 0 && *context->error.escape != -1) {
         context->error.cancelled = true;
         std::longjmp(context->error.jump, 1);
     }
