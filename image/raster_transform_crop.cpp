@@ -68,8 +68,13 @@ bool CropAtAngle(CRaster& image, LONG left, LONG top, LONG width, LONG height, f
     auto inside = [w, h](double x, double y) { return x >= 0 && x <= w && y >= 0 && y <= h; };
     if (!inside(xs[0], ys[0]) || !inside(xs[3], ys[3])) return false;
 
-    const double minX = std::floor(*std::min_element(xs, xs + 4)), maxX = std::ceil(*std::max_element(xs, xs + 4));
-    const double minY = std::floor(*std::min_element(ys, ys + 4)), maxY = std::ceil(*std::max_element(ys, ys + 4));
+    // Whole pixels around the corners; a corner a rounding error past a pixel edge (a
+    // quarter turn's cosine is not exactly 0) does not take in a whole extra column.
+    constexpr double kSlack = 1e-3;
+    const double minX = std::floor(*std::min_element(xs, xs + 4) + kSlack);
+    const double maxX = std::ceil(*std::max_element(xs, xs + 4) - kSlack);
+    const double minY = std::floor(*std::min_element(ys, ys + 4) + kSlack);
+    const double maxY = std::ceil(*std::max_element(ys, ys + 4) - kSlack);
     CRaster box;
     if (!CropToRect(image, static_cast<LONG>(std::max(minX, 0.0)), static_cast<LONG>(std::max(minY, 0.0)),
                     static_cast<LONG>(std::min(maxX, w)), static_cast<LONG>(std::min(maxY, h)), &box))

@@ -1,0 +1,170 @@
+// Resizing: Resample, ResampleInterpolated and QIShrink against hand-computed pixels.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "image/raster_resample.h"
+
+namespace {
+
+using namespace lumi::image;
+
+CRaster GrayImage(DWORD width, DWORD height, const std::vector<BYTE>& levels) {
+    CRaster image(width, height, 24, 0);
+    for (DWORD y = 0; y < height; ++y)
+        for (DWORD x = 0; x < width; ++x) {
+            const BYTE v = levels[y * width + x];
+            image.SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), RGBQUAD{v, v, v, 0});
+        }
+    return image;
+}
+
+std::vector<int> Row(const CRaster& image, LONG y) {
+    std::vector<int> out;
+    for (LONG x = 0; x < static_cast<LONG>(image.GetWidth()); ++x) out.push_back(image.GetPixelColor(x, y).rgbGreen);
+    return out;
+}
+
+TEST(TransformResize, ResampleInterpolatedHandComputed) {
+    // Enlarging 2 -> 4: positions -0.25, 0.25, 0.75, 1.25 between 0 and 200 (repeat at the edges).
+    CRaster image = GrayImage(2, 1, {0, 200});
+    CRaster out;
+    ASSERT_TRUE(ResampleInterpolated(image, 4, 1, kInterpolateBilinear, kOverflowRepeat, &out));
+    EXPECT_EQ(Row(out, 0), (std::vector<int>{0, 50, 150, 200}));
+    // Shrinking 4 -> 2 averages the two pixels each output pixel covers...
+    image = GrayImage(4, 2, {0, 100, 50, 250,  //
+                             20, 40, 60, 80});
+    ASSERT_TRUE(ResampleInterpolated(image, 2, 1, kInterpolateCubic, kOverflowColor, &out));
+    EXPECT_EQ(Row(out, 0), (std::vector<int>{40, 110}));
+    // ...unless averaging is off: then the sampler alone, at (0.5, 0.5) and (2.5, 0.5).
+    ASSERT_TRUE(ResampleInterpolated(image, 2, 1, kInterpolateBilinear, kOverflowRepeat, &out, true));
+    EXPECT_EQ(Row(out, 0), (std::vector<int>{40, 110}));
+    ASSERT_TRUE(ResampleInterpolated(image, 2, 1, kInterpolateNearest, kOverflowRepeat, &out, true));
+    EXPECT_EQ(Row(out, 0), (std::vector<int>{40, 80}));
+    // A palette image stores the nearest entry of each sampled colour; alpha is sampled too.
+    CRaster indexed(4, 1, 8, 0);
+    indexed.SetGrayPalette();
+    for (LONG x = 0; x < 4; ++x) indexed.SetPixelIndex(x, 0, static_cast<BYTE>(x * 60));
+    ASSERT_TRUE(indexed.CreateAlpha());
+    indexed.SetAlphaAt(0, 0, 0);
+    ASSERT_TRUE(ResampleInterpolated(indexed, 2, 1, kInterpolateBilinear, kOverflowColor));
+    EXPECT_EQ(indexed.GetPixelIndex(0, 0), 30);
+    EXPECT_EQ(indexed.GetPixelIndex(1, 0), 150);
+    EXPECT_EQ(indexed.GetAlphaAt(0, 0), 127);
+    EXPECT_EQ(indexed.GetAlphaAt(1, 0), 255);
+}
+
+TEST(TransformResize, LargeShrinkAndEnlargeKeepAConstantPicture) {
+    // Kernels whose weights sum to one keep a flat picture flat, whichever path samples.
+    const CRaster flat = GrayImage(40, 30, std::vector<BYTE>(1200, 77));
+    for (int method : {+kInterpolateNearest, +kInterpolateBilinear, +kInterpolateCubic, +kInterpolateCatmullRom,
+                       +kInterpolateBSpline, +kInterpolateBox}) {
+        for (LONG size : {13, 97}) {
+            CRaster image(flat), out;
+            ASSERT_TRUE(ResampleInterpolated(image, size, size - 3, method, kOverflowRepeat, &out));
+            int off = 0;
+            for (LONG y = 0; y < size - 3; ++y)
+                for (LONG x = 0; x < size; ++x) off += std::abs(out.GetPixelColor(x, y).rgbRed - 77) > 1;
+            EXPECT_EQ(off, 0) << "method " << method << " to " << size;
+        }
+    }
+}
+
+TEST(TransformResize, SizesAndFailures) {
+    CRaster image = GrayImage(3, 2, {1, 2, 3, 4, 5, 6});
+    const BYTE* bits = image.GetBits();
+    EXPECT_TRUE(ResampleInterpolated(image, 3, 2, kInterpolateCubic, kOverflowColor));
+    EXPECT_EQ(image.GetBits(), bits) << "the same size leaves the pixels alone";
+    CRaster copy;
+    EXPECT_TRUE(ResampleInterpolated(image, 3, 2, kInterpolateCubic, kOverflowColor, &copy));
+    EXPECT_EQ(copy.GetPixelColor(2, 1).rgbRed, 6);
+    EXPECT_FALSE(ResampleInterpolated(image, 0, 2, kInterpolateCubic, kOverflowColor));
+    EXPECT_FALSE(ResampleInterpolated(image, 3, -1, kInterpolateCubic, kOverflowColor));
+    EXPECT_FALSE(ResampleInterpolated(image, 70000, 70000, kInterpolateCubic, kOverflowColor));
+    EXPECT_STREQ(image.GetLastError(), "RASTER_MAX_MEMORY exceeded");
+    EXPECT_EQ(image.GetWidth(), 3u);
+    EXPECT_FALSE(Resample(image, 0, 5));
+    EXPECT_TRUE(Resample(image, 3, 2));
+    EXPECT_EQ(image.GetBits(), bits);
+    CRaster empty;
+    EXPECT_FALSE(Resample(empty, 2, 2));
+    EXPECT_FALSE(QIShrink(empty, 1, 1));
+}
+
+TEST(TransformResize, ResampleAreaAverageAndLinear) {
+    // Shrinking a 24-bit image both ways averages the covered area (rounded).
+    CRaster image = GrayImage(4, 4, {10, 20, 30, 40,  //
+                                     50, 60, 70, 80,  //
+                                     0, 0, 255, 255,  //
+                                     0, 1, 255, 254});
+    ASSERT_TRUE(Resample(image, 2, 2));
+    EXPECT_EQ(Row(image, 0), (std::vector<int>{35, 55}));
+    EXPECT_EQ(Row(image, 1), (std::vector<int>{0, 255}));  // 0.25 and 254.75 rounded
+    // 3 -> 2 covers one and a half pixels per output pixel: (30 + 60 x 0.5) / 1.5 = 40.
+    image = GrayImage(3, 3, {30, 60, 90, 30, 60, 90, 30, 60, 90});
+    ASSERT_TRUE(Resample(image, 2, 2));
+    EXPECT_EQ(Row(image, 0), (std::vector<int>{40, 80}));
+
+    // Enlarging: position x x old/new, no half-pixel offset, the next pixel clamped.
+    image = GrayImage(2, 2, {0, 100, 200, 40});
+    ASSERT_TRUE(image.CreateAlpha());
+    image.SetAlphaAt(1, 0, 9);
+    ASSERT_TRUE(Resample(image, 4, 4));
+    EXPECT_EQ(Row(image, 0), (std::vector<int>{0, 50, 100, 100}));
+    EXPECT_EQ(Row(image, 1), (std::vector<int>{100, 85, 70, 70}));
+    EXPECT_EQ(Row(image, 2), (std::vector<int>{200, 120, 40, 40}));
+    EXPECT_EQ(image.GetAlphaAt(3, 0), 9) << "alpha from the pixel at the truncated position";
+    EXPECT_EQ(image.GetAlphaAt(1, 0), 255);
+}
+
+TEST(TransformResize, QIShrinkBoxes) {
+    CRaster image = GrayImage(4, 4, {10, 20, 30, 40,  //
+                                     50, 60, 70, 81,  //
+                                     0, 0, 255, 255,  //
+                                     0, 3, 255, 254});
+    CRaster out;
+    ASSERT_TRUE(QIShrink(image, 2, 2, &out));
+    EXPECT_EQ(Row(out, 0), (std::vector<int>{35, 55}));  // 55.25 truncated
+    EXPECT_EQ(Row(out, 1), (std::vector<int>{0, 254}));  // 0.75 and 254.75 truncated
+    // 5 -> 2: columns {0, 1} and {2, 3, 4}; rows {0, 1, 2} and {3, 4}.
+    image = GrayImage(5, 5, std::vector<BYTE>{0, 0, 30, 30, 30, 0, 0, 30, 30, 30, 0, 0, 30, 30, 30,  //
+                                              90, 90, 60, 60, 60, 90, 90, 60, 60, 60});
+    ASSERT_TRUE(QIShrink(image, 2, 2, &out));
+    EXPECT_EQ(Row(out, 0), (std::vector<int>{0, 30}));
+    EXPECT_EQ(Row(out, 1), (std::vector<int>{90, 60}));
+    // Palette sources: palette colours averaged, stored as the nearest entry or 24 bits.
+    CRaster indexed(2, 1, 8, 0);
+    indexed.SetGrayPalette();
+    indexed.SetPixelIndex(0, 0, 10);
+    indexed.SetPixelIndex(1, 0, 21);
+    ASSERT_TRUE(indexed.CreateAlpha());
+    indexed.SetAlphaAt(0, 0, 100);
+    ASSERT_TRUE(QIShrink(indexed, 1, 1, &out, true));
+    EXPECT_EQ(out.GetBpp(), 24);
+    EXPECT_EQ(out.GetPixelColor(0, 0).rgbRed, 15);
+    EXPECT_EQ(out.GetAlphaAt(0, 0), 177);
+    ASSERT_TRUE(QIShrink(indexed, 1, 1));
+    EXPECT_EQ(indexed.GetBpp(), 8);
+    EXPECT_EQ(indexed.GetPixelIndex(0, 0), 15);
+
+    EXPECT_FALSE(QIShrink(image, 6, 2));
+    EXPECT_STREQ(image.GetLastError(), "QIShrink can't enlarge image");
+    EXPECT_EQ(image.GetWidth(), 5u);
+    EXPECT_FALSE(QIShrink(image, 0, 2));
+    EXPECT_STREQ(image.GetLastError(), "CRaster::Create : width and height must be greater than zero");
+    CRaster same;
+    ASSERT_TRUE(QIShrink(image, 5, 5, &same));
+    EXPECT_EQ(same.GetPixelColor(0, 4).rgbRed, 90);
+}
+
+TEST(TransformResize, CancelledResampleHandsOverABlankPicture) {
+    CRaster image = GrayImage(4, 4, std::vector<BYTE>(16, 200));
+    image.SetEscape(5);
+    ASSERT_TRUE(ResampleInterpolated(image, 8, 8, kInterpolateCubic, kOverflowColor));
+    EXPECT_EQ(image.GetWidth(), 8u);
+    EXPECT_EQ(image.GetPixelColor(4, 4).rgbRed, 0);
+    EXPECT_EQ(image.GetProgress(), 0);
+}
+
+}  // namespace
