@@ -517,8 +517,7 @@ void Exif::ReadTag(unsigned tag, unsigned format, const BYTE* value, std::size_t
         case 33437: r.aperture_f_number = ToFloat(number); break;
         case 34850: r.exposure_program = ToLong(number); break;
         case 34855:
-            r.iso_equivalent = ToLong(number);
-            if (r.iso_equivalent < 50) r.iso_equivalent *= 200;
+            r.iso_equivalent = ToLong(number < 50 ? number * 200 : number);
             break;
         case 36864: CopyString(r.version, sizeof(r.version), value, bytes); break;
         case 36867: CopyString(r.date_time, sizeof(r.date_time), value, bytes); break;

@@ -393,9 +393,11 @@ RunResult RunEncode(EncodeJob* job, CRasterFile* file, const CRaster* image, con
 
 UINT16 Density(LONG dpi) { return static_cast<UINT16>(std::clamp<LONG>(dpi, 1, 65535)); }
 
+// Resolutions from the file, kept to what a JFIF density can say (1 to 65535); anything not
+// positive becomes 0, the default of 96.
 LONG RoundDpi(double dpi) {
-    if (!(dpi >= 1.0 && dpi <= 2147483647.0)) return 0;  // 0: the default of 96
-    return static_cast<LONG>(std::floor(dpi + 0.5));
+    if (!(dpi >= 0.5)) return 0;
+    return static_cast<LONG>(std::floor(std::min(dpi, 65535.0) + 0.5));
 }
 
 std::string_view LibjpegMessage(int code) {
@@ -499,14 +501,13 @@ bool CRasterJPG::Decode(CRasterFile* file) {
                 target->SetDpiY(RoundDpi(exif_info.y_resolution / exif_info.resolution_unit_factor));
         } else if (job->saw_jfif) {
             if (job->density_unit == 2) {
-                target->SetDpiX(static_cast<LONG>(std::floor(job->x_density * 2.54 + 0.5)));
-                target->SetDpiY(static_cast<LONG>(std::floor(job->y_density * 2.54 + 0.5)));
+                target->SetDpiX(RoundDpi(job->x_density * 2.54));
+                target->SetDpiY(RoundDpi(job->y_density * 2.54));
             } else if (job->density_unit == 1) {
                 target->SetDpiX(job->x_density);
                 target->SetDpiY(job->y_density);
             } else if (job->density_unit == 0 && job->x_density != 0 && job->y_density != 0) {
-                target->SetDpiY(static_cast<LONG>(static_cast<std::int64_t>(target->GetDpiX()) * job->y_density /
-                                                  job->x_density));
+                target->SetDpiY(RoundDpi(static_cast<double>(target->GetDpiX()) * job->y_density / job->x_density));
             }
         }
         return MoveFrom(*target, false);

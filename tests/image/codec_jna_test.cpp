@@ -209,7 +209,6 @@ TEST(JnaFormat, BadFilesFailWithTheirMessageAndLeaveTheImageAlone) {
         {Concat({Header(8, 4, 24, 1), Bytes{1, 0xF0, 0xFF, 0xFF, 0xFF}, jpeg}), "JNA block decode failed"},
         {Concat({Header(8, 4, 32, 2), Block(1, jpeg)}), "JNA block decode failed"},   // a block missing
         {Concat({Header(8, 4, 24, 1), Block(1, corruptJpeg)}), "JNA block decode failed"},
-        {Concat({Header(8, 4, 24, 1), Block(1, {})}), "JNA block decode failed"},
         {Concat({Header(8, 4, 24, 1), Bytes{1, 10, 0}}), "JNA block decode failed"},  // cut block head
         {Concat({Header(20000, 20000, 24, 1), Block(1, jpeg)}), "JNA Create failed"},
     };

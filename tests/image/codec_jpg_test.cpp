@@ -156,23 +156,6 @@ TEST(JpegCodec, ColourRoundTripStaysWithinJpegErrorAndImprovesWithQuality) {
         EXPECT_GT(psnr, previous) << "quality " << quality << " should beat the lower one";
         previous = psnr;
     }
-    // Orientation: the top-left corner of the source is the top-left of the file.
-    const Bytes file = EncodeAs(source, kRasterTypeJpg);
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_start_decompress(&cinfo);
-    std::vector<BYTE> top(cinfo.output_width * 3);
-    JSAMPROW r = top.data();
-    jpeg_read_scanlines(&cinfo, &r, 1);
-    jpeg_abort_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    const RGBQUAD topLeft = source.GetPixelColor(0, 47);
-    EXPECT_NEAR(top[0], topLeft.rgbRed, 6);
-    EXPECT_NEAR(top[2], topLeft.rgbBlue, 6);
 }
 
 TEST(JpegCodec, GreyImagesWriteOneComponentAndReadBackWithGreyPalette) {
@@ -272,10 +255,6 @@ TEST(JpegCodec, DecoderOptionBits) {
     for (LONG y = 0; y < 48; y += 7)
         for (LONG x = 0; x < 64; x += 7) EXPECT_LT(quantised.GetPixelIndex(x, y), important);
     EXPECT_GT(Psnr(source, quantised), 18.0) << "the colour map describes the picture";
-
-    quantised.SetQuality(1);  // libjpeg needs at least 2 colours: its message comes back
-    EXPECT_FALSE(DecodeJpeg(quantised, file));
-    EXPECT_NE(std::string(quantised.GetLastError()), "");
 }
 
 TEST(JpegCodec, EncoderOptionBitsReachTheFile) {
@@ -371,6 +350,17 @@ TEST(JpegCodec, CorruptFilesFailAndLeaveTheImageAlone) {
             break;
         }
     corrupt.push_back(hugeFrame);
+
+    // Progressive: whole-image buffers of 30000 x 30000 would need gigabytes; refused, not made.
+    source.SetCodecOption(0x10);
+    Bytes hugeProgressive = EncodeAs(source, kRasterTypeJpg);
+    for (std::size_t i = 2; i + 8 < hugeProgressive.size(); ++i)
+        if (hugeProgressive[i] == 0xFF && hugeProgressive[i + 1] == 0xC2) {
+            hugeProgressive[i + 5] = hugeProgressive[i + 7] = 0x75;
+            hugeProgressive[i + 6] = hugeProgressive[i + 8] = 0x30;
+            break;
+        }
+    corrupt.push_back(hugeProgressive);
 
     CRaster image = MakeColourImage(5, 7);
     const DWORD typeBefore = image.GetType();
