@@ -306,6 +306,147 @@ void ClearRectangle(CRaster& canvas, CanvasMode mode, const ImageDescriptor& ima
     }
 }
 
+// How the screen of a file is composed, decided from the first pass.
+struct CanvasLayout {
+    CanvasMode mode = CanvasMode::kIndexed;
+    DWORD bits = 8;
+    // The fill of the screen before the first image and of a rectangle disposed to the
+    // background: the first image's transparent index, else the screen's background.
+    BYTE fill_index = 0;
+    BYTE fill_alpha = 255;
+    LONG background_index = -1;  // of the composed screen and its frames
+    RGBQUAD first_palette[256] = {};
+};
+
+CanvasLayout ChooseLayout(const FileSummary& summary, const ScreenDescriptor& screen, const ColorTable& global) {
+    CanvasLayout layout;
+    const int trueColorReasons = (global.count == 0 ? 1 : 0) + (summary.first_smaller_both_ways ? 1 : 0);
+    if (summary.images > 1 && trueColorReasons >= 2)
+        layout.mode = CanvasMode::kTrueColor;
+    else if (summary.images > 1 && summary.tables_differ)
+        layout.mode = CanvasMode::kRgba;
+    layout.bits = layout.mode != CanvasMode::kIndexed ? 24 : summary.images > 1 ? 8 : summary.first_table.Bits();
+    const GraphicControl& first = summary.first_control;
+    BuildPalette(summary.first_table, first, layout.first_palette);
+    const DWORD colors = layout.bits <= 8 ? (1u << layout.bits) : 256;
+    const bool transparent = first.transparent && first.transparent_index < colors;
+    layout.fill_index = transparent ? first.transparent_index : screen.background;
+    if (layout.fill_index >= colors) layout.fill_index = 0;
+    layout.fill_alpha = transparent ? 0 : 255;
+    layout.background_index = layout.mode == CanvasMode::kIndexed && transparent ? layout.fill_index : -1;
+    return layout;
+}
+
+// Composes the images of a file one by one onto the screen, applies each image's disposal
+// before the next one, and keeps a copy of every composed screen when asked.
+class ScreenComposer {
+public:
+    ScreenComposer(const CRaster& settings, const CanvasLayout& layout)
+        : layout_(layout), canvas_(kRasterTypeGif), keeping_(settings.GetLoadAllFrames() &&
+                                                             layout.mode != CanvasMode::kTrueColor) {
+        canvas_.CopySettings(settings);
+    }
+
+    LONG images() const { return images_; }
+    CRaster& canvas() { return canvas_; }
+    std::vector<std::unique_ptr<CRaster>>& kept() { return kept_; }
+
+    // Decodes the image's data from source onto the screen. False fails the decode: the
+    // screen cannot be allocated, memory ran out, or escape was set.
+    bool AddImage(GifByteSource& source, const ScreenDescriptor& screen, const ImageDescriptor& image,
+                  const ColorTable& table, const GraphicControl& control, const LONG& escape) {
+        if (images_ == 0 && !CreateCanvas(screen)) return false;
+        RGBQUAD palette[256];
+        BuildPalette(table, control, palette);
+        if (layout_.mode != CanvasMode::kTrueColor) {
+            // The previous image's disposal takes effect only now, so that the last image
+            // stays on the screen that is handed out.
+            if (last_control_.disposal == 2)
+                ClearRectangle(canvas_, layout_.mode, last_image_, layout_.fill_index,
+                               layout_.first_palette[layout_.fill_index], layout_.fill_alpha);
+            else if (last_control_.disposal >= 3 && previous_)
+                canvas_.MoveFrom(*previous_, false);
+            if (control.disposal >= 3) previous_ = std::make_unique<CRaster>(canvas_);
+        }
+        FrameComposer composer(canvas_, layout_.mode, image, palette, control);
+        DWORD badCodes = 0;
+        if (decoder_.Decode(source, image.width, &composer, badCodes) == GifLzwDecoder::kNoMemory) return false;
+        if (escape != 0) return false;
+        if (keeping_) KeepFrame(control);
+        last_control_ = control;
+        last_image_ = image;
+        std::memcpy(last_palette_, palette, sizeof(palette));
+        ++images_;
+        return true;
+    }
+
+    // The composed screen, with the last image's delay and disposal.
+    CRaster& Finish(LONG fileImages) {
+        if (layout_.mode == CanvasMode::kTrueColor) {
+            canvas_.SetCurrentFrame(fileImages - 1);
+            if (last_control_.transparent) {
+                canvas_.SetBackgroundColor(last_palette_[last_control_.transparent_index]);
+                canvas_.SetBackgroundIndex(0);
+            }
+        }
+        canvas_.SetFrameDelay(last_control_.delay);
+        canvas_.SetGifDisposal(last_control_.disposal);
+        canvas_.SetOffset(0, 0);
+        return canvas_;
+    }
+
+private:
+    bool CreateCanvas(const ScreenDescriptor& screen) {
+        if (!canvas_.Create(screen.width, screen.height, layout_.bits, kRasterTypeGif)) return false;
+        if (layout_.mode == CanvasMode::kIndexed) {
+            canvas_.SetPalette(layout_.first_palette, 256);
+            canvas_.Clear(layout_.fill_index);
+        }
+        canvas_.SetBackgroundIndex(layout_.background_index);
+        if (layout_.mode == CanvasMode::kRgba) {
+            if (!canvas_.CreateAlpha()) return false;
+            const RGBQUAD fill = layout_.first_palette[layout_.fill_index];
+            for (DWORD y = 0; y < screen.height; ++y) {
+                BYTE* row = canvas_.GetBits(y);
+                for (DWORD x = 0; x < screen.width; ++x) {
+                    row[x * 3] = fill.rgbBlue;
+                    row[x * 3 + 1] = fill.rgbGreen;
+                    row[x * 3 + 2] = fill.rgbRed;
+                }
+            }
+            canvas_.FillAlpha(layout_.fill_alpha);
+        }
+        return true;
+    }
+
+    void KeepFrame(const GraphicControl& control) {
+        auto frame = std::make_unique<CRaster>(canvas_);
+        const std::uint64_t bytes = ImageMemory(*frame);
+        if (!frame->IsValid() || kept_bytes_ + bytes > kMaxKeptFrameBytes) {
+            keeping_ = false;
+            return;
+        }
+        kept_bytes_ += bytes;
+        frame->SetLoadAllFrames(false);
+        frame->SetFrameDelay(control.delay);
+        frame->SetGifDisposal(control.disposal);
+        frame->SetBackgroundIndex(layout_.background_index);
+        kept_.push_back(std::move(frame));
+    }
+
+    const CanvasLayout layout_;
+    CRaster canvas_;
+    std::unique_ptr<CRaster> previous_;  // the screen before an image with disposal 3
+    std::vector<std::unique_ptr<CRaster>> kept_;
+    std::uint64_t kept_bytes_ = 0;
+    bool keeping_;
+    GifLzwDecoder decoder_;
+    GraphicControl last_control_;
+    ImageDescriptor last_image_;
+    RGBQUAD last_palette_[256] = {};
+    LONG images_ = 0;
+};
+
 }  // namespace
 
 // ---- lifetime -----------------------------------------------------------------------
@@ -394,127 +535,27 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
     }
     if (info.current_frame < 0 || info.current_frame >= summary.images) return false;
 
-    const int trueColorReasons = (global.count == 0 ? 1 : 0) + (summary.first_smaller_both_ways ? 1 : 0);
-    CanvasMode mode = CanvasMode::kIndexed;
-    if (summary.images > 1 && trueColorReasons >= 2)
-        mode = CanvasMode::kTrueColor;
-    else if (summary.images > 1 && summary.tables_differ)
-        mode = CanvasMode::kRgba;
-    const DWORD canvasBits = mode != CanvasMode::kIndexed ? 24 : summary.images > 1 ? 8 : summary.first_table.Bits();
-
-    // The fill of the screen before the first image and of a rectangle disposed to the
-    // background: the first image's transparent index, else the screen's background.
-    const GraphicControl& firstControl = summary.first_control;
-    RGBQUAD firstPalette[256];
-    BuildPalette(summary.first_table, firstControl, firstPalette);
-    const DWORD canvasColors = canvasBits <= 8 ? (1u << canvasBits) : 256;
-    const bool canvasTransparent = firstControl.transparent && firstControl.transparent_index < canvasColors;
-    BYTE fillIndex = canvasTransparent ? firstControl.transparent_index : screen.background;
-    if (fillIndex >= canvasColors) fillIndex = 0;
-    const BYTE fillAlpha = canvasTransparent ? 0 : 255;
-    const LONG canvasBackground = mode == CanvasMode::kIndexed && canvasTransparent ? fillIndex : -1;
-
-    if (file->Seek(start, 0) == false) return false;
+    if (!file->Seek(start, 0)) return false;
     GifByteSource source(file);
     if (!ReadPrologue(source, screen, global, true)) return false;
-
-    CRaster canvas(kRasterTypeGif);
-    canvas.CopySettings(*this);
-    std::unique_ptr<CRaster> previous;  // the screen before a frame with disposal 3
-    std::vector<std::unique_ptr<CRaster>> kept;
-    std::uint64_t keptBytes = 0;
-    bool keeping = info.keep_all_frames && mode != CanvasMode::kTrueColor;
+    ScreenComposer composer(*this, ChooseLayout(summary, screen, global));
     StreamState state;
-    GraphicControl lastControl;
-    ImageDescriptor lastImage;
-    RGBQUAD lastPalette[256];
-    LONG decoded = 0;
-    GifLzwDecoder decoder;
-
     const WalkResult walk = WalkBlocks(
         source, screen, global, state, &info.escape,
         [&](const ImageDescriptor& image, const ColorTable& table, const GraphicControl& control) {
-            if (decoded == 0) {
-                if (!canvas.Create(screen.width, screen.height, canvasBits, kRasterTypeGif)) {
-                    SetLastError(canvas.GetLastError());
-                    return false;
-                }
-                if (mode == CanvasMode::kIndexed) {
-                    canvas.SetPalette(firstPalette, 256);
-                    canvas.Clear(fillIndex);
-                    canvas.SetBackgroundIndex(canvasBackground);
-                } else {
-                    canvas.SetBackgroundIndex(-1);
-                    if (mode == CanvasMode::kRgba) {
-                        if (!canvas.CreateAlpha()) return false;
-                        const RGBQUAD fill = firstPalette[fillIndex];
-                        for (LONG y = 0; y < static_cast<LONG>(screen.height); ++y) {
-                            BYTE* row = canvas.GetBits(static_cast<DWORD>(y));
-                            for (DWORD x = 0; x < screen.width; ++x) {
-                                row[x * 3] = fill.rgbBlue;
-                                row[x * 3 + 1] = fill.rgbGreen;
-                                row[x * 3 + 2] = fill.rgbRed;
-                            }
-                        }
-                        canvas.FillAlpha(fillAlpha);
-                    }
-                }
+            if (composer.images() >= summary.images) {
+                // More images than the first pass saw: the rest is passed over.
+                if (source.Skip(1) == 1) source.SkipSubBlocks();
+                return true;
             }
-            if (decoded >= summary.images) {
-                // More images than the first pass saw (the stream changed): stop here.
-                return source.Skip(1) == 1 && source.SkipSubBlocks();
-            }
-            RGBQUAD palette[256];
-            BuildPalette(table, control, palette);
-            const BYTE disposal = control.disposal;
-            if (mode != CanvasMode::kTrueColor) {
-                // The previous image's disposal takes effect only now, so that the last
-                // image stays on the screen that is handed out.
-                if (lastControl.disposal == 2)
-                    ClearRectangle(canvas, mode, lastImage, fillIndex, firstPalette[fillIndex], fillAlpha);
-                else if (lastControl.disposal >= 3 && previous)
-                    canvas.MoveFrom(*previous, false);
-                if (disposal >= 3) previous = std::make_unique<CRaster>(canvas);
-            }
-
-            FrameComposer composer(canvas, mode, image, palette, control);
-            DWORD badCodes = 0;
-            if (decoder.Decode(source, image.width, &composer, badCodes) == GifLzwDecoder::kNoMemory) return false;
-            if (info.escape != 0) return false;
-
-            if (keeping) {
-                auto frame = std::make_unique<CRaster>(canvas);
-                const std::uint64_t bytes = ImageMemory(*frame);
-                if (!frame->IsValid() || keptBytes + bytes > kMaxKeptFrameBytes) {
-                    keeping = false;
-                } else {
-                    keptBytes += bytes;
-                    frame->SetLoadAllFrames(false);
-                    frame->SetFrameDelay(control.delay);
-                    frame->SetGifDisposal(disposal);
-                    frame->SetBackgroundIndex(canvasBackground);
-                    kept.push_back(std::move(frame));
-                }
-            }
-            lastControl = control;
-            lastImage = image;
-            std::memcpy(lastPalette, palette, sizeof(palette));
-            ++decoded;
-            return true;
+            return composer.AddImage(source, screen, image, table, control, info.escape);
         });
-    if (walk != WalkResult::kDone || decoded == 0) return false;
-
-    if (mode == CanvasMode::kTrueColor) {
-        info.current_frame = summary.images - 1;
-        canvas.SetCurrentFrame(info.current_frame);
-        if (lastControl.transparent) {
-            canvas.SetBackgroundColor(lastPalette[lastControl.transparent_index]);
-            canvas.SetBackgroundIndex(0);
-        }
+    if (walk != WalkResult::kDone || composer.images() == 0) {
+        if (*composer.canvas().GetLastError()) SetLastError(composer.canvas().GetLastError());
+        return false;
     }
-    canvas.SetFrameDelay(lastControl.delay);
-    canvas.SetGifDisposal(lastControl.disposal);
-    canvas.SetOffset(0, 0);
+    CRaster& canvas = composer.Finish(summary.images);
+    std::vector<std::unique_ptr<CRaster>>& kept = composer.kept();
 
     // Everything is ready: only now does this object change.
     CRaster** frameArray = nullptr;
