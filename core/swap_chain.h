@@ -1,0 +1,47 @@
+#pragma once
+// ISwapChain: the host's handle of an additional render window. CD3DSwapChain is made by its
+// window (CD3DRenderWindow::CreateSurfaces) and deleted with it; the host gives it back through
+// IRenderer::DestroyRenderWindow and never deletes it itself.
+#include <cstdint>
+
+#include "core/renderer_interface.h"
+#include "platform/d3d9/d3d9.h"
+
+class CD3DRenderWindow;
+
+class ISwapChain : public IBaseInterface {
+public:
+    virtual std::uint16_t GetWidth() = 0;
+    virtual std::uint16_t GetHeight() = 0;
+    virtual HRESULT Present(const RECT* source, const RECT* destination, HWND window) = 0;
+    virtual void SetEnabled(bool enabled) = 0;
+};
+
+class CD3DSwapChain : public ISwapChain {
+public:
+    explicit CD3DSwapChain(CD3DRenderWindow* window);
+    // Releases the Direct3D swap chain.
+    ~CD3DSwapChain() override;
+    CD3DSwapChain(const CD3DSwapChain&) = delete;
+    CD3DSwapChain& operator=(const CD3DSwapChain&) = delete;
+
+    // The window's size; 0 without a window.
+    std::uint16_t GetWidth() override;
+    std::uint16_t GetHeight() override;
+    // IDirect3DSwapChain9::Present(source, destination, window, null, 0) when a swap chain
+    // exists; D3DERR_INVALIDCALL otherwise.
+    HRESULT Present(const RECT* source, const RECT* destination, HWND window) override;
+    // Forwards to the window.
+    void SetEnabled(bool enabled) override;
+
+    // Takes over `chain` (its reference) for `window`; a chain held before is released.
+    void Attach(IDirect3DSwapChain9* chain, CD3DRenderWindow* window);
+    // Releases the Direct3D swap chain; the object stays for the next Attach.
+    void ReleaseChain();
+    IDirect3DSwapChain9* GetChain() const { return chain_; }
+    CD3DRenderWindow* GetRenderWindow() const { return window_; }
+
+private:
+    IDirect3DSwapChain9* chain_ = nullptr;
+    CD3DRenderWindow* window_;
+};
