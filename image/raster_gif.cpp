@@ -342,8 +342,7 @@ CanvasLayout ChooseLayout(const FileSummary& summary, const ScreenDescriptor& sc
 class ScreenComposer {
 public:
     ScreenComposer(const CRaster& settings, const CanvasLayout& layout)
-        : layout_(layout), canvas_(kRasterTypeGif), keeping_(settings.GetLoadAllFrames() &&
-                                                             layout.mode != CanvasMode::kTrueColor) {
+        : layout_(layout), canvas_(kRasterTypeGif), keeping_(settings.GetLoadAllFrames()) {
         canvas_.CopySettings(settings);
     }
 
@@ -372,7 +371,7 @@ public:
         DWORD badCodes = 0;
         if (decoder_.Decode(source, image.width, &composer, badCodes) == GifLzwDecoder::kNoMemory) return false;
         if (escape != 0) return false;
-        if (keeping_) KeepFrame(control);
+        if (keeping_ && layout_.mode != CanvasMode::kTrueColor) KeepFrame(control, layout_.background_index);
         last_control_ = control;
         last_image_ = image;
         std::memcpy(last_palette_, palette, sizeof(palette));
@@ -392,6 +391,8 @@ public:
         canvas_.SetFrameDelay(last_control_.delay);
         canvas_.SetGifDisposal(last_control_.disposal);
         canvas_.SetOffset(0, 0);
+        // The tiles of a true-colour file make one picture: it is the only frame.
+        if (keeping_ && layout_.mode == CanvasMode::kTrueColor) KeepFrame(last_control_, canvas_.GetBackgroundIndex());
         return canvas_;
     }
 
@@ -419,7 +420,7 @@ private:
         return true;
     }
 
-    void KeepFrame(const GraphicControl& control) {
+    void KeepFrame(const GraphicControl& control, LONG backgroundIndex) {
         auto frame = std::make_unique<CRaster>(canvas_);
         const std::uint64_t bytes = ImageMemory(*frame);
         if (!frame->IsValid() || kept_bytes_ + bytes > kMaxKeptFrameBytes) {
@@ -430,7 +431,7 @@ private:
         frame->SetLoadAllFrames(false);
         frame->SetFrameDelay(control.delay);
         frame->SetGifDisposal(control.disposal);
-        frame->SetBackgroundIndex(layout_.background_index);
+        frame->SetBackgroundIndex(backgroundIndex);
         kept_.push_back(std::move(frame));
     }
 
@@ -565,13 +566,10 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
         return false;
     }
     info.type = kRasterTypeGif;
-    if (frameArray) {
-        for (std::size_t i = 0; i < kept.size(); ++i) frameArray[i] = kept[i].release();
-        frames = frameArray;
-        info.frame_count = static_cast<LONG>(kept.size());
-    } else {
-        info.frame_count = summary.images;
-    }
+    // Kept frames: the count is what the array holds, so every frame below it exists.
+    for (std::size_t i = 0; i < kept.size(); ++i) frameArray[i] = kept[i].release();
+    frames = frameArray;
+    info.frame_count = info.keep_all_frames ? static_cast<LONG>(kept.size()) : summary.images;
     loop_count_ = state.has_loop ? (state.loop_raw == 0 ? 0 : static_cast<int>(state.loop_raw) + 1) : 1;
     if (state.has_comment)
         std::memcpy(comment_, state.comment, sizeof(comment_));

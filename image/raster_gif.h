@@ -15,9 +15,10 @@
 //     ways, more than one image): a 24-bit image; a transparent colour becomes the background
 //     colour with background index 0.
 // With SetLoadAllFrames(true) every composed screen is also kept as a frame (GetFrame), with
-// the delay and disposal of its image and the composition's transparency; frames stop being
-// kept once they hold 1 GiB together (the frame count then is the number kept). Without it
-// GetFrameCount() is the number of images in the file.
+// the delay and disposal of its image and the composition's transparency (a tiled
+// true-colour file gives one frame, the picture); frames stop being kept once they hold
+// 1 GiB together. GetFrameCount() is then the number of frames kept, each of them present;
+// without it, the number of images in the file.
 //
 // Images that do not lie inside the screen (or have no pixels) are passed over and not
 // counted. Rows that an image's data does not reach leave the screen as it was. A file that

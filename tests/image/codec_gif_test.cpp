@@ -365,6 +365,13 @@ TEST(GifCodec, WritesTrueColourAsTiles) {
     EXPECT_EQ(decoded.GetBpp(), 24);
     lumi::test::ExpectSamePixels(source, decoded);
     EXPECT_TRUE(decoded.IsTransparent(5, 5));
+    // Kept frames: the tiles make one picture, and every counted frame exists.
+    CRaster framed;
+    framed.SetLoadAllFrames(true);
+    ASSERT_TRUE(DecodeBytes(framed, file, kRasterTypeGif));
+    ASSERT_EQ(framed.GetFrameCount(), 1);
+    ASSERT_NE(framed.GetFrame(0), nullptr);
+    lumi::test::ExpectSamePixels(source, *framed.GetFrame(0));
 }
 
 TEST(GifCodec, WriterFailures) {
