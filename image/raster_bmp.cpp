@@ -317,23 +317,33 @@ const char* CRasterBMP::ReadBitfieldBits(CRasterFile* file, const BITMAPINFOHEAD
         ExpandBitfields(16, info.pixels, masks[0], masks[1], masks[2]);
         return nullptr;
     }
+    if (fh.biCompression == kCompressionNone) {
+        // The fixed layout blue, green, red, alpha needs no masks: one pass, a row at a time.
+        if (!CreateAlpha()) return kNoMemory;
+        std::vector<BYTE> row(static_cast<std::size_t>(width) * 4);
+        BYTE any = 0;
+        for (DWORD y = 0; y < height; ++y) {
+            if (file->Read(row.data(), 1, static_cast<unsigned>(row.size())) != row.size()) return kCorrupted;
+            BYTE* target = info.pixels + static_cast<std::size_t>(y) * info.row_stride;
+            BYTE* plane = GetAlphaPointer(0, static_cast<LONG>(y));
+            for (DWORD x = 0; x < width; ++x) {
+                const BYTE* p = row.data() + static_cast<std::size_t>(x) * 4;
+                target[x * 3] = p[0];
+                target[x * 3 + 1] = p[1];
+                target[x * 3 + 2] = p[2];
+                plane[x] = p[3];
+                any |= p[3];
+            }
+        }
+        // Files that leave the fourth byte at 0 mean "no alpha", not "invisible".
+        if (!any) FillAlpha(255);
+        return nullptr;
+    }
     const auto bytes = lumi::image::ToSize(*lumi::image::CheckedMul3(width, height, 4));
     if (!bytes || *bytes > UINT_MAX) return kNoMemory;
     std::unique_ptr<BYTE, decltype(&std::free)> buffer(static_cast<BYTE*>(std::malloc(*bytes)), &std::free);
     if (!buffer) return kNoMemory;
     if (file->Read(buffer.get(), 1, static_cast<unsigned>(*bytes)) != *bytes) return kCorrupted;
-    if (fh.biCompression == kCompressionNone) {
-        if (!CreateAlpha()) return kNoMemory;
-        BYTE* plane = GetAlphaPointer(0, 0);
-        const std::size_t pixels = static_cast<std::size_t>(width) * height;
-        BYTE any = 0;
-        for (std::size_t i = 0; i < pixels; ++i) {
-            plane[i] = buffer.get()[i * 4 + 3];
-            any |= plane[i];
-        }
-        // Files that leave the fourth byte at 0 mean "no alpha", not "invisible".
-        if (!any) FillAlpha(255);
-    }
     ExpandBitfields(32, buffer.get(), masks[0], masks[1], masks[2]);
     return nullptr;
 }
