@@ -21,6 +21,7 @@
 
 #include "core/device_enumeration.h"
 #include "core/renderer_interface.h"
+#include "core/system_info_report_records.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/display.h"
 
@@ -236,7 +237,7 @@ private:
     enum class RoadMode { kFatal, kSoft };  // construction stops the process; a mode change returns false
 
     // lifecycle
-    void Construct();
+    void Construct(const STRU_RENDERER_PARAM& param);
     void ReleaseEverything();
     void FillDisplayModes();
     [[noreturn]] void FatalSetupError(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -271,6 +272,8 @@ private:
 
     // drawing
     void ForgetViewportsOf(CRenderTarget* target);
+    bool IsRegistered(const CRenderTarget* target) const;
+    CD3DRenderWindow* FindExtraWindow(const ISwapChain* swapChain) const;
     [[noreturn]] void ThrowUnsupported() const;
 
     // Platform objects.
@@ -320,6 +323,7 @@ private:
     std::set<std::pair<std::uint8_t, CRenderTarget*>> targetsByPriority_;
     CRenderTarget* currentTarget_ = nullptr;
     viewport_t* currentViewport_ = nullptr;
+    bool viewportStale_ = true;  // device surfaces changed: the next ApplyViewport sets them again
     std::unique_ptr<CD3DVertexBuffer> vertexBuffer_;
     std::unique_ptr<CD3DIndexBuffer> indexBuffer_;
     CRenderFont* defaultFont_ = nullptr;
@@ -352,5 +356,6 @@ private:
     STRU_RENDER_STATS stats_{};
 
     STRU_FILE_CALLBACKS fileCallbacks_[2]{};
+    SystemInfoRecords systemInfo_;  // gathered before a fatal set-up stop; kept until destruction
     bool timerPeriodBegun_ = false;
 };

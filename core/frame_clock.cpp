@@ -1,0 +1,30 @@
+#include "core/frame_clock.h"
+
+std::uint32_t g_FrameTimeMs = 0;
+float g_FrameTime = 0.0f;
+float g_FrameDelta = 0.0f;
+bool g_FrameTicked = false;
+std::int32_t g_DisplayStamp = 0;
+WCHAR g_PathBuffer[kPathBufferUnits] = {};
+
+bool AdvanceFrameClock(std::uint32_t nowMs) {
+    if (g_FrameTicked) return false;
+    if (g_FrameTimeMs == 0) {
+        g_FrameDelta = 0.0f;
+    } else {
+        g_FrameDelta = static_cast<float>(static_cast<std::uint32_t>(nowMs - g_FrameTimeMs)) / 1000.0f;
+    }
+    g_FrameTimeMs = nowMs;
+    g_FrameTime = static_cast<float>(static_cast<double>(nowMs) / 1000.0);
+    g_FrameTicked = true;
+    return true;
+}
+
+void EndFrameClock() { g_FrameTicked = false; }
+
+void ResetFrameClock() {
+    g_FrameTimeMs = 0;
+    g_FrameTime = 0.0f;
+    g_FrameDelta = 0.0f;
+    g_FrameTicked = false;
+}
