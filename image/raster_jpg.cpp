@@ -400,7 +400,8 @@ LONG RoundDpi(double dpi) {
     return static_cast<LONG>(std::floor(std::min(dpi, 65535.0) + 0.5));
 }
 
-std::string_view LibjpegMessage(int code) {
+// libjpeg's text for a code without parameters (the table is static).
+const char* LibjpegMessage(int code) {
     jpeg_error_mgr messages;
     jpeg_std_error(&messages);
     return messages.jpeg_message_table[code];
@@ -558,7 +559,7 @@ bool CRasterJPG::EncodeWithExif(CRasterFile* file) {
         SetLastError(ok ? "Can't write exif : didn't read all" : exif->GetLastError());
         ok = false;
     } else if (!exif->WriteSections(file) || !file->Flush() || file->Error() != 0) {
-        SetLastError(std::string(LibjpegMessage(JERR_FILE_WRITE)).c_str());
+        SetLastError(LibjpegMessage(JERR_FILE_WRITE));
         ok = false;
     }
     exif->KeepExifAndComment();  // the image data is not kept past the call

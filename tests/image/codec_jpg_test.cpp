@@ -378,6 +378,23 @@ TEST(JpegCodec, CorruptFilesFailAndLeaveTheImageAlone) {
     EXPECT_EQ(image.GetPixelColor(2, 3).rgbRed, before.rgbRed);
 }
 
+TEST(JpegCodec, FileOfEndlessScansIsRefused) {
+    CRaster source = MakeColourImage(64, 48);
+    source.SetCodecOption(0x10);
+    const Bytes file = EncodeAs(source, kRasterTypeJpg);
+    std::size_t lastScan = 0;
+    for (std::size_t i = 2; i + 1 < file.size(); ++i)
+        if (file[i] == 0xFF && file[i + 1] == 0xDA) lastScan = i;
+    ASSERT_GT(lastScan, 0u);
+    // The last scan again and again: libjpeg only warns about a repeated scan.
+    Bytes repeated(file.begin(), file.end() - 2);
+    for (int i = 0; i < 1000; ++i) repeated.insert(repeated.end(), file.begin() + lastScan, file.end() - 2);
+    repeated.insert(repeated.end(), {0xFF, 0xD9});
+    CRaster decoded;
+    EXPECT_FALSE(DecodeJpeg(decoded, repeated));
+    EXPECT_STREQ(decoded.GetLastError(), "JPEG has too many scans");
+}
+
 TEST(JpegCodec, WriteFailureReportsLibjpegText) {
     CRaster source = MakeColourImage(256, 256);
     source.SetQuality(100);
