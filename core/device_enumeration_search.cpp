@@ -289,9 +289,13 @@ STRU_DEVICE_SETTINGS BuildValidDeviceSettings(const STRU_DEVICE_COMBO& combo, co
         pp.BackBufferHeight = mode.Height;
     }
 
-    if (options.BackBufferCount == kMatchPreserve) pp.BackBufferCount = in.pp.BackBufferCount;
-    else if (options.BackBufferCount == kMatchClosest) pp.BackBufferCount = std::clamp<UINT>(in.pp.BackBufferCount, 1, 3);
-    else pp.BackBufferCount = 2;
+    if (options.BackBufferCount == kMatchPreserve) {
+        pp.BackBufferCount = in.pp.BackBufferCount;
+    } else if (options.BackBufferCount == kMatchClosest) {
+        pp.BackBufferCount = std::clamp<UINT>(in.pp.BackBufferCount, 1, 3);
+    } else {
+        pp.BackBufferCount = 2;
+    }
 
     ChooseMultiSample(combo, in, options.MultiSample, &pp);
 
@@ -310,9 +314,10 @@ STRU_DEVICE_SETTINGS BuildValidDeviceSettings(const STRU_DEVICE_COMBO& combo, co
     pp.EnableAutoDepthStencil = hasDepth ? 1 : 0;
     pp.AutoDepthStencilFormat = hasDepth ? depth : D3DFMT_UNKNOWN;
 
-    if (options.PresentFlags == kMatchPreserve) pp.Flags = in.pp.Flags;
-    else if (options.PresentFlags == kMatchClosest) pp.Flags = in.pp.Flags | (hasDepth ? D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL : 0);
-    else pp.Flags = hasDepth ? D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL : 0;
+    const DWORD depthFlags = hasDepth ? D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL : 0;
+    pp.Flags = options.PresentFlags == kMatchPreserve  ? in.pp.Flags
+               : options.PresentFlags == kMatchClosest ? in.pp.Flags | depthFlags
+                                                       : depthFlags;
 
     pp.FullScreen_RefreshRateInHz =
         (!combo.Windowed && options.RefreshRate == kMatchPreserve) ? in.pp.FullScreen_RefreshRateInHz : 0;
