@@ -1,0 +1,102 @@
+#include "core/render_target_texture.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/render_target_host.h"
+#include "platform/d3dx9/d3dx9.h"
+#include "platform/win32/text.h"
+
+namespace {
+
+constexpr std::size_t kMaxPathUnits = 260;
+
+template <class T>
+void ReleaseAndClear(T*& object) {
+    if (object != nullptr) {
+        object->Release();
+        object = nullptr;
+    }
+}
+
+D3DXIMAGE_FILEFORMAT FileFormatOf(const char16_t* extension) {
+    if (_wcsicmp(extension, u"jpg") == 0) return D3DXIFF_JPG;
+    if (_wcsicmp(extension, u"png") == 0) return D3DXIFF_PNG;
+    if (_wcsicmp(extension, u"tga") == 0) return D3DXIFF_TGA;
+    if (_wcsicmp(extension, u"dds") == 0) return D3DXIFF_DDS;
+    return D3DXIFF_BMP;
+}
+
+}  // namespace
+
+CD3DRenderTarget::CD3DRenderTarget(CLumiscriber* renderer) : CD3DRenderTarget(MakeRendererHost(renderer)) {}
+
+CD3DRenderTarget::CD3DRenderTarget(CRenderTargetHost* host) : CRenderTarget(host) {}
+
+CD3DRenderTarget::CD3DRenderTarget(std::unique_ptr<CRenderTargetHost> host)
+    : CRenderTarget(host.get()), ownedHost_(std::move(host)) {}
+
+CD3DRenderTarget::~CD3DRenderTarget() { ReleaseAll(); }
+
+bool CD3DRenderTarget::SaveToFile(const WCHAR* path) {
+    if (path == nullptr || path[0] == 0) return false;
+    char16_t copy[kMaxPathUnits] = {};
+    const std::size_t length = std::min(win32::WideLength(path), kMaxPathUnits - 1);
+    std::memcpy(copy, path, length * sizeof(char16_t));
+    const char16_t* dot = nullptr;
+    for (const char16_t* p = copy; *p != 0; ++p) {
+        if (*p == u'.') dot = p;
+    }
+    if (dot == nullptr || texture_ == nullptr) return false;
+    return SUCCEEDED(D3DXSaveTextureToFileW(copy, FileFormatOf(dot + 1), texture_, nullptr));
+}
+
+bool CD3DRenderTarget::SaveToFileEx(const WCHAR* path, std::int32_t) { return SaveToFile(path); }
+
+void CD3DRenderTarget::GetAttribute(const char* name, void** out) {
+    if (name == nullptr || out == nullptr) return;
+    if (std::strcmp(name, "D3DSURFACE") == 0) {
+        *out = colorSurface_;
+    } else if (std::strcmp(name, "D3DZBUFFER") == 0) {
+        if (depthSurface_ == nullptr) CreateDepthSurface();
+        *out = depthSurface_;
+    }
+}
+
+void CD3DRenderTarget::ReleaseSurfaces() {
+    ReleaseAndClear(colorSurface_);
+    ReleaseAndClear(depthSurface_);
+}
+
+void CD3DRenderTarget::AttachTexture(IDirect3DTexture9* texture) {
+    ReleaseAll();
+    if (texture == nullptr) return;
+    texture->AddRef();
+    texture_ = texture;
+    if (FAILED(texture_->GetSurfaceLevel(0, &colorSurface_))) colorSurface_ = nullptr;
+}
+
+void CD3DRenderTarget::DetachTexture() { ReleaseAll(); }
+
+bool CD3DRenderTarget::CreateDepthSurface() {
+    if (depthSurface_ != nullptr) return true;
+    if (colorSurface_ == nullptr || host_ == nullptr) return false;
+    IDirect3DDevice9* device = host_->GetDevice();
+    if (device == nullptr) return false;
+    D3DSURFACE_DESC desc{};
+    if (FAILED(colorSurface_->GetDesc(&desc))) return false;
+    const D3DPRESENT_PARAMETERS& pp = host_->GetDeviceSettings().pp;
+    if (FAILED(device->CreateDepthStencilSurface(desc.Width, desc.Height, pp.AutoDepthStencilFormat,
+                                                 pp.MultiSampleType, pp.MultiSampleQuality, TRUE, &depthSurface_,
+                                                 nullptr))) {
+        depthSurface_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void CD3DRenderTarget::ReleaseAll() {
+    ReleaseAndClear(colorSurface_);
+    ReleaseAndClear(depthSurface_);
+    ReleaseAndClear(texture_);
+}
