@@ -183,6 +183,13 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
     const detail::KernelSpec* spec = average ? nullptr : detail::KernelOf(normalized);
     const AxisSamples columns = PrepareAxis(scaleX, width, w, spec);
     const AxisSamples rows = PrepareAxis(scaleY, height, h, spec);
+    // Areas larger than a pixel both ways: their extent per column and row, once.
+    const bool wholePixels = average && scaleX > 1.0f && scaleY > 1.0f;
+    std::vector<detail::AreaAxis> columnAreas, rowAreas;
+    if (wholePixels) {
+        for (float x : columns.positions) columnAreas.push_back(detail::MakeAreaAxis(x, scaleX));
+        for (float y : rows.positions) rowAreas.push_back(detail::MakeAreaAxis(y, scaleY));
+    }
     const bool palette = image.IsIndexed();
 
     RowLoop loop(image, height);
@@ -196,7 +203,11 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
             const std::size_t col = static_cast<std::size_t>(i);
             const float xs = columns.positions[col];
             RGBQUAD c;
-            if (average)
+            if (wholePixels && detail::AreaInside(image, columnAreas[col], rowAreas[row])) {
+                const detail::AreaAxis& across = columnAreas[col];
+                const detail::AreaAxis& up = rowAreas[row];
+                c = detail::AverageInside(image, across, up, (up.high - up.low) * (across.high - across.low));
+            } else if (average)
                 c = SampleArea(image, xs, ys, scaleX, scaleY, method, overflow);
             else if (spec && !columns.outside[col] && !rows.outside[row])
                 c = detail::SampleKernel(image, columns.integerParts[col], rows.integerParts[row],

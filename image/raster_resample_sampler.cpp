@@ -7,7 +7,6 @@
 
 #include "image/raster_resample.h"
 #include "image/raster_resample_kernels.h"
-#include "image/raster_transform_geometry.h"
 #include "image/raster_transform_support.h"
 
 namespace lumi::image {
@@ -22,8 +21,9 @@ namespace {
 
 constexpr RGBQUAD kWhite{255, 255, 255, 0};
 
-// Areas larger than this many pixels are not averaged: the loop would run for minutes.
-constexpr double kMaxAreaPixels = 16777216.0;
+// Areas touching more pixels than this are not averaged (the loop would run for hours);
+// every area a resize asks for touches fewer, since images hold fewer pixels.
+constexpr double kMaxAreaPixels = 4294967296.0;
 
 float CubicParamHalf(float x) { return WeightCubicParam(x, -0.5f); }
 float LanczosSix(float x) { return WeightLanczos(x, 6.0f); }
@@ -129,9 +129,10 @@ RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, co
     float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     const LONG x0 = xi + spec.first, y0 = yi + spec.first;
     if (DirectlyReadable(image, xi, yi, spec)) {
-        const std::size_t width = image.GetWidth();
+        const std::size_t width = image.GetWidth(), stride = image.GetRowStride();
+        const BYTE* bits = image.GetBits();
         for (int j = 0; j < spec.taps; ++j) {
-            const BYTE* p = image.GetBits(static_cast<DWORD>(y0 + j)) + static_cast<std::size_t>(x0) * 3;
+            const BYTE* p = bits + static_cast<std::size_t>(y0 + j) * stride + static_cast<std::size_t>(x0) * 3;
             const BYTE* a = alpha ? alpha + static_cast<std::size_t>(y0 + j) * width + x0 : nullptr;
             for (int i = 0; i < spec.taps; ++i, p += 3) {
                 const float w = wy[j] * wx[i];
@@ -154,6 +155,48 @@ RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, co
     }
     return RGBQUAD{ClampChannel(sum[0]), ClampChannel(sum[1]), ClampChannel(sum[2]),
                    alpha ? ClampChannel(sum[3]) : BYTE{0}};
+}
+
+AreaAxis MakeAreaAxis(float centre, float size) {
+    AreaAxis axis;
+    axis.low = centre - size / 2;
+    axis.high = centre + size / 2;
+    // Pixel p covers [p - 0.5, p + 0.5]: whole-number positions are pixel centres.
+    axis.first = std::floor(static_cast<double>(axis.low) + 0.5);
+    axis.last = std::ceil(static_cast<double>(axis.high) - 0.5);
+    return axis;
+}
+
+bool AreaInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows) {
+    return !image.IsIndexed() && image.IsValid() && columns.first >= 0 && rows.first >= 0 &&
+           columns.last < image.GetWidth() && rows.last < image.GetHeight();
+}
+
+RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows, float total) {
+    // What SamplePixel gives inside a 24-bit image, read straight from the rows.
+    const BYTE* bits = image.GetBits();
+    const std::size_t stride = image.GetRowStride(), width = image.GetWidth();
+    const BYTE* alpha = image.GetAlphaPointer();
+    const BYTE fourth = image.GetBackgroundColor().rgbReserved;
+    float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (LONG py = static_cast<LONG>(rows.first); py <= static_cast<LONG>(rows.last); ++py) {
+        const float coverY = rows.Cover(py);
+        if (!(coverY > 0.0f)) continue;
+        const BYTE* row = bits + static_cast<std::size_t>(py) * stride;
+        const BYTE* alphaRow = alpha ? alpha + static_cast<std::size_t>(py) * width : nullptr;
+        for (LONG px = static_cast<LONG>(columns.first); px <= static_cast<LONG>(columns.last); ++px) {
+            const float coverX = columns.Cover(px);
+            if (!(coverX > 0.0f)) continue;
+            const float weight = coverY * coverX;
+            const BYTE* p = row + static_cast<std::size_t>(px) * 3;
+            sums[0] += weight * p[0];
+            sums[1] += weight * p[1];
+            sums[2] += weight * p[2];
+            sums[3] += weight * (alphaRow ? alphaRow[px] : fourth);
+        }
+    }
+    return RGBQUAD{ClampChannel(sums[0] / total), ClampChannel(sums[1] / total), ClampChannel(sums[2] / total),
+                   ClampChannel(sums[3] / total)};
 }
 
 }  // namespace detail
@@ -245,33 +288,29 @@ RGBQUAD SampleArea(const CRaster& image, float x, float y, float areaWidth, floa
                    int overflow) {
     using namespace detail;
     if (areaWidth <= 1.0f && areaHeight <= 1.0f) return SampleInterpolated(image, x, y, method, overflow, nullptr);
-    const RectF2 area(x - areaWidth / 2, y - areaHeight / 2, x + areaWidth / 2, y + areaHeight / 2);
-    // Pixel p covers [p - 0.5, p + 0.5]: whole-number positions are pixel centres.
-    const double firstX = std::floor(static_cast<double>(area.left) + 0.5);
-    const double lastX = std::ceil(static_cast<double>(area.right) - 0.5);
-    const double firstY = std::floor(static_cast<double>(area.bottom) + 0.5);
-    const double lastY = std::ceil(static_cast<double>(area.top) - 0.5);
-    const double pixels = (lastX - firstX + 1.0) * (lastY - firstY + 1.0);
-    if (!image.IsValid() || !(pixels >= 1.0) || pixels > kMaxAreaPixels || !(area.Area() > 0.0f))
+    const AreaAxis columns = MakeAreaAxis(x, areaWidth), rows = MakeAreaAxis(y, areaHeight);
+    // The rectangle of RectF2(left, bottom, right, top); Area is (top - bottom) * (right - left).
+    const float total = (rows.high - rows.low) * (columns.high - columns.low);
+    const double pixels = (columns.last - columns.first + 1.0) * (rows.last - rows.first + 1.0);
+    if (!image.IsValid() || !(pixels >= 1.0) || pixels > kMaxAreaPixels || !(total > 0.0f))
         return OverflowColor(image, overflow, nullptr);
+    const bool wholePixels = areaWidth > 1.0f && areaHeight > 1.0f;
+    if (wholePixels && AreaInside(image, columns, rows)) return AverageInside(image, columns, rows, total);
 
     float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    const bool wholePixels = areaWidth > 1.0f && areaHeight > 1.0f;
-    for (LONG py = static_cast<LONG>(firstY); py <= static_cast<LONG>(lastY); ++py) {
-        const float coverY = std::min(area.top, py + 0.5f) - std::max(area.bottom, py - 0.5f);
+    for (LONG py = static_cast<LONG>(rows.first); py <= static_cast<LONG>(rows.last); ++py) {
+        const float coverY = rows.Cover(py);
         if (!(coverY > 0.0f)) continue;
-        for (LONG px = static_cast<LONG>(firstX); px <= static_cast<LONG>(lastX); ++px) {
-            const float coverX = std::min(area.right, px + 0.5f) - std::max(area.left, px - 0.5f);
+        for (LONG px = static_cast<LONG>(columns.first); px <= static_cast<LONG>(columns.last); ++px) {
+            const float coverX = columns.Cover(px);
             if (!(coverX > 0.0f)) continue;
             // The covered part of the pixel's unit square (RectF2::Intersect, Area).
-            const float weight = coverY * coverX;
             const RGBQUAD c = wholePixels ? SamplePixel(image, px, py, overflow, nullptr)
                                           : SampleInterpolated(image, static_cast<float>(px), static_cast<float>(py),
                                                                method, overflow, nullptr);
-            AccumulateWeighted(c, weight, sums);
+            AccumulateWeighted(c, coverY * coverX, sums);
         }
     }
-    const float total = area.Area();
     return RGBQUAD{ClampChannel(sums[0] / total), ClampChannel(sums[1] / total), ClampChannel(sums[2] / total),
                    ClampChannel(sums[3] / total)};
 }

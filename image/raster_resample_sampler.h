@@ -2,6 +2,8 @@
 // Internal to the image library: the pieces of the sub-pixel sampler that the resizing
 // loop reuses with weights computed once per column and row. Results are identical to
 // SampleInterpolated for the same position: the same weights, summed in the same order.
+#include <algorithm>
+
 #include "image/raster.h"
 
 namespace lumi::image::detail {
@@ -42,5 +44,21 @@ void KernelWeights(const KernelSpec& spec, LONG integerPart, float position, flo
 // to 0..255; fourth byte only with an alpha plane.
 RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, const float* wy,
                      const KernelSpec& spec, int overflow, const RGBQUAD* replacement);
+
+// One axis of an averaging area: its edges and the pixels it touches (pixel p covers
+// p - 0.5 .. p + 0.5).
+struct AreaAxis {
+    float low = 0.0f, high = 0.0f;
+    double first = 0.0, last = 0.0;
+    // How much of pixel p's unit span the area covers (0 or less: none).
+    float Cover(LONG p) const { return std::min(high, p + 0.5f) - std::max(low, p - 0.5f); }
+};
+
+AreaAxis MakeAreaAxis(float centre, float size);
+// Every touched pixel lies inside a 24-bit image: AverageInside may read the rows.
+bool AreaInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows);
+// The area-weighted average of the touched pixels divided by total, as SampleArea gives
+// it for areas larger than a pixel both ways.
+RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows, float total);
 
 }  // namespace lumi::image::detail

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "image/raster_resample.h"
@@ -67,6 +68,37 @@ TEST(TransformResize, LargeShrinkAndEnlargeKeepAConstantPicture) {
             for (LONG y = 0; y < size - 3; ++y)
                 for (LONG x = 0; x < size; ++x) off += std::abs(out.GetPixelColor(x, y).rgbRed - 77) > 1;
             EXPECT_EQ(off, 0) << "method " << method << " to " << size;
+        }
+    }
+}
+
+TEST(TransformResize, PrecomputedPathsMatchTheSampler) {
+    // The resizer computes kernel weights and area extents once per column and row; each
+    // output pixel must still be exactly what the sampler gives at its position.
+    CRaster image(23, 17, 24, 0);
+    ASSERT_TRUE(image.CreateAlpha());
+    unsigned seed = 12345;
+    for (LONG y = 0; y < 17; ++y)
+        for (LONG x = 0; x < 23; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            image.SetPixelColor(x, y, RGBQUAD{BYTE(seed >> 8), BYTE(seed >> 16), BYTE(seed >> 24), BYTE(seed >> 4)}, true);
+        }
+    for (int method : {+kInterpolateBilinear, +kInterpolateCubic, +kInterpolateLanczos, +kInterpolateBessel}) {
+        for (auto [width, height] : {std::pair<LONG, LONG>{9, 7}, {41, 30}, {30, 9}}) {
+            CRaster out;
+            ASSERT_TRUE(ResampleInterpolated(image, width, height, method, kOverflowMirror, &out));
+            const float sx = 23.0f / static_cast<float>(width), sy = 17.0f / static_cast<float>(height);
+            int differ = 0;
+            for (LONG j = 0; j < height; ++j)
+                for (LONG i = 0; i < width; ++i) {
+                    const float xs = sx * (i + 0.5f) - 0.5f, ys = sy * (j + 0.5f) - 0.5f;
+                    const RGBQUAD want = sx <= 1.0f && sy <= 1.0f
+                                             ? SampleInterpolated(image, xs, ys, method, kOverflowMirror)
+                                             : SampleArea(image, xs, ys, sx, sy, method, kOverflowMirror);
+                    const RGBQUAD got = out.GetPixelColor(i, j, true);
+                    differ += std::memcmp(&want, &got, 4) != 0;
+                }
+            EXPECT_EQ(differ, 0) << "method " << method << ", " << width << " x " << height;
         }
     }
 }
