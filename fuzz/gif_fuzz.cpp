@@ -69,6 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     CRasterMemFile stream(file, length);
     if (!gif.Decode(&stream)) return 0;
+    // A 0 x 0 screen takes the first image's size, which the header did not show.
+    if (static_cast<std::uint64_t>(gif.GetWidth()) * gif.GetHeight() > kMaxScreenPixels) return 0;
     Exercise(gif);
     if (keepFrames)
         for (LONG i = 0; i < gif.GetFrameCount(); ++i) {
