@@ -8,8 +8,8 @@
 // table can form a loop) and codes past the next free slot are counted, never followed into
 // undefined entries. The encoders write what any standard LZW decoder reads.
 //
-// Scratch tables live in the objects (a few KB to 40 KB); nothing is static, so distinct
-// objects may work on distinct threads.
+// The decoder's tables (16 KB) live in the object, the encoders allocate theirs per call;
+// nothing is static, so distinct objects may work on distinct threads.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -132,12 +132,13 @@ public:
     int end_code() const { return end_code_; }
     int first_free() const { return clear_code_ + 2; }
 
-    // Writes code at the current width. free_entries is the writer's count of table entries
-    // the decoder will have made; the width grows when it passes the largest code.
-    void Output(int code);
-    // The next entry a decoder will make, and the request to return to the initial width
-    // after the clear code that the caller writes next.
+    // The code of the next entry the decoder's table will make, kept by the compressor in
+    // step with the decoder; the width grows when it passes the largest code of the width.
     int free_entries = 0;
+
+    // Writes code at the current width.
+    void Output(int code);
+    // Returns to the initial width after the clear code that the caller writes next.
     void RequestClear() { clear_pending_ = true; }
 
     // Writes the end code, flushes the bits and the sub-block. True when every write went.
