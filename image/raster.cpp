@@ -14,7 +14,11 @@ namespace {
 constexpr float kDefaultQuality = 75.0f;
 constexpr LONG kDefaultDpi = 96;
 
-LONG PixelsPerMetre(LONG dpi) { return static_cast<LONG>(std::floor(dpi * 10000.0 / 254.0 + 0.5)); }
+// Saturates: a resolution past about 54 million dpi would not fit the header's field.
+LONG PixelsPerMetre(LONG dpi) {
+    const double ppm = std::floor(dpi * 10000.0 / 254.0 + 0.5);
+    return static_cast<LONG>(std::clamp(ppm, double(INT32_MIN), double(INT32_MAX)));
+}
 
 WORD RoundBits(DWORD bpp) {
     if (bpp <= 1) return 1;

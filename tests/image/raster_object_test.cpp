@@ -67,6 +67,8 @@ TEST(RasterSettings, DefaultsAndDpi) {
     EXPECT_EQ(h->biXPelsPerMeter, 3780);
     image.SetDpiX(300);
     EXPECT_EQ(h->biXPelsPerMeter, 11811);
+    image.SetDpiX(INT32_MAX);
+    EXPECT_EQ(h->biXPelsPerMeter, INT32_MAX) << "a huge resolution saturates the header field";
     EXPECT_EQ(image.SetDpiY(0), 96);
 
     image.SetQuality(300.0f);
