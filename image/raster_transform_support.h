@@ -3,9 +3,6 @@
 // builds a new picture makes it with CreateLike (so type, background, DPI and the other
 // settings carry over), fills it row by row under a RowLoop (progress and cancel), and
 // hands it over with HandOver into the caller's destination or into the image itself.
-#include <cmath>
-#include <limits>
-
 #include "image/raster.h"
 
 namespace lumi::image::detail {
