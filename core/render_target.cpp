@@ -41,6 +41,27 @@ void CRenderTarget::GetSize(std::uint16_t* width, std::uint16_t* height, std::in
 
 bool CRenderTarget::IsRendererLost() const { return host_ != nullptr && host_->IsDeviceLost(); }
 
+void CRenderTarget::UnbindFromDevice(IDirect3DSurface9* color, IDirect3DSurface9* depth) const {
+    IDirect3DDevice9* device = host_ != nullptr ? host_->GetDevice() : nullptr;
+    if (device == nullptr) return;
+    IDirect3DSurface9* bound = nullptr;
+    if (color != nullptr && SUCCEEDED(device->GetRenderTarget(0, &bound)) && bound != nullptr) {
+        const bool ours = bound == color;
+        bound->Release();
+        IDirect3DSurface9* own = nullptr;
+        if (ours && SUCCEEDED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &own))) {
+            device->SetRenderTarget(0, own);
+            own->Release();
+        }
+    }
+    bound = nullptr;
+    if (depth != nullptr && SUCCEEDED(device->GetDepthStencilSurface(&bound)) && bound != nullptr) {
+        const bool ours = bound == depth;
+        bound->Release();
+        if (ours) device->SetDepthStencilSurface(nullptr);
+    }
+}
+
 void CRenderTarget::Render(bool present) {
     if (IsRendererLost()) return;
     RenderViewports();

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/pool_table.h"
+#include "platform/d3d9/d3d9.h"
 #include "platform/win32/win32_types.h"
 
 class CCamera;
@@ -121,6 +122,10 @@ public:
 
 protected:
     bool IsRendererLost() const;
+    // Before the target lets its surfaces go: a device binding would keep them (and a swap
+    // chain behind them) alive, and the device could never be reset. The colour target falls
+    // back to the device's own back buffer, the depth surface to none.
+    void UnbindFromDevice(IDirect3DSurface9* color, IDirect3DSurface9* depth) const;
     CRenderTargetHost* host_;
     std::uint8_t ready_ = 1;
 

@@ -64,6 +64,7 @@ void CD3DRenderTarget::GetAttribute(const char* name, void** out) {
 }
 
 void CD3DRenderTarget::ReleaseSurfaces() {
+    UnbindFromDevice(colorSurface_, depthSurface_);
     ReleaseAndClear(colorSurface_);
     ReleaseAndClear(depthSurface_);
 }
@@ -96,6 +97,7 @@ bool CD3DRenderTarget::CreateDepthSurface() {
 }
 
 void CD3DRenderTarget::ReleaseAll() {
+    UnbindFromDevice(colorSurface_, depthSurface_);
     ReleaseAndClear(colorSurface_);
     ReleaseAndClear(depthSurface_);
     ReleaseAndClear(texture_);

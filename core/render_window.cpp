@@ -140,6 +140,8 @@ void CD3DRenderWindow::CreateAdditionalSurfaces(IDirect3DDevice9* device) {
 }
 
 void CD3DRenderWindow::ReleaseSurfaces() {
+    // The main window's surfaces are the device's own; the device may keep them bound.
+    if (additionalSwapChain_) UnbindFromDevice(backBuffer_, depthSurface_);
     ReleaseAndClear(depthSurface_);
     if (swapChain_ != nullptr) swapChain_->ReleaseChain();
     ReleaseAndClear(backBuffer_);
