@@ -213,12 +213,4 @@ TEST(TransformTurn, CancelledTurnHandsOverThePartBuilt) {
     EXPECT_EQ(image.GetProgress(), 100);
 }
 
-TEST(TransformTurn, OversizedRotationReportsTheLimit) {
-    CRaster wide(60000, 1, 24, 0);
-    ASSERT_TRUE(wide.IsValid());
-    EXPECT_FALSE(Rotate(wide, 45.0f));
-    EXPECT_STREQ(wide.GetLastError(), "RASTER_MAX_MEMORY exceeded");
-    EXPECT_EQ(wide.GetWidth(), 60000u) << "the image is unchanged";
-}
-
 }  // namespace
