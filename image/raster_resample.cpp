@@ -123,21 +123,21 @@ struct AxisSamples {
     std::vector<bool> outside;   // the neighbourhood misses the image: the general path
 };
 
-AxisSamples PrepareAxis(double scale, LONG count, LONG size, const detail::KernelSpec* spec) {
+AxisSamples PrepareAxis(double scale, LONG count, LONG size, const detail::KernelTaps* kernel) {
     AxisSamples axis;
     axis.positions.resize(static_cast<std::size_t>(count));
     for (LONG i = 0; i < count; ++i)
         axis.positions[static_cast<std::size_t>(i)] = static_cast<float>(scale) * (i + 0.5f) - 0.5f;
-    if (!spec) return axis;
+    if (!kernel) return axis;
     axis.integerParts.resize(axis.positions.size());
     axis.outside.resize(axis.positions.size());
-    axis.weights.resize(axis.positions.size() * static_cast<std::size_t>(spec->taps));
+    axis.weights.resize(axis.positions.size() * static_cast<std::size_t>(kernel->taps));
     for (std::size_t i = 0; i < axis.positions.size(); ++i) {
         const double part = detail::SampleFloor(axis.positions[i]);
-        axis.outside[i] = detail::NeighbourhoodOutside(part, size, *spec);
+        axis.outside[i] = detail::NeighbourhoodOutside(part, size, *kernel);
         axis.integerParts[i] = static_cast<LONG>(part);
         if (!axis.outside[i])
-            detail::KernelWeights(*spec, axis.integerParts[i], axis.positions[i], &axis.weights[i * spec->taps]);
+            detail::KernelWeights(*kernel, axis.integerParts[i], axis.positions[i], &axis.weights[i * kernel->taps]);
     }
     return axis;
 }
@@ -180,9 +180,9 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
     const float scaleY = static_cast<float>(h) / static_cast<float>(height);
     const bool average = !noAveraging && !(scaleX <= 1.0f && scaleY <= 1.0f);
     const int normalized = detail::NormalizeMethod(method);
-    const detail::KernelSpec* spec = average ? nullptr : detail::KernelOf(normalized);
-    const AxisSamples columns = PrepareAxis(scaleX, width, w, spec);
-    const AxisSamples rows = PrepareAxis(scaleY, height, h, spec);
+    const detail::KernelTaps* kernel = average ? nullptr : detail::KernelOf(normalized);
+    const AxisSamples columns = PrepareAxis(scaleX, width, w, kernel);
+    const AxisSamples rows = PrepareAxis(scaleY, height, h, kernel);
     // Areas larger than a pixel both ways: their extent per column and row, once.
     const bool wholePixels = average && scaleX > 1.0f && scaleY > 1.0f;
     std::vector<detail::AreaAxis> columnAreas, rowAreas;
@@ -209,9 +209,9 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
                 c = detail::AverageInside(image, across, up, (up.high - up.low) * (across.high - across.low));
             } else if (average)
                 c = SampleArea(image, xs, ys, scaleX, scaleY, method, overflow);
-            else if (spec && !columns.outside[col] && !rows.outside[row])
+            else if (kernel && !columns.outside[col] && !rows.outside[row])
                 c = detail::SampleKernel(image, columns.integerParts[col], rows.integerParts[row],
-                                         &columns.weights[col * spec->taps], &rows.weights[row * spec->taps], *spec,
+                                         &columns.weights[col * kernel->taps], &rows.weights[row * kernel->taps], *kernel,
                                          overflow, nullptr);
             else
                 c = SampleInterpolated(image, xs, ys, method, overflow, nullptr);

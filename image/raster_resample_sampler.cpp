@@ -30,14 +30,14 @@ float LanczosSix(float x) { return WeightLanczos(x, 6.0f); }
 float PowerTwo(float x) { return WeightPower(x, 2.0f); }
 
 // Indexed by method 3..18.
-constexpr KernelSpec kKernels[] = {
+constexpr KernelTaps kKernels[] = {
     {4, -1, WeightBSpline},  {4, -1, WeightCubic},    {4, -1, CubicParamHalf}, {12, -5, LanczosSix},
     {4, -1, WeightBox},      {4, -1, WeightHermite},  {4, -1, WeightHamming},  {4, -1, WeightSinc},
     {4, -1, WeightBlackman}, {4, -1, WeightBessel},   {4, -1, WeightGaussian}, {4, -1, WeightQuadratic},
     {4, -1, WeightMitchell}, {4, -1, WeightCatmullRom}, {4, -1, WeightHanning}, {4, -1, PowerTwo},
 };
 
-constexpr KernelSpec kBilinear{2, 0, nullptr};
+constexpr KernelTaps kBilinear{2, 0, nullptr};
 
 BYTE ClampChannel(float v) {
     if (!(v > 0.0f)) return 0;
@@ -47,10 +47,10 @@ BYTE ClampChannel(float v) {
 
 
 // The neighbourhood lies inside and the pixels can be read straight from the rows.
-bool DirectlyReadable(const CRaster& image, LONG xi, LONG yi, const KernelSpec& spec) {
+bool DirectlyReadable(const CRaster& image, LONG xi, LONG yi, const KernelTaps& kernel) {
     const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
-    return !image.IsIndexed() && xi + spec.first >= 0 && xi + spec.first + spec.taps - 1 < w &&
-           yi + spec.first >= 0 && yi + spec.first + spec.taps - 1 < h;
+    return !image.IsIndexed() && xi + kernel.first >= 0 && xi + kernel.first + kernel.taps - 1 < w &&
+           yi + kernel.first >= 0 && yi + kernel.first + kernel.taps - 1 < h;
 }
 
 RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi, int overflow,
@@ -97,7 +97,7 @@ int NormalizeMethod(int method) {
     return method >= kInterpolateNearest && method <= kInterpolatePower ? method : kInterpolateBilinear;
 }
 
-const KernelSpec* KernelOf(int method) {
+const KernelTaps* KernelOf(int method) {
     if (method < kInterpolateBSpline || method > kInterpolatePower) return nullptr;
     return &kKernels[method - kInterpolateBSpline];
 }
@@ -118,23 +118,23 @@ RGBQUAD OverflowColor(const CRaster& image, int overflow, const RGBQUAD* replace
     }
 }
 
-void KernelWeights(const KernelSpec& spec, LONG integerPart, float position, float* weights) {
-    for (int k = 0; k < spec.taps; ++k)
-        weights[k] = spec.weight(static_cast<float>(integerPart + spec.first + k) - position);
+void KernelWeights(const KernelTaps& kernel, LONG integerPart, float position, float* weights) {
+    for (int k = 0; k < kernel.taps; ++k)
+        weights[k] = kernel.weight(static_cast<float>(integerPart + kernel.first + k) - position);
 }
 
 RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, const float* wy,
-                     const KernelSpec& spec, int overflow, const RGBQUAD* replacement) {
+                     const KernelTaps& kernel, int overflow, const RGBQUAD* replacement) {
     const BYTE* alpha = image.GetAlphaPointer();
     float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    const LONG x0 = xi + spec.first, y0 = yi + spec.first;
-    if (DirectlyReadable(image, xi, yi, spec)) {
+    const LONG x0 = xi + kernel.first, y0 = yi + kernel.first;
+    if (DirectlyReadable(image, xi, yi, kernel)) {
         const std::size_t width = image.GetWidth(), stride = image.GetRowStride();
         const BYTE* bits = image.GetBits();
-        for (int j = 0; j < spec.taps; ++j) {
+        for (int j = 0; j < kernel.taps; ++j) {
             const BYTE* p = bits + static_cast<std::size_t>(y0 + j) * stride + static_cast<std::size_t>(x0) * 3;
             const BYTE* a = alpha ? alpha + static_cast<std::size_t>(y0 + j) * width + x0 : nullptr;
-            for (int i = 0; i < spec.taps; ++i, p += 3) {
+            for (int i = 0; i < kernel.taps; ++i, p += 3) {
                 const float w = wy[j] * wx[i];
                 sum[0] += w * p[0];
                 sum[1] += w * p[1];
@@ -143,8 +143,8 @@ RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, co
             }
         }
     } else {
-        for (int j = 0; j < spec.taps; ++j)
-            for (int i = 0; i < spec.taps; ++i) {
+        for (int j = 0; j < kernel.taps; ++j)
+            for (int i = 0; i < kernel.taps; ++i) {
                 const float w = wy[j] * wx[i];
                 const RGBQUAD c = SamplePixel(image, x0 + i, y0 + j, overflow, replacement);
                 sum[0] += w * c.rgbBlue;
@@ -258,9 +258,9 @@ RGBQUAD SampleInterpolated(const CRaster& image, float x, float y, int method, i
     if (method == kInterpolateNearest)
         return SamplePixel(image, TruncateCoordinate(x + 0.5f), TruncateCoordinate(y + 0.5f), overflow, replacement);
 
-    const KernelSpec& spec = method == kInterpolateBilinear ? kBilinear : *KernelOf(method);
+    const KernelTaps& kernel = method == kInterpolateBilinear ? kBilinear : *KernelOf(method);
     double xi = SampleFloor(x), yi = SampleFloor(y);
-    if (NeighbourhoodOutside(xi, image.GetWidth(), spec) || NeighbourhoodOutside(yi, image.GetHeight(), spec)) {
+    if (NeighbourhoodOutside(xi, image.GetWidth(), kernel) || NeighbourhoodOutside(yi, image.GetHeight(), kernel)) {
         if (!IsEdgeMethod(overflow)) return OverflowColor(image, overflow, replacement);
         ResolveEdgeCoordinates(image, x, y, overflow);
         xi = SampleFloor(x);
@@ -270,9 +270,9 @@ RGBQUAD SampleInterpolated(const CRaster& image, float x, float y, int method, i
     const LONG ix = static_cast<LONG>(xi), iy = static_cast<LONG>(yi);
     if (method == kInterpolateBilinear) return SampleBilinear(image, x, y, ix, iy, overflow, replacement);
     float wx[kMaxTaps], wy[kMaxTaps];
-    KernelWeights(spec, ix, x, wx);
-    KernelWeights(spec, iy, y, wy);
-    return SampleKernel(image, ix, iy, wx, wy, spec, overflow, replacement);
+    KernelWeights(kernel, ix, x, wx);
+    KernelWeights(kernel, iy, y, wy);
+    return SampleKernel(image, ix, iy, wx, wy, kernel, overflow, replacement);
 }
 
 // ---- areas ------------------------------------------------------------------------------

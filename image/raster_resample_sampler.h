@@ -10,7 +10,7 @@ namespace lumi::image::detail {
 
 // A weighting kernel and its neighbourhood: `taps` neighbours per axis starting at the
 // integer part plus `first` (bilinear 2 from 0, 4x4 kernels 4 from -1, Lanczos 12 from -5).
-struct KernelSpec {
+struct KernelTaps {
     int taps;
     int first;
     float (*weight)(float);
@@ -21,7 +21,7 @@ inline constexpr int kMaxTaps = 12;
 // Methods outside 1..18 become bilinear.
 int NormalizeMethod(int method);
 // The kernel of a method 3..18; null for nearest and bilinear.
-const KernelSpec* KernelOf(int method);
+const KernelTaps* KernelOf(int method);
 
 // Integer part as the sampler takes it: truncate, minus 1 for negative positions.
 inline double SampleFloor(float v) {
@@ -30,20 +30,20 @@ inline double SampleFloor(float v) {
 }
 
 // True when every neighbour of integer part i lies outside 0 .. size - 1.
-inline bool NeighbourhoodOutside(double i, double size, const KernelSpec& spec) {
-    return i + spec.first + spec.taps - 1 < 0.0 || i + spec.first >= size;
+inline bool NeighbourhoodOutside(double i, double size, const KernelTaps& kernel) {
+    return i + kernel.first + kernel.taps - 1 < 0.0 || i + kernel.first >= size;
 }
 
 // What an outside position yields under overflow methods 1..3 (and unknown ones).
 RGBQUAD OverflowColor(const CRaster& image, int overflow, const RGBQUAD* replacement);
 
 // Column weights wx[k] = weight(xi + first + k - x), likewise wy.
-void KernelWeights(const KernelSpec& spec, LONG integerPart, float position, float* weights);
+void KernelWeights(const KernelTaps& kernel, LONG integerPart, float position, float* weights);
 
 // The weighted sum of the taps x taps neighbours from (xi + first, yi + first), clamped
 // to 0..255; fourth byte only with an alpha plane.
 RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, const float* wy,
-                     const KernelSpec& spec, int overflow, const RGBQUAD* replacement);
+                     const KernelTaps& kernel, int overflow, const RGBQUAD* replacement);
 
 // One axis of an averaging area: its edges and the pixels it touches (pixel p covers
 // p - 0.5 .. p + 0.5).
