@@ -1,0 +1,173 @@
+// The dynamic vertex and index buffers over the software device: appends that run on with
+// no-overwrite locks and wrap to the start with a discard lock, the misuse and device-failure
+// messages, creation failures that leave the buffer empty, and the growth the renderer does
+// before a frame.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "draw/d3d_buffers.h"
+#include "tests/core/render_target_test_host.h"
+#include "tests/core/renderer_fixture.h"
+
+namespace lumi::test {
+namespace {
+
+std::string MessageOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+// The offsets and flags of the buffer locks in the call log.
+std::vector<std::string> LockCalls() {
+    std::vector<std::string> calls;
+    for (const auto& call : d3d9ctl::CallLog()) {
+        if (call.method == "Lock") calls.push_back(call.args);
+    }
+    return calls;
+}
+
+using DynamicBufferTest = TargetTest;
+
+TEST_F(DynamicBufferTest, AppendsRunOnWithNoOverwriteUntilTheEndThenDiscardFromTheStart) {
+    CD3DVertexBuffer buffer(&host_);
+    ASSERT_EQ(buffer.Create(96), D3D_OK);
+    EXPECT_EQ(buffer.GetSize(), 96u);
+    const std::vector<std::uint8_t> bytes(72, 0xAB);
+    d3d9ctl::ResetCounters();
+
+    EXPECT_EQ(buffer.Append(bytes.data(), 48), 0u);
+    EXPECT_EQ(buffer.Append(bytes.data(), 48), 48u);  // exactly reaches the end
+    EXPECT_EQ(buffer.GetAppendOffset(), 96u);
+    EXPECT_EQ(d3d9ctl::GetCounters().locksNoOverwrite, 2u);
+    EXPECT_EQ(d3d9ctl::GetCounters().locksDiscard, 0u);
+
+    EXPECT_EQ(buffer.Append(bytes.data(), 24), 0u);  // one vertex more than fits: start over
+    EXPECT_EQ(d3d9ctl::GetCounters().locksDiscard, 1u);
+    EXPECT_EQ(buffer.Append(bytes.data(), 72), 24u);
+    EXPECT_EQ(d3d9ctl::GetCounters().locksNoOverwrite, 3u);
+    EXPECT_FALSE(buffer.IsLocked());
+    EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
+
+    CD3DIndexBuffer indices(&host_);
+    ASSERT_EQ(indices.Create(8), D3D_OK);
+    EXPECT_EQ(indices.GetFormat(), D3DFMT_INDEX16);
+    const std::uint16_t quad[6] = {0, 1, 2, 0, 2, 3};
+    d3d9ctl::ClearCallLog();
+    EXPECT_EQ(indices.Append(quad, 4), 0u);
+    EXPECT_EQ(indices.Append(quad, 4), 4u);
+    EXPECT_EQ(indices.Append(quad, 6), 0u);
+    ASSERT_EQ(LockCalls().size(), 3u);
+}
+
+TEST_F(DynamicBufferTest, MisuseThrowsTheBuffersMessages) {
+    CD3DVertexBuffer buffer(&host_);
+    ASSERT_EQ(buffer.Create(64), D3D_OK);
+    std::uint8_t data[64] = {};
+
+    EXPECT_EQ(MessageOf([&] { buffer.Create(64); }), "buffer had been created, release it first.");
+    EXPECT_EQ(MessageOf([&] { buffer.Lock(60, 8, 0); }), "invalid param.");
+    EXPECT_EQ(MessageOf([&] { buffer.Lock(65, 0, 0); }), "invalid param.");
+    EXPECT_EQ(MessageOf([&] { buffer.Write(data, 4); }), "buffer not locked.");
+
+    const int unlocks = d3d9ctl::CallCount("Unlock");
+    EXPECT_FALSE(buffer.Unlock());
+    EXPECT_EQ(d3d9ctl::CallCount("Unlock"), unlocks);
+
+    ASSERT_TRUE(buffer.Lock(16, 32, D3DLOCK_NOOVERWRITE));
+    EXPECT_NO_THROW(buffer.Write(data, 24));
+    EXPECT_EQ(MessageOf([&] { buffer.Write(data, 9); }), "buffer not locked.");
+    EXPECT_EQ(MessageOf([&] { buffer.Rewind(); }), "invalid operate.");
+    EXPECT_EQ(MessageOf([&] { buffer.Release(); }), "buffer still lock.");
+    EXPECT_TRUE(buffer.Unlock());
+    EXPECT_EQ(buffer.GetAppendOffset(), 48u);
+    buffer.Rewind();
+    EXPECT_EQ(buffer.GetAppendOffset(), 0u);
+
+    // A size of 0 locks to the end.
+    ASSERT_TRUE(buffer.Lock(40, 0, 0));
+    EXPECT_NO_THROW(buffer.Write(data, 24));
+    EXPECT_EQ(MessageOf([&] { buffer.Write(data, 1); }), "buffer not locked.");
+    buffer.Unlock();
+
+    buffer.Release();
+    EXPECT_EQ(buffer.GetSize(), 0u);
+    EXPECT_EQ(buffer.GetAppendOffset(), 0u);
+    EXPECT_EQ(buffer.Create(32), D3D_OK);
+}
+
+TEST_F(DynamicBufferTest, DeviceFailuresAreReportedAndLeaveNoBuffer) {
+    CD3DVertexBuffer vertices(&host_);
+    CD3DIndexBuffer indices(&host_);
+    d3d9ctl::FailCall("CreateVertexBuffer", 1, D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(vertices.Create(96), D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_FALSE(vertices.IsCreated());
+    EXPECT_EQ(MessageOf([&] { vertices.Lock(0, 0, 0); }), "vertex buffer lock failed.");
+    EXPECT_EQ(vertices.Create(96), D3D_OK);
+
+    const int creations = d3d9ctl::CallCount("CreateIndexBuffer");
+    EXPECT_EQ(indices.Create(0), D3D_OK);
+    EXPECT_FALSE(indices.IsCreated());
+    EXPECT_EQ(d3d9ctl::CallCount("CreateIndexBuffer"), creations);
+    ASSERT_EQ(indices.Create(12), D3D_OK);
+
+    const std::uint8_t data[12] = {};
+    d3d9ctl::FailCall("Lock", 1, D3DERR_INVALIDCALL);
+    EXPECT_EQ(MessageOf([&] { vertices.Append(data, 12); }), "vertex buffer lock failed.");
+    d3d9ctl::FailCall("Lock", 1, D3DERR_INVALIDCALL);
+    EXPECT_EQ(MessageOf([&] { indices.Append(data, 12); }), "index buffer lock failed.");
+    d3d9ctl::FailCall("Unlock", 1, D3DERR_INVALIDCALL);
+    EXPECT_EQ(MessageOf([&] { vertices.Append(data, 12); }), "unlock vertex buffer failed.");
+    vertices.Unlock();
+    d3d9ctl::FailCall("Unlock", 1, D3DERR_INVALIDCALL);
+    EXPECT_EQ(MessageOf([&] { indices.Append(data, 12); }), "unlock index buffer failed.");
+    indices.Unlock();
+
+    // Released buffers hold nothing in the default pool: the device can be reset.
+    vertices.Release();
+    indices.Release();
+    D3DPRESENT_PARAMETERS pp = host_.settings.pp;
+    EXPECT_EQ(host_.device->Reset(&pp), D3D_OK);
+}
+
+// The renderer grows its buffers to a frame's needs: 4 x the need when the vertex need
+// passes half the buffer or the index need a quarter; out of video memory leaves them empty
+// for this frame and the next growth makes them.
+class RendererBufferTest : public RendererTest {};
+
+TEST_F(RendererBufferTest, BuffersGrowToTheFramesNeedsAndRecoverFromOutOfVideoMemory) {
+    ASSERT_NE(Create(), nullptr);
+    CLumiscriber* renderer = static_cast<CLumiscriber*>(renderer_);
+    CD3DVertexBuffer* vertices = renderer->GetVertexBuffer();
+    CD3DIndexBuffer* indices = renderer->GetIndexBuffer();
+    EXPECT_EQ(vertices->GetSize(), 0u) << "made by the first frame that needs them";
+
+    ASSERT_TRUE(renderer->GrowDynamicBuffers(1000, 600));
+    EXPECT_EQ(vertices->GetSize(), 4000u);
+    EXPECT_EQ(indices->GetSize(), 2400u);
+    const int creations = d3d9ctl::CallCount("CreateVertexBuffer");
+    ASSERT_TRUE(renderer->GrowDynamicBuffers(2000, 600));
+    EXPECT_EQ(d3d9ctl::CallCount("CreateVertexBuffer"), creations);
+    ASSERT_TRUE(renderer->GrowDynamicBuffers(2001, 601));
+    EXPECT_EQ(vertices->GetSize(), 8004u);
+    EXPECT_EQ(indices->GetSize(), 2404u);
+
+    // No idle texture to evict: no second attempt in this frame.
+    d3d9ctl::FailCall("CreateVertexBuffer", 1, D3DERR_OUTOFVIDEOMEMORY);
+    const int attempts = d3d9ctl::CallCount("CreateVertexBuffer");
+    EXPECT_FALSE(renderer->GrowDynamicBuffers(5000, 0));
+    EXPECT_EQ(d3d9ctl::CallCount("CreateVertexBuffer"), attempts + 1);
+    EXPECT_EQ(vertices->GetSize(), 0u);
+    EXPECT_TRUE(renderer->GrowDynamicBuffers(5000, 0));
+    EXPECT_EQ(vertices->GetSize(), 20000u);
+}
+
+}  // namespace
+}  // namespace lumi::test
