@@ -136,7 +136,7 @@ AxisSamples PrepareAxis(double scale, LONG count, LONG size, const detail::Kerne
         const double part = detail::SampleFloor(axis.positions[i]);
         axis.outside[i] = detail::NeighbourhoodOutside(part, size, *kernel);
         axis.integerParts[i] = static_cast<LONG>(part);
-        if (!axis.outside[i])
+        if (!axis.outside[i] && kernel->weight)
             detail::KernelWeights(*kernel, axis.integerParts[i], axis.positions[i], &axis.weights[i * kernel->taps]);
     }
     return axis;
@@ -209,6 +209,9 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
                 c = detail::AverageInside(image, across, up, (up.high - up.low) * (across.high - across.low));
             } else if (average)
                 c = SampleArea(image, xs, ys, scaleX, scaleY, method, overflow);
+            else if (kernel && !columns.outside[col] && !rows.outside[row] && !kernel->weight)
+                c = detail::SampleBilinear(image, xs, ys, columns.integerParts[col], rows.integerParts[row], overflow,
+                                           nullptr);
             else if (kernel && !columns.outside[col] && !rows.outside[row])
                 c = detail::SampleKernel(image, columns.integerParts[col], rows.integerParts[row],
                                          &columns.weights[col * kernel->taps], &rows.weights[row * kernel->taps], *kernel,

@@ -37,7 +37,6 @@ constexpr KernelTaps kKernels[] = {
     {4, -1, WeightMitchell}, {4, -1, WeightCatmullRom}, {4, -1, WeightHanning}, {4, -1, PowerTwo},
 };
 
-constexpr KernelTaps kBilinear{2, 0, nullptr};
 
 BYTE ClampChannel(float v) {
     if (!(v > 0.0f)) return 0;
@@ -52,6 +51,10 @@ bool DirectlyReadable(const CRaster& image, LONG xi, LONG yi, const KernelTaps& 
     return !image.IsIndexed() && xi + kernel.first >= 0 && xi + kernel.first + kernel.taps - 1 < w &&
            yi + kernel.first >= 0 && yi + kernel.first + kernel.taps - 1 < h;
 }
+
+}  // namespace
+
+const KernelTaps kBilinear{2, 0, nullptr};
 
 RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi, int overflow,
                        const RGBQUAD* replacement) {
@@ -91,13 +94,12 @@ RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi,
     return c;
 }
 
-}  // namespace
-
 int NormalizeMethod(int method) {
     return method >= kInterpolateNearest && method <= kInterpolatePower ? method : kInterpolateBilinear;
 }
 
 const KernelTaps* KernelOf(int method) {
+    if (method == kInterpolateBilinear) return &kBilinear;
     if (method < kInterpolateBSpline || method > kInterpolatePower) return nullptr;
     return &kKernels[method - kInterpolateBSpline];
 }
@@ -258,7 +260,7 @@ RGBQUAD SampleInterpolated(const CRaster& image, float x, float y, int method, i
     if (method == kInterpolateNearest)
         return SamplePixel(image, TruncateCoordinate(x + 0.5f), TruncateCoordinate(y + 0.5f), overflow, replacement);
 
-    const KernelTaps& kernel = method == kInterpolateBilinear ? kBilinear : *KernelOf(method);
+    const KernelTaps& kernel = *KernelOf(method);
     double xi = SampleFloor(x), yi = SampleFloor(y);
     if (NeighbourhoodOutside(xi, image.GetWidth(), kernel) || NeighbourhoodOutside(yi, image.GetHeight(), kernel)) {
         if (!IsEdgeMethod(overflow)) return OverflowColor(image, overflow, replacement);

@@ -20,7 +20,8 @@ inline constexpr int kMaxTaps = 12;
 
 // Methods outside 1..18 become bilinear.
 int NormalizeMethod(int method);
-// The kernel of a method 3..18; null for nearest and bilinear.
+// The neighbourhood of a method 2..18 (bilinear: 2 taps from 0 and no weight function,
+// its weights are its own); null for nearest and other values.
 const KernelTaps* KernelOf(int method);
 
 // Integer part as the sampler takes it: truncate, minus 1 for negative positions.
@@ -39,6 +40,11 @@ RGBQUAD OverflowColor(const CRaster& image, int overflow, const RGBQUAD* replace
 
 // Column weights wx[k] = weight(xi + first + k - x), likewise wy.
 void KernelWeights(const KernelTaps& kernel, LONG integerPart, float position, float* weights);
+
+// Bilinear at (x, y) with integer parts (xi, yi): fixed point in 1/256 when the 2x2 block
+// lies inside a 24-bit image, else float weights over SamplePixel.
+RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi, int overflow,
+                       const RGBQUAD* replacement);
 
 // The weighted sum of the taps x taps neighbours from (xi + first, yi + first), clamped
 // to 0..255; fourth byte only with an alpha plane.
