@@ -114,8 +114,9 @@ void ResampleAlphaNearest(const CRaster& image, CRaster& picture, LONG newW, LON
     }
 }
 
-// One output row of ResampleInterpolated: kernel weights depend only on the column, so
-// they are computed once per column and row; the sums are those of SampleInterpolated.
+// Sample positions along one axis of ResampleInterpolated. A kernel's weights depend only
+// on the column (or the row), so they are computed once per column and once per row; the
+// sums stay exactly those of SampleInterpolated.
 struct AxisSamples {
     std::vector<float> positions;
     std::vector<LONG> integerParts;
@@ -123,11 +124,11 @@ struct AxisSamples {
     std::vector<bool> outside;   // the neighbourhood misses the image: the general path
 };
 
-AxisSamples PrepareAxis(double scale, LONG count, LONG size, const detail::KernelTaps* kernel) {
+AxisSamples PrepareAxis(float scale, LONG count, LONG size, const detail::KernelTaps* kernel) {
     AxisSamples axis;
     axis.positions.resize(static_cast<std::size_t>(count));
     for (LONG i = 0; i < count; ++i)
-        axis.positions[static_cast<std::size_t>(i)] = static_cast<float>(scale) * (i + 0.5f) - 0.5f;
+        axis.positions[static_cast<std::size_t>(i)] = scale * (i + 0.5f) - 0.5f;
     if (!kernel) return axis;
     axis.integerParts.resize(axis.positions.size());
     axis.outside.resize(axis.positions.size());
