@@ -59,8 +59,9 @@ public:
 
     // Manual mode: runs the oldest queued step on the calling thread; false when there was
     // none (and always in the other modes, where no step waits for the caller). One step
-    // at a time: a Step from inside a step throws std::logic_error. An exception a
-    // listener throws reaches the caller after the step's bookkeeping is done.
+    // at a time: a Step while another runs (from inside it, or on another thread) throws
+    // std::logic_error. An exception a listener throws reaches the caller after the
+    // step's bookkeeping is done.
     bool Step();
 
     // Manual mode: Step until nothing is queued, including steps queued by notifications.
