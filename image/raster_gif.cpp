@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "image/checked_size.h"
@@ -283,10 +284,13 @@ void BuildPalette(const ColorTable& table, const GraphicControl& control, RGBQUA
     }
 }
 
+// Bytes an image holds (block and alpha plane); anything that does not add up counts as
+// more than any budget.
 std::uint64_t ImageMemory(const CRaster& image) {
-    std::uint64_t bytes = image.GetSize();
-    if (image.HasAlpha()) bytes += static_cast<std::uint64_t>(image.GetWidth()) * image.GetHeight();
-    return bytes;
+    const auto plane = image.HasAlpha() ? lumi::image::CheckedMul(image.GetWidth(), image.GetHeight())
+                                        : std::optional<std::uint64_t>(0);
+    const auto total = plane ? lumi::image::CheckedAdd(image.GetSize(), *plane) : std::nullopt;
+    return total ? *total : UINT64_MAX;
 }
 
 // Sets the rectangle of an image on the canvas to the background fill.
@@ -423,7 +427,7 @@ private:
     void KeepFrame(const GraphicControl& control, LONG backgroundIndex) {
         auto frame = std::make_unique<CRaster>(canvas_);
         const std::uint64_t bytes = ImageMemory(*frame);
-        if (!frame->IsValid() || kept_bytes_ + bytes > kMaxKeptFrameBytes) {
+        if (!frame->IsValid() || bytes > kMaxKeptFrameBytes - kept_bytes_) {
             keeping_ = false;
             return;
         }
