@@ -187,7 +187,9 @@ public:
     CRenderTarget* FindRenderTarget(const std::string& name) const;
 
     // Makes the viewport current: its target's surfaces and the device viewport are set.
-    // Skipped when it is already current and not dirty; null is ignored.
+    // Skipped when it is already current and not dirty; null is ignored. The current
+    // viewport is where draw operations queue; it is null while no live target holds it
+    // (after its target went away, or while a display-mode change has no main window).
     void ApplyViewport(viewport_t* viewport);
     viewport_t* GetCurrentViewport() const { return currentViewport_; }
     CRenderTarget* GetCurrentRenderTarget() const { return currentTarget_; }
@@ -249,7 +251,8 @@ private:
     HRESULT CreateDevice(const STRU_DEVICE_SETTINGS* settings);
     bool CheckTextureFormat(D3DFORMAT format);
     void CheckOptionalFormats();
-    bool ChooseTextureFormats(std::int32_t quality, RoadMode mode);
+    // Stops the process (fatal) when the alpha or the normal format cannot be textured.
+    bool ChooseTextureFormats(std::int32_t quality);
     void SetDefaultRenderStates();
     void CreateGreyPixelShader();
     void ApplyWindowStyle(HWND window, std::int32_t width, std::int32_t height, bool fullScreenStyle);

@@ -81,6 +81,15 @@ protected:
         return renderer_;
     }
 
+    // Enumerates the adapters ahead of the renderer, so that a scripted device failure is
+    // met by the renderer's own creation rather than the enumeration's device test.
+    void EnumerateFirst() {
+        IDirect3D9* direct3d = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(direct3d, nullptr);
+        GetAdapterEnum(direct3d, window_);
+        direct3d->Release();
+    }
+
     CLumiscriber* Renderer() const { return static_cast<CLumiscriber*>(renderer_); }
 
     void Release() {

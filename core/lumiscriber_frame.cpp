@@ -1,0 +1,213 @@
+// CLumiscriber: the frame loop, the render-target registry and the statistics.
+#include "core/event_log.h"
+#include "core/frame_clock.h"
+#include "core/lumiscriber.h"
+#include "core/render_target.h"
+#include "draw/d3d_buffers.h"
+#include "draw/font_tex_mgr.h"
+#include "draw/tex_mgr.h"
+#include "particle/particle_emitter_mgr.h"
+#include "platform/tarnel/tarnel.h"
+#include "platform/win32/time.h"
+
+namespace {
+
+constexpr DWORD kLostOrInactiveSleepMs = 25;
+constexpr DWORD kFrameLimiterSleepMs = 10;
+constexpr float kFrameLimiterDelta = 0.01f;  // seconds
+constexpr std::uint32_t kBufferGrowth = 4;
+
+}  // namespace
+
+void CLumiscriber::TickFrame() {
+    if (!AdvanceFrameClock(TimeGet_S())) return;
+    if (!inFrame_) OnFrameBegin();
+    if (emitterMgr_) emitterMgr_->ReapParkedEmitter();
+}
+
+void CLumiscriber::BeginScene() {
+    TickFrame();
+    if (IsSyncLoading() || loadWaitRequested_) {
+        if (texMgr_) texMgr_->WaitForResourceLoader();
+        loadWaitRequested_ = false;
+    }
+    if (!deviceLost_ || device_ == nullptr) return;
+    const HRESULT hr = device_->TestCooperativeLevel();
+    if (hr == D3DERR_DRIVERINTERNALERROR) {
+        WriteLog(u"BeginScene - Driver Internal Error.");
+    } else if (hr == D3DERR_DEVICENOTRESET || hr == D3D_OK) {
+        // A device that answers OK while marked lost is one whose reset failed for a reason
+        // of ours (something still held); trying again is the only way out of the lost state.
+        ResetDevice();
+    }
+}
+
+bool CLumiscriber::EndScene(bool present) { return RenderAllTargets(present); }
+
+bool CLumiscriber::RenderAllTargets(bool present) {
+    std::uint32_t vertexNeed = 0;
+    std::uint32_t indexNeed = 0;
+    for (const auto& entry : targetsByPriority_) {
+        std::uint32_t vertexBytes = 0;
+        std::uint32_t indexBytes = 0;
+        entry.second->GetDrawStats(&vertexBytes, &indexBytes);
+        vertexNeed += vertexBytes;
+        indexNeed += indexBytes;
+    }
+    if (!GrowDynamicBuffers(vertexNeed, indexNeed)) return false;
+    DrawTargets();
+    if (present) PresentTargets();
+    if (vsync_ && g_FrameDelta < kFrameLimiterDelta) Sleep(kFrameLimiterSleepMs);
+    return true;
+}
+
+void CLumiscriber::DrawTargets() {
+    for (const auto& entry : targetsByPriority_) {
+        // A loss reported by one target releases the buffers every later flush would use.
+        if (deviceLost_) return;
+        CRenderTarget* target = entry.second;
+        if (target->IsReady() && target->IsEnabled()) target->Render(false);
+    }
+}
+
+void CLumiscriber::PresentTargets() {
+    for (const auto& entry : targetsByPriority_) {
+        if (deviceLost_) return;
+        CRenderTarget* target = entry.second;
+        if (target->IsReady() && target->IsEnabled()) target->Present(true);
+    }
+}
+
+void CLumiscriber::EndFrameTargets() {
+    batchCount_ = 0;
+    drawSequence_ = 0;
+    for (const auto& entry : targetsByPriority_) entry.second->ResetViewportLayers();
+}
+
+bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {
+    if (vertexNeed == 0) return true;
+    if (!vertexBuffer_ || !indexBuffer_) return false;
+    if (static_cast<std::uint64_t>(vertexNeed) * 2 > vertexBuffer_->GetSize()) {
+        vertexBuffer_->Release();
+        if (!CreateBufferWithRetry(true, vertexNeed * kBufferGrowth)) return false;
+    }
+    if (static_cast<std::uint64_t>(indexNeed) * 4 > indexBuffer_->GetSize()) {
+        indexBuffer_->Release();
+        if (!CreateBufferWithRetry(false, indexNeed * kBufferGrowth)) return false;
+    }
+    return true;
+}
+
+bool CLumiscriber::CreateBufferWithRetry(bool vertex, std::uint32_t bytes) {
+    auto create = [&]() { return vertex ? vertexBuffer_->Create(bytes) : indexBuffer_->Create(bytes); };
+    HRESULT hr = create();
+    if (hr == D3DERR_OUTOFVIDEOMEMORY && texMgr_ && texMgr_->EvictIdleTextures()) hr = create();
+    return SUCCEEDED(hr);
+}
+
+void CLumiscriber::OnFrameBegin() {
+    if (deviceLost_ || !IsActive()) Sleep(kLostOrInactiveSleepMs);
+    if (frameBegun_) Error("IRenderer::OnFrameBegin 不匹配。");
+    frameBegun_ = true;
+    if (texMgr_) texMgr_->OnFrameBegin();
+    if (fontTexMgr_) fontTexMgr_->LoadPendingWords();
+    inFrame_ = true;
+    stats_.DrawCalls = 0;
+    stats_.FrameCleared = 0;
+}
+
+void CLumiscriber::OnFrameEnd() {
+    if (!frameBegun_) Error("IRenderer::OnFrameEnd 不匹配。");
+    stats_.Batches = static_cast<std::int32_t>(batchCount_);
+    frameBegun_ = false;
+    EndFrameTargets();
+    if (texMgr_) texMgr_->Update();
+    UpdateFrameStats();
+    inFrame_ = false;
+    EndFrameClock();
+}
+
+void CLumiscriber::UpdateFrameStats() {
+    ++framesInSample_;
+    ++emitterFrameId_;
+    const std::uint32_t now = TimeGet_S();
+    const std::uint32_t elapsed = now - sampleStartMs_;
+    if (elapsed < kSampleIntervalMs) return;
+    const float fps =
+        static_cast<float>(1000.0 / (static_cast<double>(elapsed) / static_cast<double>(framesInSample_)));
+    lastFps_ = fps;
+    frameCount_ += framesInSample_;
+    runningTimeMs_ += elapsed;
+    sampleStartMs_ = now;
+    framesInSample_ = 0;
+    if (stats_.MinFps == 0.0f || stats_.MinFps > fps) stats_.MinFps = fps;
+    if (fps > stats_.MaxFps) stats_.MaxFps = fps;
+}
+
+float CLumiscriber::GetFPS() { return lastFps_; }
+
+STRU_RENDER_STATS* CLumiscriber::GetStatistics() {
+    if (texMgr_) {
+        STRU_TEX_STATS* block = texMgr_->GetStats();
+        stats_.TexStats = block;
+        if (block->FrameCount > 0) {
+            const auto count = block->FrameCount;
+            for (int i = 0; i < 6; ++i) {
+                block->IntAverages[i] = static_cast<std::int32_t>(block->IntSums[i] / static_cast<std::int64_t>(count));
+            }
+            for (int i = 0; i < 4; ++i) block->FloatAverages[i] = block->FloatSums[i] / static_cast<float>(count);
+        }
+    }
+    return &stats_;
+}
+
+void CLumiscriber::SetActive(bool active) {
+    if (active_ != active) active_ = active;
+}
+
+bool CLumiscriber::IsActive() { return active_; }
+
+void CLumiscriber::RequestLoadWait() { loadWaitRequested_ = true; }
+
+void CLumiscriber::SetSyncLoading(bool on) { syncLoading_ = on; }
+
+bool CLumiscriber::IsSyncLoading() { return syncLoading_; }
+
+bool CLumiscriber::RegisterRenderTarget(CRenderTarget* target) {
+    if (target == nullptr) return false;
+    const std::string name = target->GetName();
+    if (targetsByName_.count(name) != 0) {
+        WriteLog(u"render target [%hs] already registered.", name.c_str());
+        return false;
+    }
+    targetsByName_.emplace(name, target);
+    targetsByPriority_.emplace(static_cast<std::uint8_t>(target->GetPriority()), target);
+    return true;
+}
+
+void CLumiscriber::UnregisterRenderTarget(CRenderTarget* target) {
+    if (target == nullptr) return;
+    for (auto it = targetsByPriority_.begin(); it != targetsByPriority_.end(); ++it) {
+        if (it->second == target) {
+            targetsByPriority_.erase(it);
+            break;
+        }
+    }
+    for (auto it = targetsByName_.begin(); it != targetsByName_.end(); ++it) {
+        if (it->second == target) {
+            targetsByName_.erase(it);
+            break;
+        }
+    }
+    ForgetViewportsOf(target);
+}
+
+void CLumiscriber::UnregisterRenderTarget(const std::string& name) {
+    auto it = targetsByName_.find(name);
+    if (it != targetsByName_.end()) UnregisterRenderTarget(it->second);
+}
+
+CRenderTarget* CLumiscriber::FindRenderTarget(const std::string& name) const {
+    auto it = targetsByName_.find(name);
+    return it == targetsByName_.end() ? nullptr : it->second;
+}

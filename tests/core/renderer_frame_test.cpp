@@ -1,0 +1,221 @@
+// The frame loop over the software device: clearing and presenting every render window,
+// the frame clock, statistics, the limiter, the target registry and the dynamic buffers.
+#include "core/render_window.h"
+#include "core/swap_chain.h"
+#include "draw/d3d_buffers.h"
+#include "tests/core/renderer_fixture.h"
+
+namespace lumi::test {
+namespace {
+
+constexpr std::uint32_t kOpaque = 0xFF000000;
+
+TEST_F(RendererTest, FramesClearAndPresentEveryWindowInItsOwnColour) {
+    ASSERT_NE(Create(), nullptr);
+    HWND second = win32::CreateTestWindow(u"second", 400, 0, 100, 80);
+    ISwapChain* swapChain = renderer_->CreateRenderWindow(second, 100, 80);
+    ASSERT_NE(swapChain, nullptr);
+    EXPECT_EQ(swapChain->GetWidth(), 100);
+
+    for (int frame = 0; frame < 3; ++frame) {
+        const D3DCOLOR mainColour = kOpaque | static_cast<D3DCOLOR>(0x10 * (frame + 1)) << 16;
+        const D3DCOLOR extraColour = kOpaque | static_cast<D3DCOLOR>(0x20 * (frame + 1));
+        renderer_->SelectRenderWindow(nullptr);
+        renderer_->SetBackgroundColor(mainColour);
+        renderer_->SelectRenderWindow(swapChain);
+        renderer_->SetBackgroundColor(extraColour);
+        ASSERT_TRUE(RunFrame());
+        EXPECT_EQ(WindowPixel(window_, 0, 0) & 0xFFFFFF, mainColour & 0xFFFFFF) << "frame " << frame;
+        EXPECT_EQ(WindowPixel(window_, kWidth - 1, kHeight - 1) & 0xFFFFFF, mainColour & 0xFFFFFF);
+        EXPECT_EQ(WindowPixel(second, 99, 79) & 0xFFFFFF, extraColour & 0xFFFFFF) << "frame " << frame;
+    }
+
+    // Drawn but not presented: the windows keep the last frame.
+    renderer_->SelectRenderWindow(nullptr);
+    renderer_->SetBackgroundColor(0xFFFFFFFF);
+    const auto presents = d3d9ctl::GetCounters().presents;
+    ASSERT_TRUE(RunFrame(false));
+    EXPECT_EQ(d3d9ctl::GetCounters().presents, presents);
+    EXPECT_NE(WindowPixel(window_, 0, 0) & 0xFFFFFF, 0xFFFFFFu);
+
+    // The extra window is presented before the main window (priority 4 before 255).
+    d3d9ctl::ClearCallLog();
+    ASSERT_TRUE(RunFrame());
+    std::vector<std::string> presentOrder;
+    for (const auto& call : d3d9ctl::CallLog())
+        if (call.method == "Present") presentOrder.push_back(call.args);
+    ASSERT_EQ(presentOrder.size(), 2u);
+    EXPECT_EQ(presentOrder[0], "ptr, ptr, ptr, null, 0");  // the extra window's swap chain
+    EXPECT_EQ(presentOrder[1], "null, null, null, null");  // the device: main window last
+}
+
+TEST_F(RendererTest, DestroyingTheCurrentWindowFallsBackToTheMainWindow) {
+    ASSERT_NE(Create(), nullptr);
+    HWND second = win32::CreateTestWindow(u"second", 400, 0, 64, 64);
+    ISwapChain* first = renderer_->CreateRenderWindow(second, 64, 64);
+    ISwapChain* other = renderer_->CreateRenderWindow(second, 32, 32);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(other, nullptr);
+    EXPECT_NE(Renderer()->FindRenderTarget("AutoWindow1"), nullptr);
+    EXPECT_NE(Renderer()->FindRenderTarget("AutoWindow2"), nullptr);
+
+    renderer_->SelectRenderWindow(first);
+    renderer_->DestroyRenderWindow(first);
+    EXPECT_EQ(Renderer()->FindRenderTarget("AutoWindow1"), nullptr);
+    EXPECT_EQ(Renderer()->GetCurrentRenderTarget(), static_cast<CRenderTarget*>(Renderer()->GetMainRenderWindow()));
+    // A handle the renderer no longer knows is ignored, as are null and unknown windows.
+    renderer_->DestroyRenderWindow(first);
+    renderer_->DestroyRenderWindow(nullptr);
+    EXPECT_EQ(renderer_->SelectRenderWindow(first), renderer_->GetMainWindow());
+    EXPECT_EQ(renderer_->CreateRenderWindow(nullptr, 64, 64), nullptr);
+    EXPECT_EQ(renderer_->CreateRenderWindow(second, 0, 64), nullptr);
+    EXPECT_TRUE(RunFrame());
+    EXPECT_NE(Renderer()->FindRenderTarget("AutoWindow2"), nullptr);
+}
+
+TEST_F(RendererTest, RegistryRefusesDuplicateNamesAndRemovesByIdentity) {
+    ASSERT_NE(Create(), nullptr);
+    HWND second = win32::CreateTestWindow(u"second", 400, 0, 32, 32);
+    auto* duplicate = new CD3DRenderWindow(second, Renderer(), true);
+    duplicate->Create("MainRenderWindow", 32, 32, false);
+    EXPECT_FALSE(Renderer()->RegisterRenderTarget(duplicate));
+    // Going away, the refused window must not take the main window's entry with it.
+    delete duplicate;
+    EXPECT_EQ(Renderer()->FindRenderTarget("MainRenderWindow"),
+              static_cast<CRenderTarget*>(Renderer()->GetMainRenderWindow()));
+    EXPECT_TRUE(RunFrame());
+}
+
+TEST_F(RendererTest, FrameClockTicksOncePerFrame) {
+    ASSERT_NE(Create(), nullptr);
+    clock_.Set(20000);
+    renderer_->BeginScene();  // the host left out OnFrameBegin: the tick runs it
+    EXPECT_EQ(g_FrameTimeMs, 20000u);
+    EXPECT_EQ(g_FrameDelta, 0.0f);
+    clock_.Advance(7);
+    renderer_->TickFrame();  // the same frame: nothing moves
+    EXPECT_EQ(g_FrameTimeMs, 20000u);
+    renderer_->EndScene(true);
+    renderer_->OnFrameEnd();
+    EXPECT_FALSE(g_FrameTicked);
+
+    clock_.Advance(33);
+    RunFrame();
+    EXPECT_EQ(g_FrameTimeMs, 20040u);
+    EXPECT_FLOAT_EQ(g_FrameDelta, 0.040f);
+    EXPECT_FLOAT_EQ(g_FrameTime, 20.04f);
+
+    // After the clock wraps the delta is still the real one.
+    ResetFrameClock();
+    clock_.Set(0xFFFFFFF0u);
+    RunFrame();
+    clock_.Set(0x10);
+    RunFrame();
+    EXPECT_FLOAT_EQ(g_FrameDelta, 0.032f);
+}
+
+TEST_F(RendererTest, MismatchedFrameCallsAreFatal) {
+    ASSERT_NE(Create(), nullptr);
+    try {
+        renderer_->OnFrameEnd();
+        FAIL() << "OnFrameEnd without OnFrameBegin";
+    } catch (const tarnel::FatalError& error) {
+        EXPECT_STREQ(error.what(), "IRenderer::OnFrameEnd 不匹配。");
+    }
+    renderer_->OnFrameBegin();
+    try {
+        renderer_->OnFrameBegin();
+        FAIL() << "OnFrameBegin twice";
+    } catch (const tarnel::FatalError& error) {
+        EXPECT_STREQ(error.what(), "IRenderer::OnFrameBegin 不匹配。");
+    }
+    renderer_->OnFrameEnd();
+}
+
+TEST_F(RendererTest, StatisticsSampleEverySecond) {
+    ASSERT_NE(Create(), nullptr);  // the first sample starts at construction, 5000 ms
+    for (const std::uint32_t at : {5100u, 5200u, 5300u, 5400u, 5500u, 5600u, 5700u, 5800u, 5999u}) {
+        clock_.Set(at);
+        RunFrame();
+    }
+    EXPECT_EQ(renderer_->GetFPS(), 0.0f);  // 999 ms are not a sample
+    clock_.Set(6000);
+    RunFrame();
+    EXPECT_FLOAT_EQ(renderer_->GetFPS(), 10.0f);
+    STRU_RENDER_STATS* stats = renderer_->GetStatistics();
+    EXPECT_FLOAT_EQ(stats->MinFps, 10.0f);
+    EXPECT_FLOAT_EQ(stats->MaxFps, 10.0f);
+    EXPECT_EQ(stats->Reserved, 0.0f);
+    EXPECT_NE(stats->TexStats, nullptr);
+
+    for (std::uint32_t at = 6050; at <= 7000; at += 50) {
+        clock_.Set(at);
+        RunFrame();
+    }
+    EXPECT_FLOAT_EQ(renderer_->GetFPS(), 20.0f);
+    EXPECT_FLOAT_EQ(stats->MinFps, 10.0f);
+    EXPECT_FLOAT_EQ(stats->MaxFps, 20.0f);
+
+    Release();
+    EXPECT_TRUE(LogHasInOrder({u"Frame Count : 30", u"Running Time : 2000(ms)", u"FPS : 14.992504"}));
+}
+
+TEST_F(RendererTest, LimiterSleepsOnlyWithVsyncAfterShortFrames) {
+    for (const bool vsync : {true, false}) {
+        SCOPED_TRACE(vsync ? "vsync" : "no vsync");
+        param_.Vsync = vsync ? 1 : 0;
+        ASSERT_NE(Create(), nullptr);
+        RunFrame();
+        clock_.Advance(50);
+        sleeps_.Clear();
+        RunFrame();
+        EXPECT_TRUE(sleeps_.Sleeps().empty());
+        clock_.Advance(2);
+        sleeps_.Clear();
+        RunFrame();
+        EXPECT_EQ(sleeps_.Sleeps(), vsync ? std::vector<DWORD>{10} : std::vector<DWORD>{});
+        Release();
+        ResetFrameClock();
+    }
+}
+
+TEST_F(RendererTest, InactiveRendererSleepsEachFrame) {
+    ASSERT_NE(Create(), nullptr);
+    renderer_->SetActive(false);
+    EXPECT_FALSE(renderer_->IsActive());
+    sleeps_.Clear();
+    RunFrame();
+    EXPECT_EQ(sleeps_.Sleeps(), std::vector<DWORD>{25});
+    renderer_->SetActive(true);
+    sleeps_.Clear();
+    RunFrame();
+    EXPECT_TRUE(sleeps_.Sleeps().empty());
+}
+
+TEST_F(RendererTest, DynamicBuffersGrowToTheNeedAndRetryOnlyAfterEviction) {
+    ASSERT_NE(Create(), nullptr);
+    CLumiscriber* renderer = Renderer();
+    EXPECT_TRUE(renderer->GrowDynamicBuffers(0, 5000));  // no vertices: nothing made
+    EXPECT_FALSE(renderer->GetIndexBuffer()->IsCreated());
+
+    ASSERT_TRUE(renderer->GrowDynamicBuffers(1000, 100));
+    EXPECT_EQ(renderer->GetVertexBuffer()->GetSize(), 4000u);
+    EXPECT_EQ(renderer->GetIndexBuffer()->GetSize(), 400u);
+    ASSERT_TRUE(renderer->GrowDynamicBuffers(2000, 100));  // exactly half: kept
+    EXPECT_EQ(renderer->GetVertexBuffer()->GetSize(), 4000u);
+    ASSERT_TRUE(renderer->GrowDynamicBuffers(2001, 101));  // past half and a quarter
+    EXPECT_EQ(renderer->GetVertexBuffer()->GetSize(), 8004u);
+    EXPECT_EQ(renderer->GetIndexBuffer()->GetSize(), 404u);
+
+    // Out of video memory with no idle texture to evict: no retry, nothing drawn.
+    d3d9ctl::FailCall("CreateVertexBuffer", 1, D3DERR_OUTOFVIDEOMEMORY);
+    const int before = d3d9ctl::CallCount("CreateVertexBuffer");
+    EXPECT_FALSE(renderer->GrowDynamicBuffers(9000, 0));
+    EXPECT_EQ(d3d9ctl::CallCount("CreateVertexBuffer"), before + 1);
+    EXPECT_FALSE(renderer->GetVertexBuffer()->IsCreated());
+    EXPECT_TRUE(renderer->GrowDynamicBuffers(9000, 0));
+    EXPECT_EQ(renderer->GetVertexBuffer()->GetSize(), 36000u);
+}
+
+}  // namespace
+}  // namespace lumi::test
