@@ -470,6 +470,19 @@ TEST(GifCodec, SurvivesHostileFiles) {
     EXPECT_EQ(sized.GetWidth(), 3u);
 }
 
+TEST(GifCodec, FailedOrCancelledDecodeLeavesTheImageAsItWas) {
+    CRasterGIF gif;
+    gif.SetLoadAllFrames(true);
+    ASSERT_TRUE(DecodeGif(gif, DisposalAnimation(0)));
+    const std::string before = Row(gif, 0);
+    EXPECT_FALSE(DecodeGif(gif, GifBuilder(8, 8, kFour).Finish()));
+    gif.SetEscape(5);
+    EXPECT_FALSE(DecodeGif(gif, GifBuilder(2, 1, kFour).Image(0, 0, 2, {{1, 2}}).Finish()));
+    EXPECT_EQ(gif.GetWidth(), 4u);
+    EXPECT_EQ(Row(gif, 0), before);
+    EXPECT_EQ(gif.GetFrameCount(), 3);
+}
+
 TEST(GifCodec, DecodesThousandsOfFrames) {
     GifBuilder b(32, 32, kFour);
     for (int i = 0; i < 5000; ++i) b.Control(i % 4, 1, i % 2 ? 0 : -1).Image(i % 32, (i / 32) % 32, 1, {{BYTE(i % 4)}});
