@@ -1,0 +1,148 @@
+// CD3DTexture: names, image types, image information, loading from memory and saving.
+#include <cstring>
+
+#include "core/exception.h"
+#include "core/format_helpers.h"
+#include "draw/d3d_texture.h"
+#include "draw/texture_owner.h"
+#include "draw/texture_pool.h"
+
+namespace {
+
+// The text after the last '.', or null when there is no '.'.
+const WCHAR* Extension(const WCHAR* name) {
+    const WCHAR* dot = nullptr;
+    for (const WCHAR* p = name; *p != 0; ++p) {
+        if (*p == u'.') dot = p;
+    }
+    return dot ? dot + 1 : nullptr;
+}
+
+bool EqualsNoCase(const WCHAR* text, const char* ascii) {
+    for (; *ascii != 0; ++text, ++ascii) {
+        WCHAR c = *text;
+        if (c >= u'a' && c <= u'z') c = static_cast<WCHAR>(c - u'a' + u'A');
+        char a = *ascii;
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+        if (c != static_cast<WCHAR>(a)) return false;
+    }
+    return *text == 0;
+}
+
+}  // namespace
+
+D3DXIMAGE_INFO* CD3DTexture::GetImageInfo() {
+    if (imageInfo_ == nullptr) imageInfo_ = std::make_unique<D3DXIMAGE_INFO>();
+    return imageInfo_.get();
+}
+
+std::uint32_t CD3DTexture::GetImageWidth() { return imageInfo_ ? imageInfo_->Width : 0; }
+std::uint32_t CD3DTexture::GetImageHeight() { return imageInfo_ ? imageInfo_->Height : 0; }
+
+void CD3DTexture::SetAllocatedSize(std::uint16_t width, std::uint16_t height) {
+    width_ = width;
+    height_ = height;
+    aspect_ = width != 0 ? static_cast<float>(height) / width : 1.0f;
+}
+
+// BMP and JPEG files hold no alpha and take the normal format; every other image type the
+// library decodes takes the alpha format. Unknown types get no format: their load fails and
+// the texture stays unloaded.
+void CD3DTexture::SetImageTypeFromName() {
+    const WCHAR* extension = Extension(name_);
+    if (extension == nullptr || *extension == 0) return;
+    struct Type {
+        const char* extension;
+        std::int32_t code;
+        int format;  // 0 normal, 1 alpha, 2 UI, 3 none
+    };
+    static constexpr Type kTypes[] = {
+        {"JPG", D3DXIFF_JPG, 0}, {"JPEG", D3DXIFF_JPG, 0}, {"BMP", D3DXIFF_BMP, 0},
+        {"DDS", D3DXIFF_DDS, 1}, {"PNG", D3DXIFF_PNG, 1},  {"TGA", D3DXIFF_TGA, 1},
+        {"JNA", D3DXIFF_BMP, 1}, {"GIF", kImageFileFormatGif, 2},
+    };
+    std::int32_t code = D3DXIFF_BMP;
+    int format = 3;
+    for (const Type& type : kTypes) {
+        if (EqualsNoCase(extension, type.extension)) {
+            code = type.code;
+            format = type.format;
+            break;
+        }
+    }
+    GetImageInfo()->ImageFileFormat = static_cast<D3DXIMAGE_FILEFORMAT>(code);
+    switch (format) {
+        case 0: format_ = owner_->GetNormalFormat(); break;
+        case 1: format_ = owner_->GetAlphaFormat(); break;
+        case 2: format_ = owner_->GetUIFormat(); break;
+        default: format_ = D3DFMT_UNKNOWN; break;
+    }
+}
+
+void CD3DTexture::SetFileName(const WCHAR* path) {
+    if (path == nullptr || *path == 0) return;
+    ReleaseMemory();
+    SetName(path);
+    NormalizePath(name_);
+    managed_ = 1;
+    file_ = 1;
+    SetImageTypeFromName();
+    owner_->ReadImageInfo(this);
+}
+
+bool CD3DTexture::EnsureLoaded() {
+    if (loaded_) return true;
+    return owner_->ReadImageInfo(this);
+}
+
+bool CD3DTexture::LoadFromMemory(const void* data, std::uint32_t size) {
+    D3DXIMAGE_INFO info{};
+    if (FAILED(D3DXGetImageInfoFromFileInMemory(data, size, &info))) return false;
+    if (info.Width == 0 || info.Height == 0 || info.Width > 0xFFFF || info.Height > 0xFFFF) return false;
+    format_ = (info.ImageFileFormat == D3DXIFF_BMP || info.ImageFileFormat == D3DXIFF_JPG) ? owner_->GetNormalFormat()
+                                                                                           : owner_->GetAlphaFormat();
+    SetAllocatedSize(static_cast<std::uint16_t>(info.Width), static_cast<std::uint16_t>(info.Height));
+    copyFlags_ |= kSystemCopy;
+    if (!BindMemoryFromPool()) return false;
+    *GetImageInfo() = info;
+    IDirect3DTexture9* system = GetSystemTexture();
+    IDirect3DSurface9* surface = nullptr;
+    if (system == nullptr || FAILED(system->GetSurfaceLevel(0, &surface)) || surface == nullptr) {
+        throw lumi::Exception("d3d error");
+    }
+    const HRESULT hr =
+        D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, data, size, nullptr, D3DX_FILTER_NONE, 0, nullptr);
+    surface->Release();
+    if (FAILED(hr)) return false;
+    MarkWhollyDirty();
+    return true;
+}
+
+bool CD3DTexture::SaveToFile(const WCHAR* path, const RECT* rect) {
+    if (memory_ == nullptr || path == nullptr) return false;
+    const WCHAR* extension = Extension(path);
+    D3DXIMAGE_FILEFORMAT type = D3DXIFF_BMP;
+    if (extension != nullptr) {
+        struct Type {
+            const char* extension;
+            D3DXIMAGE_FILEFORMAT type;
+        };
+        static constexpr Type kTypes[] = {{"jpg", D3DXIFF_JPG}, {"tga", D3DXIFF_TGA}, {"png", D3DXIFF_PNG},
+                                          {"dds", D3DXIFF_DDS}, {"ppm", D3DXIFF_PPM}, {"hdr", D3DXIFF_HDR}};
+        bool known = false;
+        for (const Type& candidate : kTypes) {
+            if (EqualsNoCase(extension, candidate.extension)) {
+                type = candidate.type;
+                known = true;
+                break;
+            }
+        }
+        if (!known) return false;
+    }
+    IDirect3DTexture9* texture = memory_->systemCopy ? memory_->systemCopy : memory_->videoCopy;
+    IDirect3DSurface9* surface = nullptr;
+    if (texture == nullptr || FAILED(texture->GetSurfaceLevel(0, &surface))) return false;
+    const HRESULT hr = D3DXSaveSurfaceToFileW(path, type, surface, nullptr, rect);
+    surface->Release();
+    return SUCCEEDED(hr);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// Atlas cells: power-of-two squares of an atlas page (CD3DHugeTexture), kept as a quad tree.
+// A cell holds the copied pixels of one texture, or is handed to the host as a drawing area
+// of its own (ITextureCell).
+//
+// States: free (on its level's free list, no owner), inactive (free list, owner and pixels
+// kept: the owner's count reached zero and may come back), used (on its level's used list).
+// A split cell stays on its level's used list while it has children.
+//
+// Every cell is a CTextureCell from the "CTextureCell" pool; the page creates and deletes
+// them. Host thread only.
+#include <cstdint>
+
+#include "core/lru_list.h"
+#include "core/pool_table.h"
+#include "core/renderer_interface.h"
+#include "platform/win32/win32_types.h"
+
+class CD3DHugeTexture;
+class CD3DTexture;
+class ITexture;
+
+// The host's object told when a cell it holds goes away. The library calls only
+// OnCellReleased; the host owns the listener.
+class ITextureCellListener {
+public:
+    virtual ~ITextureCellListener() = default;
+    virtual void OnCellReleased(ITextureCell* cell) = 0;
+};
+
+class ITextureCell : public IBaseInterface {
+public:
+    // The atlas page holding the cell.
+    virtual ITexture* GetTexture() = 0;
+    // The cell's rectangle in the page; valid while the cell lives.
+    virtual const RECT* GetRect() = 0;
+    // Stores the listener; a different listener held before is told first that the cell is
+    // released from it. The same listener again does nothing.
+    virtual void SetListener(ITextureCellListener* listener) = 0;
+};
+
+struct tex_cell_t {
+    lru_obj_s node;                   // on its level's used or free list
+    std::int32_t reserved = 0;
+    std::uint8_t free = 0;            // 1 = on the free list
+    std::uint32_t side = 0;           // pixels, a power of two
+    std::int32_t freeChildren = 0;    // children on their free list
+    std::int32_t holdingChildren = 0; // children that name an owner texture
+    CD3DHugeTexture* page = nullptr;
+    CD3DTexture* owner = nullptr;     // the texture whose pixels the cell holds; null when none
+    RECT rect{};                      // in the page
+    tex_cell_t* parent = nullptr;     // null for the root
+    tex_cell_t* children[4] = {};     // top-left, top-right, bottom-left, bottom-right; null unless split
+    ITextureCellListener* listener = nullptr;  // the host's, not owned
+
+    static tex_cell_t* FromNode(lru_obj_s* n) { return reinterpret_cast<tex_cell_t*>(n); }
+};
+
+class CTextureCell final : public ITextureCell, public tex_cell_t {
+public:
+    static void* operator new(std::size_t size) { return PooledAlloc<CTextureCell>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<CTextureCell>(block); }
+
+    CTextureCell() = default;
+    // Tells the listener, if any, that the cell is released.
+    ~CTextureCell() override;
+    CTextureCell(const CTextureCell&) = delete;
+    CTextureCell& operator=(const CTextureCell&) = delete;
+
+    ITexture* GetTexture() override;
+    const RECT* GetRect() override { return &rect; }
+    void SetListener(ITextureCellListener* newListener) override;
+
+    static CTextureCell* From(tex_cell_t* cell) { return static_cast<CTextureCell*>(cell); }
+};

@@ -1,0 +1,37 @@
+#pragma once
+// The texture side of file loading: a small interface the texture manager implements over
+// the loading machinery of the build (the outside resource framework in the current build,
+// the loader threads in the legacy one). Textures see only this; how a file is read and
+// decoded stays behind it. Host thread only: the loader may prepare and decode elsewhere,
+// but every call here runs on the host's thread.
+#include <cstdint>
+
+class CD3DTexture;
+
+// One running load of a texture's file. Opaque to the texture: it only hands it back.
+class CTextureLoad;
+
+class ITextureLoader {
+public:
+    virtual ~ITextureLoader() = default;
+
+    // Starts reading and decoding the texture's file. The returned load belongs to the
+    // texture until it is given to Finish or Cancel; null when the load could not start
+    // (the texture stays unloaded and asks again when next polled).
+    virtual CTextureLoad* Request(CD3DTexture* texture) = 0;
+
+    // Whether the load is still being read or decoded.
+    virtual bool IsLoading(CTextureLoad* load) = 0;
+
+    // A finished load: its decoded image is copied into the texture when there is one (the
+    // texture is loaded afterwards) and the load is deleted. A failed load leaves the texture
+    // unloaded. Must not be called while IsLoading.
+    virtual void Finish(CD3DTexture* texture, CTextureLoad* load) = 0;
+
+    // The texture no longer wants the load: deleted at once when it has ended, otherwise
+    // kept aside by the loader and deleted once it ends.
+    virtual void Cancel(CTextureLoad* load) = 0;
+
+    // Returns when nothing is loading any more.
+    virtual void WaitAll() = 0;
+};

@@ -1,0 +1,163 @@
+#pragma once
+// CTexturePool: creates, recycles and releases the Direct3D textures behind every
+// CD3DTexture, and keeps the byte totals the texture manager's memory rule reads.
+//
+// A texture's pixels live in a mem_obj_t with up to two Direct3D textures: a system-memory
+// copy the library writes and reads, and a video copy that is drawn. Released Direct3D
+// textures of five common shapes wait in buckets and are handed out again (oldest first);
+// every other shape is created and released each time. Trim buckets keep any number and
+// give one back per frame once it has waited 1200 ms; the others refuse textures past
+// their cap.
+//
+// One pool per texture manager; the owner outlives it. Host thread only. Failures: see
+// each operation; Direct3D failures are logged to the event log.
+#include <cstdint>
+
+#include "core/lru_list.h"
+#include "core/pool_table.h"
+#include "platform/d3d9/d3d9.h"
+
+class CD3DTexture;
+class CTexturePool;
+class ITextureOwner;
+
+// The Direct3D memory of one texture. Made and destroyed only by the pool.
+struct mem_obj_t {
+    lru_obj_s node;  // in the pool's live list
+    IDirect3DTexture9* systemCopy = nullptr;
+    DWORD systemUsage = 0;
+    D3DPOOL systemPool = D3DPOOL_SYSTEMMEM;
+    IDirect3DDevice9* systemDevice = nullptr;
+    IDirect3DTexture9* videoCopy = nullptr;
+    DWORD videoUsage = 0;  // D3DUSAGE_RENDERTARGET, D3DUSAGE_DYNAMIC or 0
+    D3DPOOL videoPool = D3DPOOL_DEFAULT;
+    IDirect3DDevice9* videoDevice = nullptr;
+    std::uint16_t width = 0;  // as the device made the copies
+    std::uint16_t height = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    CD3DTexture* owner = nullptr;
+    CTexturePool* pool = nullptr;
+    std::uint32_t byteSize = 0;  // width x height x bytes per pixel
+    std::uint8_t clear = 0;      // zero-fill new and recycled copies outside the default pool
+
+    static void* operator new(std::size_t size) { return PooledAlloc<mem_obj_t>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<mem_obj_t>(block); }
+};
+
+// A released Direct3D texture waiting in a bucket.
+struct tex_node_t {
+    lru_obj_s node;
+    IDirect3DTexture9* texture = nullptr;
+    std::uint32_t returnedMs = 0;  // frame time when it was given back
+
+    static void* operator new(std::size_t size) { return PooledAlloc<tex_node_t>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<tex_node_t>(block); }
+};
+
+// A bucket of free textures of one shape.
+struct tex_cache_t {
+    std::uint16_t width = 0;  // the key: width, height, usage, format, pool
+    std::uint16_t height = 0;
+    DWORD usage = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    D3DPOOL pool = D3DPOOL_DEFAULT;
+    lru_obj_s node;          // in the pool's bucket list
+    lru_list_t freeList;     // of tex_node_t, oldest first
+    std::uint32_t bytesPerTexture = 0;
+    std::int32_t cap = 0;    // most free textures kept (trim buckets: kept down to after ageing)
+    std::uint8_t trim = 0;
+    std::int32_t returned = 0;  // counters
+    std::int32_t refused = 0;
+    std::int32_t hits = 0;
+    std::int32_t misses = 0;
+
+    static void* operator new(std::size_t size) { return PooledAlloc<tex_cache_t>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<tex_cache_t>(block); }
+};
+
+class CTexturePool {
+public:
+    // Makes the five buckets and the 1024 x 1024 system-memory scratch texture (A8R8G8B8
+    // when the normal format has 32 bits, else A4R4G4B4). Throws lumi::Exception "out of
+    // video memory." when the scratch texture cannot be made.
+    explicit CTexturePool(ITextureOwner* owner);
+    // Releases the buckets and the scratch texture, then reports the hit and miss counts
+    // through DevMsg. Memory objects still alive are released too (a leak is reported).
+    ~CTexturePool();
+    CTexturePool(const CTexturePool&) = delete;
+    CTexturePool& operator=(const CTexturePool&) = delete;
+
+    // A memory object for `texture` in its format and size (squared to powers of two when the
+    // device wants square textures), with the copies its copy flags ask for. Throws
+    // lumi::Exception "out of video memory" when the system copy cannot be made; a missing
+    // video copy is left absent. The texture is not bound to it (CD3DTexture::BindMemory).
+    mem_obj_t* CreateMemObj(CD3DTexture* texture, bool clear);
+    // Gives both copies back to the buckets (or releases them) and frees the object. Null is
+    // ignored.
+    void DestroyMemObj(mem_obj_t* memory);
+
+    // Make a missing copy; true when the copy exists afterwards. Throws lumi::Exception
+    // "wild mem_obj_t*" for an object without owner.
+    bool EnsureSystemTexture(mem_obj_t* memory);
+    bool EnsureVideoTexture(mem_obj_t* memory);
+    // Give one copy back (to a bucket or released); the object keeps the other.
+    void FreeSystemCopy(mem_obj_t* memory);
+    void FreeVideoCopy(mem_obj_t* memory);
+
+    // A one-level Direct3D texture of the shape, recycled from a bucket when one holds a free
+    // one; `bytes` receives its byte size. On D3DERR_OUTOFVIDEOMEMORY the owner's idle
+    // textures give back their video memory and the creation is tried once more. Null on
+    // failure (logged).
+    IDirect3DTexture9* AllocTexture(D3DFORMAT format, std::uint16_t width, std::uint16_t height, DWORD usage,
+                                    D3DPOOL pool, bool clear, std::uint32_t* bytes);
+    // Keeps the texture in its bucket or releases it. Null is ignored.
+    void FreeTexture(D3DFORMAT format, D3DPOOL pool, std::uint16_t width, std::uint16_t height, DWORD usage,
+                     IDirect3DTexture9* texture);
+
+    // Once per frame: each trim bucket above its cap releases its oldest free texture when
+    // it has waited more than 1200 ms.
+    void Trim();
+    // Device lost: every video copy is given back and every bucket emptied.
+    void ReleaseVideoCopies();
+    // Before a display-mode change: both copies of everything given back, buckets emptied.
+    void ReleaseAll();
+    // After a reset: every texture that keeps a video copy gets a new one, is marked wholly
+    // dirty and runs OnResetDevice. Throws lumi::Exception "out of video memory." when a
+    // copy cannot be made.
+    void RestoreVideoTextures();
+    // Zero-fills level 0 (DXT formats are left alone). False on a failed description, lock
+    // or unlock (logged).
+    bool ClearTextureLevel0(IDirect3DTexture9* texture);
+
+    // The conversion scratch (system memory, 1024 x 1024); owned by the pool.
+    IDirect3DTexture9* GetScratchTexture() const { return scratch_; }
+
+    std::uint32_t GetSystemBytes() const { return systemBytes_; }
+    std::uint32_t GetVideoBytes() const { return videoBytes_; }
+    std::int32_t GetHitCount() const { return hitCount_; }
+    std::int32_t GetMissCount() const { return missCount_; }
+    std::int32_t GetLiveCount() const { return liveCount_; }
+    // The bucket of that shape; null when none (for statistics and tests).
+    const tex_cache_t* FindBucket(D3DFORMAT format, D3DPOOL pool, std::uint16_t width, std::uint16_t height,
+                                  DWORD usage) const;
+
+private:
+    tex_cache_t* Find(D3DFORMAT format, D3DPOOL pool, std::uint16_t width, std::uint16_t height,
+                      DWORD usage) const;
+    void AddBucket(std::uint16_t side, D3DFORMAT format, D3DPOOL pool, std::int32_t cap, bool trim);
+    void EmptyBucket(tex_cache_t* bucket);
+    void EmptyBuckets();
+    void AddBytes(D3DPOOL pool, std::uint32_t bytes);
+    void SubtractBytes(D3DPOOL pool, std::uint32_t bytes);
+    void ReleaseCounted(D3DPOOL pool, IDirect3DTexture9* texture);
+
+    ITextureOwner* owner_;
+    std::int32_t liveCount_ = 0;
+    lru_list_t live_;     // of mem_obj_t
+    lru_list_t buckets_;  // of tex_cache_t, in creation order
+    std::uint32_t systemBytes_ = 0;
+    std::uint32_t videoBytes_ = 0;
+    std::int32_t hitCount_ = 0;
+    std::int32_t missCount_ = 0;
+    IDirect3DTexture9* scratch_ = nullptr;
+};
