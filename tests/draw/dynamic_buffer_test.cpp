@@ -1,7 +1,7 @@
 // The dynamic vertex and index buffers over the software device: appends that run on with
 // no-overwrite locks and wrap to the start with a discard lock, the misuse and device-failure
-// messages, creation failures that leave the buffer empty, and the growth the renderer does
-// before a frame.
+// messages, and creation failures that leave the buffer empty. The renderer's growth of the
+// buffers to a frame's needs is tested with the frame loop.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,7 +11,6 @@
 
 #include "draw/d3d_buffers.h"
 #include "tests/core/render_target_test_host.h"
-#include "tests/core/renderer_fixture.h"
 
 namespace lumi::test {
 namespace {
@@ -49,9 +48,16 @@ TEST_F(DynamicBufferTest, AppendsRunOnWithNoOverwriteUntilTheEndThenDiscardFromT
     EXPECT_EQ(d3d9ctl::GetCounters().locksNoOverwrite, 2u);
     EXPECT_EQ(d3d9ctl::GetCounters().locksDiscard, 0u);
 
-    EXPECT_EQ(buffer.Append(bytes.data(), 24), 0u);  // one vertex more than fits: start over
+    const std::vector<std::uint8_t> wrapped(24, 0x11);
+    EXPECT_EQ(buffer.Append(wrapped.data(), 24), 0u);  // one vertex more than fits: start over
     EXPECT_EQ(d3d9ctl::GetCounters().locksDiscard, 1u);
     EXPECT_EQ(buffer.Append(bytes.data(), 72), 24u);
+    void* memory = nullptr;
+    ASSERT_EQ(buffer.GetBuffer()->Lock(0, 96, &memory, 0), D3D_OK);
+    const auto* landed = static_cast<const std::uint8_t*>(memory);
+    EXPECT_EQ(std::vector<std::uint8_t>(landed, landed + 24), wrapped);
+    EXPECT_EQ(std::vector<std::uint8_t>(landed + 24, landed + 96), bytes);
+    buffer.GetBuffer()->Unlock();
     EXPECT_EQ(d3d9ctl::GetCounters().locksNoOverwrite, 3u);
     EXPECT_FALSE(buffer.IsLocked());
     EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
@@ -135,38 +141,6 @@ TEST_F(DynamicBufferTest, DeviceFailuresAreReportedAndLeaveNoBuffer) {
     indices.Release();
     D3DPRESENT_PARAMETERS pp = host_.settings.pp;
     EXPECT_EQ(host_.device->Reset(&pp), D3D_OK);
-}
-
-// The renderer grows its buffers to a frame's needs: 4 x the need when the vertex need
-// passes half the buffer or the index need a quarter; out of video memory leaves them empty
-// for this frame and the next growth makes them.
-class RendererBufferTest : public RendererTest {};
-
-TEST_F(RendererBufferTest, BuffersGrowToTheFramesNeedsAndRecoverFromOutOfVideoMemory) {
-    ASSERT_NE(Create(), nullptr);
-    CLumiscriber* renderer = static_cast<CLumiscriber*>(renderer_);
-    CD3DVertexBuffer* vertices = renderer->GetVertexBuffer();
-    CD3DIndexBuffer* indices = renderer->GetIndexBuffer();
-    EXPECT_EQ(vertices->GetSize(), 0u) << "made by the first frame that needs them";
-
-    ASSERT_TRUE(renderer->GrowDynamicBuffers(1000, 600));
-    EXPECT_EQ(vertices->GetSize(), 4000u);
-    EXPECT_EQ(indices->GetSize(), 2400u);
-    const int creations = d3d9ctl::CallCount("CreateVertexBuffer");
-    ASSERT_TRUE(renderer->GrowDynamicBuffers(2000, 600));
-    EXPECT_EQ(d3d9ctl::CallCount("CreateVertexBuffer"), creations);
-    ASSERT_TRUE(renderer->GrowDynamicBuffers(2001, 601));
-    EXPECT_EQ(vertices->GetSize(), 8004u);
-    EXPECT_EQ(indices->GetSize(), 2404u);
-
-    // No idle texture to evict: no second attempt in this frame.
-    d3d9ctl::FailCall("CreateVertexBuffer", 1, D3DERR_OUTOFVIDEOMEMORY);
-    const int attempts = d3d9ctl::CallCount("CreateVertexBuffer");
-    EXPECT_FALSE(renderer->GrowDynamicBuffers(5000, 0));
-    EXPECT_EQ(d3d9ctl::CallCount("CreateVertexBuffer"), attempts + 1);
-    EXPECT_EQ(vertices->GetSize(), 0u);
-    EXPECT_TRUE(renderer->GrowDynamicBuffers(5000, 0));
-    EXPECT_EQ(vertices->GetSize(), 20000u);
 }
 
 }  // namespace
