@@ -1,0 +1,158 @@
+#pragma once
+// Shared set-up of the texture, pool and atlas tests: the software device on a small
+// window, a scratch folder with `logs/` and an open event log, the frame clock at a known
+// time, and a texture owner that stands in for the texture manager: it keeps the in-use and
+// idle lists, evicts idle video copies on demand and counts what the textures asked of it.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/event_log.h"
+#include "core/frame_clock.h"
+#include "core/lru_list.h"
+#include "draw/d3d_texture.h"
+#include "draw/texture_owner.h"
+#include "draw/texture_pool.h"
+#include "platform/d3d9/control.h"
+#include "platform/d3d9/d3d9.h"
+#include "platform/win32/display.h"
+#include "platform/win32/window.h"
+#include "tests/support/utf16_file.h"
+#include "tests/support/work_folder.h"
+
+namespace lumi::test {
+
+class TestTextureOwner : public ITextureOwner {
+public:
+    IDirect3DDevice9* GetDevice() override { return device; }
+    bool IsDeviceLost() override { return lost; }
+    D3DFORMAT GetNormalFormat() override { return normalFormat; }
+    D3DFORMAT GetAlphaFormat() override { return alphaFormat; }
+    D3DFORMAT GetUIFormat() override { return alphaFormat; }
+    bool IsSquareOnly() override { return squareOnly; }
+    CTexturePool* GetTexturePool() override { return pool; }
+    void MarkInUse(CD3DTexture* texture) override {
+        texture->SetLastUseMs(g_FrameTimeMs);
+        inUse.PushBack(texture->Node());
+    }
+    void MarkIdle(CD3DTexture* texture) override { idle.PushBack(texture->Node()); }
+    bool EvictIdleTextures() override {
+        ++evictions;
+        for (lru_obj_s* node = idle.next; node != &idle; node = node->next) {
+            CD3DTexture::FromNode(node)->ReleaseVideoCopy();
+        }
+        return !idle.Empty();
+    }
+    bool ReadImageInfo(CD3DTexture*) override {
+        ++imageInfoReads;
+        return false;
+    }
+    ITextureLoader* GetTextureLoader() override { return nullptr; }
+    CRenderTargetHost* GetRenderTargetHost() override { return nullptr; }
+    bool RegisterRenderTarget(CRenderTarget*) override { return false; }
+    CCamera* GetDefaultCamera() override { return nullptr; }
+
+    IDirect3DDevice9* device = nullptr;
+    CTexturePool* pool = nullptr;
+    bool lost = false;
+    bool squareOnly = false;
+    D3DFORMAT normalFormat = D3DFMT_X8R8G8B8;
+    D3DFORMAT alphaFormat = D3DFMT_A8R8G8B8;
+    lru_list_t inUse;
+    lru_list_t idle;
+    int evictions = 0;
+    int imageInfoReads = 0;
+};
+
+class TextureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        d3d9ctl::ResetAll();
+        win32::ResetDisplay();
+        ResetFrameClock();
+        g_FrameTimeMs = 10000;
+        OpenEventLog(LogOpenMode::kTruncate);
+        window_ = win32::CreateTestWindow(u"textures", 0, 0, 64, 64);
+        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d_, nullptr);
+        D3DPRESENT_PARAMETERS params{};
+        params.BackBufferFormat = D3DFMT_X8R8G8B8;
+        params.BackBufferCount = 1;
+        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        params.hDeviceWindow = window_;
+        params.Windowed = TRUE;
+        params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
+                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &owner_.device),
+                  D3D_OK);
+        MakePool();
+    }
+
+    void TearDown() override {
+        DestroyAll();
+        if (owner_.device != nullptr) owner_.device->Release();
+        if (d3d_ != nullptr) d3d_->Release();
+        CloseEventLog();
+        win32::DestroyAllWindows();
+        d3d9ctl::ResetAll();
+        ResetFrameClock();
+    }
+
+    void MakePool() {
+        pool_ = std::make_unique<CTexturePool>(&owner_);
+        owner_.pool = pool_.get();
+    }
+
+    // Textures first (their memory goes back to the pool), then the pool.
+    void DestroyAll() {
+        for (CD3DTexture* texture : textures_) {
+            texture->Node()->Unlink();
+            delete texture;
+        }
+        textures_.clear();
+        owner_.pool = nullptr;
+        pool_.reset();
+    }
+
+    template <class T>
+    T* Keep(T* texture) {
+        textures_.push_back(texture);
+        return texture;
+    }
+
+    // An empty texture with memory bound (system copy, plus a video copy when asked).
+    CD3DTexture* MakeTexture(D3DFORMAT format, std::uint16_t width, std::uint16_t height, bool video = false) {
+        CD3DTexture* texture = Keep(new CD3DTexture(&owner_, format, width, height, 0, false));
+        if (video) texture->SetCopyFlags(CD3DTexture::kSystemCopy | CD3DTexture::kVideoCopy);
+        EXPECT_TRUE(texture->BindMemoryFromPool());
+        return texture;
+    }
+
+    void Forget(CD3DTexture* texture) {
+        textures_.erase(std::remove(textures_.begin(), textures_.end(), texture), textures_.end());
+        texture->Node()->Unlink();
+        delete texture;
+    }
+
+    static std::u16string LogText() { return ReadUtf16LeFile(kEventLogPath).text; }
+    static bool LogHas(const std::u16string& fragment) { return LogText().find(fragment) != std::u16string::npos; }
+
+    // Level 0 of a Direct3D texture, one pixel, as 0xAARRGGBB.
+    static std::uint32_t ReadTexel(IDirect3DTexture9* texture, int x, int y) {
+        IDirect3DSurface9* surface = nullptr;
+        if (texture == nullptr || FAILED(texture->GetSurfaceLevel(0, &surface))) return 0xDEADBEEF;
+        const std::uint32_t value = d3d9ctl::ReadPixel(surface, x, y);
+        surface->Release();
+        return value;
+    }
+
+    TempWorkFolder folder_;
+    HWND window_ = nullptr;
+    IDirect3D9* d3d_ = nullptr;
+    TestTextureOwner owner_;
+    std::unique_ptr<CTexturePool> pool_;
+    std::vector<CD3DTexture*> textures_;
+};
+
+}  // namespace lumi::test
