@@ -75,6 +75,9 @@ void CSceneManager::RenderScene(CCamera* camera, viewport_t* viewport, bool /*fl
     currentViewport_ = viewport;
     if (viewport == nullptr) return;
     host_->ApplyViewport(viewport);
+    // The device refuses an empty viewport and keeps the previous one, so clearing would hit
+    // another viewport's pixels, and the commands have no clip-space factors: nothing to draw.
+    if (!viewport->HasPixels()) return;
 
     if (viewport->clearEnabled != 0) {
         device->Clear(0, nullptr, static_cast<DWORD>(viewport->clearFlags), PackClearColor(viewport->clearColor),
@@ -82,10 +85,7 @@ void CSceneManager::RenderScene(CCamera* camera, viewport_t* viewport, bool /*fl
     }
     if (FAILED(device->BeginScene())) WriteLog(u"failed BeginScene");
 
-    layer_map_t* layers = viewport->GetLayers();
-    // A viewport without pixels has no clip-space factors; its commands could only land
-    // outside the target.
-    if (viewport->HasPixels()) layers->Flush(viewport);
+    viewport->GetLayers()->Flush(viewport);
 
     const HRESULT hr = device->EndScene();
     if (hr == D3DERR_DEVICELOST) {

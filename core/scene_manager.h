@@ -37,7 +37,7 @@ public:
     //  5. EndScene: D3DERR_DEVICELOST marks the renderer lost (once per loss), any other
     //     failure is logged "Failed EndScene.".
     // Nothing happens while the renderer is lost, so a loss in one viewport stops the rest of
-    // the frame's flushing; a viewport without pixels is cleared but not flushed.
+    // the frame's flushing. A viewport without pixels is made current and nothing more.
     virtual void RenderScene(CCamera* camera, viewport_t* viewport, bool flag);
 
     // The renderer behind the manager; must outlive it.
