@@ -33,7 +33,6 @@ TEST(ViewportTest, PixelRectangleTruncatesFractionsOfTheTargetSize) {
     EXPECT_FLOAT_EQ(viewport->twoOverWidth, 2.0f / 400.0f);
     EXPECT_FLOAT_EQ(viewport->twoOverHeight, 2.0f / 300.0f);
     EXPECT_TRUE(viewport->IsDirty());
-    EXPECT_EQ(viewport->clearFlags, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
 
     // A viewport without pixels keeps finite factors and is never flushed.
     viewport_t* empty = target->AddViewport(nullptr, 1, 0.0f, 0.0f, 0.001f, 1.0f);
@@ -70,10 +69,7 @@ TEST(RenderTargetTest, ViewportsAreKeyedByZOrderAndShareTheTargetScale) {
     target->RemoveAllViewports();
     EXPECT_EQ(target->GetViewportCount(), 0);
     EXPECT_NO_THROW(target->AddViewport(nullptr, 5, 0.0f, 0.0f, 1.0f, 1.0f));
-}
 
-TEST(RenderTargetTest, BaseTargetHasNoAttributesAndCannotSave) {
-    auto target = Target(16, 16);
     void* out = nullptr;
     try {
         target->GetAttribute("D3DSURFACE", &out);
@@ -81,10 +77,6 @@ TEST(RenderTargetTest, BaseTargetHasNoAttributesAndCannotSave) {
     } catch (const std::exception& e) {
         EXPECT_STREQ(e.what(), "Attribute not found.");
     }
-    EXPECT_FALSE(target->SaveToFile(u"a.png"));
-    EXPECT_EQ(target->GetPriority(), kDefaultTargetPriority);
-    EXPECT_TRUE(target->IsReady());
-    EXPECT_TRUE(target->IsEnabled());
 }
 
 TEST(RenderTargetTest, DrawStatsAndLayersComeWithTheFirstUse) {
@@ -111,8 +103,6 @@ TEST(RenderTargetTest, DrawStatsAndLayersComeWithTheFirstUse) {
 TEST(SceneManagerTest, CamerasAreUniqueByName) {
     CSceneManager scene;
     CCamera* camera = scene.CreateCamera("DefaultCamera");
-    EXPECT_EQ(camera->GetSceneManager(), &scene);
-    EXPECT_EQ(camera->GetName(), "DefaultCamera");
     try {
         scene.CreateCamera("DefaultCamera");
         FAIL() << "expected a duplicate camera name to be refused";
@@ -121,13 +111,6 @@ TEST(SceneManagerTest, CamerasAreUniqueByName) {
     }
     EXPECT_EQ(scene.GetCamera("DefaultCamera"), camera);
     EXPECT_EQ(scene.GetCamera("Other"), nullptr);
-
-    EXPECT_FALSE(camera->IsEnabled());
-    EXPECT_TRUE(camera->SetParameters(1.0f, 2.0f, 3.0f, 4.0f));
-    EXPECT_TRUE(camera->IsEnabled());
-    EXPECT_TRUE(camera->IsDirty());
-    camera->Disable();
-    EXPECT_FALSE(camera->IsEnabled());
 }
 
 TEST(SceneManagerTest, CurrentViewportIsAppliedAndForgottenWithItsTarget) {
