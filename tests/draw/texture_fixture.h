@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/event_log.h"
+#include "core/exception.h"
 #include "core/frame_clock.h"
 #include "core/lru_list.h"
 #include "draw/d3d_texture.h"
