@@ -3,7 +3,7 @@
 // priority and an ordered set of viewports; rendering a target renders its viewports in
 // z-order through their cameras' scene manager. The renderer keeps every target in a
 // registry by name and priority and renders the ready and enabled ones each frame, lowest
-// priority first (Part of the frame loop). The host sees a target only as IRenderTarget.
+// priority first (the main window, 255, last). The host sees a target only as IRenderTarget.
 //
 // Pooled: CRenderTarget blocks come from the "CRenderTarget" pool, derived classes from
 // their own pools.
