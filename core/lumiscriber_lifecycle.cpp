@@ -18,12 +18,6 @@
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/time.h"
 
-namespace {
-
-constexpr UINT kSdkVersion = 32;  // D3D_SDK_VERSION
-
-}  // namespace
-
 CLumiscriber::CLumiscriber(const STRU_RENDERER_PARAM& param) : userData_(param.UserData), vsync_(param.Vsync != 0) {
     try {
         Construct(param);
@@ -52,7 +46,7 @@ void CLumiscriber::Construct(const STRU_RENDERER_PARAM& param) {
 
     WriteLog(u"Direct3D Renderer Construct");
     WriteLog(u"---- Begining Direct3D initialisation ----");
-    direct3d_ = Direct3DCreate9(kSdkVersion);
+    direct3d_ = Direct3DCreate9(D3D_SDK_VERSION);
     if (direct3d_ == nullptr) FatalSetupError("创建Direct3D接口时出错，请检查是否安装了DirectX 9.0.");
     WriteLog(u"==>Direct3D Object Created.");
 
