@@ -49,6 +49,10 @@ TEST_F(RendererTest, DefaultConstructionLogsTheWholeRoadAndDestructionItsStatist
     EXPECT_FALSE(IsEventLogOpen());
     const win32::TimerPeriodCounts periods = win32::TimerPeriods();
     EXPECT_EQ(periods.begins, periods.ends);
+
+    // A later renderer searches with its own Direct3D object, not the released one.
+    ASSERT_NE(Create(), nullptr);
+    EXPECT_TRUE(RunFrame());
 }
 
 TEST_F(RendererTest, VsyncAndBitsPerPixelShapeTheDesiredSettings) {
