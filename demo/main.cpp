@@ -1,0 +1,120 @@
+// A host program that drives the renderer end to end on the software device: it creates a
+// window and a windowed renderer, adds a second render window, runs frames that clear both
+// windows with changing colours, loses and recovers the device, changes the display mode,
+// saves some presented frames as PNG under out/ and prints the frame statistics.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "core/lumiscriber_api.h"
+#include "core/renderer_interface.h"
+#include "platform/d3d9/control.h"
+#include "platform/ddraw/control.h"
+#include "platform/dxdiag/control.h"
+#include "platform/win32/window.h"
+
+namespace {
+
+constexpr int kFrames = 300;
+constexpr int kLoseAt = 100;     // the device is lost here ...
+constexpr int kRestoreAt = 110;  // ... and may be reset from here on
+constexpr int kModeChangeAt = 200;
+
+// A colour that walks round the hue circle as the frames go by.
+D3DCOLOR HueColour(int frame, int offset) {
+    const double angle = (frame * 3 + offset) * 3.14159265358979 / 180.0;
+    auto channel = [&](double phase) {
+        return static_cast<unsigned>(127.5 + 127.5 * std::sin(angle + phase)) & 0xFFu;
+    };
+    return D3DCOLOR_ARGB(0xFF, channel(0.0), channel(2.0944), channel(4.18879));
+}
+
+void SaveFrame(HWND window, const char* name, int frame) {
+    char path[64];
+    std::snprintf(path, sizeof(path), "out/%s_%03d.png", name, frame);
+    if (win32::SaveWindowPixelsPng(window, path))
+        std::printf("  saved %s\n", path);
+    else
+        std::printf("  could not save %s\n", path);
+}
+
+}  // namespace
+
+int main() {
+    std::filesystem::create_directories("logs");
+    std::filesystem::create_directories("out");
+
+    // The system-information and video-memory providers the renderer asks on start-up.
+    ddrawctl::Install();
+    dxdiagctl::Install();
+
+    HWND mainWindow = win32::CreateTestWindow(u"Lumiscriber demo", 0, 0, 1024, 768);
+    HWND extraWindow = win32::CreateTestWindow(u"Lumiscriber demo: second window", 1040, 0, 320, 240);
+
+    STRU_RENDERER_PARAM param{};
+    param.UserData = 2026;
+    param.Window = mainWindow;
+    param.Width = 1024;
+    param.Height = 768;
+    param.BitsPerPixel = 32;
+    param.Quality = 1;
+    param.Windowed = 1;
+    param.Vsync = 0;
+
+    IRenderer* renderer = CreateLumiscriber(&param);
+    if (renderer == nullptr) {
+        std::printf("The renderer could not be created; see logs/lumiscriber.log.\n");
+        return 1;
+    }
+    ISwapChain* extra = renderer->CreateRenderWindow(extraWindow, 320, 240);
+    if (extra == nullptr) {
+        std::printf("The second render window could not be created.\n");
+        ReleaseLumiscriber(renderer);
+        return 1;
+    }
+
+    std::printf("Running %d frames on a 1024x768 window and a 320x240 window.\n", kFrames);
+    for (int frame = 0; frame < kFrames; ++frame) {
+        if (frame == kLoseAt) {
+            std::printf("frame %d: the device is lost\n", frame);
+            d3d9ctl::LoseDevice();
+        }
+        if (frame == kRestoreAt) {
+            std::printf("frame %d: the device can be reset again\n", frame);
+            d3d9ctl::RestoreDevice();
+        }
+        if (frame == kModeChangeAt) {
+            const bool changed = renderer->ChangeDisplayMode(800, 600, 32, 1, false, true);
+            std::printf("frame %d: display mode 800x600 %s\n", frame, changed ? "applied" : "refused");
+        }
+
+        // Each window's viewport clears with its own colour.
+        renderer->SelectRenderWindow(extra);
+        renderer->SetBackgroundColor(HueColour(frame, 180));
+        renderer->SelectRenderWindow(nullptr);
+        renderer->SetBackgroundColor(HueColour(frame, 0));
+
+        renderer->OnFrameBegin();
+        renderer->BeginScene();
+        renderer->EndScene(true);
+        renderer->OnFrameEnd();
+
+        if (frame == 50 || frame == 105 || frame == 150 || frame == 250) {
+            std::printf("frame %d:\n", frame);
+            SaveFrame(mainWindow, "main", frame);
+            SaveFrame(extraWindow, "extra", frame);
+        }
+    }
+
+    const STRU_RENDER_STATS* stats = renderer->GetStatistics();
+    std::printf("FPS %.1f (one-second samples: min %.1f, max %.1f), draw calls in the last frame %d\n",
+                renderer->GetFPS(), stats ? stats->MinFps : 0.0f, stats ? stats->MaxFps : 0.0f,
+                stats ? stats->DrawCalls : 0);
+
+    renderer->DestroyRenderWindow(extra);
+    ReleaseLumiscriber(renderer);
+    std::printf("Event log: %s\n", std::filesystem::absolute("logs/lumiscriber.log").string().c_str());
+    std::printf("Frames: %s\n", std::filesystem::absolute("out").string().c_str());
+    return 0;
+}
