@@ -1,0 +1,142 @@
+// Textures over their life: reference counts and the idle list, names and image types,
+// frames timed by their own durations, files saved and loaded from memory, destruction.
+#include <fstream>
+#include <iterator>
+
+#include "draw/huge_texture.h"
+#include "tests/draw/texture_fixture.h"
+#include "tests/support/message_capture.h"
+
+namespace lumi::test {
+namespace {
+
+using TextureLifecycleTest = TextureTest;
+
+TEST_F(TextureLifecycleTest, ReferencesMoveManagedTexturesBetweenInUseAndIdle) {
+    CD3DTexture* texture = MakeTexture(D3DFMT_A8R8G8B8, 8, 8);
+    texture->SetManaged(true);
+    g_FrameTimeMs = 12345;
+    EXPECT_EQ(texture->AddRef(), 1);
+    EXPECT_EQ(texture->AddRef(), 2);
+    EXPECT_EQ(texture->Node()->owner, &owner_.inUse);
+    EXPECT_EQ(texture->GetLastUseMs(), 12345u);
+    EXPECT_EQ(texture->Release(), 1);
+    EXPECT_EQ(texture->Node()->owner, &owner_.inUse);
+    EXPECT_EQ(texture->Release(), 0);
+    EXPECT_EQ(texture->Node()->owner, &owner_.idle) << "idle, not deleted";
+    EXPECT_TRUE(texture->IsLoaded());
+    EXPECT_EQ(texture->Release(), 0) << "a count of 0 stays";
+    EXPECT_EQ(owner_.idle.Count(), 1);
+
+    CD3DTexture* unmanaged = MakeTexture(D3DFMT_A8R8G8B8, 8, 8);
+    unmanaged->AddRef();
+    unmanaged->Release();
+    EXPECT_FALSE(unmanaged->IsInList());
+}
+
+TEST_F(TextureLifecycleTest, NamesGiveTheImageTypeAndFormat) {
+    struct Case {
+        const char16_t* path;
+        std::int32_t code;
+        D3DFORMAT format;
+    };
+    const Case cases[] = {
+        {u"a/b.c/pic.tga.PNG", D3DXIFF_PNG, D3DFMT_A8R8G8B8},  // the text after the last dot
+        {u"photo.jpg", D3DXIFF_JPG, D3DFMT_X8R8G8B8},
+        {u"photo.JPEG", D3DXIFF_JPG, D3DFMT_X8R8G8B8},
+        {u"plain.bmp", D3DXIFF_BMP, D3DFMT_X8R8G8B8},
+        {u"anim.gif", kImageFileFormatGif, D3DFMT_A8R8G8B8},
+        {u"pack.dds", D3DXIFF_DDS, D3DFMT_A8R8G8B8},
+        {u"notes.txt", D3DXIFF_BMP, D3DFMT_UNKNOWN},
+    };
+    for (const Case& c : cases) {
+        CD3DTexture* texture = Keep(new CD3DTexture(&owner_, c.path));
+        EXPECT_EQ(static_cast<std::int32_t>(texture->GetImageInfo()->ImageFileFormat), c.code);
+        EXPECT_EQ(texture->GetFormat(), c.format);
+        EXPECT_TRUE(texture->IsFileTexture());
+    }
+    CD3DTexture* dotted = Keep(new CD3DTexture(&owner_, u"name.png."));
+    EXPECT_FALSE(dotted->HasImageInfo()) << "a trailing dot keeps the type";
+
+    CD3DTexture* empty = Keep(new CD3DTexture(&owner_, D3DFMT_A8R8G8B8, 4, 4, 0, false));
+    EXPECT_EQ(std::u16string(empty->GetName()).rfind(u"TEX{", 0), 0u);
+    empty->SetFileName(u"Dir\\Sub\\Tile.png");
+    EXPECT_EQ(std::u16string(empty->GetName()), u"DIR/SUB/TILE.PNG");
+    EXPECT_TRUE(empty->IsManaged());
+    EXPECT_EQ(owner_.imageInfoReads, 1) << "the file's size is read at once";
+
+    std::u16string longPath(400, u'x');
+    CD3DTexture* clipped = Keep(new CD3DTexture(&owner_, longPath.c_str()));
+    EXPECT_EQ(std::u16string(clipped->GetName()).size(), 259u);
+}
+
+TEST_F(TextureLifecycleTest, FramesShowForTheirOwnDurations) {
+    CD3DTexture* texture = MakeTexture(D3DFMT_A8R8G8B8, 64, 64);
+    EXPECT_THROW(texture->GetCurrentFrame(), lumi::Exception);
+    texture->AddFrame({RECT{0, 0, 32, 32}, 100});
+    texture->AddFrame({RECT{32, 0, 64, 32}, 300});
+    texture->AddFrame({RECT{0, 32, 32, 64}, 100});
+    EXPECT_EQ(texture->GetTotalDurationMs(), 500);
+    const std::uint32_t start = g_FrameTimeMs;
+    const struct {
+        std::uint32_t at;
+        LONG left, top;
+    } steps[] = {{0, 0, 0}, {99, 0, 0}, {100, 32, 0}, {399, 32, 0}, {400, 0, 32}, {499, 0, 32}, {500, 0, 0}, {1150, 32, 0}};
+    for (const auto& step : steps) {
+        g_FrameTimeMs = start + step.at;
+        const tex_frame_t& frame = texture->GetCurrentFrame();
+        EXPECT_EQ(frame.rect.left, step.left) << "at " << step.at << " ms";
+        EXPECT_EQ(frame.rect.top, step.top) << "at " << step.at << " ms";
+    }
+
+    CD3DTexture* still = MakeTexture(D3DFMT_A8R8G8B8, 64, 64);
+    for (int i = 0; i < 20; ++i) still->AddFrame({RECT{i, 0, i + 1, 1}, 0});
+    g_FrameTimeMs = start + 777;
+    EXPECT_EQ(still->GetCurrentFrame().rect.left, 0) << "no durations: always the first frame";
+    EXPECT_EQ(still->GetFrameCount(), 20);
+}
+
+TEST_F(TextureLifecycleTest, SavedFilesLoadBackFromMemory) {
+    CD3DTexture* texture = MakeTexture(D3DFMT_A8R8G8B8, 4, 4);
+    const std::uint32_t pixels[2] = {0xFF112233, 0x80FFEEDD};
+    ASSERT_TRUE(texture->UpdateRect(pixels, 2, 1, 8, 32, 1, 2));
+    ASSERT_TRUE(texture->SaveToFile(u"saved.png", nullptr));
+    EXPECT_FALSE(texture->SaveToFile(u"saved.xyz", nullptr)) << "unknown extension";
+    EXPECT_FALSE(Keep(new CD3DTexture(&owner_, u"x.png"))->SaveToFile(u"none.png", nullptr)) << "no pixels";
+
+    std::ifstream file(folder_.File("saved.png"), std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    CD3DTexture* loaded = Keep(new CD3DTexture(&owner_, D3DFMT_UNKNOWN, 0, 0, 0, false));
+    ASSERT_TRUE(loaded->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+    EXPECT_EQ(loaded->GetFormat(), D3DFMT_A8R8G8B8) << "PNG takes the alpha format";
+    EXPECT_EQ(loaded->GetImageWidth(), 4u);
+    EXPECT_EQ(loaded->GetPixel(1, 2), pixels[0]);
+    EXPECT_EQ(loaded->GetPixel(2, 2), pixels[1]);
+    EXPECT_TRUE(loaded->IsDirty());
+
+    const char junk[] = "not an image";
+    EXPECT_FALSE(loaded->LoadFromMemory(junk, sizeof(junk)));
+}
+
+TEST_F(TextureLifecycleTest, DestructionNeverThrowsAndGivesEverythingBack) {
+    CD3DHugeTexture* page = Keep(new CD3DHugeTexture(&owner_, 64, D3DFMT_A8R8G8B8, 0));
+    ASSERT_TRUE(page->BindMemoryFromPool());
+    const std::int32_t cells = PoolOf<CTextureCell>().BlocksInUse();
+    const int live = pool_->GetLiveCount();
+
+    CD3DTexture* texture = new CD3DTexture(&owner_, D3DFMT_A8R8G8B8, 16, 16, 0, false);
+    ASSERT_TRUE(texture->BindMemoryFromPool());
+    ASSERT_NE(page->CopyTexture(texture), nullptr);
+    texture->SetManaged(true);
+    texture->AddRef();  // on the in-use list
+    MessageCapture capture;
+    EXPECT_NO_THROW(delete texture);
+    EXPECT_TRUE(capture.Contains("texture still in list.")) << "reported, not thrown";
+    EXPECT_EQ(owner_.inUse.Count(), 0);
+    EXPECT_EQ(pool_->GetLiveCount(), live);
+    EXPECT_EQ(PoolOf<CTextureCell>().BlocksInUse(), cells) << "its cell merged back";
+}
+
+}  // namespace
+}  // namespace lumi::test
