@@ -149,6 +149,15 @@ public:
     // (started at the first call). Throws lumi::Exception "NOT ani" without frames.
     const tex_frame_t& GetCurrentFrame();
     std::int32_t GetFrameCount() const { return frameCount_; }
+    const tex_frame_t* GetFrame(std::int32_t index) const {
+        return index >= 0 && index < frameCount_ ? frames_.Element(index) : nullptr;
+    }
+    // Places frames of the given sizes on shelves in a square: left to right in order, a
+    // frame that passes the right edge opens a new shelf below the lowest bottom so far, and
+    // a frame that does not fit doubles the side (from 32) and starts again. Returns the
+    // side, with each frame's rectangle in `rects`; 0 when more than 256 is needed.
+    static std::uint32_t PackFrames(const std::int32_t* widths, const std::int32_t* heights, std::int32_t count,
+                                    RECT* rects);
     std::int32_t GetTotalDurationMs() const { return totalDurationMs_; }
     void ClearFrames();
 

@@ -1,4 +1,6 @@
 // CD3DTexture: the frames of an animated texture and which one shows now.
+#include <algorithm>
+
 #include "core/exception.h"
 #include "core/frame_clock.h"
 #include "draw/d3d_texture.h"
@@ -34,4 +36,37 @@ const tex_frame_t& CD3DTexture::GetCurrentFrame() {
     }
     currentFrame_ = index;
     return *frames_.Element(index);
+}
+
+std::uint32_t CD3DTexture::PackFrames(const std::int32_t* widths, const std::int32_t* heights, std::int32_t count,
+                                      RECT* rects) {
+    constexpr std::int32_t kFirstSide = 32;
+    constexpr std::int32_t kLargestSide = 256;
+    for (std::int32_t side = kFirstSide; side <= kLargestSide; side *= 2) {
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        std::int32_t lowest = 0;
+        bool fits = true;
+        for (std::int32_t i = 0; i < count && fits; ++i) {
+            const std::int32_t width = std::max(widths[i], 0);
+            const std::int32_t height = std::max(heights[i], 0);
+            if (width > side) {
+                fits = false;
+                break;
+            }
+            if (x + width > side) {
+                x = 0;
+                y = lowest;
+            }
+            if (y + height > side) {
+                fits = false;
+                break;
+            }
+            rects[i] = RECT{x, y, x + width, y + height};
+            lowest = std::max(lowest, y + height);
+            x += width;
+        }
+        if (fits) return static_cast<std::uint32_t>(side);
+    }
+    return 0;
 }

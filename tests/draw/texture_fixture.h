@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/event_log.h"
 #include "core/exception.h"
@@ -50,8 +51,11 @@ public:
         return false;
     }
     ITextureLoader* GetTextureLoader() override { return nullptr; }
-    CRenderTargetHost* GetRenderTargetHost() override { return nullptr; }
-    bool RegisterRenderTarget(CRenderTarget*) override { return false; }
+    CRenderTargetHost* GetRenderTargetHost() override { return targetHost; }
+    bool RegisterRenderTarget(CRenderTarget* target) override {
+        registeredTargets.push_back(target);
+        return true;
+    }
     CCamera* GetDefaultCamera() override { return nullptr; }
 
     IDirect3DDevice9* device = nullptr;
@@ -62,6 +66,8 @@ public:
     D3DFORMAT alphaFormat = D3DFMT_A8R8G8B8;
     lru_list_t inUse;
     lru_list_t idle;
+    CRenderTargetHost* targetHost = nullptr;
+    std::vector<CRenderTarget*> registeredTargets;
     int evictions = 0;
     int imageInfoReads = 0;
 };

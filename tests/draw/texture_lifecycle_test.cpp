@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/render_target_host.h"
+#include "core/render_target_texture.h"
 #include "draw/huge_texture.h"
 #include "tests/draw/texture_fixture.h"
 #include "tests/support/message_capture.h"
@@ -136,6 +138,75 @@ TEST_F(TextureLifecycleTest, DestructionNeverThrowsAndGivesEverythingBack) {
     EXPECT_EQ(owner_.inUse.Count(), 0);
     EXPECT_EQ(pool_->GetLiveCount(), live);
     EXPECT_EQ(PoolOf<CTextureCell>().BlocksInUse(), cells) << "its cell merged back";
+}
+
+TEST_F(TextureLifecycleTest, FramesArePackedOnShelvesUpTo256) {
+    const std::int32_t widths[] = {20, 20, 30, 10};
+    const std::int32_t heights[] = {10, 16, 8, 40};
+    RECT rects[4];
+    // 20+20 fit a 32 row only one at a time, and the 40-high frame cannot fit 32: 64.
+    ASSERT_EQ(CD3DTexture::PackFrames(widths, heights, 4, rects), 64u);
+    EXPECT_EQ(rects[1].left, 20);
+    EXPECT_EQ(rects[1].top, 0);
+    EXPECT_EQ(rects[2].left, 0) << "past the right edge: a new shelf";
+    EXPECT_EQ(rects[2].top, 16) << "below the lowest bottom so far";
+    EXPECT_EQ(rects[3].left, 30);
+    EXPECT_EQ(rects[3].bottom, 56);
+
+    const std::int32_t big[] = {200, 200};
+    EXPECT_EQ(CD3DTexture::PackFrames(big, big, 2, rects), 0u) << "more than 256 x 256";
+    const std::int32_t wide[] = {257};
+    const std::int32_t flat[] = {1};
+    EXPECT_EQ(CD3DTexture::PackFrames(wide, flat, 1, rects), 0u);
+}
+
+// A host that gives render targets the test's device and nothing else.
+class DeviceOnlyHost : public CRenderTargetHost {
+public:
+    explicit DeviceOnlyHost(IDirect3DDevice9* device) : device_(device) {}
+    IDirect3DDevice9* GetDevice() const override { return device_; }
+    const STRU_DEVICE_SETTINGS& GetDeviceSettings() const override { return settings_; }
+    bool IsDeviceLost() const override { return false; }
+    void EnterLostState() override {}
+    void UnregisterRenderTarget(CRenderTarget* target) override { unregistered.push_back(target); }
+    void ApplyViewport(viewport_t*) override {}
+    std::vector<CRenderTarget*> unregistered;
+
+private:
+    IDirect3DDevice9* device_;
+    STRU_DEVICE_SETTINGS settings_{};
+};
+
+TEST_F(TextureLifecycleTest, RenderTargetTexturesFollowTheirVideoCopyAcrossALoss) {
+    DeviceOnlyHost host(owner_.device);
+    owner_.targetHost = &host;
+    CD3DTexture* texture = new CD3DTexture(&owner_, D3DFMT_A8R8G8B8, 64, 32, CD3DTexture::kUsageRenderTarget, false);
+    EXPECT_EQ(texture->GetCopyFlags(), CD3DTexture::kVideoCopy);
+    ASSERT_EQ(owner_.registeredTargets.size(), 1u);
+    CD3DRenderTarget* target = texture->GetD3DRenderTarget();
+    EXPECT_EQ(owner_.registeredTargets[0], target);
+    EXPECT_EQ(target->GetName().rfind("RttTex", 0), 0u);
+
+    EXPECT_EQ(texture->GetRenderTarget(), target) << "memory is bound on demand";
+    ASSERT_NE(texture->GetD3DTexture(), nullptr);
+    EXPECT_EQ(texture->GetSystemTexture(), nullptr);
+    EXPECT_EQ(target->GetTexture(), texture->GetD3DTexture());
+    EXPECT_EQ(target->GetWidth(), 64);
+
+    texture->OnLostDevice();
+    EXPECT_EQ(target->GetTexture(), nullptr) << "the target lets go of the video copy";
+    pool_->ReleaseVideoCopies();
+    EXPECT_EQ(pool_->GetVideoBytes(), 0u);
+    pool_->RestoreVideoTextures();
+    ASSERT_NE(texture->GetD3DTexture(), nullptr);
+    EXPECT_EQ(target->GetTexture(), texture->GetD3DTexture());
+
+    CD3DTexture* other = Keep(new CD3DTexture(&owner_, D3DFMT_A8R8G8B8, 8, 8, CD3DTexture::kUsageRenderTarget, false));
+    EXPECT_NE(other->GetD3DRenderTarget()->GetName(), target->GetName());
+    delete texture;
+    ASSERT_EQ(host.unregistered.size(), 1u);
+    EXPECT_EQ(host.unregistered[0], target);
+    Forget(other);
 }
 
 }  // namespace
