@@ -5,11 +5,9 @@
 
 #include <random>
 
-#include "image/raster_resample.h"
+#include "image/raster.h"
 
 namespace {
-
-using namespace lumi::image;
 
 constexpr LONG kSource = 2048;
 
@@ -42,7 +40,7 @@ void BM_ResampleInterpolated(benchmark::State& state) {
     CRaster source(Source());
     for (auto _ : state) {
         CRaster out;
-        if (!ResampleInterpolated(source, size, size, method, kOverflowRepeat, &out)) state.SkipWithError("failed");
+        if (!source.ResampleInterpolated(size, size, method, kOverflowRepeat, &out)) state.SkipWithError("failed");
         benchmark::DoNotOptimize(out.GetBits());
     }
     Report(state, size);
@@ -54,7 +52,7 @@ void BM_Resample(benchmark::State& state) {
         state.PauseTiming();
         CRaster image(Source());
         state.ResumeTiming();
-        if (!Resample(image, size, size)) state.SkipWithError("failed");
+        if (!image.Resample(size, size)) state.SkipWithError("failed");
         benchmark::DoNotOptimize(image.GetBits());
     }
     Report(state, size);
@@ -64,7 +62,7 @@ void BM_QIShrink(benchmark::State& state) {
     CRaster source(Source());
     for (auto _ : state) {
         CRaster out;
-        if (!QIShrink(source, 1024, 1024, &out)) state.SkipWithError("failed");
+        if (!source.QIShrink(1024, 1024, &out)) state.SkipWithError("failed");
         benchmark::DoNotOptimize(out.GetBits());
     }
     Report(state, 1024);

@@ -42,6 +42,35 @@ inline constexpr DWORD kRasterTypeTga = 7;
 inline constexpr DWORD kRasterTypeJna = 20;
 inline constexpr int kRasterFormatSlots = 7;  // slot 0 (none) and one per format
 
+// Interpolation methods of the sampling members. Any value outside 1..18 samples as
+// kInterpolateBilinear.
+inline constexpr int kInterpolateNearest = 1;
+inline constexpr int kInterpolateBilinear = 2;
+inline constexpr int kInterpolateBSpline = 3;
+inline constexpr int kInterpolateCubic = 4;
+inline constexpr int kInterpolateCubicParam = 5;  // parameter -0.5
+inline constexpr int kInterpolateLanczos = 6;     // 12 x 12 neighbours, radius 6
+inline constexpr int kInterpolateBox = 7;
+inline constexpr int kInterpolateHermite = 8;
+inline constexpr int kInterpolateHamming = 9;
+inline constexpr int kInterpolateSinc = 10;
+inline constexpr int kInterpolateBlackman = 11;
+inline constexpr int kInterpolateBessel = 12;
+inline constexpr int kInterpolateGaussian = 13;
+inline constexpr int kInterpolateQuadratic = 14;
+inline constexpr int kInterpolateMitchell = 15;
+inline constexpr int kInterpolateCatmullRom = 16;
+inline constexpr int kInterpolateHanning = 17;
+inline constexpr int kInterpolatePower = 18;  // power 2
+
+// What a position outside the image yields. Any other value acts as kOverflowColor.
+inline constexpr int kOverflowColor = 1;        // the replacement colour, or white with fourth byte 0
+inline constexpr int kOverflowBackground = 2;   // the background colour (palette entry of the background index)
+inline constexpr int kOverflowTransparent = 3;  // with alpha plane: replacement (or white) with alpha 0
+inline constexpr int kOverflowWrap = 4;
+inline constexpr int kOverflowRepeat = 5;
+inline constexpr int kOverflowMirror = 6;
+
 // Settings and state of an image; copied as one block by the flat form.
 struct raster_info_t {
     DWORD row_stride;           // bytes a pixel row
@@ -303,6 +332,105 @@ public:
     bool Flip();    // upside down, pixels and alpha (selection untouched)
     bool Mirror();  // left-right, pixels and alpha (selection untouched)
 
+    // ---- whole-image transforms -------------------------------------------------------
+    // Coordinates are those of the stored rows (x from the left, y from the bottom row)
+    // except where an argument says "top-down". Every transform returns false at once for
+    // an image without pixels. Those that build a new picture leave it in `destination`
+    // when one is given (this image is then unchanged), else they replace this image; a
+    // view cannot receive a picture (false). The new picture carries this image's settings
+    // (type, background, DPI, ...), never its frames; this image keeps its layers. When
+    // creating the new picture fails, its message is left in GetLastError() and the image
+    // is unchanged. Long transforms report progress (0..100) and stop when the escape word
+    // is set: the part built so far is handed over and the result is true.
+
+    // Quarter turn counter-clockwise, clockwise, and half turn. Palette, alpha plane and
+    // (for the quarter turns) the selection plane turn with the picture.
+    bool TurnLeft(CRaster* destination = nullptr);
+    bool TurnRight(CRaster* destination = nullptr);
+    bool Turn180(CRaster* destination = nullptr);
+    // Rotation about the centre by angleDegrees, counter-clockwise as the picture is seen
+    // (y up), into an image sized to the rotated corners. Each output pixel takes the
+    // source pixel at the floor of its back-rotated position; outside the source it gets
+    // what the accessors give outside (background, or pixel (0, 0)) and alpha 0.
+    bool Rotate(float angleDegrees, CRaster* destination = nullptr);
+    // The same through SampleInterpolated with the given methods. With rightAngleShortcut
+    // (and not keepSize) an angle whose rotated corner lands within 0.25 pixel of a quarter
+    // or half turn's does that turn instead; no turn at all copies into destination.
+    // keepSize keeps this image's width and height.
+    bool RotateInterpolated(float angleDegrees, int method, int overflow, const RGBQUAD* replacement,
+                            bool rightAngleShortcut, bool keepSize, CRaster* destination = nullptr);
+    // Copies a rectangle (top-down edges, clamped to the image, reversed pairs swapped);
+    // an empty rectangle fails. The selection plane is not carried.
+    bool CropToRect(LONG left, LONG top, LONG right, LONG bottom, CRaster* destination = nullptr);
+    bool CropToRect(const RECT& rect, CRaster* destination = nullptr);
+    // Crops a width x height rectangle whose top-left corner is (left, top) (top-down) and
+    // which is turned counter-clockwise by angleRadians; the result is upright. Both the
+    // start corner and the opposite corner must lie inside the image.
+    bool CropAtAngle(LONG left, LONG top, LONG width, LONG height, float angleRadians,
+                     CRaster* destination = nullptr);
+    // Enlarges the canvas (top and bottom as seen: the bottom border takes the lowest stored
+    // rows) and fills the borders with canvas (its fourth byte in the alpha plane).
+    bool AddBorders(LONG left, LONG top, LONG right, LONG bottom, RGBQUAD canvas, CRaster* destination = nullptr);
+    // Enlarges the canvas symmetrically to width x height; a smaller size fails.
+    bool PadToSize(LONG width, LONG height, RGBQUAD canvas, CRaster* destination = nullptr);
+    // Shrinks to fit width x height (Resample), then centres on a canvas of exactly that size.
+    bool MakeThumbnail(LONG width, LONG height, RGBQUAD canvas, CRaster* destination = nullptr);
+    // Shears the selected pixels in place: each takes the source position
+    // (x + (y - yPivot) x xGain, y + (x - xPivot) x yGain), bilinear when interpolate.
+    bool Shear(float xGain, float yGain, LONG xPivot, LONG yPivot, bool interpolate);
+    // Radial distortions of the selected pixels about the centre, in place: kind 0 pulls
+    // towards the centre (d x d / radius), 1 pushes out (sqrt(d x radius)), 2 swirls by
+    // d / factor radians, 3 unrolls to polar coordinates, others ripple every 32 columns.
+    // radius 0 reaches the farthest corner of the selection box (or of the image).
+    bool RadialTransform(int kind, LONG radius, float factor);
+
+    // Fast resize in place: area average (weights in thousandths of a pixel) when a 24-bit
+    // image shrinks both ways, else linear between the four neighbours of x x old/new.
+    // Zero sizes fail; the same size changes nothing.
+    bool Resample(LONG width, LONG height);
+    // Resize through the sampler; shrinking averages areas (SampleArea) unless noAveraging.
+    // Sizes of 0 or less fail; the same size succeeds unchanged (copied into destination).
+    bool ResampleInterpolated(LONG width, LONG height, int method, int overflow, CRaster* destination = nullptr,
+                              bool noAveraging = false);
+    // Integer box shrink; a larger target fails with "QIShrink can't enlarge image". force24
+    // makes a 24-bit result from a palette image.
+    bool QIShrink(LONG width, LONG height, CRaster* destination = nullptr, bool force24 = false);
+
+    // Reduces to 1, 4 or 8 bits (other values round up as Create does). Colours map to the
+    // nearest entry of `palette` (importantColors entries, or all 1 << bits when
+    // importantColors is 0; the caller provides that many) or, without one, of the standard
+    // palette. errorDiffusion spreads each pixel's error to the neighbours still to come
+    // (7/16 right; 2/16, 4/16, 1/16 on the next row up). A target deeper than the image
+    // fails with "DecreaseBpp: target BPP greater than source BPP"; the same depth with
+    // importantColors 0 (or more than the image already limits itself to) changes nothing.
+    bool DecreaseBpp(DWORD bits, bool errorDiffusion, const RGBQUAD* palette = nullptr, DWORD importantColors = 0);
+    // Raises to 4, 8 or 24 bits without loss; the same depth changes nothing, a shallower
+    // one or another value fails. At 24 bits palette alpha becomes an alpha plane.
+    bool RaiseBpp(DWORD bits);
+    // An 8-bit image with a grey ramp palette: grey = (306 red + 601 green + 117 blue) >> 10.
+    bool ConvertToGray();
+    // Photographic negative (of the selection, when there is one).
+    bool Invert();
+    // Grey, then 1 bit (index 0 black, 1 white). Methods: 0 (and any value outside 1..7)
+    // Floyd-Steinberg; 1 ordered 4x4; 2 Stucki; 3 Jarvis-Judice-Ninke; 4 Sierra; 5 Burkes;
+    // 6 Stevenson-Arce; 7 ordered 16x16.
+    bool DitherToMono(int method = 0);
+
+    // ---- sub-pixel sampling ---------------------------------------------------------------
+    // A whole-number position is the centre of that pixel. The fourth byte of a sampled
+    // colour carries alpha only when the image has an alpha plane, else it is 0.
+    // Colour at a sub-pixel position; replacement may be null (white).
+    RGBQUAD SampleInterpolated(float x, float y, int method, int overflow, const RGBQUAD* replacement = nullptr) const;
+    // Average colour of the areaWidth x areaHeight rectangle centred on (x, y); with both
+    // sizes at most 1 it is SampleInterpolated. No replacement colour: kOverflowColor is white.
+    RGBQUAD SampleArea(float x, float y, float areaWidth, float areaHeight, int method, int overflow) const;
+    // Colour of a whole pixel; outside positions resolved by the overflow method.
+    RGBQUAD SamplePixel(LONG x, LONG y, int overflow, const RGBQUAD* replacement = nullptr) const;
+    // Maps an outside position back inside for kOverflowWrap, kOverflowRepeat and
+    // kOverflowMirror; inside coordinates and other methods leave it alone.
+    void ResolveEdgeCoordinates(LONG& x, LONG& y, int overflow) const;
+    void ResolveEdgeCoordinates(float& x, float& y, int overflow) const;
+
     // ---- formats (file entry points) ------------------------------------------------
     static DWORD GetTypeFromExtension(const WCHAR* extension);  // without the dot
     // Typed attempt (when the type has a format), then detection; a missing file gives
@@ -354,4 +482,21 @@ private:
     void ReleaseLayers();
     std::size_t FlattenInto(BYTE* buffer, std::size_t capacity) const;
     std::size_t UnflattenFrom(const BYTE* buffer, std::size_t length, int depth);
+
+    // Steps shared by the whole-image transforms.
+    // Makes `picture` an image of width x height at bpp that carries this image's settings
+    // (not its planes, layers or frames); the palette is copied when both are palette
+    // images of the same depth. On failure the creation's message goes to this image.
+    bool CreateLike(CRaster& picture, DWORD width, DWORD height, DWORD bpp);
+    // Moves `picture` into destination, or into this image when destination is null or
+    // this image. This image's layers stay with it; frames never move; progress reached
+    // carries over. False (nothing moved) when the receiving image is a view.
+    bool HandOver(CRaster& picture, CRaster* destination);
+    // Makes `copy` an independent copy of the pixels, palette and planes, also of a view
+    // (whose plain copy would share the buffers being rewritten). False when it cannot be
+    // allocated.
+    bool SnapshotInto(CRaster& copy);
+    // True when a picture could be handed over to destination (or this image): not a view.
+    bool CanReceive(const CRaster* destination) const;
+    bool TurnQuarter(CRaster* destination, bool clockwise);
 };

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "image/raster_quantize.h"
-#include "image/raster_transform_access.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+using lumi::image::detail::RowLoop;
 
 namespace {
 
@@ -36,7 +35,7 @@ void AddShare(WorkRow& row, LONG x, const int error[3], int weight) {
     for (int ch = 0; ch < 3; ++ch) row[x * 3 + ch] = std::clamp(row[x * 3 + ch] + error[ch] * weight / 16, 0, 255);
 }
 
-void QuantizeDiffused(const CRaster& image, CRaster& picture, detail::RowLoop& loop) {
+void QuantizeDiffused(const CRaster& image, CRaster& picture, RowLoop& loop) {
     const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
     WorkRow current(static_cast<std::size_t>(w) * 3), next(static_cast<std::size_t>(w) * 3);
     LoadRow(image, 0, current);
@@ -66,20 +65,20 @@ void QuantizeDiffused(const CRaster& image, CRaster& picture, detail::RowLoop& l
 
 }  // namespace
 
-bool DecreaseBpp(CRaster& image, DWORD bits, bool errorDiffusion, const RGBQUAD* palette, DWORD importantColors) {
-    if (!image.IsValid()) return false;
+bool CRaster::DecreaseBpp(DWORD bits, bool errorDiffusion, const RGBQUAD* palette, DWORD importantColors) {
+    if (!IsValid()) return false;
     const DWORD target = RoundBits(bits);
-    if (target > image.GetBpp()) {
-        detail::RasterAccess::SetError(image, "DecreaseBpp: target BPP greater than source BPP");
+    if (target > GetBpp()) {
+        SetLastError("DecreaseBpp: target BPP greater than source BPP");
         return false;
     }
-    if (target == image.GetBpp()) {
-        const DWORD own = image.GetImportantColors();
+    if (target == GetBpp()) {
+        const DWORD own = GetImportantColors();
         if (importantColors == 0 || (own != 0 && own < importantColors)) return true;
     }
-    if (!detail::CanReceive(image, nullptr)) return false;
+    if (!CanReceive(nullptr)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, image.GetWidth(), image.GetHeight(), target)) return false;
+    if (!CreateLike(picture, GetWidth(), GetHeight(), target)) return false;
     picture.SetImportantColors(importantColors);
     if (target < 24) {
         const DWORD size = 1u << target;
@@ -93,47 +92,45 @@ bool DecreaseBpp(CRaster& image, DWORD bits, bool errorDiffusion, const RGBQUAD*
             picture.SetDefaultPalette();
         }
     }
-    if (image.HasSelection() && !picture.CopySelectionFrom(image)) return false;
-    if (image.HasAlpha() && !picture.CopyAlphaFrom(image)) return false;
+    if (HasSelection() && !picture.CopySelectionFrom(*this)) return false;
+    if (HasAlpha() && !picture.CopyAlphaFrom(*this)) return false;
 
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
-    detail::RowLoop loop(image, h);
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
+    RowLoop loop(*this, h);
     if (errorDiffusion) {
-        QuantizeDiffused(image, picture, loop);
+        QuantizeDiffused(*this, picture, loop);
     } else {
         for (LONG y = 0; y < h && loop.Next(y); ++y)
-            for (LONG x = 0; x < w; ++x) picture.WritePixelColor(x, y, image.GetPixelColor(x, y, false), false);
+            for (LONG x = 0; x < w; ++x) picture.WritePixelColor(x, y, GetPixelColor(x, y, false), false);
         loop.Finish();
     }
-    return detail::HandOver(image, picture, nullptr);
+    return HandOver(picture, nullptr);
 }
 
-bool RaiseBpp(CRaster& image, DWORD bits) {
-    if (!image.IsValid() || (bits != 4 && bits != 8 && bits != 24)) return false;
-    if (bits == image.GetBpp()) return true;
-    if (bits < image.GetBpp()) return false;
-    if (!detail::CanReceive(image, nullptr)) return false;
+bool CRaster::RaiseBpp(DWORD bits) {
+    if (!IsValid() || (bits != 4 && bits != 8 && bits != 24)) return false;
+    if (bits == GetBpp()) return true;
+    if (bits < GetBpp()) return false;
+    if (!CanReceive(nullptr)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, image.GetWidth(), image.GetHeight(), bits)) return false;
+    if (!CreateLike(picture, GetWidth(), GetHeight(), bits)) return false;
     // Raising loses nothing: the planes come along at every depth.
-    if (image.HasSelection() && !picture.CopySelectionFrom(image)) return false;
-    if (image.HasAlpha() && !picture.CopyAlphaFrom(image)) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
-    detail::RowLoop loop(image, h);
+    if (HasSelection() && !picture.CopySelectionFrom(*this)) return false;
+    if (HasAlpha() && !picture.CopyAlphaFrom(*this)) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
+    RowLoop loop(*this, h);
     if (bits < 24) {
-        picture.SetPalette(image.GetPalette(), image.GetColorsUsed());
-        picture.SetImportantColors(image.GetImportantColors());
+        picture.SetPalette(GetPalette(), GetColorsUsed());
+        picture.SetImportantColors(GetImportantColors());
         for (LONG y = 0; y < h && loop.Next(y); ++y)
-            for (LONG x = 0; x < w; ++x) picture.WritePixelIndex(x, y, image.ReadPixelIndex(x, y));
+            for (LONG x = 0; x < w; ++x) picture.WritePixelIndex(x, y, ReadPixelIndex(x, y));
     } else {
-        if (image.HasBackgroundIndex())
-            picture.SetBackgroundColor(image.GetPaletteColor(static_cast<BYTE>(image.GetBackgroundIndex())));
-        if (image.HasPaletteAlpha() && !image.HasAlpha() && !picture.CreateAlpha()) return false;
+        if (HasBackgroundIndex())
+            picture.SetBackgroundColor(GetPaletteColor(static_cast<BYTE>(GetBackgroundIndex())));
+        if (HasPaletteAlpha() && !HasAlpha() && !picture.CreateAlpha()) return false;
         for (LONG y = 0; y < h && loop.Next(y); ++y)
-            for (LONG x = 0; x < w; ++x) picture.WritePixelColor(x, y, image.GetPixelColor(x, y, true), true);
+            for (LONG x = 0; x < w; ++x) picture.WritePixelColor(x, y, GetPixelColor(x, y, true), true);
     }
     loop.Finish();
-    return detail::HandOver(image, picture, nullptr);
+    return HandOver(picture, nullptr);
 }
-
-}  // namespace lumi::image

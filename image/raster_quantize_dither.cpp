@@ -3,10 +3,10 @@
 #include <array>
 #include <vector>
 
-#include "image/raster_quantize.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+using lumi::image::detail::RowLoop;
 
 namespace {
 
@@ -77,7 +77,7 @@ private:
     std::array<BYTE, 256> grays_{};
 };
 
-void DitherOrdered(const CRaster& image, CRaster& picture, int method, detail::RowLoop& loop) {
+void DitherOrdered(const CRaster& image, CRaster& picture, int method, RowLoop& loop) {
     const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
     const GrayRows grays(image);
     std::vector<int> row(static_cast<std::size_t>(w));
@@ -92,7 +92,7 @@ void DitherOrdered(const CRaster& image, CRaster& picture, int method, detail::R
     loop.Finish();
 }
 
-void DitherDiffused(const CRaster& image, CRaster& picture, const Diffusion& diffusion, detail::RowLoop& loop) {
+void DitherDiffused(const CRaster& image, CRaster& picture, const Diffusion& diffusion, RowLoop& loop) {
     const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
     const GrayRows grays(image);
     int depth = 0;
@@ -123,22 +123,20 @@ void DitherDiffused(const CRaster& image, CRaster& picture, const Diffusion& dif
 
 }  // namespace
 
-bool DitherToMono(CRaster& image, int method) {
-    if (!image.IsValid() || !detail::CanReceive(image, nullptr)) return false;
+bool CRaster::DitherToMono(int method) {
+    if (!IsValid() || !CanReceive(nullptr)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, image.GetWidth(), image.GetHeight(), 1)) return false;
+    if (!CreateLike(picture, GetWidth(), GetHeight(), 1)) return false;
     picture.SetPaletteColor(0, BYTE{0}, BYTE{0}, BYTE{0});
     picture.SetPaletteColor(1, BYTE{255}, BYTE{255}, BYTE{255});
     // Grey values have no meaning as indexes of a two-entry palette.
     picture.SetBackgroundIndex(-1);
-    if (image.HasSelection() && !picture.CopySelectionFrom(image)) return false;
-    if (image.HasAlpha() && !picture.CopyAlphaFrom(image)) return false;
-    detail::RowLoop loop(image, image.GetHeight());
+    if (HasSelection() && !picture.CopySelectionFrom(*this)) return false;
+    if (HasAlpha() && !picture.CopyAlphaFrom(*this)) return false;
+    RowLoop loop(*this, GetHeight());
     if (method == 1 || method == 7)
-        DitherOrdered(image, picture, method, loop);
+        DitherOrdered(*this, picture, method, loop);
     else
-        DitherDiffused(image, picture, DiffusionOf(method), loop);
-    return detail::HandOver(image, picture, nullptr);
+        DitherDiffused(*this, picture, DiffusionOf(method), loop);
+    return HandOver(picture, nullptr);
 }
-
-}  // namespace lumi::image

@@ -2,11 +2,10 @@
 #include <array>
 #include <cstring>
 
-#include "image/raster_quantize.h"
-#include "image/raster_transform_access.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+using lumi::image::detail::RowLoop;
 
 namespace {
 
@@ -21,89 +20,87 @@ std::array<BYTE, 256> PaletteGrays(const CRaster& image) {
 
 }  // namespace
 
-bool ConvertToGray(CRaster& image) {
-    if (!image.IsValid()) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
-    detail::RowLoop loop(image, h);
-    if (image.GetBpp() == 8) {
+bool CRaster::ConvertToGray() {
+    if (!IsValid()) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
+    RowLoop loop(*this, h);
+    if (GetBpp() == 8) {
         // In place: indices become grey values and the palette the grey ramp.
-        const std::array<BYTE, 256> grays = PaletteGrays(image);
+        const std::array<BYTE, 256> grays = PaletteGrays(*this);
         for (LONG y = 0; y < h && loop.Next(y); ++y) {
-            BYTE* row = image.GetBits(static_cast<DWORD>(y));
+            BYTE* row = GetBits(static_cast<DWORD>(y));
             for (LONG x = 0; x < w; ++x) row[x] = grays[row[x]];
         }
         loop.Finish();
-        image.SetGrayPalette();
-        image.SetImportantColors(0);
-        if (image.HasBackgroundIndex()) image.SetBackgroundIndex(grays[static_cast<BYTE>(image.GetBackgroundIndex())]);
+        SetGrayPalette();
+        SetImportantColors(0);
+        if (HasBackgroundIndex()) SetBackgroundIndex(grays[static_cast<BYTE>(GetBackgroundIndex())]);
         return true;
     }
-    if (!detail::CanReceive(image, nullptr)) return false;
+    if (!CanReceive(nullptr)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, image.GetWidth(), image.GetHeight(), 8)) return false;
+    if (!CreateLike(picture, GetWidth(), GetHeight(), 8)) return false;
     picture.SetGrayPalette();
-    if (image.HasSelection() && !picture.CopySelectionFrom(image)) return false;
-    if (image.HasAlpha() && !picture.CopyAlphaFrom(image)) return false;
-    if (image.GetBpp() == 24) {
+    if (HasSelection() && !picture.CopySelectionFrom(*this)) return false;
+    if (HasAlpha() && !picture.CopyAlphaFrom(*this)) return false;
+    if (GetBpp() == 24) {
         for (LONG y = 0; y < h && loop.Next(y); ++y) {
-            const BYTE* in = image.GetBits(static_cast<DWORD>(y));
+            const BYTE* in = GetBits(static_cast<DWORD>(y));
             BYTE* out = picture.GetBits(static_cast<DWORD>(y));
             for (LONG x = 0; x < w; ++x, in += 3) out[x] = Gray(RGBQUAD{in[0], in[1], in[2], 0});
         }
-        if (image.HasBackgroundIndex()) picture.SetBackgroundIndex(Gray(image.GetBackgroundColor()));
+        if (HasBackgroundIndex()) picture.SetBackgroundIndex(Gray(GetBackgroundColor()));
     } else {
-        const std::array<BYTE, 256> grays = PaletteGrays(image);
+        const std::array<BYTE, 256> grays = PaletteGrays(*this);
         for (LONG y = 0; y < h && loop.Next(y); ++y) {
             BYTE* out = picture.GetBits(static_cast<DWORD>(y));
-            for (LONG x = 0; x < w; ++x) out[x] = grays[image.ReadPixelIndex(x, y)];
+            for (LONG x = 0; x < w; ++x) out[x] = grays[ReadPixelIndex(x, y)];
         }
-        if (image.HasBackgroundIndex()) picture.SetBackgroundIndex(grays[static_cast<BYTE>(image.GetBackgroundIndex())]);
+        if (HasBackgroundIndex()) picture.SetBackgroundIndex(grays[static_cast<BYTE>(GetBackgroundIndex())]);
     }
     loop.Finish();
-    return detail::HandOver(image, picture, nullptr);
+    return HandOver(picture, nullptr);
 }
 
-bool Invert(CRaster& image) {
-    if (!image.IsValid()) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
-    detail::RowLoop loop(image, h);
-    if (image.GetBpp() == 24) {
-        const bool selective = image.HasSelection();
+bool CRaster::Invert() {
+    if (!IsValid()) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
+    RowLoop loop(*this, h);
+    if (GetBpp() == 24) {
+        const bool selective = HasSelection();
         for (LONG y = 0; y < h && loop.Next(y); ++y) {
-            BYTE* row = image.GetBits(static_cast<DWORD>(y));
+            BYTE* row = GetBits(static_cast<DWORD>(y));
             if (!selective) {
-                for (DWORD i = 0; i < image.GetRowStride(); ++i) row[i] = static_cast<BYTE>(~row[i]);
+                for (DWORD i = 0; i < GetRowStride(); ++i) row[i] = static_cast<BYTE>(~row[i]);
                 continue;
             }
             for (LONG x = 0; x < w; ++x)
-                if (image.IsSelected(x, y))
+                if (IsSelected(x, y))
                     for (int ch = 0; ch < 3; ++ch) row[x * 3 + ch] = static_cast<BYTE>(~row[x * 3 + ch]);
         }
-        RGBQUAD& background = detail::RasterAccess::Info(image).background_color;
+        RGBQUAD& background = info.background_color;
         background.rgbBlue = static_cast<BYTE>(~background.rgbBlue);
         background.rgbGreen = static_cast<BYTE>(~background.rgbGreen);
         background.rgbRed = static_cast<BYTE>(~background.rgbRed);
         loop.Finish();
         return true;
     }
-    if (!image.IsGrayScale()) {
-        for (DWORD i = 0; i < image.GetColorsUsed(); ++i) {
-            const RGBQUAD e = image.GetPaletteColor(static_cast<BYTE>(i));
-            image.SetPaletteColor(static_cast<BYTE>(i), RGBQUAD{static_cast<BYTE>(~e.rgbBlue), static_cast<BYTE>(~e.rgbGreen),
+    if (!IsGrayScale()) {
+        for (DWORD i = 0; i < GetColorsUsed(); ++i) {
+            const RGBQUAD e = GetPaletteColor(static_cast<BYTE>(i));
+            SetPaletteColor(static_cast<BYTE>(i), RGBQUAD{static_cast<BYTE>(~e.rgbBlue), static_cast<BYTE>(~e.rgbGreen),
                                                             static_cast<BYTE>(~e.rgbRed), e.rgbReserved});
         }
-        image.SetProgress(100);
+        SetProgress(100);
         return true;
     }
     // A grey ramp: the indices are the grey values, so they are complemented instead.
-    const BYTE mask = static_cast<BYTE>(image.GetColorsUsed() - 1);
+    const BYTE mask = static_cast<BYTE>(GetColorsUsed() - 1);
     for (LONG y = 0; y < h && loop.Next(y); ++y)
         for (LONG x = 0; x < w; ++x)
-            if (image.IsSelected(x, y)) image.WritePixelIndex(x, y, static_cast<BYTE>(image.ReadPixelIndex(x, y) ^ mask));
+            if (IsSelected(x, y)) WritePixelIndex(x, y, static_cast<BYTE>(ReadPixelIndex(x, y) ^ mask));
     // The transparent index follows its pixels.
-    if (image.HasBackgroundIndex()) image.SetBackgroundIndex(image.GetBackgroundIndex() ^ mask);
+    if (HasBackgroundIndex()) SetBackgroundIndex(GetBackgroundIndex() ^ mask);
     loop.Finish();
     return true;
 }
-
-}  // namespace lumi::image

@@ -1,15 +1,14 @@
 // Resizing: the fast in-place Resample and ResampleInterpolated through the sampler.
-#include "image/raster_resample.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "image/raster.h"
 #include "image/raster_resample_sampler.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+namespace detail = lumi::image::detail;
 
 namespace {
 
@@ -145,36 +144,34 @@ AxisSamples PrepareAxis(float scale, LONG count, LONG size, const detail::Kernel
 
 }  // namespace
 
-bool Resample(CRaster& image, LONG width, LONG height) {
-    if (!image.IsValid() || width <= 0 || height <= 0) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+bool CRaster::Resample(LONG width, LONG height) {
+    if (!IsValid() || width <= 0 || height <= 0) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
     if (width == w && height == h) return true;
-    if (!detail::CanReceive(image, nullptr)) return false;
+    if (!CanReceive(nullptr)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, static_cast<DWORD>(width), static_cast<DWORD>(height), image.GetBpp()))
-        return false;
-    if (image.HasAlpha() && !picture.CreateAlpha()) return false;
-    if (image.GetBpp() == 24 && width < w && height < h)
-        ShrinkByArea(image, picture, width, height);
+    if (!CreateLike(picture, static_cast<DWORD>(width), static_cast<DWORD>(height), GetBpp())) return false;
+    if (HasAlpha() && !picture.CreateAlpha()) return false;
+    if (GetBpp() == 24 && width < w && height < h)
+        ShrinkByArea(*this, picture, width, height);
     else
-        ResampleLinear(image, picture, width, height);
-    if (image.HasAlpha()) ResampleAlphaNearest(image, picture, width, height);
-    return detail::HandOver(image, picture, nullptr);
+        ResampleLinear(*this, picture, width, height);
+    if (HasAlpha()) ResampleAlphaNearest(*this, picture, width, height);
+    return HandOver(picture, nullptr);
 }
 
-bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, int overflow, CRaster* destination,
-                          bool noAveraging) {
-    if (!image.IsValid() || width <= 0 || height <= 0) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+bool CRaster::ResampleInterpolated(LONG width, LONG height, int method, int overflow, CRaster* destination,
+                                   bool noAveraging) {
+    if (!IsValid() || width <= 0 || height <= 0) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
     if (width == w && height == h) {
-        if (destination && destination != &image) destination->Copy(image);
+        if (destination && destination != this) destination->Copy(*this);
         return true;
     }
-    if (!detail::CanReceive(image, destination)) return false;
+    if (!CanReceive(destination)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, static_cast<DWORD>(width), static_cast<DWORD>(height), image.GetBpp()))
-        return false;
-    const bool withAlpha = image.HasAlpha();
+    if (!CreateLike(picture, static_cast<DWORD>(width), static_cast<DWORD>(height), GetBpp())) return false;
+    const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
 
     const float scaleX = static_cast<float>(w) / static_cast<float>(width);
@@ -191,9 +188,9 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
         for (float x : columns.positions) columnAreas.push_back(detail::MakeAreaAxis(x, scaleX));
         for (float y : rows.positions) rowAreas.push_back(detail::MakeAreaAxis(y, scaleY));
     }
-    const bool palette = image.IsIndexed();
+    const bool palette = IsIndexed();
 
-    RowLoop loop(image, height);
+    RowLoop loop(*this, height);
     for (LONG j = 0; j < height; ++j) {
         if (!loop.Next(j)) break;
         const std::size_t row = static_cast<std::size_t>(j);
@@ -204,21 +201,21 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
             const std::size_t col = static_cast<std::size_t>(i);
             const float xs = columns.positions[col];
             RGBQUAD c;
-            if (wholePixels && detail::AreaInside(image, columnAreas[col], rowAreas[row])) {
+            if (wholePixels && detail::AreaInside(*this, columnAreas[col], rowAreas[row])) {
                 const detail::AreaAxis& across = columnAreas[col];
                 const detail::AreaAxis& up = rowAreas[row];
-                c = detail::AverageInside(image, across, up, (up.high - up.low) * (across.high - across.low));
+                c = detail::AverageInside(*this, across, up, (up.high - up.low) * (across.high - across.low));
             } else if (average)
-                c = SampleArea(image, xs, ys, scaleX, scaleY, method, overflow);
+                c = SampleArea(xs, ys, scaleX, scaleY, method, overflow);
             else if (kernel && !columns.outside[col] && !rows.outside[row] && !kernel->weight)
-                c = detail::SampleBilinear(image, xs, ys, columns.integerParts[col], rows.integerParts[row], overflow,
+                c = detail::SampleBilinear(*this, xs, ys, columns.integerParts[col], rows.integerParts[row], overflow,
                                            nullptr);
             else if (kernel && !columns.outside[col] && !rows.outside[row])
-                c = detail::SampleKernel(image, columns.integerParts[col], rows.integerParts[row],
+                c = detail::SampleKernel(*this, columns.integerParts[col], rows.integerParts[row],
                                          &columns.weights[col * kernel->taps], &rows.weights[row * kernel->taps], *kernel,
                                          overflow, nullptr);
             else
-                c = SampleInterpolated(image, xs, ys, method, overflow, nullptr);
+                c = SampleInterpolated(xs, ys, method, overflow, nullptr);
             if (palette) {
                 picture.WritePixelColor(i, j, c, withAlpha);
             } else {
@@ -230,7 +227,5 @@ bool ResampleInterpolated(CRaster& image, LONG width, LONG height, int method, i
         }
     }
     loop.Finish();
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
-
-}  // namespace lumi::image

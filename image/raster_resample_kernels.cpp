@@ -140,4 +140,11 @@ float WeightPower(float x, float p) {
     return 1.0f - std::pow(std::fabs(x), p);
 }
 
+void AccumulateWeighted(RGBQUAD colour, float weight, float sums[4]) {
+    sums[0] += weight * colour.rgbBlue;
+    sums[1] += weight * colour.rgbGreen;
+    sums[2] += weight * colour.rgbRed;
+    sums[3] += weight * colour.rgbReserved;
+}
+
 }  // namespace lumi::image

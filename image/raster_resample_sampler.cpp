@@ -5,17 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "image/raster_resample.h"
 #include "image/raster_resample_kernels.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
-
-namespace {
-bool IsEdgeMethod(int overflow) { return overflow >= kOverflowWrap && overflow <= kOverflowMirror; }
-}  // namespace
-
-namespace detail {
+namespace lumi::image::detail {
 
 namespace {
 
@@ -80,10 +73,10 @@ RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi,
         }
         return c;
     }
-    const RGBQUAD c00 = SamplePixel(image, xi, yi, overflow, replacement);
-    const RGBQUAD c10 = SamplePixel(image, xi + 1, yi, overflow, replacement);
-    const RGBQUAD c01 = SamplePixel(image, xi, yi + 1, overflow, replacement);
-    const RGBQUAD c11 = SamplePixel(image, xi + 1, yi + 1, overflow, replacement);
+    const RGBQUAD c00 = image.SamplePixel(xi, yi, overflow, replacement);
+    const RGBQUAD c10 = image.SamplePixel(xi + 1, yi, overflow, replacement);
+    const RGBQUAD c01 = image.SamplePixel(xi, yi + 1, overflow, replacement);
+    const RGBQUAD c11 = image.SamplePixel(xi + 1, yi + 1, overflow, replacement);
     const float w00 = (1.0f - dx) * (1.0f - dy), w10 = dx * (1.0f - dy), w01 = dy * (1.0f - dx), w11 = dx * dy;
     auto mix = [&](BYTE a, BYTE b, BYTE c, BYTE d) { return ClampChannel(a * w00 + b * w10 + c * w01 + d * w11); };
     RGBQUAD c;
@@ -148,7 +141,7 @@ RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, co
         for (int j = 0; j < kernel.taps; ++j)
             for (int i = 0; i < kernel.taps; ++i) {
                 const float w = wy[j] * wx[i];
-                const RGBQUAD c = SamplePixel(image, x0 + i, y0 + j, overflow, replacement);
+                const RGBQUAD c = image.SamplePixel(x0 + i, y0 + j, overflow, replacement);
                 sum[0] += w * c.rgbBlue;
                 sum[1] += w * c.rgbGreen;
                 sum[2] += w * c.rgbRed;
@@ -201,12 +194,16 @@ RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaA
                    ClampChannel(sums[3] / total)};
 }
 
-}  // namespace detail
+}  // namespace lumi::image::detail
+
+namespace {
+bool IsEdgeMethod(int overflow) { return overflow >= kOverflowWrap && overflow <= kOverflowMirror; }
+}  // namespace
 
 // ---- edges -------------------------------------------------------------------------
 
-void ResolveEdgeCoordinates(const CRaster& image, LONG& x, LONG& y, int overflow) {
-    if (!IsEdgeMethod(overflow) || !image.IsValid()) return;
+void CRaster::ResolveEdgeCoordinates(LONG& x, LONG& y, int overflow) const {
+    if (!IsEdgeMethod(overflow) || !IsValid()) return;
     auto resolve = [overflow](LONG& c, long long size) {
         if (c >= 0 && c < size) return;
         const long long v = c;  // 64 bits: -c of the lowest LONG must not overflow
@@ -221,12 +218,12 @@ void ResolveEdgeCoordinates(const CRaster& image, LONG& x, LONG& y, int overflow
         }
         c = static_cast<LONG>(r);
     };
-    resolve(x, image.GetWidth());
-    resolve(y, image.GetHeight());
+    resolve(x, GetWidth());
+    resolve(y, GetHeight());
 }
 
-void ResolveEdgeCoordinates(const CRaster& image, float& x, float& y, int overflow) {
-    if (!IsEdgeMethod(overflow) || !image.IsValid()) return;
+void CRaster::ResolveEdgeCoordinates(float& x, float& y, int overflow) const {
+    if (!IsEdgeMethod(overflow) || !IsValid()) return;
     auto resolve = [overflow](float& c, float size) {
         if (c >= 0.0f && c < size) return;
         switch (overflow) {
@@ -238,66 +235,58 @@ void ResolveEdgeCoordinates(const CRaster& image, float& x, float& y, int overfl
             default: c = c < 0.0f ? std::fmod(-c, size) : size - (std::fmod(c, size) + 1.0f); break;
         }
     };
-    resolve(x, static_cast<float>(image.GetWidth()));
-    resolve(y, static_cast<float>(image.GetHeight()));
+    resolve(x, static_cast<float>(GetWidth()));
+    resolve(y, static_cast<float>(GetHeight()));
 }
 
 // ---- whole pixels and sub-pixel positions ---------------------------------------------
 
-RGBQUAD SamplePixel(const CRaster& image, LONG x, LONG y, int overflow, const RGBQUAD* replacement) {
-    if (!image.IsValid()) return detail::OverflowColor(image, overflow, replacement);
-    if (image.IsInside(x, y)) return image.GetPixelColor(x, y, true);
-    if (!IsEdgeMethod(overflow)) return detail::OverflowColor(image, overflow, replacement);
-    ResolveEdgeCoordinates(image, x, y, overflow);
-    return image.GetPixelColor(x, y, true);
+RGBQUAD CRaster::SamplePixel(LONG x, LONG y, int overflow, const RGBQUAD* replacement) const {
+    if (!IsValid()) return lumi::image::detail::OverflowColor(*this, overflow, replacement);
+    if (IsInside(x, y)) return GetPixelColor(x, y, true);
+    if (!IsEdgeMethod(overflow)) return lumi::image::detail::OverflowColor(*this, overflow, replacement);
+    ResolveEdgeCoordinates(x, y, overflow);
+    return GetPixelColor(x, y, true);
 }
 
-RGBQUAD SampleInterpolated(const CRaster& image, float x, float y, int method, int overflow,
-                           const RGBQUAD* replacement) {
-    using namespace detail;
-    if (!std::isfinite(x) || !std::isfinite(y) || !image.IsValid()) return OverflowColor(image, overflow, replacement);
+RGBQUAD CRaster::SampleInterpolated(float x, float y, int method, int overflow, const RGBQUAD* replacement) const {
+    using namespace lumi::image::detail;
+    if (!std::isfinite(x) || !std::isfinite(y) || !IsValid()) return OverflowColor(*this, overflow, replacement);
     method = NormalizeMethod(method);
     if (method == kInterpolateNearest)
-        return SamplePixel(image, TruncateCoordinate(x + 0.5f), TruncateCoordinate(y + 0.5f), overflow, replacement);
+        return SamplePixel(TruncateCoordinate(x + 0.5f), TruncateCoordinate(y + 0.5f), overflow, replacement);
 
     const KernelTaps& kernel = *KernelOf(method);
     double xi = SampleFloor(x), yi = SampleFloor(y);
-    if (NeighbourhoodOutside(xi, image.GetWidth(), kernel) || NeighbourhoodOutside(yi, image.GetHeight(), kernel)) {
-        if (!IsEdgeMethod(overflow)) return OverflowColor(image, overflow, replacement);
-        ResolveEdgeCoordinates(image, x, y, overflow);
+    if (NeighbourhoodOutside(xi, GetWidth(), kernel) || NeighbourhoodOutside(yi, GetHeight(), kernel)) {
+        if (!IsEdgeMethod(overflow)) return OverflowColor(*this, overflow, replacement);
+        ResolveEdgeCoordinates(x, y, overflow);
         xi = SampleFloor(x);
         yi = SampleFloor(y);
     }
     // Past this point the neighbourhood touches the image, so the parts fit a LONG.
     const LONG ix = static_cast<LONG>(xi), iy = static_cast<LONG>(yi);
-    if (method == kInterpolateBilinear) return SampleBilinear(image, x, y, ix, iy, overflow, replacement);
+    if (method == kInterpolateBilinear) return SampleBilinear(*this, x, y, ix, iy, overflow, replacement);
     float wx[kMaxTaps], wy[kMaxTaps];
     KernelWeights(kernel, ix, x, wx);
     KernelWeights(kernel, iy, y, wy);
-    return SampleKernel(image, ix, iy, wx, wy, kernel, overflow, replacement);
+    return SampleKernel(*this, ix, iy, wx, wy, kernel, overflow, replacement);
 }
 
 // ---- areas ------------------------------------------------------------------------------
 
-void AccumulateWeighted(RGBQUAD colour, float weight, float sums[4]) {
-    sums[0] += weight * colour.rgbBlue;
-    sums[1] += weight * colour.rgbGreen;
-    sums[2] += weight * colour.rgbRed;
-    sums[3] += weight * colour.rgbReserved;
-}
-
-RGBQUAD SampleArea(const CRaster& image, float x, float y, float areaWidth, float areaHeight, int method,
-                   int overflow) {
-    using namespace detail;
-    if (areaWidth <= 1.0f && areaHeight <= 1.0f) return SampleInterpolated(image, x, y, method, overflow, nullptr);
+RGBQUAD CRaster::SampleArea(float x, float y, float areaWidth, float areaHeight, int method, int overflow) const {
+    using namespace lumi::image::detail;
+    using lumi::image::AccumulateWeighted;
+    if (areaWidth <= 1.0f && areaHeight <= 1.0f) return SampleInterpolated(x, y, method, overflow, nullptr);
     const AreaAxis columns = MakeAreaAxis(x, areaWidth), rows = MakeAreaAxis(y, areaHeight);
     // The rectangle of RectF2(left, bottom, right, top); Area is (top - bottom) * (right - left).
     const float total = (rows.high - rows.low) * (columns.high - columns.low);
     const double pixels = (columns.last - columns.first + 1.0) * (rows.last - rows.first + 1.0);
-    if (!image.IsValid() || !(pixels >= 1.0) || pixels > kMaxAreaPixels || !(total > 0.0f))
-        return OverflowColor(image, overflow, nullptr);
+    if (!IsValid() || !(pixels >= 1.0) || pixels > kMaxAreaPixels || !(total > 0.0f))
+        return OverflowColor(*this, overflow, nullptr);
     const bool wholePixels = areaWidth > 1.0f && areaHeight > 1.0f;
-    if (wholePixels && AreaInside(image, columns, rows)) return AverageInside(image, columns, rows, total);
+    if (wholePixels && AreaInside(*this, columns, rows)) return AverageInside(*this, columns, rows, total);
 
     float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (LONG py = static_cast<LONG>(rows.first); py <= static_cast<LONG>(rows.last); ++py) {
@@ -307,8 +296,8 @@ RGBQUAD SampleArea(const CRaster& image, float x, float y, float areaWidth, floa
             const float coverX = columns.Cover(px);
             if (!(coverX > 0.0f)) continue;
             // The covered part of the pixel's unit square (RectF2::Intersect, Area).
-            const RGBQUAD c = wholePixels ? SamplePixel(image, px, py, overflow, nullptr)
-                                          : SampleInterpolated(image, static_cast<float>(px), static_cast<float>(py),
+            const RGBQUAD c = wholePixels ? SamplePixel(px, py, overflow, nullptr)
+                                          : SampleInterpolated(static_cast<float>(px), static_cast<float>(py),
                                                                method, overflow, nullptr);
             AccumulateWeighted(c, coverY * coverX, sums);
         }
@@ -316,5 +305,3 @@ RGBQUAD SampleArea(const CRaster& image, float x, float y, float areaWidth, floa
     return RGBQUAD{ClampChannel(sums[0] / total), ClampChannel(sums[1] / total), ClampChannel(sums[2] / total),
                    ClampChannel(sums[3] / total)};
 }
-
-}  // namespace lumi::image

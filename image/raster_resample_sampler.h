@@ -1,7 +1,8 @@
 #pragma once
 // Internal to the image library: the pieces of the sub-pixel sampler that the resizing
 // loop reuses with weights computed once per column and row. Results are identical to
-// SampleInterpolated for the same position: the same weights, summed in the same order.
+// CRaster::SampleInterpolated for the same position: the same weights, summed in the same
+// order.
 #include <algorithm>
 
 #include "image/raster.h"
@@ -42,7 +43,7 @@ RGBQUAD OverflowColor(const CRaster& image, int overflow, const RGBQUAD* replace
 void KernelWeights(const KernelTaps& kernel, LONG integerPart, float position, float* weights);
 
 // Bilinear at (x, y) with integer parts (xi, yi): fixed point in 1/256 when the 2x2 block
-// lies inside a 24-bit image, else float weights over SamplePixel.
+// lies inside a 24-bit image, else float weights over CRaster::SamplePixel.
 RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi, int overflow,
                        const RGBQUAD* replacement);
 

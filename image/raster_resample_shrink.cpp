@@ -1,11 +1,10 @@
 // QIShrink: the integer box shrink.
 #include <vector>
 
-#include "image/raster_resample.h"
-#include "image/raster_transform_access.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+using lumi::image::detail::RowLoop;
 
 namespace {
 
@@ -15,29 +14,29 @@ struct ColumnSum {
 
 }  // namespace
 
-bool QIShrink(CRaster& image, LONG width, LONG height, CRaster* destination, bool force24) {
-    if (!image.IsValid()) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+bool CRaster::QIShrink(LONG width, LONG height, CRaster* destination, bool force24) {
+    if (!IsValid()) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
     if (width > w || height > h) {
-        detail::RasterAccess::SetError(image, "QIShrink can't enlarge image");
+        SetLastError("QIShrink can't enlarge image");
         return false;
     }
     if (width == w && height == h) {
-        if (destination && destination != &image) destination->Copy(image);
+        if (destination && destination != this) destination->Copy(*this);
         return true;
     }
-    if (!detail::CanReceive(image, destination)) return false;
+    if (!CanReceive(destination)) return false;
     CRaster picture;
     // Zero or negative sizes end here with the creation's message.
-    if (!detail::CreateLike(image, picture, width > 0 ? static_cast<DWORD>(width) : 0u,
-                            height > 0 ? static_cast<DWORD>(height) : 0u, force24 ? 24u : image.GetBpp()))
+    if (!CreateLike(picture, width > 0 ? static_cast<DWORD>(width) : 0u, height > 0 ? static_cast<DWORD>(height) : 0u,
+                    force24 ? 24u : GetBpp()))
         return false;
-    const bool withAlpha = image.HasAlpha();
+    const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
 
     std::vector<ColumnSum> sums(static_cast<std::size_t>(width));
     LONG rowSum = 0, outRow = 0;
-    detail::RowLoop loop(image, h);
+    RowLoop loop(*this, h);
     for (LONG y = 0; y < h && outRow < height; ++y) {
         if (!loop.Next(y)) break;
         LONG columnSum = 0, column = 0;
@@ -47,7 +46,7 @@ bool QIShrink(CRaster& image, LONG width, LONG height, CRaster* destination, boo
                 columnSum -= w;
                 if (column + 1 < width) ++column;
             }
-            const RGBQUAD c = image.GetPixelColor(x, y, true);
+            const RGBQUAD c = GetPixelColor(x, y, true);
             ColumnSum& s = sums[static_cast<std::size_t>(column)];
             s.blue += c.rgbBlue;
             s.green += c.rgbGreen;
@@ -70,7 +69,5 @@ bool QIShrink(CRaster& image, LONG width, LONG height, CRaster* destination, boo
         }
     }
     loop.Finish();
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
-
-}  // namespace lumi::image

@@ -2,14 +2,15 @@
 // (RotateInterpolated), with the right-angle shortcut.
 #include <cmath>
 
-#include "image/raster_resample.h"
-#include "image/raster_transform.h"
+#include "image/raster.h"
 #include "image/raster_transform_geometry.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
-
 namespace {
+
+using lumi::image::detail::RowLoop;
+using lumi::image::detail::SizeFromDouble;
+using lumi::image::detail::TruncateCoordinate;
 
 constexpr double kDegreesToRadians = 3.14159265358979323846 / 180.0;
 constexpr float kRightAngleTolerance = 0.25f;  // pixels
@@ -44,8 +45,8 @@ bool PlanRotation(const CRaster& image, float angleDegrees, bool keepSize, Rotat
     } else {
         // The bounding box of the corners rotated about the centre, to the nearest pixel.
         const double boxW = std::fabs(w * c) + std::fabs(h * s), boxH = std::fabs(w * s) + std::fabs(h * c);
-        plan.width = detail::SizeFromDouble(std::floor(boxW + 0.5));
-        plan.height = detail::SizeFromDouble(std::floor(boxH + 0.5));
+        plan.width = SizeFromDouble(std::floor(boxW + 0.5));
+        plan.height = SizeFromDouble(std::floor(boxH + 0.5));
         if (plan.width == 0) plan.width = 1;
         if (plan.height == 0) plan.height = 1;
     }
@@ -69,71 +70,68 @@ int NearestRightAngle(const CRaster& image, float angleDegrees) {
 
 }  // namespace
 
-bool Rotate(CRaster& image, float angleDegrees, CRaster* destination) {
-    if (!image.IsValid() || !detail::CanReceive(image, destination)) return false;
+bool CRaster::Rotate(float angleDegrees, CRaster* destination) {
+    if (!IsValid() || !CanReceive(destination)) return false;
     RotationPlan plan;
-    if (!PlanRotation(image, angleDegrees, false, plan)) return false;
+    if (!PlanRotation(*this, angleDegrees, false, plan)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, plan.width, plan.height, image.GetBpp())) return false;
-    const bool withAlpha = image.HasAlpha();
+    if (!CreateLike(picture, plan.width, plan.height, GetBpp())) return false;
+    const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
-    const bool palette = image.IsIndexed();
+    const bool palette = IsIndexed();
     const LONG outW = static_cast<LONG>(plan.width), outH = static_cast<LONG>(plan.height);
-    detail::RowLoop loop(image, outH);
+    RowLoop loop(*this, outH);
     for (LONG j = 0; j < outH; ++j) {
-        if (!loop.Next(j)) return detail::HandOver(image, picture, destination);
+        if (!loop.Next(j)) return HandOver(picture, destination);
         for (LONG i = 0; i < outW; ++i) {
             double x, y;
             plan.map(i, j, x, y);
             // The floor of the back-rotated position, with pixel p covering [p - 0.5, p + 0.5).
-            const LONG sx = detail::TruncateCoordinate(std::floor(x + 0.5));
-            const LONG sy = detail::TruncateCoordinate(std::floor(y + 0.5));
+            const LONG sx = TruncateCoordinate(std::floor(x + 0.5));
+            const LONG sy = TruncateCoordinate(std::floor(y + 0.5));
             if (palette) {
-                picture.WritePixelIndex(i, j, image.GetPixelIndex(sx, sy));
+                picture.WritePixelIndex(i, j, GetPixelIndex(sx, sy));
             } else {
-                picture.WritePixelColor(i, j, image.GetPixelColor(sx, sy, false), false);
+                picture.WritePixelColor(i, j, GetPixelColor(sx, sy, false), false);
             }
-            if (withAlpha) picture.SetAlphaAt(i, j, image.GetAlphaAt(sx, sy));
+            if (withAlpha) picture.SetAlphaAt(i, j, GetAlphaAt(sx, sy));
         }
     }
     loop.Finish();
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
 
-bool RotateInterpolated(CRaster& image, float angleDegrees, int method, int overflow, const RGBQUAD* replacement,
-                        bool rightAngleShortcut, bool keepSize, CRaster* destination) {
-    if (!image.IsValid() || !detail::CanReceive(image, destination)) return false;
+bool CRaster::RotateInterpolated(float angleDegrees, int method, int overflow, const RGBQUAD* replacement,
+                                 bool rightAngleShortcut, bool keepSize, CRaster* destination) {
+    if (!IsValid() || !CanReceive(destination)) return false;
     if (rightAngleShortcut && !keepSize && std::isfinite(angleDegrees)) {
-        switch (NearestRightAngle(image, angleDegrees)) {
-            case 1: return TurnRight(image, destination);
-            case -1: return TurnLeft(image, destination);
-            case 2: return Turn180(image, destination);
+        switch (NearestRightAngle(*this, angleDegrees)) {
+            case 1: return TurnRight(destination);
+            case -1: return TurnLeft(destination);
+            case 2: return Turn180(destination);
             case 0:
-                if (destination && destination != &image) destination->Copy(image);
+                if (destination && destination != this) destination->Copy(*this);
                 return true;
             default: break;
         }
     }
     RotationPlan plan;
-    if (!PlanRotation(image, angleDegrees, keepSize, plan)) return false;
+    if (!PlanRotation(*this, angleDegrees, keepSize, plan)) return false;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, plan.width, plan.height, image.GetBpp())) return false;
-    const bool withAlpha = image.HasAlpha();
+    if (!CreateLike(picture, plan.width, plan.height, GetBpp())) return false;
+    const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
     const LONG outW = static_cast<LONG>(plan.width), outH = static_cast<LONG>(plan.height);
-    detail::RowLoop loop(image, outH);
+    RowLoop loop(*this, outH);
     for (LONG j = 0; j < outH; ++j) {
-        if (!loop.Next(j)) return detail::HandOver(image, picture, destination);
+        if (!loop.Next(j)) return HandOver(picture, destination);
         for (LONG i = 0; i < outW; ++i) {
             double x, y;
             plan.map(i, j, x, y);
-            const RGBQUAD c = SampleInterpolated(image, static_cast<float>(x), static_cast<float>(y), method, overflow,
-                                                 replacement);
+            const RGBQUAD c = SampleInterpolated(static_cast<float>(x), static_cast<float>(y), method, overflow, replacement);
             picture.WritePixelColor(i, j, c, withAlpha);
         }
     }
     loop.Finish();
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
-
-}  // namespace lumi::image

@@ -2,11 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "image/raster_transform.h"
-#include "image/raster_transform_access.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+using lumi::image::detail::RowLoop;
 
 namespace {
 
@@ -46,19 +45,21 @@ RECT TurnBox(const RECT& box, Quarter turn, LONG sourceWidth, LONG sourceHeight)
     return RECT{box.bottom, sourceWidth - box.left, box.top, sourceWidth - box.right};
 }
 
-bool TurnQuarter(CRaster& image, CRaster* destination, Quarter turn) {
-    if (!image.IsValid() || !detail::CanReceive(image, destination)) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+}  // namespace
+
+bool CRaster::TurnQuarter(CRaster* destination, bool clockwise) {
+    if (!IsValid() || !CanReceive(destination)) return false;
+    const Quarter turn = clockwise ? Quarter::Right : Quarter::Left;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
     const LONG newW = h, newH = w;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, static_cast<DWORD>(newW), static_cast<DWORD>(newH), image.GetBpp()))
-        return false;
-    if (image.HasAlpha() && !picture.CreateAlpha()) return false;
-    if (image.HasSelection() && !picture.CreateSelection()) return false;
+    if (!CreateLike(picture, static_cast<DWORD>(newW), static_cast<DWORD>(newH), GetBpp())) return false;
+    if (HasAlpha() && !picture.CreateAlpha()) return false;
+    if (HasSelection() && !picture.CreateSelection()) return false;
 
     const QuarterMap map{turn, w, h};
-    const WORD bpp = image.GetBpp();
-    detail::RowLoop loop(image, newH);
+    const WORD bpp = GetBpp();
+    RowLoop loop(*this, newH);
     bool finished = true;
     for (LONG y0 = 0; y0 < newH && finished; y0 += kTile) {
         if (!loop.Next(y0)) {
@@ -75,56 +76,52 @@ bool TurnQuarter(CRaster& image, CRaster* destination, Quarter turn) {
                     map(x, y, sx, sy);
                     if (bpp == 24) {
                         std::memcpy(out + static_cast<std::size_t>(x) * 3,
-                                    image.GetBits(static_cast<DWORD>(sy)) + static_cast<std::size_t>(sx) * 3, 3);
+                                    GetBits(static_cast<DWORD>(sy)) + static_cast<std::size_t>(sx) * 3, 3);
                     } else if (bpp == 8) {
-                        out[x] = image.GetBits(static_cast<DWORD>(sy))[sx];
+                        out[x] = GetBits(static_cast<DWORD>(sy))[sx];
                     } else if (bpp == 1) {
                         // The new rows start cleared: only set bits are written.
-                        if (image.ReadPixelIndex(sx, sy)) out[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+                        if (ReadPixelIndex(sx, sy)) out[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
                     } else {
-                        picture.WritePixelIndex(x, y, image.ReadPixelIndex(sx, sy));
+                        picture.WritePixelIndex(x, y, ReadPixelIndex(sx, sy));
                     }
                 }
             }
         }
     }
     if (finished) loop.Finish();
-    if (image.HasAlpha()) TurnPlane(image.GetAlphaPointer(), picture.GetAlphaPointer(), map, newW, newH);
-    if (image.HasSelection()) {
-        TurnPlane(image.GetSelectionPointer(), picture.GetSelectionPointer(), map, newW, newH);
-        detail::RasterAccess::Info(picture).selection_box = TurnBox(image.GetSelectionBox(), turn, w, h);
+    if (HasAlpha()) TurnPlane(GetAlphaPointer(), picture.GetAlphaPointer(), map, newW, newH);
+    if (HasSelection()) {
+        TurnPlane(GetSelectionPointer(), picture.GetSelectionPointer(), map, newW, newH);
+        picture.info.selection_box = TurnBox(GetSelectionBox(), turn, w, h);
     }
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
 
-}  // namespace
+bool CRaster::TurnLeft(CRaster* destination) { return TurnQuarter(destination, false); }
 
-bool TurnLeft(CRaster& image, CRaster* destination) { return TurnQuarter(image, destination, Quarter::Left); }
+bool CRaster::TurnRight(CRaster* destination) { return TurnQuarter(destination, true); }
 
-bool TurnRight(CRaster& image, CRaster* destination) { return TurnQuarter(image, destination, Quarter::Right); }
-
-bool Turn180(CRaster& image, CRaster* destination) {
-    if (!image.IsValid() || !detail::CanReceive(image, destination)) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+bool CRaster::Turn180(CRaster* destination) {
+    if (!IsValid() || !CanReceive(destination)) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
     CRaster picture;
-    if (!detail::CreateLike(image, picture, static_cast<DWORD>(w), static_cast<DWORD>(h), image.GetBpp())) return false;
-    const bool withAlpha = image.HasAlpha();
+    if (!CreateLike(picture, static_cast<DWORD>(w), static_cast<DWORD>(h), GetBpp())) return false;
+    const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
-    const bool palette = image.IsIndexed();
-    detail::RowLoop loop(image, h);
+    const bool palette = IsIndexed();
+    RowLoop loop(*this, h);
     for (LONG y = 0; y < h; ++y) {
-        if (!loop.Next(y)) return detail::HandOver(image, picture, destination);
+        if (!loop.Next(y)) return HandOver(picture, destination);
         for (LONG x = 0; x < w; ++x) {
             if (palette)
-                picture.SetPixelIndex(w - 1 - x, h - 1 - y, image.ReadPixelIndex(x, y));
+                picture.SetPixelIndex(w - 1 - x, h - 1 - y, ReadPixelIndex(x, y));
             else
-                picture.SetPixelColor(w - 1 - x, h - 1 - y, image.GetPixelColor(x, y, true), withAlpha);
+                picture.SetPixelColor(w - 1 - x, h - 1 - y, GetPixelColor(x, y, true), withAlpha);
         }
         if (withAlpha && palette)
-            for (LONG x = 0; x < w; ++x) picture.SetAlphaAt(w - 1 - x, h - 1 - y, image.ReadAlphaAt(x, y));
+            for (LONG x = 0; x < w; ++x) picture.SetAlphaAt(w - 1 - x, h - 1 - y, ReadAlphaAt(x, y));
     }
     loop.Finish();
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
-
-}  // namespace lumi::image

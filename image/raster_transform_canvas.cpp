@@ -3,28 +3,26 @@
 #include <cmath>
 #include <cstring>
 
-#include "image/raster_resample.h"
-#include "image/raster_transform.h"
-#include "image/raster_transform_access.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+using lumi::image::detail::RowLoop;
 
-bool AddBorders(CRaster& image, LONG left, LONG top, LONG right, LONG bottom, RGBQUAD canvas, CRaster* destination) {
-    if (!image.IsValid() || !detail::CanReceive(image, destination)) return false;
+bool CRaster::AddBorders(LONG left, LONG top, LONG right, LONG bottom, RGBQUAD canvas, CRaster* destination) {
+    if (!IsValid() || !CanReceive(destination)) return false;
     if (left < 0 || top < 0 || right < 0 || bottom < 0) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
     // 64-bit sums: a size past the 32-bit range must fail in Create, not wrap.
     const long long newW = static_cast<long long>(left) + w + right;
     const long long newH = static_cast<long long>(top) + h + bottom;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, static_cast<DWORD>(std::min<long long>(newW, 0xFFFFFFFFll)),
-                            static_cast<DWORD>(std::min<long long>(newH, 0xFFFFFFFFll)), image.GetBpp()))
+    if (!CreateLike(picture, static_cast<DWORD>(std::min<long long>(newW, 0xFFFFFFFFll)),
+                            static_cast<DWORD>(std::min<long long>(newH, 0xFFFFFFFFll)), GetBpp()))
         return false;
-    const bool withAlpha = image.HasAlpha(), withSelection = image.HasSelection();
+    const bool withAlpha = HasAlpha(), withSelection = HasSelection();
     if ((withAlpha && !picture.CreateAlpha()) || (withSelection && !picture.CreateSelection())) return false;
 
-    const WORD bpp = image.GetBpp();
+    const WORD bpp = GetBpp();
     const LONG outW = static_cast<LONG>(newW), outH = static_cast<LONG>(newH);
     const BYTE index = picture.FindNearestPaletteIndex(canvas);
     if (bpp == 8) {
@@ -44,22 +42,22 @@ bool AddBorders(CRaster& image, LONG left, LONG top, LONG right, LONG bottom, RG
     }
     if (withAlpha) picture.FillAlpha(canvas.rgbReserved);
 
-    detail::RowLoop loop(image, h);
+    RowLoop loop(*this, h);
     for (LONG y = 0; y < h; ++y) {
-        if (!loop.Next(y)) return detail::HandOver(image, picture, destination);
+        if (!loop.Next(y)) return HandOver(picture, destination);
         const LONG ny = y + bottom;
         if (bpp >= 8) {
             std::memcpy(picture.GetBits(static_cast<DWORD>(ny)) + static_cast<std::size_t>(left) * bpp / 8,
-                        image.GetBits(static_cast<DWORD>(y)), static_cast<std::size_t>(w) * bpp / 8);
+                        GetBits(static_cast<DWORD>(y)), static_cast<std::size_t>(w) * bpp / 8);
         } else {
-            for (LONG x = 0; x < w; ++x) picture.WritePixelIndex(x + left, ny, image.ReadPixelIndex(x, y));
+            for (LONG x = 0; x < w; ++x) picture.WritePixelIndex(x + left, ny, ReadPixelIndex(x, y));
         }
-        if (withAlpha) std::memcpy(picture.GetAlphaPointer(left, ny), image.GetAlphaPointer(0, y), w);
-        if (withSelection) std::memcpy(picture.GetSelectionPointer(left, ny), image.GetSelectionPointer(0, y), w);
+        if (withAlpha) std::memcpy(picture.GetAlphaPointer(left, ny), GetAlphaPointer(0, y), w);
+        if (withSelection) std::memcpy(picture.GetSelectionPointer(left, ny), GetSelectionPointer(0, y), w);
     }
     loop.Finish();
     if (withSelection) {
-        RECT box = image.GetSelectionBox();
+        RECT box = GetSelectionBox();
         if (box.left < box.right && box.bottom < box.top) {
             box.left += left;
             box.right += left;
@@ -68,28 +66,28 @@ bool AddBorders(CRaster& image, LONG left, LONG top, LONG right, LONG bottom, RG
         } else {
             box = RECT{outW, 0, 0, outH};  // still empty, for the new size
         }
-        detail::RasterAccess::Info(picture).selection_box = box;
+        picture.info.selection_box = box;
     }
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
 
-bool PadToSize(CRaster& image, LONG width, LONG height, RGBQUAD canvas, CRaster* destination) {
-    if (!image.IsValid()) return false;
-    const LONG dx = width - static_cast<LONG>(image.GetWidth());
-    const LONG dy = height - static_cast<LONG>(image.GetHeight());
+bool CRaster::PadToSize(LONG width, LONG height, RGBQUAD canvas, CRaster* destination) {
+    if (!IsValid()) return false;
+    const LONG dx = width - static_cast<LONG>(GetWidth());
+    const LONG dy = height - static_cast<LONG>(GetHeight());
     if (dx < 0 || dy < 0) return false;
-    return AddBorders(image, dx / 2, dy / 2, dx - dx / 2, dy - dy / 2, canvas, destination);
+    return AddBorders(dx / 2, dy / 2, dx - dx / 2, dy - dy / 2, canvas, destination);
 }
 
-bool MakeThumbnail(CRaster& image, LONG width, LONG height, RGBQUAD canvas, CRaster* destination) {
-    if (!image.IsValid() || width <= 0 || height <= 0) return false;
-    if (!detail::CanReceive(image, destination)) return false;
+bool CRaster::MakeThumbnail(LONG width, LONG height, RGBQUAD canvas, CRaster* destination) {
+    if (!IsValid() || width <= 0 || height <= 0) return false;
+    if (!CanReceive(destination)) return false;
     // The source stays as it is when the thumbnail goes elsewhere.
-    CRaster* target = &image;
-    if (destination && destination != &image) {
-        destination->Copy(image);
+    CRaster* target = this;
+    if (destination && destination != this) {
+        destination->Copy(*this);
         if (!destination->IsValid()) {
-            detail::RasterAccess::SetError(image, destination->GetLastError());
+            SetLastError(destination->GetLastError());
             return false;
         }
         target = destination;
@@ -101,10 +99,8 @@ bool MakeThumbnail(CRaster& image, LONG width, LONG height, RGBQUAD canvas, CRas
         // Rounded, so that a side scaled to the box's is not a pixel short of it.
         const LONG newW = std::clamp(static_cast<LONG>(std::floor(w * f + 0.5)), 1, width);
         const LONG newH = std::clamp(static_cast<LONG>(std::floor(h * f + 0.5)), 1, height);
-        if (!Resample(*target, newW, newH)) return false;
+        if (!target->Resample(newW, newH)) return false;
     }
-    return PadToSize(*target, width, height, canvas);
+    return target->PadToSize(width, height, canvas);
 }
-
-}  // namespace lumi::image
 

@@ -4,15 +4,14 @@
 #include <cstring>
 #include <utility>
 
-#include "image/raster_transform.h"
-#include "image/raster_transform_access.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
+using lumi::image::detail::RowLoop;
 
-bool CropToRect(CRaster& image, LONG left, LONG top, LONG right, LONG bottom, CRaster* destination) {
-    if (!image.IsValid() || !detail::CanReceive(image, destination)) return false;
-    const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
+bool CRaster::CropToRect(LONG left, LONG top, LONG right, LONG bottom, CRaster* destination) {
+    if (!IsValid() || !CanReceive(destination)) return false;
+    const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
     left = std::clamp(left, 0, w);
     right = std::clamp(right, 0, w);
     // Top-down edges become stored rows: row h - top is one past the rectangle's top row.
@@ -24,38 +23,36 @@ bool CropToRect(CRaster& image, LONG left, LONG top, LONG right, LONG bottom, CR
 
     const LONG newW = right - left, newH = upper - lower;
     CRaster picture;
-    if (!detail::CreateLike(image, picture, static_cast<DWORD>(newW), static_cast<DWORD>(newH), image.GetBpp()))
-        return false;
-    const bool withAlpha = image.HasAlpha();
+    if (!CreateLike(picture, static_cast<DWORD>(newW), static_cast<DWORD>(newH), GetBpp())) return false;
+    const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
-    const WORD bpp = image.GetBpp();
-    detail::RowLoop loop(image, newH);
+    const WORD bpp = GetBpp();
+    RowLoop loop(*this, newH);
     for (LONG y = 0; y < newH; ++y) {
-        if (!loop.Next(y)) return detail::HandOver(image, picture, destination);
+        if (!loop.Next(y)) return HandOver(picture, destination);
         const LONG sy = lower + y;
         if (bpp >= 8) {
             std::memcpy(picture.GetBits(static_cast<DWORD>(y)),
-                        image.GetBits(static_cast<DWORD>(sy)) + static_cast<std::size_t>(left) * bpp / 8,
+                        GetBits(static_cast<DWORD>(sy)) + static_cast<std::size_t>(left) * bpp / 8,
                         static_cast<std::size_t>(newW) * bpp / 8);
         } else {
-            for (LONG x = 0; x < newW; ++x) picture.WritePixelIndex(x, y, image.ReadPixelIndex(left + x, sy));
+            for (LONG x = 0; x < newW; ++x) picture.WritePixelIndex(x, y, ReadPixelIndex(left + x, sy));
         }
-        if (withAlpha) std::memcpy(picture.GetAlphaPointer(0, y), image.GetAlphaPointer(left, sy), newW);
+        if (withAlpha) std::memcpy(picture.GetAlphaPointer(0, y), GetAlphaPointer(left, sy), newW);
     }
     loop.Finish();
-    return detail::HandOver(image, picture, destination);
+    return HandOver(picture, destination);
 }
 
-bool CropToRect(CRaster& image, const RECT& rect, CRaster* destination) {
-    return CropToRect(image, rect.left, rect.top, rect.right, rect.bottom, destination);
+bool CRaster::CropToRect(const RECT& rect, CRaster* destination) {
+    return CropToRect(rect.left, rect.top, rect.right, rect.bottom, destination);
 }
 
-bool CropAtAngle(CRaster& image, LONG left, LONG top, LONG width, LONG height, float angleRadians,
-                 CRaster* destination) {
-    if (!image.IsValid() || !detail::CanReceive(image, destination) || !std::isfinite(angleRadians)) return false;
+bool CRaster::CropAtAngle(LONG left, LONG top, LONG width, LONG height, float angleRadians, CRaster* destination) {
+    if (!IsValid() || !CanReceive(destination) || !std::isfinite(angleRadians)) return false;
     if (std::fabs(angleRadians) < 0.0002f) {
         const long long r = static_cast<long long>(left) + width, b = static_cast<long long>(top) + height;
-        return CropToRect(image, left, top, static_cast<LONG>(std::clamp<long long>(r, INT32_MIN, INT32_MAX)),
+        return CropToRect(left, top, static_cast<LONG>(std::clamp<long long>(r, INT32_MIN, INT32_MAX)),
                           static_cast<LONG>(std::clamp<long long>(b, INT32_MIN, INT32_MAX)), destination);
     }
     if (width <= 0 || height <= 0) return false;
@@ -64,7 +61,7 @@ bool CropAtAngle(CRaster& image, LONG left, LONG top, LONG width, LONG height, f
     const double c = std::cos(static_cast<double>(angleRadians)), s = std::sin(static_cast<double>(angleRadians));
     const double xs[4] = {double(left), left + width * c, left + height * s, left + width * c + height * s};
     const double ys[4] = {double(top), top - width * s, top + height * c, top - width * s + height * c};
-    const double w = image.GetWidth(), h = image.GetHeight();
+    const double w = GetWidth(), h = GetHeight();
     auto inside = [w, h](double x, double y) { return x >= 0 && x <= w && y >= 0 && y <= h; };
     if (!inside(xs[0], ys[0]) || !inside(xs[3], ys[3])) return false;
 
@@ -76,20 +73,18 @@ bool CropAtAngle(CRaster& image, LONG left, LONG top, LONG width, LONG height, f
     const double minY = std::floor(*std::min_element(ys, ys + 4) + kSlack);
     const double maxY = std::ceil(*std::max_element(ys, ys + 4) - kSlack);
     CRaster box;
-    if (!CropToRect(image, static_cast<LONG>(std::max(minX, 0.0)), static_cast<LONG>(std::max(minY, 0.0)),
+    if (!CropToRect(static_cast<LONG>(std::max(minX, 0.0)), static_cast<LONG>(std::max(minY, 0.0)),
                     static_cast<LONG>(std::min(maxX, w)), static_cast<LONG>(std::min(maxY, h)), &box))
         return false;
-    bool upright = Rotate(box, static_cast<float>(-angleRadians * 57.29577951308232));
+    bool upright = box.Rotate(static_cast<float>(-angleRadians * 57.29577951308232));
     if (upright) {
         const LONG cx = (static_cast<LONG>(box.GetWidth()) - width) / 2;
         const LONG cy = (static_cast<LONG>(box.GetHeight()) - height) / 2;
-        upright = CropToRect(box, cx, cy, cx + width, cy + height);
+        upright = box.CropToRect(cx, cy, cx + width, cy + height);
     }
     if (!upright) {
-        detail::RasterAccess::SetError(image, box.GetLastError());
+        SetLastError(box.GetLastError());
         return false;
     }
-    return detail::HandOver(image, box, destination);
+    return HandOver(box, destination);
 }
-
-}  // namespace lumi::image

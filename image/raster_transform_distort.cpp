@@ -2,13 +2,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "image/raster_resample.h"
-#include "image/raster_transform.h"
+#include "image/raster.h"
 #include "image/raster_transform_support.h"
 
-namespace lumi::image {
-
 namespace {
+
+using lumi::image::detail::RowLoop;
+using lumi::image::detail::TruncateCoordinate;
 
 // The pixels to visit: the selection box with a selection plane, else the whole image.
 RECT WorkArea(const CRaster& image) {
@@ -21,7 +21,7 @@ RECT WorkArea(const CRaster& image) {
 
 // Writes into image the colour and alpha of `source` at the truncated position.
 void CopyTruncated(CRaster& image, const CRaster& source, LONG x, LONG y, double sx, double sy) {
-    const LONG px = detail::TruncateCoordinate(sx), py = detail::TruncateCoordinate(sy);
+    const LONG px = TruncateCoordinate(sx), py = TruncateCoordinate(sy);
     if (image.IsIndexed())
         image.WritePixelIndex(x, y, source.GetPixelIndex(px, py));
     else
@@ -31,12 +31,12 @@ void CopyTruncated(CRaster& image, const CRaster& source, LONG x, LONG y, double
 
 }  // namespace
 
-bool Shear(CRaster& image, float xGain, float yGain, LONG xPivot, LONG yPivot, bool interpolate) {
-    if (!image.IsValid()) return false;
+bool CRaster::Shear(float xGain, float yGain, LONG xPivot, LONG yPivot, bool interpolate) {
+    if (!IsValid()) return false;
     CRaster source;  // pixels, selection and alpha as they were
-    if (!detail::SnapshotOf(image, source)) return false;
-    const RECT area = WorkArea(image);
-    detail::RowLoop loop(image, area.top - area.bottom);
+    if (!SnapshotInto(source)) return false;
+    const RECT area = WorkArea(*this);
+    RowLoop loop(*this, area.top - area.bottom);
     for (LONG y = area.bottom; y < area.top; ++y) {
         if (!loop.Next(y - area.bottom)) return true;
         for (LONG x = area.left; x < area.right; ++x) {
@@ -44,11 +44,11 @@ bool Shear(CRaster& image, float xGain, float yGain, LONG xPivot, LONG yPivot, b
             const double xs = x + static_cast<double>(y - yPivot) * xGain;
             const double ys = y + static_cast<double>(x - xPivot) * yGain;
             if (interpolate) {
-                const RGBQUAD c = SampleInterpolated(source, static_cast<float>(xs), static_cast<float>(ys),
-                                                     kInterpolateBilinear, kOverflowBackground);
-                image.WritePixelColor(x, y, c, true);
+                const RGBQUAD c = source.SampleInterpolated(static_cast<float>(xs), static_cast<float>(ys),
+                                                            kInterpolateBilinear, kOverflowBackground);
+                WritePixelColor(x, y, c, true);
             } else {
-                CopyTruncated(image, source, x, y, xs, ys);
+                CopyTruncated(*this, source, x, y, xs, ys);
             }
         }
     }
@@ -56,13 +56,13 @@ bool Shear(CRaster& image, float xGain, float yGain, LONG xPivot, LONG yPivot, b
     return true;
 }
 
-bool RadialTransform(CRaster& image, int kind, LONG radius, float factor) {
-    if (!image.IsValid()) return false;
+bool CRaster::RadialTransform(int kind, LONG radius, float factor) {
+    if (!IsValid()) return false;
     CRaster source;
-    if (!detail::SnapshotOf(image, source)) return false;
-    const double w = image.GetWidth(), h = image.GetHeight();
+    if (!SnapshotInto(source)) return false;
+    const double w = GetWidth(), h = GetHeight();
     const double cx = w / 2, cy = h / 2;
-    const RECT area = WorkArea(image);
+    const RECT area = WorkArea(*this);
     double r = radius;
     if (radius == 0) {
         // The farthest corner of the work area, so that every pixel in it is reached.
@@ -71,7 +71,7 @@ bool RadialTransform(CRaster& image, int kind, LONG radius, float factor) {
         r = std::sqrt(dx * dx + dy * dy);
     }
     const double turn = factor == 0.0f ? 1.0 : factor;
-    detail::RowLoop loop(image, area.top - area.bottom);
+    RowLoop loop(*this, area.top - area.bottom);
     for (LONG y = area.bottom; y < area.top; ++y) {
         if (!loop.Next(y - area.bottom)) return true;
         for (LONG x = area.left; x < area.right; ++x) {
@@ -99,11 +99,9 @@ bool RadialTransform(CRaster& image, int kind, LONG radius, float factor) {
                     sy = y;
                 }
             }
-            CopyTruncated(image, source, x, y, sx, sy);
+            CopyTruncated(*this, source, x, y, sx, sy);
         }
     }
     loop.Finish();
     return true;
 }
-
-}  // namespace lumi::image

@@ -1,29 +1,11 @@
 #pragma once
-// Internal to the image library: what every whole-image transform shares. A transform that
-// builds a new picture makes it with CreateLike (so type, background, DPI and the other
-// settings carry over), fills it row by row under a RowLoop (progress and cancel), and
-// hands it over with HandOver into the caller's destination or into the image itself.
+// Internal to the image library: what every whole-image transform shares besides the
+// CRaster members CreateLike and HandOver. A transform that builds a new picture fills it
+// row by row under a RowLoop (progress and cancel); coordinates computed in floating point
+// reach the pixel accessors through TruncateCoordinate and SizeFromDouble.
 #include "image/raster.h"
 
 namespace lumi::image::detail {
-
-// Makes `picture` an image of width x height at bpp that carries the settings of `source`
-// (not its planes, layers or frames). The palette is copied when both are palette images
-// of the same depth. On failure the creation's message goes to source's error text.
-bool CreateLike(CRaster& source, CRaster& picture, DWORD width, DWORD height, DWORD bpp);
-
-// Moves `picture` into destination, or into `image` when destination is null or image
-// itself. The image's layers stay with it; frames never move. Progress reached on `image`
-// carries over. False (nothing moved) when the receiving image is a view.
-bool HandOver(CRaster& image, CRaster& picture, CRaster* destination);
-
-// Makes `copy` an independent copy of image's pixels, palette and planes, also when image
-// is a view (whose plain copy would share the buffers being rewritten). False when the
-// copy cannot be allocated.
-bool SnapshotOf(CRaster& image, CRaster& copy);
-
-// True when a picture could be handed over to destination (or image): not a view.
-bool CanReceive(const CRaster& image, const CRaster* destination);
 
 // Progress and cancel of a loop over rows (or bands): Next(row) stores row x 100 / rows
 // as the image's progress and tells whether to go on (the escape word is 0). Finish

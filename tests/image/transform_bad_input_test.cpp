@@ -6,13 +6,9 @@
 #include <climits>
 #include <cmath>
 
-#include "image/raster_quantize.h"
-#include "image/raster_resample.h"
-#include "image/raster_transform.h"
+#include "image/raster.h"
 
 namespace {
-
-using namespace lumi::image;
 
 // Runs every transform once on a fresh copy of `source` and returns how many succeeded.
 int RunAll(const CRaster& source, LONG size, float value) {
@@ -23,25 +19,25 @@ int RunAll(const CRaster& source, LONG size, float value) {
         CRaster out;
         ok += op(image, out) ? 1 : 0;
     };
-    run([&](CRaster& i, CRaster& o) { return TurnLeft(i, &o) && TurnRight(i) && Turn180(i); });
-    run([&](CRaster& i, CRaster&) { return Rotate(i, value); });
+    run([&](CRaster& i, CRaster& o) { return i.TurnLeft(&o) && i.TurnRight() && i.Turn180(); });
+    run([&](CRaster& i, CRaster&) { return i.Rotate(value); });
     run([&](CRaster& i, CRaster& o) {
-        return RotateInterpolated(i, value, kInterpolateLanczos, kOverflowMirror, &canvas, true, false, &o);
+        return i.RotateInterpolated(value, kInterpolateLanczos, kOverflowMirror, &canvas, true, false, &o);
     });
-    run([&](CRaster& i, CRaster&) { return CropToRect(i, -size, -size, size, size); });
-    run([&](CRaster& i, CRaster&) { return CropAtAngle(i, 0, 0, size, size, value); });
-    run([&](CRaster& i, CRaster&) { return AddBorders(i, size, 0, size, 1, canvas); });
-    run([&](CRaster& i, CRaster&) { return PadToSize(i, size, size, canvas); });
-    run([&](CRaster& i, CRaster&) { return MakeThumbnail(i, size, size, canvas); });
-    run([&](CRaster& i, CRaster&) { return Shear(i, value, value, size, -size, true) && Shear(i, value, 1, 0, 0, false); });
-    run([&](CRaster& i, CRaster&) { return RadialTransform(i, 3, size, value) && RadialTransform(i, 0, 0, value); });
-    run([&](CRaster& i, CRaster&) { return Resample(i, size, size); });
-    run([&](CRaster& i, CRaster& o) { return ResampleInterpolated(i, size, size, kInterpolateBessel, kOverflowWrap, &o); });
-    run([&](CRaster& i, CRaster&) { return QIShrink(i, size, size, nullptr, true); });
-    run([&](CRaster& i, CRaster&) { return DecreaseBpp(i, 1, true, &canvas, 1) && RaiseBpp(i, 24); });
-    run([&](CRaster& i, CRaster&) { return ConvertToGray(i) && Invert(i) && DitherToMono(i, 6); });
-    (void)SampleArea(source, value, value, value, value, kInterpolateCubic, kOverflowMirror);
-    (void)SampleInterpolated(source, value, -value, kInterpolateLanczos, kOverflowWrap, &canvas);
+    run([&](CRaster& i, CRaster&) { return i.CropToRect(-size, -size, size, size); });
+    run([&](CRaster& i, CRaster&) { return i.CropAtAngle(0, 0, size, size, value); });
+    run([&](CRaster& i, CRaster&) { return i.AddBorders(size, 0, size, 1, canvas); });
+    run([&](CRaster& i, CRaster&) { return i.PadToSize(size, size, canvas); });
+    run([&](CRaster& i, CRaster&) { return i.MakeThumbnail(size, size, canvas); });
+    run([&](CRaster& i, CRaster&) { return i.Shear(value, value, size, -size, true) && i.Shear(value, 1, 0, 0, false); });
+    run([&](CRaster& i, CRaster&) { return i.RadialTransform(3, size, value) && i.RadialTransform(0, 0, value); });
+    run([&](CRaster& i, CRaster&) { return i.Resample(size, size); });
+    run([&](CRaster& i, CRaster& o) { return i.ResampleInterpolated(size, size, kInterpolateBessel, kOverflowWrap, &o); });
+    run([&](CRaster& i, CRaster&) { return i.QIShrink(size, size, nullptr, true); });
+    run([&](CRaster& i, CRaster&) { return i.DecreaseBpp(1, true, &canvas, 1) && i.RaiseBpp(24); });
+    run([&](CRaster& i, CRaster&) { return i.ConvertToGray() && i.Invert() && i.DitherToMono(6); });
+    (void)source.SampleArea(value, value, value, value, kInterpolateCubic, kOverflowMirror);
+    (void)source.SampleInterpolated(value, -value, kInterpolateLanczos, kOverflowWrap, &canvas);
     return ok;
 }
 
@@ -59,9 +55,9 @@ TEST(TransformBadInput, SmallestImagesOfEveryDepthAndAbsurdArguments) {
         CRaster view;
         view.ShareFrom(pixel);
         CRaster out;
-        EXPECT_TRUE(ResampleInterpolated(view, 2, 2, kInterpolateCubic, kOverflowColor, &out));
-        EXPECT_FALSE(ResampleInterpolated(view, 2, 2, kInterpolateCubic, kOverflowColor));
-        EXPECT_FALSE(DitherToMono(view));
+        EXPECT_TRUE(view.ResampleInterpolated(2, 2, kInterpolateCubic, kOverflowColor, &out));
+        EXPECT_FALSE(view.ResampleInterpolated(2, 2, kInterpolateCubic, kOverflowColor));
+        EXPECT_FALSE(view.DitherToMono());
         EXPECT_EQ(view.GetWidth(), 1u);
     }
     const CRaster empty;

@@ -3,11 +3,9 @@
 
 #include <vector>
 
-#include "image/raster_quantize.h"
+#include "image/raster.h"
 
 namespace {
-
-using namespace lumi::image;
 
 CRaster Gray24(DWORD w, DWORD h, BYTE level) {
     CRaster image(w, h, 24, 0);
@@ -25,19 +23,19 @@ std::vector<int> Indexes(const CRaster& image, LONG y) {
 TEST(TransformQuantize, DecreaseBppNearestAndDiffused) {
     // Grey 100 to black and white: nearest is black everywhere.
     CRaster image = Gray24(4, 1, 100);
-    ASSERT_TRUE(DecreaseBpp(image, 1, false));
+    ASSERT_TRUE(image.DecreaseBpp(1, false));
     EXPECT_EQ(image.GetBpp(), 1);
     EXPECT_EQ(Indexes(image, 0), (std::vector<int>{0, 0, 0, 0}));
     // With diffusion, 7/16 of each error goes right (truncating toward zero):
     // 100 -> black (e 100) -> 143 white (e -112) -> 51 black (e 51) -> 122 black.
     image = Gray24(4, 1, 100);
-    ASSERT_TRUE(DecreaseBpp(image, 1, true));
+    ASSERT_TRUE(image.DecreaseBpp(1, true));
     EXPECT_EQ(Indexes(image, 0), (std::vector<int>{0, 1, 0, 0}));
     // Up a row: 4/16 straight up, 2/16 up-left, 1/16 up-right.
     // Row 0: 100 black (e 100; up +25, up-right +6), 143 white (e -112; up-left -14, up -28).
     // Row 1: 100 + 25 - 14 = 111 black (e 111 -> right +48), 100 + 6 - 28 + 48 = 126 black.
     image = Gray24(2, 2, 100);
-    ASSERT_TRUE(DecreaseBpp(image, 1, true));
+    ASSERT_TRUE(image.DecreaseBpp(1, true));
     EXPECT_EQ(Indexes(image, 0), (std::vector<int>{0, 1}));
     EXPECT_EQ(Indexes(image, 1), (std::vector<int>{0, 0}));
 
@@ -48,7 +46,7 @@ TEST(TransformQuantize, DecreaseBppNearestAndDiffused) {
     ASSERT_TRUE(image.CreateAlpha());
     image.SetAlphaAt(2, 0, 5);
     const RGBQUAD palette[3] = {{0, 0, 0, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}};
-    ASSERT_TRUE(DecreaseBpp(image, 8, false, palette, 2));
+    ASSERT_TRUE(image.DecreaseBpp(8, false, palette, 2));
     EXPECT_EQ(image.GetBpp(), 8);
     EXPECT_EQ(image.GetImportantColors(), 2u);
     EXPECT_EQ(Indexes(image, 0), (std::vector<int>{0, 1, 0})) << "green is not among the two important entries";
@@ -56,7 +54,7 @@ TEST(TransformQuantize, DecreaseBppNearestAndDiffused) {
     // Without a palette: the standard one (4 bits: pure red is entry 9).
     image = Gray24(1, 1, 0);
     image.SetPixelColor(0, 0, RGBQUAD{0, 0, 255, 0});
-    ASSERT_TRUE(DecreaseBpp(image, 4, false));
+    ASSERT_TRUE(image.DecreaseBpp(4, false));
     EXPECT_EQ(image.GetPixelIndex(0, 0), 9);
 }
 
@@ -65,24 +63,24 @@ TEST(TransformQuantize, DecreaseBppRefusalsAndNoOps) {
     image.SetDefaultPalette();
     image.SetPixelIndex(1, 1, 7);
     const BYTE* bits = image.GetBits();
-    EXPECT_FALSE(DecreaseBpp(image, 8, false));
+    EXPECT_FALSE(image.DecreaseBpp(8, false));
     EXPECT_STREQ(image.GetLastError(), "DecreaseBpp: target BPP greater than source BPP");
-    EXPECT_TRUE(DecreaseBpp(image, 4, true));
+    EXPECT_TRUE(image.DecreaseBpp(4, true));
     EXPECT_EQ(image.GetBits(), bits) << "the same depth without important colours changes nothing";
     image.SetImportantColors(4);
-    EXPECT_TRUE(DecreaseBpp(image, 3, false, nullptr, 9));
+    EXPECT_TRUE(image.DecreaseBpp(3, false, nullptr, 9));
     EXPECT_EQ(image.GetBits(), bits) << "the image already keeps to fewer colours";
-    ASSERT_TRUE(DecreaseBpp(image, 4, false, nullptr, 2));
+    ASSERT_TRUE(image.DecreaseBpp(4, false, nullptr, 2));
     EXPECT_EQ(image.GetImportantColors(), 2u);
     // Light grey against the first two entries only: dark red (64^2 + 2 x 192^2) beats
     // black (3 x 192^2).
     EXPECT_EQ(image.GetPixelIndex(1, 1), 1);
     CRaster empty;
-    EXPECT_FALSE(DecreaseBpp(empty, 1, false));
+    EXPECT_FALSE(empty.DecreaseBpp(1, false));
     // Cancelled: the blank new picture is handed over and the call succeeds.
     CRaster cancelled = Gray24(4, 4, 255);
     cancelled.SetEscape(1);
-    ASSERT_TRUE(DecreaseBpp(cancelled, 1, true));
+    ASSERT_TRUE(cancelled.DecreaseBpp(1, true));
     EXPECT_EQ(cancelled.GetBpp(), 1);
     EXPECT_EQ(Indexes(cancelled, 3), (std::vector<int>{0, 0, 0, 0}));
 }
@@ -93,20 +91,20 @@ TEST(TransformQuantize, RaiseBppKeepsEveryColour) {
     image.SetPaletteColor(1, RGBQUAD{200, 100, 50, 128});  // blue, green, red, alpha
     image.SetPixelIndex(3, 1, 1);
     image.SetBackgroundIndex(0);
-    ASSERT_TRUE(RaiseBpp(image, 4));
-    ASSERT_TRUE(RaiseBpp(image, 8));
+    ASSERT_TRUE(image.RaiseBpp(4));
+    ASSERT_TRUE(image.RaiseBpp(8));
     EXPECT_EQ(image.GetPixelIndex(3, 1), 1);
     EXPECT_EQ(image.GetPaletteColor(1).rgbBlue, 200);
-    ASSERT_TRUE(RaiseBpp(image, 24));
+    ASSERT_TRUE(image.RaiseBpp(24));
     EXPECT_EQ(image.GetBpp(), 24);
     EXPECT_EQ(image.GetPixelColor(3, 1, false).rgbRed, 50);
     EXPECT_EQ(image.GetPixelColor(0, 0, false).rgbRed, 10);
     ASSERT_TRUE(image.HasAlpha()) << "palette alpha becomes an alpha plane";
     EXPECT_EQ(image.GetAlphaAt(3, 1), 128);
     EXPECT_EQ(image.GetBackgroundColor().rgbRed, 10) << "the background index's colour";
-    EXPECT_TRUE(RaiseBpp(image, 24));
-    EXPECT_FALSE(RaiseBpp(image, 8));
-    EXPECT_FALSE(RaiseBpp(image, 16));
+    EXPECT_TRUE(image.RaiseBpp(24));
+    EXPECT_FALSE(image.RaiseBpp(8));
+    EXPECT_FALSE(image.RaiseBpp(16));
 }
 
 TEST(TransformQuantize, ConvertToGrayAndInvert) {
@@ -114,7 +112,7 @@ TEST(TransformQuantize, ConvertToGrayAndInvert) {
     image.SetPixelColor(0, 0, RGBQUAD{50, 100, 200, 0});  // (306 x 200 + 601 x 100 + 117 x 50) >> 10
     ASSERT_TRUE(image.CreateAlpha());
     image.SetAlphaAt(1, 0, 3);
-    ASSERT_TRUE(ConvertToGray(image));
+    ASSERT_TRUE(image.ConvertToGray());
     EXPECT_EQ(image.GetBpp(), 8);
     EXPECT_TRUE(image.IsGrayScale());
     EXPECT_EQ(image.GetPixelIndex(0, 0), 124);
@@ -125,31 +123,31 @@ TEST(TransformQuantize, ConvertToGrayAndInvert) {
     indexed.SetPaletteColor(5, BYTE{200}, BYTE{100}, BYTE{50});
     indexed.SetPixelIndex(0, 0, 5);
     indexed.SetBackgroundIndex(5);
-    ASSERT_TRUE(ConvertToGray(indexed));
+    ASSERT_TRUE(indexed.ConvertToGray());
     EXPECT_EQ(indexed.GetPixelIndex(0, 0), 124);
     EXPECT_EQ(indexed.GetBackgroundIndex(), 124);
     // 4 bits become a new 8-bit grey image.
     CRaster nibble(3, 1, 4, 0);
     nibble.SetDefaultPalette();
     nibble.SetPixelIndex(2, 0, 15);
-    ASSERT_TRUE(ConvertToGray(nibble));
+    ASSERT_TRUE(nibble.ConvertToGray());
     EXPECT_EQ(nibble.GetBpp(), 8);
     EXPECT_EQ(nibble.GetPixelIndex(2, 0), 255);
 
     // Negative: 24 bits byte-wise (only the selection when there is one).
     CRaster colour = Gray24(2, 1, 10);
-    ASSERT_TRUE(Invert(colour));
+    ASSERT_TRUE(colour.Invert());
     EXPECT_EQ(colour.GetPixelColor(1, 0).rgbGreen, 245);
     ASSERT_TRUE(colour.AddPixelToSelection(0, 0));
-    ASSERT_TRUE(Invert(colour));
+    ASSERT_TRUE(colour.Invert());
     EXPECT_EQ(colour.GetPixelColor(0, 0).rgbGreen, 10);
     EXPECT_EQ(colour.GetPixelColor(1, 0).rgbGreen, 245);
     // A grey ramp complements the indexes; any other palette its entries.
-    ASSERT_TRUE(Invert(image));
+    ASSERT_TRUE(image.Invert());
     EXPECT_EQ(image.GetPixelIndex(0, 0), 255 - 124);
     CRaster mono(1, 1, 1, 0);
     mono.SetDefaultPalette();
-    ASSERT_TRUE(Invert(mono));
+    ASSERT_TRUE(mono.Invert());
     EXPECT_EQ(mono.GetPaletteColor(0).rgbRed, 255);
     EXPECT_EQ(mono.GetPixelIndex(0, 0), 0);
 }
@@ -158,18 +156,18 @@ TEST(TransformQuantize, DitherToMono) {
     // Floyd-Steinberg on grey 100: 100 black (e 100, +43) -> 143 white (e -112, -49) ->
     // 51 black (+22) -> 122 black.
     CRaster image = Gray24(4, 1, 100);
-    ASSERT_TRUE(DitherToMono(image, 0));
+    ASSERT_TRUE(image.DitherToMono(0));
     EXPECT_EQ(image.GetBpp(), 1);
     EXPECT_EQ(image.GetPaletteColor(1).rgbGreen, 255);
     EXPECT_EQ(Indexes(image, 0), (std::vector<int>{0, 1, 0, 0}));
     // The threshold: 128 is still black.
     image = Gray24(1, 1, 128);
-    ASSERT_TRUE(DitherToMono(image, 0));
+    ASSERT_TRUE(image.DitherToMono(0));
     EXPECT_EQ(image.GetPixelIndex(0, 0), 0);
     // Ordered 4x4 at grey 100: white where the matrix value x 16 + 8 is below 100,
     // i.e. entries 0 to 5: row 0 of the matrix is 0 8 2 10.
     image = Gray24(4, 2, 100);
-    ASSERT_TRUE(DitherToMono(image, 1));
+    ASSERT_TRUE(image.DitherToMono(1));
     EXPECT_EQ(Indexes(image, 0), (std::vector<int>{1, 0, 1, 0}));
     EXPECT_EQ(Indexes(image, 1), (std::vector<int>{0, 1, 0, 0}));  // 12 4 14 6
 
@@ -177,13 +175,12 @@ TEST(TransformQuantize, DitherToMono) {
     for (int method = 0; method <= 8; ++method) {
         for (BYTE level : {BYTE{0}, BYTE{128}, BYTE{255}}) {
             CRaster flat = Gray24(32, 32, level);
-            ASSERT_TRUE(DitherToMono(flat, method));
+            ASSERT_TRUE(flat.DitherToMono(method));
             int white = 0;
             for (LONG y = 0; y < 32; ++y)
                 for (LONG x = 0; x < 32; ++x) white += flat.GetPixelIndex(x, y);
-            if (level == 0) EXPECT_EQ(white, 0) << "method " << method;
-            if (level == 255) EXPECT_EQ(white, 1024) << "method " << method;
-            if (level == 128) EXPECT_NEAR(white, 512, 40) << "method " << method;
+            const int expected = level == 0 ? 0 : level == 255 ? 1024 : 512;
+            EXPECT_NEAR(white, expected, level == 128 ? 40 : 0) << "method " << method << " level " << int{level};
         }
     }
 }

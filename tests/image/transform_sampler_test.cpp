@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "image/raster_resample.h"
+#include "image/raster.h"
 #include "image/raster_resample_kernels.h"
 #include "image/raster_transform_geometry.h"
 
@@ -54,16 +54,16 @@ TEST(TransformSampler, EveryMethodWeighsTheImpulseByItsKernel) {
     for (WORD bpp : {WORD{24}, WORD{8}}) {
         const CRaster image = Impulse(bpp);
         for (const Case& c : cases) {
-            const RGBQUAD s = SampleInterpolated(image, 8.25f, 8.0f, c.method, kOverflowColor);
+            const RGBQUAD s = image.SampleInterpolated(8.25f, 8.0f, c.method, kOverflowColor);
             EXPECT_EQ(s.rgbRed, c.expected) << "method " << c.method << " at " << bpp << " bits";
             EXPECT_EQ(s.rgbBlue, s.rgbRed);
             EXPECT_EQ(s.rgbReserved, 0) << "no alpha plane, no fourth byte";
         }
     }
     const CRaster image = Impulse(24);
-    EXPECT_EQ(SampleInterpolated(image, 8.6f, 8.4f, kInterpolateNearest, kOverflowColor).rgbRed, 200);
+    EXPECT_EQ(image.SampleInterpolated(8.6f, 8.4f, kInterpolateNearest, kOverflowColor).rgbRed, 200);
     for (int outOfRange : {0, 19, -3}) {
-        const RGBQUAD s = SampleInterpolated(image, 8.25f, 8.0f, outOfRange, kOverflowColor);
+        const RGBQUAD s = image.SampleInterpolated(8.25f, 8.0f, outOfRange, kOverflowColor);
         EXPECT_EQ(s.rgbRed, 50) << "method " << outOfRange << " samples as bilinear";
     }
 }
@@ -75,106 +75,106 @@ TEST(TransformSampler, BilinearFixedPointAndFloatPaths) {
                                      0, 0, 0, 100,  //
                                      0, 0, 200, 40});
     // (2.5, 3.5): 64/256 on each neighbour: (0 + 100 + 200 + 40) x 64 >> 8.
-    EXPECT_EQ(SampleInterpolated(image, 2.5f, 3.5f, kInterpolateBilinear, kOverflowColor).rgbGreen, 85);
+    EXPECT_EQ(image.SampleInterpolated(2.5f, 3.5f, kInterpolateBilinear, kOverflowColor).rgbGreen, 85);
     // Alpha follows the same weights when the image has a plane.
     ASSERT_TRUE(image.CreateAlpha());
     image.SetAlphaAt(2, 3, 0);
-    EXPECT_EQ(SampleInterpolated(image, 2.5f, 3.5f, kInterpolateBilinear, kOverflowColor).rgbReserved,
+    EXPECT_EQ(image.SampleInterpolated(2.5f, 3.5f, kInterpolateBilinear, kOverflowColor).rgbReserved,
               (255 * 3 * 64) >> 8);
     // At the top-right corner the block reaches outside: float weights over SamplePixel,
     // with the outside neighbours white (no replacement colour given).
-    const RGBQUAD corner = SampleInterpolated(image, 3.5f, 4.0f, kInterpolateBilinear, kOverflowColor);
+    const RGBQUAD corner = image.SampleInterpolated(3.5f, 4.0f, kInterpolateBilinear, kOverflowColor);
     EXPECT_EQ(corner.rgbRed, static_cast<BYTE>(40 * 0.5f + 255 * 0.5f));
     const RGBQUAD black{0, 0, 0, 9};
-    EXPECT_EQ(SampleInterpolated(image, 3.5f, 4.0f, kInterpolateBilinear, kOverflowColor, &black).rgbRed, 20);
+    EXPECT_EQ(image.SampleInterpolated(3.5f, 4.0f, kInterpolateBilinear, kOverflowColor, &black).rgbRed, 20);
 }
 
 TEST(TransformSampler, OverflowMethodsOutsideTheImage) {
     CRaster image = GrayImage(4, 1, {10, 20, 30, 40});
     const RGBQUAD red{0, 0, 255, 7};
     // Colour: the replacement, or white with fourth byte 0.
-    RGBQUAD c = SamplePixel(image, -1, 0, kOverflowColor);
+    RGBQUAD c = image.SamplePixel(-1, 0, kOverflowColor);
     EXPECT_EQ((std::array<int, 4>{c.rgbBlue, c.rgbGreen, c.rgbRed, c.rgbReserved}), (std::array<int, 4>{255, 255, 255, 0}));
-    EXPECT_EQ(SamplePixel(image, 4, 0, kOverflowColor, &red).rgbReserved, 7);
-    EXPECT_EQ(SamplePixel(image, 4, 0, 99, &red).rgbRed, 255) << "unknown methods act as the colour method";
+    EXPECT_EQ(image.SamplePixel(4, 0, kOverflowColor, &red).rgbReserved, 7);
+    EXPECT_EQ(image.SamplePixel(4, 0, 99, &red).rgbRed, 255) << "unknown methods act as the colour method";
     // Background and transparent without a background index or alpha: as the colour method.
-    EXPECT_EQ(SamplePixel(image, -1, 0, kOverflowBackground, &red).rgbReserved, 7);
-    EXPECT_EQ(SamplePixel(image, -1, 0, kOverflowTransparent).rgbGreen, 255);
+    EXPECT_EQ(image.SamplePixel(-1, 0, kOverflowBackground, &red).rgbReserved, 7);
+    EXPECT_EQ(image.SamplePixel(-1, 0, kOverflowTransparent).rgbGreen, 255);
     // With a background index, the background colour.
     image.SetBackgroundColor(RGBQUAD{1, 2, 3, 0});
     image.SetBackgroundIndex(0);
-    EXPECT_EQ(SamplePixel(image, -1, 0, kOverflowBackground, &red).rgbGreen, 2);
-    EXPECT_EQ(SamplePixel(image, -1, 0, kOverflowTransparent, &red).rgbGreen, 2);
+    EXPECT_EQ(image.SamplePixel(-1, 0, kOverflowBackground, &red).rgbGreen, 2);
+    EXPECT_EQ(image.SamplePixel(-1, 0, kOverflowTransparent, &red).rgbGreen, 2);
     // With an alpha plane, transparent gives the replacement with alpha 0.
     ASSERT_TRUE(image.CreateAlpha());
-    c = SamplePixel(image, -1, 0, kOverflowTransparent, &red);
+    c = image.SamplePixel(-1, 0, kOverflowTransparent, &red);
     EXPECT_EQ(c.rgbRed, 255);
     EXPECT_EQ(c.rgbReserved, 0);
     // Wrap, repeat, mirror (-1 reads column 1, the width reads the last column).
-    EXPECT_EQ(SamplePixel(image, -1, 0, kOverflowWrap).rgbRed, 40);
-    EXPECT_EQ(SamplePixel(image, 9, 0, kOverflowWrap).rgbRed, 20);
-    EXPECT_EQ(SamplePixel(image, -7, 0, kOverflowRepeat).rgbRed, 10);
-    EXPECT_EQ(SamplePixel(image, 12, 5, kOverflowRepeat).rgbRed, 40);
-    EXPECT_EQ(SamplePixel(image, -1, 0, kOverflowMirror).rgbRed, 20);
-    EXPECT_EQ(SamplePixel(image, 4, 0, kOverflowMirror).rgbRed, 40);
+    EXPECT_EQ(image.SamplePixel(-1, 0, kOverflowWrap).rgbRed, 40);
+    EXPECT_EQ(image.SamplePixel(9, 0, kOverflowWrap).rgbRed, 20);
+    EXPECT_EQ(image.SamplePixel(-7, 0, kOverflowRepeat).rgbRed, 10);
+    EXPECT_EQ(image.SamplePixel(12, 5, kOverflowRepeat).rgbRed, 40);
+    EXPECT_EQ(image.SamplePixel(-1, 0, kOverflowMirror).rgbRed, 20);
+    EXPECT_EQ(image.SamplePixel(4, 0, kOverflowMirror).rgbRed, 40);
 
     // A palette image's background is the palette entry of its index.
     CRaster indexed(4, 1, 8, 0);
     indexed.SetPaletteColor(3, BYTE{90}, BYTE{80}, BYTE{70});
     indexed.SetBackgroundIndex(3);
-    EXPECT_EQ(SamplePixel(indexed, 5, 0, kOverflowBackground).rgbRed, 90);
+    EXPECT_EQ(indexed.SamplePixel(5, 0, kOverflowBackground).rgbRed, 90);
 }
 
 TEST(TransformSampler, ResolveEdgeCoordinates) {
     const CRaster image(4, 3, 24, 0);
     LONG x = -1, y = 5;
-    ResolveEdgeCoordinates(image, x, y, kOverflowWrap);
+    image.ResolveEdgeCoordinates(x, y, kOverflowWrap);
     EXPECT_EQ(x, 3);
     EXPECT_EQ(y, 2);
     x = INT32_MIN;
     y = 7;
-    ResolveEdgeCoordinates(image, x, y, kOverflowMirror);  // no overflow negating the lowest value
+    image.ResolveEdgeCoordinates(x, y, kOverflowMirror);  // no overflow negating the lowest value
     EXPECT_EQ(x, static_cast<LONG>(2147483648ll % 4));
     EXPECT_EQ(y, 3 - 1 - 1);
     x = 2;
     y = -4;
-    ResolveEdgeCoordinates(image, x, y, kOverflowColor);
+    image.ResolveEdgeCoordinates(x, y, kOverflowColor);
     EXPECT_EQ(y, -4) << "other methods leave positions alone";
 
     float fx = -0.5f, fy = 4.5f;
-    ResolveEdgeCoordinates(image, fx, fy, kOverflowWrap);
+    image.ResolveEdgeCoordinates(fx, fy, kOverflowWrap);
     EXPECT_FLOAT_EQ(fx, 3.5f);
     EXPECT_FLOAT_EQ(fy, 1.5f);
     fx = 4.5f;
     fy = -2.25f;
-    ResolveEdgeCoordinates(image, fx, fy, kOverflowMirror);
+    image.ResolveEdgeCoordinates(fx, fy, kOverflowMirror);
     EXPECT_FLOAT_EQ(fx, 2.5f);
     EXPECT_FLOAT_EQ(fy, 2.25f);
     fx = 9.0f;
-    ResolveEdgeCoordinates(image, fx, fy, kOverflowRepeat);
+    image.ResolveEdgeCoordinates(fx, fy, kOverflowRepeat);
     EXPECT_FLOAT_EQ(fx, 3.0f);
 
     // A sample whose whole neighbourhood is outside resolves its position first.
     const CRaster row = GrayImage(4, 1, {10, 20, 30, 40});
-    EXPECT_EQ(SampleInterpolated(row, -3.0f, 0.0f, kInterpolateCubic, kOverflowWrap).rgbRed, 20);
-    EXPECT_EQ(SampleInterpolated(row, -30.0f, 0.0f, kInterpolateCubic, kOverflowColor).rgbRed, 255);
-    EXPECT_EQ(SampleInterpolated(row, NAN, 0.0f, kInterpolateCubic, kOverflowWrap).rgbRed, 255);
+    EXPECT_EQ(row.SampleInterpolated(-3.0f, 0.0f, kInterpolateCubic, kOverflowWrap).rgbRed, 20);
+    EXPECT_EQ(row.SampleInterpolated(-30.0f, 0.0f, kInterpolateCubic, kOverflowColor).rgbRed, 255);
+    EXPECT_EQ(row.SampleInterpolated(NAN, 0.0f, kInterpolateCubic, kOverflowWrap).rgbRed, 255);
 }
 
 TEST(TransformSampler, AreaAverages) {
     const CRaster image = GrayImage(3, 2, {10, 20, 0,  //
                                            30, 40, 0});
     // A 2x2 area centred between four pixels covers each of them wholly.
-    EXPECT_EQ(SampleArea(image, 0.5f, 0.5f, 2.0f, 2.0f, kInterpolateBilinear, kOverflowColor).rgbRed, 25);
+    EXPECT_EQ(image.SampleArea(0.5f, 0.5f, 2.0f, 2.0f, kInterpolateBilinear, kOverflowColor).rgbRed, 25);
     // 2 wide and 1 high at (1, 0): half of pixel 0, all of pixel 1, half of pixel 2.
     const CRaster row = GrayImage(3, 1, {0, 100, 200});
-    EXPECT_EQ(SampleArea(row, 1.0f, 0.0f, 2.0f, 1.0f, kInterpolateBilinear, kOverflowColor).rgbRed, 100);
+    EXPECT_EQ(row.SampleArea(1.0f, 0.0f, 2.0f, 1.0f, kInterpolateBilinear, kOverflowColor).rgbRed, 100);
     // Small areas are plain samples.
-    EXPECT_EQ(SampleArea(row, 1.5f, 0.0f, 1.0f, 0.5f, kInterpolateBilinear, kOverflowColor).rgbRed, 150);
+    EXPECT_EQ(row.SampleArea(1.5f, 0.0f, 1.0f, 0.5f, kInterpolateBilinear, kOverflowColor).rgbRed, 150);
     // Outside pixels count with the overflow colour (white here).
-    EXPECT_EQ(SampleArea(row, -0.5f, 0.0f, 2.0f, 2.0f, kInterpolateBilinear, kOverflowColor).rgbRed,
+    EXPECT_EQ(row.SampleArea(-0.5f, 0.0f, 2.0f, 2.0f, kInterpolateBilinear, kOverflowColor).rgbRed,
               static_cast<BYTE>((255 * 3 + 0) / 4.0f));
-    EXPECT_EQ(SampleArea(row, 1.0f, 0.0f, 1e12f, 1e3f, kInterpolateBilinear, kOverflowColor).rgbRed, 255)
+    EXPECT_EQ(row.SampleArea(1.0f, 0.0f, 1e12f, 1e3f, kInterpolateBilinear, kOverflowColor).rgbRed, 255)
         << "areas too large to visit give the overflow colour instead of running for hours";
 
     float sums[4] = {1, 0, 0, 0};

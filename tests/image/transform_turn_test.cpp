@@ -6,13 +6,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "image/raster_resample.h"
-#include "image/raster_transform.h"
+#include "image/raster.h"
 #include "tests/image/raster_test_util.h"
 
 namespace {
-
-using namespace lumi::image;
 
 // Index (palette images) or packed blue-green-red of a pixel.
 DWORD PixelAt(const CRaster& image, LONG x, LONG y) {
@@ -44,9 +41,9 @@ TEST(TransformTurn, QuarterAndHalfTurnsMoveEveryPixelAtEveryDepth) {
         const CRaster source = Patterned(130, 70, bpp);
         CRaster left, right, half;
         CRaster image(source);
-        ASSERT_TRUE(TurnLeft(image, &left));
-        ASSERT_TRUE(TurnRight(image, &right));
-        ASSERT_TRUE(Turn180(image, &half));
+        ASSERT_TRUE(image.TurnLeft(&left));
+        ASSERT_TRUE(image.TurnRight(&right));
+        ASSERT_TRUE(image.Turn180(&half));
         ASSERT_EQ(left.GetWidth(), 70u);
         ASSERT_EQ(left.GetHeight(), 130u);
         ASSERT_EQ(half.GetWidth(), 130u);
@@ -68,7 +65,7 @@ TEST(TransformTurn, QuarterAndHalfTurnsMoveEveryPixelAtEveryDepth) {
         const RECT box = left.GetSelectionBox();
         EXPECT_EQ((std::array<LONG, 4>{box.left, box.top, box.right, box.bottom}), (std::array<LONG, 4>{61, 5, 69, 2}));
         EXPECT_FALSE(half.HasSelection());
-        ASSERT_TRUE(TurnRight(left));
+        ASSERT_TRUE(left.TurnRight());
         EXPECT_EQ(std::memcmp(left.GetBits(), source.GetBits(), source.GetRowStride() * 70), 0)
             << "a left then a right turn restores the picture at " << bpp << " bits";
         EXPECT_EQ(PixelAt(image, 5, 5), PixelAt(source, 5, 5)) << "the source stays when a destination is given";
@@ -83,7 +80,7 @@ TEST(TransformTurn, HandComputedTurnsOfASmallPicture) {
     for (LONG y = 0; y < 2; ++y)
         for (LONG x = 0; x < 3; ++x) image.SetPixelIndex(x, y, rows[y][x]);
     CRaster left;
-    ASSERT_TRUE(TurnLeft(image, &left));
+    ASSERT_TRUE(image.TurnLeft(&left));
     // Seen counter-clockwise: top row f c, then e b, then d a at the bottom.
     EXPECT_EQ(left.GetPixelIndex(0, 2), f);
     EXPECT_EQ(left.GetPixelIndex(1, 2), c);
@@ -91,7 +88,7 @@ TEST(TransformTurn, HandComputedTurnsOfASmallPicture) {
     EXPECT_EQ(left.GetPixelIndex(0, 0), d);
     EXPECT_EQ(left.GetPixelIndex(1, 0), a);
     CRaster right;
-    ASSERT_TRUE(TurnRight(image, &right));
+    ASSERT_TRUE(image.TurnRight(&right));
     // Clockwise: top row a d, then b e, then c f at the bottom.
     EXPECT_EQ(right.GetPixelIndex(0, 2), a);
     EXPECT_EQ(right.GetPixelIndex(1, 2), d);
@@ -100,13 +97,13 @@ TEST(TransformTurn, HandComputedTurnsOfASmallPicture) {
     EXPECT_EQ(right.GetPixelIndex(1, 0), f);
     // Rotate by 90 degrees is the counter-clockwise turn; by 0 it copies.
     CRaster rotated;
-    ASSERT_TRUE(Rotate(image, 90.0f, &rotated));
+    ASSERT_TRUE(image.Rotate(90.0f, &rotated));
     ASSERT_EQ(rotated.GetWidth(), 2u);
     ASSERT_EQ(rotated.GetHeight(), 3u);
     EXPECT_EQ(std::memcmp(rotated.GetBits(), left.GetBits(), left.GetRowStride() * 3), 0);
-    ASSERT_TRUE(Rotate(image, -270.0f, &rotated));
+    ASSERT_TRUE(image.Rotate(-270.0f, &rotated));
     EXPECT_EQ(std::memcmp(rotated.GetBits(), left.GetBits(), left.GetRowStride() * 3), 0);
-    ASSERT_TRUE(Rotate(image, 0.0f, &rotated));
+    ASSERT_TRUE(image.Rotate(0.0f, &rotated));
     EXPECT_EQ(rotated.GetPixelIndex(2, 1), f);
 }
 
@@ -123,7 +120,7 @@ TEST(TransformTurn, RotateByAnArbitraryAngle) {
     ASSERT_TRUE(image.CreateAlpha());
     image.SetBackgroundColor(RGBQUAD{99, 0, 0, 0});
     image.SetBackgroundIndex(0);
-    ASSERT_TRUE(Rotate(image, 45.0f));
+    ASSERT_TRUE(image.Rotate(45.0f));
     ASSERT_EQ(image.GetWidth(), 3u);
     ASSERT_EQ(image.GetHeight(), 3u);
     EXPECT_EQ(image.GetPixelColor(1, 0).rgbBlue, 10);
@@ -134,34 +131,34 @@ TEST(TransformTurn, RotateByAnArbitraryAngle) {
     EXPECT_EQ(image.GetPixelColor(0, 0, false).rgbBlue, 99) << "outside the source: the background colour";
     EXPECT_EQ(image.GetAlphaAt(0, 0), 0);
     EXPECT_EQ(image.GetAlphaAt(1, 1), 255);
-    EXPECT_FALSE(Rotate(image, NAN));
+    EXPECT_FALSE(image.Rotate(NAN));
 }
 
 TEST(TransformTurn, RotateInterpolatedShortcutAndKeepSize) {
     const CRaster source = Patterned(10, 6, 24);
     CRaster image(source), turned, sampled;
-    ASSERT_TRUE(TurnLeft(image, &turned));
+    ASSERT_TRUE(image.TurnLeft(&turned));
     // Within a quarter pixel of the turn: the turn itself, selection and all.
-    ASSERT_TRUE(RotateInterpolated(image, 90.5f, kInterpolateBilinear, kOverflowColor, nullptr, true, false, &sampled));
+    ASSERT_TRUE(image.RotateInterpolated(90.5f, kInterpolateBilinear, kOverflowColor, nullptr, true, false, &sampled));
     EXPECT_EQ(std::memcmp(sampled.GetBits(), turned.GetBits(), turned.GetRowStride() * 10), 0);
     EXPECT_TRUE(sampled.HasSelection());
-    ASSERT_TRUE(RotateInterpolated(image, 95.0f, kInterpolateBilinear, kOverflowColor, nullptr, true, false, &sampled));
+    ASSERT_TRUE(image.RotateInterpolated(95.0f, kInterpolateBilinear, kOverflowColor, nullptr, true, false, &sampled));
     EXPECT_FALSE(sampled.HasSelection()) << "past the tolerance the sampler rotates";
     CRaster half;
-    ASSERT_TRUE(RotateInterpolated(image, -180.1f, kInterpolateCubic, kOverflowColor, nullptr, true, false, &half));
+    ASSERT_TRUE(image.RotateInterpolated(-180.1f, kInterpolateCubic, kOverflowColor, nullptr, true, false, &half));
     EXPECT_EQ(PixelAt(half, 0, 0), PixelAt(source, 9, 5));
     // No turn at all copies into the destination.
     CRaster copy;
-    ASSERT_TRUE(RotateInterpolated(image, 0.01f, kInterpolateCubic, kOverflowColor, nullptr, true, false, &copy));
+    ASSERT_TRUE(image.RotateInterpolated(0.01f, kInterpolateCubic, kOverflowColor, nullptr, true, false, &copy));
     EXPECT_EQ(PixelAt(copy, 3, 2), PixelAt(source, 3, 2));
 
     // Keep-size by 180: the same size, each pixel sampled exactly at the opposite one.
     const RGBQUAD red{0, 0, 255, 0};
-    ASSERT_TRUE(RotateInterpolated(image, 180.0f, kInterpolateNearest, kOverflowColor, &red, false, true, &sampled));
+    ASSERT_TRUE(image.RotateInterpolated(180.0f, kInterpolateNearest, kOverflowColor, &red, false, true, &sampled));
     ASSERT_EQ(sampled.GetWidth(), 10u);
     EXPECT_EQ(PixelAt(sampled, 2, 1), PixelAt(source, 7, 4));
     // Keep-size by 90 on a 10 x 6: the corners reach outside and take the replacement.
-    ASSERT_TRUE(RotateInterpolated(image, 90.0f, kInterpolateNearest, kOverflowColor, &red, false, true, &sampled));
+    ASSERT_TRUE(image.RotateInterpolated(90.0f, kInterpolateNearest, kOverflowColor, &red, false, true, &sampled));
     ASSERT_EQ(sampled.GetHeight(), 6u);
     EXPECT_EQ(sampled.GetPixelColor(0, 0).rgbRed, 255);
     EXPECT_EQ(sampled.GetPixelColor(0, 0).rgbBlue, 0);
@@ -175,7 +172,7 @@ TEST(TransformTurn, NewPicturesLeaveFramesLayersAndViewsAlone) {
     image.SetDpiX(300);
     image.SetBackgroundIndex(0);
     image.SetBackgroundColor(RGBQUAD{1, 2, 3, 0});
-    ASSERT_TRUE(TurnLeft(image));
+    ASSERT_TRUE(image.TurnLeft());
     EXPECT_EQ(image.GetWidth(), 4u);
     EXPECT_EQ(image.GetFrameCount(), 3);
     ASSERT_NE(image.GetFrame(2), nullptr);
@@ -189,27 +186,27 @@ TEST(TransformTurn, NewPicturesLeaveFramesLayersAndViewsAlone) {
     // A view owns nothing, so it cannot be replaced; it can still be the source.
     CRaster view;
     view.ShareFrom(image);
-    EXPECT_FALSE(Turn180(view));
+    EXPECT_FALSE(view.Turn180());
     CRaster out;
-    EXPECT_TRUE(Turn180(view, &out));
-    EXPECT_FALSE(TurnLeft(image, &view));
+    EXPECT_TRUE(view.Turn180(&out));
+    EXPECT_FALSE(image.TurnLeft(&view));
     EXPECT_EQ(view.GetWidth(), 4u);
 
     CRaster empty;
-    EXPECT_FALSE(TurnLeft(empty));
-    EXPECT_FALSE(Rotate(empty, 10.0f));
+    EXPECT_FALSE(empty.TurnLeft());
+    EXPECT_FALSE(empty.Rotate(10.0f));
 }
 
 TEST(TransformTurn, CancelledTurnHandsOverThePartBuilt) {
     CRaster image = Patterned(20, 10, 24);
     image.SetEscape(1);
-    ASSERT_TRUE(TurnLeft(image)) << "a cancelled transform still succeeds";
+    ASSERT_TRUE(image.TurnLeft()) << "a cancelled transform still succeeds";
     EXPECT_EQ(image.GetWidth(), 10u);
     EXPECT_EQ(image.GetHeight(), 20u);
     EXPECT_EQ(PixelAt(image, 3, 3), 0u) << "nothing was built: the new picture is blank";
     EXPECT_EQ(image.GetProgress(), 0);
     image.SetEscape(0);
-    ASSERT_TRUE(Rotate(image, 30.0f));
+    ASSERT_TRUE(image.Rotate(30.0f));
     EXPECT_EQ(image.GetProgress(), 100);
 }
 
