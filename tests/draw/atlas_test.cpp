@@ -173,6 +173,24 @@ TEST_F(AtlasTest, FailedCopiesAndUnloadsLeaveNoCellBehind) {
     EXPECT_EQ(PoolOf<CTextureCell>().BlocksInUse(), baseline);
 }
 
+TEST_F(AtlasTest, RenderTargetPagesTakeCopiesIntoTheirTargetTexture) {
+    CD3DHugeTexture* page = Keep(new CD3DHugeTexture(&owner_, 64, D3DFMT_A8R8G8B8, CD3DTexture::kUsageRenderTarget));
+    ASSERT_TRUE(page->BindMemoryFromPool());
+    IDirect3DTexture9* video = page->GetD3DTexture();
+    ASSERT_NE(video, nullptr);
+    D3DSURFACE_DESC desc{};
+    ASSERT_EQ(video->GetLevelDesc(0, &desc), D3D_OK);
+    EXPECT_EQ(desc.Usage, D3DUSAGE_RENDERTARGET);
+    EXPECT_EQ(page->GetCopyFlags(), CD3DTexture::kVideoCopy);
+
+    CD3DTexture* texture = MakeTexture(D3DFMT_A8R8G8B8, 32, 32);
+    const std::uint32_t color = 0xFF00AAFF;
+    ASSERT_TRUE(texture->UpdateRect(&color, 1, 1, 4, 32, 31, 0));
+    tex_cell_t* cell = page->CopyTexture(texture);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(ReadTexel(video, cell->rect.left + 31, cell->rect.top), color);
+}
+
 struct RecordingListener : ITextureCellListener {
     void OnCellReleased(ITextureCell* cell) override { released.push_back(cell); }
     std::vector<ITextureCell*> released;
