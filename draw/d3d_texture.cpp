@@ -292,8 +292,5 @@ void CD3DTexture::PollLoad() {
         load_ = loader->Request(this);
         return;
     }
-    if (loader->IsLoading(load_)) return;
-    CTextureLoad* finished = load_;
-    load_ = nullptr;
-    loader->Finish(this, finished);
+    if (loader->Poll(this, load_)) load_ = nullptr;
 }

@@ -16,17 +16,17 @@ public:
     virtual ~ITextureLoader() = default;
 
     // Starts reading and decoding the texture's file. The returned load belongs to the
-    // texture until it is given to Finish or Cancel; null when the load could not start
-    // (the texture stays unloaded and asks again when next polled).
+    // texture until Poll reports it ended or it is given to Cancel; null when the load could
+    // not start (the texture stays unloaded and asks again when next polled).
     virtual CTextureLoad* Request(CD3DTexture* texture) = 0;
 
     // Whether the load is still being read or decoded.
     virtual bool IsLoading(CTextureLoad* load) = 0;
 
-    // A finished load: its decoded image is copied into the texture when there is one (the
-    // texture is loaded afterwards) and the load is deleted. A failed load leaves the texture
-    // unloaded. Must not be called while IsLoading.
-    virtual void Finish(CD3DTexture* texture, CTextureLoad* load) = 0;
+    // False while the load runs. Once it has ended: its decoded image, when there is one, is
+    // copied into the texture (CD3DTexture::CopyFromBitmap), the load is deleted and true is
+    // returned; a failed load leaves the texture unloaded.
+    virtual bool Poll(CD3DTexture* texture, CTextureLoad* load) = 0;
 
     // The texture no longer wants the load: deleted at once when it has ended, otherwise
     // kept aside by the loader and deleted once it ends.

@@ -50,7 +50,7 @@ public:
         ++imageInfoReads;
         return false;
     }
-    ITextureLoader* GetTextureLoader() override { return nullptr; }
+    ITextureLoader* GetTextureLoader() override { return loader; }
     CRenderTargetHost* GetRenderTargetHost() override { return targetHost; }
     bool RegisterRenderTarget(CRenderTarget* target) override {
         registeredTargets.push_back(target);
@@ -66,6 +66,7 @@ public:
     D3DFORMAT alphaFormat = D3DFMT_A8R8G8B8;
     lru_list_t inUse;
     lru_list_t idle;
+    ITextureLoader* loader = nullptr;
     CRenderTargetHost* targetHost = nullptr;
     std::vector<CRenderTarget*> registeredTargets;
     int evictions = 0;

@@ -6,8 +6,10 @@
 #include "core/render_target_host.h"
 #include "core/render_target_texture.h"
 #include "draw/huge_texture.h"
+#include "draw/texture_load.h"
 #include "tests/draw/texture_fixture.h"
 #include "tests/support/message_capture.h"
+#include "tests/support/sleep_hook.h"
 
 namespace lumi::test {
 namespace {
@@ -138,6 +140,68 @@ TEST_F(TextureLifecycleTest, DestructionNeverThrowsAndGivesEverythingBack) {
     EXPECT_EQ(owner_.inUse.Count(), 0);
     EXPECT_EQ(pool_->GetLiveCount(), live);
     EXPECT_EQ(PoolOf<CTextureCell>().BlocksInUse(), cells) << "its cell merged back";
+}
+
+// A loader whose single load ends when the test says so; a finished load binds memory as a
+// decoded image would.
+class ManualLoader : public ITextureLoader {
+public:
+    CTextureLoad* Request(CD3DTexture*) override {
+        ++requests;
+        return Token();
+    }
+    bool IsLoading(CTextureLoad*) override { return loading; }
+    bool Poll(CD3DTexture* texture, CTextureLoad*) override {
+        if (loading) return false;
+        texture->BindMemoryFromPool();
+        return true;
+    }
+    void Cancel(CTextureLoad* load) override { cancelled += load == Token() ? 1 : 0; }
+    void WaitAll() override {}
+    CTextureLoad* Token() { return reinterpret_cast<CTextureLoad*>(&token_); }
+
+    bool loading = true;
+    int requests = 0;
+    int cancelled = 0;
+
+private:
+    int token_ = 0;
+};
+
+TEST_F(TextureLifecycleTest, FileTexturesLoadThroughTheLoaderAndWaitForItWhenUnloaded) {
+    ManualLoader loader;
+    owner_.loader = &loader;
+    owner_.alphaFormat = D3DFMT_A8R8G8B8;
+    CD3DTexture* texture = Keep(new CD3DTexture(&owner_, u"ui/button.png"));
+    texture->SetAllocatedSize(16, 16);
+    EXPECT_FALSE(texture->Restore());
+    EXPECT_EQ(loader.requests, 1);
+    EXPECT_EQ(texture->GetPixel(0, 0), 0u) << "still loading";
+    EXPECT_EQ(loader.requests, 1) << "one load at a time";
+    loader.loading = false;
+    EXPECT_TRUE(texture->Restore());
+    EXPECT_EQ(texture->GetLoad(), nullptr);
+
+    texture->Unload();
+    loader.loading = true;
+    owner_.lost = true;
+    EXPECT_FALSE(texture->Restore()) << "no loads while the device is lost";
+    EXPECT_EQ(loader.requests, 1);
+    owner_.lost = false;
+    texture->Restore();
+    ASSERT_EQ(loader.requests, 2);
+
+    FakeClock clock(1000);
+    SleepRecorder sleeps(&clock);
+    int polls = 0;
+    sleeps.OnSleep([&](DWORD) {
+        if (++polls == 3) loader.loading = false;
+    });
+    texture->Unload();
+    EXPECT_EQ(sleeps.Sleeps(), (std::vector<DWORD>{5, 5, 5})) << "waits in 5 ms steps until the load ends";
+    EXPECT_EQ(loader.cancelled, 1);
+    EXPECT_EQ(texture->GetLoad(), nullptr);
+    EXPECT_FALSE(texture->IsLoaded());
 }
 
 TEST_F(TextureLifecycleTest, FramesArePackedOnShelvesUpTo256) {
