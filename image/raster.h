@@ -496,6 +496,10 @@ private:
     // (whose plain copy would share the buffers being rewritten). False when it cannot be
     // allocated.
     bool SnapshotInto(CRaster& copy);
+    // Copies this image into destination (when given and not this image) as an image of
+    // its own, also when this image is a view. False when the copy cannot be made or
+    // destination is a view.
+    bool CopyInto(CRaster* destination);
     // True when a picture could be handed over to destination (or this image): not a view.
     bool CanReceive(const CRaster* destination) const;
     bool TurnQuarter(CRaster* destination, bool clockwise);

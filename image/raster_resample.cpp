@@ -164,10 +164,7 @@ bool CRaster::ResampleInterpolated(LONG width, LONG height, int method, int over
                                    bool noAveraging) {
     if (!IsValid() || width <= 0 || height <= 0) return false;
     const LONG w = static_cast<LONG>(GetWidth()), h = static_cast<LONG>(GetHeight());
-    if (width == w && height == h) {
-        if (destination && destination != this) destination->Copy(*this);
-        return true;
-    }
+    if (width == w && height == h) return CopyInto(destination);
     if (!CanReceive(destination)) return false;
     CRaster picture;
     if (!CreateLike(picture, static_cast<DWORD>(width), static_cast<DWORD>(height), GetBpp())) return false;

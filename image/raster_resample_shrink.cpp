@@ -21,10 +21,7 @@ bool CRaster::QIShrink(LONG width, LONG height, CRaster* destination, bool force
         SetLastError("QIShrink can't enlarge image");
         return false;
     }
-    if (width == w && height == h) {
-        if (destination && destination != this) destination->Copy(*this);
-        return true;
-    }
+    if (width == w && height == h) return CopyInto(destination);
     if (!CanReceive(destination)) return false;
     CRaster picture;
     // Zero or negative sizes end here with the creation's message.

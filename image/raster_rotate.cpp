@@ -109,9 +109,7 @@ bool CRaster::RotateInterpolated(float angleDegrees, int method, int overflow, c
             case 1: return TurnRight(destination);
             case -1: return TurnLeft(destination);
             case 2: return Turn180(destination);
-            case 0:
-                if (destination && destination != this) destination->Copy(*this);
-                return true;
+            case 0: return CopyInto(destination);
             default: break;
         }
     }

@@ -82,16 +82,16 @@ bool CRaster::PadToSize(LONG width, LONG height, RGBQUAD canvas, CRaster* destin
 bool CRaster::MakeThumbnail(LONG width, LONG height, RGBQUAD canvas, CRaster* destination) {
     if (!IsValid() || width <= 0 || height <= 0) return false;
     if (!CanReceive(destination)) return false;
-    // The source stays as it is when the thumbnail goes elsewhere.
-    CRaster* target = this;
-    if (destination && destination != this) {
-        destination->Copy(*this);
-        if (!destination->IsValid()) {
-            SetLastError(destination->GetLastError());
-            return false;
-        }
-        target = destination;
-    }
+    // Built on a copy when it goes elsewhere, so that the source stays as it is.
+    const bool elsewhere = destination && destination != this;
+    CRaster copy;
+    if (elsewhere && !SnapshotInto(copy)) return false;
+    CRaster* target = elsewhere ? &copy : this;
+    // A failure on the copy is reported by this image.
+    auto failed = [&] {
+        if (elsewhere) SetLastError(copy.GetLastError());
+        return false;
+    };
     const double w = target->GetWidth(), h = target->GetHeight();
     if (w > width || h > height) {
         const double ratio = static_cast<double>(width) / height;
@@ -99,8 +99,9 @@ bool CRaster::MakeThumbnail(LONG width, LONG height, RGBQUAD canvas, CRaster* de
         // Rounded, so that a side scaled to the box's is not a pixel short of it.
         const LONG newW = std::clamp(static_cast<LONG>(std::floor(w * f + 0.5)), 1, width);
         const LONG newH = std::clamp(static_cast<LONG>(std::floor(h * f + 0.5)), 1, height);
-        if (!target->Resample(newW, newH)) return false;
+        if (!target->Resample(newW, newH)) return failed();
     }
-    return target->PadToSize(width, height, canvas);
+    if (!target->PadToSize(width, height, canvas)) return failed();
+    return !elsewhere || HandOver(copy, destination);
 }
 

@@ -45,6 +45,13 @@ bool CRaster::SnapshotInto(CRaster& copy) {
     return true;
 }
 
+bool CRaster::CopyInto(CRaster* destination) {
+    if (!destination || destination == this) return true;
+    // Not Copy: a copy of a view would be one more view, sharing the owner's pixels.
+    CRaster copy;
+    return SnapshotInto(copy) && HandOver(copy, destination);
+}
+
 bool CRaster::CanReceive(const CRaster* destination) const {
     return (destination ? *destination : *this).info.shared_owner == nullptr;
 }

@@ -64,4 +64,36 @@ TEST(TransformBadInput, SmallestImagesOfEveryDepthAndAbsurdArguments) {
     EXPECT_EQ(RunAll(empty, 3, 10.0f), 0) << "an image without pixels fails every transform";
 }
 
+// A view as the source of every transform that may hand the source over unchanged or build
+// on a copy of it: the destination gets pixels of its own, never a second view of the
+// owner's, and the owner stays as it was.
+TEST(TransformBadInput, ViewSourceGivesTheDestinationItsOwnPixels) {
+    CRaster owner(4, 2, 24, 0);
+    owner.SetPixelColor(1, 1, RGBQUAD{10, 20, 30, 0});
+    CRaster view;
+    view.ShareFrom(owner);
+    const RGBQUAD white{255, 255, 255, 0};
+    auto check = [&](bool result, CRaster& out, const char* what) {
+        ASSERT_TRUE(result) << what;
+        ASSERT_TRUE(out.IsValid()) << what;
+        EXPECT_NE(out.GetBits(), owner.GetBits()) << what;
+        if (out.GetWidth() == owner.GetWidth()) {
+            EXPECT_EQ(out.GetPixelColor(1, 1).rgbRed, 30) << what;
+        }
+        out.Clear(0xEE);
+        EXPECT_EQ(owner.GetPixelColor(1, 1).rgbRed, 30) << what;
+        EXPECT_EQ(owner.GetPixelColor(0, 0).rgbRed, 0) << what;
+    };
+    CRaster same, shrunk, turned, thumb;
+    check(view.ResampleInterpolated(4, 2, kInterpolateCubic, kOverflowColor, &same), same, "same-size resample");
+    check(view.QIShrink(4, 2, &shrunk), shrunk, "same-size shrink");
+    check(view.RotateInterpolated(0.01f, kInterpolateCubic, kOverflowColor, nullptr, true, false, &turned), turned,
+          "rotation by no right angle");
+    check(view.MakeThumbnail(2, 2, white, &thumb), thumb, "thumbnail");
+    EXPECT_EQ(thumb.GetWidth(), 2u);
+    CRaster padded;
+    check(view.MakeThumbnail(6, 6, white, &padded), padded, "thumbnail of a small picture");
+    EXPECT_EQ(padded.GetWidth(), 6u);
+}
+
 }  // namespace
