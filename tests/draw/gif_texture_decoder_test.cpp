@@ -270,7 +270,9 @@ TEST_F(GifTextureTest, HostileFilesFailWithoutTouchingTheTexture) {
             seed = seed * 1103515245u + 12345u;
             corrupt[(seed >> 8) % corrupt.size()] ^= static_cast<BYTE>(1u << ((seed >> 4) & 7));
         }
-        if (Decode(target, corrupt)) EXPECT_LE(target->GetFrameCount(), 32);
+        if (Decode(target, corrupt)) {
+            EXPECT_LE(target->GetFrameCount(), 32);
+        }
     }
 }
 
