@@ -26,6 +26,7 @@
 
 class CD3DTexture;
 class CD3DRenderTarget;
+struct bitmap_load_t;
 class CTextureLoad;
 class ITextureOwner;
 struct mem_obj_t;
@@ -167,6 +168,15 @@ public:
     // or for other textures.
     void PollLoad();
     CTextureLoad* GetLoad() const { return load_; }
+    // Takes the pixels of a finished load: a DDS file through D3DX from the load's buffer,
+    // one frame into the system copy (DXT formats through the pool's scratch texture),
+    // several frames packed into one square texture as an animation. Returns whether the
+    // texture is loaded afterwards; an image that cannot be taken leaves it unloaded
+    // (logged), never half bound.
+    bool CopyFromBitmap(const bitmap_load_t& load);
+    // The several-frame case of CopyFromBitmap.
+    bool CreateFromBitmap(const bitmap_load_t& load);
+
     // The image information (allocated on first use).
     D3DXIMAGE_INFO* GetImageInfo();
     bool HasImageInfo() const { return imageInfo_ != nullptr; }
