@@ -333,15 +333,16 @@ public:
     bool Mirror();  // left-right, pixels and alpha (selection untouched)
 
     // ---- whole-image transforms -------------------------------------------------------
-    // Coordinates are those of the stored rows (x from the left, y from the bottom row)
-    // except where an argument says "top-down". Every transform returns false at once for
-    // an image without pixels. Those that build a new picture leave it in `destination`
-    // when one is given (this image is then unchanged), else they replace this image; a
-    // view cannot receive a picture (false). The new picture carries this image's settings
-    // (type, background, DPI, ...), never its frames; this image keeps its layers. When
-    // creating the new picture fails, its message is left in GetLastError() and the image
-    // is unchanged. Long transforms report progress (0..100) and stop when the escape word
-    // is set: the part built so far is handed over and the result is true.
+    // Coordinates are those of the stored rows (x from the left, y from the bottom row) except
+    // where an argument says "top-down". Every transform returns false at once for an image
+    // without pixels. Those that build a new picture leave it in `destination` when one is
+    // given (this image is then unchanged), else they replace this image. A view may be the
+    // source, and what it hands over has pixels of its own, but it cannot receive a picture
+    // (false). The new picture carries this image's settings (type, background, DPI, ...),
+    // never its frames; this image keeps its layers. When creating the new picture fails, its
+    // message is left in GetLastError() and the image is unchanged. Long transforms report
+    // progress (0..100) and stop when the escape word is set: the part built so far is handed
+    // over and the result is true.
 
     // Quarter turn counter-clockwise, clockwise, and half turn. Palette, alpha plane and
     // (for the quarter turns) the selection plane turn with the picture.

@@ -126,7 +126,8 @@ bool CRaster::RotateInterpolated(float angleDegrees, int method, int overflow, c
         for (LONG i = 0; i < outW; ++i) {
             double x, y;
             plan.map(i, j, x, y);
-            const RGBQUAD c = SampleInterpolated(static_cast<float>(x), static_cast<float>(y), method, overflow, replacement);
+            const RGBQUAD c =
+                SampleInterpolated(static_cast<float>(x), static_cast<float>(y), method, overflow, replacement);
             picture.WritePixelColor(i, j, c, withAlpha);
         }
     }
