@@ -86,7 +86,6 @@ TEST_F(TexturePoolTest, OutOfVideoMemoryEvictsIdleTexturesAndRetriesOnce) {
     EXPECT_NE(texture, nullptr) << "made on the second try";
     EXPECT_EQ(owner_.evictions, 1);
     EXPECT_EQ(idle->GetD3DTexture(), nullptr) << "the idle texture gave back its video copy";
-    EXPECT_EQ(idle->GetCopyFlags() & CD3DTexture::kVideoCopy, 0u);
     texture->Release();
 
     idle->AddRef();  // nothing idle any more
@@ -145,13 +144,11 @@ TEST_F(TexturePoolTest, VideoCopiesGoOnLossAndComeBackAfterReset) {
     EXPECT_EQ(texture->GetD3DTexture(), nullptr);
     EXPECT_EQ(pool_->GetVideoBytes(), 0u) << "buckets emptied too";
     EXPECT_NE(texture->GetSystemTexture(), nullptr);
-    EXPECT_TRUE(texture->IsDirty());
 
     pool_->RestoreVideoTextures();
     ASSERT_NE(texture->GetD3DTexture(), nullptr);
     texture->UploadDirtyRect();
     EXPECT_EQ(ReadTexel(texture->GetD3DTexture(), 5, 7), color);
-    EXPECT_EQ(texture->GetPixel(5, 7), color);
 
     pool_->ReleaseAll();
     EXPECT_EQ(texture->GetSystemTexture(), nullptr);
