@@ -1,0 +1,265 @@
+#pragma once
+// Draw-command records: what every drawing request of the host becomes. A record is the
+// common head (STRU_DRAW_COMMAND_BASE) followed by the geometry of one command type. The
+// renderer's drawing operations fill a record and stamp it with a sequence number; the draw
+// layers hand it to the batch processors. Records are plain structures without virtual
+// operations, each type from its own named pool ("STRU_POINT_COMMAND", ...); rectangles
+// (types 3 and 5) share "STRU_RECT_COMMAND".
+//
+// Lifetime: a host keeps a record from the renderer's CreatePrimitive to its ReleasePrimitive
+// and may submit it any number of times; the renderer's per-frame pools keep theirs for the
+// renderer's life. Submitting never copies a record (the alpha-blended processor keeps a
+// pointer to it until its frame-end reset), so a submitted record must live until its frame
+// has been drawn.
+//
+// Ownership: a line record owns its segment array; a text record owns its font pair and the
+// word nodes, word draws and page draw lists of its layout; a type-5 or type-7 record holds
+// one reference on its texture; a type-7 record holds its emitter until it is released.
+//
+// Failures: pool exhaustion throws from CMemPool; cloning a text or particle record throws
+// lumi::Exception "unsupported". Every operation here takes null and the scratch-command
+// value (ScratchCommand()) as "no record". Host thread only.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "core/lru_list.h"
+#include "core/pool_table.h"
+#include "core/renderer_interface.h"
+#include "platform/d3d9/d3d9.h"
+#include "platform/win32/win32_types.h"
+
+class CD3DFont;
+class CD3DTexture;
+class CFontTexture;
+class CParticleEmitter;
+class CWordTex;
+
+// ---- Command types (the head's type field; 4 is never used) ----
+inline constexpr std::int32_t kDrawCmdPoint = 0;
+inline constexpr std::int32_t kDrawCmdLine = 1;
+inline constexpr std::int32_t kDrawCmdTriangle = 2;
+inline constexpr std::int32_t kDrawCmdRect = 3;
+inline constexpr std::int32_t kDrawCmdTexturedRect = 5;  // a rectangle record relabelled
+inline constexpr std::int32_t kDrawCmdText = 6;
+inline constexpr std::int32_t kDrawCmdParticle = 7;
+
+// ---- Flags (the head's flags field) ----
+inline constexpr std::int32_t kDrawFlagOpaque = 0x1;  // opaque pass
+inline constexpr std::int32_t kDrawFlagAlpha = 0x2;   // alpha-blended pass
+// Colour operations of a textured rectangle in the alpha-blended pass.
+inline constexpr std::int32_t kDrawFlagGrey = 0x10000;
+inline constexpr std::int32_t kDrawFlagModulate = 0x20000;
+inline constexpr std::int32_t kDrawFlagAdd = 0x40000;
+inline constexpr std::int32_t kDrawFlagSubtract = 0x80000;
+inline constexpr std::int32_t kDrawFlagAddSigned = 0x100000;
+inline constexpr std::int32_t kDrawFlagAddSmooth = 0x200000;
+// What grey mode turns every other record's flags into.
+inline constexpr std::int32_t kDrawFlagsGreyMode = kDrawFlagGrey | kDrawFlagAlpha;
+// A record with exactly these flags is exempt from grey mode.
+inline constexpr std::int32_t kDrawFlagsNoGrey = -1;
+
+inline constexpr std::size_t kTextCommandUnits = 256;  // at most 255 code units and a terminator
+
+// The head every record starts with. Field order is fixed (48 bytes where pointers are 4).
+struct STRU_DRAW_COMMAND_BASE {
+    lru_obj_s node;               // linked only while the record sits in an intrusive list
+    std::int32_t type = 0;        // kDrawCmd*
+    std::int32_t flags = 0;       // kDrawFlag*
+    D3DCOLOR color = 0;           // ARGB
+    std::uint32_t sequence = 0;   // submission number; depth 1 - sequence x 0.00001
+    CD3DTexture* texture = nullptr;  // types 5 and 7: one counted reference; else null
+    std::int32_t displayStamp = 0;   // g_DisplayStamp when the record was allocated
+};
+
+struct STRU_POINT_COMMAND : STRU_DRAW_COMMAND_BASE {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_POINT_COMMAND>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_POINT_COMMAND>(block); }
+    static bool HoldsType(std::int32_t type) { return type == kDrawCmdPoint; }
+
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+struct STRU_LINE_COMMAND : STRU_DRAW_COMMAND_BASE {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_LINE_COMMAND>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_LINE_COMMAND>(block); }
+    static bool HoldsType(std::int32_t type) { return type == kDrawCmdLine; }
+
+    STRU_LINE_SEGMENT* segments = nullptr;  // owned (array new); null until the first submission
+    std::uint32_t segmentCount = 0;         // segments drawn
+    std::uint32_t segmentCapacity = 0;      // segments the array holds
+};
+
+struct STRU_TRI_COMMAND : STRU_DRAW_COMMAND_BASE {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_TRI_COMMAND>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_TRI_COMMAND>(block); }
+    static bool HoldsType(std::int32_t type) { return type == kDrawCmdTriangle; }
+
+    std::int32_t x1 = 0, y1 = 0;
+    std::int32_t x2 = 0, y2 = 0;
+    std::int32_t x3 = 0, y3 = 0;
+    std::uint8_t filled = 0;  // zero: the three edges only
+};
+
+// Types 3 (filled or outlined rectangle) and 5 (textured rectangle).
+struct STRU_RECT_COMMAND : STRU_DRAW_COMMAND_BASE {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_RECT_COMMAND>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_RECT_COMMAND>(block); }
+    static bool HoldsType(std::int32_t type) { return type == kDrawCmdRect || type == kDrawCmdTexturedRect; }
+
+    RECT source{};       // in the texture; type 5 only
+    RECT destination{};  // on the screen
+    std::uint8_t filled = 0;  // type 3: zero draws the outline
+};
+
+// The font pair of a text command: the main font, and a western font that serves code units
+// up to 254 when set. The fonts belong to the font manager; the pair only points at them.
+class CRenderFont {
+public:
+    static void* operator new(std::size_t size) { return PooledAlloc<CRenderFont>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<CRenderFont>(block); }
+
+    CD3DFont* mainFont = nullptr;
+    CD3DFont* westernFont = nullptr;  // null: the main font serves every code unit
+};
+
+// One glyph of a laid-out text, on its page's draw list.
+struct STRU_WORD_DRAW : lru_obj_s {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_WORD_DRAW>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_WORD_DRAW>(block); }
+    static STRU_WORD_DRAW* FromNode(lru_obj_s* node) { return static_cast<STRU_WORD_DRAW*>(node); }
+
+    CWordTex* word = nullptr;  // the glyph
+    RECT rect{};  // the glyph's page rectangle, then its screen rectangle; empty when not shown
+};
+
+// One code unit of a text, on the text command's word list, in string order.
+struct word_node_t : lru_obj_s {
+    static void* operator new(std::size_t size) { return PooledAlloc<word_node_t>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<word_node_t>(block); }
+    static word_node_t* FromNode(lru_obj_s* node) { return static_cast<word_node_t*>(node); }
+
+    STRU_WORD_DRAW* draw = nullptr;  // owned by the text command, freed with this node
+};
+
+// The head the alpha-blended processor receives for one font page of a text: a type-6 head
+// filled from the text command at each draw, followed by that page's glyphs and the outline.
+// Never allocated on its own; it lives inside a txt_drawlist_t.
+struct STRU_TEXT_COMMAND_BASE : STRU_DRAW_COMMAND_BASE {
+    lru_list_t words;                    // STRU_WORD_DRAW of this page
+    std::int32_t outlineStyle = 0;       // 2: outlined, 0: plain
+    D3DCOLOR outlineColor = 0xFFFFFFFF;
+};
+
+// The glyphs of one text command that lie on one font page, on the command's draw-list list
+// in order of the pages' first use.
+struct txt_drawlist_t : lru_obj_s {
+    static void* operator new(std::size_t size) { return PooledAlloc<txt_drawlist_t>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<txt_drawlist_t>(block); }
+    static txt_drawlist_t* FromNode(lru_obj_s* node) { return static_cast<txt_drawlist_t*>(node); }
+
+    CFontTexture* page = nullptr;
+    STRU_TEXT_COMMAND_BASE command;
+};
+
+struct STRU_TEXT_COMMAND : STRU_DRAW_COMMAND_BASE {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_TEXT_COMMAND>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_TEXT_COMMAND>(block); }
+    static bool HoldsType(std::int32_t type) { return type == kDrawCmdText; }
+
+    CRenderFont* font = nullptr;  // owned; null until a font is set
+    WCHAR text[kTextCommandUnits] = {};
+    RECT layoutRect{};            // where the glyphs were last placed; empty: not placed
+    lru_list_t words;             // word_node_t, one per code unit
+    lru_list_t drawLists;         // txt_drawlist_t, one per font page
+    std::uint8_t glyphsReady = 0;  // every glyph loaded
+    std::uint8_t layoutReady = 0;  // the draw lists are built
+};
+
+struct STRU_PARTICLE_COMMAND : STRU_DRAW_COMMAND_BASE {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_PARTICLE_COMMAND>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_PARTICLE_COMMAND>(block); }
+    static bool HoldsType(std::int32_t type) { return type == kDrawCmdParticle; }
+
+    std::int32_t xOffset = 0;    // x - dx of the emitter drawing operation
+    std::int32_t yOffset = 0;    // y - dy
+    std::int32_t drawParam = 0;  // handed unchanged to the emitter's drawing
+    std::int32_t drawMode = 0;   // written by the renderer (circle-beam variant)
+    CParticleEmitter* emitter = nullptr;  // held until the record is released
+};
+
+// The layouts of 32-bit Windows, where the pool table's block sizes come from.
+static_assert(sizeof(void*) != 4 || sizeof(STRU_DRAW_COMMAND_BASE) == 48, "48 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_POINT_COMMAND) == 56, "56 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_LINE_COMMAND) == 60, "60 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TRI_COMMAND) == 76, "76 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_RECT_COMMAND) == 84, "84 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND) == 632, "632 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_PARTICLE_COMMAND) == 68, "68 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND_BASE) == 80, "80 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(txt_drawlist_t) == 108, "108 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(word_node_t) == 28, "28 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_WORD_DRAW) == 44, "44 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 || sizeof(CRenderFont) == 8, "8 bytes on 32-bit targets");
+
+// ---- Allocation ----
+// Each takes a block from the type's pool and returns it ready to fill: the list node clear,
+// the display stamp copied from g_DisplayStamp, the texture null, flags 1 (the particle record
+// 2), everything else zero, lists empty. Throws the pool's exceptions.
+STRU_POINT_COMMAND* AllocPointCommand();
+STRU_LINE_COMMAND* AllocLineCommand();
+STRU_TRI_COMMAND* AllocTriCommand();
+STRU_RECT_COMMAND* AllocRectCommand();  // type 3; the renderer relabels it 5 for a textured rectangle
+STRU_TEXT_COMMAND* AllocTextCommand();
+STRU_PARTICLE_COMMAND* AllocParticleCommand();
+
+// The allocation for a type: 0, 1, 2, 3, 5 (a rectangle record of type 5), 6, 7; null for 4
+// and every other value.
+STRU_DRAW_COMMAND_BASE* AllocDrawCommand(std::int32_t type);
+
+// The record as its type's structure when its type field is one of that structure's; null
+// otherwise (also for null and the scratch-command value).
+template <class Record>
+Record* DrawCommandAs(STRU_DRAW_COMMAND_BASE* cmd) {
+    if (cmd == nullptr || IsScratchCommand(cmd) || !Record::HoldsType(cmd->type)) return nullptr;
+    return static_cast<Record*>(cmd);
+}
+
+// ---- Release ----
+// Returns a record to its pool by its type, with what it owns: a line record's segment array,
+// a text record's font pair and layout. Does not touch the texture reference or the emitter
+// (ReleaseDrawCommand does). A record still in a list is taken out of it first. Records of
+// type 4 or of an unknown type are left alone: no pool is known for them.
+void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd);
+
+// Hands an emitter a released particle record held back to its owner (the renderer's
+// particle emitter manager).
+using EmitterGiveBack = std::function<void(CParticleEmitter*)>;
+
+// The end of a record the host or a per-frame pool owned: its texture reference is released
+// and the field cleared, a particle record's emitter goes to `giveBack` (which must be set
+// when the record holds one: lumi::Exception "invalid param." otherwise, before anything is
+// released), then FreeDrawCommand. The emitter is handed back after the record is freed, so
+// an exception from `giveBack` loses nothing.
+void ReleaseDrawCommand(STRU_DRAW_COMMAND_BASE* cmd, const EmitterGiveBack& giveBack);
+
+// ---- Copies ----
+// A new record of the same type with the same type, flags, colour and texture (with a
+// reference of its own), and a copy of the geometry: a line record gets an array of its own.
+// The sequence is not copied; the display stamp is the current one. Null for no record and
+// for type 4 or an unknown type; types 6 and 7 throw lumi::Exception "unsupported". On a
+// failure nothing is left allocated or referenced.
+STRU_DRAW_COMMAND_BASE* CloneDrawCommand(const STRU_DRAW_COMMAND_BASE* cmd);
+
+// ---- Submission helpers ----
+// The segments of a line submission: when the capacity is below `count` the array is
+// replaced by one of exactly `count` segments; the segments are copied in and the count set.
+// False, with the record unchanged, for a negative count, null segments with a positive
+// count, or when the array cannot be allocated.
+bool SetLineSegments(STRU_LINE_COMMAND* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count);
+
+// A text record's layout undone: every word node is freed with its word draw (taken off its
+// page's draw list), every page draw list is freed, both ready bytes are cleared and the
+// layout rectangle emptied. The text and the font pair stay.
+void ClearTextLayout(STRU_TEXT_COMMAND* cmd);
