@@ -117,7 +117,8 @@ public:
     // Once per frame: each trim bucket above its cap releases its oldest free texture when
     // it has waited more than 1200 ms.
     void Trim();
-    // Device lost: every video copy is given back and every bucket emptied.
+    // Device lost: every video copy is given back and every bucket emptied. The textures'
+    // OnLostDevice runs first, so that render targets let go of their video copies.
     void ReleaseVideoCopies();
     // Before a display-mode change: both copies of everything given back, buckets emptied.
     void ReleaseAll();
