@@ -1,6 +1,7 @@
 #pragma once
-// CodecByteReader: buffered byte-at-a-time reading over a CRasterFile, for the run-length
-// decoders (BMP RLE, TGA packets) that would otherwise pay one virtual Read per byte.
+// Stream helpers of the codecs. CodecByteReader: buffered byte-at-a-time reading over a
+// CRasterFile, for the run-length decoders (BMP RLE, TGA packets) that would otherwise pay
+// one virtual Read per byte.
 //
 // It reads ahead, so the stream's position afterwards is unspecified; the decoders that use
 // it read nothing else from the stream once it has started. The stream must outlive it.
@@ -12,6 +13,13 @@
 #include "platform/win32/win32_types.h"
 
 namespace lumi::image {
+
+// Writes every byte or reports false; sizes past what one Write call takes are refused.
+inline bool WriteAll(CRasterFile* file, const void* data, std::size_t bytes) {
+    if (bytes == 0) return true;
+    if (bytes > 0xFFFFFFFFu) return false;
+    return file->Write(data, 1, static_cast<unsigned>(bytes)) == bytes;
+}
 
 class CodecByteReader {
 public:

@@ -14,6 +14,7 @@
 #include "image/raster_file.h"
 
 using lumi::image::CodecByteReader;
+using lumi::image::WriteAll;
 
 namespace {
 
@@ -76,12 +77,6 @@ bool MasksValid(DWORD red, DWORD green, DWORD blue, WORD bits) {
 bool SeekTo(CRasterFile* file, std::uint64_t position) {
     if (position > static_cast<std::uint64_t>(LONG_MAX)) return false;
     return file->Seek(static_cast<long>(position), 0);
-}
-
-bool WriteAll(CRasterFile* file, const void* data, std::size_t bytes) {
-    if (bytes == 0) return true;
-    if (bytes > UINT_MAX) return false;
-    return file->Write(data, 1, static_cast<unsigned>(bytes)) == bytes;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "image/raster_file.h"
 
 using lumi::image::CodecByteReader;
+using lumi::image::WriteAll;
 
 namespace {
 
@@ -42,12 +43,6 @@ RGBQUAD Expand555(const BYTE* p) {
 }
 
 bool IsColorMapEntrySize(DWORD bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; }
-
-bool WriteAll(CRasterFile* file, const void* data, std::size_t bytes) {
-    if (bytes == 0) return true;
-    if (bytes > UINT_MAX) return false;
-    return file->Write(data, 1, static_cast<unsigned>(bytes)) == bytes;
-}
 
 }  // namespace
 
