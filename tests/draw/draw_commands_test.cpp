@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/exception.h"
@@ -17,17 +15,16 @@
 namespace lumi::test {
 namespace {
 
+// Blocks in use in every pool a record or its parts come from.
 struct PoolCounts {
     std::vector<std::int32_t> inUse;
-    static std::vector<CMemPool*> Pools() {
-        return {&g_STRU_POINT_COMMANDPool, &g_STRU_LINE_COMMANDPool, &g_STRU_TRI_COMMANDPool,
-                &g_STRU_RECT_COMMANDPool,  &g_STRU_TEXT_COMMANDPool, &g_STRU_PARTICLE_COMMANDPool,
-                &g_CRenderFontPool,        &g_word_node_tPool,       &g_STRU_WORD_DRAWPool,
-                &g_txt_drawlist_tPool};
-    }
     static PoolCounts Take() {
         PoolCounts counts;
-        for (CMemPool* pool : Pools()) counts.inUse.push_back(pool->BlocksInUse());
+        for (CMemPool* pool : {&g_STRU_POINT_COMMANDPool, &g_STRU_LINE_COMMANDPool, &g_STRU_TRI_COMMANDPool,
+                               &g_STRU_RECT_COMMANDPool, &g_STRU_TEXT_COMMANDPool, &g_STRU_PARTICLE_COMMANDPool,
+                               &g_CRenderFontPool, &g_word_node_tPool, &g_STRU_WORD_DRAWPool, &g_txt_drawlist_tPool}) {
+            counts.inUse.push_back(pool->BlocksInUse());
+        }
         return counts;
     }
     bool operator==(const PoolCounts&) const = default;
@@ -64,35 +61,23 @@ protected:
 
 bool RectIsEmpty(const RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0; }
 
-// Everything the allocation leaves zero (or empty) is zero.
-void ExpectBlank(STRU_DRAW_COMMAND_BASE* cmd) {
-    EXPECT_EQ(cmd->node.linked, 0);
+// What a dirty block would turn into a crash or a leak at the first submission or release:
+// links, pointers that are freed or released, list heads.
+void ExpectNothingLeftOver(STRU_DRAW_COMMAND_BASE* cmd) {
     EXPECT_EQ(cmd->node.next, nullptr);
+    EXPECT_EQ(cmd->node.linked, 0);
     EXPECT_EQ(cmd->texture, nullptr);
-    EXPECT_EQ(cmd->color, 0u);
-    EXPECT_EQ(cmd->sequence, 0u);
-    if (auto* point = DrawCommandAs<STRU_POINT_COMMAND>(cmd)) {
-        EXPECT_EQ(point->x | point->y, 0);
-    } else if (auto* line = DrawCommandAs<STRU_LINE_COMMAND>(cmd)) {
+    if (auto* line = DrawCommandAs<STRU_LINE_COMMAND>(cmd)) {
         EXPECT_EQ(line->segments, nullptr);
         EXPECT_EQ(line->segmentCount | line->segmentCapacity, 0u);
-    } else if (auto* tri = DrawCommandAs<STRU_TRI_COMMAND>(cmd)) {
-        EXPECT_EQ(tri->x1 | tri->y1 | tri->x2 | tri->y2 | tri->x3 | tri->y3 | tri->filled, 0);
-    } else if (auto* rect = DrawCommandAs<STRU_RECT_COMMAND>(cmd)) {
-        EXPECT_TRUE(RectIsEmpty(rect->source) && RectIsEmpty(rect->destination));
-        EXPECT_EQ(rect->filled, 0);
     } else if (auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd)) {
         EXPECT_EQ(text->font, nullptr);
-        EXPECT_EQ(std::u16string_view(text->text, kTextCommandUnits), std::u16string(kTextCommandUnits, u'\0'));
-        EXPECT_TRUE(RectIsEmpty(text->layoutRect));
-        EXPECT_TRUE(text->words.Empty() && text->words.Count() == 0);
-        EXPECT_TRUE(text->drawLists.Empty() && text->drawLists.Count() == 0);
+        EXPECT_EQ(text->text[0], 0);
+        EXPECT_TRUE(text->words.Empty() && text->drawLists.Empty());
         EXPECT_EQ(text->glyphsReady | text->layoutReady, 0);
+        EXPECT_TRUE(RectIsEmpty(text->layoutRect));
     } else if (auto* particle = DrawCommandAs<STRU_PARTICLE_COMMAND>(cmd)) {
         EXPECT_EQ(particle->emitter, nullptr);
-        EXPECT_EQ(particle->xOffset | particle->yOffset | particle->drawParam | particle->drawMode, 0);
-    } else {
-        ADD_FAILURE() << "no record structure for type " << cmd->type;
     }
 }
 
@@ -129,37 +114,30 @@ TEST_F(DrawCommandTest, EachTypeComesFromItsOwnPoolReadyToFill) {
         EXPECT_EQ(again->type, c.type);
         EXPECT_EQ(again->flags, c.flags);
         EXPECT_EQ(again->displayStamp, 4321);
-        ExpectBlank(again);
+        ExpectNothingLeftOver(again);
 
         FreeDrawCommand(again);
         EXPECT_EQ(c.pool->BlocksInUse(), inUse);
     }
 }
 
-TEST_F(DrawCommandTest, NoRecordForUnusedOrUnknownTypesAndNothingDoneWithoutRecord) {
-    for (std::int32_t type : {4, 8, -1, 1000}) EXPECT_EQ(AllocDrawCommand(type), nullptr) << type;
+TEST_F(DrawCommandTest, NoRecordForUnusedOrUnknownTypesAndNothingDoneWithoutOne) {
+    for (std::int32_t type : {4, 8, -1}) EXPECT_EQ(AllocDrawCommand(type), nullptr) << type;
+    for (STRU_DRAW_COMMAND_BASE* none : {static_cast<STRU_DRAW_COMMAND_BASE*>(nullptr), ScratchCommand()}) {
+        EXPECT_EQ(CloneDrawCommand(none), nullptr);
+        FreeDrawCommand(none);
+        ReleaseDrawCommand(none, {});
+    }
 
-    EXPECT_EQ(CloneDrawCommand(nullptr), nullptr);
-    EXPECT_EQ(CloneDrawCommand(ScratchCommand()), nullptr);
-    FreeDrawCommand(nullptr);
-    FreeDrawCommand(ScratchCommand());
-    ReleaseDrawCommand(nullptr, {});
-    ReleaseDrawCommand(ScratchCommand(), {});
-    EXPECT_FALSE(SetLineSegments(reinterpret_cast<STRU_LINE_COMMAND*>(ScratchCommand()), nullptr, 0));
-    EXPECT_EQ(DrawCommandAs<STRU_POINT_COMMAND>(ScratchCommand()), nullptr);
-
-    // A record whose type field was overwritten with an unused type is neither copied nor
-    // freed into a wrong pool.
+    // A record whose type was overwritten with an unused one is neither copied nor freed
+    // into a wrong pool.
     STRU_RECT_COMMAND* rect = AllocRectCommand();
     rect->type = 4;
     EXPECT_EQ(CloneDrawCommand(rect), nullptr);
-    EXPECT_EQ(DrawCommandAs<STRU_RECT_COMMAND>(rect), nullptr);
     const std::int32_t inUse = g_STRU_RECT_COMMANDPool.BlocksInUse();
     FreeDrawCommand(rect);
-    EXPECT_EQ(g_STRU_RECT_COMMANDPool.BlocksInUse(), inUse) << "left alone";
+    EXPECT_EQ(g_STRU_RECT_COMMANDPool.BlocksInUse(), inUse);
     rect->type = kDrawCmdTexturedRect;
-    EXPECT_EQ(DrawCommandAs<STRU_RECT_COMMAND>(rect), rect);
-    EXPECT_EQ(DrawCommandAs<STRU_POINT_COMMAND>(rect), nullptr);
     FreeDrawCommand(rect);
 }
 
@@ -170,25 +148,11 @@ TEST_F(DrawCommandTest, ClonesCopyHeadAndGeometryButNotTheSequence) {
     tri->sequence = 77;
     tri->x1 = 1, tri->y1 = 2, tri->x2 = 3, tri->y2 = 4, tri->x3 = 5, tri->y3 = 6;
     tri->filled = 1;
-    STRU_RECT_COMMAND* rect = AllocRectCommand();
-    rect->source = RECT{1, 2, 3, 4};
-    rect->destination = RECT{10, 20, 30, 40};
-    rect->filled = 1;
-    STRU_POINT_COMMAND* point = AllocPointCommand();
-    point->x = -7;
-    point->y = 9;
-    point->color = 0xFF00FF00;
 
     g_DisplayStamp = 99;
-    auto* triCopy = static_cast<STRU_TRI_COMMAND*>(CloneDrawCommand(tri));
-    auto* rectCopy = DrawCommandAs<STRU_RECT_COMMAND>(CloneDrawCommand(rect));
-    auto* pointCopy = DrawCommandAs<STRU_POINT_COMMAND>(CloneDrawCommand(point));
+    auto* triCopy = DrawCommandAs<STRU_TRI_COMMAND>(CloneDrawCommand(tri));
     ASSERT_NE(triCopy, nullptr);
-    ASSERT_NE(rectCopy, nullptr);
-    ASSERT_NE(pointCopy, nullptr);
-
     EXPECT_NE(triCopy, tri);
-    EXPECT_EQ(triCopy->type, kDrawCmdTriangle);
     EXPECT_EQ(triCopy->flags, kDrawFlagAlpha);
     EXPECT_EQ(triCopy->color, 0x80FF0000u);
     EXPECT_EQ(triCopy->sequence, 0u) << "a clone is stamped at its own submission";
@@ -196,16 +160,8 @@ TEST_F(DrawCommandTest, ClonesCopyHeadAndGeometryButNotTheSequence) {
     EXPECT_EQ(std::vector<int>({triCopy->x1, triCopy->y1, triCopy->x2, triCopy->y2, triCopy->x3, triCopy->y3}),
               std::vector<int>({1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(triCopy->filled, 1);
-    EXPECT_EQ(rectCopy->source.right, 3);
-    EXPECT_EQ(rectCopy->destination.bottom, 40);
-    EXPECT_EQ(rectCopy->filled, 1);
-    EXPECT_EQ(pointCopy->x, -7);
-    EXPECT_EQ(pointCopy->y, 9);
-    EXPECT_EQ(pointCopy->color, 0xFF00FF00u);
-
-    for (STRU_DRAW_COMMAND_BASE* cmd : std::vector<STRU_DRAW_COMMAND_BASE*>{tri, rect, point, triCopy, rectCopy, pointCopy}) {
-        ReleaseDrawCommand(cmd, {});
-    }
+    ReleaseDrawCommand(tri, {});
+    ReleaseDrawCommand(triCopy, {});
 }
 
 TEST_F(DrawCommandTest, LineSegmentsAreCopiedIntoAnArrayOfTheirOwn) {
@@ -214,7 +170,6 @@ TEST_F(DrawCommandTest, LineSegmentsAreCopiedIntoAnArrayOfTheirOwn) {
     ASSERT_TRUE(SetLineSegments(line, five, 5));
     EXPECT_EQ(line->segmentCount, 5u);
     EXPECT_EQ(line->segmentCapacity, 5u) << "exactly the count asked for";
-    EXPECT_NE(line->segments, five);
 
     // Fewer segments reuse the array and draw only those given.
     const STRU_LINE_SEGMENT one[] = {{9, 8, 7, 6}};
@@ -222,46 +177,38 @@ TEST_F(DrawCommandTest, LineSegmentsAreCopiedIntoAnArrayOfTheirOwn) {
     ASSERT_TRUE(SetLineSegments(line, one, 1));
     EXPECT_EQ(line->segments, array);
     EXPECT_EQ(line->segmentCount, 1u);
-    EXPECT_EQ(line->segmentCapacity, 5u);
     EXPECT_EQ(line->segments[0].x1, 9);
 
     // Bad counts and missing segments change nothing.
     EXPECT_FALSE(SetLineSegments(line, one, -1));
     EXPECT_FALSE(SetLineSegments(line, nullptr, 2));
     EXPECT_EQ(line->segmentCount, 1u);
-    EXPECT_EQ(line->segments, array);
 
     ASSERT_TRUE(SetLineSegments(line, five, 5));
     auto* copy = static_cast<STRU_LINE_COMMAND*>(CloneDrawCommand(line));
     ASSERT_NE(copy, nullptr);
-    EXPECT_NE(copy->segments, line->segments) << "deep copy";
     EXPECT_EQ(copy->segmentCount, 5u);
-    EXPECT_EQ(copy->segmentCapacity, 5u);
     line->segments[4].x2 = -1;
     ReleaseDrawCommand(line, {});
     EXPECT_EQ(copy->segments[4].x2, 5) << "the copy outlives its source unchanged";
 
-    // A record never filled copies to one without an array.
-    STRU_LINE_COMMAND* empty = AllocLineCommand();
-    auto* emptyCopy = static_cast<STRU_LINE_COMMAND*>(CloneDrawCommand(empty));
-    EXPECT_EQ(emptyCopy->segments, nullptr);
-    EXPECT_TRUE(SetLineSegments(emptyCopy, nullptr, 0));
-    EXPECT_EQ(emptyCopy->segmentCount, 0u);
-    for (STRU_DRAW_COMMAND_BASE* cmd : {static_cast<STRU_DRAW_COMMAND_BASE*>(copy), static_cast<STRU_DRAW_COMMAND_BASE*>(empty),
-                                        static_cast<STRU_DRAW_COMMAND_BASE*>(emptyCopy)}) {
-        ReleaseDrawCommand(cmd, {});
-    }
+    ReleaseDrawCommand(copy, {});
 }
 
 TEST_F(DrawCommandTest, ClonesOfTexturedRectanglesHoldTheirOwnReference) {
     CD3DTexture* texture = MakeTexture();
-    STRU_DRAW_COMMAND_BASE* source = AllocDrawCommand(kDrawCmdTexturedRect);
+    auto* source = DrawCommandAs<STRU_RECT_COMMAND>(AllocDrawCommand(kDrawCmdTexturedRect));
+    ASSERT_NE(source, nullptr);
     texture->AddRef();
     source->texture = texture;
+    source->source = RECT{1, 2, 3, 4};
+    source->destination = RECT{10, 20, 30, 40};
 
-    STRU_DRAW_COMMAND_BASE* copy = CloneDrawCommand(source);
+    auto* copy = DrawCommandAs<STRU_RECT_COMMAND>(CloneDrawCommand(source));
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->type, kDrawCmdTexturedRect);
+    EXPECT_EQ(copy->source.right, 3);
+    EXPECT_EQ(copy->destination.bottom, 40);
     EXPECT_EQ(copy->texture, texture);
     EXPECT_EQ(texture->GetRefCount(), 2);
 
@@ -276,20 +223,18 @@ TEST_F(DrawCommandTest, ClonesOfTexturedRectanglesHoldTheirOwnReference) {
 }
 
 TEST_F(DrawCommandTest, TextAndParticleRecordsAreNotCloned) {
-    STRU_DRAW_COMMAND_BASE* text = AllocDrawCommand(kDrawCmdText);
-    STRU_DRAW_COMMAND_BASE* particle = AllocDrawCommand(kDrawCmdParticle);
-    const PoolCounts held = PoolCounts::Take();
-    for (STRU_DRAW_COMMAND_BASE* cmd : {text, particle}) {
+    for (std::int32_t type : {kDrawCmdText, kDrawCmdParticle}) {
+        STRU_DRAW_COMMAND_BASE* cmd = AllocDrawCommand(type);
+        const PoolCounts held = PoolCounts::Take();
         try {
             CloneDrawCommand(cmd);
-            ADD_FAILURE() << "type " << cmd->type << " was cloned";
+            ADD_FAILURE() << "type " << type << " was cloned";
         } catch (const lumi::Exception& error) {
             EXPECT_STREQ(error.what(), "unsupported");
         }
+        EXPECT_TRUE(PoolCounts::Take() == held) << "nothing taken for a refused clone";
+        FreeDrawCommand(cmd);
     }
-    EXPECT_TRUE(PoolCounts::Take() == held) << "nothing taken for a refused clone";
-    FreeDrawCommand(text);
-    FreeDrawCommand(particle);
 }
 
 TEST_F(DrawCommandTest, ParticleRecordsGiveTheirEmitterAndTextureBack) {
@@ -313,25 +258,28 @@ TEST_F(DrawCommandTest, ParticleRecordsGiveTheirEmitterAndTextureBack) {
     ReleaseDrawCommand(AllocParticleCommand(), {});
 }
 
-TEST_F(DrawCommandTest, FreeingATextRecordReturnsItsWholeLayout) {
-    STRU_TEXT_COMMAND* text = AllocTextCommand();
-    text->font = new CRenderFont();
-    text->text[0] = u'H';
-    text->text[1] = u'i';
-    text->text[2] = u'!';
-    // Three glyphs on two pages, the third a placeholder on no page.
-    txt_drawlist_t* pages[2] = {new txt_drawlist_t(), new txt_drawlist_t()};
-    for (txt_drawlist_t* page : pages) text->drawLists.PushBack(page);
-    for (int i = 0; i < 3; ++i) {
+// Glyphs on `pages` font pages, and one placeholder on none.
+void LayOut(STRU_TEXT_COMMAND* text, int pages) {
+    for (int i = 0; i <= pages; ++i) {
         auto* node = new word_node_t();
         node->draw = new STRU_WORD_DRAW();
-        node->draw->rect = RECT{i, i, i + 8, i + 8};
-        if (i < 2) pages[i]->command.words.PushBack(node->draw);
+        if (i < pages) {
+            auto* page = new txt_drawlist_t();
+            page->command.words.PushBack(node->draw);
+            text->drawLists.PushBack(page);
+        }
         text->words.PushBack(node);
     }
     text->glyphsReady = 1;
     text->layoutReady = 1;
     text->layoutRect = RECT{0, 0, 100, 20};
+}
+
+TEST_F(DrawCommandTest, FreeingATextRecordReturnsItsWholeLayout) {
+    STRU_TEXT_COMMAND* text = AllocTextCommand();
+    text->font = new CRenderFont();
+    text->text[0] = u'H';
+    LayOut(text, 2);
 
     // Undoing the layout keeps the text and the font pair.
     ClearTextLayout(text);
@@ -340,20 +288,13 @@ TEST_F(DrawCommandTest, FreeingATextRecordReturnsItsWholeLayout) {
     EXPECT_EQ(text->glyphsReady | text->layoutReady, 0);
     EXPECT_TRUE(RectIsEmpty(text->layoutRect));
     EXPECT_NE(text->font, nullptr);
-    EXPECT_EQ(text->text[1], u'i');
+    EXPECT_EQ(text->text[0], u'H');
     EXPECT_EQ(g_word_node_tPool.BlocksInUse(), before_.inUse[7]);
     EXPECT_EQ(g_STRU_WORD_DRAWPool.BlocksInUse(), before_.inUse[8]);
     EXPECT_EQ(g_txt_drawlist_tPool.BlocksInUse(), before_.inUse[9]);
 
     // Laid out again, then freed whole: TearDown checks every pool.
-    for (int i = 0; i < 2; ++i) {
-        auto* page = new txt_drawlist_t();
-        auto* node = new word_node_t();
-        node->draw = new STRU_WORD_DRAW();
-        page->command.words.PushBack(node->draw);
-        text->drawLists.PushBack(page);
-        text->words.PushBack(node);
-    }
+    LayOut(text, 3);
     FreeDrawCommand(text);
 }
 
