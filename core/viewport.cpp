@@ -2,6 +2,8 @@
 
 #include "core/camera.h"
 #include "core/render_target.h"
+#include "core/render_target_host.h"
+#include "draw/draw_layer.h"
 #include "draw/layer_map.h"
 
 const float viewport_t::kDefaultClearColor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -62,6 +64,11 @@ layer_map_t* viewport_t::CreateLayers() {
 }
 
 layer_map_t* viewport_t::GetLayers() { return layers ? layers.get() : CreateLayers(); }
+
+bool viewport_t::AddDrawCommand(STRU_DRAW_COMMAND_BASE* command) {
+    if (target != nullptr && target->GetHost() != nullptr && target->GetHost()->IsDeviceLost()) return false;
+    return DispatchDrawCommand(command, this, GetLayers()->GetDefaultLayer());
+}
 
 void viewport_t::ResetLayers() {
     if (layers) layers->Reset();

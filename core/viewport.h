@@ -14,6 +14,7 @@
 
 class CCamera;
 class CRenderTarget;
+struct STRU_DRAW_COMMAND_BASE;
 struct layer_map_t;
 
 struct viewport_t {
@@ -41,6 +42,10 @@ struct viewport_t {
     // camera).
     layer_map_t* CreateLayers();
     layer_map_t* GetLayers();
+    // Hands the command to the default layer's processor of its path (layers made when
+    // missing); the command must live until the frame is drawn. Dropped (false) while the
+    // renderer's device is lost; otherwise the processor's result.
+    bool AddDrawCommand(STRU_DRAW_COMMAND_BASE* command);
     // Empties every layer for the next frame; nothing without layers.
     void ResetLayers();
     // Vertex and index bytes the layers hold for this frame; 0 without layers.

@@ -1,0 +1,209 @@
+#pragma once
+// The batch processors: each turns the draw commands of one drawing path into vertices in
+// system memory as they are submitted, and at flush time uploads them to the renderer's
+// shared dynamic buffers and draws them with as few calls as it can. A draw layer owns one
+// processor per path and flushes them in a fixed order (see draw_layer.h).
+//
+// Order on screen: every vertex lies at depth 1 - sequence x 0.00001 (clamped at 0), the
+// sequence being the command's submission number in its frame, so that with the depth test
+// on a later submission covers an earlier one whichever processor drew it.
+//
+// Device state: every state a flush needs is read back from the device first and set only
+// when it differs.
+#include <cstdint>
+
+#include "core/grow_array.h"
+#include "core/lru_list.h"
+#include "core/pool_table.h"
+#include "platform/d3d9/d3d9.h"
+
+class CD3DIndexBuffer;
+class CD3DTexture;
+class CD3DVertexBuffer;
+class CLumiscriber;
+struct STRU_DRAW_COMMAND_BASE;
+struct viewport_t;
+class batch_arrays_t;
+
+// The vertex of every 2D batch: position already in clip space, the command's colour and
+// one set of texture coordinates (0 where untextured).
+struct vertex_t {
+    float x, y, z;
+    D3DCOLOR diffuse;
+    float u, v;
+};
+static_assert(sizeof(vertex_t) == 24, "the vertex buffers are sized in 24-byte vertices");
+
+inline constexpr DWORD kVertexFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;  // 0x142
+
+// 16-bit indices reach 65,536 vertices: an indexed batch draws its vertices in ranges of at
+// most this many, each range with its own stream offset.
+inline constexpr std::int32_t kMaxVerticesPerDraw = 65536;
+
+// Where the pixel coordinates of a viewport land in clip space. The viewport is the one
+// provider of these factors.
+struct clip_space_t {
+    float scale;          // pixels of the target per coordinate unit
+    float twoOverWidth;   // 2 / the viewport's pixel width
+    float twoOverHeight;  // 2 / the viewport's pixel height
+
+    // The half-pixel shift puts pixel centres on integer coordinates, so a rectangle
+    // (l, t, r, b) covers exactly the pixels l..r-1 by t..b-1 at scale 1.
+    float X(float px) const { return (px * scale - 0.5f) * twoOverWidth - 1.0f; }
+    float Y(float py) const { return 1.0f - (py * scale - 0.5f) * twoOverHeight; }
+};
+
+clip_space_t ClipSpaceOf(const viewport_t* viewport);
+
+// 1 - sequence x 0.00001: later submissions lie nearer. Past 100,000 submissions in a frame
+// the depth stays at 0 rather than leaving the depth range, so those commands still draw
+// (in submission order only as far as the depth test's ties allow).
+float DepthOfSequence(std::uint32_t sequence);
+
+// The render-state record of one batch. Filters of -1 leave the device's value.
+struct STRU_DRAW_PRIMITIVE {
+    static void* operator new(std::size_t size) { return PooledAlloc<STRU_DRAW_PRIMITIVE>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<STRU_DRAW_PRIMITIVE>(block); }
+
+    lru_obj_s node;  // never linked by the batches
+    D3DPRIMITIVETYPE primitiveType = D3DPT_TRIANGLELIST;
+    std::uint32_t primitiveCount = 0;
+    std::uint32_t vertexCount = 0;
+    DWORD colorOp = D3DTOP_DISABLE;   // stage 0
+    DWORD alphaOp = D3DTOP_DISABLE;   // stage 0
+    DWORD sourceBlend = D3DBLEND_ONE;
+    DWORD destinationBlend = D3DBLEND_ZERO;
+    DWORD blendOp = D3DBLENDOP_ADD;
+    DWORD cullMode = D3DCULL_CCW;
+    CD3DTexture* texture = nullptr;           // not counted
+    IDirect3DPixelShader9* pixelShader = nullptr;  // null = fixed function; not counted
+    std::int32_t magFilter = -1;              // sampler 0
+    std::int32_t minFilter = -1;              // sampler 0
+    std::int32_t thirdFilter = -1;            // applied by no flush
+    std::uint32_t verticesWritten = 0;
+    std::uint32_t indicesWritten = 0;
+};
+
+class CDrawCmdBatchProcessor {
+public:
+    virtual ~CDrawCmdBatchProcessor();
+    CDrawCmdBatchProcessor(const CDrawCmdBatchProcessor&) = delete;
+    CDrawCmdBatchProcessor& operator=(const CDrawCmdBatchProcessor&) = delete;
+
+    // Takes the command's vertices now (the command itself is not kept by the opaque
+    // processors). True when batched, false when dropped for this frame.
+    virtual bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) = 0;
+    // Uploads what the processor holds into the buffers and draws it into the viewport's
+    // target. `sequence` is not read. Buffer misuse throws as the buffers do. Nothing happens
+    // without a device.
+    virtual void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
+                       viewport_t* viewport) = 0;
+    // Empties the processor for the next frame; arrays keep their storage.
+    virtual void Reset();
+
+    // Draw calls made by the last flush.
+    std::int32_t GetDrawCalls() const { return drawCalls_; }
+    // Bytes of vertices and indices held since the last reset: what the dynamic buffers
+    // must take this frame.
+    std::uint32_t GetVertexBytes() const { return vertexBytes_; }
+    std::uint32_t GetIndexBytes() const { return indexBytes_; }
+    CLumiscriber* GetRenderer() const { return renderer_; }
+
+protected:
+    // `renderer` may be null: such a processor batches but never draws. `indexSize` is 0
+    // for processors that draw without indices, else 2.
+    CDrawCmdBatchProcessor(CLumiscriber* renderer, std::uint32_t indexSize);
+
+    IDirect3DDevice9* Device() const;
+
+    // Read back, then set only when different (or when the read fails).
+    void SetRenderStateIfChanged(D3DRENDERSTATETYPE state, DWORD value) const;
+    void SetStageStateIfChanged(D3DTEXTURESTAGESTATETYPE type, DWORD value) const;  // stage 0
+    void SetSamplerStateIfChanged(D3DSAMPLERSTATETYPE type, DWORD value) const;     // sampler 0
+    void SetPixelShaderIfChanged(IDirect3DPixelShader9* shader) const;
+    // Colour and alpha operation, cull mode and pixel shader of the record, with the depth
+    // test on and blending off: the states every opaque draw runs with.
+    void ApplyOpaqueStates(const STRU_DRAW_PRIMITIVE& record) const;
+
+    // One draw call made: counted for the flush and for the renderer's statistics.
+    void CountDrawCall();
+    // Draws quads uploaded at `vertexStart` / `indexStart` (bytes) with the record's
+    // primitive type: one call per 65,536-vertex range, each with its own stream offset.
+    // The index buffer must be set.
+    void DrawQuadRanges(const STRU_DRAW_PRIMITIVE& record, const batch_arrays_t& arrays,
+                        CD3DVertexBuffer* vertexBuffer, std::uint32_t vertexStart, std::uint32_t indexStart);
+
+    std::int32_t drawCalls_ = 0;
+    CLumiscriber* renderer_;
+    std::uint32_t vertexStride_ = sizeof(vertex_t);
+    std::uint32_t indexSize_;
+    std::uint32_t vertexBytes_ = 0;
+    std::uint32_t indexBytes_ = 0;
+};
+
+// Vertices (and, for indexed drawing, 16-bit indices) of one render state, written at
+// submission through reserve-then-write. Storage is made on first use with the initial
+// counts and then doubles, so a large first frame copies each element a few times at most.
+// Resetting keeps the storage. A failed first allocation throws lumi::Exception "out of
+// memory"; a failed growth lumi::OutOfMemory, leaving the contents as they were.
+class batch_arrays_t {
+public:
+    batch_arrays_t(std::int32_t initialVertices, std::int32_t initialIndices)
+        : initialVertices_(initialVertices), initialIndices_(initialIndices) {}
+
+    // Room for `count` more vertices / indices; returns where to write them. The counts
+    // advance at once.
+    vertex_t* AddVertices(std::int32_t count);
+    std::uint16_t* AddIndices(std::int32_t count);
+
+    // A quad of four vertices (left-top, right-top, left-bottom, right-bottom) and its six
+    // indices, wound so that culling counter-clockwise keeps it. The indices count from the
+    // start of the quad's 65,536-vertex range.
+    vertex_t* AddQuad();
+
+    void Clear() {
+        vertexCount_ = 0;
+        indexCount_ = 0;
+    }
+    std::int32_t VertexCount() const { return vertexCount_; }
+    std::int32_t IndexCount() const { return indexCount_; }
+    const vertex_t* Vertices() const { return vertices_.Data(); }
+    const std::uint16_t* Indices() const { return indices_.Data(); }
+    std::int32_t VertexCapacity() const { return vertices_.capacity; }
+    std::int32_t IndexCapacity() const { return indices_.capacity; }
+
+private:
+    template <class T>
+    static T* Room(grow_array_t<T>& array, std::int32_t initial, std::int32_t used, std::int32_t more);
+
+    std::int32_t initialVertices_;
+    std::int32_t initialIndices_;
+    grow_array_t<vertex_t> vertices_;
+    std::int32_t vertexCount_ = 0;
+    grow_array_t<std::uint16_t> indices_;
+    std::int32_t indexCount_ = 0;
+};
+
+// The base of the opaque processors: depth test on, blending off, states from a template
+// record; their order on screen comes from depth alone.
+class CNoAlphaBlendDrawCmdBatchProcessor : public CDrawCmdBatchProcessor {
+public:
+    void Reset() override;
+
+    const STRU_DRAW_PRIMITIVE& GetTemplate() const { return template_; }
+
+protected:
+    CNoAlphaBlendDrawCmdBatchProcessor(CLumiscriber* renderer, std::uint32_t indexSize, D3DPRIMITIVETYPE type,
+                                       DWORD colorOp, DWORD cullMode, std::int32_t initialVertices,
+                                       std::int32_t initialIndices);
+
+    // Uploads the arrays (one lock per buffer) and draws them with the template's states:
+    // one draw, or one per 65,536-vertex range when indexed. `unbindTexture` sets stage 0's
+    // texture to none first.
+    void FlushArrays(CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer, bool unbindTexture);
+    // Counts a command's vertices and primitives into the template and the byte totals.
+    void CountCommand(std::uint32_t vertices, std::uint32_t indices, std::uint32_t primitives);
+
+    STRU_DRAW_PRIMITIVE template_;
+    batch_arrays_t arrays_;
+};

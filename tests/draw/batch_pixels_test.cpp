@@ -1,0 +1,149 @@
+// What the opaque processors draw, read back from the presented window.
+#include "tests/draw/batch_test_fixture.h"
+
+namespace lumi::test {
+namespace {
+
+using BatchPixelsTest = BatchTest;
+
+TEST_F(BatchPixelsTest, EachPrimitiveLandsOnExactlyItsPixels) {
+    Submit(Rect({10, 20, 14, 23}, kRed));
+    Submit(Point(50, 60, kGreen));
+    Submit(Lines({{60, 70, 66, 70}}, kBlue));
+    Submit(Rect({100, 100, 104, 103}, kGreen, false));       // outline
+    Submit(Triangle(200, 10, 210, 10, 200, 20, kRed));       // clockwise on screen
+    Submit(Triangle(220, 10, 220, 20, 230, 10, kBlue));      // the other winding still draws
+    Submit(Triangle(150, 50, 158, 50, 150, 58, kGreen, false));
+    Frame();
+
+    // Filled rectangle: columns 10..13, rows 20..22.
+    for (int y = 19; y <= 23; ++y) {
+        for (int x = 9; x <= 14; ++x) {
+            const bool inside = x >= 10 && x < 14 && y >= 20 && y < 23;
+            EXPECT_EQ(Pixel(x, y), inside ? 0xFF0000u : kBackground) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(Pixel(50, 60), 0x00FF00u);
+    EXPECT_EQ(Pixel(49, 60), kBackground);
+    EXPECT_EQ(Pixel(50, 59), kBackground);
+    for (int x = 60; x < 66; ++x) EXPECT_EQ(Pixel(x, 70), 0x0000FFu) << x;
+    EXPECT_EQ(Pixel(59, 70), kBackground);
+    EXPECT_EQ(Pixel(63, 71), kBackground);
+    // Outline: the four edges, nothing inside.
+    for (int x = 100; x < 104; ++x) {
+        EXPECT_EQ(Pixel(x, 100), 0x00FF00u) << x;
+        EXPECT_EQ(Pixel(x, 103), 0x00FF00u) << x;
+    }
+    EXPECT_EQ(Pixel(100, 101), 0x00FF00u);
+    EXPECT_EQ(Pixel(104, 102), 0x00FF00u);
+    EXPECT_EQ(Pixel(102, 101), kBackground);
+    EXPECT_EQ(Pixel(202, 12), 0xFF0000u);
+    EXPECT_EQ(Pixel(209, 19), kBackground);
+    EXPECT_EQ(Pixel(222, 12), 0x0000FFu);
+    // Outline triangle: edges drawn, inside empty.
+    EXPECT_EQ(Pixel(154, 50), 0x00FF00u);
+    EXPECT_EQ(Pixel(150, 54), 0x00FF00u);
+    EXPECT_EQ(Pixel(152, 52), kBackground);
+
+    Frame();
+    EXPECT_EQ(Pixel(11, 21), kBackground) << "the frame end emptied the layers";
+}
+
+TEST_F(BatchPixelsTest, LaterSubmissionsLieInFrontWhateverTheFlushOrder) {
+    // The rectangle processor flushes after the line processor: depth alone decides.
+    Submit(Rect({10, 10, 30, 30}, kRed));
+    SkipSequences(kDepthGap);
+    Submit(Lines({{10, 15, 30, 15}}, kGreen));
+    SkipSequences(kDepthGap);
+    Submit(Lines({{10, 25, 30, 25}}, kBlue));
+    SkipSequences(kDepthGap);
+    Submit(Rect({15, 20, 25, 30}, kGreen));
+    Frame();
+    EXPECT_EQ(Pixel(20, 15), 0x00FF00u) << "line over the earlier rectangle";
+    EXPECT_EQ(Pixel(12, 25), 0x0000FFu);
+    EXPECT_EQ(Pixel(20, 25), 0x00FF00u) << "the later rectangle covers the line";
+    EXPECT_EQ(Pixel(20, 12), 0xFF0000u);
+
+    // Textured batches draw in texture order, not submission order.
+    CD3DTexture* first = MakePatternTexture(4, 0x11);
+    CD3DTexture* second = MakePatternTexture(4, 0x22);
+    for (CD3DTexture* front : {first, second}) {
+        CD3DTexture* back = front == first ? second : first;
+        Submit(Textured(back, {0, 0, 4, 4}, {50, 50, 54, 54}));
+        SkipSequences(kDepthGap);
+        Submit(Textured(front, {0, 0, 4, 4}, {52, 52, 56, 56}));
+        Frame();
+        const std::uint32_t tag = front == first ? 0x11 : 0x22;
+        EXPECT_EQ(Pixel(53, 53) & 0xFF, tag) << "the later quad in front";
+        EXPECT_EQ(Pixel(50, 50) & 0xFF, tag == 0x11 ? 0x22u : 0x11u);
+    }
+}
+
+TEST_F(BatchPixelsTest, TexturedQuadsSampleTheirSourceTexels) {
+    Renderer()->GetMainRenderWindow()->SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, -1);
+    CD3DTexture* texture = MakePatternTexture(8);
+    Submit(Textured(texture, {2, 3, 6, 7}, {40, 30, 44, 34}));
+    Frame();
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(Pixel(40 + x, 30 + y), PatternTexel(2 + x, 3 + y) & 0xFFFFFF) << x << "," << y;
+    EXPECT_EQ(Pixel(44, 30), kBackground);
+    EXPECT_EQ(Pixel(40, 29), kBackground);
+
+    // The target's filters reach the sampler even with nothing to draw.
+    DWORD filter = 0;
+    Renderer()->GetDevice()->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    Frame();
+    Renderer()->GetDevice()->GetSamplerState(0, D3DSAMP_MAGFILTER, &filter);
+    EXPECT_EQ(filter, static_cast<DWORD>(D3DTEXF_POINT));
+}
+
+TEST_F(BatchPixelsTest, AtlasCellsAreDrawnFromTheirPageInOneCallAtScaleOne) {
+    CD3DHugeTexture* page = MakePage(64);
+    CD3DTexture* a = MakePatternTexture(4, 0x11);
+    CD3DTexture* b = MakePatternTexture(4, 0x22);
+    tex_cell_t* cellA = page->CopyTexture(a);
+    tex_cell_t* cellB = page->CopyTexture(b);
+    ASSERT_NE(cellA, nullptr);
+    ASSERT_NE(cellB, nullptr);
+    ASSERT_NE(cellA->rect.left + cellA->rect.top, cellB->rect.left + cellB->rect.top);
+    // Their own video copies hold other texels: what lands must come from the page.
+    std::vector<std::uint32_t> white(16, 0xFFFFFFFF);
+    a->UpdateRect(white.data(), 4, 4, 16, 32, 0, 0);
+    a->UploadDirtyRect();
+    a->ClearDirty();
+
+    Submit(Textured(a, {1, 1, 3, 3}, {10, 10, 12, 12}));
+    Submit(Textured(b, {0, 0, 4, 4}, {20, 10, 24, 14}));
+    const d3d9ctl::Counters counters = Frame();
+    EXPECT_EQ(counters.drawCalls, 1u) << "one page, one batch";
+    EXPECT_EQ(Pixel(10, 10), PatternTexel(1, 1, 0x11) & 0xFFFFFF);
+    EXPECT_EQ(Pixel(11, 11), PatternTexel(2, 2, 0x11) & 0xFFFFFF);
+    EXPECT_EQ(Pixel(23, 13), PatternTexel(3, 3, 0x22) & 0xFFFFFF);
+
+    Renderer()->GetMainRenderWindow()->SetScale(2.0f);
+    Submit(Textured(a, {0, 0, 4, 4}, {10, 10, 14, 14}));
+    Submit(Textured(b, {0, 0, 4, 4}, {20, 10, 24, 14}));
+    EXPECT_EQ(Frame().drawCalls, 2u) << "each texture by itself away from scale 1";
+    EXPECT_EQ(Pixel(20, 20), 0xFFFFFFu) << "scaled and drawn from the texture's own copy";
+}
+
+TEST_F(BatchPixelsTest, DepthStaysInRangePastOneHundredThousandSubmissions) {
+    STRU_RECT_COMMAND* rect = Rect({5, 5, 8, 8}, kGreen);
+    rect->sequence = 150000;
+    EXPECT_TRUE(viewport_->AddDrawCommand(rect));
+    Frame();
+    EXPECT_EQ(Pixel(6, 6), 0x00FF00u);
+}
+
+TEST_F(BatchPixelsTest, OpaqueDrawingIgnoresAPixelShaderLeftBound) {
+    IDirect3DPixelShader9* grey = Renderer()->GetGreyPixelShader();
+    ASSERT_NE(grey, nullptr);
+    Renderer()->GetDevice()->SetPixelShader(grey);
+    Submit(Rect({5, 5, 8, 8}, kRed));
+    Frame();
+    EXPECT_EQ(Pixel(6, 6), 0xFF0000u);
+}
+
+}  // namespace
+}  // namespace lumi::test
