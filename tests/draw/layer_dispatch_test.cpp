@@ -93,23 +93,5 @@ TEST_F(LayerDispatchTest, RefusedCommandsAndLostDevices) {
     EXPECT_EQ(indexBytes, 0u);
 }
 
-TEST_F(LayerDispatchTest, LayerCountsTheDrawCallsOfItsFlush) {
-    Submit(Point(1, 1, kRed));
-    Submit(Rect({10, 10, 20, 20}, kRed));
-    Submit(Textured(MakePatternTexture(4), {0, 0, 4, 4}, {30, 30, 34, 34}));
-    draw_layer_t* layer = Layer();
-    IDirect3DDevice9* device = Renderer()->GetDevice();
-    std::uint32_t vertexBytes = 0;
-    std::uint32_t indexBytes = 0;
-    viewport_->GetDrawStats(&vertexBytes, &indexBytes);
-    ASSERT_TRUE(Renderer()->GrowDynamicBuffers(vertexBytes, indexBytes));
-    ASSERT_EQ(device->BeginScene(), D3D_OK);
-    layer->Flush(viewport_);
-    device->EndScene();
-    EXPECT_EQ(layer->drawCalls, 3);
-    layer->Reset();
-    EXPECT_EQ(layer->drawCalls, 0);
-}
-
 }  // namespace
 }  // namespace lumi::test
