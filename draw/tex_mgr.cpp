@@ -1,12 +1,32 @@
+// CTexMgr: construction and destruction, the name map and the unnamed list, the in-use and
+// idle lists, and what textures ask of their owner. The memory rule and device events are
+// in tex_mgr_memory.cpp, the atlas pages, surface cache and dumps in tex_mgr_atlas.cpp.
 #include "draw/tex_mgr.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 
+#include "core/build_variant.h"
 #include "core/event_log.h"
+#include "core/exception.h"
 #include "core/format_helpers.h"
+#include "core/frame_clock.h"
 #include "core/lumiscriber.h"
+#include "core/render_target_host.h"
+#include "core/scene_manager.h"
+#include "draw/d3d_texture.h"
+#include "draw/huge_texture.h"
+#include "draw/texture_pool.h"
+#include "platform/tarnel/tarnel.h"
+
+#if !LUMI_LEGACY
+#include "draw/resource_texture_loader.h"
+#endif
 
 namespace {
+
+constexpr std::size_t kNameUnits = 260;  // with the terminator
 
 bool CanTexture(CLumiscriber* renderer, D3DFORMAT format) {
     IDirect3D9* direct3d = renderer ? renderer->GetDirect3D() : nullptr;
@@ -27,30 +47,219 @@ CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
         fontPageFormat_ = D3DFMT_A8R8G8B8;
     }
     WriteLog(u"Font Texture Format:%s", FormatName(fontPageFormat_));
+    try {
+        if (renderer_ != nullptr) targetHost_ = MakeRendererHost(renderer_);
+#if !LUMI_LEGACY
+        if (renderer_ != nullptr) {
+            CLumiscriber* owner = renderer_;
+            auto loader = std::make_unique<CResourceTextureLoader>(
+                renderer_->GetBackgroundFileCallbacks(), renderer_->GetForegroundFileCallbacks(),
+                [owner] { return owner->IsSyncLoading(); });
+            resourceLoader_ = loader.get();
+            loader_ = std::move(loader);
+        }
+#endif
+        pool_ = std::make_unique<CTexturePool>(this);
+        EnsureBufferCapacity(scratch_, kScratchBytes);
+        CreateAtlasPages();
+    } catch (...) {
+        DestroyAllTextures();
+        std::free(scratch_.data);
+        throw;
+    }
 }
 
-CTexMgr::~CTexMgr() = default;
-
-void CTexMgr::OnFrameBegin() {
-    ++stats_.FrameCount;
-    std::memset(stats_.IntSums, 0, sizeof(stats_.IntSums));
-    std::memset(stats_.FloatSums, 0, sizeof(stats_.FloatSums));
-    std::memset(stats_.FrameCounters, 0, sizeof(stats_.FrameCounters));
+CTexMgr::~CTexMgr() {
+    std::free(scratch_.data);
+    scratch_ = bitmap_buffer_t{};
+    try {
+        DestroyAllTextures();
+    } catch (const std::exception& error) {
+        DbgMsg("~CTexMgr: %s\n", error.what());
+    }
 }
 
-void CTexMgr::Update() {
-    // Without a texture pool there is nothing held in either memory.
-    stats_.VideoBytes = 0;
-    stats_.SystemBytes = 0;
+CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
+    if (path == nullptr || *path == 0) return nullptr;
+    WCHAR key[kNameUnits];
+    std::size_t length = 0;
+    for (; path[length] != 0; ++length) {
+        if (length + 1 >= kNameUnits) throw lumi::Exception("string overflow.");
+        key[length] = path[length];
+    }
+    key[length] = 0;
+    NormalizePath(key);
+    g_TextureNameKey.assign(key, length);
+
+    auto found = names_.find(g_TextureNameKey);
+    if (found != names_.end()) {
+        CD3DTexture* texture = found->second;
+        if (urgent && !texture->IsLoaded()) texture->SetPriority(CD3DTexture::kUrgentPriority);
+        return texture;
+    }
+    auto* texture = new CD3DTexture(this, key);
+    if (urgent) texture->SetPriority(CD3DTexture::kUrgentPriority);
+    try {
+        if (!RegisterTexture(texture)) {
+            delete texture;
+            return nullptr;
+        }
+    } catch (...) {
+        delete texture;
+        throw;
+    }
+    texture->SetManaged(true);
+    texture->SetPooled(true);
+    return texture;
 }
 
-bool CTexMgr::EvictIdleTextures() { return idleCount_ > 0; }
+bool CTexMgr::IsTextureLoaded(const WCHAR* path) {
+    if (path == nullptr || *path == 0) return false;
+    std::u16string key(path);
+    if (key.size() + 1 > kNameUnits) return false;
+    NormalizePath(key.data());
+    auto found = names_.find(key);
+    return found != names_.end() && found->second->IsLoaded();
+}
 
-void CTexMgr::OnLostDevice() {}
-void CTexMgr::RestoreVideoTextures() {}
-void CTexMgr::UnloadAll() {}
-void CTexMgr::AllocateAtlasPages() {}
-void CTexMgr::DumpAtlasPages() {}
+CD3DTexture* CTexMgr::CreateTexture() {
+    auto* texture = new CD3DTexture(this, GetUIFormat(), 0, 0, 0, false);
+    try {
+        if (!RegisterTexture(texture)) {
+            delete texture;
+            return nullptr;
+        }
+    } catch (...) {
+        delete texture;
+        throw;
+    }
+    return texture;
+}
 
-// Nothing is handed to the resource loader before file textures exist.
-void CTexMgr::WaitForResourceLoader() {}
+CD3DTexture* CTexMgr::CreateTexture(std::uint16_t width, std::uint16_t height, D3DFORMAT format,
+                                    std::uint32_t usage, bool allocate) {
+    auto* texture = new CD3DTexture(this, format, width, height, usage, false);
+    if (names_.count(texture->GetName()) != 0) {
+        delete texture;
+        throw lumi::Exception("Duplicate CD3DTexture.");
+    }
+    if (allocate && !texture->BindMemoryFromPool(usage == CD3DTexture::kUsageRenderTarget)) {
+        delete texture;
+        throw lumi::Exception("Not enough memory in pool");
+    }
+    try {
+        RegisterTexture(texture);
+    } catch (...) {
+        delete texture;
+        throw;
+    }
+    return texture;
+}
+
+CD3DTexture* CTexMgr::CreateUITexture(std::uint16_t width, std::uint16_t height) {
+    return CreateTexture(width, height, GetUIFormat(), 0, false);
+}
+
+CD3DTexture* CTexMgr::CreateMaskTexture(std::uint16_t width, std::uint16_t height) {
+    CD3DTexture* texture = CreateTexture(width, height, fontPageFormat_, 0, true);
+    texture->SetNotPackable(true);
+    return texture;
+}
+
+bool CTexMgr::RegisterTexture(CD3DTexture* texture) {
+    if (texture->IsNamed()) {
+        if (!names_.emplace(texture->GetName(), texture).second) throw lumi::Exception("Duplicate CD3DTexture.");
+        return true;
+    }
+    auto* slot = new tex_slot_t;
+    slot->texture = texture;
+    unnamed_.PushBack(&slot->node);
+    texture->SetSlot(slot);
+    return true;
+}
+
+void CTexMgr::DestroyTexture(CD3DTexture* texture) {
+    if (texture == nullptr || texture->GetRefCount() > 0) return;
+    texture->Node()->Unlink();
+    if (texture->IsNamed()) {
+        auto found = names_.find(texture->GetName());
+        if (found == names_.end() || found->second != texture) throw lumi::Exception("invalid texture name.");
+        names_.erase(found);
+    } else {
+        tex_slot_t* slot = texture->GetSlot();
+        if (slot == nullptr) throw lumi::Exception("invalid texture data.");
+        slot->node.Unlink();
+        texture->SetSlot(nullptr);
+        delete slot;
+    }
+    delete texture;
+}
+
+void CTexMgr::UnregisterTexture(CD3DTexture* texture) {
+    if (texture == nullptr) return;
+    // The texture goes now; its load, if still running, is parked and deleted once it ends.
+    if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) {
+        loader_->Cancel(texture->GetLoad());
+    }
+    texture->Node()->Unlink();
+    auto found = names_.find(texture->GetName());
+    if (found != names_.end() && found->second == texture) names_.erase(found);
+    if (tex_slot_t* slot = texture->GetSlot()) {
+        slot->node.Unlink();
+        texture->SetSlot(nullptr);
+        delete slot;
+    }
+    delete texture;
+}
+
+void CTexMgr::DestroyAllTextures() {
+    for (auto& entry : names_) {
+        entry.second->Node()->Unlink();
+        delete entry.second;
+    }
+    names_.clear();
+    while (!unnamed_.Empty()) {
+        tex_slot_t* slot = tex_slot_t::FromNode(lru_obj_s::Next(&unnamed_));
+        slot->node.Unlink();
+        CD3DTexture* texture = slot->texture;
+        delete slot;
+        texture->SetSlot(nullptr);
+        texture->Node()->Unlink();
+        delete texture;
+    }
+    ReleaseCachedSurfaces();
+    DestroyAtlasPages();
+    pool_.reset();
+    // The loads given up while running are awaited here (Sleep(15) polls).
+    resourceLoader_ = nullptr;
+    loader_.reset();
+}
+
+void CTexMgr::MarkInUse(CD3DTexture* texture) {
+    texture->Node()->Unlink();
+    texture->SetLastUseMs(g_FrameTimeMs);
+    inUse_.PushBack(texture->Node());
+}
+
+void CTexMgr::MarkIdle(CD3DTexture* texture) {
+    if (texture->IsNotPackable()) Error("fatal error: 9999");
+    texture->Node()->Unlink();
+    idle_.PushBack(texture->Node());
+}
+
+IDirect3DDevice9* CTexMgr::GetDevice() { return renderer_ ? renderer_->GetDevice() : nullptr; }
+bool CTexMgr::IsDeviceLost() { return renderer_ == nullptr || renderer_->IsDeviceLost(); }
+D3DFORMAT CTexMgr::GetNormalFormat() { return renderer_ ? renderer_->GetNormalFormat() : D3DFMT_X8R8G8B8; }
+D3DFORMAT CTexMgr::GetAlphaFormat() { return renderer_ ? renderer_->GetAlphaFormat() : D3DFMT_A8R8G8B8; }
+D3DFORMAT CTexMgr::GetUIFormat() { return renderer_ ? renderer_->GetUIFormat() : D3DFMT_A8R8G8B8; }
+bool CTexMgr::IsSquareOnly() { return renderer_ != nullptr && renderer_->IsSquareOnly(); }
+ITextureLoader* CTexMgr::GetTextureLoader() { return loader_.get(); }
+
+bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) {
+    return renderer_ != nullptr && renderer_->RegisterRenderTarget(target);
+}
+
+CCamera* CTexMgr::GetDefaultCamera() {
+    CSceneManager* scenes = renderer_ ? renderer_->GetSceneManager() : nullptr;
+    return scenes ? scenes->GetCamera("DefaultCamera") : nullptr;
+}

@@ -1,16 +1,36 @@
 #pragma once
 // CTexMgr: the renderer's texture manager. One per renderer, made after the device and
-// owned by the renderer. It registers, loads and evicts textures, holds the texture pool
-// and the atlas pages, and keeps the statistics block the renderer hands the host.
+// owned by the renderer. It registers textures by name, creates and deletes them, loads
+// file textures through the texture loader (resource_texture_loader.h), keeps the in-use
+// and idle lists that decide which textures may be unloaded, holds the texture pool and the
+// three lists of atlas pages, caches system-memory surfaces of image files, and keeps the
+// statistics block the renderer hands the host.
 //
-// What exists so far: construction (with the font page format), destruction, the per-frame
-// hooks and the device-loss hooks the renderer calls. Textures, the pool and the atlas
-// pages are added behind the same operations. Host thread only.
+// Lifetime: every texture, page and pool it made dies with it (textures first, then the
+// pages, the pool, and last the loads their textures gave up, which are awaited). Host
+// thread only.
+//
+// Failures: misuse throws lumi::Exception ("string overflow.", "Duplicate CD3DTexture.",
+// "Not enough memory in pool", "invalid texture name.", "invalid texture data.", "error");
+// a not-packable texture going idle is fatal (tarnel Error "fatal error: 9999"). Load
+// failures leave textures unloaded; they are tried again when next polled.
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
 
+#include "core/lru_list.h"
+#include "core/pool_table.h"
+#include "draw/bitmap_load.h"
+#include "draw/texture_load.h"
+#include "draw/texture_owner.h"
 #include "platform/d3d9/d3d9.h"
 
 class CLumiscriber;
+class CD3DHugeTexture;
+class CTextureCell;
+class CResourceTextureLoader;
+struct tex_cell_t;
 
 // The statistics block. The renderer's GetStatistics turns the sums into averages over
 // FrameCount frames.
@@ -25,43 +45,165 @@ struct STRU_TEX_STATS {
     float FloatAverages[4];            // FloatSums / FrameCount
 };
 
-class CTexMgr {
+// A texture without a registered name, or an atlas page, on one of the manager's lists.
+struct tex_slot_t {
+    lru_obj_s node;
+    CD3DTexture* texture = nullptr;
+
+    static tex_slot_t* FromNode(lru_obj_s* node) { return reinterpret_cast<tex_slot_t*>(node); }
+    static void* operator new(std::size_t size) { return PooledAlloc<tex_slot_t>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<tex_slot_t>(block); }
+};
+
+class CTexMgr final : public ITextureOwner {
 public:
-    // Chooses the font page format (A8, else A4R4G4B4, else A8R8G8B8) and logs it.
+    static constexpr std::uint32_t kIdleLimitBytes = 0x2000000;  // system-memory texture bytes
+    static constexpr std::int32_t kIdleTexturesKept = 8;         // unloading needs more idle ones
+    static constexpr std::uint32_t kIdleKeepMs = 2400;           // since the last AddRef
+    static constexpr std::int32_t kUnloadsPerFrame = 5;
+    static constexpr std::int32_t kOpaquePages = 5;
+    static constexpr std::uint32_t kPageSide = 1024;
+    static constexpr std::uint32_t kTargetPageSide = 512;
+    static constexpr std::uint32_t kScratchBytes = 0x20000;
+    static constexpr std::size_t kSurfaceCacheLimit = 64;
+    static constexpr std::size_t kSurfacesEvicted = 16;
+
+    // Chooses the font page format (A8, else A4R4G4B4, else A8R8G8B8) and logs it, makes the
+    // texture pool, the loader and the atlas pages. Throws what the pool and the pages throw.
     explicit CTexMgr(CLumiscriber* renderer);
-    ~CTexMgr();
+    // Deletes every texture and page, then waits for the loads given up while running.
+    ~CTexMgr() override;
     CTexMgr(const CTexMgr&) = delete;
     CTexMgr& operator=(const CTexMgr&) = delete;
 
-    // Per frame: the counters of a new frame, then the end-of-frame memory rule.
+    // ---- Textures ----
+    // The file texture of `path` in key form (NormalizePath), made and registered when new;
+    // no reference is added and loading starts at its first poll. Null for a null or empty
+    // path. Throws "string overflow." beyond 259 characters. `urgent` gives the load
+    // priority 3.
+    CD3DTexture* FindOrCreateTexture(const WCHAR* path, bool urgent);
+    // Whether the texture of that name (any spelling of the path) is registered and loaded.
+    bool IsTextureLoaded(const WCHAR* path);
+    // Empty textures, registered without a name. CreateTexture() is 0 x 0 in the UI format.
+    // The sized one binds memory at once when `allocate` (cleared for render targets) and
+    // throws "Not enough memory in pool" when it cannot. A mask texture is in the font page
+    // format, has memory and is never packed into the atlas.
+    CD3DTexture* CreateTexture();
+    CD3DTexture* CreateTexture(std::uint16_t width, std::uint16_t height, D3DFORMAT format, std::uint32_t usage,
+                               bool allocate);
+    CD3DTexture* CreateUITexture(std::uint16_t width, std::uint16_t height);
+    CD3DTexture* CreateMaskTexture(std::uint16_t width, std::uint16_t height);
+    // A named texture goes into the name map (throws "Duplicate CD3DTexture." when the name
+    // is taken), any other onto the unnamed list. Returns true.
+    bool RegisterTexture(CD3DTexture* texture);
+    // Deletes a texture without references (one with references, or null, is ignored).
+    void DestroyTexture(CD3DTexture* texture);
+    // Takes a texture off every list and deletes it; a load still running is given up.
+    void UnregisterTexture(CD3DTexture* texture);
+    void DestroyAllTextures();
+
+    // ---- Per frame ----
     void OnFrameBegin();
+    // The memory rule (up to 5 idle textures unloaded while the pool holds 32 MiB or more of
+    // system copies and more than 8 textures are idle), one given-up load deleted, the pool
+    // trimmed.
     void Update();
+    // Unloads the oldest idle texture when it has been idle long enough: a named one is
+    // deleted, an unnamed one kept without memory. False when there was none to unload.
+    bool UnloadIdleTexture();
 
-    // After D3DERR_OUTOFVIDEOMEMORY: the idle textures give back their video copies. True
-    // when there were idle textures (worth trying again).
-    bool EvictIdleTextures();
-
-    // Device events: release video copies on loss, restore them after a reset; unload all
-    // before a display-mode change and give the atlas pages memory again after it.
+    // ---- Device events ----
+    // Loss: every texture and page gives up its cell and render-target surface, the surface
+    // cache is emptied and the pool releases every video copy.
     void OnLostDevice();
     void RestoreVideoTextures();
+    // Before a display-mode change: every texture and page unloads (waiting for running
+    // loads) and the pool releases everything.
     void UnloadAll();
+    // After it: the atlas pages get memory again. Throws "Not enough memory in pool".
     void AllocateAtlasPages();
 
-    // Waits until the resource loader has nothing in process (synchronous loading and the
-    // host's load-wait request).
+    // Returns when the loader has nothing in process (Sleep(5) polls).
     void WaitForResourceLoader();
 
-    // Writes the textures that may not be packed into the atlas as image files.
+    // ---- Atlas ----
+    // The pages of the three lists (5 opaque, 1 alpha, 1 host-cell page).
+    void CreateAtlasPages();
+    void DestroyAtlasPages();
+    // False when the list is full (5 opaque pages, 1 alpha page); the host-cell list takes
+    // any number. Throws "Not enough memory in pool" when a page gets no memory.
+    bool AddAtlasPage();
+    bool AddAlphaAtlasPage();
+    bool AddTargetAtlasPage();
+    // The atlas cell holding a copy of the texture, placed now when it has none; null while
+    // the device is lost and for textures that are drawn by themselves.
+    tex_cell_t* GetTextureCell(CD3DTexture* texture);
+    // A host cell of at least `size` pixels (at least 32) on a render-target page; null when
+    // no host-cell page is that large. Owned by its page.
+    CTextureCell* CreateTextureCell(std::uint32_t size);
+
+    // A system-memory surface of the image file, cached by path (owned by the manager); null
+    // when the file cannot be read.
+    IDirect3DSurface9* GetCachedSurface(const WCHAR* path);
+    // Writes the not-packable textures of the in-use and the idle list as "act%d.png" and
+    // "ina%d.png", each numbered from 1000.
     void DumpAtlasPages();
 
     STRU_TEX_STATS* GetStats() { return &stats_; }
     D3DFORMAT GetFontPageFormat() const { return fontPageFormat_; }
-    std::int32_t IdleCount() const { return idleCount_; }
+    std::int32_t IdleCount() const { return idle_.Count(); }
+    std::int32_t InUseCount() const { return inUse_.Count(); }
+    std::size_t NamedCount() const { return names_.size(); }
+    std::int32_t UnnamedCount() const { return unnamed_.Count(); }
+    std::size_t CachedSurfaceCount() const { return surfaces_.size(); }
+    std::int32_t PageCount(std::int32_t list) const;  // 0 opaque, 1 alpha, 2 host cells
+    CD3DHugeTexture* GetPage(std::int32_t list, std::int32_t index) const;
+    // The loader over the resource framework; null in a build without one.
+    CResourceTextureLoader* GetResourceLoader() const { return resourceLoader_; }
+
+    // ---- ITextureOwner ----
+    IDirect3DDevice9* GetDevice() override;
+    bool IsDeviceLost() override;
+    D3DFORMAT GetNormalFormat() override;
+    D3DFORMAT GetAlphaFormat() override;
+    D3DFORMAT GetUIFormat() override;
+    bool IsSquareOnly() override;
+    CTexturePool* GetTexturePool() override { return pool_.get(); }
+    void MarkInUse(CD3DTexture* texture) override;
+    void MarkIdle(CD3DTexture* texture) override;
+    bool EvictIdleTextures() override;
+    // Reads the file through the host-thread callbacks. GIF files are measured by the image
+    // library and report false (their textures load through the loader only).
+    bool ReadImageInfo(CD3DTexture* texture) override;
+    ITextureLoader* GetTextureLoader() override;
+    CRenderTargetHost* GetRenderTargetHost() override { return targetHost_.get(); }
+    bool RegisterRenderTarget(CRenderTarget* target) override;
+    CCamera* GetDefaultCamera() override;
 
 private:
+    enum PageList { kOpaque = 0, kAlpha = 1, kTarget = 2, kPageLists = 3 };
+
+    bool AddPage(PageList list, std::uint16_t side, D3DFORMAT format, std::uint32_t usage);
+    void AllocateTextures(lru_list_t& pages);
+    void ReleaseCachedSurfaces();
+    std::uint16_t PageSide(std::uint32_t largest) const;
+    // Calls `visit` for every named and unnamed texture and every page.
+    template <class Visit>
+    void ForEachTexture(Visit visit);
+
     STRU_TEX_STATS stats_{};
     CLumiscriber* renderer_;
+    std::map<std::u16string, IDirect3DSurface9*> surfaces_;
+    std::map<std::u16string, CD3DTexture*> names_;
+    lru_list_t unnamed_;                 // of tex_slot_t
+    lru_list_t pages_[kPageLists];       // of tex_slot_t, most recently used first
+    lru_list_t idle_;                    // of the textures' own nodes
+    lru_list_t inUse_;
     D3DFORMAT fontPageFormat_ = D3DFMT_A8R8G8B8;
-    std::int32_t idleCount_ = 0;  // textures on the idle list
+    std::uint32_t idleLimit_ = kIdleLimitBytes;
+    std::unique_ptr<CRenderTargetHost> targetHost_;
+    std::unique_ptr<ITextureLoader> loader_;  // outlives the pool and every texture
+    CResourceTextureLoader* resourceLoader_ = nullptr;  // loader_ as the resource framework's
+    std::unique_ptr<CTexturePool> pool_;
+    bitmap_buffer_t scratch_;            // the synchronous reads
 };

@@ -1,0 +1,115 @@
+// Texture file loading over the engine's resource framework. The legacy build loads on its
+// own threads and does without this file.
+#include "core/build_variant.h"
+
+#if !LUMI_LEGACY
+
+#include "draw/resource_texture_loader.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "core/event_log.h"
+#include "draw/d3d_texture.h"
+#include "platform/engine/resource_loader.h"
+#include "platform/win32/time.h"
+
+namespace {
+
+constexpr DWORD kLoaderWaitMs = 5;
+constexpr DWORD kParkedWaitMs = 15;
+
+}  // namespace
+
+CResourceTextureLoader::CResourceTextureLoader(const STRU_FILE_CALLBACKS* background,
+                                               const STRU_FILE_CALLBACKS* foreground,
+                                               std::function<bool()> synchronous)
+    : background_(background), foreground_(foreground), synchronous_(std::move(synchronous)) {}
+
+CResourceTextureLoader::~CResourceTextureLoader() {
+    // Deleting a bitmap the resource loader still holds would hand it freed memory.
+    while (!pending_.empty()) {
+        CTextureLoad* load = pending_.front();
+        while (load->IsLoading()) Sleep(kParkedWaitMs);
+        pending_.pop_front();
+        delete load;
+    }
+}
+
+CTextureLoad* CResourceTextureLoader::Request(CD3DTexture* texture) {
+    auto* load = new CTextureLoad(texture, background_);
+    try {
+        load->AddListener(&listener_);
+        CResourceLoader& loader = CResourceLoader::GetSingleton();
+        if (synchronous_ && synchronous_()) {
+            load->SetBackgroundLoaded(false);
+            load->SetFileCallbacks(foreground_);
+            load->SetLoadState(CResource::LOADSTATE_LOADING);
+            loader.PrepareResource(load);
+            loader.DecodeResource(load);
+        } else {
+            load->SetBackgroundLoaded(true);
+            load->SetLoadState(CResource::LOADSTATE_LOADING);
+            loader.PrepareResource(load);
+        }
+    } catch (const std::exception& error) {
+        // Refused before anything was queued: nothing else holds the bitmap.
+        WriteLog(u"CTexMgr: texture load refused.[%s] %hs", texture->GetName(), error.what());
+        if (!load->IsLoading()) delete load;
+        return nullptr;
+    }
+    return load;
+}
+
+bool CResourceTextureLoader::IsParked(const CTextureLoad* load) const {
+    return std::find(pending_.begin(), pending_.end(), load) != pending_.end();
+}
+
+bool CResourceTextureLoader::IsLoading(CTextureLoad* load) {
+    if (load == nullptr || IsParked(load)) return false;
+    return load->IsLoading();
+}
+
+bool CResourceTextureLoader::Poll(CD3DTexture* texture, CTextureLoad* load) {
+    if (!load->IsLoaded()) return false;
+    bool loaded = false;
+    if (load->GetImageWidth() > 0 && load->GetImageHeight() > 0) {
+        loaded = texture->CopyFromBitmap(load->GetLoad());
+    } else if (load->IsDDS() && load->GetLoadingState() == CResource::LOADSTATE_LOADED) {
+        // A DDS file is not decoded here (no image size): D3DX reads it from the buffer.
+        loaded = texture->CopyFromBitmap(load->GetLoad());
+    }
+    if (!loaded) {
+        // A missing or broken file is read again each time the texture is polled; one line
+        // per file keeps the log readable.
+        if (failedFiles_.insert(texture->GetName()).second) {
+            WriteLog(u"CTexMgr: texture load failed.[%s]", texture->GetName());
+        }
+    }
+    delete load;
+    return true;
+}
+
+void CResourceTextureLoader::Cancel(CTextureLoad* load) {
+    if (load == nullptr || IsParked(load)) return;
+    if (load->IsLoading()) {
+        pending_.push_back(load);
+        return;
+    }
+    delete load;
+}
+
+void CResourceTextureLoader::WaitAll() {
+    while (CResourceLoader::GetSingleton().HasResourceProcessing()) Sleep(kLoaderWaitMs);
+}
+
+bool CResourceTextureLoader::Reap() {
+    if (pending_.empty() || pending_.front()->IsLoading()) return false;
+    CTextureLoad* load = pending_.front();
+    pending_.pop_front();
+    delete load;
+    return true;
+}
+
+#endif  // !LUMI_LEGACY
