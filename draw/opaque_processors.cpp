@@ -3,12 +3,14 @@
 #include <algorithm>
 
 #include "core/exception.h"
+#include "core/lumiscriber.h"
 #include "core/render_target.h"
 #include "core/viewport.h"
 #include "draw/d3d_buffers.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
 #include "draw/huge_texture.h"
+#include "draw/tex_mgr.h"
 #include "draw/texture_cell.h"
 
 namespace {
@@ -72,12 +74,9 @@ std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
 
 }  // namespace
 
-tex_cell_t* FindAtlasCell(CLumiscriber*, CD3DTexture* texture) {
-    // Textures are placed into atlas pages by the texture manager; a texture is drawn from
-    // the cell that holds a copy of it.
-    tex_cell_t* cell = texture->GetCell();
-    if (cell == nullptr || cell->owner != texture || cell->page == nullptr) return nullptr;
-    return cell;
+tex_cell_t* FindAtlasCell(CLumiscriber* renderer, CD3DTexture* texture) {
+    CTexMgr* manager = renderer != nullptr ? renderer->GetTexMgr() : nullptr;
+    return manager != nullptr ? manager->GetTextureCell(texture) : nullptr;
 }
 
 // ---- Points ------------------------------------------------------------------------------------

@@ -94,6 +94,7 @@ private:
     BatchMap batches_;
 };
 
-// The atlas cell a texture is drawn from at scale 1 (its pixels copied into an atlas page),
-// or null when it is drawn by itself.
+// The atlas cell a texture is drawn from at scale 1: the texture manager's copy of it in an
+// atlas page, placed on first use. Null when it is drawn by itself (no manager, a texture
+// the pages cannot take, or the device lost).
 tex_cell_t* FindAtlasCell(CLumiscriber* renderer, CD3DTexture* texture);

@@ -81,14 +81,18 @@ TEST_F(BatchPixelsTest, LaterSubmissionsLieInFrontWhateverTheFlushOrder) {
 
 TEST_F(BatchPixelsTest, TexturedQuadsSampleTheirSourceTexels) {
     Renderer()->GetMainRenderWindow()->SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, -1);
-    CD3DTexture* texture = MakePatternTexture(8);
-    Submit(Textured(texture, {2, 3, 6, 7}, {40, 30, 44, 34}));
-    Frame();
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(Pixel(40 + x, 30 + y), PatternTexel(2 + x, 3 + y) & 0xFFFFFF) << x << "," << y;
-    EXPECT_EQ(Pixel(44, 30), kBackground);
-    EXPECT_EQ(Pixel(40, 29), kBackground);
+    for (const bool packable : {false, true}) {
+        SCOPED_TRACE(packable ? "from an atlas page" : "from the texture");
+        CD3DTexture* texture = MakePatternTexture(8, 0, packable);
+        Submit(Textured(texture, {2, 3, 6, 7}, {40, 30, 44, 34}));
+        Frame();
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(Pixel(40 + x, 30 + y), PatternTexel(2 + x, 3 + y) & 0xFFFFFF) << x << "," << y;
+        EXPECT_EQ(Pixel(44, 30), kBackground);
+        EXPECT_EQ(Pixel(40, 29), kBackground);
+        EXPECT_EQ(texture->GetCell() != nullptr, packable);
+    }
 
     // The target's filters reach the sampler even with nothing to draw.
     DWORD filter = 0;
@@ -99,17 +103,13 @@ TEST_F(BatchPixelsTest, TexturedQuadsSampleTheirSourceTexels) {
 }
 
 TEST_F(BatchPixelsTest, AtlasCellsAreDrawnFromTheirPageInOneCallAtScaleOne) {
-    CD3DHugeTexture* page = MakePage(64);
-    CD3DTexture* a = MakePatternTexture(4, 0x11);
-    CD3DTexture* b = MakePatternTexture(4, 0x22);
-    tex_cell_t* cellA = page->CopyTexture(a);
-    tex_cell_t* cellB = page->CopyTexture(b);
-    ASSERT_NE(cellA, nullptr);
-    ASSERT_NE(cellB, nullptr);
-    ASSERT_NE(cellA->rect.left + cellA->rect.top, cellB->rect.left + cellB->rect.top);
-    // Their own video copies hold other texels: what lands must come from the page.
+    CD3DTexture* a = MakePatternTexture(4, 0x11, true);
+    CD3DTexture* b = MakePatternTexture(4, 0x22, true);
+    ASSERT_NE(Renderer()->GetTexMgr()->GetTextureCell(a), nullptr);
+    // Its own copies now hold other texels: what lands must come from the page.
     std::vector<std::uint32_t> white(16, 0xFFFFFFFF);
-    a->UpdateRect(white.data(), 4, 4, 16, 32, 0, 0);
+    ASSERT_TRUE(a->UpdateRect(white.data(), 4, 4, 16, 32, 0, 0));
+    ASSERT_TRUE(a->EnsureVideoTexture());
     a->UploadDirtyRect();
     a->ClearDirty();
 

@@ -1,12 +1,10 @@
 #pragma once
 // Shared set-up of the batch and layer tests: a renderer over the software device (320x240
 // main window), commands queued straight into its main viewport with sequence numbers from
-// the renderer, and textures (and atlas pages) made over the renderer's device through a
-// stand-in texture owner. Frames run as a host drives them; pixels are read back from the
-// presented window.
+// the renderer, and textures made by the renderer's texture manager. Frames run as a host
+// drives them; pixels are read back from the presented window.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "core/lumiscriber.h"
@@ -16,12 +14,11 @@
 #include "draw/d3d_buffers.h"
 #include "draw/draw_commands.h"
 #include "draw/draw_layer.h"
-#include "draw/huge_texture.h"
+#include "draw/d3d_texture.h"
 #include "draw/layer_map.h"
 #include "draw/opaque_processors.h"
-#include "draw/texture_pool.h"
+#include "draw/tex_mgr.h"
 #include "tests/core/renderer_fixture.h"
-#include "tests/draw/texture_fixture.h"
 
 namespace lumi::test {
 
@@ -39,17 +36,12 @@ protected:
         ASSERT_NE(Create(), nullptr);
         viewport_ = Renderer()->GetCurrentViewport();
         ASSERT_NE(viewport_, nullptr);
-        owner_.device = Renderer()->GetDevice();
-        pool_ = std::make_unique<CTexturePool>(&owner_);
-        owner_.pool = pool_.get();
+        ASSERT_NE(Renderer()->GetTexMgr(), nullptr);
     }
 
+    // The textures go with the renderer.
     void TearDown() override {
         for (STRU_DRAW_COMMAND_BASE* command : commands_) FreeDrawCommand(command);
-        for (CD3DTexture* texture : textures_) delete texture;
-        for (CD3DHugeTexture* page : pages_) delete page;
-        owner_.pool = nullptr;
-        pool_.reset();
         RendererTest::TearDown();
     }
 
@@ -107,35 +99,31 @@ protected:
         return rect;
     }
 
-    // A width x height X8R8G8B8 texture with a system and a video copy holding `texels`
-    // (row-major ARGB).
-    CD3DTexture* MakeTexture(int width, int height, const std::vector<std::uint32_t>& texels) {
-        auto* texture = new CD3DTexture(&owner_, D3DFMT_X8R8G8B8, static_cast<std::uint16_t>(width),
-                                        static_cast<std::uint16_t>(height), 0, false);
-        textures_.push_back(texture);
-        texture->SetCopyFlags(CD3DTexture::kSystemCopy | CD3DTexture::kVideoCopy);
-        EXPECT_TRUE(texture->BindMemoryFromPool());
-        EXPECT_TRUE(texture->UpdateRect(texels.data(), width, height, width * 4, 32, 0, 0));
+    // A referenced texture with a system copy holding `texels` (row-major ARGB); null
+    // `texels` leaves it without memory.
+    CD3DTexture* MakeTexture(int width, int height, D3DFORMAT format, const std::vector<std::uint32_t>* texels) {
+        CD3DTexture* texture = Renderer()->GetTexMgr()->CreateTexture(
+            static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), format, 0, texels != nullptr);
+        texture->AddRef();
+        if (texels != nullptr) {
+            EXPECT_TRUE(texture->UpdateRect(texels->data(), width, height, width * 4, 32, 0, 0));
+        }
         return texture;
     }
 
     // Texel (x, y) of the pattern textures: distinct in every channel.
     static std::uint32_t PatternTexel(int x, int y, int tag = 0) {
-        return 0xFF000000u | static_cast<std::uint32_t>((x * 16 + 8) << 16) | static_cast<std::uint32_t>((y * 16 + 8) << 8) |
-               static_cast<std::uint32_t>(tag);
+        return 0xFF000000u | static_cast<std::uint32_t>((x * 16 + 8) << 16) |
+               static_cast<std::uint32_t>((y * 16 + 8) << 8) | static_cast<std::uint32_t>(tag);
     }
-    CD3DTexture* MakePatternTexture(int side, int tag = 0) {
+    // `side` wide and high in the renderer's normal format, which the atlas pages take at
+    // scale 1; else non-square with alpha, which they never take.
+    CD3DTexture* MakePatternTexture(int side, int tag = 0, bool packable = false) {
+        const int height = packable ? side : side * 2;
         std::vector<std::uint32_t> texels;
-        for (int y = 0; y < side; ++y)
+        for (int y = 0; y < height; ++y)
             for (int x = 0; x < side; ++x) texels.push_back(PatternTexel(x, y, tag));
-        return MakeTexture(side, side, texels);
-    }
-
-    CD3DHugeTexture* MakePage(std::uint16_t side) {
-        auto* page = new CD3DHugeTexture(&owner_, side, D3DFMT_X8R8G8B8, 0);
-        pages_.push_back(page);
-        EXPECT_TRUE(page->BindMemoryFromPool());
-        return page;
+        return MakeTexture(side, height, packable ? D3DFMT_X8R8G8B8 : D3DFMT_A8R8G8B8, &texels);
     }
 
     // Stamps the next sequence number and queues the command into the main viewport.
@@ -168,11 +156,7 @@ protected:
     draw_layer_t* Layer() { return viewport_->GetLayers()->GetDefaultLayer(); }
 
     viewport_t* viewport_ = nullptr;
-    TestTextureOwner owner_;
-    std::unique_ptr<CTexturePool> pool_;
     std::vector<STRU_DRAW_COMMAND_BASE*> commands_;
-    std::vector<CD3DTexture*> textures_;
-    std::vector<CD3DHugeTexture*> pages_;
 };
 
 }  // namespace lumi::test

@@ -78,8 +78,7 @@ TEST_F(LayerDispatchTest, RefusedCommandsAndLostDevices) {
     linked->node.Unlink();
 
     // A texture without pixels cannot be drawn yet: dropped for this frame.
-    auto* empty = new CD3DTexture(&owner_, D3DFMT_X8R8G8B8, 4, 4, 0, false);
-    textures_.push_back(empty);
+    CD3DTexture* empty = MakeTexture(4, 4, D3DFMT_X8R8G8B8, nullptr);
     EXPECT_FALSE(viewport_->AddDrawCommand(Textured(empty, {0, 0, 4, 4}, {0, 0, 4, 4})));
     STRU_RECT_COMMAND* untextured = Textured(nullptr, {0, 0, 4, 4}, {0, 0, 4, 4});
     EXPECT_FALSE(viewport_->AddDrawCommand(untextured));
