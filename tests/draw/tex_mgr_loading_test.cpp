@@ -71,7 +71,8 @@ TEST_F(TexMgrLoadingTest, SynchronousLoadingReadsInTheHostThreadThroughTheSecond
 }
 
 TEST_F(TexMgrLoadingTest, MissingAndBrokenFilesStayUnloadedAndAreTriedAgain) {
-    WriteBytes("tex/broken.png", std::string("\x89PNG\r\n\x1a\n this is not a png", 28));
+    static constexpr char kBroken[] = "\x89PNG\r\n\x1a\n this is not a png";
+    WriteBytes("tex/broken.png", std::string(kBroken, sizeof(kBroken) - 1));
     for (const char16_t* name : {u"tex/missing.png", u"tex/broken.png"}) {
         CD3DTexture* texture = mgr_->FindOrCreateTexture(name, false);
         for (int attempt = 0; attempt < 2; ++attempt) {
@@ -139,6 +140,23 @@ TEST_F(TexMgrLoadingTest, ReleasedRendererWaitsForRunningAndGivenUpLoads) {
     EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), 15u), sleeps.end()) << "the given-up load";
     EXPECT_FALSE(CResourceLoader::GetSingleton().HasResourceProcessing());
     EXPECT_EQ(PoolOf<CD3DBitmap>().BlocksInUse(), bitmaps);
+}
+
+// The demo's mode: a worker thread reads and decodes while the host polls (the sanitizer
+// builds watch the hand-over).
+TEST_F(TexMgrLoadingTest, ThreadedLoaderFinishesLoadsTheHostWaitsFor) {
+    WriteImage(u"tex/t1.png", 16, 16, kRasterTypePng);
+    WriteImage(u"tex/t2.tga", 8, 8, kRasterTypeTga);
+    CResourceLoader::GetSingleton().Reset(CResourceLoader::Mode::Threaded);
+    CD3DTexture* first = mgr_->FindOrCreateTexture(u"tex/t1.png", false);
+    CD3DTexture* second = mgr_->FindOrCreateTexture(u"tex/t2.tga", false);
+    first->Restore();
+    second->Restore();
+    mgr_->WaitForResourceLoader();
+    EXPECT_TRUE(first->Restore());
+    EXPECT_TRUE(second->Restore());
+    EXPECT_EQ(first->GetPixel(9, 4), ImageColor(9, 4));
+    EXPECT_EQ(second->GetPixel(7, 7), ImageColor(7, 7));
 }
 
 }  // namespace
