@@ -124,6 +124,7 @@ TEST_F(TexMgrAtlasTest, DumpsHoldTheNotPackableTexturesOfTheInUseAndIdleLists) {
                   ImageColor(2, 3) & 0xFFFFFFu);
     }
     EXPECT_FALSE(std::filesystem::exists("act1001.png")) << "packable textures are not dumped";
+    EXPECT_THROW(active->Release(), tarnel::FatalError) << "a not-packable texture may not go idle";
     plain->Release();
 }
 
