@@ -33,6 +33,8 @@ class CD3DIndexBuffer;
 class CTexMgr;
 class CFontTexMgr;
 class CParticleEmitterMgr;
+class CFramePool;
+struct STRU_RECT_COMMAND;
 struct viewport_t;
 
 class CLumiscriber : public IRenderer {
@@ -208,6 +210,20 @@ public:
 
     // Draw bookkeeping of the current frame.
     std::uint32_t NextDrawSequence() { return drawSequence_++; }
+    // A scratch command for this frame from the pool of type 0, 1, 2, 3 or 5; null for any
+    // other type. It stays the renderer's and is reused from the next frame on.
+    STRU_DRAW_COMMAND_BASE* TakeFrameCommand(std::int32_t type);
+    const CFramePool* GetFramePool(std::int32_t type) const;  // null for an unpooled type
+    // Stamps the command with the next sequence number and hands it to the current
+    // viewport's default layer. While the device is lost, or without a current viewport, the
+    // number is still taken but nothing is queued. A queued command must live until the frame
+    // end: ReleasePrimitive holds such a host command back until then.
+    void QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd);
+    // The submission every textured draw ends in: flags chosen by the texture's format, the
+    // source moved and clipped to the current frame of an animated texture, then queued and
+    // counted. Nothing when the command holds no loaded texture.
+    void SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags, STRU_RECT_COMMAND* cmd,
+                            D3DCOLOR color);
     void AddBatch() { ++batchCount_; }
     void AddDrawCalls(std::int32_t count) { stats_.DrawCalls += count; }
     std::uint32_t GetEmitterFrameId() const { return emitterFrameId_; }
@@ -267,6 +283,9 @@ private:
 
     // frame
     void UpdateFrameStats();
+    void ResetFramePrimitivePools();
+    // Frame end, after the layers were emptied: the host commands released while queued.
+    void ReleaseDeferredPrimitives();
     void DrawTargets();
     void PresentTargets();
     void EndFrameTargets();
@@ -276,6 +295,11 @@ private:
     // drawing
     void ForgetViewportsOf(CRenderTarget* target);
     bool IsRegistered(const CRenderTarget* target) const;
+    void CreateFramePools();
+    void DestroyFramePools();
+    bool IsQueuedThisFrame(const STRU_DRAW_COMMAND_BASE* cmd);
+    // The command as a textured rectangle holding a texture; null otherwise.
+    STRU_RECT_COMMAND* TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const;
     CD3DRenderWindow* FindExtraWindow(const ISwapChain* swapChain) const;
     [[noreturn]] void ThrowUnsupported() const;
 
@@ -329,6 +353,13 @@ private:
     bool viewportStale_ = true;  // device surfaces changed: the next ApplyViewport sets them again
     std::unique_ptr<CD3DVertexBuffer> vertexBuffer_;
     std::unique_ptr<CD3DIndexBuffer> indexBuffer_;
+    static constexpr int kFramePoolCount = 5;  // types 0, 1, 2, 3 and 5
+    std::unique_ptr<CFramePool> framePools_[kFramePoolCount];
+    // Every command queued this frame with the number it was queued under; in number order
+    // while queuedSorted_.
+    std::vector<std::pair<std::uint32_t, STRU_DRAW_COMMAND_BASE*>> queuedThisFrame_;
+    bool queuedSorted_ = true;
+    std::vector<STRU_DRAW_COMMAND_BASE*> deferredReleases_;  // released by the host while queued
     CRenderFont* defaultFont_ = nullptr;
     IDirect3DSurface9* cursorSurface_ = nullptr;
     IDirect3DPixelShader9* greyShader_ = nullptr;

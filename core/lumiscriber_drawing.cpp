@@ -1,14 +1,59 @@
 // CLumiscriber: draw operations, the background colour and the current target and viewport.
+#include <algorithm>
+
 #include "core/exception.h"
+#include "core/frame_pool.h"
 #include "core/lumiscriber.h"
 #include "core/render_target.h"
 #include "core/render_window.h"
 #include "core/scene_manager.h"
 #include "core/viewport.h"
+#include "draw/d3d_texture.h"
+#include "draw/draw_commands.h"
+#include "draw/texture_pool.h"
+#include "platform/win32/window.h"
 
 namespace {
 
 constexpr float kByteToUnit = 0.003921569f;  // the float nearest to 1/255
+constexpr D3DCOLOR kOpaqueAlpha = 0xFF000000;
+
+bool IsOpaqueColor(D3DCOLOR color) { return (color & kOpaqueAlpha) == kOpaqueAlpha; }
+
+// The frame pool slot of a pooled command type; -1 for the others.
+int FramePoolIndex(std::int32_t type) {
+    switch (type) {
+        case kDrawCmdPoint: return 0;
+        case kDrawCmdLine: return 1;
+        case kDrawCmdTriangle: return 2;
+        case kDrawCmdRect: return 3;
+        case kDrawCmdTexturedRect: return 4;
+        default: return -1;
+    }
+}
+
+// The host's command, or for the scratch value one from this frame's pool of the type.
+template <class Record>
+Record* CommandFor(CLumiscriber* renderer, STRU_DRAW_COMMAND_BASE* cmd, std::int32_t type) {
+    if (IsScratchCommand(cmd)) cmd = renderer->TakeFrameCommand(type);
+    if (cmd == nullptr || cmd->type != type) return nullptr;
+    return static_cast<Record*>(cmd);
+}
+
+// Formats whose texels carry alpha that blending must honour.
+bool IsBlendedFormat(D3DFORMAT format) {
+    return format == D3DFMT_A8R8G8B8 || format == D3DFMT_A1R5G5B5 || format == D3DFMT_A4R4G4B4 ||
+           format == D3DFMT_A8 || format == D3DFMT_DXT3;
+}
+
+// Emitters come from the emitter manager, which cannot make them yet, so a released particle
+// command never holds one; the give-back is a placeholder until the manager can take them.
+void KeepEmitter(CParticleEmitter*) {}
+
+RECT WholeTexture(CD3DTexture* texture) {
+    return RECT{0, 0, static_cast<LONG>(texture->GetWidth()), static_cast<LONG>(texture->GetHeight())};
+}
+
 
 }  // namespace
 
@@ -73,11 +118,277 @@ bool CLumiscriber::IsRegistered(const CRenderTarget* target) const {
     return false;
 }
 
-// The operations below come with the draw-command records, text layout and particles.
-std::int32_t CLumiscriber::GetPrimitiveType(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
-STRU_DRAW_COMMAND_BASE* CLumiscriber::CreatePrimitive(std::int32_t) { ThrowUnsupported(); }
-STRU_DRAW_COMMAND_BASE* CLumiscriber::ClonePrimitive(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
-void CLumiscriber::ReleasePrimitive(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
+// ---- Commands ----
+
+std::int32_t CLumiscriber::GetPrimitiveType(STRU_DRAW_COMMAND_BASE* cmd) {
+    if (cmd == nullptr || IsScratchCommand(cmd)) return -1;
+    return cmd->type;
+}
+
+STRU_DRAW_COMMAND_BASE* CLumiscriber::CreatePrimitive(std::int32_t type) { return AllocDrawCommand(type); }
+
+STRU_DRAW_COMMAND_BASE* CLumiscriber::ClonePrimitive(STRU_DRAW_COMMAND_BASE* cmd) { return CloneDrawCommand(cmd); }
+
+void CLumiscriber::ReleasePrimitive(STRU_DRAW_COMMAND_BASE* cmd) {
+    if (cmd == nullptr || IsScratchCommand(cmd)) return;
+    // A queued command is still pointed at by its layer until the frame has been drawn.
+    if (IsQueuedThisFrame(cmd)) {
+        if (std::find(deferredReleases_.begin(), deferredReleases_.end(), cmd) == deferredReleases_.end())
+            deferredReleases_.push_back(cmd);
+        return;
+    }
+    ReleaseDrawCommand(cmd, KeepEmitter);
+}
+
+bool CLumiscriber::IsQueuedThisFrame(const STRU_DRAW_COMMAND_BASE* cmd) {
+    // Numbers rise within a frame, so the record is normally in order; a caller that rewound
+    // the counter breaks the order, and the record is sorted once before it is searched.
+    if (!queuedSorted_) {
+        std::stable_sort(queuedThisFrame_.begin(), queuedThisFrame_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        queuedSorted_ = true;
+    }
+    // A command queued several times carries the number of its last queueing.
+    auto range = std::equal_range(queuedThisFrame_.begin(), queuedThisFrame_.end(),
+                                  std::make_pair(cmd->sequence, static_cast<STRU_DRAW_COMMAND_BASE*>(nullptr)),
+                                  [](const auto& a, const auto& b) { return a.first < b.first; });
+    return std::any_of(range.first, range.second, [cmd](const auto& entry) { return entry.second == cmd; });
+}
+
+void CLumiscriber::ReleaseDeferredPrimitives() {
+    queuedThisFrame_.clear();
+    queuedSorted_ = true;
+    std::vector<STRU_DRAW_COMMAND_BASE*> released;
+    released.swap(deferredReleases_);
+    for (STRU_DRAW_COMMAND_BASE* cmd : released) ReleaseDrawCommand(cmd, KeepEmitter);
+}
+
+// ---- Frame pools ----
+
+void CLumiscriber::CreateFramePools() {
+    const std::int32_t types[kFramePoolCount] = {kDrawCmdPoint, kDrawCmdLine, kDrawCmdTriangle, kDrawCmdRect,
+                                                 kDrawCmdTexturedRect};
+    for (int i = 0; i < kFramePoolCount; ++i) framePools_[i] = std::make_unique<CFramePool>(types[i]);
+}
+
+void CLumiscriber::DestroyFramePools() {
+    for (auto& pool : framePools_) pool.reset();
+}
+
+void CLumiscriber::ResetFramePrimitivePools() {
+    // Commands queued before the frame's first tick still sit in the layers; the pools are
+    // emptied at the next tick instead.
+    if (!queuedThisFrame_.empty()) return;
+    for (auto& pool : framePools_) {
+        if (pool) pool->Reset();
+    }
+}
+
+STRU_DRAW_COMMAND_BASE* CLumiscriber::TakeFrameCommand(std::int32_t type) {
+    const int index = FramePoolIndex(type);
+    if (index < 0 || !framePools_[index]) return nullptr;
+    return framePools_[index]->Take();
+}
+
+const CFramePool* CLumiscriber::GetFramePool(std::int32_t type) const {
+    const int index = FramePoolIndex(type);
+    return index < 0 ? nullptr : framePools_[index].get();
+}
+
+void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
+    cmd->sequence = NextDrawSequence();
+    if (deviceLost_ || currentViewport_ == nullptr) return;
+    // Recorded before the layer sees it: even a refused command may have been linked.
+    if (!queuedThisFrame_.empty() && queuedThisFrame_.back().first > cmd->sequence) queuedSorted_ = false;
+    queuedThisFrame_.emplace_back(cmd->sequence, cmd);
+    currentViewport_->AddDrawCommand(cmd);
+}
+
+// ---- Shapes ----
+
+void CLumiscriber::DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color) {
+    AddDrawCalls(1);
+    auto* point = CommandFor<STRU_POINT_COMMAND>(this, cmd, kDrawCmdPoint);
+    if (point == nullptr) return;
+    point->x = x;
+    point->y = y;
+    point->color = color;
+    point->texture = nullptr;
+    QueueDrawCommand(point);
+}
+
+void CLumiscriber::DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                            std::int32_t y2, D3DCOLOR color) {
+    const STRU_LINE_SEGMENT segment{x1, y1, x2, y2};
+    DrawLines(cmd, &segment, 1, color);
+}
+
+void CLumiscriber::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
+                             D3DCOLOR color) {
+    // Nothing to draw is no draw: a scratch command is not even taken.
+    if (count <= 0 || segments == nullptr) return;
+    auto* line = CommandFor<STRU_LINE_COMMAND>(this, cmd, kDrawCmdLine);
+    if (line == nullptr) {
+        AddDrawCalls(1);
+        return;
+    }
+    if (!SetLineSegments(line, segments, count)) return;
+    AddDrawCalls(1);
+    line->color = color;
+    line->texture = nullptr;
+    QueueDrawCommand(line);
+}
+
+void CLumiscriber::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
+    AddDrawCalls(1);
+    auto* triangle = CommandFor<STRU_TRI_COMMAND>(this, cmd, kDrawCmdTriangle);
+    if (triangle == nullptr) return;
+    triangle->x1 = x1;
+    triangle->y1 = y1;
+    triangle->x2 = x2;
+    triangle->y2 = y2;
+    triangle->x3 = x3;
+    triangle->y3 = y3;
+    triangle->color = color;
+    triangle->filled = filled ? 1 : 0;
+    triangle->texture = nullptr;
+    if (filled && !IsOpaqueColor(color)) triangle->flags = kDrawFlagAlpha;
+    QueueDrawCommand(triangle);
+}
+
+void CLumiscriber::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
+                            std::int32_t bottom, D3DCOLOR color, bool filled) {
+    AddDrawCalls(1);
+    auto* rect = CommandFor<STRU_RECT_COMMAND>(this, cmd, kDrawCmdRect);
+    if (rect == nullptr) return;
+    rect->destination = RECT{left, top, right, bottom};
+    rect->color = color;
+    rect->filled = filled ? 1 : 0;
+    rect->texture = nullptr;
+    if (filled && !IsOpaqueColor(color)) rect->flags = kDrawFlagAlpha;
+    QueueDrawCommand(rect);
+}
+
+void CLumiscriber::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                std::int32_t, std::int32_t) {
+    AddDrawCalls(1);
+}
+
+void CLumiscriber::SetGreyMode(bool) { ThrowUnsupported(); }
+
+// ---- Textured rectangles ----
+
+STRU_RECT_COMMAND* CLumiscriber::TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const {
+    if (cmd == nullptr || IsScratchCommand(cmd) || cmd->type != kDrawCmdTexturedRect || cmd->texture == nullptr)
+        return nullptr;
+    return static_cast<STRU_RECT_COMMAND*>(cmd);
+}
+
+void CLumiscriber::SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags,
+                                      STRU_RECT_COMMAND* cmd, D3DCOLOR color) {
+    CD3DTexture* texture = cmd->texture;
+    if (texture == nullptr) return;
+    if (IsBlendedFormat(texture->GetFormat())) {
+        if (flags == 0) flags = kDrawFlagAlpha;
+    } else if (IsOpaqueColor(color)) {
+        flags &= ~kDrawFlagAlpha;
+    }
+    if (!texture->IsLoaded()) return;
+    cmd->flags = flags;
+    cmd->color = color;
+    cmd->source = source;
+    cmd->destination = destination;
+    if (texture->GetFrameCount() > 0) {
+        // An animation's frames lie side by side in the texture: the source is taken inside
+        // the current frame, and a source wider than the frame shrinks the destination alike.
+        const RECT& frame = texture->GetCurrentFrame().rect;
+        RECT& src = cmd->source;
+        RECT& dst = cmd->destination;
+        const LONG sourceWidth = src.right - src.left;
+        const LONG sourceHeight = src.bottom - src.top;
+        const LONG frameWidth = frame.right - frame.left;
+        const LONG frameHeight = frame.bottom - frame.top;
+        OffsetRect(&src, frame.left, frame.top);
+        if (frameWidth < sourceWidth) {
+            src.right = src.left + frameWidth;
+            const float ratio = static_cast<float>(frameWidth) / static_cast<float>(sourceWidth);
+            dst.right = static_cast<LONG>(static_cast<float>(dst.right - dst.left) * ratio + static_cast<float>(dst.left));
+        }
+        if (frameHeight < sourceHeight) {
+            src.bottom = src.top + frameHeight;
+            const float ratio = static_cast<float>(frameHeight) / static_cast<float>(sourceHeight);
+            dst.bottom = static_cast<LONG>(static_cast<float>(dst.bottom - dst.top) * ratio + static_cast<float>(dst.top));
+        }
+    }
+    QueueDrawCommand(cmd);
+    AddDrawCalls(1);
+}
+
+void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
+                               std::int32_t flags) {
+    if (deviceLost_ || texture == nullptr) return;
+    auto* d3dTexture = static_cast<CD3DTexture*>(texture);
+    if (d3dTexture->GetTag() != CD3DTexture::kTag) return;
+    const mem_obj_t* memory = d3dTexture->GetMemory();
+    const bool hasPixels =
+        d3dTexture->IsLoaded() || (memory != nullptr && (memory->videoCopy != nullptr || memory->systemCopy != nullptr));
+    if (!hasPixels) {
+        d3dTexture->PollLoad();
+        return;
+    }
+    if (destination == nullptr || source == nullptr || IsRectEmpty(destination) || IsRectEmpty(source)) return;
+    auto* cmd = static_cast<STRU_RECT_COMMAND*>(TakeFrameCommand(kDrawCmdTexturedRect));
+    if (cmd->texture != d3dTexture) {
+        d3dTexture->AddRef();
+        if (cmd->texture != nullptr) cmd->texture->Release();
+        cmd->texture = d3dTexture;
+    }
+    SubmitTexturedRect(*source, *destination, flags, cmd, color);
+}
+
+void CLumiscriber::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
+                                        std::int32_t flags, D3DCOLOR color) {
+    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
+    if (rect == nullptr || source == nullptr || destination == nullptr) return;
+    rect->texture->Restore();
+    SubmitTexturedRect(*source, *destination, flags, rect, color);
+}
+
+void CLumiscriber::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                          const RECT* source, std::int32_t flags, D3DCOLOR color) {
+    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
+    if (rect == nullptr) return;
+    CD3DTexture* texture = rect->texture;
+    texture->Restore();
+    RECT from{};
+    if (source != nullptr) {
+        from = *source;
+    } else if (texture->IsLoaded()) {
+        from = WholeTexture(texture);
+    }
+    if (flags == 0) flags = texture->HasAlphaFormat() ? kDrawFlagAlpha : kDrawFlagOpaque;
+    const RECT to{x, y, x + (from.right - from.left), y + (from.bottom - from.top)};
+    SubmitTexturedRect(from, to, flags, rect, color);
+}
+
+void CLumiscriber::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                          D3DCOLOR color, const RECT* destination, const RECT* source) {
+    AddDrawCalls(1);
+    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
+    if (rect == nullptr) return;
+    CD3DTexture* texture = rect->texture;
+    texture->Restore();
+    const RECT from = source != nullptr ? *source : WholeTexture(texture);
+    const RECT to = destination != nullptr
+                        ? *destination
+                        : RECT{x, y, x + static_cast<LONG>(texture->GetWidth()), y + static_cast<LONG>(texture->GetHeight())};
+    const std::int32_t flags = !IsOpaqueColor(color) || texture->HasAlphaFormat() ? kDrawFlagAlpha : kDrawFlagOpaque;
+    SubmitTexturedRect(from, to, flags, rect, color);
+}
+
+// ---- Text and emitters come with the fonts' text layout and the particle emitters ----
+
 bool CLumiscriber::HasCircleBeam(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
 void CLumiscriber::DrawEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                                std::int32_t, float) {
@@ -89,26 +400,6 @@ void CLumiscriber::DrawEmitterAlt(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::in
 }
 void CLumiscriber::DrawCircleEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                                      std::int32_t, float) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawPoint(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, D3DCOLOR) { ThrowUnsupported(); }
-void CLumiscriber::DrawLine(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                            D3DCOLOR) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawLines(STRU_DRAW_COMMAND_BASE*, const STRU_LINE_SEGMENT*, std::int32_t, D3DCOLOR) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawTriangle(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                std::int32_t, std::int32_t, D3DCOLOR, bool) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawRect(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, D3DCOLOR,
-                            bool) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                std::int32_t, std::int32_t) {
     ThrowUnsupported();
 }
 void CLumiscriber::DrawText(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, D3DCOLOR, bool, D3DCOLOR,
@@ -128,16 +419,3 @@ bool CLumiscriber::SetFonts(STRU_DRAW_COMMAND_BASE*, std::int32_t, const WCHAR*,
     ThrowUnsupported();
 }
 bool CLumiscriber::SetText(STRU_DRAW_COMMAND_BASE*, const WCHAR*) { ThrowUnsupported(); }
-void CLumiscriber::DrawTexture(ITexture*, const RECT*, const RECT*, D3DCOLOR, std::int32_t) { ThrowUnsupported(); }
-void CLumiscriber::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, const RECT*,
-                                          std::int32_t, D3DCOLOR) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE*, const RECT*, const RECT*, std::int32_t, D3DCOLOR) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, D3DCOLOR, const RECT*,
-                                          const RECT*) {
-    ThrowUnsupported();
-}
-void CLumiscriber::SetGreyMode(bool) { ThrowUnsupported(); }

@@ -21,6 +21,7 @@ constexpr std::uint32_t kBufferGrowth = 4;
 
 void CLumiscriber::TickFrame() {
     if (!AdvanceFrameClock(TimeGet_S())) return;
+    ResetFramePrimitivePools();
     if (!inFrame_) OnFrameBegin();
     if (emitterMgr_) emitterMgr_->ReapParkedEmitter();
 }
@@ -82,6 +83,7 @@ void CLumiscriber::EndFrameTargets() {
     batchCount_ = 0;
     drawSequence_ = 0;
     for (const auto& entry : targetsByPriority_) entry.second->ResetViewportLayers();
+    ReleaseDeferredPrimitives();
 }
 
 bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {

@@ -7,6 +7,7 @@
 #include "core/exception.h"
 #include "core/file_callbacks.h"
 #include "core/frame_clock.h"
+#include "core/frame_pool.h"
 #include "core/lumiscriber.h"
 #include "core/render_window.h"
 #include "core/scene_manager.h"
@@ -43,6 +44,7 @@ void CLumiscriber::Construct(const STRU_RENDERER_PARAM& param) {
     fileCallbacks_[1] = DefaultFileCallbacks();
 
     FillDisplayModes();
+    CreateFramePools();
 
     WriteLog(u"Direct3D Renderer Construct");
     WriteLog(u"---- Begining Direct3D initialisation ----");
@@ -131,6 +133,8 @@ void CLumiscriber::ReleaseEverything() {
             WriteLog(u"CLumiscriber destruction: %hs", error.what());
         }
     }
+    ReleaseDeferredPrimitives();
+    DestroyFramePools();
     sceneManager_.reset();
     emitterMgr_.reset();
     if (greyShader_ != nullptr) {
