@@ -14,8 +14,11 @@
 #include "core/node_pool.h"
 
 // A failed huge allocation must come back as null so that the array's failure path runs.
+// The sanitizer runtime looks this up in the executable's dynamic symbols: keep it visible.
 #if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 #endif
 
 namespace {
