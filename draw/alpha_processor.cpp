@@ -1,0 +1,455 @@
+#include "draw/alpha_processor.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/frame_clock.h"
+#include "core/lumiscriber.h"
+#include "core/viewport.h"
+#include "draw/d3d_buffers.h"
+#include "draw/d3d_texture.h"
+#include "draw/draw_commands.h"
+#include "draw/huge_texture.h"
+#include "draw/opaque_processors.h"
+#include "draw/texture_cell.h"
+
+namespace {
+
+GlyphPageRectFn g_glyphPageRect = nullptr;
+AlphaBatchEmitterFn g_emitterBeams = nullptr;
+
+constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
+constexpr std::int32_t kOutlineStyle = 2;
+constexpr float kOutlineDepthOffset = 0.000001f;  // outlines lie just behind their glyph
+
+// Where one command's vertices go: its clip space, depth and colour.
+struct quad_writer_t {
+    clip_space_t clip;
+    float z;
+    D3DCOLOR color;
+
+    void Put(vertex_t* vertex, float px, float py, float u, float v) const {
+        vertex->x = clip.X(px);
+        vertex->y = clip.Y(py);
+        vertex->z = z;
+        vertex->diffuse = color;
+        vertex->u = u;
+        vertex->v = v;
+    }
+
+    // `uv` holds left, top, right, bottom texture coordinates.
+    void PutQuad(vertex_t* quad, const RECT& rect, const float (&uv)[4]) const {
+        const auto left = static_cast<float>(rect.left);
+        const auto top = static_cast<float>(rect.top);
+        const auto right = static_cast<float>(rect.right);
+        const auto bottom = static_cast<float>(rect.bottom);
+        Put(quad + 0, left, top, uv[0], uv[1]);
+        Put(quad + 1, right, top, uv[2], uv[1]);
+        Put(quad + 2, left, bottom, uv[0], uv[3]);
+        Put(quad + 3, right, bottom, uv[2], uv[3]);
+    }
+};
+
+// Source pixels of `texture` as texture coordinates.
+void TextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]) {
+    const auto width = static_cast<float>(texture->GetWidth());
+    const auto height = static_cast<float>(texture->GetHeight());
+    uv[0] = static_cast<float>(source.left) / width;
+    uv[1] = static_cast<float>(source.top) / height;
+    uv[2] = static_cast<float>(source.right) / width;
+    uv[3] = static_cast<float>(source.bottom) / height;
+}
+
+RECT Offset(const RECT& rect, LONG dx, LONG dy) {
+    return RECT{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
+}
+
+DWORD ColorOpOfFlags(std::int32_t flags) {
+    switch (flags & kColorOpFlagsMask) {
+        case kDrawFlagModulate: return D3DTOP_MODULATE;
+        case kDrawFlagAdd: return D3DTOP_ADD;
+        case kDrawFlagSubtract: return D3DTOP_SUBTRACT;
+        case kDrawFlagAddSigned: return D3DTOP_ADDSIGNED;
+        case kDrawFlagAddSmooth: return D3DTOP_ADDSMOOTH;
+        default: return D3DTOP_SELECTARG1;  // grey too: the shader, when there is one, does the rest
+    }
+}
+
+// Starts an upload of `bytes` that is then written in pieces: behind the last upload without
+// overwriting what was drawn, or from the start with a discard when the rest is too small.
+// Returns the start offset; the buffer is left locked.
+std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
+    std::uint32_t start = buffer->GetAppendOffset();
+    DWORD flags = D3DLOCK_NOOVERWRITE;
+    if (static_cast<std::uint64_t>(start) + bytes > buffer->GetSize()) {
+        buffer->Rewind();
+        start = 0;
+        flags = D3DLOCK_DISCARD;
+    }
+    buffer->Lock(start, bytes, flags);
+    return start;
+}
+
+PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
+
+}  // namespace
+
+GlyphPageRectFn SetGlyphPageRectFn(GlyphPageRectFn fn) { return std::exchange(g_glyphPageRect, fn); }
+
+AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn) { return std::exchange(g_emitterBeams, fn); }
+
+// ---- PrimitiveData ---------------------------------------------------------------------------
+
+PrimitiveData::PrimitiveData() : record(new STRU_DRAW_PRIMITIVE()) {}
+
+PrimitiveData::~PrimitiveData() { delete record; }
+
+vertex_t* PrimitiveData::AddQuad() {
+    vertex_t* quad = arrays.AddQuad();
+    record->primitiveCount += 2;
+    record->vertexCount += 4;
+    record->verticesWritten += 4;
+    record->indicesWritten += 6;
+    return quad;
+}
+
+vertex_t* PrimitiveData::AddTriangle() {
+    // Triangle nodes stop taking commands near 1,024 vertices, far from the 16-bit limit.
+    const auto first = static_cast<std::uint16_t>(arrays.VertexCount());
+    std::uint16_t* index = arrays.AddIndices(3);
+    vertex_t* triangle = arrays.AddVertices(3);
+    index[0] = first;
+    index[1] = static_cast<std::uint16_t>(first + 1);
+    index[2] = static_cast<std::uint16_t>(first + 2);
+    record->primitiveCount += 1;
+    record->vertexCount += 3;
+    record->verticesWritten += 3;
+    record->indicesWritten += 3;
+    return triangle;
+}
+
+void PrimitiveData::ClearBatch() {
+    arrays.Clear();
+    record->primitiveCount = 0;
+    record->vertexCount = 0;
+    record->verticesWritten = 0;
+    record->indicesWritten = 0;
+}
+
+// ---- CAlphaBlendDrawCmdBatchProcessor ----------------------------------------------------------
+
+CAlphaBlendDrawCmdBatchProcessor::CAlphaBlendDrawCmdBatchProcessor(CLumiscriber* renderer)
+    : CDrawCmdBatchProcessor(renderer, sizeof(std::uint16_t)) {}
+
+CAlphaBlendDrawCmdBatchProcessor::~CAlphaBlendDrawCmdBatchProcessor() {
+    while (!active_.Empty()) free_.PushBack(lru_obj_s::Next(&active_));
+    while (!free_.Empty()) {
+        PrimitiveData* node = NodeAt(lru_obj_s::Next(&free_));
+        node->Unlink();
+        delete node;
+    }
+}
+
+PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::LastActiveNode() {
+    return active_.Empty() ? nullptr : NodeAt(active_.prev);
+}
+
+PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::TakeNode() {
+    PrimitiveData* node = nullptr;
+    if (!free_.Empty()) {
+        node = NodeAt(free_.prev);  // the newest: its arrays are the likeliest to be warm
+        node->Unlink();
+    } else {
+        node = new PrimitiveData();
+    }
+    node->firstCommand = nullptr;
+    node->texture = nullptr;
+    *node->record = STRU_DRAW_PRIMITIVE();
+    node->ClearBatch();
+    active_.PushBack(node);
+    return node;
+}
+
+PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::NodeFor(STRU_DRAW_COMMAND_BASE* command, CD3DTexture* texture) {
+    if (PrimitiveData* last = LastActiveNode()) {
+        const STRU_DRAW_COMMAND_BASE* first = last->firstCommand;
+        if (last->record->vertexCount < kJoinVertexLimit && first != nullptr && first->type == command->type &&
+            first->flags == command->flags && last->texture == texture) {
+            return last;
+        }
+    }
+    PrimitiveData* node = TakeNode();
+    node->firstCommand = command;
+    node->texture = texture;
+    SetCommandStates(*node, *command);
+    return node;
+}
+
+void CAlphaBlendDrawCmdBatchProcessor::SetCommandStates(PrimitiveData& node,
+                                                        const STRU_DRAW_COMMAND_BASE& command) const {
+    STRU_DRAW_PRIMITIVE& record = *node.record;
+    record = STRU_DRAW_PRIMITIVE();
+    record.magFilter = D3DTEXF_LINEAR;
+    record.minFilter = D3DTEXF_LINEAR;
+    record.thirdFilter = 0;
+    record.cullMode = D3DCULL_CCW;
+    record.sourceBlend = D3DBLEND_SRCALPHA;
+    record.destinationBlend = D3DBLEND_INVSRCALPHA;
+    record.blendOp = D3DBLENDOP_ADD;
+    record.pixelShader = nullptr;
+    record.texture = node.texture;
+    record.primitiveType = D3DPT_TRIANGLELIST;
+    switch (command.type) {
+        case kDrawCmdTriangle:
+            record.colorOp = D3DTOP_DISABLE;
+            record.alphaOp = D3DTOP_DISABLE;
+            record.cullMode = D3DCULL_NONE;
+            break;
+        case kDrawCmdRect:
+            record.colorOp = D3DTOP_DISABLE;
+            record.alphaOp = D3DTOP_DISABLE;
+            break;
+        case kDrawCmdTexturedRect:
+            record.alphaOp = D3DTOP_MODULATE;
+            if (command.texture != nullptr && command.texture->IsNotPackable()) {
+                // A mask: the command's colour through the texture's alpha.
+                record.colorOp = D3DTOP_SELECTARG2;
+            } else {
+                record.colorOp = ColorOpOfFlags(command.flags);
+                if ((command.flags & kColorOpFlagsMask) == kDrawFlagGrey && renderer_ != nullptr &&
+                    renderer_->HasPixelShader11()) {
+                    record.pixelShader = renderer_->GetGreyPixelShader();
+                }
+            }
+            break;
+        case kDrawCmdText:
+            record.colorOp = D3DTOP_SELECTARG2;
+            record.alphaOp = D3DTOP_MODULATE;
+            break;
+        default: break;
+    }
+}
+
+void CAlphaBlendDrawCmdBatchProcessor::CountNode(const PrimitiveData& node, std::int32_t verticesBefore,
+                                                 std::int32_t indicesBefore) {
+    vertexBytes_ += static_cast<std::uint32_t>(node.arrays.VertexCount() - verticesBefore) * vertexStride_;
+    indexBytes_ += static_cast<std::uint32_t>(node.arrays.IndexCount() - indicesBefore) * indexSize_;
+}
+
+bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
+    if (command == nullptr || IsScratchCommand(command) || viewport == nullptr) return false;
+    switch (command->type) {
+        case kDrawCmdParticle: return AddParticles(command, viewport);
+        case kDrawCmdText: return AddText(command, viewport);
+        case kDrawCmdTriangle: {
+            const auto& t = *static_cast<STRU_TRI_COMMAND*>(command);
+            PrimitiveData* node = NodeFor(command, nullptr);
+            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(t.sequence), t.color};
+            vertex_t* vertex = node->AddTriangle();
+            writer.Put(vertex + 0, static_cast<float>(t.x1), static_cast<float>(t.y1), 0.0f, 0.0f);
+            writer.Put(vertex + 1, static_cast<float>(t.x2), static_cast<float>(t.y2), 0.0f, 0.0f);
+            writer.Put(vertex + 2, static_cast<float>(t.x3), static_cast<float>(t.y3), 0.0f, 0.0f);
+            vertexBytes_ += 3 * vertexStride_;
+            indexBytes_ += 3 * indexSize_;
+            return true;
+        }
+        case kDrawCmdRect: {
+            const auto& r = *static_cast<STRU_RECT_COMMAND*>(command);
+            PrimitiveData* node = NodeFor(command, nullptr);
+            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(r.sequence), r.color};
+            writer.PutQuad(node->AddQuad(), r.destination, {0.0f, 0.0f, 0.0f, 0.0f});
+            vertexBytes_ += 4 * vertexStride_;
+            indexBytes_ += 6 * indexSize_;
+            return true;
+        }
+        case kDrawCmdTexturedRect: {
+            auto& r = *static_cast<STRU_RECT_COMMAND*>(command);
+            CD3DTexture* texture = r.texture;
+            if (texture == nullptr) return false;
+            RECT source = r.source;
+            CD3DTexture* bound = texture;
+            const bool cellable = viewport->scale == 1.0f &&
+                                  (texture->GetUsageFlags() & CD3DTexture::kUsageRenderTarget) == 0 &&
+                                  !texture->IsNotPackable();
+            tex_cell_t* cell = cellable ? FindAtlasCell(renderer_, texture) : nullptr;
+            if (cell != nullptr) {
+                // Drawn from the page from now on: the texture's own video memory can go.
+                texture->ReleaseVideoCopy();
+                source = Offset(source, cell->rect.left, cell->rect.top);
+                bound = cell->page;
+            } else {
+                if (!texture->EnsureVideoTexture()) return false;
+                texture->UploadDirtyRect();
+            }
+            PrimitiveData* node = NodeFor(command, bound);
+            float uv[4];
+            TextureCoordinates(source, bound, uv);
+            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(r.sequence), r.color};
+            writer.PutQuad(node->AddQuad(), r.destination, uv);
+            vertexBytes_ += 4 * vertexStride_;
+            indexBytes_ += 6 * indexSize_;
+            return true;
+        }
+        default: return false;
+    }
+}
+
+bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
+    // The head of a page's draw list carries the page; the host's own text record has no
+    // texture and is never drawn directly.
+    CD3DTexture* page = command->texture;
+    if (g_glyphPageRect == nullptr || page == nullptr) return false;
+    if (!page->EnsureVideoTexture()) return false;
+    page->UploadDirtyRect();
+    auto* text = static_cast<STRU_TEXT_COMMAND_BASE*>(command);
+    PrimitiveData* node = NodeFor(command, page);
+    const std::int32_t verticesBefore = node->arrays.VertexCount();
+    const std::int32_t indicesBefore = node->arrays.IndexCount();
+
+    const clip_space_t clip = ClipSpaceOf(viewport);
+    const float z = DepthOfSequence(text->sequence);
+    // Behind the glyph, yet inside the depth range when the glyph is at its far end.
+    const quad_writer_t outline{clip, std::min(z + kOutlineDepthOffset, 1.0f), text->outlineColor};
+    const quad_writer_t glyph{clip, z, text->color};
+    static constexpr LONG kOutlineOffsets[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    for (lru_obj_s* entry = lru_obj_s::Next(&text->words); entry != &text->words; entry = lru_obj_s::Next(entry)) {
+        const STRU_WORD_DRAW* word = STRU_WORD_DRAW::FromNode(entry);
+        const RECT* inPage = g_glyphPageRect(word->word);
+        if (inPage == nullptr) continue;
+        float uv[4];
+        TextureCoordinates(*inPage, page, uv);
+        if (text->outlineStyle == kOutlineStyle) {
+            for (const auto& offset : kOutlineOffsets)
+                outline.PutQuad(node->AddQuad(), Offset(word->rect, offset[0], offset[1]), uv);
+        }
+        glyph.PutQuad(node->AddQuad(), word->rect, uv);
+    }
+    CountNode(*node, verticesBefore, indicesBefore);
+    return true;
+}
+
+bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
+    auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(command);
+    if (particles == nullptr || particles->emitter == nullptr || g_emitterBeams == nullptr) return false;
+    IAlphaBatchEmitter* emitter = g_emitterBeams(particles->emitter);
+    if (emitter == nullptr || !emitter->IsLoaded()) return false;
+    const std::int32_t beams = emitter->GetBeamCount();
+    for (std::int32_t i = 0; i < beams; ++i) {
+        IAlphaBatchBeam* beam = emitter->GetBeam(i);
+        if (beam == nullptr || !beam->IsDrawn()) continue;
+        CD3DTexture* texture = beam->GetDrawTexture();
+        if (texture == nullptr) continue;
+        // A beam may extend whatever node precedes it, whoever opened it, when the states
+        // match; it is added whole, however many particles it has.
+        PrimitiveData* node = LastActiveNode();
+        const bool joins = node != nullptr && node->record->vertexCount < kJoinVertexLimit &&
+                           node->texture == texture && beam->IsSameRenderState(*node->record);
+        if (!joins) {
+            node = TakeNode();
+            node->texture = texture;
+        }
+        const std::int32_t verticesBefore = node->arrays.VertexCount();
+        const std::int32_t indicesBefore = node->arrays.IndexCount();
+        beam->AppendToBatch(*node, !joins, *viewport);
+        CountNode(*node, verticesBefore, indicesBefore);
+    }
+    return true;
+}
+
+void CAlphaBlendDrawCmdBatchProcessor::ApplyNodeStates(const STRU_DRAW_PRIMITIVE& record) const {
+    SetRenderStateIfChanged(D3DRS_CULLMODE, record.cullMode);
+    SetRenderStateIfChanged(D3DRS_SRCBLEND, record.sourceBlend);
+    SetRenderStateIfChanged(D3DRS_DESTBLEND, record.destinationBlend);
+    SetRenderStateIfChanged(D3DRS_BLENDOP, record.blendOp);
+    SetStageStateIfChanged(D3DTSS_COLOROP, record.colorOp);
+    SetStageStateIfChanged(D3DTSS_ALPHAOP, record.alphaOp);
+}
+
+void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
+                                             CD3DIndexBuffer* indexBuffer, viewport_t*) {
+    drawCalls_ = 0;
+    IDirect3DDevice9* device = Device();
+    if (device == nullptr) return;
+    std::uint32_t vertexTotal = 0;
+    std::uint32_t indexTotal = 0;
+    for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry)) {
+        const PrimitiveData* node = NodeAt(entry);
+        vertexTotal += static_cast<std::uint32_t>(node->arrays.VertexCount()) * vertexStride_;
+        indexTotal += static_cast<std::uint32_t>(node->arrays.IndexCount()) * indexSize_;
+    }
+    if (vertexTotal == 0) return;
+
+    // Every node goes up in one lock per buffer; each is then drawn from its own offset.
+    auto upload = [&](CD3DBuffer* buffer, std::uint32_t total, bool vertices) {
+        const std::uint32_t start = BeginAppend(buffer, total);
+        try {
+            for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_;
+                 entry = lru_obj_s::Next(entry)) {
+                const batch_arrays_t& arrays = NodeAt(entry)->arrays;
+                if (arrays.VertexCount() == 0) continue;
+                if (vertices) {
+                    buffer->Write(arrays.Vertices(), static_cast<std::uint32_t>(arrays.VertexCount()) * vertexStride_);
+                } else {
+                    buffer->Write(arrays.Indices(), static_cast<std::uint32_t>(arrays.IndexCount()) * indexSize_);
+                }
+            }
+        } catch (...) {
+            buffer->Unlock();
+            throw;
+        }
+        buffer->Unlock();
+        return start;
+    };
+    std::uint32_t vertexStart = upload(vertexBuffer, vertexTotal, true);
+    std::uint32_t indexStart = upload(indexBuffer, indexTotal, false);
+
+    SetRenderStateIfChanged(D3DRS_ZENABLE, D3DZB_TRUE);
+    SetRenderStateIfChanged(D3DRS_ALPHABLENDENABLE, TRUE);
+    SetRenderStateIfChanged(D3DRS_POINTSPRITEENABLE, FALSE);
+    SetRenderStateIfChanged(D3DRS_POINTSCALEENABLE, FALSE);
+    device->SetFVF(kVertexFvf);
+    device->SetIndices(indexBuffer->GetBuffer());
+    for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry)) {
+        const PrimitiveData& node = *NodeAt(entry);
+        const std::int32_t vertices = node.arrays.VertexCount();
+        if (vertices == 0) continue;
+        const STRU_DRAW_PRIMITIVE& record = *node.record;
+        ApplyNodeStates(record);
+        device->SetTexture(0, record.texture != nullptr ? record.texture->GetD3DTexture() : nullptr);
+        SetPixelShaderIfChanged(record.pixelShader);
+        if (record.magFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MAGFILTER, static_cast<DWORD>(record.magFilter));
+        if (record.minFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MINFILTER, static_cast<DWORD>(record.minFilter));
+        if (vertices <= kMaxVerticesPerDraw) {
+            device->SetStreamSource(0, vertexBuffer->GetBuffer(), vertexStart, vertexStride_);
+            device->DrawIndexedPrimitive(record.primitiveType, 0, 0, static_cast<UINT>(vertices), indexStart / 2,
+                                         record.primitiveCount);
+            CountDrawCall();
+        } else {
+            // Only particle beams grow a node this far, and they write quads.
+            DrawQuadRanges(record, node.arrays, vertexBuffer, vertexStart, indexStart);
+        }
+        vertexStart += static_cast<std::uint32_t>(vertices) * vertexStride_;
+        indexStart += static_cast<std::uint32_t>(node.arrays.IndexCount()) * indexSize_;
+    }
+}
+
+void CAlphaBlendDrawCmdBatchProcessor::Reset() {
+    CDrawCmdBatchProcessor::Reset();
+    while (!active_.Empty()) {
+        PrimitiveData* node = NodeAt(lru_obj_s::Next(&active_));
+        // The commands and textures of the frame may go away once it is drawn.
+        node->firstCommand = nullptr;
+        node->texture = nullptr;
+        node->record->texture = nullptr;
+        node->record->pixelShader = nullptr;
+        node->ClearBatch();
+        node->frameStamp = g_FrameTimeMs;
+        free_.PushBack(node);  // takes it off the active list
+    }
+    if (free_.Empty()) return;
+    PrimitiveData* oldest = NodeAt(lru_obj_s::Next(&free_));
+    if (g_FrameTimeMs - oldest->frameStamp > kNodeIdleMs) {
+        oldest->Unlink();
+        delete oldest;
+    }
+}

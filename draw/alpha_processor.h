@@ -1,0 +1,160 @@
+#pragma once
+// CAlphaBlendDrawCmdBatchProcessor: the alpha-blended path of a draw layer. It draws
+// everything that blends with what lies below it: translucent filled triangles and
+// rectangles, textured rectangles flagged for blending, text and particle emitters.
+//
+// Blending depends on order, so the processor keeps submission order: commands build a list
+// of batch nodes in the order they arrive, and a command only joins the node just before it
+// (same type, flags and texture, and that node below 1,024 vertices). Every node carries its
+// own render-state record (blend factors, colour operation, pixel shader, filters) and is
+// drawn with one call, or one per 65,536 vertices where a particle beam made it that large.
+//
+// Lifetime of what is submitted: a node keeps a pointer to the command that opened it and to
+// the texture it draws from until the frame-end Reset, so commands and textures must live
+// until their frame has been drawn. Reset drops those pointers.
+//
+// Nodes are recycled: Reset moves the frame's nodes to a free list, the next frame takes the
+// newest of them first, and a node left unused for more than 1.5 s is freed, one per Reset.
+//
+// Text and particle commands reach their fonts and emitters through two seams below, which
+// the font and particle work install; while a seam is not installed, its commands are
+// dropped. Host thread only.
+#include <cstdint>
+
+#include "core/lru_list.h"
+#include "core/pool_table.h"
+#include "draw/batch_processor.h"
+
+class CParticleEmitter;
+class CWordTex;
+struct PrimitiveData;
+
+// ---- Seams to the font and particle work ----------------------------------------------------
+
+// Where a glyph lies in its font page, in pixels; null when the glyph has no page.
+using GlyphPageRectFn = const RECT* (*)(const CWordTex* glyph);
+// Installs the font work's answer (null uninstalls it); returns the one installed before.
+GlyphPageRectFn SetGlyphPageRectFn(GlyphPageRectFn fn);
+
+// One beam of an emitter, as the processor draws it.
+class IAlphaBatchBeam {
+public:
+    // The beam's draw flag is set and it has a draw texture.
+    virtual bool IsDrawn() = 0;
+    // The texture its quads sample (the node's texture).
+    virtual CD3DTexture* GetDrawTexture() = 0;
+    // Whether a node with this state record may take the beam's quads.
+    virtual bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) = 0;
+    // Writes one quad per live particle into the node through PrimitiveData::AddQuad. For a
+    // new node the beam first sets the node's whole state record from its own states.
+    virtual void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport) = 0;
+
+protected:
+    ~IAlphaBatchBeam() = default;
+};
+
+// The beams of the emitter a particle command draws.
+class IAlphaBatchEmitter {
+public:
+    // Nothing is drawn before the emitter's script has loaded.
+    virtual bool IsLoaded() = 0;
+    virtual std::int32_t GetBeamCount() = 0;
+    virtual IAlphaBatchBeam* GetBeam(std::int32_t index) = 0;
+
+protected:
+    ~IAlphaBatchEmitter() = default;
+};
+
+// The emitter's beams, or null when it has none to draw. The view stays the emitter's.
+using AlphaBatchEmitterFn = IAlphaBatchEmitter* (*)(CParticleEmitter* emitter);
+// Installs the particle work's answer (null uninstalls it); returns the one installed before.
+AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn);
+
+// ---- Batch nodes ------------------------------------------------------------------------------
+
+// One batch of the alpha path: the vertices and indices of consecutive commands that share
+// a render state. Indices count from the start of the node's own vertices (from the start of
+// each 65,536-vertex range past the first).
+struct PrimitiveData : lru_obj_s {
+    static void* operator new(std::size_t size) { return PooledAlloc<PrimitiveData>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<PrimitiveData>(block); }
+    static PrimitiveData* FromNode(lru_obj_s* node) { return static_cast<PrimitiveData*>(node); }
+
+    static constexpr std::int32_t kInitialVertices = 1280;
+    static constexpr std::int32_t kInitialIndices = 2048;
+
+    // A fresh record from its pool (filters -1, nothing written). Throws the pools'
+    // exceptions.
+    PrimitiveData();
+    // Returns the record to its pool.
+    ~PrimitiveData();
+    PrimitiveData(const PrimitiveData&) = delete;
+    PrimitiveData& operator=(const PrimitiveData&) = delete;
+
+    // Room for one quad (left-top, right-top, left-bottom, right-bottom) with its six
+    // indices, counted in the record: 2 primitives, 4 vertices, 6 indices. Throws
+    // lumi::OutOfMemory when the arrays cannot grow (they keep what they held).
+    vertex_t* AddQuad();
+    // Room for one triangle with its three indices, counted in the record.
+    vertex_t* AddTriangle();
+    // Nothing written; the record's counts back to 0. Storage is kept.
+    void ClearBatch();
+
+    STRU_DRAW_COMMAND_BASE* firstCommand = nullptr;  // opened the node; null for particles and when free
+    CD3DTexture* texture = nullptr;   // actually bound: atlas page, font page or the texture; not counted
+    STRU_DRAW_PRIMITIVE* record;      // owned
+    std::uint8_t hasIndices = 1;
+    batch_arrays_t arrays{kInitialVertices, kInitialIndices};
+    std::uint32_t frameStamp = 0;     // ms of the frame that freed it
+};
+
+// ---- The processor -----------------------------------------------------------------------------
+
+class CAlphaBlendDrawCmdBatchProcessor final : public CDrawCmdBatchProcessor {
+public:
+    static constexpr std::uint32_t kJoinVertexLimit = 1024;  // a node this full takes no more commands
+    static constexpr std::uint32_t kNodeIdleMs = 1500;       // free nodes older than this are freed
+
+    // `renderer` may be null: such a processor batches but never draws.
+    explicit CAlphaBlendDrawCmdBatchProcessor(CLumiscriber* renderer);
+    // Frees every node.
+    ~CAlphaBlendDrawCmdBatchProcessor() override;
+
+    // Types 2 (filled triangle), 3 (filled rectangle), 5 (textured rectangle), 6 (the head of
+    // one font page's glyphs, STRU_TEXT_COMMAND_BASE) and 7 (particle emitter). False, with
+    // nothing batched, for other types, for a textured or text command whose texture has no
+    // video copy, and for text and particles while their seam is not installed. A textured
+    // rectangle at scale 1 whose texture has an atlas cell is drawn from the cell's page, and
+    // its own video copy is given back. Node and array failures throw (pool exceptions,
+    // lumi::OutOfMemory).
+    bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) override;
+    // Every node with vertices, in list order, from one upload per buffer. Nothing at all
+    // (not even a state read) when there is nothing to draw.
+    void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
+               viewport_t* viewport) override;
+    // The frame's nodes go to the free list stamped with g_FrameTimeMs, forgetting their
+    // commands and textures; then the oldest free node is freed when it is more than
+    // kNodeIdleMs old.
+    void Reset() override;
+
+    std::int32_t GetActiveCount() const { return active_.Count(); }
+    std::int32_t GetFreeCount() const { return free_.Count(); }
+    // In submission order; read-only views for the layer's owner and tests.
+    const lru_list_t& GetActiveNodes() const { return active_; }
+    const lru_list_t& GetFreeNodes() const { return free_; }
+
+private:
+    PrimitiveData* LastActiveNode();
+    // The newest free node, else a new one; appended to the active list.
+    PrimitiveData* TakeNode();
+    // The node the command joins, or a new one with the command's states.
+    PrimitiveData* NodeFor(STRU_DRAW_COMMAND_BASE* command, CD3DTexture* texture);
+    void SetCommandStates(PrimitiveData& node, const STRU_DRAW_COMMAND_BASE& command) const;
+    bool AddText(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport);
+    bool AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport);
+    void CountNode(const PrimitiveData& node, std::int32_t verticesBefore, std::int32_t indicesBefore);
+    void ApplyNodeStates(const STRU_DRAW_PRIMITIVE& record) const;
+
+    lru_list_t active_;  // PrimitiveData, in submission order
+    lru_list_t free_;    // PrimitiveData, oldest first
+};
