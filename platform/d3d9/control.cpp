@@ -164,9 +164,15 @@ std::vector<DWORD> PixelShaderTokens(IDirect3DPixelShader9* shader) {
     return ours != nullptr ? ours->Program().Tokens() : std::vector<DWORD>{};
 }
 
+void SetRasterizationEnabled(bool enabled) {
+    auto lock = LockApi();
+    Control().rasterize = enabled;
+}
+
 void ResetAll() {
     auto lock = LockApi();
     d3d9sw::ControlState& state = Control();
+    state.rasterize = true;
     state.adapters = {DefaultAdapter()};
     state.scripts.clear();
     state.callCounts.clear();

@@ -97,6 +97,11 @@ void LoseDevice();
 void RestoreDevice();
 bool IsDeviceLost();  // any live device lost or not yet reset
 
+// ---- Rasterisation ----------------------------------------------------------------------------
+// Off: draws are validated by the device and counted but never reach the rasteriser, so a
+// benchmark measures the caller's own work. On by default and after ResetAll.
+void SetRasterizationEnabled(bool enabled);
+
 // ---- Counters and the call log ---------------------------------------------------------------
 struct Counters {
     std::uint64_t drawCalls = 0;      // successful DrawPrimitive / DrawIndexedPrimitive

@@ -33,6 +33,7 @@ struct ControlState {
     std::set<Device*> devices;                    // live devices, for loss and restore
     std::vector<std::uint64_t> usedTextureBytes;  // per adapter ordinal
     bool lost = false;                            // between LoseDevice and RestoreDevice
+    bool rasterize = true;                        // draws reach the rasteriser
 };
 
 // The one API lock (recursive: objects call each other's public methods).

@@ -210,7 +210,7 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
     call.indices = indices;
     call.indexCount = indexCount;
     call.baseVertex = baseVertex;
-    const HRESULT hr = Rasterize(state, call);
+    const HRESULT hr = Control().rasterize ? Rasterize(state, call) : D3D_OK;
     if (SUCCEEDED(hr)) {
         d3d9ctl::Counters& counters = Control().counters;
         ++counters.drawCalls;

@@ -115,6 +115,22 @@ TEST_F(DrawTest, ListsFromAStartVertexAndThroughIndicesReachTheTarget) {
     EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
 }
 
+TEST_F(DrawTest, DrawsAreCountedButNotDrawnWhileRasterisationIsOff) {
+    Bind();
+    d3d9ctl::SetRasterizationEnabled(false);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), 0xFF000000u) << "nothing reaches the target";
+    EXPECT_EQ(d3d9ctl::GetCounters().drawCalls, 1u);
+
+    d3d9ctl::ResetAll();  // turns it back on
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), 0xFFFF0000u);
+}
+
 TEST_F(DrawTest, ViewportMapsClipSpaceAndIndicesOutsideTheirRangeAreReported) {
     Bind(2 * sizeof(Vertex));
     const D3DVIEWPORT9 right{32, 0, 32, 48, 0.0f, 1.0f};
