@@ -163,6 +163,7 @@ PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::TakeNode() {
         node = new PrimitiveData();
     }
     node->firstCommand = nullptr;
+    node->firstType = -1;
     node->texture = nullptr;
     *node->record = STRU_DRAW_PRIMITIVE();
     node->ClearBatch();
@@ -172,14 +173,15 @@ PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::TakeNode() {
 
 PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::NodeFor(STRU_DRAW_COMMAND_BASE* command, CD3DTexture* texture) {
     if (PrimitiveData* last = LastActiveNode()) {
-        const STRU_DRAW_COMMAND_BASE* first = last->firstCommand;
-        if (last->record->vertexCount < kJoinVertexLimit && first != nullptr && first->type == command->type &&
-            first->flags == command->flags && last->texture == texture) {
+        if (last->record->vertexCount < kJoinVertexLimit && last->firstCommand != nullptr &&
+            last->firstType == command->type && last->firstFlags == command->flags && last->texture == texture) {
             return last;
         }
     }
     PrimitiveData* node = TakeNode();
     node->firstCommand = command;
+    node->firstType = command->type;
+    node->firstFlags = command->flags;
     node->texture = texture;
     SetCommandStates(*node, *command);
     return node;

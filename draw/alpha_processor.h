@@ -101,6 +101,10 @@ struct PrimitiveData : lru_obj_s {
     void ClearBatch();
 
     STRU_DRAW_COMMAND_BASE* firstCommand = nullptr;  // opened the node; null for particles and when free
+    // The opening command's type and flags as they were then: a host may refill a record and
+    // submit it again in the same frame.
+    std::int32_t firstType = -1;
+    std::int32_t firstFlags = 0;
     CD3DTexture* texture = nullptr;   // actually bound: atlas page, font page or the texture; not counted
     STRU_DRAW_PRIMITIVE* record;      // owned
     std::uint8_t hasIndices = 1;

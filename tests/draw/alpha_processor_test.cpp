@@ -223,6 +223,13 @@ TEST_F(AlphaProcessorTest, CommandsJoinOnlyTheLastNodeOfTheSameTypeFlagsAndTextu
          [&] {
              for (CD3DTexture* t : {texture, other, texture}) Submit(Blended(t, {0, 0, 4, 4}));
          }, 3},
+        {"one record submitted again with other flags",
+         [&] {
+             STRU_RECT_COMMAND* rect = Blended(texture, {0, 0, 4, 4}, kDrawFlagModulate | kDrawFlagAlpha);
+             Submit(rect);
+             rect->flags = kDrawFlagAdd | kDrawFlagAlpha;
+             Submit(rect);
+         }, 2},
         {"a triangle between two rectangles", [&] { rects(1); triangles(1); rects(1); }, 3},
         {"two rectangles in a row", [&] { rects(2); }, 1},
         {"342 triangles: 1,023 vertices still take one more", [&] { triangles(342); }, 1},
