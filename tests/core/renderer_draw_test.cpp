@@ -280,6 +280,7 @@ TEST_F(RendererDrawTest, TexturedRectanglesSampleTheirSourceTexels) {
         EXPECT_EQ(DrawCalls() - before, 2);
         renderer_->DrawTexturePrimitive(host, &column, &placed, 0, 0xFFFFFFFF);
     });
+    EXPECT_NE(texture->GetCell(), nullptr) << "drawn from its atlas cell";
     // Texels (1, 1) blue, (2, 1) white, (1, 2) white, (2, 2) red.
     EXPECT_EQ(Pixel(40, 40), 0x0000FFu);
     EXPECT_EQ(Pixel(41, 40), 0xFFFFFFu);
