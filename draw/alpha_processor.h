@@ -143,8 +143,7 @@ public:
 
     std::int32_t GetActiveCount() const { return active_.Count(); }
     std::int32_t GetFreeCount() const { return free_.Count(); }
-    // In submission order; read-only views for the layer's owner and tests.
-    const lru_list_t& GetActiveNodes() const { return active_; }
+    // Oldest first; a read-only view.
     const lru_list_t& GetFreeNodes() const { return free_; }
 
 private:
