@@ -34,6 +34,7 @@ class CTexMgr;
 class CFontTexMgr;
 class CParticleEmitterMgr;
 class CFramePool;
+class CD3DTexture;
 struct STRU_RECT_COMMAND;
 struct viewport_t;
 
@@ -280,6 +281,9 @@ private:
     void DestroyMainWindow();
     void RecreateExtraWindowSurfaces();
     void ReleaseCursorSurface();
+    // Copies the remembered cursor texture into the cursor surface (made when missing) and
+    // hands it to the device; false when any step fails.
+    bool ApplyCursor();
 
     // frame
     void UpdateFrameStats();
@@ -362,6 +366,13 @@ private:
     std::vector<STRU_DRAW_COMMAND_BASE*> deferredReleases_;  // released by the host while queued
     CRenderFont* defaultFont_ = nullptr;
     IDirect3DSurface9* cursorSurface_ = nullptr;
+    // The last cursor the host set, applied again after a reset. The texture holds one
+    // reference of the renderer's, so the host cannot destroy it while it is the cursor.
+    CD3DTexture* cursorTexture_ = nullptr;
+    RECT cursorSource_{};
+    bool cursorHasSource_ = false;
+    std::int32_t cursorHotSpotX_ = 0;
+    std::int32_t cursorHotSpotY_ = 0;
     IDirect3DPixelShader9* greyShader_ = nullptr;
 
     // State bytes.

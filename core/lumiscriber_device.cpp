@@ -407,6 +407,8 @@ void CLumiscriber::ResetDevice() {
     RecreateExtraWindowSurfaces();
     if (texMgr_) texMgr_->RestoreVideoTextures();
     deviceLost_ = false;
+    // The cursor surface went with the loss; the host set its cursor only once.
+    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
 }
 
 void CLumiscriber::RecreateExtraWindowSurfaces() {
