@@ -92,6 +92,14 @@ std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
 
 PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 
+// A texture batched by itself may have given its video copy back since (drawn from an atlas
+// page at scale 1 later in the frame): it gets one again rather than being drawn black.
+IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
+    if (texture == nullptr) return nullptr;
+    if (texture->GetD3DTexture() == nullptr && texture->EnsureVideoTexture()) texture->UploadDirtyRect();
+    return texture->GetD3DTexture();
+}
+
 }  // namespace
 
 GlyphPageRectFn SetGlyphPageRectFn(GlyphPageRectFn fn) { return std::exchange(g_glyphPageRect, fn); }
@@ -417,7 +425,7 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
         if (vertices == 0) continue;
         const STRU_DRAW_PRIMITIVE& record = *node.record;
         ApplyNodeStates(record);
-        device->SetTexture(0, record.texture != nullptr ? record.texture->GetD3DTexture() : nullptr);
+        device->SetTexture(0, VideoCopyOf(record.texture));
         SetPixelShaderIfChanged(record.pixelShader);
         if (record.magFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MAGFILTER, static_cast<DWORD>(record.magFilter));
         if (record.minFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MINFILTER, static_cast<DWORD>(record.minFilter));

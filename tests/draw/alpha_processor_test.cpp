@@ -2,6 +2,7 @@
 // batches (device counters), and how its nodes are recycled.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <tuple>
@@ -120,7 +121,9 @@ protected:
     for (int shift = 0; shift < 24; shift += 8) {
         if (std::abs(static_cast<int>((actual >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF)) >
             tolerance) {
-            return ::testing::AssertionFailure() << std::hex << "got 0x" << actual << ", expected 0x" << expected;
+            char text[64];
+            std::snprintf(text, sizeof(text), "got 0x%06X, expected 0x%06X", actual, expected);
+            return ::testing::AssertionFailure() << text;
         }
     }
     return ::testing::AssertionSuccess();
@@ -179,7 +182,7 @@ TEST_F(AlphaProcessorTest, FlagsSelectTheColourOperationOfATexturedRectangle) {
     EXPECT_EQ(Frame().drawCalls, 1u + cases.size() + 2u) << "the opaque rectangle, then a node per flags";
     for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_TRUE(Near(Pixel(11 + static_cast<int>(i) * 10, 11), PerChannel(kTexel, kDiffuse, cases[i].second)))
-            << "flags 0x" << std::hex << cases[i].first;
+            << "flags " << cases[i].first;
     }
     EXPECT_TRUE(Near(Pixel(11, 30), kDiffuse & 0xFFFFFF)) << "mask texel with alpha";
     EXPECT_EQ(Pixel(11, 33), kBackground) << "mask texel without alpha";
@@ -260,6 +263,14 @@ TEST_F(AlphaProcessorTest, TexturesOfOneAtlasPageShareANodeAtScaleOne) {
     Submit(second);
     EXPECT_EQ(Frame().drawCalls, 2u) << "each texture by itself away from scale 1";
     EXPECT_NE(a->GetD3DTexture(), nullptr);
+
+    // Batched by itself, then from the page in the same frame: it still has pixels to draw.
+    Submit(Translucent(Textured(b, {0, 0, 4, 4}, {0, 0, 4, 4})));
+    Renderer()->GetMainRenderWindow()->SetScale(1.0f);
+    Submit(Translucent(Textured(b, {0, 0, 4, 4}, {40, 0, 44, 4})));
+    Frame();
+    EXPECT_TRUE(Near(Pixel(0, 0), PatternTexel(0, 0, 0x22) & 0xFFFFFF, 1)) << "scaled by 2 from its own copy";
+    EXPECT_TRUE(Near(Pixel(43, 3), PatternTexel(3, 3, 0x22) & 0xFFFFFF, 1));
 }
 
 TEST_F(AlphaProcessorTest, StatesAreSetOnlyWhenTheyDifferAndNothingHappensWithoutNodes) {
