@@ -128,12 +128,14 @@ public:
     // one font page's glyphs, STRU_TEXT_COMMAND_BASE) and 7 (particle emitter). False, with
     // nothing batched, for other types, for a textured or text command whose texture has no
     // video copy, and for text and particles while their seam is not installed. A textured
-    // rectangle at scale 1 whose texture has an atlas cell is drawn from the cell's page, and
-    // its own video copy is given back. Node and array failures throw (pool exceptions,
-    // lumi::OutOfMemory).
+    // rectangle at scale 1 whose texture (neither a render target nor a mask) has an atlas
+    // cell is drawn from the cell's page, and its own video copy is given back; a mask draws
+    // the command's colour through its alpha whatever the flags. Node and array failures
+    // throw (pool exceptions, lumi::OutOfMemory).
     bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) override;
     // Every node with vertices, in list order, from one upload per buffer. Nothing at all
-    // (not even a state read) when there is nothing to draw.
+    // (not even a state read) when there is nothing to draw. Buffer misuse throws as the
+    // buffers do.
     void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
                viewport_t* viewport) override;
     // The frame's nodes go to the free list stamped with g_FrameTimeMs, forgetting their
