@@ -220,7 +220,7 @@ TEST_F(RendererResourcesTest, SavedTexturesReadBackAndPickTheirTypeByExtension) 
     EXPECT_FALSE(renderer_->SavePrimitiveTexture(Command(kDrawCmdRect), u"column.png", &right));
 }
 
-TEST_F(RendererResourcesTest, EachFailingStepOfASaveIsLoggedAndRefused) {
+TEST_F(RendererResourcesTest, EachFailingStepOfASaveIsLoggedAndRefusedAsIsAFailedEviction) {
     CD3DTexture* texture = FilledTexture(2, 2, kQuad);
     auto* target = static_cast<CD3DTexture*>(renderer_->CreateTexture(4, 4, D3DFMT_A8R8G8B8, 0x200));
     ASSERT_NE(target, nullptr);
@@ -244,6 +244,8 @@ TEST_F(RendererResourcesTest, EachFailingStepOfASaveIsLoggedAndRefused) {
         EXPECT_TRUE(LogContains(step.line)) << step.call;
         d3d9ctl::ClearFailures();
     }
+    d3d9ctl::FailCall("EvictManagedResources", 1, D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_FALSE(Renderer()->EvictManagedResources());
     EXPECT_FALSE(renderer_->SaveTexture(texture, u"missing/folder/x.png"));
     EXPECT_TRUE(LogHasInOrder({u"CLumiscriber::SaveTexture() error."}));
     EXPECT_TRUE(LogContains(u"file=[missing/folder/x.png]"));
