@@ -2,6 +2,7 @@
 
 #include "core/lumiscriber.h"
 #include "draw/draw_commands.h"
+#include "draw/alpha_processor.h"
 #include "draw/opaque_processors.h"
 
 draw_layer_t::draw_layer_t(layer_map_t* map, CLumiscriber* owningRenderer, std::uint8_t layerId)
@@ -12,6 +13,7 @@ draw_layer_t::draw_layer_t(layer_map_t* map, CLumiscriber* owningRenderer, std::
         triangleProcessor = new COpaqueTriangleDrawCmdBatchProcessor(renderer);
         rectProcessor = new COpaqueRectDrawCmdBatchProcessor(renderer);
         texProcessor = new COpaqueTexDrawCmdBatchProcessor(renderer);
+        alphaProcessor = new CAlphaBlendDrawCmdBatchProcessor(renderer);
     } catch (...) {
         for (int i = 0; i < kProcessorCount; ++i) delete Processor(i);
         throw;

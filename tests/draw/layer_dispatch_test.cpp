@@ -7,7 +7,7 @@ namespace {
 
 using LayerDispatchTest = BatchTest;
 
-// Vertex bytes each processor holds, in flush order (the alpha slot reads 0 while empty).
+// Vertex bytes each processor holds, in flush order.
 std::vector<std::uint32_t> BytesPerProcessor(draw_layer_t* layer) {
     std::vector<std::uint32_t> bytes;
     for (int i = 0; i < draw_layer_t::kProcessorCount; ++i) {
@@ -43,9 +43,9 @@ TEST_F(LayerDispatchTest, CommandsReachTheProcessorOfTheirTypeAndFlags) {
         {"filled triangle", Triangle(0, 0, 5, 0, 0, 5, kRed), true, {0, 0, 72, 0, 0, 0}},
         {"filled rectangle", Rect({0, 0, 5, 5}, kRed), true, {0, 0, 0, 96, 0, 0}},
         {"textured rectangle", Textured(texture, {0, 0, 4, 4}, {0, 0, 4, 4}), true, {0, 0, 0, 0, 96, 0}},
-        {"translucent triangle", translucentTriangle, false, {0, 0, 0, 0, 0, 0}},
-        {"translucent rectangle", translucentRect, false, {0, 0, 0, 0, 0, 0}},
-        {"blended texture", blendedTexture, false, {0, 0, 0, 0, 0, 0}},
+        {"translucent triangle", translucentTriangle, true, {0, 0, 0, 0, 0, 72}},
+        {"translucent rectangle", translucentRect, true, {0, 0, 0, 0, 0, 96}},
+        {"blended texture", blendedTexture, true, {0, 0, 0, 0, 0, 96}},
         {"text", Keep(AllocTextCommand()), false, {0, 0, 0, 0, 0, 0}},
         {"type 4", typeFour, false, {0, 0, 0, 0, 0, 0}},
         {"null", nullptr, false, {0, 0, 0, 0, 0, 0}},
