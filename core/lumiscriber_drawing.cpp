@@ -275,7 +275,7 @@ void CLumiscriber::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::i
     AddDrawCalls(1);
 }
 
-void CLumiscriber::SetGreyMode(bool) { ThrowUnsupported(); }
+void CLumiscriber::SetGreyMode(bool on) { greyMode_ = on; }
 
 // ---- Textured rectangles ----
 
