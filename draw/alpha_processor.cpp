@@ -75,30 +75,7 @@ DWORD ColorOpOfFlags(std::int32_t flags) {
     }
 }
 
-// Starts an upload of `bytes` that is then written in pieces: behind the last upload without
-// overwriting what was drawn, or from the start with a discard when the rest is too small.
-// Returns the start offset; the buffer is left locked.
-std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
-    std::uint32_t start = buffer->GetAppendOffset();
-    DWORD flags = D3DLOCK_NOOVERWRITE;
-    if (static_cast<std::uint64_t>(start) + bytes > buffer->GetSize()) {
-        buffer->Rewind();
-        start = 0;
-        flags = D3DLOCK_DISCARD;
-    }
-    buffer->Lock(start, bytes, flags);
-    return start;
-}
-
 PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
-
-// A texture batched by itself may have given its video copy back since (drawn from an atlas
-// page at scale 1 later in the frame): it gets one again rather than being drawn black.
-IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
-    if (texture == nullptr) return nullptr;
-    if (texture->GetD3DTexture() == nullptr && texture->EnsureVideoTexture()) texture->UploadDirtyRect();
-    return texture->GetD3DTexture();
-}
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include "core/lumiscriber.h"
 #include "core/viewport.h"
 #include "draw/d3d_buffers.h"
+#include "draw/d3d_texture.h"
 
 namespace {
 
@@ -23,6 +24,24 @@ clip_space_t ClipSpaceOf(const viewport_t* viewport) {
 float DepthOfSequence(std::uint32_t sequence) {
     const float depth = 1.0f - static_cast<float>(sequence) * kDepthStep;
     return depth > 0.0f ? depth : 0.0f;
+}
+
+std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
+    std::uint32_t start = buffer->GetAppendOffset();
+    DWORD flags = D3DLOCK_NOOVERWRITE;
+    if (static_cast<std::uint64_t>(start) + bytes > buffer->GetSize()) {
+        buffer->Rewind();
+        start = 0;
+        flags = D3DLOCK_DISCARD;
+    }
+    buffer->Lock(start, bytes, flags);
+    return start;
+}
+
+IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
+    if (texture == nullptr) return nullptr;
+    if (texture->GetD3DTexture() == nullptr && texture->EnsureVideoTexture()) texture->UploadDirtyRect();
+    return texture->GetD3DTexture();
 }
 
 // ---- CDrawCmdBatchProcessor ------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "core/pool_table.h"
 #include "platform/d3d9/d3d9.h"
 
+class CD3DBuffer;
 class CD3DIndexBuffer;
 class CD3DTexture;
 class CD3DVertexBuffer;
@@ -59,6 +60,18 @@ clip_space_t ClipSpaceOf(const viewport_t* viewport);
 // the depth stays at 0 rather than leaving the depth range, so those commands still draw
 // (in submission order only as far as the depth test's ties allow).
 float DepthOfSequence(std::uint32_t sequence);
+
+// Starts an upload of `bytes` that is then written in pieces (CD3DBuffer::Write): behind the
+// last upload without overwriting what was drawn, or from the start with a discard when the
+// rest is too small. Returns the start offset; the buffer is left locked and the caller
+// unlocks it. Lock failures throw as the buffer does.
+std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes);
+
+// The video copy a flush binds for a batched texture (null for none). A texture batched by
+// itself may have given its copy back since (drawn from an atlas page at scale 1 later in the
+// frame): it gets one again, with its pixels, rather than being drawn black. Null when the
+// copy cannot be made.
+IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture);
 
 // The render-state record of one batch. Filters of -1 leave the device's value.
 struct STRU_DRAW_PRIMITIVE {

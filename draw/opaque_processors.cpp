@@ -57,21 +57,6 @@ void RefuseLinked(const STRU_DRAW_COMMAND_BASE* command) {
     if (command->node.linked != 0) throw lumi::Exception("invalid param");
 }
 
-// Starts an append of `bytes` as CD3DBuffer::Append does, for data written in pieces: behind
-// the last upload without overwriting what was drawn, or from the start with a discard when
-// the rest is too small. Returns the start offset; the buffer is left locked.
-std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
-    std::uint32_t start = buffer->GetAppendOffset();
-    DWORD flags = D3DLOCK_NOOVERWRITE;
-    if (static_cast<std::uint64_t>(start) + bytes > buffer->GetSize()) {
-        buffer->Rewind();
-        start = 0;
-        flags = D3DLOCK_DISCARD;
-    }
-    buffer->Lock(start, bytes, flags);
-    return start;
-}
-
 }  // namespace
 
 tex_cell_t* FindAtlasCell(CLumiscriber* renderer, CD3DTexture* texture) {
@@ -317,7 +302,7 @@ void COpaqueTexDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ver
         const tex_batch_t& batch = *entry.second;
         if (batch.arrays.VertexCount() == 0) continue;
         ApplyOpaqueStates(*batch.record);
-        device->SetTexture(0, entry.first->GetD3DTexture());
+        device->SetTexture(0, VideoCopyOf(entry.first));
         DrawQuadRanges(*batch.record, batch.arrays, vertexBuffer, vertexStart, indexStart);
         vertexStart += static_cast<std::uint32_t>(batch.arrays.VertexCount()) * vertexStride_;
         indexStart += static_cast<std::uint32_t>(batch.arrays.IndexCount()) * indexSize_;

@@ -72,7 +72,7 @@ public:
     bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) override;
     // Applies the viewport's target filters (those not -1) even when there is nothing to
     // draw; then every batch with quads, in ascending order of its texture, from one upload
-    // per buffer.
+    // per buffer. A texture that gave its video copy back since it was batched gets one again.
     void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
                viewport_t* viewport) override;
     // Empties the batches. A batch that stayed empty for kIdleResetsBeforeDrop resets in a

@@ -128,6 +128,23 @@ TEST_F(BatchPixelsTest, AtlasCellsAreDrawnFromTheirPageInOneCallAtScaleOne) {
     EXPECT_EQ(Pixel(20, 20), 0xFFFFFFu) << "scaled and drawn from the texture's own copy";
 }
 
+TEST_F(BatchPixelsTest, ATextureBatchedByItselfKeepsItsPixelsWhenDrawnFromItsPageLaterInTheFrame) {
+    // A blended draw from the page gives the texture's own video copy back; the opaque
+    // batch that took the texture by itself earlier in the frame must still draw it.
+    Renderer()->GetMainRenderWindow()->SetFilters(D3DTEXF_POINT, D3DTEXF_POINT, -1);
+    CD3DTexture* texture = MakePatternTexture(4, 0x22, true);
+    Renderer()->GetMainRenderWindow()->SetScale(2.0f);
+    Submit(Textured(texture, {0, 0, 4, 4}, {0, 0, 4, 4}));
+    Renderer()->GetMainRenderWindow()->SetScale(1.0f);
+    STRU_RECT_COMMAND* blended = Textured(texture, {0, 0, 4, 4}, {40, 0, 44, 4});
+    blended->flags = kDrawFlagAlpha;
+    Submit(blended);
+    Frame();
+    EXPECT_EQ(Pixel(1, 1), PatternTexel(0, 0, 0x22) & 0xFFFFFF) << "scaled by 2 from its own copy";
+    EXPECT_EQ(Pixel(7, 7), PatternTexel(3, 3, 0x22) & 0xFFFFFF);
+    EXPECT_EQ(Pixel(43, 3), PatternTexel(3, 3, 0x22) & 0xFFFFFF) << "blended from the page";
+}
+
 TEST_F(BatchPixelsTest, DepthStaysInRangePastOneHundredThousandSubmissions) {
     STRU_RECT_COMMAND* rect = Rect({5, 5, 8, 8}, kGreen);
     rect->sequence = 150000;
