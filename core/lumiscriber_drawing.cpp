@@ -54,7 +54,6 @@ RECT WholeTexture(CD3DTexture* texture) {
     return RECT{0, 0, static_cast<LONG>(texture->GetWidth()), static_cast<LONG>(texture->GetHeight())};
 }
 
-
 }  // namespace
 
 void CLumiscriber::SetBackgroundColor(D3DCOLOR color) {

@@ -373,5 +373,46 @@ TEST_F(RendererDrawTest, DrawsBeforeTheFramesTickKeepTheirScratchCommands) {
     EXPECT_EQ(texture->GetRefCount(), 0);
 }
 
+TEST_F(RendererDrawTest, GreyModeLastsWhileItIsOn) {
+    ASSERT_TRUE(Renderer()->HasPixelShader11());
+    CD3DTexture* texture = MakeTexture(4, 4, D3DFMT_X8R8G8B8, Checker());
+    ASSERT_NE(texture, nullptr);
+    const RECT source{0, 0, 1, 1};  // red
+    const RECT destination{10, 10, 11, 11};
+    renderer_->SetGreyMode(true);
+    Frame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
+    const std::uint32_t grey = Pixel(10, 10);
+    EXPECT_TRUE(grey != 0 && (grey & 0xFF) == (grey >> 8 & 0xFF) && (grey & 0xFF) == (grey >> 16))
+        << std::hex << grey;
+    renderer_->SetGreyMode(false);
+    Frame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
+    EXPECT_EQ(Pixel(10, 10), 0xFF0000u) << "the scratch command is not grey any more";
+}
+
+// Each channel of `rgb` within 2 of `expected`'s.
+::testing::AssertionResult Near(std::uint32_t rgb, std::uint32_t expected) {
+    for (int shift : {0, 8, 16}) {
+        const int got = static_cast<int>(rgb >> shift & 0xFF);
+        const int want = static_cast<int>(expected >> shift & 0xFF);
+        if (got - want > 2 || want - got > 2)
+            return ::testing::AssertionFailure() << "channel at bit " << shift << ": " << got << ", expected " << want;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(RendererDrawTest, TranslucentShapesBlendInSubmissionOrder) {
+    Frame([&] {
+        renderer_->DrawRect(ScratchCommand(), 10, 10, 30, 30, kRed, true);
+        renderer_->DrawRect(ScratchCommand(), 20, 20, 40, 40, 0x800000FF, true);
+        renderer_->DrawTriangle(ScratchCommand(), 25, 25, 45, 25, 25, 45, 0x8000FF00, true);
+        // Opaque, but later: in front of the translucent shapes drawn after it.
+        renderer_->DrawRect(ScratchCommand(), 36, 26, 38, 28, kRed, true);
+    });
+    EXPECT_TRUE(Near(Pixel(22, 22), 0x7F0080));
+    EXPECT_TRUE(Near(Pixel(27, 27), 0x3F8040));
+    EXPECT_TRUE(Near(Pixel(30, 30), 0x008040));
+    EXPECT_EQ(Pixel(37, 27), 0xFF0000u);
+}
+
 }  // namespace
 }  // namespace lumi::test
