@@ -338,6 +338,7 @@ void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const
     }
     if (destination == nullptr || source == nullptr || IsRectEmpty(destination) || IsRectEmpty(source)) return;
     auto* cmd = static_cast<STRU_RECT_COMMAND*>(TakeFrameCommand(kDrawCmdTexturedRect));
+    if (cmd == nullptr) return;
     if (cmd->texture != d3dTexture) {
         d3dTexture->AddRef();
         if (cmd->texture != nullptr) cmd->texture->Release();
