@@ -1,7 +1,10 @@
 // A host program that drives the renderer end to end on the software device: it creates a
-// window and a windowed renderer, adds a second render window, runs frames that clear both
-// windows with changing colours, loses and recovers the device, changes the display mode,
-// saves some presented frames as PNG under out/ and prints the frame statistics.
+// window and a windowed renderer, adds a second render window, and runs frames that draw a
+// scene of shapes, translucent shapes and a few thousand sprites into both windows. Some
+// sprite textures are made in memory, others load in the background from PNG, BMP and TGA
+// files the demo writes first. On the way the device is lost and recovered, grey mode is
+// switched on for a while and the display mode changes. Some presented frames are saved as
+// PNG under out/.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +12,7 @@
 
 #include "core/lumiscriber_api.h"
 #include "core/renderer_interface.h"
+#include "demo/demo_scene.h"
 #include "platform/d3d9/control.h"
 #include "platform/ddraw/control.h"
 #include "platform/dxdiag/control.h"
@@ -19,7 +23,9 @@ namespace {
 constexpr int kFrames = 300;
 constexpr int kLoseAt = 100;     // the device is lost here ...
 constexpr int kRestoreAt = 110;  // ... and may be reset from here on
+constexpr int kGreyFrom = 150, kGreyTo = 200;
 constexpr int kModeChangeAt = 200;
+constexpr int kExtraWidth = 320, kExtraHeight = 240;
 
 // A colour that walks round the hue circle as the frames go by.
 D3DCOLOR HueColour(int frame, int offset) {
@@ -27,7 +33,7 @@ D3DCOLOR HueColour(int frame, int offset) {
     auto channel = [&](double phase) {
         return static_cast<unsigned>(127.5 + 127.5 * std::sin(angle + phase)) & 0xFFu;
     };
-    return D3DCOLOR_ARGB(0xFF, channel(0.0), channel(2.0944), channel(4.18879));
+    return D3DCOLOR_ARGB(0xFF, channel(0.0) / 3, channel(2.0944) / 3, channel(4.18879) / 3);
 }
 
 void SaveFrame(HWND window, const char* name, int frame) {
@@ -44,13 +50,17 @@ void SaveFrame(HWND window, const char* name, int frame) {
 int main() {
     std::filesystem::create_directories("logs");
     std::filesystem::create_directories("out");
+    if (!demo::WriteTextureFiles()) {
+        std::printf("The texture files could not be written.\n");
+        return 1;
+    }
 
     // The system-information and video-memory providers the renderer asks on start-up.
     ddrawctl::Install();
     dxdiagctl::Install();
 
     HWND mainWindow = win32::CreateTestWindow(u"Lumiscriber demo", 0, 0, 1024, 768);
-    HWND extraWindow = win32::CreateTestWindow(u"Lumiscriber demo: second window", 1040, 0, 320, 240);
+    HWND extraWindow = win32::CreateTestWindow(u"Lumiscriber demo: second window", 1040, 0, kExtraWidth, kExtraHeight);
 
     STRU_RENDERER_PARAM param{};
     param.UserData = 2026;
@@ -67,50 +77,59 @@ int main() {
         std::printf("The renderer could not be created; see logs/lumiscriber.log.\n");
         return 1;
     }
-    ISwapChain* extra = renderer->CreateRenderWindow(extraWindow, 320, 240);
+    ISwapChain* extra = renderer->CreateRenderWindow(extraWindow, kExtraWidth, kExtraHeight);
     if (extra == nullptr) {
         std::printf("The second render window could not be created.\n");
         ReleaseLumiscriber(renderer);
         return 1;
     }
 
-    std::printf("Running %d frames on a 1024x768 window and a 320x240 window.\n", kFrames);
-    for (int frame = 0; frame < kFrames; ++frame) {
-        if (frame == kLoseAt) {
-            std::printf("frame %d: the device is lost\n", frame);
-            d3d9ctl::LoseDevice();
-        }
-        if (frame == kRestoreAt) {
-            std::printf("frame %d: the device can be reset again\n", frame);
-            d3d9ctl::RestoreDevice();
-        }
-        if (frame == kModeChangeAt) {
-            const bool changed = renderer->ChangeDisplayMode(800, 600, 32, 1, false, true);
-            std::printf("frame %d: display mode 800x600 %s\n", frame, changed ? "applied" : "refused");
-        }
+    int drawCalls = 0;
+    {
+        demo::Scene scene(renderer);
+        std::printf("Running %d frames of %d sprites on a 1024x768 window and a %dx%d window.\n", kFrames,
+                    scene.SpritesPerFrame(), kExtraWidth, kExtraHeight);
+        for (int frame = 0; frame < kFrames; ++frame) {
+            if (frame == kLoseAt) {
+                std::printf("frame %d: the device is lost\n", frame);
+                d3d9ctl::LoseDevice();
+            }
+            if (frame == kRestoreAt) {
+                std::printf("frame %d: the device can be reset again\n", frame);
+                d3d9ctl::RestoreDevice();
+            }
+            if (frame == kGreyFrom || frame == kGreyTo) {
+                renderer->SetGreyMode(frame == kGreyFrom);
+                std::printf("frame %d: grey mode %s\n", frame, frame == kGreyFrom ? "on" : "off");
+            }
+            if (frame == kModeChangeAt) {
+                const bool changed = renderer->ChangeDisplayMode(800, 600, 32, 1, false, true);
+                std::printf("frame %d: display mode 800x600 %s\n", frame, changed ? "applied" : "refused");
+            }
 
-        // Each window's viewport clears with its own colour.
-        renderer->SelectRenderWindow(extra);
-        renderer->SetBackgroundColor(HueColour(frame, 180));
-        renderer->SelectRenderWindow(nullptr);
-        renderer->SetBackgroundColor(HueColour(frame, 0));
+            renderer->OnFrameBegin();
+            renderer->BeginScene();
+            renderer->SelectRenderWindow(extra);
+            renderer->SetBackgroundColor(HueColour(frame, 180));
+            scene.Draw(frame, kExtraWidth, kExtraHeight);
+            renderer->SelectRenderWindow(nullptr);
+            renderer->SetBackgroundColor(HueColour(frame, 0));
+            scene.Draw(frame, renderer->GetWidth(), renderer->GetHeight());
+            renderer->EndScene(true);
+            if (const STRU_RENDER_STATS* stats = renderer->GetStatistics()) drawCalls = stats->DrawCalls;
+            renderer->OnFrameEnd();
 
-        renderer->OnFrameBegin();
-        renderer->BeginScene();
-        renderer->EndScene(true);
-        renderer->OnFrameEnd();
-
-        if (frame == 50 || frame == 105 || frame == 150 || frame == 250) {
-            std::printf("frame %d:\n", frame);
-            SaveFrame(mainWindow, "main", frame);
-            SaveFrame(extraWindow, "extra", frame);
+            if (frame == 50 || frame == 105 || frame == 160 || frame == 250) {
+                std::printf("frame %d:\n", frame);
+                SaveFrame(mainWindow, "main", frame);
+                SaveFrame(extraWindow, "extra", frame);
+            }
         }
     }
 
     const STRU_RENDER_STATS* stats = renderer->GetStatistics();
     std::printf("FPS %.1f (one-second samples: min %.1f, max %.1f), draw calls in the last frame %d\n",
-                renderer->GetFPS(), stats ? stats->MinFps : 0.0f, stats ? stats->MaxFps : 0.0f,
-                stats ? stats->DrawCalls : 0);
+                renderer->GetFPS(), stats ? stats->MinFps : 0.0f, stats ? stats->MaxFps : 0.0f, drawCalls);
 
     renderer->DestroyRenderWindow(extra);
     ReleaseLumiscriber(renderer);

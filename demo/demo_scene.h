@@ -1,0 +1,42 @@
+#pragma once
+// The demo's scene: what a host draws through IRenderer each frame.
+#include <cstdint>
+#include <vector>
+
+#include "core/renderer_interface.h"
+
+struct STRU_DRAW_COMMAND_BASE;
+class ITexture;
+
+namespace demo {
+
+// Writes the scene's image files (PNG, BMP, TGA) with the image library's own encoders into
+// textures/ under the working folder. False when a file could not be written.
+bool WriteTextureFiles();
+
+class Scene {
+public:
+    // Creates the in-memory textures and the host's textured commands bound to the files.
+    explicit Scene(IRenderer* renderer);
+    ~Scene();
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+
+    // Submits one frame's drawing into the current render target of `width` x `height`.
+    void Draw(int frame, int width, int height);
+
+    // Sprites submitted per frame, for the printout.
+    int SpritesPerFrame() const;
+
+private:
+    void DrawShapes(int frame, int width, int height);
+    void DrawMemorySprites(int frame, int width, int height);
+    void DrawFileSprites(int frame, int width);
+
+    IRenderer* renderer_;
+    ITexture* opaqueTexture_ = nullptr;       // made in memory, X8R8G8B8
+    ITexture* translucentTexture_ = nullptr;  // made in memory, A8R8G8B8 with a soft edge
+    std::vector<STRU_DRAW_COMMAND_BASE*> fileSprites_;  // host-owned commands, one per file
+};
+
+}  // namespace demo
