@@ -1,0 +1,257 @@
+// Sprite submission: frames of 10,000 textured sprites submitted through
+// DrawTexturePrimitiveEx and drawn (submission, batching and the append to the shared
+// dynamic buffers) with the software device's rasteriser switched off, for opaque and
+// translucent sprites over 1, 16 and 256 textures. Counters: sprites per second, ns per
+// sprite, device draw calls per frame and how many of the textures sit on atlas pages.
+// Beside it, the floor a sprite cannot go below: a memcpy of its 108 bytes of vertices and
+// indices (four 24-byte vertices and six 16-bit indices), and the cost of an empty frame
+// (clear and present) that every frame case carries.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "core/lumiscriber_api.h"
+#include "core/renderer_interface.h"
+#include "draw/batch_processor.h"
+#include "draw/d3d_texture.h"
+#include "platform/d3d9/control.h"
+#include "platform/ddraw/control.h"
+#include "platform/dxdiag/control.h"
+#include "platform/win32/window.h"
+
+namespace {
+
+constexpr int kSprites = 10000;
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr int kTextureSide = 32;
+constexpr int kSpriteSide = 16;
+constexpr std::size_t kBytesPerSprite = 4 * sizeof(vertex_t) + 6 * sizeof(std::uint16_t);
+static_assert(kBytesPerSprite == 108);
+
+constexpr D3DCOLOR kOpaqueWhite = 0xFFFFFFFFu;
+constexpr D3DCOLOR kTranslucentWhite = 0xC0FFFFFFu;
+
+enum class SpriteKind {
+    kOpaque,           // X8R8G8B8, full colour: the opaque path
+    kAlpha,            // A8R8G8B8 32x32, colour with alpha: the alpha path, textures packable
+    kAlphaOwnTexture,  // A8R8G8B8 32x16: the alpha path, never packed (alpha cells are square)
+};
+
+// One renderer on a window for the whole program; the device draws nothing.
+class Host {
+public:
+    static Host& Get() {
+        static Host host;
+        return host;
+    }
+
+    IRenderer* Renderer() const { return renderer_; }
+
+    // The first `count` textures of a kind, made on demand and kept for the program's life so
+    // that every case finds them resident.
+    const std::vector<ITexture*>& Textures(SpriteKind kind, std::size_t count) {
+        std::vector<ITexture*>& textures = textures_[static_cast<int>(kind)];
+        const bool alpha = kind != SpriteKind::kOpaque;
+        const int height = kind == SpriteKind::kAlphaOwnTexture ? kTextureSide / 2 : kTextureSide;
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kTextureSide * height));
+        while (textures.size() < count) {
+            const std::uint32_t tint = static_cast<std::uint32_t>(textures.size() * 0x0103070Bu) & 0x00FFFFFFu;
+            ITexture* texture =
+                renderer_->CreateTexture(kTextureSide, height, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 0);
+            if (texture == nullptr) break;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < kTextureSide; ++x)
+                    pixels[y * kTextureSide + x] = ((x / 4 + y / 4) % 2 ? 0xFF000000u : 0x80000000u) | tint;
+            texture->UpdateRect(pixels.data(), kTextureSide, height, kTextureSide * 4, 32, 0, 0);
+            textures.push_back(texture);
+        }
+        return textures;
+    }
+
+    bool Ready() const { return renderer_ != nullptr; }
+
+private:
+    Host() {
+        std::filesystem::create_directories("logs");
+        ddrawctl::Install();
+        dxdiagctl::Install();
+        window_ = win32::CreateTestWindow(u"sprite benchmark", 0, 0, kWidth, kHeight);
+        STRU_RENDERER_PARAM param{};
+        param.Window = window_;
+        param.Width = kWidth;
+        param.Height = kHeight;
+        param.BitsPerPixel = 32;
+        param.Quality = 1;
+        param.Windowed = 1;
+        param.Vsync = 0;  // no frame limiter
+        renderer_ = CreateLumiscriber(&param);
+        d3d9ctl::SetRasterizationEnabled(false);
+    }
+
+    ~Host() {
+        if (renderer_ != nullptr) {
+            for (const auto& textures : textures_)
+                for (ITexture* texture : textures) renderer_->DestroyTexture(texture);
+            ReleaseLumiscriber(renderer_);
+        }
+        win32::DestroyAllWindows();
+    }
+
+    HWND window_ = nullptr;
+    IRenderer* renderer_ = nullptr;
+    std::vector<ITexture*> textures_[3];
+};
+
+// Host-owned textured commands, one per sprite, sprite i on texture i % T.
+class SpriteSet {
+public:
+    SpriteSet(IRenderer* renderer, const std::vector<ITexture*>& textures) : renderer_(renderer) {
+        commands_.reserve(kSprites);
+        for (int i = 0; i < kSprites; ++i) {
+            STRU_DRAW_COMMAND_BASE* cmd = renderer_->CreatePrimitive(5);
+            if (cmd == nullptr) break;
+            renderer_->AttachTexture(cmd, textures[static_cast<std::size_t>(i) % textures.size()], 0);
+            commands_.push_back(cmd);
+        }
+    }
+    ~SpriteSet() {
+        for (STRU_DRAW_COMMAND_BASE* cmd : commands_) renderer_->ReleasePrimitive(cmd);
+    }
+    SpriteSet(const SpriteSet&) = delete;
+    SpriteSet& operator=(const SpriteSet&) = delete;
+
+    bool Complete() const { return commands_.size() == static_cast<std::size_t>(kSprites); }
+
+    // One frame as a host drives it; returns the device's draw calls in it.
+    std::uint64_t DrawFrame(D3DCOLOR color) {
+        const std::uint64_t before = d3d9ctl::GetCounters().drawCalls;
+        renderer_->OnFrameBegin();
+        renderer_->BeginScene();
+        for (int i = 0; i < kSprites; ++i) {
+            // Sprites spread over the screen in a fixed pattern, all inside it.
+            const LONG x = (i * 37) % (kWidth - kSpriteSide);
+            const LONG y = (i * 53) % (kHeight - kSpriteSide);
+            const RECT destination{x, y, x + kSpriteSide, y + kSpriteSide};
+            renderer_->DrawTexturePrimitiveEx(commands_[static_cast<std::size_t>(i)], x, y, color, &destination,
+                                              nullptr);
+        }
+        renderer_->EndScene(true);
+        lastStatsDrawCalls_ = renderer_->GetStatistics() ? renderer_->GetStatistics()->DrawCalls : -1;
+        renderer_->OnFrameEnd();
+        return d3d9ctl::GetCounters().drawCalls - before;
+    }
+
+    std::int32_t LastStatsDrawCalls() const { return lastStatsDrawCalls_; }
+
+private:
+    IRenderer* renderer_;
+    std::vector<STRU_DRAW_COMMAND_BASE*> commands_;
+    std::int32_t lastStatsDrawCalls_ = 0;
+};
+
+// How many of the textures were copied to an atlas cell (after they have been drawn once).
+int TexturesOnAtlas(const std::vector<ITexture*>& textures) {
+    int packed = 0;
+    for (ITexture* texture : textures)
+        if (static_cast<CD3DTexture*>(texture)->GetCell() != nullptr) ++packed;
+    return packed;
+}
+
+// state.range(0): texture count; state.range(1): the SpriteKind.
+void BM_SpriteFrame(benchmark::State& state) {
+    Host& host = Host::Get();
+    if (!host.Ready()) {
+        state.SkipWithError("the renderer could not be created");
+        return;
+    }
+    const auto kind = static_cast<SpriteKind>(state.range(1));
+    const bool alpha = kind != SpriteKind::kOpaque;
+    const auto textureCount = static_cast<std::size_t>(state.range(0));
+    const std::vector<ITexture*>& made = host.Textures(kind, textureCount);
+    if (made.size() < textureCount) {
+        state.SkipWithError("the textures could not be created");
+        return;
+    }
+    const std::vector<ITexture*> textures(made.begin(), made.begin() + static_cast<std::ptrdiff_t>(textureCount));
+    // Opaque sprites on an opaque format with a full colour; translucent ones on a format with
+    // alpha and a colour with alpha, so both tests for the alpha path agree.
+    const D3DCOLOR color = alpha ? kTranslucentWhite : kOpaqueWhite;
+    SpriteSet sprites(host.Renderer(), textures);
+    if (!sprites.Complete()) {
+        state.SkipWithError("the sprite commands could not be created");
+        return;
+    }
+    // A warm-up frame: buffers grown, atlas cells placed, node free lists filled.
+    sprites.DrawFrame(color);
+
+    std::uint64_t drawCalls = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) drawCalls += sprites.DrawFrame(color);
+    const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
+
+    const auto frames = static_cast<double>(state.iterations());
+    const double sprites_total = frames * kSprites;
+    state.SetItemsProcessed(static_cast<std::int64_t>(sprites_total));
+    state.counters["sprites_per_s"] = benchmark::Counter(sprites_total, benchmark::Counter::kIsRate);
+    state.counters["ns_per_sprite"] = elapsed.count() / sprites_total;
+    state.counters["draws_per_frame"] = static_cast<double>(drawCalls) / frames;
+    state.counters["stats_draw_calls"] = sprites.LastStatsDrawCalls();
+    state.counters["textures_on_atlas"] = TexturesOnAtlas(textures);
+    state.SetLabel(kind == SpriteKind::kOpaque ? "opaque" : kind == SpriteKind::kAlpha ? "alpha" : "alpha, 32x16");
+}
+BENCHMARK(BM_SpriteFrame)
+    ->ArgNames({"textures", "kind"})
+    ->ArgsProduct({{1, 16, 256}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The frame loop alone: what each frame case pays besides its sprites.
+void BM_EmptyFrame(benchmark::State& state) {
+    Host& host = Host::Get();
+    if (!host.Ready()) {
+        state.SkipWithError("the renderer could not be created");
+        return;
+    }
+    IRenderer* renderer = host.Renderer();
+    for (auto _ : state) {
+        renderer->OnFrameBegin();
+        renderer->BeginScene();
+        renderer->EndScene(true);
+        renderer->OnFrameEnd();
+    }
+}
+BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The floor: each sprite's vertices and indices copied into a frame-sized buffer.
+void BM_MemcpyPerSprite(benchmark::State& state) {
+    std::vector<unsigned char> sprite(kBytesPerSprite);
+    for (std::size_t i = 0; i < sprite.size(); ++i) sprite[i] = static_cast<unsigned char>(i);
+    std::vector<unsigned char> buffer(kBytesPerSprite * kSprites);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        unsigned char* out = buffer.data();
+        for (int i = 0; i < kSprites; ++i) {
+            sprite[0] = static_cast<unsigned char>(i);  // a sprite of its own each time
+            std::memcpy(out, sprite.data(), kBytesPerSprite);
+            out += kBytesPerSprite;
+        }
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
+    const double sprites_total = static_cast<double>(state.iterations()) * kSprites;
+    state.SetBytesProcessed(static_cast<std::int64_t>(sprites_total * kBytesPerSprite));
+    state.counters["sprites_per_s"] = benchmark::Counter(sprites_total, benchmark::Counter::kIsRate);
+    state.counters["ns_per_sprite"] = elapsed.count() / sprites_total;
+}
+BENCHMARK(BM_MemcpyPerSprite)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
