@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "draw/texture.h"
 #include "image/raster.h"
@@ -13,30 +14,44 @@ namespace {
 
 constexpr int kMemorySprites = 2000;  // textured quads from the in-memory textures
 constexpr int kSpriteSide = 16;
-constexpr const char16_t* kTextureFiles[] = {u"textures/checker.png", u"textures/stripes.bmp",
-                                             u"textures/ring.tga"};
+// The file textures: three groups of sixteen 512x512 images in turn as PNG, BMP and TGA. The
+// sprites show one group at a time, so the groups they left go idle and, with more than
+// 32 MiB of texture pixels in memory, the texture manager unloads them.
+constexpr int kFileGroups = 3;
+constexpr int kFilesPerGroup = 16;
+constexpr int kFileSide = 512;
+constexpr int kFramesPerGroup = 60;
 
-// A 64x64 image with a pattern of its own; `alpha` adds a plane that fades to the edge.
-bool WriteImage(const char16_t* path, DWORD type, int pattern, bool alpha) {
+std::u16string FileName(int index) {
+    static constexpr const char16_t* kExtensions[] = {u".png", u".bmp", u".tga"};
+    std::u16string name = u"textures/tile";
+    name += static_cast<char16_t>(u'0' + index / 10);
+    name += static_cast<char16_t>(u'0' + index % 10);
+    return name + kExtensions[index % 3];
+}
+
+DWORD FileType(int index) {
+    static constexpr DWORD kTypes[] = {kRasterTypePng, kRasterTypeBmp, kRasterTypeTga};
+    return kTypes[index % 3];
+}
+
+// A square image with a pattern of its own: checks, stripes or a gradient, tinted by `tint`.
+bool WriteImage(const std::u16string& path, DWORD type, int pattern, int tint) {
     CRaster image;
-    if (image.Create(64, 64, 24, type) == nullptr) return false;
-    if (alpha && !image.CreateAlpha()) return false;
-    for (LONG y = 0; y < 64; ++y) {
-        for (LONG x = 0; x < 64; ++x) {
+    if (image.Create(kFileSide, kFileSide, 24, type) == nullptr) return false;
+    const BYTE t = static_cast<BYTE>(tint * 5);
+    for (LONG y = 0; y < kFileSide; ++y) {
+        for (LONG x = 0; x < kFileSide; ++x) {
             RGBQUAD c{};
             switch (pattern) {
-                case 0: c = ((x / 8 + y / 8) % 2) ? RGBQUAD{40, 200, 240, 0} : RGBQUAD{30, 30, 120, 0}; break;
-                case 1: c = (y / 4 % 2) ? RGBQUAD{0, 140, 255, 0} : RGBQUAD{255, 255, 255, 0}; break;
-                default: c = RGBQUAD{static_cast<BYTE>(x * 4), 80, static_cast<BYTE>(y * 4), 0}; break;
+                case 0: c = ((x / 64 + y / 64) % 2) ? RGBQUAD{40, 200, t, 0} : RGBQUAD{t, 30, 120, 0}; break;
+                case 1: c = (y / 32 % 2) ? RGBQUAD{0, t, 255, 0} : RGBQUAD{255, 255, 255, 0}; break;
+                default: c = RGBQUAD{static_cast<BYTE>(x / 2), t, static_cast<BYTE>(y / 2), 0}; break;
             }
             image.SetPixelColor(x, y, c);
-            if (alpha) {
-                const double d = std::hypot(x - 31.5, y - 31.5);
-                image.SetAlphaAt(x, y, d > 31.0 ? 0 : d < 16.0 ? 96 : 255);
-            }
         }
     }
-    return image.Save(path, type);
+    return image.Save(path.c_str(), type);
 }
 
 D3DCOLOR Wave(int frame, int offset, BYTE alpha) {
@@ -49,35 +64,21 @@ D3DCOLOR Wave(int frame, int offset, BYTE alpha) {
 
 bool WriteTextureFiles() {
     std::filesystem::create_directories("textures");
-    return WriteImage(kTextureFiles[0], kRasterTypePng, 0, true) &&
-           WriteImage(kTextureFiles[1], kRasterTypeBmp, 1, false) &&
-           WriteImage(kTextureFiles[2], kRasterTypeTga, 2, true);
+    for (int i = 0; i < kFileGroups * kFilesPerGroup; ++i)
+        if (!WriteImage(FileName(i), FileType(i), i % 3, i)) return false;
+    return true;
 }
 
 Scene::Scene(IRenderer* renderer) : renderer_(renderer) {
     // Two textures written by the host in memory: an opaque checker and a translucent disc.
-    std::vector<std::uint32_t> pixels(32 * 32);
     opaqueTexture_ = renderer_->CreateTexture(32, 32, D3DFMT_X8R8G8B8, 0);
-    if (opaqueTexture_) {
-        for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 32; ++x) pixels[y * 32 + x] = ((x / 4 + y / 4) % 2) ? 0xFFE0E0E0u : 0xFF205080u;
-        opaqueTexture_->UpdateRect(pixels.data(), 32, 32, 32 * 4, 32, 0, 0);
-    }
     translucentTexture_ = renderer_->CreateTexture(32, 32, D3DFMT_A8R8G8B8, 0);
-    if (translucentTexture_) {
-        for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 32; ++x) {
-                const double d = std::hypot(x - 15.5, y - 15.5);
-                const unsigned a = d > 15.5 ? 0u : static_cast<unsigned>(255.0 * (1.0 - d / 16.0));
-                pixels[y * 32 + x] = (a << 24) | 0x00FFC040u;
-            }
-        translucentTexture_->UpdateRect(pixels.data(), 32, 32, 32 * 4, 32, 0, 0);
-    }
+    WriteMemoryTextures();
     // Host-owned textured commands whose textures come from files, loaded in the background.
-    for (const char16_t* path : kTextureFiles) {
+    for (int i = 0; i < kFilesPerGroup; ++i) {
         STRU_DRAW_COMMAND_BASE* cmd = renderer_->CreatePrimitive(5);
         if (cmd == nullptr) continue;
-        renderer_->SetTexture(cmd, path, false);
+        renderer_->SetTexture(cmd, FileName(i).c_str(), false);
         fileSprites_.push_back(cmd);
     }
 }
@@ -88,7 +89,32 @@ Scene::~Scene() {
     if (translucentTexture_) renderer_->DestroyTexture(translucentTexture_);
 }
 
-int Scene::SpritesPerFrame() const { return kMemorySprites + static_cast<int>(fileSprites_.size()) * 12; }
+void Scene::WriteMemoryTextures() {
+    std::vector<std::uint32_t> pixels(32 * 32);
+    if (opaqueTexture_) {
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) pixels[y * 32 + x] = ((x / 4 + y / 4) % 2) ? 0xFFE0E0E0u : 0xFF205080u;
+        opaqueTexture_->UpdateRect(pixels.data(), 32, 32, 32 * 4, 32, 0, 0);
+    }
+    if (translucentTexture_) {
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                const double d = std::hypot(x - 15.5, y - 15.5);
+                const unsigned a = d > 15.5 ? 0u : static_cast<unsigned>(255.0 * (1.0 - d / 16.0));
+                pixels[y * 32 + x] = (a << 24) | 0x00FFC040u;
+            }
+        translucentTexture_->UpdateRect(pixels.data(), 32, 32, 32 * 4, 32, 0, 0);
+    }
+}
+
+int Scene::SpritesPerFrame() const { return kMemorySprites + static_cast<int>(fileSprites_.size()); }
+
+int Scene::LoadedFilesOfGroup(int group) const {
+    int loaded = 0;
+    for (int i = 0; i < kFilesPerGroup; ++i)
+        if (renderer_->IsTextureLoaded(FileName(group * kFilesPerGroup + i).c_str())) ++loaded;
+    return loaded;
+}
 
 void Scene::Draw(int frame, int width, int height) {
     DrawMemorySprites(frame, width, height);
@@ -132,14 +158,20 @@ void Scene::DrawMemorySprites(int frame, int width, int height) {
 }
 
 void Scene::DrawFileSprites(int frame, int width) {
-    // Each file texture drawn twelve times along a wave; nothing shows until it has loaded.
+    // A new group of files every few seconds' worth of frames: the commands take the new
+    // textures, and the old ones lose their last reference and go idle.
+    if (frame > 0 && frame % kFramesPerGroup == 0) {
+        const int group = (frame / kFramesPerGroup) % kFileGroups;
+        for (std::size_t f = 0; f < fileSprites_.size(); ++f)
+            renderer_->SetTexture(fileSprites_[f], FileName(group * kFilesPerGroup + static_cast<int>(f)).c_str(), false);
+    }
+    // Nothing shows of a sprite until its file has loaded.
     for (std::size_t f = 0; f < fileSprites_.size(); ++f) {
-        for (int i = 0; i < 12; ++i) {
-            const int x = (i * 80 + frame * 2 + static_cast<int>(f) * 27) % (width + 64) - 64;
-            const int y = 140 + static_cast<int>(f) * 90 + static_cast<int>(30 * std::sin((frame + i * 20) * 0.05));
-            const RECT destination{x, y, x + 64, y + 64};
-            renderer_->DrawTexturePrimitiveEx(fileSprites_[f], x, y, 0xFFFFFFFFu, &destination, nullptr);
-        }
+        const int i = static_cast<int>(f);
+        const int x = (i * 72 + frame * 2) % (width + 96) - 96;
+        const int y = 140 + (i % 4) * 100 + static_cast<int>(30 * std::sin((frame + i * 20) * 0.05));
+        const RECT destination{x, y, x + 96, y + 96};
+        renderer_->DrawTexturePrimitiveEx(fileSprites_[f], x, y, 0xFFFFFFFFu, &destination, nullptr);
     }
 }
 

@@ -10,8 +10,9 @@ class ITexture;
 
 namespace demo {
 
-// Writes the scene's image files (PNG, BMP, TGA) with the image library's own encoders into
-// textures/ under the working folder. False when a file could not be written.
+// Writes the scene's image files (48 of 512x512, in turn PNG, BMP and TGA) with the image
+// library's own encoders into textures/ under the working folder. False when one could not
+// be written.
 bool WriteTextureFiles();
 
 class Scene {
@@ -25,8 +26,14 @@ public:
     // Submits one frame's drawing into the current render target of `width` x `height`.
     void Draw(int frame, int width, int height);
 
+    // Writes the pixels of the in-memory textures. A display-mode change unloads every
+    // texture, so a host writes its own textures again after one (files reload by themselves).
+    void WriteMemoryTextures();
+
     // Sprites submitted per frame, for the printout.
     int SpritesPerFrame() const;
+    // How many files of a group (0..2) have their texture loaded right now.
+    int LoadedFilesOfGroup(int group) const;
 
 private:
     void DrawShapes(int frame, int width, int height);

@@ -105,6 +105,7 @@ int main() {
             if (frame == kModeChangeAt) {
                 const bool changed = renderer->ChangeDisplayMode(800, 600, 32, 1, false, true);
                 std::printf("frame %d: display mode 800x600 %s\n", frame, changed ? "applied" : "refused");
+                scene.WriteMemoryTextures();
             }
 
             renderer->OnFrameBegin();
@@ -119,6 +120,9 @@ int main() {
             if (const STRU_RENDER_STATS* stats = renderer->GetStatistics()) drawCalls = stats->DrawCalls;
             renderer->OnFrameEnd();
 
+            if (frame % 60 == 59)
+                std::printf("frame %d: file textures loaded per group: %d, %d, %d\n", frame,
+                            scene.LoadedFilesOfGroup(0), scene.LoadedFilesOfGroup(1), scene.LoadedFilesOfGroup(2));
             if (frame == 50 || frame == 105 || frame == 160 || frame == 250) {
                 std::printf("frame %d:\n", frame);
                 SaveFrame(mainWindow, "main", frame);
