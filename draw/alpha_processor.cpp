@@ -367,28 +367,11 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
     if (vertexTotal == 0) return;
 
     // Every node goes up in one lock per buffer; each is then drawn from its own offset.
-    auto upload = [&](CD3DBuffer* buffer, std::uint32_t total, bool vertices) {
-        const std::uint32_t start = BeginAppend(buffer, total);
-        try {
-            for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_;
-                 entry = lru_obj_s::Next(entry)) {
-                const batch_arrays_t& arrays = NodeAt(entry)->arrays;
-                if (arrays.VertexCount() == 0) continue;
-                if (vertices) {
-                    buffer->Write(arrays.Vertices(), static_cast<std::uint32_t>(arrays.VertexCount()) * vertexStride_);
-                } else {
-                    buffer->Write(arrays.Indices(), static_cast<std::uint32_t>(arrays.IndexCount()) * indexSize_);
-                }
-            }
-        } catch (...) {
-            buffer->Unlock();
-            throw;
-        }
-        buffer->Unlock();
-        return start;
-    };
-    std::uint32_t vertexStart = upload(vertexBuffer, vertexTotal, true);
-    std::uint32_t indexStart = upload(indexBuffer, indexTotal, false);
+    std::vector<const batch_arrays_t*> batches;
+    for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry))
+        batches.push_back(&NodeAt(entry)->arrays);
+    std::uint32_t vertexStart = UploadBatches(vertexBuffer, vertexTotal, true, batches);
+    std::uint32_t indexStart = UploadBatches(indexBuffer, indexTotal, false, batches);
 
     SetRenderStateIfChanged(D3DRS_ZENABLE, D3DZB_TRUE);
     SetRenderStateIfChanged(D3DRS_ALPHABLENDENABLE, TRUE);

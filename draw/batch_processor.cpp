@@ -46,6 +46,26 @@ IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
 
 // ---- CDrawCmdBatchProcessor ------------------------------------------------------------------
 
+std::uint32_t CDrawCmdBatchProcessor::UploadBatches(CD3DBuffer* buffer, std::uint32_t total, bool vertices,
+                                                    const std::vector<const batch_arrays_t*>& batches) const {
+    const std::uint32_t start = BeginAppend(buffer, total);
+    try {
+        for (const batch_arrays_t* arrays : batches) {
+            if (arrays->VertexCount() == 0) continue;
+            if (vertices) {
+                buffer->Write(arrays->Vertices(), static_cast<std::uint32_t>(arrays->VertexCount()) * vertexStride_);
+            } else {
+                buffer->Write(arrays->Indices(), static_cast<std::uint32_t>(arrays->IndexCount()) * indexSize_);
+            }
+        }
+    } catch (...) {
+        buffer->Unlock();
+        throw;
+    }
+    buffer->Unlock();
+    return start;
+}
+
 CDrawCmdBatchProcessor::CDrawCmdBatchProcessor(CLumiscriber* renderer, std::uint32_t indexSize)
     : renderer_(renderer), indexSize_(indexSize) {}
 

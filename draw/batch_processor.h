@@ -11,6 +11,7 @@
 // Device state: every state a flush needs is read back from the device first and set only
 // when it differs.
 #include <cstdint>
+#include <vector>
 
 #include "core/grow_array.h"
 #include "core/lru_list.h"
@@ -137,6 +138,11 @@ protected:
     // Colour and alpha operation, cull mode and pixel shader of the record, with the depth
     // test on and blending off: the states every opaque draw runs with.
     void ApplyOpaqueStates(const STRU_DRAW_PRIMITIVE& record) const;
+
+    // Appends the vertices (or the indices) of the given batches, empty ones skipped, to
+    // `buffer` in one lock of `total` bytes; returns the start offset. Unlocks on every path.
+    std::uint32_t UploadBatches(CD3DBuffer* buffer, std::uint32_t total, bool vertices,
+                                const std::vector<const batch_arrays_t*>& batches) const;
 
     // One draw call made: counted for the flush and for the renderer's statistics.
     void CountDrawCall();

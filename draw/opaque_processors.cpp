@@ -274,27 +274,10 @@ void COpaqueTexDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ver
     if (vertexTotal == 0) return;
 
     // Every batch goes up in one lock per buffer; each is then drawn from its own offset.
-    auto upload = [&](CD3DBuffer* buffer, std::uint32_t total, bool vertices) {
-        const std::uint32_t start = BeginAppend(buffer, total);
-        try {
-            for (const auto& entry : batches_) {
-                const batch_arrays_t& arrays = entry.second->arrays;
-                if (arrays.VertexCount() == 0) continue;
-                if (vertices) {
-                    buffer->Write(arrays.Vertices(), static_cast<std::uint32_t>(arrays.VertexCount()) * vertexStride_);
-                } else {
-                    buffer->Write(arrays.Indices(), static_cast<std::uint32_t>(arrays.IndexCount()) * indexSize_);
-                }
-            }
-        } catch (...) {
-            buffer->Unlock();
-            throw;
-        }
-        buffer->Unlock();
-        return start;
-    };
-    std::uint32_t vertexStart = upload(vertexBuffer, vertexTotal, true);
-    std::uint32_t indexStart = upload(indexBuffer, indexTotal, false);
+    std::vector<const batch_arrays_t*> batches;
+    for (const auto& entry : batches_) batches.push_back(&entry.second->arrays);
+    std::uint32_t vertexStart = UploadBatches(vertexBuffer, vertexTotal, true, batches);
+    std::uint32_t indexStart = UploadBatches(indexBuffer, indexTotal, false, batches);
 
     device->SetIndices(indexBuffer->GetBuffer());
     device->SetFVF(kVertexFvf);
