@@ -3,6 +3,7 @@
 #include "core/render_window.h"
 #include "core/swap_chain.h"
 #include "draw/d3d_buffers.h"
+#include "draw/d3d_texture.h"
 #include "tests/core/renderer_fixture.h"
 
 namespace lumi::test {
@@ -215,6 +216,18 @@ TEST_F(RendererTest, DynamicBuffersGrowToTheNeedAndRetryOnlyAfterEviction) {
     EXPECT_FALSE(renderer->GetVertexBuffer()->IsCreated());
     EXPECT_TRUE(renderer->GrowDynamicBuffers(9000, 0));
     EXPECT_EQ(renderer->GetVertexBuffer()->GetSize(), 36000u);
+
+    // With an idle texture the idle textures give back their video copies and creation is
+    // tried once more.
+    auto* idle = static_cast<CD3DTexture*>(renderer_->CreateTexture(u"tex/idle.png"));
+    ASSERT_NE(idle, nullptr);
+    idle->AddRef();
+    idle->Release();
+    d3d9ctl::FailCall("CreateVertexBuffer", 1, D3DERR_OUTOFVIDEOMEMORY);
+    const int retried = d3d9ctl::CallCount("CreateVertexBuffer");
+    EXPECT_TRUE(renderer->GrowDynamicBuffers(20000, 0));
+    EXPECT_EQ(d3d9ctl::CallCount("CreateVertexBuffer"), retried + 2) << "one failure, one retry";
+    EXPECT_EQ(renderer->GetVertexBuffer()->GetSize(), 80000u);
 }
 
 }  // namespace
