@@ -8,7 +8,9 @@ namespace {
 
 using lumi::test::ByteWriter;
 using lumi::test::Bytes;
+using lumi::test::Bgr;
 using lumi::test::DecodeBytes;
+using lumi::test::ExpectColor;
 
 struct BmpSpec {
     bool file_header = true;
@@ -49,13 +51,6 @@ Bytes BuildBmp(const BmpSpec& s) {
         out.U16(0x4D42).U32(14 + info.bytes.size() + s.bits_data.size()).U32(0).U32(offset);
     }
     return out.Raw(info.bytes).Raw(s.bits_data).bytes;
-}
-
-RGBQUAD Bgr(BYTE b, BYTE g, BYTE r) { return RGBQUAD{b, g, r, 0}; }
-
-void ExpectColor(const CRaster& image, LONG x, LONG y, RGBQUAD expected) {
-    const RGBQUAD c = image.GetPixelColor(x, y, false);
-    EXPECT_EQ(lumi::test::Hex(c), lumi::test::Hex(expected)) << "at (" << x << ", " << y << ")";
 }
 
 TEST(BmpCodec, RoundTripsEveryDepth) {

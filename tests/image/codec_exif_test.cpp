@@ -14,11 +14,12 @@
 #include "image/raster_io_file.h"
 #include "image/raster_jpg.h"
 #include "image/raster_mem_file.h"
+#include "tests/image/codec_test_util.h"
 #include "tests/support/work_folder.h"
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
+using lumi::test::Bytes;
 using Exif = CRasterJPG::CRasterExif;
 
 // ---- a small TIFF directory writer ----------------------------------------------------
@@ -130,11 +131,8 @@ Bytes PlainJpeg(LONG dpi = 72) {
     CRaster image = MakeImage();
     image.SetDpiX(dpi);
     image.SetDpiY(dpi);
-    BYTE* buffer = nullptr;
-    long size = 0;
-    EXPECT_TRUE(image.Encode(buffer, size, kRasterTypeJpg));
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
+    Bytes out = lumi::test::EncodeBytes(image, kRasterTypeJpg);
+    EXPECT_FALSE(out.empty());
     return out;
 }
 

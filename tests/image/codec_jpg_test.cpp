@@ -15,10 +15,11 @@
 #include "image/raster.h"
 #include "image/raster_jpg.h"
 #include "image/raster_mem_file.h"
+#include "tests/image/codec_test_util.h"
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
+using lumi::test::Bytes;
 
 // A smooth colour picture whose three channels differ, so a red/blue swap shows.
 CRaster MakeColourImage(DWORD w, DWORD h) {
@@ -32,11 +33,8 @@ CRaster MakeColourImage(DWORD w, DWORD h) {
 }
 
 Bytes EncodeAs(CRaster& image, DWORD type) {
-    BYTE* buffer = nullptr;
-    long size = 0;
-    EXPECT_TRUE(image.Encode(buffer, size, type)) << image.GetLastError();
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
+    Bytes out = lumi::test::EncodeBytes(image, type);
+    EXPECT_FALSE(out.empty()) << image.GetLastError();
     return out;
 }
 
@@ -124,21 +122,6 @@ std::string LibjpegText(int code) {
 bool DecodeJpeg(CRaster& image, Bytes file) {
     return image.Decode(file.empty() ? nullptr : file.data(), static_cast<DWORD>(file.size()), kRasterTypeJpg);
 }
-
-// A stream that takes only the first `limit` bytes written to it.
-class ShortWriteFile : public CRasterMemFile {
-public:
-    explicit ShortWriteFile(std::size_t limit) : limit_(limit) { Open(); }
-    unsigned Write(const void* buffer, unsigned size, unsigned count) override {
-        if (written_ + std::size_t{size} * count > limit_) return 0;
-        written_ += std::size_t{size} * count;
-        return CRasterMemFile::Write(buffer, size, count);
-    }
-
-private:
-    std::size_t limit_;
-    std::size_t written_ = 0;
-};
 
 TEST(JpegCodec, ColourRoundTripStaysWithinJpegErrorAndImprovesWithQuality) {
     CRaster source = MakeColourImage(64, 48);
@@ -336,31 +319,20 @@ TEST(JpegCodec, CorruptFilesFailAndLeaveTheImageAlone) {
     corrupt.push_back({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x01, 0x00});  // segment length below 2
     Bytes noFrame = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x08, 1, 1, 0, 0, 63, 0, 0xFF, 0xD9};  // scan before frame
     corrupt.push_back(noFrame);
-    Bytes badFrame = good;
-    for (std::size_t i = 2; i + 9 < badFrame.size(); ++i)
-        if (badFrame[i] == 0xFF && badFrame[i + 1] == 0xC0) {
-            badFrame[i + 9] = 0;  // zero components
-            break;
-        }
-    corrupt.push_back(badFrame);
-    Bytes hugeFrame = good;
-    for (std::size_t i = 2; i + 8 < hugeFrame.size(); ++i)
-        if (hugeFrame[i] == 0xFF && hugeFrame[i + 1] == 0xC0) {
-            hugeFrame[i + 5] = hugeFrame[i + 6] = hugeFrame[i + 7] = hugeFrame[i + 8] = 0xFF;  // 65535 x 65535
-            break;
-        }
-    corrupt.push_back(hugeFrame);
-
+    // The file with bytes of its first `marker` segment (counted from the 0xFF) replaced.
+    auto patched = [](Bytes file, BYTE marker, std::vector<std::pair<std::size_t, BYTE>> bytes) {
+        for (std::size_t i = 2; i + 9 < file.size(); ++i)
+            if (file[i] == 0xFF && file[i + 1] == marker) {
+                for (auto [at, value] : bytes) file[i + at] = value;
+                break;
+            }
+        return file;
+    };
+    corrupt.push_back(patched(good, 0xC0, {{9, 0}}));  // zero components
+    corrupt.push_back(patched(good, 0xC0, {{5, 0xFF}, {6, 0xFF}, {7, 0xFF}, {8, 0xFF}}));  // 65535 x 65535
     // Progressive: whole-image buffers of 30000 x 30000 would need gigabytes; refused, not made.
     source.SetCodecOption(0x10);
-    Bytes hugeProgressive = EncodeAs(source, kRasterTypeJpg);
-    for (std::size_t i = 2; i + 8 < hugeProgressive.size(); ++i)
-        if (hugeProgressive[i] == 0xFF && hugeProgressive[i + 1] == 0xC2) {
-            hugeProgressive[i + 5] = hugeProgressive[i + 7] = 0x75;
-            hugeProgressive[i + 6] = hugeProgressive[i + 8] = 0x30;
-            break;
-        }
-    corrupt.push_back(hugeProgressive);
+    corrupt.push_back(patched(EncodeAs(source, kRasterTypeJpg), 0xC2, {{5, 0x75}, {6, 0x30}, {7, 0x75}, {8, 0x30}}));
 
     CRaster image = MakeColourImage(5, 7);
     const DWORD typeBefore = image.GetType();
@@ -399,7 +371,7 @@ TEST(JpegCodec, WriteFailureReportsLibjpegText) {
     CRaster source = MakeColourImage(256, 256);
     source.SetQuality(100);
     for (std::size_t limit : {std::size_t{0}, std::size_t{5000}}) {  // first buffer, then the last
-        ShortWriteFile file(limit);
+        lumi::test::FailingWriteFile file(limit);
         EXPECT_FALSE(source.Encode(&file, kRasterTypeJpg)) << limit;
         EXPECT_EQ(std::string(source.GetLastError()), LibjpegText(JERR_FILE_WRITE)) << limit;
     }

@@ -83,6 +83,12 @@ inline std::string Hex(RGBQUAD c) {
     return s;
 }
 
+inline RGBQUAD Bgr(BYTE b, BYTE g, BYTE r) { return RGBQUAD{b, g, r, 0}; }
+
+inline void ExpectColor(const CRaster& image, LONG x, LONG y, RGBQUAD expected) {
+    EXPECT_EQ(Hex(image.GetPixelColor(x, y, false)), Hex(expected)) << "at (" << x << ", " << y << ")";
+}
+
 // Same size, same colours (blue, green, red) and, where either has a plane, same alpha.
 inline void ExpectSamePixels(const CRaster& expected, const CRaster& actual) {
     ASSERT_EQ(expected.GetWidth(), actual.GetWidth());

@@ -6,7 +6,9 @@ namespace {
 
 using lumi::test::ByteWriter;
 using lumi::test::Bytes;
+using lumi::test::Bgr;
 using lumi::test::DecodeBytes;
+using lumi::test::ExpectColor;
 using lumi::test::Hex;
 
 struct TgaSpec {
@@ -25,12 +27,6 @@ Bytes BuildTga(const TgaSpec& s) {
     w.U8(s.id.size()).U8(s.cmap_type).U8(s.type).U16(s.cmap_first).U16(s.cmap_length).U8(s.cmap_bits);
     w.U16(0).U16(0).U16(s.width).U16(s.height).U8(s.depth).U8(s.descriptor);
     return w.Raw(s.id).Raw(s.cmap).Raw(s.pixels).bytes;
-}
-
-RGBQUAD Bgr(BYTE b, BYTE g, BYTE r) { return RGBQUAD{b, g, r, 0}; }
-
-void ExpectColor(const CRaster& image, LONG x, LONG y, RGBQUAD expected) {
-    EXPECT_EQ(Hex(image.GetPixelColor(x, y, false)), Hex(expected)) << "at (" << x << ", " << y << ")";
 }
 
 TEST(TgaCodec, RoundTripsEveryDepth) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -195,16 +196,12 @@ TEST_F(FormatDispatch, EncodeThroughAViewAndReportTheCodecsMessage) {
 }
 
 TEST(RasterFormats, ExtensionsToTypes) {
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"JPEG"), kRasterTypeJpg);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"jp"), 0u);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"Tga"), kRasterTypeTga);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"jnaX"), kRasterTypeJna);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"JFIF"), kRasterTypeJpg);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"bmp"), kRasterTypeBmp);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"gif"), kRasterTypeGif);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u"png"), kRasterTypePng);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(u""), 0u);
-    EXPECT_EQ(CRaster::GetTypeFromExtension(nullptr), 0u);
+    const struct { const char16_t* ext; DWORD type; } cases[] = {
+        {u"JPEG", kRasterTypeJpg}, {u"jp", 0},  {u"Tga", kRasterTypeTga}, {u"jnaX", kRasterTypeJna},
+        {u"JFIF", kRasterTypeJpg}, {u"bmp", kRasterTypeBmp}, {u"gif", kRasterTypeGif}, {u"png", kRasterTypePng},
+        {u"", 0}, {nullptr, 0}};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(CRaster::GetTypeFromExtension(cases[i].ext), cases[i].type) << "case " << i;
 }
 
 TEST(RasterFormats, EntryPointArgumentChecks) {

@@ -1,11 +1,18 @@
 // Alpha and selection planes, alpha merging, and Flip/Mirror.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "image/raster.h"
 
 namespace {
+
+// The selection box as left, top, right, bottom.
+std::array<LONG, 4> Box(const CRaster& image) {
+    const RECT r = image.GetSelectionBox();
+    return {r.left, r.top, r.right, r.bottom};
+}
 
 TEST(RasterAlpha, PlaneLifecycleAndBounds) {
     CRaster image(3, 2, 24, 0);
@@ -80,19 +87,11 @@ TEST(RasterSelection, BoxGrowsAndShapesMarkPixels) {
     CRaster image(10, 8, 24, 0);
     EXPECT_TRUE(image.IsSelected(3, 3));  // no plane: everything
     ASSERT_TRUE(image.CreateSelection());
-    RECT box = image.GetSelectionBox();
-    EXPECT_EQ(box.left, 10);
-    EXPECT_EQ(box.bottom, 8);
-    EXPECT_EQ(box.right, 0);
-    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(Box(image), (std::array<LONG, 4>{10, 0, 0, 8}));
     EXPECT_FALSE(image.IsSelected(3, 3));
 
     ASSERT_TRUE(image.AddRectToSelection(RECT{2, 5, 4, 1}));  // x 2..3, y 1..4
-    box = image.GetSelectionBox();
-    EXPECT_EQ(box.left, 2);
-    EXPECT_EQ(box.right, 4);
-    EXPECT_EQ(box.bottom, 1);
-    EXPECT_EQ(box.top, 5);
+    EXPECT_EQ(Box(image), (std::array<LONG, 4>{2, 5, 4, 1}));
     EXPECT_TRUE(image.IsSelected(3, 4));
     EXPECT_FALSE(image.IsSelected(4, 4));
     ASSERT_TRUE(image.AddRectToSelection(RECT{-50, 100, 50, -100}));  // clamped
@@ -137,11 +136,7 @@ TEST(RasterSelection, GrayImagesRegionsAndInversion) {
     const BYTE levels[6] = {0, 9, 9, 0, 0, 9};
     ASSERT_TRUE(gray.CreateFromBuffer(levels, 3, 2, 8, 3, false));
     ASSERT_TRUE(image.SelectionSet(gray));
-    const RECT box = image.GetSelectionBox();
-    EXPECT_EQ(box.left, 1);
-    EXPECT_EQ(box.right, 3);
-    EXPECT_EQ(box.bottom, 0);
-    EXPECT_EQ(box.top, 2);
+    EXPECT_EQ(Box(image), (std::array<LONG, 4>{1, 2, 3, 0}));
 
     std::vector<RECT> runs;
     ASSERT_TRUE(image.BuildSelectionRegion(runs));
@@ -167,9 +162,7 @@ TEST(RasterOrientation, FlipSwapsStoredRowsWithAlpha) {
     image.SetAlphaAt(1, 0, 11);
     image.AddPixelToSelection(0, 0);
     ASSERT_TRUE(image.Flip());
-    EXPECT_EQ(image.GetPixelIndex(0, 0), 3);
-    EXPECT_EQ(image.GetPixelIndex(0, 1), 2);
-    EXPECT_EQ(image.GetPixelIndex(0, 2), 1);
+    for (LONG y = 0; y < 3; ++y) EXPECT_EQ(image.GetPixelIndex(0, y), 3 - y) << "row " << y;
     EXPECT_EQ(image.GetAlphaAt(1, 2), 11);
     EXPECT_EQ(image.GetSelectionAt(0, 0), 255);  // the selection stays
 

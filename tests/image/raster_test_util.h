@@ -1,8 +1,21 @@
 #pragma once
 // Helpers shared by the image tests.
+#include <vector>
+
 #include "image/raster.h"
 
 namespace lumi::test {
+
+// A 24-bit image of one grey level per pixel, given bottom row first.
+inline CRaster GrayImage(DWORD width, DWORD height, const std::vector<BYTE>& levels) {
+    CRaster image(width, height, 24, 0);
+    for (DWORD y = 0; y < height; ++y)
+        for (DWORD x = 0; x < width; ++x) {
+            const BYTE v = levels[y * width + x];
+            image.SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), RGBQUAD{v, v, v, 0});
+        }
+    return image;
+}
 
 // Gives tests the frame array that only decoders fill: attaches `count` new frames of the
 // given size, each filled with its own index.

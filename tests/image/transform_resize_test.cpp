@@ -6,18 +6,11 @@
 #include <vector>
 
 #include "image/raster.h"
+#include "tests/image/raster_test_util.h"
 
 namespace {
 
-CRaster GrayImage(DWORD width, DWORD height, const std::vector<BYTE>& levels) {
-    CRaster image(width, height, 24, 0);
-    for (DWORD y = 0; y < height; ++y)
-        for (DWORD x = 0; x < width; ++x) {
-            const BYTE v = levels[y * width + x];
-            image.SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), RGBQUAD{v, v, v, 0});
-        }
-    return image;
-}
+using lumi::test::GrayImage;
 
 std::vector<int> Row(const CRaster& image, LONG y) {
     std::vector<int> out;

@@ -9,21 +9,12 @@
 #include "image/raster.h"
 #include "image/raster_resample_kernels.h"
 #include "image/raster_transform_geometry.h"
+#include "tests/image/raster_test_util.h"
 
 namespace {
 
 using namespace lumi::image;
-
-// A 24-bit image of one grey level per pixel, given bottom row first.
-CRaster GrayImage(DWORD width, DWORD height, const std::vector<BYTE>& levels) {
-    CRaster image(width, height, 24, 0);
-    for (DWORD y = 0; y < height; ++y)
-        for (DWORD x = 0; x < width; ++x) {
-            const BYTE v = levels[y * width + x];
-            image.SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), RGBQUAD{v, v, v, 0});
-        }
-    return image;
-}
+using lumi::test::GrayImage;
 
 // Black 16x16 with one pixel of 200 at (9, 8).
 CRaster Impulse(WORD bpp) {

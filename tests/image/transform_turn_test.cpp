@@ -79,22 +79,17 @@ TEST(TransformTurn, HandComputedTurnsOfASmallPicture) {
     const BYTE rows[2][3] = {{a, b, c}, {d, e, f}};
     for (LONG y = 0; y < 2; ++y)
         for (LONG x = 0; x < 3; ++x) image.SetPixelIndex(x, y, rows[y][x]);
-    CRaster left;
+    CRaster left, right;
     ASSERT_TRUE(image.TurnLeft(&left));
-    // Seen counter-clockwise: top row f c, then e b, then d a at the bottom.
-    EXPECT_EQ(left.GetPixelIndex(0, 2), f);
-    EXPECT_EQ(left.GetPixelIndex(1, 2), c);
-    EXPECT_EQ(left.GetPixelIndex(1, 1), b);
-    EXPECT_EQ(left.GetPixelIndex(0, 0), d);
-    EXPECT_EQ(left.GetPixelIndex(1, 0), a);
-    CRaster right;
     ASSERT_TRUE(image.TurnRight(&right));
-    // Clockwise: top row a d, then b e, then c f at the bottom.
-    EXPECT_EQ(right.GetPixelIndex(0, 2), a);
-    EXPECT_EQ(right.GetPixelIndex(1, 2), d);
-    EXPECT_EQ(right.GetPixelIndex(1, 1), e);
-    EXPECT_EQ(right.GetPixelIndex(0, 0), c);
-    EXPECT_EQ(right.GetPixelIndex(1, 0), f);
+    // Stored rows bottom first. Counter-clockwise, seen: f c / e b / d a.
+    // Clockwise, seen: a d / b e / c f.
+    const BYTE wantLeft[3][2] = {{d, a}, {e, b}, {f, c}}, wantRight[3][2] = {{c, f}, {b, e}, {a, d}};
+    for (LONG y = 0; y < 3; ++y)
+        for (LONG x = 0; x < 2; ++x) {
+            EXPECT_EQ(left.GetPixelIndex(x, y), wantLeft[y][x]) << "left at " << x << "," << y;
+            EXPECT_EQ(right.GetPixelIndex(x, y), wantRight[y][x]) << "right at " << x << "," << y;
+        }
     // Rotate by 90 degrees is the counter-clockwise turn; by 0 it copies.
     CRaster rotated;
     ASSERT_TRUE(image.Rotate(90.0f, &rotated));
@@ -112,22 +107,15 @@ TEST(TransformTurn, RotateByAnArbitraryAngle) {
     // rotations of the pixel centres: the middle column takes (0,0), (1,1), the centre
     // (1,1); (0,1) and (2,1) take (0,1) and (1,0); the corners fall outside.
     CRaster image(2, 2, 24, 0);
-    const RGBQUAD p00{10, 0, 0, 0}, p10{20, 0, 0, 0}, p01{30, 0, 0, 0}, p11{40, 0, 0, 0};
-    image.SetPixelColor(0, 0, p00);
-    image.SetPixelColor(1, 0, p10);
-    image.SetPixelColor(0, 1, p01);
-    image.SetPixelColor(1, 1, p11);
+    for (LONG i = 0; i < 4; ++i) image.SetPixelColor(i % 2, i / 2, RGBQUAD{BYTE(10 * (i + 1)), 0, 0, 0});
     ASSERT_TRUE(image.CreateAlpha());
     image.SetBackgroundColor(RGBQUAD{99, 0, 0, 0});
     image.SetBackgroundIndex(0);
     ASSERT_TRUE(image.Rotate(45.0f));
     ASSERT_EQ(image.GetWidth(), 3u);
     ASSERT_EQ(image.GetHeight(), 3u);
-    EXPECT_EQ(image.GetPixelColor(1, 0).rgbBlue, 10);
-    EXPECT_EQ(image.GetPixelColor(1, 1).rgbBlue, 40);
-    EXPECT_EQ(image.GetPixelColor(1, 2).rgbBlue, 40);
-    EXPECT_EQ(image.GetPixelColor(0, 1).rgbBlue, 30);
-    EXPECT_EQ(image.GetPixelColor(2, 1).rgbBlue, 20);
+    const int want[5][3] = {{1, 0, 10}, {1, 1, 40}, {1, 2, 40}, {0, 1, 30}, {2, 1, 20}};  // x, y, blue
+    for (const auto& w : want) EXPECT_EQ(image.GetPixelColor(w[0], w[1]).rgbBlue, w[2]) << w[0] << "," << w[1];
     EXPECT_EQ(image.GetPixelColor(0, 0, false).rgbBlue, 99) << "outside the source: the background colour";
     EXPECT_EQ(image.GetAlphaAt(0, 0), 0);
     EXPECT_EQ(image.GetAlphaAt(1, 1), 255);
