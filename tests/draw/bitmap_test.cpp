@@ -12,21 +12,14 @@
 #include "draw/bitmap_load.h"
 #include "draw/d3d_bitmap.h"
 #include "image/raster.h"
-#include "image/raster_mem_file.h"
 #include "platform/engine/resource_loader.h"
 #include "tests/draw/texture_fixture.h"
 
 namespace {
 
 using lumi::test::TempWorkFolder;
+using lumi::test::WriteBytes;
 using Bytes = std::vector<BYTE>;
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-}
 
 void SetBuffer(bitmap_load_t& load, const Bytes& bytes) {
     ASSERT_TRUE(EnsureBufferCapacity(load.buffer, static_cast<std::uint32_t>(bytes.size())));
@@ -46,30 +39,10 @@ Bytes Encode(CRaster& image, DWORD type) {
 // An animation of `count` 3 x 2 frames; frame i is filled with palette entry i, whose colour
 // is (B, G, R) = (i, 2i, 3i), and shows for `delay` hundredths of a second.
 Bytes AnimatedGif(int count, DWORD delay) {
-    std::vector<std::unique_ptr<CRaster>> frames;
-    std::vector<CRaster*> pointers;
-    for (int i = 0; i < count; ++i) {
-        auto frame = std::make_unique<CRaster>(3, 2, 8, kRasterTypeGif);
-        for (int c = 0; c < 256; ++c) {
-            frame->SetPaletteColor(static_cast<BYTE>(c), RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c * 2),
-                                                                 static_cast<BYTE>(c * 3), 0});
-        }
-        frame->Clear(static_cast<BYTE>(i));
-        frame->SetFrameDelay(delay);
-        pointers.push_back(frame.get());
-        frames.push_back(std::move(frame));
-    }
-    CRasterMemFile file;
-    file.Open();
-    if (!pointers[0]->Encode(static_cast<CRasterFile*>(&file), pointers.data(), count, kRasterTypeGif)) return {};
-    const BYTE* data = file.GetBuffer();
-    return Bytes(data, data + file.Size());
-}
-
-std::uint16_t Texel16(const bitmap_record_t& record, int x, int y) {
-    std::uint16_t value = 0;
-    std::memcpy(&value, record.pixels + y * record.pitch + x * 2, 2);
-    return value;
+    return lumi::test::EncodeGifAnimation(
+        3, 2, std::vector<DWORD>(count, delay),
+        [](int c) { return RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c * 2), static_cast<BYTE>(c * 3), 0}; },
+        [](int frame, int, int) { return frame; });
 }
 
 std::uint32_t Texel32(const bitmap_record_t& record, int x, int y) {
@@ -99,8 +72,8 @@ struct FakeFile {
 
 TEST(BitmapLoad, BufferGrowsToPowersOfTwoAndReadsWholeFiles) {
     TempWorkFolder folder;
-    WriteFile(folder.File("small.bin"), Bytes(100, 7));
-    WriteFile(folder.File("large.bin"), Bytes(1000, 9));
+    WriteBytes(folder.File("small.bin"), Bytes(100, 7));
+    WriteBytes(folder.File("large.bin"), Bytes(1000, 9));
     const STRU_FILE_CALLBACKS callbacks = DefaultFileCallbacks();
 
     bitmap_load_t load;
@@ -135,26 +108,28 @@ TEST(BitmapLoad, BufferGrowsToPowersOfTwoAndReadsWholeFiles) {
 }
 
 TEST(BitmapLoad, SourceNameGivesTypeDdsByteAndDepth) {
-    bitmap_load_t load;
-    SetBitmapSource(load, u"ui/Button.Hover.PNG", D3DFMT_A4R4G4B4);
-    EXPECT_EQ(load.imageType, kRasterTypePng);
-    EXPECT_EQ(load.dds, 0);
-    EXPECT_EQ(load.bitsPerPixel, 16u);
-
-    SetBitmapSource(load, u"SKY.DDS", D3DFMT_DXT3);
-    EXPECT_EQ(load.dds, 1);
-    EXPECT_EQ(load.imageType, 0u);
-    EXPECT_EQ(load.bitsPerPixel, 16u);  // through the A4R4G4B4 scratch
-
-    SetBitmapSource(load, u"photo.jpeg", D3DFMT_X8R8G8B8);
-    EXPECT_EQ(load.imageType, kRasterTypeJpg);
-    EXPECT_EQ(load.bitsPerPixel, 32u);
-
     const std::u16string longName(400, u'a');
-    SetBitmapSource(load, longName.c_str(), D3DFMT_UNKNOWN);
-    EXPECT_EQ(std::u16string(load.fileName).size(), 259u);
-    EXPECT_EQ(load.imageType, 0u);
-    EXPECT_EQ(load.bitsPerPixel, 0u);
+    const struct {
+        std::u16string name;
+        D3DFORMAT format;
+        DWORD type;
+        int dds;
+        std::uint32_t bits;
+    } cases[] = {
+        {u"ui/Button.Hover.PNG", D3DFMT_A4R4G4B4, kRasterTypePng, 0, 16},
+        {u"SKY.DDS", D3DFMT_DXT3, 0, 1, 16},  // through the A4R4G4B4 scratch
+        {u"photo.jpeg", D3DFMT_X8R8G8B8, kRasterTypeJpg, 0, 32},
+        {longName, D3DFMT_UNKNOWN, 0, 0, 0},
+    };
+    bitmap_load_t load;
+    for (const auto& c : cases) {
+        SetBitmapSource(load, c.name.c_str(), c.format);
+        const std::string what = std::to_string(c.name.size()) + " chars, format " + std::to_string(c.format);
+        EXPECT_EQ(load.imageType, c.type) << what;
+        EXPECT_EQ(load.dds, c.dds) << what;
+        EXPECT_EQ(load.bitsPerPixel, c.bits) << what;
+    }
+    EXPECT_EQ(std::u16string(load.fileName).size(), 259u) << "the long name is clipped";
 }
 
 TEST(BitmapLoad, AnimationKeepsFirst32FramesWithDelaysInMs) {
@@ -170,15 +145,12 @@ TEST(BitmapLoad, AnimationKeepsFirst32FramesWithDelaysInMs) {
     for (int i = 0; i < 32; ++i) {
         const bitmap_record_t& record = load.frames[i];
         ASSERT_NE(record.pixels, nullptr) << i;
-        EXPECT_EQ(record.width, 3);
         EXPECT_EQ(record.pitch, 12);
-        EXPECT_EQ(record.bitsPerPixel, 32);
         EXPECT_EQ(record.delayMs, 50) << i;
         const std::uint32_t expected = 0xFF000000u | (i * 3u) << 16 | (i * 2u) << 8 | i;
         EXPECT_EQ(Texel32(record, 2, 1), expected) << "frame " << i;
     }
     EXPECT_EQ(static_cast<int>(load.imageInfo.ImageFileFormat), kImageFileFormatGif);
-    EXPECT_EQ(load.imageInfo.Width, 3u);
 }
 
 TEST(BitmapLoad, FailedDecodesLeaveAnEmptyImage) {
@@ -209,8 +181,12 @@ TEST(BitmapLoad, FailedDecodesLeaveAnEmptyImage) {
     EXPECT_EQ(load.width, 0u);
 }
 
-// A 2 x 2 image; rows are given top row first.
+// A 2 x 2 image converted into each layout; texels are (x, y, value), y from the top.
 struct Conversion : ::testing::Test {
+    struct Texel {
+        int x, y;
+        std::uint32_t value;
+    };
     bitmap_load_t load;
     bitmap_record_t record;
     ~Conversion() override { std::free(record.pixels); }
@@ -218,6 +194,16 @@ struct Conversion : ::testing::Test {
     bool Convert(const CRaster& image, D3DFORMAT format) {
         SetBitmapSource(load, u"x.png", format);
         return Image2Bitmap(load, image, record);
+    }
+    void Expect(const CRaster& image, D3DFORMAT format, std::initializer_list<Texel> texels) {
+        ASSERT_TRUE(Convert(image, format)) << format;
+        const int bytes = record.bitsPerPixel / 8;
+        EXPECT_EQ(record.pitch, 2 * bytes) << format;
+        for (const Texel& t : texels) {
+            std::uint32_t value = 0;
+            std::memcpy(&value, record.pixels + t.y * record.pitch + t.x * bytes, static_cast<std::size_t>(bytes));
+            EXPECT_EQ(value, t.value) << "format " << format << " at " << t.x << "," << t.y;
+        }
     }
 };
 
@@ -231,22 +217,10 @@ TEST_F(Conversion, PaletteImageWithTransparentColour) {
     image.SetPixelIndex(0, 0, 1);  // bottom row: colour 1, transparent
     image.SetPixelIndex(1, 0, 0);
 
-    ASSERT_TRUE(Convert(image, D3DFMT_A4R4G4B4));
-    EXPECT_EQ(record.pitch, 4);
-    EXPECT_EQ(Texel16(record, 0, 0), 0x0000);
-    EXPECT_EQ(Texel16(record, 1, 0), 0xF48F);
-    EXPECT_EQ(Texel16(record, 0, 1), 0xF48F);
-    EXPECT_EQ(Texel16(record, 1, 1), 0x0000);
-
-    ASSERT_TRUE(Convert(image, D3DFMT_A8R8G8B8));
-    EXPECT_EQ(record.pitch, 8);
-    EXPECT_EQ(Texel32(record, 0, 0), 0u);
-    EXPECT_EQ(Texel32(record, 1, 0), 0xFF4C80F0u);
-
+    Expect(image, D3DFMT_A4R4G4B4, {{0, 0, 0x0000}, {1, 0, 0xF48F}, {0, 1, 0xF48F}, {1, 1, 0x0000}});
+    Expect(image, D3DFMT_A8R8G8B8, {{0, 0, 0u}, {1, 0, 0xFF4C80F0u}});
     // R5G6B5 cannot hold alpha: a transparent pixel is black.
-    ASSERT_TRUE(Convert(image, D3DFMT_R5G6B5));
-    EXPECT_EQ(Texel16(record, 0, 0), 0x0000);
-    EXPECT_EQ(Texel16(record, 1, 0), (0x4C >> 3) << 11 | (0x80 >> 2) << 5 | 0xF0 >> 3);
+    Expect(image, D3DFMT_R5G6B5, {{0, 0, 0x0000}, {1, 0, (0x4C >> 3) << 11 | (0x80 >> 2) << 5 | 0xF0 >> 3}});
 }
 
 TEST_F(Conversion, TrueColourWithAlphaPlane) {
@@ -257,41 +231,24 @@ TEST_F(Conversion, TrueColourWithAlphaPlane) {
     image.SetPixelColor(1, 0, RGBQUAD{0xFF, 0xFF, 0xFF, 0});
     image.SetAlphaAt(1, 0, 0x80);
 
-    ASSERT_TRUE(Convert(image, D3DFMT_A4R4G4B4));
-    EXPECT_EQ(Texel16(record, 0, 0), 0x7531);
-    EXPECT_EQ(Texel16(record, 1, 1), 0x8FFF);
-
-    ASSERT_TRUE(Convert(image, D3DFMT_A8R8G8B8));
-    EXPECT_EQ(Texel32(record, 0, 0), 0x78563412u);
-    EXPECT_EQ(Texel32(record, 1, 1), 0x80FFFFFFu);
-
-    ASSERT_TRUE(Convert(image, D3DFMT_A1R5G5B5));
-    EXPECT_EQ(Texel16(record, 0, 0), (0x56 >> 3) << 10 | (0x34 >> 3) << 5 | 0x12 >> 3);  // alpha below half
-    EXPECT_EQ(Texel16(record, 1, 1), 0xFFFF);
+    Expect(image, D3DFMT_A4R4G4B4, {{0, 0, 0x7531}, {1, 1, 0x8FFF}});
+    Expect(image, D3DFMT_A8R8G8B8, {{0, 0, 0x78563412u}, {1, 1, 0x80FFFFFFu}});
+    // Alpha below half drops the pixel's alpha bit.
+    Expect(image, D3DFMT_A1R5G5B5, {{0, 0, (0x56 >> 3) << 10 | (0x34 >> 3) << 5 | 0x12 >> 3}, {1, 1, 0xFFFF}});
 }
 
 TEST_F(Conversion, PlainTrueColourIsOpaqueInEveryLayout) {
     CRaster image(2, 2, 24, kRasterTypeBmp);
-    image.SetPixelColor(0, 1, RGBQUAD{0x08, 0x80, 0xFF, 0});  // top-left
+    image.SetPixelColor(0, 1, RGBQUAD{0x08, 0x80, 0xFF, 0});  // top-left; the rest black
 
-    ASSERT_TRUE(Convert(image, D3DFMT_R5G6B5));
-    EXPECT_EQ(Texel16(record, 0, 0), 0xFC01);
-    EXPECT_EQ(Texel16(record, 0, 1), 0x0000);  // black
-
-    ASSERT_TRUE(Convert(image, D3DFMT_A4R4G4B4));
-    EXPECT_EQ(Texel16(record, 0, 0), 0xFF80);
-    EXPECT_EQ(Texel16(record, 1, 1), 0xF000);
-
-    ASSERT_TRUE(Convert(image, D3DFMT_X8R8G8B8));
-    EXPECT_EQ(Texel32(record, 0, 0), 0xFFFF8008u);
-    EXPECT_EQ(Texel32(record, 1, 1), 0xFF000000u);
+    Expect(image, D3DFMT_R5G6B5, {{0, 0, 0xFC01}, {0, 1, 0x0000}});
+    Expect(image, D3DFMT_A4R4G4B4, {{0, 0, 0xFF80}, {1, 1, 0xF000}});
+    Expect(image, D3DFMT_X8R8G8B8, {{0, 0, 0xFFFF8008u}, {1, 1, 0xFF000000u}});
 
     // A 24-bit image with a transparent colour.
     image.SetBackgroundColor(RGBQUAD{0x08, 0x80, 0xFF, 0});
     image.SetBackgroundIndex(0);
-    ASSERT_TRUE(Convert(image, D3DFMT_A8R8G8B8));
-    EXPECT_EQ(Texel32(record, 0, 0), 0u);
-    EXPECT_EQ(Texel32(record, 1, 0), 0xFF000000u);
+    Expect(image, D3DFMT_A8R8G8B8, {{0, 0, 0u}, {1, 0, 0xFF000000u}});
 
     // No layout at all, and an empty image.
     EXPECT_FALSE(Convert(image, D3DFMT_UNKNOWN));
@@ -329,12 +286,11 @@ protected:
 TEST_F(BitmapResourceTest, PrepareThenDecodeThroughTheListener) {
     CRaster image(4, 2, 24, kRasterTypeTga);
     image.SetPixelColor(3, 0, RGBQUAD{0x40, 0x50, 0x60, 0});  // bottom-right
-    WriteFile(folder_.File("tex.tga"), Encode(image, kRasterTypeTga));
+    WriteBytes(folder_.File("tex.tga"), Encode(image, kRasterTypeTga));
     CD3DTexture* texture = Keep(new CD3DTexture(&owner_, u"tex.tga"));
     ASSERT_EQ(texture->GetFormat(), D3DFMT_A8R8G8B8);
 
     auto bitmap = Start(texture);
-    EXPECT_EQ(bitmap->GetTexture(), texture);
     EXPECT_TRUE(bitmap->IsLoading());
     ASSERT_TRUE(CResourceLoader::GetSingleton().Step());  // prepare; the listener asks for the decode
     EXPECT_FALSE(bitmap->IsLoaded());
@@ -352,7 +308,7 @@ TEST_F(BitmapResourceTest, PrepareThenDecodeThroughTheListener) {
 }
 
 TEST_F(BitmapResourceTest, FailedStepsEndLoadedWithAnEmptyImage) {
-    WriteFile(folder_.File("broken.png"), Bytes(200, 0x5A));
+    WriteBytes(folder_.File("broken.png"), Bytes(200, 0x5A));
     CD3DTexture* missing = Keep(new CD3DTexture(&owner_, u"missing.png"));
     CD3DTexture* broken = Keep(new CD3DTexture(&owner_, u"broken.png"));
 

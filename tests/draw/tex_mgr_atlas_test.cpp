@@ -53,8 +53,7 @@ TEST_F(TexMgrAtlasTest, TexturesGoToThePageOfTheirFormatMostRecentlyUsedFirst) {
 
     // Idle, then used again after a change: the same cell, with the new pixels.
     small->SetManaged(true);
-    small->AddRef();
-    small->Release();
+    UseOnce(small);
     EXPECT_EQ(small->GetCell(), cell) << "inactive, pixels kept";
     const std::uint32_t green = 0xFF00FF00;
     ASSERT_TRUE(small->UpdateRect(&green, 1, 1, 4, 32, 0, 0));

@@ -16,6 +16,7 @@
 #include "image/raster.h"
 #include "platform/engine/resource_loader.h"
 #include "tests/core/renderer_fixture.h"
+#include "tests/draw/texture_fixture.h"
 
 namespace lumi::test {
 
@@ -58,11 +59,10 @@ protected:
         ASSERT_TRUE(image.Save(path.c_str(), type));
     }
 
-    static void WriteBytes(const std::string& path, const std::string& bytes) {
-        FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
+    // Used in this frame and idle again.
+    static void UseOnce(CD3DTexture* texture) {
+        texture->AddRef();
+        texture->Release();
     }
 
     // Polls until the texture is loaded, stepping the loader between polls; false when the
@@ -79,14 +79,6 @@ protected:
     void FrameAfter(std::uint32_t ms) {
         clock_.Advance(ms);
         RunFrame();
-    }
-
-    static std::uint32_t ReadTexel(IDirect3DTexture9* texture, int x, int y) {
-        IDirect3DSurface9* surface = nullptr;
-        if (texture == nullptr || FAILED(texture->GetSurfaceLevel(0, &surface))) return 0xDEADBEEF;
-        const std::uint32_t value = d3d9ctl::ReadPixel(surface, x, y);
-        surface->Release();
-        return value;
     }
 
     CTexMgr* mgr_ = nullptr;

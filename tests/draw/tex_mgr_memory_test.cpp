@@ -21,8 +21,7 @@ protected:
             WriteImage(name, 4, 4, kRasterTypePng);
             CD3DTexture* texture = mgr_->FindOrCreateTexture(name.c_str(), false);
             EXPECT_TRUE(LoadNow(texture));
-            texture->AddRef();
-            texture->Release();
+            UseOnce(texture);
             textures.push_back(texture);
         }
         return textures;
@@ -41,10 +40,7 @@ TEST_F(TexMgrMemoryTest, IdleTexturesAreUnloadedOnlyAboveTheLimitWithMoreThanEig
     EXPECT_EQ(mgr_->IdleCount(), 14) << "below 32 MiB nothing goes";
 
     FillSystemMemory();
-    for (CD3DTexture* texture : textures) {  // used again, in the same order
-        texture->AddRef();
-        texture->Release();
-    }
+    for (CD3DTexture* texture : textures) UseOnce(texture);  // used again, in the same order
     FrameAfter(CTexMgr::kIdleKeepMs - 1);
     EXPECT_EQ(mgr_->IdleCount(), 14) << "used 2399 ms ago";
     FrameAfter(1);
@@ -68,8 +64,7 @@ TEST_F(TexMgrMemoryTest, UnnamedIdleTexturesAreKeptWithoutMemoryAndEvictionOnlyT
     unnamed->SetManaged(true);
     unnamed->SetCopyFlags(CD3DTexture::kSystemCopy | CD3DTexture::kVideoCopy);
     ASSERT_TRUE(unnamed->EnsureVideoTexture());
-    unnamed->AddRef();
-    unnamed->Release();
+    UseOnce(unnamed);
     std::vector<CD3DTexture*> used = IdleTextures(1);
     used[0]->AddRef();
     ASSERT_TRUE(used[0]->EnsureVideoTexture());
@@ -89,12 +84,10 @@ TEST_F(TexMgrMemoryTest, UnnamedIdleTexturesAreKeptWithoutMemoryAndEvictionOnlyT
 }
 
 TEST_F(TexMgrMemoryTest, LoadsOfUnloadedTexturesArePendingAndReapedOnePerFrameOnceEnded) {
-    std::vector<CD3DTexture*> textures;
     for (const char16_t* name : {u"tex/p1.png", u"tex/p2.png"}) {
         WriteImage(name, 4, 4, kRasterTypePng);
         CD3DTexture* texture = mgr_->FindOrCreateTexture(name, false);
-        texture->AddRef();
-        texture->Release();
+        UseOnce(texture);
         texture->Restore();
     }
     FrameAfter(CTexMgr::kIdleKeepMs);

@@ -5,6 +5,8 @@
 // idle lists, evicts idle video copies on demand and counts what the textures asked of it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +18,8 @@
 #include "draw/d3d_texture.h"
 #include "draw/texture_owner.h"
 #include "draw/texture_pool.h"
+#include "image/raster.h"
+#include "image/raster_mem_file.h"
 #include "platform/d3d9/control.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/display.h"
@@ -24,6 +28,51 @@
 #include "tests/support/work_folder.h"
 
 namespace lumi::test {
+
+// Level 0 of a Direct3D texture, one pixel, as 0xAARRGGBB.
+inline std::uint32_t ReadTexel(IDirect3DTexture9* texture, int x, int y) {
+    IDirect3DSurface9* surface = nullptr;
+    if (texture == nullptr || FAILED(texture->GetSurfaceLevel(0, &surface))) return 0xDEADBEEF;
+    const std::uint32_t value = d3d9ctl::ReadPixel(surface, x, y);
+    surface->Release();
+    return value;
+}
+
+// Writes `bytes` (anything with data() and size()) to the file at `path`.
+template <class Bytes>
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+// A GIF animation through the image library's encoder: one 8-bit `width` x `height` frame
+// per delay, palette entry c of every frame `palette(c)`, pixel (x, y) of frame i (y counted
+// from the bottom) entry `index(i, x, y)`. Empty when the encoder fails.
+inline std::vector<BYTE> EncodeGifAnimation(int width, int height, const std::vector<DWORD>& delays,
+                                            const std::function<RGBQUAD(int)>& palette,
+                                            const std::function<int(int, int, int)>& index) {
+    std::vector<std::unique_ptr<CRaster>> frames;
+    std::vector<CRaster*> pointers;
+    for (std::size_t i = 0; i < delays.size(); ++i) {
+        auto frame = std::make_unique<CRaster>(width, height, 8, kRasterTypeGif);
+        for (int c = 0; c < 256; ++c) frame->SetPaletteColor(static_cast<BYTE>(c), palette(c));
+        for (LONG y = 0; y < height; ++y)
+            for (LONG x = 0; x < width; ++x)
+                frame->SetPixelIndex(x, y, static_cast<BYTE>(index(static_cast<int>(i), x, y)));
+        frame->SetFrameDelay(delays[i]);
+        pointers.push_back(frame.get());
+        frames.push_back(std::move(frame));
+    }
+    CRasterMemFile file;
+    file.Open();
+    if (!pointers[0]->Encode(static_cast<CRasterFile*>(&file), pointers.data(), static_cast<int>(pointers.size()),
+                             kRasterTypeGif)) {
+        return {};
+    }
+    return std::vector<BYTE>(file.GetBuffer(), file.GetBuffer() + file.Size());
+}
 
 class TestTextureOwner : public ITextureOwner {
 public:
@@ -145,15 +194,6 @@ protected:
 
     static std::u16string LogText() { return ReadUtf16LeFile(kEventLogPath).text; }
     static bool LogHas(const std::u16string& fragment) { return LogText().find(fragment) != std::u16string::npos; }
-
-    // Level 0 of a Direct3D texture, one pixel, as 0xAARRGGBB.
-    static std::uint32_t ReadTexel(IDirect3DTexture9* texture, int x, int y) {
-        IDirect3DSurface9* surface = nullptr;
-        if (texture == nullptr || FAILED(texture->GetSurfaceLevel(0, &surface))) return 0xDEADBEEF;
-        const std::uint32_t value = d3d9ctl::ReadPixel(surface, x, y);
-        surface->Release();
-        return value;
-    }
 
     TempWorkFolder folder_;
     HWND window_ = nullptr;
