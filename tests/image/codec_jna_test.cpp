@@ -10,10 +10,11 @@
 #include "image/raster.h"
 #include "image/raster_jna.h"
 #include "image/raster_mem_file.h"
+#include "tests/image/codec_test_util.h"
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
+using lumi::test::Bytes;
 
 CRaster MakeImage(DWORD w, DWORD h, bool withAlpha) {
     CRaster image(w, h, 24, kRasterTypeNone);
@@ -30,14 +31,12 @@ CRaster MakeImage(DWORD w, DWORD h, bool withAlpha) {
     return image;
 }
 
-Bytes Encode(CRaster& image) {
-    BYTE* buffer = nullptr;
-    long size = 0;
-    EXPECT_TRUE(image.Encode(buffer, size, kRasterTypeJna)) << image.GetLastError();
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
+Bytes EncodeAs(CRaster& image, DWORD type) {
+    Bytes out = lumi::test::EncodeBytes(image, type);
+    EXPECT_FALSE(out.empty()) << image.GetLastError();
     return out;
 }
+Bytes Encode(CRaster& image) { return EncodeAs(image, kRasterTypeJna); }
 
 bool Decode(CRaster& image, Bytes file, DWORD type = kRasterTypeJna) {
     return image.Decode(file.data(), static_cast<DWORD>(file.size()), type);
@@ -57,15 +56,6 @@ Bytes Block(BYTE type, const Bytes& payload) {
     Bytes b = {type, BYTE(n), BYTE(n >> 8), BYTE(n >> 16), BYTE(n >> 24)};
     b.insert(b.end(), payload.begin(), payload.end());
     return b;
-}
-
-Bytes JpegOf(CRaster& image) {
-    BYTE* buffer = nullptr;
-    long size = 0;
-    EXPECT_TRUE(image.Encode(buffer, size, kRasterTypeJpg));
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
@@ -135,7 +125,7 @@ TEST(JnaFormat, GreyImagesWriteEightBitsAndReadBack) {
 
 TEST(JnaFormat, HandBuiltFilesFollowTheBlockRules) {
     CRaster colour = MakeImage(8, 4, false);
-    const Bytes jpeg = JpegOf(colour);
+    const Bytes jpeg = EncodeAs(colour, kRasterTypeJpg);
     const BYTE plane = 32;
     struct Case {
         const char* what;
@@ -192,7 +182,7 @@ TEST(JnaFormat, HandBuiltFilesFollowTheBlockRules) {
 
 TEST(JnaFormat, BadFilesFailWithTheirMessageAndLeaveTheImageAlone) {
     CRaster colour = MakeImage(8, 4, false);
-    const Bytes jpeg = JpegOf(colour);
+    const Bytes jpeg = EncodeAs(colour, kRasterTypeJpg);
     Bytes corruptJpeg = jpeg;
     corruptJpeg.resize(20);
     Bytes shortHeader = Header(8, 4, 24, 1);
