@@ -32,9 +32,6 @@ struct Vertex {
 TEST(GrowArray, ReserveGrowsToExactlyTheCountAndKeepsTheElements) {
     grow_array_t<Vertex> array;
     array.Init(0);
-    EXPECT_EQ(array.Data(), nullptr);
-    EXPECT_EQ(array.capacity, 0);
-
     array.Reserve(3);
     ASSERT_NE(array.Data(), nullptr);
     for (int i = 0; i < 3; ++i) *array.Element(i) = Vertex{float(i), 0, 0, 0xFF000000u + i, 0, 0};
@@ -109,14 +106,10 @@ TEST(LruList, PushWalkAndUnlink) {
     list.PushBack(&c.node);
     EXPECT_EQ(Walk(list), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(list.Count(), 3);
-    EXPECT_EQ(b.node.owner, &list);
-    EXPECT_EQ(b.node.linked, 1);
 
     EXPECT_EQ(b.node.Unlink(), &b.node);
     EXPECT_EQ(Walk(list), (std::vector<int>{1, 3}));
     EXPECT_EQ(list.Count(), 2);
-    EXPECT_EQ(b.node.owner, nullptr);
-    EXPECT_EQ(b.node.linked, 0);
     b.node.Unlink();  // not linked: nothing changes
     EXPECT_EQ(list.Count(), 2);
 

@@ -109,8 +109,7 @@ TEST_F(EnumerationTest, WeakDevicesAreDroppedEachForItsReason) {
         d3d9ctl::AdapterConfig adapter = d3d9ctl::DefaultAdapter();
         c.configure(&adapter);
         d3d9ctl::SetAdapters({adapter});
-        CloseEventLog();
-        OpenEventLog(LogOpenMode::kTruncate);
+        RestartLog();
         CAdapterEnum adapterEnum;
         ASSERT_EQ(Enumerate(&adapterEnum), S_OK);
         EXPECT_TRUE(LogHas(c.lines));
@@ -156,8 +155,7 @@ TEST_F(EnumerationTest, VideoMemoryComesFromDirectDrawAndIsZeroWithoutIt) {
     for (auto fail : failures) {
         ddrawctl::Reset();
         fail();
-        CloseEventLog();
-        OpenEventLog(LogOpenMode::kTruncate);
+        RestartLog();
         CAdapterEnum broken;
         ASSERT_EQ(Enumerate(&broken), S_OK);
         EXPECT_EQ(broken.TotalVideoMemory(), 0u);
@@ -226,8 +224,7 @@ TEST_F(EnumerationTest, MultisampleTypesQualitiesAndConflicts) {
             nth = count;
     }
     ASSERT_GT(nth, 0);
-    CloseEventLog();
-    OpenEventLog(LogOpenMode::kTruncate);
+    RestartLog();
     d3d9ctl::FailCall("CheckDeviceMultiSampleType", nth, D3DERR_NOTAVAILABLE);
 
     CAdapterEnum adapterEnum;

@@ -49,6 +49,12 @@ protected:
 
     HRESULT Enumerate(CAdapterEnum* adapterEnum) { return adapterEnum->Enumerate(Direct3D(), window_); }
 
+    // An empty log for the next step of a test.
+    static void RestartLog() {
+        CloseEventLog();
+        OpenEventLog(LogOpenMode::kTruncate);
+    }
+
     // The messages logged so far, without their date stamps.
     std::vector<std::u16string> LogLines() const {
         constexpr std::size_t kStampUnits = 20;  // "YYYY/MM/DD hh:mm:ss "

@@ -73,12 +73,9 @@ TEST_F(EventLogTest, FreshLogHasMarkBannerAndWideLines) {
     WriteLog(u"设备 [%s] %d %hs", u"显卡 名字", 42, "narrow");
     CloseEventLog();
 
+    // Lines() checks the byte-order mark; the last line ends with CR LF too.
     const std::vector<char> bytes = Bytes();
     ASSERT_GE(bytes.size(), 4u);
-    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xFF);
-    EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xFE);
-    EXPECT_EQ(bytes[2], '2');  // the first banner line's date, as UTF-16LE
-    EXPECT_EQ(bytes[3], '\0');
     EXPECT_EQ(std::string(bytes.end() - 4, bytes.end()), std::string("\r\0\n\0", 4));
 
     const std::u16string edge(u"+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+");

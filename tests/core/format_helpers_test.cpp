@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
+#include <utility>
 #include <string>
 
 #include "platform/win32/com.h"
+#include "platform/win32/text.h"
 
 namespace {
 
@@ -23,11 +26,13 @@ TEST(FormatHelpers, BitsChannelsAndNames) {
     EXPECT_EQ(GetStencilBits(D3DFMT_D24X4S4), 4);
     EXPECT_EQ(GetDepthBits(D3DFMT_D15S1), 15);
 
-    EXPECT_EQ(std::u16string(FormatName(D3DFMT_D32F_LOCKABLE)), u"D3DFMT_D32F_LOCKABLE");
-    EXPECT_EQ(std::u16string(FormatName(D3DFMT_DXT3)), u"D3DFMT_DXT3");
-    EXPECT_EQ(std::u16string(FormatName(D3DFMT_VERTEXDATA)), u"D3DFMT_VERTEXDATA");
-    EXPECT_EQ(std::u16string(FormatName(D3DFMT_UNKNOWN)), u"D3DFMT_UNKNOWN");
-    EXPECT_EQ(std::u16string(FormatName(D3DFMT_UYVY)), u"D3DFMT_UNKNOWN");
+    for (const auto& [format, name] : {std::pair{D3DFMT_D32F_LOCKABLE, u"D3DFMT_D32F_LOCKABLE"},
+                                       std::pair{D3DFMT_DXT3, u"D3DFMT_DXT3"},
+                                       std::pair{D3DFMT_VERTEXDATA, u"D3DFMT_VERTEXDATA"},
+                                       std::pair{D3DFMT_UNKNOWN, u"D3DFMT_UNKNOWN"},
+                                       std::pair{D3DFMT_UYVY, u"D3DFMT_UNKNOWN"}}) {
+        EXPECT_EQ(std::u16string(FormatName(format)), name) << format;
+    }
     EXPECT_EQ(std::u16string(DevTypeName(D3DDEVTYPE_NULLREF)), u"D3DDEVTYPE_SW");
     EXPECT_EQ(std::u16string(DevTypeName(static_cast<D3DDEVTYPE>(0))), u"D3DDEVTYPE_UNKNOWN");
     EXPECT_EQ(std::u16string(MultiSampleTypeName(D3DMULTISAMPLE_NONMASKABLE)), u"D3DMULTISAMPLE_NONMASKABLE");
@@ -47,14 +52,18 @@ TEST(FormatHelpers, NormalizePathUpperCasesOnlyAsciiLettersAndTurnsSlashes) {
 }
 
 TEST(FormatHelpers, CompareWideAnswersForTheSecondString) {
-    EXPECT_EQ(CompareWide(u"AB", u"ABC"), 1);
-    EXPECT_EQ(CompareWide(u"ABC", u"AB"), -1);
-    EXPECT_EQ(CompareWide(u"ABC", u"ABC"), 0);
-    EXPECT_EQ(CompareWide(u"A", u"B"), 1);
-    // Units above 0x7FFF count as large (unsigned).
-    EXPECT_EQ(CompareWide(u"\uFFFF", u"A"), -1);
-    EXPECT_EQ(CompareWide(nullptr, u""), 0);
-    EXPECT_EQ(CompareWide(nullptr, u"A"), 1);
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        int expected;
+    };
+    // Units above 0x7FFF count as large (unsigned); null compares as empty.
+    for (const Case& c : {Case{u"AB", u"ABC", 1}, Case{u"ABC", u"AB", -1}, Case{u"ABC", u"ABC", 0},
+                          Case{u"A", u"B", 1}, Case{u"\uFFFF", u"A", -1}, Case{nullptr, u"", 0},
+                          Case{nullptr, u"A", 1}}) {
+        EXPECT_EQ(CompareWide(c.a, c.b), c.expected)
+            << (c.a ? win32::Utf16ToUtf8(c.a) : "null") << " vs " << win32::Utf16ToUtf8(c.b);
+    }
 }
 
 TEST(FormatHelpers, UniqueNamesAreBracedGuidsAfterThePrefixEvenWhenGuidsFail) {
@@ -76,14 +85,9 @@ TEST(FormatHelpers, UniqueNamesAreBracedGuidsAfterThePrefixEvenWhenGuidsFail) {
 }
 
 TEST(FormatHelpers, NextPowerOfTwoStartsAtTwo) {
-    EXPECT_EQ(NextPowerOfTwo(0), 2u);
-    EXPECT_EQ(NextPowerOfTwo(1), 2u);
-    EXPECT_EQ(NextPowerOfTwo(2), 2u);
-    EXPECT_EQ(NextPowerOfTwo(3), 4u);
-    EXPECT_EQ(NextPowerOfTwo(640), 1024u);
-    EXPECT_EQ(NextPowerOfTwo(1024), 1024u);
-    EXPECT_EQ(NextPowerOfTwo(0x80000000u), 0x80000000u);
-    EXPECT_EQ(NextPowerOfTwo(0x80000001u), 0u);
+    const std::pair<std::uint32_t, std::uint32_t> cases[] = {
+        {0, 2}, {1, 2}, {2, 2}, {3, 4}, {640, 1024}, {1024, 1024}, {0x80000000u, 0x80000000u}, {0x80000001u, 0}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(NextPowerOfTwo(in), out) << "for " << in;
 }
 
 }  // namespace

@@ -44,6 +44,22 @@ protected:
         return viewport;
     }
 
+    // The main window cleared red.
+    std::unique_ptr<CD3DRenderWindow> RedMainWindow() {
+        auto main = MainWindow();
+        AddClearingViewport(*main, 0, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f);
+        return main;
+    }
+
+    // An additional 32 x 24 window in `extraHandle_`, cleared green.
+    std::unique_ptr<CD3DRenderWindow> GreenExtraWindow() {
+        extraHandle_ = win32::CreateTestWindow(u"extra", 100, 0, 32, 24);
+        auto extra = std::make_unique<CD3DRenderWindow>(extraHandle_, &host_, true);
+        extra->Create("AutoWindow1", 32, 24, false);
+        AddClearingViewport(*extra, 0, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
+        return extra;
+    }
+
     // The scene calls of the call log, in order.
     static std::vector<std::string> SceneCalls() {
         std::vector<std::string> calls;
@@ -58,6 +74,7 @@ protected:
 
     CSceneManager scene_;
     CCamera* camera_ = nullptr;
+    HWND extraHandle_ = nullptr;
 };
 
 TEST_F(RenderWindowTest, MainWindowRendersEachViewportInItsOwnSceneThenPresents) {
@@ -87,48 +104,44 @@ TEST_F(RenderWindowTest, MainWindowRendersEachViewportInItsOwnSceneThenPresents)
 }
 
 TEST_F(RenderWindowTest, AdditionalWindowPresentsIntoItsOwnWindowThroughItsSwapChain) {
-    HWND extraHandle = win32::CreateTestWindow(u"extra", 100, 0, 32, 24);
-    auto main = MainWindow();
-    AddClearingViewport(*main, 0, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f);
-    CD3DRenderWindow extra(extraHandle, &host_, true);
-    extra.Create("AutoWindow1", 32, 24, false);
-    AddClearingViewport(extra, 0, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
+    auto main = RedMainWindow();
+    auto extra = GreenExtraWindow();
 
-    ASSERT_NE(extra.GetSwapChain(), nullptr);
-    EXPECT_EQ(extra.GetSwapChain()->GetWidth(), 32);
-    EXPECT_EQ(extra.GetSwapChain()->GetHeight(), 24);
+    ASSERT_NE(extra->GetSwapChain(), nullptr);
+    EXPECT_EQ(extra->GetSwapChain()->GetWidth(), 32);
+    EXPECT_EQ(extra->GetSwapChain()->GetHeight(), 24);
     EXPECT_EQ(d3d9ctl::InspectDevice(host_.device).additionalSwapChains, 1);
 
-    extra.Render(true);
+    extra->Render(true);
     main->Render(true);
-    EXPECT_EQ(WindowPixel(extraHandle, 0, 0) & kRgb, 0x00FF00u);
-    EXPECT_EQ(WindowPixel(extraHandle, 31, 23) & kRgb, 0x00FF00u);
+    EXPECT_EQ(WindowPixel(extraHandle_, 0, 0) & kRgb, 0x00FF00u);
+    EXPECT_EQ(WindowPixel(extraHandle_, 31, 23) & kRgb, 0x00FF00u);
     EXPECT_EQ(WindowPixel(window_, 10, 10) & kRgb, 0xFF0000u);
 
     // Released on loss: nothing is presented, the host's handle stays and is reused.
-    CD3DSwapChain* handle = extra.GetSwapChain();
-    extra.ReleaseSurfaces();
+    CD3DSwapChain* handle = extra->GetSwapChain();
+    extra->ReleaseSurfaces();
     EXPECT_EQ(d3d9ctl::InspectDevice(host_.device).additionalSwapChains, 0);
     const std::uint64_t presents = d3d9ctl::GetCounters().presents;
-    extra.Present(true);
-    EXPECT_EQ(handle->Present(nullptr, nullptr, extraHandle), D3DERR_INVALIDCALL);
+    extra->Present(true);
+    EXPECT_EQ(handle->Present(nullptr, nullptr, extraHandle_), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d9ctl::GetCounters().presents, presents);
-    extra.CreateSurfaces();
-    EXPECT_EQ(extra.GetSwapChain(), handle);
+    extra->CreateSurfaces();
+    EXPECT_EQ(extra->GetSwapChain(), handle);
     EXPECT_NE(handle->GetChain(), nullptr);
 }
 
 TEST_F(RenderWindowTest, SwapChainCreationRetriesOnceAndFailuresLeaveNoSurfaces) {
-    HWND extraHandle = win32::CreateTestWindow(u"extra", 100, 0, 32, 24);
+    extraHandle_ = win32::CreateTestWindow(u"extra", 100, 0, 32, 24);
     d3d9ctl::FailCall("CreateAdditionalSwapChain", 1, D3DERR_OUTOFVIDEOMEMORY);
-    CD3DRenderWindow retried(extraHandle, &host_, true);
+    CD3DRenderWindow retried(extraHandle_, &host_, true);
     retried.Create("AutoWindow1", 32, 24, false);
     EXPECT_NE(retried.GetBackBufferSurface(), nullptr);
     EXPECT_EQ(d3d9ctl::CallCount("CreateAdditionalSwapChain"), 2);
     retried.ReleaseSurfaces();
 
     d3d9ctl::FailCall("CreateAdditionalSwapChain", 1, D3DERR_OUTOFVIDEOMEMORY, 2);
-    CD3DRenderWindow refused(extraHandle, &host_, true);
+    CD3DRenderWindow refused(extraHandle_, &host_, true);
     try {
         refused.Create("AutoWindow2", 32, 24, false);
         FAIL() << "expected the swap chain failure";
@@ -156,21 +169,17 @@ TEST_F(RenderWindowTest, SwapChainCreationRetriesOnceAndFailuresLeaveNoSurfaces)
 }
 
 TEST_F(RenderWindowTest, LossReportedByPresentMarksTheRendererLostOnceAndStopsDrawing) {
-    HWND extraHandle = win32::CreateTestWindow(u"extra", 100, 0, 32, 24);
-    auto main = MainWindow();
-    AddClearingViewport(*main, 0, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f);
-    CD3DRenderWindow extra(extraHandle, &host_, true);
-    extra.Create("AutoWindow1", 32, 24, false);
-    AddClearingViewport(extra, 0, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
+    auto main = RedMainWindow();
+    auto extra = GreenExtraWindow();
 
     d3d9ctl::FailCall("Present", 1, D3DERR_DEVICELOST);
-    EXPECT_NO_THROW(extra.Render(true));
+    EXPECT_NO_THROW(extra->Render(true));
     EXPECT_EQ(host_.lostEntries, 1);
-    EXPECT_EQ(extra.GetBackBufferSurface(), nullptr);
+    EXPECT_EQ(extra->GetBackBufferSurface(), nullptr);
 
     d3d9ctl::ClearCallLog();
     EXPECT_NO_THROW(main->Render(true));
-    EXPECT_NO_THROW(extra.Render(true));
+    EXPECT_NO_THROW(extra->Render(true));
     EXPECT_TRUE(SceneCalls().empty());
     EXPECT_EQ(host_.lostEntries, 1);
 }
@@ -220,36 +229,29 @@ TEST_F(RenderWindowTest, SceneFailuresOtherThanLossAreLoggedAndRenderingGoesOn) 
 }
 
 TEST_F(RenderWindowTest, ReleasedWindowsLetTheDeviceResetAndDrawAgain) {
-    HWND extraHandle = win32::CreateTestWindow(u"extra", 100, 0, 32, 24);
-    auto main = MainWindow();
-    AddClearingViewport(*main, 0, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f);
-    CD3DRenderWindow extra(extraHandle, &host_, true);
-    extra.Create("AutoWindow1", 32, 24, false);
-    AddClearingViewport(extra, 0, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
-    extra.Render(true);
+    auto main = RedMainWindow();
+    auto extra = GreenExtraWindow();
+    extra->Render(true);
 
     D3DPRESENT_PARAMETERS pp = host_.settings.pp;
     EXPECT_NE(host_.device->Reset(&pp), D3D_OK) << "the windows still hold surfaces";
 
     main->ReleaseSurfaces();
-    extra.ReleaseSurfaces();
+    extra->ReleaseSurfaces();
     pp = host_.settings.pp;
     ASSERT_EQ(host_.device->Reset(&pp), D3D_OK);
     main->CreateSurfaces();
-    extra.CreateSurfaces();
-    extra.GetViewport(0)->SetClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-    extra.Render(true);
+    extra->CreateSurfaces();
+    extra->GetViewport(0)->SetClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    extra->Render(true);
     main->Render(true);
-    EXPECT_EQ(WindowPixel(extraHandle, 5, 5) & kRgb, 0x0000FFu);
+    EXPECT_EQ(WindowPixel(extraHandle_, 5, 5) & kRgb, 0x0000FFu);
     EXPECT_EQ(WindowPixel(window_, 5, 5) & kRgb, 0xFF0000u);
 }
 
 TEST_F(RenderWindowTest, DestroyedWindowsUnregisterThemselvesAndLeaveNothingCurrent) {
-    HWND extraHandle = win32::CreateTestWindow(u"extra", 100, 0, 32, 24);
-    auto extra = std::make_unique<CD3DRenderWindow>(extraHandle, &host_, true);
-    extra->Create("AutoWindow1", 32, 24, false);
-    viewport_t* viewport = AddClearingViewport(*extra, 0, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
-    scene_.SetCurrentViewport(viewport);
+    auto extra = GreenExtraWindow();
+    scene_.SetCurrentViewport(extra->GetViewport(0));
     CRenderTarget* identity = extra.get();
 
     scene_.ForgetViewportsOf(identity);

