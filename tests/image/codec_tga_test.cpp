@@ -65,10 +65,9 @@ TEST(TgaCodec, PacketsCarryAcrossRows) {
     rle.pixels = {0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9};
     CRaster image;
     ASSERT_TRUE(DecodeBytes(image, BuildTga(rle), kRasterTypeTga)) << image.GetLastError();
-    for (LONG x = 0; x < 3; ++x) ExpectColor(image, x, 0, Bgr(1, 2, 3));
-    ExpectColor(image, 0, 1, Bgr(1, 2, 3));
-    ExpectColor(image, 1, 1, Bgr(4, 5, 6));
-    ExpectColor(image, 2, 1, Bgr(7, 8, 9));
+    const RGBQUAD want[2][3] = {{Bgr(1, 2, 3), Bgr(1, 2, 3), Bgr(1, 2, 3)}, {Bgr(1, 2, 3), Bgr(4, 5, 6), Bgr(7, 8, 9)}};
+    for (LONG y = 0; y < 2; ++y)
+        for (LONG x = 0; x < 3; ++x) ExpectColor(image, x, y, want[y][x]);
 
     // One run for the whole image: the last row needs no bytes of its own.
     rle.pixels = {0x85, 7, 7, 7};
@@ -124,10 +123,8 @@ TEST(TgaCodec, DecodesColourMapsGreyAndSixteenBits) {
         packed.width = 4;
         packed.pixels = {0xFF, 0xFF, 0x1F, 0x00, 0xE0, 0x03, 0x00, 0x7C};
         ASSERT_TRUE(DecodeBytes(image, BuildTga(packed), kRasterTypeTga)) << image.GetLastError();
-        ExpectColor(image, 0, 0, Bgr(0xF8, 0xF8, 0xF8));
-        ExpectColor(image, 1, 0, Bgr(0xF8, 0, 0));
-        ExpectColor(image, 2, 0, Bgr(0, 0xF8, 0));
-        ExpectColor(image, 3, 0, Bgr(0, 0, 0xF8));
+        const RGBQUAD want[4] = {Bgr(0xF8, 0xF8, 0xF8), Bgr(0xF8, 0, 0), Bgr(0, 0xF8, 0), Bgr(0, 0, 0xF8)};
+        for (LONG x = 0; x < 4; ++x) ExpectColor(image, x, 0, want[x]);
     }
 }
 
