@@ -100,12 +100,9 @@ TEST_F(TexMgrAtlasTest, ImageSurfacesAreCachedAndTheSmallestNamesEvictedPast64) 
 }
 
 TEST_F(TexMgrAtlasTest, DumpsHoldTheNotPackableTexturesOfTheInUseAndIdleLists) {
-    WriteImage(u"tex/act.png", 4, 4, kRasterTypePng);
-    WriteImage(u"tex/ina.png", 4, 4, kRasterTypePng);
-    WriteImage(u"tex/plain.png", 4, 4, kRasterTypePng);
-    CD3DTexture* active = mgr_->FindOrCreateTexture(u"tex/act.png", false);
-    CD3DTexture* idle = mgr_->FindOrCreateTexture(u"tex/ina.png", false);
-    CD3DTexture* plain = mgr_->FindOrCreateTexture(u"tex/plain.png", false);
+    CD3DTexture* active = FileTexture(u"tex/act.png", 4);
+    CD3DTexture* idle = FileTexture(u"tex/ina.png", 4);
+    CD3DTexture* plain = FileTexture(u"tex/plain.png", 4);
     for (CD3DTexture* texture : {active, idle, plain}) {
         ASSERT_TRUE(LoadNow(texture));
         texture->AddRef();

@@ -59,6 +59,15 @@ protected:
         ASSERT_TRUE(image.Save(path.c_str(), type));
     }
 
+    // A file texture of a `side`-square image of ImageColor written as `type`; with `load`,
+    // its load started.
+    CD3DTexture* FileTexture(const std::u16string& name, int side, bool load = false, DWORD type = kRasterTypePng) {
+        WriteImage(name, side, side, type);
+        CD3DTexture* texture = mgr_->FindOrCreateTexture(name.c_str(), false);
+        if (load) texture->Restore();
+        return texture;
+    }
+
     // Used in this frame and idle again.
     static void UseOnce(CD3DTexture* texture) {
         texture->AddRef();

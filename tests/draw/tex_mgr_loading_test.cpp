@@ -107,10 +107,8 @@ TEST_F(TexMgrLoadingTest, NamesUpTo259CharactersAreKept) {
 }
 
 TEST_F(TexMgrLoadingTest, TextureDestroyedWhileItsLoadRunsWaitsForItFirst) {
-    WriteImage(u"tex/gone.tga", 8, 8, kRasterTypeTga);
     const std::int32_t bitmaps = PoolOf<CD3DBitmap>().BlocksInUse();
-    CD3DTexture* texture = mgr_->FindOrCreateTexture(u"tex/gone.tga", false);
-    texture->Restore();
+    CD3DTexture* texture = FileTexture(u"tex/gone.tga", 8, true, kRasterTypeTga);
     sleeps_.Clear();
     mgr_->DestroyTexture(texture);
     EXPECT_EQ(sleeps_.Sleeps(), (std::vector<DWORD>{5, 5})) << "5 ms polls, each a loader step";
@@ -120,12 +118,10 @@ TEST_F(TexMgrLoadingTest, TextureDestroyedWhileItsLoadRunsWaitsForItFirst) {
 }
 
 TEST_F(TexMgrLoadingTest, ReleasedRendererWaitsForRunningAndGivenUpLoads) {
-    WriteImage(u"tex/a.png", 8, 8, kRasterTypePng);
-    WriteImage(u"tex/b.png", 8, 8, kRasterTypePng);
     const std::int32_t bitmaps = PoolOf<CD3DBitmap>().BlocksInUse();
     // Queued behind the live texture's load, so that load ends first.
-    mgr_->FindOrCreateTexture(u"tex/b.png", false)->Restore();
-    CD3DTexture* parked = mgr_->FindOrCreateTexture(u"tex/a.png", false);
+    FileTexture(u"tex/b.png", 8, true);
+    CD3DTexture* parked = FileTexture(u"tex/a.png", 8);
     UseOnce(parked);
     parked->Restore();
     FrameAfter(CTexMgr::kIdleKeepMs);
@@ -143,13 +139,9 @@ TEST_F(TexMgrLoadingTest, ReleasedRendererWaitsForRunningAndGivenUpLoads) {
 // The demo's mode: a worker thread reads and decodes while the host polls (the sanitizer
 // builds watch the hand-over).
 TEST_F(TexMgrLoadingTest, ThreadedLoaderFinishesLoadsTheHostWaitsFor) {
-    WriteImage(u"tex/t1.png", 16, 16, kRasterTypePng);
-    WriteImage(u"tex/t2.tga", 8, 8, kRasterTypeTga);
     CResourceLoader::GetSingleton().Reset(CResourceLoader::Mode::Threaded);
-    CD3DTexture* first = mgr_->FindOrCreateTexture(u"tex/t1.png", false);
-    CD3DTexture* second = mgr_->FindOrCreateTexture(u"tex/t2.tga", false);
-    first->Restore();
-    second->Restore();
+    CD3DTexture* first = FileTexture(u"tex/t1.png", 16, true);
+    CD3DTexture* second = FileTexture(u"tex/t2.tga", 8, true, kRasterTypeTga);
     mgr_->WaitForResourceLoader();
     EXPECT_TRUE(first->Restore());
     EXPECT_TRUE(second->Restore());

@@ -18,8 +18,7 @@ protected:
         std::vector<CD3DTexture*> textures;
         for (int i = 0; i < count; ++i) {
             const std::u16string name = u"tex/idle" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u".png";
-            WriteImage(name, 4, 4, kRasterTypePng);
-            CD3DTexture* texture = mgr_->FindOrCreateTexture(name.c_str(), false);
+            CD3DTexture* texture = FileTexture(name, 4);
             EXPECT_TRUE(LoadNow(texture));
             UseOnce(texture);
             textures.push_back(texture);
@@ -85,8 +84,7 @@ TEST_F(TexMgrMemoryTest, UnnamedIdleTexturesAreKeptWithoutMemoryAndEvictionOnlyT
 
 TEST_F(TexMgrMemoryTest, LoadsOfUnloadedTexturesArePendingAndReapedOnePerFrameOnceEnded) {
     for (const char16_t* name : {u"tex/p1.png", u"tex/p2.png"}) {
-        WriteImage(name, 4, 4, kRasterTypePng);
-        CD3DTexture* texture = mgr_->FindOrCreateTexture(name, false);
+        CD3DTexture* texture = FileTexture(name, 4);
         UseOnce(texture);
         texture->Restore();
     }
@@ -106,9 +104,7 @@ TEST_F(TexMgrMemoryTest, LoadsOfUnloadedTexturesArePendingAndReapedOnePerFrameOn
 }
 
 TEST_F(TexMgrMemoryTest, WaitsOnTheLoaderGoThroughSleepAndStepIt) {
-    WriteImage(u"tex/w.png", 4, 4, kRasterTypePng);
-    CD3DTexture* texture = mgr_->FindOrCreateTexture(u"tex/w.png", false);
-    texture->Restore();
+    CD3DTexture* texture = FileTexture(u"tex/w.png", 4, true);
     sleeps_.Clear();
     renderer_->RequestLoadWait();
     RunFrame();
@@ -117,16 +113,12 @@ TEST_F(TexMgrMemoryTest, WaitsOnTheLoaderGoThroughSleepAndStepIt) {
 }
 
 TEST_F(TexMgrMemoryTest, LossAndResetWithTexturesInEveryState) {
-    WriteImage(u"tex/used.png", 32, 32, kRasterTypePng);
-    WriteImage(u"tex/idle.png", 8, 8, kRasterTypePng);
-    WriteImage(u"tex/later.png", 8, 8, kRasterTypePng);
-    CD3DTexture* used = mgr_->FindOrCreateTexture(u"tex/used.png", false);
+    CD3DTexture* used = FileTexture(u"tex/used.png", 32);
     used->AddRef();
     ASSERT_TRUE(LoadNow(used));
     ASSERT_NE(mgr_->GetTextureCell(used), nullptr);
     CD3DTexture* idle = IdleTextures(1)[0];
-    CD3DTexture* loading = mgr_->FindOrCreateTexture(u"tex/later.png", false);
-    loading->Restore();
+    CD3DTexture* loading = FileTexture(u"tex/later.png", 8, true);
     CD3DTexture* never = mgr_->FindOrCreateTexture(u"tex/never.png", false);
     CD3DTexture* target = mgr_->CreateTexture(64, 64, D3DFMT_A8R8G8B8, CD3DTexture::kUsageRenderTarget, true);
     ASSERT_NE(target->GetD3DTexture(), nullptr);
@@ -155,9 +147,7 @@ TEST_F(TexMgrMemoryTest, LossAndResetWithTexturesInEveryState) {
 }
 
 TEST_F(TexMgrMemoryTest, DisplayModeChangeWaitsForRunningLoadsAndGivesThePagesMemoryAgain) {
-    WriteImage(u"tex/mode.png", 8, 8, kRasterTypePng);
-    CD3DTexture* texture = mgr_->FindOrCreateTexture(u"tex/mode.png", false);
-    texture->Restore();
+    CD3DTexture* texture = FileTexture(u"tex/mode.png", 8, true);
     sleeps_.Clear();
     ASSERT_TRUE(renderer_->ChangeDisplayMode(400, 300, 32, 1, false, true));
     EXPECT_EQ(sleeps_.Sleeps(), (std::vector<DWORD>{5, 5})) << "the load ran to its end first";
