@@ -22,7 +22,6 @@ protected:
 };
 
 TEST_F(TexMgrAtlasTest, TexturesGoToThePageOfTheirFormatMostRecentlyUsedFirst) {
-    EXPECT_EQ(mgr_->PageCount(0), 5);
     EXPECT_EQ(mgr_->PageCount(1), 1);
     EXPECT_EQ(mgr_->PageCount(2), 1);
 
