@@ -1,5 +1,8 @@
 // The frame loop over the software device: clearing and presenting every render window,
 // the frame clock, statistics, the limiter, the target registry and the dynamic buffers.
+#include <utility>
+#include <vector>
+
 #include "core/render_window.h"
 #include "core/swap_chain.h"
 #include "draw/d3d_buffers.h"
@@ -158,36 +161,31 @@ TEST_F(RendererTest, StatisticsSampleEverySecond) {
     EXPECT_TRUE(LogHasInOrder({u"Frame Count : 30", u"Running Time : 2000(ms)", u"FPS : 14.992504"}));
 }
 
-TEST_F(RendererTest, LimiterSleepsOnlyWithVsyncAfterShortFrames) {
-    for (const bool vsync : {true, false}) {
-        SCOPED_TRACE(vsync ? "vsync" : "no vsync");
-        param_.Vsync = vsync ? 1 : 0;
+TEST_F(RendererTest, LimiterSleepsOnlyWithVsyncAfterShortFramesAndAnInactiveRendererEveryFrame) {
+    struct Case {
+        const char* what;
+        std::int32_t vsync;
+        bool active;
+        std::vector<DWORD> afterLongFrame;  // 50 ms
+        std::vector<DWORD> afterShortFrame;  // 2 ms
+    };
+    const Case cases[] = {
+        {"vsync", 1, true, {}, {10}}, {"no vsync", 0, true, {}, {}}, {"inactive", 0, false, {25}, {25}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        param_.Vsync = c.vsync;
         ASSERT_NE(Create(), nullptr);
+        renderer_->SetActive(c.active);
         RunFrame();
-        clock_.Advance(50);
-        sleeps_.Clear();
-        RunFrame();
-        EXPECT_TRUE(sleeps_.Sleeps().empty());
-        clock_.Advance(2);
-        sleeps_.Clear();
-        RunFrame();
-        EXPECT_EQ(sleeps_.Sleeps(), vsync ? std::vector<DWORD>{10} : std::vector<DWORD>{});
+        for (const auto& [advance, expected] : {std::pair{50u, &c.afterLongFrame}, std::pair{2u, &c.afterShortFrame}}) {
+            clock_.Advance(advance);
+            sleeps_.Clear();
+            RunFrame();
+            EXPECT_EQ(sleeps_.Sleeps(), *expected) << "after a frame of " << advance << " ms";
+        }
         Release();
         ResetFrameClock();
     }
-}
-
-TEST_F(RendererTest, InactiveRendererSleepsEachFrame) {
-    ASSERT_NE(Create(), nullptr);
-    renderer_->SetActive(false);
-    EXPECT_FALSE(renderer_->IsActive());
-    sleeps_.Clear();
-    RunFrame();
-    EXPECT_EQ(sleeps_.Sleeps(), std::vector<DWORD>{25});
-    renderer_->SetActive(true);
-    sleeps_.Clear();
-    RunFrame();
-    EXPECT_TRUE(sleeps_.Sleeps().empty());
 }
 
 TEST_F(RendererTest, DynamicBuffersGrowToTheNeedAndRetryOnlyAfterEviction) {

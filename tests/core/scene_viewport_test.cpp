@@ -96,7 +96,6 @@ TEST(RenderTargetTest, DrawStatsAndLayersComeWithTheFirstUse) {
     EXPECT_EQ(layers->owner, &scene);
     ASSERT_EQ(layers->layers.size(), 1u);
     EXPECT_EQ(layers->layers.begin()->first, layer_map_t::kDefaultLayerId);
-    EXPECT_EQ(layers->GetDefaultLayer()->id, 50);
     EXPECT_EQ(viewport->GetLayers(), layers);
 }
 

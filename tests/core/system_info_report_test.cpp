@@ -50,15 +50,12 @@ protected:
         const auto lines = Lines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
-    static void SetFlags(DWORD device, bool directDraw, bool exists3d, bool enabled3d, bool agpExists,
-                         bool agpValid, bool agpEnabled) {
+    // DirectDraw, 3D exists, 3D enabled, AGP exists, AGP valid, AGP enabled.
+    static void SetFlags(DWORD device, const bool (&flags)[6]) {
+        const char16_t* names[6] = {u"bDDAccelerationEnabled", u"b3DAccelerationExists", u"b3DAccelerationEnabled",
+                                    u"bAGPExists",             u"bAGPExistenceValid",    u"bAGPEnabled"};
         const std::u16string path = dxdiagctl::DisplayDevicePath(device);
-        dxdiagctl::SetProp(path, u"bDDAccelerationEnabled", DiagValue::Bool(directDraw));
-        dxdiagctl::SetProp(path, u"b3DAccelerationExists", DiagValue::Bool(exists3d));
-        dxdiagctl::SetProp(path, u"b3DAccelerationEnabled", DiagValue::Bool(enabled3d));
-        dxdiagctl::SetProp(path, u"bAGPExists", DiagValue::Bool(agpExists));
-        dxdiagctl::SetProp(path, u"bAGPExistenceValid", DiagValue::Bool(agpValid));
-        dxdiagctl::SetProp(path, u"bAGPEnabled", DiagValue::Bool(agpEnabled));
+        for (int i = 0; i < 6; ++i) dxdiagctl::SetProp(path, names[i], DiagValue::Bool(flags[i]));
     }
 
     lumi::test::TempWorkFolder folder_;
@@ -200,7 +197,7 @@ TEST_F(SystemInfoReportTest, SecondReportReplacesTheFirstRecords) {
 
 TEST_F(SystemInfoReportTest, OneAccelerationWarningJudgedOnTheFirstDevice) {
     struct Case {
-        bool flags[6];  // DirectDraw, 3D exists, 3D enabled, AGP exists, AGP valid, AGP enabled
+        bool flags[6];
         std::string warning;
     };
     const std::string agp =
@@ -217,11 +214,10 @@ TEST_F(SystemInfoReportTest, OneAccelerationWarningJudgedOnTheFirstDevice) {
         {{true, false, false, false, false, false}, ""},  // no 3D acceleration at all: nothing to enable
     };
     ASSERT_EQ(dxdiagctl::AddDisplayDevice(), 1u);
-    SetFlags(1, false, false, false, false, false, false);  // never looked at
+    SetFlags(1, {});  // never looked at
     for (const Case& c : cases) {
         SCOPED_TRACE(c.warning);
-        const bool* f = c.flags;
-        SetFlags(0, f[0], f[1], f[2], f[3], f[4], f[5]);
+        SetFlags(0, c.flags);
         messages_.Clear();
         ASSERT_TRUE(LogSystemInfo(&records_));
         const std::vector<std::string> warnings = messages_.Warnings();
