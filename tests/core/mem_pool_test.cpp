@@ -48,9 +48,7 @@ TEST(MemPool, ReportsRowHeaderAndLeaksAtDestruction) {
         CMemPool bitmaps(1360, 64, GROW_LINEAR, "CD3DBitmap");
         std::vector<void*> blocks = AllocMany(bitmaps, 65);
         for (int i = 0; i < 62; ++i) bitmaps.Free(blocks[i]);
-        EXPECT_EQ(bitmaps.BlobCount(), 2u);
-        EXPECT_EQ(bitmaps.BlocksInUse(), 3);
-        EXPECT_EQ(bitmaps.PeakBlocksInUse(), 65);
+        EXPECT_EQ(bitmaps.PeakBlocksInUse(), 65);  // the rows below show the blobs and the leak
     }
     // Destroyed in reverse order: the first one destroyed prints the header.
     EXPECT_EQ(capture.DebugOutput(), (std::vector<std::string>{

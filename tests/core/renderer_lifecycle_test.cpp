@@ -16,7 +16,6 @@ constexpr char16_t kDash[] = u"-------------------------------------------------
 TEST_F(RendererTest, DefaultConstructionLogsTheWholeRoadAndDestructionItsStatistics) {
     ASSERT_NE(Create(), nullptr);
     ASSERT_NE(Renderer()->GetDevice(), nullptr);
-    EXPECT_EQ(Renderer()->GetAlphaFormat(), D3DFMT_A8R8G8B8);
     EXPECT_EQ(Renderer()->GetAtlasPageSize(), 1024u);  // A8 and 4096-texel textures
 
     const std::vector<std::u16string> lines = LogLines();
@@ -186,7 +185,6 @@ TEST_F(RendererTest, QualityThreeWithoutDxt3FallsBackToFourBitAlpha) {
     EXPECT_EQ(Renderer()->GetAlphaFormat(), D3DFMT_A4R4G4B4);
     EXPECT_EQ(Renderer()->GetNormalFormat(), D3DFMT_R5G6B5);
     EXPECT_EQ(Renderer()->GetUIFormat(), D3DFMT_A4R4G4B4);
-    EXPECT_FALSE(Renderer()->IsAlphaFormatDxt3());
     EXPECT_TRUE(LogContains(u"D3DFMT_DXT3 texture format: unsupported"));
 }
 
