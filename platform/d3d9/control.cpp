@@ -2,6 +2,9 @@
 
 #include "platform/d3d9/control_state.h"
 #include "platform/d3d9/device.h"
+#include "platform/d3d9/device_pixel_shader.h"
+#include "platform/d3d9/direct3d.h"
+#include "platform/d3d9/swap_chain.h"
 
 namespace d3d9ctl {
 
@@ -156,6 +159,20 @@ DeviceInfo InspectDevice(IDirect3DDevice9* device) {
     auto lock = LockApi();
     auto* ours = dynamic_cast<d3d9sw::Device*>(device);
     return ours != nullptr ? ours->Inspect() : DeviceInfo{};
+}
+
+LiveObjects CountLiveObjects() {
+    auto lock = LockApi();
+    LiveObjects live;
+    for (d3d9sw::RefCounted* object : Control().objects) {
+        if (object->IsContained()) continue;
+        if (dynamic_cast<d3d9sw::Direct3D*>(object) != nullptr) ++live.direct3d;
+        else if (dynamic_cast<d3d9sw::Device*>(object) != nullptr) ++live.devices;
+        else if (dynamic_cast<d3d9sw::SwapChain*>(object) != nullptr) ++live.swapChains;
+        else if (dynamic_cast<d3d9sw::DevicePixelShader*>(object) != nullptr) ++live.shaders;
+        else ++live.resources;
+    }
+    return live;
 }
 
 std::vector<DWORD> PixelShaderTokens(IDirect3DPixelShader9* shader) {

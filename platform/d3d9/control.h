@@ -164,6 +164,19 @@ struct DeviceInfo {
 };
 // Snapshot of a device's state that the interfaces do not expose; default for null.
 DeviceInfo InspectDevice(IDirect3DDevice9* device);
+// Objects of the software device that are still alive, whoever holds them (the application or a
+// binding). Objects contained in another (texture levels, a swap chain's back buffers, a device's
+// implicit surfaces) are counted with their container, not on their own.
+struct LiveObjects {
+    int direct3d = 0;    // IDirect3D9 objects
+    int devices = 0;
+    int resources = 0;   // textures, vertex and index buffers, stand-alone surfaces, in every pool
+    int swapChains = 0;  // additional swap chains
+    int shaders = 0;     // pixel shaders
+    int Total() const { return direct3d + devices + resources + swapChains + shaders; }
+};
+LiveObjects CountLiveObjects();
+
 // The tokens a pixel shader was created from (empty for null).
 std::vector<DWORD> PixelShaderTokens(IDirect3DPixelShader9* shader);
 

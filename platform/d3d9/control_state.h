@@ -15,6 +15,7 @@
 namespace d3d9sw {
 
 class Device;
+class RefCounted;
 
 struct FailureScript {
     std::string operation;
@@ -31,6 +32,7 @@ struct ControlState {
     std::vector<std::string> misuses;
     std::vector<d3d9ctl::CallRecord> log;
     std::set<Device*> devices;                    // live devices, for loss and restore
+    std::set<RefCounted*> objects;                // every live object, for CountLiveObjects
     std::vector<std::uint64_t> usedTextureBytes;  // per adapter ordinal
     bool lost = false;                            // between LoseDevice and RestoreDevice
     bool rasterize = true;                        // draws reach the rasteriser

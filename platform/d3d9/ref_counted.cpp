@@ -7,7 +7,12 @@ namespace d3d9sw {
 RefCounted::RefCounted(IUnknown* parent, RefCounted* container)
     : parent_(container == nullptr ? parent : nullptr), container_(container), public_(container == nullptr ? 1 : 0) {
     if (parent_ != nullptr) parent_->AddRef();
+    Control().objects.insert(this);
 }
+
+RefCounted::~RefCounted() { Control().objects.erase(this); }
+
+bool RefCounted::IsContained() const { return container_ != nullptr; }
 
 ULONG RefCounted::AddPublic() {
     ++public_;

@@ -29,11 +29,13 @@ public:
     void ReleaseInternal();  // may delete this
     // Public references held through this object (for a contained object, not the container's).
     ULONG PublicRefs() const { return public_; }
+    // Part of another object (a texture level, a back buffer): counted with its container.
+    bool IsContained() const;
 
 protected:
     // Standalone objects start with one public reference, contained ones with none.
     RefCounted(IUnknown* parent, RefCounted* container);
-    virtual ~RefCounted() = default;
+    virtual ~RefCounted();
     // The last public reference is gone (standalone objects only): drop bindings that would
     // otherwise keep other objects alive.
     virtual void OnLastPublicRelease() {}

@@ -205,6 +205,40 @@ TEST_F(ResourceTest, ObjectsKeepWhatTheyBelongToAlive) {
     EXPECT_EQ(level->Release(), 0u);  // texture, level and device go together (the sanitizer run checks)
 }
 
+TEST_F(ResourceTest, LiveObjectsAreCountedUntilTheLastReferenceOrBindingGoes) {
+    // The fixture holds the Direct3D object and the device; levels and implicit surfaces count
+    // with what contains them.
+    auto live = d3d9ctl::CountLiveObjects();
+    EXPECT_EQ(live.direct3d, 1);
+    EXPECT_EQ(live.devices, 1);
+    EXPECT_EQ(live.resources, 0);
+    EXPECT_EQ(live.swapChains, 0);
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &buffer, nullptr), D3D_OK);
+    D3DPRESENT_PARAMETERS extra{};
+    extra.SwapEffect = D3DSWAPEFFECT_COPY;
+    extra.Windowed = TRUE;
+    IDirect3DSwapChain9* chain = nullptr;
+    ASSERT_EQ(device_->CreateAdditionalSwapChain(&extra, &chain), D3D_OK);
+    live = d3d9ctl::CountLiveObjects();
+    EXPECT_EQ(live.resources, 2);
+    EXPECT_EQ(live.swapChains, 1);
+    ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
+    texture->Release();
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().resources, 2) << "a bound texture stays alive";
+    ASSERT_EQ(device_->SetTexture(0, nullptr), D3D_OK);
+    buffer->Release();
+    chain->Release();
+    live = d3d9ctl::CountLiveObjects();
+    EXPECT_EQ(live.resources, 0);
+    EXPECT_EQ(live.swapChains, 0);
+    device_.reset();
+    d3d_.reset();
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().Total(), 0);
+}
+
 TEST_F(ResourceTest, DefaultPoolAllocationsSpendTheTextureBudget) {
     d3d9ctl::SetTextureMemory(0, 1u << 20);
     EXPECT_EQ(device_->GetAvailableTextureMem(), 1u << 20);
