@@ -241,8 +241,15 @@ void CRaster::CopySettings(const CRaster& source) {
     // codec object refuse Create or walk a layer array it does not have.
     if (dib || &source == this) return;
     CopySettingFields(source.info);
-    header.biXPelsPerMeter = PixelsPerMetre(info.dpi_x);
-    header.biYPelsPerMeter = PixelsPerMetre(info.dpi_y);
+    ForgetFileProperties();
+}
+
+void CRaster::ForgetFileProperties() {
+    info.background_index = -1;
+    info.background_color = RGBQUAD{};
+    info.alpha_palette_enabled = false;
+    SetDpiX(kDefaultDpi);
+    SetDpiY(kDefaultDpi);
 }
 
 bool CRaster::MoveFrom(CRaster& source, bool withFrames) {

@@ -135,7 +135,9 @@ public:
     // ---- copy, transfer, views ------------------------------------------------------
     void Copy(const CRaster& source, bool copyPixels = true, bool copySelection = true, bool copyAlpha = true);
     // Takes the caller-visible settings (escape, quality, keep-all-frames, ...) of another
-    // image; only while this image holds no block. Never copies pointers or counts.
+    // image; only while this image holds no block. Never copies pointers or counts, nor what
+    // a file said about its picture (transparency, palette alpha, resolution): a decoder
+    // set up this way starts from what its own file says.
     void CopySettings(const CRaster& source);
     // Takes everything from source, which is left empty. Without frames each side keeps its
     // own frames. False when this image is a view.
@@ -464,6 +466,9 @@ protected:
     bool CannotEncode(CRasterFile* file);
     void SetLastError(const char* message);
     void ResetToDefaults(DWORD type);
+    // Forgets the transparent index and colour, palette alpha and resolution, so that a
+    // decode into this object keeps nothing of an earlier file.
+    void ForgetFileProperties();
 
     BYTE* dib = nullptr;
     BITMAPINFOHEADER header{};

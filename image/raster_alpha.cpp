@@ -143,7 +143,10 @@ void CRaster::MergeAlpha() {
         return;
     }
     CRaster merge(info.type);
-    merge.CopySettings(*this);
+    // The merged picture keeps every setting of this one, its resolution included.
+    merge.CopySettingFields(info);
+    merge.SetDpiX(info.dpi_x);
+    merge.SetDpiY(info.dpi_y);
     if (!merge.Create(GetWidth(), GetHeight(), 24, info.type)) {
         SetLastError(merge.GetLastError());
         return;

@@ -83,10 +83,8 @@ bool SeekTo(CRasterFile* file, std::uint64_t position) {
 
 bool CRasterBMP::Decode(CRasterFile* file) {
     if (!file) return false;
-    // Transparency comes from the file, never from the settings the caller's image had.
-    info.background_index = -1;
-    info.background_color = RGBQUAD{};
-    info.alpha_palette_enabled = false;
+    // Transparency and resolution come from the file, never from an earlier one.
+    ForgetFileProperties();
     const char* failure = nullptr;
     try {
         failure = DecodeBody(file);

@@ -91,10 +91,8 @@ void CRasterPNG::WidenTwoBitRow(BYTE* row, DWORD pixels) {
 
 bool CRasterPNG::Decode(CRasterFile* file) {
     if (!file) return false;
-    // Transparency comes from the file, never from the settings the caller's image had.
-    info.background_index = -1;
-    info.background_color = RGBQUAD{};
-    info.alpha_palette_enabled = false;
+    // Transparency and resolution come from the file, never from an earlier one.
+    ForgetFileProperties();
 
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, info.last_error, AbortWithMessage, IgnoreWarning);
     if (!png) {

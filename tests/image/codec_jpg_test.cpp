@@ -378,3 +378,55 @@ TEST(JpegCodec, WriteFailureReportsLibjpegText) {
 }
 
 }  // namespace
+
+namespace {
+
+// A JNA file holding one colour block.
+Bytes JnaWithColourBlock(const Bytes& jpeg, int w, int h) {
+    lumi::test::ByteWriter out;
+    out.U8(0x00).U8(0x41).U8(0x4E).U8(0x4A).U32(1000).U16(w).U16(h).U8(24).U8(1);
+    out.U8(1).U32(static_cast<std::uint32_t>(jpeg.size())).Raw(jpeg);
+    return out.bytes;
+}
+
+TEST(JpegCodec, ReusedImageKeepsNothingOfTheEarlierFile) {
+    // The first file leaves a transparent index, a transparent colour and 300 dpi behind.
+    lumi::test::PngSpec png;
+    png.width = png.height = 2;
+    png.color_type = PNG_COLOR_TYPE_PALETTE;
+    png.palette = {{1, 2, 3}, {4, 5, 6}};
+    png.rows = {{0, 1}, {1, 0}};
+    png.trns_alpha = {0};
+    png.phys = 11811;
+    // Density unit 0 gives only the aspect ratio: the resolution is the default.
+    const Bytes jpeg = WriteFlatJpeg(8, 8, {10, 20, 30}, 0, 1, 1);
+    const struct {
+        const char* name;
+        Bytes file;
+        DWORD type;
+    } cases[] = {{"jpeg", jpeg, kRasterTypeJpg}, {"jna", JnaWithColourBlock(jpeg, 8, 8), kRasterTypeJna},
+                 {"detected jpeg", jpeg, kRasterTypeNone}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRaster image;
+        ASSERT_TRUE(lumi::test::DecodeBytes(image, lumi::test::WritePng(png), kRasterTypePng)) << image.GetLastError();
+        ASSERT_EQ(image.GetBackgroundIndex(), 0);
+        image.SetBackgroundColor(RGBQUAD{10, 20, 30, 0});
+        ASSERT_EQ(image.GetDpiX(), 300);
+        ASSERT_TRUE(lumi::test::DecodeBytes(image, c.file, c.type)) << image.GetLastError();
+        EXPECT_EQ(image.GetBackgroundIndex(), -1);
+        EXPECT_EQ(lumi::test::Hex(image.GetBackgroundColor()), "000000/00");
+        EXPECT_FALSE(image.IsTransparent(3, 3));
+        EXPECT_EQ(image.GetDpiX(), 96);
+        EXPECT_EQ(image.GetDpiY(), 96);
+    }
+
+    // The exported codec object decoded on its own, twice.
+    CRasterJPG codec;
+    CRasterMemFile first(const_cast<BYTE*>(jpeg.data()), static_cast<unsigned>(jpeg.size()));
+    codec.SetDpiX(300);
+    ASSERT_TRUE(codec.Decode(&first));
+    EXPECT_EQ(codec.GetDpiX(), 96);
+}
+
+}  // namespace
