@@ -17,7 +17,7 @@
 
 #include "image/raster_jpg.h"
 
-class CRasterJPG::CRasterExif {
+class LUMI_IMAGE_API CRasterJPG::CRasterExif {
 public:
     // Mode bits of ReadJpegSections.
     static constexpr int kReadExif = 1;       // parse the EXIF block and take the comment

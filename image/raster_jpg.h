@@ -60,7 +60,7 @@ struct exif_info_t {
     LONG is_exif;                // the file has a valid EXIF block
 };
 
-class CRasterJPG : public CRaster {
+class LUMI_IMAGE_API CRasterJPG : public CRaster {
 public:
     class CRasterExif;  // raster_exif.h
 
