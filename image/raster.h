@@ -421,7 +421,9 @@ public:
 
     // ---- sub-pixel sampling ---------------------------------------------------------------
     // A whole-number position is the centre of that pixel. The fourth byte of a sampled
-    // colour carries alpha only when the image has an alpha plane, else it is 0.
+    // colour carries alpha only when the image has an alpha plane, else it is 0. Kernel
+    // weights and covered areas are divided by their sum and channels rounded, so a flat
+    // picture samples flat under every method.
     // Colour at a sub-pixel position; replacement may be null (white).
     RGBQUAD SampleInterpolated(float x, float y, int method, int overflow, const RGBQUAD* replacement = nullptr) const;
     // Average colour of the areaWidth x areaHeight rectangle centred on (x, y); with both

@@ -201,7 +201,7 @@ bool CRaster::ResampleInterpolated(LONG width, LONG height, int method, int over
             if (wholePixels && detail::AreaInside(*this, columnAreas[col], rowAreas[row])) {
                 const detail::AreaAxis& across = columnAreas[col];
                 const detail::AreaAxis& up = rowAreas[row];
-                c = detail::AverageInside(*this, across, up, (up.high - up.low) * (across.high - across.low));
+                c = detail::AverageInside(*this, across, up);
             } else if (average)
                 c = SampleArea(xs, ys, scaleX, scaleY, method, overflow);
             else if (kernel && !columns.outside[col] && !rows.outside[row] && !kernel->weight)

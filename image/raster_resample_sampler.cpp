@@ -31,10 +31,12 @@ constexpr KernelTaps kKernels[] = {
 };
 
 
+// Rounded: weights that sum to one in float arithmetic may fall just short, and a flat
+// picture must come back flat.
 BYTE ClampChannel(float v) {
     if (!(v > 0.0f)) return 0;
     if (v >= 255.0f) return 255;
-    return static_cast<BYTE>(v);
+    return static_cast<BYTE>(v + 0.5f);
 }
 
 
@@ -43,6 +45,14 @@ bool DirectlyReadable(const CRaster& image, LONG xi, LONG yi, const KernelTaps& 
     const LONG w = static_cast<LONG>(image.GetWidth()), h = static_cast<LONG>(image.GetHeight());
     return !image.IsIndexed() && xi + kernel.first >= 0 && xi + kernel.first + kernel.taps - 1 < w &&
            yi + kernel.first >= 0 && yi + kernel.first + kernel.taps - 1 < h;
+}
+
+// Sums divided by the weights that went into them (the covered area, up to float error),
+// rounded.
+RGBQUAD AverageOf(const float sums[4], float weights) {
+    if (!(weights > 0.0f)) return RGBQUAD{};
+    return RGBQUAD{ClampChannel(sums[0] / weights), ClampChannel(sums[1] / weights), ClampChannel(sums[2] / weights),
+                   ClampChannel(sums[3] / weights)};
 }
 
 }  // namespace
@@ -114,8 +124,15 @@ RGBQUAD OverflowColor(const CRaster& image, int overflow, const RGBQUAD* replace
 }
 
 void KernelWeights(const KernelTaps& kernel, LONG integerPart, float position, float* weights) {
-    for (int k = 0; k < kernel.taps; ++k)
+    float sum = 0.0f;
+    for (int k = 0; k < kernel.taps; ++k) {
         weights[k] = kernel.weight(static_cast<float>(integerPart + kernel.first + k) - position);
+        sum += weights[k];
+    }
+    // Most kernels do not sum to one over their taps (Blackman gives two at whole positions),
+    // which would brighten or darken a flat picture; divided by their sum they keep it.
+    if (sum > 0.0f)
+        for (int k = 0; k < kernel.taps; ++k) weights[k] /= sum;
 }
 
 RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, const float* wy,
@@ -167,13 +184,14 @@ bool AreaInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& r
            columns.last < image.GetWidth() && rows.last < image.GetHeight();
 }
 
-RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows, float total) {
+RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows) {
     // What SamplePixel gives inside a 24-bit image, read straight from the rows.
     const BYTE* bits = image.GetBits();
     const std::size_t stride = image.GetRowStride(), width = image.GetWidth();
     const BYTE* alpha = image.GetAlphaPointer();
     const BYTE fourth = image.GetBackgroundColor().rgbReserved;
     float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float total = 0.0f;
     for (LONG py = static_cast<LONG>(rows.first); py <= static_cast<LONG>(rows.last); ++py) {
         const float coverY = rows.Cover(py);
         if (!(coverY > 0.0f)) continue;
@@ -188,10 +206,10 @@ RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaA
             sums[1] += weight * p[1];
             sums[2] += weight * p[2];
             sums[3] += weight * (alphaRow ? alphaRow[px] : fourth);
+            total += weight;
         }
     }
-    return RGBQUAD{ClampChannel(sums[0] / total), ClampChannel(sums[1] / total), ClampChannel(sums[2] / total),
-                   ClampChannel(sums[3] / total)};
+    return AverageOf(sums, total);
 }
 
 }  // namespace lumi::image::detail
@@ -286,9 +304,10 @@ RGBQUAD CRaster::SampleArea(float x, float y, float areaWidth, float areaHeight,
     if (!IsValid() || !(pixels >= 1.0) || pixels > kMaxAreaPixels || !(total > 0.0f))
         return OverflowColor(*this, overflow, nullptr);
     const bool wholePixels = areaWidth > 1.0f && areaHeight > 1.0f;
-    if (wholePixels && AreaInside(*this, columns, rows)) return AverageInside(*this, columns, rows, total);
+    if (wholePixels && AreaInside(*this, columns, rows)) return AverageInside(*this, columns, rows);
 
     float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float weights = 0.0f;
     for (LONG py = static_cast<LONG>(rows.first); py <= static_cast<LONG>(rows.last); ++py) {
         const float coverY = rows.Cover(py);
         if (!(coverY > 0.0f)) continue;
@@ -300,8 +319,8 @@ RGBQUAD CRaster::SampleArea(float x, float y, float areaWidth, float areaHeight,
                                           : SampleInterpolated(static_cast<float>(px), static_cast<float>(py),
                                                                method, overflow, nullptr);
             AccumulateWeighted(c, coverY * coverX, sums);
+            weights += coverY * coverX;
         }
     }
-    return RGBQUAD{ClampChannel(sums[0] / total), ClampChannel(sums[1] / total), ClampChannel(sums[2] / total),
-                   ClampChannel(sums[3] / total)};
+    return AverageOf(sums, weights);
 }

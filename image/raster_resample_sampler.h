@@ -39,7 +39,7 @@ inline bool NeighbourhoodOutside(double i, double size, const KernelTaps& kernel
 // What an outside position yields under overflow methods 1..3 (and unknown ones).
 RGBQUAD OverflowColor(const CRaster& image, int overflow, const RGBQUAD* replacement);
 
-// Column weights wx[k] = weight(xi + first + k - x), likewise wy.
+// Column weights wx[k] = weight(xi + first + k - x) divided by their sum, likewise wy.
 void KernelWeights(const KernelTaps& kernel, LONG integerPart, float position, float* weights);
 
 // Bilinear at (x, y) with integer parts (xi, yi): fixed point in 1/256 when the 2x2 block
@@ -47,8 +47,8 @@ void KernelWeights(const KernelTaps& kernel, LONG integerPart, float position, f
 RGBQUAD SampleBilinear(const CRaster& image, float x, float y, LONG xi, LONG yi, int overflow,
                        const RGBQUAD* replacement);
 
-// The weighted sum of the taps x taps neighbours from (xi + first, yi + first), clamped
-// to 0..255; fourth byte only with an alpha plane.
+// The weighted sum of the taps x taps neighbours from (xi + first, yi + first), rounded and
+// clamped to 0..255; fourth byte only with an alpha plane.
 RGBQUAD SampleKernel(const CRaster& image, LONG xi, LONG yi, const float* wx, const float* wy,
                      const KernelTaps& kernel, int overflow, const RGBQUAD* replacement);
 
@@ -64,8 +64,8 @@ struct AreaAxis {
 AreaAxis MakeAreaAxis(float centre, float size);
 // Every touched pixel lies inside a 24-bit image: AverageInside may read the rows.
 bool AreaInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows);
-// The area-weighted average of the touched pixels divided by total, as SampleArea gives
-// it for areas larger than a pixel both ways.
-RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows, float total);
+// The area-weighted average of the touched pixels, as SampleArea gives it for areas larger
+// than a pixel both ways.
+RGBQUAD AverageInside(const CRaster& image, const AreaAxis& columns, const AreaAxis& rows);
 
 }  // namespace lumi::image::detail

@@ -43,8 +43,50 @@ TEST(TransformResize, ResampleInterpolatedHandComputed) {
     ASSERT_TRUE(indexed.ResampleInterpolated(2, 1, kInterpolateBilinear, kOverflowColor));
     EXPECT_EQ(indexed.GetPixelIndex(0, 0), 30);
     EXPECT_EQ(indexed.GetPixelIndex(1, 0), 150);
-    EXPECT_EQ(indexed.GetAlphaAt(0, 0), 127);
+    EXPECT_EQ(indexed.GetAlphaAt(0, 0), 128) << "(0 + 255) / 2, rounded";
     EXPECT_EQ(indexed.GetAlphaAt(1, 0), 255);
+}
+
+TEST(TransformResize, FlatPictureStaysFlatUnderEveryMethodAndSize) {
+    const RGBQUAD flat{37, 200, 123, 77};
+    CRaster colour(13, 11, 24, 0);
+    ASSERT_TRUE(colour.CreateAlpha());
+    CRaster indexed(13, 11, 8, 0);
+    indexed.SetGrayPalette();
+    indexed.SetPaletteColor(5, RGBQUAD{37, 200, 123, 0});
+    for (LONG y = 0; y < 11; ++y)
+        for (LONG x = 0; x < 13; ++x) {
+            colour.SetPixelColor(x, y, flat, true);
+            indexed.SetPixelIndex(x, y, 5);
+        }
+    const std::pair<LONG, LONG> sizes[] = {{1, 1}, {4, 3}, {13, 4}, {30, 9}, {9, 30}, {41, 37}};
+    auto expectFlat = [&](const CRaster& out, bool withAlpha) {
+        int differ = 0;
+        for (LONG y = 0; y < static_cast<LONG>(out.GetHeight()); ++y)
+            for (LONG x = 0; x < static_cast<LONG>(out.GetWidth()); ++x) {
+                RGBQUAD c = out.GetPixelColor(x, y, true);
+                if (!withAlpha) c.rgbReserved = flat.rgbReserved;
+                differ += std::memcmp(&c, &flat, 4) != 0;
+            }
+        return differ;
+    };
+    for (int method = 0; method <= kInterpolatePower + 1; ++method)
+        for (int overflow : {kOverflowRepeat, kOverflowMirror, kOverflowWrap})
+            for (auto [width, height] : sizes)
+                for (bool averaging : {true, false}) {
+                    SCOPED_TRACE(testing::Message() << "method " << method << ", overflow " << overflow << ", "
+                                                    << width << " x " << height << (averaging ? "" : ", no averaging"));
+                    CRaster out;
+                    ASSERT_TRUE(colour.ResampleInterpolated(width, height, method, overflow, &out, !averaging));
+                    EXPECT_EQ(expectFlat(out, true), 0);
+                    ASSERT_TRUE(indexed.ResampleInterpolated(width, height, method, overflow, &out, !averaging));
+                    EXPECT_EQ(expectFlat(out, false), 0);
+                }
+    for (auto [width, height] : sizes) {
+        CRaster fast(colour);
+        ASSERT_TRUE(fast.Resample(width, height));
+        EXPECT_EQ(expectFlat(fast, true), 0) << width << " x " << height;
+    }
 }
 
 TEST(TransformResize, PrecomputedPathsMatchTheSampler) {
