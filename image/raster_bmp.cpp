@@ -11,9 +11,11 @@
 
 #include "image/checked_size.h"
 #include "image/codec_byte_reader.h"
+#include "image/mask_channel.h"
 #include "image/raster_file.h"
 
 using lumi::image::CodecByteReader;
+using lumi::image::MaskChannel;
 using lumi::image::WriteAll;
 
 namespace {
@@ -25,8 +27,6 @@ constexpr char kCancelled[] = "Cancelled";
 constexpr char kCompressionNotSupported[] = "compression type not supported";
 constexpr char kUnknownCompression[] = "unknown compression";
 constexpr char kNoMemory[] = "can't allocate memory";
-// Pixel data or palette shorter than the header promises.
-constexpr char kCorrupted[] = "corrupted BMP";
 constexpr char kWriteError[] = "Write Error";
 
 constexpr WORD kSignature = 0x4D42;  // "BM"
@@ -34,6 +34,7 @@ constexpr DWORD kFileHeaderBytes = 14;
 constexpr DWORD kInfoHeaderBytes = 40;
 constexpr DWORD kCoreHeaderBytes = 12;  // OS/2 1.x
 constexpr DWORD kOs2HeaderBytes = 64;   // OS/2 2.x
+constexpr DWORD kV3HeaderBytes = 56;    // the first header with an alpha mask (V4: 108, V5: 124)
 // Larger headers (V4: 108, V5: 124) are skipped; anything past this is not a bitmap.
 constexpr DWORD kMaxInfoHeaderBytes = 1024;
 
@@ -71,6 +72,15 @@ bool MasksValid(DWORD red, DWORD green, DWORD blue, WORD bits) {
         if ((run & (run + 1)) != 0) return false;  // a hole in the run
     }
     return (red & green) == 0 && (red & blue) == 0 && (green & blue) == 0;
+}
+
+// An alpha mask is taken only when it is one contiguous run inside the pixel that no colour
+// channel uses; otherwise the colours are read and the alpha is ignored.
+bool AlphaMaskUsable(DWORD alpha, const DWORD colours[3], WORD bits) {
+    const DWORD pixel = bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    if (alpha == 0 || (alpha & ~pixel) != 0 || (alpha & (colours[0] | colours[1] | colours[2])) != 0) return false;
+    const DWORD run = alpha >> __builtin_ctz(alpha);
+    return (run & (run + 1)) == 0;
 }
 
 // Seeks to an absolute position computed in 64 bits; false when it cannot be reached.
@@ -132,10 +142,12 @@ bool CRasterBMP::ReadInfoHeader(BITMAPINFOHEADER& h, CRasterFile* file) {
         const std::uint64_t needed =
             ((static_cast<std::uint64_t>(h.biBitCount) * static_cast<std::uint64_t>(h.biWidth) + 31) / 32) * height * 4;
         const bool strict = h.biSizeImage >= needed && h.biPlanes == 1 && h.biClrUsed == 0;
-        // Valid V4/V5 files also carry palettes and leave image bytes 0 for plain bits.
+        // Valid V4/V5 files also carry palettes and leave image bytes 0 for plain bits (and
+        // paint programs for bit fields too).
         const std::uint64_t maxColors = h.biBitCount <= 8 ? (1u << h.biBitCount) : 0;
-        const bool relaxed = h.biPlanes == 1 && h.biClrUsed <= maxColors &&
-                             (h.biSizeImage >= needed || (h.biSizeImage == 0 && h.biCompression == kCompressionNone));
+        const bool unsized = h.biSizeImage == 0 &&
+                             (h.biCompression == kCompressionNone || h.biCompression == kCompressionBitfields);
+        const bool relaxed = h.biPlanes == 1 && h.biClrUsed <= maxColors && (h.biSizeImage >= needed || unsized);
         if (!strict && !relaxed) return false;
         // Bit-field files keep the stream on the header's own mask fields.
         if (h.biCompression != kCompressionBitfields && !file->Seek(static_cast<long>(h.biSize - kInfoHeaderBytes), 1))
@@ -210,7 +222,9 @@ const char* CRasterBMP::DecodeBody(CRasterFile* file) {
             const bool rle4 = fh.biCompression == kCompressionRle4 && fh.biBitCount == 4;
             if (fh.biCompression != kCompressionNone && !rle8 && !rle4) return kCompressionNotSupported;
             const long here = file->Tell();
-            if (here < 0 || !seekToBits(static_cast<std::uint64_t>(here))) return kCorrupted;
+            if (here < 0) return kBadInfo;
+            // Bits past the end of the stream: a file cut before them, the picture stays clear.
+            if (!seekToBits(static_cast<std::uint64_t>(here))) break;
             if (fh.biCompression == kCompressionNone) {
                 failure = ReadPlainBits(file);
             } else {
@@ -227,24 +241,25 @@ const char* CRasterBMP::DecodeBody(CRasterFile* file) {
             if (fh.biCompression != kCompressionNone && fh.biCompression != kCompressionBitfields)
                 return kUnknownCompression;
             const long here = file->Tell();
-            if (here < 0) return kCorrupted;
+            if (here < 0) return kBadInfo;
             std::uint64_t bare = static_cast<std::uint64_t>(here);
             if (fh.biCompression == kCompressionBitfields) {
                 bare += 12;
                 if (fh.biSize > kInfoHeaderBytes && bare < static_cast<std::uint64_t>(infoStart) + fh.biSize)
                     bare = static_cast<std::uint64_t>(infoStart) + fh.biSize;
             }
-            DWORD masks[3] = {};
+            DWORD masks[4] = {};
             failure = ReadMasks(file, fh, masks);
             if (failure) return failure;
-            if (!seekToBits(bare)) return kCorrupted;
+            if (!seekToBits(bare)) break;
             failure = ReadBitfieldBits(file, fh, masks);
             break;
         }
         case 24: {
             if (fh.biCompression != kCompressionNone) return kUnknownCompression;
             const long here = file->Tell();
-            if (here < 0 || !seekToBits(static_cast<std::uint64_t>(here))) return kCorrupted;
+            if (here < 0) return kBadInfo;
+            if (!seekToBits(static_cast<std::uint64_t>(here))) break;
             failure = ReadPlainBits(file);
             break;
         }
@@ -260,34 +275,36 @@ const char* CRasterBMP::ReadPalette(CRasterFile* file, const BITMAPINFOHEADER& f
     // Entries the image's palette cannot hold are skipped, never stored.
     const DWORD kept = std::min(fh.biClrUsed, GetColorsUsed());
     BYTE raw[256 * 4];
-    if (file->Read(raw, 1, kept * entryBytes) != kept * entryBytes) return kCorrupted;
+    // A file cut inside its palette keeps the entries it has; the others stay black.
+    const DWORD read = file->Read(raw, 1, kept * entryBytes) / entryBytes;
     RGBQUAD* palette = GetPalette();
-    for (DWORD i = 0; i < kept; ++i) palette[i] = RGBQUAD{raw[i * entryBytes], raw[i * entryBytes + 1], raw[i * entryBytes + 2], 0};
+    for (DWORD i = 0; i < read; ++i) palette[i] = RGBQUAD{raw[i * entryBytes], raw[i * entryBytes + 1], raw[i * entryBytes + 2], 0};
     const std::uint64_t skipped = static_cast<std::uint64_t>(fh.biClrUsed - kept) * entryBytes;
     if (skipped > 0) {
         const long here = file->Tell();
-        if (here < 0 || !SeekTo(file, static_cast<std::uint64_t>(here) + skipped)) return kCorrupted;
+        if (here >= 0) SeekTo(file, static_cast<std::uint64_t>(here) + skipped);
     }
     return nullptr;
 }
 
 const char* CRasterBMP::ReadPlainBits(CRasterFile* file) {
-    const std::size_t total = header.biSizeImage;
-    const std::size_t got = file->Read(info.pixels, 1, static_cast<unsigned>(total));
-    // Writers often drop the padding of the last row; anything shorter is missing pixels.
-    const std::size_t rowBytes = (static_cast<std::size_t>(GetWidth()) * GetBpp() + 7) / 8;
-    if (got + (info.row_stride - rowBytes) < total) return kCorrupted;
+    // A file cut short keeps the rows it has; Create cleared the rest.
+    file->Read(info.pixels, 1, header.biSizeImage);
     return nullptr;
 }
 
-const char* CRasterBMP::ReadMasks(CRasterFile* file, const BITMAPINFOHEADER& fh, DWORD masks[3]) {
+const char* CRasterBMP::ReadMasks(CRasterFile* file, const BITMAPINFOHEADER& fh, DWORD masks[4]) {
+    masks[3] = 0;
     if (fh.biCompression == kCompressionBitfields) {
-        BYTE raw[12];
-        if (file->Read(raw, 1, sizeof(raw)) != sizeof(raw)) return kCorrupted;
+        BYTE raw[16];
+        // Headers from the V3 one on hold an alpha mask after the colour masks.
+        const unsigned count = fh.biSize >= kV3HeaderBytes && fh.biSize != kOs2HeaderBytes ? 16 : 12;
+        if (file->Read(raw, 1, count) != count) return kBadInfo;
         masks[0] = Le32(raw);
         masks[1] = Le32(raw + 4);
         masks[2] = Le32(raw + 8);
         if (!MasksValid(masks[0], masks[1], masks[2], fh.biBitCount)) return kBadInfo;
+        if (count == 16 && AlphaMaskUsable(Le32(raw + 12), masks, fh.biBitCount)) masks[3] = Le32(raw + 12);
     } else if (fh.biBitCount == 16) {
         masks[0] = 0x7C00;
         masks[1] = 0x03E0;
@@ -300,13 +317,16 @@ const char* CRasterBMP::ReadMasks(CRasterFile* file, const BITMAPINFOHEADER& fh,
     return nullptr;
 }
 
-const char* CRasterBMP::ReadBitfieldBits(CRasterFile* file, const BITMAPINFOHEADER& fh, const DWORD masks[3]) {
+const char* CRasterBMP::ReadBitfieldBits(CRasterFile* file, const BITMAPINFOHEADER& fh, const DWORD masks[4]) {
     const DWORD width = GetWidth();
     const DWORD height = GetHeight();
+    // Throughout, a file cut short reads as if its missing bytes were zero.
     if (fh.biBitCount == 16) {
-        // The raw rows fit inside the 24-bit pixel area and are widened in place.
+        // The raw rows fit inside the 24-bit pixel area and are widened in place, after the
+        // alpha has been taken from them.
         const std::size_t bytes = static_cast<std::size_t>((width + 1) / 2) * 4 * height;
-        if (file->Read(info.pixels, 1, static_cast<unsigned>(bytes)) != bytes) return kCorrupted;
+        file->Read(info.pixels, 1, static_cast<unsigned>(bytes));
+        if (masks[3] && !TakeAlpha(16, info.pixels, masks[3])) return kNoMemory;
         ExpandBitfields(16, info.pixels, masks[0], masks[1], masks[2]);
         return nullptr;
     }
@@ -316,7 +336,8 @@ const char* CRasterBMP::ReadBitfieldBits(CRasterFile* file, const BITMAPINFOHEAD
         std::vector<BYTE> row(static_cast<std::size_t>(width) * 4);
         BYTE any = 0;
         for (DWORD y = 0; y < height; ++y) {
-            if (file->Read(row.data(), 1, static_cast<unsigned>(row.size())) != row.size()) return kCorrupted;
+            const std::size_t got = file->Read(row.data(), 1, static_cast<unsigned>(row.size()));
+            std::fill(row.begin() + static_cast<std::ptrdiff_t>(got), row.end(), BYTE{0});
             BYTE* target = info.pixels + static_cast<std::size_t>(y) * info.row_stride;
             BYTE* plane = GetAlphaPointer(0, static_cast<LONG>(y));
             for (DWORD x = 0; x < width; ++x) {
@@ -334,11 +355,34 @@ const char* CRasterBMP::ReadBitfieldBits(CRasterFile* file, const BITMAPINFOHEAD
     }
     const auto bytes = lumi::image::ToSize(*lumi::image::CheckedMul3(width, height, 4));
     if (!bytes || *bytes > UINT_MAX) return kNoMemory;
-    std::unique_ptr<BYTE, decltype(&std::free)> buffer(static_cast<BYTE*>(std::malloc(*bytes)), &std::free);
+    std::unique_ptr<BYTE, decltype(&std::free)> buffer(static_cast<BYTE*>(std::calloc(*bytes, 1)), &std::free);
     if (!buffer) return kNoMemory;
-    if (file->Read(buffer.get(), 1, static_cast<unsigned>(*bytes)) != *bytes) return kCorrupted;
+    file->Read(buffer.get(), 1, static_cast<unsigned>(*bytes));
+    if (masks[3] && !TakeAlpha(32, buffer.get(), masks[3])) return kNoMemory;
     ExpandBitfields(32, buffer.get(), masks[0], masks[1], masks[2]);
     return nullptr;
+}
+
+bool CRasterBMP::TakeAlpha(DWORD bits, const BYTE* source, DWORD alphaMask) {
+    if (!CreateAlpha()) return false;
+    const MaskChannel channel(alphaMask);
+    const DWORD width = GetWidth();
+    const std::size_t sourceStride = bits == 16 ? static_cast<std::size_t>((width + 1) / 2) * 4 : std::size_t{width} * 4;
+    BYTE any = 0;
+    for (DWORD y = 0; y < GetHeight(); ++y) {
+        const BYTE* p = source + y * sourceStride;
+        BYTE* plane = GetAlphaPointer(0, static_cast<LONG>(y));
+        for (DWORD x = 0; x < width; ++x) {
+            const BYTE* q = p + static_cast<std::size_t>(x) * (bits / 8);
+            DWORD pixel = static_cast<DWORD>(q[0]) | (static_cast<DWORD>(q[1]) << 8);
+            if (bits == 32) pixel |= (static_cast<DWORD>(q[2]) << 16) | (static_cast<DWORD>(q[3]) << 24);
+            plane[x] = channel.ExtractScaled(pixel);
+            any |= plane[x];
+        }
+    }
+    // As with plain 32-bit files: an alpha channel left at 0 throughout means no alpha.
+    if (!any) FillAlpha(255);
+    return true;
 }
 
 void CRasterBMP::DecodeRle8(CodecByteReader& reader) {

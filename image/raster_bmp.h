@@ -5,7 +5,10 @@
 // bare info header followed by palette and bits), an info header of 12 (OS/2), 40, 64 or
 // more bytes, the palette, and the bits at 1, 4 and 8 bits (plain, RLE8, RLE4), 16 and 32
 // bits (plain or bit fields) and 24 bits. Rows may be stored bottom-up or top-down. 16- and
-// 32-bit files become 24-bit images; plain 32-bit files keep their fourth bytes as alpha.
+// 32-bit files become 24-bit images; plain 32-bit files keep their fourth bytes as alpha, and
+// bit-field files with an alpha mask (V3 headers and later) their alpha channel, stretched to
+// 0..255 (a channel that is 0 throughout means opaque). A file cut short decodes what it
+// holds: missing palette entries and pixels read as zero.
 //
 // Failures return false with a message in GetLastError() (an empty message keeps the one
 // already there, CRaster::Create's). The header-only run (escape -1) stores width, height
@@ -37,8 +40,11 @@ private:
     const char* DecodeBody(CRasterFile* file);
     const char* ReadPalette(CRasterFile* file, const BITMAPINFOHEADER& file_header, DWORD entry_bytes);
     const char* ReadPlainBits(CRasterFile* file);
-    const char* ReadMasks(CRasterFile* file, const BITMAPINFOHEADER& file_header, DWORD masks[3]);
-    const char* ReadBitfieldBits(CRasterFile* file, const BITMAPINFOHEADER& file_header, const DWORD masks[3]);
+    // Red, green, blue and alpha masks (alpha 0: none).
+    const char* ReadMasks(CRasterFile* file, const BITMAPINFOHEADER& file_header, DWORD masks[4]);
+    const char* ReadBitfieldBits(CRasterFile* file, const BITMAPINFOHEADER& file_header, const DWORD masks[4]);
+    // The alpha plane from raw 16- or 32-bit rows through the alpha mask; false without memory.
+    bool TakeAlpha(DWORD bits, const BYTE* source, DWORD alphaMask);
     void DecodeRle8(lumi::image::CodecByteReader& reader);
     void DecodeRle4(lumi::image::CodecByteReader& reader);
     const char* EncodeBody(CRasterFile* file);

@@ -3,30 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/mask_channel.h"
 #include "image/raster.h"
+
+using lumi::image::MaskChannel;
 
 namespace {
 
 int Luminance(BYTE red, BYTE green, BYTE blue) { return (red * 306 + green * 601 + blue * 117) >> 10; }
-
-// One channel of a bit-field pixel: the lowest contiguous run of set bits of the mask.
-struct MaskChannel {
-    int shift = 0;
-    int width = 0;
-
-    explicit MaskChannel(DWORD mask) {
-        if (mask == 0) return;
-        shift = __builtin_ctz(mask);
-        const DWORD run = mask >> shift;
-        width = run == 0xFFFFFFFFu ? 32 : __builtin_ctz(~run);
-    }
-
-    BYTE Extract(DWORD pixel) const {
-        if (width == 0) return 0;
-        const DWORD value = (pixel >> shift) & (width >= 32 ? 0xFFFFFFFFu : ((1u << width) - 1));
-        return static_cast<BYTE>(width >= 8 ? value >> (width - 8) : value << (8 - width));
-    }
-};
 
 }  // namespace
 
