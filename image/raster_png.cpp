@@ -170,12 +170,12 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
         SetGrayPalette();
     }
 
+    bool keyedAlpha = false;
     if (png_get_valid(png, pngInfo, PNG_INFO_tRNS)) {
         png_bytep alphas = nullptr;
         int count = 0;
         png_color_16p key = nullptr;
         png_get_tRNS(png, pngInfo, &alphas, &count, &key);
-        const int shift = bitDepth == 16 ? 8 : 0;
         if (colorType == PNG_COLOR_TYPE_PALETTE && alphas && count > 0) {
             // Only a fully transparent single entry is a transparent index; any other alpha
             // must reach the palette, or an opaque entry would vanish.
@@ -186,16 +186,23 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
                     palette[i].rgbReserved = i < static_cast<DWORD>(count) ? alphas[i] : 255;
                 info.alpha_palette_enabled = true;
             }
+        } else if (bitDepth == 16 && key && (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_RGB)) {
+            // Only samples equal to the key in all 16 bits are transparent, and the image keeps
+            // 8: the key becomes an alpha plane, which libpng builds before it drops the low
+            // bytes.
+            png_set_tRNS_to_alpha(png);
+            keyedAlpha = true;
         } else if (colorType == PNG_COLOR_TYPE_GRAY && key) {
-            const DWORD level = key->gray >> shift;
+            const DWORD level = key->gray;
             if (level < GetColorsUsed()) info.background_index = static_cast<LONG>(level);
         } else if (colorType == PNG_COLOR_TYPE_RGB && key) {
-            info.background_color = RGBQUAD{static_cast<BYTE>(key->blue >> shift), static_cast<BYTE>(key->green >> shift),
-                                             static_cast<BYTE>(key->red >> shift), 0};
+            info.background_color =
+                RGBQUAD{static_cast<BYTE>(key->blue), static_cast<BYTE>(key->green), static_cast<BYTE>(key->red), 0};
             info.background_index = 0;
         }
     }
 
+    withAlpha = withAlpha || keyedAlpha;
     if (withAlpha && !CreateAlpha()) return false;
     if (colorType == PNG_COLOR_TYPE_RGB || colorType == PNG_COLOR_TYPE_RGB_ALPHA) png_set_bgr(png);
     // Libpng keeps the high byte, as the image wants.
@@ -205,7 +212,7 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
     png_read_update_info(png, pngInfo);
 
     const std::size_t rowBytes = png_get_rowbytes(png, pngInfo);
-    const DWORD channels = colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 2;
+    const DWORD channels = (colorType & PNG_COLOR_MASK_COLOR) ? 4 : 2;
     if (withAlpha ? rowBytes != static_cast<std::size_t>(width) * channels : rowBytes > info.row_stride)
         png_error(png, "unexpected PNG row size");
     if (withAlpha) {

@@ -4,7 +4,9 @@
 // Decode reads every colour type and bit depth: grey (1, 2, 4, 8, 16 bits; 2-bit files
 // become 4-bit images, 16-bit samples keep their high byte), palette, RGB, grey with alpha
 // and RGB with alpha (an alpha plane). tRNS becomes a background index (grey, or a palette
-// whose single entry is fully transparent), a background colour (RGB) or palette alpha.
+// whose single entry is fully transparent), a background colour (RGB) or palette alpha; the
+// key of a 16-bit grey or RGB file becomes an alpha plane (0 where a sample equals the key in
+// all 16 bits), since samples that differ only in their low byte must stay opaque.
 // Interlaced files set the PNG codec option word to 1 (0 otherwise); pHYs sets the DPI.
 //
 // Encode writes grey (8-bit identity palette), palette or RGB images, with an alpha plane as

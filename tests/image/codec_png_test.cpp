@@ -143,13 +143,11 @@ TEST(PngCodec, TransparencyBecomesIndexColourOrPaletteAlpha) {
     EXPECT_EQ(image.GetPaletteColor(0).rgbReserved, 128);
     EXPECT_EQ(image.GetPaletteColor(1).rgbReserved, 255);
 
-    for (int depth : {8, 16}) {
-        PngSpec grey = PatternSpec(PNG_COLOR_TYPE_GRAY, depth, 4, 4);
-        grey.trns_key = true;
-        grey.key.gray = static_cast<png_uint_16>(depth == 16 ? 0x0712 : 7);
-        ASSERT_TRUE(DecodeBytes(image, WritePng(grey), kRasterTypePng)) << image.GetLastError();
-        EXPECT_EQ(image.GetBackgroundIndex(), 7) << depth;
-    }
+    PngSpec grey = PatternSpec(PNG_COLOR_TYPE_GRAY, 8, 4, 4);
+    grey.trns_key = true;
+    grey.key.gray = 7;
+    ASSERT_TRUE(DecodeBytes(image, WritePng(grey), kRasterTypePng)) << image.GetLastError();
+    EXPECT_EQ(image.GetBackgroundIndex(), 7);
 
     PngSpec rgb = PatternSpec(PNG_COLOR_TYPE_RGB, 8, 4, 4);
     rgb.trns_key = true;
@@ -159,6 +157,43 @@ TEST(PngCodec, TransparencyBecomesIndexColourOrPaletteAlpha) {
     ASSERT_TRUE(DecodeBytes(image, WritePng(rgb), kRasterTypePng)) << image.GetLastError();
     EXPECT_TRUE(image.IsTransparent(2, 2));  // file row 1 of 4 is image row 2
     EXPECT_FALSE(image.IsTransparent(1, 2));
+}
+
+TEST(PngCodec, SixteenBitKeysMatchAllSixteenBits) {
+    // Samples 0x0712 (the key), 0x0713 and 0x07FF share their high byte: only the first is
+    // transparent. RGB keys must match in every channel.
+    PngSpec grey;
+    grey.width = 3;
+    grey.bit_depth = 16;
+    grey.color_type = PNG_COLOR_TYPE_GRAY;
+    grey.rows = {{0x07, 0x12, 0x07, 0x13, 0x07, 0xFF}};
+    grey.trns_key = true;
+    grey.key.gray = 0x0712;
+    PngSpec rgb = grey;
+    rgb.color_type = PNG_COLOR_TYPE_RGB;
+    rgb.rows = {{1, 2, 3, 4, 5, 6, /**/ 1, 2, 3, 4, 5, 7, /**/ 1, 3, 3, 4, 5, 6}};
+    rgb.key.red = 0x0102;
+    rgb.key.green = 0x0304;
+    rgb.key.blue = 0x0506;
+    for (bool interlaced : {false, true}) {
+        for (PngSpec* spec : {&grey, &rgb}) {
+            SCOPED_TRACE(testing::Message() << "colour type " << spec->color_type << (interlaced ? ", interlaced" : ""));
+            spec->interlaced = interlaced;
+            CRaster image;
+            ASSERT_TRUE(DecodeBytes(image, WritePng(*spec), kRasterTypePng)) << image.GetLastError();
+            EXPECT_EQ(image.GetBackgroundIndex(), -1);
+            ASSERT_TRUE(image.HasAlpha());
+            EXPECT_EQ(image.GetAlphaAt(0, 0), 0);
+            EXPECT_EQ(image.GetAlphaAt(1, 0), 255);
+            EXPECT_EQ(image.GetAlphaAt(2, 0), 255);
+            const RGBQUAD high = image.GetPixelColor(1, 0, false);
+            if (spec == &grey)
+                EXPECT_EQ(Hex(high), "070707/00");
+            else
+                EXPECT_EQ(Hex(high), "010305/00");
+        }
+    }
+
 }
 
 TEST(PngCodec, ResolutionHeaderOnlyAndBrokenFiles) {
