@@ -63,10 +63,14 @@ struct ImageDescriptor {
     DWORD left = 0, top = 0, width = 0, height = 0;
     BYTE flags = 0;
 
-    // An image without pixels is passed over like one that leaves the screen.
-    bool Fits(const ScreenDescriptor& screen) const {
-        return width > 0 && height > 0 && left + width <= screen.width && top + height <= screen.height;
+    // An image without pixels is passed over like one wholly outside the screen; one that
+    // reaches past the screen is drawn clipped to it.
+    bool Overlaps(const ScreenDescriptor& screen) const {
+        return width > 0 && height > 0 && left < screen.width && top < screen.height;
     }
+    // Columns and rows of the image that lie on a canvas of that size.
+    DWORD VisibleWidth(DWORD canvasWidth) const { return std::min(width, canvasWidth - left); }
+    DWORD VisibleHeight(DWORD canvasHeight) const { return std::min(height, canvasHeight - top); }
 };
 
 // What the extensions of the file said.
@@ -178,7 +182,7 @@ WalkResult WalkBlocks(GifByteSource& source, ScreenDescriptor& screen, const Col
         if ((image.flags & kTableFlag) && !ReadTable(source, image.flags, local)) return WalkResult::kDone;
         const GraphicControl control = state.control;
         state.control = GraphicControl{};
-        if (!image.Fits(screen)) {
+        if (!image.Overlaps(screen)) {
             if (source.Skip(1) != 1 || !source.SkipSubBlocks()) return WalkResult::kDone;
             continue;
         }
@@ -212,9 +216,11 @@ public:
 
     int StoreLine(const BYTE* line, DWORD length) override {
         if (row_ >= image_.height) return 0;
-        const LONG y = static_cast<LONG>(canvas_.GetHeight() - 1 - (image_.top + row_));
-        const DWORD n = std::min(length, image_.width);
-        ComposeRow(line, n, y);
+        // Rows and columns past the screen's edge are dropped.
+        if (row_ < image_.VisibleHeight(canvas_.GetHeight())) {
+            const LONG y = static_cast<LONG>(canvas_.GetHeight() - 1 - (image_.top + row_));
+            ComposeRow(line, std::min(length, image_.VisibleWidth(canvas_.GetWidth())), y);
+        }
         Advance();
         return 0;
     }
@@ -296,9 +302,10 @@ std::uint64_t ImageMemory(const CRaster& image) {
 // Sets the rectangle of an image on the canvas to the background fill.
 void ClearRectangle(CRaster& canvas, CanvasMode mode, const ImageDescriptor& image, BYTE fillIndex, RGBQUAD fill,
                     BYTE fillAlpha) {
-    for (DWORD r = 0; r < image.height; ++r) {
+    const DWORD width = image.VisibleWidth(canvas.GetWidth()), height = image.VisibleHeight(canvas.GetHeight());
+    for (DWORD r = 0; r < height; ++r) {
         const LONG y = static_cast<LONG>(canvas.GetHeight() - 1 - (image.top + r));
-        for (DWORD c = 0; c < image.width; ++c) {
+        for (DWORD c = 0; c < width; ++c) {
             const LONG x = static_cast<LONG>(image.left + c);
             if (mode == CanvasMode::kIndexed) {
                 canvas.WritePixelIndex(x, y, fillIndex);

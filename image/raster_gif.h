@@ -20,8 +20,10 @@
 // 1 GiB together. GetFrameCount() is then the number of frames kept, each of them present;
 // without it, the number of images in the file.
 //
-// Images that do not lie inside the screen (or have no pixels) are passed over and not
-// counted. Rows that an image's data does not reach leave the screen as it was. A file that
+// An image that reaches past the screen is drawn clipped to it (the screen keeps the size
+// the file gives, as the header-only run reports it); images wholly outside the screen (or
+// without pixels) are passed over and not counted. Rows that an image's data does not reach
+// leave the screen as it was. A file that
 // ends early keeps what was decoded and succeeds; a file without any image, without the
 // "GIF8" signature, or whose screen cannot be allocated fails. The decoder sets no message
 // of its own (a failed screen allocation leaves CRaster::Create's). The header-only run

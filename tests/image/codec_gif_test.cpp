@@ -446,14 +446,19 @@ TEST(GifCodec, SurvivesHostileFiles) {
     CRaster looped;
     EXPECT_TRUE(DecodeBytes(looped, loop.Finish(), kRasterTypeGif));
 
-    // Descriptors outside the screen or without pixels are passed over and not counted.
+    // Images reaching past the screen are clipped to it; those wholly outside it or without
+    // pixels are passed over and not counted.
     GifBuilder outside(4, 4, kFour);
-    outside.Image(3, 0, 2, {{1, 1}}).Image(0, 0, 0, {}).Image(0, 3, 1, {{2}, {2}}).Image(1, 1, 1, {{3}});
+    outside.Image(3, 0, 2, {{1, 1}}).Image(0, 0, 0, {}).Image(4, 0, 1, {{1}}).Image(0, 3, 1, {{2}, {2}});
+    outside.Image(1, 1, 1, {{3}});
     CRasterGIF gif;
     gif.SetLoadAllFrames(true);
     ASSERT_TRUE(DecodeGif(gif, outside.Finish()));
-    EXPECT_EQ(gif.GetFrameCount(), 1);
-    EXPECT_EQ(IndexAt(gif, 1, 1), 3);
+    EXPECT_EQ(gif.GetFrameCount(), 3);
+    EXPECT_EQ(gif.GetWidth(), 4u);
+    EXPECT_EQ(Row(gif, 0), "0001");
+    EXPECT_EQ(Row(gif, 1), "0300");
+    EXPECT_EQ(Row(gif, 3), "2000");
 
     // No image at all, or a current frame past the count, fails.
     EXPECT_FALSE(DecodeGif(gif, GifBuilder(4, 4, kFour).Comment("x").Finish()));
@@ -468,6 +473,33 @@ TEST(GifCodec, SurvivesHostileFiles) {
     CRaster sized;
     ASSERT_TRUE(DecodeBytes(sized, GifBuilder(0, 0, kFour).Image(1, 0, 2, {{1, 2}}).Finish(), kRasterTypeGif));
     EXPECT_EQ(sized.GetWidth(), 3u);
+}
+
+TEST(GifCodec, SingleImageLargerThanTheScreenIsClippedToIt) {
+    // Interlaced too, so that clipped rows arrive out of order; disposal 2 clears only what
+    // lies on the screen.
+    for (bool interlaced : {false, true}) {
+        GifBuilder b(2, 3, kFour);
+        b.Control(2, 0).Image(0, 1, 3, {{1, 2, 3}, {3, 2, 1}, {1, 1, 1}, {2, 2, 2}}, {}, interlaced);
+        const Bytes file = b.Finish();
+        CRaster image;
+        ASSERT_TRUE(DecodeBytes(image, file, kRasterTypeGif)) << interlaced;
+        EXPECT_EQ(image.GetWidth(), 2u);
+        EXPECT_EQ(image.GetHeight(), 3u);
+        EXPECT_EQ(Row(image, 0), "00");
+        EXPECT_EQ(Row(image, 1), "12");
+        EXPECT_EQ(Row(image, 2), "32");
+        CRaster probe;
+        probe.RequestHeaderOnly();
+        ASSERT_TRUE(DecodeBytes(probe, file, kRasterTypeGif));
+        EXPECT_EQ(probe.GetWidth(), 2u) << "the header-only size is the decoded size";
+    }
+    GifBuilder twice(2, 2, kFour);
+    twice.Control(2, 0).Image(1, 0, 3, {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}).Image(0, 0, 1, {{2}});
+    CRaster image;
+    ASSERT_TRUE(DecodeBytes(image, twice.Finish(), kRasterTypeGif));
+    EXPECT_EQ(Row(image, 0), "20");
+    EXPECT_EQ(Row(image, 1), "00");
 }
 
 TEST(GifCodec, FailedOrCancelledDecodeLeavesTheImageAsItWas) {
