@@ -13,6 +13,7 @@
 
 #include "image/raster.h"
 #include "tests/image/codec_test_util.h"
+#include "tests/image/jpeg_test_util.h"
 
 namespace {
 
@@ -41,47 +42,24 @@ std::vector<BYTE> Given(int components) {
 }
 
 Bytes Write(const JpegSettings& s, const std::vector<BYTE>& samples) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = kWidth;
-    cinfo.image_height = kHeight;
-    cinfo.input_components = s.components;
-    cinfo.in_color_space = s.components == 1 ? JCS_GRAYSCALE : s.components == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    if (s.components > 1) {
-        cinfo.comp_info[0].h_samp_factor = s.h_samp;
-        cinfo.comp_info[0].v_samp_factor = s.v_samp;
-    }
-    if (s.progressive) jpeg_simple_progression(&cinfo);
-    cinfo.restart_interval = static_cast<unsigned>(s.restart_interval);
-    cinfo.optimize_coding = s.optimize;
-    cinfo.arith_code = s.arithmetic;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<BYTE*>(samples.data()) + cinfo.next_scanline * kWidth * s.components;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes file(out, out + size);
-    std::free(out);
-    return file;
+    lumi::test::JpegSpec spec;
+    spec.width = kWidth;
+    spec.height = kHeight;
+    spec.components = s.components;
+    spec.samples = samples;
+    spec.h_samp = s.h_samp;
+    spec.v_samp = s.v_samp;
+    spec.progressive = s.progressive;
+    spec.restart_interval = s.restart_interval;
+    spec.optimize = s.optimize;
+    spec.arithmetic = s.arithmetic;
+    return lumi::test::WriteJpeg(spec);
 }
 
 // libjpeg's own reading of the file: its output samples, top-down.
 std::vector<BYTE> ReadWithLibjpeg(const Bytes& file, int* components) {
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&cinfo, TRUE);
+    lumi::test::JpegReader reader(file);
+    jpeg_decompress_struct& cinfo = reader.cinfo;
     jpeg_start_decompress(&cinfo);
     *components = cinfo.output_components;
     std::vector<BYTE> samples(static_cast<std::size_t>(cinfo.output_width) * cinfo.output_height * *components);
@@ -90,7 +68,6 @@ std::vector<BYTE> ReadWithLibjpeg(const Bytes& file, int* components) {
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
     return samples;
 }
 

@@ -16,6 +16,7 @@
 #include "image/raster_jpg.h"
 #include "image/raster_mem_file.h"
 #include "tests/image/codec_test_util.h"
+#include "tests/image/jpeg_test_util.h"
 
 namespace {
 
@@ -65,52 +66,26 @@ struct JpegFacts {
 };
 
 JpegFacts ReadFacts(const Bytes& file) {
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    JpegFacts f{cinfo.num_components, cinfo.progressive_mode != 0, cinfo.arith_code != 0,
-                cinfo.comp_info[0].h_samp_factor, cinfo.comp_info[0].v_samp_factor,
-                cinfo.saw_JFIF_marker ? cinfo.density_unit : -1, cinfo.X_density};
-    jpeg_destroy_decompress(&cinfo);
-    return f;
+    const lumi::test::JpegReader reader(file);
+    const jpeg_decompress_struct& cinfo = reader.cinfo;
+    return JpegFacts{cinfo.num_components, cinfo.progressive_mode != 0, cinfo.arith_code != 0,
+                     cinfo.comp_info[0].h_samp_factor, cinfo.comp_info[0].v_samp_factor,
+                     cinfo.saw_JFIF_marker ? cinfo.density_unit : -1, cinfo.X_density};
 }
 
 // A flat-coloured file written by libjpeg: 3 (RGB), 1 (grey) or 4 (CMYK) samples a pixel.
 Bytes WriteFlatJpeg(int w, int h, std::vector<BYTE> pixel, int densityUnit = 1, int xDensity = 72,
                     int yDensity = 72) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = w;
-    cinfo.image_height = h;
-    cinfo.input_components = static_cast<int>(pixel.size());
-    cinfo.in_color_space = pixel.size() == 1 ? JCS_GRAYSCALE : pixel.size() == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    if (pixel.size() == 4) jpeg_set_colorspace(&cinfo, JCS_CMYK);
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    cinfo.write_JFIF_header = TRUE;
-    cinfo.density_unit = static_cast<UINT8>(densityUnit);
-    cinfo.X_density = static_cast<UINT16>(xDensity);
-    cinfo.Y_density = static_cast<UINT16>(yDensity);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<BYTE> row;
-    for (int x = 0; x < w; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes file(out, out + size);
-    std::free(out);
-    return file;
+    lumi::test::JpegSpec spec;
+    spec.width = w;
+    spec.height = h;
+    spec.components = static_cast<int>(pixel.size());
+    for (int i = 0; i < w * h; ++i) spec.samples.insert(spec.samples.end(), pixel.begin(), pixel.end());
+    spec.h_samp = spec.v_samp = pixel.size() == 4 ? 1 : 2;
+    spec.density_unit = densityUnit;
+    spec.x_density = xDensity;
+    spec.y_density = yDensity;
+    return lumi::test::WriteJpeg(spec);
 }
 
 std::string LibjpegText(int code) {
