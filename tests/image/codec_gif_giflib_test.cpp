@@ -75,6 +75,11 @@ Bytes WriteWithGiflib(const GifFile& file) {
         EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(n), extension), GIF_OK);
         ColorMapObject* local =
             image.local.empty() ? nullptr : GifMakeMapObject(static_cast<int>(image.local.size()), image.local.data());
+        if (!local && gif->Image.ColorMap) {
+            // giflib forgets its copy of the previous image's table here without freeing it.
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
         EXPECT_EQ(EGifPutImageDesc(gif, image.left, image.top, image.width, image.height, image.interlaced, local), GIF_OK);
         std::vector<int> order;
         if (image.interlaced) {
