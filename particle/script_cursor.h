@@ -2,21 +2,16 @@
 // The particle script reader's token cursor and its error.
 //
 // Every reader error is a ScriptError carrying the reader's message; the emitter's compile
-// step catches it and keeps the message as the compile error. Messages are the file format's
-// own texts, spelling included.
-#include <exception>
+// step catches it (before any other exception) and keeps the message as the compile error.
+// Messages are the file format's own texts, spelling included.
 #include <string>
-#include <utility>
 
+#include "core/exception.h"
 #include "particle/script_lexer.h"
 
-class ScriptError : public std::exception {
+class ScriptError : public lumi::Exception {
 public:
-    explicit ScriptError(std::string message) : message_(std::move(message)) {}
-    const char* what() const noexcept override { return message_.c_str(); }
-
-private:
-    std::string message_;
+    using lumi::Exception::Exception;
 };
 
 // A position in a token list and the list's end. The list must outlive the cursor.

@@ -39,9 +39,12 @@ std::array<value_range_t, N> ReadComponents(script_cursor_t& cursor, const char*
     return components;
 }
 
-void ExpectEquals(script_cursor_t& cursor) {
+// From a property keyword: "=", then the value.
+template <class Value>
+Value ReadAssigned(script_cursor_t& cursor, Value (*read)(script_cursor_t&)) {
     NextToken(cursor);
     Expect(cursor, kTokenEquals, "Expecting = after property.");
+    return read(cursor);
 }
 
 }  // namespace
@@ -150,22 +153,10 @@ script_time_spec_t ReadTimeSpec(script_cursor_t& cursor, float lower, float uppe
     return spec;
 }
 
-value_range_t ReadAssignedValue(script_cursor_t& cursor) {
-    ExpectEquals(cursor);
-    return ReadValueRange(cursor);
-}
+value_range_t ReadAssignedValue(script_cursor_t& cursor) { return ReadAssigned(cursor, ReadValueRange); }
 
-uv_range_t ReadAssignedUV(script_cursor_t& cursor) {
-    ExpectEquals(cursor);
-    return ReadUVRange(cursor);
-}
+uv_range_t ReadAssignedUV(script_cursor_t& cursor) { return ReadAssigned(cursor, ReadUVRange); }
 
-xyz_range_t ReadAssignedXYZ(script_cursor_t& cursor) {
-    ExpectEquals(cursor);
-    return ReadXYZRange(cursor);
-}
+xyz_range_t ReadAssignedXYZ(script_cursor_t& cursor) { return ReadAssigned(cursor, ReadXYZRange); }
 
-color_range_t ReadAssignedColor(script_cursor_t& cursor) {
-    ExpectEquals(cursor);
-    return ReadColorRange(cursor);
-}
+color_range_t ReadAssignedColor(script_cursor_t& cursor) { return ReadAssigned(cursor, ReadColorRange); }
