@@ -50,57 +50,38 @@ protected:
 
 TEST_F(ParticleBeamTest, NewBeamHoldsTheDefaults) {
     CParticleBeam& b = beam_;
-    EXPECT_EQ(b.GetNumParticles(), 1);
-    EXPECT_EQ(b.NumParticlesRamp().rate, 1.0f);
-    EXPECT_EQ(b.GetSourceBlendMode(), 5);
-    EXPECT_EQ(b.GetDestBlendMode(), 6);
-    EXPECT_EQ(b.GetColorOp(), 4);
-    EXPECT_EQ(b.GetAlphaOp(), 4);
-    EXPECT_EQ(b.GetBlendOp(), 1);
-    EXPECT_EQ(b.GetAnimRow(), 1);
-    EXPECT_EQ(b.GetAnimCow(), 1);
-    EXPECT_EQ(b.GetAnimActualCount(), 1);
-    EXPECT_EQ(b.GetAnimSize(), 256);
-    EXPECT_EQ(b.GetAnimTimes(), 0.0f);
-    EXPECT_EQ(b.GetStartAnimIndex(), 0);
-    EXPECT_EQ(b.GetRefPoint()[0], 0.5f);
-    EXPECT_EQ(b.GetRefPoint()[1], 0.5f);
-    EXPECT_EQ(b.GetParticleMode(), PM_BILLBOARD);
-    EXPECT_EQ(b.GetParticleAngleType(), PAT_SPECIFY);
-    EXPECT_EQ(b.GetMuzzleShape(), MS_POINT);
-    EXPECT_EQ(b.GetAttachedToEmitter(), 1);
-    EXPECT_EQ(b.GetLockAspect(), 1);
-    EXPECT_EQ(b.GetCirclePlay(), 1);
-    EXPECT_EQ(b.GetTrackRand(), 1);
-    EXPECT_EQ(b.GetBeamFlag(), 1);
-    EXPECT_EQ(b.GetEmitRand() | b.GetSingleParticle() | b.GetIsAnim() | b.GetCircleBeam() | b.GetFlipX() |
-                  b.GetFlipY() | b.GetChgMode() | b.GetTrackMode(),
-              0);
-    EXPECT_EQ(b.GetLifeTime()->min, 1.0f);
-    EXPECT_EQ(b.GetLifeTime()->max, 1.0f);
-    EXPECT_EQ(b.GetEmitRate()->max, 1.0f);
-    EXPECT_EQ(b.GetEmitAngle()->max, 0.0f);
-    EXPECT_EQ(b.GetEmitSpeed()->max, 0.0f);
-    EXPECT_EQ(b.GetEmitRadius()->max.x, 0.0f);
-    EXPECT_EQ(b.GetGravity()->min.y, 0.0f);
-    EXPECT_EQ(b.GetDelayTimer(), 0.0f);
-    EXPECT_EQ(b.GetTrackCount(), 8);
-    EXPECT_EQ(b.GetTrackIndex(), 0);
-    EXPECT_EQ(b.GetTrackTime(), 0.5f);
-    EXPECT_EQ(b.GetDelayClock(), 0.0f);
-    EXPECT_EQ(b.GetCoordinates(), COORDS_2D);
-    EXPECT_EQ(b.GetTimeScale(), 1.0f);
-    EXPECT_EQ(b.IsEmitStopped(), 0);
-    EXPECT_TRUE(b.GetName().empty());
-    EXPECT_TRUE(b.GetTexture().empty());
+    const auto expect = [](const char* what, double value, double expected) { EXPECT_EQ(value, expected) << what; };
+    expect("NUMPARTICLES", b.GetNumParticles(), 1); expect("ramp rate", b.NumParticlesRamp().rate, 1);
+    expect("SOURCEBLENDMODE", b.GetSourceBlendMode(), 5); expect("DESTBLENDMODE", b.GetDestBlendMode(), 6);
+    expect("COLOROP", b.GetColorOp(), 4); expect("ALPHAOP", b.GetAlphaOp(), 4); expect("BLENDOP", b.GetBlendOp(), 1);
+    expect("ANIMROW", b.GetAnimRow(), 1); expect("ANIMCOW", b.GetAnimCow(), 1);
+    expect("ANIMACTUALCOUNT", b.GetAnimActualCount(), 1); expect("ANIMSIZE", b.GetAnimSize(), 256);
+    expect("ANIMTIMES", b.GetAnimTimes(), 0); expect("STARTANIMINDEX", b.GetStartAnimIndex(), 0);
+    expect("REFPOINT u", b.GetRefPoint()[0], 0.5); expect("REFPOINT v", b.GetRefPoint()[1], 0.5);
+    expect("PARTICLEMODE", b.GetParticleMode(), PM_BILLBOARD);
+    expect("PARTICLEANGLETYPE", b.GetParticleAngleType(), PAT_SPECIFY);
+    expect("MUZZLESHAPE", b.GetMuzzleShape(), MS_POINT); expect("ATTACHEDTOEMITTER", b.GetAttachedToEmitter(), 1);
+    expect("LOCKASPECT", b.GetLockAspect(), 1); expect("CIRCLEPLAY", b.GetCirclePlay(), 1);
+    expect("TRACKRAND", b.GetTrackRand(), 1); expect("visible", b.GetBeamFlag(), 1);
+    expect("EMITRAND", b.GetEmitRand(), 0); expect("SINGLEPARTICLE", b.GetSingleParticle(), 0);
+    expect("ISANIM", b.GetIsAnim(), 0); expect("CIRCLEBEAM", b.GetCircleBeam(), 0); expect("FLIPX", b.GetFlipX(), 0);
+    expect("FLIPY", b.GetFlipY(), 0); expect("CHGMODE", b.GetChgMode(), 0); expect("TRACKMODE", b.GetTrackMode(), 0);
+    expect("LIFETIME min", b.GetLifeTime()->min, 1); expect("LIFETIME max", b.GetLifeTime()->max, 1);
+    expect("EMITRATE", b.GetEmitRate()->max, 1); expect("EMITANGLE", b.GetEmitAngle()->max, 0);
+    expect("EMITSPEED", b.GetEmitSpeed()->max, 0); expect("EMITRADIUS", b.GetEmitRadius()->max.x, 0);
+    expect("GRAVITY", b.GetGravity()->min.y, 0); expect("DELAYTIMER", b.GetDelayTimer(), 0);
+    expect("TRACKCOUNT", b.GetTrackCount(), 8); expect("TRACKINDEX", b.GetTrackIndex(), 0);
+    expect("TRACKTIME", b.GetTrackTime(), 0.5); expect("delay clock", b.GetDelayClock(), 0);
+    expect("COORDINATES", b.GetCoordinates(), COORDS_2D); expect("time scale", b.GetTimeScale(), 1);
+    expect("emit stopped", b.IsEmitStopped(), 0);
+    // No spawn with CIRCLEPLAY off until the count is set or the beam reset.
+    expect("budget", b.State().budget, 0); expect("current cell", b.State().currentCell, -1);
+    expect("cell time", b.GetAnimTime(0), 0);  // no cells yet
+    EXPECT_TRUE(b.GetName().empty() && b.GetTexture().empty());
     EXPECT_FALSE(b.IsTextureReloadPending());
     EXPECT_EQ(b.GetTextureObject(), nullptr);
-    EXPECT_EQ(b.State().budget, 0);  // spawns nothing with CIRCLEPLAY off until set or reset
-    EXPECT_EQ(b.State().currentCell, -1);
-    EXPECT_TRUE(b.LiveParticles().Empty());
-    EXPECT_TRUE(b.PlayingSounds().Empty());
+    EXPECT_TRUE(b.LiveParticles().Empty() && b.PlayingSounds().Empty());
     EXPECT_FALSE(b.AreAnimCellsBuilt());
-    EXPECT_EQ(b.GetAnimTime(0), 0.0f);  // no cells yet
 
     const vec3_t track[] = {{-100, 100, 0}, {-60, -50, 0}, {100, -100, 0}, {50, -30, 0},
                             {-100, 100, 0}, {60, 70, 0},   {100, -100, 0}, {-20, -50, 0}};
@@ -267,21 +248,10 @@ TEST_F(ParticleBeamTest, ResetRestartsTheTimelineAndKeepsTheRest) {
     beam_.SetNumParticles(5);
     beam_.BuildAnimCells(true);
     beam_state_t& s = beam_.State();
-    s.budget = 0;
-    s.emissionAccumulator = 1.5f;
-    s.beamClock = 3.0f;
-    s.frameAccumulator = 0.02f;
-    s.frameCounter = 2;
-    s.lastCellSwitch = 2.0f;
-    s.currentCell = 0;
-    s.beamEventCursor = 4;
-    s.emitSpeedOffset = 7.0f;
-    s.emitAngleOffsetRate = 2.0f;
-    s.beamPosition = {1.0f, 2.0f, 3.0f};
-    s.scaleReference = {4.0f, 0.0f, 0.0f};
-    s.scaleReferenceCaptured = 1;
-    s.cycleStart = 10.0f;
-    s.cycleDuration = 2.5f;
+    s = {.emissionAccumulator = 1.5f, .beamPosition = {1.0f, 2.0f, 3.0f}, .emitSpeedOffset = 7.0f,
+         .emitAngleOffsetRate = 2.0f, .scaleReference = {4.0f, 0.0f, 0.0f}, .scaleReferenceCaptured = 1,
+         .beamEventCursor = 4, .currentCell = 0, .lastCellSwitch = 2.0f, .beamClock = 3.0f,
+         .frameAccumulator = 0.02f, .frameCounter = 2, .cycleStart = 10.0f, .cycleDuration = 2.5f};
     beam_.NumParticlesRamp().rate = 3.0f;
     beam_.LiveParticles().PushBack(&(new CParticle)->node);
 
