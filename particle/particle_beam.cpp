@@ -10,7 +10,7 @@
 #include "particle/particle_event.h"
 #include "particle/particle_event_set.h"
 #include "particle/script_number.h"
-#include "particle/script_text.h"
+#include "particle/particle_names.h"
 #include "platform/d3d9/d3d9_types.h"
 
 namespace {

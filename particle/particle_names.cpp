@@ -1,4 +1,4 @@
-#include "particle/script_text.h"
+#include "particle/particle_names.h"
 
 #include "platform/win32/text.h"
 

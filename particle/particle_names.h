@@ -1,7 +1,7 @@
 #pragma once
-// Names and file names of particle scripts as the particle system keeps them: wide text
-// held in fixed buffers of the original design (a buffer of n units holds n - 1 characters
-// and the terminator). Longer text is cut, never split inside a surrogate pair.
+// Names and file names as the particle system keeps them: wide text of bounded length, as
+// if held in a fixed buffer (a buffer of n units holds n - 1 characters and the terminator).
+// Longer text is cut, never inside a surrogate pair.
 #include <cstddef>
 #include <string>
 #include <string_view>
