@@ -1,0 +1,55 @@
+#pragma once
+// CParticle: one live particle of a beam. Records come from the "CParticle" pool and sit on
+// their beam's live list through the node they hold; the beam creates them when it spawns
+// and returns them to the pool when they die or the beam is destroyed.
+//
+// A ramp is a value with its rate per second and the seconds it still runs (ramp_t).
+#include <cstdint>
+
+#include "core/lru_list.h"
+#include "core/pool_table.h"
+#include "particle/particle_values.h"
+
+class CParticle {
+public:
+    static void* operator new(std::size_t size) { return PooledAlloc<CParticle>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<CParticle>(block); }
+    static CParticle* FromNode(lru_obj_s* node) { return reinterpret_cast<CParticle*>(node); }
+
+    lru_obj_s node;                       // first: the live list links particles through it
+    std::int32_t eventCursor = 0;         // the next entry of the beam's particle-event list
+    std::uint8_t alive = 1;
+    std::uint8_t lockAspect = 1;          // LOCKASPECT at spawn
+    std::uint8_t immortal = 0;            // SINGLEPARTICLE beams: never dies of age
+    std::uint8_t attached = 0;            // the emitter position follows the emitter
+    std::uint8_t circle = 0;              // CIRCLEBEAM: never dies of age
+    float age = 0.0f;                     // seconds
+    float lifetime = 0.0f;                // seconds, drawn at spawn
+    float eventClock = 0.0f;              // seconds, as particle events see it
+    float nextEventTime = 0.0f;           // event clock of the next chain; 999 when none is left
+    float lastUpdateTime = 0.0f;          // frame-clock seconds
+    vec3_t emitterPosition{};             // the quad is placed relative to it
+    ramp_t size{};                        // with lock aspect
+    ramp_t sizeX{1.0f, 1.0f, 0.0f};       // without lock aspect
+    ramp_t sizeY{1.0f, 1.0f, 0.0f};
+    ramp_t motionAngle{};                 // radians: direction of the speed component
+    ramp_t speed{};                       // units per second
+    vec3_t position{};                    // offset from the emitter position
+    vec3_t velocity{};                    // units per second
+    vec3_t acceleration{};                // set by fading velocity events
+    color4_t color{};
+    color4_t colorRate{};                 // per second
+    float colorRemaining = 0.0f;          // seconds, shared by the four channels
+    float angle = 0.0f;                   // radians: rotation of the quad
+    ramp_t spin{};                        // radians per second
+    vec3_t lastSpeedVector{};             // the speed component already in the velocity
+    std::uint8_t speedChanged = 0;
+    std::uint8_t angleChanged = 0;
+    std::uint8_t track = 0;               // TRACKMODE at spawn
+    std::uint8_t segmentDone = 0;
+    float segmentTime = 1.0f;             // seconds
+    float segmentElapsed = 0.0f;
+    vec3_t segmentStart{};
+    vec3_t segmentEnd{};
+    vec3_t segmentVelocity{};
+};

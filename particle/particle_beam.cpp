@@ -1,0 +1,231 @@
+#include "particle/particle_beam.h"
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
+#include "core/format_helpers.h"
+#include "draw/d3d_texture.h"
+#include "particle/particle.h"
+#include "particle/particle_event.h"
+#include "particle/particle_event_set.h"
+#include "particle/script_number.h"
+#include "particle/particle_names.h"
+#include "platform/d3d9/d3d9_types.h"
+
+namespace {
+
+constexpr vec3_t kDefaultTrackPoints[] = {
+    {-100.0f, 100.0f, 0.0f}, {-60.0f, -50.0f, 0.0f}, {100.0f, -100.0f, 0.0f}, {50.0f, -30.0f, 0.0f},
+    {-100.0f, 100.0f, 0.0f}, {60.0f, 70.0f, 0.0f},   {100.0f, -100.0f, 0.0f}, {-20.0f, -50.0f, 0.0f},
+};
+
+// Adds `event` to a list of chain heads by its effective time. The list owns the event even
+// when it cannot grow.
+void AddToChains(std::vector<CEventBase*>& chains, CEventBase* event) {
+    for (CEventBase*& head : chains) {
+        if (head->GetEffectiveTime() == event->GetEffectiveTime()) {
+            event->SetNextInChain(head);
+            head = event;
+            return;
+        }
+    }
+    try {
+        chains.push_back(event);
+    } catch (...) {
+        delete event;
+        throw;
+    }
+}
+
+void DeleteChains(std::vector<CEventBase*>& chains) {
+    for (CEventBase* event : chains) {
+        while (event != nullptr) {
+            CEventBase* next = event->GetNextInChain();
+            delete event;
+            event = next;
+        }
+    }
+    chains.clear();
+}
+
+}  // namespace
+
+CParticleBeam::CParticleBeam(CParticleEmitter* emitter, CTexMgr* texMgr)
+    : emitter_(emitter),
+      texMgr_(texMgr),
+      sourceBlendMode_(D3DBLEND_SRCALPHA),
+      destBlendMode_(D3DBLEND_INVSRCALPHA),
+      colorOp_(D3DTOP_MODULATE),
+      alphaOp_(D3DTOP_MODULATE),
+      blendOp_(D3DBLENDOP_ADD),
+      trackPoints_{} {
+    std::copy(std::begin(kDefaultTrackPoints), std::end(kDefaultTrackPoints), trackPoints_);
+}
+
+CParticleBeam::~CParticleBeam() {
+    DeleteChains(particleEvents_);
+    DeleteChains(beamEvents_);
+    while (!live_.Empty()) delete CParticle::FromNode(live_.next->Unlink());
+    while (!sounds_.Empty()) delete beam_sound_node_t::FromNode(sounds_.next->Unlink());
+    for (CParticleEventSet* set : eventSets_) delete set;
+    eventSets_.clear();
+    if (texture_ != nullptr) texture_->Release();
+    texture_ = nullptr;
+}
+
+void CParticleBeam::SetTexture(const std::u16string& name) {
+    std::u16string key = CapWideText(name, kNameUnits);
+    if (key.empty()) {
+        if (!textureName_.empty()) textureReload_ = 1;
+        textureName_.clear();
+        return;
+    }
+    NormalizePath(key.data());
+    textureName_ = std::move(key);
+    textureReload_ = 1;
+}
+
+void CParticleBeam::SetNameA(const char* name) { SetName(AnsiToWideCapped(name, kNameUnits)); }
+
+void CParticleBeam::SetTextureA(const char* name) { SetTexture(AnsiToWideCapped(name, kNameUnits)); }
+
+std::int32_t CParticleBeam::GetNumParticles() { return ScriptToInt32(numParticles_.value); }
+
+void CParticleBeam::SetNumParticles(std::uint32_t count) {
+    authoredNumParticles_ = count;
+    ChangeNumParticles(count);
+}
+
+void CParticleBeam::ChangeNumParticles(std::uint32_t count) {
+    numParticles_.value = static_cast<float>(count);
+    state_.budget = ScriptToInt32(numParticles_.value);
+}
+
+void CParticleBeam::SetAnimRow(std::int32_t rows) {
+    animRow_ = static_cast<std::uint8_t>(rows);
+    BuildAnimCells(true);
+}
+
+void CParticleBeam::SetAnimCow(std::int32_t columns) {
+    animCow_ = static_cast<std::uint8_t>(columns);
+    BuildAnimCells(true);
+}
+
+float CParticleBeam::GetAnimTime(std::uint32_t index) {
+    return index < animCells_.size() ? animCells_[index].time : 0.0f;
+}
+
+void CParticleBeam::SetAnimTime(std::uint32_t index, float seconds) {
+    if (index < animCells_.size()) animCells_[index].time = seconds;
+}
+
+void CParticleBeam::SetAnimTimes(float seconds) {
+    animTimes_ = seconds;
+    BuildAnimCells(true);
+}
+
+void CParticleBeam::SetAnimActualCount(std::int32_t count) {
+    animActualCount_ = static_cast<std::uint8_t>(count);
+    BuildAnimCells(true);
+}
+
+void CParticleBeam::SetAnimSize(std::int32_t pixels) {
+    animSize_ = static_cast<std::uint16_t>(pixels);
+    BuildAnimCells(true);
+}
+
+void CParticleBeam::SetRefPoint(const float* uv) {
+    refPoint_[0] = uv[0];
+    refPoint_[1] = uv[1];
+}
+
+void CParticleBeam::SetLifeTime(const value_range_t* range) {
+    lifeTime_ = *range;
+    baseLifeTime_ = *range;
+}
+
+void CParticleBeam::SetEmitAngle(const value_range_t* range) {
+    authoredEmitAngle_ = *range;
+    ChangeEmitAngle(range);
+}
+
+void CParticleBeam::SetEmitSpeed(const value_range_t* range) {
+    authoredEmitSpeed_ = *range;
+    ChangeEmitSpeed(range);
+}
+
+void CParticleBeam::SetEmitRadius(const xyz_range_t* range) {
+    emitRadius_ = *range;
+    baseEmitRadius_ = *range;
+}
+
+CParticleEventSet* CParticleBeam::GetEventSet(std::uint32_t kind) {
+    if (kind >= kEventSetCount) return nullptr;
+    if (eventSets_.empty()) {
+        // All sets or none, so that a failure part-way leaves no half-made list behind.
+        std::vector<std::unique_ptr<CParticleEventSet>> sets;
+        for (std::uint32_t k = 0; k < kEventSetCount; ++k)
+            sets.push_back(std::make_unique<CParticleEventSet>(static_cast<std::int32_t>(k), this));
+        eventSets_.reserve(kEventSetCount);
+        for (auto& set : sets) eventSets_.push_back(set.release());
+        for (CEventBase* head : particleEvents_)
+            for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
+        for (CEventBase* head : beamEvents_)
+            for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
+    }
+    return eventSets_[kind];
+}
+
+void CParticleBeam::BindEventToSet(CEventBase* event) {
+    const std::int32_t kind = event->GetEventType();
+    if (kind < 0 || static_cast<std::uint32_t>(kind) >= kEventSetCount) return;
+    eventSets_[static_cast<std::size_t>(kind)]->BindEvent(event);
+}
+
+void CParticleBeam::Reset() {
+    state_.budget = ScriptToInt32(numParticles_.value);
+    state_.emissionAccumulator = 0.0f;
+    state_.beamClock = 0.0f;
+    state_.frameAccumulator = 0.0f;
+    state_.frameCounter = 0;
+    state_.lastCellSwitch = 0.0f;
+    state_.currentCell = -1;
+    state_.beamEventCursor = 0;
+}
+
+float CParticleBeam::GetDelayClock() { return state_.cycleDuration < 0.0f ? 0.0f : state_.cycleDuration; }
+
+void CParticleBeam::SetDrawSequence(std::int32_t sequence, std::int32_t beamIndex) {
+    drawSequence_ = sequence;
+    beamIndex_ = beamIndex;
+}
+
+void CParticleBeam::BuildAnimCells(bool force) {
+    if (animCellsBuilt_ != 0 && !force) return;
+    animCells_.clear();
+    // A sheet of no rows or no columns has no cells (and no division by zero).
+    if (animRow_ != 0 && animCow_ != 0) {
+        const std::int32_t width = animSize_ / animCow_;
+        const std::int32_t height = animSize_ / animRow_;
+        for (std::int32_t row = 0; row < animRow_; ++row) {
+            for (std::int32_t column = 0; column < animCow_; ++column) {
+                const std::int32_t index = row * animCow_ + column;
+                if (index >= animActualCount_) continue;
+                animCells_.push_back(anim_cell_t{static_cast<std::uint8_t>(index), column * width + 1, row * height + 1,
+                                                 (column + 1) * width - 1, (row + 1) * height - 1, animTimes_});
+            }
+        }
+    }
+    animCellsBuilt_ = animCells_.empty() ? 0 : 1;
+    if (state_.currentCell >= static_cast<std::int32_t>(animCells_.size())) state_.currentCell = -1;
+}
+
+void CParticleBeam::AddParticleEvent(CEventBase* event) {
+    value_range_t& time = event->TimeRange();
+    time.value = RandomInRange(time.min, time.max);
+    event->SetEffectiveTime(time.value);
+    AddToChains(particleEvents_, event);
+}
+
+void CParticleBeam::AddBeamEvent(CEventBase* event) { AddToChains(beamEvents_, event); }

@@ -1,0 +1,313 @@
+#pragma once
+// CParticleBeam: one stream of particles of an emitter (one PARTICLEBEAM block of a script).
+// It holds the stream's script properties, its particle and beam events, its live
+// particles, its texture and the sounds its events started.
+//
+// Lifetime: made and destroyed by its emitter (and by the script reader for the emitter);
+// the emitter destroys it through this class, not the interface. Destruction deletes the
+// particle events, then the beam events, returns the live particles to the "CParticle" pool,
+// frees the playing-sound nodes (the sound instances are the host's), deletes the event sets
+// and releases the texture reference.
+//
+// Host thread only; no locks. Allocation failures propagate as the allocators' exceptions.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/lru_list.h"
+#include "particle/particle_beam_script.h"
+#include "particle/particle_values.h"
+
+class CD3DTexture;
+class CEventBase;
+class CParticleEmitter;
+class CTexMgr;
+class IHostSoundInstance;
+
+// A sound instance the beam started and follows (3D sounds only).
+struct beam_sound_node_t : lru_obj_s {
+    IHostSoundInstance* instance = nullptr;
+
+    static beam_sound_node_t* FromNode(lru_obj_s* node) { return static_cast<beam_sound_node_t*>(node); }
+};
+
+// What the beam's update and its events change while it plays; not script properties.
+struct beam_state_t {
+    std::int32_t budget = 0;            // spawns left while CIRCLEPLAY is off
+    float emissionAccumulator = 0.0f;   // seconds of emission not yet spent
+    vec3_t beamPosition{};              // BEAMPOS offset of spawn positions, ramped
+    vec3_t beamPositionRate{};          // per second
+    float beamPositionRemaining = 0.0f; // seconds
+    float emitSpeedOffset = 0.0f;       // units per second added to spawn speeds
+    float emitSpeedOffsetRate = 0.0f;
+    float emitAngleOffset = 0.0f;       // degrees added to spawn angles
+    float emitAngleOffsetRate = 0.0f;
+    vec3_t scaleReference{};            // what CHGMODE scales against
+    std::uint8_t scaleReferenceCaptured = 0;
+    float lastScale = 0.0f;             // the last scale argument of the update
+    std::int32_t beamEventCursor = 0;   // the next entry of the beam-event list to apply
+    std::int32_t currentCell = -1;      // animation cell shown; -1 none
+    float lastCellSwitch = 0.0f;        // beam-clock seconds
+    float beamClock = 0.0f;             // seconds since the last restart
+    float frameAccumulator = 0.0f;      // seconds of the updates since the last tick
+    std::int32_t frameCounter = 0;      // updates since the last tick
+    float cycleStart = 0.0f;            // frame-clock seconds
+    float cycleEnd = 0.0f;
+    float cycleDuration = 0.0f;
+    float emitterAngle = 0.0f;          // radians, from the update
+    float originX = 0.0f;               // origin offset subtracted from every quad
+    float originY = 0.0f;
+    CD3DTexture* drawTexture = nullptr; // the texture or atlas page the quads sample
+    float uvCorners[4][2] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}, {1.0f, 1.0f}};  // TL, TR, BL, BR
+};
+
+class CParticleBeam final : public IParticleBeamScript {
+public:
+    static constexpr std::uint32_t kEventSetCount = 23;  // event kinds 0 to 22
+    static constexpr std::uint32_t kTrackPointCount = 200;
+    static constexpr std::size_t kNameUnits = 511;  // names and texture names kept, in code units
+
+    // Every property at its default; no texture, no particles, no events; budget 0.
+    // Neither pointer is owned.
+    CParticleBeam(CParticleEmitter* emitter, CTexMgr* texMgr);
+    ~CParticleBeam();
+    CParticleBeam(const CParticleBeam&) = delete;
+    CParticleBeam& operator=(const CParticleBeam&) = delete;
+
+    // ---- IParticleBeamScript ----
+    const std::u16string& GetName() override { return name_; }
+    void SetName(const std::u16string& name) override { name_ = name; }
+    const std::u16string& GetTexture() override { return textureName_; }
+    // A non-empty name (cut to 511 characters) is stored in key form and marks the texture
+    // for reloading; an empty one marks it only when a name was set.
+    void SetTexture(const std::u16string& name) override;
+    std::int32_t GetNumParticles() override;
+    void SetNumParticles(std::uint32_t count) override;
+    std::int32_t GetSourceBlendMode() override { return sourceBlendMode_; }
+    void SetSourceBlendMode(std::int32_t mode) override { sourceBlendMode_ = mode; }
+    std::int32_t GetDestBlendMode() override { return destBlendMode_; }
+    void SetDestBlendMode(std::int32_t mode) override { destBlendMode_ = mode; }
+    std::int32_t GetColorOp() override { return colorOp_; }
+    void SetColorOp(std::int32_t op) override { colorOp_ = op; }
+    std::int32_t GetAlphaOp() override { return alphaOp_; }
+    void SetAlphaOp(std::int32_t op) override { alphaOp_ = op; }
+    std::int32_t GetBlendOp() override { return blendOp_; }
+    void SetBlendOp(std::int32_t op) override { blendOp_ = op; }
+    std::uint8_t GetAnimRow() override { return animRow_; }
+    void SetAnimRow(std::int32_t rows) override;
+    std::uint8_t GetAnimCow() override { return animCow_; }
+    void SetAnimCow(std::int32_t columns) override;
+    float GetAnimTime(std::uint32_t index) override;
+    void SetAnimTime(std::uint32_t index, float seconds) override;
+    float GetAnimTimes() override { return animTimes_; }
+    void SetAnimTimes(float seconds) override;
+    std::uint8_t GetAnimActualCount() override { return animActualCount_; }
+    void SetAnimActualCount(std::int32_t count) override;
+    std::uint16_t GetAnimSize() override { return animSize_; }
+    void SetAnimSize(std::int32_t pixels) override;
+    std::uint8_t GetStartAnimIndex() override { return startAnimIndex_; }
+    void SetStartAnimIndex(std::int32_t index) override { startAnimIndex_ = static_cast<std::uint8_t>(index); }
+    const float* GetRefPoint() override { return refPoint_; }
+    void SetRefPoint(const float* uv) override;
+    std::int32_t GetParticleMode() override { return particleMode_; }
+    void SetParticleMode(std::int32_t mode) override { particleMode_ = mode; }
+    std::int32_t GetParticleAngleType() override { return particleAngleType_; }
+    void SetParticleAngleType(std::int32_t type) override { particleAngleType_ = type; }
+    std::int32_t GetMuzzleShape() override { return muzzleShape_; }
+    void SetMuzzleShape(std::int32_t shape) override { muzzleShape_ = shape; }
+    std::uint8_t GetAttachedToEmitter() override { return attachedToEmitter_; }
+    void SetAttachedToEmitter(std::int32_t on) override { attachedToEmitter_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetEmitRand() override { return emitRand_; }
+    void SetEmitRand(std::int32_t on) override { emitRand_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetSingleParticle() override { return singleParticle_; }
+    void SetSingleParticle(std::int32_t on) override { singleParticle_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetIsAnim() override { return isAnim_; }
+    void SetIsAnim(std::int32_t on) override { isAnim_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetCircleBeam() override { return circleBeam_; }
+    void SetCircleBeam(std::int32_t on) override { circleBeam_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetFlipX() override { return flipX_; }
+    void SetFlipX(std::int32_t on) override { flipX_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetFlipY() override { return flipY_; }
+    void SetFlipY(std::int32_t on) override { flipY_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetLockAspect() override { return lockAspect_; }
+    void SetLockAspect(std::int32_t on) override { lockAspect_ = static_cast<std::uint8_t>(on); }
+    value_range_t* GetLifeTime() override { return &lifeTime_; }
+    void SetLifeTime(const value_range_t* range) override;
+    value_range_t* GetEmitRate() override { return &emitRate_; }
+    void SetEmitRate(const value_range_t* range) override { emitRate_ = *range; }
+    value_range_t* GetEmitAngle() override { return &emitAngle_; }
+    void SetEmitAngle(const value_range_t* range) override;
+    value_range_t* GetEmitSpeed() override { return &emitSpeed_; }
+    void SetEmitSpeed(const value_range_t* range) override;
+    xyz_range_t* GetEmitRadius() override { return &emitRadius_; }
+    void SetEmitRadius(const xyz_range_t* range) override;
+    xyz_range_t* GetGravity() override { return &gravity_; }
+    void SetGravity(const xyz_range_t* range) override { gravity_ = *range; }
+    std::uint8_t GetBeamFlag() override { return beamFlag_; }
+    void SetBeamFlag(std::int32_t on) override { beamFlag_ = static_cast<std::uint8_t>(on); }
+    // The first call makes the 23 sets and shows every event of the beam's lists (particle
+    // events first) in the set of its kind; an event whose time is taken there stays out.
+    CParticleEventSet* GetEventSet(std::uint32_t kind) override;
+    float GetDelayTimer() override { return delayTimer_; }
+    void SetDelayTimer(float seconds) override { delayTimer_ = seconds; }
+    void SetCirclePlay(std::int32_t on) override { circlePlay_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetCirclePlay() override { return circlePlay_; }
+    // Budget := NUMPARTICLES; emission, beam clock, frame gate and animation start again; the
+    // beam-event cursor goes to the first event. Particles, ramps, offsets, the scaling
+    // reference and the cycle times stay.
+    void Reset() override;
+    float GetDelayClock() override;
+    void SetChgMode(std::int32_t mode) override { chgMode_ = static_cast<std::uint8_t>(mode); }
+    std::uint8_t GetChgMode() override { return chgMode_; }
+    void SetTrackMode(std::int32_t on) override { trackMode_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetTrackMode() override { return trackMode_; }
+    void SetTrackCount(std::int32_t count) override { trackCount_ = static_cast<std::uint16_t>(count); }
+    std::uint16_t GetTrackCount() override { return trackCount_; }
+    void SetTrackIndex(std::int32_t index) override { trackIndex_ = static_cast<std::uint16_t>(index); }
+    std::uint16_t GetTrackIndex() override { return trackIndex_; }
+    void SetTrackTime(float seconds) override { trackTime_ = seconds; }
+    float GetTrackTime() override { return trackTime_; }
+    void SetTrackRand(std::int32_t on) override { trackRand_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetTrackRand() override { return trackRand_; }
+
+    // ---- Names from 8-bit text (ANSI code page), as the script reader has them ----
+    void SetNameA(const char* name);
+    void SetTextureA(const char* name);
+
+    // ---- Authored values ----
+    // Play-time changes (beam events) go through the Change operations, which leave the
+    // authored values alone, so that a saved script holds what was set, not where the beam
+    // happened to be. LIFETIME and EMITRADIUS keep their authored copy as the base copy.
+    void ChangeNumParticles(std::uint32_t count);
+    void ChangeEmitSpeed(const value_range_t* range) { emitSpeed_ = *range; }
+    void ChangeEmitAngle(const value_range_t* range) { emitAngle_ = *range; }
+    std::uint32_t GetAuthoredNumParticles() const { return authoredNumParticles_; }
+    const value_range_t& GetAuthoredEmitSpeed() const { return authoredEmitSpeed_; }
+    const value_range_t& GetAuthoredEmitAngle() const { return authoredEmitAngle_; }
+    const value_range_t& GetBaseLifeTime() const { return baseLifeTime_; }
+    const xyz_range_t& GetBaseEmitRadius() const { return baseEmitRadius_; }
+    // The NUMPARTICLES ramp (its value is what GetNumParticles truncates).
+    ramp_t& NumParticlesRamp() { return numParticles_; }
+
+    // ---- Set by the emitter ----
+    std::int32_t GetCoordinates() const { return coordinates_; }
+    void SetCoordinates(std::int32_t coordinates) { coordinates_ = coordinates; }
+    float GetTimeScale() const { return timeScale_; }
+    void SetTimeScale(float scale) { timeScale_ = scale; }
+    void SetDrawSequence(std::int32_t sequence, std::int32_t beamIndex);
+    std::int32_t GetDrawSequence() const { return drawSequence_; }
+    std::int32_t GetBeamIndex() const { return beamIndex_; }
+    std::uint8_t IsEmitStopped() const { return emitStopped_; }
+    void SetEmitStopped(std::uint8_t stopped) { emitStopped_ = stopped; }
+    CParticleEmitter* GetEmitter() const { return emitter_; }
+    CTexMgr* GetTexMgr() const { return texMgr_; }
+
+    // ---- Texture ----
+    // Set by SetTexture, cleared when the texture is next resolved.
+    bool IsTextureReloadPending() const { return textureReload_ != 0; }
+    CD3DTexture* GetTextureObject() const { return texture_; }
+
+    // ---- Track path ----
+    // Point `index` (below kTrackPointCount); the first eight have defaults, the rest are 0.
+    const vec3_t& GetTrackPoint(std::uint32_t index) const { return trackPoints_[index]; }
+
+    // ---- Animation cells ----
+    // Rebuilds the cells of the sheet (ANIMROW x ANIMCOW cells of ANIMSIZE / ANIMCOW by
+    // ANIMSIZE / ANIMROW pixels, inset by one pixel, the first ANIMACTUALCOUNT of them, each
+    // shown ANIMTIMES seconds). Nothing when built and not forced; no cells while ANIMROW or
+    // ANIMCOW is 0.
+    void BuildAnimCells(bool force);
+    bool AreAnimCellsBuilt() const { return animCellsBuilt_ != 0; }
+    const std::vector<anim_cell_t>& GetAnimCells() const { return animCells_; }
+
+    // ---- Events ----
+    // Take ownership of an event (even when they throw). Each list holds the first event of each chain of events
+    // with the same effective time: an event whose effective time is already in the list
+    // becomes the first of that chain, any other starts a new entry at the end. A particle
+    // event's effective time is drawn from its time range here (stored as the range's
+    // value); a beam event's must be set before.
+    void AddParticleEvent(CEventBase* event);
+    void AddBeamEvent(CEventBase* event);
+    const std::vector<CEventBase*>& GetParticleEvents() const { return particleEvents_; }
+    const std::vector<CEventBase*>& GetBeamEvents() const { return beamEvents_; }
+
+    // ---- Play state ----
+    beam_state_t& State() { return state_; }
+    // Live particles (CParticle), oldest first.
+    lru_list_t& LiveParticles() { return live_; }
+    // Nodes of the 3D sound instances the beam started (beam_sound_node_t, made with new).
+    lru_list_t& PlayingSounds() { return sounds_; }
+
+private:
+    void BindEventToSet(CEventBase* event);
+
+    // Links and identity.
+    CParticleEmitter* emitter_;
+    std::uint8_t textureReload_ = 0;
+    CD3DTexture* texture_ = nullptr;  // counted reference
+    std::u16string name_;
+    std::u16string textureName_;  // key form
+    CTexMgr* texMgr_;
+    std::int32_t drawSequence_ = 0;
+    std::int32_t beamIndex_ = 0;
+    std::int32_t coordinates_ = COORDS_2D;
+    float timeScale_ = 1.0f;  // the emitter's EMITTERRATE
+    std::uint8_t emitStopped_ = 0;
+
+    // Script properties.
+    ramp_t numParticles_{1.0f, 1.0f, 0.0f};
+    std::int32_t sourceBlendMode_;
+    std::int32_t destBlendMode_;
+    std::int32_t colorOp_;
+    std::int32_t alphaOp_;
+    std::int32_t blendOp_;
+    std::uint8_t animRow_ = 1;
+    std::uint8_t animCow_ = 1;  // columns
+    float animTimes_ = 0.0f;
+    std::uint8_t animActualCount_ = 1;
+    std::uint16_t animSize_ = 256;
+    std::uint8_t startAnimIndex_ = 0;
+    float refPoint_[2] = {0.5f, 0.5f};
+    std::int32_t particleMode_ = PM_BILLBOARD;
+    std::int32_t particleAngleType_ = PAT_SPECIFY;
+    std::int32_t muzzleShape_ = MS_POINT;
+    std::uint8_t attachedToEmitter_ = 1;
+    std::uint8_t emitRand_ = 0;
+    std::uint8_t singleParticle_ = 0;
+    std::uint8_t isAnim_ = 0;
+    std::uint8_t circleBeam_ = 0;
+    std::uint8_t flipX_ = 0;
+    std::uint8_t flipY_ = 0;
+    std::uint8_t lockAspect_ = 1;
+    value_range_t lifeTime_{1.0f, 1.0f, 0.0f};      // scaled copy
+    value_range_t baseLifeTime_{1.0f, 1.0f, 0.0f};  // as last set
+    value_range_t emitRate_{1.0f, 1.0f, 0.0f};
+    value_range_t emitAngle_{};
+    value_range_t emitSpeed_{};
+    xyz_range_t emitRadius_{};      // scaled copy
+    xyz_range_t baseEmitRadius_{};  // as last set
+    xyz_range_t gravity_{};
+    std::uint8_t beamFlag_ = 1;
+    float delayTimer_ = 0.0f;
+    std::uint8_t circlePlay_ = 1;
+    std::uint8_t chgMode_ = CHG_MODE_NONE;
+    std::uint8_t trackMode_ = 0;
+    std::uint16_t trackCount_ = 8;
+    std::uint16_t trackIndex_ = 0;
+    float trackTime_ = 0.5f;
+    std::uint8_t trackRand_ = 1;
+    vec3_t trackPoints_[kTrackPointCount];
+    std::uint32_t authoredNumParticles_ = 1;
+    value_range_t authoredEmitSpeed_{};
+    value_range_t authoredEmitAngle_{};
+
+    // Runtime.
+    beam_state_t state_;
+    lru_list_t live_;
+    std::vector<CEventBase*> particleEvents_;  // chain heads, by effective time
+    std::vector<CEventBase*> beamEvents_;
+    std::vector<CParticleEventSet*> eventSets_;  // empty, or one per kind
+    std::vector<anim_cell_t> animCells_;
+    std::uint8_t animCellsBuilt_ = 0;
+    lru_list_t sounds_;
+};

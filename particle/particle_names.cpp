@@ -1,0 +1,17 @@
+#include "particle/particle_names.h"
+
+#include "platform/win32/text.h"
+
+std::u16string CapWideText(std::u16string_view text, std::size_t maxUnits) {
+    text = text.substr(0, text.find(u'\0'));
+    if (text.size() <= maxUnits) return std::u16string(text);
+    std::size_t units = maxUnits;
+    const auto isHighSurrogate = [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; };
+    if (units > 0 && isHighSurrogate(text[units - 1])) --units;
+    return std::u16string(text.substr(0, units));
+}
+
+std::u16string AnsiToWideCapped(const char* text, std::size_t maxUnits) {
+    if (text == nullptr) return std::u16string();
+    return CapWideText(win32::AnsiToWide(text), maxUnits);
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The value records of the particle system (a script value that is a number or a random
+// range, together with its last draw) and the draws themselves.
+//
+// Randomness: every draw of the particle system comes from ParticleRandom, the Windows C
+// runtime's 15-bit rand (per thread, seed 1 until seeded), so that a seed reproduces every
+// spread a script makes. A range whose ends are equal draws nothing.
+#include <array>
+#include <cstdint>
+
+struct vec3_t {
+    float x, y, z;
+};
+
+// A script value: a plain number n (min = max = n) or RANDOM(a, b) (min = a, max = b as
+// written); value is the last draw.
+struct value_range_t {
+    float min, max, value;
+};
+
+// A UV(u, v) value with its last draw.
+struct uv_range_t {
+    float minU, minV, maxU, maxV, valueU, valueV;
+};
+
+// An XYZ(x, y, z) value with its last draw.
+struct xyz_range_t {
+    vec3_t min, max, value;
+};
+static_assert(sizeof(xyz_range_t) == 36);
+
+struct color4_t {
+    float r, g, b, a;
+};
+
+// An RGBA(r, g, b, a) value; an RGB(r, g, b) value holds alpha -1 (leave alpha alone).
+struct color_range_t {
+    color4_t min, max, value;
+};
+
+inline constexpr float kColorKeepAlpha = -1.0f;
+
+// A linearly ramped value: it moves by rate per second for the remaining seconds.
+struct ramp_t {
+    float value, rate, remaining;
+};
+
+// One cell of an animation sheet.
+struct anim_cell_t {
+    std::uint8_t index;  // row x columns + column
+    std::int32_t left, top, right, bottom;  // pixels
+    float time;  // seconds shown
+};
+
+// Seeds ParticleRandom on the calling thread.
+void SeedParticleRandom(unsigned seed);
+
+// The next value of the calling thread's 15-bit sequence, 0 to kParticleRandomMax.
+int ParticleRandom();
+inline constexpr int kParticleRandomMax = 32767;
+
+// a when b equals a (no draw); otherwise min(a, b) + ParticleRandom() / 32767 x |b - a|, so
+// both ends can come out.
+float RandomInRange(float a, float b);
+
+// x, then y, then z, each drawn between the same components of min and max.
+vec3_t RandomVec3InRange(const vec3_t& min, const vec3_t& max);
+
+// Draws the range (x, y, z in that order), stores the draw as its value and returns it.
+vec3_t SampleVec3Range(xyz_range_t& range);
+
+// Draws u, then v, stores them as the range's value and returns them (u, v).
+std::array<float, 2> SampleUVRange(uv_range_t& range);
+
+// Four channels of 0..1 as ARGB: each is 255 at 1 or more, 0 at 0 or less (NaN too), else
+// x x 255 + 0.5 truncated; A << 24 | R << 16 | G << 8 | B.
+std::uint32_t PackColor(float r, float g, float b, float a);
