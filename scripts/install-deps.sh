@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ zlib1g-dev libpng-dev libjpeg62-turbo-dev libfreetype-dev
           fonts-dejavu-core libstb-dev libgtest-dev libbenchmark-dev libgif-dev)
+# The fuzz targets need clang and its fuzzer runtime.
+if [[ ${1:-} == fuzz ]]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
