@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs; does nothing when they are all present.
 set -euo pipefail
 packages=(cmake ninja-build g++ zlib1g-dev libpng-dev libjpeg62-turbo-dev libfreetype-dev
-          fonts-dejavu-core libstb-dev libgtest-dev libbenchmark-dev)
+          fonts-dejavu-core fonts-wqy-microhei libstb-dev libgtest-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
