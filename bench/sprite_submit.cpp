@@ -12,17 +12,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
-#include "core/lumiscriber_api.h"
-#include "core/renderer_interface.h"
+#include "bench/bench_renderer.h"
 #include "draw/batch_processor.h"
 #include "draw/d3d_texture.h"
-#include "platform/d3d9/control.h"
-#include "platform/ddraw/control.h"
-#include "platform/dxdiag/control.h"
-#include "platform/win32/window.h"
 
 namespace {
 
@@ -51,7 +45,7 @@ public:
         return host;
     }
 
-    IRenderer* Renderer() const { return renderer_; }
+    IRenderer* Renderer() const { return bench_.Get(); }
 
     // The first `count` textures of a kind, made on demand and kept for the program's life so
     // that every case finds them resident.
@@ -63,7 +57,7 @@ public:
         while (textures.size() < count) {
             const std::uint32_t tint = static_cast<std::uint32_t>(textures.size() * 0x0103070Bu) & 0x00FFFFFFu;
             ITexture* texture =
-                renderer_->CreateTexture(kTextureSide, height, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 0);
+                Renderer()->CreateTexture(kTextureSide, height, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 0);
             if (texture == nullptr) break;
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < kTextureSide; ++x)
@@ -74,37 +68,19 @@ public:
         return textures;
     }
 
-    bool Ready() const { return renderer_ != nullptr; }
+    bool Ready() const { return Renderer() != nullptr; }
 
 private:
-    Host() {
-        std::filesystem::create_directories("logs");
-        ddrawctl::Install();
-        dxdiagctl::Install();
-        window_ = win32::CreateTestWindow(u"sprite benchmark", 0, 0, kWidth, kHeight);
-        STRU_RENDERER_PARAM param{};
-        param.Window = window_;
-        param.Width = kWidth;
-        param.Height = kHeight;
-        param.BitsPerPixel = 32;
-        param.Quality = 1;
-        param.Windowed = 1;
-        param.Vsync = 0;  // no frame limiter
-        renderer_ = CreateLumiscriber(&param);
-        d3d9ctl::SetRasterizationEnabled(false);
-    }
+    Host() : bench_(u"sprite benchmark", kWidth, kHeight) {}
 
     ~Host() {
-        if (renderer_ != nullptr) {
+        if (Renderer() != nullptr) {
             for (const auto& textures : textures_)
-                for (ITexture* texture : textures) renderer_->DestroyTexture(texture);
-            ReleaseLumiscriber(renderer_);
+                for (ITexture* texture : textures) Renderer()->DestroyTexture(texture);
         }
-        win32::DestroyAllWindows();
     }
 
-    HWND window_ = nullptr;
-    IRenderer* renderer_ = nullptr;
+    BenchRenderer bench_;
     std::vector<ITexture*> textures_[3];
 };
 
