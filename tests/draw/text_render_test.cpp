@@ -77,6 +77,22 @@ TEST_F(TextRenderTest, ColourAlphaAndTheOutlineAroundAndBehindEachGlyph) {
         EXPECT_NEAR(static_cast<int>(inside & 0xFF), 0x7F, 1);
     }
 
+    // Glyph boxes that overlap their neighbour's outline: every outline lies behind every
+    // glyph of the text, so a glyph's transparent corner never hides the next one's outline.
+    STRU_TEXT_COMMAND* tight = Text(kLatinFont, 24, u"LI");
+    const Reference l = ReferenceGlyph(kLatinFont, u'L', 24);
+    const int spacing = l.data.left + l.data.width - bar.data.left - l.data.advance;
+    const POINT lCorner = ImageCorner(l.data, 40, 100, lineHeight);
+    const POINT iCorner = ImageCorner(bar.data, 40 + l.data.advance + spacing, 100, lineHeight);
+    ASSERT_EQ(iCorner.x - 1, lCorner.x + l.data.width - 1);
+    ASSERT_EQ(l.Coverage(l.data.width - 1, iCorner.y + middle - lCorner.y), 0);
+    const int barRow = l.data.rows - 1;  // the foot of the L, under the I's left outline
+    ASSERT_EQ(l.Coverage(l.data.width - 1, barRow), 255);
+    ASSERT_EQ(bar.Coverage(0, lCorner.y + barRow - iCorner.y), 255);
+    DrawFrame([&] { renderer_->DrawText(tight, 40, 100, 0xFFFF0000, true, 0xFF0000FF, spacing); });
+    EXPECT_EQ(Pixel(iCorner.x - 1, iCorner.y + middle), 0x0000FFu);
+    EXPECT_EQ(Pixel(lCorner.x + l.data.width - 1, lCorner.y + barRow), 0xFF0000u) << "the L over the I's outline";
+
     // Grey mode greys text and outline as it greys textures.
     renderer_->SetGreyMode(true);
     DrawFrame([&] { renderer_->DrawText(text, 40, 40, 0xFFFF0000, true, 0xFF0000FF, 0); });
@@ -122,7 +138,7 @@ TEST_F(TextRenderTest, WrappingNeedsTwoLineHeightsAndUnwrappedTextStopsAtTheLast
             EXPECT_EQ(rects[i].left, corner.x) << "glyph " << i;
             EXPECT_EQ(rects[i].top, corner.y) << "glyph " << i;
         }
-        // Nothing right of the second glyph of the first line.
+        // Nothing right of the last whole glyph of the first line.
         const POINT third = ImageCorner(h.data, 10 + 2 * advance, 10, lineHeight);
         EXPECT_EQ(Pixel(third.x + 1, third.y + h.data.rows / 2), 0u);
         if (c.shown > 2) {
@@ -130,6 +146,27 @@ TEST_F(TextRenderTest, WrappingNeedsTwoLineHeightsAndUnwrappedTextStopsAtTheLast
             EXPECT_EQ(Pixel(below.x, below.y), 0xFFFFFFu) << "the second line is drawn";
         }
     }
+}
+
+TEST_F(TextRenderTest, AnotherSpacingOrWrapAtTheSameRectanglePlacesTheGlyphsAgain) {
+    STRU_TEXT_COMMAND* text = Text(kLatinFont, 16, u"H H");
+    const Reference h = ReferenceGlyph(kLatinFont, u'H', 16);
+    const Reference space = ReferenceGlyph(kLatinFont, u' ', 16);
+    ASSERT_GT(space.data.advance, 0);
+    auto lastLeft = [&] { return word_node_t::FromNode(text->words.prev)->draw->rect.left; };
+    const int lineHeight = static_cast<int>(text->font->mainFont->GetLineHeight());
+    for (int spacing : {0, 4, 0}) {
+        DrawFrame([&] { renderer_->DrawTextInRect(text, 10, 10, 300, 100, kWhite, false, false, 0, spacing); });
+        // The space is not drawn, but moves the pen by its advance.
+        EXPECT_EQ(lastLeft(), ImageCorner(h.data, 10 + h.data.advance + space.data.advance + 2 * spacing, 10,
+                                          lineHeight).x);
+    }
+    // Narrow enough to wrap after the space: placed again when wrap is switched on.
+    const int right = 10 + h.data.advance + space.data.advance + h.data.advance / 2;
+    DrawFrame([&] { renderer_->DrawTextInRect(text, 10, 10, right, 100, kWhite, false, false, 0, 0); });
+    EXPECT_TRUE(IsRectEmpty(&word_node_t::FromNode(text->words.prev)->draw->rect));
+    DrawFrame([&] { renderer_->DrawTextInRect(text, 10, 10, right, 100, kWhite, true, false, 0, 0); });
+    EXPECT_EQ(lastLeft(), ImageCorner(h.data, 10, 10 + lineHeight, lineHeight).x);
 }
 
 TEST_F(TextRenderTest, TheWesternFontServesLatinAndTheMainFontChinese) {
