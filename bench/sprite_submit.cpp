@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "bench/bench_renderer.h"
+#include "bench/quad_copy.h"
 #include "draw/batch_processor.h"
 #include "draw/d3d_texture.h"
 
@@ -46,6 +46,7 @@ public:
     }
 
     IRenderer* Renderer() const { return bench_.Get(); }
+    BenchRenderer& Bench() { return bench_; }
 
     // The first `count` textures of a kind, made on demand and kept for the program's life so
     // that every case finds them resident.
@@ -194,32 +195,15 @@ void BM_EmptyFrame(benchmark::State& state) {
         state.SkipWithError("the renderer could not be created");
         return;
     }
-    IRenderer* renderer = host.Renderer();
-    for (auto _ : state) {
-        renderer->OnFrameBegin();
-        renderer->BeginScene();
-        renderer->EndScene(true);
-        renderer->OnFrameEnd();
-    }
+    for (auto _ : state) host.Bench().Frame([] {}, true);
 }
 BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The floor: each sprite's vertices and indices copied into a frame-sized buffer.
 void BM_MemcpyPerSprite(benchmark::State& state) {
-    std::vector<unsigned char> sprite(kBytesPerSprite);
-    for (std::size_t i = 0; i < sprite.size(); ++i) sprite[i] = static_cast<unsigned char>(i);
-    std::vector<unsigned char> buffer(kBytesPerSprite * kSprites);
+    QuadCopy copy(kBytesPerSprite, kSprites);
     const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        unsigned char* out = buffer.data();
-        for (int i = 0; i < kSprites; ++i) {
-            sprite[0] = static_cast<unsigned char>(i);  // a sprite of its own each time
-            std::memcpy(out, sprite.data(), kBytesPerSprite);
-            out += kBytesPerSprite;
-        }
-        benchmark::DoNotOptimize(buffer.data());
-        benchmark::ClobberMemory();
-    }
+    for (auto _ : state) copy.Frame();
     const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
     const double sprites_total = static_cast<double>(state.iterations()) * kSprites;
     state.SetBytesProcessed(static_cast<std::int64_t>(sprites_total * kBytesPerSprite));

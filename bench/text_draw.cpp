@@ -10,11 +10,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "bench/bench_renderer.h"
+#include "bench/quad_copy.h"
 #include "draw/batch_processor.h"
 #include "platform/win32/text.h"
 
@@ -142,19 +142,8 @@ BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The floor: each glyph quad's vertices and indices copied into a frame-sized buffer.
 void BM_MemcpyPerGlyphQuad(benchmark::State& state) {
-    std::vector<unsigned char> quad(kBytesPerQuad);
-    for (std::size_t i = 0; i < quad.size(); ++i) quad[i] = static_cast<unsigned char>(i);
-    std::vector<unsigned char> buffer(kBytesPerQuad * kGlyphsPerFrame);
-    for (auto _ : state) {
-        unsigned char* out = buffer.data();
-        for (int i = 0; i < kGlyphsPerFrame; ++i) {
-            quad[0] = static_cast<unsigned char>(i);  // a quad of its own each time
-            std::memcpy(out, quad.data(), kBytesPerQuad);
-            out += kBytesPerQuad;
-        }
-        benchmark::DoNotOptimize(buffer.data());
-        benchmark::ClobberMemory();
-    }
+    QuadCopy copy(kBytesPerQuad, kGlyphsPerFrame);
+    for (auto _ : state) copy.Frame();
     const double quads = static_cast<double>(state.iterations()) * kGlyphsPerFrame;
     state.SetItemsProcessed(static_cast<std::int64_t>(quads));
     state.SetBytesProcessed(static_cast<std::int64_t>(quads * kBytesPerQuad));

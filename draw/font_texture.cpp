@@ -109,15 +109,17 @@ bool CFontTex::GetWord(CD3DFont* font, CWordTex* glyph) {
         return false;
     }
     CFontTexMgr* manager = font->GetManager();
-    CFontTexture* page = manager->GetCurrentPage();
-    if (page == nullptr) {
-        page = CreateNewPiture(manager);
-        if (page == nullptr) {
+    // A new page becomes the current one, and the font notes it.
+    auto newPage = [&]() -> CFontTexture* {
+        CFontTexture* made = CreateNewPiture(manager);
+        if (made == nullptr) {
             WriteLog(u"CreateNewPicture -- out of memory\n");
             glyph->ClearPixels();
-            return false;
         }
-    }
+        return made;
+    };
+    CFontTexture* page = manager->GetCurrentPage();
+    if (page == nullptr && (page = newPage()) == nullptr) return false;
     font->NotePage(page->GetFormat(), page->GetWidth(), page->GetHeight());
     if (bitmap.width > page->GetWidth() || bitmap.rows > page->GetHeight()) {
         glyph->ClearPixels();
@@ -128,12 +130,7 @@ bool CFontTex::GetWord(CD3DFont* font, CWordTex* glyph) {
         page->cursorX = 0;
     }
     if (page->GetHeight() < page->cursorY + bitmap.rows) {
-        page = CreateNewPiture(manager);
-        if (page == nullptr) {
-            WriteLog(u"CreateNewPicture -- out of memory\n");
-            glyph->ClearPixels();
-            return false;
-        }
+        if ((page = newPage()) == nullptr) return false;
         font->NotePage(page->GetFormat(), page->GetWidth(), page->GetHeight());
     }
 
