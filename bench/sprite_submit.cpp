@@ -11,18 +11,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
 #include <vector>
 
-#include "core/lumiscriber_api.h"
-#include "core/renderer_interface.h"
+#include "bench/bench_renderer.h"
+#include "bench/quad_copy.h"
 #include "draw/batch_processor.h"
 #include "draw/d3d_texture.h"
-#include "platform/d3d9/control.h"
-#include "platform/ddraw/control.h"
-#include "platform/dxdiag/control.h"
-#include "platform/win32/window.h"
 
 namespace {
 
@@ -51,7 +45,8 @@ public:
         return host;
     }
 
-    IRenderer* Renderer() const { return renderer_; }
+    IRenderer* Renderer() const { return bench_.Get(); }
+    BenchRenderer& Bench() { return bench_; }
 
     // The first `count` textures of a kind, made on demand and kept for the program's life so
     // that every case finds them resident.
@@ -63,7 +58,7 @@ public:
         while (textures.size() < count) {
             const std::uint32_t tint = static_cast<std::uint32_t>(textures.size() * 0x0103070Bu) & 0x00FFFFFFu;
             ITexture* texture =
-                renderer_->CreateTexture(kTextureSide, height, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 0);
+                Renderer()->CreateTexture(kTextureSide, height, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 0);
             if (texture == nullptr) break;
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < kTextureSide; ++x)
@@ -74,37 +69,19 @@ public:
         return textures;
     }
 
-    bool Ready() const { return renderer_ != nullptr; }
+    bool Ready() const { return Renderer() != nullptr; }
 
 private:
-    Host() {
-        std::filesystem::create_directories("logs");
-        ddrawctl::Install();
-        dxdiagctl::Install();
-        window_ = win32::CreateTestWindow(u"sprite benchmark", 0, 0, kWidth, kHeight);
-        STRU_RENDERER_PARAM param{};
-        param.Window = window_;
-        param.Width = kWidth;
-        param.Height = kHeight;
-        param.BitsPerPixel = 32;
-        param.Quality = 1;
-        param.Windowed = 1;
-        param.Vsync = 0;  // no frame limiter
-        renderer_ = CreateLumiscriber(&param);
-        d3d9ctl::SetRasterizationEnabled(false);
-    }
+    Host() : bench_(u"sprite benchmark", kWidth, kHeight) {}
 
     ~Host() {
-        if (renderer_ != nullptr) {
+        if (Renderer() != nullptr) {
             for (const auto& textures : textures_)
-                for (ITexture* texture : textures) renderer_->DestroyTexture(texture);
-            ReleaseLumiscriber(renderer_);
+                for (ITexture* texture : textures) Renderer()->DestroyTexture(texture);
         }
-        win32::DestroyAllWindows();
     }
 
-    HWND window_ = nullptr;
-    IRenderer* renderer_ = nullptr;
+    BenchRenderer bench_;
     std::vector<ITexture*> textures_[3];
 };
 
@@ -218,32 +195,15 @@ void BM_EmptyFrame(benchmark::State& state) {
         state.SkipWithError("the renderer could not be created");
         return;
     }
-    IRenderer* renderer = host.Renderer();
-    for (auto _ : state) {
-        renderer->OnFrameBegin();
-        renderer->BeginScene();
-        renderer->EndScene(true);
-        renderer->OnFrameEnd();
-    }
+    for (auto _ : state) host.Bench().Frame([] {}, true);
 }
 BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The floor: each sprite's vertices and indices copied into a frame-sized buffer.
 void BM_MemcpyPerSprite(benchmark::State& state) {
-    std::vector<unsigned char> sprite(kBytesPerSprite);
-    for (std::size_t i = 0; i < sprite.size(); ++i) sprite[i] = static_cast<unsigned char>(i);
-    std::vector<unsigned char> buffer(kBytesPerSprite * kSprites);
+    QuadCopy copy(kBytesPerSprite, kSprites);
     const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        unsigned char* out = buffer.data();
-        for (int i = 0; i < kSprites; ++i) {
-            sprite[0] = static_cast<unsigned char>(i);  // a sprite of its own each time
-            std::memcpy(out, sprite.data(), kBytesPerSprite);
-            out += kBytesPerSprite;
-        }
-        benchmark::DoNotOptimize(buffer.data());
-        benchmark::ClobberMemory();
-    }
+    for (auto _ : state) copy.Frame();
     const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
     const double sprites_total = static_cast<double>(state.iterations()) * kSprites;
     state.SetBytesProcessed(static_cast<std::int64_t>(sprites_total * kBytesPerSprite));

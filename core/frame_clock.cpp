@@ -20,6 +20,11 @@ bool AdvanceFrameClock(std::uint32_t nowMs) {
     return true;
 }
 
+void StampDisplayChange(std::uint32_t nowMs) {
+    const auto stamp = static_cast<std::int32_t>(nowMs);
+    g_DisplayStamp = stamp != g_DisplayStamp ? stamp : static_cast<std::int32_t>(nowMs + 1);
+}
+
 void EndFrameClock() { g_FrameTicked = false; }
 
 void ResetFrameClock() {

@@ -5,8 +5,8 @@
 // Its code is split by concern: lumiscriber_lifecycle.cpp (construction, destruction, file
 // callbacks), lumiscriber_device.cpp (device road, loss, reset, display modes),
 // lumiscriber_frame.cpp (frame loop, statistics, target registry), lumiscriber_drawing.cpp
-// (draw operations, viewports, targets), lumiscriber_resources.cpp (textures, windows,
-// fonts, emitters, cursor, settings).
+// (draw operations, viewports, targets), lumiscriber_text.cpp (text and fonts),
+// lumiscriber_resources.cpp (textures, windows, emitters, cursor, settings).
 //
 // Threads: everything runs on the host's thread. Errors: fatal set-up stops go through
 // tarnel Error (which throws tarnel::FatalError here) after the system information report;
@@ -36,6 +36,7 @@ class CParticleEmitterMgr;
 class CFramePool;
 class CD3DTexture;
 struct STRU_RECT_COMMAND;
+struct STRU_TEXT_COMMAND;
 struct viewport_t;
 
 class CLumiscriber : public IRenderer {
@@ -302,6 +303,12 @@ private:
     void CreateFramePools();
     void DestroyFramePools();
     bool IsQueuedThisFrame(const STRU_DRAW_COMMAND_BASE* cmd);
+    // Notes a command handed to the layers under its current sequence number, so that its
+    // release waits for the frame end.
+    void RememberQueued(STRU_DRAW_COMMAND_BASE* cmd);
+    // Hands each page draw list of a laid-out text to the current viewport under the text's
+    // one sequence number; nothing while the device is lost or without a current viewport.
+    void QueueTextDrawLists(STRU_TEXT_COMMAND* cmd);
     // The command as a textured rectangle holding a texture; null otherwise.
     STRU_RECT_COMMAND* TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const;
     CD3DRenderWindow* FindExtraWindow(const ISwapChain* swapChain) const;

@@ -182,7 +182,7 @@ bool CLumiscriber::CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode m
     }
 
     settings_ = found;
-    if (fatal) g_DisplayStamp = static_cast<std::int32_t>(TimeGet_S());
+    if (fatal) StampDisplayChange(TimeGet_S());
 
     CheckOptionalFormats();
     if (fatal) {
@@ -473,7 +473,7 @@ void CLumiscriber::RebuildAfterModeChange(const STRU_RENDERER_PARAM& param) {
     SetDefaultRenderStates();
     if (pixelShader11_) CreateGreyPixelShader();
     if (texMgr_) texMgr_->AllocateAtlasPages();
-    g_DisplayStamp = static_cast<std::int32_t>(TimeGet_S());
+    StampDisplayChange(TimeGet_S());
 }
 
 bool CLumiscriber::ChangeDisplayMode(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,

@@ -194,12 +194,16 @@ const CFramePool* CLumiscriber::GetFramePool(std::int32_t type) const {
     return index < 0 ? nullptr : framePools_[index].get();
 }
 
+void CLumiscriber::RememberQueued(STRU_DRAW_COMMAND_BASE* cmd) {
+    if (!queuedThisFrame_.empty() && queuedThisFrame_.back().first > cmd->sequence) queuedSorted_ = false;
+    queuedThisFrame_.emplace_back(cmd->sequence, cmd);
+}
+
 void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     cmd->sequence = NextDrawSequence();
     if (deviceLost_ || currentViewport_ == nullptr) return;
     // Recorded before the layer sees it: even a refused command may have been linked.
-    if (!queuedThisFrame_.empty() && queuedThisFrame_.back().first > cmd->sequence) queuedSorted_ = false;
-    queuedThisFrame_.emplace_back(cmd->sequence, cmd);
+    RememberQueued(cmd);
     currentViewport_->AddDrawCommand(cmd);
 }
 
@@ -387,7 +391,7 @@ void CLumiscriber::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int3
     SubmitTexturedRect(from, to, flags, rect, color);
 }
 
-// ---- Text and emitters come with the fonts' text layout and the particle emitters ----
+// ---- Emitters come with the particle emitters ----
 
 bool CLumiscriber::HasCircleBeam(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
 void CLumiscriber::DrawEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
@@ -402,20 +406,3 @@ void CLumiscriber::DrawCircleEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t, std:
                                      std::int32_t, float) {
     ThrowUnsupported();
 }
-void CLumiscriber::DrawText(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, D3DCOLOR, bool, D3DCOLOR,
-                            std::int32_t) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                  D3DCOLOR, bool, bool, D3DCOLOR, std::int32_t) {
-    ThrowUnsupported();
-}
-bool CLumiscriber::GetTextExtent(STRU_DRAW_COMMAND_BASE*, std::int32_t*, std::int32_t*, std::int32_t) {
-    ThrowUnsupported();
-}
-std::uint8_t CLumiscriber::SetFont(STRU_DRAW_COMMAND_BASE*, const WCHAR*, std::int32_t) { ThrowUnsupported(); }
-bool CLumiscriber::SetFonts(STRU_DRAW_COMMAND_BASE*, std::int32_t, const WCHAR*, std::int32_t, std::int32_t,
-                            const WCHAR*, std::int32_t, std::int32_t) {
-    ThrowUnsupported();
-}
-bool CLumiscriber::SetText(STRU_DRAW_COMMAND_BASE*, const WCHAR*) { ThrowUnsupported(); }

@@ -13,6 +13,7 @@
 #include "core/scene_manager.h"
 #include "core/system_info_report.h"
 #include "draw/d3d_buffers.h"
+#include "draw/draw_commands.h"
 #include "draw/font_tex_mgr.h"
 #include "draw/tex_mgr.h"
 #include "particle/particle_emitter_mgr.h"
@@ -166,6 +167,8 @@ void CLumiscriber::ReleaseEverything() {
         direct3d_->Release();
         direct3d_ = nullptr;
     }
+    delete defaultFont_;
+    defaultFont_ = nullptr;
     systemInfo_.Clear();
     targetsByPriority_.clear();
     targetsByName_.clear();

@@ -534,14 +534,9 @@ bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTar
     return drawn;
 }
 
-// Fonts and particle emitters come with their own managers.
+// Particle emitters come with their own manager.
 void CLumiscriber::SetParticleEmitter(STRU_DRAW_COMMAND_BASE*, const WCHAR*, std::int32_t) { ThrowUnsupported(); }
 float CLumiscriber::GetEmitterLife(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
 bool CLumiscriber::IsEmitterAlive(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
 void CLumiscriber::RestartEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t) { ThrowUnsupported(); }
-CRenderFont* CLumiscriber::SetDefaultFont(const WCHAR*, std::int32_t) { ThrowUnsupported(); }
-void CLumiscriber::SetWesternFontPath(const WCHAR*) { ThrowUnsupported(); }
-IFont* CLumiscriber::GetFont(const WCHAR*, std::int32_t, std::int32_t, std::int32_t) { ThrowUnsupported(); }
 CParticleEmitter* CLumiscriber::GetParticleEmitter(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
-bool CLumiscriber::SetFontAntialias(bool) { ThrowUnsupported(); }
-bool CLumiscriber::GetFontAntialias() { ThrowUnsupported(); }

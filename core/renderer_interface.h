@@ -140,6 +140,10 @@ public:
                           std::int32_t bottom, D3DCOLOR color, bool filled) = 0;
     virtual void DrawReserved(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e,
                               std::int32_t f, std::int32_t g, std::int32_t h) = 0;
+    // Text commands (type 6): nothing is drawn until the command has a font and a text whose
+    // glyphs are all rasterised; a later call draws it. The glyphs' rectangles are placed
+    // again only when the rectangle, wrap or spacing changes. DrawText reaches 65535 pixels
+    // right and down without wrapping.
     virtual void DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
                           D3DCOLOR outlineColor, std::int32_t spacing) = 0;
     virtual void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
@@ -172,11 +176,16 @@ public:
     virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual bool IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual void RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored) = 0;
+    // Sizes are pixel heights, held to 0..255. SetFont returns the font's line height (low 8
+    // bits; 0 until its first glyph is rasterised). A code unit the fonts have no glyph for
+    // is drawn as nothing; no text operation throws for the text it is given.
     virtual std::uint8_t SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) = 0;
     virtual bool SetFonts(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored1, const WCHAR* mainPath,
                           std::int32_t mainSize, std::int32_t ignored2, const WCHAR* westernPath,
                           std::int32_t westernSize, std::int32_t ignored3) = 0;
+    // Keeps at most 255 code units; false for unchanged text, else whether it is laid out.
     virtual bool SetText(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* text) = 0;
+    // Fonts and font pairs belong to the renderer; the host only points at them.
     virtual CRenderFont* SetDefaultFont(const WCHAR* path, std::int32_t size) = 0;
     virtual void SetWesternFontPath(const WCHAR* path) = 0;
     virtual IFont* GetFont(const WCHAR* path, std::int32_t size, std::int32_t flags, std::int32_t ignored) = 0;

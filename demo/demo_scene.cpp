@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -21,6 +22,11 @@ constexpr int kFileGroups = 3;
 constexpr int kFilesPerGroup = 16;
 constexpr int kFileSide = 512;
 constexpr int kFramesPerGroup = 60;
+
+// Fonts from Debian packages (fonts-dejavu-core, fonts-wqy-microhei).
+constexpr char16_t kLatinFont[] = u"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr char16_t kChineseFont[] = u"/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+constexpr D3DCOLOR kPanel = 0xC0101018u;  // behind the text, so that it reads over the sprites
 
 std::u16string FileName(int index) {
     static constexpr const char16_t* kExtensions[] = {u".png", u".bmp", u".tga"};
@@ -81,10 +87,32 @@ Scene::Scene(IRenderer* renderer) : renderer_(renderer) {
         renderer_->SetTexture(cmd, FileName(i).c_str(), false);
         fileSprites_.push_back(cmd);
     }
+    // Text: a Latin line, a Chinese line (Latin from the western font), an outlined line,
+    // a paragraph that wraps in a rectangle, and a counter that changes every frame.
+    latinText_ = renderer_->CreatePrimitive(6);
+    chineseText_ = renderer_->CreatePrimitive(6);
+    outlinedText_ = renderer_->CreatePrimitive(6);
+    wrappedText_ = renderer_->CreatePrimitive(6);
+    counterText_ = renderer_->CreatePrimitive(6);
+    hasText_ = std::filesystem::exists(std::filesystem::path(kLatinFont)) &&
+               std::filesystem::exists(std::filesystem::path(kChineseFont));
+    renderer_->SetFont(latinText_, kLatinFont, 18);
+    renderer_->SetFonts(chineseText_, 0, kChineseFont, 18, 0, kLatinFont, 18, 0);
+    renderer_->SetFont(outlinedText_, kLatinFont, 28);
+    renderer_->SetFont(wrappedText_, kLatinFont, 14);
+    renderer_->SetFont(counterText_, kLatinFont, 16);
+    renderer_->SetText(latinText_, u"Lumiscriber draws text: glyphs rasterised by FreeType, packed into font pages.");
+    renderer_->SetText(chineseText_, u"\u4F60\u597D\uFF0C\u4E16\u754C\uFF01\u8FD9\u662F\u6587\u5B57\u6E32\u67D3\u6F14\u793A (Chinese).");
+    renderer_->SetText(outlinedText_, u"Outlined text");
+    renderer_->SetText(wrappedText_,
+                       u"This paragraph wraps inside its rectangle: a new line starts only while two line "
+                       u"heights still fit, and what does not fit is left out.");
 }
 
 Scene::~Scene() {
     for (STRU_DRAW_COMMAND_BASE* cmd : fileSprites_) renderer_->ReleasePrimitive(cmd);
+    for (STRU_DRAW_COMMAND_BASE* cmd : {latinText_, chineseText_, outlinedText_, wrappedText_, counterText_})
+        renderer_->ReleasePrimitive(cmd);
     if (opaqueTexture_) renderer_->DestroyTexture(opaqueTexture_);
     if (translucentTexture_) renderer_->DestroyTexture(translucentTexture_);
 }
@@ -109,6 +137,8 @@ void Scene::WriteMemoryTextures() {
 
 int Scene::SpritesPerFrame() const { return kMemorySprites + static_cast<int>(fileSprites_.size()); }
 
+bool Scene::HasText() const { return hasText_; }
+
 int Scene::LoadedFilesOfGroup(int group) const {
     int loaded = 0;
     for (int i = 0; i < kFilesPerGroup; ++i)
@@ -120,6 +150,7 @@ void Scene::Draw(int frame, int width, int height) {
     DrawMemorySprites(frame, width, height);
     DrawFileSprites(frame, width);
     DrawShapes(frame, width, height);
+    DrawTextLines(frame, width, height);
 }
 
 void Scene::DrawShapes(int frame, int width, int height) {
@@ -173,6 +204,34 @@ void Scene::DrawFileSprites(int frame, int width) {
         const RECT destination{x, y, x + 96, y + 96};
         renderer_->DrawTexturePrimitiveEx(fileSprites_[f], x, y, 0xFFFFFFFFu, &destination, nullptr);
     }
+}
+
+void Scene::DrawTextLines(int frame, int width, int height) {
+    STRU_DRAW_COMMAND_BASE* scratch = ScratchCommand();
+    const bool small = width < 400;
+    const int lineHeight = small ? 22 : 28;
+    const int lines = 3;
+    renderer_->DrawRect(scratch, 0, 0, width, 8 + lines * lineHeight, kPanel, true);
+
+    char counter[96];
+    std::snprintf(counter, sizeof(counter), "Frame %03d of a %dx%d target", frame, width, height);
+    std::u16string counterText(counter, counter + std::strlen(counter));
+    renderer_->SetText(counterText_, counterText.c_str());
+
+    int y = 6;
+    renderer_->DrawText(counterText_, 8, y, 0xFFFFFFFFu, false, 0, 0);
+    y += lineHeight;
+    renderer_->DrawText(latinText_, 8, y, 0xFFE0E8FFu, false, 0, 0);
+    y += lineHeight;
+    renderer_->DrawText(chineseText_, 8, y, 0xFFFFE080u, false, 0, 0);
+    // Outlined over the sprites, where the outline keeps it readable.
+    renderer_->DrawText(outlinedText_, 12, height / 2 + (small ? 10 : 60), 0xFFFFFFFFu, true, 0xFF000000u, 1);
+    if (small) return;
+    // The paragraph in a framed box low on the right.
+    const RECT box{width - 330, height - 150, width - 20, height - 60};
+    renderer_->DrawRect(scratch, box.left - 6, box.top - 6, box.right + 6, box.bottom + 6, kPanel, true);
+    renderer_->DrawRect(scratch, box.left - 6, box.top - 6, box.right + 6, box.bottom + 6, 0xFF8090A0u, false);
+    renderer_->DrawTextInRect(wrappedText_, box.left, box.top, box.right, box.bottom, 0xFFFFFFFFu, true, false, 0, 0);
 }
 
 }  // namespace demo

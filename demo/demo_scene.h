@@ -32,6 +32,8 @@ public:
 
     // Sprites submitted per frame, for the printout.
     int SpritesPerFrame() const;
+    // Whether the text lines have their fonts (DejaVu Sans and WenQuanYi Micro Hei).
+    bool HasText() const;
     // How many files of a group (0..2) have their texture loaded right now.
     int LoadedFilesOfGroup(int group) const;
 
@@ -39,11 +41,19 @@ private:
     void DrawShapes(int frame, int width, int height);
     void DrawMemorySprites(int frame, int width, int height);
     void DrawFileSprites(int frame, int width);
+    void DrawTextLines(int frame, int width, int height);
 
     IRenderer* renderer_;
     ITexture* opaqueTexture_ = nullptr;       // made in memory, X8R8G8B8
     ITexture* translucentTexture_ = nullptr;  // made in memory, A8R8G8B8 with a soft edge
     std::vector<STRU_DRAW_COMMAND_BASE*> fileSprites_;  // host-owned commands, one per file
+    // Host-owned text commands.
+    STRU_DRAW_COMMAND_BASE* latinText_ = nullptr;
+    STRU_DRAW_COMMAND_BASE* chineseText_ = nullptr;
+    STRU_DRAW_COMMAND_BASE* outlinedText_ = nullptr;
+    STRU_DRAW_COMMAND_BASE* wrappedText_ = nullptr;
+    STRU_DRAW_COMMAND_BASE* counterText_ = nullptr;
+    bool hasText_ = false;
 };
 
 }  // namespace demo

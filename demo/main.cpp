@@ -1,6 +1,6 @@
 // A host program that drives the renderer end to end on the software device: it creates a
 // window and a windowed renderer, adds a second render window, and runs frames that draw a
-// scene of shapes, translucent shapes and a few thousand sprites into both windows. Some
+// scene of shapes, translucent shapes, a few thousand sprites and text into both windows. Some
 // sprite textures are made in memory, others load in the background from PNG, BMP and TGA
 // files the demo writes first. On the way the device is lost and recovered, grey mode is
 // switched on for a while and the display mode changes. Some presented frames are saved as
@@ -87,8 +87,10 @@ int main() {
     int drawCalls = 0;
     {
         demo::Scene scene(renderer);
-        std::printf("Running %d frames of %d sprites on a 1024x768 window and a %dx%d window.\n", kFrames,
-                    scene.SpritesPerFrame(), kExtraWidth, kExtraHeight);
+        std::printf("Running %d frames of %d sprites and five text lines on a 1024x768 window and a %dx%d window.\n",
+                    kFrames, scene.SpritesPerFrame(), kExtraWidth, kExtraHeight);
+        if (!scene.HasText())
+            std::printf("The fonts are missing (fonts-dejavu-core, fonts-wqy-microhei): no text is drawn.\n");
         for (int frame = 0; frame < kFrames; ++frame) {
             if (frame == kLoseAt) {
                 std::printf("frame %d: the device is lost\n", frame);

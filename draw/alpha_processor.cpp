@@ -15,12 +15,9 @@
 
 namespace {
 
-GlyphPageRectFn g_glyphPageRect = nullptr;
 AlphaBatchEmitterFn g_emitterBeams = nullptr;
 
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
-constexpr std::int32_t kOutlineStyle = 2;
-constexpr float kOutlineDepthOffset = 0.000001f;  // outlines lie just behind their glyph
 
 // Where one command's vertices go: its clip space, depth and colour.
 struct quad_writer_t {
@@ -78,8 +75,6 @@ DWORD ColorOpOfFlags(std::int32_t flags) {
 PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 
 }  // namespace
-
-GlyphPageRectFn SetGlyphPageRectFn(GlyphPageRectFn fn) { return std::exchange(g_glyphPageRect, fn); }
 
 AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn) { return std::exchange(g_emitterBeams, fn); }
 
@@ -279,40 +274,6 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         }
         default: return false;
     }
-}
-
-bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
-    // The head of a page's draw list carries the page; the host's own text record has no
-    // texture and is never drawn directly.
-    CD3DTexture* page = command->texture;
-    if (g_glyphPageRect == nullptr || page == nullptr) return false;
-    if (!page->EnsureVideoTexture()) return false;
-    page->UploadDirtyRect();
-    auto* text = static_cast<STRU_TEXT_COMMAND_BASE*>(command);
-    PrimitiveData* node = NodeFor(command, page);
-    const std::int32_t verticesBefore = node->arrays.VertexCount();
-    const std::int32_t indicesBefore = node->arrays.IndexCount();
-
-    const clip_space_t clip = ClipSpaceOf(viewport);
-    const float z = DepthOfSequence(text->sequence);
-    // Behind the glyph, yet inside the depth range when the glyph is at its far end.
-    const quad_writer_t outline{clip, std::min(z + kOutlineDepthOffset, 1.0f), text->outlineColor};
-    const quad_writer_t glyph{clip, z, text->color};
-    static constexpr LONG kOutlineOffsets[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
-    for (lru_obj_s* entry = lru_obj_s::Next(&text->words); entry != &text->words; entry = lru_obj_s::Next(entry)) {
-        const STRU_WORD_DRAW* word = STRU_WORD_DRAW::FromNode(entry);
-        const RECT* inPage = g_glyphPageRect(word->word);
-        if (inPage == nullptr) continue;
-        float uv[4];
-        TextureCoordinates(*inPage, page, uv);
-        if (text->outlineStyle == kOutlineStyle) {
-            for (const auto& offset : kOutlineOffsets)
-                outline.PutQuad(node->AddQuad(), Offset(word->rect, offset[0], offset[1]), uv);
-        }
-        glyph.PutQuad(node->AddQuad(), word->rect, uv);
-    }
-    CountNode(*node, verticesBefore, indicesBefore);
-    return true;
 }
 
 bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {

@@ -16,9 +16,9 @@
 // Nodes are recycled: Reset moves the frame's nodes to a free list, the next frame takes the
 // newest of them first, and a node left unused for more than 1.5 s is freed, one per Reset.
 //
-// Text and particle commands reach their fonts and emitters through two seams below, which
-// the font and particle work install; while a seam is not installed, its commands are
-// dropped. Host thread only.
+// Text arrives as the head of one font page's draw list (alpha_processor_text.cpp draws
+// it). Particle commands reach their emitters through a seam below, which the particle work
+// installs; while it is not installed, particle commands are dropped. Host thread only.
 #include <cstdint>
 
 #include "core/lru_list.h"
@@ -26,15 +26,9 @@
 #include "draw/batch_processor.h"
 
 class CParticleEmitter;
-class CWordTex;
 struct PrimitiveData;
 
-// ---- Seams to the font and particle work ----------------------------------------------------
-
-// Where a glyph lies in its font page, in pixels; null when the glyph has no page.
-using GlyphPageRectFn = const RECT* (*)(const CWordTex* glyph);
-// Installs the font work's answer (null uninstalls it); returns the one installed before.
-GlyphPageRectFn SetGlyphPageRectFn(GlyphPageRectFn fn);
+// ---- Seam to the particle work ----------------------------------------------------------------
 
 // One beam of an emitter, as the processor draws it.
 class IAlphaBatchBeam {
@@ -127,7 +121,7 @@ public:
     // Types 2 (filled triangle), 3 (filled rectangle), 5 (textured rectangle), 6 (the head of
     // one font page's glyphs, STRU_TEXT_COMMAND_BASE) and 7 (particle emitter). False, with
     // nothing batched, for other types, for a textured or text command whose texture has no
-    // video copy, and for text and particles while their seam is not installed. A textured
+    // video copy, and for particles while their seam is not installed. A textured
     // rectangle at scale 1 whose texture (neither a render target nor a mask) has an atlas
     // cell is drawn from the cell's page, and its own video copy is given back; a mask draws
     // the command's colour through its alpha whatever the flags. Node and array failures
@@ -155,6 +149,9 @@ private:
     // The node the command joins, or a new one with the command's states.
     PrimitiveData* NodeFor(STRU_DRAW_COMMAND_BASE* command, CD3DTexture* texture);
     void SetCommandStates(PrimitiveData& node, const STRU_DRAW_COMMAND_BASE& command) const;
+    // Outlined text draws every outline quad of the page's glyphs before the glyphs, so a
+    // glyph's box never hides its neighbour's outline from the depth test. In grey mode the
+    // text and outline colours turn grey.
     bool AddText(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport);
     bool AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport);
     void CountNode(const PrimitiveData& node, std::int32_t verticesBefore, std::int32_t indicesBefore);

@@ -134,6 +134,7 @@ void ClearTextLayout(STRU_TEXT_COMMAND* cmd) {
     cmd->glyphsReady = 0;
     cmd->layoutReady = 0;
     cmd->layoutRect = RECT{};
+    cmd->layoutPlaced = 0;
 }
 
 void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {

@@ -120,6 +120,12 @@ public:
     static void* operator new(std::size_t size) { return PooledAlloc<CRenderFont>(size); }
     static void operator delete(void* block) noexcept { PooledFree<CRenderFont>(block); }
 
+    // The glyph of a code unit: from the western font for code units up to 254 when one is
+    // set, else from the main font. Null as CD3DFont::GetWord, and without a main font.
+    CWordTex* GetWord(WCHAR codeUnit) const;
+    // Whether the main font and the western font, when set, know their line metrics.
+    bool HasMetrics() const;
+
     CD3DFont* mainFont = nullptr;
     CD3DFont* westernFont = nullptr;  // null: the main font serves every code unit
 };
@@ -175,6 +181,11 @@ struct STRU_TEXT_COMMAND : STRU_DRAW_COMMAND_BASE {
     lru_list_t drawLists;         // txt_drawlist_t, one per font page
     std::uint8_t glyphsReady = 0;  // every glyph loaded
     std::uint8_t layoutReady = 0;  // the draw lists are built
+    // How the glyphs were last placed besides the rectangle, so that a draw with another
+    // wrap or spacing places them again.
+    std::int32_t layoutSpacing = 0;
+    std::uint8_t layoutWrap = 0;
+    std::uint8_t layoutPlaced = 0;  // the glyphs were placed since the layout was built
 };
 
 struct STRU_PARTICLE_COMMAND : STRU_DRAW_COMMAND_BASE {
@@ -195,7 +206,8 @@ static_assert(sizeof(void*) != 4 || sizeof(STRU_POINT_COMMAND) == 56, "56 bytes 
 static_assert(sizeof(void*) != 4 || sizeof(STRU_LINE_COMMAND) == 60, "60 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_TRI_COMMAND) == 76, "76 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_RECT_COMMAND) == 84, "84 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND) == 632, "632 bytes on 32-bit targets");
+// 632 bytes of the original record, then the placement parameters.
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND) == 640, "640 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_PARTICLE_COMMAND) == 68, "68 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND_BASE) == 80, "80 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(txt_drawlist_t) == 108, "108 bytes on 32-bit targets");
@@ -261,5 +273,5 @@ bool SetLineSegments(STRU_LINE_COMMAND* cmd, const STRU_LINE_SEGMENT* segments, 
 
 // A text record's layout undone: every word node is freed with its word draw (taken off its
 // page's draw list), every page draw list is freed, both ready bytes are cleared and the
-// layout rectangle emptied. The text and the font pair stay.
+// layout rectangle emptied (the glyphs count as not placed). The text and the font pair stay.
 void ClearTextLayout(STRU_TEXT_COMMAND* cmd);

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs; does nothing when they are all present.
 set -euo pipefail
 packages=(cmake ninja-build g++ zlib1g-dev libpng-dev libjpeg62-turbo-dev libfreetype-dev
-          fonts-dejavu-core libstb-dev libgtest-dev libbenchmark-dev libgif-dev)
+          fonts-dejavu-core fonts-wqy-microhei libstb-dev libgtest-dev libbenchmark-dev libgif-dev)
 # The fuzz targets need clang and its fuzzer runtime.
 if [[ ${1:-} == fuzz ]]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "draw/alpha_processor.h"
+#include "draw/word_tex.h"
 #include "tests/draw/batch_test_fixture.h"
 
 namespace lumi::test {
@@ -57,14 +58,12 @@ protected:
     void SetUp() override {
         BatchTest::SetUp();
         InstallProcessor();
-        // The glyph pointer stands for its page rectangle, the emitter pointer for its beams.
-        SetGlyphPageRectFn([](const CWordTex* glyph) { return reinterpret_cast<const RECT*>(glyph); });
+        // The emitter pointer stands for its beams.
         SetAlphaBatchEmitterFn(
             [](CParticleEmitter* emitter) -> IAlphaBatchEmitter* { return reinterpret_cast<FakeEmitter*>(emitter); });
     }
 
     void TearDown() override {
-        SetGlyphPageRectFn(nullptr);
         SetAlphaBatchEmitterFn(nullptr);
         BatchTest::TearDown();
     }
@@ -362,9 +361,10 @@ TEST_F(AlphaProcessorTest, OutlinedGlyphsDrawFourOutlineQuadsBehindEachGlyph) {
     CD3DTexture* page = MakeArgbTexture(0x00FFFFFF);
     const std::vector<std::uint32_t> glyphTexels(4, 0xFFFFFFFF);
     ASSERT_TRUE(page->UpdateRect(glyphTexels.data(), 2, 2, 8, 32, 0, 0));
-    RECT inPage{0, 0, 2, 2};
+    CWordTex glyph(nullptr, nullptr);
+    glyph.Place(nullptr, RECT{0, 0, 2, 2});
     STRU_WORD_DRAW word;
-    word.word = reinterpret_cast<CWordTex*>(&inPage);
+    word.word = &glyph;
     word.rect = {50, 50, 52, 52};
     txt_drawlist_t list;
     list.command.type = kDrawCmdText;
