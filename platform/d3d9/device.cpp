@@ -17,8 +17,6 @@ namespace {
 constexpr DWORD kVertexProcessingFlags =
     D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING;
 
-bool IsPowerOfTwo(UINT value) { return value != 0 && (value & (value - 1)) == 0; }
-
 DWORD BitsPerPixelOfDisplay(D3DFORMAT format) {
     return format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5 ? 16 : 32;
 }

@@ -151,6 +151,9 @@ private:
     // (device_targets.cpp)
     void ResetViewportToTarget();
     HRESULT ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* vertexCount) const;
+    // Reports what Direct3D 9's debug runtime reports about a draw (the draw itself goes on
+    // where the platform lets it).
+    void ReportDrawMisuse(const char* method, bool indexed) const;
     HRESULT RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
                     const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
                     INT baseVertex);
