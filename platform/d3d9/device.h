@@ -116,6 +116,10 @@ public:
     bool Lost() const { return loss_ != Loss::Working; }
     void LoseFromControl();
     void RestoreFromControl();
+    // Windows' events that lose a full-screen device: its focus window left the foreground
+    // (lost until it comes back), or someone else changed the display mode (reset needed).
+    void OnForegroundChanged(HWND foreground);
+    void OnDisplayChanged();
     HWND FocusWindow() const { return focusWindow_; }
     // Objects deregister when they are deleted (no-op for objects not tracked).
     void ForgetResource(const RefCounted* resource);
@@ -145,6 +149,7 @@ private:
     void DropBindings();
     HRESULT ChangeDisplayForPresentation(const D3DPRESENT_PARAMETERS& params);
     void RestoreDisplay();
+    bool FullScreen() const { return implicitChain_ && !params_.Windowed; }
     // Budget check for a new DEFAULT-pool allocation (D3DERR_OUTOFVIDEOMEMORY).
     HRESULT ReserveVideoMemory(std::uint64_t bytes) const;
     void TrackResource(const RefCounted* resource, D3DPOOL pool, std::uint64_t bytes, bool swapChain = false);
@@ -167,6 +172,7 @@ private:
     D3DPRESENT_PARAMETERS params_{};
     Loss loss_ = Loss::Working;
     bool displayChanged_ = false;  // a full-screen presentation switched the virtual display
+    bool outOfFocus_ = false;      // full screen while its focus window is not in the foreground
 
     std::unique_ptr<SwapChain> implicitChain_;
     std::unique_ptr<Surface> autoDepth_;
