@@ -324,14 +324,20 @@ TEST_F(RendererResourcesTest, UnreadableImagesAndFailedLoadsOrLocks) {
     std::vector<std::uint32_t> dot(4, 0x00000000);
     dot[0] = kRed;
     WriteArgb(u"dot.png", 2, 2, dot);
-    // A failed load is logged; a failed lock is not.
+    // A failed load is logged; a failed lock of the loaded image (after D3DX's own lock while
+    // loading it) is not.
     const int failedBefore = CountLines(u"CLumiscriber::GetTexOptimizationRect() fail.");
-    for (const auto& [call, error] : {std::pair{"CreateTexture", D3DERR_OUTOFVIDEOMEMORY},
-                                      std::pair{"LockRect", D3DERR_INVALIDCALL}}) {
-        d3d9ctl::FailCall(call, 1, error, 2);
-        EXPECT_TRUE(renderer_->IsImageTransparent(u"dot.png")) << call;
-        EXPECT_FALSE(renderer_->GetTexOptimizationRect(u"dot.png", &box)) << call;
-        EXPECT_EQ(CountLines(u"CLumiscriber::GetTexOptimizationRect() fail."), failedBefore + 1) << call;
+    struct Case {
+        const char* call;
+        int nth;
+        HRESULT error;
+    };
+    for (const Case& c : {Case{"CreateTexture", 1, D3DERR_OUTOFVIDEOMEMORY}, Case{"LockRect", 2, D3DERR_INVALIDCALL}}) {
+        d3d9ctl::FailCall(c.call, c.nth, c.error);
+        EXPECT_TRUE(renderer_->IsImageTransparent(u"dot.png")) << c.call;
+        d3d9ctl::FailCall(c.call, c.nth, c.error);
+        EXPECT_FALSE(renderer_->GetTexOptimizationRect(u"dot.png", &box)) << c.call;
+        EXPECT_EQ(CountLines(u"CLumiscriber::GetTexOptimizationRect() fail."), failedBefore + 1) << c.call;
     }
     EXPECT_FALSE(renderer_->IsImageTransparent(u"dot.png"));
 }
