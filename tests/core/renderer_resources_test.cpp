@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "core/render_window.h"
 #include "draw/draw_commands.h"
 #include "draw/texture_cell.h"
+#include "platform/d3dx9/control.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "tests/draw/tex_mgr_fixture.h"
 
@@ -280,6 +282,59 @@ TEST_F(RendererResourcesTest, ImageRegionsAreSavedAsIsOrScaled) {
     const SIZE small{2, 2};
     ASSERT_TRUE(renderer_->SaveImageRegion(u"quads.png", &green, u"small.bmp", &small));
     EXPECT_EQ(ReadArgb(u"small.bmp", &width, &height), std::vector<std::uint32_t>(4, kGreen));
+}
+
+TEST_F(RendererResourcesTest, EveryD3DXFailureOfAnImageOperationIsRefused) {
+    // One image per case: the cached surface of an image that was read once is not read again.
+    for (const char16_t* name : {u"a.png", u"b.png", u"c.png", u"d.png"})
+        WriteArgb(name, 4, 4, std::vector<std::uint32_t>(16, kGreen));
+    CD3DTexture* texture = FilledTexture(2, 2, kQuad);
+    STRU_DRAW_COMMAND_BASE* cmd = Command();
+    renderer_->AttachTexture(cmd, texture, 0);
+    auto* canvas = static_cast<CD3DTexture*>(renderer_->CreateTexture(4, 4, D3DFMT_A8R8G8B8, 0x200));
+    ASSERT_NE(canvas, nullptr);
+    STRU_DRAW_COMMAND_BASE* onCanvas = Command();
+    renderer_->AttachTexture(onCanvas, canvas, 0);
+    const RECT region{0, 0, 2, 2};
+    const SIZE doubled{4, 4};
+    RECT box{};
+
+    using d3dxctl::Function;
+    struct Case {
+        const char* what;
+        Function function;
+        std::function<bool()> works;
+    } cases[] = {
+        {"texture save", Function::kSaveSurfaceToFile, [&] { return renderer_->SaveTexture(texture, u"x.png"); }},
+        {"command texture save", Function::kSaveSurfaceToFile,
+         [&] { return renderer_->SavePrimitiveTexture(cmd, u"x.png", nullptr); }},
+        {"render-target save", Function::kSaveTextureToFile, [&] { return canvas->GetRenderTarget()->SaveToFile(u"x.png"); }},
+        {"video-only texture save", Function::kSaveSurfaceToFile,
+         [&] { return renderer_->SavePrimitiveTexture(onCanvas, u"x.png", nullptr); }},
+        {"region: image information", Function::kGetImageInfoFromFile,
+         [&] { return renderer_->SaveImageRegion(u"a.png", &region, u"x.png", nullptr); }},
+        {"region: cached surface", Function::kLoadSurfaceFromFile,
+         [&] { return renderer_->SaveImageRegion(u"b.png", &region, u"x.png", nullptr); }},
+        {"region: scaling", Function::kLoadSurfaceFromSurface,
+         [&] { return renderer_->SaveImageRegion(u"c.png", &region, u"x.png", &doubled); }},
+        {"region: save", Function::kSaveSurfaceToFile,
+         [&] { return renderer_->SaveImageRegion(u"d.png", &region, u"x.png", nullptr); }},
+        {"transparency: information", Function::kGetImageInfoFromFile, [&] { return !renderer_->IsImageTransparent(u"a.png"); }},
+        {"transparency: load", Function::kCreateTextureFromFileEx, [&] { return !renderer_->IsImageTransparent(u"a.png"); }},
+        {"visible box: load", Function::kCreateTextureFromFileEx,
+         [&] { return renderer_->GetTexOptimizationRect(u"a.png", &box); }},
+        {"file size", Function::kGetImageInfoFromFile, [&] { return renderer_->GetImageFileSize(u"a.png").Width == 4; }},
+    };
+    for (const Case& c : cases) {
+        d3dxctl::FailCall(c.function, 1, E_OUTOFMEMORY);
+        EXPECT_FALSE(c.works()) << c.what;
+        EXPECT_TRUE(c.works()) << c.what << " works again";
+        d3d9ctl::ClearFailures();
+    }
+    EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
+    EXPECT_TRUE(LogHasInOrder({u"CLumiscriber::SaveTexture() error.",
+                               u"D3DXSaveSurfaceToFile() failed. [There is not enough memory to complete the operation.] file=[x.png]"}));
+    EXPECT_TRUE(LogContains(u"CLumiscriber::GetTexOptimizationRect() fail."));
 }
 
 TEST_F(RendererResourcesTest, TransparencyAndTheVisibleBoxOfImageFiles) {
