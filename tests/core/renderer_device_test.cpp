@@ -219,5 +219,43 @@ TEST_F(RendererDeviceTest, DesktopSizeGetsThePopupStyleAndWindowedIsAModeOfItsOw
     EXPECT_TRUE(RunFrame());
 }
 
+TEST_F(RendererDeviceTest, AFullScreenRendererLosesItsDeviceToFocusAndModeChangesAndRecovers) {
+    param_.Windowed = 0;
+    param_.Width = 640;
+    param_.Height = 480;
+    ASSERT_NE(Create(), nullptr);
+    renderer_->SetBackgroundColor(0xFFFF0000);
+    ASSERT_TRUE(RunFrame());
+    EXPECT_EQ(GetForegroundWindow(), window_);
+
+    // Alt+Tab to another window: the frames lose the device and wait; back again, it resets.
+    const HWND other = win32::CreateTestWindow(u"other", 0, 0, 32, 32);
+    ASSERT_TRUE(SetForegroundWindow(other));
+    RunFrame();
+    EXPECT_TRUE(Renderer()->IsDeviceLost());
+    RunFrame();
+    EXPECT_TRUE(Renderer()->IsDeviceLost()) << "no reset while away";
+    EXPECT_EQ(d3d9ctl::CallCount("Reset"), 0);
+    ASSERT_TRUE(SetForegroundWindow(window_));
+    RunFrame();
+    EXPECT_FALSE(Renderer()->IsDeviceLost());
+    EXPECT_EQ(d3d9ctl::CallCount("Reset"), 1);
+
+    // Another program changes the display mode: the device is lost, and its reset takes the
+    // display back.
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    mode.dmPelsWidth = 1024;
+    mode.dmPelsHeight = 768;
+    ASSERT_EQ(ChangeDisplaySettingsW(&mode, 0), DISP_CHANGE_SUCCESSFUL);
+    RunFrame();
+    EXPECT_TRUE(Renderer()->IsDeviceLost());
+    ASSERT_TRUE(RunFrame());
+    EXPECT_FALSE(Renderer()->IsDeviceLost());
+    EXPECT_EQ(win32::CurrentDisplayMode().width, 640u);
+    EXPECT_EQ(WindowPixel(window_, 5, 5) & 0xFFFFFF, 0xFF0000u);
+}
+
 }  // namespace
 }  // namespace lumi::test
