@@ -15,6 +15,7 @@
 #include "draw/texture_cell.h"
 #include "platform/d3dx9/control.h"
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/win32/text.h"
 #include "tests/draw/tex_mgr_fixture.h"
 
 namespace lumi::test {
@@ -335,6 +336,56 @@ TEST_F(RendererResourcesTest, EveryD3DXFailureOfAnImageOperationIsRefused) {
     EXPECT_TRUE(LogHasInOrder({u"CLumiscriber::SaveTexture() error.",
                                u"D3DXSaveSurfaceToFile() failed. [There is not enough memory to complete the operation.] file=[x.png]"}));
     EXPECT_TRUE(LogContains(u"CLumiscriber::GetTexOptimizationRect() fail."));
+}
+
+TEST_F(RendererResourcesTest, ImageFileOperationsWorkForEveryKindOfFile) {
+    // The file's format as D3DX reports it (R8G8B8, P8, X8R8G8B8...) is one most devices have no
+    // surfaces of; the operations still work.
+    struct Kind {
+        const char16_t* name;
+        DWORD type;
+        DWORD bitsPerPixel;
+        D3DFORMAT stored;
+    } kinds[] = {
+        {u"k24.bmp", kRasterTypeBmp, 24, D3DFMT_R8G8B8}, {u"k8.bmp", kRasterTypeBmp, 8, D3DFMT_P8},
+        {u"k24.tga", kRasterTypeTga, 24, D3DFMT_R8G8B8}, {u"k8.tga", kRasterTypeTga, 8, D3DFMT_P8},
+        {u"k24.png", kRasterTypePng, 24, D3DFMT_R8G8B8}, {u"k8.png", kRasterTypePng, 8, D3DFMT_P8},
+        {u"k24.jpg", kRasterTypeJpg, 24, D3DFMT_X8R8G8B8},
+    };
+    const RECT region{1, 0, 3, 2};
+    for (const Kind& k : kinds) {
+        const std::string what = win32::Utf16ToUtf8(k.name);
+        CRaster image(6, 3, k.bitsPerPixel, k.type);
+        for (BYTE i = 0; i < 4 && k.bitsPerPixel == 8; ++i) image.SetPaletteColor(i, 0x40 * i, 0xFF - 0x40 * i, 0x80);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 6; ++x) {
+                if (k.bitsPerPixel == 8) {
+                    image.SetPixelIndex(x, y, static_cast<BYTE>((x + y) % 4));
+                } else {
+                    image.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(x * 40), static_cast<BYTE>(y * 80), 0x80, 0});
+                }
+            }
+        ASSERT_TRUE(image.Save(k.name, k.type)) << what;
+        D3DXIMAGE_INFO info{};
+        ASSERT_EQ(D3DXGetImageInfoFromFileW(k.name, &info), D3D_OK) << what;
+        EXPECT_EQ(info.Format, k.stored) << what;
+
+        EXPECT_EQ(renderer_->GetImageFileSize(k.name).Width, 6) << what;
+        EXPECT_FALSE(renderer_->IsImageTransparent(k.name)) << what;
+        RECT box{};
+        EXPECT_FALSE(renderer_->GetTexOptimizationRect(k.name, &box)) << what;
+        const RECT whole{0, 0, 6, 3};
+        EXPECT_TRUE(EqualRect(&box, &whole)) << what;
+        EXPECT_TRUE(renderer_->SaveImageRegion(k.name, &region, u"region.png", nullptr)) << what;
+        int width = 0, height = 0;
+        const std::vector<std::uint32_t> saved = ReadArgb(u"region.png", &width, &height);
+        EXPECT_EQ(width, 2) << what;
+        EXPECT_EQ(height, 2) << what;
+        std::vector<std::uint32_t> original = ReadArgb(k.name, &width, &height);
+        ASSERT_EQ(original.size(), 18u) << what;
+        EXPECT_EQ(saved, (std::vector<std::uint32_t>{original[1], original[2], original[7], original[8]})) << what;
+    }
+    EXPECT_FALSE(LogContains(u"CLumiscriber::GetTexOptimizationRect() fail."));
 }
 
 TEST_F(RendererResourcesTest, TransparencyAndTheVisibleBoxOfImageFiles) {
