@@ -92,6 +92,9 @@ void ClearFailures();
 bool TakeScriptedFailure(const std::string& operation, HRESULT* result);
 
 // ---- Device loss ----------------------------------------------------------------------------
+// Windows' own events lose a full-screen device too: its focus window leaving the foreground
+// (win32 SetForegroundWindow; lost until it comes back, then to be reset) and a display-mode
+// change made by anyone but a device (ChangeDisplaySettingsW; to be reset).
 // Loses every live device: Present and EndScene return D3DERR_DEVICELOST, TestCooperativeLevel
 // D3DERR_DEVICELOST, Reset D3DERR_DEVICELOST, CreateDevice D3DERR_DEVICELOST. Other calls keep
 // working as on the platform; draws and clears succeed without touching memory.
@@ -122,8 +125,11 @@ struct Counters {
 Counters GetCounters();
 void ResetCounters();
 
-// Misuse that the platform tolerates but that is a bug in the caller (e.g. a NOOVERWRITE lock
-// over bytes drawn since the last DISCARD). One line each.
+// What Direct3D 9's debug runtime reports and the platform may tolerate, one line each: a draw
+// outside BeginScene/EndScene, from a locked vertex or index buffer, with a locked texture bound,
+// with the render target bound as a texture, into a render target larger than the depth buffer,
+// wrapping a texture that only conditional non-power-of-two support allows, with indices outside
+// the declared range; and a NOOVERWRITE lock over bytes drawn since the last DISCARD.
 std::vector<std::string> MisuseReports();
 
 struct CallRecord {

@@ -294,7 +294,15 @@ TEST_F(ResourceTest, BadCreationArgumentsAreRefused) {
     EXPECT_EQ(create(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(8192, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(4, 4, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL) << "more levels than 4x4 has";
-    EXPECT_EQ(create(4, 4, 1, 0, D3DFMT_A8L8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL) << "not offered";
+    // Formats image files store pixels in that the device, like most hardware, does not offer.
+    for (D3DFORMAT format : {D3DFMT_A8L8, D3DFMT_R8G8B8, D3DFMT_P8}) {
+        EXPECT_EQ(create(4, 4, 1, 0, format, D3DPOOL_MANAGED), D3DERR_INVALIDCALL) << format;
+        IDirect3DSurface9* plain = nullptr;
+        EXPECT_EQ(device_->CreateOffscreenPlainSurface(4, 4, format, D3DPOOL_SYSTEMMEM, &plain, nullptr), D3DERR_INVALIDCALL)
+            << format;
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_SURFACE, format), D3DERR_NOTAVAILABLE)
+            << format;
+    }
     EXPECT_EQ(create(4, 4, 1, 0, D3DFMT_D16, D3DPOOL_DEFAULT), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_DXT3, D3DPOOL_DEFAULT), D3DERR_INVALIDCALL);
