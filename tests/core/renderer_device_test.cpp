@@ -5,6 +5,8 @@
 #include "core/exception.h"
 #include "core/render_window.h"
 #include "core/swap_chain.h"
+#include "platform/d3dx9/control.h"
+#include "platform/d3dx9/d3dx9.h"
 #include "tests/core/renderer_fixture.h"
 
 namespace lumi::test {
@@ -66,6 +68,13 @@ TEST_F(RendererDeviceTest, DefaultStatesAndTheGreyShader) {
     ASSERT_NE(Renderer()->GetGreyPixelShader(), nullptr);
     EXPECT_FALSE(d3d9ctl::PixelShaderTokens(Renderer()->GetGreyPixelShader()).empty());
     EXPECT_TRUE(Renderer()->EvictManagedResources());
+
+    // A shader that cannot be assembled is logged; the renderer goes on without it.
+    Release();
+    d3dxctl::FailCall(d3dxctl::Function::kAssembleShader, 1, D3DXERR_INVALIDDATA);
+    ASSERT_NE(Create(), nullptr);
+    EXPECT_EQ(Renderer()->GetGreyPixelShader(), nullptr);
+    EXPECT_TRUE(LogContains(u"failed to create ps."));
 }
 
 TEST_F(RendererDeviceTest, WeakCapsAreLoggedAndShapeTheStates) {
