@@ -7,6 +7,7 @@
 #include "core/swap_chain.h"
 #include "platform/d3dx9/control.h"
 #include "platform/d3dx9/d3dx9.h"
+#include "tests/support/display_change.h"
 #include "tests/core/renderer_fixture.h"
 
 namespace lumi::test {
@@ -252,12 +253,7 @@ TEST_F(RendererDeviceTest, AFullScreenRendererLosesItsDeviceToFocusAndModeChange
 
     // Another program changes the display mode: the device is lost, and its reset takes the
     // display back.
-    DEVMODEW mode{};
-    mode.dmSize = sizeof mode;
-    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
-    mode.dmPelsWidth = 1024;
-    mode.dmPelsHeight = 768;
-    ASSERT_EQ(ChangeDisplaySettingsW(&mode, 0), DISP_CHANGE_SUCCESSFUL);
+    ASSERT_EQ(ChangeDisplayElsewhere(1024, 768), DISP_CHANGE_SUCCESSFUL);
     RunFrame();
     EXPECT_TRUE(Renderer()->IsDeviceLost());
     ASSERT_TRUE(RunFrame());

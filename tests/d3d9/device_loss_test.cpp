@@ -1,5 +1,6 @@
 // Device loss and Reset, driven through the control API.
 #include "tests/d3d9/d3d9_fixture.h"
+#include "tests/support/display_change.h"
 
 namespace d3d9test {
 namespace {
@@ -146,13 +147,7 @@ TEST_F(FullScreenLossTest, LosingFocusOrTheDisplayModeLosesAFullScreenDevice) {
     EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
 
     // Someone else changes the display mode; the device's own switches lose nothing.
-    DEVMODEW mode{};
-    mode.dmSize = sizeof mode;
-    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
-    mode.dmPelsWidth = 800;
-    mode.dmPelsHeight = 600;
-    mode.dmBitsPerPel = 32;
-    ASSERT_EQ(ChangeDisplaySettingsW(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+    ASSERT_EQ(lumi::test::ChangeDisplayElsewhere(800, 600), DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
     ASSERT_EQ(device_->Reset(&params), D3D_OK);
     EXPECT_EQ(win32::CurrentDisplayMode().width, 640u) << "the reset took the display back";
@@ -163,12 +158,7 @@ TEST_F(FullScreenLossTest, AWindowedDeviceIgnoresFocusAndModeChanges) {
     CreateWindowedDevice();
     const HWND other = win32::CreateTestWindow(u"other", 0, 0, 32, 32);
     ASSERT_TRUE(SetForegroundWindow(other));
-    DEVMODEW mode{};
-    mode.dmSize = sizeof mode;
-    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
-    mode.dmPelsWidth = 1024;
-    mode.dmPelsHeight = 768;
-    ASSERT_EQ(ChangeDisplaySettingsW(&mode, 0), DISP_CHANGE_SUCCESSFUL);
+    ASSERT_EQ(lumi::test::ChangeDisplayElsewhere(1024, 768), DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
 }
 
