@@ -18,6 +18,7 @@
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
 #include "draw/huge_texture.h"
+#include "draw/level_readback.h"
 #include "draw/tex_mgr.h"
 #include "draw/texture_cell.h"
 #include "platform/d3dx9/d3dx9.h"
@@ -161,6 +162,16 @@ D3DXIMAGE_FILEFORMAT FileTypeOf(const WCHAR* path, bool withDdsAndDib) {
     if (withDdsAndDib && extension == "dds") return D3DXIFF_DDS;
     if (withDdsAndDib && extension == "dib") return D3DXIFF_DIB;
     return D3DXIFF_BMP;
+}
+
+// The log line of SaveTexture for the call that failed to read a level back.
+const char16_t* ReadbackErrorFormat(CLevelReadback::Step step) {
+    switch (step) {
+    case CLevelReadback::Step::kLevelDesc: return u"IDirect3DTexture9::GetLevelDesc() error. Desc = [%s]";
+    case CLevelReadback::Step::kSurfaceLevel: return u"IDirect3DDevice9::GetSurfaceLevel() error. Desc = [%s]";
+    case CLevelReadback::Step::kCreateCopy: return u"IDirect3DDevice9::CreateOffscreenPlainSurface error. Desc = [%s]";
+    default: return u"IDirect3DDevice9::GetRenderTargetData() error. Desc = [%s]";
+    }
 }
 
 bool HasAlphaChannel(D3DFORMAT format) {
@@ -345,36 +356,12 @@ bool CLumiscriber::SaveTexture(ITexture* texture, const WCHAR* path) {
         WriteLog(u"CLumiscriber::SaveTexture() - tex no memory alloc.");
         return false;
     }
-    D3DSURFACE_DESC desc{};
-    HRESULT hr = pixels->GetLevelDesc(0, &desc);
-    if (FAILED(hr)) {
-        WriteLog(u"IDirect3DTexture9::GetLevelDesc() error. Desc = [%s]", DXGetErrorDescriptionW(hr));
+    CLevelReadback level;
+    if (!level.Read(device_, pixels)) {
+        WriteLog(ReadbackErrorFormat(level.FailedStep()), DXGetErrorDescriptionW(level.Error()));
         return false;
     }
-    ComRef<IDirect3DSurface9> level0;
-    hr = pixels->GetSurfaceLevel(0, level0.Out());
-    if (FAILED(hr)) {
-        WriteLog(u"IDirect3DDevice9::GetSurfaceLevel() error. Desc = [%s]", DXGetErrorDescriptionW(hr));
-        return false;
-    }
-    IDirect3DSurface9* saved = level0.Get();
-    ComRef<IDirect3DSurface9> readBack;
-    if (desc.Pool == D3DPOOL_DEFAULT) {
-        // Video memory is read through a system-memory copy.
-        hr = device_->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                  readBack.Out(), nullptr);
-        if (FAILED(hr)) {
-            WriteLog(u"IDirect3DDevice9::CreateOffscreenPlainSurface error. Desc = [%s]", DXGetErrorDescriptionW(hr));
-            return false;
-        }
-        hr = device_->GetRenderTargetData(level0.Get(), readBack.Get());
-        if (FAILED(hr)) {
-            WriteLog(u"IDirect3DDevice9::GetRenderTargetData() error. Desc = [%s]", DXGetErrorDescriptionW(hr));
-            return false;
-        }
-        saved = readBack.Get();
-    }
-    hr = D3DXSaveSurfaceToFileW(path, FileTypeOf(path, true), saved, nullptr, nullptr);
+    const HRESULT hr = D3DXSaveSurfaceToFileW(path, FileTypeOf(path, true), level.Surface(), nullptr, nullptr);
     if (FAILED(hr)) {
         WriteLog(u"CLumiscriber::SaveTexture() error.");
         WriteLog(u"D3DXSaveSurfaceToFile() failed. [%s] file=[%s]", DXGetErrorDescriptionW(hr), path);
@@ -441,10 +428,12 @@ bool CLumiscriber::GetTexOptimizationRect(const WCHAR* path, RECT* out) {
         WriteLog(u"file not found.[%s]", path);
         return false;
     }
+    // The file's format as near as the device has it: an exact request would fail for the
+    // formats most devices lack (24-bit colour, colour tables).
     ComRef<IDirect3DTexture9> image;
     if (device_ == nullptr ||
         FAILED(D3DXCreateTextureFromFileExW(device_, path, D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
-                                            D3DFMT_FROM_FILE, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE,
+                                            D3DFMT_UNKNOWN, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE,
                                             D3DX_FILTER_NONE, 0, nullptr, nullptr, image.Out()))) {
         WriteLog(u"CLumiscriber::GetTexOptimizationRect() fail.");
         return false;

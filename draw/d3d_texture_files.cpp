@@ -4,6 +4,7 @@
 #include "core/exception.h"
 #include "core/format_helpers.h"
 #include "draw/d3d_texture.h"
+#include "draw/level_readback.h"
 #include "draw/texture_owner.h"
 #include "draw/texture_pool.h"
 
@@ -139,10 +140,8 @@ bool CD3DTexture::SaveToFile(const WCHAR* path, const RECT* rect) {
         }
         if (!known) return false;
     }
-    IDirect3DTexture9* texture = memory_->systemCopy ? memory_->systemCopy : memory_->videoCopy;
-    IDirect3DSurface9* surface = nullptr;
-    if (texture == nullptr || FAILED(texture->GetSurfaceLevel(0, &surface))) return false;
-    const HRESULT hr = D3DXSaveSurfaceToFileW(path, type, surface, nullptr, rect);
-    surface->Release();
-    return SUCCEEDED(hr);
+    // A video-only texture is read back through system memory, as the renderer's SaveTexture does.
+    CLevelReadback level;
+    if (!level.Read(owner_->GetDevice(), memory_->systemCopy ? memory_->systemCopy : memory_->videoCopy)) return false;
+    return SUCCEEDED(D3DXSaveSurfaceToFileW(path, type, level.Surface(), nullptr, rect));
 }

@@ -24,6 +24,20 @@ std::uint16_t PowerOfTwoAtMost(std::uint32_t side) {
     return static_cast<std::uint16_t>(power);
 }
 
+// The format in which an image file's pixels are cached: the file's own when the device makes
+// plain surfaces of it, else 32-bit colour (most devices have no R8G8B8 or P8 surfaces, the
+// formats of 24-bit and colour-table files).
+D3DFORMAT CachedSurfaceFormat(CLumiscriber* renderer, D3DFORMAT fileFormat) {
+    IDirect3D9* direct3d = renderer != nullptr ? renderer->GetDirect3D() : nullptr;
+    if (direct3d != nullptr) {
+        const STRU_DEVICE_SETTINGS& settings = renderer->GetDeviceSettings();
+        if (SUCCEEDED(direct3d->CheckDeviceFormat(settings.AdapterOrdinal, settings.DeviceType, settings.AdapterFormat, 0,
+                                                  D3DRTYPE_SURFACE, fileFormat)))
+            return fileFormat;
+    }
+    return GetAlphaChannelBits(fileFormat) > 0 || fileFormat == D3DFMT_P8 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+}
+
 // The list has only an append: the node goes last, then every other one behind it in turn,
 // which keeps their order (a handful of pages at most).
 void MoveToFront(lru_list_t& list, lru_obj_s* node) {
@@ -166,8 +180,8 @@ IDirect3DSurface9* CTexMgr::GetCachedSurface(const WCHAR* path) {
     D3DXIMAGE_INFO info{};
     if (device == nullptr || FAILED(D3DXGetImageInfoFromFileW(path, &info))) return nullptr;
     IDirect3DSurface9* surface = nullptr;
-    if (FAILED(device->CreateOffscreenPlainSurface(info.Width, info.Height, info.Format, D3DPOOL_SYSTEMMEM, &surface,
-                                                   nullptr)) ||
+    if (FAILED(device->CreateOffscreenPlainSurface(info.Width, info.Height, CachedSurfaceFormat(renderer_, info.Format),
+                                                   D3DPOOL_SYSTEMMEM, &surface, nullptr)) ||
         surface == nullptr) {
         return nullptr;
     }

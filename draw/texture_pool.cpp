@@ -152,22 +152,28 @@ mem_obj_t* CTexturePool::CreateMemObj(CD3DTexture* texture, bool clear) {
     memory->clear = clear ? 1 : 0;
     memory->videoUsage = CD3DTexture::TextureUsageFromFlags(texture->GetUsageFlags());
 
+    // The device may change the shape (powers of two, squares, aspect ratio, largest side): the
+    // memory takes what the first copy really has, and a second copy is made alike.
+    auto takeShapeOf = [memory](IDirect3DTexture9* copy) {
+        D3DSURFACE_DESC desc{};
+        if (copy == nullptr || FAILED(copy->GetLevelDesc(0, &desc))) return;
+        memory->width = static_cast<std::uint16_t>(desc.Width);
+        memory->height = static_cast<std::uint16_t>(desc.Height);
+        memory->format = desc.Format;
+        memory->byteSize = desc.Width * desc.Height * FormatBitsPerPixel(desc.Format) / 8;
+    };
     const std::uint32_t copies = texture->GetCopyFlags();
     if (copies & CD3DTexture::kSystemCopy) {
         if (!EnsureSystemTexture(memory)) {
             delete memory;  // never linked: nothing else knows it
             throw lumi::Exception("out of video memory");
         }
-        // The device may have changed the shape; the texture takes what it really has.
-        D3DSURFACE_DESC desc{};
-        if (SUCCEEDED(memory->systemCopy->GetLevelDesc(0, &desc))) {
-            memory->width = static_cast<std::uint16_t>(desc.Width);
-            memory->height = static_cast<std::uint16_t>(desc.Height);
-            memory->format = desc.Format;
-            memory->byteSize = desc.Width * desc.Height * FormatBitsPerPixel(desc.Format) / 8;
-        }
+        takeShapeOf(memory->systemCopy);
     }
-    if (copies & CD3DTexture::kVideoCopy) EnsureVideoTexture(memory);
+    if (copies & CD3DTexture::kVideoCopy) {
+        EnsureVideoTexture(memory);
+        if (!(copies & CD3DTexture::kSystemCopy)) takeShapeOf(memory->videoCopy);
+    }
     live_.PushBack(&memory->node);
     ++liveCount_;
     return memory;

@@ -81,6 +81,11 @@ void ClearFailures() {
     Control().scripts.clear();
 }
 
+bool TakeScriptedFailure(const std::string& operation, HRESULT* result) {
+    auto lock = LockApi();
+    return d3d9sw::TakeScriptedFailure(operation, result);
+}
+
 void LoseDevice() {
     auto lock = LockApi();
     Control().lost = true;
@@ -132,8 +137,6 @@ d3d9sw::SurfaceView SurfaceMemory(IDirect3DSurface9* surface) {
     d3d9sw::Surface* ours = d3d9sw::Surface::From(surface);
     return ours != nullptr ? ours->View() : d3d9sw::SurfaceView{};
 }
-
-void MarkModified(IDirect3DSurface9*) {}
 
 std::uint32_t ReadPixel(IDirect3DSurface9* surface, int x, int y) {
     auto lock = LockApi();

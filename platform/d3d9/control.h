@@ -87,8 +87,14 @@ void FailCall(const std::string& operation, int nth, HRESULT hr, int times = 1);
 // Calls of `operation` seen so far (including failed ones), whether scripted or not.
 int CallCount(const std::string& operation);
 void ClearFailures();
+// For the sibling stand-ins (D3DX), whose functions are scripted by name here too: counts a
+// call of `operation` and returns true, with `*result` set, when a script makes it fail.
+bool TakeScriptedFailure(const std::string& operation, HRESULT* result);
 
 // ---- Device loss ----------------------------------------------------------------------------
+// Windows' own events lose a full-screen device too: its focus window leaving the foreground
+// (win32 SetForegroundWindow; lost until it comes back, then to be reset) and a display-mode
+// change made by anyone but a device (ChangeDisplaySettingsW; to be reset).
 // Loses every live device: Present and EndScene return D3DERR_DEVICELOST, TestCooperativeLevel
 // D3DERR_DEVICELOST, Reset D3DERR_DEVICELOST, CreateDevice D3DERR_DEVICELOST. Other calls keep
 // working as on the platform; draws and clears succeed without touching memory.
@@ -119,8 +125,11 @@ struct Counters {
 Counters GetCounters();
 void ResetCounters();
 
-// Misuse that the platform tolerates but that is a bug in the caller (e.g. a NOOVERWRITE lock
-// over bytes drawn since the last DISCARD). One line each.
+// What Direct3D 9's debug runtime reports and the platform may tolerate, one line each: a draw
+// outside BeginScene/EndScene, from a locked vertex or index buffer, with a locked texture bound,
+// with the render target bound as a texture, into a render target larger than the depth buffer,
+// wrapping a texture that only conditional non-power-of-two support allows, with indices outside
+// the declared range; and a NOOVERWRITE lock over bytes drawn since the last DISCARD.
 std::vector<std::string> MisuseReports();
 
 struct CallRecord {
@@ -134,12 +143,10 @@ void ClearCallLog();
 
 // ---- Surface memory and read-back ------------------------------------------------------------
 // The memory of any surface (a texture level, back buffer, depth buffer, plain surface) in
-// every pool, for the sibling stand-ins; an empty view for null or a foreign object. The view
-// stays valid while the surface is alive (and the device not reset, for back buffers).
+// every pool, for tests; an empty view for null or a foreign object. The view stays valid while
+// the surface is alive (and the device not reset, for back buffers). D3DX goes through the
+// device's locks and copies instead, as on the platform.
 d3d9sw::SurfaceView SurfaceMemory(IDirect3DSurface9* surface);
-// Memory is written in place, so there is nothing to flush; kept for callers that write
-// through SurfaceMemory, so that a later shadowing device stays correct.
-void MarkModified(IDirect3DSurface9* surface);
 
 // One pixel as 0xAARRGGBB (via d3d9sw::ReadPixel); 0 outside the surface or for null.
 std::uint32_t ReadPixel(IDirect3DSurface9* surface, int x, int y);

@@ -35,6 +35,7 @@ struct ControlState {
     std::set<RefCounted*> objects;                // every live object, for CountLiveObjects
     std::vector<std::uint64_t> usedTextureBytes;  // per adapter ordinal
     bool lost = false;                            // between LoseDevice and RestoreDevice
+    bool changingDisplay = false;                 // a device switches the display itself
     bool rasterize = true;                        // draws reach the rasteriser
 };
 

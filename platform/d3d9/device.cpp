@@ -3,6 +3,7 @@
 #include "platform/d3d9/device.h"
 
 #include <algorithm>
+#include <mutex>
 #include <limits>
 
 #include "platform/d3d9/control_state.h"
@@ -17,10 +18,36 @@ namespace {
 constexpr DWORD kVertexProcessingFlags =
     D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING;
 
-bool IsPowerOfTwo(UINT value) { return value != 0 && (value & (value - 1)) == 0; }
-
 DWORD BitsPerPixelOfDisplay(D3DFORMAT format) {
     return format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5 ? 16 : 32;
+}
+
+// A mode switch of a device's own presentation loses no device; the API lock is held.
+LONG ChangeOwnDisplay(DEVMODEW* mode, DWORD flags) {
+    Control().changingDisplay = true;
+    const LONG result = ChangeDisplaySettingsW(mode, flags);
+    Control().changingDisplay = false;
+    return result;
+}
+
+void ForegroundChanged(HWND foreground) {
+    auto lock = LockApi();
+    for (Device* device : Control().devices) device->OnForegroundChanged(foreground);
+}
+
+void DisplayChanged() {
+    auto lock = LockApi();
+    if (Control().changingDisplay) return;
+    for (Device* device : Control().devices) device->OnDisplayChanged();
+}
+
+// Windows tells the devices what loses them, from the first device on.
+void WatchWindowsEvents() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        win32::SetForegroundListener(ForegroundChanged);
+        win32::SetDisplayChangeListener(DisplayChanged);
+    });
 }
 
 }  // namespace
@@ -64,6 +91,7 @@ HRESULT Device::Create(IDirect3D9* direct3d, UINT ordinal, D3DDEVTYPE type, HWND
     if (FAILED(hr)) return hr;
     if (Control().lost) return D3DERR_DEVICELOST;
 
+    WatchWindowsEvents();
     auto* created = new Device(direct3d, ordinal, type, focusWindow, behaviorFlags, adapter);
     hr = created->ChangeDisplayForPresentation(completed);
     if (SUCCEEDED(hr)) hr = created->BuildPresentation(completed);
@@ -71,6 +99,8 @@ HRESULT Device::Create(IDirect3D9* direct3d, UINT ordinal, D3DDEVTYPE type, HWND
         created->ReleasePublic();
         return hr;
     }
+    // Going full screen brings the focus window forward.
+    if (!completed.Windowed) SetForegroundWindow(focusWindow);
     *params = completed;
     *device = created;
     return D3D_OK;
@@ -132,7 +162,7 @@ HRESULT Device::ChangeDisplayForPresentation(const D3DPRESENT_PARAMETERS& params
         mode.dmFields |= DM_DISPLAYFREQUENCY;
         mode.dmDisplayFrequency = params.FullScreen_RefreshRateInHz;
     }
-    if (ChangeDisplaySettingsW(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return D3DERR_NOTAVAILABLE;
+    if (ChangeOwnDisplay(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return D3DERR_NOTAVAILABLE;
     displayChanged_ = true;
     return D3D_OK;
 }
@@ -140,7 +170,7 @@ HRESULT Device::ChangeDisplayForPresentation(const D3DPRESENT_PARAMETERS& params
 void Device::RestoreDisplay() {
     if (!displayChanged_) return;
     displayChanged_ = false;
-    ChangeDisplaySettingsW(nullptr, 0);
+    ChangeOwnDisplay(nullptr, 0);
 }
 
 HRESULT Device::QueryInterface(REFIID riid, void** object) {
@@ -170,7 +200,22 @@ ULONG Device::Release() {
 void Device::LoseFromControl() { loss_ = Loss::Lost; }
 
 void Device::RestoreFromControl() {
-    if (loss_ == Loss::Lost) loss_ = Loss::NotReset;
+    if (loss_ == Loss::Lost && !outOfFocus_) loss_ = Loss::NotReset;
+}
+
+void Device::OnForegroundChanged(HWND foreground) {
+    if (!FullScreen()) return;
+    if (foreground != focusWindow_) {
+        outOfFocus_ = true;
+        loss_ = Loss::Lost;
+    } else if (outOfFocus_) {
+        outOfFocus_ = false;
+        if (loss_ == Loss::Lost && !Control().lost) loss_ = Loss::NotReset;
+    }
+}
+
+void Device::OnDisplayChanged() {
+    if (FullScreen() && loss_ == Loss::Working) loss_ = Loss::NotReset;
 }
 
 HRESULT Device::TestCooperativeLevel() {
@@ -212,6 +257,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
     BuildPresentation(completed);
     *presentParameters = completed;
     loss_ = Loss::Working;
+    outOfFocus_ = false;
+    if (!completed.Windowed) SetForegroundWindow(focusWindow_);
     return Logged("Reset", "", D3D_OK);
 }
 

@@ -116,6 +116,10 @@ public:
     bool Lost() const { return loss_ != Loss::Working; }
     void LoseFromControl();
     void RestoreFromControl();
+    // Windows' events that lose a full-screen device: its focus window left the foreground
+    // (lost until it comes back), or someone else changed the display mode (reset needed).
+    void OnForegroundChanged(HWND foreground);
+    void OnDisplayChanged();
     HWND FocusWindow() const { return focusWindow_; }
     // Objects deregister when they are deleted (no-op for objects not tracked).
     void ForgetResource(const RefCounted* resource);
@@ -145,12 +149,16 @@ private:
     void DropBindings();
     HRESULT ChangeDisplayForPresentation(const D3DPRESENT_PARAMETERS& params);
     void RestoreDisplay();
+    bool FullScreen() const { return implicitChain_ && !params_.Windowed; }
     // Budget check for a new DEFAULT-pool allocation (D3DERR_OUTOFVIDEOMEMORY).
     HRESULT ReserveVideoMemory(std::uint64_t bytes) const;
     void TrackResource(const RefCounted* resource, D3DPOOL pool, std::uint64_t bytes, bool swapChain = false);
     // (device_targets.cpp)
     void ResetViewportToTarget();
     HRESULT ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* vertexCount) const;
+    // Reports what Direct3D 9's debug runtime reports about a draw (the draw itself goes on
+    // where the platform lets it).
+    void ReportDrawMisuse(const char* method, bool indexed) const;
     HRESULT RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
                     const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
                     INT baseVertex);
@@ -164,6 +172,7 @@ private:
     D3DPRESENT_PARAMETERS params_{};
     Loss loss_ = Loss::Working;
     bool displayChanged_ = false;  // a full-screen presentation switched the virtual display
+    bool outOfFocus_ = false;      // full screen while its focus window is not in the foreground
 
     std::unique_ptr<SwapChain> implicitChain_;
     std::unique_ptr<Surface> autoDepth_;

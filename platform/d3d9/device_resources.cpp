@@ -1,4 +1,5 @@
 // Resource creation and the copies between surfaces.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -14,6 +15,21 @@ constexpr DWORD kBufferUsages =
     D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_DONOTCLIP | D3DUSAGE_POINTS;
 constexpr UINT kMaxSurfaceSide = 16384;
 constexpr UINT kFvf0x142VertexBytes = 24;
+
+// The shape rules of D3DCAPS9::TextureCaps and MaxTextureAspectRatio for a texture of `levels`
+// levels (the full chain already counted).
+bool ShapeAllowed(const D3DCAPS9& caps, UINT width, UINT height, UINT levels, D3DFORMAT format) {
+    if (!IsPowerOfTwo(width) || !IsPowerOfTwo(height)) {
+        // Conditional support: one level, and no block-compressed format.
+        if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) &&
+            (!(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) || levels != 1 ||
+             DescribeFormat(format).compressed))
+            return false;
+    }
+    if ((caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) && width != height) return false;
+    const std::uint64_t longer = std::max(width, height), shorter = std::min(width, height);
+    return caps.MaxTextureAspectRatio == 0 || longer <= shorter * caps.MaxTextureAspectRatio;
+}
 
 bool IsPool(D3DPOOL pool) { return pool == D3DPOOL_DEFAULT || pool == D3DPOOL_MANAGED || pool == D3DPOOL_SYSTEMMEM; }
 
@@ -77,6 +93,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     const UINT fullChain = FullMipCount(width, height);
     if (levels == 0) levels = fullChain;
     if (levels > fullChain) return done(D3DERR_INVALIDCALL);
+    if (!ShapeAllowed(adapter_.caps, width, height, levels, format)) return done(D3DERR_INVALIDCALL);
 
     std::uint64_t bytes = 0;
     for (UINT level = 0, w = width, h = height; level < levels; ++level, w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1)

@@ -187,6 +187,34 @@ HRESULT Device::ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* v
     return D3D_OK;
 }
 
+void Device::ReportDrawMisuse(const char* method, bool indexed) const {
+    const std::string name(method);
+    if (!inScene_) ReportMisuse(name + " outside BeginScene/EndScene");
+    if (stream_ && stream_->Memory().IsLocked()) ReportMisuse(name + " from a locked vertex buffer");
+    if (indexed && indices_ && indices_->Memory().IsLocked()) ReportMisuse(name + " from a locked index buffer");
+    for (unsigned stage = 0; stage < kD3DTextureStageCount; ++stage) {
+        const Texture* texture = textures_[stage].get();
+        if (texture == nullptr) continue;
+        for (UINT level = 0; level < texture->LevelCount(); ++level) {
+            const Surface* surface = texture->Level(level);
+            if (surface == renderTarget_.get())
+                ReportMisuse(name + " with the render target bound as the texture of stage " + std::to_string(stage));
+            if (surface->IsLocked())
+                ReportMisuse(name + " with a locked texture bound to stage " + std::to_string(stage));
+        }
+        // A texture the caps allow only conditionally must be clamped.
+        const D3DSURFACE_DESC& top = texture->Level(0)->Desc();
+        const DWORD* sampler = states_.sampler[stage];
+        if ((adapter_.caps.TextureCaps & D3DPTEXTURECAPS_POW2) && (!IsPowerOfTwo(top.Width) || !IsPowerOfTwo(top.Height)) &&
+            (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP))
+            ReportMisuse(name + " wrapping a texture whose size is not a power of two at stage " + std::to_string(stage));
+    }
+    if (renderTarget_ && depthStencil_ &&
+        (depthStencil_->Desc().Width < renderTarget_->Desc().Width ||
+         depthStencil_->Desc().Height < renderTarget_->Desc().Height))
+        ReportMisuse(name + " into a render target larger than the depth buffer");
+}
+
 HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
                         const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
                         INT baseVertex) {
@@ -224,13 +252,13 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     const std::string args = Args(type, startVertex, primitiveCount);
     HRESULT hr;
     if (TakeScriptedFailure("DrawPrimitive", &hr)) return Logged("DrawPrimitive", args, hr);
+    ReportDrawMisuse("DrawPrimitive", false);
     UINT vertexCount = 0;
     if (FAILED(hr = ValidateDraw(type, primitiveCount, &vertexCount))) return Logged("DrawPrimitive", args, hr);
     BufferMemory& memory = stream_->Memory();
     const std::uint64_t begin = streamOffset_ + std::uint64_t{startVertex} * streamStride_;
     const std::uint64_t end = begin + std::uint64_t{vertexCount - 1} * streamStride_ + kVertexBytes;
     if (end > memory.Size()) return Logged("DrawPrimitive", args, D3DERR_INVALIDCALL);
-    if (memory.IsLocked()) ReportMisuse("DrawPrimitive from a locked vertex buffer");
     if (Lost()) return Logged("DrawPrimitive", args, D3D_OK);
     memory.MarkDrawn(begin, end);
     return RunDraw("DrawPrimitive", args, type, primitiveCount, memory.Data() + begin, vertexCount, nullptr, 0, 0);
@@ -243,6 +271,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     auto done = [&](HRESULT hr) { return Logged("DrawIndexedPrimitive", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("DrawIndexedPrimitive", &hr)) return done(hr);
+    ReportDrawMisuse("DrawIndexedPrimitive", true);
     UINT indexCount = 0;
     if (FAILED(hr = ValidateDraw(type, primitiveCount, &indexCount))) return done(hr);
     if (!indices_ || numVertices == 0) return done(D3DERR_INVALIDCALL);
@@ -257,8 +286,6 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     const std::uint64_t vertexBegin = streamOffset_ + static_cast<std::uint64_t>(first) * streamStride_;
     const std::uint64_t vertexEnd = vertexBegin + std::uint64_t{numVertices - 1} * streamStride_ + kVertexBytes;
     if (vertexEnd > vertexMemory.Size()) return done(D3DERR_INVALIDCALL);
-    if (vertexMemory.IsLocked()) ReportMisuse("DrawIndexedPrimitive from a locked vertex buffer");
-    if (indexMemory.IsLocked()) ReportMisuse("DrawIndexedPrimitive from a locked index buffer");
 
     const auto* indices = reinterpret_cast<const std::uint16_t*>(indexMemory.Data() + indexBegin);
     for (UINT i = 0; i < indexCount; ++i) {

@@ -22,6 +22,8 @@ D3DDISPLAYMODE DesktopMode(const d3d9ctl::AdapterConfig& adapter, UINT ordinal);
 // Whether the adapter offers display modes of `format` (or it is the desktop's format).
 bool AdapterOffersFormat(const d3d9ctl::AdapterConfig& adapter, UINT ordinal, D3DFORMAT format);
 
+inline bool IsPowerOfTwo(UINT value) { return value != 0 && (value & (value - 1)) == 0; }
+
 // Levels of a full mip chain down to 1x1.
 UINT FullMipCount(UINT width, UINT height);
 

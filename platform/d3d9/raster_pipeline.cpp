@@ -62,10 +62,13 @@ HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) 
         for (int i = 0; i < stages.ActiveStages(); ++i)
             if (stages.UsesTexture(i)) sampledStages |= 1u << i;
     }
+    // A stage without a texture lets its other argument through a MODULATE, as the fixed
+    // function stages do on the platform; a shader reads opaque black.
+    const std::uint32_t unbound = shader != nullptr ? 0xFF000000u : 0xFFFFFFFFu;
     filterWidth_ = filterHeight_ = 0;
     for (unsigned i = 0; i < kD3DTextureStageCount; ++i) {
         if ((sampledStages & (1u << i)) == 0) continue;
-        if (!samplers[i].Configure(state.textures[i], state.samplerStates[i])) return D3DERR_INVALIDCALL;
+        if (!samplers[i].Configure(state.textures[i], state.samplerStates[i], unbound)) return D3DERR_INVALIDCALL;
         if (filterWidth_ == 0 && samplers[i].HasTexture()) {
             filterWidth_ = samplers[i].Width();
             filterHeight_ = samplers[i].Height();

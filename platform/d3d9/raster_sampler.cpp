@@ -29,8 +29,9 @@ int PositiveModulo(std::int64_t index, int size) {
 
 }  // namespace
 
-bool TextureSampler::Configure(const SurfaceView& texture, const DWORD* samplerStates) {
+bool TextureSampler::Configure(const SurfaceView& texture, const DWORD* samplerStates, std::uint32_t unbound) {
     view_ = texture;
+    unbound_ = unbound;
     if (view_.bits == nullptr) return true;
     if (!IsSampleable(view_.format) || view_.width <= 0 || view_.height <= 0) return false;
     const DWORD u = samplerStates[D3DSAMP_ADDRESSU], v = samplerStates[D3DSAMP_ADDRESSV];
@@ -68,7 +69,7 @@ std::uint32_t TextureSampler::Fetch(int x, int y) const {
 }
 
 Rgba TextureSampler::Sample(std::int64_t u, std::int64_t v, bool linear) const {
-    if (view_.bits == nullptr) return {0, 0, 0, 255};
+    if (view_.bits == nullptr) return Rgba::FromArgb(unbound_);
     const int w = view_.width, h = view_.height;
     const std::int64_t tu = ToTexels(u, w), tv = ToTexels(v, h);
     if (!linear) {

@@ -11,10 +11,10 @@ namespace d3d9sw {
 
 class TextureSampler {
 public:
-    // Takes the stage's texture (bits == null: none) and sampler states (indexed by
-    // D3DSAMPLERSTATETYPE). Returns false for a filter, address mode or texture format this
-    // sampler does not implement. The view must outlive the sampler.
-    bool Configure(const SurfaceView& texture, const DWORD* samplerStates);
+    // Takes the stage's texture (bits == null: none, read as `unbound`, 0xAARRGGBB) and sampler
+    // states (indexed by D3DSAMPLERSTATETYPE). Returns false for a filter, address mode or
+    // texture format this sampler does not implement. The view must outlive the sampler.
+    bool Configure(const SurfaceView& texture, const DWORD* samplerStates, std::uint32_t unbound);
 
     bool HasTexture() const { return view_.bits != nullptr; }
     bool Is32Bit() const { return view_.format == D3DFMT_A8R8G8B8 || view_.format == D3DFMT_X8R8G8B8; }
@@ -27,7 +27,7 @@ public:
     int Height() const { return view_.height; }
 
     // Samples at texture coordinates given in 32.32 fixed point (1.0 = 1 << 32). Without a
-    // texture the result is opaque black. `linear` picks bilinear over nearest filtering.
+    // texture the result is the unbound colour. `linear` picks bilinear over nearest filtering.
     Rgba Sample(std::int64_t u, std::int64_t v, bool linear) const;
 
     // Texel position in 16.16 fixed point for a 32.32 texture coordinate along `size` texels.
@@ -44,6 +44,7 @@ private:
     bool minLinear_ = false;
     bool magLinear_ = false;
     std::uint32_t border_ = 0;
+    std::uint32_t unbound_ = 0xFF000000u;
 };
 
 }  // namespace d3d9sw

@@ -6,14 +6,6 @@
 namespace d3d9sw {
 namespace {
 
-constexpr std::int64_t kSubpixels = 256;  // positions snap to 1/256 pixel
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
-    const std::int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); }  // b > 0
-
 // Edge from vertex i to vertex j of a triangle wound clockwise on the screen: inside where
 // dx * (Y - Yi) - dy * (X - Xi) > 0, or == 0 on a top or left edge.
 struct Edge {
@@ -36,8 +28,8 @@ void DrawTriangle(const RasterVertex& a, const RasterVertex& b, const RasterVert
     const RasterVertex* v[3] = {&a, &b, &c};
     std::int64_t X[3], Y[3];
     for (int i = 0; i < 3; ++i) {
-        X[i] = std::llround(static_cast<double>(v[i]->x) * kSubpixels);
-        Y[i] = std::llround(static_cast<double>(v[i]->y) * kSubpixels);
+        X[i] = Snap(v[i]->x);
+        Y[i] = Snap(v[i]->y);
     }
     const std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
     if (area == 0) return;

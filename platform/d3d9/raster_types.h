@@ -8,6 +8,18 @@
 
 namespace d3d9sw {
 
+constexpr std::int64_t kSubpixels = 256;  // positions snap to 1/256 pixel
+
+// Integer division rounding down and up; `b` > 0.
+inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+inline std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); }
+
+// A position in 1/256 pixel, as every primitive snaps it.
+inline std::int64_t Snap(float pixels) { return std::llround(static_cast<double>(pixels) * kSubpixels); }
+
 // Interpolated attributes in the order spans consume them. Colours are 0..255, depth is the
 // viewport depth (MinZ..MaxZ), u and v are texture coordinates.
 enum Attribute : int { kAttrZ, kAttrB, kAttrG, kAttrR, kAttrA, kAttrU, kAttrV, kAttributeCount };

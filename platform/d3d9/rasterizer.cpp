@@ -116,12 +116,27 @@ void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
     }
 }
 
-void DrawPoints(const DrawCall& call, PixelPipeline& pipeline) {
+float FloatState(const DWORD* renderStates, D3DRENDERSTATETYPE state) {
+    float value;
+    std::memcpy(&value, &renderStates[state], sizeof value);
+    return value;
+}
+
+// D3DRS_POINTSIZE within D3DRS_POINTSIZE_MIN and D3DRS_POINTSIZE_MAX; nothing wider than the
+// largest viewport, and 0 for a size that is not a number.
+float PointSize(const DWORD* renderStates) {
+    constexpr float kLargest = 65536.0f;
+    float size = std::max(FloatState(renderStates, D3DRS_POINTSIZE), FloatState(renderStates, D3DRS_POINTSIZE_MIN));
+    size = std::min(size, FloatState(renderStates, D3DRS_POINTSIZE_MAX));
+    return size >= 0.0f ? std::min(size, kLargest) : 0.0f;
+}
+
+void DrawPoints(const DrawCall& call, float size, PixelPipeline& pipeline) {
     for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
         RasterVertex v = ReadVertex(VertexRecord(call, prim));
         if (!IsFinite(v) || !InsideClipVolume(v)) continue;
         MapToViewport(v, pipeline.Viewport());
-        DrawPoint(v, pipeline);
+        DrawPoint(v, size, pipeline);
     }
 }
 
@@ -136,7 +151,7 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     hr = pipeline.Configure(state, call.type);
     if (FAILED(hr)) return hr;
     switch (call.type) {
-    case D3DPT_POINTLIST: DrawPoints(call, pipeline); break;
+    case D3DPT_POINTLIST: DrawPoints(call, PointSize(state.renderStates), pipeline); break;
     case D3DPT_LINELIST: DrawLines(call, state.renderStates[D3DRS_LASTPIXEL] != FALSE, pipeline); break;
     default: DrawTriangles(call, state.renderStates[D3DRS_CULLMODE], pipeline); break;
     }

@@ -48,13 +48,14 @@ struct DrawCall {
 // SUBTRACT, ADDSIGNED with a 0x80 bias, ADDSMOOTH over DIFFUSE, CURRENT, TEXTURE and TFACTOR
 // with COMPLEMENT and ALPHAREPLICATE); POINT and LINEAR filtering of the top level with every
 // address mode; a bound ps.1.1 program in place of the stages. Every stage samples the vertex's
-// one coordinate set; a stage without a texture reads opaque black.
+// one coordinate set; a stage without a texture reads opaque white (so a MODULATE shows the
+// other argument), a shader's sampler without one opaque black.
 // Refused: FILLMODE other than SOLID, LIGHTING, fog, stencil, scissor test, sRGB writes, user
 // clip planes, WRAP0, point sprites and point scaling, W-buffering, other stage operations and
 // arguments, anisotropic and other filters.
-// Points light pixel (floor(X + 0.5), floor(Y + 0.5)); lines are Bresenham lines between the
-// pixels of their ends, the last pixel drawn when LASTPIXEL is TRUE. Primitives with a
-// non-finite position or texture coordinate are dropped.
+// Points are squares of D3DRS_POINTSIZE and lines follow the diamond-exit rule, the last pixel
+// drawn when LASTPIXEL is TRUE (raster_points_lines.h). Primitives with a non-finite position
+// or texture coordinate are dropped.
 HRESULT Rasterize(const DrawState& state, const DrawCall& call);
 
 // Fills `rect` (clipped to the surface) of a colour target with `argb`, or of a depth surface

@@ -39,6 +39,7 @@ public:
     HRESULT AddDirtyRect(const RECT* dirtyRect) override;
 
     Surface* Level(UINT level) const { return level < levels_.size() ? levels_[level].get() : nullptr; }
+    UINT LevelCount() const { return static_cast<UINT>(levels_.size()); }
     D3DPOOL Pool() const { return pool_; }
     Device* OwnerDevice() const { return device_; }
     std::size_t Bytes() const;

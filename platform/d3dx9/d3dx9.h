@@ -58,9 +58,13 @@ enum D3DXIMAGE_FILEFORMAT : std::uint32_t {
     D3DXIFF_FORCE_DWORD = 0x7fffffff,
 };
 
-// What a file holds. Format is the surface format that keeps the file's pixels: A8R8G8B8 with
-// alpha, X8R8G8B8 for colour without alpha, L8 for grey, the stored format for DDS, and
-// A32B32G32R32F for HDR (loaded into 8-bit surfaces by clamping).
+// What a file holds. Format is the format the file stores its pixels in, as D3DX reports it:
+// colour tables P8; 24-bit colour R8G8B8 (BMP, TGA, PNG, PPM); 16-bit BMP and TGA X1R5G5B5,
+// A1R5G5B5 or R5G6B5 by their masks and alpha bits; 32-bit BMP and TGA A8R8G8B8 when they
+// declare alpha, else X8R8G8B8; PNG with alpha A8R8G8B8, grey L8, grey with alpha A8L8,
+// 16 bits a channel L16 or A16B16G16R16; JPEG X8R8G8B8 or L8; DDS its own format; HDR
+// A32B32G32R32F. Most devices make no surfaces of R8G8B8, P8 or A8L8: a caller creating a
+// surface of the file's format must be ready for the device to refuse it.
 struct D3DXIMAGE_INFO {
     UINT Width;
     UINT Height;
@@ -98,23 +102,27 @@ HRESULT D3DXCreateBuffer(DWORD numBytes, LPD3DXBUFFER* buffer);
 // ---- Textures --------------------------------------------------------------------------------
 // Creates a texture after adjusting the request as D3DX does: a zero or D3DX_DEFAULT size is 256;
 // sizes round up to powers of two when the caps say D3DPTEXTURECAPS_POW2 (unless
-// NONPOW2CONDITIONAL allows a single-level texture), become square with
-// D3DPTEXTURECAPS_SQUAREONLY, round up to multiples of 4 for DXT formats, and are clamped to the
-// caps' maximum texture size; D3DFMT_UNKNOWN becomes A8R8G8B8, and a format the adapter cannot
-// make textures of (CheckDeviceFormat) the first it can of A8R8G8B8, A4R4G4B4, A1R5G5B5 (formats
-// with alpha) or X8R8G8B8, R5G6B5, X1R5G5B5, A8R8G8B8 (without); mip levels 0 or D3DX_DEFAULT ask
-// for the full chain (the device decides how many it keeps), otherwise at most the chain's length.
+// NONPOW2CONDITIONAL allows a single-level texture of a format that is not DXT), become square
+// with D3DPTEXTURECAPS_SQUAREONLY, round up to multiples of 4 for DXT formats, are clamped to the
+// caps' maximum texture size, and the shorter side grows to keep MaxTextureAspectRatio;
+// D3DFMT_UNKNOWN becomes A8R8G8B8, and a format the adapter cannot make textures of
+// (CheckDeviceFormat) the first it can of A8R8G8B8, A4R4G4B4, A1R5G5B5 (formats with alpha,
+// colour tables included) or X8R8G8B8, R5G6B5, X1R5G5B5, A8R8G8B8 (without); mip levels 0 or
+// D3DX_DEFAULT ask for the full chain (the device decides how many it keeps), otherwise at most
+// the chain's length.
 // The texture's real size and format are read back with GetLevelDesc. Errors of CreateTexture
 // (D3DERR_OUTOFVIDEOMEMORY, ...) are returned unchanged.
 HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT mipLevels, DWORD usage,
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture);
 
 // Creates a texture from an image file and loads it. Width/height 0 or D3DX_DEFAULT: the file's
-// size rounded up to powers of two; D3DX_DEFAULT_NONPOW2 or D3DX_FROM_FILE: the file's size.
-// Format D3DFMT_UNKNOWN or D3DFMT_FROM_FILE: the file's format (A8R8G8B8 for HDR), adjusted as by
-// D3DXCreateTexture. Level 0 is loaded with `filter`, further levels are made from it with
-// `mipFilter` (D3DX_DEFAULT: box; D3DX_FILTER_NONE leaves them as created). `sourceInfo`
-// (optional) receives the file's information.
+// size rounded up to powers of two; D3DX_DEFAULT_NONPOW2: the file's size; D3DFMT_UNKNOWN: the
+// file's format; all adjusted to the device as by D3DXCreateTexture. D3DX_FROM_FILE (sizes,
+// levels) and D3DFMT_FROM_FILE take the file's values exactly: a device that cannot make such a
+// texture (an R8G8B8 or P8 one, say) fails the call. Level 0 is loaded with `filter`, further
+// levels are made from it with `mipFilter` (D3DX_DEFAULT: box; D3DX_FILTER_NONE leaves them as
+// created). A DEFAULT-pool texture that is not dynamic is loaded in system memory and uploaded
+// with UpdateSurface. `sourceInfo` (optional) receives the file's information.
 HRESULT D3DXCreateTextureFromFileExW(IDirect3DDevice9* device, LPCWSTR srcFile, UINT width, UINT height,
                                      UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                      DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
@@ -146,13 +154,14 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* destSurface, const PALETTE
                                    D3DCOLOR colorKey);
 
 // ---- Saving ----------------------------------------------------------------------------------
-// Writes a surface (or the rectangle `srcRect` of it) as BMP, JPG, TGA, PNG, DDS (in the
-// surface's own format), DIB (a BMP file), PPM or HDR. PFM is refused (D3DERR_INVALIDCALL).
-// Colour files keep alpha where the file type can (BMP, TGA, PNG). A file that cannot be created
-// gives D3DERR_INVALIDCALL.
+// Writes a surface (or the rectangle `srcRect` of it) as BMP, JPG, PNG, DDS (in the surface's
+// own format), DIB (a BMP file), HDR or PFM; as documented for D3DX 9, PPM and TGA are refused
+// (D3DERR_INVALIDCALL). Colour files keep alpha where the file type can (BMP, PNG). A file that
+// cannot be created gives D3DERR_INVALIDCALL.
 HRESULT D3DXSaveSurfaceToFileW(LPCWSTR destFile, D3DXIMAGE_FILEFORMAT destFormat, IDirect3DSurface9* srcSurface,
                                const PALETTEENTRY* srcPalette, const RECT* srcRect);
-// Level 0 of a texture, as D3DXSaveSurfaceToFileW; DDS files keep every level.
+// Level 0 of a texture, as D3DXSaveSurfaceToFileW (the same file types); DDS files keep every
+// level.
 HRESULT D3DXSaveTextureToFileW(LPCWSTR destFile, D3DXIMAGE_FILEFORMAT destFormat,
                                IDirect3DBaseTexture9* srcTexture, const PALETTEENTRY* srcPalette);
 

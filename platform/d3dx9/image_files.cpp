@@ -197,6 +197,74 @@ D3DXIMAGE_FILEFORMAT FileFormatCode(FileType type) {
     }
 }
 
+// The colour masks of a BMP (red, green, blue, alpha), from its header or the bit fields after a
+// 40-byte header; zero when it has none.
+void BmpMasks(const std::uint8_t* data, std::size_t size, std::uint32_t masks[4]) {
+    masks[0] = masks[1] = masks[2] = masks[3] = 0;
+    const std::uint32_t headerSize = Little(data + 14, 4);
+    if (headerSize < 40 || Little(data + 30, 4) != 3 /* BI_BITFIELDS */) {
+        // A V4 or V5 header names its alpha mask whatever the compression.
+        if (headerSize >= 108 && size >= 70) masks[3] = Little(data + 66, 4);
+        return;
+    }
+    const int count = headerSize >= 56 ? 4 : 3;
+    if (size < 54 + 4u * count) return;
+    for (int i = 0; i < count; ++i) masks[i] = Little(data + 54 + 4 * i, 4);
+}
+
+D3DFORMAT BmpFormat(const std::uint8_t* data, std::size_t size) {
+    const std::uint32_t bits = Little(data + 14, 4) == 12 ? Little(data + 24, 2) : Little(data + 28, 2);
+    std::uint32_t masks[4];
+    BmpMasks(data, size, masks);
+    switch (bits) {
+    case 16:
+        if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) return D3DFMT_R5G6B5;
+        if (masks[0] == 0x0F00 && masks[1] == 0x00F0 && masks[2] == 0x000F)
+            return masks[3] != 0 ? D3DFMT_A4R4G4B4 : D3DFMT_X4R4G4B4;
+        return masks[3] != 0 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5;
+    case 24: return D3DFMT_R8G8B8;
+    case 32: return masks[3] != 0 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    default: return D3DFMT_P8;  // 1, 4 and 8 bits: colour tables
+    }
+}
+
+D3DFORMAT TgaFormat(const std::uint8_t* data) {
+    const unsigned type = data[2] & 7u, bits = data[16], alphaBits = data[17] & 0xFu;
+    if (type == 1) return D3DFMT_P8;
+    if (type == 3) return bits == 16 ? D3DFMT_A8L8 : D3DFMT_L8;
+    if (bits == 15 || bits == 16) return alphaBits != 0 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5;
+    if (bits == 24) return D3DFMT_R8G8B8;
+    return alphaBits != 0 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+}
+
+D3DFORMAT PngFormat(const std::uint8_t* data) {
+    const unsigned depth = data[24], colour = data[25];
+    switch (colour) {
+    case 0: return depth == 16 ? D3DFMT_L16 : D3DFMT_L8;
+    case 2: return depth == 16 ? D3DFMT_A16B16G16R16 : D3DFMT_R8G8B8;
+    case 3: return D3DFMT_P8;
+    case 4: return depth == 16 ? D3DFMT_A16B16G16R16 : D3DFMT_A8L8;
+    default: return depth == 16 ? D3DFMT_A16B16G16R16 : D3DFMT_A8R8G8B8;
+    }
+}
+
+// The format that holds the file's pixels as the file stores them, as D3DX reports it: 24-bit
+// colour is R8G8B8, colour tables P8, JPEG colour X8R8G8B8.
+D3DFORMAT StoredFormat(FileType type, const std::uint8_t* data, std::size_t size, int channels) {
+    switch (type) {
+    case FileType::Bmp: return BmpFormat(data, size);
+    case FileType::Tga: return TgaFormat(data);
+    case FileType::Png: return PngFormat(data);
+    case FileType::Jpg: return channels == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
+    case FileType::Ppm: {
+        const bool deep = stbi_is_16_bit_from_memory(data, static_cast<int>(size)) != 0;
+        if (data[1] == '5') return deep ? D3DFMT_L16 : D3DFMT_L8;
+        return deep ? D3DFMT_A16B16G16R16 : D3DFMT_R8G8B8;
+    }
+    default: return D3DFMT_A32B32G32R32F;  // Radiance HDR
+    }
+}
+
 HRESULT ReadStbInfo(FileType type, const std::uint8_t* data, std::size_t size, D3DXIMAGE_INFO* info) {
     if (type == FileType::Unknown || size > static_cast<std::size_t>(INT_MAX) || !IsWhole(type, data, size))
         return D3DXERR_INVALIDDATA;
@@ -205,15 +273,8 @@ HRESULT ReadStbInfo(FileType type, const std::uint8_t* data, std::size_t size, D
     if (width <= 0 || height <= 0 || width > static_cast<int>(kMaxImageDimension) ||
         height > static_cast<int>(kMaxImageDimension))
         return D3DXERR_INVALIDDATA;
-    D3DFORMAT format = D3DFMT_A8R8G8B8;
-    if (type == FileType::Hdr) {
-        format = D3DFMT_A32B32G32R32F;
-    } else if (channels == 1) {
-        format = D3DFMT_L8;
-    } else if (channels == 3) {
-        format = D3DFMT_X8R8G8B8;
-    }
-    *info = {static_cast<UINT>(width), static_cast<UINT>(height), 1, 1, format, D3DRTYPE_TEXTURE, FileFormatCode(type)};
+    *info = {static_cast<UINT>(width), static_cast<UINT>(height), 1, 1, StoredFormat(type, data, size, channels),
+             D3DRTYPE_TEXTURE, FileFormatCode(type)};
     return D3D_OK;
 }
 
@@ -241,7 +302,8 @@ std::vector<std::uint8_t> ToBytes(const d3d9sw::SurfaceView& argb, int channels)
 
 HRESULT EncodeColour(D3DXIMAGE_FILEFORMAT format, const d3d9sw::SurfaceView& argb, bool alpha,
                      std::vector<std::uint8_t>* out) {
-    const int channels = alpha && format != D3DXIFF_JPG && format != D3DXIFF_PPM && format != D3DXIFF_HDR ? 4 : 3;
+    const int channels =
+        alpha && format != D3DXIFF_JPG && format != D3DXIFF_PPM && format != D3DXIFF_HDR && format != D3DXIFF_PFM ? 4 : 3;
     const std::vector<std::uint8_t> bytes = ToBytes(argb, channels);
     const int w = argb.width, h = argb.height;
     int written = 0;
@@ -263,6 +325,20 @@ HRESULT EncodeColour(D3DXIMAGE_FILEFORMAT format, const d3d9sw::SurfaceView& arg
         const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
         out->assign(header.begin(), header.end());
         out->insert(out->end(), bytes.begin(), bytes.end());
+        written = 1;
+        break;
+    }
+    case D3DXIFF_PFM: {
+        // Portable float map: a negative scale for little-endian floats, rows from the bottom.
+        const std::string header = "PF\n" + std::to_string(w) + " " + std::to_string(h) + "\n-1.0\n";
+        out->assign(header.begin(), header.end());
+        for (int y = h - 1; y >= 0; --y) {
+            for (std::size_t i = 0; i < static_cast<std::size_t>(w) * 3; ++i) {
+                const float value = bytes[static_cast<std::size_t>(y) * w * 3 + i] / 255.0f;
+                const auto* raw = reinterpret_cast<const std::uint8_t*>(&value);
+                out->insert(out->end(), raw, raw + sizeof value);
+            }
+        }
         written = 1;
         break;
     }
@@ -321,7 +397,8 @@ HRESULT EncodeSurface(D3DXIMAGE_FILEFORMAT format, const d3d9sw::SurfaceView& su
     const d3d9sw::FormatInfo info = d3d9sw::DescribeFormat(surface.format);
     if (!info.supported || info.depth) return D3DERR_INVALIDCALL;
     if (format != D3DXIFF_BMP && format != D3DXIFF_DIB && format != D3DXIFF_TGA && format != D3DXIFF_PNG &&
-        format != D3DXIFF_JPG && format != D3DXIFF_DDS && format != D3DXIFF_PPM && format != D3DXIFF_HDR)
+        format != D3DXIFF_JPG && format != D3DXIFF_DDS && format != D3DXIFF_PPM && format != D3DXIFF_HDR &&
+        format != D3DXIFF_PFM)
         return D3DERR_INVALIDCALL;
     if (rect != nullptr && (rect->left < 0 || rect->top < 0 || rect->left >= rect->right || rect->top >= rect->bottom ||
                             rect->right > surface.width || rect->bottom > surface.height))

@@ -15,7 +15,8 @@
 namespace d3dx {
 
 // D3DXERR_INVALIDDATA for data that is not a whole image of a known type or is larger than
-// kMaxImageDimension on a side.
+// kMaxImageDimension on a side. The format is the one the file stores its pixels in (see
+// D3DXIMAGE_INFO in d3dx9.h).
 HRESULT ReadImageInfo(const std::uint8_t* data, std::size_t size, D3DXIMAGE_INFO* info);
 
 // Decodes the image (the top level of a DDS). DDS images keep their format; all others come out
@@ -23,7 +24,8 @@ HRESULT ReadImageInfo(const std::uint8_t* data, std::size_t size, D3DXIMAGE_INFO
 HRESULT DecodeImage(const std::uint8_t* data, std::size_t size, ImageBuffer* image, D3DXIMAGE_INFO* info);
 
 // Encodes `rect` (null: all) of the surface memory as a file of `format` (DIB is written as BMP;
-// DDS keeps the surface's format; PFM is refused with D3DERR_INVALIDCALL).
+// DDS keeps the surface's format). TGA and PPM are written too, for tests that need such files,
+// although D3DX's save functions refuse them.
 HRESULT EncodeSurface(D3DXIMAGE_FILEFORMAT format, const d3d9sw::SurfaceView& surface, const RECT* rect,
                       std::vector<std::uint8_t>* out);
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <optional>
 
+#include "platform/d3dx9/control.h"
 #include "platform/d3dx9/d3dx9.h"
 
 namespace d3dx {
@@ -308,6 +309,8 @@ HRESULT D3DXAssembleShader(LPCSTR srcData, UINT srcDataLen, const D3DXMACRO* def
                            DWORD /*flags*/, LPD3DXBUFFER* shader, LPD3DXBUFFER* errorMessages) {
     if (shader != nullptr) *shader = nullptr;
     if (errorMessages != nullptr) *errorMessages = nullptr;
+    HRESULT scripted;
+    if (d3dx::TakeScriptedFailure(d3dxctl::Function::kAssembleShader, &scripted)) return scripted;
     if (srcData == nullptr || shader == nullptr) return D3DERR_INVALIDCALL;
     if (defines != nullptr || include != nullptr) {
         std::fprintf(stderr, "D3DXAssembleShader: defines and includes are not supported\n");

@@ -1,6 +1,7 @@
 // The virtual display.
 #include "platform/win32/display.h"
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -40,6 +41,8 @@ DisplayState& State() {
     static DisplayState state;
     return state;
 }
+
+std::atomic<win32::DisplayChangeListener> g_displayListener{nullptr};
 
 void Fill(DEVMODEW* out, const win32::DisplayMode& mode) {
     const WORD size = out->dmSize;
@@ -110,13 +113,22 @@ BOOL EnumDisplaySettingsW(LPCWSTR device, DWORD modeIndex, DEVMODEW* mode) {
 
 LONG ChangeDisplaySettingsW(DEVMODEW* mode, DWORD flags) {
     DisplayState& state = State();
-    std::lock_guard<std::mutex> lock(state.mutex);
     win32::ChangeDisplaySettingsCall call{};
-    call.hasMode = mode != nullptr;
-    if (mode != nullptr) std::memcpy(&call.mode, mode, sizeof(DEVMODEW));
-    call.flags = flags;
-    call.result = Apply(state, mode, flags);
-    state.calls.push_back(call);
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        call.hasMode = mode != nullptr;
+        if (mode != nullptr) std::memcpy(&call.mode, mode, sizeof(DEVMODEW));
+        call.flags = flags;
+        const win32::DisplayMode before = state.current;
+        call.result = Apply(state, mode, flags);
+        state.calls.push_back(call);
+        changed = before.width != state.current.width || before.height != state.current.height ||
+                  before.bitsPerPixel != state.current.bitsPerPixel || before.frequency != state.current.frequency;
+    }
+    if (changed) {
+        if (win32::DisplayChangeListener listener = g_displayListener.load()) listener();
+    }
     return call.result;
 }
 
@@ -226,5 +238,7 @@ void ResetDisplay() {
     state.calls.clear();
     state.openDcs.clear();
 }
+
+void SetDisplayChangeListener(DisplayChangeListener listener) { g_displayListener.store(listener); }
 
 }  // namespace win32

@@ -144,4 +144,9 @@ int OutstandingDeviceContexts();
 // calls, no outstanding DCs.
 void ResetDisplay();
 
+// Called after ChangeDisplaySettingsW changed the current mode, outside every lock of this
+// stand-in. One listener: the software Direct3D 9 registers itself.
+using DisplayChangeListener = void (*)();
+void SetDisplayChangeListener(DisplayChangeListener listener);
+
 }  // namespace win32

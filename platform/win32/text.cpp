@@ -288,6 +288,8 @@ bool WideCopy(char16_t* dest, std::size_t capacity, const char16_t* source) {
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sourceLength,
                         char16_t* dest, int destLength) {
     CheckCodePage(codePage, flags, MB_PRECOMPOSED | MB_ERR_INVALID_CHARS);
+    // UTF-8 takes no flag but MB_ERR_INVALID_CHARS (ERROR_INVALID_FLAGS on the platform).
+    if (codePage == CP_UTF8 && (flags & ~MB_ERR_INVALID_CHARS) != 0) return 0;
     if (!source || sourceLength == 0 || sourceLength < -1 || destLength < 0 || (destLength > 0 && !dest))
         return 0;
     const std::size_t length = sourceLength == -1 ? std::strlen(source) + 1 : static_cast<std::size_t>(sourceLength);
@@ -309,6 +311,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sour
 int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* source, int sourceLength,
                         char* dest, int destLength, const char* defaultChar, BOOL* usedDefault) {
     CheckCodePage(codePage, flags, WC_ERR_INVALID_CHARS);
+    // WC_ERR_INVALID_CHARS belongs to UTF-8 alone (ERROR_INVALID_FLAGS on the platform).
+    if (codePage != CP_UTF8 && (flags & WC_ERR_INVALID_CHARS) != 0) return 0;
     if (!source || sourceLength == 0 || sourceLength < -1 || destLength < 0 || (destLength > 0 && !dest))
         return 0;
     if (codePage == CP_UTF8 && (defaultChar || usedDefault)) return 0;

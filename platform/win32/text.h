@@ -19,9 +19,11 @@
 inline constexpr UINT CP_ACP = 0;
 inline constexpr UINT CP_UTF8 = 65001;
 // The flags the conversions accept; any other flag or code page throws std::invalid_argument.
-inline constexpr DWORD MB_PRECOMPOSED = 0x01;       // accepted, no effect
+// A combination the platform refuses (ERROR_INVALID_FLAGS) gives 0: MB_PRECOMPOSED with CP_UTF8,
+// WC_ERR_INVALID_CHARS with CP_ACP.
+inline constexpr DWORD MB_PRECOMPOSED = 0x01;       // CP_ACP only; no effect
 inline constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;  // CP_UTF8: fail (0) on invalid input
-inline constexpr DWORD WC_ERR_INVALID_CHARS = 0x80;  // CP_UTF8: fail (0) on lone surrogates
+inline constexpr DWORD WC_ERR_INVALID_CHARS = 0x80;  // CP_UTF8 only: fail (0) on lone surrogates
 
 namespace win32 {
 

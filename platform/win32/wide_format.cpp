@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/win32/crt_invalid_parameter.h"
 #include "platform/win32/text.h"
 
 namespace {
@@ -456,7 +458,10 @@ int _snwprintf(char16_t* buffer, std::size_t count, const char16_t* format, ...)
 }
 
 int swprintf_s(char16_t* buffer, std::size_t count, const char16_t* format, ...) {
-    if (!buffer || count == 0) return -1;
+    if (!buffer || count == 0 || !format) {
+        win32::InvalidParameter("swprintf_s", EINVAL);
+        return -1;
+    }
     va_list args;
     va_start(args, format);
     int result = -1;
@@ -469,6 +474,7 @@ int swprintf_s(char16_t* buffer, std::size_t count, const char16_t* format, ...)
     va_end(args);
     if (result < 0 || static_cast<std::size_t>(result) >= count) {
         buffer[0] = 0;
+        win32::InvalidParameter("swprintf_s", ERANGE);
         return -1;
     }
     return result;

@@ -32,8 +32,10 @@ int _vsnwprintf(char16_t* buffer, std::size_t count, const char16_t* format, va_
 // With a null buffer and count 0 it returns the length the result needs (-1 for a null
 // buffer with a non-zero count).
 int _snwprintf(char16_t* buffer, std::size_t count, const char16_t* format, ...);
-// swprintf_s-like: always terminates; returns -1 and an empty buffer when it does not fit
-// (-1 and nothing written for a null buffer or count 0).
+// swprintf_s: a result that does not fit leaves an empty buffer and takes the runtime's
+// invalid-parameter path (crt_invalid_parameter.h: the process ends unless a handler returns,
+// then -1 with errno ERANGE); so does a null buffer or format or a count of 0 (errno EINVAL,
+// nothing written).
 int swprintf_s(char16_t* buffer, std::size_t count, const char16_t* format, ...);
 
 // vfwprintf/fwprintf of the Windows C runtime on a binary stream: the formatted text goes

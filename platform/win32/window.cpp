@@ -1,6 +1,8 @@
 // Windows: geometry, styles, visibility and the client pixel buffer.
 #include "platform/win32/window.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -194,9 +196,44 @@ BOOL IsIconic(HWND handle) {
     return window != nullptr && (window->style & WS_MINIMIZE) ? TRUE : FALSE;
 }
 
+namespace {
+
+std::atomic<win32::ForegroundListener> g_foregroundListener{nullptr};
+
+void TellForeground(HWND foreground) {
+    if (win32::ForegroundListener listener = g_foregroundListener.load()) listener(foreground);
+}
+
+}  // namespace
+
 BOOL DestroyWindow(HWND handle) {
+    bool wasForeground = false;
+    {
+        std::lock_guard<std::mutex> lock(Windows().mutex);
+        const auto id = reinterpret_cast<std::uintptr_t>(handle);
+        if (Windows().windows.erase(id) != 1) return FALSE;
+        wasForeground = Windows().foreground == id;
+        if (wasForeground) Windows().foreground = 0;
+    }
+    if (wasForeground) TellForeground(nullptr);
+    return TRUE;
+}
+
+HWND GetForegroundWindow() {
     std::lock_guard<std::mutex> lock(Windows().mutex);
-    return Windows().windows.erase(reinterpret_cast<std::uintptr_t>(handle)) == 1 ? TRUE : FALSE;
+    return reinterpret_cast<HWND>(Windows().foreground);
+}
+
+BOOL SetForegroundWindow(HWND handle) {
+    {
+        std::lock_guard<std::mutex> lock(Windows().mutex);
+        if (Windows().Find(handle) == nullptr) return FALSE;
+        const auto id = reinterpret_cast<std::uintptr_t>(handle);
+        if (Windows().foreground == id) return TRUE;
+        Windows().foreground = id;
+    }
+    TellForeground(handle);
+    return TRUE;
 }
 
 namespace win32 {
@@ -239,8 +276,16 @@ std::vector<WindowPosCall> WindowPosCalls(HWND handle) {
 }
 
 void DestroyAllWindows() {
-    std::lock_guard<std::mutex> lock(Windows().mutex);
-    Windows().windows.clear();
+    bool hadForeground = false;
+    {
+        std::lock_guard<std::mutex> lock(Windows().mutex);
+        Windows().windows.clear();
+        hadForeground = Windows().foreground != 0;
+        Windows().foreground = 0;
+    }
+    if (hadForeground) TellForeground(nullptr);
 }
+
+void SetForegroundListener(ForegroundListener listener) { g_foregroundListener.store(listener); }
 
 }  // namespace win32

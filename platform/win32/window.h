@@ -80,6 +80,10 @@ BOOL GetClientRect(HWND window, RECT* rect);  // (0, 0, client width, client hei
 BOOL ShowWindow(HWND window, int command);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
+// The window the user works with: null until one is brought forward (a host activating its
+// window, or a full-screen Direct3D device taking its focus window). Destroying it leaves none.
+HWND GetForegroundWindow();
+BOOL SetForegroundWindow(HWND window);  // FALSE for a handle that is not a live window
 BOOL IsIconic(HWND window);
 BOOL DestroyWindow(HWND window);
 
@@ -122,5 +126,10 @@ std::vector<WindowPosCall> WindowPosCalls(HWND window);  // empty for a bad hand
 
 // Destroys every window (between tests).
 void DestroyAllWindows();
+
+// Called after the foreground window changes, with the new one (null for none), outside every
+// lock of this stand-in. One listener: the software Direct3D 9 registers itself.
+using ForegroundListener = void (*)(HWND foreground);
+void SetForegroundListener(ForegroundListener listener);
 
 }  // namespace win32

@@ -32,6 +32,7 @@ struct WindowRegistry {
     std::mutex mutex;  // guards everything below and every Window's fields
     std::map<std::uintptr_t, std::unique_ptr<Window>> windows;
     std::uintptr_t nextId = 0x10000;
+    std::uintptr_t foreground = 0;  // 0: none
 
     Window* Find(HWND handle);  // null for a handle that is not a live window; lock held
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "draw/d3d_texture.h"
+#include "platform/d3dx9/control.h"
 #include "tests/core/renderer_fixture.h"
 
 namespace lumi::test {
@@ -75,6 +76,9 @@ TEST_F(RendererCursorTest, FailedStepsLeaveTheDeviceCursorAlone) {
     EXPECT_EQ(d3d9ctl::CallCount("SetCursorProperties"), 0);
     const RECT outside{40, 40, 72, 72};
     renderer_->SetCursorTexture(0, 0, texture, &outside);
+    EXPECT_EQ(d3d9ctl::CallCount("SetCursorProperties"), 0);
+    d3dxctl::FailCall(d3dxctl::Function::kLoadSurfaceFromSurface, 1, E_OUTOFMEMORY);
+    renderer_->SetCursorTexture(0, 0, texture, nullptr);
     EXPECT_EQ(d3d9ctl::CallCount("SetCursorProperties"), 0);
     renderer_->SetCursorTexture(0, 0, nullptr, nullptr);
     renderer_->SetCursorTexture(0, 0, texture, nullptr);

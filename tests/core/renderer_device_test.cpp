@@ -5,6 +5,9 @@
 #include "core/exception.h"
 #include "core/render_window.h"
 #include "core/swap_chain.h"
+#include "platform/d3dx9/control.h"
+#include "platform/d3dx9/d3dx9.h"
+#include "tests/support/display_change.h"
 #include "tests/core/renderer_fixture.h"
 
 namespace lumi::test {
@@ -66,6 +69,13 @@ TEST_F(RendererDeviceTest, DefaultStatesAndTheGreyShader) {
     ASSERT_NE(Renderer()->GetGreyPixelShader(), nullptr);
     EXPECT_FALSE(d3d9ctl::PixelShaderTokens(Renderer()->GetGreyPixelShader()).empty());
     EXPECT_TRUE(Renderer()->EvictManagedResources());
+
+    // A shader that cannot be assembled is logged; the renderer goes on without it.
+    Release();
+    d3dxctl::FailCall(d3dxctl::Function::kAssembleShader, 1, D3DXERR_INVALIDDATA);
+    ASSERT_NE(Create(), nullptr);
+    EXPECT_EQ(Renderer()->GetGreyPixelShader(), nullptr);
+    EXPECT_TRUE(LogContains(u"failed to create ps."));
 }
 
 TEST_F(RendererDeviceTest, WeakCapsAreLoggedAndShapeTheStates) {
@@ -217,6 +227,39 @@ TEST_F(RendererDeviceTest, DesktopSizeGetsThePopupStyleAndWindowedIsAModeOfItsOw
     ASSERT_TRUE(renderer_->ChangeDisplayMode(640, 480, 32, 1, false, true));
     EXPECT_EQ(d3d9ctl::InspectDevice(Renderer()->GetDevice()).presentParameters.Windowed, TRUE);
     EXPECT_TRUE(RunFrame());
+}
+
+TEST_F(RendererDeviceTest, AFullScreenRendererLosesItsDeviceToFocusAndModeChangesAndRecovers) {
+    param_.Windowed = 0;
+    param_.Width = 640;
+    param_.Height = 480;
+    ASSERT_NE(Create(), nullptr);
+    renderer_->SetBackgroundColor(0xFFFF0000);
+    ASSERT_TRUE(RunFrame());
+    EXPECT_EQ(GetForegroundWindow(), window_);
+
+    // Alt+Tab to another window: the frames lose the device and wait; back again, it resets.
+    const HWND other = win32::CreateTestWindow(u"other", 0, 0, 32, 32);
+    ASSERT_TRUE(SetForegroundWindow(other));
+    RunFrame();
+    EXPECT_TRUE(Renderer()->IsDeviceLost());
+    RunFrame();
+    EXPECT_TRUE(Renderer()->IsDeviceLost()) << "no reset while away";
+    EXPECT_EQ(d3d9ctl::CallCount("Reset"), 0);
+    ASSERT_TRUE(SetForegroundWindow(window_));
+    RunFrame();
+    EXPECT_FALSE(Renderer()->IsDeviceLost());
+    EXPECT_EQ(d3d9ctl::CallCount("Reset"), 1);
+
+    // Another program changes the display mode: the device is lost, and its reset takes the
+    // display back.
+    ASSERT_EQ(ChangeDisplayElsewhere(1024, 768), DISP_CHANGE_SUCCESSFUL);
+    RunFrame();
+    EXPECT_TRUE(Renderer()->IsDeviceLost());
+    ASSERT_TRUE(RunFrame());
+    EXPECT_FALSE(Renderer()->IsDeviceLost());
+    EXPECT_EQ(win32::CurrentDisplayMode().width, 640u);
+    EXPECT_EQ(WindowPixel(window_, 5, 5) & 0xFFFFFF, 0xFF0000u);
 }
 
 }  // namespace

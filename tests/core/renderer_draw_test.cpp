@@ -92,18 +92,22 @@ TEST_F(RendererDrawTest, ShapesCoverExactlyTheirPixels) {
         renderer_->DrawLine(ScratchCommand(), 50, 5, 60, 5, kYellow);
         renderer_->DrawTriangle(ScratchCommand(), 70, 10, 80, 10, 70, 20, kCyan, true);
     });
-    EXPECT_EQ(Pixel(5, 6), 0xFF0000u);
+    // Points and lines keep the rectangles' half-pixel offset, which puts their vertices on
+    // pixel corners. Direct3D 9 draws a point as a one-pixel square, lighting the pixel up
+    // and left of the position; a line lights the pixels whose diamonds it leaves: the row
+    // above a horizontal line, the column left of a vertical one, never its last pixel.
+    EXPECT_EQ(Pixel(4, 5), 0xFF0000u);
     EXPECT_EQ(Count(0xFF0000), 1);
     EXPECT_TRUE(AreaIs(10, 10, 20, 16, 0x00FF00));
     EXPECT_EQ(Count(0x00FF00), 60);
-    // The software device lights both ends of a line.
-    EXPECT_TRUE(AreaIs(50, 5, 61, 6, 0xFFFF00));
-    EXPECT_EQ(Count(0xFFFF00), 11);
-    EXPECT_TRUE(AreaIs(30, 10, 41, 11, 0x0000FF));
-    EXPECT_TRUE(AreaIs(30, 20, 41, 21, 0x0000FF));
-    EXPECT_TRUE(AreaIs(30, 10, 31, 21, 0x0000FF));
-    EXPECT_TRUE(AreaIs(40, 10, 41, 21, 0x0000FF));
-    EXPECT_EQ(Count(0x0000FF), 40);
+    EXPECT_TRUE(AreaIs(50, 4, 60, 5, 0xFFFF00));
+    EXPECT_EQ(Count(0xFFFF00), 10);
+    // The outline: rows 9 and 19 over columns 30..39, columns 29 and 39 over rows 10..19.
+    EXPECT_TRUE(AreaIs(30, 9, 40, 10, 0x0000FF));
+    EXPECT_TRUE(AreaIs(30, 19, 40, 20, 0x0000FF));
+    EXPECT_TRUE(AreaIs(29, 10, 30, 20, 0x0000FF));
+    EXPECT_TRUE(AreaIs(39, 10, 40, 20, 0x0000FF));
+    EXPECT_EQ(Count(0x0000FF), 39);
     // Pixel centres strictly inside the triangle: 1 + 2 + ... + 9 of them.
     EXPECT_TRUE(AreaIs(70, 10, 79, 11, 0x00FFFF));
     EXPECT_TRUE(AreaIs(70, 10, 71, 19, 0x00FFFF));
@@ -116,8 +120,8 @@ TEST_F(RendererDrawTest, LaterSubmissionsLieInFront) {
         renderer_->DrawRect(ScratchCommand(), 10, 10, 30, 30, kRed, true);
         renderer_->DrawRect(ScratchCommand(), 20, 20, 40, 40, kGreen, true);
         renderer_->DrawRect(ScratchCommand(), 50, 10, 70, 30, kRed, true);
-        renderer_->DrawPoint(ScratchCommand(), 60, 20, kBlue);
-        renderer_->DrawPoint(ScratchCommand(), 90, 20, kBlue);
+        renderer_->DrawPoint(ScratchCommand(), 61, 21, kBlue);  // lights (60, 20)
+        renderer_->DrawPoint(ScratchCommand(), 91, 21, kBlue);
         renderer_->DrawRect(ScratchCommand(), 80, 10, 100, 30, kGreen, true);
     });
     EXPECT_EQ(Pixel(15, 15), 0xFF0000u);
@@ -155,11 +159,11 @@ TEST_F(RendererDrawTest, AHostLineKeepsOnlyTheSegmentsOfItsLastDraw) {
     STRU_DRAW_COMMAND_BASE* line = renderer_->CreatePrimitive(kDrawCmdLine);
     const STRU_LINE_SEGMENT three[3] = {{10, 10, 30, 10}, {10, 20, 30, 20}, {10, 30, 30, 30}};
     Frame([&] { renderer_->DrawLines(line, three, 3, kRed); });
-    EXPECT_EQ(Count(0xFF0000), 3 * 21);
+    EXPECT_EQ(Count(0xFF0000), 3 * 20);
     Frame([&] { renderer_->DrawLines(line, three + 1, 2, kGreen); });
-    EXPECT_EQ(Count(0x00FF00), 2 * 21);
+    EXPECT_EQ(Count(0x00FF00), 2 * 20);
     Frame([&] { renderer_->DrawLine(line, 10, 10, 30, 10, kBlue); });
-    EXPECT_EQ(Count(0x0000FF), 21);
+    EXPECT_EQ(Count(0x0000FF), 20);
     EXPECT_EQ(Count(0x00FF00), 0);
     renderer_->ReleasePrimitive(line);
 }
@@ -253,7 +257,7 @@ TEST_F(RendererDrawTest, AFramePastTheDepthRangeStillDraws) {
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 20, kGreen, true);
         renderer_->DrawRect(ScratchCommand(), 15, 15, 25, 25, kBlue, true);
     });
-    EXPECT_EQ(Pixel(200, 200), 0xFF0000u);
+    EXPECT_EQ(Pixel(199, 199), 0xFF0000u);
     EXPECT_EQ(Pixel(12, 12), 0x00FF00u);
     EXPECT_EQ(Pixel(22, 22), 0x0000FFu);
 }

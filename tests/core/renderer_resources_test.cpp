@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,7 +13,9 @@
 #include "core/render_window.h"
 #include "draw/draw_commands.h"
 #include "draw/texture_cell.h"
+#include "platform/d3dx9/control.h"
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/win32/text.h"
 #include "tests/draw/tex_mgr_fixture.h"
 
 namespace lumi::test {
@@ -282,6 +285,109 @@ TEST_F(RendererResourcesTest, ImageRegionsAreSavedAsIsOrScaled) {
     EXPECT_EQ(ReadArgb(u"small.bmp", &width, &height), std::vector<std::uint32_t>(4, kGreen));
 }
 
+TEST_F(RendererResourcesTest, EveryD3DXFailureOfAnImageOperationIsRefused) {
+    // One image per case: the cached surface of an image that was read once is not read again.
+    for (const char16_t* name : {u"a.png", u"b.png", u"c.png", u"d.png"})
+        WriteArgb(name, 4, 4, std::vector<std::uint32_t>(16, kGreen));
+    CD3DTexture* texture = FilledTexture(2, 2, kQuad);
+    STRU_DRAW_COMMAND_BASE* cmd = Command();
+    renderer_->AttachTexture(cmd, texture, 0);
+    auto* canvas = static_cast<CD3DTexture*>(renderer_->CreateTexture(4, 4, D3DFMT_A8R8G8B8, 0x200));
+    ASSERT_NE(canvas, nullptr);
+    STRU_DRAW_COMMAND_BASE* onCanvas = Command();
+    renderer_->AttachTexture(onCanvas, canvas, 0);
+    const RECT region{0, 0, 2, 2};
+    const SIZE doubled{4, 4};
+    RECT box{};
+
+    using d3dxctl::Function;
+    struct Case {
+        const char* what;
+        Function function;
+        std::function<bool()> works;
+    } cases[] = {
+        {"texture save", Function::kSaveSurfaceToFile, [&] { return renderer_->SaveTexture(texture, u"x.png"); }},
+        {"command texture save", Function::kSaveSurfaceToFile,
+         [&] { return renderer_->SavePrimitiveTexture(cmd, u"x.png", nullptr); }},
+        {"render-target save", Function::kSaveTextureToFile, [&] { return canvas->GetRenderTarget()->SaveToFile(u"x.png"); }},
+        {"video-only texture save", Function::kSaveSurfaceToFile,
+         [&] { return renderer_->SavePrimitiveTexture(onCanvas, u"x.png", nullptr); }},
+        {"region: image information", Function::kGetImageInfoFromFile,
+         [&] { return renderer_->SaveImageRegion(u"a.png", &region, u"x.png", nullptr); }},
+        {"region: cached surface", Function::kLoadSurfaceFromFile,
+         [&] { return renderer_->SaveImageRegion(u"b.png", &region, u"x.png", nullptr); }},
+        {"region: scaling", Function::kLoadSurfaceFromSurface,
+         [&] { return renderer_->SaveImageRegion(u"c.png", &region, u"x.png", &doubled); }},
+        {"region: save", Function::kSaveSurfaceToFile,
+         [&] { return renderer_->SaveImageRegion(u"d.png", &region, u"x.png", nullptr); }},
+        {"transparency: information", Function::kGetImageInfoFromFile, [&] { return !renderer_->IsImageTransparent(u"a.png"); }},
+        {"transparency: load", Function::kCreateTextureFromFileEx, [&] { return !renderer_->IsImageTransparent(u"a.png"); }},
+        {"visible box: load", Function::kCreateTextureFromFileEx,
+         [&] { return renderer_->GetTexOptimizationRect(u"a.png", &box); }},
+        {"file size", Function::kGetImageInfoFromFile, [&] { return renderer_->GetImageFileSize(u"a.png").Width == 4; }},
+    };
+    for (const Case& c : cases) {
+        d3dxctl::FailCall(c.function, 1, E_OUTOFMEMORY);
+        EXPECT_FALSE(c.works()) << c.what;
+        EXPECT_TRUE(c.works()) << c.what << " works again";
+        d3d9ctl::ClearFailures();
+    }
+    EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
+    EXPECT_TRUE(LogHasInOrder({u"CLumiscriber::SaveTexture() error.",
+                               u"D3DXSaveSurfaceToFile() failed. [There is not enough memory to complete the operation.] file=[x.png]"}));
+    EXPECT_TRUE(LogContains(u"CLumiscriber::GetTexOptimizationRect() fail."));
+}
+
+TEST_F(RendererResourcesTest, ImageFileOperationsWorkForEveryKindOfFile) {
+    // The file's format as D3DX reports it (R8G8B8, P8, X8R8G8B8...) is one most devices have no
+    // surfaces of; the operations still work.
+    struct Kind {
+        const char16_t* name;
+        DWORD type;
+        DWORD bitsPerPixel;
+        D3DFORMAT stored;
+    } kinds[] = {
+        {u"k24.bmp", kRasterTypeBmp, 24, D3DFMT_R8G8B8}, {u"k8.bmp", kRasterTypeBmp, 8, D3DFMT_P8},
+        {u"k24.tga", kRasterTypeTga, 24, D3DFMT_R8G8B8}, {u"k8.tga", kRasterTypeTga, 8, D3DFMT_P8},
+        {u"k24.png", kRasterTypePng, 24, D3DFMT_R8G8B8}, {u"k8.png", kRasterTypePng, 8, D3DFMT_P8},
+        {u"k24.jpg", kRasterTypeJpg, 24, D3DFMT_X8R8G8B8},
+    };
+    const RECT region{1, 0, 3, 2};
+    for (const Kind& k : kinds) {
+        const std::string what = win32::Utf16ToUtf8(k.name);
+        CRaster image(6, 3, k.bitsPerPixel, k.type);
+        for (BYTE i = 0; i < 4 && k.bitsPerPixel == 8; ++i) image.SetPaletteColor(i, 0x40 * i, 0xFF - 0x40 * i, 0x80);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 6; ++x) {
+                if (k.bitsPerPixel == 8) {
+                    image.SetPixelIndex(x, y, static_cast<BYTE>((x + y) % 4));
+                } else {
+                    image.SetPixelColor(x, y, RGBQUAD{static_cast<BYTE>(x * 40), static_cast<BYTE>(y * 80), 0x80, 0});
+                }
+            }
+        ASSERT_TRUE(image.Save(k.name, k.type)) << what;
+        D3DXIMAGE_INFO info{};
+        ASSERT_EQ(D3DXGetImageInfoFromFileW(k.name, &info), D3D_OK) << what;
+        EXPECT_EQ(info.Format, k.stored) << what;
+
+        EXPECT_EQ(renderer_->GetImageFileSize(k.name).Width, 6) << what;
+        EXPECT_FALSE(renderer_->IsImageTransparent(k.name)) << what;
+        RECT box{};
+        EXPECT_FALSE(renderer_->GetTexOptimizationRect(k.name, &box)) << what;
+        const RECT whole{0, 0, 6, 3};
+        EXPECT_TRUE(EqualRect(&box, &whole)) << what;
+        EXPECT_TRUE(renderer_->SaveImageRegion(k.name, &region, u"region.png", nullptr)) << what;
+        int width = 0, height = 0;
+        const std::vector<std::uint32_t> saved = ReadArgb(u"region.png", &width, &height);
+        EXPECT_EQ(width, 2) << what;
+        EXPECT_EQ(height, 2) << what;
+        std::vector<std::uint32_t> original = ReadArgb(k.name, &width, &height);
+        ASSERT_EQ(original.size(), 18u) << what;
+        EXPECT_EQ(saved, (std::vector<std::uint32_t>{original[1], original[2], original[7], original[8]})) << what;
+    }
+    EXPECT_FALSE(LogContains(u"CLumiscriber::GetTexOptimizationRect() fail."));
+}
+
 TEST_F(RendererResourcesTest, TransparencyAndTheVisibleBoxOfImageFiles) {
     std::vector<std::uint32_t> dot(16, 0x00FFFFFF);
     dot[1 * 4 + 2] = 0x01000000;
@@ -324,14 +430,20 @@ TEST_F(RendererResourcesTest, UnreadableImagesAndFailedLoadsOrLocks) {
     std::vector<std::uint32_t> dot(4, 0x00000000);
     dot[0] = kRed;
     WriteArgb(u"dot.png", 2, 2, dot);
-    // A failed load is logged; a failed lock is not.
+    // A failed load is logged; a failed lock of the loaded image (after D3DX's own lock while
+    // loading it) is not.
     const int failedBefore = CountLines(u"CLumiscriber::GetTexOptimizationRect() fail.");
-    for (const auto& [call, error] : {std::pair{"CreateTexture", D3DERR_OUTOFVIDEOMEMORY},
-                                      std::pair{"LockRect", D3DERR_INVALIDCALL}}) {
-        d3d9ctl::FailCall(call, 1, error, 2);
-        EXPECT_TRUE(renderer_->IsImageTransparent(u"dot.png")) << call;
-        EXPECT_FALSE(renderer_->GetTexOptimizationRect(u"dot.png", &box)) << call;
-        EXPECT_EQ(CountLines(u"CLumiscriber::GetTexOptimizationRect() fail."), failedBefore + 1) << call;
+    struct Case {
+        const char* call;
+        int nth;
+        HRESULT error;
+    };
+    for (const Case& c : {Case{"CreateTexture", 1, D3DERR_OUTOFVIDEOMEMORY}, Case{"LockRect", 2, D3DERR_INVALIDCALL}}) {
+        d3d9ctl::FailCall(c.call, c.nth, c.error);
+        EXPECT_TRUE(renderer_->IsImageTransparent(u"dot.png")) << c.call;
+        d3d9ctl::FailCall(c.call, c.nth, c.error);
+        EXPECT_FALSE(renderer_->GetTexOptimizationRect(u"dot.png", &box)) << c.call;
+        EXPECT_EQ(CountLines(u"CLumiscriber::GetTexOptimizationRect() fail."), failedBefore + 1) << c.call;
     }
     EXPECT_FALSE(renderer_->IsImageTransparent(u"dot.png"));
 }

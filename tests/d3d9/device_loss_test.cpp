@@ -1,5 +1,6 @@
 // Device loss and Reset, driven through the control API.
 #include "tests/d3d9/d3d9_fixture.h"
+#include "tests/support/display_change.h"
 
 namespace d3d9test {
 namespace {
@@ -116,6 +117,49 @@ TEST_F(DeviceLossTest, DevicesCannotBeCreatedWhileTheDisplayIsLost) {
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, second.out()),
               D3D_OK);
     EXPECT_EQ(second->TestCooperativeLevel(), D3D_OK);
+}
+
+using FullScreenLossTest = D3D9Test;
+
+D3DPRESENT_PARAMETERS FullScreenParams(HWND window) {
+    D3DPRESENT_PARAMETERS params = WindowedParams(window, 640, 480);
+    params.Windowed = FALSE;
+    return params;
+}
+
+TEST_F(FullScreenLossTest, LosingFocusOrTheDisplayModeLosesAFullScreenDevice) {
+    ASSERT_EQ(CreateDevice(FullScreenParams(window_)), D3D_OK);
+    EXPECT_EQ(GetForegroundWindow(), window_) << "full screen brings the focus window forward";
+    const HWND other = win32::CreateTestWindow(u"other", 0, 0, 32, 32);
+
+    // Alt+Tab away: lost while away, to be reset once back.
+    ASSERT_TRUE(SetForegroundWindow(other));
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    D3DPRESENT_PARAMETERS params = FullScreenParams(window_);
+    EXPECT_EQ(device_->Reset(&params), D3DERR_DEVICELOST);
+    d3d9ctl::LoseDevice();
+    d3d9ctl::RestoreDevice();
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST) << "still away";
+    ASSERT_TRUE(SetForegroundWindow(window_));
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    ASSERT_EQ(device_->Reset(&params), D3D_OK);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+
+    // Someone else changes the display mode; the device's own switches lose nothing.
+    ASSERT_EQ(lumi::test::ChangeDisplayElsewhere(800, 600), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    ASSERT_EQ(device_->Reset(&params), D3D_OK);
+    EXPECT_EQ(win32::CurrentDisplayMode().width, 640u) << "the reset took the display back";
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+}
+
+TEST_F(FullScreenLossTest, AWindowedDeviceIgnoresFocusAndModeChanges) {
+    CreateWindowedDevice();
+    const HWND other = win32::CreateTestWindow(u"other", 0, 0, 32, 32);
+    ASSERT_TRUE(SetForegroundWindow(other));
+    ASSERT_EQ(lumi::test::ChangeDisplayElsewhere(1024, 768), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // Draw calls: validation, counters and what reaches the target.
 #include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "tests/d3d9/d3d9_fixture.h"
 
@@ -143,6 +146,68 @@ TEST_F(DrawTest, ViewportMapsClipSpaceAndIndicesOutsideTheirRangeAreReported) {
     EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 33, 24), 0xFFFF0000u);
     EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 48, 24), 0xFF000000u) << "left half of the viewport only";
     ASSERT_EQ(d3d9ctl::MisuseReports().size(), 1u);
+}
+
+TEST_F(DrawTest, DebugRuntimeMisuseIsReported) {
+    Bind();
+    Ref<IDirect3DTexture9> target, wide, plain;
+    ASSERT_EQ(device_->CreateTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, target.out(), nullptr),
+              D3D_OK);
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, plain.out(), nullptr), D3D_OK);
+    ASSERT_EQ(device_->CreateTexture(128, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, wide.out(), nullptr),
+              D3D_OK);
+    Ref<IDirect3DSurface9> targetLevel, wideLevel;
+    ASSERT_EQ(target->GetSurfaceLevel(0, targetLevel.out()), D3D_OK);
+    ASSERT_EQ(wide->GetSurfaceLevel(0, wideLevel.out()), D3D_OK);
+    struct Case {
+        const char* what;
+        std::function<void()> arrange, undo;
+        const char* report;
+    } cases[] = {
+        {"outside a scene", [&] { device_->EndScene(); }, [&] { device_->BeginScene(); },
+         "DrawPrimitive outside BeginScene/EndScene"},
+        {"locked vertex buffer",
+         [&] {
+             void* data = nullptr;
+             vertices_->Lock(0, 0, &data, 0);
+         },
+         [&] { vertices_->Unlock(); }, "DrawPrimitive from a locked vertex buffer"},
+        {"locked texture",
+         [&] {
+             D3DLOCKED_RECT locked{};
+             plain->LockRect(0, &locked, nullptr, D3DLOCK_READONLY);
+             device_->SetTexture(1, plain.get());
+         },
+         [&] {
+             plain->UnlockRect(0);
+             device_->SetTexture(1, nullptr);
+         },
+         "DrawPrimitive with a locked texture bound to stage 1"},
+        {"sampling the render target",
+         [&] {
+             device_->SetRenderTarget(0, targetLevel.get());
+             device_->SetTexture(0, target.get());
+         },
+         [&] {
+             device_->SetTexture(0, nullptr);
+             device_->SetRenderTarget(0, target_.get());
+         },
+         "DrawPrimitive with the render target bound as the texture of stage 0"},
+        {"render target larger than the depth buffer", [&] { device_->SetRenderTarget(0, wideLevel.get()); },
+         [&] { device_->SetRenderTarget(0, target_.get()); }, "DrawPrimitive into a render target larger than the depth buffer"},
+    };
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    for (const Case& c : cases) {
+        d3d9ctl::ResetCounters();
+        c.arrange();
+        device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1);
+        c.undo();
+        EXPECT_EQ(d3d9ctl::MisuseReports(), std::vector<std::string>{c.report}) << c.what;
+        d3d9ctl::ResetCounters();
+        ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK) << c.what;
+        EXPECT_TRUE(d3d9ctl::MisuseReports().empty()) << c.what << " undone";
+    }
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
 }
 
 TEST_F(DrawTest, LostDeviceDrawsNothing) {

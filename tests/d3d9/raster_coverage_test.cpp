@@ -2,7 +2,10 @@
 // lines, and draws rejected before anything is drawn.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "tests/d3d9/raster_test_scene.h"
 
@@ -133,32 +136,73 @@ TEST(RasterCoverage, ClipsToViewportAndDepthRange) {
     EXPECT_EQ(Coverage(slope)[0], "####....");
 }
 
-TEST(RasterCoverage, PointsAndLinesFollowTheTieRule) {
-    RasterScene scene(10, 10);
-    UseDiffuseOnly(scene);
-    const auto at = [](float px, float py) {  // pixel position with the library's offset
-        return Vertex{(px - 0.5f) / 10 * 2 - 1, 1 - (py - 0.5f) / 10 * 2, 0.5f, kWhite, 0, 0};
+// A vertex at screen position (X, Y) in pixels of a 10 x 10 target.
+Vertex At(float x, float y) { return Vertex{x / 5 - 1, 1 - y / 5, 0.5f, kWhite, 0, 0}; }
+
+TEST(RasterCoverage, PointsAreSquaresUnderTheTopLeftRule) {
+    struct Case {
+        float x, y, size;
+        RECT lit;
+    } cases[] = {
+        {2.0f, 3.0f, 1.0f, {2, 3, 3, 4}},  // on a pixel centre
+        {2.5f, 3.5f, 1.0f, {2, 3, 3, 4}},  // on a corner (the library's offset): the square's top-left one
+        {2.49f, 3.51f, 1.0f, {2, 4, 3, 5}},
+        {2.51f, 3.49f, 1.0f, {3, 3, 4, 4}},
+        {3.0f, 3.0f, 2.0f, {2, 2, 4, 4}},  // [2, 4): centres on the left and top edges are in
+        {3.0f, 3.0f, 3.0f, {2, 2, 5, 5}},
+        {0.2f, 9.8f, 4.0f, {0, 8, 3, 10}},  // cut by the viewport
     };
-    scene.vertices = {at(2, 3), at(9, 9)};
-    ASSERT_EQ(scene.Draw(D3DPT_POINTLIST), D3D_OK);
-    EXPECT_EQ(scene.Pixel(2, 3), kWhite);
-    EXPECT_EQ(scene.Pixel(9, 9), kWhite);
-    EXPECT_EQ(scene.CountPixels(kWhite), 2);
+    for (const Case& c : cases) {
+        RasterScene scene(10, 10);
+        UseDiffuseOnly(scene);
+        std::memcpy(&scene.renderStates[D3DRS_POINTSIZE], &c.size, sizeof c.size);
+        scene.vertices = {At(c.x, c.y)};
+        ASSERT_EQ(scene.Draw(D3DPT_POINTLIST), D3D_OK);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x) {
+                const bool lit = x >= c.lit.left && x < c.lit.right && y >= c.lit.top && y < c.lit.bottom;
+                EXPECT_EQ(scene.Pixel(x, y), lit ? kWhite : kBlack) << "point at " << c.x << "," << c.y << " size "
+                                                                    << c.size << ": pixel " << x << "," << y;
+            }
+    }
+}
 
-    RasterScene lines(10, 10);
-    UseDiffuseOnly(lines);
-    lines.vertices = {at(1, 1), at(6, 1), at(1, 3), at(5, 7)};
-    ASSERT_EQ(lines.Draw(D3DPT_LINELIST), D3D_OK);
-    const std::vector<std::string> expected = {
-        "..........", ".######...", "..........", ".#........", "..#.......",
-        "...#......", "....#.....", ".....#....", "..........", ".........."};
-    EXPECT_EQ(Coverage(lines), expected);
+TEST(RasterCoverage, LinesLightThePixelsWhoseDiamondsTheyLeave) {
+    struct Case {
+        const char* what;
+        Vertex from, to;
+        BOOL lastPixel;
+        std::vector<std::string> lit;
+    } cases[] = {
+        {"centre to centre", At(1, 1), At(6, 1), TRUE, {"..........", ".######..."}},
+        {"the last pixel left out", At(1, 1), At(6, 1), FALSE, {"..........", ".#####...."}},
+        // Ends on pixel corners (the library's offset): a horizontal line touches only the
+        // bottom corners of the row above, a vertical one the right corners of the column left.
+        {"horizontal on corners", At(0.5f, 1.5f), At(5.5f, 1.5f), TRUE, {"..........", ".#####...."}},
+        {"vertical on corners", At(2.5f, 0.5f), At(2.5f, 3.5f), TRUE, {"..........", "..#.......", "..#.......", "..#......."}},
+        {"diagonal through centres", At(1, 1), At(4, 4), TRUE, {"..........", ".#........", "..#.......", "...#......", "....#....."}},
+        {"steep, from a diamond's inside", At(6.2f, 0.9f), At(7.2f, 3.4f), FALSE,
+         {"..........", "......#...", ".......#..", ".......#.."}},
+        {"right to left", At(5, 2), At(1, 2), FALSE, {"..........", "..........", "..####...."}},
+    };
+    for (const Case& c : cases) {
+        RasterScene scene(10, 10);
+        UseDiffuseOnly(scene);
+        scene.renderStates[D3DRS_LASTPIXEL] = c.lastPixel;
+        scene.vertices = {c.from, c.to};
+        ASSERT_EQ(scene.Draw(D3DPT_LINELIST), D3D_OK);
+        std::vector<std::string> expected = c.lit;
+        for (std::string& row : expected) row.resize(10, '.');
+        expected.resize(10, "..........");
+        EXPECT_EQ(Coverage(scene), expected) << c.what;
+    }
 
-    lines.renderStates[D3DRS_LASTPIXEL] = FALSE;
-    ClearColor(lines.state.target, {0, 0, 10, 10}, kBlack);
-    lines.vertices = {at(1, 1), at(6, 1)};
-    ASSERT_EQ(lines.Draw(D3DPT_LINELIST), D3D_OK);
-    EXPECT_EQ(Coverage(lines)[1], ".#####....");
+    // Colours are interpolated along the line.
+    RasterScene shaded(10, 1);
+    UseDiffuseOnly(shaded);
+    shaded.vertices = {Vertex{-0.9f, 0, 0.5f, 0xFF000000u, 0, 0}, Vertex{0.9f, 0, 0.5f, 0xFF0000F0u, 0, 0}};
+    ASSERT_EQ(shaded.Draw(D3DPT_LINELIST), D3D_OK);
+    EXPECT_EQ(shaded.Pixel(5, 0) & 0xFF, 0x78u) << "half way along";
 }
 
 TEST(RasterCoverage, NonFiniteOrExtremeVerticesDrawNothingWrong) {

@@ -131,6 +131,10 @@ private:
         rs[D3DRS_SRCBLENDALPHA] = D3DBLEND_ONE;
         rs[D3DRS_DESTBLENDALPHA] = D3DBLEND_ZERO;
         rs[D3DRS_BLENDOPALPHA] = D3DBLENDOP_ADD;
+        const float pointSize = 1.0f, pointSizeMax = 64.0f;
+        std::memcpy(&rs[D3DRS_POINTSIZE], &pointSize, sizeof pointSize);
+        std::memcpy(&rs[D3DRS_POINTSIZE_MIN], &pointSize, sizeof pointSize);
+        std::memcpy(&rs[D3DRS_POINTSIZE_MAX], &pointSizeMax, sizeof pointSizeMax);
         for (unsigned i = 0; i < kD3DTextureStageCount; ++i) {
             DWORD* ts = stageStates[i];
             ts[D3DTSS_COLOROP] = i == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;

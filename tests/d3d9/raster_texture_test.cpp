@@ -96,13 +96,21 @@ TEST(RasterTexture, StagesChainAndStopAtTheFirstDisabledOne) {
     ASSERT_EQ(scene.Draw(), D3D_OK);
     EXPECT_EQ(scene.Pixel(0, 0), 0x7F406080u);
 
-    // A stage reading a texture that is not bound sees opaque black.
+    // A stage reading a texture that is not bound sees opaque white: the default stage
+    // (MODULATE of texture and diffuse, alpha from the texture) shows the diffuse colour.
     RasterScene bare(1, 1, D3DFMT_A8R8G8B8);
-    bare.stageStates[0][D3DTSS_COLOROP] = D3DTOP_ADD;
-    bare.stageStates[0][D3DTSS_COLORARG2] = D3DTA_DIFFUSE;
     bare.AddQuad(0, 0, 1, 1, 0.5f, 0x10203040u);
     ASSERT_EQ(bare.Draw(), D3D_OK);
     EXPECT_EQ(bare.Pixel(0, 0), 0xFF203040u);
+    bare.stageStates[0][D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
+    bare.stageStates[0][D3DTSS_ALPHAARG2] = D3DTA_DIFFUSE;
+    bare.AddQuad(0, 0, 1, 1, 0.5f, 0x10203040u);
+    ASSERT_EQ(bare.Draw(), D3D_OK);
+    EXPECT_EQ(bare.Pixel(0, 0), 0x10203040u);
+    bare.stageStates[0][D3DTSS_COLOROP] = D3DTOP_ADD;
+    bare.AddQuad(0, 0, 1, 1, 0.5f, 0x10203040u);
+    ASSERT_EQ(bare.Draw(), D3D_OK);
+    EXPECT_EQ(bare.Pixel(0, 0), 0x10FFFFFFu);
 }
 
 TEST(RasterTexture, TexelCentresMapOntoPixelCentres) {

@@ -2,6 +2,8 @@
 // scripted failures.
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "tests/d3d9/d3d9_fixture.h"
 
@@ -292,7 +294,15 @@ TEST_F(ResourceTest, BadCreationArgumentsAreRefused) {
     EXPECT_EQ(create(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(8192, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(4, 4, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL) << "more levels than 4x4 has";
-    EXPECT_EQ(create(4, 4, 1, 0, D3DFMT_A8L8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL) << "not offered";
+    // Formats image files store pixels in that the device, like most hardware, does not offer.
+    for (D3DFORMAT format : {D3DFMT_A8L8, D3DFMT_R8G8B8, D3DFMT_P8}) {
+        EXPECT_EQ(create(4, 4, 1, 0, format, D3DPOOL_MANAGED), D3DERR_INVALIDCALL) << format;
+        IDirect3DSurface9* plain = nullptr;
+        EXPECT_EQ(device_->CreateOffscreenPlainSurface(4, 4, format, D3DPOOL_SYSTEMMEM, &plain, nullptr), D3DERR_INVALIDCALL)
+            << format;
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_SURFACE, format), D3DERR_NOTAVAILABLE)
+            << format;
+    }
     EXPECT_EQ(create(4, 4, 1, 0, D3DFMT_D16, D3DPOOL_DEFAULT), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_DXT3, D3DPOOL_DEFAULT), D3DERR_INVALIDCALL);
@@ -314,6 +324,74 @@ TEST_F(ResourceTest, BadCreationArgumentsAreRefused) {
     EXPECT_EQ(surface, nullptr);
     // Methods the library never calls fail loudly instead of pretending.
     EXPECT_EQ(device_->ColorFill(nullptr, nullptr, 0), E_NOTIMPL);
+}
+
+using ShapeCapsTest = D3D9Test;
+
+TEST_F(ShapeCapsTest, CreateTextureHonoursTheShapeTheCapsAllow) {
+    constexpr DWORD kPow2 = D3DPTEXTURECAPS_POW2, kConditional = D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
+    struct Case {
+        DWORD textureCaps, aspect, maxSide;
+        UINT width, height, levels;
+        D3DFORMAT format;
+        bool created;
+    } cases[] = {
+        {0, 0, 4096, 100, 30, 0, D3DFMT_A8R8G8B8, true},
+        {kPow2, 0, 4096, 100, 32, 1, D3DFMT_A8R8G8B8, false},
+        {kPow2, 0, 4096, 128, 32, 0, D3DFMT_A8R8G8B8, true},
+        {kPow2 | kConditional, 0, 4096, 100, 30, 1, D3DFMT_A8R8G8B8, true},
+        {kPow2 | kConditional, 0, 4096, 100, 30, 2, D3DFMT_A8R8G8B8, false},  // mip levels
+        {kPow2 | kConditional, 0, 4096, 100, 32, 1, D3DFMT_DXT1, false},      // block compression
+        {D3DPTEXTURECAPS_SQUAREONLY, 0, 4096, 64, 32, 1, D3DFMT_A8R8G8B8, false},
+        {D3DPTEXTURECAPS_SQUAREONLY, 0, 4096, 64, 64, 1, D3DFMT_A8R8G8B8, true},
+        {0, 2, 4096, 64, 32, 1, D3DFMT_A8R8G8B8, true},
+        {0, 2, 4096, 64, 16, 1, D3DFMT_A8R8G8B8, false},
+        {0, 2, 4096, 16, 64, 1, D3DFMT_A8R8G8B8, false},
+        {0, 0, 512, 512, 16, 1, D3DFMT_A8R8G8B8, true},
+        {0, 0, 512, 1024, 16, 1, D3DFMT_A8R8G8B8, false},
+    };
+    for (const Case& c : cases) {
+        D3DCAPS9 caps = d3d9ctl::DefaultCaps();
+        caps.TextureCaps = D3DPTEXTURECAPS_ALPHA | c.textureCaps;
+        caps.MaxTextureAspectRatio = c.aspect;
+        caps.MaxTextureWidth = caps.MaxTextureHeight = c.maxSide;
+        d3d9ctl::SetCaps(0, caps);
+        CreateWindowedDevice();
+        Ref<IDirect3DTexture9> texture;
+        EXPECT_EQ(device_->CreateTexture(c.width, c.height, c.levels, 0, c.format, D3DPOOL_MANAGED, texture.out(), nullptr),
+                  c.created ? D3D_OK : D3DERR_INVALIDCALL)
+            << c.width << "x" << c.height << " with caps " << c.textureCaps << ", aspect " << c.aspect << ", side " << c.maxSide;
+        texture.reset();
+        device_.reset();
+    }
+}
+
+TEST_F(ShapeCapsTest, WrappingAConditionalTextureIsReported) {
+    D3DCAPS9 caps = d3d9ctl::DefaultCaps();
+    caps.TextureCaps = D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
+    d3d9ctl::SetCaps(0, caps);
+    CreateWindowedDevice();
+    Ref<IDirect3DTexture9> texture;
+    ASSERT_EQ(device_->CreateTexture(3, 5, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture.out(), nullptr), D3D_OK);
+    Ref<IDirect3DVertexBuffer9> buffer;
+    ASSERT_EQ(device_->CreateVertexBuffer(72, 0, 0, D3DPOOL_MANAGED, buffer.out(), nullptr), D3D_OK);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    device_->SetStreamSource(0, buffer.get(), 0, 24);
+    device_->SetTexture(0, texture.get());
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    d3d9ctl::ResetCounters();
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);  // WRAP by default
+    EXPECT_EQ(d3d9ctl::MisuseReports(),
+              std::vector<std::string>{"DrawPrimitive wrapping a texture whose size is not a power of two at stage 0"});
+    d3d9ctl::ResetCounters();
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
+    EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    device_->SetTexture(0, nullptr);
+    device_->SetStreamSource(0, nullptr, 0, 0);
 }
 
 }  // namespace

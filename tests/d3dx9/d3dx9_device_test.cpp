@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "platform/d3d9/control.h"
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3dx9/control.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/win32/display.h"
 #include "platform/win32/window.h"
@@ -64,10 +66,11 @@ protected:
     }
 
     // Caps must be set before the device exists.
-    void CreateDevice(DWORD textureCaps = D3DPTEXTURECAPS_ALPHA, DWORD maxSize = 4096) {
+    void CreateDevice(DWORD textureCaps = D3DPTEXTURECAPS_ALPHA, DWORD maxSize = 4096, DWORD aspectRatio = 4096) {
         D3DCAPS9 caps = d3d9ctl::DefaultCaps();
         caps.TextureCaps = textureCaps;
         caps.MaxTextureWidth = caps.MaxTextureHeight = maxSize;
+        caps.MaxTextureAspectRatio = aspectRatio;
         d3d9ctl::SetCaps(0, caps);
         *d3d_.out() = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d_.get(), nullptr);
@@ -143,6 +146,16 @@ TEST_F(D3DXDeviceTest, CreateTextureSquaresAndKeepsConditionalNonPowerOfTwo) {
     EXPECT_EQ(desc.Height, 128u);
 }
 
+TEST_F(D3DXDeviceTest, CreateTextureKeepsTheAspectRatioTheCapsAllow) {
+    CreateDevice(D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_POW2, 4096, 4);
+    D3DSURFACE_DESC desc = CreatedDesc(256, 16, 1, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(desc.Width, 256u);
+    EXPECT_EQ(desc.Height, 64u) << "grown to a quarter of the width";
+    desc = CreatedDesc(10, 100, 1, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(desc.Width, 32u);
+    EXPECT_EQ(desc.Height, 128u);
+}
+
 TEST_F(D3DXDeviceTest, CreateTextureReplacesFormatsTheAdapterCannotTexture) {
     d3d9ctl::FormatSupport notTexture;  // still a back buffer and surface format
     notTexture.renderTarget = notTexture.surface = true;
@@ -182,7 +195,6 @@ TEST_F(D3DXDeviceTest, EveryFileTypeSavesAndLoadsBackThroughWidePaths) {
     } cases[] = {
         {u"shot.bmp", D3DXIFF_BMP, D3DXIFF_BMP, D3DFMT_A8R8G8B8, 0},
         {u"shot.dib", D3DXIFF_DIB, D3DXIFF_BMP, D3DFMT_A8R8G8B8, 0},
-        {u"shot.tga", D3DXIFF_TGA, D3DXIFF_TGA, D3DFMT_A8R8G8B8, 0},
         {u"shot.png", D3DXIFF_PNG, D3DXIFF_PNG, D3DFMT_A8R8G8B8, 0},
         {u"shot.dds", D3DXIFF_DDS, D3DXIFF_DDS, D3DFMT_A8R8G8B8, 0},
         {u"shot.jpg", D3DXIFF_JPG, D3DXIFF_JPG, D3DFMT_X8R8G8B8, 40},
@@ -205,6 +217,10 @@ TEST_F(D3DXDeviceTest, EveryFileTypeSavesAndLoadsBackThroughWidePaths) {
                 EXPECT_LE(Distance(d3d9ctl::ReadPixel(loaded.get(), x, y), want), c.tolerance) << c.type << " at " << x << "," << y;
             }
     }
+    // The save functions refuse the types D3DX 9 documents as unsaved.
+    for (D3DXIMAGE_FILEFORMAT type : {D3DXIFF_TGA, D3DXIFF_PPM})
+        EXPECT_EQ(D3DXSaveSurfaceToFileW(u"shot.x", type, source.get(), nullptr, nullptr), D3DERR_INVALIDCALL) << type;
+    ASSERT_EQ(D3DXSaveSurfaceToFileW(u"shot.pfm", D3DXIFF_PFM, source.get(), nullptr, nullptr), D3D_OK);
     // Texture keys are upper-cased: the file is found without regard to case.
     D3DXIMAGE_INFO info{};
     EXPECT_EQ(D3DXGetImageInfoFromFileW(u"SHOT.PNG", &info), D3D_OK);
@@ -346,6 +362,139 @@ TEST_F(D3DXDeviceTest, LoadingFromMemoryRefusesCorruptDataAndLeavesTheSurface) {
     std::ofstream(folder.File("broken.png"), std::ios::binary) << "\x89PNG\r\n\x1a\n not really";
     EXPECT_EQ(D3DXLoadSurfaceFromFileW(target.get(), nullptr, nullptr, u"broken.png", nullptr, D3DX_DEFAULT, 0, nullptr),
               D3DXERR_INVALIDDATA);
+}
+
+TEST_F(D3DXDeviceTest, PixelsAreReachedThroughTheDeviceAsOnThePlatform) {
+    lumi::test::TempWorkFolder folder;
+    CreateDevice();
+    Ref<IDirect3DSurface9> source;
+    MakeSurface(source, 4, 4, D3DFMT_A8R8G8B8, std::vector<std::uint32_t>(16, 0xFF336699u));
+    struct Case {
+        const char* what;
+        DWORD usage;
+        HRESULT load, save;
+    } cases[] = {
+        {"plain video texture", 0, D3DERR_INVALIDCALL, D3DERR_INVALIDCALL},
+        {"dynamic texture", D3DUSAGE_DYNAMIC, D3D_OK, D3D_OK},
+        {"render target", D3DUSAGE_RENDERTARGET, D3D_OK, D3D_OK},
+    };
+    for (const Case& c : cases) {
+        Ref<IDirect3DTexture9> texture;
+        ASSERT_EQ(device_->CreateTexture(4, 4, 1, c.usage, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, texture.out(), nullptr), D3D_OK);
+        Ref<IDirect3DSurface9> level;
+        ASSERT_EQ(texture->GetSurfaceLevel(0, level.out()), D3D_OK);
+        EXPECT_EQ(D3DXLoadSurfaceFromSurface(level.get(), nullptr, nullptr, source.get(), nullptr, nullptr, D3DX_FILTER_NONE, 0),
+                  c.load)
+            << c.what;
+        if (SUCCEEDED(c.load)) {
+            EXPECT_EQ(d3d9ctl::ReadPixel(level.get(), 3, 3), 0xFF336699u) << c.what;
+        }
+        EXPECT_EQ(D3DXSaveSurfaceToFileW(u"level.png", D3DXIFF_PNG, level.get(), nullptr, nullptr), c.save) << c.what;
+        EXPECT_EQ(D3DXSaveTextureToFileW(u"level.dds", D3DXIFF_DDS, texture.get(), nullptr), c.save) << c.what;
+    }
+
+    // A locked surface and a scripted lock failure fail the copy; nothing is written.
+    Ref<IDirect3DSurface9> target;
+    MakeSurface(target, 4, 4, D3DFMT_A8R8G8B8, std::vector<std::uint32_t>(16, 0u));
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(target->LockRect(&locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(D3DXLoadSurfaceFromSurface(target.get(), nullptr, nullptr, source.get(), nullptr, nullptr, D3DX_FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+    ASSERT_EQ(target->UnlockRect(), D3D_OK);
+    d3d9ctl::FailCall("LockRect", 2, D3DERR_WASSTILLDRAWING);  // the source's lock, after the target's
+    EXPECT_EQ(D3DXLoadSurfaceFromSurface(target.get(), nullptr, nullptr, source.get(), nullptr, nullptr, D3DX_FILTER_NONE, 0),
+              D3DERR_WASSTILLDRAWING);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target.get(), 0, 0), 0u);
+    EXPECT_EQ(D3DXLoadSurfaceFromSurface(target.get(), nullptr, nullptr, source.get(), nullptr, nullptr, D3DX_FILTER_NONE, 0),
+              D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target.get(), 0, 0), 0xFF336699u);
+
+    // A file loaded into a video texture goes through a system-memory copy.
+    ASSERT_EQ(D3DXSaveSurfaceToFileW(u"blue.bmp", D3DXIFF_BMP, source.get(), nullptr, nullptr), D3D_OK);
+    Ref<IDirect3DTexture9> video;
+    ASSERT_EQ(D3DXCreateTextureFromFileExW(device_.get(), u"blue.bmp", 0, 0, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_DEFAULT,
+                                           D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0, nullptr, nullptr, video.out()),
+              D3D_OK);
+    Ref<IDirect3DSurface9> videoLevel;
+    ASSERT_EQ(video->GetSurfaceLevel(0, videoLevel.out()), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(videoLevel.get(), 1, 1), 0xFF336699u);
+}
+
+TEST_F(D3DXDeviceTest, FileFormatsTheDeviceCannotHoldAreAdjustedOrRefused) {
+    lumi::test::TempWorkFolder folder;
+    CreateDevice();
+    Ref<IDirect3DSurface9> opaque;
+    MakeSurface(opaque, 4, 2, D3DFMT_X8R8G8B8, std::vector<std::uint32_t>(8, 0xFF102030u));
+    ASSERT_EQ(D3DXSaveSurfaceToFileW(u"rgb.bmp", D3DXIFF_BMP, opaque.get(), nullptr, nullptr), D3D_OK);
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(D3DXGetImageInfoFromFileW(u"rgb.bmp", &info), D3D_OK);
+    EXPECT_EQ(info.Format, D3DFMT_R8G8B8) << "a format the device has no surfaces of";
+    Ref<IDirect3DTexture9> texture;
+    EXPECT_EQ(D3DXCreateTextureFromFileExW(device_.get(), u"rgb.bmp", D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                           D3DFMT_FROM_FILE, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
+                                           nullptr, nullptr, texture.out()),
+              D3DERR_INVALIDCALL)
+        << "the file's format exactly";
+    ASSERT_EQ(D3DXCreateTextureFromFileExW(device_.get(), u"rgb.bmp", D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
+                                           D3DFMT_UNKNOWN, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0,
+                                           nullptr, nullptr, texture.out()),
+              D3D_OK);
+    D3DSURFACE_DESC desc{};
+    texture->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8) << "the nearest format the device has";
+}
+
+TEST_F(D3DXDeviceTest, EveryFunctionTheLibraryCallsCanBeScriptedToFail) {
+    lumi::test::TempWorkFolder folder;
+    CreateDevice();
+    Ref<IDirect3DSurface9> surface;
+    MakeSurface(surface, 4, 4, D3DFMT_A8R8G8B8, std::vector<std::uint32_t>(16, 0xFF00FF00u));
+    ASSERT_EQ(D3DXSaveSurfaceToFileW(u"green.png", D3DXIFF_PNG, surface.get(), nullptr, nullptr), D3D_OK);
+    std::ifstream in("green.png", std::ios::binary);
+    const std::vector<char> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Ref<IDirect3DTexture9> texture;
+    ASSERT_EQ(D3DXCreateTexture(device_.get(), 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture.out()), D3D_OK);
+    D3DXIMAGE_INFO info{};
+    using d3dxctl::Function;
+    struct Case {
+        Function function;
+        std::function<HRESULT()> call;
+    } cases[] = {
+        {Function::kCreateTexture,
+         [&] { return D3DXCreateTexture(device_.get(), 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture.out()); }},
+        {Function::kCreateTextureFromFileEx,
+         [&] {
+             return D3DXCreateTextureFromFileExW(device_.get(), u"green.png", 0, 0, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                 D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, texture.out());
+         }},
+        {Function::kGetImageInfoFromFile, [&] { return D3DXGetImageInfoFromFileW(u"green.png", &info); }},
+        {Function::kGetImageInfoFromFileInMemory,
+         [&] { return D3DXGetImageInfoFromFileInMemory(png.data(), static_cast<UINT>(png.size()), &info); }},
+        {Function::kLoadSurfaceFromFile,
+         [&] { return D3DXLoadSurfaceFromFileW(surface.get(), nullptr, nullptr, u"green.png", nullptr, D3DX_DEFAULT, 0, nullptr); }},
+        {Function::kLoadSurfaceFromFileInMemory,
+         [&] {
+             return D3DXLoadSurfaceFromFileInMemory(surface.get(), nullptr, nullptr, png.data(), static_cast<UINT>(png.size()),
+                                                    nullptr, D3DX_DEFAULT, 0, nullptr);
+         }},
+        {Function::kLoadSurfaceFromSurface,
+         [&] { return D3DXLoadSurfaceFromSurface(surface.get(), nullptr, nullptr, surface.get(), nullptr, nullptr, D3DX_DEFAULT, 0); }},
+        {Function::kSaveSurfaceToFile, [&] { return D3DXSaveSurfaceToFileW(u"out.png", D3DXIFF_PNG, surface.get(), nullptr, nullptr); }},
+        {Function::kSaveTextureToFile, [&] { return D3DXSaveTextureToFileW(u"out.bmp", D3DXIFF_BMP, texture.get(), nullptr); }},
+        {Function::kAssembleShader,
+         [&] {
+             Ref<ID3DXBuffer> code;
+             return D3DXAssembleShader("ps.1.1\nmov r0, v0\n", 17, nullptr, nullptr, 0, code.out(), nullptr);
+         }},
+    };
+    for (const Case& c : cases) {
+        const int before = d3dxctl::CallCount(c.function);
+        d3dxctl::FailCall(c.function, 1, E_OUTOFMEMORY);
+        EXPECT_EQ(c.call(), E_OUTOFMEMORY) << d3dxctl::NameOf(c.function);
+        EXPECT_EQ(c.call(), D3D_OK) << d3dxctl::NameOf(c.function);
+        EXPECT_EQ(d3dxctl::CallCount(c.function), before + 2) << d3dxctl::NameOf(c.function);
+    }
+    EXPECT_EQ(d3dxctl::CallCount(Function::kCreateTexture), 3) << "calls inside D3DX are not counted";
 }
 
 struct Vertex {  // FVF 0x142

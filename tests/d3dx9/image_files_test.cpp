@@ -78,10 +78,10 @@ TEST(ImageFiles, ColourFilesRoundTripWithTheirInformation) {
         {D3DXIFF_DIB, D3DXIFF_BMP, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, 0, false, false},
         {D3DXIFF_TGA, D3DXIFF_TGA, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, 0, false, false},
         {D3DXIFF_PNG, D3DXIFF_PNG, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, 0, false, false},
-        {D3DXIFF_BMP, D3DXIFF_BMP, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, 0, true, false},
-        {D3DXIFF_TGA, D3DXIFF_TGA, D3DFMT_R5G6B5, D3DFMT_X8R8G8B8, 0, true, false},
-        {D3DXIFF_PNG, D3DXIFF_PNG, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, 0, true, false},
-        {D3DXIFF_PPM, D3DXIFF_PPM, D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, 0, true, false},
+        {D3DXIFF_BMP, D3DXIFF_BMP, D3DFMT_X8R8G8B8, D3DFMT_R8G8B8, 0, true, false},
+        {D3DXIFF_TGA, D3DXIFF_TGA, D3DFMT_R5G6B5, D3DFMT_R8G8B8, 0, true, false},
+        {D3DXIFF_PNG, D3DXIFF_PNG, D3DFMT_X8R8G8B8, D3DFMT_R8G8B8, 0, true, false},
+        {D3DXIFF_PPM, D3DXIFF_PPM, D3DFMT_A8R8G8B8, D3DFMT_R8G8B8, 0, true, false},
         {D3DXIFF_JPG, D3DXIFF_JPG, D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, 6, true, true},
         {D3DXIFF_HDR, D3DXIFF_HDR, D3DFMT_X8R8G8B8, D3DFMT_A32B32G32R32F, 1, true, false},
     };
@@ -187,10 +187,101 @@ TEST(ImageFiles, GreyPngReadsAsL8) {
     EXPECT_EQ(d3d9sw::ReadPixel(decoded.View(), 1, 1), 0xFFA0A0A0u);
 }
 
+void Put32(Bytes* bytes, std::size_t at, std::uint32_t value) { std::memcpy(bytes->data() + at, &value, 4); }
+void Put16(Bytes* bytes, std::size_t at, std::uint16_t value) { std::memcpy(bytes->data() + at, &value, 2); }
+
+TEST(ImageFiles, PortableFloatMapsAreWrittenBottomUp) {
+    ImageBuffer image = Sample(D3DFMT_A8R8G8B8);
+    const Bytes bytes = Encode(D3DXIFF_PFM, image);
+    const std::string header = "PF\n5 3\n-1.0\n";
+    ASSERT_EQ(bytes.size(), header.size() + 5 * 3 * 3 * sizeof(float));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(header.size())), header);
+    float first[3];  // the bottom row's first pixel: red, green, blue
+    std::memcpy(first, bytes.data() + header.size(), sizeof first);
+    const std::uint32_t pixel = d3d9sw::ReadPixel(image.View(), 0, 2);
+    EXPECT_FLOAT_EQ(first[0], ((pixel >> 16) & 0xFF) / 255.0f);
+    EXPECT_FLOAT_EQ(first[1], ((pixel >> 8) & 0xFF) / 255.0f);
+    EXPECT_FLOAT_EQ(first[2], (pixel & 0xFF) / 255.0f);
+}
+
+// A BMP or TGA file of `bits` per pixel, 2 x 1, with the given header fields.
+Bytes Bmp(std::uint16_t bits, std::uint32_t compression, std::vector<std::uint32_t> masks, std::uint32_t headerSize = 40) {
+    const std::uint32_t tableEntries = bits <= 8 ? 1u << bits : 0;
+    const std::uint32_t extraMasks = headerSize == 40 ? static_cast<std::uint32_t>(masks.size()) * 4 : 0;
+    const std::uint32_t offset = 14 + headerSize + extraMasks + tableEntries * 4;
+    Bytes bytes(offset + 8, 0);
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    Put32(&bytes, 2, static_cast<std::uint32_t>(bytes.size()));
+    Put32(&bytes, 10, offset);
+    Put32(&bytes, 14, headerSize);
+    Put32(&bytes, 18, 2);
+    Put32(&bytes, 22, 1);
+    Put16(&bytes, 26, 1);
+    Put16(&bytes, 28, bits);
+    Put32(&bytes, 30, compression);
+    for (std::size_t i = 0; i < masks.size(); ++i) Put32(&bytes, 54 + 4 * i, masks[i]);
+    return bytes;
+}
+
+Bytes Tga(std::uint8_t type, std::uint8_t bits, std::uint8_t descriptor) {
+    const bool mapped = type == 1;
+    Bytes bytes(18 + (mapped ? 2 * 3 : 0) + 2 * ((bits + 7) / 8), 0);
+    bytes[1] = mapped ? 1 : 0;
+    bytes[2] = type;
+    if (mapped) {
+        Put16(&bytes, 5, 2);  // two entries of 24 bits
+        bytes[7] = 24;
+    }
+    Put16(&bytes, 12, 2);
+    Put16(&bytes, 14, 1);
+    bytes[16] = bits;
+    bytes[17] = descriptor;
+    return bytes;
+}
+
+TEST(ImageFiles, InformationReportsTheFormatTheFileStores) {
+    const Bytes greyAlphaPng = [] {
+        const std::uint8_t pixels[4] = {10, 200, 20, 100};
+        Bytes bytes;
+        stbi_write_png_to_func([](void* context, void* data, int size) {
+            auto* out = static_cast<Bytes*>(context);
+            out->insert(out->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+        }, &bytes, 2, 1, 2, pixels, 4);
+        return bytes;
+    }();
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        D3DFORMAT format;
+    } cases[] = {
+        {"8-bit BMP", Bmp(8, 0, {}), D3DFMT_P8},
+        {"4-bit BMP", Bmp(4, 0, {}), D3DFMT_P8},
+        {"16-bit BMP", Bmp(16, 0, {}), D3DFMT_X1R5G5B5},
+        {"16-bit BMP with 5-6-5 masks", Bmp(16, 3, {0xF800, 0x07E0, 0x001F}), D3DFMT_R5G6B5},
+        {"16-bit BMP with an alpha bit", Bmp(16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, 108), D3DFMT_A1R5G5B5},
+        {"24-bit BMP", Bmp(24, 0, {}), D3DFMT_R8G8B8},
+        {"32-bit BMP", Bmp(32, 0, {}), D3DFMT_X8R8G8B8},
+        {"32-bit BMP with an alpha mask", Bmp(32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, 108), D3DFMT_A8R8G8B8},
+        {"colour-mapped TGA", Tga(1, 8, 0), D3DFMT_P8},
+        {"grey TGA", Tga(3, 8, 0), D3DFMT_L8},
+        {"16-bit TGA", Tga(2, 16, 0), D3DFMT_X1R5G5B5},
+        {"16-bit TGA with an alpha bit", Tga(2, 16, 1), D3DFMT_A1R5G5B5},
+        {"24-bit TGA", Tga(2, 24, 0), D3DFMT_R8G8B8},
+        {"32-bit TGA without alpha bits", Tga(2, 32, 0), D3DFMT_X8R8G8B8},
+        {"grey PNG with alpha", greyAlphaPng, D3DFMT_A8L8},
+    };
+    for (const Case& c : cases) {
+        D3DXIMAGE_INFO info{};
+        ASSERT_EQ(ReadImageInfo(c.bytes.data(), c.bytes.size(), &info), D3D_OK) << c.what;
+        EXPECT_EQ(info.Format, c.format) << c.what;
+        EXPECT_EQ(info.Width, 2u) << c.what;
+    }
+}
+
 TEST(ImageFiles, UnsupportedRequestsAreRefused) {
     ImageBuffer image = Sample(D3DFMT_A8R8G8B8);
     Bytes bytes;
-    EXPECT_EQ(EncodeSurface(D3DXIFF_PFM, image.View(), nullptr, &bytes), D3DERR_INVALIDCALL);
     EXPECT_EQ(EncodeSurface(static_cast<D3DXIMAGE_FILEFORMAT>(42), image.View(), nullptr, &bytes), D3DERR_INVALIDCALL);
     const RECT outside{0, 0, 6, 3}, extreme{INT32_MIN, 0, INT32_MAX, 3};
     EXPECT_EQ(EncodeSurface(D3DXIFF_PNG, image.View(), &outside, &bytes), D3DERR_INVALIDCALL);
@@ -199,8 +290,6 @@ TEST(ImageFiles, UnsupportedRequestsAreRefused) {
     EXPECT_EQ(EncodeSurface(D3DXIFF_DDS, {D3DFMT_D16, 5, 3, 10, depth.data()}, nullptr, &bytes), D3DERR_INVALIDCALL);
 }
 
-void Put32(Bytes* bytes, std::size_t at, std::uint32_t value) { std::memcpy(bytes->data() + at, &value, 4); }
-void Put16(Bytes* bytes, std::size_t at, std::uint16_t value) { std::memcpy(bytes->data() + at, &value, 2); }
 Bytes Truncated(Bytes bytes, std::size_t keep) {
     bytes.resize(std::min(keep, bytes.size()));
     return bytes;

@@ -1,8 +1,6 @@
 // Atlas pages: cells split in quad-tree order and merged back to a whole page, textures
 // copied into their cells and read back from the page, inactive cells reactivated or taken
 // over, and failures that never leak a cell.
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <vector>
 
@@ -109,13 +107,9 @@ TEST_F(AtlasTest, TexturesAreCopiedIntoCellsOfTheirSizeAndReadBackThere) {
     EXPECT_EQ(ReadTexel(page->GetD3DTexture(), wideCell->rect.left + 32, wideCell->rect.top + 9), colors[1]);
     EXPECT_THROW(page->CopyTexture(small), lumi::Exception) << "copy already exist.";
 
-    // A page dump holds the copies at their cells.
-    ASSERT_TRUE(page->SaveToFile(u"page.png", nullptr));
-    std::ifstream file(folder_.File("page.png"), std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    CD3DTexture* dump = Keep(new CD3DTexture(&owner_, D3DFMT_UNKNOWN, 0, 0, 0, false));
-    ASSERT_TRUE(dump->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
-    EXPECT_EQ(dump->GetPixel(wideCell->rect.left + 32, wideCell->rect.top + 9), colors[1]);
+    // A page lives in video memory only and is no render target: like the platform, the
+    // device cannot read it back, so it cannot be saved.
+    EXPECT_FALSE(page->SaveToFile(u"page.png", nullptr));
 
     CD3DTexture* huge = MakeTexture(D3DFMT_A8R8G8B8, 300, 8);
     EXPECT_EQ(page->CopyTexture(huge), nullptr) << "larger than the page";

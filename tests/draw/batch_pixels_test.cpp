@@ -23,26 +23,36 @@ TEST_F(BatchPixelsTest, EachPrimitiveLandsOnExactlyItsPixels) {
             EXPECT_EQ(Pixel(x, y), inside ? 0xFF0000u : kBackground) << x << "," << y;
         }
     }
-    EXPECT_EQ(Pixel(50, 60), 0x00FF00u);
-    EXPECT_EQ(Pixel(49, 60), kBackground);
-    EXPECT_EQ(Pixel(50, 59), kBackground);
-    for (int x = 60; x < 66; ++x) EXPECT_EQ(Pixel(x, 70), 0x0000FFu) << x;
-    EXPECT_EQ(Pixel(59, 70), kBackground);
-    EXPECT_EQ(Pixel(63, 71), kBackground);
-    // Outline: the four edges, nothing inside.
+    // Points and lines keep the half-pixel offset of rectangles, which puts their vertices on
+    // pixel corners: a point (a one-pixel square) lights the pixel up and left of its
+    // position; a line lights the row above it or the column left of it (the diamond rule),
+    // without its last pixel.
+    EXPECT_EQ(Pixel(49, 59), 0x00FF00u);
+    EXPECT_EQ(Pixel(50, 60), kBackground);
+    for (int x = 60; x < 66; ++x) EXPECT_EQ(Pixel(x, 69), 0x0000FFu) << x;
+    EXPECT_EQ(Pixel(59, 69), kBackground);
+    EXPECT_EQ(Pixel(66, 69), kBackground);
+    EXPECT_EQ(Pixel(63, 70), kBackground);
+    // Outline: the rows above its top and bottom edges, the columns left of its left and
+    // right edges; nothing else.
     for (int x = 100; x < 104; ++x) {
-        EXPECT_EQ(Pixel(x, 100), 0x00FF00u) << x;
-        EXPECT_EQ(Pixel(x, 103), 0x00FF00u) << x;
+        EXPECT_EQ(Pixel(x, 99), 0x00FF00u) << x;
+        EXPECT_EQ(Pixel(x, 102), 0x00FF00u) << x;
     }
-    EXPECT_EQ(Pixel(100, 101), 0x00FF00u);
-    EXPECT_EQ(Pixel(104, 102), 0x00FF00u);
-    EXPECT_EQ(Pixel(102, 101), kBackground);
+    for (int y = 100; y < 103; ++y) {
+        EXPECT_EQ(Pixel(99, y), 0x00FF00u) << y;
+        EXPECT_EQ(Pixel(103, y), 0x00FF00u) << y;
+    }
+    EXPECT_EQ(Pixel(99, 99), kBackground);
+    EXPECT_EQ(Pixel(104, 102), kBackground);
+    EXPECT_EQ(Pixel(101, 101), kBackground);
     EXPECT_EQ(Pixel(202, 12), 0xFF0000u);
     EXPECT_EQ(Pixel(209, 19), kBackground);
     EXPECT_EQ(Pixel(222, 12), 0x0000FFu);
-    // Outline triangle: edges drawn, inside empty.
-    EXPECT_EQ(Pixel(154, 50), 0x00FF00u);
-    EXPECT_EQ(Pixel(150, 54), 0x00FF00u);
+    // Outline triangle: edges drawn as lines (the diagonal through pixel centres), inside empty.
+    EXPECT_EQ(Pixel(154, 49), 0x00FF00u);
+    EXPECT_EQ(Pixel(149, 54), 0x00FF00u);
+    EXPECT_EQ(Pixel(152, 55), 0x00FF00u);
     EXPECT_EQ(Pixel(152, 52), kBackground);
 
     Frame();
@@ -59,9 +69,9 @@ TEST_F(BatchPixelsTest, LaterSubmissionsLieInFrontWhateverTheFlushOrder) {
     SkipSequences(kDepthGap);
     Submit(Rect({15, 20, 25, 30}, kGreen));
     Frame();
-    EXPECT_EQ(Pixel(20, 15), 0x00FF00u) << "line over the earlier rectangle";
-    EXPECT_EQ(Pixel(12, 25), 0x0000FFu);
-    EXPECT_EQ(Pixel(20, 25), 0x00FF00u) << "the later rectangle covers the line";
+    EXPECT_EQ(Pixel(20, 14), 0x00FF00u) << "line over the earlier rectangle";
+    EXPECT_EQ(Pixel(12, 24), 0x0000FFu);
+    EXPECT_EQ(Pixel(20, 24), 0x00FF00u) << "the later rectangle covers the line";
     EXPECT_EQ(Pixel(20, 12), 0xFF0000u);
 
     // Textured batches draw in texture order, not submission order.

@@ -7,6 +7,7 @@
 #include "core/render_target_texture.h"
 #include "draw/huge_texture.h"
 #include "draw/texture_load.h"
+#include "platform/d3dx9/control.h"
 #include "tests/draw/texture_fixture.h"
 #include "tests/support/message_capture.h"
 #include "tests/support/sleep_hook.h"
@@ -109,6 +110,11 @@ TEST_F(TextureLifecycleTest, SavedFilesLoadBackFromMemory) {
 
     const char junk[] = "not an image";
     EXPECT_FALSE(loaded->LoadFromMemory(junk, sizeof(junk)));
+    for (d3dxctl::Function step : {d3dxctl::Function::kGetImageInfoFromFileInMemory,
+                                   d3dxctl::Function::kLoadSurfaceFromFileInMemory}) {
+        d3dxctl::FailCall(step, 1, E_OUTOFMEMORY);
+        EXPECT_FALSE(loaded->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) << d3dxctl::NameOf(step);
+    }
 }
 
 TEST_F(TextureLifecycleTest, DestructionNeverThrowsAndGivesEverythingBack) {

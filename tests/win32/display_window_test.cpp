@@ -291,6 +291,26 @@ TEST_F(WindowTest, PixelBufferFollowsTheClientSizeAndSavesAsPng) {
     EXPECT_FALSE(win32::SaveWindowPixelsPng(window, "empty.png"));
 }
 
+TEST_F(WindowTest, TheForegroundWindowIsTheOneBroughtForwardLast) {
+    static std::vector<HWND> told;
+    told.clear();
+    win32::SetForegroundListener([](HWND foreground) { told.push_back(foreground); });
+    const HWND a = win32::CreateTestWindow(u"a", 0, 0, 10, 10);
+    const HWND b = win32::CreateTestWindow(u"b", 0, 0, 10, 10);
+    EXPECT_EQ(GetForegroundWindow(), nullptr) << "creating a window brings nothing forward";
+    EXPECT_TRUE(SetForegroundWindow(a));
+    EXPECT_TRUE(SetForegroundWindow(a));
+    EXPECT_TRUE(SetForegroundWindow(b));
+    EXPECT_EQ(GetForegroundWindow(), b);
+    EXPECT_FALSE(SetForegroundWindow(reinterpret_cast<HWND>(0x1234)));
+    DestroyWindow(a);
+    EXPECT_EQ(GetForegroundWindow(), b);
+    DestroyWindow(b);
+    EXPECT_EQ(GetForegroundWindow(), nullptr);
+    win32::SetForegroundListener(nullptr);
+    EXPECT_EQ(told, (std::vector<HWND>{a, b, nullptr})) << "told of changes only";
+}
+
 TEST_F(WindowTest, DestroyedAndForeignHandlesFailSafely) {
     HWND window = win32::CreateTestWindow(u"w", 0, 0, 8, 8);
     ASSERT_TRUE(IsWindow(window));

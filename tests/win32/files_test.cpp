@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/win32/files.h"
+#include "platform/win32/text.h"
+#include "tests/support/invalid_parameters.h"
 #include "tests/support/utf16_file.h"
 #include "tests/support/work_folder.h"
 
@@ -75,13 +79,76 @@ TEST_F(FilesTest, FileLengthAndBadArguments) {
     EXPECT_EQ(_fileno(nullptr), -1);
     EXPECT_EQ(_filelength(-1), -1);
     EXPECT_EQ(_filelength(987654), -1);
-    EXPECT_EQ(_wfopen(nullptr, u"rb"), nullptr);
-    EXPECT_EQ(_wfopen(u"five.bin", nullptr), nullptr);
     EXPECT_EQ(_wfopen(u"", u"rb"), nullptr);
-    EXPECT_EQ(_wfopen(u"five.bin", u"x"), nullptr);
-    EXPECT_EQ(_wfopen(u"five.bin", u"rq"), nullptr);
     EXPECT_EQ(_wfopen(u"missing/file.bin", u"rb"), nullptr);
     EXPECT_EQ(_wfopen(u"missing/file.bin", u"wb"), nullptr);
+
+    // What the Windows runtime refuses takes its invalid-parameter path.
+    lumi::test::InvalidParameterCount invalid;
+    int expected = 0;
+    for (const char16_t* mode : {u"", u"x", u"rq", u"rtb", u"rbb", u"r++", u"w+t+", u"brw"}) {
+        EXPECT_EQ(_wfopen(u"five.bin", mode), nullptr) << win32::Utf16ToUtf8(mode);
+        EXPECT_EQ(invalid.Count(), ++expected) << win32::Utf16ToUtf8(mode);
+    }
+    EXPECT_EQ(_wfopen(nullptr, u"rb"), nullptr);
+    EXPECT_EQ(_wfopen(u"five.bin", nullptr), nullptr);
+    EXPECT_EQ(invalid.Count(), expected + 2);
+    for (const char16_t* mode : {u"rb+", u"r+b", u"rt", u"r+", u"r"}) {
+        FILE* opened = _wfopen(u"five.bin", mode);
+        EXPECT_NE(opened, nullptr) << win32::Utf16ToUtf8(mode);
+        if (opened != nullptr) std::fclose(opened);
+    }
+    EXPECT_EQ(invalid.Count(), expected + 2);
+}
+
+TEST_F(FilesTest, TextModeTranslatesLineEnds) {
+    WriteBytes("lines.txt", "one\r\ntwo\rthree\r\n\x1Ahidden");
+    FILE* text = _wfopen(u"lines.txt", u"r");  // text is the default
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(ReadAll(text), "one\ntwo\rthree\n") << "CR LF becomes LF; Ctrl+Z ends the text";
+    EXPECT_EQ(_filelength(_fileno(text)), 23);
+    std::fclose(text);
+    FILE* binary = _wfopen(u"lines.txt", u"rb");
+    ASSERT_NE(binary, nullptr);
+    EXPECT_EQ(ReadAll(binary).size(), 23u);
+    std::fclose(binary);
+
+    FILE* out = _wfopen(u"written.txt", u"wt");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(std::fputs("a\nb\n", out), 1);
+    EXPECT_EQ(std::ftell(out), 6) << "positions count the file's bytes";
+    std::fclose(out);
+    WriteBytes("ends.txt", "x\r\n\x1A");
+    FILE* append = _wfopen(u"ends.txt", u"a");
+    ASSERT_NE(append, nullptr);
+    std::fputs("y\n", append);
+    std::fclose(append);
+
+    std::ifstream written("written.txt", std::ios::binary), ends("ends.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "a\r\nb\r\n");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(ends), {}), "x\r\ny\r\n") << "the Ctrl+Z ending the file goes";
+}
+
+TEST_F(FilesTest, NamesFollowWindowsTrailingDotAndSpaceRules) {
+    std::filesystem::create_directories("Dir");
+    WriteBytes("Dir/name.txt", "found");
+    struct Case {
+        const char16_t* path;
+        const char* resolved;
+    } cases[] = {
+        {u"Dir\\name.txt.", "Dir/name.txt"},      {u"Dir\\name.txt . .", "Dir/name.txt"},
+        {u"Dir.\\name.txt", "Dir/name.txt"},      {u"DIR.\\NAME.TXT  ", "Dir/name.txt"},
+        {u"...\\x", ".../x"},                    {u"Dir\\..\\Dir\\name.txt", "Dir/../Dir/name.txt"},
+        {u"Dir\\new.log .", "Dir/new.log"},      {u"Dir/", "Dir/"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = win32::Utf16ToUtf8(c.path);
+        EXPECT_EQ(win32::ResolvePathCaseInsensitive(path), c.resolved) << path;
+    }
+    FILE* file = _wfopen(u"dir\\NAME.txt. ", u"rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "found");
+    std::fclose(file);
 }
 
 TEST_F(FilesTest, OpenFailureSwitchFailsExactlyTheNextOpens) {

@@ -120,6 +120,23 @@ TEST(MultiByteToWideChar, RejectsBadArgumentsWithZero) {
     EXPECT_THROW(MultiByteToWideChar(CP_ACP, 0x4, "a", 1, buffer, 4), std::invalid_argument);
 }
 
+TEST(CodePageConversions, RefuseTheFlagsThePlatformRefusesForTheCodePage) {
+    char16_t wide[4] = {};
+    char narrow[4] = {};
+    struct Case {
+        const char* what;
+        int result;
+        int expected;
+    } cases[] = {
+        {"MB_PRECOMPOSED with CP_ACP", MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, "ab", 2, wide, 4), 2},
+        {"MB_PRECOMPOSED with CP_UTF8", MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "ab", 2, wide, 4), 0},
+        {"MB_ERR_INVALID_CHARS with CP_ACP", MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "ab", 2, wide, 4), 2},
+        {"WC_ERR_INVALID_CHARS with CP_UTF8", WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, u"ab", 2, narrow, 4, nullptr, nullptr), 2},
+        {"WC_ERR_INVALID_CHARS with CP_ACP", WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, u"ab", 2, narrow, 4, nullptr, nullptr), 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.what;
+}
+
 TEST(WideCharToMultiByte, HandlesDefaultCharactersPerCodePage) {
     char buffer[16] = {};
     BOOL usedDefault = FALSE;

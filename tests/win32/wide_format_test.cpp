@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "tests/support/invalid_parameters.h"
 
 namespace {
 
@@ -142,13 +145,28 @@ TEST(BoundedWideFormat, HandlesNullBuffersAndHugeWidths) {
     EXPECT_EQ(std::u16string(buffer, 8), u"0.500000");
 }
 
-TEST(BoundedWideFormat, SafeFormEmptiesTheBufferWhenItDoesNotFit) {
+TEST(BoundedWideFormat, SafeFormTakesTheInvalidParameterPathWhenItDoesNotFit) {
+    lumi::test::InvalidParameterCount invalid;
     char16_t buffer[4] = {u'#', u'#', u'#', u'#'};
     EXPECT_EQ(swprintf_s(buffer, 4, u"%d", 123), 3);
     EXPECT_EQ(std::u16string(buffer), u"123");
+    EXPECT_EQ(invalid.Count(), 0);
+    // The Windows runtime's path: the handler (the process ends without one), then -1.
+    errno = 0;
     EXPECT_EQ(swprintf_s(buffer, 4, u"%d", 1234), -1);
     EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(errno, ERANGE);
+    EXPECT_EQ(invalid.Count(), 1);
     EXPECT_EQ(swprintf_s(nullptr, 4, u"%d", 1), -1);
+    EXPECT_EQ(swprintf_s(buffer, 0, u"%d", 1), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(invalid.Count(), 3);
+}
+
+TEST(BoundedWideFormatDeathTest, SafeFormOverflowEndsTheProcessWithoutAHandler) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    char16_t buffer[2];
+    EXPECT_DEATH(swprintf_s(buffer, 2, u"%d", 1234), "invalid parameter passed to swprintf_s");
 }
 
 TEST(WideStreamFormat, WritesUtf16LittleEndianUnits) {
