@@ -21,6 +21,7 @@
 #include "platform/win32/modules.h"
 #include "platform/win32/text.h"
 #include "platform/win32/window.h"
+#include "tests/support/device_checks.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/message_boxes.h"
 #include "tests/support/sleep_hook.h"
@@ -67,6 +68,7 @@ protected:
     void TearDown() override {
         Release();
         DestroyAdapterEnum();
+        ExpectDeviceLeftClean();  // the renderer and the enumeration are gone
         ResetFrameClock();
         win32::DestroyAllWindows();
         win32::ClearModules();
