@@ -133,7 +133,7 @@ void CLumiscriber::ReleaseEverything() {
             WriteLog(u"CLumiscriber destruction: %hs", error.what());
         }
     }
-    ReleaseDeferredPrimitives();
+    EndFrameLifetimes();
     DestroyFramePools();
     sceneManager_.reset();
     emitterMgr_.reset();

@@ -20,7 +20,6 @@ AlphaBatchEmitterFn g_emitterBeams = nullptr;
 
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
 constexpr std::int32_t kOutlineStyle = 2;
-constexpr float kOutlineDepthOffset = 0.000001f;  // outlines lie just behind their glyph
 
 // Where one command's vertices go: its clip space, depth and colour.
 struct quad_writer_t {
@@ -231,7 +230,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdTriangle: {
             const auto& t = *static_cast<STRU_TRI_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(t.sequence), t.color};
+            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(t.sequence), t.color};
             vertex_t* vertex = node->AddTriangle();
             writer.Put(vertex + 0, static_cast<float>(t.x1), static_cast<float>(t.y1), 0.0f, 0.0f);
             writer.Put(vertex + 1, static_cast<float>(t.x2), static_cast<float>(t.y2), 0.0f, 0.0f);
@@ -243,7 +242,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdRect: {
             const auto& r = *static_cast<STRU_RECT_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(r.sequence), r.color};
+            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
             writer.PutQuad(node->AddQuad(), r.destination, {0.0f, 0.0f, 0.0f, 0.0f});
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;
@@ -271,7 +270,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
             PrimitiveData* node = NodeFor(command, bound);
             float uv[4];
             TextureCoordinates(source, bound, uv);
-            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(r.sequence), r.color};
+            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
             writer.PutQuad(node->AddQuad(), r.destination, uv);
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;
@@ -294,9 +293,9 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, 
     const std::int32_t indicesBefore = node->arrays.IndexCount();
 
     const clip_space_t clip = ClipSpaceOf(viewport);
-    const float z = DepthOfSequence(text->sequence);
-    // Behind the glyph, yet inside the depth range when the glyph is at its far end.
-    const quad_writer_t outline{clip, std::min(z + kOutlineDepthOffset, 1.0f), text->outlineColor};
+    const float z = Depth(text->sequence);
+    // Behind the glyph, yet in front of the submission before it.
+    const quad_writer_t outline{clip, DepthJustBehind(text->sequence), text->outlineColor};
     const quad_writer_t glyph{clip, z, text->color};
     static constexpr LONG kOutlineOffsets[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
     for (lru_obj_s* entry = lru_obj_s::Next(&text->words); entry != &text->words; entry = lru_obj_s::Next(entry)) {

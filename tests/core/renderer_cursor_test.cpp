@@ -1,5 +1,6 @@
 // The hardware cursor through IRenderer on the software device: set from a texture, moved
-// hot spot, applied again after a reset, and nothing at all without cursor caps.
+// hot spot, applied again after a reset and a display-mode change, and nothing at all
+// without cursor caps.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -65,6 +66,22 @@ TEST_F(RendererCursorTest, TheCursorComesFromATextureAndSurvivesAReset) {
     info = Device();
     EXPECT_EQ(info.cursorHotSpotX, 7u);
     EXPECT_EQ(info.cursorPixels[0], 0xFF000408u);
+}
+
+TEST_F(RendererCursorTest, TheCursorComesBackAfterADisplayModeChange) {
+    ASSERT_NE(Create(), nullptr);
+    ITexture* texture = Gradient();
+    const RECT source{4, 8, 20, 24};
+    renderer_->SetCursorTexture(3, 5, texture, &source);
+    // The mode change unloads every texture; the cursor comes back all the same, also when
+    // the host wrote its texture only once.
+    ASSERT_TRUE(renderer_->ChangeDisplayMode(400, 300, 32, 1, false, true));
+    d3d9ctl::DeviceInfo info = Device();
+    ASSERT_EQ(info.cursorWidth, 32);
+    EXPECT_EQ(info.cursorHotSpotX, 3u);
+    EXPECT_EQ(info.cursorHotSpotY, 5u);
+    EXPECT_EQ(info.cursorPixels[0], 0xFF000408u);
+    EXPECT_EQ(info.cursorPixels[2 * 32 + 1], 0xFF00050Au);
 }
 
 TEST_F(RendererCursorTest, FailedStepsLeaveTheDeviceCursorAlone) {

@@ -31,6 +31,17 @@ std::vector<std::uint32_t> Checker() {
     return texels;
 }
 
+// Each channel of `rgb` within 2 of `expected`'s.
+::testing::AssertionResult Near(std::uint32_t rgb, std::uint32_t expected) {
+    for (int shift : {0, 8, 16}) {
+        const int got = static_cast<int>(rgb >> shift & 0xFF);
+        const int want = static_cast<int>(expected >> shift & 0xFF);
+        if (got - want > 2 || want - got > 2)
+            return ::testing::AssertionFailure() << "channel at bit " << shift << ": " << got << ", expected " << want;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 class RendererDrawTest : public RendererTest {
 protected:
     void SetUp() override {
@@ -258,6 +269,28 @@ TEST_F(RendererDrawTest, AFramePastTheDepthRangeStillDraws) {
     EXPECT_EQ(Pixel(22, 22), 0x0000FFu);
 }
 
+TEST_F(RendererDrawTest, NeighbouringSubmissionsNeverShareADepth) {
+    // Each point is submitted just after the rectangle under it, and the points' processor
+    // flushes first: only a depth of its own keeps a point in front.
+    EXPECT_EQ(Renderer()->GetDeviceSettings().pp.AutoDepthStencilFormat, D3DFMT_D24S8);
+    Frame([&] {
+        for (int i = 0; i < 200; ++i) {
+            const int x = 4 + (i % 40) * 7;
+            const int y = 4 + (i / 40) * 7;
+            renderer_->DrawRect(ScratchCommand(), x - 2, y - 2, x + 3, y + 3, kRed, true);
+            renderer_->DrawPoint(ScratchCommand(), x, y, kBlue);
+        }
+    });
+    EXPECT_EQ(Count(0x0000FF), 200);
+
+    // A device without a deeper format keeps 16 bits.
+    Release();
+    DestroyAdapterEnum();
+    for (D3DFORMAT deep : {D3DFMT_D24S8, D3DFMT_D24X8}) d3d9ctl::SetFormatSupport(0, deep, d3d9ctl::FormatSupport{});
+    ASSERT_NE(Create(), nullptr);
+    EXPECT_EQ(Renderer()->GetDeviceSettings().pp.AutoDepthStencilFormat, D3DFMT_D16);
+}
+
 TEST_F(RendererDrawTest, TexturedRectanglesSampleTheirSourceTexels) {
     CD3DTexture* texture = MakeTexture(4, 4, D3DFMT_X8R8G8B8, Checker());
     ASSERT_NE(texture, nullptr);
@@ -370,6 +403,40 @@ TEST_F(RendererDrawTest, DrawsBeforeTheFramesTickKeepTheirScratchCommands) {
     EXPECT_EQ(texture->GetRefCount(), 0);
 }
 
+TEST_F(RendererDrawTest, AHostDrawingBeforeEveryTickStillGetsItsScratchCommandsBack) {
+    CD3DTexture* texture = MakeTexture(4, 4, D3DFMT_X8R8G8B8, Checker());
+    ASSERT_NE(texture, nullptr);
+    const RECT source{0, 0, 4, 4};
+    const RECT destination{10, 10, 14, 14};
+    const CFramePool* textured = Renderer()->GetFramePool(kDrawCmdTexturedRect);
+    for (int frame = 0; frame < 3; ++frame) {
+        renderer_->OnFrameBegin();
+        renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1);
+        renderer_->BeginScene();
+        ASSERT_TRUE(renderer_->EndScene(true));
+        renderer_->OnFrameEnd();
+        EXPECT_EQ(Pixel(10, 10), 0xFF0000u) << "frame " << frame;
+        EXPECT_EQ(textured->GetUsedCount(), 0u) << "frame " << frame;
+        EXPECT_EQ(texture->GetRefCount(), 0) << "idle again after frame " << frame;
+    }
+}
+
+TEST_F(RendererDrawTest, GreyModeLeavesNothingOnTheHostsCommands) {
+    STRU_DRAW_COMMAND_BASE* rect = renderer_->CreatePrimitive(kDrawCmdRect);
+    renderer_->SetGreyMode(true);
+    Frame([&] { renderer_->DrawRect(rect, 10, 10, 20, 20, kRed, true); });
+    EXPECT_EQ(rect->flags, kDrawFlagOpaque);
+    renderer_->SetGreyMode(false);
+    Frame([&] {
+        renderer_->DrawRect(rect, 10, 10, 20, 20, kRed, true);
+        renderer_->DrawRect(ScratchCommand(), 15, 15, 25, 25, 0x800000FF, true);
+    });
+    EXPECT_EQ(rect->flags, kDrawFlagOpaque);
+    EXPECT_EQ(Pixel(12, 12), 0xFF0000u);
+    EXPECT_TRUE(Near(Pixel(17, 17), 0x7F0080)) << "the rectangle is opaque again, under the translucent one";
+    renderer_->ReleasePrimitive(rect);
+}
+
 TEST_F(RendererDrawTest, GreyModeLastsWhileItIsOn) {
     ASSERT_TRUE(Renderer()->HasPixelShader11());
     CD3DTexture* texture = MakeTexture(4, 4, D3DFMT_X8R8G8B8, Checker());
@@ -384,17 +451,6 @@ TEST_F(RendererDrawTest, GreyModeLastsWhileItIsOn) {
     renderer_->SetGreyMode(false);
     Frame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
     EXPECT_EQ(Pixel(10, 10), 0xFF0000u) << "the scratch command is not grey any more";
-}
-
-// Each channel of `rgb` within 2 of `expected`'s.
-::testing::AssertionResult Near(std::uint32_t rgb, std::uint32_t expected) {
-    for (int shift : {0, 8, 16}) {
-        const int got = static_cast<int>(rgb >> shift & 0xFF);
-        const int want = static_cast<int>(expected >> shift & 0xFF);
-        if (got - want > 2 || want - got > 2)
-            return ::testing::AssertionFailure() << "channel at bit " << shift << ": " << got << ", expected " << want;
-    }
-    return ::testing::AssertionSuccess();
 }
 
 TEST_F(RendererDrawTest, TranslucentShapesBlendInSubmissionOrder) {
