@@ -10,6 +10,7 @@
 #include "core/viewport.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
+#include "draw/tex_mgr.h"
 #include "draw/texture_pool.h"
 #include "platform/win32/window.h"
 
@@ -200,6 +201,7 @@ void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     // Recorded before the layer sees it: even a refused command may have been linked.
     if (!queuedThisFrame_.empty() && queuedThisFrame_.back().first > cmd->sequence) queuedSorted_ = false;
     queuedThisFrame_.emplace_back(cmd->sequence, cmd);
+    if (texMgr_) texMgr_->HoldForFrame(cmd->texture);
     currentViewport_->AddDrawCommand(cmd);
 }
 

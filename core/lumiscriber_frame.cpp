@@ -57,6 +57,7 @@ bool CLumiscriber::RenderAllTargets(bool present) {
         indexNeed += indexBytes;
     }
     if (!GrowDynamicBuffers(vertexNeed, indexNeed)) return false;
+    if (texMgr_) texMgr_->RefreshHeldTextures();
     DrawTargets();
     if (present) PresentTargets();
     if (vsync_ && g_FrameDelta < kFrameLimiterDelta) Sleep(kFrameLimiterSleepMs);
@@ -94,6 +95,7 @@ void CLumiscriber::EndFrameLifetimes() {
     for (auto& pool : framePools_) {
         if (pool) pool->Reset();
     }
+    if (texMgr_) texMgr_->ReleaseFrameHolds();
 }
 
 bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {

@@ -502,13 +502,15 @@ bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTar
     viewport_t* previousScene = sceneManager_ ? sceneManager_->GetCurrentViewport() : nullptr;
     const std::uint32_t previousSequence = drawSequence_;
     const std::size_t previousQueued = queuedThisFrame_.size();
+    const std::size_t previousHolds = texMgr_->FrameHoldCount();
     STRU_DRAW_COMMAND_BASE* cmd = nullptr;
     auto restore = [&]() {
-        // The target's layers are empty again: this draw's command is let go at once, also
-        // outside a frame, rather than at a frame end that may be far off.
+        // The target's layers are empty again: this draw's command and texture are let go at
+        // once, also outside a frame, rather than at a frame end that may be far off.
         textureTarget->ResetViewportLayers();
         queuedThisFrame_.resize(previousQueued);
         if (cmd != nullptr) ReleasePrimitive(cmd);
+        texMgr_->ReleaseFrameHolds(previousHolds);
         drawSequence_ = previousSequence;
         if (previous != nullptr) {
             ApplyViewport(previous);
@@ -536,6 +538,7 @@ bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTar
         // nothing, and is no success.
         drawn = vertexBytes != 0 && GrowDynamicBuffers(vertexBytes, indexBytes);
         if (drawn) {
+            texMgr_->RefreshHeldTextures(previousHolds);
             textureTarget->Render(true);
             drawn = !deviceLost_;
         }

@@ -254,18 +254,17 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
             if (texture == nullptr) return false;
             RECT source = r.source;
             CD3DTexture* bound = texture;
-            const bool cellable = viewport->scale == 1.0f &&
-                                  (texture->GetUsageFlags() & CD3DTexture::kUsageRenderTarget) == 0 &&
-                                  !texture->IsNotPackable();
-            tex_cell_t* cell = cellable ? FindAtlasCell(renderer_, texture) : nullptr;
+            const bool cellable =
+                (texture->GetUsageFlags() & CD3DTexture::kUsageRenderTarget) == 0 && !texture->IsNotPackable();
+            tex_cell_t* cell = cellable ? AtlasCellFor(renderer_, r, *viewport) : nullptr;
             if (cell != nullptr) {
-                // Drawn from the page from now on: the texture's own video memory can go.
-                texture->ReleaseVideoCopy();
+                // Drawn from the page from now on: the texture's own video memory can go,
+                // unless a draw of this frame samples it.
+                if (!texture->IsDrawnByItself()) texture->ReleaseVideoCopy();
                 source = Offset(source, cell->rect.left, cell->rect.top);
                 bound = cell->page;
-            } else {
-                if (!texture->EnsureVideoTexture()) return false;
-                texture->UploadDirtyRect();
+            } else if (!PrepareOwnCopy(texture)) {
+                return false;
             }
             PrimitiveData* node = NodeFor(command, bound);
             float uv[4];

@@ -59,9 +59,24 @@ void RefuseLinked(const STRU_DRAW_COMMAND_BASE* command) {
 
 }  // namespace
 
-tex_cell_t* FindAtlasCell(CLumiscriber* renderer, CD3DTexture* texture) {
+tex_cell_t* AtlasCellFor(CLumiscriber* renderer, const STRU_RECT_COMMAND& command, const viewport_t& viewport) {
     CTexMgr* manager = renderer != nullptr ? renderer->GetTexMgr() : nullptr;
-    return manager != nullptr ? manager->GetTextureCell(texture) : nullptr;
+    CD3DTexture* texture = command.texture;
+    if (manager == nullptr || texture == nullptr || viewport.scale != 1.0f) return nullptr;
+    const RECT& source = command.source;
+    const RECT& destination = command.destination;
+    const bool oneToOne = destination.right - destination.left == source.right - source.left &&
+                          destination.bottom - destination.top == source.bottom - source.top;
+    const bool inside = source.left >= 0 && source.top >= 0 && source.right <= texture->GetWidth() &&
+                        source.bottom <= texture->GetHeight();
+    return oneToOne && inside ? manager->GetTextureCell(texture) : nullptr;
+}
+
+bool PrepareOwnCopy(CD3DTexture* texture) {
+    if (!texture->EnsureVideoTexture()) return false;
+    texture->UploadDirtyRect();
+    texture->SetDrawnByItself(true);
+    return true;
 }
 
 // ---- Points ------------------------------------------------------------------------------------
@@ -220,16 +235,15 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
     if (rect == nullptr || rect->type != kDrawCmdTexturedRect || rect->texture == nullptr) return false;
     RECT source = rect->source;
     CD3DTexture* bound = rect->texture;
-    tex_cell_t* cell = viewport->scale == 1.0f ? FindAtlasCell(renderer_, bound) : nullptr;
+    tex_cell_t* cell = AtlasCellFor(renderer_, *rect, *viewport);
     if (cell != nullptr) {
         source.left += cell->rect.left;
         source.right += cell->rect.left;
         source.top += cell->rect.top;
         source.bottom += cell->rect.top;
         bound = cell->page;
-    } else {
-        if (!bound->EnsureVideoTexture()) return false;
-        bound->UploadDirtyRect();
+    } else if (!PrepareOwnCopy(bound)) {
+        return false;
     }
     tex_batch_t* batch = FindOrCreateBatch(bound);
     const auto width = static_cast<float>(bound->GetWidth());

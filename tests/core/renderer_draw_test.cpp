@@ -303,7 +303,7 @@ TEST_F(RendererDrawTest, TexturedRectanglesSampleTheirSourceTexels) {
     const RECT placed{100, 40, 101, 44};
     Frame([&] {
         renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1);
-        EXPECT_EQ(texture->GetRefCount(), 2) << "the scratch command holds the texture for the frame";
+        EXPECT_EQ(texture->GetRefCount(), 3) << "the host, the scratch command and the frame hold it";
         renderer_->DrawTexturePrimitiveAt(host, 60, 40, nullptr, 0, 0xFFFFFFFF);
         const std::int32_t before = DrawCalls();
         renderer_->DrawTexturePrimitiveEx(host, 80, 40, 0xFFFFFFFF, nullptr, nullptr);
@@ -394,7 +394,7 @@ TEST_F(RendererDrawTest, DrawsBeforeTheFramesTickKeepTheirScratchCommands) {
     renderer_->DrawTexture(texture, &early, &source, 0xFFFFFFFF, 1);
     renderer_->BeginScene();
     renderer_->DrawTexture(texture, &late, &source, 0xFFFFFFFF, 1);
-    EXPECT_EQ(texture->GetRefCount(), 2);
+    EXPECT_EQ(texture->GetRefCount(), 3) << "two scratch commands and the frame";
     ASSERT_TRUE(renderer_->EndScene(true));
     renderer_->OnFrameEnd();
     EXPECT_EQ(Pixel(10, 10), 0xFF0000u);
