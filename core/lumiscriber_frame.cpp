@@ -60,6 +60,9 @@ bool CLumiscriber::RenderAllTargets(bool present) {
     if (texMgr_) texMgr_->RefreshHeldTextures();
     DrawTargets();
     if (present) PresentTargets();
+    // A loss stops the walk at whichever target reported it, which stays current; draws must
+    // go on into the main window, where a whole walk ends.
+    if (deviceLost_) SelectRenderTarget(nullptr);
     if (vsync_ && g_FrameDelta < kFrameLimiterDelta) Sleep(kFrameLimiterSleepMs);
     return true;
 }

@@ -17,7 +17,8 @@
 // - Besides the record's own reference, the renderer holds the record's texture from its
 //   first queueing in a frame to that frame's end (CTexMgr::HoldForFrame). Within the frame
 //   the texture therefore never goes idle: its atlas cell, video copy and memory stay its
-//   own, no other texture is given its cell, and DestroyTexture of it waits for the frame end.
+//   own, no other texture is given its cell, and DestroyTexture of it is decided at the frame
+//   end (it goes then unless something references it still).
 // - Swapping a queued record's texture (SetTexture, AttachTexture, a scratch record reused by
 //   DrawTexture) or releasing the record changes later submissions only; the queued draw
 //   keeps its texture. A record released while queued is freed at the frame end.

@@ -181,7 +181,9 @@ bool CTexMgr::RegisterTexture(CD3DTexture* texture) {
 
 void CTexMgr::DestroyTexture(CD3DTexture* texture) {
     if (texture == nullptr) return;
-    if (texture->IsFrameHeld() && texture->GetRefCount() == 1) {
+    // A queued command may still draw it: the frame end decides, once the frame's own
+    // references (the hold, scratch commands) are gone.
+    if (texture->IsFrameHeld()) {
         texture->SetDestroyPending(true);
         return;
     }

@@ -97,9 +97,9 @@ public:
     // A named texture goes into the name map (throws "Duplicate CD3DTexture." when the name
     // is taken), any other onto the unnamed list. Returns true.
     bool RegisterTexture(CD3DTexture* texture);
-    // Deletes a texture without references (one with references, or null, is ignored). A
-    // texture only the frame still holds goes at the frame end, unless it is found again
-    // (FindOrCreateTexture) or referenced again before then.
+    // Deletes a texture without references (one with references, or null, is ignored). For a
+    // texture the frame holds this is decided at the frame end, after the frame's own
+    // references went; finding it again (FindOrCreateTexture) before then keeps it.
     void DestroyTexture(CD3DTexture* texture);
     // Takes a texture off every list and deletes it; a load still running is given up.
     void UnregisterTexture(CD3DTexture* texture);

@@ -120,7 +120,14 @@ TEST_P(QueuedTextureTest, KeepsItsCellUntilTheFrameEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Frame, QueuedTextureTest,
-                         ::testing::Values(LetGo::kSetTexture, LetGo::kAttachTexture, LetGo::kDestroyTexture));
+                         ::testing::Values(LetGo::kSetTexture, LetGo::kAttachTexture, LetGo::kDestroyTexture),
+                         [](const ::testing::TestParamInfo<LetGo>& info) {
+                             switch (info.param) {
+                                 case LetGo::kSetTexture: return "SetTexture";
+                                 case LetGo::kAttachTexture: return "AttachTexture";
+                                 default: return "DestroyTexture";
+                             }
+                         });
 
 // ---- Every copy a texture is drawn from shows what the host wrote ----
 
