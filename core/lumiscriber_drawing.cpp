@@ -201,7 +201,8 @@ void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     // Recorded before the layer sees it: even a refused command may have been linked.
     if (!queuedThisFrame_.empty() && queuedThisFrame_.back().first > cmd->sequence) queuedSorted_ = false;
     queuedThisFrame_.emplace_back(cmd->sequence, cmd);
-    if (texMgr_) texMgr_->HoldForFrame(cmd->texture);
+    CD3DTexture* texture = cmd->texture;
+    if (texture != nullptr && !texture->IsFrameHeld() && texMgr_) texMgr_->HoldForFrame(texture);
     currentViewport_->AddDrawCommand(cmd);
 }
 

@@ -108,7 +108,7 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
             if (cell->owner != texture) throw lumi::Exception("error");
             page->MarkCellUsed(cell);
         }
-        page->RefreshCell(cell);
+        if (cell->stale) page->RefreshCell(cell);
         return cell;
     }
     if (texture->GetMemory() == nullptr || texture->GetSystemTexture() == nullptr) return nullptr;
