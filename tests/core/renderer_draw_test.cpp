@@ -49,17 +49,6 @@ protected:
         ASSERT_NE(Create(), nullptr);
     }
 
-    // One frame with `draws` between BeginScene and EndScene, presented to the window.
-    void Frame(const std::function<void()>& draws) {
-        renderer_->OnFrameBegin();
-        renderer_->BeginScene();
-        draws();
-        ASSERT_TRUE(renderer_->EndScene(true));
-        renderer_->OnFrameEnd();
-    }
-
-    std::uint32_t Pixel(int x, int y) const { return WindowPixel(window_, x, y) & 0xFFFFFF; }
-
     // Every pixel of the rectangle [left, right) x [top, bottom) has `rgb`.
     ::testing::AssertionResult AreaIs(int left, int top, int right, int bottom, std::uint32_t rgb) const {
         for (int y = top; y < bottom; ++y) {
@@ -96,7 +85,7 @@ protected:
 };
 
 TEST_F(RendererDrawTest, ShapesCoverExactlyTheirPixels) {
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawPoint(ScratchCommand(), 5, 6, kRed);
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 16, kGreen, true);
         renderer_->DrawRect(ScratchCommand(), 30, 10, 40, 20, kBlue, false);
@@ -122,7 +111,7 @@ TEST_F(RendererDrawTest, ShapesCoverExactlyTheirPixels) {
 }
 
 TEST_F(RendererDrawTest, LaterSubmissionsLieInFront) {
-    Frame([&] {
+    DrawFrame([&] {
         // Within one processor, and across processors whose flush order is the other way round.
         renderer_->DrawRect(ScratchCommand(), 10, 10, 30, 30, kRed, true);
         renderer_->DrawRect(ScratchCommand(), 20, 20, 40, 40, kGreen, true);
@@ -139,13 +128,13 @@ TEST_F(RendererDrawTest, LaterSubmissionsLieInFront) {
 
 TEST_F(RendererDrawTest, ScratchCommandsComeFromTheFramePoolsAndAreReusedNextFrame) {
     STRU_DRAW_COMMAND_BASE* first = nullptr;
-    Frame([&] {
+    DrawFrame([&] {
         first = Renderer()->TakeFrameCommand(kDrawCmdRect);
         renderer_->DrawRect(first, 0, 0, 1, 1, 0x80FFFFFF, true);
         EXPECT_EQ(first->flags, kDrawFlagAlpha);
     });
     // Reused by the next frame's first draw, without the translucent flags of its last use.
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 20, kBlue, true);
         EXPECT_EQ(first->flags, kDrawFlagOpaque);
         EXPECT_EQ(Renderer()->GetFramePool(kDrawCmdRect)->GetUsedCount(), 1u);
@@ -155,7 +144,7 @@ TEST_F(RendererDrawTest, ScratchCommandsComeFromTheFramePoolsAndAreReusedNextFra
     // 1025 scratch points in one frame: 8 slots, then 1024, then 2048.
     const CFramePool* points = Renderer()->GetFramePool(kDrawCmdPoint);
     EXPECT_EQ(points->GetSlotCount(), 8u);
-    Frame([&] {
+    DrawFrame([&] {
         for (int i = 0; i < 1025; ++i) renderer_->DrawPoint(ScratchCommand(), 10 + i % 300, 100 + i / 300, kGreen);
     });
     EXPECT_EQ(points->GetSlotCount(), 2048u);
@@ -165,11 +154,11 @@ TEST_F(RendererDrawTest, ScratchCommandsComeFromTheFramePoolsAndAreReusedNextFra
 TEST_F(RendererDrawTest, AHostLineKeepsOnlyTheSegmentsOfItsLastDraw) {
     STRU_DRAW_COMMAND_BASE* line = renderer_->CreatePrimitive(kDrawCmdLine);
     const STRU_LINE_SEGMENT three[3] = {{10, 10, 30, 10}, {10, 20, 30, 20}, {10, 30, 30, 30}};
-    Frame([&] { renderer_->DrawLines(line, three, 3, kRed); });
+    DrawFrame([&] { renderer_->DrawLines(line, three, 3, kRed); });
     EXPECT_EQ(Count(0xFF0000), 3 * 21);
-    Frame([&] { renderer_->DrawLines(line, three + 1, 2, kGreen); });
+    DrawFrame([&] { renderer_->DrawLines(line, three + 1, 2, kGreen); });
     EXPECT_EQ(Count(0x00FF00), 2 * 21);
-    Frame([&] { renderer_->DrawLine(line, 10, 10, 30, 10, kBlue); });
+    DrawFrame([&] { renderer_->DrawLine(line, 10, 10, 30, 10, kBlue); });
     EXPECT_EQ(Count(0x0000FF), 21);
     EXPECT_EQ(Count(0x00FF00), 0);
     renderer_->ReleasePrimitive(line);
@@ -180,7 +169,7 @@ TEST_F(RendererDrawTest, ReleasingAQueuedCommandWaitsForTheFrameEnd) {
     STRU_DRAW_COMMAND_BASE* queued = renderer_->CreatePrimitive(kDrawCmdRect);
     STRU_DRAW_COMMAND_BASE* idle = renderer_->CreatePrimitive(kDrawCmdRect);
     STRU_DRAW_COMMAND_BASE* stale = renderer_->CreatePrimitive(kDrawCmdRect);
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawRect(ScratchCommand(), 0, 0, 5, 5, kGreen, true);
         renderer_->DrawRect(stale, 0, 0, 5, 5, kBlue, true);
     });
@@ -219,7 +208,7 @@ TEST_F(RendererDrawTest, BadInputDrawsNothingButTheShapesCount) {
     const STRU_LINE_SEGMENT segment{0, 0, 50, 50};
     const RECT area{0, 0, 50, 50};
     const RECT empty{5, 5, 5, 9};
-    Frame([&] {
+    DrawFrame([&] {
         const std::int32_t before = DrawCalls();
         // Wrong or missing commands: not drawn, but counted.
         for (STRU_DRAW_COMMAND_BASE* cmd : {static_cast<STRU_DRAW_COMMAND_BASE*>(nullptr), point}) {
@@ -259,7 +248,7 @@ TEST_F(RendererDrawTest, BadInputDrawsNothingButTheShapesCount) {
 }
 
 TEST_F(RendererDrawTest, AFramePastTheDepthRangeStillDraws) {
-    Frame([&] {
+    DrawFrame([&] {
         for (int i = 0; i < 100'010; ++i) renderer_->DrawPoint(ScratchCommand(), 200, 200, kRed);
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 20, kGreen, true);
         renderer_->DrawRect(ScratchCommand(), 15, 15, 25, 25, kBlue, true);
@@ -273,7 +262,7 @@ TEST_F(RendererDrawTest, NeighbouringSubmissionsNeverShareADepth) {
     // Each point is submitted just after the rectangle under it, and the points' processor
     // flushes first: only a depth of its own keeps a point in front.
     EXPECT_EQ(Renderer()->GetDeviceSettings().pp.AutoDepthStencilFormat, D3DFMT_D24S8);
-    Frame([&] {
+    DrawFrame([&] {
         for (int i = 0; i < 200; ++i) {
             const int x = 4 + (i % 40) * 7;
             const int y = 4 + (i / 40) * 7;
@@ -301,7 +290,7 @@ TEST_F(RendererDrawTest, TexturedRectanglesSampleTheirSourceTexels) {
     const RECT destination{40, 40, 42, 42};
     const RECT column{3, 0, 4, 4};
     const RECT placed{100, 40, 101, 44};
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1);
         EXPECT_EQ(texture->GetRefCount(), 3) << "the host, the scratch command and the frame hold it";
         renderer_->DrawTexturePrimitiveAt(host, 60, 40, nullptr, 0, 0xFFFFFFFF);
@@ -389,7 +378,7 @@ TEST_F(RendererDrawTest, DrawsBeforeTheFramesTickKeepTheirScratchCommands) {
     const RECT source{0, 0, 4, 4};
     const RECT early{10, 10, 14, 14};
     const RECT late{20, 10, 24, 14};
-    Frame([] {});
+    DrawFrame([] {});
     renderer_->OnFrameBegin();
     renderer_->DrawTexture(texture, &early, &source, 0xFFFFFFFF, 1);
     renderer_->BeginScene();
@@ -399,7 +388,7 @@ TEST_F(RendererDrawTest, DrawsBeforeTheFramesTickKeepTheirScratchCommands) {
     renderer_->OnFrameEnd();
     EXPECT_EQ(Pixel(10, 10), 0xFF0000u);
     EXPECT_EQ(Pixel(20, 10), 0xFF0000u);
-    Frame([] {});
+    DrawFrame([] {});
     EXPECT_EQ(texture->GetRefCount(), 0);
 }
 
@@ -424,10 +413,10 @@ TEST_F(RendererDrawTest, AHostDrawingBeforeEveryTickStillGetsItsScratchCommandsB
 TEST_F(RendererDrawTest, GreyModeLeavesNothingOnTheHostsCommands) {
     STRU_DRAW_COMMAND_BASE* rect = renderer_->CreatePrimitive(kDrawCmdRect);
     renderer_->SetGreyMode(true);
-    Frame([&] { renderer_->DrawRect(rect, 10, 10, 20, 20, kRed, true); });
+    DrawFrame([&] { renderer_->DrawRect(rect, 10, 10, 20, 20, kRed, true); });
     EXPECT_EQ(rect->flags, kDrawFlagOpaque);
     renderer_->SetGreyMode(false);
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawRect(rect, 10, 10, 20, 20, kRed, true);
         renderer_->DrawRect(ScratchCommand(), 15, 15, 25, 25, 0x800000FF, true);
     });
@@ -444,17 +433,17 @@ TEST_F(RendererDrawTest, GreyModeLastsWhileItIsOn) {
     const RECT source{0, 0, 1, 1};  // red
     const RECT destination{10, 10, 11, 11};
     renderer_->SetGreyMode(true);
-    Frame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
+    DrawFrame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
     const std::uint32_t grey = Pixel(10, 10);
     EXPECT_TRUE(grey != 0 && (grey & 0xFF) == (grey >> 8 & 0xFF) && (grey & 0xFF) == (grey >> 16))
         << std::hex << grey;
     renderer_->SetGreyMode(false);
-    Frame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
+    DrawFrame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
     EXPECT_EQ(Pixel(10, 10), 0xFF0000u) << "the scratch command is not grey any more";
 }
 
 TEST_F(RendererDrawTest, TranslucentShapesBlendInSubmissionOrder) {
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawRect(ScratchCommand(), 10, 10, 30, 30, kRed, true);
         renderer_->DrawRect(ScratchCommand(), 20, 20, 40, 40, 0x800000FF, true);
         renderer_->DrawTriangle(ScratchCommand(), 25, 25, 45, 25, 25, 45, 0x8000FF00, true);

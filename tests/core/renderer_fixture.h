@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,18 @@ protected:
         renderer_->OnFrameEnd();
         return drawn;
     }
+
+    // One frame with `draws` between BeginScene and EndScene, presented to the window.
+    void DrawFrame(const std::function<void()>& draws) {
+        renderer_->OnFrameBegin();
+        renderer_->BeginScene();
+        draws();
+        ASSERT_TRUE(renderer_->EndScene(true));
+        renderer_->OnFrameEnd();
+    }
+
+    // The host window's presented pixel at (x, y), 0xRRGGBB.
+    std::uint32_t Pixel(int x, int y) const { return WindowPixel(window_, x, y) & 0xFFFFFF; }
 
     // The messages logged so far, without their date stamps.
     std::vector<std::u16string> LogLines() const {

@@ -5,6 +5,7 @@
 
 #include "platform/d3d9/control.h"
 #include "platform/win32/window.h"
+#include "tests/d3d9/d3d9_fixture.h"
 
 namespace lumi::test {
 namespace {
@@ -33,15 +34,7 @@ FrameReference::~FrameReference() {
 
 void FrameReference::CreateDevice() {
     if (direct3d_ == nullptr) return;
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = static_cast<UINT>(width_);
-    pp.BackBufferHeight = static_cast<UINT>(height_);
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = window_;
-    pp.Windowed = TRUE;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    D3DPRESENT_PARAMETERS pp = d3d9test::WindowedParams(window_, static_cast<UINT>(width_), static_cast<UINT>(height_));
     if (FAILED(direct3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                        &pp, &device_))) {
         device_ = nullptr;

@@ -61,16 +61,6 @@ protected:
         renderer_->DrawTexturePrimitiveAt(cmd, x, y, nullptr, 0, kAsIs);
     }
 
-    void Frame(const std::function<void()>& draws) {
-        renderer_->OnFrameBegin();
-        renderer_->BeginScene();
-        draws();
-        ASSERT_TRUE(renderer_->EndScene(true));
-        renderer_->OnFrameEnd();
-    }
-
-    std::uint32_t Pixel(int x, int y) const { return WindowPixel(window_, x, y) & 0xFFFFFF; }
-
     std::vector<STRU_DRAW_COMMAND_BASE*> commands_;
 };
 
@@ -86,7 +76,7 @@ TEST_P(QueuedTextureTest, KeepsItsCellUntilTheFrameEnd) {
     CD3DTexture* red = SolidFile(u"tex/red.bmp", kSide, kRed);
     STRU_DRAW_COMMAND_BASE* cmd = Command();
     ASSERT_TRUE(renderer_->SetTexture(cmd, u"tex/red.bmp", true));
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawTexturePrimitiveAt(cmd, 0, 0, nullptr, 0, kAsIs);
         for (int i = 0; i < 3; ++i) DrawAt(SolidTexture(kSide, kSide, kGreen), 40 + 40 * i, 100);
     });
@@ -94,7 +84,7 @@ TEST_P(QueuedTextureTest, KeepsItsCellUntilTheFrameEnd) {
     SolidFile(u"tex/blue.bmp", kSide, kBlue);
     const std::size_t named = mgr_->NamedCount();
 
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawTexturePrimitiveAt(cmd, 0, 0, nullptr, 0, kAsIs);
         switch (GetParam()) {
             case LetGo::kSetTexture:
@@ -141,19 +131,19 @@ TEST_F(FrameTexturesTest, HostPixelsReachTheAtlasCellAndTheVideoCopyAlike) {
         window->SetScale(1.0f);
         DrawAt(texture, 0, 0);
     };
-    Frame(drawBoth);
+    DrawFrame(drawBoth);
     EXPECT_EQ(Pixel(5, 5), 0xFF0000u);
     EXPECT_EQ(Pixel(205, 5), 0xFF0000u);
 
     const std::vector<std::uint32_t> green(kSide * kSide, kGreen);
     ASSERT_TRUE(texture->UpdateRect(green.data(), kSide, kSide, kSide * 4, 32, 0, 0));
-    Frame(drawBoth);
+    DrawFrame(drawBoth);
     EXPECT_EQ(Pixel(5, 5), 0x00FF00u) << "the cell";
     EXPECT_EQ(Pixel(205, 5), 0x00FF00u) << "the video copy";
 
     // Written after the draws were queued: the flush draws what the texture holds then.
     const std::vector<std::uint32_t> blue(kSide * kSide, kBlue);
-    Frame([&] {
+    DrawFrame([&] {
         drawBoth();
         ASSERT_TRUE(texture->UpdateRect(blue.data(), kSide, kSide, kSide * 4, 32, 0, 0));
     });
@@ -167,7 +157,7 @@ TEST_F(FrameTexturesTest, DrawsThatAreNotTexelForTexelNeverReachAnotherCell) {
     // A red texture among green neighbours on its page, drawn twice its size: filtering at
     // its edges must not pick up the neighbours.
     ITexture* red = SolidTexture(kSide, kSide, kRed);
-    Frame([&] {
+    DrawFrame([&] {
         DrawAt(red, 0, 0);
         for (int i = 0; i < 3; ++i) DrawAt(SolidTexture(kSide, kSide, kGreen), 40 + 40 * i, 100);
     });
@@ -175,7 +165,7 @@ TEST_F(FrameTexturesTest, DrawsThatAreNotTexelForTexelNeverReachAnotherCell) {
     renderer_->AttachTexture(cmd, red, 0);
     const RECT whole{0, 0, kSide, kSide};
     const RECT doubled{0, 0, 2 * kSide, 2 * kSide};
-    Frame([&] { renderer_->DrawTexturePrimitive(cmd, &whole, &doubled, 1, kAsIs); });
+    DrawFrame([&] { renderer_->DrawTexturePrimitive(cmd, &whole, &doubled, 1, kAsIs); });
     for (int y = 0; y < 2 * kSide; ++y)
         for (int x = 0; x < 2 * kSide; ++x) ASSERT_EQ(Pixel(x, y), 0xFF0000u) << x << ", " << y;
 
@@ -185,7 +175,7 @@ TEST_F(FrameTexturesTest, DrawsThatAreNotTexelForTexelNeverReachAnotherCell) {
     renderer_->DestroyTexture(red);
     ITexture* small = SolidTexture(20, 20, kBlue);
     renderer_->AttachTexture(cmd, small, 0);
-    Frame([&] {
+    DrawFrame([&] {
         DrawAt(small, 100, 0);
         renderer_->DrawTexturePrimitive(cmd, &whole, &whole, 1, kAsIs);
     });
@@ -217,7 +207,7 @@ TEST_F(FrameTexturesTest, EvictionGivesVideoMemoryBackSoTheRetrySucceeds) {
     SolidFile(u"tex/idle.png", 128, kRed, kRasterTypePng);
     STRU_DRAW_COMMAND_BASE* idle = Command();
     ASSERT_TRUE(renderer_->SetTexture(idle, u"tex/idle.png", true));
-    Frame([&] { renderer_->DrawTexturePrimitiveAt(idle, 0, 0, nullptr, 0, kAsIs); });
+    DrawFrame([&] { renderer_->DrawTexturePrimitiveAt(idle, 0, 0, nullptr, 0, kAsIs); });
     ASSERT_TRUE(renderer_->SetTexture(idle, nullptr, false));  // now idle, with its video copy
     SolidFile(u"tex/next.png", 128, kGreen, kRasterTypePng);
 
@@ -225,7 +215,7 @@ TEST_F(FrameTexturesTest, EvictionGivesVideoMemoryBackSoTheRetrySucceeds) {
     d3d9ctl::SetTextureMemory(0, d3d9ctl::TextureMemoryTotal() - d3d9ctl::TextureMemoryFree() + 128 * 128 * 2);
     STRU_DRAW_COMMAND_BASE* next = Command();
     ASSERT_TRUE(renderer_->SetTexture(next, u"tex/next.png", true));
-    Frame([&] { renderer_->DrawTexturePrimitiveAt(next, 0, 0, nullptr, 0, kAsIs); });
+    DrawFrame([&] { renderer_->DrawTexturePrimitiveAt(next, 0, 0, nullptr, 0, kAsIs); });
     EXPECT_EQ(Pixel(10, 10), 0x00FF00u);
     EXPECT_FALSE(LogContains(u"Texture Pool alloc memory failed."));
 }
