@@ -139,8 +139,10 @@ public:
     // Copies the dirty rectangle of the system copy into the video copy. Throws
     // lumi::Exception "invalid memory" without memory object.
     void UploadDirtyRect();
-    // The video copy alone must take the whole system copy again (it is new, or was lost).
+    // The video copy alone must take the whole system copy again (it is new, or was lost),
+    // or the rectangle of it (a texture never drawn from an atlas cell, such as a font page).
     void MarkWhollyDirty();
+    void AddDirtyRect(const RECT& rect);
     // The video copy's stale area; the atlas cell keeps its own mark (tex_cell_t::stale).
     bool IsDirty() const { return dirty_ != 0; }
     const RECT& GetDirtyRect() const { return dirtyRect_; }
@@ -252,7 +254,6 @@ protected:
     // The common start of every constructor.
     explicit CD3DTexture(ITextureOwner* owner);
     void SetName(const WCHAR* name);
-    void AddDirtyRect(const RECT& rect);
     void DetachRenderTargetSurface();
     void AttachRenderTarget();
 

@@ -191,15 +191,13 @@ void CD3DHugeTexture::FreeRetiredCells() {
     for (tex_cell_t* cell : retired) FreeCell(cell);
 }
 
-bool CD3DHugeTexture::RefreshCell(tex_cell_t* cell) {
-    if (!cell->stale || cell->owner == nullptr) return true;
+void CD3DHugeTexture::RefreshCell(tex_cell_t* cell) {
+    if (!cell->stale || cell->owner == nullptr) return;
     try {
-        if (!CopyPixels(cell->owner, cell)) return false;
+        if (CopyPixels(cell->owner, cell)) cell->stale = 0;
     } catch (const lumi::Exception&) {
-        return false;  // a copy is missing: the cell keeps its old pixels and stays stale
+        // A copy is missing: the cell keeps its old pixels and stays stale.
     }
-    cell->stale = 0;
-    return true;
 }
 
 std::uint32_t CD3DHugeTexture::CellSideFor(std::uint32_t width, std::uint32_t height) {

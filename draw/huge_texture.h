@@ -63,9 +63,9 @@ public:
     // (no owner, pixels kept) until FreeRetiredCells, at the frame end.
     void RetireCell(tex_cell_t* cell);
     void FreeRetiredCells();
-    // Copies the owner's pixels into its cell again when they changed since the last copy.
-    // False when the copy failed (the cell stays stale).
-    bool RefreshCell(tex_cell_t* cell);
+    // Copies the owner's pixels into its cell again when they changed since the last copy;
+    // a failed copy leaves the cell stale, to be tried again.
+    void RefreshCell(tex_cell_t* cell);
     // Places a copy of the texture's system copy in a new cell and returns it; null when no
     // cell is free or the copy fails (the cell is freed again). Throws "copy already exist."
     // when the texture already has a cell.

@@ -82,6 +82,14 @@ protected:
     }
 
     std::int32_t DrawCalls() { return renderer_->GetStatistics()->DrawCalls; }
+
+    // The renderer again, on a device whose deepest depth format has 16 bits.
+    void RecreateWithSixteenBitDepthOnly() {
+        Release();
+        DestroyAdapterEnum();
+        for (D3DFORMAT deep : {D3DFMT_D24S8, D3DFMT_D24X8}) d3d9ctl::SetFormatSupport(0, deep, d3d9ctl::FormatSupport{});
+        ASSERT_NE(Create(), nullptr);
+    }
 };
 
 TEST_F(RendererDrawTest, ShapesCoverExactlyTheirPixels) {
@@ -248,6 +256,7 @@ TEST_F(RendererDrawTest, BadInputDrawsNothingButTheShapesCount) {
 }
 
 TEST_F(RendererDrawTest, AFramePastTheDepthRangeStillDraws) {
+    RecreateWithSixteenBitDepthOnly();  // 100,000 submissions fit its depth range
     DrawFrame([&] {
         for (int i = 0; i < 100'010; ++i) renderer_->DrawPoint(ScratchCommand(), 200, 200, kRed);
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 20, kGreen, true);
@@ -273,10 +282,7 @@ TEST_F(RendererDrawTest, NeighbouringSubmissionsNeverShareADepth) {
     EXPECT_EQ(Count(0x0000FF), 200);
 
     // A device without a deeper format keeps 16 bits.
-    Release();
-    DestroyAdapterEnum();
-    for (D3DFORMAT deep : {D3DFMT_D24S8, D3DFMT_D24X8}) d3d9ctl::SetFormatSupport(0, deep, d3d9ctl::FormatSupport{});
-    ASSERT_NE(Create(), nullptr);
+    RecreateWithSixteenBitDepthOnly();
     EXPECT_EQ(Renderer()->GetDeviceSettings().pp.AutoDepthStencilFormat, D3DFMT_D16);
 }
 
