@@ -55,8 +55,9 @@ void CTexMgr::Update() {
 bool CTexMgr::UnloadIdleTexture() {
     if (idle_.Empty()) return false;
     CD3DTexture* texture = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
-    // Unsigned difference: right across the 49.7-day wrap of the clock.
-    if (g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs) return false;
+    // Unsigned difference: right across the 49.7-day wrap of the clock. A texture the frame
+    // still draws from (on the idle list since the host's writes unmanaged it) stays.
+    if (g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs || texture->IsFrameHeld()) return false;
     texture->Node()->Unlink();
     texture->ReleaseMemory();
     if (texture->IsNamed()) UnregisterTexture(texture);
@@ -70,7 +71,8 @@ bool CTexMgr::EvictIdleTextures() {
     // (every flush binds its own anyway).
     if (IDirect3DDevice9* device = GetDevice()) device->SetTexture(0, nullptr);
     for (lru_obj_s* node = lru_obj_s::Next(&idle_); node != &idle_; node = lru_obj_s::Next(node)) {
-        CD3DTexture::FromNode(node)->ReleaseVideoCopy(false);
+        CD3DTexture* texture = CD3DTexture::FromNode(node);
+        if (!texture->IsFrameHeld()) texture->ReleaseVideoCopy(false);
     }
     const bool releasedFree = pool_ && pool_->ReleaseFreeTextures(D3DPOOL_DEFAULT);
     return !idle_.Empty() || releasedFree;
