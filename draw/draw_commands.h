@@ -12,6 +12,25 @@
 // pointer to it until its frame-end reset), so a submitted record must live until its frame
 // has been drawn.
 //
+// What a queued draw samples is settled when it is queued, whatever the host does before the
+// flush:
+// - Besides the record's own reference, the renderer holds the record's texture from its
+//   first queueing in a frame to that frame's end (CTexMgr::HoldForFrame). Within the frame
+//   the texture therefore never goes idle: its atlas cell, video copy and memory stay its
+//   own, no other texture is given its cell, and DestroyTexture of it is decided at the frame
+//   end (it goes then unless something references it still).
+// - Swapping a queued record's texture (SetTexture, AttachTexture, a scratch record reused by
+//   DrawTexture) or releasing the record changes later submissions only; the queued draw
+//   keeps its texture. A record released while queued is freed at the frame end.
+// - Pixels are those of the flush: before it, every held texture's atlas cell and video
+//   copy take what the host wrote since they were last copied. A reload of the same size and
+//   format keeps the atlas cell; any other gives it up, but a cell given up while a queued
+//   draw may sample it is only retired, so that draw shows the old pixels, never another
+//   texture's.
+// - All of it ends in one place, the frame end after the layers were emptied
+//   (CLumiscriber::EndFrameLifetimes): released records, scratch records, frame holds,
+//   destructions that waited, retired cells.
+//
 // Ownership: a line record owns its segment array; a text record owns its font pair and the
 // word nodes, word draws and page draw lists of its layout; a type-5 or type-7 record holds
 // one reference on its texture; a type-7 record holds its emitter until it is released.

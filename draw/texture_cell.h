@@ -52,6 +52,9 @@ struct tex_cell_t {
     tex_cell_t* parent = nullptr;     // null for the root
     tex_cell_t* children[4] = {};     // top-left, top-right, bottom-left, bottom-right; null unless split
     ITextureCellListener* listener = nullptr;  // the host's, not owned
+    // The owner's pixels changed since they were copied here: copied again before the cell is
+    // next drawn from. The owner's video copy keeps a stale mark of its own.
+    std::uint8_t stale = 0;
 
     static tex_cell_t* FromNode(lru_obj_s* n) { return reinterpret_cast<tex_cell_t*>(n); }
 };
