@@ -1,13 +1,8 @@
 #pragma once
-// The library's exported C entry points.
-#if defined(__GNUC__)
-#define LUMI_EXPORT extern "C" __attribute__((visibility("default")))
-#else
-#define LUMI_EXPORT extern "C"
-#endif
-
-class IRenderer;
-struct STRU_RENDERER_PARAM;
+// The library's exported C entry points: the one header a host includes to make and drive a
+// renderer (it brings IRenderer and everything its operations take and return).
+#include "core/lumi_export.h"
+#include "core/renderer_interface.h"
 
 // Builds a renderer on the parameters' window. Null for null parameters or a width or height
 // below 1 (nothing is made), or when construction failed: the crash uploader "ovelder.dll"
