@@ -38,6 +38,9 @@ configure_package_config_file(cmake/LumiscriberConfig.cmake.in
   INSTALL_DESTINATION ${LUMI_CMAKE_DIR})
 install(FILES ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake DESTINATION ${LUMI_CMAKE_DIR})
 
+# The files find the prefix from where they lie, so an install under any --prefix works.
+file(RELATIVE_PATH LUMI_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+string(REGEX REPLACE "/$" "" LUMI_PC_PREFIX ${LUMI_PC_PREFIX})
 foreach(LUMI_PC_LIBRARY lumiscriber lumiscriber_legacy)
   configure_file(cmake/lumiscriber.pc.in ${PROJECT_BINARY_DIR}/${LUMI_PC_LIBRARY}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${LUMI_PC_LIBRARY}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
