@@ -108,8 +108,8 @@ function(lumi_link_shared_forms target)
 endfunction()
 
 # What every shared library of the package has: its file name, its name in the package, its
-# headers' root in the build and install trees, no undefined symbol, and a run path that finds
-# the other libraries of the package beside it once installed.
+# headers' root in the build and install trees and the language level they need, no undefined
+# symbol, and a run path that finds the other libraries of the package beside it once installed.
 function(lumi_shared_library_properties name output_name export_name)
   set_target_properties(${name} PROPERTIES
     OUTPUT_NAME ${output_name}
@@ -118,5 +118,6 @@ function(lumi_shared_library_properties name output_name export_name)
   target_include_directories(${name} INTERFACE
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
     $<INSTALL_INTERFACE:${LUMI_INSTALL_INCLUDEDIR}>)
+  target_compile_features(${name} INTERFACE cxx_std_20)
   target_link_options(${name} PRIVATE LINKER:--no-undefined)
 endfunction()
