@@ -119,5 +119,8 @@ function(lumi_shared_library_properties name output_name export_name)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
     $<INSTALL_INTERFACE:${LUMI_INSTALL_INCLUDEDIR}>)
   target_compile_features(${name} INTERFACE cxx_std_20)
-  target_link_options(${name} PRIVATE LINKER:--no-undefined)
+  # The fuzzers' coverage hooks in the image objects come from the fuzzer's own runtime.
+  if(NOT LUMI_BUILD_FUZZ)
+    target_link_options(${name} PRIVATE LINKER:--no-undefined)
+  endif()
 endfunction()

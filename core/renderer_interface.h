@@ -59,8 +59,8 @@ inline constexpr std::int32_t kDrawCmdParticle = 7;      // a particle emitter
 // ---- Draw flags (the flags argument of the textured draws) ----
 inline constexpr std::int32_t kDrawFlagOpaque = 0x1;  // opaque pass
 inline constexpr std::int32_t kDrawFlagAlpha = 0x2;   // alpha-blended pass
-// How a sprite's texture and colour combine in the alpha-blended pass (with kDrawFlagAlpha);
-// without one of these the texture is modulated by the colour.
+// How a sprite's colour combines with its texture in the alpha-blended pass (with
+// kDrawFlagAlpha); without one of these the texture's colour is drawn as it is.
 inline constexpr std::int32_t kDrawFlagGrey = 0x10000;  // grey image (needs pixel shader 1.1)
 inline constexpr std::int32_t kDrawFlagModulate = 0x20000;
 inline constexpr std::int32_t kDrawFlagAdd = 0x40000;
@@ -281,6 +281,7 @@ public:
     virtual bool IsHardwareCursorSupported() = 0;
     // Shows or hides the hardware cursor; returns the device's answer.
     virtual bool ShowCursor(bool show) = 0;
+    // Moves the hot spot of the cursor image set by SetCursorTexture.
     virtual void SetCursorHotSpot(std::int32_t x, std::int32_t y) = 0;
     // Copies `source` of the texture (null: all of it) into the 32x32 cursor image, with the
     // hot spot (x, y). The renderer keeps a reference to the texture and applies the cursor
@@ -370,12 +371,13 @@ public:
     // Gives the cell back (its listener is not told) and nulls the host's pointer.
     virtual void ReleaseTextureCell(ITextureCell** cell) = 0;
     // Sprite queries (type-5 commands): whether the texture's pixel is transparent (true for
-    // other commands, textures without alpha and while the device is lost); its colour (0
-    // without texture); the texture's size (false without texture).
+    // other commands, textures without alpha and while the device is lost); its colour (0 for
+    // other commands and without texture).
     virtual bool IsPixelTransparent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
     virtual D3DCOLOR GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
     // The image file's size; {0, 0} when it cannot be read.
     virtual STRU_IMAGE_FILE_SIZE GetImageFileSize(const WCHAR* path) = 0;
+    // The sprite command's texture size; false for other commands and without texture.
     virtual bool GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) = 0;
     // The laid-out text's width (advances plus `spacing` per character) and height (the
     // tallest line height); 0 and 0 before the layout is built. False for other commands.
@@ -426,16 +428,19 @@ public:
     // Whether the sprite command's texture has its pixels (true without texture; false for
     // other commands); starts its load when it has not.
     virtual bool IsPrimitiveTextureLoaded(STRU_DRAW_COMMAND_BASE* cmd) = 0;
-    // Sprites. The texture's colour is multiplied by `color`. A texture whose format has alpha
-    // (A8R8G8B8, A1R5G5B5, A4R4G4B4, A8, DXT3), or a colour whose alpha is below 0xFF, draws in
-    // the alpha-blended pass; flags 0 lets the renderer choose. A texture whose pixels are not
-    // loaded yet draws nothing this frame (its load is started).
+    // Sprites. The texture's colour is drawn as it is (see kDrawFlagModulate and the other
+    // colour operations); in the alpha-blended pass its alpha is multiplied by the colour's.
+    // A sprite is alpha-blended when its flags hold kDrawFlagAlpha, after two adjustments:
+    // with a texture format that has alpha (A8R8G8B8, A1R5G5B5, A4R4G4B4, A8, DXT3) flags 0
+    // become kDrawFlagAlpha; with one that has none, an opaque colour (alpha 0xFF) takes
+    // kDrawFlagAlpha away. A texture whose pixels are not loaded yet draws nothing this frame
+    // (its load is started).
     // DrawTexture: `source` of the texture stretched over `destination`, with a scratch
     // command; nothing for a null or empty rectangle, or while the device is lost.
     virtual void DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
                              std::int32_t flags) = 0;
     // The sprite command's `source` (null: the whole texture) at its own size, top left at
-    // (x, y).
+    // (x, y). Flags 0 become kDrawFlagAlpha for a format with alpha, else kDrawFlagOpaque.
     virtual void DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
                                         const RECT* source, std::int32_t flags, D3DCOLOR color) = 0;
     // The sprite command's `source` stretched over `destination`; nothing when either is null.
@@ -465,7 +470,8 @@ public:
     virtual bool GetTexOptimizationRect(const WCHAR* path, RECT* out) = 0;
     // The sprite command's `source` (null: the whole texture) over `destination`; a null
     // destination puts the texture at its own size with its top left at (x, y), so (x, y)
-    // counts only then. Always counts one draw call.
+    // counts only then. Alpha-blended when the colour's alpha is below 0xFF or the format has
+    // alpha, else opaque. Always counts one draw call.
     virtual void DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color,
                                         const RECT* destination, const RECT* source) = 0;
     // Switches the glyph library's antialiasing; returns the resulting state (false, logged,
