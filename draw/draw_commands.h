@@ -54,29 +54,9 @@ class CFontTexture;
 class CParticleEmitter;
 class CWordTex;
 
-// ---- Command types (the head's type field; 4 is never used) ----
-inline constexpr std::int32_t kDrawCmdPoint = 0;
-inline constexpr std::int32_t kDrawCmdLine = 1;
-inline constexpr std::int32_t kDrawCmdTriangle = 2;
-inline constexpr std::int32_t kDrawCmdRect = 3;
-inline constexpr std::int32_t kDrawCmdTexturedRect = 5;  // a rectangle record relabelled
-inline constexpr std::int32_t kDrawCmdText = 6;
-inline constexpr std::int32_t kDrawCmdParticle = 7;
-
-// ---- Flags (the head's flags field) ----
-inline constexpr std::int32_t kDrawFlagOpaque = 0x1;  // opaque pass
-inline constexpr std::int32_t kDrawFlagAlpha = 0x2;   // alpha-blended pass
-// Colour operations of a textured rectangle in the alpha-blended pass.
-inline constexpr std::int32_t kDrawFlagGrey = 0x10000;
-inline constexpr std::int32_t kDrawFlagModulate = 0x20000;
-inline constexpr std::int32_t kDrawFlagAdd = 0x40000;
-inline constexpr std::int32_t kDrawFlagSubtract = 0x80000;
-inline constexpr std::int32_t kDrawFlagAddSigned = 0x100000;
-inline constexpr std::int32_t kDrawFlagAddSmooth = 0x200000;
+// The command types (kDrawCmd*) and flags (kDrawFlag*) are public (core/renderer_interface.h).
 // What grey mode turns every other record's flags into.
 inline constexpr std::int32_t kDrawFlagsGreyMode = kDrawFlagGrey | kDrawFlagAlpha;
-// A record with exactly these flags is exempt from grey mode.
-inline constexpr std::int32_t kDrawFlagsNoGrey = -1;
 
 inline constexpr std::size_t kTextCommandUnits = 256;  // at most 255 code units and a terminator
 
