@@ -16,7 +16,6 @@
 namespace {
 
 GlyphPageRectFn g_glyphPageRect = nullptr;
-AlphaBatchEmitterFn g_emitterBeams = nullptr;
 
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
 constexpr std::int32_t kOutlineStyle = 2;
@@ -80,8 +79,6 @@ PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 }  // namespace
 
 GlyphPageRectFn SetGlyphPageRectFn(GlyphPageRectFn fn) { return std::exchange(g_glyphPageRect, fn); }
-
-AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn) { return std::exchange(g_emitterBeams, fn); }
 
 // ---- PrimitiveData ---------------------------------------------------------------------------
 
@@ -312,34 +309,6 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, 
         glyph.PutQuad(node->AddQuad(), word->rect, uv);
     }
     CountNode(*node, verticesBefore, indicesBefore);
-    return true;
-}
-
-bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
-    auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(command);
-    if (particles == nullptr || particles->emitter == nullptr || g_emitterBeams == nullptr) return false;
-    IAlphaBatchEmitter* emitter = g_emitterBeams(particles->emitter);
-    if (emitter == nullptr || !emitter->IsLoaded()) return false;
-    const std::int32_t beams = emitter->GetBeamCount();
-    for (std::int32_t i = 0; i < beams; ++i) {
-        IAlphaBatchBeam* beam = emitter->GetBeam(i);
-        if (beam == nullptr || !beam->IsDrawn()) continue;
-        CD3DTexture* texture = beam->GetDrawTexture();
-        if (texture == nullptr) continue;
-        // A beam may extend whatever node precedes it, whoever opened it, when the states
-        // match; it is added whole, however many particles it has.
-        PrimitiveData* node = LastActiveNode();
-        const bool joins = node != nullptr && node->record->vertexCount < kJoinVertexLimit &&
-                           node->texture == texture && beam->IsSameRenderState(*node->record);
-        if (!joins) {
-            node = TakeNode();
-            node->texture = texture;
-        }
-        const std::int32_t verticesBefore = node->arrays.VertexCount();
-        const std::int32_t indicesBefore = node->arrays.IndexCount();
-        beam->AppendToBatch(*node, !joins, *viewport);
-        CountNode(*node, verticesBefore, indicesBefore);
-    }
     return true;
 }
 
