@@ -221,7 +221,7 @@ public:
     void SetSoundOwner(IParticleSoundOwner* owner) { soundOwner_ = owner; }
 
     // ---- One frame ----
-    // `dt`: seconds since the emitter's last update (a negative or NaN delta counts as 0);
+    // `dt`: seconds since the emitter's last update (a negative or non-finite one counts as 0);
     // (x, y, z): the emitter's position; `angle`: the emitter's angle in degrees; `scale`: the
     // argument of CHGMODE; the origin is subtracted from every quad. Timed work (emission
     // time, beam clock, ramps, beam events, particle events) runs on every third call with

@@ -41,8 +41,8 @@ private:
 
 void CParticleBeam::Update(float dt, float x, float y, float z, std::int32_t angle, float scale, float originX,
                            float originY) {
-    // A clock that went back, or no clock at all, is no time.
-    if (!(dt > 0.0f)) dt = 0.0f;
+    // A clock that went back, or one that is not a number, gives no time.
+    if (!(dt > 0.0f) || !std::isfinite(dt)) dt = 0.0f;
     state_.frameAccumulator += dt;
     ++state_.frameCounter;
     const bool tick = state_.frameCounter >= kUpdatesPerTick;
