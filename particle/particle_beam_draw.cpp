@@ -124,6 +124,7 @@ void CParticleBeam::AppendToBatch(PrimitiveData& node, bool newNode, const viewp
     const float pivotY = refPoint_[1];
 
     for (lru_obj_s* entry = lru_obj_s::Next(&live_); entry != &live_; entry = lru_obj_s::Next(entry)) {
+        PrefetchParticle(entry->next);
         const CParticle& particle = *CParticle::FromNode(entry);
         float w = particle.sizeX.value;
         float h = particle.sizeY.value;

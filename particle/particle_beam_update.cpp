@@ -87,6 +87,7 @@ void CParticleBeam::MoveParticles(bool tick, float frameTime, const vec3_t& emit
     gravity_draw_t gravity(gravity_);
     for (lru_obj_s* node = lru_obj_s::Next(&live_); node != &live_;) {
         lru_obj_s* next = lru_obj_s::Next(node);
+        PrefetchParticle(next);
         CParticle& particle = *CParticle::FromNode(node);
         if (trackMode_ && particle.segmentDone) StartTrackSegment(particle);
         const bool alive = particle.Move(frameTime, emitter, gravity.Next(), timeScale_, radiusLimit);
