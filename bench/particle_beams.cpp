@@ -9,9 +9,9 @@
 //
 // BM_QuadFrame: frames that draw the beams through the alpha-blended processor of a renderer
 // on the software device with its rasteriser off (the particle command's path: AppendToBatch,
-// upload, draw calls), and BM_EmptyFrame, what such a frame costs without them; BM_QuadAppend:
-// AppendToBatch alone into a node. Counter: quads per second. Beside them, BM_MemcpyPerQuad:
-// each quad's 108 bytes of vertices and indices copied.
+// upload, draw calls; the same host as bench_sprite_submit, whose BM_EmptyFrame is what such a
+// frame costs without them); BM_QuadAppend: AppendToBatch alone into a node. Counter: quads per
+// second. Beside them, BM_MemcpyPerQuad: each quad's 108 bytes of vertices and indices copied.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -262,23 +262,6 @@ void BM_QuadFrame(benchmark::State& state) {
     FreeDrawCommand(command);
 }
 BENCHMARK(BM_QuadFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
-
-// What every frame costs besides its quads (clear and present of the 640 x 480 window).
-void BM_EmptyFrame(benchmark::State& state) {
-    Host& host = Host::Get();
-    if (!host.Ready()) {
-        state.SkipWithError("the renderer or the beams' texture could not be made");
-        return;
-    }
-    CLumiscriber* renderer = host.Renderer();
-    for (auto _ : state) {
-        renderer->OnFrameBegin();
-        renderer->BeginScene();
-        renderer->EndScene(true);
-        renderer->OnFrameEnd();
-    }
-}
-BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_QuadAppend(benchmark::State& state) {
     Host& host = Host::Get();

@@ -14,15 +14,11 @@ float RampSpan(const CEventBase& event, const CEventBase& target) {
     return span > 0.0f ? span : 1.0f;
 }
 
-template <class Event>
-Event* TargetOf(Event& event) {
-    return static_cast<Event*>(event.GetRampTarget());
-}
 
 // The rate at which an offset added to spawns moves from the beam's own draw toward the
 // target's draw.
 float OffsetRate(CBeamSingleEvent& event, value_range_t& beamRange) {
-    CBeamSingleEvent* target = TargetOf(event);
+    CBeamSingleEvent* target = valued_event::RampTargetOf(event);
     if (target == nullptr) return 0.0f;
     const float to = SampleValueRange(target->Value());
     const float from = SampleValueRange(beamRange);
@@ -49,7 +45,7 @@ void CParticleBeamEvent_NumParticles::Apply(CParticleBeam& beam) {
     if (!GetFade()) beam.ChangeNumParticles(ScriptToUInt32(SampleValueRange(Value())));
     ramp_t& ramp = beam.NumParticlesRamp();
     ramp.rate = 0.0f;
-    CParticleBeamEvent_NumParticles* target = TargetOf(*this);
+    CParticleBeamEvent_NumParticles* target = valued_event::RampTargetOf(*this);
     if (target == nullptr) return;
     const float to = SampleValueRange(target->Value());
     const float span = RampSpan(*this, *target);
@@ -78,7 +74,7 @@ void CParticleBeamEvent_Position::Apply(CParticleBeam& beam) {
     beam_state_t& state = beam.State();
     if (!GetFade()) state.beamPosition = SampleVec3Range(Value());
     state.beamPositionRate = {0.0f, 0.0f, 0.0f};
-    CParticleBeamEvent_Position* target = TargetOf(*this);
+    CParticleBeamEvent_Position* target = valued_event::RampTargetOf(*this);
     if (target == nullptr) return;
     // A copy is drawn: the target's own last draw stays.
     xyz_range_t range = target->Value();

@@ -153,20 +153,28 @@ void CParticleBeam::RewindParticles() {
 // A particle-event edit restarts the particles' timelines; a beam-event edit restarts the
 // beam's (its cursor); neither touches the other's.
 
+void CParticleBeam::ParticleEventsEdited() {
+    SortChains(particleEvents_);
+    LinkChains(particleEvents_);
+    RewindParticles();
+}
+
+void CParticleBeam::BeamEventsEdited() {
+    SortChains(beamEvents_);
+    LinkChains(beamEvents_);
+    state_.beamEventCursor = 0;
+}
+
 void CParticleBeam::TakeEvent(CEventBase* event) {
     if (CEventBase::IsBeamKind(event->GetEventType())) {
         auto* beamEvent = static_cast<CParticleBeamEvent*>(event);
         beamEvent->SetEffectiveTime(SampleValueRange(beamEvent->TimeRange()));
         AddBeamEvent(beamEvent);
-        SortChains(beamEvents_);
-        LinkChains(beamEvents_);
-        state_.beamEventCursor = 0;
+        BeamEventsEdited();
         return;
     }
     AddParticleEvent(static_cast<CParticleEvent*>(event));
-    SortChains(particleEvents_);
-    LinkChains(particleEvents_);
-    RewindParticles();
+    ParticleEventsEdited();
 }
 
 void CParticleBeam::RemoveEvent(CEventBase* event) {
@@ -174,16 +182,12 @@ void CParticleBeam::RemoveEvent(CEventBase* event) {
         // Beam events keep the effective times they have.
         for (CParticleBeamEvent* kept : TakeApart(beamEvents_, event)) AddBeamEvent(kept);
         delete event;
-        SortChains(beamEvents_);
-        LinkChains(beamEvents_);
-        state_.beamEventCursor = 0;
+        BeamEventsEdited();
         return;
     }
     for (CParticleEvent* kept : TakeApart(particleEvents_, event)) AddParticleEvent(kept);
     delete event;
-    SortChains(particleEvents_);
-    LinkChains(particleEvents_);
-    RewindParticles();
+    ParticleEventsEdited();
 }
 
 void CParticleBeam::OnEventTimeChanged(CEventBase* event) {
@@ -193,17 +197,13 @@ void CParticleBeam::OnEventTimeChanged(CEventBase* event) {
         // The list must stay in time order for the cursor to find what is due.
         if (Unchain(beamEvents_, event)) {
             AddBeamEvent(beamEvent);
-            SortChains(beamEvents_);
-            LinkChains(beamEvents_);
-            state_.beamEventCursor = 0;
+            BeamEventsEdited();
         }
         return;
     }
     if (!Unchain(particleEvents_, event)) return;
     AddParticleEvent(static_cast<CParticleEvent*>(event));
-    SortChains(particleEvents_);
-    LinkChains(particleEvents_);
-    RewindParticles();
+    ParticleEventsEdited();
 }
 
 void CParticleBeam::OnEventFadeChanged(CEventBase* event) {

@@ -31,54 +31,45 @@ void CEventBase::OnValueChanged() {
 
 namespace {
 
-template <class Event>
-CParticleEvent* MakeParticleEvent() {
+template <class Base, class Event>
+Base* Make() {
     return new Event();
 }
 
-template <class Event>
-CParticleBeamEvent* MakeBeamEvent() {
-    return new Event();
-}
-
-struct particle_kind_t {
+template <class Base>
+struct event_kind_t {
     const char* keyword;
-    CParticleEvent* (*make)();
-};
-
-struct beam_kind_t {
-    const char* keyword;
-    CParticleBeamEvent* (*make)();
+    Base* (*make)();
 };
 
 // In test order: a keyword that contains another must come before it.
-constexpr particle_kind_t kParticleKinds[] = {
-    {"SIZEX", MakeParticleEvent<CParticleEvent_SizeX>},
-    {"SIZEY", MakeParticleEvent<CParticleEvent_SizeY>},
-    {"SIZE", MakeParticleEvent<CParticleEvent_Size>},
-    {"EVENTTIMER", MakeParticleEvent<CParticleEvent_EventTimer>},
-    {"REDCOLOR", MakeParticleEvent<CParticleEvent_RedColor>},
-    {"GREENCOLOR", MakeParticleEvent<CParticleEvent_GreenColor>},
-    {"BLUECOLOR", MakeParticleEvent<CParticleEvent_BlueColor>},
-    {"ALPHA", MakeParticleEvent<CParticleEvent_Alpha>},
-    {"COLOR", MakeParticleEvent<CParticleEvent_Color>},
-    {"SPEED", MakeParticleEvent<CParticleEvent_Speed>},
-    {"VELOCITYX", MakeParticleEvent<CParticleEvent_VelocityX>},
-    {"VELOCITYY", MakeParticleEvent<CParticleEvent_VelocityY>},
-    {"VELOCITYZ", MakeParticleEvent<CParticleEvent_VelocityZ>},
-    {"VELOCITY", MakeParticleEvent<CParticleEvent_Velocity>},
-    {"MOTIONANGLE", MakeParticleEvent<CParticleEvent_MotionAngle>},
-    {"ANGLE", MakeParticleEvent<CParticleEvent_Angle>},
-    {"SPIN", MakeParticleEvent<CParticleEvent_Spin>},
+constexpr event_kind_t<CParticleEvent> kParticleKinds[] = {
+    {"SIZEX", Make<CParticleEvent, CParticleEvent_SizeX>},
+    {"SIZEY", Make<CParticleEvent, CParticleEvent_SizeY>},
+    {"SIZE", Make<CParticleEvent, CParticleEvent_Size>},
+    {"EVENTTIMER", Make<CParticleEvent, CParticleEvent_EventTimer>},
+    {"REDCOLOR", Make<CParticleEvent, CParticleEvent_RedColor>},
+    {"GREENCOLOR", Make<CParticleEvent, CParticleEvent_GreenColor>},
+    {"BLUECOLOR", Make<CParticleEvent, CParticleEvent_BlueColor>},
+    {"ALPHA", Make<CParticleEvent, CParticleEvent_Alpha>},
+    {"COLOR", Make<CParticleEvent, CParticleEvent_Color>},
+    {"SPEED", Make<CParticleEvent, CParticleEvent_Speed>},
+    {"VELOCITYX", Make<CParticleEvent, CParticleEvent_VelocityX>},
+    {"VELOCITYY", Make<CParticleEvent, CParticleEvent_VelocityY>},
+    {"VELOCITYZ", Make<CParticleEvent, CParticleEvent_VelocityZ>},
+    {"VELOCITY", Make<CParticleEvent, CParticleEvent_Velocity>},
+    {"MOTIONANGLE", Make<CParticleEvent, CParticleEvent_MotionAngle>},
+    {"ANGLE", Make<CParticleEvent, CParticleEvent_Angle>},
+    {"SPIN", Make<CParticleEvent, CParticleEvent_Spin>},
 };
 
-constexpr beam_kind_t kBeamKinds[] = {
-    {"EVENTTIMER", MakeBeamEvent<CParticleBeamEvent_EventTimer>},
-    {"NUMPARTICLES", MakeBeamEvent<CParticleBeamEvent_NumParticles>},
-    {"EMITSPEED", MakeBeamEvent<CParticleBeamEvent_EmitSpeed>},
-    {"BEAMPOS", MakeBeamEvent<CParticleBeamEvent_Position>},
-    {"EMITANGLE", MakeBeamEvent<CParticleBeamEvent_EmitAngle>},
-    {"PLAYSOUND", MakeBeamEvent<CParticleBeamEvent_PlaySound>},
+constexpr event_kind_t<CParticleBeamEvent> kBeamKinds[] = {
+    {"EVENTTIMER", Make<CParticleBeamEvent, CParticleBeamEvent_EventTimer>},
+    {"NUMPARTICLES", Make<CParticleBeamEvent, CParticleBeamEvent_NumParticles>},
+    {"EMITSPEED", Make<CParticleBeamEvent, CParticleBeamEvent_EmitSpeed>},
+    {"BEAMPOS", Make<CParticleBeamEvent, CParticleBeamEvent_Position>},
+    {"EMITANGLE", Make<CParticleBeamEvent, CParticleBeamEvent_EmitAngle>},
+    {"PLAYSOUND", Make<CParticleBeamEvent, CParticleBeamEvent_PlaySound>},
 };
 
 template <class Row, std::size_t N>

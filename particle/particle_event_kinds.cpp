@@ -12,10 +12,6 @@ float RampSpan(const CEventBase& event, const CEventBase& target, const CParticl
 
 // The ramp target as its own class (an event's target always has the event's internal kind,
 // hence its class); null without one.
-template <class Event>
-Event* TargetOf(Event& event) {
-    return static_cast<Event*>(event.GetRampTarget());
-}
 
 // A single value set (x unit) unless the event fades, then ramped toward the target's draw.
 // `remaining` is the ramp's own time, or the one the colour channels share.
@@ -23,7 +19,7 @@ void ApplySingle(CParticleSingleEvent& event, const CParticle& particle, float u
                  float* remaining) {
     if (!event.GetFade()) value = SampleValueRange(event.Value()) * unit;
     rate = 0.0f;
-    if (CParticleSingleEvent* target = TargetOf(event)) {
+    if (CParticleSingleEvent* target = valued_event::RampTargetOf(event)) {
         const float span = RampSpan(event, *target, particle);
         rate = (SampleValueRange(target->Value()) * unit - value) / span;
         if (remaining != nullptr) *remaining = span;
@@ -110,7 +106,7 @@ void CParticleEvent_Color::Apply(CParticle& particle) {
     }
     rate.r = rate.g = rate.b = 0.0f;
     if (setsAlpha) rate.a = 0.0f;
-    CParticleEvent_Color* target = TargetOf(*this);
+    CParticleEvent_Color* target = valued_event::RampTargetOf(*this);
     if (target == nullptr) return;
     const float span = RampSpan(*this, *target, particle);
     const color4_t to = SampleColorRange(target->Value());
@@ -137,7 +133,7 @@ void CParticleEvent_VelocityZ::Apply(CParticle& particle) {
 void CParticleEvent_Velocity::Apply(CParticle& particle) {
     if (!GetFade()) particle.velocity = SampleVec3Range(Value());
     particle.acceleration = {0.0f, 0.0f, 0.0f};
-    CParticleEvent_Velocity* target = TargetOf(*this);
+    CParticleEvent_Velocity* target = valued_event::RampTargetOf(*this);
     if (target == nullptr) return;
     const float span = RampSpan(*this, *target, particle);
     const vec3_t to = SampleVec3Range(target->Value());
@@ -148,7 +144,7 @@ void CParticleEvent_Velocity::Apply(CParticle& particle) {
 void CParticleEvent_Angle::Apply(CParticle& particle) {
     if (!GetFade()) particle.angle = SampleValueRange(Value()) * kDegreesToRadians;
     // The target is drawn as every ramp target is, but the angle has no rate to take it.
-    if (CParticleEvent_Angle* target = TargetOf(*this)) SampleValueRange(target->Value());
+    if (CParticleEvent_Angle* target = valued_event::RampTargetOf(*this)) SampleValueRange(target->Value());
 }
 
 void CParticleEvent_MotionAngle::Apply(CParticle& particle) {

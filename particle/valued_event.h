@@ -31,6 +31,13 @@ inline void AssignBothEnds(xyz_range_t& range, const void* data) {
     range.max = range.min;
 }
 
+// An event's ramp target as the event's own class: a target always has the event's internal
+// kind, hence its class. Null without one.
+template <class Event>
+Event* RampTargetOf(Event& event) {
+    return static_cast<Event*>(event.GetRampTarget());
+}
+
 }  // namespace valued_event
 
 template <class Base, class Range, std::int32_t kValueType>

@@ -83,21 +83,6 @@ protected:
         }
         return false;
     }
-    // A 24-bit image of ImageColor with a plane of opaque alpha: the texture has an alpha
-    // format, and one that is not square never goes to an atlas page.
-    static void WriteAlphaImage(const std::u16string& path, int width, int height) {
-        CRaster image(static_cast<DWORD>(width), static_cast<DWORD>(height), 24, kRasterTypePng);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const std::uint32_t c = ImageColor(x, y);
-                image.SetPixelColor(x, height - 1 - y,
-                                    RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8),
-                                            static_cast<BYTE>(c >> 16), 0});
-            }
-        }
-        ASSERT_TRUE(image.CreateAlpha());
-        ASSERT_TRUE(image.Save(path.c_str(), kRasterTypePng));
-    }
     static void WriteWhiteImage(const std::u16string& path, int side) {
         CRaster image(static_cast<DWORD>(side), static_cast<DWORD>(side), 24, kRasterTypePng);
         for (int y = 0; y < side; ++y)
@@ -266,7 +251,7 @@ TEST_F(BeamDrawTest, TheBeamSetsANewNodesStatesAndJoinsOnlyMatchingOnes) {
 }
 
 TEST_F(BeamDrawTest, TextureCoordinatesComeFromTheTextureTheAtlasCellOrTheAnimationCell) {
-    WriteAlphaImage(u"tex/own.png", 4, 8);
+    WriteImage(u"tex/own.png", 4, 8, kRasterTypePng, true);  // alpha, not square: its own texture
     WriteWhiteImage(u"tex/packed.png", 4);
     const auto uv = [](CParticleBeam* beam) {
         const auto& c = beam->State().uvCorners;
@@ -311,7 +296,7 @@ TEST_F(BeamDrawTest, TextureCoordinatesComeFromTheTextureTheAtlasCellOrTheAnimat
 }
 
 TEST_F(BeamDrawTest, AnimationCellsStepOnTheBeamClockAndTheStartCellShowsTwiceAsLong) {
-    WriteAlphaImage(u"tex/sheet.png", 4, 8);
+    WriteImage(u"tex/sheet.png", 4, 8, kRasterTypePng, true);
     CParticleBeam* beam = Beam(u"tex/sheet.png");
     beam->SetIsAnim(1);
     beam->SetAnimSize(6);
@@ -373,7 +358,7 @@ TEST_F(BeamDrawTest, BeamsWithoutATextureToDrawAreUpdatedButNotDrawn) {
 }
 
 TEST_F(BeamDrawTest, ParticlesShowTheirTexelsModulatedByTheirColour) {
-    WriteAlphaImage(u"tex/own.png", 4, 8);
+    WriteImage(u"tex/own.png", 4, 8, kRasterTypePng, true);  // alpha, not square: its own texture
     CParticleBeam* beam = Beam(u"tex/own.png");
     beam->SetLockAspect(0);
     AddParticleEvent(*beam, "SIZEX", Fixed(4.0f), 0.0f);
