@@ -15,7 +15,6 @@
 
 namespace {
 
-AlphaBatchEmitterFn g_emitterBeams = nullptr;
 
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
 
@@ -76,7 +75,6 @@ PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 
 }  // namespace
 
-AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn) { return std::exchange(g_emitterBeams, fn); }
 
 // ---- PrimitiveData ---------------------------------------------------------------------------
 
@@ -273,34 +271,6 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         }
         default: return false;
     }
-}
-
-bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
-    auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(command);
-    if (particles == nullptr || particles->emitter == nullptr || g_emitterBeams == nullptr) return false;
-    IAlphaBatchEmitter* emitter = g_emitterBeams(particles->emitter);
-    if (emitter == nullptr || !emitter->IsLoaded()) return false;
-    const std::int32_t beams = emitter->GetBeamCount();
-    for (std::int32_t i = 0; i < beams; ++i) {
-        IAlphaBatchBeam* beam = emitter->GetBeam(i);
-        if (beam == nullptr || !beam->IsDrawn()) continue;
-        CD3DTexture* texture = beam->GetDrawTexture();
-        if (texture == nullptr) continue;
-        // A beam may extend whatever node precedes it, whoever opened it, when the states
-        // match; it is added whole, however many particles it has.
-        PrimitiveData* node = LastActiveNode();
-        const bool joins = node != nullptr && node->record->vertexCount < kJoinVertexLimit &&
-                           node->texture == texture && beam->IsSameRenderState(*node->record);
-        if (!joins) {
-            node = TakeNode();
-            node->texture = texture;
-        }
-        const std::int32_t verticesBefore = node->arrays.VertexCount();
-        const std::int32_t indicesBefore = node->arrays.IndexCount();
-        beam->AppendToBatch(*node, !joins, *viewport);
-        CountNode(*node, verticesBefore, indicesBefore);
-    }
-    return true;
 }
 
 void CAlphaBlendDrawCmdBatchProcessor::ApplyNodeStates(const STRU_DRAW_PRIMITIVE& record) const {

@@ -84,12 +84,14 @@ IDirect3DDevice9* CDrawCmdBatchProcessor::Device() const {
     return renderer_ != nullptr ? renderer_->GetDevice() : nullptr;
 }
 
-float CDrawCmdBatchProcessor::Depth(std::uint32_t sequence) const {
-    return DepthOfSequence(sequence, renderer_ != nullptr ? renderer_->GetDepthStep() : kDepthStep16);
+float CDrawCmdBatchProcessor::DepthStep() const {
+    return renderer_ != nullptr ? renderer_->GetDepthStep() : kDepthStep16;
 }
 
+float CDrawCmdBatchProcessor::Depth(std::uint32_t sequence) const { return DepthOfSequence(sequence, DepthStep()); }
+
 float CDrawCmdBatchProcessor::DepthJustBehind(std::uint32_t sequence) const {
-    const float step = renderer_ != nullptr ? renderer_->GetDepthStep() : kDepthStep16;
+    const float step = DepthStep();
     return std::min(DepthOfSequence(sequence, step) + step * 0.5f, 1.0f);
 }
 

@@ -140,6 +140,7 @@ protected:
     // half a step behind it: still in front of the submission before.
     float Depth(std::uint32_t sequence) const;
     float DepthJustBehind(std::uint32_t sequence) const;
+    float DepthStep() const;
 
     // Read back, then set only when different (or when the read fails).
     void SetRenderStateIfChanged(D3DRENDERSTATETYPE state, DWORD value) const;

@@ -46,9 +46,11 @@ protected:
     }
 
     // A 24-bit image of `color` (ImageColor unless given) written with the image library's
-    // encoder of `type`.
+    // encoder of `type`; with `opaqueAlpha`, with an alpha plane of 255 (its texture has an
+    // alpha format).
     static void WriteImage(const std::u16string& path, int width, int height, DWORD type,
-                           const std::function<std::uint32_t(int, int)>& color = ImageColor) {
+                           const std::function<std::uint32_t(int, int)>& color = ImageColor,
+                           bool opaqueAlpha = false) {
         CRaster image(static_cast<DWORD>(width), static_cast<DWORD>(height), 24, type);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
@@ -58,6 +60,9 @@ protected:
                                     RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8),
                                             static_cast<BYTE>(c >> 16), 0});
             }
+        }
+        if (opaqueAlpha) {
+            ASSERT_TRUE(image.CreateAlpha());
         }
         ASSERT_TRUE(image.Save(path.c_str(), type));
     }
