@@ -11,6 +11,7 @@
 
 namespace {
 
+#if !LUMI_LEGACY
 template <class Record>
 Record* AllocRecord(std::int32_t type, std::int32_t flags) {
     // Value-initialised although the pool hands out dirty blocks: a record is never seen half
@@ -21,6 +22,7 @@ Record* AllocRecord(std::int32_t type, std::int32_t flags) {
     record->displayStamp = g_DisplayStamp;
     return record;
 }
+#endif
 
 bool IsRecord(const STRU_DRAW_COMMAND_BASE* cmd) { return cmd != nullptr && !IsScratchCommand(cmd); }
 
@@ -77,6 +79,7 @@ void CopyGeometry(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to
 
 }  // namespace
 
+#if !LUMI_LEGACY
 STRU_POINT_COMMAND* AllocPointCommand() { return AllocRecord<STRU_POINT_COMMAND>(kDrawCmdPoint, kDrawFlagOpaque); }
 STRU_LINE_COMMAND* AllocLineCommand() { return AllocRecord<STRU_LINE_COMMAND>(kDrawCmdLine, kDrawFlagOpaque); }
 STRU_TRI_COMMAND* AllocTriCommand() { return AllocRecord<STRU_TRI_COMMAND>(kDrawCmdTriangle, kDrawFlagOpaque); }
@@ -109,6 +112,7 @@ STRU_DRAW_COMMAND_BASE* AllocDrawCommand(std::int32_t type) {
             return nullptr;
     }
 }
+#endif  // !LUMI_LEGACY: the legacy build's allocation and release are in legacy/cmd_pool_set.cpp
 
 void ClearTextLayout(STRU_TEXT_COMMAND* cmd) {
     if (!IsRecord(cmd)) return;
@@ -131,12 +135,15 @@ void ClearTextLayout(STRU_TEXT_COMMAND* cmd) {
     }
     cmd->words.Init();
     cmd->drawLists.Init();
+    cmd->layoutRect = RECT{};
+#if !LUMI_LEGACY
     cmd->glyphsReady = 0;
     cmd->layoutReady = 0;
-    cmd->layoutRect = RECT{};
     cmd->layoutPlaced = 0;
+#endif
 }
 
+#if !LUMI_LEGACY
 void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     if (!IsRecord(cmd)) return;
     switch (cmd->type) {
@@ -180,6 +187,7 @@ void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
             break;
     }
 }
+#endif
 
 void ReleaseDrawCommand(STRU_DRAW_COMMAND_BASE* cmd, const EmitterGiveBack& giveBack) {
     if (!IsRecord(cmd)) return;
