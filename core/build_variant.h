@@ -7,6 +7,9 @@
 // Small differences inside a shared file use `if constexpr (kLegacy)`, or `#if LUMI_LEGACY`
 // where a declaration differs; whole replacements are files under legacy/, and the legacy
 // build leaves out the current files they replace (CMakeLists.txt, LUMI_REPLACED_IN_LEGACY).
+// A table that differs as a whole between the builds (an interface's slot order, the pool
+// table) is chosen in the one header that declares it, which includes the legacy form from
+// legacy/ in that build (as core/pool_table.h does).
 #ifndef LUMI_LEGACY
 #error "LUMI_LEGACY is not set: this source belongs to one of the renderer builds"
 #endif

@@ -1,5 +1,6 @@
-// Draw-command records: allocation from the named pools, release, copies and the line
-// segments of a submission.
+// Draw-command records: allocation from the named pools and release (current build; the
+// legacy build's are in legacy/cmd_pool_set.cpp), copies, the line segments of a submission
+// and the undoing of a text layout.
 #include "draw/draw_commands.h"
 
 #include <algorithm>

@@ -15,30 +15,16 @@
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/debug_output.h"
 #include "tests/support/message_capture.h"
+#include "tests/support/pool_checks.h"
 
 namespace {
 
+using lumi::test::AllocMany;
 using lumi::test::MessageCapture;
+using lumi::test::ThrownMessage;
 
 const char kHeader[] = "\n[x]class\tNumBlocks\tNumBlobs\tBlocksPerBlob\tBlockSize\t(Bytes)\t(kb)\t(mb)\n";
 const char kDashes[] = "---------------------------------------------";
-
-// Runs `body` and returns the message of the std::exception it throws ("" when none).
-template <class Body>
-std::string ThrownMessage(Body body) {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
-
-std::vector<void*> AllocMany(CMemPool& pool, int count) {
-    std::vector<void*> blocks;
-    for (int i = 0; i < count; ++i) blocks.push_back(pool.Alloc(pool.BlockSize()));
-    return blocks;
-}
 
 TEST(MemPool, ReportsRowHeaderAndLeaksAtDestruction) {
     MessageCapture capture;

@@ -17,28 +17,15 @@
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/debug_output.h"
 #include "tests/support/message_capture.h"
+#include "tests/support/pool_checks.h"
 
 static_assert(lumi::kLegacy, "these tests are of the legacy build");
 
 namespace {
 
+using lumi::test::AllocMany;
 using lumi::test::MessageCapture;
-
-template <class Body>
-std::string ThrownMessage(Body body) {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
-
-std::vector<void*> AllocMany(CMemPool& pool, int count) {
-    std::vector<void*> blocks;
-    for (int i = 0; i < count; ++i) blocks.push_back(pool.Alloc(pool.BlockSize()));
-    return blocks;
-}
+using lumi::test::ThrownMessage;
 
 TEST(LegacyMemPool, HoldsItsFirstBlobFromConstructionAndGrowsLinearly) {
     CMemPool pool(16, 64);

@@ -1,11 +1,24 @@
 # Checks that a renderer library is made of its own build's code: it holds (defines or refers
 # to) every name of PRESENT and none of ABSENT, looking at all of its symbols, the hidden ones
-# included. A name stands for a class (its members, virtual table and type information, and
-# those of its template instances), a function or an object.
-#   cmake -DNM=<nm> -DLIBRARY=<lib.so> -DPRESENT=<name|...> -DABSENT=<name|...> -P check_build_names.cmake
+# included, and it needs none of the shared libraries of NOT_NEEDED. A name stands for a class
+# (its members, virtual table and type information, and those of its template instances), a
+# function or an object.
+#   cmake -DNM=<nm> -DREADELF=<readelf> -DLIBRARY=<lib.so> -DPRESENT=<name|...> -DABSENT=<name|...>
+#         [-DNOT_NEEDED=<lib.so|...>] -P check_build_names.cmake
 cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" PRESENT "${PRESENT}")
 string(REPLACE "|" ";" ABSENT "${ABSENT}")
+string(REPLACE "|" ";" NOT_NEEDED "${NOT_NEEDED}")
+
+execute_process(COMMAND ${READELF} -d ${LIBRARY} OUTPUT_VARIABLE dynamic RESULT_VARIABLE result)
+if(NOT result EQUAL 0 OR NOT dynamic MATCHES "\\(NEEDED\\)")
+  message(FATAL_ERROR "${READELF} found no needed libraries in ${LIBRARY}")
+endif()
+foreach(library IN LISTS NOT_NEEDED)
+  if(dynamic MATCHES "Shared library: \\[${library}\\]")
+    message(FATAL_ERROR "${LIBRARY} needs ${library}")
+  endif()
+endforeach()
 
 execute_process(COMMAND ${NM} -C ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE result ERROR_VARIABLE errors)
 if(NOT result EQUAL 0)
