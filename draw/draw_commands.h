@@ -35,8 +35,9 @@
 //   destructions that waited, retired cells.
 //
 // Ownership: a line record owns its segment array; a text record owns its font pair (legacy:
-// its font description) and the word nodes, word draws and page draw lists of its layout; a type-5 or type-7 record holds
-// one reference on its texture; a type-7 record holds its emitter until it is released.
+// its font description) and the word nodes, word draws and page draw lists of its layout; a
+// type-5 or type-7 record holds one reference on its texture; a type-7 record holds its
+// emitter until it is released.
 //
 // Failures: pool exhaustion throws from CMemPool; cloning a text or particle record throws
 // lumi::Exception "unsupported". Every operation here takes null and the scratch-command
@@ -67,7 +68,7 @@ inline constexpr std::size_t kTextCommandUnits = 256;  // at most 255 code units
 // The class-level allocation of a command record: from its named pool in the current build.
 // The legacy build has none: its records are made only by the renderer's typed pools.
 #if LUMI_LEGACY
-#define LUMI_COMMAND_RECORD_ALLOCATION(Type)           \
+#define LUMI_COMMAND_RECORD_ALLOCATION(Type)         \
     static void* operator new(std::size_t) = delete; \
     static void operator delete(void*) = delete;
 #else
@@ -76,7 +77,8 @@ inline constexpr std::size_t kTextCommandUnits = 256;  // at most 255 code units
     static void operator delete(void* block) noexcept { PooledFree<Type>(block); }
 #endif
 
-// The head every record starts with. Field order is fixed (48 bytes where pointers are 4).
+// The head every record starts with. Field order is fixed (48 bytes where pointers are 4; 44
+// in the legacy build).
 struct STRU_DRAW_COMMAND_BASE {
     lru_obj_s node;               // linked only while the record sits in an intrusive list
     std::int32_t type = 0;        // kDrawCmd*
@@ -216,6 +218,8 @@ struct STRU_PARTICLE_COMMAND : STRU_DRAW_COMMAND_BASE {
     std::int32_t drawMode = 0;   // written by the renderer (circle-beam variant)
     CParticleEmitter* emitter = nullptr;  // held until the record is released
 };
+
+#undef LUMI_COMMAND_RECORD_ALLOCATION
 
 // The layouts of 32-bit Windows, where the pool tables' block sizes come from. The legacy
 // head has no display stamp, and the legacy text record no ready bytes or placement.
