@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "core/pool_table.h"
-#include "platform/tarnel/tarnel.h"
-#include "platform/win32/debug_output.h"
 #include "tests/support/message_capture.h"
 #include "tests/support/pool_checks.h"
 
@@ -177,8 +175,7 @@ TEST(PoolTable, PooledTypesBindTheirSizeAndNeverThrowFromDelete) {
 TEST(PoolTable, StaticPoolsAreMadeInTableOrderAndReportInReverseAtUnload) {
     // At process exit the rows go out through the sinks; capture them on stderr.
     auto unload = [] {
-        win32::SetDebugOutputSink([](const std::string& text) { std::fputs(text.c_str(), stderr); });
-        tarnel::SetDbgMsgSink([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+        lumi::test::SendDebugMessagesToStderr();
         CMemPool::ResetDestroyedPoolCount();
         PoolOf<CParticle>().Alloc(1);  // leaked on purpose
         std::exit(0);
