@@ -1,0 +1,419 @@
+// The particle script reader's upper layer: Compile and its four block parsers, over the
+// token list of the lexer and the value readers (script_value_reader.h).
+//
+//   script      := PARTICLEEMITTER "name" number { system-line* }      (the rest is ignored)
+//   system-line := POSITION = xyz | COORDINATES = COORDS_x | EMITTERLIFE = value
+//                | EMITTERRATE = value | sound-block | beam-block      (no property after a beam)
+//   sound-block := SOUND "name" { (SOUNDFILE = "file" | PLAYSOUND = token | SOUNDVOLUME = value
+//                | SOUNDMINDISTANCE = value | SOUNDMAXDISTANCE = value | SOUND3D = bool)* }
+//   beam-block  := PARTICLEBEAM "name" { (property | time-spec beam-event
+//                | PARTICLE { (time-spec particle-event)* })* }     (no property after an event)
+//
+// Every error is a ScriptError with the format's message (spelling included); Compile keeps
+// the message. A beam or sound whose block fails is deleted, not attached.
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "particle/particle_beam.h"
+#include "particle/particle_emitter.h"
+#include "particle/particle_event.h"
+#include "particle/particle_names.h"
+#include "particle/particle_sound.h"
+#include "particle/script_enums.h"
+#include "particle/script_number.h"
+#include "particle/script_token_kinds.h"
+#include "particle/script_value_reader.h"
+
+namespace {
+
+constexpr float kParticleTimeUpper = 1.0f;    // particle events: fractions of a life
+constexpr float kBeamTimeUpper = 9999.0f;     // beam events: seconds on the beam clock
+constexpr std::size_t kMessageBytes = 256;    // an "Unexpected" message holds 255 characters
+
+// `format` holds one %s for the token's text; the message is cut to 255 characters, since a
+// token can be the rest of the file (an unterminated quote).
+[[noreturn]] void ThrowUnexpected(const char* format, const script_token_t& token) {
+    char message[kMessageBytes];
+    std::snprintf(message, sizeof(message), format, token.text.c_str());
+    throw ScriptError(message);
+}
+
+void Expect(script_cursor_t& cursor, std::int32_t type, const char* message) {
+    if (CurrentToken(cursor).type != type) throw ScriptError(message);
+}
+
+// From a property keyword: past the keyword and its "=", onto the value.
+void SkipToValue(script_cursor_t& cursor) {
+    NextToken(cursor);
+    Expect(cursor, kTokenEquals, "Expected equals sign!");
+    NextToken(cursor);
+}
+
+bool Has(const script_token_t& token, ScriptKeyword keyword) { return HasKeyword(token.text, keyword); }
+
+// An event made for a script line: its Parse, its time, its fade and its time kind. The parse's
+// own errors pass on; any other failure is the reader's.
+template <class Event>
+std::unique_ptr<Event> ParseEvent(script_cursor_t& cursor, Event* made, const script_time_spec_t& time) {
+    std::unique_ptr<Event> event(made);
+    if (event == nullptr) throw ScriptError("Unknown event type, or there was an error creating this event.");
+    if (time.fade && !event->SupportsFade()) throw ScriptError("Fading is not supported on this event.");
+    try {
+        event->Parse(cursor);
+    } catch (const ScriptError&) {
+        throw;
+    } catch (const std::exception&) {
+        throw ScriptError("Unhandled exception creating event!");
+    }
+    event->TimeRange() = value_range_t{time.min, time.max, 0.0f};
+    event->SetFade(time.fade);
+    event->SetTimeKind(time.kind);
+    return event;
+}
+
+}  // namespace
+
+void CParticleEmitter::ResetScript() {
+    name_.clear();
+    SetCurPosition(0.0f, 0.0f, 0.0f);
+    position_ = xyz_range_t{};
+    hasCircleBeam_ = 0;
+}
+
+bool CParticleEmitter::Compile(const char* text) {
+    try {
+        ResetScript();
+        script_token_list_t tokens;
+        Tokenize(text, tokens);
+        if (tokens.size() < 2) throw ScriptError("This script is too small to be valid.");
+        script_cursor_t cursor(tokens);
+        Expect(cursor, kTokenParticleEmitter, "First word must be ParticleEmitter");
+        NextToken(cursor);
+        Expect(cursor, kTokenString, "Must name particle system");
+        SetName(AnsiToWideCapped(StripQuotes(CurrentToken(cursor)).c_str(), kNameUnits));
+        NextToken(cursor);
+        Expect(cursor, kTokenNumber, "Must have version number");
+        version_ = ReadValueRange(cursor).max;
+        Expect(cursor, kTokenOpenBrace, "Missing opening brace for ParticleSystem block");
+        ParseSystemBlock(cursor);
+        const vec3_t drawn = SampleVec3Range(position_);
+        SetCurPosition(drawn.x, drawn.y, drawn.z);
+        return true;
+    } catch (const ScriptError& error) {
+        compileError_ = error.what();
+    } catch (const std::exception&) {
+        compileError_ = "Unhandled exception in CParticleEmitter::Compile.";
+    }
+    ResetScript();
+    return false;
+}
+
+bool CParticleEmitter::ParseSystemBlock(script_cursor_t& cursor) {
+    NextToken(cursor);
+    bool beamSeen = false;
+    for (;;) {
+        const script_token_t& token = CurrentToken(cursor);
+        switch (token.type) {
+            case kTokenCloseBrace:
+                NextToken(cursor);
+                return true;
+            case kTokenSound: {
+                // Parsed apart from the emitter: a sound of a name already taken is dropped
+                // whole, without touching the one that has the name.
+                auto sound = std::make_unique<CParticleSound>(nullptr);
+                ParseSoundBlock(cursor, *sound);
+                const std::string name = sound->GetName();
+                sounds_.try_emplace(name, std::move(sound));
+                break;
+            }
+            case kTokenParticleBeam: {
+                beamSeen = true;
+                std::unique_ptr<CParticleBeam> beam = NewBeam();
+                beam->SetCoordinates(coordinates_);
+                ParseBeamBlock(cursor, *beam);
+                if (beam->GetCircleBeam()) hasCircleBeam_ = 1;
+                beams_.push_back(std::move(beam));
+                break;
+            }
+            case kTokenPosition:
+            case kTokenCoordinates:
+            case kTokenEmitterProperty:
+                if (beamSeen)
+                    throw ScriptError("Cannot specify any particle emitter properties after specifying particle beam.");
+                SkipToValue(cursor);
+                if (token.type == kTokenPosition) {
+                    position_ = ReadXYZRange(cursor);
+                } else if (token.type == kTokenCoordinates) {
+                    coordinates_ = ReadCoordsType(cursor);
+                } else if (Has(token, ScriptKeyword::EmitterLife)) {
+                    life_ = ReadValueRange(cursor).max;
+                } else {
+                    rate_ = ReadValueRange(cursor).max;
+                }
+                break;
+            default:
+                ThrowUnexpected("Unexpected \"%s\" in Particle System Block!", token);
+        }
+    }
+}
+
+bool CParticleEmitter::ParseSoundBlock(script_cursor_t& cursor, CParticleSound& sound) {
+    NextToken(cursor);
+    Expect(cursor, kTokenString, "Must sound name block!");
+    sound.SetName(StripQuotes(CurrentToken(cursor)));
+    NextToken(cursor);
+    Expect(cursor, kTokenOpenBrace, "Expected opening brace for sound block!");
+    NextToken(cursor);
+    for (;;) {
+        const script_token_t& token = CurrentToken(cursor);
+        switch (token.type) {
+            case kTokenCloseBrace:
+                NextToken(cursor);
+                return true;
+            case kTokenSoundText: {
+                SkipToValue(cursor);
+                // Any token is taken as the value; a PLAYSOUND line here means nothing.
+                const std::string value = StripQuotes(CurrentToken(cursor));
+                if (Has(token, ScriptKeyword::SoundFile)) sound.SetFileName(value);
+                NextToken(cursor);
+                break;
+            }
+            case kTokenSoundNumber: {
+                SkipToValue(cursor);
+                const value_range_t range = ReadValueRange(cursor);
+                const float value = RandomInRange(range.min, range.max);
+                if (Has(token, ScriptKeyword::SoundVolume)) {
+                    sound.SetVolume(value);
+                } else if (Has(token, ScriptKeyword::SoundMaxDistance)) {
+                    sound.SetMaxDistance(value);
+                } else {
+                    sound.SetMinDistance(value);
+                }
+                break;
+            }
+            case kTokenSound3D:
+                SkipToValue(cursor);
+                sound.Set3D(ReadBool(cursor));
+                break;
+            default:
+                ThrowUnexpected("Unexpected \"%s\" in Sound Block!", token);
+        }
+    }
+}
+
+bool CParticleEmitter::ParseBeamBlock(script_cursor_t& cursor, CParticleBeam& beam) {
+    NextToken(cursor);
+    Expect(cursor, kTokenString, "Must name particle beam block!");
+    beam.SetNameA(StripQuotes(CurrentToken(cursor)).c_str());
+    NextToken(cursor);
+    Expect(cursor, kTokenOpenBrace, "Expected opening brace for particle beam block!");
+    NextToken(cursor);
+    bool eventSeen = false;
+    for (;;) {
+        const script_token_t& token = CurrentToken(cursor);
+        switch (token.type) {
+            case kTokenCloseBrace:
+                beam.SortEvents();
+                beam.LinkEvents();
+                NextToken(cursor);
+                return true;
+            case kTokenParticle:
+                ParseParticleBlock(cursor, beam);
+                break;
+            case kTokenFade:
+            case kTokenAt:
+            case kTokenInitial:
+            case kTokenFinal:
+                eventSeen = true;
+                ParseBeamEventLine(cursor, beam);
+                break;
+            case kTokenNumberProperty:
+            case kTokenVectorProperty:
+            case kTokenBlendModeProperty:
+            case kTokenTextureOpProperty:
+            case kTokenBlendOpProperty:
+            case kTokenBoolProperty:
+            case kTokenParticleModeProperty:
+            case kTokenAngleTypeProperty:
+            case kTokenMuzzleShapeProperty:
+            case kTokenChgModeProperty:
+            case kTokenTexture:
+            case kTokenRefPoint:
+                if (eventSeen) throw ScriptError("Cannot specify any particle beam properties after specifying events.");
+                ParseBeamProperty(cursor, beam);
+                break;
+            default:
+                ThrowUnexpected("Unexpected \"%s\" in Sequence Block!", token);
+        }
+    }
+}
+
+void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam& beam) {
+    const script_token_t& token = CurrentToken(cursor);
+    SkipToValue(cursor);
+    using K = ScriptKeyword;
+    switch (token.type) {
+        case kTokenNumberProperty: {
+            const value_range_t value = ReadValueRange(cursor);
+            const std::int32_t whole = ScriptToInt32(value.max);
+            if (Has(token, K::EmitRate)) {
+                beam.SetEmitRate(&value);
+            } else if (Has(token, K::LifeTime)) {
+                beam.SetLifeTime(&value);
+            } else if (Has(token, K::NumParticles)) {
+                beam.SetNumParticles(ScriptToUInt32(value.max));
+            } else if (Has(token, K::EmitAngle)) {
+                beam.SetEmitAngle(&value);
+            } else if (Has(token, K::EmitSpeed)) {
+                beam.SetEmitSpeed(&value);
+            } else if (Has(token, K::DelayTimer)) {
+                beam.SetDelayTimer(value.max);
+            } else if (Has(token, K::TrackCount)) {
+                beam.SetTrackCount(whole);
+            } else if (Has(token, K::TrackIndex)) {
+                beam.SetTrackIndex(whole);
+            } else if (Has(token, K::TrackTime)) {
+                beam.SetTrackTime(value.max);
+            } else if (Has(token, K::AnimRow)) {
+                beam.SetAnimRow(whole);
+            } else if (Has(token, K::AnimCow)) {
+                beam.SetAnimCow(whole);
+            } else if (Has(token, K::AnimTimes)) {
+                beam.SetAnimTimes(value.max);
+            } else if (Has(token, K::AnimTime)) {
+                // The cell comes from the pair's first number, not from the keyword; a
+                // negative one names no cell.
+                beam.SetAnimTime(static_cast<std::uint32_t>(ScriptToInt32(value.min)), value.max);
+            } else if (Has(token, K::AnimActualCount)) {
+                beam.SetAnimActualCount(whole);
+            } else if (Has(token, K::AnimSize)) {
+                beam.SetAnimSize(whole);
+            } else if (Has(token, K::StartAnimIndex)) {
+                beam.SetStartAnimIndex(whole);
+            } else {
+                throw ScriptError("Unknown particle beam numeric property!");
+            }
+            break;
+        }
+        case kTokenVectorProperty: {
+            const xyz_range_t value = ReadXYZRange(cursor);
+            if (Has(token, K::SpawnDir)) break;  // read, and not used
+            if (Has(token, K::EmitRadius)) {
+                beam.SetEmitRadius(&value);
+            } else {
+                beam.SetGravity(&value);
+            }
+            break;
+        }
+        case kTokenBlendModeProperty: {
+            const std::int32_t mode = ReadBlendMode(cursor);
+            if (Has(token, K::SourceBlendMode)) {
+                beam.SetSourceBlendMode(mode);
+            } else {
+                beam.SetDestBlendMode(mode);
+            }
+            break;
+        }
+        case kTokenTextureOpProperty: {
+            const std::int32_t op = ReadTextureOp(cursor);
+            if (Has(token, K::AlphaOp)) {
+                beam.SetAlphaOp(op);
+            } else {
+                beam.SetColorOp(op);
+            }
+            break;
+        }
+        case kTokenBlendOpProperty:
+            beam.SetBlendOp(ReadBlendOp(cursor));
+            break;
+        case kTokenBoolProperty: {
+            const std::int32_t on = ReadBool(cursor) ? 1 : 0;
+            if (Has(token, K::SingleParticle)) {
+                beam.SetSingleParticle(on);
+            } else if (Has(token, K::IsAnim)) {
+                beam.SetIsAnim(on);
+            } else if (Has(token, K::TrackMode)) {
+                beam.SetTrackMode(on);
+            } else if (Has(token, K::TrackRand)) {
+                beam.SetTrackRand(on);
+            } else if (Has(token, K::CircleBeam)) {
+                beam.SetCircleBeam(on);
+            } else if (Has(token, K::FlipX)) {
+                beam.SetFlipX(on);
+            } else if (Has(token, K::FlipY)) {
+                beam.SetFlipY(on);
+            } else if (Has(token, K::LockAspect)) {
+                beam.SetLockAspect(on);
+            } else if (Has(token, K::AttachedToEmitter)) {
+                beam.SetAttachedToEmitter(on);
+            } else if (Has(token, K::EmitRand)) {
+                beam.SetEmitRand(on);
+            } else {
+                beam.SetCirclePlay(on);
+            }
+            break;
+        }
+        case kTokenParticleModeProperty:
+            beam.SetParticleMode(ReadParticleMode(cursor));
+            break;
+        case kTokenAngleTypeProperty:
+            beam.SetParticleAngleType(ReadParticleAngleType(cursor));
+            break;
+        case kTokenMuzzleShapeProperty:
+            beam.SetMuzzleShape(ReadMuzzleShape(cursor));
+            break;
+        case kTokenChgModeProperty:
+            beam.SetChgMode(ReadChgMode(cursor));
+            break;
+        case kTokenTexture:
+            Expect(cursor, kTokenString, "Expected filename after texture property.");
+            beam.SetTextureA(StripQuotes(CurrentToken(cursor)).c_str());
+            NextToken(cursor);
+            break;
+        case kTokenRefPoint: {
+            uv_range_t refPoint = ReadUVRange(cursor);
+            const auto drawn = SampleUVRange(refPoint);
+            beam.SetRefPoint(drawn.data());
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void CParticleEmitter::ParseBeamEventLine(script_cursor_t& cursor, CParticleBeam& beam) {
+    const script_time_spec_t time = ReadTimeSpec(cursor, 0.0f, kBeamTimeUpper);
+    std::unique_ptr<CParticleBeamEvent> event = ParseEvent(cursor, CreateBeamEvent(CurrentToken(cursor).text), time);
+    event->SetEffectiveTime(SampleValueRange(event->TimeRange()));
+    beam.AddBeamEvent(event.release());
+}
+
+bool CParticleEmitter::ParseParticleBlock(script_cursor_t& cursor, CParticleBeam& beam) {
+    NextToken(cursor);
+    Expect(cursor, kTokenOpenBrace, "Expected opening brace for particle block!");
+    NextToken(cursor);
+    for (;;) {
+        const script_token_t& token = CurrentToken(cursor);
+        switch (token.type) {
+            case kTokenCloseBrace:
+                NextToken(cursor);
+                return true;
+            case kTokenFade:
+            case kTokenAt:
+            case kTokenInitial:
+            case kTokenFinal: {
+                const script_time_spec_t time = ReadTimeSpec(cursor, 0.0f, kParticleTimeUpper);
+                const script_token_t& keyword = CurrentToken(cursor);
+                if (keyword.type != kTokenEventScalar && keyword.type != kTokenEventVector &&
+                    keyword.type != kTokenEventColor)
+                    throw ScriptError("Expecting particle property after time specifier!");
+                std::unique_ptr<CParticleEvent> event = ParseEvent(cursor, CreateParticleEvent(keyword.text), time);
+                beam.AddParticleEvent(event.release());
+                break;
+            }
+            default:
+                ThrowUnexpected("Unexpected \"%s\" in Particle Block!", token);
+        }
+    }
+}
