@@ -100,6 +100,7 @@ public:
     void SetEmitStopped(std::uint8_t stopped) override;
     std::uint8_t IsEmitStopped() override { return emitStopped_; }
     bool IsLoaded() override { return CParticleScriptResource::IsLoaded(); }
+    using CParticleScriptResource::IsLoaded;
     void SetRect(std::uint16_t width, std::uint16_t height) override;
 
     // ---- IParticleSoundOwner ----
@@ -140,6 +141,8 @@ public:
     // Name empty, current position and POSITION zero, no circle beam; nothing else changes.
     void ResetScript();
     const std::string& GetCompileError() const { return compileError_; }
+    // Appends the script text Save writes (particle_script_writer.cpp).
+    void WriteScript(std::string& text);
     // Whether a compiled beam has CIRCLEBEAM set.
     bool HasCircleBeam() const { return hasCircleBeam_ != 0; }
 

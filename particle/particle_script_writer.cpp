@@ -223,11 +223,7 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     text += '\n' + indent + "}\n";
 }
 
-bool CParticleEmitter::Save(const WCHAR* path) {
-    if (path == nullptr) return false;
-    // The whole text first: a file is opened (and emptied) only for text that is ready.
-    std::string text;
-    text.reserve(kReservedBytes);
+void CParticleEmitter::WriteScript(std::string& text) {
     text += "PARTICLEEMITTER \"" + WideToAnsiCapped(name_, kEmitterNameBytes) + "\" " + FixedText(version_, 2) + "\n{\n";
     const std::string indent = "\t";
     text += indent + "POSITION = " + FormatXYZRange(position_) + '\n';
@@ -237,7 +233,14 @@ bool CParticleEmitter::Save(const WCHAR* path) {
     for (auto& entry : sounds_) entry.second->WriteScript(text, indent);
     for (auto& beam : beams_) beam->WriteScript(text, indent);
     text += "}\n";
+}
 
+bool CParticleEmitter::Save(const WCHAR* path) {
+    if (path == nullptr) return false;
+    // The whole text first: a file is opened (and emptied) only for text that is ready.
+    std::string text;
+    text.reserve(kReservedBytes);
+    WriteScript(text);
     FILE* file = _wfopen(path, u"wb");
     if (file == nullptr) return false;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
