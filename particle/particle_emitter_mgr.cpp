@@ -44,7 +44,10 @@ void CParticleEmitterMgr::WaitAndDelete(CParticleEmitter* emitter) {
 CParticleEmitter* CParticleEmitterMgr::CreateEmitter(const WCHAR* path) {
     if (path == nullptr || path[0] == 0) return nullptr;
     IHostSoundSystem* sound = renderer_ != nullptr ? renderer_->GetSoundInterface() : nullptr;
-    const STRU_FILE_CALLBACKS* callbacks = renderer_ != nullptr ? renderer_->GetBackgroundFileCallbacks() : nullptr;
+    // The legacy build reads in the host's thread, through the host thread's set.
+    const STRU_FILE_CALLBACKS* callbacks = nullptr;
+    if (renderer_ != nullptr)
+        callbacks = lumi::kLegacy ? renderer_->GetForegroundFileCallbacks() : renderer_->GetBackgroundFileCallbacks();
     auto* emitter = new CParticleEmitter(sound, texMgr_, callbacks);
     try {
         emitter->SetScriptPath(path);

@@ -30,8 +30,8 @@ class CParticleScriptListener final : public CBitmapListener {};
 class CParticleEmitterMgr {
 public:
     // Neither pointer is owned. Emitters take their sound system and file callbacks (the
-    // background set) from the renderer when they are created; a null renderer gives them
-    // neither.
+    // background set; the host thread's in the legacy build) from the renderer when they are
+    // created; a null renderer gives them neither.
     CParticleEmitterMgr(CLumiscriber* renderer, CTexMgr* texMgr);
     // Deletes every live, then every parked emitter, waiting (Sleep(5) polls) while one still
     // loads.

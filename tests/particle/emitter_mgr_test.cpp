@@ -127,11 +127,17 @@ TEST_F(EmitterMgrTest, ThreadedLoaderCompilesWhileTheHostDrawsAndReleases) {
             for (STRU_DRAW_COMMAND_BASE* cmd : commands) renderer_->DrawEmitter(cmd, 100, 100, 0, 0, 0, 1.0f);
         });
     }
-    Loader().WaitUntilIdle();
-    for (STRU_DRAW_COMMAND_BASE* cmd : commands) {
-        EXPECT_TRUE(renderer_->GetParticleEmitter(cmd)->IsLoaded());
-        EXPECT_GT(renderer_->GetParticleEmitter(cmd)->GetBeamCount(), 0);
-    }
+    // With synchronous loading every BeginScene waits for the loader: what is drawn after it
+    // has its script.
+    renderer_->SetParticleEmitter(commands[1], u"b.pes", 0);
+    Renderer()->SetSyncLoading(true);
+    DrawFrame([&] {
+        for (STRU_DRAW_COMMAND_BASE* cmd : commands) {
+            EXPECT_TRUE(renderer_->GetParticleEmitter(cmd)->IsLoaded());
+            EXPECT_GT(renderer_->GetParticleEmitter(cmd)->GetBeamCount(), 0);
+        }
+    });
+    Renderer()->SetSyncLoading(false);
     RunFrame();
     RunFrame();
     EXPECT_EQ(emitters_->ParkedCount(), 0) << "what was parked is reaped once its load ended";

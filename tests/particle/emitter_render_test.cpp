@@ -167,12 +167,20 @@ TEST_F(EmitterRenderTest, ACommandKeepsItsEmitterForTheSamePathAndGivesItBackOth
     renderer_->DrawEmitter(rect, 0, 0, 0, 0, 0, 1.0f);
     renderer_->DrawEmitter(nullptr, 0, 0, 0, 0, 0, 1.0f);
 
-    // A path too long for any file: the load fails, the emitter draws nothing.
-    renderer_->SetParticleEmitter(cmd, std::u16string(300, u'p').c_str(), 0);
+    // A path too long for any file, and a script that does not compile: the loads end, the
+    // emitters draw nothing, the log tells why.
+    const std::u16string longPath(300, u'p');
+    renderer_->SetParticleEmitter(cmd, longPath.c_str(), 0);
     CResourceLoader::GetSingleton().RunUntilIdle();
     EXPECT_TRUE(renderer_->GetParticleEmitter(cmd)->IsLoaded());
     Frames(2, [&] { renderer_->DrawEmitter(cmd, 10, 10, 0, 0, 0, 1.0f); });
     EXPECT_EQ(LitPixels(0, 0, kWidth, kHeight), 0);
+    std::ofstream("bad.pes", std::ios::binary) << "PARTICLEEMITTER \"bad\" 1 { LOOPS = 1 }";
+    renderer_->SetParticleEmitter(cmd, u"bad.pes", 0);
+    CResourceLoader::GetSingleton().RunUntilIdle();
+    EXPECT_EQ(renderer_->GetParticleEmitter(cmd)->GetCompileError(), "Unexpected \"LOOPS\" in Particle System Block!");
+    EXPECT_TRUE(LogHasInOrder({u"CParticleEmitter: script not read.[" + longPath + u"]",
+                               u"script parse failed.[bad.pes] Unexpected \"LOOPS\" in Particle System Block!"}));
 
     // Released with its command, or never: the renderer's end takes the rest.
     renderer_->ReleasePrimitive(cmd);
