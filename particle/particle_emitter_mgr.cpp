@@ -16,7 +16,9 @@ namespace {
 
 constexpr DWORD kLoadWaitMs = 5;
 
-IAlphaBatchEmitter* BeamsOf(CParticleEmitter* emitter) { return emitter != nullptr ? emitter->GetBatchView() : nullptr; }
+IAlphaBatchEmitter* BeamsOf(CParticleEmitter* emitter) {
+    return emitter != nullptr ? emitter->GetBatchView() : nullptr;
+}
 
 }  // namespace
 

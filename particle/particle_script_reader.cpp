@@ -52,6 +52,62 @@ void SkipToValue(script_cursor_t& cursor) {
 
 bool Has(const script_token_t& token, ScriptKeyword keyword) { return HasKeyword(token.text, keyword); }
 
+// The numeric beam properties, in the order their keywords are tested, each with what it
+// takes of the value read.
+struct number_property_t {
+    ScriptKeyword keyword;
+    void (*set)(CParticleBeam& beam, const value_range_t& value);
+};
+
+std::int32_t Whole(const value_range_t& v) { return ScriptToInt32(v.max); }
+
+using B = CParticleBeam;
+using V = value_range_t;
+constexpr number_property_t kNumberProperties[] = {
+    {ScriptKeyword::EmitRate, [](B& b, const V& v) { b.SetEmitRate(&v); }},
+    {ScriptKeyword::LifeTime, [](B& b, const V& v) { b.SetLifeTime(&v); }},
+    {ScriptKeyword::NumParticles, [](B& b, const V& v) { b.SetNumParticles(ScriptToUInt32(v.max)); }},
+    {ScriptKeyword::EmitAngle, [](B& b, const V& v) { b.SetEmitAngle(&v); }},
+    {ScriptKeyword::EmitSpeed, [](B& b, const V& v) { b.SetEmitSpeed(&v); }},
+    {ScriptKeyword::DelayTimer, [](B& b, const V& v) { b.SetDelayTimer(v.max); }},
+    {ScriptKeyword::TrackCount, [](B& b, const V& v) { b.SetTrackCount(Whole(v)); }},
+    {ScriptKeyword::TrackIndex, [](B& b, const V& v) { b.SetTrackIndex(Whole(v)); }},
+    {ScriptKeyword::TrackTime, [](B& b, const V& v) { b.SetTrackTime(v.max); }},
+    {ScriptKeyword::AnimRow, [](B& b, const V& v) { b.SetAnimRow(Whole(v)); }},
+    {ScriptKeyword::AnimCow, [](B& b, const V& v) { b.SetAnimCow(Whole(v)); }},
+    {ScriptKeyword::AnimTimes, [](B& b, const V& v) { b.SetAnimTimes(v.max); }},
+    // The cell comes from the pair's first number, not from the keyword; a negative one
+    // names no cell.
+    {ScriptKeyword::AnimTime,
+     [](B& b, const V& v) { b.SetAnimTime(static_cast<std::uint32_t>(ScriptToInt32(v.min)), v.max); }},
+    {ScriptKeyword::AnimActualCount, [](B& b, const V& v) { b.SetAnimActualCount(Whole(v)); }},
+    {ScriptKeyword::AnimSize, [](B& b, const V& v) { b.SetAnimSize(Whole(v)); }},
+    {ScriptKeyword::StartAnimIndex, [](B& b, const V& v) { b.SetStartAnimIndex(Whole(v)); }},
+};
+
+// The boolean beam properties, in the order their keywords are tested.
+struct bool_property_t {
+    ScriptKeyword keyword;
+    void (CParticleBeam::*set)(std::int32_t on);
+};
+
+constexpr bool_property_t kBoolProperties[] = {
+    {ScriptKeyword::SingleParticle, &B::SetSingleParticle}, {ScriptKeyword::IsAnim, &B::SetIsAnim},
+    {ScriptKeyword::TrackMode, &B::SetTrackMode},           {ScriptKeyword::TrackRand, &B::SetTrackRand},
+    {ScriptKeyword::CircleBeam, &B::SetCircleBeam},         {ScriptKeyword::FlipX, &B::SetFlipX},
+    {ScriptKeyword::FlipY, &B::SetFlipY},                   {ScriptKeyword::LockAspect, &B::SetLockAspect},
+    {ScriptKeyword::AttachedToEmitter, &B::SetAttachedToEmitter}, {ScriptKeyword::EmitRand, &B::SetEmitRand},
+    {ScriptKeyword::CirclePlay, &B::SetCirclePlay},
+};
+
+// The first row whose keyword the token holds; null when none does.
+template <class Row, std::size_t N>
+const Row* FindProperty(const Row (&rows)[N], const script_token_t& token) {
+    for (const Row& row : rows)
+        if (Has(token, row.keyword)) return &row;
+    return nullptr;
+}
+
 // An event made for a script line: its Parse, its time, its fade and its time kind. The parse's
 // own errors pass on; any other failure is the reader's.
 template <class Event>
@@ -240,7 +296,8 @@ bool CParticleEmitter::ParseBeamBlock(script_cursor_t& cursor, CParticleBeam& be
             case kTokenChgModeProperty:
             case kTokenTexture:
             case kTokenRefPoint:
-                if (eventSeen) throw ScriptError("Cannot specify any particle beam properties after specifying events.");
+                if (eventSeen)
+                    throw ScriptError("Cannot specify any particle beam properties after specifying events.");
                 ParseBeamProperty(cursor, beam);
                 break;
             default:
@@ -256,44 +313,9 @@ void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam&
     switch (token.type) {
         case kTokenNumberProperty: {
             const value_range_t value = ReadValueRange(cursor);
-            const std::int32_t whole = ScriptToInt32(value.max);
-            if (Has(token, K::EmitRate)) {
-                beam.SetEmitRate(&value);
-            } else if (Has(token, K::LifeTime)) {
-                beam.SetLifeTime(&value);
-            } else if (Has(token, K::NumParticles)) {
-                beam.SetNumParticles(ScriptToUInt32(value.max));
-            } else if (Has(token, K::EmitAngle)) {
-                beam.SetEmitAngle(&value);
-            } else if (Has(token, K::EmitSpeed)) {
-                beam.SetEmitSpeed(&value);
-            } else if (Has(token, K::DelayTimer)) {
-                beam.SetDelayTimer(value.max);
-            } else if (Has(token, K::TrackCount)) {
-                beam.SetTrackCount(whole);
-            } else if (Has(token, K::TrackIndex)) {
-                beam.SetTrackIndex(whole);
-            } else if (Has(token, K::TrackTime)) {
-                beam.SetTrackTime(value.max);
-            } else if (Has(token, K::AnimRow)) {
-                beam.SetAnimRow(whole);
-            } else if (Has(token, K::AnimCow)) {
-                beam.SetAnimCow(whole);
-            } else if (Has(token, K::AnimTimes)) {
-                beam.SetAnimTimes(value.max);
-            } else if (Has(token, K::AnimTime)) {
-                // The cell comes from the pair's first number, not from the keyword; a
-                // negative one names no cell.
-                beam.SetAnimTime(static_cast<std::uint32_t>(ScriptToInt32(value.min)), value.max);
-            } else if (Has(token, K::AnimActualCount)) {
-                beam.SetAnimActualCount(whole);
-            } else if (Has(token, K::AnimSize)) {
-                beam.SetAnimSize(whole);
-            } else if (Has(token, K::StartAnimIndex)) {
-                beam.SetStartAnimIndex(whole);
-            } else {
-                throw ScriptError("Unknown particle beam numeric property!");
-            }
+            const number_property_t* property = FindProperty(kNumberProperties, token);
+            if (property == nullptr) throw ScriptError("Unknown particle beam numeric property!");
+            property->set(beam, value);
             break;
         }
         case kTokenVectorProperty: {
@@ -329,29 +351,7 @@ void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam&
             break;
         case kTokenBoolProperty: {
             const std::int32_t on = ReadBool(cursor) ? 1 : 0;
-            if (Has(token, K::SingleParticle)) {
-                beam.SetSingleParticle(on);
-            } else if (Has(token, K::IsAnim)) {
-                beam.SetIsAnim(on);
-            } else if (Has(token, K::TrackMode)) {
-                beam.SetTrackMode(on);
-            } else if (Has(token, K::TrackRand)) {
-                beam.SetTrackRand(on);
-            } else if (Has(token, K::CircleBeam)) {
-                beam.SetCircleBeam(on);
-            } else if (Has(token, K::FlipX)) {
-                beam.SetFlipX(on);
-            } else if (Has(token, K::FlipY)) {
-                beam.SetFlipY(on);
-            } else if (Has(token, K::LockAspect)) {
-                beam.SetLockAspect(on);
-            } else if (Has(token, K::AttachedToEmitter)) {
-                beam.SetAttachedToEmitter(on);
-            } else if (Has(token, K::EmitRand)) {
-                beam.SetEmitRand(on);
-            } else {
-                beam.SetCirclePlay(on);
-            }
+            if (const bool_property_t* property = FindProperty(kBoolProperties, token)) (beam.*property->set)(on);
             break;
         }
         case kTokenParticleModeProperty:

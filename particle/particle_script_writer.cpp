@@ -169,7 +169,8 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     AppendLine(text, inner, "BLENDOP", FormatBlendOp(blendOp_));
     AppendLine(text, inner, "COLOROP", FormatTextureOp(colorOp_));
     AppendLine(text, inner, "ALPHAOP", FormatTextureOp(alphaOp_));
-    AppendLine(text, inner, "REFPOINT", FormatUVRange(uv_range_t{refPoint_[0], refPoint_[1], refPoint_[0], refPoint_[1], 0.0f, 0.0f}));
+    const uv_range_t refPoint{refPoint_[0], refPoint_[1], refPoint_[0], refPoint_[1], 0.0f, 0.0f};
+    AppendLine(text, inner, "REFPOINT", FormatUVRange(refPoint));
     AppendLine(text, inner, "PARTICLEMODE", FormatParticleMode(particleMode_));
     AppendLine(text, inner, "PARTICLEANGLETYPE", FormatParticleAngleType(particleAngleType_));
     AppendLine(text, inner, "MUZZLESHAPE", FormatMuzzleShape(muzzleShape_));
@@ -224,7 +225,8 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
 }
 
 void CParticleEmitter::WriteScript(std::string& text) {
-    text += "PARTICLEEMITTER \"" + WideToAnsiCapped(name_, kEmitterNameBytes) + "\" " + FixedText(version_, 2) + "\n{\n";
+    text += "PARTICLEEMITTER \"" + WideToAnsiCapped(name_, kEmitterNameBytes) + "\" ";
+    text += FixedText(version_, 2) + "\n{\n";
     const std::string indent = "\t";
     text += indent + "POSITION = " + FormatXYZRange(position_) + '\n';
     text += indent + "COORDINATES = " + FormatCoordsType(coordinates_) + '\n';

@@ -58,7 +58,8 @@ TEST_F(EmitterTest, BeamsAreAddedOrderedAndRemovedOnlyWhenTheirs) {
     EXPECT_EQ(b[0]->GetSoundOwner(), emitter.get());
     auto order = [&] {
         std::string text;
-        for (std::uint32_t i = 0; i < 4; ++i) text += static_cast<char>('0' + (std::find(b, b + 4, emitter->GetBeam(i)) - b));
+        for (std::uint32_t i = 0; i < 4; ++i)
+            text += static_cast<char>('0' + (std::find(b, b + 4, emitter->GetBeam(i)) - b));
         return text;
     };
     struct Move {

@@ -41,7 +41,9 @@ void ExpectNearFloats(const Record& a, const Record& b, const std::string& what)
 }
 
 void ExpectNear(const xyz_range_t& a, const xyz_range_t& b, const std::string& what) { ExpectNearFloats(a, b, what); }
-void ExpectNear(const color_range_t& a, const color_range_t& b, const std::string& what) { ExpectNearFloats(a, b, what); }
+void ExpectNear(const color_range_t& a, const color_range_t& b, const std::string& what) {
+    ExpectNearFloats(a, b, what);
+}
 
 // The kind's events in the order of their times as written (ties in list order).
 std::vector<CEventBase*> ByTime(CParticleBeam& beam, std::int32_t kind) {
@@ -53,22 +55,19 @@ std::vector<CEventBase*> ByTime(CParticleBeam& beam, std::int32_t kind) {
     return events;
 }
 
+template <class Record>
+void ExpectNearValues(CEventBase& a, CEventBase& b, const std::string& what) {
+    ExpectNear(*static_cast<const Record*>(a.GetValue()), *static_cast<const Record*>(b.GetValue()), what);
+}
+
 void ExpectSameEvent(CEventBase& a, CEventBase& b, const std::string& what) {
     ExpectNear(a.TimeRange(), b.TimeRange(), what + " time");
     EXPECT_EQ(a.GetFade(), b.GetFade()) << what;
     ASSERT_EQ(a.GetValueType(), b.GetValueType()) << what;
     switch (a.GetValueType()) {
-        case kEventValueSingle:
-            ExpectNear(*static_cast<const value_range_t*>(a.GetValue()), *static_cast<const value_range_t*>(b.GetValue()),
-                       what);
-            break;
-        case kEventValueColor:
-            ExpectNear(*static_cast<const color_range_t*>(a.GetValue()), *static_cast<const color_range_t*>(b.GetValue()),
-                       what);
-            break;
-        case kEventValueXYZ:
-            ExpectNear(*static_cast<const xyz_range_t*>(a.GetValue()), *static_cast<const xyz_range_t*>(b.GetValue()), what);
-            break;
+        case kEventValueSingle: ExpectNearValues<value_range_t>(a, b, what); break;
+        case kEventValueColor: ExpectNearValues<color_range_t>(a, b, what); break;
+        case kEventValueXYZ: ExpectNearValues<xyz_range_t>(a, b, what); break;
         default:
             EXPECT_STREQ(static_cast<const char*>(a.GetValue()), static_cast<const char*>(b.GetValue())) << what;
     }
