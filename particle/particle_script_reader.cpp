@@ -50,6 +50,18 @@ void SkipToValue(script_cursor_t& cursor) {
     NextToken(cursor);
 }
 
+// From a block's keyword: past its quoted name (`nameMessage` when there is none) and its
+// "{" (`braceMessage`), onto the block's first line. Returns the name.
+std::string OpenNamedBlock(script_cursor_t& cursor, const char* nameMessage, const char* braceMessage) {
+    NextToken(cursor);
+    Expect(cursor, kTokenString, nameMessage);
+    std::string name = StripQuotes(CurrentToken(cursor));
+    NextToken(cursor);
+    Expect(cursor, kTokenOpenBrace, braceMessage);
+    NextToken(cursor);
+    return name;
+}
+
 bool Has(const script_token_t& token, ScriptKeyword keyword) { return HasKeyword(token.text, keyword); }
 
 // The numeric beam properties, in the order their keywords are tested, each with what it
@@ -215,12 +227,7 @@ bool CParticleEmitter::ParseSystemBlock(script_cursor_t& cursor) {
 }
 
 bool CParticleEmitter::ParseSoundBlock(script_cursor_t& cursor, CParticleSound& sound) {
-    NextToken(cursor);
-    Expect(cursor, kTokenString, "Must sound name block!");
-    sound.SetName(StripQuotes(CurrentToken(cursor)));
-    NextToken(cursor);
-    Expect(cursor, kTokenOpenBrace, "Expected opening brace for sound block!");
-    NextToken(cursor);
+    sound.SetName(OpenNamedBlock(cursor, "Must sound name block!", "Expected opening brace for sound block!"));
     for (;;) {
         const script_token_t& token = CurrentToken(cursor);
         switch (token.type) {
@@ -259,12 +266,9 @@ bool CParticleEmitter::ParseSoundBlock(script_cursor_t& cursor, CParticleSound& 
 }
 
 bool CParticleEmitter::ParseBeamBlock(script_cursor_t& cursor, CParticleBeam& beam) {
-    NextToken(cursor);
-    Expect(cursor, kTokenString, "Must name particle beam block!");
-    beam.SetNameA(StripQuotes(CurrentToken(cursor)).c_str());
-    NextToken(cursor);
-    Expect(cursor, kTokenOpenBrace, "Expected opening brace for particle beam block!");
-    NextToken(cursor);
+    const std::string name =
+        OpenNamedBlock(cursor, "Must name particle beam block!", "Expected opening brace for particle beam block!");
+    beam.SetNameA(name.c_str());
     bool eventSeen = false;
     for (;;) {
         const script_token_t& token = CurrentToken(cursor);
@@ -328,24 +332,13 @@ void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam&
             }
             break;
         }
-        case kTokenBlendModeProperty: {
-            const std::int32_t mode = ReadBlendMode(cursor);
-            if (Has(token, K::SourceBlendMode)) {
-                beam.SetSourceBlendMode(mode);
-            } else {
-                beam.SetDestBlendMode(mode);
-            }
+        case kTokenBlendModeProperty:
+            (beam.*(Has(token, K::SourceBlendMode) ? &B::SetSourceBlendMode : &B::SetDestBlendMode))(
+                ReadBlendMode(cursor));
             break;
-        }
-        case kTokenTextureOpProperty: {
-            const std::int32_t op = ReadTextureOp(cursor);
-            if (Has(token, K::AlphaOp)) {
-                beam.SetAlphaOp(op);
-            } else {
-                beam.SetColorOp(op);
-            }
+        case kTokenTextureOpProperty:
+            (beam.*(Has(token, K::AlphaOp) ? &B::SetAlphaOp : &B::SetColorOp))(ReadTextureOp(cursor));
             break;
-        }
         case kTokenBlendOpProperty:
             beam.SetBlendOp(ReadBlendOp(cursor));
             break;
