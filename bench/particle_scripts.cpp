@@ -197,9 +197,12 @@ void BM_DemoFrame(benchmark::State& state) {
         return;
     }
     int frame = 0;
+    const std::uint64_t primitivesBefore = d3d9ctl::GetCounters().primitives;
     for (auto _ : state) emitters.Host().Frame([&] { emitters.Draw(frame++); }, false);
     state.counters["frames_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["quads_per_frame"] = static_cast<double>(d3d9ctl::GetCounters().primitives - primitivesBefore) /
+                                        2.0 / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_DemoFrame)->Unit(benchmark::kMicrosecond);
 
