@@ -84,7 +84,9 @@ void BM_TokenizeCorpus(benchmark::State& state) {
 }
 BENCHMARK(BM_TokenizeCorpus)->Unit(benchmark::kMicrosecond);
 
-// The corpus compiled, and the file each emitter is saved to.
+const std::filesystem::path kSaveFolder = std::filesystem::temp_directory_path() / "lumi-bench-scripts";
+
+// The corpus compiled, and the file each emitter is saved to (in kSaveFolder).
 struct SavedCorpus {
     std::vector<std::unique_ptr<CParticleEmitter>> emitters;
     std::vector<std::u16string> paths;
@@ -93,14 +95,13 @@ struct SavedCorpus {
 
 SavedCorpus CompiledCorpus() {
     SavedCorpus corpus;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "lumi-bench-scripts";
-    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(kSaveFolder);
     for (const std::string& text : CorpusTexts()) {
         auto emitter = std::make_unique<CParticleEmitter>(nullptr, nullptr, nullptr);
         emitter->Compile(text.c_str());
         std::string written;
         emitter->WriteScript(written);
-        const std::string path = (folder / ("script" + std::to_string(corpus.paths.size()) + ".pes")).string();
+        const std::string path = (kSaveFolder / ("script" + std::to_string(corpus.paths.size()) + ".pes")).string();
         corpus.paths.push_back(win32::Utf8ToUtf16(path));
         corpus.texts.push_back(std::move(written));
         corpus.emitters.push_back(std::move(emitter));
@@ -115,6 +116,7 @@ void BM_SaveCorpus(benchmark::State& state) {
             if (!corpus.emitters[i]->Save(corpus.paths[i].c_str())) state.SkipWithError("a save failed");
     }
     ReportScripts(state, corpus.emitters.size(), TotalBytes(corpus.texts));
+    std::filesystem::remove_all(kSaveFolder);
 }
 BENCHMARK(BM_SaveCorpus)->Unit(benchmark::kMicrosecond);
 
@@ -134,6 +136,7 @@ void BM_WriteCorpusText(benchmark::State& state) {
         }
     }
     ReportScripts(state, paths.size(), TotalBytes(corpus.texts));
+    std::filesystem::remove_all(kSaveFolder);
 }
 BENCHMARK(BM_WriteCorpusText)->Unit(benchmark::kMicrosecond);
 
