@@ -226,6 +226,8 @@ public:
     const STRU_FILE_CALLBACKS* GetBackgroundFileCallbacks() const { return &fileCallbacks_[0]; }
     const STRU_FILE_CALLBACKS* GetForegroundFileCallbacks() const { return &fileCallbacks_[1]; }
     const std::vector<DEVMODEW>& GetDisplayModes() const { return displayModes_; }
+    // The legacy interface takes no sound system from the host: emitters play no sounds.
+    IHostSoundSystem* GetSoundInterface() const { return nullptr; }
 
     // ---- Render targets and swap chains ----
     // Draws go into the render-target texture's level 0 (null: the device's back buffer again,
