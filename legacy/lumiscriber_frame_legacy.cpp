@@ -116,7 +116,7 @@ void CLumiscriber::ResetDevice() {
 void CLumiscriber::ReleaseForReset() {
     // A texture's video copy, a surface or a swap chain the device still holds as its target
     // would keep Reset from succeeding: the device's own surfaces go back first.
-    if (device_ != nullptr && (savedColor_ != nullptr || savedDepth_ != nullptr)) SetRenderTargetSurface(nullptr);
+    RestoreDeviceTarget();
     if (texMgr_) texMgr_->OnLostDevice();
     if (vertexBuffer_) vertexBuffer_->Release();
     if (indexBuffer_) indexBuffer_->Release();

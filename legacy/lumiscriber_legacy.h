@@ -254,6 +254,9 @@ private:
     // The device's current target again after an off-screen draw: the attached swap chain's
     // back buffer, else the device's own.
     void RestoreFrameTarget();
+    // The device's own target and depth surface again when another target was set; nothing
+    // (and no log line) when they were never put aside.
+    void RestoreDeviceTarget();
     // A render-target texture of the size (A8R8G8B8, default pool), attached to `target`;
     // false when the device cannot make it.
     bool MakeTargetTexture(CD3DRenderTarget* target, std::uint16_t width, std::uint16_t height);

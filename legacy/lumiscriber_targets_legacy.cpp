@@ -226,7 +226,11 @@ void CLumiscriber::RestoreFrameTarget() {
         if (AttachBackBufferOf(attachedSwapChain_)) return;
         attachedSwapChain_ = nullptr;
     }
-    if (savedColor_ != nullptr || savedDepth_ != nullptr) SetRenderTargetSurface(nullptr);
+    RestoreDeviceTarget();
+}
+
+void CLumiscriber::RestoreDeviceTarget() {
+    if (device_ != nullptr && (savedColor_ != nullptr || savedDepth_ != nullptr)) SetRenderTargetSurface(nullptr);
 }
 
 // ---- Off-screen draws ----

@@ -55,6 +55,29 @@ TEST_F(LegacyFrameLoop, EveryBeginSceneIsAFrameOfItsOwn) {
     EXPECT_TRUE(renderer_->EndScene(true));
 }
 
+TEST_F(LegacyFrameLoop, UnpairedBeginAndEndScenesDrawWhatWasQueued) {
+    ASSERT_NE(Create(), nullptr);
+    EXPECT_TRUE(renderer_->EndScene(true)) << "an EndScene without BeginScene draws an empty frame";
+    renderer_->SetBackgroundColor(0xFF000000u);
+    // Queued outside any BeginScene: the next EndScene draws it, and the frame's start in
+    // between drops the vector command's texture but not the draw.
+    ITexture* texture = FilledTexture(4, 4, 0xFF00FF00u);
+    ASSERT_NE(texture, nullptr);
+    const RECT whole{0, 0, 4, 4};
+    const RECT at{20, 20, 24, 24};
+    renderer_->DrawTexture(texture, &at, &whole, 0xFFFFFFFFu, 0);
+    renderer_->DrawRect(ScratchCommand(), 0, 0, 8, 8, 0xFFFF0000u, true);
+    renderer_->BeginScene();
+    renderer_->BeginScene();
+    renderer_->DestroyTexture(texture);
+    ASSERT_TRUE(renderer_->EndScene(true));
+    ASSERT_TRUE(renderer_->EndScene(true));
+    EXPECT_EQ(Pixel(4, 4), 0xFF0000u);
+    EXPECT_EQ(Pixel(21, 21), 0x00FF00u);
+    Release();
+    EXPECT_FALSE(LogContains(u"can not restore rendertarget")) << "no target was ever set aside";
+}
+
 TEST_F(LegacyFrameLoop, SetBackgroundColorClearsAtOnceAndFramesDoNotClear) {
     ASSERT_NE(Create(), nullptr);
     renderer_->BeginScene();
