@@ -107,8 +107,9 @@ void CLumiscriber::ResetDevice() {
         return;
     }
     WriteLog(u"BeginScene - Device Reset Succeed.");
-    RestoreAfterReset();
+    // Not lost from here on: restoring draws (the render targets are cleared off-screen).
     deviceLost_ = false;
+    RestoreAfterReset();
     // The cursor surface went with the reset; the host set its cursor only once.
     if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
 }

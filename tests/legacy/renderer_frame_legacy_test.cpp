@@ -3,6 +3,7 @@
 // the software device's real Reset rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/exception.h"
@@ -226,7 +227,19 @@ TEST_F(LegacyFrameLoop, AResetRefusedWhileTheHostHoldsAResourceIsRetriedUntilItS
     EXPECT_TRUE(Renderer()->IsDeviceLost());
 
     held->Release();
+    d3d9ctl::ClearCallLog();
     LegacyFrame([&] { renderer_->DrawRect(ScratchCommand(), 0, 0, 8, 8, 0xFF0000FFu, true); }, false);
+    // The render target's new texture is cleared (target and depth) before anything else is drawn.
+    const std::vector<d3d9ctl::CallRecord> calls = d3d9ctl::CallLog();
+    const auto made = std::find_if(calls.begin(), calls.end(), [](const d3d9ctl::CallRecord& call) {
+        return call.method == "CreateTexture" && call.args.starts_with("32, 32, 1, 1,");
+    });
+    ASSERT_NE(made, calls.end());
+    EXPECT_NE(std::find_if(made, calls.end(),
+                           [](const d3d9ctl::CallRecord& call) {
+                               return call.method == "Clear" && call.args == "0, null, 3, 0, 1, 0";
+                           }),
+              calls.end());
     EXPECT_FALSE(Renderer()->IsDeviceLost());
     EXPECT_TRUE(LogContains(u"BeginScene - Device Reset Succeed."));
     // The swap chain came back attached, the render target with its size and no pixels.
