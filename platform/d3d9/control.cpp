@@ -4,6 +4,7 @@
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/device_pixel_shader.h"
 #include "platform/d3d9/direct3d.h"
+#include "platform/d3d9/raster_rows.h"
 #include "platform/d3d9/swap_chain.h"
 
 namespace d3d9ctl {
@@ -71,9 +72,8 @@ void FailCall(const std::string& operation, int nth, HRESULT hr, int times) {
 
 int CallCount(const std::string& operation) {
     auto lock = LockApi();
-    for (const auto& [name, count] : Control().callCounts)
-        if (name == operation) return count;
-    return 0;
+    const auto it = Control().callCounts.find(operation);
+    return it != Control().callCounts.end() ? it->second : 0;
 }
 
 void ClearFailures() {
@@ -130,6 +130,11 @@ std::vector<CallRecord> CallLog() {
 void ClearCallLog() {
     auto lock = LockApi();
     Control().log.clear();
+}
+
+void SetCallLogEnabled(bool enabled) {
+    auto lock = LockApi();
+    Control().logCalls = enabled;
 }
 
 d3d9sw::SurfaceView SurfaceMemory(IDirect3DSurface9* surface) {
@@ -189,16 +194,36 @@ void SetRasterizationEnabled(bool enabled) {
     Control().rasterize = enabled;
 }
 
+void SetRasterThreadCount(int threads) {
+    auto lock = LockApi();
+    Control().rasterThreads = threads < 0 ? 0 : threads;
+}
+
+int RasterThreadCount() {
+    auto lock = LockApi();
+    return d3d9sw::RasterThreadsInEffect();
+}
+
+void SetRasterAvx2Enabled(bool enabled) {
+    auto lock = LockApi();
+    Control().rasterAvx2 = enabled;
+}
+
+bool RasterAvx2Available() { return d3d9sw::CpuHasAvx2(); }
+
 void ResetAll() {
     auto lock = LockApi();
     d3d9sw::ControlState& state = Control();
     state.rasterize = true;
+    state.rasterThreads = 0;
+    state.rasterAvx2 = true;
     state.adapters = {DefaultAdapter()};
     state.scripts.clear();
     state.callCounts.clear();
     state.counters = Counters{};
     state.misuses.clear();
     state.log.clear();
+    state.logCalls = false;
     state.lost = false;
 }
 

@@ -315,7 +315,7 @@ HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
 HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                         const RGNDATA* dirtyRegion) {
     auto lock = LockApi();
-    const std::string args = Args(sourceRect, destRect, destWindowOverride, dirtyRegion);
+    const ArgList args = Args(sourceRect, destRect, destWindowOverride, dirtyRegion);
     HRESULT hr;
     if (TakeScriptedFailure("Present", &hr)) return Logged("Present", args, hr);
     if (Lost()) return Logged("Present", args, D3DERR_DEVICELOST);
@@ -374,7 +374,7 @@ HRESULT Device::SetDialogBoxMode(BOOL enable) {
 
 HRESULT Device::SetCursorProperties(UINT hotSpotX, UINT hotSpotY, IDirect3DSurface9* bitmap) {
     auto lock = LockApi();
-    const std::string args = Args(hotSpotX, hotSpotY, bitmap);
+    const ArgList args = Args(hotSpotX, hotSpotY, bitmap);
     HRESULT hr;
     if (TakeScriptedFailure("SetCursorProperties", &hr)) return Logged("SetCursorProperties", args, hr);
     Surface* surface = Surface::From(bitmap);

@@ -21,6 +21,8 @@
 
 namespace d3d9sw {
 
+class ArgList;  // control_state.h
+
 class Device final : public IDirect3DDevice9, public RefCounted {
 public:
     enum class Loss { Working, Lost, NotReset };
@@ -159,7 +161,7 @@ private:
     // Reports what Direct3D 9's debug runtime reports about a draw (the draw itself goes on
     // where the platform lets it).
     void ReportDrawMisuse(const char* method, bool indexed) const;
-    HRESULT RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
+    HRESULT RunDraw(const char* method, const ArgList& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
                     const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
                     INT baseVertex);
 

@@ -53,7 +53,7 @@ void Device::ResetViewportToTarget() {
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* renderTarget) {
     auto lock = LockApi();
-    const std::string args = Args(index, renderTarget);
+    const ArgList args = Args(index, renderTarget);
     HRESULT hr;
     if (TakeScriptedFailure("SetRenderTarget", &hr)) return Logged("SetRenderTarget", args, hr);
     Surface* surface = Surface::From(renderTarget);
@@ -79,7 +79,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** renderTarget) {
 
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* depthStencil) {
     auto lock = LockApi();
-    const std::string args = Args(depthStencil);
+    const ArgList args = Args(depthStencil);
     HRESULT hr;
     if (TakeScriptedFailure("SetDepthStencilSurface", &hr)) return Logged("SetDepthStencilSurface", args, hr);
     Surface* surface = Surface::From(depthStencil);
@@ -106,7 +106,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     auto lock = LockApi();
     if (viewport == nullptr) return Logged("SetViewport", "null", D3DERR_INVALIDCALL);
     const D3DVIEWPORT9& v = *viewport;
-    const std::string args = Args(v.X, v.Y, v.Width, v.Height, v.MinZ, v.MaxZ);
+    const ArgList args = Args(v.X, v.Y, v.Width, v.Height, v.MinZ, v.MaxZ);
     HRESULT hr;
     if (TakeScriptedFailure("SetViewport", &hr)) return Logged("SetViewport", args, hr);
     const std::uint64_t targetWidth = renderTarget_ ? renderTarget_->Desc().Width : 0;
@@ -146,7 +146,7 @@ HRESULT Device::EndScene() {
 
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
     auto lock = LockApi();
-    const std::string args = Args(count, rects, flags, color, z, stencil);
+    const ArgList args = Args(count, rects, flags, color, z, stencil);
     auto done = [&](HRESULT hr) { return Logged("Clear", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("Clear", &hr)) return done(hr);
@@ -188,34 +188,34 @@ HRESULT Device::ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* v
 }
 
 void Device::ReportDrawMisuse(const char* method, bool indexed) const {
-    const std::string name(method);
-    if (!inScene_) ReportMisuse(name + " outside BeginScene/EndScene");
-    if (stream_ && stream_->Memory().IsLocked()) ReportMisuse(name + " from a locked vertex buffer");
-    if (indexed && indices_ && indices_->Memory().IsLocked()) ReportMisuse(name + " from a locked index buffer");
+    // Text is built only for a misuse found: a draw is too frequent to pay for it otherwise.
+    auto report = [method](const std::string& what) { ReportMisuse(method + what); };
+    if (!inScene_) report(" outside BeginScene/EndScene");
+    if (stream_ && stream_->Memory().IsLocked()) report(" from a locked vertex buffer");
+    if (indexed && indices_ && indices_->Memory().IsLocked()) report(" from a locked index buffer");
     for (unsigned stage = 0; stage < kD3DTextureStageCount; ++stage) {
         const Texture* texture = textures_[stage].get();
         if (texture == nullptr) continue;
         for (UINT level = 0; level < texture->LevelCount(); ++level) {
             const Surface* surface = texture->Level(level);
             if (surface == renderTarget_.get())
-                ReportMisuse(name + " with the render target bound as the texture of stage " + std::to_string(stage));
-            if (surface->IsLocked())
-                ReportMisuse(name + " with a locked texture bound to stage " + std::to_string(stage));
+                report(" with the render target bound as the texture of stage " + std::to_string(stage));
+            if (surface->IsLocked()) report(" with a locked texture bound to stage " + std::to_string(stage));
         }
         // A texture the caps allow only conditionally must be clamped.
         const D3DSURFACE_DESC& top = texture->Level(0)->Desc();
         const DWORD* sampler = states_.sampler[stage];
         if ((adapter_.caps.TextureCaps & D3DPTEXTURECAPS_POW2) && (!IsPowerOfTwo(top.Width) || !IsPowerOfTwo(top.Height)) &&
             (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP))
-            ReportMisuse(name + " wrapping a texture whose size is not a power of two at stage " + std::to_string(stage));
+            report(" wrapping a texture whose size is not a power of two at stage " + std::to_string(stage));
     }
     if (renderTarget_ && depthStencil_ &&
         (depthStencil_->Desc().Width < renderTarget_->Desc().Width ||
          depthStencil_->Desc().Height < renderTarget_->Desc().Height))
-        ReportMisuse(name + " into a render target larger than the depth buffer");
+        report(" into a render target larger than the depth buffer");
 }
 
-HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
+HRESULT Device::RunDraw(const char* method, const ArgList& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
                         const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
                         INT baseVertex) {
     DrawState state;
@@ -228,6 +228,8 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
     state.viewport = viewport_;
     state.target = renderTarget_->View();
     if (depthStencil_) state.depth = depthStencil_->View();
+    state.threads = RasterThreadsInEffect();
+    state.avx2 = Control().rasterAvx2;
 
     DrawCall call;
     call.type = type;
@@ -249,7 +251,7 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     auto lock = LockApi();
-    const std::string args = Args(type, startVertex, primitiveCount);
+    const ArgList args = Args(type, startVertex, primitiveCount);
     HRESULT hr;
     if (TakeScriptedFailure("DrawPrimitive", &hr)) return Logged("DrawPrimitive", args, hr);
     ReportDrawMisuse("DrawPrimitive", false);
@@ -267,7 +269,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex, UINT numVertices,
                                      UINT startIndex, UINT primitiveCount) {
     auto lock = LockApi();
-    const std::string args = Args(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
+    const ArgList args = Args(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
     auto done = [&](HRESULT hr) { return Logged("DrawIndexedPrimitive", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("DrawIndexedPrimitive", &hr)) return done(hr);

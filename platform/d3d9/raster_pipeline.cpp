@@ -28,9 +28,6 @@ bool UsesUnimplementedState(const DWORD* rs, D3DPRIMITIVETYPE type) {
     return false;
 }
 
-float ToUnit(int channel) { return static_cast<float>(channel) / 255.0f; }
-int FromUnit(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); }
-
 }  // namespace
 
 void PixelPipeline::SetSpecialisedSpansEnabled(bool enabled) { g_specialisedSpans = enabled; }
@@ -90,7 +87,43 @@ HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) 
 
     ChooseSpanFunctions();
     SelectFilter(0.0);
+    PlanRows(state.avx2);
     return D3D_OK;
+}
+
+void PixelPipeline::RestrictRows(LONG top, LONG bottom) {
+    scissor_.top = std::clamp(top, scissor_.top, scissor_.bottom);
+    scissor_.bottom = std::clamp(bottom, scissor_.top, scissor_.bottom);
+}
+
+void PixelPipeline::PlanRows(bool avx2) {
+    rows_ = RowPlan{};
+    // One texture at most, read through stage 0 (or sampler 0 of a shader).
+    if (!g_specialisedSpans.load(std::memory_order_relaxed) || (sampledStages & ~1u) != 0) return;
+    rows_.quads = true;
+    rows_.kernels = &SelectRowKernels(avx2);
+    const SurfaceView& texture = samplers[0].View();
+    rows_.shading.texelAlphaOr = texture.bits != nullptr && texture.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+    if (shader != nullptr) rows_.greyFilter = shader->IsGreyFilter(rows_.greyWeights);
+    else rows_.shadeRows = stages.GetRowSources(&rows_.shading.color, &rows_.shading.alpha);
+
+    const D3DFORMAT format = targetView.format;
+    if ((format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8) || !target.WritesAll()) return;
+    if (blender.Enabled() && !blender.IsSourceAlphaOver()) return;
+    RowOutput& out = rows_.output;
+    switch (depth.GetKind()) {
+    case DepthBuffer::Kind::k16: out.depthBytes = 2; break;
+    case DepthBuffer::Kind::k24: out.depthBytes = 4; break;
+    default: out.depthBytes = 0; break;
+    }
+    out.depthFunc = depth.Func();
+    out.depthWrite = depth.Writes();
+    out.alphaTest = alphaTest;
+    out.alphaFunc = alphaFunc;
+    out.alphaRef = alphaRef;
+    out.blend = blender.Enabled();
+    out.targetAlphaOr = format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+    rows_.outputRows = true;
 }
 
 void PixelPipeline::ChooseSpanFunctions() {
@@ -133,15 +166,15 @@ void DrawGeneralSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& 
             float in[kD3DTextureStageCount][4] = {};
             for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
                 if (p.sampledStages & (1u << i)) {
-                    in[i][0] = ToUnit(texels[i].r);
-                    in[i][1] = ToUnit(texels[i].g);
-                    in[i][2] = ToUnit(texels[i].b);
-                    in[i][3] = ToUnit(texels[i].a);
+                    in[i][0] = ChannelToUnit(texels[i].r);
+                    in[i][1] = ChannelToUnit(texels[i].g);
+                    in[i][2] = ChannelToUnit(texels[i].b);
+                    in[i][3] = ChannelToUnit(texels[i].a);
                 }
-            const float v0[4] = {ToUnit(diffuse.r), ToUnit(diffuse.g), ToUnit(diffuse.b), ToUnit(diffuse.a)};
+            const float v0[4] = {ChannelToUnit(diffuse.r), ChannelToUnit(diffuse.g), ChannelToUnit(diffuse.b), ChannelToUnit(diffuse.a)};
             float out[4];
             p.shader->Run(in, v0, out);
-            color = {FromUnit(out[2]), FromUnit(out[1]), FromUnit(out[0]), FromUnit(out[3])};
+            color = {UnitToChannel(out[2]), UnitToChannel(out[1]), UnitToChannel(out[0]), UnitToChannel(out[3])};
         } else {
             color = p.stages.Combine(diffuse, texels);
         }

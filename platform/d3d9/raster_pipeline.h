@@ -8,12 +8,26 @@
 #include "platform/d3d9/d3d9_types.h"
 #include "platform/d3d9/pixel_shader.h"
 #include "platform/d3d9/raster_output.h"
+#include "platform/d3d9/raster_rows.h"
 #include "platform/d3d9/raster_sampler.h"
 #include "platform/d3d9/raster_stages.h"
 #include "platform/d3d9/raster_types.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace d3d9sw {
+
+// How the rows of a rectangle that maps texel for pixel are drawn (raster_quad.h), fixed per
+// draw: the vectorised kernels where the states allow them, per-pixel code elsewhere.
+struct RowPlan {
+    bool quads = false;       // the rectangle path may be taken at all
+    bool shadeRows = false;   // kernels->shade computes the source colour from `shading`
+    bool greyFilter = false;  // else the grey pixel shader with `greyWeights`, pixel by pixel
+    float greyWeights[3] = {};
+    RowShading shading;
+    bool outputRows = false;  // kernels->output draws with `output` (its depth set per quad)
+    RowOutput output;
+    const RowKernels* kernels = nullptr;
+};
 
 class PixelPipeline {
 public:
@@ -38,8 +52,13 @@ public:
     // Draws pixels x0 <= x < x1 of row y; the span must lie inside Scissor().
     void DrawSpan(int y, int x0, int x1, const SpanStart& start) const;
 
-    // Turns the specialised span loops off, so tests can hold them against the general loop.
+    // Turns the specialised span loops and the rectangle path off, so tests can hold them
+    // against the general loop.
     static void SetSpecialisedSpansEnabled(bool enabled);
+
+    // Narrows the pixels that may be written to rows [top, bottom) (a band of a threaded draw).
+    void RestrictRows(LONG top, LONG bottom);
+    const RowPlan& Rows() const { return rows_; }
 
     // Fixed per draw (linear: per primitive) and read by the span loops.
     TextureSampler samplers[kD3DTextureStageCount];
@@ -59,6 +78,7 @@ public:
 
 private:
     void ChooseSpanFunctions();
+    void PlanRows(bool avx2);
 
     RECT scissor_{};
     D3DVIEWPORT9 viewport_{};
@@ -67,6 +87,7 @@ private:
     SpanFunction minifySpan_ = nullptr;
     SpanFunction magnifySpan_ = nullptr;
     SpanFunction span_ = nullptr;
+    RowPlan rows_;
 };
 
 // The general span loop and the chooser of a specialised one (null when none fits).

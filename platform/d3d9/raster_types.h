@@ -43,6 +43,10 @@ struct Rgba {
     }
 };
 
+// 8-bit channels to the shader's 0..1 floats and back, as every shading path converts them.
+inline float ChannelToUnit(int channel) { return static_cast<float>(channel) / 255.0f; }
+inline int UnitToChannel(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); }
+
 // Attribute values at the first pixel of a span and their change per pixel to the right.
 struct SpanStart {
     double value[kAttributeCount] = {};

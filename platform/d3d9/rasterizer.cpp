@@ -7,6 +7,8 @@
 #include "platform/d3d9/raster_geometry.h"
 #include "platform/d3d9/raster_pipeline.h"
 #include "platform/d3d9/raster_points_lines.h"
+#include "platform/d3d9/raster_quad.h"
+#include "platform/d3d9/raster_threads.h"
 #include "platform/d3d9/raster_triangle.h"
 
 namespace d3d9sw {
@@ -81,11 +83,34 @@ const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
     return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
 }
 
-void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline) {
+// Whether a triangle lies wholly above or below the rows a band may write, judged from its
+// clip-space y alone with a pixel to spare (clipping only shrinks a triangle).
+bool OutsideRows(const DrawCall& call, UINT prim, const D3DVIEWPORT9& viewport, const RECT& rows) {
+    float y[3];
+    for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call, 3ull * prim + i) + 4, sizeof y[i]);
+    const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
+    if (!(highest >= lowest)) return false;  // NaN: left to the triangle loop
+    const double top = (1.0 - highest) * 0.5 * viewport.Height + viewport.Y;
+    const double bottom = (1.0 - lowest) * 0.5 * viewport.Height + viewport.Y;
+    return bottom < rows.top - 1.0 || top > rows.bottom + 1.0;
+}
+
+// `banded`: the pipeline's rows are one band of the draw, so triangles outside it are skipped
+// before any work on them.
+void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, bool banded) {
     const D3DVIEWPORT9& viewport = pipeline.Viewport();
     for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
+        if (banded && OutsideRows(call, prim, viewport, pipeline.Scissor())) continue;
         RasterVertex v[3];
         for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
+        if (prim + 1 < call.primitiveCount && pipeline.Rows().quads) {
+            RasterVertex next[3];
+            for (int i = 0; i < 3; ++i) next[i] = ReadVertex(VertexRecord(call, 3ull * (prim + 1) + i));
+            if (DrawRectangle(v, next, cullMode, pipeline)) {
+                ++prim;
+                continue;
+            }
+        }
         if (!IsFinite(v[0]) || !IsFinite(v[1]) || !IsFinite(v[2])) continue;
         // Flat shading takes the first vertex's colour.
         if (pipeline.FlatShading())
@@ -102,6 +127,53 @@ void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline
         for (int i = 0; i < count; ++i) MapToViewport(polygon[i], viewport);
         for (int i = 1; i + 1 < count; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
     }
+}
+
+// Pixels a draw covers at most, from its triangles' bounding boxes in clip space: whether it
+// is worth the threads.
+double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport) {
+    double area = 0;
+    for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
+        float xy[3][2];
+        for (int i = 0; i < 3; ++i) std::memcpy(xy[i], VertexRecord(call, 3ull * prim + i), sizeof xy[i]);
+        const float w = std::max({xy[0][0], xy[1][0], xy[2][0]}) - std::min({xy[0][0], xy[1][0], xy[2][0]});
+        const float h = std::max({xy[0][1], xy[1][1], xy[2][1]}) - std::min({xy[0][1], xy[1][1], xy[2][1]});
+        if (w >= 0 && h >= 0) area += static_cast<double>(std::min(w, 2.0f)) * std::min(h, 2.0f);
+    }
+    return area * 0.25 * viewport.Width * viewport.Height;
+}
+
+// A triangle draw split into horizontal bands, one per thread: each band sees every triangle
+// in order and draws only its own rows, so the pixels are those of one thread.
+struct BandedDraw {
+    const DrawCall* call;
+    DWORD cullMode;
+    const PixelPipeline* pipeline;
+
+    static void DrawBand(void* context, int band, int bands) {
+        const BandedDraw& draw = *static_cast<const BandedDraw*>(context);
+        PixelPipeline pipeline = *draw.pipeline;
+        const RECT& all = pipeline.Scissor();
+        const LONG height = all.bottom - all.top;
+        pipeline.RestrictRows(all.top + static_cast<LONG>(static_cast<std::int64_t>(height) * band / bands),
+                              all.top + static_cast<LONG>(static_cast<std::int64_t>(height) * (band + 1) / bands));
+        DrawTriangles(*draw.call, draw.cullMode, pipeline, true);
+    }
+};
+
+constexpr double kPixelsPerBand = 16384;  // a band's work must outweigh waking a thread
+constexpr LONG kRowsPerBand = 8;
+
+void DrawTrianglesInBands(const DrawCall& call, DWORD cullMode, int threads, PixelPipeline& pipeline) {
+    const RECT& scissor = pipeline.Scissor();
+    int bands = std::min<int>(threads, (scissor.bottom - scissor.top) / kRowsPerBand);
+    if (bands > 1) bands = std::min<int>(bands, static_cast<int>(EstimatedPixels(call, pipeline.Viewport()) / kPixelsPerBand));
+    if (bands <= 1) {
+        DrawTriangles(call, cullMode, pipeline, false);
+        return;
+    }
+    BandedDraw draw{&call, cullMode, &pipeline};
+    RasterThreads::Get().Run(bands, BandedDraw::DrawBand, &draw);
 }
 
 void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
@@ -153,7 +225,7 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     switch (call.type) {
     case D3DPT_POINTLIST: DrawPoints(call, PointSize(state.renderStates), pipeline); break;
     case D3DPT_LINELIST: DrawLines(call, state.renderStates[D3DRS_LASTPIXEL] != FALSE, pipeline); break;
-    default: DrawTriangles(call, state.renderStates[D3DRS_CULLMODE], pipeline); break;
+    default: DrawTrianglesInBands(call, state.renderStates[D3DRS_CULLMODE], state.threads, pipeline); break;
     }
     return D3D_OK;
 }

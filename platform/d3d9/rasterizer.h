@@ -23,6 +23,9 @@ struct DrawState {
     D3DVIEWPORT9 viewport{};
     SurfaceView target;                                           // colour render target
     SurfaceView depth;                                            // bits == null: no depth buffer
+    // How to draw, never what: every setting gives the same pixels.
+    int threads = 1;    // bands drawn at once by the rasteriser's threads (RasterThreads)
+    bool avx2 = true;   // AVX2 row kernels where the CPU has them; SSE2 otherwise
 };
 
 // One draw call's geometry. Vertices are 24-byte {x, y, z, diffuse, u, v} records at `stride`.
@@ -53,6 +56,9 @@ struct DrawCall {
 // Refused: FILLMODE other than SOLID, LIGHTING, fog, stencil, scissor test, sRGB writes, user
 // clip planes, WRAP0, point sprites and point scaling, W-buffering, other stage operations and
 // arguments, anisotropic and other filters.
+// Triangle lists are drawn in horizontal bands by `threads` threads when a draw covers enough
+// pixels; pairs of triangles forming an unrotated rectangle that maps texel for pixel are
+// drawn row by row with vectorised kernels (raster_quad.h).
 // Points are squares of D3DRS_POINTSIZE and lines follow the diamond-exit rule, the last pixel
 // drawn when LASTPIXEL is TRUE (raster_points_lines.h). Primitives with a non-finite position
 // or texture coordinate are dropped.

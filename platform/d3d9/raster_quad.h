@@ -1,0 +1,18 @@
+#pragma once
+// Unrotated rectangles drawn as two triangles that share a diagonal, as a 2D renderer draws
+// sprites and glyphs. When the four corners carry one colour and one depth and the texture
+// maps texel for pixel (every covered pixel centre lands within 1/512 texel of a texel centre,
+// where point and linear sampling read the same single texel), the pair is drawn row by row:
+// the pixels the two triangles cover, each with the texel, colour and depth the triangle loop
+// would give it, through the vectorised row kernels where the states allow them.
+#include "platform/d3d9/raster_pipeline.h"
+#include "platform/d3d9/raster_types.h"
+
+namespace d3d9sw {
+
+// Draws triangles `a` and `b` (clip space, as read from the vertex stream) as one rectangle,
+// within the pipeline's scissor. Returns false, having drawn nothing, when they are not such
+// a rectangle (or one the caller must clip or cull); the caller then draws the triangles.
+bool DrawRectangle(const RasterVertex a[3], const RasterVertex b[3], DWORD cullMode, const PixelPipeline& pipeline);
+
+}  // namespace d3d9sw
