@@ -31,6 +31,8 @@ struct RowPlan {
 
 class PixelPipeline {
 public:
+    using SpanFunction = void (*)(const PixelPipeline&, int y, int x0, int x1, SpanCursor& cursor);
+
     // Reads every state the draw depends on. Returns D3DERR_INVALIDCALL for a state this
     // rasteriser does not implement (so the draw fails instead of drawing something else).
     // `state` and the memory it points to must outlive the pipeline.
@@ -52,6 +54,15 @@ public:
     // Draws pixels x0 <= x < x1 of row y; the span must lie inside Scissor().
     void DrawSpan(int y, int x0, int x1, const SpanStart& start) const;
 
+    // The source colour of a pixel from its diffuse colour and the texels of the sampled
+    // stages (texels[n] read when stage n is sampled), through the stages or the shader.
+    Rgba Shade(const Rgba& diffuse, const Rgba* texels) const;
+    // The same where at most stage 0 is sampled, with the grey filter's shortcut (RowPlan).
+    Rgba ShadeOneTexel(const Rgba& diffuse, const Rgba& texel) const;
+    // What happens to a shaded pixel at (x, y) of depth z: depth test, alpha test, depth
+    // write, blending and the write.
+    void Output(int x, int y, std::uint32_t z, Rgba color) const;
+
     // Turns the specialised span loops and the rectangle path off, so tests can hold them
     // against the general loop.
     static void SetSpecialisedSpansEnabled(bool enabled);
@@ -59,6 +70,8 @@ public:
     // Narrows the pixels that may be written to rows [top, bottom) (a band of a threaded draw).
     void RestrictRows(LONG top, LONG bottom);
     const RowPlan& Rows() const { return rows_; }
+    // The span loop a row-kernel span falls back to (colour or depth not constant).
+    SpanFunction FallbackSpan() const { return fallback_; }
 
     // Fixed per draw (linear: per primitive) and read by the span loops.
     TextureSampler samplers[kD3DTextureStageCount];
@@ -74,8 +87,6 @@ public:
     std::uint32_t alphaRef = 0;
     bool linear[kD3DTextureStageCount] = {};  // per stage, after SelectFilter
 
-    using SpanFunction = void (*)(const PixelPipeline&, int y, int x0, int x1, SpanCursor& cursor);
-
 private:
     void ChooseSpanFunctions();
     void PlanRows(bool avx2);
@@ -87,11 +98,17 @@ private:
     SpanFunction minifySpan_ = nullptr;
     SpanFunction magnifySpan_ = nullptr;
     SpanFunction span_ = nullptr;
+    SpanFunction minifyFallback_ = nullptr;
+    SpanFunction magnifyFallback_ = nullptr;
+    SpanFunction fallback_ = nullptr;
     RowPlan rows_;
 };
 
 // The general span loop and the chooser of a specialised one (null when none fits).
 void DrawGeneralSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor);
 PixelPipeline::SpanFunction FindSpecialisedSpan(const PixelPipeline& p, bool linear);
+// The span loop over the row kernels: spans of one colour and one depth go through them (the
+// texels fetched pixel by pixel), others to the pipeline's FallbackSpan.
+void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor);
 
 }  // namespace d3d9sw

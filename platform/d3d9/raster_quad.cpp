@@ -1,6 +1,7 @@
 #include "platform/d3d9/raster_quad.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -11,11 +12,22 @@ namespace {
 
 constexpr int kChunk = 256;  // pixels shaded into one buffer at a time
 
-bool SameVertex(const RasterVertex& a, const RasterVertex& b) {
-    if (a.x != b.x || a.y != b.y) return false;
-    for (int k = 0; k < kAttributeCount; ++k)
-        if (a.attr[k] != b.attr[k]) return false;
-    return true;
+std::atomic<std::uint64_t> g_rectangles{0};
+
+// A vertex as the stream holds it (FVF 0x142).
+struct VertexRecord {
+    float x, y, z;
+    std::uint32_t diffuse;
+    float u, v;
+};
+static_assert(sizeof(VertexRecord) == 24);
+
+// IsFinite and InsideClipVolume of raster_geometry.h, on the record's fields.
+bool IsFiniteRecord(const VertexRecord& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.u) && std::isfinite(v.v);
+}
+bool InsideRecord(const VertexRecord& v) {
+    return 1.0 + v.x >= 0.0 && 1.0 - v.x >= 0.0 && 1.0 + v.y >= 0.0 && 1.0 - v.y >= 0.0 && v.z >= 0.0 && 1.0 - v.z >= 0.0;
 }
 
 // One axis of the rectangle: the covered pixels first..last and the texel of the first.
@@ -60,40 +72,6 @@ bool MapsTexelForPixel(float from, float to, std::int64_t lo, std::int64_t hi, i
         return false;
     axis->texel = static_cast<std::int64_t>(texel);
     return true;
-}
-
-// The source colour of one pixel where no row kernel applies: what the general loop computes.
-Rgba ShadePixel(const PixelPipeline& p, const Rgba& diffuse, const Rgba& texel) {
-    if (p.shader == nullptr) {
-        Rgba texels[kD3DTextureStageCount];
-        texels[0] = texel;
-        return p.stages.Combine(diffuse, texels);
-    }
-    const RowPlan& plan = p.Rows();
-    const float t[4] = {ChannelToUnit(texel.r), ChannelToUnit(texel.g), ChannelToUnit(texel.b), ChannelToUnit(texel.a)};
-    if (plan.greyFilter) {
-        // dp3 and mov as the interpreter runs them, r0 clamped to 0..1 on the way out.
-        const float grey = t[0] * plan.greyWeights[0] + t[1] * plan.greyWeights[1] + t[2] * plan.greyWeights[2];
-        const int level = UnitToChannel(std::clamp(grey, -1.0f, 1.0f));
-        return {level, level, level, UnitToChannel(t[3])};
-    }
-    float in[kD3DTextureStageCount][4] = {};
-    std::memcpy(in[0], t, sizeof t);
-    const float v0[4] = {ChannelToUnit(diffuse.r), ChannelToUnit(diffuse.g), ChannelToUnit(diffuse.b),
-                         ChannelToUnit(diffuse.a)};
-    float out[4];
-    p.shader->Run(in, v0, out);
-    return {UnitToChannel(out[2]), UnitToChannel(out[1]), UnitToChannel(out[0]), UnitToChannel(out[3])};
-}
-
-// The output of one pixel where no row kernel applies, as the general loop does it.
-void OutputPixel(const PixelPipeline& p, int x, int y, std::uint32_t z, Rgba color) {
-    const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
-    if (hasDepth && !CompareWith(p.depth.Func(), z, p.depth.Read(x, y))) return;
-    if (p.alphaTest && !CompareWith(p.alphaFunc, static_cast<std::uint32_t>(color.a), p.alphaRef)) return;
-    if (hasDepth && p.depth.Writes()) p.depth.Write(x, y, z);
-    if (p.blender.Enabled()) color = p.blender.Blend(color, p.target.Read(x, y));
-    p.target.Write(x, y, color);
 }
 
 // Everything a rectangle's rows share.
@@ -171,14 +149,14 @@ void DrawRows(const Rows& r) {
                 plan.kernels->shade(shading, texels, count, sourceBuffer);
             } else {
                 for (int i = 0; i < count; ++i)
-                    sourceBuffer[i] = ShadePixel(p, r.diffuse, r.textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
+                    sourceBuffer[i] = p.ShadeOneTexel(r.diffuse, r.textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
             }
             if (plan.outputRows) {
                 plan.kernels->output(output, source, count, targetRow + 4 * static_cast<std::ptrdiff_t>(x),
                                      depthRow != nullptr ? depthRow + output.depthBytes * static_cast<std::ptrdiff_t>(x) : nullptr);
             } else {
                 for (int i = 0; i < count; ++i)
-                    OutputPixel(p, static_cast<int>(x) + i, static_cast<int>(y), r.z, Rgba::FromArgb(source[i]));
+                    p.Output(static_cast<int>(x) + i, static_cast<int>(y), r.z, Rgba::FromArgb(source[i]));
             }
         }
     }
@@ -186,16 +164,25 @@ void DrawRows(const Rows& r) {
 
 }  // namespace
 
-bool DrawRectangle(const RasterVertex a[3], const RasterVertex b[3], DWORD cullMode, const PixelPipeline& p) {
-    if (!p.Rows().quads) return false;
-    for (int i = 0; i < 3; ++i)
-        if (!IsFinite(a[i]) || !IsFinite(b[i]) || !InsideClipVolume(a[i]) || !InsideClipVolume(b[i])) return false;
+std::uint64_t RectanglesDrawnByRows() { return g_rectangles.load(std::memory_order_relaxed); }
 
-    // The diagonal: two distinct vertices of `a` found in `b`.
+void CountRectanglesDrawnByRows(std::uint64_t count) {
+    if (count != 0) g_rectangles.fetch_add(count, std::memory_order_relaxed);
+}
+
+bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p) {
+    if (!p.Rows().quads) return false;
+    // Vertices as stored: records alike byte for byte are one vertex.
+    VertexRecord v[6];
+    for (int i = 0; i < 6; ++i) {
+        std::memcpy(&v[i], records[i], sizeof v[i]);
+        if (!IsFiniteRecord(v[i]) || !InsideRecord(v[i])) return false;
+    }
+    // The diagonal: two distinct vertices of the first triangle found in the second.
     int inA[2], inB[2], shared = 0;
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            if (SameVertex(a[i], b[j])) {
+        for (int j = 3; j < 6; ++j)
+            if (records[i] == records[j] || std::memcmp(&v[i], &v[j], sizeof v[i]) == 0) {
                 if (shared == 2) return false;
                 inA[shared] = i;
                 inB[shared] = j;
@@ -203,20 +190,24 @@ bool DrawRectangle(const RasterVertex a[3], const RasterVertex b[3], DWORD cullM
             }
     if (shared != 2 || inA[0] == inA[1] || inB[0] == inB[1]) return false;
 
-    RasterVertex ma[3] = {a[0], a[1], a[2]}, mb[3] = {b[0], b[1], b[2]};
-    for (int i = 0; i < 3; ++i) {
-        MapToViewport(ma[i], p.Viewport());
-        MapToViewport(mb[i], p.Viewport());
+    // Positions in pixels, as the triangle loop maps them.
+    const D3DVIEWPORT9& viewport = p.Viewport();
+    RasterVertex mapped[6];
+    for (int i = 0; i < 6; ++i) {
+        mapped[i].x = v[i].x;
+        mapped[i].y = v[i].y;
+        MapToViewport(mapped[i], viewport);
     }
-    if (IsCulled(cullMode, ScreenArea(ma[0], ma[1], ma[2])) || IsCulled(cullMode, ScreenArea(mb[0], mb[1], mb[2])))
+    if (IsCulled(cullMode, ScreenArea(mapped[0], mapped[1], mapped[2])) ||
+        IsCulled(cullMode, ScreenArea(mapped[3], mapped[4], mapped[5])))
         return false;
 
     // Corners 0 and 1 end the diagonal, 2 and 3 the other one.
-    const RasterVertex* corner[4] = {&ma[inA[0]], &ma[inA[1]], &ma[3 - inA[0] - inA[1]], &mb[3 - inB[0] - inB[1]]};
+    const int corner[4] = {inA[0], inA[1], 3 - inA[0] - inA[1], 12 - inB[0] - inB[1]};
     std::int64_t X[4], Y[4];
     for (int i = 0; i < 4; ++i) {
-        X[i] = Snap(corner[i]->x);
-        Y[i] = Snap(corner[i]->y);
+        X[i] = Snap(mapped[corner[i]].x);
+        Y[i] = Snap(mapped[corner[i]].y);
     }
     const std::int64_t left = std::min({X[0], X[1], X[2], X[3]}), right = std::max({X[0], X[1], X[2], X[3]});
     const std::int64_t top = std::min({Y[0], Y[1], Y[2], Y[3]}), bottom = std::max({Y[0], Y[1], Y[2], Y[3]});
@@ -227,10 +218,10 @@ bool DrawRectangle(const RasterVertex a[3], const RasterVertex b[3], DWORD cullM
     if (!opposite(0, 1) || !opposite(2, 3) || (X[2] == X[0] && Y[2] == Y[0]) || (X[2] == X[1] && Y[2] == Y[1]))
         return false;
 
-    // One colour and one depth; u constant down each side, v along each edge.
+    // One colour and one depth at the four corners.
+    const VertexRecord& first = v[corner[0]];
     for (int i = 1; i < 4; ++i)
-        for (int k : {kAttrZ, kAttrB, kAttrG, kAttrR, kAttrA})
-            if (corner[i]->attr[k] != corner[0]->attr[k]) return false;
+        if (v[corner[i]].diffuse != first.diffuse || v[corner[i]].z != first.z) return false;
 
     Rows r{};
     r.p = &p;
@@ -245,29 +236,31 @@ bool DrawRectangle(const RasterVertex a[3], const RasterVertex b[3], DWORD cullM
     if (r.left >= r.right || r.top >= r.bottom) return true;  // no pixel centre covered here
 
     if (r.textured && p.samplers[0].HasTexture()) {
-        float u[2] = {}, v[2] = {};  // at the left and right, top and bottom edges
+        // u the same down each side, v along each edge.
+        float u[2] = {}, vEdge[2] = {};  // at the left and right sides, the top and bottom edges
         for (int side = 0; side < 2; ++side) {
-            const RasterVertex* at[2];
-            int n = 0;
-            for (int i = 0; i < 4 && n < 2; ++i)
-                if (X[i] == (side == 0 ? left : right)) at[n++] = corner[i];
-            if (at[0]->attr[kAttrU] != at[1]->attr[kAttrU]) return false;
-            u[side] = at[0]->attr[kAttrU];
-            n = 0;
-            for (int i = 0; i < 4 && n < 2; ++i)
-                if (Y[i] == (side == 0 ? top : bottom)) at[n++] = corner[i];
-            if (at[0]->attr[kAttrV] != at[1]->attr[kAttrV]) return false;
-            v[side] = at[0]->attr[kAttrV];
+            int n = 0, m = 0;
+            const VertexRecord* byX[2] = {};
+            const VertexRecord* byY[2] = {};
+            for (int i = 0; i < 4; ++i) {
+                if (X[i] == (side == 0 ? left : right)) byX[n++] = &v[corner[i]];
+                if (Y[i] == (side == 0 ? top : bottom)) byY[m++] = &v[corner[i]];
+            }
+            if (byX[0]->u != byX[1]->u || byY[0]->v != byY[1]->v) return false;
+            u[side] = byX[0]->u;
+            vEdge[side] = byY[0]->v;
         }
         const TextureSampler& sampler = p.samplers[0];
         if (!MapsTexelForPixel(u[0], u[1], left, right, sampler.Width(), r.cols.last - r.cols.first, &r.cols) ||
-            !MapsTexelForPixel(v[0], v[1], top, bottom, sampler.Height(), 0, &r.rows))
+            !MapsTexelForPixel(vEdge[0], vEdge[1], top, bottom, sampler.Height(), 0, &r.rows))
             return false;
     }
 
     // The colour and depth every pixel gets, through the same cursor as the triangle loop.
+    RasterVertex common = ReadVertex(records[corner[0]]);
+    MapToViewport(common, viewport);
     SpanStart start;
-    for (int k = 0; k < kAttributeCount; ++k) start.value[k] = corner[0]->attr[k];
+    for (int k = 0; k < kAttributeCount; ++k) start.value[k] = common.attr[k];
     const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
     SpanCursor cursor;
     cursor.Init(start, hasDepth ? p.depth.Scale() : 0.0);

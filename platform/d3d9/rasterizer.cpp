@@ -99,18 +99,20 @@ bool OutsideRows(const DrawCall& call, UINT prim, const D3DVIEWPORT9& viewport, 
 // before any work on them.
 void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, bool banded) {
     const D3DVIEWPORT9& viewport = pipeline.Viewport();
+    std::uint64_t rectangles = 0;
     for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
         if (banded && OutsideRows(call, prim, viewport, pipeline.Scissor())) continue;
-        RasterVertex v[3];
-        for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
         if (prim + 1 < call.primitiveCount && pipeline.Rows().quads) {
-            RasterVertex next[3];
-            for (int i = 0; i < 3; ++i) next[i] = ReadVertex(VertexRecord(call, 3ull * (prim + 1) + i));
-            if (DrawRectangle(v, next, cullMode, pipeline)) {
+            const std::uint8_t* records[6];
+            for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call, 3ull * prim + i);
+            if (DrawRectangle(records, cullMode, pipeline)) {
                 ++prim;
+                ++rectangles;
                 continue;
             }
         }
+        RasterVertex v[3];
+        for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
         if (!IsFinite(v[0]) || !IsFinite(v[1]) || !IsFinite(v[2])) continue;
         // Flat shading takes the first vertex's colour.
         if (pipeline.FlatShading())
@@ -127,6 +129,7 @@ void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline
         for (int i = 0; i < count; ++i) MapToViewport(polygon[i], viewport);
         for (int i = 1; i + 1 < count; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
     }
+    CountRectanglesDrawnByRows(rectangles);
 }
 
 // Pixels a draw covers at most, from its triangles' bounding boxes in clip space: whether it
