@@ -9,7 +9,7 @@ bash scripts/install-deps.sh
 mode=${1:-normal}
 if [[ $mode == thread ]]; then
   cmake -S . -B build-tsan -G Ninja -DLUMI_SANITIZE_THREAD=ON -DLUMI_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build build-tsan -j "$(nproc)" --target engine_tests draw_tests
+  cmake --build build-tsan -j "$(nproc)" --target engine_tests draw_tests d3d9_tests
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R 'Threaded'
   exit 0

@@ -1,7 +1,9 @@
 // Draw calls: validation, counters and what reaches the target.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/d3d9/d3d9_fixture.h"
@@ -23,13 +25,7 @@ protected:
     void SetUp() override {
         D3D9Test::SetUp();
         CreateWindowedDevice();
-        // The library's fixed states for untextured colour.
-        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+        SetStates();
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
 
         // A quad over the left half of clip space, four vertices from vertex 2 on.
@@ -61,6 +57,15 @@ protected:
         indices_.reset();
         target_.reset();
         D3D9Test::TearDown();
+    }
+    // The library's fixed states for untextured colour.
+    void SetStates() {
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
     }
     void Bind(UINT offset = 0) {
         ASSERT_EQ(device_->SetFVF(kFvf), D3D_OK);
@@ -132,6 +137,66 @@ TEST_F(DrawTest, DrawsAreCountedButNotDrawnWhileRasterisationIsOff) {
     ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
     EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), 0xFFFF0000u);
+}
+
+TEST_F(DrawTest, CallLogIsKeptOnlyWhileSwitchedOn) {
+    Bind();
+    d3d9ctl::ClearCallLog();
+    const int before = d3d9ctl::CallCount("SetRenderState");
+    ASSERT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE), D3D_OK);
+    EXPECT_TRUE(d3d9ctl::CallLog().empty()) << "off by default";
+    EXPECT_EQ(d3d9ctl::CallCount("SetRenderState"), before + 1) << "counted all the same";
+
+    d3d9ctl::SetCallLogEnabled(true);
+    ASSERT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE), D3D_OK);
+    ASSERT_EQ(device_->SetStreamSource(0, vertices_.get(), 48, sizeof(Vertex)), D3D_OK);
+    ASSERT_EQ(device_->SetViewport(nullptr), D3DERR_INVALIDCALL);
+    const std::vector<d3d9ctl::CallRecord> log = d3d9ctl::CallLog();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].method, "SetRenderState");
+    EXPECT_EQ(log[0].args, "7, 1");
+    EXPECT_EQ(log[1].args, "0, ptr, 48, 24");
+    EXPECT_EQ(log[2].args, "null");
+    EXPECT_EQ(log[2].result, D3DERR_INVALIDCALL);
+
+    d3d9ctl::ResetAll();
+    ASSERT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE), D3D_OK);
+    EXPECT_TRUE(d3d9ctl::CallLog().empty()) << "off again after ResetAll";
+}
+
+// Named for the ThreadSanitizer pass.
+TEST_F(DrawTest, ThreadedDrawsThroughTheDeviceGiveThePixelsOfOneThread) {
+    EXPECT_EQ(d3d9ctl::RasterThreadCount(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    // A back buffer big enough for the quad to be split into bands.
+    target_.reset();
+    D3DPRESENT_PARAMETERS params = WindowedParams(window_, 256, 256);
+    ASSERT_EQ(device_->Reset(&params), D3D_OK);
+    ASSERT_EQ(device_->GetRenderTarget(0, target_.out()), D3D_OK);
+    SetStates();
+    Bind();
+    std::vector<std::uint32_t> reference;
+    for (int threads : {1, 2, 5}) {
+        for (bool avx2 : {false, true}) {
+            d3d9ctl::SetRasterThreadCount(threads);
+            d3d9ctl::SetRasterAvx2Enabled(avx2);
+            EXPECT_EQ(d3d9ctl::RasterThreadCount(), threads);
+            ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
+            ASSERT_EQ(device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE), D3D_OK);
+            ASSERT_EQ(device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA), D3D_OK);
+            ASSERT_EQ(device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA), D3D_OK);
+            ASSERT_EQ(device_->BeginScene(), D3D_OK);
+            ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);
+            ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);
+            ASSERT_EQ(device_->EndScene(), D3D_OK);
+            int width = 0, height = 0;
+            const std::vector<std::uint32_t> pixels = d3d9ctl::ReadPixels(target_.get(), &width, &height);
+            if (reference.empty()) reference = pixels;
+            EXPECT_EQ(pixels, reference) << threads << " threads, AVX2 " << avx2;
+        }
+    }
+    EXPECT_EQ(reference[0], 0xFFFF0000u);
+    d3d9ctl::ResetAll();
+    EXPECT_EQ(d3d9ctl::RasterThreadCount(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 }
 
 TEST_F(DrawTest, ViewportMapsClipSpaceAndIndicesOutsideTheirRangeAreReported) {

@@ -1,6 +1,8 @@
 // Clear, render targets, viewports and Present into windows.
 #include <cstdint>
 
+#include <cstring>
+
 #include "tests/d3d9/d3d9_fixture.h"
 
 namespace d3d9test {
@@ -31,6 +33,43 @@ TEST_F(PresentTest, ClearedBackBufferAppearsInTheWindow) {
     Ref<IDirect3DSurface9> depth;
     ASSERT_EQ(device_->GetDepthStencilSurface(depth.out()), D3D_OK);
     EXPECT_EQ(d3d9ctl::ReadPixel(depth.get(), 10, 10), 0xFFFFFFu);  // z 1.0 at full depth precision
+}
+
+TEST_F(PresentTest, RowsCopiedAsWholeShowX8PixelsOpaqueAndFollowTheDestination) {
+    CreateWindowedDevice();
+    Ref<IDirect3DSurface9> back;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, back.out()), D3D_OK);
+    const d3d9sw::SurfaceView view = d3d9ctl::SurfaceMemory(back.get());
+    ASSERT_EQ(view.format, D3DFMT_X8R8G8B8);
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x) {
+            const std::uint32_t unused = static_cast<std::uint32_t>(x) << 24;  // the X byte, any value
+            const std::uint32_t pixel = unused | static_cast<std::uint32_t>(y) << 8 | static_cast<std::uint32_t>(x);
+            std::memcpy(view.bits + y * view.pitch + 4 * x, &pixel, 4);
+        }
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(WindowPixel(window_, 0, 0), 0xFF000000u);
+    EXPECT_EQ(WindowPixel(window_, 63, 47), 0xFF002F3Fu);
+
+    // A same-size destination moved left and down: source column x lands at x - 5.
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = 64;
+    params.BackBufferHeight = 48;
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    params.Windowed = TRUE;
+    Ref<IDirect3DSwapChain9> chain;
+    ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
+    Ref<IDirect3DSurface9> chainBack;
+    ASSERT_EQ(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, chainBack.out()), D3D_OK);
+    const d3d9sw::SurfaceView chainView = d3d9ctl::SurfaceMemory(chainBack.get());
+    for (int x = 0; x < chainView.width; ++x) {
+        const std::uint32_t pixel = 0x00AA0000u | static_cast<std::uint32_t>(x);
+        std::memcpy(chainView.bits + 2 * chainView.pitch + 4 * x, &pixel, 4);
+    }
+    const RECT source{0, 0, 64, 48}, dest{-5, 1, 59, 49};
+    ASSERT_EQ(chain->Present(&source, &dest, window_, nullptr, 0), D3D_OK);
+    EXPECT_EQ(WindowPixel(window_, 0, 3), 0xFFAA0005u);
+    EXPECT_EQ(WindowPixel(window_, 58, 3), 0xFFAA003Fu);
 }
 
 TEST_F(PresentTest, ClearIsClippedToTheViewportAndItsRectangles) {
