@@ -264,6 +264,9 @@ void BM_Frame(benchmark::State& state) {
     d3d9ctl::SetRasterThreadCount(threads);
     state.counters["threads"] = d3d9ctl::RasterThreadCount();
     host.DrawFrame(count, alpha);  // warm-up: buffers grown, atlas cells placed
+    const std::uint64_t draws = d3d9ctl::GetCounters().drawCalls;
+    host.DrawFrame(count, alpha);
+    state.counters["draws_per_frame"] = static_cast<double>(d3d9ctl::GetCounters().drawCalls - draws);
     Measure(state, FrameKey(threads == 1 ? "frame" : "frame all cores", count, alpha), [&] { host.DrawFrame(count, alpha); });
     d3d9ctl::SetRasterizationEnabled(false);
     d3d9ctl::SetRasterThreadCount(1);

@@ -1,8 +1,15 @@
 #pragma once
 // The rasteriser's worker threads: one process-wide pool, grown to the largest count asked for
 // and kept for the life of the process, so that no draw creates a thread. A job is split into
-// parts numbered 0..n-1; the caller runs part 0 itself and waits for the others. Which thread
+// parts numbered 0..n-1. Thread t (the caller is 0) first takes parts t, t + threads, ..., so
+// that from draw to draw a thread keeps to the same rows and their cache lines, then any part
+// still left, so that a worker the system does not run at once holds nothing up. Which thread
 // runs which part never changes the result: the rasteriser gives each part its own rows.
+//
+// The draws of a frame follow each other closely, so a worker that finds no part left watches
+// for the next job for a few microseconds before it sleeps, and the caller watches for the
+// last parts to end before it sleeps: waking a sleeping thread costs more than a band.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -18,9 +25,12 @@ public:
     // The one pool.
     static RasterThreads& Get();
 
-    // Runs part(context, k, parts) for k = 0..parts-1, part 0 on the calling thread, and returns
-    // when every part is done. Calls from several threads at once run one after the other.
-    void Run(int parts, Part part, void* context);
+    // Runs part(context, k, parts) once for every k in 0..parts-1 with up to `threads` threads
+    // (the caller's among them), and returns when all are done. Calls from several threads at
+    // once run one after the other.
+    void Run(int parts, int threads, Part part, void* context);
+
+    static constexpr int kMaxParts = 256;
 
     // The machine's cores (at least 1).
     static int HardwareThreads();
@@ -33,18 +43,26 @@ private:
     RasterThreads() = default;
     void Grow(int workers);  // callers hold runMutex_
     void WorkerLoop(int index);
+    // Takes and runs parts of job `generation` as thread `thread` of `threads` until none is left.
+    void TakeParts(std::uint64_t generation, int thread, int threads, Part part, void* context, int parts);
+    bool Claim(int part, std::uint64_t generation);
 
     std::mutex runMutex_;  // one job at a time
-    std::mutex mutex_;     // guards everything below
+    std::mutex mutex_;     // guards the job's description, sleeping and waking
     std::condition_variable wake_;
     std::condition_variable done_;
     std::vector<std::thread> workers_;
-    std::uint64_t generation_ = 0;  // bumped per job; a worker runs each generation once
-    int parts_ = 0;
-    int pending_ = 0;  // parts of the current job not finished by the workers
+    // The job, written and read under mutex_.
     Part part_ = nullptr;
     void* context_ = nullptr;
-    bool stopping_ = false;
+    int parts_ = 0;
+    int threads_ = 0;  // workers 1..threads_-1 take part
+    std::atomic<std::uint64_t> generation_{0};  // bumped per job
+    // Per part, the last job that took it: a part is free while its job's generation is higher,
+    // so a worker late for one job can take nothing of the next.
+    std::atomic<std::uint64_t> claims_[kMaxParts] = {};
+    std::atomic<int> finished_{0};  // parts of the current job ended
+    std::atomic<bool> stopping_{false};
 };
 
 }  // namespace d3d9sw
