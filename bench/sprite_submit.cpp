@@ -1,8 +1,9 @@
 // Sprite submission: frames of 10,000 textured sprites submitted through
-// DrawTexturePrimitiveEx and drawn (submission, batching and the append to the shared
-// dynamic buffers) with the software device's rasteriser switched off, for opaque and
-// translucent sprites over 1, 16 and 256 textures. Counters: sprites per second, ns per
-// sprite, device draw calls per frame and how many of the textures sit on atlas pages.
+// DrawTexturePrimitiveEx at their texture's size and drawn (submission, batching and the
+// append to the shared dynamic buffers) with the software device's rasteriser switched off,
+// for opaque and translucent sprites over 1, 16 and 256 textures. Counters: sprites per
+// second, ns per sprite, device draw calls per frame, the frame statistics (submissions and
+// batches) and how many of the textures sit on atlas pages.
 // Beside it, the floor a sprite cannot go below: a memcpy of its 108 bytes of vertices and
 // indices (four 24-byte vertices and six 16-bit indices), and the cost of an empty frame
 // (clear and present) that every frame case carries.
@@ -24,7 +25,6 @@ constexpr int kSprites = 10000;
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr int kTextureSide = 32;
-constexpr int kSpriteSide = 16;
 constexpr std::size_t kBytesPerSprite = 4 * sizeof(vertex_t) + 6 * sizeof(std::uint16_t);
 static_assert(kBytesPerSprite == 108);
 
@@ -111,25 +111,28 @@ public:
         renderer_->OnFrameBegin();
         renderer_->BeginScene();
         for (int i = 0; i < kSprites; ++i) {
-            // Sprites spread over the screen in a fixed pattern, all inside it.
-            const LONG x = (i * 37) % (kWidth - kSpriteSide);
-            const LONG y = (i * 53) % (kHeight - kSpriteSide);
-            const RECT destination{x, y, x + kSpriteSide, y + kSpriteSide};
-            renderer_->DrawTexturePrimitiveEx(commands_[static_cast<std::size_t>(i)], x, y, color, &destination,
-                                              nullptr);
+            // Sprites spread over the screen in a fixed pattern, all inside it, each at its
+            // texture's size.
+            const LONG x = (i * 37) % (kWidth - kTextureSide);
+            const LONG y = (i * 53) % (kHeight - kTextureSide);
+            renderer_->DrawTexturePrimitiveEx(commands_[static_cast<std::size_t>(i)], x, y, color, nullptr, nullptr);
         }
         renderer_->EndScene(true);
-        lastStatsDrawCalls_ = renderer_->GetStatistics() ? renderer_->GetStatistics()->DrawCalls : -1;
         renderer_->OnFrameEnd();
+        const STRU_RENDER_STATS* stats = renderer_->GetStatistics();
+        lastStatsDrawCalls_ = stats != nullptr ? stats->DrawCalls : -1;
+        lastStatsBatches_ = stats != nullptr ? stats->Batches : -1;
         return d3d9ctl::GetCounters().drawCalls - before;
     }
 
     std::int32_t LastStatsDrawCalls() const { return lastStatsDrawCalls_; }
+    std::int32_t LastStatsBatches() const { return lastStatsBatches_; }
 
 private:
     IRenderer* renderer_;
     std::vector<STRU_DRAW_COMMAND_BASE*> commands_;
     std::int32_t lastStatsDrawCalls_ = 0;
+    std::int32_t lastStatsBatches_ = 0;
 };
 
 // How many of the textures were copied to an atlas cell (after they have been drawn once).
@@ -179,6 +182,7 @@ void BM_SpriteFrame(benchmark::State& state) {
     state.counters["ns_per_sprite"] = elapsed.count() / sprites_total;
     state.counters["draws_per_frame"] = static_cast<double>(drawCalls) / frames;
     state.counters["stats_draw_calls"] = sprites.LastStatsDrawCalls();
+    state.counters["stats_batches"] = sprites.LastStatsBatches();
     state.counters["textures_on_atlas"] = TexturesOnAtlas(textures);
     state.SetLabel(kind == SpriteKind::kOpaque ? "opaque" : kind == SpriteKind::kAlpha ? "alpha" : "alpha, 32x16");
 }

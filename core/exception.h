@@ -5,9 +5,12 @@
 #include <string>
 #include <utility>
 
+#include "core/lumi_export.h"
+
 namespace lumi {
 
-class Exception : public std::exception {
+// One type for the library and its host (exported), so that a host can catch it by name.
+class LUMI_API Exception : public std::exception {
 public:
     explicit Exception(std::string message) : message_(std::move(message)) {}
     const char* what() const noexcept override { return message_.c_str(); }

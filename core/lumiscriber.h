@@ -212,6 +212,8 @@ public:
 
     // Draw bookkeeping of the current frame.
     std::uint32_t NextDrawSequence() { return drawSequence_++; }
+    // The depth between two submissions, chosen with the device's depth format.
+    float GetDepthStep() const { return depthStep_; }
     // A scratch command for this frame from the pool of type 0, 1, 2, 3 or 5; null for any
     // other type. It stays the renderer's and is reused from the next frame on.
     STRU_DRAW_COMMAND_BASE* TakeFrameCommand(std::int32_t type);
@@ -226,7 +228,9 @@ public:
     // counted. Nothing when the command holds no loaded texture.
     void SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags, STRU_RECT_COMMAND* cmd,
                             D3DCOLOR color);
+    // One device draw of a flush; the last finished frame's count is statistics field 5.
     void AddBatch() { ++batchCount_; }
+    // Host submissions of the current frame (statistics field 4).
     void AddDrawCalls(std::int32_t count) { stats_.DrawCalls += count; }
     std::uint32_t GetEmitterFrameId() const { return emitterFrameId_; }
     bool IsGreyMode() const { return greyMode_; }
@@ -283,13 +287,21 @@ private:
     void RecreateExtraWindowSurfaces();
     void ReleaseCursorSurface();
     // Copies the remembered cursor texture into the cursor surface (made when missing) and
-    // hands it to the device; false when any step fails.
+    // hands it to the device; false when any step fails. A texture without pixels (unloaded
+    // by a display-mode change, or still loading) gives the image it gave last.
     bool ApplyCursor();
+    // The cursor's 32 x 32 image from the texture into `image` (system memory) and kept; or,
+    // while the texture is still loading, the kept one. False when neither is there.
+    bool CaptureCursorImage(IDirect3DSurface9* image);
+    bool WriteCursorImage(IDirect3DSurface9* image);
 
     // frame
     void UpdateFrameStats();
     void ResetFramePrimitivePools();
-    // Frame end, after the layers were emptied: the host commands released while queued.
+    // Frame end, after the layers were emptied: what the frame's commands held goes (see
+    // the lifetime rule in the .cpp).
+    void EndFrameLifetimes();
+    // The host commands released while queued.
     void ReleaseDeferredPrimitives();
     void DrawTargets();
     void PresentTargets();
@@ -378,6 +390,7 @@ private:
     CD3DTexture* cursorTexture_ = nullptr;
     RECT cursorSource_{};
     bool cursorHasSource_ = false;
+    std::vector<std::uint32_t> cursorImage_;  // ARGB rows of the cursor last applied; empty before
     std::int32_t cursorHotSpotX_ = 0;
     std::int32_t cursorHotSpotY_ = 0;
     IDirect3DPixelShader9* greyShader_ = nullptr;
@@ -402,6 +415,7 @@ private:
     std::uint32_t framesInSample_ = 0;
     float lastFps_ = 0.0f;
     std::uint32_t drawSequence_ = 0;
+    float depthStep_ = 0.00001f;  // until a device chose its depth format
     std::uint32_t batchCount_ = 0;
     std::uint32_t emitterFrameId_ = 1;
     static constexpr std::uint32_t kSampleIntervalMs = 1000;

@@ -1,17 +1,18 @@
 #pragma once
-// The library's exported C entry points.
-#if defined(__GNUC__)
-#define LUMI_EXPORT extern "C" __attribute__((visibility("default")))
-#else
-#define LUMI_EXPORT extern "C"
-#endif
+// The library's exported C entry points: the one header a host includes to make and drive a
+// renderer (it brings IRenderer and everything its operations take and return).
+//
+// Both libraries export them: liblumiscriber.so, the current build, and
+// liblumiscriber_legacy.so, the legacy build, which for now is made from the same sources and
+// offers the same interface. Either links liblumiscriber_platform.so, whose windows, display
+// and device the host shares with it.
+#include "core/lumi_export.h"
+#include "core/renderer_interface.h"
 
-class IRenderer;
-struct STRU_RENDERER_PARAM;
-
-// Builds a renderer on the parameters' window. Null for null parameters or a width or height
-// below 1 (nothing is made), or when construction failed: the crash uploader "ovelder.dll"
-// then gets the event log's path when it is installed.
+// Builds a renderer on the parameters' window (a window of the shared platform). The renderer
+// belongs to the host until ReleaseLumiscriber. Null for null parameters or a width or height
+// below 1 (nothing is made), or when construction failed (the event log says why): the crash
+// uploader "ovelder.dll" then gets the event log's path when it is installed.
 LUMI_EXPORT IRenderer* CreateLumiscriber(const STRU_RENDERER_PARAM* params);
 // Destroys a renderer made by CreateLumiscriber; null is ignored.
 LUMI_EXPORT void ReleaseLumiscriber(IRenderer* renderer);

@@ -1,5 +1,7 @@
 // CLumiscriber: the hardware cursor. Every operation does nothing (or gives false) when the
 // device has no colour or low-resolution cursor.
+#include <cstring>
+
 #include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
 #include "platform/d3dx9/d3dx9.h"
@@ -33,6 +35,7 @@ void CLumiscriber::SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* te
         d3dTexture->AddRef();
         if (cursorTexture_ != nullptr) cursorTexture_->Release();
         cursorTexture_ = d3dTexture;
+        cursorImage_.clear();
     }
     cursorHasSource_ = source != nullptr;
     cursorSource_ = source != nullptr ? *source : RECT{};
@@ -49,18 +52,54 @@ bool CLumiscriber::ApplyCursor() {
         cursorSurface_ = nullptr;
         return false;
     }
+    // The image passes through system memory, where it is kept: a display-mode change unloads
+    // every texture, and the cursor must come back with the new device all the same.
+    IDirect3DSurface9* image = nullptr;
+    if (FAILED(device_->CreateOffscreenPlainSurface(kCursorSide, kCursorSide, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                    &image, nullptr))) {
+        return false;
+    }
+    const bool copied = cursorTexture_->IsLoaded() || cursorImage_.empty() || cursorTexture_->IsFileTexture()
+                            ? CaptureCursorImage(image)
+                            : WriteCursorImage(image);
+    const bool applied = copied && SUCCEEDED(device_->UpdateSurface(image, nullptr, cursorSurface_, nullptr)) &&
+                         SUCCEEDED(device_->SetCursorProperties(static_cast<UINT>(cursorHotSpotX_),
+                                                                static_cast<UINT>(cursorHotSpotY_), cursorSurface_));
+    image->Release();
+    return applied;
+}
+
+bool CLumiscriber::CaptureCursorImage(IDirect3DSurface9* image) {
     cursorTexture_->SetPriority(CD3DTexture::kUrgentPriority);
-    cursorTexture_->Restore();
+    if (!cursorTexture_->Restore()) return WriteCursorImage(image);  // still loading: the last image
     // The system copy holds what the host wrote last; a render-target texture has only the
     // video copy.
     IDirect3DTexture9* level0Owner = cursorTexture_->GetSystemTexture();
     if (level0Owner == nullptr) level0Owner = cursorTexture_->GetD3DTexture();
     IDirect3DSurface9* level0 = nullptr;
     if (level0Owner == nullptr || FAILED(level0Owner->GetSurfaceLevel(0, &level0))) return false;
-    const HRESULT hr = D3DXLoadSurfaceFromSurface(cursorSurface_, nullptr, nullptr, level0, nullptr,
+    const HRESULT hr = D3DXLoadSurfaceFromSurface(image, nullptr, nullptr, level0, nullptr,
                                                   cursorHasSource_ ? &cursorSource_ : nullptr, D3DX_FILTER_NONE, 0);
     level0->Release();
-    if (FAILED(hr)) return false;
-    return SUCCEEDED(device_->SetCursorProperties(static_cast<UINT>(cursorHotSpotX_),
-                                                  static_cast<UINT>(cursorHotSpotY_), cursorSurface_));
+    D3DLOCKED_RECT locked{};
+    if (FAILED(hr) || FAILED(image->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return false;
+    cursorImage_.resize(kCursorSide * kCursorSide);
+    for (UINT y = 0; y < kCursorSide; ++y) {
+        std::memcpy(cursorImage_.data() + y * kCursorSide,
+                    static_cast<const std::uint8_t*>(locked.pBits) + static_cast<std::ptrdiff_t>(y) * locked.Pitch,
+                    kCursorSide * sizeof(std::uint32_t));
+    }
+    image->UnlockRect();
+    return true;
+}
+
+bool CLumiscriber::WriteCursorImage(IDirect3DSurface9* image) {
+    D3DLOCKED_RECT locked{};
+    if (cursorImage_.empty() || FAILED(image->LockRect(&locked, nullptr, 0))) return false;
+    for (UINT y = 0; y < kCursorSide; ++y) {
+        std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + static_cast<std::ptrdiff_t>(y) * locked.Pitch,
+                    cursorImage_.data() + y * kCursorSide, kCursorSide * sizeof(std::uint32_t));
+    }
+    image->UnlockRect();
+    return true;
 }

@@ -12,6 +12,7 @@
 #include "core/render_window.h"
 #include "core/scene_manager.h"
 #include "core/viewport.h"
+#include "draw/batch_processor.h"
 #include "draw/d3d_buffers.h"
 #include "draw/font_tex_mgr.h"
 #include "draw/tex_mgr.h"
@@ -95,7 +96,10 @@ STRU_DEVICE_SETTINGS CLumiscriber::MakeDesiredSettings(const STRU_RENDERER_PARAM
     pp.hDeviceWindow = param.Window;
     pp.Windowed = param.Windowed != 0 ? TRUE : FALSE;
     pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    // Submission order rests on depth: 16 bits cannot tell neighbouring submissions apart.
+    // Asking for 24 bits with stencil makes the closest match a 24-bit format whenever the
+    // device has one, with or without stencil, and D16 where it has nothing deeper.
+    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
     pp.Flags = D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL;
     pp.FullScreen_RefreshRateInHz = 0;
     pp.PresentationInterval = param.Vsync != 0 ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE;
@@ -182,6 +186,7 @@ bool CLumiscriber::CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode m
     }
 
     settings_ = found;
+    depthStep_ = DepthStepFor(settings_.pp.AutoDepthStencilFormat);
     if (fatal) StampDisplayChange(TimeGet_S());
 
     CheckOptionalFormats();
@@ -474,6 +479,8 @@ void CLumiscriber::RebuildAfterModeChange(const STRU_RENDERER_PARAM& param) {
     if (pixelShader11_) CreateGreyPixelShader();
     if (texMgr_) texMgr_->AllocateAtlasPages();
     StampDisplayChange(TimeGet_S());
+    // The cursor surface went with the old device, as with a reset.
+    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
 }
 
 bool CLumiscriber::ChangeDisplayMode(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,

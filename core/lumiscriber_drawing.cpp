@@ -10,6 +10,7 @@
 #include "core/viewport.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
+#include "draw/tex_mgr.h"
 #include "draw/texture_pool.h"
 #include "platform/win32/window.h"
 
@@ -204,6 +205,8 @@ void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     if (deviceLost_ || currentViewport_ == nullptr) return;
     // Recorded before the layer sees it: even a refused command may have been linked.
     RememberQueued(cmd);
+    CD3DTexture* texture = cmd->texture;
+    if (texture != nullptr && !texture->IsFrameHeld() && texMgr_) texMgr_->HoldForFrame(texture);
     currentViewport_->AddDrawCommand(cmd);
 }
 

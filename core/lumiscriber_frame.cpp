@@ -1,6 +1,7 @@
 // CLumiscriber: the frame loop, the render-target registry and the statistics.
 #include "core/event_log.h"
 #include "core/frame_clock.h"
+#include "core/frame_pool.h"
 #include "core/lumiscriber.h"
 #include "core/render_target.h"
 #include "draw/d3d_buffers.h"
@@ -56,8 +57,12 @@ bool CLumiscriber::RenderAllTargets(bool present) {
         indexNeed += indexBytes;
     }
     if (!GrowDynamicBuffers(vertexNeed, indexNeed)) return false;
+    if (texMgr_) texMgr_->RefreshHeldTextures();
     DrawTargets();
     if (present) PresentTargets();
+    // A loss stops the walk at whichever target reported it, which stays current; draws must
+    // go on into the main window, where a whole walk ends.
+    if (deviceLost_) SelectRenderTarget(nullptr);
     if (vsync_ && g_FrameDelta < kFrameLimiterDelta) Sleep(kFrameLimiterSleepMs);
     return true;
 }
@@ -83,7 +88,17 @@ void CLumiscriber::EndFrameTargets() {
     batchCount_ = 0;
     drawSequence_ = 0;
     for (const auto& entry : targetsByPriority_) entry.second->ResetViewportLayers();
+    EndFrameLifetimes();
+}
+
+void CLumiscriber::EndFrameLifetimes() {
     ReleaseDeferredPrimitives();
+    // Whatever the host drew before the frame's first tick is drawn now, so the scratch
+    // commands are free again even for a host that always draws before BeginScene.
+    for (auto& pool : framePools_) {
+        if (pool) pool->Reset();
+    }
+    if (texMgr_) texMgr_->ReleaseFrameHolds();
 }
 
 bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {

@@ -134,7 +134,7 @@ void CLumiscriber::ReleaseEverything() {
             WriteLog(u"CLumiscriber destruction: %hs", error.what());
         }
     }
-    ReleaseDeferredPrimitives();
+    EndFrameLifetimes();
     DestroyFramePools();
     sceneManager_.reset();
     emitterMgr_.reset();

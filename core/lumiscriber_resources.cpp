@@ -438,24 +438,29 @@ bool CLumiscriber::GetTexOptimizationRect(const WCHAR* path, RECT* out) {
         WriteLog(u"CLumiscriber::GetTexOptimizationRect() fail.");
         return false;
     }
+    D3DSURFACE_DESC desc{};
     D3DLOCKED_RECT locked{};
-    if (FAILED(image.Get()->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return false;
-    if (info.Format != D3DFMT_A8R8G8B8) {
+    if (FAILED(image.Get()->GetLevelDesc(0, &desc)) || FAILED(image.Get()->LockRect(0, &locked, nullptr, D3DLOCK_READONLY)))
+        return false;
+    if (info.Format != D3DFMT_A8R8G8B8 || desc.Format != D3DFMT_A8R8G8B8) {
         image.Get()->UnlockRect(0);
         WriteLog(u"CLumiscriber::GetTexOptimizationRect() error [%s][Not D3DFMT_A8R8G8B8 format]", path);
         *out = RECT{0, 0, static_cast<LONG>(info.Width), static_cast<LONG>(info.Height)};
         return false;
     }
+    // D3DX makes the texture no larger than the device takes and, without a filter, crops
+    // the image to it: the scan stays inside what was made.
     RECT box{static_cast<LONG>(info.Width), static_cast<LONG>(info.Height), 0, 0};
-    ForEachAlpha(locked, info.Width, info.Height, [&](UINT x, UINT y, std::uint8_t alpha) {
-        if (alpha != 0) {
-            box.left = std::min(box.left, static_cast<LONG>(x));
-            box.top = std::min(box.top, static_cast<LONG>(y));
-            box.right = std::max(box.right, static_cast<LONG>(x) + 1);
-            box.bottom = std::max(box.bottom, static_cast<LONG>(y) + 1);
-        }
-        return true;
-    });
+    ForEachAlpha(locked, std::min(desc.Width, info.Width), std::min(desc.Height, info.Height),
+                 [&](UINT x, UINT y, std::uint8_t alpha) {
+                     if (alpha != 0) {
+                         box.left = std::min(box.left, static_cast<LONG>(x));
+                         box.top = std::min(box.top, static_cast<LONG>(y));
+                         box.right = std::max(box.right, static_cast<LONG>(x) + 1);
+                         box.bottom = std::max(box.bottom, static_cast<LONG>(y) + 1);
+                     }
+                     return true;
+                 });
     image.Get()->UnlockRect(0);
     *out = box.right > box.left ? box : RECT{};
     return true;
@@ -485,10 +490,16 @@ bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTar
     viewport_t* previous = currentViewport_;
     viewport_t* previousScene = sceneManager_ ? sceneManager_->GetCurrentViewport() : nullptr;
     const std::uint32_t previousSequence = drawSequence_;
+    const std::size_t previousQueued = queuedThisFrame_.size();
+    const std::size_t previousHolds = texMgr_->FrameHoldCount();
     STRU_DRAW_COMMAND_BASE* cmd = nullptr;
     auto restore = [&]() {
+        // The target's layers are empty again: this draw's command and texture are let go at
+        // once, also outside a frame, rather than at a frame end that may be far off.
         textureTarget->ResetViewportLayers();
+        queuedThisFrame_.resize(previousQueued);
         if (cmd != nullptr) ReleasePrimitive(cmd);
+        texMgr_->ReleaseFrameHolds(previousHolds);
         drawSequence_ = previousSequence;
         if (previous != nullptr) {
             ApplyViewport(previous);
@@ -512,8 +523,14 @@ bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTar
         std::uint32_t vertexBytes = 0;
         std::uint32_t indexBytes = 0;
         textureTarget->GetDrawStats(&vertexBytes, &indexBytes);
-        drawn = GrowDynamicBuffers(vertexBytes, indexBytes);
-        if (drawn) textureTarget->Render(true);
+        // Nothing queued (a file that is missing or does not decode, a lost device) draws
+        // nothing, and is no success.
+        drawn = vertexBytes != 0 && GrowDynamicBuffers(vertexBytes, indexBytes);
+        if (drawn) {
+            texMgr_->RefreshHeldTextures(previousHolds);
+            textureTarget->Render(true);
+            drawn = !deviceLost_;
+        }
     } catch (...) {
         restore();
         throw;

@@ -13,29 +13,13 @@
 #include <string>
 
 #include "core/pool_table.h"
+#include "core/renderer_interface.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/win32_types.h"
 
 class CCamera;
 class CRenderTargetHost;
 struct viewport_t;
-
-class IRenderTarget {
-public:
-    virtual std::uint16_t GetWidth() = 0;
-    virtual std::uint16_t GetHeight() = 0;
-    // Saves the target's pixels; the extension after the last '.' picks the file format.
-    virtual bool SaveToFile(const WCHAR* path) = 0;
-    virtual bool SaveToFileEx(const WCHAR* path, std::int32_t ignored) = 0;
-    // The pixel scale of every viewport (drawing at scale s draws p pixels as p x s).
-    virtual void SetScale(float scale) = 0;
-    virtual float GetScale() = 0;
-    // Sampler filters for textured drawing into this target; -1 leaves the device's value.
-    virtual void SetFilters(std::int32_t magFilter, std::int32_t minFilter, std::int32_t third) = 0;
-
-protected:
-    ~IRenderTarget() = default;  // the host never deletes a target
-};
 
 inline constexpr std::uint8_t kDefaultTargetPriority = 2;
 inline constexpr std::uint8_t kRenderWindowPriority = 4;

@@ -1,24 +1,74 @@
 #pragma once
 // The renderer as the host sees it: the creation parameters, the file callbacks, the frame
-// statistics and IRenderer, whose virtual operations are declared in their fixed order (the
-// order is the library's binary interface with its host; never insert or reorder).
+// statistics, the draw-command types and flags, the handles the renderer gives out, and
+// IRenderer, whose virtual operations are declared in their fixed order (the order is the
+// library's binary interface with its host; never insert or reorder). A host includes
+// "core/lumiscriber_api.h", which brings this header and the factory pair.
 //
-// Everything here runs on the host's thread unless an operation says otherwise.
+// A frame, as the host drives it:
+//   OnFrameBegin();          per-frame start of the texture and font managers
+//   BeginScene();            frame clock, per-frame pools, device reset after a loss
+//   ... draw operations ...  queued into the current render target, in submission order
+//   EndScene(true);          draws every render target (main window last) and presents
+//   OnFrameEnd();            per-frame bookkeeping; must follow every OnFrameBegin
+// BeginScene runs OnFrameBegin itself when the host left it out, so a host may call only
+// BeginScene, EndScene and OnFrameEnd. Calling OnFrameBegin twice without OnFrameEnd, or
+// OnFrameEnd without OnFrameBegin, is a fatal error. Everything a frame queued is drawn in
+// submission order: a later submission lies in front of an earlier one.
+//
+// Threads: every operation runs on the host's thread. Only the file callbacks of the first
+// set (SetFileSystem) may be called from the resource loader's threads.
+//
+// Failures: operations that can fail return false, null or 0 and write a line to the event
+// log ("logs/lumiscriber.log" under the working folder, when that folder exists). Exceptions
+// reach the host in two cases, both derived from std::exception:
+//   - lumi::Exception ("core/exception.h"; what() is a short English message) for misuse and
+//     states the renderer cannot go on from: "restore d3d device failed." (ChangeDisplayMode),
+//     "string overflow." (a texture path of 260 units or more), "unsupported" (ClonePrimitive
+//     of a text or particle command), "unsupported method!" (UnsupportedMethodA/B), and
+//     pool or memory exhaustion.
+//   - tarnel::FatalError ("platform/tarnel/tarnel.h") from the base library's Error, which on
+//     the real platform ends the process: a frame-pairing mismatch, a null file callback, and
+//     a display-mode change on a device without the texture formats the quality needs.
+// CreateLumiscriber catches everything its construction throws and returns null.
+//
+// While the device is lost (Present or EndScene reported it), draw operations queue nothing,
+// OnFrameBegin sleeps 25 ms, and each BeginScene tries to reset the device once it can be.
 #include <cstdint>
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/win32_types.h"
 
-// Handle types the host passes back and forth; each is defined by the subsystem that owns it.
-struct STRU_DRAW_COMMAND_BASE;  // a draw-command record ("cmd")
-class ITexture;
-class IRenderTarget;
-class ISwapChain;
-class ITextureCell;
-class IFont;
-class CRenderFont;
-class CParticleEmitter;
-class IHostSoundSystem;  // the host's sound object; the library only keeps the pointer
+// Handles the renderer gives out and takes back; the host never looks inside them.
+struct STRU_DRAW_COMMAND_BASE;  // a draw command ("cmd"): made by CreatePrimitive, freed by ReleasePrimitive
+class IFont;                    // a font of the font manager (GetFont)
+class CRenderFont;              // a main and western font pair (SetDefaultFont)
+class CParticleEmitter;         // the emitter of a particle command (GetParticleEmitter)
+class IHostSoundSystem;         // the host's sound object; the library only keeps the pointer
+struct STRU_TEX_STATS;          // the texture manager's counters (STRU_RENDER_STATS::TexStats)
+
+// ---- Draw-command types (CreatePrimitive, GetPrimitiveType; 4 is never used) ----
+inline constexpr std::int32_t kDrawCmdPoint = 0;
+inline constexpr std::int32_t kDrawCmdLine = 1;
+inline constexpr std::int32_t kDrawCmdTriangle = 2;
+inline constexpr std::int32_t kDrawCmdRect = 3;          // filled or outlined rectangle
+inline constexpr std::int32_t kDrawCmdTexturedRect = 5;  // sprite: a rectangle of a texture
+inline constexpr std::int32_t kDrawCmdText = 6;
+inline constexpr std::int32_t kDrawCmdParticle = 7;      // a particle emitter
+
+// ---- Draw flags (the flags argument of the textured draws) ----
+inline constexpr std::int32_t kDrawFlagOpaque = 0x1;  // opaque pass
+inline constexpr std::int32_t kDrawFlagAlpha = 0x2;   // alpha-blended pass
+// How a sprite's colour combines with its texture in the alpha-blended pass (with
+// kDrawFlagAlpha); without one of these the texture's colour is drawn as it is.
+inline constexpr std::int32_t kDrawFlagGrey = 0x10000;  // grey image (needs pixel shader 1.1)
+inline constexpr std::int32_t kDrawFlagModulate = 0x20000;
+inline constexpr std::int32_t kDrawFlagAdd = 0x40000;
+inline constexpr std::int32_t kDrawFlagSubtract = 0x80000;
+inline constexpr std::int32_t kDrawFlagAddSigned = 0x100000;
+inline constexpr std::int32_t kDrawFlagAddSmooth = 0x200000;
+// A command with exactly these flags is drawn in colour also while grey mode is on.
+inline constexpr std::int32_t kDrawFlagsNoGrey = -1;
 
 // The creation parameters, copied whole into the renderer. Field order is fixed; the size is
 // 28 bytes only where a window handle is 4 bytes.
@@ -53,15 +103,14 @@ struct STRU_FILE_CALLBACKS {
 };
 
 // What GetStatistics returns; the renderer owns it, the host reads it.
-struct STRU_TEX_STATS;  // the texture manager's statistics block
 struct STRU_RENDER_STATS {
     float MinFps;                 // over all one-second samples; 0 until the first
     float MaxFps;
     float Reserved;               // always 0
-    std::int32_t DrawCalls;       // of the current frame
+    std::int32_t DrawCalls;       // the host's draw submissions in the current frame
     std::int32_t Batches;         // of the last finished frame
     std::int32_t FrameCleared;    // cleared each frame; nothing else writes it
-    STRU_TEX_STATS* TexStats;     // filled by GetStatistics; null before its first call
+    STRU_TEX_STATS* TexStats;     // the texture manager's counters (opaque); null before the first GetStatistics
 };
 
 // One segment of DrawLines.
@@ -91,131 +140,360 @@ public:
     virtual ~IBaseInterface() = default;
 };
 
-// Operations that a later piece of work has not built yet throw lumi::Exception
-// ("unsupported method!"); so do UnsupportedMethodA and UnsupportedMethodB always.
+class IRenderTarget;
+class ITextureCell;
+
+// A texture. Textures are made and destroyed only by the renderer (CreateTexture...,
+// DestroyTexture); the host never deletes one.
+class ITexture : public IBaseInterface {
+public:
+    // Whether the pixel's alpha is 0 (pixels outside the texture count as transparent).
+    virtual bool IsPixelTransparent(std::int32_t x, std::int32_t y) = 0;
+    // The allocated size (powers of two for file textures).
+    virtual std::uint16_t GetWidth() = 0;
+    virtual std::uint16_t GetHeight() = 0;
+    // Turns the texture into a file texture of `path` and reads the file's size at once; no
+    // pixels are bound until the texture is drawn. Null or empty is ignored.
+    virtual void SetFileName(const WCHAR* path) = 0;
+    // Decodes an image file held in memory into the texture. False when the data is not an
+    // image D3DX knows or cannot be loaded.
+    virtual bool LoadFromMemory(const void* data, std::uint32_t size) = 0;
+    // True when the texture has pixels; else whether its file's size could be read.
+    virtual bool EnsureLoaded() = 0;
+    // Writes host pixels (1, 8, 16, 24 or 32 bits each, `pitch` bytes a row) at (x, y),
+    // clipped to the texture. True when written (or nothing to write); false when the
+    // texture has no pixels, (x, y) lies outside it, or the lock fails (logged).
+    virtual bool UpdateRect(const void* data, std::int32_t width, std::int32_t height, std::int32_t pitch,
+                            std::int32_t bitsPerPixel, std::int32_t x, std::int32_t y) = 0;
+    // The source image's size; 0 when the texture was not made from an image.
+    virtual std::uint32_t GetImageWidth() = 0;
+    virtual std::uint32_t GetImageHeight() = 0;
+    // The render target of a render-target texture (memory bound on demand); else null.
+    virtual IRenderTarget* GetRenderTarget() = 0;
+};
+
+// Something the renderer draws into: the main window (GetMainWindow), an additional window
+// (SelectRenderWindow gives it back) or a render-target texture. Owned by the renderer.
+class IRenderTarget {
+public:
+    virtual std::uint16_t GetWidth() = 0;
+    virtual std::uint16_t GetHeight() = 0;
+    // Saves the target's pixels; the extension after the last '.' picks the file format.
+    virtual bool SaveToFile(const WCHAR* path) = 0;
+    virtual bool SaveToFileEx(const WCHAR* path, std::int32_t ignored) = 0;
+    // The pixel scale of every viewport (drawing at scale s draws p pixels as p x s).
+    virtual void SetScale(float scale) = 0;
+    virtual float GetScale() = 0;
+    // Sampler filters for textured drawing into this target; -1 leaves the device's value.
+    virtual void SetFilters(std::int32_t magFilter, std::int32_t minFilter, std::int32_t third) = 0;
+
+protected:
+    ~IRenderTarget() = default;  // the host never deletes a target
+};
+
+// The host's handle of an additional render window (CreateRenderWindow). The renderer deletes
+// it in DestroyRenderWindow or when it is destroyed; the host never deletes it.
+class ISwapChain : public IBaseInterface {
+public:
+    virtual std::uint16_t GetWidth() = 0;
+    virtual std::uint16_t GetHeight() = 0;
+    // Presents the window's back buffer; D3DERR_INVALIDCALL while it has no swap chain.
+    virtual HRESULT Present(const RECT* source, const RECT* destination, HWND window) = 0;
+    // A disabled window is neither drawn nor presented by EndScene.
+    virtual void SetEnabled(bool enabled) = 0;
+};
+
+// The host's object told when a cell it holds goes away. The library calls only
+// OnCellReleased; the host owns the listener.
+class ITextureCellListener {
+public:
+    virtual ~ITextureCellListener() = default;
+    virtual void OnCellReleased(ITextureCell* cell) = 0;
+};
+
+// A square of an atlas page lent to the host as a drawing area (AllocTextureCell), until
+// ReleaseTextureCell.
+class ITextureCell : public IBaseInterface {
+public:
+    // The atlas page holding the cell.
+    virtual ITexture* GetTexture() = 0;
+    // The cell's rectangle in the page; valid while the cell lives.
+    virtual const RECT* GetRect() = 0;
+    // Stores the listener; a different listener held before is told first that the cell is
+    // released from it. The same listener again does nothing.
+    virtual void SetListener(ITextureCellListener* listener) = 0;
+};
+
+// The renderer. Made by CreateLumiscriber, destroyed by ReleaseLumiscriber (never deleted by
+// the host). Coordinates are pixels of the current render target, (0, 0) at its top left;
+// colours are D3DCOLOR, 0xAARRGGBB; rectangles are left, top, right, bottom.
+//
+// Commands ("cmd"): a host either keeps its own (CreatePrimitive ... ReleasePrimitive, usable
+// for many frames) or passes ScratchCommand() to the immediate draws, which then take one from
+// the renderer's per-frame pools. A command of the wrong type for an operation is ignored (the
+// operation returns false, null or 0). A submitted command is drawn at EndScene; releasing it
+// earlier is safe (the release waits for the frame end).
 class IRenderer : public IBaseInterface {
 public:
+    // The creation parameters' UserData, unchanged.
     virtual std::int32_t GetUserData() = 0;
+    // The command's type (kDrawCmd*); -1 for null and for ScratchCommand().
     virtual std::int32_t GetPrimitiveType(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // A new host command of `type` (kDrawCmd*), owned by the host until ReleasePrimitive; null
+    // for 4 and unknown types.
     virtual STRU_DRAW_COMMAND_BASE* CreatePrimitive(std::int32_t type) = 0;
+    // A new host command with the type, flags, colour, geometry and texture of `cmd` (the
+    // texture gets a reference of its own); null for null. Throws lumi::Exception("unsupported")
+    // for text and particle commands.
     virtual STRU_DRAW_COMMAND_BASE* ClonePrimitive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Frees a host command, its texture reference and its emitter; null is ignored. A command
+    // queued this frame is freed at the frame end.
     virtual void ReleasePrimitive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Advances the frame clock once per frame and empties the per-frame pools; runs
+    // OnFrameBegin when the host has not. BeginScene calls it; a second call in a frame does
+    // nothing.
     virtual void TickFrame() = 0;
+    // Starts the frame's drawing: TickFrame, then, with synchronous loading or after
+    // RequestLoadWait, waits for the resource loader; while the device is lost, tries to reset
+    // it.
     virtual void BeginScene() = 0;
+    // Draws every enabled render target in priority order (the main window last) and, when
+    // `present`, presents them. False, with nothing drawn, when the shared vertex or index
+    // buffer could not be grown to the frame's needs. Sleeps 10 ms after a frame shorter than
+    // 10 ms when the renderer was made with Vsync.
     virtual bool EndScene(bool present) = 0;
-    // Null selects the main render window; returns the previous current target.
+    // Makes `target` (null: the main window) the target later draws go into; returns the
+    // previous one. A target that is not the renderer's changes nothing.
     virtual IRenderTarget* SelectRenderTarget(IRenderTarget* target) = 0;
+    // The main render window; null only after ChangeDisplayMode threw.
     virtual IRenderTarget* GetMainWindow() = 0;
+    // Keeps a slot of the table; always throws lumi::Exception("unsupported method!").
     virtual void UnsupportedMethodA() = 0;
+    // An inactive renderer sleeps 25 ms in each OnFrameBegin (a host that is not in front).
     virtual void SetActive(bool active) = 0;
     virtual bool IsActive() = 0;
+    // The next BeginScene waits until the resource loader has finished every queued load.
     virtual void RequestLoadWait() = 0;
+    // Emitters created afterwards play their sounds through `sound` (not owned; may be null).
     virtual void SetSoundInterface(IHostSoundSystem* sound) = 0;
+    // Whether the device can show a hardware cursor; without one the cursor operations below
+    // do nothing and return false.
     virtual bool IsHardwareCursorSupported() = 0;
+    // Shows or hides the hardware cursor; returns the device's answer.
     virtual bool ShowCursor(bool show) = 0;
+    // Moves the hot spot of the cursor image set by SetCursorTexture.
     virtual void SetCursorHotSpot(std::int32_t x, std::int32_t y) = 0;
+    // Copies `source` of the texture (null: all of it) into the 32x32 cursor image, with the
+    // hot spot (x, y). The renderer keeps a reference to the texture and applies the cursor
+    // again after a device reset.
     virtual void SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* texture, const RECT* source) = 0;
-    // Replaces both callback sets; a null pointer in either set is a fatal error.
+    // Replaces both file-callback sets (the defaults use the C runtime). A null pointer in either
+    // set is a fatal error (tarnel::FatalError) and nothing is stored.
     virtual void SetFileSystem(PFN_FILE_OPEN open1, PFN_FILE_CLOSE close1, PFN_FILE_READ read1, PFN_FILE_SEEK seek1,
                                PFN_FILE_OPEN open2, PFN_FILE_CLOSE close2, PFN_FILE_READ read2,
                                PFN_FILE_SEEK seek2) = 0;
+    // Whether the particle command's loaded emitter has a circle beam (DrawCircleEmitter).
     virtual bool HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // The clear colour of the current render target's viewport.
     virtual void SetBackgroundColor(D3DCOLOR color) = 0;
+    // The back buffer's size (low 16 bits of the parameters, or of the last display mode).
     virtual std::int16_t GetWidth() = 0;
     virtual std::int16_t GetHeight() = 0;
+    // Updates the particle command's emitter for this frame at (x, y), offset by (-dx, -dy),
+    // scaled by `scale`, and queues it; `param` goes to the emitter's drawing. Nothing for a
+    // null command, or an emitter that is not loaded or no longer alive. DrawEmitterAlt is the
+    // same operation.
     virtual void DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
                              std::int32_t dy, std::int32_t param, float scale) = 0;
     virtual void DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
                                 std::int32_t dy, std::int32_t param, float scale) = 0;
+    // As DrawEmitter, but queues only an emitter that has a circle beam.
     virtual void DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
                                    std::int32_t dy, std::int32_t param, float scale) = 0;
+    // Immediate shapes into the current render target; `cmd` is a host command of the type or
+    // ScratchCommand(). A filled shape whose colour's alpha is below 0xFF is alpha-blended.
     virtual void DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color) = 0;
     virtual void DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
                           std::int32_t y2, D3DCOLOR color) = 0;
+    // `count` segments copied into the command (which keeps its array for later frames);
+    // nothing for none.
     virtual void DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
                            D3DCOLOR color) = 0;
+    // An unfilled triangle or rectangle draws its edges only.
     virtual void DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
                               std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) = 0;
     virtual void DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
                           std::int32_t bottom, D3DCOLOR color, bool filled) = 0;
+    // Draws nothing; counts as one draw call.
     virtual void DrawReserved(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e,
                               std::int32_t f, std::int32_t g, std::int32_t h) = 0;
-    // Text commands (type 6): nothing is drawn until the command has a font and a text whose
-    // glyphs are all rasterised; a later call draws it. The glyphs' rectangles are placed
-    // again only when the rectangle, wrap or spacing changes. DrawText reaches 65535 pixels
-    // right and down without wrapping.
+    // Draws the text command's text (SetText, SetFont) on one line from (x, y), `spacing`
+    // pixels between characters, with a one-pixel outline in `outlineColor` when `outline`.
+    // Nothing is drawn until the command has a font and a text whose glyphs are all
+    // rasterised; a later call draws it. The glyphs are placed again only when the rectangle,
+    // wrap or spacing changes. DrawText reaches 65535 pixels right and down without wrapping.
     virtual void DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
                           D3DCOLOR outlineColor, std::int32_t spacing) = 0;
+    // As DrawText, inside the rectangle: with `wrap` the text breaks onto new lines at the
+    // right edge, and lines that would end below the bottom are left out; without, the text
+    // stops at the right edge.
     virtual void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
                                 std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline, D3DCOLOR outlineColor,
                                 std::int32_t spacing) = 0;
+    // Textures. Every texture stays the renderer's: DestroyTexture gives it back, and one
+    // that commands still draw is kept until they let go. Null when it cannot be made.
+    // CreateUITexture: width x height in the quality's UI format, host-filled (UpdateRect).
     virtual ITexture* CreateUITexture(std::int32_t width, std::int32_t height) = 0;
+    // Host-filled texture in D3DFMT_A8R8G8B8, X8R8G8B8 or A4R4G4B4 (other formats: null and
+    // a log line); D3DUSAGE_DYNAMIC (0x200) in `usage` takes its memory from the reuse pool.
     virtual ITexture* CreateTexture(std::int32_t width, std::int32_t height, D3DFORMAT format, DWORD usage) = 0;
+    // The texture of an image file, one per path (case and slash direction do not matter);
+    // its pixels load in the background when it is first drawn. Null for a null or empty path.
     virtual ITexture* CreateTexture(const WCHAR* path) = 0;
+    // An empty texture under a unique name, to be filled through SetFileName or LoadFromMemory.
     virtual ITexture* CreateTexture() = 0;
+    // A square alpha mask of side trunc(size): drawn in the command's colour with the mask's
+    // alpha, never packed into an atlas page.
     virtual ITexture* CreateMaskTexture(float size) = 0;
+    // Gives the texture back; ignored while commands or the cursor still hold it.
     virtual void DestroyTexture(ITexture* texture) = 0;
-    // Null without a device. The window stays the renderer's until DestroyRenderWindow or
-    // the renderer's destruction.
+    // An additional render window on `window` with its own swap chain, drawn and presented by
+    // every EndScene; owned by the renderer until DestroyRenderWindow. Null without a device,
+    // for an unknown window or a size below 1.
     virtual ISwapChain* CreateRenderWindow(HWND window, std::int32_t width, std::int32_t height) = 0;
+    // Destroys a window made by CreateRenderWindow (anything else is ignored); when it was the
+    // current target, drawing goes back to the main window.
     virtual void DestroyRenderWindow(ISwapChain* swapChain) = 0;
+    // SelectRenderTarget for an additional window (null: the main window); returns the previous
+    // target.
     virtual IRenderTarget* SelectRenderWindow(ISwapChain* swapChain) = 0;
+    // A square of side `size` (rounded up to a power of two) on a render-target atlas page,
+    // lent to the host until ReleaseTextureCell; null when it cannot be had.
     virtual ITextureCell* AllocTextureCell(std::int32_t size) = 0;
+    // Gives the cell back (its listener is not told) and nulls the host's pointer.
     virtual void ReleaseTextureCell(ITextureCell** cell) = 0;
+    // Sprite queries (type-5 commands): whether the texture's pixel is transparent (true for
+    // other commands, textures without alpha and while the device is lost); its colour (0 for
+    // other commands and without texture).
     virtual bool IsPixelTransparent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
     virtual D3DCOLOR GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
+    // The image file's size; {0, 0} when it cannot be read.
     virtual STRU_IMAGE_FILE_SIZE GetImageFileSize(const WCHAR* path) = 0;
+    // The sprite command's texture size; false for other commands and without texture.
     virtual bool GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) = 0;
+    // The laid-out text's width (advances plus `spacing` per character) and height (the
+    // tallest line height); 0 and 0 before the layout is built. False for other commands.
     virtual bool GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
                                std::int32_t spacing) = 0;
+    // Saves `rect` (null: all) of the sprite's texture; the extension picks the format.
     virtual bool SavePrimitiveTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, const RECT* rect) = 0;
+    // Starts loading the image file's texture in the background; null or empty is ignored.
     virtual void PreloadTexture(const WCHAR* path) = 0;
+    // Binds the sprite command to the file's texture (an empty path unbinds it) and starts its
+    // load, ahead of others when `urgent`. False for other commands or when no texture could
+    // be made (logged).
     virtual bool SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bool urgent) = 0;
+    // Binds the sprite command to `texture` (null unbinds it) and starts its load. Always
+    // returns false, also when the texture was bound.
     virtual bool AttachTexture(STRU_DRAW_COMMAND_BASE* cmd, ITexture* texture, std::int32_t ignored) = 0;
+    // Gives the particle command the emitter of the script file (loaded in the background; an
+    // empty path removes it); the same path again keeps the running emitter.
     virtual void SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t ignored) = 0;
+    // The loaded emitter's life in seconds (negative: endless); 0 otherwise.
     virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // True while the command's emitter is loading or alive; false without emitter.
     virtual bool IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Starts the command's emitter over from the current frame time.
     virtual void RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored) = 0;
-    // Sizes are pixel heights, held to 0..255. SetFont returns the font's line height (low 8
-    // bits; 0 until its first glyph is rasterised). A code unit the fonts have no glyph for
-    // is drawn as nothing; no text operation throws for the text it is given.
+    // Gives the text command the font of `path` at `size` pixels (one font per path and size,
+    // owned by the renderer) and lays the text out again; returns the line height (low 8 bits;
+    // 0 until its first glyph is rasterised). Sizes are pixel heights, held to 0..255. A code
+    // unit the fonts have no glyph for is drawn as nothing; no text operation throws for the
+    // text it is given.
     virtual std::uint8_t SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) = 0;
+    // As SetFont with a second, western font that draws the code units up to 254; true.
     virtual bool SetFonts(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored1, const WCHAR* mainPath,
                           std::int32_t mainSize, std::int32_t ignored2, const WCHAR* westernPath,
                           std::int32_t westernSize, std::int32_t ignored3) = 0;
-    // Keeps at most 255 code units; false for unchanged text, else whether it is laid out.
+    // Stores the first 255 UTF-16 units of `text` and lays it out (glyphs load over the next
+    // frames). False when the text is unchanged, else whether it is laid out.
     virtual bool SetText(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* text) = 0;
-    // Fonts and font pairs belong to the renderer; the host only points at them.
+    // Replaces the default font pair with the font of `path` at `size`; fonts and font pairs
+    // belong to the renderer (the previous pair is freed); the host only points at them.
     virtual CRenderFont* SetDefaultFont(const WCHAR* path, std::int32_t size) = 0;
+    // The western font file of the glyph library (used for code units up to 254).
     virtual void SetWesternFontPath(const WCHAR* path) = 0;
+    // The font of `path` at `size` with style `flags`, made on first use; owned by the renderer.
     virtual IFont* GetFont(const WCHAR* path, std::int32_t size, std::int32_t flags, std::int32_t ignored) = 0;
+    // The particle command's emitter (owned by the renderer); null otherwise.
     virtual CParticleEmitter* GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Whether the file's texture exists and has its pixels.
     virtual bool IsTextureLoaded(const WCHAR* path) = 0;
+    // Whether the sprite command's texture has its pixels (true without texture; false for
+    // other commands); starts its load when it has not.
     virtual bool IsPrimitiveTextureLoaded(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Sprites. The texture's colour is drawn as it is (see kDrawFlagModulate and the other
+    // colour operations); in the alpha-blended pass its alpha is multiplied by the colour's.
+    // A sprite is alpha-blended when its flags hold kDrawFlagAlpha, after two adjustments:
+    // with a texture format that has alpha (A8R8G8B8, A1R5G5B5, A4R4G4B4, A8, DXT3) flags 0
+    // become kDrawFlagAlpha; with one that has none, an opaque colour (alpha 0xFF) takes
+    // kDrawFlagAlpha away. A texture whose pixels are not loaded yet draws nothing this frame
+    // (its load is started).
+    // DrawTexture: `source` of the texture stretched over `destination`, with a scratch
+    // command; nothing for a null or empty rectangle, or while the device is lost.
     virtual void DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
                              std::int32_t flags) = 0;
+    // The sprite command's `source` (null: the whole texture) at its own size, top left at
+    // (x, y). Flags 0 become kDrawFlagAlpha for a format with alpha, else kDrawFlagOpaque.
     virtual void DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
                                         const RECT* source, std::int32_t flags, D3DCOLOR color) = 0;
+    // The sprite command's `source` stretched over `destination`; nothing when either is null.
     virtual void DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
                                       std::int32_t flags, D3DCOLOR color) = 0;
+    // The FPS of the last one-second sample.
     virtual float GetFPS() = 0;
+    // Draws `source` (null: all) of the image file into the render-target texture `target` at
+    // `position` (null: 0, 0) at once, waiting for the file to load. False without a device, for
+    // an empty path or a target that is not a render-target texture (logged).
     virtual bool DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTarget* target,
                              const POINT* position) = 0;
+    // Keeps a slot of the table; always throws lumi::Exception("unsupported method!").
     virtual void UnsupportedMethodB() = 0;
+    // Saves the texture's pixels; the extension picks the format (jpg, tga, png, dds, dib, else
+    // BMP). False, logged, for a texture without pixels or a failed write.
     virtual bool SaveTexture(ITexture* texture, const WCHAR* path) = 0;
+    // Saves `region` (null: all) of a loaded image file's texture to `outPath` (tga, png, jpg,
+    // else BMP), scaled to `size` when one is given. False when the image is not loaded.
     virtual bool SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
                                  const SIZE* size) = 0;
+    // Whether the image file has no visible pixel: false for formats without alpha, true for
+    // files that cannot be read.
     virtual bool IsImageTransparent(const WCHAR* path) = 0;
+    // The bounding box of the visible pixels of an A8R8G8B8 image file (all zero when there is
+    // none); for other formats the whole image and false; false for an unreadable file.
     virtual bool GetTexOptimizationRect(const WCHAR* path, RECT* out) = 0;
+    // The sprite command's `source` (null: the whole texture) over `destination`; a null
+    // destination puts the texture at its own size with its top left at (x, y), so (x, y)
+    // counts only then. Alpha-blended when the colour's alpha is below 0xFF or the format has
+    // alpha, else opaque. Always counts one draw call.
     virtual void DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color,
                                         const RECT* destination, const RECT* source) = 0;
+    // Switches the glyph library's antialiasing; returns the resulting state (false, logged,
+    // without a glyph library).
     virtual bool SetFontAntialias(bool on) = 0;
     virtual bool GetFontAntialias() = 0;
+    // Frame bracket; see the frame order at the top of this header.
     virtual void OnFrameBegin() = 0;
     virtual void OnFrameEnd() = 0;
+    // The renderer's statistics block (valid as long as the renderer).
     virtual STRU_RENDER_STATS* GetStatistics() = 0;
+    // While on, every command drawn (but those whose flags are kDrawFlagsNoGrey) is drawn grey
+    // through the grey pixel shader, which needs pixel shader 1.1 on the device.
     virtual void SetGreyMode(bool on) = 0;
-    // False (and the old mode kept) when the new mode cannot be had; throws
+    // Re-creates the device for a new back-buffer size, depth, quality, vsync and windowed
+    // state; textures reload when next drawn, host-filled ones must be written again. True
+    // when the mode is in place (also when nothing changed); false (and the old mode kept)
+    // when it cannot be had or is larger than the desktop; throws
     // lumi::Exception("restore d3d device failed.") when not even the old one can.
     virtual bool ChangeDisplayMode(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
                                    std::int32_t quality, bool vsync, bool windowed) = 0;

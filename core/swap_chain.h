@@ -1,5 +1,5 @@
 #pragma once
-// ISwapChain: the host's handle of an additional render window. CD3DSwapChain is made by its
+// CD3DSwapChain behind ISwapChain, the host's handle of an additional render window, made by its
 // window (CD3DRenderWindow::CreateSurfaces) and deleted with it; the host gives it back through
 // IRenderer::DestroyRenderWindow and never deletes it itself.
 #include <cstdint>
@@ -8,14 +8,6 @@
 #include "platform/d3d9/d3d9.h"
 
 class CD3DRenderWindow;
-
-class ISwapChain : public IBaseInterface {
-public:
-    virtual std::uint16_t GetWidth() = 0;
-    virtual std::uint16_t GetHeight() = 0;
-    virtual HRESULT Present(const RECT* source, const RECT* destination, HWND window) = 0;
-    virtual void SetEnabled(bool enabled) = 0;
-};
 
 class CD3DSwapChain : public ISwapChain {
 public:

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <string>
 
-#include "draw/texture.h"
 #include "image/raster.h"
 
 namespace demo {
@@ -82,7 +81,7 @@ Scene::Scene(IRenderer* renderer) : renderer_(renderer) {
     WriteMemoryTextures();
     // Host-owned textured commands whose textures come from files, loaded in the background.
     for (int i = 0; i < kFilesPerGroup; ++i) {
-        STRU_DRAW_COMMAND_BASE* cmd = renderer_->CreatePrimitive(5);
+        STRU_DRAW_COMMAND_BASE* cmd = renderer_->CreatePrimitive(kDrawCmdTexturedRect);
         if (cmd == nullptr) continue;
         renderer_->SetTexture(cmd, FileName(i).c_str(), false);
         fileSprites_.push_back(cmd);
@@ -146,23 +145,22 @@ int Scene::LoadedFilesOfGroup(int group) const {
     return loaded;
 }
 
-void Scene::Draw(int frame, int width, int height) {
-    DrawMemorySprites(frame, width, height);
-    DrawFileSprites(frame, width);
-    DrawShapes(frame, width, height);
-    DrawTextLines(frame, width, height);
+int Scene::Draw(int frame, int width, int height) {
+    return DrawMemorySprites(frame, width, height) + DrawFileSprites(frame, width) + DrawShapes(frame, width, height) +
+           DrawTextLines(frame, width, height);
 }
 
-void Scene::DrawShapes(int frame, int width, int height) {
+int Scene::DrawShapes(int frame, int width, int height) {
     STRU_DRAW_COMMAND_BASE* scratch = ScratchCommand();
     const int cx = width / 2, cy = height / 2;
+    constexpr int kPoints = 64, kLines = 12;
     // Points on a circle, lines fanning out, a filled and an outlined triangle and rectangle.
-    for (int i = 0; i < 64; ++i) {
+    for (int i = 0; i < kPoints; ++i) {
         const double a = i * 0.0981748 + frame * 0.02;
         renderer_->DrawPoint(scratch, cx + static_cast<int>(100 * std::cos(a)),
                              cy + static_cast<int>(100 * std::sin(a)), 0xFFFFFFFFu);
     }
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < kLines; ++i) {
         const double a = i * 0.523599 + frame * 0.01;
         renderer_->DrawLine(scratch, cx, cy, cx + static_cast<int>(80 * std::cos(a)),
                             cy + static_cast<int>(80 * std::sin(a)), Wave(frame, i * 30, 0xFF));
@@ -174,9 +172,11 @@ void Scene::DrawShapes(int frame, int width, int height) {
     // Translucent shapes over everything drawn before them.
     renderer_->DrawRect(scratch, cx - 150, cy - 40, cx + 150, cy + 40, Wave(frame, 90, 0x80), true);
     renderer_->DrawTriangle(scratch, cx - 60, cy + 90, cx + 60, cy + 90, cx, cy - 10, Wave(frame, 200, 0x60), true);
+    return kPoints + kLines + 6;
 }
 
-void Scene::DrawMemorySprites(int frame, int width, int height) {
+int Scene::DrawMemorySprites(int frame, int width, int height) {
+    int submitted = 0;
     for (int i = 0; i < kMemorySprites; ++i) {
         ITexture* texture = (i % 3 == 0) ? translucentTexture_ : opaqueTexture_;
         if (texture == nullptr) continue;
@@ -185,10 +185,12 @@ void Scene::DrawMemorySprites(int frame, int width, int height) {
         const RECT destination{x, y, x + kSpriteSide, y + kSpriteSide};
         const RECT source{0, 0, 32, 32};
         renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFFu, 0);
+        ++submitted;
     }
+    return submitted;
 }
 
-void Scene::DrawFileSprites(int frame, int width) {
+int Scene::DrawFileSprites(int frame, int width) {
     // A new group of files every few seconds' worth of frames: the commands take the new
     // textures, and the old ones lose their last reference and go idle.
     if (frame > 0 && frame % kFramesPerGroup == 0) {
@@ -204,9 +206,10 @@ void Scene::DrawFileSprites(int frame, int width) {
         const RECT destination{x, y, x + 96, y + 96};
         renderer_->DrawTexturePrimitiveEx(fileSprites_[f], x, y, 0xFFFFFFFFu, &destination, nullptr);
     }
+    return static_cast<int>(fileSprites_.size());
 }
 
-void Scene::DrawTextLines(int frame, int width, int height) {
+int Scene::DrawTextLines(int frame, int width, int height) {
     STRU_DRAW_COMMAND_BASE* scratch = ScratchCommand();
     const bool small = width < 400;
     const int lineHeight = small ? 22 : 28;
@@ -226,12 +229,13 @@ void Scene::DrawTextLines(int frame, int width, int height) {
     renderer_->DrawText(chineseText_, 8, y, 0xFFFFE080u, false, 0, 0);
     // Outlined over the sprites, where the outline keeps it readable.
     renderer_->DrawText(outlinedText_, 12, height / 2 + (small ? 10 : 60), 0xFFFFFFFFu, true, 0xFF000000u, 1);
-    if (small) return;
+    if (small) return 5;
     // The paragraph in a framed box low on the right.
     const RECT box{width - 330, height - 150, width - 20, height - 60};
     renderer_->DrawRect(scratch, box.left - 6, box.top - 6, box.right + 6, box.bottom + 6, kPanel, true);
     renderer_->DrawRect(scratch, box.left - 6, box.top - 6, box.right + 6, box.bottom + 6, 0xFF8090A0u, false);
     renderer_->DrawTextInRect(wrappedText_, box.left, box.top, box.right, box.bottom, 0xFFFFFFFFu, true, false, 0, 0);
+    return 8;
 }
 
 }  // namespace demo

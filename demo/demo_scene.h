@@ -5,9 +5,6 @@
 
 #include "core/renderer_interface.h"
 
-struct STRU_DRAW_COMMAND_BASE;
-class ITexture;
-
 namespace demo {
 
 // Writes the scene's image files (48 of 512x512, in turn PNG, BMP and TGA) with the image
@@ -23,8 +20,9 @@ public:
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
 
-    // Submits one frame's drawing into the current render target of `width` x `height`.
-    void Draw(int frame, int width, int height);
+    // Submits one frame's drawing into the current render target of `width` x `height`;
+    // returns the number of draw operations submitted.
+    int Draw(int frame, int width, int height);
 
     // Writes the pixels of the in-memory textures. A display-mode change unloads every
     // texture, so a host writes its own textures again after one (files reload by themselves).
@@ -38,10 +36,11 @@ public:
     int LoadedFilesOfGroup(int group) const;
 
 private:
-    void DrawShapes(int frame, int width, int height);
-    void DrawMemorySprites(int frame, int width, int height);
-    void DrawFileSprites(int frame, int width);
-    void DrawTextLines(int frame, int width, int height);
+    // Each returns the number of draw operations it submitted.
+    int DrawShapes(int frame, int width, int height);
+    int DrawMemorySprites(int frame, int width, int height);
+    int DrawFileSprites(int frame, int width);
+    int DrawTextLines(int frame, int width, int height);
 
     IRenderer* renderer_;
     ITexture* opaqueTexture_ = nullptr;       // made in memory, X8R8G8B8

@@ -6,6 +6,7 @@
 // switched on for a while and the display mode changes. Some presented frames are saved as
 // PNG under out/.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -34,6 +35,18 @@ D3DCOLOR HueColour(int frame, int offset) {
         return static_cast<unsigned>(127.5 + 127.5 * std::sin(angle + phase)) & 0xFFu;
     };
     return D3DCOLOR_ARGB(0xFF, channel(0.0) / 3, channel(2.0944) / 3, channel(4.18879) / 3);
+}
+
+// What one frame cost, from the host's side to the device's.
+struct FrameCounts {
+    int submissions = 0;          // draw operations the host submitted
+    int batches = 0;              // batches the renderer reports for the frame
+    std::uint64_t deviceDraws = 0;  // draws the device received
+};
+
+void PrintFrameCounts(int frame, const FrameCounts& counts) {
+    std::printf("frame %d: %d submissions by the host, %d batches, %llu device draw calls\n", frame,
+                counts.submissions, counts.batches, static_cast<unsigned long long>(counts.deviceDraws));
 }
 
 void SaveFrame(HWND window, const char* name, int frame) {
@@ -84,7 +97,7 @@ int main() {
         return 1;
     }
 
-    int drawCalls = 0;
+    FrameCounts counts;
     {
         demo::Scene scene(renderer);
         std::printf("Running %d frames of %d sprites and five text lines on a 1024x768 window and a %dx%d window.\n",
@@ -110,21 +123,25 @@ int main() {
                 scene.WriteMemoryTextures();
             }
 
+            const std::uint64_t deviceDrawsBefore = d3d9ctl::GetCounters().drawCalls;
             renderer->OnFrameBegin();
             renderer->BeginScene();
             renderer->SelectRenderWindow(extra);
             renderer->SetBackgroundColor(HueColour(frame, 180));
-            scene.Draw(frame, kExtraWidth, kExtraHeight);
+            counts.submissions = scene.Draw(frame, kExtraWidth, kExtraHeight);
             renderer->SelectRenderWindow(nullptr);
             renderer->SetBackgroundColor(HueColour(frame, 0));
-            scene.Draw(frame, renderer->GetWidth(), renderer->GetHeight());
+            counts.submissions += scene.Draw(frame, renderer->GetWidth(), renderer->GetHeight());
             renderer->EndScene(true);
-            if (const STRU_RENDER_STATS* stats = renderer->GetStatistics()) drawCalls = stats->DrawCalls;
             renderer->OnFrameEnd();
+            counts.batches = renderer->GetStatistics()->Batches;
+            counts.deviceDraws = d3d9ctl::GetCounters().drawCalls - deviceDrawsBefore;
 
-            if (frame % 60 == 59)
+            if (frame % 60 == 59) {
+                PrintFrameCounts(frame, counts);
                 std::printf("frame %d: file textures loaded per group: %d, %d, %d\n", frame,
                             scene.LoadedFilesOfGroup(0), scene.LoadedFilesOfGroup(1), scene.LoadedFilesOfGroup(2));
+            }
             if (frame == 50 || frame == 105 || frame == 160 || frame == 250) {
                 std::printf("frame %d:\n", frame);
                 SaveFrame(mainWindow, "main", frame);
@@ -134,8 +151,8 @@ int main() {
     }
 
     const STRU_RENDER_STATS* stats = renderer->GetStatistics();
-    std::printf("FPS %.1f (one-second samples: min %.1f, max %.1f), draw calls in the last frame %d\n",
-                renderer->GetFPS(), stats ? stats->MinFps : 0.0f, stats ? stats->MaxFps : 0.0f, drawCalls);
+    std::printf("FPS %.1f (one-second samples: min %.1f, max %.1f)\n", renderer->GetFPS(),
+                stats ? stats->MinFps : 0.0f, stats ? stats->MaxFps : 0.0f);
 
     renderer->DestroyRenderWindow(extra);
     ReleaseLumiscriber(renderer);

@@ -15,7 +15,6 @@
 
 namespace {
 
-AlphaBatchEmitterFn g_emitterBeams = nullptr;
 
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
 
@@ -76,7 +75,6 @@ PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 
 }  // namespace
 
-AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn) { return std::exchange(g_emitterBeams, fn); }
 
 // ---- PrimitiveData ---------------------------------------------------------------------------
 
@@ -226,7 +224,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdTriangle: {
             const auto& t = *static_cast<STRU_TRI_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(t.sequence), t.color};
+            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(t.sequence), t.color};
             vertex_t* vertex = node->AddTriangle();
             writer.Put(vertex + 0, static_cast<float>(t.x1), static_cast<float>(t.y1), 0.0f, 0.0f);
             writer.Put(vertex + 1, static_cast<float>(t.x2), static_cast<float>(t.y2), 0.0f, 0.0f);
@@ -238,7 +236,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdRect: {
             const auto& r = *static_cast<STRU_RECT_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(r.sequence), r.color};
+            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
             writer.PutQuad(node->AddQuad(), r.destination, {0.0f, 0.0f, 0.0f, 0.0f});
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;
@@ -250,23 +248,22 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
             if (texture == nullptr) return false;
             RECT source = r.source;
             CD3DTexture* bound = texture;
-            const bool cellable = viewport->scale == 1.0f &&
-                                  (texture->GetUsageFlags() & CD3DTexture::kUsageRenderTarget) == 0 &&
-                                  !texture->IsNotPackable();
-            tex_cell_t* cell = cellable ? FindAtlasCell(renderer_, texture) : nullptr;
+            const bool cellable =
+                (texture->GetUsageFlags() & CD3DTexture::kUsageRenderTarget) == 0 && !texture->IsNotPackable();
+            tex_cell_t* cell = cellable ? AtlasCellFor(renderer_, r, *viewport) : nullptr;
             if (cell != nullptr) {
-                // Drawn from the page from now on: the texture's own video memory can go.
-                texture->ReleaseVideoCopy();
+                // Drawn from the page from now on: the texture's own video memory can go,
+                // unless a draw of this frame samples it.
+                if (!texture->IsDrawnByItself()) texture->ReleaseVideoCopy();
                 source = Offset(source, cell->rect.left, cell->rect.top);
                 bound = cell->page;
-            } else {
-                if (!texture->EnsureVideoTexture()) return false;
-                texture->UploadDirtyRect();
+            } else if (!PrepareOwnCopy(texture)) {
+                return false;
             }
             PrimitiveData* node = NodeFor(command, bound);
             float uv[4];
             TextureCoordinates(source, bound, uv);
-            const quad_writer_t writer{ClipSpaceOf(viewport), DepthOfSequence(r.sequence), r.color};
+            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
             writer.PutQuad(node->AddQuad(), r.destination, uv);
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;
@@ -274,34 +271,6 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         }
         default: return false;
     }
-}
-
-bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
-    auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(command);
-    if (particles == nullptr || particles->emitter == nullptr || g_emitterBeams == nullptr) return false;
-    IAlphaBatchEmitter* emitter = g_emitterBeams(particles->emitter);
-    if (emitter == nullptr || !emitter->IsLoaded()) return false;
-    const std::int32_t beams = emitter->GetBeamCount();
-    for (std::int32_t i = 0; i < beams; ++i) {
-        IAlphaBatchBeam* beam = emitter->GetBeam(i);
-        if (beam == nullptr || !beam->IsDrawn()) continue;
-        CD3DTexture* texture = beam->GetDrawTexture();
-        if (texture == nullptr) continue;
-        // A beam may extend whatever node precedes it, whoever opened it, when the states
-        // match; it is added whole, however many particles it has.
-        PrimitiveData* node = LastActiveNode();
-        const bool joins = node != nullptr && node->record->vertexCount < kJoinVertexLimit &&
-                           node->texture == texture && beam->IsSameRenderState(*node->record);
-        if (!joins) {
-            node = TakeNode();
-            node->texture = texture;
-        }
-        const std::int32_t verticesBefore = node->arrays.VertexCount();
-        const std::int32_t indicesBefore = node->arrays.IndexCount();
-        beam->AppendToBatch(*node, !joins, *viewport);
-        CountNode(*node, verticesBefore, indicesBefore);
-    }
-    return true;
 }
 
 void CAlphaBlendDrawCmdBatchProcessor::ApplyNodeStates(const STRU_DRAW_PRIMITIVE& record) const {

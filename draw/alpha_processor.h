@@ -41,7 +41,8 @@ public:
     virtual bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) = 0;
     // Writes one quad per live particle into the node through PrimitiveData::AddQuad. For a
     // new node the beam first sets the node's whole state record from its own states.
-    virtual void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport) = 0;
+    // `depthStep` is the renderer's depth step of one submission (DepthStepFor).
+    virtual void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float depthStep) = 0;
 
 protected:
     ~IAlphaBatchBeam() = default;

@@ -12,7 +12,6 @@
 namespace {
 
 constexpr std::int32_t kOutlineStyle = 2;
-constexpr float kOutlineDepthOffset = 0.000001f;  // outlines lie just behind their glyph
 constexpr LONG kOutlineOffsets[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
 
 // The luminance the grey pixel shader gives a texel, applied to a colour; alpha kept.
@@ -65,7 +64,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, 
     const std::int32_t indicesBefore = node->arrays.IndexCount();
 
     const bool grey = (text->flags & kDrawFlagGrey) != 0;
-    const float z = DepthOfSequence(text->sequence);
+    const float z = Depth(text->sequence);
     glyph_writer_t writer{ClipSpaceOf(viewport), 1.0f / static_cast<float>(page->GetWidth()),
                           1.0f / static_cast<float>(page->GetHeight()), z,
                           grey ? GreyOf(text->color) : text->color};
@@ -77,9 +76,9 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, 
         }
     };
     if (text->outlineStyle == kOutlineStyle) {
-        // Behind the glyphs, yet inside the depth range when they are at its far end.
+        // Behind the glyphs, yet in front of the submission before them.
         glyph_writer_t outline = writer;
-        outline.z = std::min(z + kOutlineDepthOffset, 1.0f);
+        outline.z = DepthJustBehind(text->sequence);
         outline.color = grey ? GreyOf(text->outlineColor) : text->outlineColor;
         forEachShownGlyph([&](const RECT& screen, const RECT& inPage) {
             for (const auto& offset : kOutlineOffsets) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/exception.h"
+#include "core/format_helpers.h"
 #include "core/lumiscriber.h"
 #include "core/viewport.h"
 #include "draw/d3d_buffers.h"
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr float kDepthStep = 0.00001f;  // per submission
+constexpr float kDepthStepDeep = 1.0f / 4194304.0f;  // 2^-22
 constexpr std::int32_t kQuadVertices = 4;
 constexpr std::int32_t kQuadIndices = 6;
 constexpr std::int32_t kIndicesPerRange = kMaxVerticesPerDraw / kQuadVertices * kQuadIndices;
@@ -21,8 +22,10 @@ clip_space_t ClipSpaceOf(const viewport_t* viewport) {
     return clip_space_t{viewport->scale, viewport->twoOverWidth, viewport->twoOverHeight};
 }
 
-float DepthOfSequence(std::uint32_t sequence) {
-    const float depth = 1.0f - static_cast<float>(sequence) * kDepthStep;
+float DepthStepFor(D3DFORMAT depthFormat) { return GetDepthBits(depthFormat) > 16 ? kDepthStepDeep : kDepthStep16; }
+
+float DepthOfSequence(std::uint32_t sequence, float step) {
+    const float depth = 1.0f - static_cast<float>(sequence) * step;
     return depth > 0.0f ? depth : 0.0f;
 }
 
@@ -81,6 +84,17 @@ IDirect3DDevice9* CDrawCmdBatchProcessor::Device() const {
     return renderer_ != nullptr ? renderer_->GetDevice() : nullptr;
 }
 
+float CDrawCmdBatchProcessor::DepthStep() const {
+    return renderer_ != nullptr ? renderer_->GetDepthStep() : kDepthStep16;
+}
+
+float CDrawCmdBatchProcessor::Depth(std::uint32_t sequence) const { return DepthOfSequence(sequence, DepthStep()); }
+
+float CDrawCmdBatchProcessor::DepthJustBehind(std::uint32_t sequence) const {
+    const float step = DepthStep();
+    return std::min(DepthOfSequence(sequence, step) + step * 0.5f, 1.0f);
+}
+
 void CDrawCmdBatchProcessor::SetRenderStateIfChanged(D3DRENDERSTATETYPE state, DWORD value) const {
     IDirect3DDevice9* device = Device();
     DWORD current = 0;
@@ -122,7 +136,7 @@ void CDrawCmdBatchProcessor::ApplyOpaqueStates(const STRU_DRAW_PRIMITIVE& record
 
 void CDrawCmdBatchProcessor::CountDrawCall() {
     ++drawCalls_;
-    if (renderer_ != nullptr) renderer_->AddDrawCalls(1);
+    if (renderer_ != nullptr) renderer_->AddBatch();
 }
 
 void CDrawCmdBatchProcessor::DrawQuadRanges(const STRU_DRAW_PRIMITIVE& record, const batch_arrays_t& arrays,

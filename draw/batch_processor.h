@@ -4,7 +4,7 @@
 // shared dynamic buffers and draws them with as few calls as it can. A draw layer owns one
 // processor per path and flushes them in a fixed order (see draw_layer.h).
 //
-// Order on screen: every vertex lies at depth 1 - sequence x 0.00001 (clamped at 0), the
+// Order on screen: every vertex lies at depth 1 - sequence x step (DepthOfSequence), the
 // sequence being the command's submission number in its frame, so that with the depth test
 // on a later submission covers an earlier one whichever processor drew it.
 //
@@ -57,10 +57,17 @@ struct clip_space_t {
 
 clip_space_t ClipSpaceOf(const viewport_t* viewport);
 
-// 1 - sequence x 0.00001: later submissions lie nearer. Past 100,000 submissions in a frame
-// the depth stays at 0 rather than leaving the depth range, so those commands still draw
-// (in submission order only as far as the depth test's ties allow).
-float DepthOfSequence(std::uint32_t sequence);
+// The depth step of one submission for a depth buffer of the format: 2^-22 from 24 bits up,
+// about four levels of the buffer and exact in a float, so that no two neighbours ever share
+// a value (4,194,304 submissions a frame); 0.00001 for 16 bits and less, where the buffer
+// cannot do better than about a level and a half.
+float DepthStepFor(D3DFORMAT depthFormat);
+inline constexpr float kDepthStep16 = 0.00001f;
+
+// 1 - sequence x step: later submissions lie nearer. Past the last step the depth stays at 0
+// rather than leaving the depth range: such commands still draw in front of every earlier
+// one, but among themselves in flush order (opaque paths first, then the alpha path).
+float DepthOfSequence(std::uint32_t sequence, float step);
 
 // Starts an upload of `bytes` that is then written in pieces (CD3DBuffer::Write): behind the
 // last upload without overwriting what was drawn, or from the start with a discard when the
@@ -129,6 +136,11 @@ protected:
     CDrawCmdBatchProcessor(CLumiscriber* renderer, std::uint32_t indexSize);
 
     IDirect3DDevice9* Device() const;
+    // The depth of a submission at the renderer's depth step (0.00001 without renderer), and
+    // half a step behind it: still in front of the submission before.
+    float Depth(std::uint32_t sequence) const;
+    float DepthJustBehind(std::uint32_t sequence) const;
+    float DepthStep() const;
 
     // Read back, then set only when different (or when the read fails).
     void SetRenderStateIfChanged(D3DRENDERSTATETYPE state, DWORD value) const;
@@ -144,7 +156,8 @@ protected:
     std::uint32_t UploadBatches(CD3DBuffer* buffer, std::uint32_t total, bool vertices,
                                 const std::vector<const batch_arrays_t*>& batches) const;
 
-    // One draw call made: counted for the flush and for the renderer's statistics.
+    // One device draw made: counted for the flush and as one batch of the renderer's frame
+    // (the host's submissions are counted apart, as draw calls).
     void CountDrawCall();
     // Draws quads uploaded at `vertexStart` / `indexStart` (bytes) with the record's
     // primitive type: one call per 65,536-vertex range, each with its own stream offset.

@@ -145,7 +145,11 @@ void CD3DTexture::FreeCell() {
         cell->owner = nullptr;
         if (cell->parent != nullptr) --cell->parent->holdingChildren;
     }
-    cell->page->FreeCell(cell);
+    if (frameHeld_) {
+        cell->page->RetireCell(cell);
+    } else {
+        cell->page->FreeCell(cell);
+    }
 }
 
 void CD3DTexture::DetachRenderTargetSurface() {
@@ -170,9 +174,17 @@ void CD3DTexture::BindMemory(mem_obj_t* memory) {
         DetachRenderTargetSurface();
         if (CTexturePool* pool = memory_->pool) pool->DestroyMemObj(memory_);
         memory_ = nullptr;
-        FreeCell();
     }
     memory_ = memory;
+    // New pixels of a size and format the cell still holds go into the same cell, so a draw
+    // queued from it shows them; anything else gives the cell up.
+    const bool cellFits = cell_ != nullptr && memory_ != nullptr && memory_->format == cell_->page->GetFormat() &&
+                          CD3DHugeTexture::CellSideFor(memory_->width, memory_->height) == cell_->side;
+    if (cellFits) {
+        cell_->stale = 1;
+    } else {
+        FreeCell();
+    }
     if (memory_ == nullptr) {
         loaded_ = 0;
         return;
@@ -240,10 +252,10 @@ bool CD3DTexture::EnsureVideoTexture() {
     return true;
 }
 
-void CD3DTexture::ReleaseVideoCopy() {
+void CD3DTexture::ReleaseVideoCopy(bool keepForReuse) {
     if (memory_ != nullptr) {
         DetachRenderTargetSurface();
-        memory_->pool->FreeVideoCopy(memory_);
+        memory_->pool->FreeVideoCopy(memory_, keepForReuse);
     }
     copyFlags_ &= ~kVideoCopy;
 }

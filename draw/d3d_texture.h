@@ -125,20 +125,27 @@ public:
     IDirect3DTexture9* GetD3DTexture() const;
     IDirect3DTexture9* GetSystemTexture() const;
     bool EnsureVideoTexture();
-    void ReleaseVideoCopy();
+    // Gives the video copy back to the pool, which keeps it for reuse when `keepForReuse`
+    // and its shape has a bucket; else it is released.
+    void ReleaseVideoCopy(bool keepForReuse = true);
 
     // ---- Pixels ----
     // ARGB of one pixel from the system copy; 0 while the device is lost, outside the
     // texture, without system copy, on a failed lock (logged), or for formats not decoded.
     D3DCOLOR GetPixel(std::int32_t x, std::int32_t y);
+    // The pixels of the system copy changed (in `rect`, or all of them for null): every copy
+    // drawn from is stale, the video copy over the rectangle and the atlas cell whole.
+    void MarkPixelsChanged(const RECT* rect = nullptr);
     // Copies the dirty rectangle of the system copy into the video copy. Throws
     // lumi::Exception "invalid memory" without memory object.
     void UploadDirtyRect();
+    // The video copy alone must take the whole system copy again (it is new, or was lost),
+    // or the rectangle of it (a texture never drawn from an atlas cell, such as a font page).
     void MarkWhollyDirty();
     void AddDirtyRect(const RECT& rect);
+    // The video copy's stale area; the atlas cell keeps its own mark (tex_cell_t::stale).
     bool IsDirty() const { return dirty_ != 0; }
     const RECT& GetDirtyRect() const { return dirtyRect_; }
-    void ClearDirty() { dirty_ = 0; }
     // Writes level 0 (system copy, else video copy) or `rect` of it as an image file whose
     // type the extension picks. False without memory, for an unknown extension, or failure.
     bool SaveToFile(const WCHAR* path, const RECT* rect);
@@ -176,6 +183,9 @@ public:
     bool CopyFromBitmap(const bitmap_load_t& load);
     // The several-frame case of CopyFromBitmap.
     bool CreateFromBitmap(const bitmap_load_t& load);
+    // An image of this size leaves part of the texture's memory uncovered (power-of-two or
+    // square padding): the memory must be cleared first.
+    bool IsPadded(std::uint32_t imageWidth, std::uint32_t imageHeight) const;
 
     // The image information (allocated on first use).
     D3DXIMAGE_INFO* GetImageInfo();
@@ -225,7 +235,20 @@ public:
     tex_cell_t* GetCell() const { return cell_; }
     void SetCell(tex_cell_t* cell) { cell_ = cell; }
     // Gives up the atlas cell: the cell loses its owner and is freed (merging on its page).
+    // While a command queued this frame may still draw from it, it is only retired: no
+    // other texture gets it before the frame end.
     void FreeCell();
+
+    // ---- This frame (see CTexMgr::HoldForFrame) ----
+    bool IsFrameHeld() const { return frameHeld_ != 0; }
+    void SetFrameHeld(bool on) { frameHeld_ = on ? 1 : 0; }
+    // DestroyTexture came while only the frame held it.
+    bool IsDestroyPending() const { return destroyPending_ != 0; }
+    void SetDestroyPending(bool on) { destroyPending_ = on ? 1 : 0; }
+    // Drawn from its own video copy this frame, which must then stay until the frame end
+    // even when it is also drawn from its atlas cell.
+    bool IsDrawnByItself() const { return drawnByItself_ != 0; }
+    void SetDrawnByItself(bool on) { drawnByItself_ = on ? 1 : 0; }
 
 protected:
     // The common start of every constructor.
@@ -266,6 +289,9 @@ protected:
     std::uint8_t dirty_ = 0;
     RECT dirtyRect_{};
     tex_cell_t* cell_ = nullptr;
+    std::uint8_t frameHeld_ = 0;
+    std::uint8_t destroyPending_ = 0;
+    std::uint8_t drawnByItself_ = 0;
     CD3DRenderTarget* renderTarget_ = nullptr;
     IDirect3DTexture9* attachedVideo_ = nullptr;  // the video copy the render target last took; not owned
 };

@@ -40,6 +40,11 @@ bool WriteFrame(IDirect3DTexture9* texture, const bitmap_record_t& frame, const 
 
 }  // namespace
 
+bool CD3DTexture::IsPadded(std::uint32_t imageWidth, std::uint32_t imageHeight) const {
+    // A recycled copy holds what its last texture left; the image does not cover it all.
+    return imageWidth != width_ || imageHeight != height_ || owner_->IsSquareOnly();
+}
+
 bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     CTexturePool* pool = owner_->GetTexturePool();
     if (pool == nullptr) return false;
@@ -57,7 +62,7 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
         copyFlags_ |= kSystemCopy;
         mem_obj_t* memory = nullptr;
         try {
-            memory = pool->CreateMemObj(this, false);
+            memory = pool->CreateMemObj(this, IsPadded(info.Width, info.Height));
         } catch (const std::exception&) {
             return false;
         }
@@ -99,7 +104,7 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     copyFlags_ |= kSystemCopy;
     mem_obj_t* memory = nullptr;
     try {
-        memory = pool->CreateMemObj(this, false);
+        memory = pool->CreateMemObj(this, IsPadded(load.width, load.height));
     } catch (const std::exception&) {
         return false;
     }
@@ -161,6 +166,6 @@ bool CD3DTexture::CreateFromBitmap(const bitmap_load_t& load) {
     }
     GetImageInfo()->Width = load.width;
     GetImageInfo()->Height = load.height;
-    MarkWhollyDirty();
+    MarkPixelsChanged();
     return true;
 }

@@ -115,7 +115,7 @@ bool CD3DTexture::LoadFromMemory(const void* data, std::uint32_t size) {
         D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, data, size, nullptr, D3DX_FILTER_NONE, 0, nullptr);
     surface->Release();
     if (FAILED(hr)) return false;
-    MarkWhollyDirty();
+    MarkPixelsChanged();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "draw/d3d_texture.h"
+#include "draw/texture_cell.h"
 #include "draw/texture_owner.h"
 #include "draw/texture_pool.h"
 #include "platform/dxerr/dxerr.h"
@@ -77,6 +78,15 @@ void CD3DTexture::MarkWhollyDirty() {
     dirtyRect_ = RECT{};
 }
 
+void CD3DTexture::MarkPixelsChanged(const RECT* rect) {
+    if (rect != nullptr) {
+        AddDirtyRect(*rect);
+    } else {
+        MarkWhollyDirty();
+    }
+    if (cell_ != nullptr) cell_->stale = 1;
+}
+
 void CD3DTexture::AddDirtyRect(const RECT& rect) {
     if (!dirty_) {
         dirty_ = 1;
@@ -130,7 +140,7 @@ bool CD3DTexture::UpdateRect(const void* data, std::int32_t width, std::int32_t 
                    format_);
     }
     system->UnlockRect(0);
-    AddDirtyRect(rect);
+    MarkPixelsChanged(&rect);
     managed_ = 0;  // host-written pixels cannot be reloaded: never unload it as idle
     return true;
 }

@@ -12,6 +12,25 @@
 // pointer to it until its frame-end reset), so a submitted record must live until its frame
 // has been drawn.
 //
+// What a queued draw samples is settled when it is queued, whatever the host does before the
+// flush:
+// - Besides the record's own reference, the renderer holds the record's texture from its
+//   first queueing in a frame to that frame's end (CTexMgr::HoldForFrame). Within the frame
+//   the texture therefore never goes idle: its atlas cell, video copy and memory stay its
+//   own, no other texture is given its cell, and DestroyTexture of it is decided at the frame
+//   end (it goes then unless something references it still).
+// - Swapping a queued record's texture (SetTexture, AttachTexture, a scratch record reused by
+//   DrawTexture) or releasing the record changes later submissions only; the queued draw
+//   keeps its texture. A record released while queued is freed at the frame end.
+// - Pixels are those of the flush: before it, every held texture's atlas cell and video
+//   copy take what the host wrote since they were last copied. A reload of the same size and
+//   format keeps the atlas cell; any other gives it up, but a cell given up while a queued
+//   draw may sample it is only retired, so that draw shows the old pixels, never another
+//   texture's.
+// - All of it ends in one place, the frame end after the layers were emptied
+//   (CLumiscriber::EndFrameLifetimes): released records, scratch records, frame holds,
+//   destructions that waited, retired cells.
+//
 // Ownership: a line record owns its segment array; a text record owns its font pair and the
 // word nodes, word draws and page draw lists of its layout; a type-5 or type-7 record holds
 // one reference on its texture; a type-7 record holds its emitter until it is released.
@@ -35,29 +54,9 @@ class CFontTexture;
 class CParticleEmitter;
 class CWordTex;
 
-// ---- Command types (the head's type field; 4 is never used) ----
-inline constexpr std::int32_t kDrawCmdPoint = 0;
-inline constexpr std::int32_t kDrawCmdLine = 1;
-inline constexpr std::int32_t kDrawCmdTriangle = 2;
-inline constexpr std::int32_t kDrawCmdRect = 3;
-inline constexpr std::int32_t kDrawCmdTexturedRect = 5;  // a rectangle record relabelled
-inline constexpr std::int32_t kDrawCmdText = 6;
-inline constexpr std::int32_t kDrawCmdParticle = 7;
-
-// ---- Flags (the head's flags field) ----
-inline constexpr std::int32_t kDrawFlagOpaque = 0x1;  // opaque pass
-inline constexpr std::int32_t kDrawFlagAlpha = 0x2;   // alpha-blended pass
-// Colour operations of a textured rectangle in the alpha-blended pass.
-inline constexpr std::int32_t kDrawFlagGrey = 0x10000;
-inline constexpr std::int32_t kDrawFlagModulate = 0x20000;
-inline constexpr std::int32_t kDrawFlagAdd = 0x40000;
-inline constexpr std::int32_t kDrawFlagSubtract = 0x80000;
-inline constexpr std::int32_t kDrawFlagAddSigned = 0x100000;
-inline constexpr std::int32_t kDrawFlagAddSmooth = 0x200000;
+// The command types (kDrawCmd*) and flags (kDrawFlag*) are public (core/renderer_interface.h).
 // What grey mode turns every other record's flags into.
 inline constexpr std::int32_t kDrawFlagsGreyMode = kDrawFlagGrey | kDrawFlagAlpha;
-// A record with exactly these flags is exempt from grey mode.
-inline constexpr std::int32_t kDrawFlagsNoGrey = -1;
 
 inline constexpr std::size_t kTextCommandUnits = 256;  // at most 255 code units and a terminator
 

@@ -86,9 +86,21 @@ CDrawCmdBatchProcessor* ChooseProcessor(const STRU_DRAW_COMMAND_BASE* command, c
 
 bool DispatchDrawCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport, draw_layer_t* layer) {
     if (command == nullptr || IsScratchCommand(command) || layer == nullptr) return false;
-    if (layer->renderer != nullptr && layer->renderer->IsGreyMode() && command->flags != kDrawFlagsNoGrey) {
+    // Grey mode belongs to the frame, not to the record: the host's command gets its own
+    // flags back once the processor has taken it (processors keep no command pointer they
+    // read later), so nothing of grey mode outlives it.
+    const std::int32_t ownFlags = command->flags;
+    if (layer->renderer != nullptr && layer->renderer->IsGreyMode() && ownFlags != kDrawFlagsNoGrey) {
         command->flags = kDrawFlagsGreyMode;
     }
     CDrawCmdBatchProcessor* processor = ChooseProcessor(command, layer);
-    return processor != nullptr && processor->AddCommand(command, viewport);
+    bool added = false;
+    try {
+        added = processor != nullptr && processor->AddCommand(command, viewport);
+    } catch (...) {
+        command->flags = ownFlags;
+        throw;
+    }
+    command->flags = ownFlags;
+    return added;
 }

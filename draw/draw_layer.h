@@ -54,8 +54,8 @@ struct draw_layer_t {
     CDrawCmdBatchProcessor* alphaProcessor = nullptr;
 };
 
-// Grey mode first: while the renderer's switch is on, flags other than -1 become 0x10002
-// (alpha pass with the grey shader), and stay so in the record. Then by type:
+// Grey mode first: while the renderer's switch is on, flags other than -1 count as 0x10002
+// (alpha pass with the grey shader) for this dispatch; the record keeps its own. Then by type:
 //   0 point -> points; 1 line -> lines;
 //   2 triangle, 3 rectangle: outline -> lines, filled with flag 2 -> alpha, filled -> their own;
 //   5 textured rectangle: flag 2 -> alpha, else textured; 6 text, 7 particles -> alpha;

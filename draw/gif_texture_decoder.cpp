@@ -350,7 +350,7 @@ bool FillTexture(CD3DTexture* texture, const GifFile& gif, std::uint32_t columns
         texture->AddFrame(frame);
     }
     system->UnlockRect(0);
-    texture->MarkWhollyDirty();
+    texture->MarkPixelsChanged();
     D3DXIMAGE_INFO* info = texture->GetImageInfo();
     info->Width = gif.width;
     info->Height = gif.height;

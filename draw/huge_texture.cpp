@@ -52,6 +52,7 @@ void CD3DHugeTexture::BuildLevels() {
 }
 
 void CD3DHugeTexture::ClearLevels() {
+    retired_.clear();  // their cells are on the used lists, deleted below
     for (auto& level : levels_) {
         for (lru_list_t* list : {&level->used, &level->free}) {
             while (!list->Empty()) DeleteCell(tex_cell_t::FromNode(lru_obj_s::Next(list)));
@@ -182,6 +183,23 @@ void CD3DHugeTexture::FreeCell(tex_cell_t* cell) {
     GetLevel(cell->side)->free.PushBack(&cell->node);
 }
 
+void CD3DHugeTexture::RetireCell(tex_cell_t* cell) { retired_.push_back(cell); }
+
+void CD3DHugeTexture::FreeRetiredCells() {
+    std::vector<tex_cell_t*> retired;
+    retired.swap(retired_);
+    for (tex_cell_t* cell : retired) FreeCell(cell);
+}
+
+void CD3DHugeTexture::RefreshCell(tex_cell_t* cell) {
+    if (!cell->stale || cell->owner == nullptr) return;
+    try {
+        if (CopyPixels(cell->owner, cell)) cell->stale = 0;
+    } catch (const lumi::Exception&) {
+        // A copy is missing: the cell keeps its old pixels and stays stale.
+    }
+}
+
 std::uint32_t CD3DHugeTexture::CellSideFor(std::uint32_t width, std::uint32_t height) {
     return std::max(NextPowerOfTwo(std::max(width, height)), kMinCellSide);
 }
@@ -211,6 +229,7 @@ tex_cell_t* CD3DHugeTexture::CopyTexture(CD3DTexture* texture) {
         ReleaseCell(texture, true);
         return nullptr;
     }
+    cell->stale = 0;
     return cell;
 }
 

@@ -59,6 +59,13 @@ public:
     void ReleaseCell(CD3DTexture* texture, bool discard);
     // Frees a cell (it must hold no owner), merging free siblings upward.
     void FreeCell(tex_cell_t* cell);
+    // A cell that lost its owner while a queued draw may still sample it: it stays taken
+    // (no owner, pixels kept) until FreeRetiredCells, at the frame end.
+    void RetireCell(tex_cell_t* cell);
+    void FreeRetiredCells();
+    // Copies the owner's pixels into its cell again when they changed since the last copy;
+    // a failed copy leaves the cell stale, to be tried again.
+    void RefreshCell(tex_cell_t* cell);
     // Places a copy of the texture's system copy in a new cell and returns it; null when no
     // cell is free or the copy fails (the cell is freed again). Throws "copy already exist."
     // when the texture already has a cell.
@@ -83,4 +90,5 @@ private:
     std::uint32_t minCellSide_ = kMinCellSide;
     std::uint16_t pageSide_;
     std::vector<std::unique_ptr<tex_level_t>> levels_;  // sides 32, 64, ... page side
+    std::vector<tex_cell_t*> retired_;
 };

@@ -26,8 +26,8 @@ struct vertex_writer_t {
     float z;
     D3DCOLOR color;
 
-    vertex_writer_t(const viewport_t* viewport, const STRU_DRAW_COMMAND_BASE* command)
-        : clip(ClipSpaceOf(viewport)), z(DepthOfSequence(command->sequence)), color(command->color) {}
+    vertex_writer_t(const viewport_t* viewport, const STRU_DRAW_COMMAND_BASE* command, float depth)
+        : clip(ClipSpaceOf(viewport)), z(depth), color(command->color) {}
 
     void Put(vertex_t* vertex, float px, float py, float u = 0.0f, float v = 0.0f) const {
         vertex->x = clip.X(px);
@@ -59,9 +59,24 @@ void RefuseLinked(const STRU_DRAW_COMMAND_BASE* command) {
 
 }  // namespace
 
-tex_cell_t* FindAtlasCell(CLumiscriber* renderer, CD3DTexture* texture) {
+tex_cell_t* AtlasCellFor(CLumiscriber* renderer, const STRU_RECT_COMMAND& command, const viewport_t& viewport) {
     CTexMgr* manager = renderer != nullptr ? renderer->GetTexMgr() : nullptr;
-    return manager != nullptr ? manager->GetTextureCell(texture) : nullptr;
+    CD3DTexture* texture = command.texture;
+    if (manager == nullptr || texture == nullptr || viewport.scale != 1.0f) return nullptr;
+    const RECT& source = command.source;
+    const RECT& destination = command.destination;
+    const bool oneToOne = destination.right - destination.left == source.right - source.left &&
+                          destination.bottom - destination.top == source.bottom - source.top;
+    const bool inside = source.left >= 0 && source.top >= 0 && source.right <= texture->GetWidth() &&
+                        source.bottom <= texture->GetHeight();
+    return oneToOne && inside ? manager->GetTextureCell(texture) : nullptr;
+}
+
+bool PrepareOwnCopy(CD3DTexture* texture) {
+    if (!texture->EnsureVideoTexture()) return false;
+    texture->UploadDirtyRect();
+    texture->SetDrawnByItself(true);
+    return true;
 }
 
 // ---- Points ------------------------------------------------------------------------------------
@@ -74,7 +89,7 @@ bool COpaquePointDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comma
     auto* point = DrawCommandAs<STRU_POINT_COMMAND>(command);
     if (point == nullptr) return false;
     RefuseLinked(point);
-    const vertex_writer_t writer(viewport, point);
+    const vertex_writer_t writer(viewport, point, Depth(point->sequence));
     writer.Put(arrays_.AddVertices(1), static_cast<float>(point->x), static_cast<float>(point->y));
     CountCommand(1, 0, 1);
     return true;
@@ -117,7 +132,7 @@ bool COpaqueLineDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
     }
     RefuseLinked(command);
     if (count == 0) return true;
-    const vertex_writer_t writer(viewport, command);
+    const vertex_writer_t writer(viewport, command, Depth(command->sequence));
     vertex_t* vertex = arrays_.AddVertices(static_cast<std::int32_t>(count * 2));
     for (std::uint32_t i = 0; i < count; ++i, vertex += 2) {
         writer.Put(vertex, static_cast<float>(segments[i].x1), static_cast<float>(segments[i].y1));
@@ -142,7 +157,7 @@ bool COpaqueTriangleDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* co
     auto* triangle = DrawCommandAs<STRU_TRI_COMMAND>(command);
     if (triangle == nullptr) return false;
     RefuseLinked(triangle);
-    const vertex_writer_t writer(viewport, triangle);
+    const vertex_writer_t writer(viewport, triangle, Depth(triangle->sequence));
     vertex_t* vertex = arrays_.AddVertices(3);
     writer.Put(vertex + 0, static_cast<float>(triangle->x1), static_cast<float>(triangle->y1));
     writer.Put(vertex + 1, static_cast<float>(triangle->x2), static_cast<float>(triangle->y2));
@@ -165,7 +180,7 @@ COpaqueRectDrawCmdBatchProcessor::COpaqueRectDrawCmdBatchProcessor(CLumiscriber*
 bool COpaqueRectDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
     auto* rect = DrawCommandAs<STRU_RECT_COMMAND>(command);
     if (rect == nullptr || rect->type != kDrawCmdRect) return false;
-    const vertex_writer_t writer(viewport, rect);
+    const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
     writer.PutQuad(arrays_.AddQuad(), rect->destination);
     CountCommand(4, 6, 2);
     return true;
@@ -220,16 +235,15 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
     if (rect == nullptr || rect->type != kDrawCmdTexturedRect || rect->texture == nullptr) return false;
     RECT source = rect->source;
     CD3DTexture* bound = rect->texture;
-    tex_cell_t* cell = viewport->scale == 1.0f ? FindAtlasCell(renderer_, bound) : nullptr;
+    tex_cell_t* cell = AtlasCellFor(renderer_, *rect, *viewport);
     if (cell != nullptr) {
         source.left += cell->rect.left;
         source.right += cell->rect.left;
         source.top += cell->rect.top;
         source.bottom += cell->rect.top;
         bound = cell->page;
-    } else {
-        if (!bound->EnsureVideoTexture()) return false;
-        bound->UploadDirtyRect();
+    } else if (!PrepareOwnCopy(bound)) {
+        return false;
     }
     tex_batch_t* batch = FindOrCreateBatch(bound);
     const auto width = static_cast<float>(bound->GetWidth());
@@ -239,7 +253,7 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
     const float uRight = static_cast<float>(source.right) / width;
     const float vBottom = static_cast<float>(source.bottom) / height;
 
-    const vertex_writer_t writer(viewport, rect);
+    const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
     const RECT& d = rect->destination;
     vertex_t* quad = batch->arrays.AddQuad();
     writer.Put(quad + 0, static_cast<float>(d.left), static_cast<float>(d.top), uLeft, vTop);

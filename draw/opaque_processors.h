@@ -18,6 +18,7 @@
 #include "draw/batch_processor.h"
 
 struct tex_cell_t;
+struct STRU_RECT_COMMAND;
 
 class COpaquePointDrawCmdBatchProcessor final : public CNoAlphaBlendDrawCmdBatchProcessor {
 public:
@@ -94,7 +95,14 @@ private:
     BatchMap batches_;
 };
 
-// The atlas cell a texture is drawn from at scale 1: the texture manager's copy of it in an
-// atlas page, placed on first use. Null when it is drawn by itself (no manager, a texture
-// the pages cannot take, or the device lost).
-tex_cell_t* FindAtlasCell(CLumiscriber* renderer, CD3DTexture* texture);
+// The atlas cell a textured rectangle is drawn from: the texture manager's copy of its
+// texture in an atlas page, placed on first use. Only for draws that copy texels one to one
+// (scale 1, the destination as large as the source, the source inside the texture): any
+// other sampling would reach into the neighbouring cells of the page, so such draws take
+// the texture's own copy. Null when it is drawn by itself (that, no manager, a texture the
+// pages cannot take, or the device lost).
+tex_cell_t* AtlasCellFor(CLumiscriber* renderer, const STRU_RECT_COMMAND& command, const viewport_t& viewport);
+
+// The texture drawn by itself: its video copy made when missing and brought up to date.
+// False when it cannot have one (the command is dropped for this frame).
+bool PrepareOwnCopy(CD3DTexture* texture);

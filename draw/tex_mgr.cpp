@@ -94,6 +94,7 @@ CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
     auto found = names_.find(g_TextureNameKey);
     if (found != names_.end()) {
         CD3DTexture* texture = found->second;
+        texture->SetDestroyPending(false);  // asked for again: it stays
         if (urgent && !texture->IsLoaded()) texture->SetPriority(CD3DTexture::kUrgentPriority);
         return texture;
     }
@@ -179,7 +180,14 @@ bool CTexMgr::RegisterTexture(CD3DTexture* texture) {
 }
 
 void CTexMgr::DestroyTexture(CD3DTexture* texture) {
-    if (texture == nullptr || texture->GetRefCount() > 0) return;
+    if (texture == nullptr) return;
+    // A queued command may still draw it: the frame end decides, once the frame's own
+    // references (the hold, scratch commands) are gone.
+    if (texture->IsFrameHeld()) {
+        texture->SetDestroyPending(true);
+        return;
+    }
+    if (texture->GetRefCount() > 0) return;
     texture->Node()->Unlink();
     if (texture->IsNamed()) {
         auto found = names_.find(texture->GetName());
@@ -213,6 +221,7 @@ void CTexMgr::UnregisterTexture(CD3DTexture* texture) {
 }
 
 void CTexMgr::DestroyAllTextures() {
+    frameHolds_.clear();  // every texture goes below, held or not
     for (auto& entry : names_) {
         entry.second->Node()->Unlink();
         delete entry.second;

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/lru_list.h"
 #include "core/pool_table.h"
@@ -101,11 +102,28 @@ public:
     // A named texture goes into the name map (throws "Duplicate CD3DTexture." when the name
     // is taken), any other onto the unnamed list. Returns true.
     bool RegisterTexture(CD3DTexture* texture);
-    // Deletes a texture without references (one with references, or null, is ignored).
+    // Deletes a texture without references (one with references, or null, is ignored). For a
+    // texture the frame holds this is decided at the frame end, after the frame's own
+    // references went; finding it again (FindOrCreateTexture) before then keeps it.
     void DestroyTexture(CD3DTexture* texture);
     // Takes a texture off every list and deletes it; a load still running is given up.
     void UnregisterTexture(CD3DTexture* texture);
     void DestroyAllTextures();
+
+    // ---- What the frame's queued commands draw from ----
+    // The renderer holds every texture a queued command samples until the frame end: one
+    // reference per texture and frame, so that what was queued is what the flush draws
+    // (see the rule in tex_mgr_frame.cpp). Null is ignored.
+    void HoldForFrame(CD3DTexture* texture);
+    // Textures held so far this frame; a mark for the two calls below.
+    std::size_t FrameHoldCount() const { return frameHolds_.size(); }
+    // Before the flush: the atlas cell and the video copy of every texture held since `from`
+    // take the pixels the host wrote since they were last copied.
+    void RefreshHeldTextures(std::size_t from = 0);
+    // After the layers were emptied: the textures held since `from` are let go; those the
+    // host destroyed meanwhile go now, and (for the frame end, `from` 0) the atlas cells
+    // retired meanwhile are freed.
+    void ReleaseFrameHolds(std::size_t from = 0);
 
     // ---- Per frame ----
     void OnFrameBegin();
@@ -211,4 +229,5 @@ private:
     CResourceTextureLoader* resourceLoader_ = nullptr;  // loader_ as the resource framework's
     std::unique_ptr<CTexturePool> pool_;
     bitmap_buffer_t scratch_;            // the synchronous reads
+    std::vector<CD3DTexture*> frameHolds_;  // one reference each, in the order first held
 };

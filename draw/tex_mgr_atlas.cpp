@@ -122,13 +122,7 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
             if (cell->owner != texture) throw lumi::Exception("error");
             page->MarkCellUsed(cell);
         }
-        if (texture->IsDirty()) {
-            try {
-                if (page->CopyPixels(texture, cell)) texture->ClearDirty();
-            } catch (const lumi::Exception&) {
-                // A copy is missing: the cell keeps its old pixels and the texture stays dirty.
-            }
-        }
+        if (cell->stale) page->RefreshCell(cell);
         return cell;
     }
     if (texture->GetMemory() == nullptr || texture->GetSystemTexture() == nullptr) return nullptr;

@@ -55,8 +55,9 @@ void CTexMgr::Update() {
 bool CTexMgr::UnloadIdleTexture() {
     if (idle_.Empty()) return false;
     CD3DTexture* texture = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
-    // Unsigned difference: right across the 49.7-day wrap of the clock.
-    if (g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs) return false;
+    // Unsigned difference: right across the 49.7-day wrap of the clock. A texture the frame
+    // still draws from (on the idle list since the host's writes unmanaged it) stays.
+    if (g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs || texture->IsFrameHeld()) return false;
     texture->Node()->Unlink();
     texture->ReleaseMemory();
     if (texture->IsNamed()) UnregisterTexture(texture);
@@ -64,10 +65,17 @@ bool CTexMgr::UnloadIdleTexture() {
 }
 
 bool CTexMgr::EvictIdleTextures() {
+    // The video memory must really come back, or the retry that follows fails the same way:
+    // the copies are released rather than kept in the pool's buckets, what the buckets keep
+    // of video memory goes too, and the device lets go of the texture it still has bound
+    // (every flush binds its own anyway).
+    if (IDirect3DDevice9* device = GetDevice()) device->SetTexture(0, nullptr);
     for (lru_obj_s* node = lru_obj_s::Next(&idle_); node != &idle_; node = lru_obj_s::Next(node)) {
-        CD3DTexture::FromNode(node)->ReleaseVideoCopy();
+        CD3DTexture* texture = CD3DTexture::FromNode(node);
+        if (!texture->IsFrameHeld()) texture->ReleaseVideoCopy(false);
     }
-    return !idle_.Empty();
+    const bool releasedFree = pool_ && pool_->ReleaseFreeTextures(D3DPOOL_DEFAULT);
+    return !idle_.Empty() || releasedFree;
 }
 
 void CTexMgr::OnLostDevice() {

@@ -18,26 +18,6 @@
 
 class CD3DHugeTexture;
 class CD3DTexture;
-class ITexture;
-
-// The host's object told when a cell it holds goes away. The library calls only
-// OnCellReleased; the host owns the listener.
-class ITextureCellListener {
-public:
-    virtual ~ITextureCellListener() = default;
-    virtual void OnCellReleased(ITextureCell* cell) = 0;
-};
-
-class ITextureCell : public IBaseInterface {
-public:
-    // The atlas page holding the cell.
-    virtual ITexture* GetTexture() = 0;
-    // The cell's rectangle in the page; valid while the cell lives.
-    virtual const RECT* GetRect() = 0;
-    // Stores the listener; a different listener held before is told first that the cell is
-    // released from it. The same listener again does nothing.
-    virtual void SetListener(ITextureCellListener* listener) = 0;
-};
 
 struct tex_cell_t {
     lru_obj_s node;                   // on its level's used or free list
@@ -52,6 +32,9 @@ struct tex_cell_t {
     tex_cell_t* parent = nullptr;     // null for the root
     tex_cell_t* children[4] = {};     // top-left, top-right, bottom-left, bottom-right; null unless split
     ITextureCellListener* listener = nullptr;  // the host's, not owned
+    // The owner's pixels changed since they were copied here: copied again before the cell is
+    // next drawn from. The owner's video copy keeps a stale mark of its own.
+    std::uint8_t stale = 0;
 
     static tex_cell_t* FromNode(lru_obj_s* n) { return reinterpret_cast<tex_cell_t*>(n); }
 };

@@ -217,10 +217,14 @@ void CTexturePool::FreeSystemCopy(mem_obj_t* memory) {
     memory->systemCopy = nullptr;
 }
 
-void CTexturePool::FreeVideoCopy(mem_obj_t* memory) {
+void CTexturePool::FreeVideoCopy(mem_obj_t* memory, bool keepForReuse) {
     if (memory == nullptr || memory->videoCopy == nullptr) return;
-    FreeTexture(memory->format, memory->videoPool, memory->width, memory->height, memory->videoUsage,
-                memory->videoCopy);
+    if (keepForReuse) {
+        FreeTexture(memory->format, memory->videoPool, memory->width, memory->height, memory->videoUsage,
+                    memory->videoCopy);
+    } else {
+        ReleaseCounted(memory->videoPool, memory->videoCopy);
+    }
     memory->videoCopy = nullptr;
 }
 
@@ -315,6 +319,17 @@ void CTexturePool::EmptyBuckets() {
     for (lru_obj_s* node = lru_obj_s::Next(&buckets_); node != &buckets_; node = lru_obj_s::Next(node)) {
         EmptyBucket(BucketOf(node));
     }
+}
+
+bool CTexturePool::ReleaseFreeTextures(D3DPOOL pool) {
+    bool released = false;
+    for (lru_obj_s* node = lru_obj_s::Next(&buckets_); node != &buckets_; node = lru_obj_s::Next(node)) {
+        tex_cache_t* bucket = BucketOf(node);
+        if (bucket->pool != pool || bucket->freeList.Empty()) continue;
+        EmptyBucket(bucket);
+        released = true;
+    }
+    return released;
 }
 
 void CTexturePool::ReleaseVideoCopies() {

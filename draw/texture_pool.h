@@ -100,9 +100,10 @@ public:
     // "wild mem_obj_t*" for an object without owner.
     bool EnsureSystemTexture(mem_obj_t* memory);
     bool EnsureVideoTexture(mem_obj_t* memory);
-    // Give one copy back (to a bucket or released); the object keeps the other.
+    // Give one copy back (to a bucket or released); the object keeps the other. A video
+    // copy given back without `keepForReuse` is released whatever its shape.
     void FreeSystemCopy(mem_obj_t* memory);
-    void FreeVideoCopy(mem_obj_t* memory);
+    void FreeVideoCopy(mem_obj_t* memory, bool keepForReuse = true);
 
     // A one-level Direct3D texture of the shape, recycled from a bucket when one holds a free
     // one; `bytes` receives its byte size. On D3DERR_OUTOFVIDEOMEMORY the owner's idle
@@ -117,6 +118,8 @@ public:
     // Once per frame: each trim bucket above its cap releases its oldest free texture when
     // it has waited more than 1200 ms.
     void Trim();
+    // Releases the free textures waiting in the buckets of `pool`; true when there were any.
+    bool ReleaseFreeTextures(D3DPOOL pool);
     // Device lost: every video copy is given back and every bucket emptied. The textures'
     // OnLostDevice runs first, so that render targets let go of their video copies.
     void ReleaseVideoCopies();

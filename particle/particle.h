@@ -4,6 +4,9 @@
 // and returns them to the pool when they die or the beam is destroyed.
 //
 // A ramp is a value with its rate per second and the seconds it still runs (ramp_t).
+//
+// Time: the particle follows the frame clock (its last update time); its age and event clock
+// advance by that time x the emitter's time scale. Host thread only.
 #include <cstdint>
 
 #include "core/lru_list.h"
@@ -15,6 +18,22 @@ public:
     static void* operator new(std::size_t size) { return PooledAlloc<CParticle>(size); }
     static void operator delete(void* block) noexcept { PooledFree<CParticle>(block); }
     static CParticle* FromNode(lru_obj_s* node) { return reinterpret_cast<CParticle*>(node); }
+
+    // One step to `frameTime` (frame-clock seconds): the time since the last step x
+    // `timeScale`, held so that the event clock never passes the next event time (at least
+    // 1 us). Advances age and event clock, kills a particle whose age passes its lifetime
+    // (unless immortal or circle), steps the ramps, adds the speed component to the velocity,
+    // runs a track segment or integrates velocity with `acceleration` + `gravity` (and moves
+    // only while the particle lies within `radiusLimit` of its emitter; 0 is no limit), and
+    // an attached particle follows `emitter`. Returns whether it lives; nothing changes when
+    // no time has passed.
+    bool Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity, float timeScale,
+              std::uint32_t radiusLimit);
+    // Runs a track segment from a to b in `seconds` (at once when that is not positive).
+    void StartSegment(const vec3_t& a, const vec3_t& b, float seconds);
+    // The SPEED and MOTIONANGLE events of one chain both applied: the velocity's x and y
+    // become the speed component.
+    void RebuildVelocityFromSpeed();
 
     lru_obj_s node;                       // first: the live list links particles through it
     std::int32_t eventCursor = 0;         // the next entry of the beam's particle-event list
@@ -52,4 +71,29 @@ public:
     vec3_t segmentStart{};
     vec3_t segmentEnd{};
     vec3_t segmentVelocity{};
+    // The speed and motion angle the last speed vector was made from: while they stay, so
+    // does the vector (no trigonometry per step). Cleared whenever the vector is set apart
+    // from them.
+    float speedVectorSpeed = 0.0f;
+    float speedVectorAngle = 0.0f;
+    std::uint8_t speedVectorValid = 0;
 };
+
+// Starts fetching the particle of a list node into the cache. Particles die and are born in
+// any order, so a live list wanders through the pool; walks fetch the next record while they
+// work on this one. Harmless on the list's head.
+inline void PrefetchParticle(const lru_obj_s* node) {
+    const auto* bytes = reinterpret_cast<const char*>(node);
+    for (std::size_t line = 0; line < sizeof(CParticle); line += 64) __builtin_prefetch(bytes + line);
+}
+
+// One linear step of a ramp by t seconds: it stops when its remaining time runs out.
+inline void StepRamp(ramp_t& ramp, float t) {
+    if (ramp.remaining < t) {
+        ramp.value += ramp.remaining * ramp.rate;
+        ramp.remaining = 0.0f;
+    } else {
+        ramp.value += t * ramp.rate;
+        ramp.remaining -= t;
+    }
+}

@@ -20,35 +20,6 @@ constexpr vec3_t kDefaultTrackPoints[] = {
     {-100.0f, 100.0f, 0.0f}, {60.0f, 70.0f, 0.0f},   {100.0f, -100.0f, 0.0f}, {-20.0f, -50.0f, 0.0f},
 };
 
-// Adds `event` to a list of chain heads by its effective time. The list owns the event even
-// when it cannot grow.
-void AddToChains(std::vector<CEventBase*>& chains, CEventBase* event) {
-    for (CEventBase*& head : chains) {
-        if (head->GetEffectiveTime() == event->GetEffectiveTime()) {
-            event->SetNextInChain(head);
-            head = event;
-            return;
-        }
-    }
-    try {
-        chains.push_back(event);
-    } catch (...) {
-        delete event;
-        throw;
-    }
-}
-
-void DeleteChains(std::vector<CEventBase*>& chains) {
-    for (CEventBase* event : chains) {
-        while (event != nullptr) {
-            CEventBase* next = event->GetNextInChain();
-            delete event;
-            event = next;
-        }
-    }
-    chains.clear();
-}
-
 }  // namespace
 
 CParticleBeam::CParticleBeam(CParticleEmitter* emitter, CTexMgr* texMgr)
@@ -64,8 +35,7 @@ CParticleBeam::CParticleBeam(CParticleEmitter* emitter, CTexMgr* texMgr)
 }
 
 CParticleBeam::~CParticleBeam() {
-    DeleteChains(particleEvents_);
-    DeleteChains(beamEvents_);
+    DeleteEvents();
     while (!live_.Empty()) delete CParticle::FromNode(live_.next->Unlink());
     while (!sounds_.Empty()) delete beam_sound_node_t::FromNode(sounds_.next->Unlink());
     for (CParticleEventSet* set : eventSets_) delete set;
@@ -160,7 +130,7 @@ void CParticleBeam::SetEmitRadius(const xyz_range_t* range) {
     baseEmitRadius_ = *range;
 }
 
-CParticleEventSet* CParticleBeam::GetEventSet(std::uint32_t kind) {
+IParticleEventSet* CParticleBeam::GetEventSet(std::uint32_t kind) {
     if (kind >= kEventSetCount) return nullptr;
     if (eventSets_.empty()) {
         // All sets or none, so that a failure part-way leaves no half-made list behind.
@@ -220,12 +190,3 @@ void CParticleBeam::BuildAnimCells(bool force) {
     animCellsBuilt_ = animCells_.empty() ? 0 : 1;
     if (state_.currentCell >= static_cast<std::int32_t>(animCells_.size())) state_.currentCell = -1;
 }
-
-void CParticleBeam::AddParticleEvent(CEventBase* event) {
-    value_range_t& time = event->TimeRange();
-    time.value = RandomInRange(time.min, time.max);
-    event->SetEffectiveTime(time.value);
-    AddToChains(particleEvents_, event);
-}
-
-void CParticleBeam::AddBeamEvent(CEventBase* event) { AddToChains(beamEvents_, event); }

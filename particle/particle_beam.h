@@ -9,20 +9,34 @@
 // frees the playing-sound nodes (the sound instances are the host's), deletes the event sets
 // and releases the texture reference.
 //
+// Each frame the emitter calls Update (particle_beam_update.cpp); the alpha-blended batch
+// processor then draws the beam through IAlphaBatchBeam (particle_beam_draw.cpp). Events are
+// kept and applied by particle_beam_events.cpp.
+//
+// Limits: a beam holds at most kLiveParticleLimit live particles, whatever NUMPARTICLES
+// says. A texture name too long for the texture manager (260 characters or more) leaves the
+// beam without texture, as a missing file does: it is updated but not drawn.
+//
 // Host thread only; no locks. Allocation failures propagate as the allocators' exceptions.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "core/lru_list.h"
+#include "draw/alpha_processor.h"
 #include "particle/particle_beam_script.h"
 #include "particle/particle_values.h"
 
 class CD3DTexture;
 class CEventBase;
+class CParticle;
+class CParticleBeamEvent;
 class CParticleEmitter;
+class CParticleEvent;
+class CParticleEventSet;
 class CTexMgr;
 class IHostSoundInstance;
+class IParticleSoundOwner;
 
 // A sound instance the beam started and follows (3D sounds only).
 struct beam_sound_node_t : lru_obj_s {
@@ -61,11 +75,12 @@ struct beam_state_t {
     float uvCorners[4][2] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}, {1.0f, 1.0f}};  // TL, TR, BL, BR
 };
 
-class CParticleBeam final : public IParticleBeamScript {
+class CParticleBeam final : public IParticleBeamScript, public IAlphaBatchBeam {
 public:
     static constexpr std::uint32_t kEventSetCount = 23;  // event kinds 0 to 22
     static constexpr std::uint32_t kTrackPointCount = 200;
     static constexpr std::size_t kNameUnits = 511;  // names and texture names kept, in code units
+    static constexpr std::int32_t kLiveParticleLimit = 65536;
 
     // Every property at its default; no texture, no particles, no events; budget 0.
     // Neither pointer is owned.
@@ -147,7 +162,7 @@ public:
     void SetBeamFlag(std::int32_t on) override { beamFlag_ = static_cast<std::uint8_t>(on); }
     // The first call makes the 23 sets and shows every event of the beam's lists (particle
     // events first) in the set of its kind; an event whose time is taken there stays out.
-    CParticleEventSet* GetEventSet(std::uint32_t kind) override;
+    IParticleEventSet* GetEventSet(std::uint32_t kind) override;
     float GetDelayTimer() override { return delayTimer_; }
     void SetDelayTimer(float seconds) override { delayTimer_ = seconds; }
     void SetCirclePlay(std::int32_t on) override { circlePlay_ = static_cast<std::uint8_t>(on); }
@@ -201,6 +216,31 @@ public:
     void SetEmitStopped(std::uint8_t stopped) { emitStopped_ = stopped; }
     CParticleEmitter* GetEmitter() const { return emitter_; }
     CTexMgr* GetTexMgr() const { return texMgr_; }
+    // The emitter's sounds and sound system; null (no sounds) until the emitter sets it.
+    IParticleSoundOwner* GetSoundOwner() const { return soundOwner_; }
+    void SetSoundOwner(IParticleSoundOwner* owner) { soundOwner_ = owner; }
+
+    // ---- One frame ----
+    // `dt`: seconds since the emitter's last update (a negative or non-finite one counts as 0);
+    // (x, y, z): the emitter's position; `angle`: the emitter's angle in degrees; `scale`: the
+    // argument of CHGMODE; the origin is subtracted from every quad. Timed work (emission
+    // time, beam clock, ramps, beam events, particle events) runs on every third call with
+    // the time of the three; motion follows the frame clock (g_FrameTime) on every call.
+    // Then the animation, the texture and the sounds. Throws what spawning throws (the
+    // "CParticle" pool).
+    void Update(float dt, float x, float y, float z, std::int32_t angle, float scale, float originX, float originY);
+
+    // ---- IAlphaBatchBeam ----
+    // The draw flag is set and the last update resolved a texture to draw from.
+    bool IsDrawn() override;
+    CD3DTexture* GetDrawTexture() override { return state_.drawTexture; }
+    // The record has the beam's primitive type, colour, alpha and blend operations and
+    // blends, culls counter-clockwise and has no pixel shader.
+    bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) override;
+    // One quad per live particle, oldest first, at the depth of the beam's draw sequence; no
+    // quad for a particle smaller than a pixel or placed at no finite point. A new node first
+    // takes the beam's states and its texture's pending pixels.
+    void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float depthStep) override;
 
     // ---- Texture ----
     // Set by SetTexture, cleared when the texture is next resolved.
@@ -225,11 +265,38 @@ public:
     // with the same effective time: an event whose effective time is already in the list
     // becomes the first of that chain, any other starts a new entry at the end. A particle
     // event's effective time is drawn from its time range here (stored as the range's
-    // value); a beam event's must be set before.
-    void AddParticleEvent(CEventBase* event);
-    void AddBeamEvent(CEventBase* event);
-    const std::vector<CEventBase*>& GetParticleEvents() const { return particleEvents_; }
-    const std::vector<CEventBase*>& GetBeamEvents() const { return beamEvents_; }
+    // value); a beam event's must be set before. The lists are sorted and linked by
+    // SortEvents and LinkEvents, which the reader calls when a beam's block ends.
+    void AddParticleEvent(CParticleEvent* event);
+    void AddBeamEvent(CParticleBeamEvent* event);
+    const std::vector<CParticleEvent*>& GetParticleEvents() const { return particleEvents_; }
+    const std::vector<CParticleBeamEvent*>& GetBeamEvents() const { return beamEvents_; }
+    // Both lists in order of their chains' effective times (stable); the beam-event cursor
+    // back to the first entry.
+    void SortEvents();
+    // Every event's ramp target: the first event of its internal kind in a later chain when
+    // that one fades, else none (an event with no later one of its kind keeps its target).
+    void LinkEvents();
+    // Every live particle's event timeline starts again (its next chain is the first, due now).
+    void RewindParticles();
+    // The due chains of beam events, in order (see beam_event_kinds.h).
+    void ApplyBeamEvents();
+
+    // ---- Edits through the event sets ----
+    // An event a set made (time and fade set) joins its list: particle events draw their
+    // effective time, beam events too; then sort, link, and rewind (particle kinds) or the
+    // beam-event cursor to the first entry (beam kinds).
+    void TakeEvent(CEventBase* event);
+    // Deletes the event; every other event of its list is added again (particle events with
+    // new draws of their times), then sort, link and rewind as above.
+    void RemoveEvent(CEventBase* event);
+    // The event's time changed: it leaves its chain and is added again with a new draw, then
+    // sort, link and rewind as above.
+    void OnEventTimeChanged(CEventBase* event);
+    // Relinks the event's list (and rewinds the particles for a particle event).
+    void OnEventFadeChanged(CEventBase* event);
+    // A particle event's value changed: relink and rewind.
+    void OnParticleEventChanged();
 
     // ---- Play state ----
     beam_state_t& State() { return state_; }
@@ -240,6 +307,35 @@ public:
 
 private:
     void BindEventToSet(CEventBase* event);
+    // Deletes every event of both lists (chains included) and empties them.
+    void DeleteEvents();
+    // After an edit of one list: sorted and linked again, and what plays it starts again
+    // (the live particles' timelines, or the beam-event cursor).
+    void ParticleEventsEdited();
+    void BeamEventsEdited();
+
+    // ---- Update steps ----
+    void Rescale(float scale);
+    void CaptureScaleReference(const CParticle& particle);
+    // Moves every live particle (only the oldest of a single-particle beam), drops the dead
+    // and, on a tick, advances the events of the others.
+    void MoveParticles(bool tick, float frameTime, const vec3_t& emitter, std::uint32_t radiusLimit);
+    // Emission time, the EMITRATE draws, the beam-position ramp, then the spawns due.
+    void Emit(bool tick, float timed, float frameTime, const vec3_t& emitter, std::int32_t angle,
+              std::uint32_t radiusLimit);
+    CParticle* Spawn(const vec3_t& position, std::int32_t angle, float frameTime);
+    // The particle's next track segment, from point TRACKINDEX (which the particles share).
+    void StartTrackSegment(CParticle& particle);
+    // The cell to draw now; null without cells or while the texture is not loaded.
+    const anim_cell_t* StepAnimation();
+    // Takes up a changed texture name, polls the texture's load and works out what the quads
+    // sample (atlas page or the texture) and the corners' texture coordinates.
+    void ResolveTexture(const anim_cell_t* cell);
+    // ---- Particle events ----
+    void ApplyParticleChain(CParticle& particle, CParticleEvent* head);
+    void ApplySpawnEvents(CParticle& particle);
+    void AdvanceParticleEvents(CParticle& particle);
+    void SetNextEventTime(CParticle& particle) const;
 
     // Links and identity.
     CParticleEmitter* emitter_;
@@ -248,6 +344,7 @@ private:
     std::u16string name_;
     std::u16string textureName_;  // key form
     CTexMgr* texMgr_;
+    IParticleSoundOwner* soundOwner_ = nullptr;
     std::int32_t drawSequence_ = 0;
     std::int32_t beamIndex_ = 0;
     std::int32_t coordinates_ = COORDS_2D;
@@ -304,8 +401,8 @@ private:
     // Runtime.
     beam_state_t state_;
     lru_list_t live_;
-    std::vector<CEventBase*> particleEvents_;  // chain heads, by effective time
-    std::vector<CEventBase*> beamEvents_;
+    std::vector<CParticleEvent*> particleEvents_;  // chain heads, by effective time
+    std::vector<CParticleBeamEvent*> beamEvents_;
     std::vector<CParticleEventSet*> eventSets_;  // empty, or one per kind
     std::vector<anim_cell_t> animCells_;
     std::uint8_t animCellsBuilt_ = 0;

@@ -11,7 +11,7 @@
 
 #include "particle/particle_values.h"
 
-class CParticleEventSet;
+class IParticleEventSet;
 
 // PARTICLEMODE
 inline constexpr std::int32_t PM_POINTSPRITE = 0;
@@ -111,7 +111,7 @@ public:
     virtual std::uint8_t GetBeamFlag() = 0;
     virtual void SetBeamFlag(std::int32_t on) = 0;
     // The editing view of one event kind (0 to 22); null above 22.
-    virtual CParticleEventSet* GetEventSet(std::uint32_t kind) = 0;
+    virtual IParticleEventSet* GetEventSet(std::uint32_t kind) = 0;
     virtual float GetDelayTimer() = 0;  // seconds
     virtual void SetDelayTimer(float seconds) = 0;
     virtual void SetCirclePlay(std::int32_t on) = 0;

@@ -18,6 +18,19 @@ float RandomInRange(float a, float b) {
     return std::min(a, b) + spread;
 }
 
+float SampleValueRange(value_range_t& range) {
+    range.value = RandomInRange(range.min, range.max);
+    return range.value;
+}
+
+color4_t SampleColorRange(color_range_t& range) {
+    range.value.r = RandomInRange(range.min.r, range.max.r);
+    range.value.g = RandomInRange(range.min.g, range.max.g);
+    range.value.b = RandomInRange(range.min.b, range.max.b);
+    range.value.a = RandomInRange(range.min.a, range.max.a);
+    return range.value;
+}
+
 vec3_t RandomVec3InRange(const vec3_t& min, const vec3_t& max) {
     vec3_t draw;
     draw.x = RandomInRange(min.x, max.x);

@@ -52,6 +52,9 @@ struct anim_cell_t {
     float time;  // seconds shown
 };
 
+// Script angles are degrees; the particle system turns them into radians by this factor.
+inline constexpr float kDegreesToRadians = 0.017453292f;
+
 // Seeds ParticleRandom on the calling thread.
 void SeedParticleRandom(unsigned seed);
 
@@ -62,6 +65,12 @@ inline constexpr int kParticleRandomMax = 32767;
 // a when b equals a (no draw); otherwise min(a, b) + ParticleRandom() / 32767 x |b - a|, so
 // both ends can come out.
 float RandomInRange(float a, float b);
+
+// Draws the range, stores the draw as its value and returns it.
+float SampleValueRange(value_range_t& range);
+
+// Draws r, g, b, then a, stores the draw as the range's value and returns it.
+color4_t SampleColorRange(color_range_t& range);
 
 // x, then y, then z, each drawn between the same components of min and max.
 vec3_t RandomVec3InRange(const vec3_t& min, const vec3_t& max);

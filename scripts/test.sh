@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is missing, configures, builds and runs every test.
+# Installs what is missing, configures, builds and runs every test. Prints the build's
+# warnings and errors, the failing tests with their output, and ctest's summary.
 #   scripts/test.sh            normal build in build/
 #   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 #   scripts/test.sh thread     ThreadSanitizer build in build-tsan/, the tests of threaded loading only
+# LUMI_JOBS limits the parallel build and test jobs (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 mode=${1:-normal}
+jobs=${LUMI_JOBS:-$(nproc)}
+
+# Ninja's progress lines and ctest's line per passing test are left out.
+quiet_build() { cmake --build "$@" | { grep -v '^\[[0-9]*/[0-9]*\] ' || true; }; }
+quiet_ctest() {
+  ctest "$@" --output-on-failure |
+    { grep -Ev '^ *Start +[0-9]+: |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed +[0-9.]+ sec$|^$' || true; }
+}
+
 if [[ $mode == thread ]]; then
   cmake -S . -B build-tsan -G Ninja -DLUMI_SANITIZE_THREAD=ON -DLUMI_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build build-tsan -j "$(nproc)" --target engine_tests draw_tests d3d9_tests
+  quiet_build build-tsan -j "$jobs" --target engine_tests draw_tests d3d9_tests
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-  ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R 'Threaded'
+  quiet_ctest --test-dir build-tsan -j "$jobs" -R 'Threaded'
   exit 0
 fi
 if [[ $mode == sanitize ]]; then
@@ -24,5 +35,5 @@ else
   extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 fi
 cmake -S . -B "$dir" -G Ninja "${extra[@]}" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
-ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+quiet_build "$dir" -j "$jobs"
+quiet_ctest --test-dir "$dir" -j "$jobs"

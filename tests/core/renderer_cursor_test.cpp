@@ -1,5 +1,6 @@
 // The hardware cursor through IRenderer on the software device: set from a texture, moved
-// hot spot, applied again after a reset, and nothing at all without cursor caps.
+// hot spot, applied again after a reset and a display-mode change, and nothing at all
+// without cursor caps.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -25,6 +26,16 @@ protected:
 
     d3d9ctl::DeviceInfo Device() const { return d3d9ctl::InspectDevice(Renderer()->GetDevice()); }
 
+    // The device shows the gradient's texels from (4, 8) with the hot spot (x, y).
+    void ExpectGradientCursor(UINT x, UINT y) const {
+        const d3d9ctl::DeviceInfo info = Device();
+        ASSERT_EQ(info.cursorWidth, 32);
+        EXPECT_EQ(info.cursorHotSpotX, x);
+        EXPECT_EQ(info.cursorHotSpotY, y);
+        EXPECT_EQ(info.cursorPixels[0], 0xFF000408u);
+        EXPECT_EQ(info.cursorPixels[2 * 32 + 1], 0xFF00050Au);
+    }
+
     void LoseAndReset() {
         d3d9ctl::LoseDevice();
         RunFrame();
@@ -44,12 +55,7 @@ TEST_F(RendererCursorTest, TheCursorComesFromATextureAndSurvivesAReset) {
 
     const RECT source{4, 8, 20, 24};  // smaller than the cursor: the rest stays transparent
     renderer_->SetCursorTexture(3, 5, texture, &source);
-    d3d9ctl::DeviceInfo info = Device();
-    ASSERT_EQ(info.cursorWidth, 32);
-    EXPECT_EQ(info.cursorHotSpotX, 3u);
-    EXPECT_EQ(info.cursorHotSpotY, 5u);
-    EXPECT_EQ(info.cursorPixels[0], 0xFF000408u);
-    EXPECT_EQ(info.cursorPixels[2 * 32 + 1], 0xFF00050Au);
+    ExpectGradientCursor(3, 5);
 
     renderer_->SetCursorHotSpot(7, 9);
     EXPECT_EQ(Device().cursorHotSpotX, 7u);
@@ -63,9 +69,18 @@ TEST_F(RendererCursorTest, TheCursorComesFromATextureAndSurvivesAReset) {
     const int applied = d3d9ctl::CallCount("SetCursorProperties");
     LoseAndReset();
     EXPECT_EQ(d3d9ctl::CallCount("SetCursorProperties"), applied + 1);
-    info = Device();
-    EXPECT_EQ(info.cursorHotSpotX, 7u);
-    EXPECT_EQ(info.cursorPixels[0], 0xFF000408u);
+    ExpectGradientCursor(7, 9);
+}
+
+TEST_F(RendererCursorTest, TheCursorComesBackAfterADisplayModeChange) {
+    ASSERT_NE(Create(), nullptr);
+    ITexture* texture = Gradient();
+    const RECT source{4, 8, 20, 24};
+    renderer_->SetCursorTexture(3, 5, texture, &source);
+    // The mode change unloads every texture; the cursor comes back all the same, also when
+    // the host wrote its texture only once.
+    ASSERT_TRUE(renderer_->ChangeDisplayMode(400, 300, 32, 1, false, true));
+    ExpectGradientCursor(3, 5);
 }
 
 TEST_F(RendererCursorTest, FailedStepsLeaveTheDeviceCursorAlone) {

@@ -141,6 +141,22 @@ TEST_F(RendererDeviceTest, LossInAViewportStopsTheFrameAndAResetRefusedWhileHeld
     ExpectBothWindowsDrawn();
 }
 
+TEST_F(RendererDeviceTest, DrawsAfterALossGoToTheMainWindowWhicheverTargetReportedIt) {
+    CreateWithTwoWindows();
+    d3d9ctl::LoseDevice();
+    RunFrame();  // the second window reports the loss, before the main window is drawn
+    ASSERT_TRUE(Renderer()->IsDeviceLost());
+    d3d9ctl::RestoreDevice();
+    renderer_->OnFrameBegin();
+    renderer_->BeginScene();
+    ASSERT_FALSE(Renderer()->IsDeviceLost());
+    renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 20, 0xFF00FF00, true);
+    ASSERT_TRUE(renderer_->EndScene(true));
+    renderer_->OnFrameEnd();
+    EXPECT_EQ(WindowPixel(window_, 15, 15) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(WindowPixel(second_, 15, 15) & 0xFFFFFF, 0x0000FFu);
+}
+
 TEST_F(RendererDeviceTest, LossReportedByPresentIsEnteredOnceAndRecovered) {
     CreateWithTwoWindows();
     d3d9ctl::FailCall("Present", 1, D3DERR_DEVICELOST);  // the second window presents first

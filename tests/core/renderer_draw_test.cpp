@@ -31,23 +31,23 @@ std::vector<std::uint32_t> Checker() {
     return texels;
 }
 
+// Each channel of `rgb` within 2 of `expected`'s.
+::testing::AssertionResult Near(std::uint32_t rgb, std::uint32_t expected) {
+    for (int shift : {0, 8, 16}) {
+        const int got = static_cast<int>(rgb >> shift & 0xFF);
+        const int want = static_cast<int>(expected >> shift & 0xFF);
+        if (got - want > 2 || want - got > 2)
+            return ::testing::AssertionFailure() << "channel at bit " << shift << ": " << got << ", expected " << want;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 class RendererDrawTest : public RendererTest {
 protected:
     void SetUp() override {
         RendererTest::SetUp();
         ASSERT_NE(Create(), nullptr);
     }
-
-    // One frame with `draws` between BeginScene and EndScene, presented to the window.
-    void Frame(const std::function<void()>& draws) {
-        renderer_->OnFrameBegin();
-        renderer_->BeginScene();
-        draws();
-        ASSERT_TRUE(renderer_->EndScene(true));
-        renderer_->OnFrameEnd();
-    }
-
-    std::uint32_t Pixel(int x, int y) const { return WindowPixel(window_, x, y) & 0xFFFFFF; }
 
     // Every pixel of the rectangle [left, right) x [top, bottom) has `rgb`.
     ::testing::AssertionResult AreaIs(int left, int top, int right, int bottom, std::uint32_t rgb) const {
@@ -82,10 +82,18 @@ protected:
     }
 
     std::int32_t DrawCalls() { return renderer_->GetStatistics()->DrawCalls; }
+
+    // The renderer again, on a device whose deepest depth format has 16 bits.
+    void RecreateWithSixteenBitDepthOnly() {
+        Release();
+        DestroyAdapterEnum();
+        for (D3DFORMAT deep : {D3DFMT_D24S8, D3DFMT_D24X8}) d3d9ctl::SetFormatSupport(0, deep, d3d9ctl::FormatSupport{});
+        ASSERT_NE(Create(), nullptr);
+    }
 };
 
 TEST_F(RendererDrawTest, ShapesCoverExactlyTheirPixels) {
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawPoint(ScratchCommand(), 5, 6, kRed);
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 16, kGreen, true);
         renderer_->DrawRect(ScratchCommand(), 30, 10, 40, 20, kBlue, false);
@@ -115,7 +123,7 @@ TEST_F(RendererDrawTest, ShapesCoverExactlyTheirPixels) {
 }
 
 TEST_F(RendererDrawTest, LaterSubmissionsLieInFront) {
-    Frame([&] {
+    DrawFrame([&] {
         // Within one processor, and across processors whose flush order is the other way round.
         renderer_->DrawRect(ScratchCommand(), 10, 10, 30, 30, kRed, true);
         renderer_->DrawRect(ScratchCommand(), 20, 20, 40, 40, kGreen, true);
@@ -132,13 +140,13 @@ TEST_F(RendererDrawTest, LaterSubmissionsLieInFront) {
 
 TEST_F(RendererDrawTest, ScratchCommandsComeFromTheFramePoolsAndAreReusedNextFrame) {
     STRU_DRAW_COMMAND_BASE* first = nullptr;
-    Frame([&] {
+    DrawFrame([&] {
         first = Renderer()->TakeFrameCommand(kDrawCmdRect);
         renderer_->DrawRect(first, 0, 0, 1, 1, 0x80FFFFFF, true);
         EXPECT_EQ(first->flags, kDrawFlagAlpha);
     });
     // Reused by the next frame's first draw, without the translucent flags of its last use.
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 20, kBlue, true);
         EXPECT_EQ(first->flags, kDrawFlagOpaque);
         EXPECT_EQ(Renderer()->GetFramePool(kDrawCmdRect)->GetUsedCount(), 1u);
@@ -148,7 +156,7 @@ TEST_F(RendererDrawTest, ScratchCommandsComeFromTheFramePoolsAndAreReusedNextFra
     // 1025 scratch points in one frame: 8 slots, then 1024, then 2048.
     const CFramePool* points = Renderer()->GetFramePool(kDrawCmdPoint);
     EXPECT_EQ(points->GetSlotCount(), 8u);
-    Frame([&] {
+    DrawFrame([&] {
         for (int i = 0; i < 1025; ++i) renderer_->DrawPoint(ScratchCommand(), 10 + i % 300, 100 + i / 300, kGreen);
     });
     EXPECT_EQ(points->GetSlotCount(), 2048u);
@@ -158,11 +166,11 @@ TEST_F(RendererDrawTest, ScratchCommandsComeFromTheFramePoolsAndAreReusedNextFra
 TEST_F(RendererDrawTest, AHostLineKeepsOnlyTheSegmentsOfItsLastDraw) {
     STRU_DRAW_COMMAND_BASE* line = renderer_->CreatePrimitive(kDrawCmdLine);
     const STRU_LINE_SEGMENT three[3] = {{10, 10, 30, 10}, {10, 20, 30, 20}, {10, 30, 30, 30}};
-    Frame([&] { renderer_->DrawLines(line, three, 3, kRed); });
+    DrawFrame([&] { renderer_->DrawLines(line, three, 3, kRed); });
     EXPECT_EQ(Count(0xFF0000), 3 * 20);
-    Frame([&] { renderer_->DrawLines(line, three + 1, 2, kGreen); });
+    DrawFrame([&] { renderer_->DrawLines(line, three + 1, 2, kGreen); });
     EXPECT_EQ(Count(0x00FF00), 2 * 20);
-    Frame([&] { renderer_->DrawLine(line, 10, 10, 30, 10, kBlue); });
+    DrawFrame([&] { renderer_->DrawLine(line, 10, 10, 30, 10, kBlue); });
     EXPECT_EQ(Count(0x0000FF), 20);
     EXPECT_EQ(Count(0x00FF00), 0);
     renderer_->ReleasePrimitive(line);
@@ -173,7 +181,7 @@ TEST_F(RendererDrawTest, ReleasingAQueuedCommandWaitsForTheFrameEnd) {
     STRU_DRAW_COMMAND_BASE* queued = renderer_->CreatePrimitive(kDrawCmdRect);
     STRU_DRAW_COMMAND_BASE* idle = renderer_->CreatePrimitive(kDrawCmdRect);
     STRU_DRAW_COMMAND_BASE* stale = renderer_->CreatePrimitive(kDrawCmdRect);
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawRect(ScratchCommand(), 0, 0, 5, 5, kGreen, true);
         renderer_->DrawRect(stale, 0, 0, 5, 5, kBlue, true);
     });
@@ -212,7 +220,7 @@ TEST_F(RendererDrawTest, BadInputDrawsNothingButTheShapesCount) {
     const STRU_LINE_SEGMENT segment{0, 0, 50, 50};
     const RECT area{0, 0, 50, 50};
     const RECT empty{5, 5, 5, 9};
-    Frame([&] {
+    DrawFrame([&] {
         const std::int32_t before = DrawCalls();
         // Wrong or missing commands: not drawn, but counted.
         for (STRU_DRAW_COMMAND_BASE* cmd : {static_cast<STRU_DRAW_COMMAND_BASE*>(nullptr), point}) {
@@ -252,7 +260,8 @@ TEST_F(RendererDrawTest, BadInputDrawsNothingButTheShapesCount) {
 }
 
 TEST_F(RendererDrawTest, AFramePastTheDepthRangeStillDraws) {
-    Frame([&] {
+    RecreateWithSixteenBitDepthOnly();  // 100,000 submissions fit its depth range
+    DrawFrame([&] {
         for (int i = 0; i < 100'010; ++i) renderer_->DrawPoint(ScratchCommand(), 200, 200, kRed);
         renderer_->DrawRect(ScratchCommand(), 10, 10, 20, 20, kGreen, true);
         renderer_->DrawRect(ScratchCommand(), 15, 15, 25, 25, kBlue, true);
@@ -260,6 +269,25 @@ TEST_F(RendererDrawTest, AFramePastTheDepthRangeStillDraws) {
     EXPECT_EQ(Pixel(199, 199), 0xFF0000u);
     EXPECT_EQ(Pixel(12, 12), 0x00FF00u);
     EXPECT_EQ(Pixel(22, 22), 0x0000FFu);
+}
+
+TEST_F(RendererDrawTest, NeighbouringSubmissionsNeverShareADepth) {
+    // Each point is submitted just after the rectangle under it, and the points' processor
+    // flushes first: only a depth of its own keeps a point in front.
+    EXPECT_EQ(Renderer()->GetDeviceSettings().pp.AutoDepthStencilFormat, D3DFMT_D24S8);
+    DrawFrame([&] {
+        for (int i = 0; i < 200; ++i) {
+            const int x = 4 + (i % 40) * 7;
+            const int y = 4 + (i / 40) * 7;
+            renderer_->DrawRect(ScratchCommand(), x - 2, y - 2, x + 3, y + 3, kRed, true);
+            renderer_->DrawPoint(ScratchCommand(), x, y, kBlue);
+        }
+    });
+    EXPECT_EQ(Count(0x0000FF), 200);
+
+    // A device without a deeper format keeps 16 bits.
+    RecreateWithSixteenBitDepthOnly();
+    EXPECT_EQ(Renderer()->GetDeviceSettings().pp.AutoDepthStencilFormat, D3DFMT_D16);
 }
 
 TEST_F(RendererDrawTest, TexturedRectanglesSampleTheirSourceTexels) {
@@ -272,9 +300,9 @@ TEST_F(RendererDrawTest, TexturedRectanglesSampleTheirSourceTexels) {
     const RECT destination{40, 40, 42, 42};
     const RECT column{3, 0, 4, 4};
     const RECT placed{100, 40, 101, 44};
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1);
-        EXPECT_EQ(texture->GetRefCount(), 2) << "the scratch command holds the texture for the frame";
+        EXPECT_EQ(texture->GetRefCount(), 3) << "the host, the scratch command and the frame hold it";
         renderer_->DrawTexturePrimitiveAt(host, 60, 40, nullptr, 0, 0xFFFFFFFF);
         const std::int32_t before = DrawCalls();
         renderer_->DrawTexturePrimitiveEx(host, 80, 40, 0xFFFFFFFF, nullptr, nullptr);
@@ -360,18 +388,52 @@ TEST_F(RendererDrawTest, DrawsBeforeTheFramesTickKeepTheirScratchCommands) {
     const RECT source{0, 0, 4, 4};
     const RECT early{10, 10, 14, 14};
     const RECT late{20, 10, 24, 14};
-    Frame([] {});
+    DrawFrame([] {});
     renderer_->OnFrameBegin();
     renderer_->DrawTexture(texture, &early, &source, 0xFFFFFFFF, 1);
     renderer_->BeginScene();
     renderer_->DrawTexture(texture, &late, &source, 0xFFFFFFFF, 1);
-    EXPECT_EQ(texture->GetRefCount(), 2);
+    EXPECT_EQ(texture->GetRefCount(), 3) << "two scratch commands and the frame";
     ASSERT_TRUE(renderer_->EndScene(true));
     renderer_->OnFrameEnd();
     EXPECT_EQ(Pixel(10, 10), 0xFF0000u);
     EXPECT_EQ(Pixel(20, 10), 0xFF0000u);
-    Frame([] {});
+    DrawFrame([] {});
     EXPECT_EQ(texture->GetRefCount(), 0);
+}
+
+TEST_F(RendererDrawTest, AHostDrawingBeforeEveryTickStillGetsItsScratchCommandsBack) {
+    CD3DTexture* texture = MakeTexture(4, 4, D3DFMT_X8R8G8B8, Checker());
+    ASSERT_NE(texture, nullptr);
+    const RECT source{0, 0, 4, 4};
+    const RECT destination{10, 10, 14, 14};
+    const CFramePool* textured = Renderer()->GetFramePool(kDrawCmdTexturedRect);
+    for (int frame = 0; frame < 3; ++frame) {
+        renderer_->OnFrameBegin();
+        renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1);
+        renderer_->BeginScene();
+        ASSERT_TRUE(renderer_->EndScene(true));
+        renderer_->OnFrameEnd();
+        EXPECT_EQ(Pixel(10, 10), 0xFF0000u) << "frame " << frame;
+        EXPECT_EQ(textured->GetUsedCount(), 0u) << "frame " << frame;
+        EXPECT_EQ(texture->GetRefCount(), 0) << "idle again after frame " << frame;
+    }
+}
+
+TEST_F(RendererDrawTest, GreyModeLeavesNothingOnTheHostsCommands) {
+    STRU_DRAW_COMMAND_BASE* rect = renderer_->CreatePrimitive(kDrawCmdRect);
+    renderer_->SetGreyMode(true);
+    DrawFrame([&] { renderer_->DrawRect(rect, 10, 10, 20, 20, kRed, true); });
+    EXPECT_EQ(rect->flags, kDrawFlagOpaque);
+    renderer_->SetGreyMode(false);
+    DrawFrame([&] {
+        renderer_->DrawRect(rect, 10, 10, 20, 20, kRed, true);
+        renderer_->DrawRect(ScratchCommand(), 15, 15, 25, 25, 0x800000FF, true);
+    });
+    EXPECT_EQ(rect->flags, kDrawFlagOpaque);
+    EXPECT_EQ(Pixel(12, 12), 0xFF0000u);
+    EXPECT_TRUE(Near(Pixel(17, 17), 0x7F0080)) << "the rectangle is opaque again, under the translucent one";
+    renderer_->ReleasePrimitive(rect);
 }
 
 TEST_F(RendererDrawTest, GreyModeLastsWhileItIsOn) {
@@ -381,28 +443,17 @@ TEST_F(RendererDrawTest, GreyModeLastsWhileItIsOn) {
     const RECT source{0, 0, 1, 1};  // red
     const RECT destination{10, 10, 11, 11};
     renderer_->SetGreyMode(true);
-    Frame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
+    DrawFrame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
     const std::uint32_t grey = Pixel(10, 10);
     EXPECT_TRUE(grey != 0 && (grey & 0xFF) == (grey >> 8 & 0xFF) && (grey & 0xFF) == (grey >> 16))
         << std::hex << grey;
     renderer_->SetGreyMode(false);
-    Frame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
+    DrawFrame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFF, 1); });
     EXPECT_EQ(Pixel(10, 10), 0xFF0000u) << "the scratch command is not grey any more";
 }
 
-// Each channel of `rgb` within 2 of `expected`'s.
-::testing::AssertionResult Near(std::uint32_t rgb, std::uint32_t expected) {
-    for (int shift : {0, 8, 16}) {
-        const int got = static_cast<int>(rgb >> shift & 0xFF);
-        const int want = static_cast<int>(expected >> shift & 0xFF);
-        if (got - want > 2 || want - got > 2)
-            return ::testing::AssertionFailure() << "channel at bit " << shift << ": " << got << ", expected " << want;
-    }
-    return ::testing::AssertionSuccess();
-}
-
 TEST_F(RendererDrawTest, TranslucentShapesBlendInSubmissionOrder) {
-    Frame([&] {
+    DrawFrame([&] {
         renderer_->DrawRect(ScratchCommand(), 10, 10, 30, 30, kRed, true);
         renderer_->DrawRect(ScratchCommand(), 20, 20, 40, 40, 0x800000FF, true);
         renderer_->DrawTriangle(ScratchCommand(), 25, 25, 45, 25, 25, 45, 0x8000FF00, true);

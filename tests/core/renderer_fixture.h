@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "platform/win32/modules.h"
 #include "platform/win32/text.h"
 #include "platform/win32/window.h"
+#include "tests/support/device_checks.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/message_boxes.h"
 #include "tests/support/sleep_hook.h"
@@ -69,6 +71,7 @@ protected:
         EXPECT_EQ(d3d9ctl::MisuseReports(), std::vector<std::string>{});
         Release();
         DestroyAdapterEnum();
+        ExpectDeviceLeftClean();  // the renderer and the enumeration are gone
         ResetFrameClock();
         win32::DestroyAllWindows();
         win32::ClearModules();
@@ -107,6 +110,18 @@ protected:
         renderer_->OnFrameEnd();
         return drawn;
     }
+
+    // One frame with `draws` between BeginScene and EndScene, presented to the window.
+    void DrawFrame(const std::function<void()>& draws) {
+        renderer_->OnFrameBegin();
+        renderer_->BeginScene();
+        draws();
+        ASSERT_TRUE(renderer_->EndScene(true));
+        renderer_->OnFrameEnd();
+    }
+
+    // The host window's presented pixel at (x, y), 0xRRGGBB.
+    std::uint32_t Pixel(int x, int y) const { return WindowPixel(window_, x, y) & 0xFFFFFF; }
 
     // The messages logged so far, without their date stamps.
     std::vector<std::u16string> LogLines() const {

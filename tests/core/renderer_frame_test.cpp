@@ -162,6 +162,22 @@ TEST_F(RendererTest, StatisticsSampleEverySecond) {
     EXPECT_TRUE(LogHasInOrder({u"Frame Count : 30", u"Running Time : 2000(ms)", u"FPS : 14.992504"}));
 }
 
+TEST_F(RendererTest, DrawCallsCountTheHostsSubmissionsAndBatchesTheDeviceDraws) {
+    ASSERT_NE(Create(), nullptr);
+    renderer_->OnFrameBegin();
+    renderer_->BeginScene();
+    for (int i = 0; i < 5; ++i) renderer_->DrawRect(ScratchCommand(), i * 10, 0, i * 10 + 5, 5, 0xFFFF0000, true);
+    renderer_->DrawRect(ScratchCommand(), 0, 10, 5, 15, 0x80FF0000, true);
+    ASSERT_TRUE(renderer_->EndScene(true));
+    renderer_->OnFrameEnd();
+    const STRU_RENDER_STATS* stats = renderer_->GetStatistics();
+    EXPECT_EQ(stats->DrawCalls, 6) << "submissions";
+    EXPECT_EQ(stats->Batches, 2) << "one draw for the opaque rectangles, one for the translucent one";
+    RunFrame();
+    EXPECT_EQ(stats->DrawCalls, 0);
+    EXPECT_EQ(stats->Batches, 0);
+}
+
 TEST_F(RendererTest, LimiterSleepsOnlyWithVsyncAfterShortFramesAndAnInactiveRendererEveryFrame) {
     struct Case {
         const char* what;

@@ -490,5 +490,47 @@ TEST_F(RendererResourcesTest, DrawingIntoATextureInTheMiddleOfAFrameKeepsTheFram
     EXPECT_EQ(CountLines(u"CLumiscriber::DrawTex2Tex() - \t\t\t\t\t\t\t   invalided param!"), 2);
 }
 
+TEST_F(RendererResourcesTest, DrawingIntoATextureSaysWhetherItDrewAndLetsItsTextureGoAtOnce) {
+    WriteArgb(u"tex/blue.png", 4, 4, std::vector<std::uint32_t>(16, kBlue));
+    WriteBytes("tex/broken.png", std::string("\x89PNG not really"));
+    auto* canvas = static_cast<CD3DTexture*>(renderer_->CreateTexture(16, 16, D3DFMT_A8R8G8B8, 0x200));
+    ASSERT_NE(canvas, nullptr);
+    IRenderTarget* target = canvas->GetRenderTarget();
+    ASSERT_NE(target, nullptr);
+
+    // Outside any frame: the texture is drawn and idle again when the call returns.
+    EXPECT_TRUE(renderer_->DrawTex2Tex(u"tex/blue.png", nullptr, target, nullptr));
+    CD3DTexture* blue = mgr_->FindOrCreateTexture(u"tex/blue.png", false);
+    EXPECT_EQ(blue->GetRefCount(), 0);
+
+    // Nothing drawn is no success.
+    EXPECT_FALSE(renderer_->DrawTex2Tex(u"tex/missing.png", nullptr, target, nullptr));
+    EXPECT_FALSE(renderer_->DrawTex2Tex(u"tex/broken.png", nullptr, target, nullptr));
+    d3d9ctl::LoseDevice();
+    RunFrame();
+    ASSERT_TRUE(Renderer()->IsDeviceLost());
+    EXPECT_FALSE(renderer_->DrawTex2Tex(u"tex/blue.png", nullptr, target, nullptr));
+    d3d9ctl::RestoreDevice();
+}
+
+TEST_F(RendererResourcesTest, TheOptimisationRectangleLooksOnlyAtTheTextureD3DXMade) {
+    // A device that takes 512 texels a side: D3DX crops a wider image to it.
+    Release();
+    DestroyAdapterEnum();
+    D3DCAPS9 caps = d3d9ctl::DefaultCaps();
+    caps.MaxTextureWidth = 512;
+    caps.MaxTextureHeight = 512;
+    d3d9ctl::SetCaps(0, caps);
+    ASSERT_NE(Create(), nullptr);
+    std::vector<std::uint32_t> pixels(600 * 2, kClear);
+    pixels[1 * 600 + 7] = kRed;
+    pixels[0 * 600 + 590] = kRed;  // beyond what the device takes
+    WriteArgb(u"wide.png", 600, 2, pixels);
+    RECT box{};
+    EXPECT_TRUE(renderer_->GetTexOptimizationRect(u"wide.png", &box));
+    const RECT seen{7, 1, 8, 2};
+    EXPECT_TRUE(EqualRect(&box, &seen)) << box.left << " " << box.top << " " << box.right << " " << box.bottom;
+}
+
 }  // namespace
 }  // namespace lumi::test

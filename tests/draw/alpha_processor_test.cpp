@@ -27,7 +27,7 @@ public:
     bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) override {
         return record.colorOp == D3DTOP_MODULATE && record.alphaOp == D3DTOP_MODULATE && record.pixelShader == nullptr;
     }
-    void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport) override {
+    void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float) override {
         if (newNode) {
             *node.record = STRU_DRAW_PRIMITIVE();
             node.record->colorOp = node.record->alphaOp = D3DTOP_MODULATE;

@@ -33,7 +33,7 @@ TEST_F(BatchCountsTest, OneDrawPerProcessorAndPerTextureFromOneLockPerBuffer) {
     const d3d9ctl::Counters counters = Frame();
     EXPECT_EQ(counters.drawCalls, 4u + 3u) << "points, lines, triangles, rectangles, then one per texture";
     EXPECT_EQ(counters.primitives, 5u + 6u + 3u + 8u + 60u);
-    EXPECT_EQ(Renderer()->GetStatistics()->DrawCalls, 7);
+    EXPECT_EQ(Renderer()->GetStatistics()->Batches, 7) << "one batch per device draw";
     EXPECT_EQ(Renderer()->GetVertexBuffer()->GetSize(), vertexBytes * 4) << "grown to what the layers reported";
     const auto locks = Calls("Lock");
     ASSERT_EQ(locks.size(), 7u) << "vertices of five processors, indices of two";

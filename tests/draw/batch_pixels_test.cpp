@@ -1,4 +1,6 @@
 // What the opaque processors draw, read back from the presented window.
+#include <algorithm>
+
 #include "tests/draw/batch_test_fixture.h"
 
 namespace lumi::test {
@@ -116,12 +118,16 @@ TEST_F(BatchPixelsTest, AtlasCellsAreDrawnFromTheirPageInOneCallAtScaleOne) {
     CD3DTexture* a = MakePatternTexture(4, 0x11, true);
     CD3DTexture* b = MakePatternTexture(4, 0x22, true);
     ASSERT_NE(Renderer()->GetTexMgr()->GetTextureCell(a), nullptr);
-    // Its own copies now hold other texels: what lands must come from the page.
-    std::vector<std::uint32_t> white(16, 0xFFFFFFFF);
-    ASSERT_TRUE(a->UpdateRect(white.data(), 4, 4, 16, 32, 0, 0));
+    // Its own copies now hold other texels, written behind the texture's back: what lands
+    // must come from the page.
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(a->GetSystemTexture()->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 4; ++y)
+        std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch), 4,
+                    0xFFFFFFFFu);
+    a->GetSystemTexture()->UnlockRect(0);
     ASSERT_TRUE(a->EnsureVideoTexture());
     a->UploadDirtyRect();
-    a->ClearDirty();
 
     Submit(Textured(a, {1, 1, 3, 3}, {10, 10, 12, 12}));
     Submit(Textured(b, {0, 0, 4, 4}, {20, 10, 24, 14}));

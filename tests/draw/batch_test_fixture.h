@@ -144,9 +144,6 @@ protected:
         return d3d9ctl::GetCounters();
     }
 
-    // The presented pixel's colour without its alpha byte.
-    std::uint32_t Pixel(int x, int y) const { return WindowPixel(window_, x, y) & 0xFFFFFF; }
-
     static std::vector<d3d9ctl::CallRecord> Calls(const std::string& method) {
         std::vector<d3d9ctl::CallRecord> calls;
         for (const auto& call : d3d9ctl::CallLog())

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "core/file_callbacks.h"
@@ -44,17 +45,24 @@ protected:
         return 0xFF000000u | static_cast<std::uint32_t>(x * 16) << 16 | static_cast<std::uint32_t>(y * 16) << 8 | 0x40;
     }
 
-    // A 24-bit image of ImageColor written with the image library's encoder of `type`.
-    static void WriteImage(const std::u16string& path, int width, int height, DWORD type) {
+    // A 24-bit image of `color` (ImageColor unless given) written with the image library's
+    // encoder of `type`; with `opaqueAlpha`, with an alpha plane of 255 (its texture has an
+    // alpha format).
+    static void WriteImage(const std::u16string& path, int width, int height, DWORD type,
+                           const std::function<std::uint32_t(int, int)>& color = ImageColor,
+                           bool opaqueAlpha = false) {
         CRaster image(static_cast<DWORD>(width), static_cast<DWORD>(height), 24, type);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 // The image library counts rows from the bottom.
-                const std::uint32_t c = ImageColor(x, y);
+                const std::uint32_t c = color(x, y);
                 image.SetPixelColor(x, height - 1 - y,
                                     RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8),
                                             static_cast<BYTE>(c >> 16), 0});
             }
+        }
+        if (opaqueAlpha) {
+            ASSERT_TRUE(image.CreateAlpha());
         }
         ASSERT_TRUE(image.Save(path.c_str(), type));
     }

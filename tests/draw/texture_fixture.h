@@ -24,6 +24,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/display.h"
 #include "platform/win32/window.h"
+#include "tests/support/device_checks.h"
 #include "tests/support/utf16_file.h"
 #include "tests/support/work_folder.h"
 
@@ -150,6 +151,7 @@ protected:
         DestroyAll();
         if (owner_.device != nullptr) owner_.device->Release();
         if (d3d_ != nullptr) d3d_->Release();
+        ExpectDeviceLeftClean();
         CloseEventLog();
         win32::DestroyAllWindows();
         d3d9ctl::ResetAll();

@@ -16,23 +16,41 @@
 namespace {
 
 // An event of a given kind and time that writes its deletion, and how many particles were
-// still out of the pool then, into a shared log.
-class LoggedEvent : public CEventBase {
+// still out of the pool then, into a shared log. It applies nothing.
+template <class Base>
+class Logged : public Base {
 public:
-    LoggedEvent(std::int32_t kind, float time, std::string name, std::vector<std::string>* log)
-        : kind_(kind), name_(std::move(name)), log_(log) {
-        TimeRange() = {time, time, 0.0f};
-        SetEffectiveTime(time);
+    Logged(std::int32_t kind, float time, std::string name, std::vector<std::string>* log)
+        : Base(kind, "LOGGED"), kind_(kind), name_(std::move(name)), log_(log) {
+        this->TimeRange() = {time, time, 0.0f};
+        this->SetEffectiveTime(time);
     }
-    ~LoggedEvent() override {
+    ~Logged() override {
         log_->push_back(name_ + " with " + std::to_string(g_CParticlePool.BlocksInUse()) + " particles out");
     }
     std::int32_t GetEventType() override { return kind_; }
+    std::int32_t GetValueType() override { return kEventValueSingle; }
+    const void* GetValue() override { return nullptr; }
+    bool SetValue(std::int32_t, bool, const void*) override { return false; }
+    bool SupportsFade() override { return true; }
+    bool Parse(script_cursor_t&) override { return false; }
 
 private:
     std::int32_t kind_;
     std::string name_;
     std::vector<std::string>* log_;
+};
+
+class LoggedEvent final : public Logged<CParticleEvent> {
+public:
+    using Logged::Logged;
+    void Apply(CParticle&) override {}
+};
+
+class LoggedBeamEvent final : public Logged<CParticleBeamEvent> {
+public:
+    using Logged::Logged;
+    void Apply(CParticleBeam&) override {}
 };
 
 class ParticleBeamTest : public ::testing::Test {
@@ -42,6 +60,9 @@ protected:
 
     LoggedEvent* Event(std::int32_t kind, float time, const char* name) {
         return new LoggedEvent(kind, time, name, &log_);
+    }
+    LoggedBeamEvent* BeamEvent(std::int32_t kind, float time, const char* name) {
+        return new LoggedBeamEvent(kind, time, name, &log_);
     }
 
     std::vector<std::string> log_;
@@ -295,7 +316,7 @@ TEST_F(ParticleBeamTest, EventsFormChainsByEffectiveTime) {
     EXPECT_EQ(same->GetNextInChain(), first);
     EXPECT_EQ(beam_.GetParticleEvents()[1], random);
 
-    LoggedEvent* beamEvent = Event(1, 2.0f, "numparticles");
+    LoggedBeamEvent* beamEvent = BeamEvent(1, 2.0f, "numparticles");
     beamEvent->TimeRange() = {0.0f, 9999.0f, 0.0f};
     beamEvent->SetEffectiveTime(2.0f);  // a beam event comes with its time drawn
     beam_.AddBeamEvent(beamEvent);
@@ -308,30 +329,30 @@ TEST_F(ParticleBeamTest, EventSetsAreMadeOnFirstDemandAndShowTheEvents) {
     LoggedEvent* sizeSameTime = Event(7, 0.5f, "size again");
     sizeSameTime->TimeRange() = {0.1f, 0.5f, 0.0f};  // another effective time, the same set time
     LoggedEvent* sizeLater = Event(7, 0.75f, "size later");
-    LoggedEvent* speed = Event(2, 1.0f, "emitspeed");
+    LoggedBeamEvent* speed = BeamEvent(2, 1.0f, "emitspeed");
     beam_.AddParticleEvent(size);
     beam_.AddParticleEvent(sizeSameTime);
     beam_.AddParticleEvent(sizeLater);
     beam_.AddBeamEvent(speed);
 
     EXPECT_EQ(beam_.GetEventSet(23), nullptr);
-    CParticleEventSet* sizes = beam_.GetEventSet(7);
+    auto* sizes = static_cast<CParticleEventSet*>(beam_.GetEventSet(7));
     ASSERT_NE(sizes, nullptr);
     EXPECT_EQ(beam_.GetEventSet(7), sizes);
     for (std::uint32_t kind = 0; kind < CParticleBeam::kEventSetCount; ++kind) {
         ASSERT_NE(beam_.GetEventSet(kind), nullptr);
         EXPECT_EQ(beam_.GetEventSet(kind)->GetEventType(), static_cast<std::int32_t>(kind));
-        EXPECT_EQ(beam_.GetEventSet(kind)->GetBeam(), &beam_);
+        EXPECT_EQ(static_cast<CParticleEventSet*>(beam_.GetEventSet(kind))->GetBeam(), &beam_);
     }
     // In the order of the beam's list; the second event at 0.5 stays out of the set.
     ASSERT_EQ(sizes->GetEventCount(), 2);
-    EXPECT_EQ(sizes->GetEvent(0), size);
-    EXPECT_EQ(sizes->GetEvent(1), sizeLater);
+    EXPECT_EQ(sizes->GetEvent(0), static_cast<IParticleEvent*>(size));
+    EXPECT_EQ(sizes->GetEvent(1), static_cast<IParticleEvent*>(sizeLater));
     EXPECT_EQ(sizes->GetEvent(2), nullptr);
     EXPECT_EQ(sizes->GetEvent(-1), nullptr);
     EXPECT_EQ(size->GetOwningSet(), sizes);
     EXPECT_EQ(sizeSameTime->GetOwningSet(), nullptr);
-    EXPECT_EQ(beam_.GetEventSet(2)->GetEvent(0), speed);
+    EXPECT_EQ(beam_.GetEventSet(2)->GetEvent(0), static_cast<IParticleEvent*>(speed));
     EXPECT_EQ(beam_.GetEventSet(8)->GetEventCount(), 0);
 
     try {
@@ -349,7 +370,7 @@ TEST_F(ParticleBeamTest, DestructionReturnsEverythingInOrder) {
         beam.AddParticleEvent(Event(7, 0.5f, "size"));
         beam.AddParticleEvent(Event(14, 0.5f, "color"));
         beam.AddParticleEvent(Event(21, 1.0f, "spin"));
-        LoggedEvent* timer = Event(0, 3.0f, "eventtimer");
+        LoggedBeamEvent* timer = BeamEvent(0, 3.0f, "eventtimer");
         beam.AddBeamEvent(timer);
         beam.GetEventSet(0);
         for (int i = 0; i < 3; ++i) beam.LiveParticles().PushBack(&(new CParticle)->node);

@@ -1,0 +1,49 @@
+# The package a host builds against: the shared libraries, the headers a host includes, the
+# CMake package Lumiscriber (targets Lumiscriber::lumiscriber, Lumiscriber::lumiscriber_legacy,
+# Lumiscriber::platform and Lumiscriber::engine) and one pkg-config file per renderer build.
+include(CMakePackageConfigHelpers)
+
+# The renderer's public headers. They include nothing but each other, the standard library and
+# the platform's headers; the package test compiles them from the installed tree alone.
+set(LUMI_PUBLIC_HEADERS
+  core/lumi_export.h
+  core/exception.h
+  core/renderer_interface.h
+  core/lumiscriber_api.h
+  image/image_export.h
+  image/bitmap_types.h
+  image/raster.h
+  image/raster_file.h
+  image/raster_io_file.h
+  image/raster_mem_file.h
+  image/raster_gif.h
+  image/raster_jpg.h
+  image/raster_exif.h)
+
+foreach(_header IN LISTS LUMI_PUBLIC_HEADERS)
+  get_filename_component(_dir ${_header} DIRECTORY)
+  install(FILES ${_header} DESTINATION ${LUMI_INSTALL_INCLUDEDIR}/${_dir})
+endforeach()
+# The platform is the host's system: every stand-in's headers go in, but for the glyph
+# library's FreeType state, which only its own sources include.
+install(DIRECTORY platform/ DESTINATION ${LUMI_INSTALL_INCLUDEDIR}/platform FILES_MATCHING PATTERN "*.h"
+        PATTERN "engine_state.h" EXCLUDE)
+
+install(TARGETS lumiscriber lumiscriber_legacy lumi_platform_shared lumi_engine_shared
+  EXPORT LumiscriberTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+set(LUMI_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Lumiscriber)
+install(EXPORT LumiscriberTargets NAMESPACE Lumiscriber:: DESTINATION ${LUMI_CMAKE_DIR})
+configure_package_config_file(cmake/LumiscriberConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake
+  INSTALL_DESTINATION ${LUMI_CMAKE_DIR})
+install(FILES ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake DESTINATION ${LUMI_CMAKE_DIR})
+
+# The files find the prefix from where they lie, so an install under any --prefix works.
+file(RELATIVE_PATH LUMI_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+string(REGEX REPLACE "/$" "" LUMI_PC_PREFIX ${LUMI_PC_PREFIX})
+foreach(LUMI_PC_LIBRARY lumiscriber lumiscriber_legacy)
+  configure_file(cmake/lumiscriber.pc.in ${PROJECT_BINARY_DIR}/${LUMI_PC_LIBRARY}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${LUMI_PC_LIBRARY}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

@@ -1,0 +1,123 @@
+#include "particle/particle.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float kMinStep = 0.000001f;       // seconds: a step never stalls completely
+constexpr float kVerticalSlope = 0.00001f;  // |vx| at or below this points the motion straight up or down
+constexpr float kHalfPi = 1.5707964f;
+
+}  // namespace
+
+bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity, float timeScale,
+                     std::uint32_t radiusLimit) {
+    if (!alive) return false;
+    float t = (frameTime - lastUpdateTime) * timeScale;
+    if (!(t > 0.0f)) return true;
+    if (eventClock + t > nextEventTime) t = std::fmax(nextEventTime - eventClock, kMinStep);
+    // The frame clock is consumed unscaled, so that a time scale changes the particle's pace
+    // rather than the length of its steps.
+    lastUpdateTime += t / timeScale;
+    age += t;
+    eventClock += t;
+    if (!immortal && !circle && age > lifetime) {
+        alive = 0;
+        return false;
+    }
+
+    if (lockAspect) {
+        StepRamp(size, t);
+    } else {
+        StepRamp(sizeX, t);
+        StepRamp(sizeY, t);
+    }
+    StepRamp(speed, t);
+    StepRamp(motionAngle, t);
+
+    if (!speedVectorValid || speed.value != speedVectorSpeed || motionAngle.value != speedVectorAngle) {
+        const vec3_t v{std::cos(motionAngle.value) * speed.value, std::sin(motionAngle.value) * speed.value, 0.0f};
+        velocity.x += v.x - lastSpeedVector.x;
+        velocity.y += v.y - lastSpeedVector.y;
+        velocity.z += v.z - lastSpeedVector.z;
+        lastSpeedVector = v;
+        speedVectorSpeed = speed.value;
+        speedVectorAngle = motionAngle.value;
+        speedVectorValid = 1;
+    }
+
+    if (colorRemaining < t) {
+        color.r += colorRemaining * colorRate.r;
+        color.g += colorRemaining * colorRate.g;
+        color.b += colorRemaining * colorRate.b;
+        color.a += colorRemaining * colorRate.a;
+        colorRemaining = 0.0f;
+    } else {
+        color.r += t * colorRate.r;
+        color.g += t * colorRate.g;
+        color.b += t * colorRate.b;
+        color.a += t * colorRate.a;
+        colorRemaining -= t;
+    }
+    StepRamp(spin, t);
+    angle += spin.value * t;
+
+    if (track) {
+        segmentDone = 0;
+        if (segmentElapsed < segmentTime) {
+            position.x += segmentVelocity.x * t;
+            position.y += segmentVelocity.y * t;
+            position.z += segmentVelocity.z * t;
+            segmentElapsed += t;
+        } else {
+            segmentDone = 1;
+            segmentElapsed = 0.0f;
+        }
+    } else {
+        velocity.x += (acceleration.x + gravity.x) * t;
+        velocity.y += (acceleration.y + gravity.y) * t;
+        velocity.z += (acceleration.z + gravity.z) * t;
+        if (speed.value == 0.0f) {
+            if (std::fabs(velocity.x) > kVerticalSlope) {
+                motionAngle.value = std::atan2(velocity.y, velocity.x);
+            } else if (velocity.y > 0.0f) {
+                motionAngle.value = kHalfPi;
+            } else if (velocity.y < 0.0f) {
+                motionAngle.value = -kHalfPi;
+            }
+        }
+        if (radiusLimit == 0 ||
+            std::sqrt(position.x * position.x + position.y * position.y) <= static_cast<float>(radiusLimit)) {
+            position.x += velocity.x * t;
+            position.y += velocity.y * t;
+            position.z += velocity.z * t;
+        }
+    }
+    if (attached) emitterPosition = emitter;
+    return true;
+}
+
+void CParticle::StartSegment(const vec3_t& a, const vec3_t& b, float seconds) {
+    segmentTime = seconds;
+    segmentStart = a;
+    segmentEnd = b;
+    if (!(seconds > 0.0f)) {
+        // No time to run it: the segment is run through at once.
+        position = b;
+        segmentVelocity = {0.0f, 0.0f, 0.0f};
+        return;
+    }
+    position = a;
+    const float perSecond = 1.0f / seconds;
+    segmentVelocity = {(b.x - a.x) * perSecond, (b.y - a.y) * perSecond, (b.z - a.z) * perSecond};
+}
+
+void CParticle::RebuildVelocityFromSpeed() {
+    velocity = {std::cos(motionAngle.value) * speed.value, std::sin(motionAngle.value) * speed.value, velocity.z};
+    // The whole velocity now counts as speed component, z included, so the next step's
+    // component (z 0) takes that z out again.
+    lastSpeedVector = velocity;
+    speedVectorValid = 0;
+    speedChanged = 0;
+    angleChanged = 0;
+}

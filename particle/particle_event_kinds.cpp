@@ -1,0 +1,160 @@
+#include "particle/particle_event_kinds.h"
+
+#include "particle/particle.h"
+
+namespace {
+
+// Seconds from `event` to its ramp target on this particle's life; 1 when that is 0.
+float RampSpan(const CEventBase& event, const CEventBase& target, const CParticle& particle) {
+    const float span = (target.GetEffectiveTime() - event.GetEffectiveTime()) * particle.lifetime;
+    return span == 0.0f ? 1.0f : span;
+}
+
+// The ramp target as its own class (an event's target always has the event's internal kind,
+// hence its class); null without one.
+
+// A single value set (x unit) unless the event fades, then ramped toward the target's draw.
+// `remaining` is the ramp's own time, or the one the colour channels share.
+void ApplySingle(CParticleSingleEvent& event, const CParticle& particle, float unit, float& value, float& rate,
+                 float* remaining) {
+    if (!event.GetFade()) value = SampleValueRange(event.Value()) * unit;
+    rate = 0.0f;
+    if (CParticleSingleEvent* target = valued_event::RampTargetOf(event)) {
+        const float span = RampSpan(event, *target, particle);
+        rate = (SampleValueRange(target->Value()) * unit - value) / span;
+        if (remaining != nullptr) *remaining = span;
+    }
+}
+
+void ApplyRamp(CParticleSingleEvent& event, const CParticle& particle, ramp_t& ramp, float unit = 1.0f) {
+    ApplySingle(event, particle, unit, ramp.value, ramp.rate, &ramp.remaining);
+}
+
+void ApplyChannel(CParticleSingleEvent& event, CParticle& particle, float& value, float& rate) {
+    ApplySingle(event, particle, 1.0f, value, rate, &particle.colorRemaining);
+}
+
+// A velocity component; its rate is the acceleration, which has no end time.
+void ApplyVelocityAxis(CParticleSingleEvent& event, CParticle& particle, float& velocity, float& acceleration) {
+    ApplySingle(event, particle, 1.0f, velocity, acceleration, nullptr);
+}
+
+}  // namespace
+
+CParticleEvent_EventTimer::CParticleEvent_EventTimer()
+    : CParticleSingleEvent(17, "EVENTTIMER", "Expecting EventTimer!", false) {}
+CParticleEvent_Size::CParticleEvent_Size() : CParticleSingleEvent(1, "SIZE", "Expecting Size!", true) {}
+CParticleEvent_SizeX::CParticleEvent_SizeX() : CParticleSingleEvent(2, "SIZEX", "Expecting SizeX!", true) {}
+CParticleEvent_SizeY::CParticleEvent_SizeY() : CParticleSingleEvent(3, "SIZEY", "Expecting SizeY!", true) {}
+CParticleEvent_RedColor::CParticleEvent_RedColor()
+    : CParticleSingleEvent(4, "REDCOLOR", "Expecting RedColor!", true) {}
+CParticleEvent_GreenColor::CParticleEvent_GreenColor()
+    : CParticleSingleEvent(5, "GREENCOLOR", "Expecting GreenColor!", true) {}
+CParticleEvent_BlueColor::CParticleEvent_BlueColor()
+    : CParticleSingleEvent(6, "BLUECOLOR", "Expecting BlueColor!", true) {}
+CParticleEvent_Alpha::CParticleEvent_Alpha() : CParticleSingleEvent(7, "ALPHA", "Expecting Alpha!", true) {}
+CParticleEvent_Color::CParticleEvent_Color() : CParticleColorEvent(8, "COLOR", "Expecting Color!", true) {}
+CParticleEvent_VelocityX::CParticleEvent_VelocityX()
+    : CParticleSingleEvent(9, "VELOCITYX", "Expecting VelocityX!", true) {}
+CParticleEvent_VelocityY::CParticleEvent_VelocityY()
+    : CParticleSingleEvent(10, "VELOCITYY", "Expecting VelocityY!", true) {}
+CParticleEvent_VelocityZ::CParticleEvent_VelocityZ()
+    : CParticleSingleEvent(11, "VELOCITYZ", "Expecting VelocityZ!", true) {}
+CParticleEvent_Velocity::CParticleEvent_Velocity()
+    : CParticleXYZEvent(12, "VELOCITY", "Expecting Velocity!", true) {}
+CParticleEvent_Angle::CParticleEvent_Angle() : CParticleSingleEvent(13, "ANGLE", "Expecting Angle!", true) {}
+CParticleEvent_MotionAngle::CParticleEvent_MotionAngle()
+    : CParticleSingleEvent(14, "MOTIONANGLE", "Expecting MotionAngle!", true) {}
+CParticleEvent_Spin::CParticleEvent_Spin() : CParticleSingleEvent(15, "SPIN", "Expecting Spin!", true) {}
+CParticleEvent_Speed::CParticleEvent_Speed() : CParticleSingleEvent(16, "SPEED", "Expecting Speed!", true) {}
+
+void CParticleEvent_EventTimer::Apply(CParticle& particle) { particle.eventClock = SampleValueRange(Value()); }
+
+void CParticleEvent_Size::Apply(CParticle& particle) { ApplyRamp(*this, particle, particle.size); }
+
+void CParticleEvent_SizeX::Apply(CParticle& particle) { ApplyRamp(*this, particle, particle.sizeX); }
+
+void CParticleEvent_SizeY::Apply(CParticle& particle) { ApplyRamp(*this, particle, particle.sizeY); }
+
+void CParticleEvent_RedColor::Apply(CParticle& particle) {
+    ApplyChannel(*this, particle, particle.color.r, particle.colorRate.r);
+}
+
+void CParticleEvent_GreenColor::Apply(CParticle& particle) {
+    ApplyChannel(*this, particle, particle.color.g, particle.colorRate.g);
+}
+
+void CParticleEvent_BlueColor::Apply(CParticle& particle) {
+    ApplyChannel(*this, particle, particle.color.b, particle.colorRate.b);
+}
+
+void CParticleEvent_Alpha::Apply(CParticle& particle) {
+    ApplyChannel(*this, particle, particle.color.a, particle.colorRate.a);
+}
+
+void CParticleEvent_Color::Apply(CParticle& particle) {
+    // RGB(...) holds alpha kColorKeepAlpha: alpha is not this event's to change.
+    const bool setsAlpha = !(Value().min.a < 0.0f);
+    color4_t& color = particle.color;
+    color4_t& rate = particle.colorRate;
+    if (!GetFade()) {
+        const color4_t draw = SampleColorRange(Value());
+        color.r = draw.r;
+        color.g = draw.g;
+        color.b = draw.b;
+        if (setsAlpha) color.a = draw.a;
+    }
+    rate.r = rate.g = rate.b = 0.0f;
+    if (setsAlpha) rate.a = 0.0f;
+    CParticleEvent_Color* target = valued_event::RampTargetOf(*this);
+    if (target == nullptr) return;
+    const float span = RampSpan(*this, *target, particle);
+    const color4_t to = SampleColorRange(target->Value());
+    rate.r = (to.r - color.r) / span;
+    rate.g = (to.g - color.g) / span;
+    rate.b = (to.b - color.b) / span;
+    // An RGB target leaves alpha where it is rather than fading it toward -1.
+    if (setsAlpha && !(target->Value().min.a < 0.0f)) rate.a = (to.a - color.a) / span;
+    particle.colorRemaining = span;
+}
+
+void CParticleEvent_VelocityX::Apply(CParticle& particle) {
+    ApplyVelocityAxis(*this, particle, particle.velocity.x, particle.acceleration.x);
+}
+
+void CParticleEvent_VelocityY::Apply(CParticle& particle) {
+    ApplyVelocityAxis(*this, particle, particle.velocity.y, particle.acceleration.y);
+}
+
+void CParticleEvent_VelocityZ::Apply(CParticle& particle) {
+    ApplyVelocityAxis(*this, particle, particle.velocity.z, particle.acceleration.z);
+}
+
+void CParticleEvent_Velocity::Apply(CParticle& particle) {
+    if (!GetFade()) particle.velocity = SampleVec3Range(Value());
+    particle.acceleration = {0.0f, 0.0f, 0.0f};
+    CParticleEvent_Velocity* target = valued_event::RampTargetOf(*this);
+    if (target == nullptr) return;
+    const float span = RampSpan(*this, *target, particle);
+    const vec3_t to = SampleVec3Range(target->Value());
+    particle.acceleration = {(to.x - particle.velocity.x) / span, (to.y - particle.velocity.y) / span,
+                             (to.z - particle.velocity.z) / span};
+}
+
+void CParticleEvent_Angle::Apply(CParticle& particle) {
+    if (!GetFade()) particle.angle = SampleValueRange(Value()) * kDegreesToRadians;
+    // The target is drawn as every ramp target is, but the angle has no rate to take it.
+    if (CParticleEvent_Angle* target = valued_event::RampTargetOf(*this)) SampleValueRange(target->Value());
+}
+
+void CParticleEvent_MotionAngle::Apply(CParticle& particle) {
+    ApplyRamp(*this, particle, particle.motionAngle, kDegreesToRadians);
+    if (!GetFade()) particle.angleChanged = 1;
+}
+
+void CParticleEvent_Spin::Apply(CParticle& particle) { ApplyRamp(*this, particle, particle.spin, kDegreesToRadians); }
+
+void CParticleEvent_Speed::Apply(CParticle& particle) {
+    ApplyRamp(*this, particle, particle.speed);
+    if (!GetFade()) particle.speedChanged = 1;
+}

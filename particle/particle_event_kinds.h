@@ -1,0 +1,142 @@
+#pragma once
+// The 17 kinds of particle event (kind ids 6 to 22). Apply sets the particle's property
+// unless the event fades, then ramps it toward its ramp target's draw over the time between
+// the two events x the particle's lifetime (1 s when that is 0); without a target the ramp
+// stops (rate 0). Angles are degrees in scripts and radians on particles.
+#include "particle/valued_event.h"
+
+using CParticleSingleEvent = CValuedEvent<CParticleEvent, value_range_t, kEventValueSingle>;
+using CParticleColorEvent = CValuedEvent<CParticleEvent, color_range_t, kEventValueColor>;
+using CParticleXYZEvent = CValuedEvent<CParticleEvent, xyz_range_t, kEventValueXYZ>;
+
+// The particle's event clock := the draw: its timeline repeats or skips (age and lifetime
+// stay). Applied after the other events of its chain. Does not fade.
+class CParticleEvent_EventTimer final : public CParticleSingleEvent {
+public:
+    CParticleEvent_EventTimer();
+    std::int32_t GetEventType() override { return 6; }
+    void Apply(CParticle& particle) override;
+};
+
+// Size (with lock aspect), size X, size Y.
+class CParticleEvent_Size final : public CParticleSingleEvent {
+public:
+    CParticleEvent_Size();
+    std::int32_t GetEventType() override { return 7; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_SizeX final : public CParticleSingleEvent {
+public:
+    CParticleEvent_SizeX();
+    std::int32_t GetEventType() override { return 8; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_SizeY final : public CParticleSingleEvent {
+public:
+    CParticleEvent_SizeY();
+    std::int32_t GetEventType() override { return 9; }
+    void Apply(CParticle& particle) override;
+};
+
+// One channel of the colour; the four channels share one ramp time.
+class CParticleEvent_RedColor final : public CParticleSingleEvent {
+public:
+    CParticleEvent_RedColor();
+    std::int32_t GetEventType() override { return 10; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_GreenColor final : public CParticleSingleEvent {
+public:
+    CParticleEvent_GreenColor();
+    std::int32_t GetEventType() override { return 11; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_BlueColor final : public CParticleSingleEvent {
+public:
+    CParticleEvent_BlueColor();
+    std::int32_t GetEventType() override { return 12; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_Alpha final : public CParticleSingleEvent {
+public:
+    CParticleEvent_Alpha();
+    std::int32_t GetEventType() override { return 13; }
+    void Apply(CParticle& particle) override;
+};
+
+// All four channels; an RGB value (alpha kColorKeepAlpha) leaves alpha and its rate alone,
+// and alpha does not ramp toward an RGB target.
+class CParticleEvent_Color final : public CParticleColorEvent {
+public:
+    CParticleEvent_Color();
+    std::int32_t GetEventType() override { return 14; }
+    void Apply(CParticle& particle) override;
+};
+
+// Velocity (one axis or all three); a ramp sets the acceleration, which stays in force until
+// the next velocity event of the kind changes it.
+class CParticleEvent_VelocityX final : public CParticleSingleEvent {
+public:
+    CParticleEvent_VelocityX();
+    std::int32_t GetEventType() override { return 15; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_VelocityY final : public CParticleSingleEvent {
+public:
+    CParticleEvent_VelocityY();
+    std::int32_t GetEventType() override { return 16; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_VelocityZ final : public CParticleSingleEvent {
+public:
+    CParticleEvent_VelocityZ();
+    std::int32_t GetEventType() override { return 17; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_Velocity final : public CParticleXYZEvent {
+public:
+    CParticleEvent_Velocity();
+    std::int32_t GetEventType() override { return 18; }
+    void Apply(CParticle& particle) override;
+};
+
+// The quad's rotation. It has no ramp of its own (spin turns it), so a fading target has no
+// effect on it.
+class CParticleEvent_Angle final : public CParticleSingleEvent {
+public:
+    CParticleEvent_Angle();
+    std::int32_t GetEventType() override { return 19; }
+    void Apply(CParticle& particle) override;
+};
+
+// Direction of the speed component; with a SPEED event in the same chain it rebuilds the
+// velocity.
+class CParticleEvent_MotionAngle final : public CParticleSingleEvent {
+public:
+    CParticleEvent_MotionAngle();
+    std::int32_t GetEventType() override { return 20; }
+    void Apply(CParticle& particle) override;
+};
+
+// Degrees per second added to the angle.
+class CParticleEvent_Spin final : public CParticleSingleEvent {
+public:
+    CParticleEvent_Spin();
+    std::int32_t GetEventType() override { return 21; }
+    void Apply(CParticle& particle) override;
+};
+
+class CParticleEvent_Speed final : public CParticleSingleEvent {
+public:
+    CParticleEvent_Speed();
+    std::int32_t GetEventType() override { return 22; }
+    void Apply(CParticle& particle) override;
+};

@@ -1,0 +1,83 @@
+# Checks that a renderer's shared library exports exactly what the package's headers declare
+# for export: the functions marked LUMI_EXPORT, and the members, virtual tables and type
+# information of the classes marked LUMI_..._API; nothing else, and nothing of those missing.
+#   cmake -DNM=<nm> -DLIBRARY=<lib.so> -DHEADERS=<header|header|...> -P check_exports.cmake
+cmake_minimum_required(VERSION 3.20)
+string(REPLACE "|" ";" HEADERS "${HEADERS}")
+
+# What the headers declare. Namespaces are followed one level deep, as the headers use them.
+set(declared_functions)
+set(declared_classes)
+foreach(header IN LISTS HEADERS)
+  file(STRINGS ${header} lines)
+  set(namespace "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^namespace ([A-Za-z_][A-Za-z0-9_]*) {")
+      set(namespace "${CMAKE_MATCH_1}::")
+    elseif(line MATCHES "^}  // namespace")
+      set(namespace "")
+    elseif(line MATCHES "^[ \t]*class[ \t]+LUMI_[A-Z_]*API[ \t]+([A-Za-z_][A-Za-z0-9_:]*)")
+      list(APPEND declared_classes "${namespace}${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^[ \t]*LUMI_EXPORT[^(]*[ \t*&]([A-Za-z_][A-Za-z0-9_]*)\\(")
+      list(APPEND declared_functions "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+endforeach()
+if(NOT declared_functions OR NOT declared_classes)
+  message(FATAL_ERROR "no export marks found in the headers: ${HEADERS}")
+endif()
+
+execute_process(COMMAND ${NM} -D --defined-only -C ${LIBRARY}
+  OUTPUT_VARIABLE listing RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" listing "${listing}")
+
+set(unexpected)
+set(seen)
+foreach(entry IN LISTS listing)
+  # "<address> <kind> <name>"; absolute symbols (kind A) are the linker's, not the library's.
+  if(NOT entry MATCHES "^[0-9a-f]+ ([A-Za-z]) (.*)$" OR CMAKE_MATCH_1 STREQUAL "A")
+    continue()
+  endif()
+  set(symbol "${CMAKE_MATCH_2}")
+  string(REGEX REPLACE "^(typeinfo name for|typeinfo for|vtable for|VTT for|non-virtual thunk to|virtual thunk to|guard variable for) "
+         "" owner "${symbol}")
+  set(match "")
+  if(owner IN_LIST declared_functions)
+    set(match "${owner}")
+  else()
+    # The innermost class owns the symbol (CRasterJPG::CRasterExif::..., not CRasterJPG).
+    foreach(class IN LISTS declared_classes)
+      string(LENGTH "${class}::" length)
+      string(SUBSTRING "${owner}" 0 ${length} head)
+      string(LENGTH "${match}" matched)
+      if((owner STREQUAL class OR head STREQUAL "${class}::") AND length GREATER matched)
+        set(match "${class}")
+      endif()
+    endforeach()
+  endif()
+  if(match)
+    list(APPEND seen "${match}")
+  else()
+    list(APPEND unexpected "${symbol}")
+  endif()
+endforeach()
+
+set(missing)
+foreach(name IN LISTS declared_functions declared_classes)
+  if(NOT name IN_LIST seen)
+    list(APPEND missing "${name}")
+  endif()
+endforeach()
+
+if(unexpected OR missing)
+  list(JOIN unexpected "\n  " unexpected_text)
+  list(JOIN missing "\n  " missing_text)
+  message(FATAL_ERROR "${LIBRARY}\nexported but not declared by the package's headers:\n  ${unexpected_text}\n"
+                      "declared for export but not exported:\n  ${missing_text}")
+endif()
+list(REMOVE_DUPLICATES seen)
+list(LENGTH seen count)
+message(STATUS "${LIBRARY}: exports exactly the ${count} functions and classes its headers declare")

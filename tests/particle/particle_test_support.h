@@ -1,0 +1,107 @@
+#pragma once
+// Shared helpers of the particle tests: frames on the fake clock, events built as a script
+// would give them, the live particles of a beam, and an emitter's sound side.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/frame_clock.h"
+#include "particle/particle.h"
+#include "particle/particle_beam.h"
+#include "particle/particle_event.h"
+#include "particle/particle_sound.h"
+#include "particle/particle_sound_owner.h"
+#include "platform/tarnel/tarnel.h"
+#include "tests/support/fake_clock.h"
+
+namespace lumi::test {
+
+// The frame clock ticked `ms` after its last tick, as the renderer's frame loop does.
+inline void TickFrameClock(FakeClock& clock, std::uint32_t ms) {
+    clock.Advance(ms);
+    EndFrameClock();
+    AdvanceFrameClock(TimeGet_S());
+}
+
+// Updates the beam for `frames` frames of `ms` each (emitter at x, y; angle 0; scale 1).
+inline void RunBeam(CParticleBeam& beam, FakeClock& clock, int frames, std::uint32_t ms, float x = 0.0f,
+                    float y = 0.0f) {
+    for (int i = 0; i < frames; ++i) {
+        TickFrameClock(clock, ms);
+        beam.Update(static_cast<float>(ms) / 1000.0f, x, y, 0.0f, 0, 1.0f, 0.0f, 0.0f);
+    }
+}
+
+inline std::vector<CParticle*> LiveParticles(CParticleBeam& beam) {
+    std::vector<CParticle*> particles;
+    lru_list_t& live = beam.LiveParticles();
+    for (lru_obj_s* node = lru_obj_s::Next(&live); node != &live; node = lru_obj_s::Next(node))
+        particles.push_back(CParticle::FromNode(node));
+    return particles;
+}
+
+// A particle event of the kind `keyword` names, with a value of one number (or a whole
+// range), at `time` of the particle's life, added to the beam's list.
+inline CParticleEvent* AddParticleEvent(CParticleBeam& beam, const char* keyword, value_range_t value, float time,
+                                        bool fade = false) {
+    CParticleEvent* event = CreateParticleEvent(keyword);
+    EXPECT_NE(event, nullptr) << keyword;
+    EXPECT_TRUE(event->SetValue(kEventValueSingle, true, &value)) << keyword;
+    event->TimeRange() = {time, time, 0.0f};
+    event->SetFade(fade);
+    beam.AddParticleEvent(event);
+    return event;
+}
+
+// A beam event at `time` seconds on the beam clock, added to the beam's list. `value` goes
+// to the kinds of one number; the others keep theirs empty.
+inline CParticleBeamEvent* AddBeamEvent(CParticleBeam& beam, const char* keyword, value_range_t value, float time,
+                                        bool fade = false) {
+    CParticleBeamEvent* event = CreateBeamEvent(keyword);
+    EXPECT_NE(event, nullptr) << keyword;
+    if (event->GetValueType() == kEventValueSingle) {
+        EXPECT_TRUE(event->SetValue(kEventValueSingle, true, &value));
+    }
+    event->TimeRange() = {time, time, time};
+    event->SetEffectiveTime(time);
+    event->SetFade(fade);
+    beam.AddBeamEvent(event);
+    return event;
+}
+
+inline value_range_t Fixed(float value) { return {value, value, 0.0f}; }
+
+// The sound side of an emitter: a map of sounds by name over a host sound system.
+class FakeSoundOwner final : public IParticleSoundOwner {
+public:
+    explicit FakeSoundOwner(IHostSoundSystem* system = nullptr) : system_(system) {}
+
+    CParticleSound* Add(const std::string& name, const std::string& file, bool is3D, float volume = 1.0f) {
+        auto sound = std::make_unique<CParticleSound>(this);
+        sound->SetName(name);
+        sound->SetFileName(file);
+        sound->Set3D(is3D);
+        sound->SetVolume(volume);
+        return sounds_.emplace(name, std::move(sound)).first->second.get();
+    }
+
+    IHostSoundSystem* GetSoundSystem() override { return system_; }
+    CParticleSound* FindSound(const std::string& name) override {
+        const auto found = sounds_.find(name);
+        return found != sounds_.end() ? found->second.get() : nullptr;
+    }
+    CParticleSound* AcquireSound(const std::string& name) override {
+        CParticleSound* sound = FindSound(name);
+        if (sound != nullptr) sound->LoadData(system_);
+        return sound;
+    }
+
+private:
+    IHostSoundSystem* system_;
+    std::map<std::string, std::unique_ptr<CParticleSound>> sounds_;
+};
+
+}  // namespace lumi::test
