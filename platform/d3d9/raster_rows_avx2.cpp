@@ -12,7 +12,7 @@
 
 namespace d3d9sw {
 namespace rows_avx2 {
-#include "platform/d3d9/raster_rows_impl.h"
+#include "platform/d3d9/raster_rows_impl.inc"
 }  // namespace rows_avx2
 }  // namespace d3d9sw
 

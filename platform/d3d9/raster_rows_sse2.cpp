@@ -10,7 +10,7 @@
 #endif
 namespace d3d9sw {
 namespace rows_sse2 {
-#include "platform/d3d9/raster_rows_impl.h"
+#include "platform/d3d9/raster_rows_impl.inc"
 }  // namespace rows_sse2
 
 const RowKernels& RowKernelsSse2() { return rows_sse2::kKernels; }
