@@ -246,12 +246,9 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
         return false;
     }
     tex_batch_t* batch = FindOrCreateBatch(bound);
-    const auto width = static_cast<float>(bound->GetWidth());
-    const auto height = static_cast<float>(bound->GetHeight());
-    const float uLeft = static_cast<float>(source.left) / width;
-    const float vTop = static_cast<float>(source.top) / height;
-    const float uRight = static_cast<float>(source.right) / width;
-    const float vBottom = static_cast<float>(source.bottom) / height;
+    float uv[4];
+    SourceTextureCoordinates(source, bound, uv);
+    const float uLeft = uv[0], vTop = uv[1], uRight = uv[2], vBottom = uv[3];
 
     const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
     const RECT& d = rect->destination;

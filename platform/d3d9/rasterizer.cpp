@@ -299,16 +299,16 @@ void ClearDepth(const SurfaceView& depth, const RECT& rect, float z) {
             std::memcpy(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch + r.left * bytes, first, rowBytes);
         return;
     }
-    // Depth in the high 24 bits; the stencil byte of each pixel is kept.
+    // Depth in the high 24 bits; the stencil byte of each pixel is kept (D24X8 has none to
+    // keep, so its rows are filled whole).
     const auto value = static_cast<std::uint32_t>(std::lround(clamped * 16777215.0)) << 8;
     for (LONG y = r.top; y < r.bottom; ++y) {
-        std::uint8_t* row = depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch;
-        for (LONG x = r.left; x < r.right; ++x) {
-            std::uint32_t word;
-            std::memcpy(&word, row + 4 * x, 4);
-            word = value | (word & 0xFFu);
-            std::memcpy(row + 4 * x, &word, 4);
+        auto* row = reinterpret_cast<std::uint32_t*>(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch);
+        if (depth.format == D3DFMT_D24X8) {
+            std::fill(row + r.left, row + r.right, value);
+            continue;
         }
+        FillKeepingLowByte(row + r.left, r.right - r.left, value);
     }
 }
 

@@ -128,11 +128,7 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
             const LONG left = static_cast<LONG>(std::max<long long>(visible.left, -offset));
             const LONG right = static_cast<LONG>(std::min<long long>(visible.right, view.width - offset));
             const std::uint8_t* from = view.bits + static_cast<std::ptrdiff_t>(sy) * view.pitch;
-            for (LONG x = left; x < right; ++x) {
-                std::uint32_t texel;
-                std::memcpy(&texel, from + 4 * (x + offset), 4);
-                row[x] = texel | alphaOr;
-            }
+            if (right > left) CopyPixelsOr(row + left, from + 4 * (left + offset), right - left, alphaOr);
             continue;
         }
         for (LONG x = visible.left; x < visible.right; ++x) {
