@@ -12,15 +12,12 @@
 // Every case records CPU time (process-wide) and wall time per iteration; the summary after
 // the table gives the median over the repetitions and the ratios.
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
-#include <png.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +29,7 @@
 #include <vector>
 
 #include "bench/bench_renderer.h"
+#include "bench/decode_pictures.h"
 #include "bench/quad_copy.h"
 #include "draw/batch_processor.h"
 #include "draw/texture.h"
@@ -197,6 +195,14 @@ private:
 
 const char* KindName(bool alpha) { return alpha ? "alpha" : "opaque"; }
 
+// The host, or null with the case skipped when it could not be made.
+Host* ReadyHost(benchmark::State& state) {
+    Host& host = Host::Get();
+    if (host.Ready()) return &host;
+    state.SkipWithError("the renderer or its sprites could not be created");
+    return nullptr;
+}
+
 std::string FrameKey(const char* what, int count, bool alpha) {
     return std::string(what) + " " + std::to_string(count) + " " + KindName(alpha);
 }
@@ -252,11 +258,9 @@ __attribute__((optimize("no-tree-vectorize"))) void BlendLoopFrame(std::uint32_t
 // state.range(0): sprites; state.range(1): 1 alpha, 0 opaque; state.range(2): the software
 // device's rasterising threads (0: one per core).
 void BM_Frame(benchmark::State& state) {
-    Host& host = Host::Get();
-    if (!host.Ready()) {
-        state.SkipWithError("the renderer or its sprites could not be created");
-        return;
-    }
+    Host* ready = ReadyHost(state);
+    if (ready == nullptr) return;
+    Host& host = *ready;
     const int count = static_cast<int>(state.range(0));
     const bool alpha = state.range(1) != 0;
     const int threads = static_cast<int>(state.range(2));
@@ -304,11 +308,9 @@ void BM_BlendLoop(benchmark::State& state) {
 // ---- submission with rasterising off --------------------------------------------------------------
 
 void BM_Submit(benchmark::State& state) {
-    Host& host = Host::Get();
-    if (!host.Ready()) {
-        state.SkipWithError("the renderer or its sprites could not be created");
-        return;
-    }
+    Host* ready = ReadyHost(state);
+    if (ready == nullptr) return;
+    Host& host = *ready;
     const int count = static_cast<int>(state.range(0));
     const bool alpha = state.range(1) != 0;
     d3d9ctl::SetRasterizationEnabled(false);
@@ -321,13 +323,10 @@ void BM_Submit(benchmark::State& state) {
 
 // What every frame costs besides its sprites: clear, present, the frame loop.
 void BM_EmptyFrame(benchmark::State& state) {
-    Host& host = Host::Get();
-    if (!host.Ready()) {
-        state.SkipWithError("the renderer could not be created");
-        return;
-    }
+    Host* host = ReadyHost(state);
+    if (host == nullptr) return;
     d3d9ctl::SetRasterizationEnabled(false);
-    Measure(state, "empty frame", [&] { host.EmptyFrame(); });
+    Measure(state, "empty frame", [&] { host->EmptyFrame(); });
 }
 
 void BM_MemcpyPerSprite(benchmark::State& state) {
@@ -341,36 +340,12 @@ void BM_MemcpyPerSprite(benchmark::State& state) {
 
 constexpr DWORD kImageSide = 1024;
 
-// A photo-like picture: smooth gradients with some noise, so that the compressors work about
-// as hard as on real textures.
-std::vector<BYTE> EncodePicture(DWORD type, bool withAlpha) {
-    CRaster image(kImageSide, kImageSide, 24, 0);
-    if (withAlpha) image.CreateAlpha();
-    unsigned seed = 777;
-    for (DWORD y = 0; y < kImageSide; ++y) {
-        BYTE* row = image.GetBits(y);
-        for (DWORD x = 0; x < kImageSide; ++x) {
-            seed = seed * 1103515245u + 12345u;
-            const BYTE noise = static_cast<BYTE>((seed >> 16) & 7);
-            row[x * 3] = static_cast<BYTE>((x >> 2) + noise);
-            row[x * 3 + 1] = static_cast<BYTE>((y >> 2) + noise);
-            row[x * 3 + 2] = static_cast<BYTE>(((x + y) >> 3) + noise);
-            if (withAlpha) image.SetAlphaAt(static_cast<LONG>(x), static_cast<LONG>(y), static_cast<BYTE>((x ^ y) >> 2));
-        }
-    }
-    BYTE* buffer = nullptr;
-    long size = 0;
-    if (!image.Encode(buffer, size, type)) return {};
-    std::vector<BYTE> file(buffer, buffer + size);
-    std::free(buffer);
-    return file;
-}
-
 enum class Picture { kPngRgba, kPngRgb, kJpeg };
 
 const std::vector<BYTE>& PictureFile(Picture picture) {
-    static const std::vector<BYTE> files[3] = {EncodePicture(kRasterTypePng, true), EncodePicture(kRasterTypePng, false),
-                                               EncodePicture(kRasterTypeJpg, false)};
+    static const std::vector<BYTE> files[3] = {EncodePicture(kImageSide, true, kRasterTypePng),
+                                               EncodePicture(kImageSide, false, kRasterTypePng),
+                                               EncodePicture(kImageSide, false, kRasterTypeJpg)};
     return files[static_cast<int>(picture)];
 }
 
@@ -380,60 +355,6 @@ const char* PictureName(Picture picture) {
     case Picture::kPngRgb: return "png rgb";
     default: return "jpeg";
     }
-}
-
-struct MemorySource {
-    const BYTE* data;
-    std::size_t size, position;
-};
-
-void ReadMemory(png_structp png, png_bytep out, size_t n) {
-    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (n > source->size - source->position) png_error(png, "short");
-    std::memcpy(out, source->data + source->position, n);
-    source->position += n;
-}
-
-// Bare libpng into rows of a fresh buffer, in the file's own layout. The frame that setjmp
-// covers holds only plain data.
-bool BareLibpng(MemorySource* source, std::unique_ptr<BYTE[]>* pixels, std::vector<png_bytep>* rows) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_set_read_fn(png, source, ReadMemory);
-    png_read_info(png, info);
-    png_read_update_info(png, info);
-    const std::size_t rowBytes = png_get_rowbytes(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
-    pixels->reset(new BYTE[rowBytes * height]);
-    rows->resize(height);
-    for (png_uint_32 y = 0; y < height; ++y) (*rows)[y] = pixels->get() + y * rowBytes;
-    png_read_image(png, rows->data());
-    png_read_end(png, info);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
-}
-
-bool BareLibjpeg(const std::vector<BYTE>& file, std::unique_ptr<BYTE[]>* pixels) {
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_start_decompress(&cinfo);
-    const std::size_t rowBytes = static_cast<std::size_t>(cinfo.output_width) * cinfo.output_components;
-    pixels->reset(new BYTE[rowBytes * cinfo.output_height]);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = pixels->get() + rowBytes * cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return true;
 }
 
 double ThreadCpuSeconds() {
@@ -452,14 +373,7 @@ bool DecodeThroughCRaster(Picture picture, const std::vector<BYTE>& file) {
 
 bool DecodeThroughTheLibrary(Picture picture, const std::vector<BYTE>& file) {
     std::unique_ptr<BYTE[]> pixels;
-    bool ok;
-    if (picture == Picture::kJpeg) {
-        ok = BareLibjpeg(file, &pixels);
-    } else {
-        MemorySource source{file.data(), file.size(), 0};
-        std::vector<png_bytep> rows;
-        ok = BareLibpng(&source, &pixels, &rows);
-    }
+    const bool ok = picture == Picture::kJpeg ? BareLibjpeg(file, &pixels) : BareLibpng(file, &pixels);
     benchmark::DoNotOptimize(pixels.get());
     return ok;
 }

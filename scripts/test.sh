@@ -3,7 +3,7 @@
 # warnings and errors, the failing tests with their output, and ctest's summary.
 #   scripts/test.sh            normal build in build/
 #   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
-#   scripts/test.sh thread     ThreadSanitizer build in build-tsan/, the tests of threaded loading only
+#   scripts/test.sh thread     ThreadSanitizer build in build-tsan/, the tests of threaded loading and rasterising only
 # LUMI_JOBS limits the parallel build and test jobs (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."

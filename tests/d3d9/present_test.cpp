@@ -12,6 +12,17 @@ using PresentTest = D3D9Test;
 
 constexpr std::uint32_t kBlack = 0xFF000000u;
 
+// An additional windowed swap chain as the library's render windows ask for one: COPY, no
+// device window.
+D3DPRESENT_PARAMETERS CopyChainParams(UINT width, UINT height) {
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = width;
+    params.BackBufferHeight = height;
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    params.Windowed = TRUE;
+    return params;
+}
+
 std::uint32_t WindowPixel(HWND window, int x, int y) {
     int width = 0, height = 0;
     const std::uint32_t* pixels = win32::WindowPixels(window, &width, &height);
@@ -52,11 +63,7 @@ TEST_F(PresentTest, RowsCopiedAsWholeShowX8PixelsOpaqueAndFollowTheDestination) 
     EXPECT_EQ(WindowPixel(window_, 63, 47), 0xFF002F3Fu);
 
     // A same-size destination moved left and down: source column x lands at x - 5.
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 64;
-    params.BackBufferHeight = 48;
-    params.SwapEffect = D3DSWAPEFFECT_COPY;
-    params.Windowed = TRUE;
+    D3DPRESENT_PARAMETERS params = CopyChainParams(64, 48);
     Ref<IDirect3DSwapChain9> chain;
     ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
     Ref<IDirect3DSurface9> chainBack;
@@ -135,13 +142,9 @@ TEST_F(PresentTest, RenderTargetTextureTakesTheViewportAndReadsBackThroughSystem
 TEST_F(PresentTest, AdditionalSwapChainPresentsIntoTheWindowItIsGiven) {
     CreateWindowedDevice();
     HWND other = win32::CreateTestWindow(u"second", 100, 100, 40, 30);
-    // As the library's render windows ask: the window's size, no device window, COPY.
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 40;
-    params.BackBufferHeight = 30;
+    // As the library's render windows ask: the window's size, its format, one refresh a frame.
+    D3DPRESENT_PARAMETERS params = CopyChainParams(40, 30);
     params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.SwapEffect = D3DSWAPEFFECT_COPY;
-    params.Windowed = TRUE;
     params.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
     Ref<IDirect3DSwapChain9> chain;
     ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
@@ -174,11 +177,7 @@ TEST_F(PresentTest, PresentCopyIsClippedToBothSizes) {
     EXPECT_EQ(WindowPixel(window_, 63, 47), 0xFFABCDEFu);
     device_.reset();
     ASSERT_EQ(CreateDevice(WindowedParams(window_, 16, 8)), D3D_OK);
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 16;
-    params.BackBufferHeight = 8;
-    params.SwapEffect = D3DSWAPEFFECT_COPY;
-    params.Windowed = TRUE;
+    D3DPRESENT_PARAMETERS params = CopyChainParams(16, 8);
     Ref<IDirect3DSwapChain9> chain;
     ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
     const RECT source{0, 0, 16, 8};
