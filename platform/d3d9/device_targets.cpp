@@ -6,6 +6,7 @@
 #include "platform/d3d9/control_state.h"
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/format_rules.h"
+#include "platform/d3d9/raster_threads.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace d3d9sw {
@@ -164,9 +165,14 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     auto clear = [&](const RECT& area) {
         const RECT r = Intersect(area, viewport);
         if (r.left >= r.right) return;
-        if (flags & D3DCLEAR_TARGET) ClearColor(renderTarget_->View(), r, color);
-        if (flags & D3DCLEAR_ZBUFFER) ClearDepth(depth->View(), r, z);
-        if ((flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8) ClearStencil(depth->View(), r, stencil);
+        const std::int64_t pixels = std::int64_t{r.right - r.left} * (r.bottom - r.top);
+        RasterThreads::Get().ForRowBands(r.top, r.bottom, pixels, RasterThreadsInEffect(), [&](LONG top, LONG bottom) {
+            const RECT band{r.left, top, r.right, bottom};
+            if (flags & D3DCLEAR_TARGET) ClearColor(renderTarget_->View(), band, color);
+            if (flags & D3DCLEAR_ZBUFFER) ClearDepth(depth->View(), band, z);
+            if ((flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8)
+                ClearStencil(depth->View(), band, stencil);
+        });
     };
     if (count == 0) {
         clear(viewport);

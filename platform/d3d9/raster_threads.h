@@ -9,6 +9,7 @@
 // The draws of a frame follow each other closely, so a worker that finds no part left watches
 // for the next job for a few microseconds before it sleeps, and the caller watches for the
 // last parts to end before it sleeps: waking a sleeping thread costs more than a band.
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -31,6 +32,11 @@ public:
     void Run(int parts, int threads, Part part, void* context);
 
     static constexpr int kMaxParts = 256;
+
+    // Calls rows(first, last) for bands of rows that together cover [top, bottom) once, over
+    // up to `threads` threads when the `pixels` to touch are worth waking them.
+    template <class Rows>
+    void ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows);
 
     // The machine's cores (at least 1).
     static int HardwareThreads();
@@ -64,5 +70,26 @@ private:
     std::atomic<int> finished_{0};  // parts of the current job ended
     std::atomic<bool> stopping_{false};
 };
+
+template <class Rows>
+void RasterThreads::ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows) {
+    constexpr std::int64_t kPixelsPerBand = 65536;  // rows of plain copies are cheap
+    const int height = bottom - top;
+    std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, height / 8, pixels / kPixelsPerBand, kMaxParts});
+    if (bands <= 1) {
+        rows(top, bottom);
+        return;
+    }
+    struct Context {
+        const Rows* rows;
+        int top, height;
+    } context{&rows, top, height};
+    Run(static_cast<int>(bands), threads,
+        [](void* c, int band, int count) {
+            const auto& job = *static_cast<const Context*>(c);
+            (*job.rows)(job.top + job.height * band / count, job.top + job.height * (band + 1) / count);
+        },
+        &context);
+}
 
 }  // namespace d3d9sw

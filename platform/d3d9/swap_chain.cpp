@@ -6,6 +6,7 @@
 #include "platform/d3d9/control_state.h"
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/presentation.h"
+#include "platform/d3d9/raster_threads.h"
 #include "platform/win32/window.h"
 
 namespace d3d9sw {
@@ -117,26 +118,30 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
     // Rows of the same width in a 32-bit format are copied whole.
     const bool rowCopy = sourceWidth == destWidth && (view.format == D3DFMT_X8R8G8B8 || view.format == D3DFMT_A8R8G8B8);
     const std::uint32_t alphaOr = view.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;  // ReadPixel's X8 rule
-    for (LONG y = visible.top; y < visible.bottom; ++y) {
-        // Nearest sample when the rectangles differ in size, as a blit with point filtering does.
-        const long long sy = source.top + (static_cast<long long>(y) - dest.top) * sourceHeight / destHeight;
-        if (sy < 0 || sy >= view.height) continue;
-        std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * windowWidth;
-        if (rowCopy) {
-            // Source columns of the visible part, clipped to the back buffer.
-            const long long offset = source.left - static_cast<long long>(dest.left);
-            const LONG left = static_cast<LONG>(std::max<long long>(visible.left, -offset));
-            const LONG right = static_cast<LONG>(std::min<long long>(visible.right, view.width - offset));
-            const std::uint8_t* from = view.bits + static_cast<std::ptrdiff_t>(sy) * view.pitch;
-            if (right > left) CopyPixelsOr(row + left, from + 4 * (left + offset), right - left, alphaOr);
-            continue;
+    auto copyRows = [&](LONG top, LONG bottom) {
+        for (LONG y = top; y < bottom; ++y) {
+            // Nearest sample when the rectangles differ in size, as a blit with point filtering does.
+            const long long sy = source.top + (static_cast<long long>(y) - dest.top) * sourceHeight / destHeight;
+            if (sy < 0 || sy >= view.height) continue;
+            std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * windowWidth;
+            if (rowCopy) {
+                // Source columns of the visible part, clipped to the back buffer.
+                const long long offset = source.left - static_cast<long long>(dest.left);
+                const LONG left = static_cast<LONG>(std::max<long long>(visible.left, -offset));
+                const LONG right = static_cast<LONG>(std::min<long long>(visible.right, view.width - offset));
+                const std::uint8_t* from = view.bits + static_cast<std::ptrdiff_t>(sy) * view.pitch;
+                if (right > left) CopyPixelsOr(row + left, from + 4 * (left + offset), right - left, alphaOr);
+                continue;
+            }
+            for (LONG x = visible.left; x < visible.right; ++x) {
+                const long long sx = source.left + (static_cast<long long>(x) - dest.left) * sourceWidth / destWidth;
+                if (sx < 0 || sx >= view.width) continue;
+                row[x] = ReadPixel(view, static_cast<int>(sx), static_cast<int>(sy));
+            }
         }
-        for (LONG x = visible.left; x < visible.right; ++x) {
-            const long long sx = source.left + (static_cast<long long>(x) - dest.left) * sourceWidth / destWidth;
-            if (sx < 0 || sx >= view.width) continue;
-            row[x] = ReadPixel(view, static_cast<int>(sx), static_cast<int>(sy));
-        }
-    }
+    };
+    const std::int64_t area = std::int64_t{visible.right - visible.left} * (visible.bottom - visible.top);
+    RasterThreads::Get().ForRowBands(visible.top, visible.bottom, area, RasterThreadsInEffect(), copyRows);
     return D3D_OK;
 }
 

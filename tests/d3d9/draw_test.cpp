@@ -164,12 +164,14 @@ TEST_F(DrawTest, CallLogIsKeptOnlyWhileSwitchedOn) {
     EXPECT_TRUE(d3d9ctl::CallLog().empty()) << "off again after ResetAll";
 }
 
-// Named for the ThreadSanitizer pass.
+// Named for the ThreadSanitizer pass: draws, clears and presents split into bands.
 TEST_F(DrawTest, ThreadedDrawsThroughTheDeviceGiveThePixelsOfOneThread) {
     EXPECT_EQ(d3d9ctl::RasterThreadCount(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-    // A back buffer big enough for the quad to be split into bands.
+    // A back buffer and a window big enough for every step to be split into bands.
+    constexpr int kSide = 512;
+    HWND big = win32::CreateTestWindow(u"big", 0, 0, kSide, kSide);
     target_.reset();
-    D3DPRESENT_PARAMETERS params = WindowedParams(window_, 256, 256);
+    D3DPRESENT_PARAMETERS params = WindowedParams(window_, kSide, kSide);
     ASSERT_EQ(device_->Reset(&params), D3D_OK);
     ASSERT_EQ(device_->GetRenderTarget(0, target_.out()), D3D_OK);
     SetStates();
@@ -180,7 +182,7 @@ TEST_F(DrawTest, ThreadedDrawsThroughTheDeviceGiveThePixelsOfOneThread) {
             d3d9ctl::SetRasterThreadCount(threads);
             d3d9ctl::SetRasterAvx2Enabled(avx2);
             EXPECT_EQ(d3d9ctl::RasterThreadCount(), threads);
-            ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
+            ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030u, 1.0f, 0), D3D_OK);
             ASSERT_EQ(device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE), D3D_OK);
             ASSERT_EQ(device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA), D3D_OK);
             ASSERT_EQ(device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA), D3D_OK);
@@ -188,13 +190,18 @@ TEST_F(DrawTest, ThreadedDrawsThroughTheDeviceGiveThePixelsOfOneThread) {
             ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);
             ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);
             ASSERT_EQ(device_->EndScene(), D3D_OK);
+            ASSERT_EQ(device_->Present(nullptr, nullptr, big, nullptr), D3D_OK);
             int width = 0, height = 0;
-            const std::vector<std::uint32_t> pixels = d3d9ctl::ReadPixels(target_.get(), &width, &height);
+            const std::uint32_t* shown = win32::WindowPixels(big, &width, &height);
+            ASSERT_NE(shown, nullptr);
+            std::vector<std::uint32_t> pixels = d3d9ctl::ReadPixels(target_.get(), &width, &height);
+            pixels.insert(pixels.end(), shown, shown + kSide * kSide);
             if (reference.empty()) reference = pixels;
             EXPECT_EQ(pixels, reference) << threads << " threads, AVX2 " << avx2;
         }
     }
     EXPECT_EQ(reference[0], 0xFFFF0000u);
+    EXPECT_EQ(reference[kSide - 1], 0xFF102030u);
     d3d9ctl::ResetAll();
     EXPECT_EQ(d3d9ctl::RasterThreadCount(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 }
