@@ -1,10 +1,12 @@
 #pragma once
 // The per-pixel work of one draw, fixed once per draw from the device state: which pixels may
 // be written (viewport and surfaces), the colour source (texture stages or a ps.1.1 program),
-// the alpha test, depth and blending. Spans are drawn by a function chosen per draw: a
-// specialised loop for the common cases (untextured or textured MODULATE from a 32-bit texture,
-// opaque or SRCALPHA/INVSRCALPHA, into a 32-bit target) and a general one for the rest; both
-// produce the same pixels.
+// the alpha test, depth and blending. Spans are drawn by a function chosen per draw: the row
+// kernels (raster_rows.h) for spans of one colour and depth into a 32-bit target, opaque or
+// SRCALPHA/INVSRCALPHA; a specialised loop for other spans of the common cases (untextured or
+// textured MODULATE from a 32-bit texture); a general one for the rest. All produce the same
+// pixels. The rows of unrotated rectangles mapped texel for pixel take the row kernels whole
+// (raster_quad.h), planned here per draw (RowPlan).
 #include "platform/d3d9/d3d9_types.h"
 #include "platform/d3d9/pixel_shader.h"
 #include "platform/d3d9/raster_output.h"
