@@ -80,12 +80,12 @@ typedef BYTE Bytes16 __attribute__((vector_size(16)));
 
 __attribute__((target("ssse3"))) void SplitColorAndAlphaSsse3(const BYTE* in, png_uint_32 width, BYTE* color,
                                                               BYTE* alpha) {
-    const Bytes16 order = {2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, 3, 7, 11, 15};
     png_uint_32 x = 0;
     for (; x + 4 <= width; x += 4, in += 16, color += 12, alpha += 4) {
         Bytes16 pixels;
         std::memcpy(&pixels, in, sizeof pixels);
-        const Bytes16 split = __builtin_shuffle(pixels, order);
+        const Bytes16 split =
+            __builtin_shufflevector(pixels, pixels, 2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, 3, 7, 11, 15);
         std::memcpy(color, &split, 12);
         std::memcpy(alpha, reinterpret_cast<const BYTE*>(&split) + 12, 4);
     }

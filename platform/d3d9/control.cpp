@@ -58,6 +58,7 @@ std::uint64_t TextureMemoryTotal() {
 
 std::uint64_t TextureMemoryFree() {
     auto lock = LockApi();
+    for (d3d9sw::Device* device : Control().devices) device->FlushDraws();  // queued draws hold textures
     const std::uint64_t budget = d3d9sw::TextureBudget(0);
     const std::uint64_t used = d3d9sw::TextureUsed(0);
     return used >= budget ? 0 : budget - used;
@@ -166,11 +167,14 @@ std::vector<std::uint32_t> ReadPixels(IDirect3DSurface9* surface, int* width, in
 DeviceInfo InspectDevice(IDirect3DDevice9* device) {
     auto lock = LockApi();
     auto* ours = dynamic_cast<d3d9sw::Device*>(device);
-    return ours != nullptr ? ours->Inspect() : DeviceInfo{};
+    if (ours == nullptr) return DeviceInfo{};
+    ours->FlushDraws();  // queued draws hold their resources until they are drawn
+    return ours->Inspect();
 }
 
 LiveObjects CountLiveObjects() {
     auto lock = LockApi();
+    for (d3d9sw::Device* device : Control().devices) device->FlushDraws();  // queued draws hold resources
     LiveObjects live;
     for (d3d9sw::RefCounted* object : Control().objects) {
         if (object->IsContained()) continue;

@@ -162,16 +162,19 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 
     const RECT viewport{static_cast<LONG>(viewport_.X), static_cast<LONG>(viewport_.Y),
                         static_cast<LONG>(viewport_.X + viewport_.Width), static_cast<LONG>(viewport_.Y + viewport_.Height)};
+    // The views first: they draw what the queue holds, on this thread, before anything is cleared.
+    const SurfaceView targetView = (flags & D3DCLEAR_TARGET) ? renderTarget_->View() : SurfaceView{};
+    const SurfaceView depthView = depth != nullptr ? depth->View() : SurfaceView{};
+    const bool clearStencil = (flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8;
     auto clear = [&](const RECT& area) {
         const RECT r = Intersect(area, viewport);
         if (r.left >= r.right) return;
         const std::int64_t pixels = std::int64_t{r.right - r.left} * (r.bottom - r.top);
         RasterThreads::Get().ForRowBands(r.top, r.bottom, pixels, RasterThreadsInEffect(), [&](LONG top, LONG bottom) {
             const RECT band{r.left, top, r.right, bottom};
-            if (flags & D3DCLEAR_TARGET) ClearColor(renderTarget_->View(), band, color);
-            if (flags & D3DCLEAR_ZBUFFER) ClearDepth(depth->View(), band, z);
-            if ((flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8)
-                ClearStencil(depth->View(), band, stencil);
+            if (flags & D3DCLEAR_TARGET) ClearColor(targetView, band, color);
+            if (flags & D3DCLEAR_ZBUFFER) ClearDepth(depthView, band, z);
+            if (clearStencil) ClearStencil(depthView, band, stencil);
         });
     };
     if (count == 0) {
@@ -229,11 +232,11 @@ HRESULT Device::RunDraw(const char* method, const ArgList& args, D3DPRIMITIVETYP
     state.stageStates = states_.stage;
     state.samplerStates = states_.sampler;
     for (unsigned stage = 0; stage < kD3DTextureStageCount; ++stage)
-        if (textures_[stage]) state.textures[stage] = textures_[stage]->Level(0)->View();
+        if (textures_[stage]) state.textures[stage] = textures_[stage]->Level(0)->MemoryView();
     state.pixelShader = pixelShader_ ? &pixelShader_->Program() : nullptr;
     state.viewport = viewport_;
-    state.target = renderTarget_->View();
-    if (depthStencil_) state.depth = depthStencil_->View();
+    state.target = renderTarget_->MemoryView();
+    if (depthStencil_) state.depth = depthStencil_->MemoryView();
     state.threads = RasterThreadsInEffect();
     state.avx2 = Control().rasterAvx2;
 
@@ -246,7 +249,15 @@ HRESULT Device::RunDraw(const char* method, const ArgList& args, D3DPRIMITIVETYP
     call.indices = indices;
     call.indexCount = indexCount;
     call.baseVertex = baseVertex;
-    const HRESULT hr = Control().rasterize ? Rasterize(state, call) : D3D_OK;
+    HRESULT hr = D3D_OK;
+    if (Control().rasterize) {
+        // Queued, and drawn when something looks at the memory; a draw that samples what the
+        // queue draws into (or the other way round) waits for the queue first.
+        if (queue_.MustWaitFor(state)) FlushDraws();
+        RefCounted* keep[kD3DTextureStageCount + 3] = {renderTarget_.get(), depthStencil_.get(), pixelShader_.get()};
+        for (unsigned stage = 0; stage < kD3DTextureStageCount; ++stage) keep[3 + stage] = textures_[stage].get();
+        hr = queue_.Add(state, call, keep, static_cast<int>(std::size(keep)));
+    }
     if (SUCCEEDED(hr)) {
         d3d9ctl::Counters& counters = Control().counters;
         ++counters.drawCalls;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/raster_geometry.h"
 #include "platform/d3d9/raster_pipeline.h"
 #include "platform/d3d9/raster_points_lines.h"
@@ -15,6 +16,9 @@ namespace d3d9sw {
 namespace {
 
 constexpr UINT kVertexBytes = 24;  // FVF 0x142: x, y, z, diffuse, u, v
+constexpr double kPixelsPerBand = 16384;  // a band's work must outweigh handing it to a thread
+constexpr int kRowsPerBand = 8;
+constexpr int kBandsPerThread = 2;  // spare bands let the threads that run take over from those that wait
 
 unsigned VerticesPerPrimitive(D3DPRIMITIVETYPE type) {
     switch (type) {
@@ -83,20 +87,30 @@ const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
     return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
 }
 
-// Draws the triangles, in order: all of them, or those listed in `prims` (ascending).
-void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, const UINT* prims = nullptr,
-                   std::size_t listed = 0) {
+// Whether a triangle lies wholly above or below the rows the pipeline may write, judged from
+// its clip-space y alone with a pixel to spare (clipping only shrinks a triangle).
+bool OutsideRows(const DrawCall& call, UINT prim, const D3DVIEWPORT9& viewport, const RECT& rows) {
+    float y[3];
+    for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call, 3ull * prim + i) + 4, sizeof y[i]);
+    const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
+    if (!(highest >= lowest)) return false;  // NaN: left to the triangle loop
+    const double top = (1.0 - highest) * 0.5 * viewport.Height + viewport.Y;
+    const double bottom = (1.0 - lowest) * 0.5 * viewport.Height + viewport.Y;
+    return bottom < rows.top - 1.0 || top > rows.bottom + 1.0;
+}
+
+// `banded`: the pipeline's rows are one band of the draw, and triangles outside them are
+// skipped before any work on them.
+void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, bool banded) {
     const D3DVIEWPORT9& viewport = pipeline.Viewport();
-    const std::size_t count = prims != nullptr ? listed : call.primitiveCount;
     std::uint64_t rectangles = 0;
-    for (std::size_t n = 0; n < count; ++n) {
-        const UINT prim = prims != nullptr ? prims[n] : static_cast<UINT>(n);
-        const bool pairs = n + 1 < count && (prims == nullptr || prims[n + 1] == prim + 1);
-        if (pairs && pipeline.Rows().quads) {
+    for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
+        if (banded && OutsideRows(call, prim, viewport, pipeline.Scissor())) continue;
+        if (prim + 1 < call.primitiveCount && pipeline.Rows().quads) {
             const std::uint8_t* records[6];
             for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call, 3ull * prim + i);
             if (DrawRectangle(records, cullMode, pipeline)) {
-                ++n;
+                ++prim;
                 ++rectangles;
                 continue;
             }
@@ -120,101 +134,6 @@ void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline
         for (int i = 1; i + 1 < clipped; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
     }
     CountRectanglesDrawnByRows(rectangles);
-}
-
-constexpr double kPixelsPerBand = 16384;  // a band's work must outweigh handing it to a thread
-constexpr LONG kRowsPerBand = 8;
-constexpr int kBandsPerThread = 2;  // spare bands let the threads that run take over from those that wait
-
-// A triangle draw split into horizontal bands of the scissor rectangle, drawn by the threads as
-// they come free. Each band draws, in order, the triangles that may reach its rows (a pixel to
-// spare: clipping only shrinks a triangle), and only its own rows, so the pixels are those of
-// one thread drawing them all.
-class BandedDraw {
-public:
-    BandedDraw(const DrawCall& call, DWORD cullMode, const PixelPipeline& pipeline)
-        : call_(call), cullMode_(cullMode), pipeline_(pipeline), lists_(ListsOfThisThread()) {}
-
-    // Sorts the triangles into bands for `threads` threads; false when one band would do.
-    bool Split(int threads) {
-        const RECT& scissor = pipeline_.Scissor();
-        threads_ = threads;
-        top_ = scissor.top;
-        height_ = scissor.bottom - scissor.top;
-        bands_ = threads > 1 ? std::min<int>({threads * kBandsPerThread, height_ / kRowsPerBand, RasterThreads::kMaxParts}) : 1;
-        if (bands_ <= 1) return false;
-        const D3DVIEWPORT9& vp = pipeline_.Viewport();
-        // The pixels of the triangles' bounding boxes decide whether the threads pay.
-        double pixels = 0;
-        for (UINT prim = 0; prim < call_.primitiveCount && pixels < bands_ * kPixelsPerBand; ++prim) {
-            const Box box = BoxOf(prim);
-            if (box.right >= box.left && box.high >= box.low)
-                pixels += static_cast<double>(std::min(box.right - box.left, 2.0f)) * std::min(box.high - box.low, 2.0f) *
-                          0.25 * vp.Width * vp.Height;
-        }
-        bands_ = std::min<int>(bands_, static_cast<int>(pixels / kPixelsPerBand));
-        if (bands_ <= 1) return false;
-        if (lists_.size() < static_cast<std::size_t>(bands_)) lists_.resize(static_cast<std::size_t>(bands_));
-        for (auto& list : lists_) list.clear();
-        for (UINT prim = 0; prim < call_.primitiveCount; ++prim) {
-            const Box box = BoxOf(prim);
-            int first = 0, last = 0;  // NaN positions draw nothing: any band will do
-            if (box.high >= box.low) {
-                first = BandOfRow(std::ceil((1.0 - static_cast<double>(box.high)) * 0.5 * vp.Height + vp.Y - 1.0));
-                last = BandOfRow(std::floor((1.0 - static_cast<double>(box.low)) * 0.5 * vp.Height + vp.Y + 1.0));
-            }
-            for (int band = first; band <= last; ++band) lists_[static_cast<std::size_t>(band)].push_back(prim);
-        }
-        return true;
-    }
-
-    void Draw() { RasterThreads::Get().Run(bands_, threads_, DrawBand, this); }
-
-private:
-    struct Box {
-        float left, right, low, high;  // clip space
-    };
-    Box BoxOf(UINT prim) const {
-        float xy[3][2];
-        for (int i = 0; i < 3; ++i) std::memcpy(xy[i], VertexRecord(call_, 3ull * prim + i), sizeof xy[i]);
-        return {std::min({xy[0][0], xy[1][0], xy[2][0]}), std::max({xy[0][0], xy[1][0], xy[2][0]}),
-                std::min({xy[0][1], xy[1][1], xy[2][1]}), std::max({xy[0][1], xy[1][1], xy[2][1]})};
-    }
-    // Band k holds rows BandTop(k) <= row < BandTop(k + 1); the band of a row is the last k
-    // whose top is not below it (rows outside the scissor go to the nearest band).
-    LONG BandTop(int band) const { return top_ + static_cast<LONG>(static_cast<std::int64_t>(height_) * band / bands_); }
-    int BandOfRow(double row) const {
-        const double offset = std::clamp(row - top_, 0.0, static_cast<double>(height_ - 1));
-        return static_cast<int>(((static_cast<std::int64_t>(offset) + 1) * bands_ - 1) / height_);
-    }
-
-    static void DrawBand(void* context, int band, int) {
-        const auto& draw = *static_cast<const BandedDraw*>(context);
-        const std::vector<UINT>& list = draw.lists_[static_cast<std::size_t>(band)];
-        PixelPipeline pipeline = draw.pipeline_;
-        pipeline.RestrictRows(draw.BandTop(band), draw.BandTop(band + 1));
-        DrawTriangles(draw.call_, draw.cullMode_, pipeline, list.data(), list.size());
-    }
-
-    // The lists are kept from draw to draw, so that a frame of draws allocates nothing.
-    static std::vector<std::vector<UINT>>& ListsOfThisThread() {
-        thread_local std::vector<std::vector<UINT>> lists;
-        return lists;
-    }
-
-    const DrawCall& call_;
-    DWORD cullMode_;
-    const PixelPipeline& pipeline_;
-    std::vector<std::vector<UINT>>& lists_;
-    LONG top_ = 0, height_ = 0;
-    int threads_ = 1;
-    int bands_ = 0;
-};
-
-void DrawTrianglesInBands(const DrawCall& call, DWORD cullMode, int threads, PixelPipeline& pipeline) {
-    BandedDraw draw(call, cullMode, pipeline);
-    if (draw.Split(threads)) draw.Draw();
-    else DrawTriangles(call, cullMode, pipeline);
 }
 
 void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
@@ -255,19 +174,73 @@ void DrawPoints(const DrawCall& call, float size, PixelPipeline& pipeline) {
 
 }  // namespace
 
-HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
+HRESULT PrepareDraw(const DrawState& state, const DrawCall& call, PixelPipeline* pipeline, DrawSettings* settings) {
     HRESULT hr = ValidateCall(call);
     if (FAILED(hr)) return hr;
     hr = ValidateState(state);
     if (FAILED(hr)) return hr;
-    PixelPipeline pipeline;
-    hr = pipeline.Configure(state, call.type);
+    hr = pipeline->Configure(state, call.type);
     if (FAILED(hr)) return hr;
-    switch (call.type) {
-    case D3DPT_POINTLIST: DrawPoints(call, PointSize(state.renderStates), pipeline); break;
-    case D3DPT_LINELIST: DrawLines(call, state.renderStates[D3DRS_LASTPIXEL] != FALSE, pipeline); break;
-    default: DrawTrianglesInBands(call, state.renderStates[D3DRS_CULLMODE], state.threads, pipeline); break;
+    settings->cullMode = state.renderStates[D3DRS_CULLMODE];
+    settings->lastPixel = state.renderStates[D3DRS_LASTPIXEL] != FALSE;
+    settings->pointSize = PointSize(state.renderStates);
+    return D3D_OK;
+}
+
+double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, double enough) {
+    if (call.type != D3DPT_TRIANGLELIST) return call.primitiveCount;  // a few pixels each
+    double area = 0;
+    const double pixelsPerUnit = 0.25 * viewport.Width * viewport.Height;
+    for (UINT prim = 0; prim < call.primitiveCount && area < enough; ++prim) {
+        float xy[3][2];
+        for (int i = 0; i < 3; ++i) std::memcpy(xy[i], VertexRecord(call, 3ull * prim + i), sizeof xy[i]);
+        const float w = std::max({xy[0][0], xy[1][0], xy[2][0]}) - std::min({xy[0][0], xy[1][0], xy[2][0]});
+        const float h = std::max({xy[0][1], xy[1][1], xy[2][1]}) - std::min({xy[0][1], xy[1][1], xy[2][1]});
+        if (w >= 0 && h >= 0) area += static_cast<double>(std::min(w, 2.0f)) * std::min(h, 2.0f) * pixelsPerUnit;
     }
+    return area;
+}
+
+int BandCount(int threads, int rows, double pixels) {
+    if (threads <= 1) return 1;
+    const double bands = std::min<double>({static_cast<double>(threads) * kBandsPerThread,
+                                           static_cast<double>(rows / kRowsPerBand), pixels / kPixelsPerBand,
+                                           static_cast<double>(RasterThreads::kMaxParts)});
+    return bands < 2 ? 1 : static_cast<int>(bands);
+}
+
+void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& prepared, int band,
+                      int bands) {
+    PixelPipeline pipeline = prepared;
+    if (bands > 1) {
+        const std::int64_t height = prepared.targetView.height;
+        pipeline.RestrictRows(static_cast<LONG>(height * band / bands), static_cast<LONG>(height * (band + 1) / bands));
+    }
+    switch (call.type) {
+    case D3DPT_POINTLIST: DrawPoints(call, settings.pointSize, pipeline); break;
+    case D3DPT_LINELIST: DrawLines(call, settings.lastPixel, pipeline); break;
+    default: DrawTriangles(call, settings.cullMode, pipeline, bands > 1); break;
+    }
+}
+
+HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
+    PixelPipeline pipeline;
+    DrawSettings settings;
+    const HRESULT hr = PrepareDraw(state, call, &pipeline, &settings);
+    if (FAILED(hr)) return hr;
+    const double enough = static_cast<double>(RasterThreads::kMaxParts) * kPixelsPerBand;
+    const int bands = BandCount(state.threads, pipeline.targetView.height, EstimatedPixels(call, pipeline.Viewport(), enough));
+    struct Job {
+        const DrawCall* call;
+        const DrawSettings* settings;
+        const PixelPipeline* pipeline;
+    } job{&call, &settings, &pipeline};
+    RasterThreads::Get().Run(bands, state.threads,
+                             [](void* context, int band, int count) {
+                                 const auto& j = *static_cast<const Job*>(context);
+                                 DrawPreparedBand(*j.call, *j.settings, *j.pipeline, band, count);
+                             },
+                             &job);
     return D3D_OK;
 }
 

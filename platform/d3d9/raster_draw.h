@@ -1,0 +1,33 @@
+#pragma once
+// A draw in two steps, for drawing later and in bands (raster_queue.h): checked and fixed by
+// the states of the moment, then drawn into one band of its target's rows at a time. Every
+// band sees the draw's primitives in order and writes only its own rows, so bands drawn at once
+// by several threads give the pixels of the draw drawn whole.
+#include "platform/d3d9/raster_pipeline.h"
+#include "platform/d3d9/rasterizer.h"
+
+namespace d3d9sw {
+
+// What a draw reads from the render states besides the pipeline's part.
+struct DrawSettings {
+    DWORD cullMode = D3DCULL_CCW;
+    bool lastPixel = true;
+    float pointSize = 1.0f;
+};
+
+// Checks the call and the state as Rasterize does and fixes the pipeline and settings;
+// D3DERR_INVALIDCALL when the draw cannot be drawn.
+HRESULT PrepareDraw(const DrawState& state, const DrawCall& call, PixelPipeline* pipeline, DrawSettings* settings);
+
+// Pixels the draw covers at most (triangles by their bounding boxes), counted until `enough`.
+double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, double enough);
+
+// Bands worth splitting `pixels` over `rows` of a target into for `threads` threads (1: none).
+int BandCount(int threads, int rows, double pixels);
+
+// Draws the prepared draw into band `band` of `bands` of its target's rows (all rows for one
+// band). The pipeline is copied: bands may be drawn at once.
+void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& pipeline, int band,
+                      int bands);
+
+}  // namespace d3d9sw
