@@ -109,10 +109,12 @@ bool IsDeviceLost();  // any live device lost or not yet reset
 void SetRasterizationEnabled(bool enabled);
 
 // How the rasteriser works, never what it draws: the pixels are the same for every setting.
-// Threads: draws that cover enough pixels are split into bands drawn at once by this many
-// threads of one process-wide pool (created as needed, kept for the process); 0 means one per
-// core, the default and the value after ResetAll. AVX2: its row kernels are used when the CPU
-// has them and this is on (the default); off, the SSE2 ones are.
+// A device keeps its draws in a queue and rasterises them when anything reads or writes the
+// memory of one of its surfaces (a lock, a present, a clear, the read-back below). Threads:
+// the queued draws are split into bands of rows drawn at once by this many threads of one
+// process-wide pool (created as needed, kept for the process) when they cover enough pixels;
+// 0 means one per core, the default and the value after ResetAll. AVX2: its row kernels are
+// used when the CPU has them and this is on (the default); off, the SSE2 ones are.
 void SetRasterThreadCount(int threads);
 int RasterThreadCount();  // the count in effect (at least 1)
 void SetRasterAvx2Enabled(bool enabled);
