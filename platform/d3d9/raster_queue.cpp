@@ -74,10 +74,16 @@ void RasterQueue::Flush(int threads) {
         draw.call.indices = draw.call.indexCount != 0 ? indices_.data() + draw.indexOffset : nullptr;
         rows = std::max(rows, draw.pipeline.targetView.height);
     }
-    RasterThreads::Get().Run(BandCount(threads, rows, pixels_), threads,
-                             [](void* context, int band, int bands) {
-                                 for (const QueuedDraw& draw : static_cast<const RasterQueue*>(context)->draws_)
-                                     DrawPreparedBand(draw.call, draw.settings, draw.pipeline, band, bands);
+    const int bands = BandCount(threads, rows, pixels_);
+    if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
+    for (std::size_t i = 0; i < draws_.size(); ++i) SortIntoBands(draws_[i].call, draws_[i].pipeline, bands, &sorted_[i]);
+    RasterThreads::Get().Run(bands, threads,
+                             [](void* context, int band, int count) {
+                                 const auto& queue = *static_cast<const RasterQueue*>(context);
+                                 for (std::size_t i = 0; i < queue.draws_.size(); ++i) {
+                                     const QueuedDraw& draw = queue.draws_[i];
+                                     DrawPreparedBand(draw.call, draw.settings, draw.pipeline, band, count, queue.sorted_[i]);
+                                 }
                              },
                              this);
     Drop();

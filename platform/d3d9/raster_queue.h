@@ -51,6 +51,7 @@ private:
     std::vector<std::uint8_t> vertexBytes_;
     std::vector<std::uint16_t> indices_;
     std::vector<RefCounted*> held_;
+    std::vector<BandedTriangles> sorted_;      // per draw at a flush; kept for the next frame's
     std::unordered_set<const void*> written_;  // memory of queued targets and depth buffers
     std::unordered_set<const void*> sampled_;  // memory of queued textures
     double pixels_ = 0;                        // estimated, for the band count

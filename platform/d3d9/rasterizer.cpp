@@ -18,6 +18,8 @@ namespace {
 constexpr UINT kVertexBytes = 24;  // FVF 0x142: x, y, z, diffuse, u, v
 constexpr double kPixelsPerBand = 16384;  // a band's work must outweigh handing it to a thread
 constexpr int kRowsPerBand = 8;
+constexpr int kRowsPerCachedBand = 64;  // 512 KiB of a 1024-wide 32-bit target and its depth
+constexpr std::size_t kPrefetchAhead = 8;  // listed triangles
 constexpr int kBandsPerThread = 2;  // spare bands let the threads that run take over from those that wait
 
 unsigned VerticesPerPrimitive(D3DPRIMITIVETYPE type) {
@@ -87,30 +89,28 @@ const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
     return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
 }
 
-// Whether a triangle lies wholly above or below the rows the pipeline may write, judged from
-// its clip-space y alone with a pixel to spare (clipping only shrinks a triangle).
-bool OutsideRows(const DrawCall& call, UINT prim, const D3DVIEWPORT9& viewport, const RECT& rows) {
-    float y[3];
-    for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call, 3ull * prim + i) + 4, sizeof y[i]);
-    const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
-    if (!(highest >= lowest)) return false;  // NaN: left to the triangle loop
-    const double top = (1.0 - highest) * 0.5 * viewport.Height + viewport.Y;
-    const double bottom = (1.0 - lowest) * 0.5 * viewport.Height + viewport.Y;
-    return bottom < rows.top - 1.0 || top > rows.bottom + 1.0;
-}
-
-// `banded`: the pipeline's rows are one band of the draw, and triangles outside them are
-// skipped before any work on them.
-void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, bool banded) {
+// Draws the triangles, in order: all of them, or the `listed` ones of `prims` (ascending).
+void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, const std::uint32_t* prims,
+                   std::size_t listed) {
     const D3DVIEWPORT9& viewport = pipeline.Viewport();
+    const std::size_t count = prims != nullptr ? listed : call.primitiveCount;
     std::uint64_t rectangles = 0;
-    for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
-        if (banded && OutsideRows(call, prim, viewport, pipeline.Scissor())) continue;
-        if (prim + 1 < call.primitiveCount && pipeline.Rows().quads) {
+    for (std::size_t n = 0; n < count; ++n) {
+        const UINT prim = prims != nullptr ? prims[n] : static_cast<UINT>(n);
+        if (prims != nullptr && n + kPrefetchAhead < count) {
+            // A band's triangles lie scattered through the vertices: fetch ahead what the
+            // memory prefetcher cannot guess.
+            const std::uint8_t* ahead = VertexRecord(call, 3ull * prims[n + kPrefetchAhead]);
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + 64);
+        }
+        // The two triangles of a rectangle follow each other in the list of every band they reach.
+        const bool pairs = n + 1 < count && (prims == nullptr || prims[n + 1] == prim + 1);
+        if (pairs && pipeline.Rows().quads) {
             const std::uint8_t* records[6];
             for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call, 3ull * prim + i);
             if (DrawRectangle(records, cullMode, pipeline)) {
-                ++prim;
+                ++n;
                 ++rectangles;
                 continue;
             }
@@ -202,15 +202,54 @@ double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, doubl
 }
 
 int BandCount(int threads, int rows, double pixels) {
-    if (threads <= 1) return 1;
-    const double bands = std::min<double>({static_cast<double>(threads) * kBandsPerThread,
-                                           static_cast<double>(rows / kRowsPerBand), pixels / kPixelsPerBand,
+    // Bands of a few dozen rows keep a band's target and depth rows in the core's cache while
+    // the draws go over them, worth it with one thread as with many.
+    const double wanted = std::max<double>(static_cast<double>(threads) * kBandsPerThread, rows / kRowsPerCachedBand);
+    const double bands = std::min<double>({wanted, static_cast<double>(rows / kRowsPerBand), pixels / kPixelsPerBand,
                                            static_cast<double>(RasterThreads::kMaxParts)});
     return bands < 2 ? 1 : static_cast<int>(bands);
 }
 
+void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, int bands, BandedTriangles* sorted) {
+    sorted->offsets.clear();
+    sorted->primitives.clear();
+    if (call.type != D3DPT_TRIANGLELIST || bands <= 1) return;
+    const D3DVIEWPORT9& vp = pipeline.Viewport();
+    const std::int64_t height = pipeline.targetView.height;
+    // Band b holds rows height * b / bands <= row < height * (b + 1) / bands.
+    auto bandOf = [&](double row) {
+        const auto r = static_cast<std::int64_t>(std::clamp(row, 0.0, static_cast<double>(height - 1)));
+        return static_cast<std::uint8_t>(((r + 1) * bands - 1) / height);
+    };
+    const UINT count = call.primitiveCount;
+    sorted->first.resize(count);
+    sorted->last.resize(count);
+    sorted->offsets.assign(static_cast<std::size_t>(bands) + 1, 0);
+    for (UINT prim = 0; prim < count; ++prim) {
+        float y[3];
+        for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call, 3ull * prim + i) + 4, sizeof y[i]);
+        const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
+        std::uint8_t first = 0, last = 0;  // a position that is not a number draws nothing: any band will do
+        if (highest >= lowest) {
+            // Two rows to spare either way: the triangle loop clips to the band's exact rows.
+            first = bandOf((1.0 - highest) * 0.5 * vp.Height + vp.Y - 2.0);
+            last = bandOf((1.0 - lowest) * 0.5 * vp.Height + vp.Y + 2.0);
+        }
+        sorted->first[prim] = first;
+        sorted->last[prim] = last;
+        for (int band = first; band <= last; ++band) ++sorted->offsets[static_cast<std::size_t>(band) + 1];
+    }
+    for (int band = 0; band < bands; ++band) sorted->offsets[band + 1] += sorted->offsets[band];
+    sorted->primitives.resize(sorted->offsets[bands]);
+    std::vector<std::uint32_t>& next = sorted->offsets;  // each band's next free place, put back below
+    for (UINT prim = 0; prim < count; ++prim)
+        for (int band = sorted->first[prim]; band <= sorted->last[prim]; ++band) sorted->primitives[next[band]++] = prim;
+    for (int band = bands; band > 0; --band) next[band] = next[band - 1];
+    next[0] = 0;
+}
+
 void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& prepared, int band,
-                      int bands) {
+                      int bands, const BandedTriangles& sorted) {
     PixelPipeline pipeline = prepared;
     if (bands > 1) {
         const std::int64_t height = prepared.targetView.height;
@@ -219,7 +258,15 @@ void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const 
     switch (call.type) {
     case D3DPT_POINTLIST: DrawPoints(call, settings.pointSize, pipeline); break;
     case D3DPT_LINELIST: DrawLines(call, settings.lastPixel, pipeline); break;
-    default: DrawTriangles(call, settings.cullMode, pipeline, bands > 1); break;
+    default:
+        if (sorted.offsets.empty()) {
+            DrawTriangles(call, settings.cullMode, pipeline, nullptr, 0);
+        } else {
+            const std::uint32_t begin = sorted.offsets[static_cast<std::size_t>(band)];
+            const std::uint32_t end = sorted.offsets[static_cast<std::size_t>(band) + 1];
+            DrawTriangles(call, settings.cullMode, pipeline, sorted.primitives.data() + begin, end - begin);
+        }
+        break;
     }
 }
 
@@ -230,15 +277,18 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     if (FAILED(hr)) return hr;
     const double enough = static_cast<double>(RasterThreads::kMaxParts) * kPixelsPerBand;
     const int bands = BandCount(state.threads, pipeline.targetView.height, EstimatedPixels(call, pipeline.Viewport(), enough));
+    BandedTriangles sorted;
+    SortIntoBands(call, pipeline, bands, &sorted);
     struct Job {
         const DrawCall* call;
         const DrawSettings* settings;
         const PixelPipeline* pipeline;
-    } job{&call, &settings, &pipeline};
+        const BandedTriangles* sorted;
+    } job{&call, &settings, &pipeline, &sorted};
     RasterThreads::Get().Run(bands, state.threads,
                              [](void* context, int band, int count) {
                                  const auto& j = *static_cast<const Job*>(context);
-                                 DrawPreparedBand(*j.call, *j.settings, *j.pipeline, band, count);
+                                 DrawPreparedBand(*j.call, *j.settings, *j.pipeline, band, count, *j.sorted);
                              },
                              &job);
     return D3D_OK;

@@ -56,8 +56,9 @@ struct DrawCall {
 // Refused: FILLMODE other than SOLID, LIGHTING, fog, stencil, scissor test, sRGB writes, user
 // clip planes, WRAP0, point sprites and point scaling, W-buffering, other stage operations and
 // arguments, anisotropic and other filters.
-// A draw that covers enough pixels is split into horizontal bands of the target's rows drawn
-// at once by `threads` threads (raster_draw.h); pairs of triangles forming an unrotated
+// A draw that covers enough pixels is split into horizontal bands of the target's rows, small
+// enough for a band's rows to stay in the core's cache, drawn at once by `threads` threads
+// (raster_draw.h); pairs of triangles forming an unrotated
 // rectangle that maps texel for pixel are drawn row by row with vectorised kernels
 // (raster_quad.h).
 // Points are squares of D3DRS_POINTSIZE and lines follow the diamond-exit rule, the last pixel

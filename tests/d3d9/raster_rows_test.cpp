@@ -10,6 +10,7 @@
 #include <random>
 
 #include "platform/d3d9/pixel_shader.h"
+#include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/raster_pipeline.h"
 #include "platform/d3d9/raster_quad.h"
 #include "platform/d3d9/raster_rows.h"
@@ -57,6 +58,7 @@ struct Drawing {
     bool fast;
     int threads;
     bool avx2;
+    int bands = 0;  // 0: as Rasterize splits the draw; else this many bands, drawn one by one
 };
 
 // A scene of many quads, drawn under one setup: rectangles mapped texel for pixel as the
@@ -105,7 +107,11 @@ public:
         std::mt19937 random(seed_ + 1);
         if (flatTriangles) AddFlatTriangles(scene, random);
         else AddQuads(scene, random);
-        EXPECT_EQ(scene.Draw(), D3D_OK);
+        if (how.bands == 0) {
+            EXPECT_EQ(scene.Draw(), D3D_OK);
+        } else {
+            DrawInBands(scene, how.bands);
+        }
         PixelPipeline::SetSpecialisedSpansEnabled(true);
 
         Image image;
@@ -118,6 +124,22 @@ public:
     }
 
 private:
+    // The triangles sorted into bands once, then band after band, as the device's queue draws.
+    static void DrawInBands(RasterScene& scene, int bands) {
+        DrawCall call;
+        call.vertices = reinterpret_cast<const std::uint8_t*>(scene.vertices.data());
+        call.vertexCount = static_cast<UINT>(scene.vertices.size());
+        call.indices = scene.indices.data();
+        call.indexCount = static_cast<UINT>(scene.indices.size());
+        call.primitiveCount = call.indexCount / 3;
+        PixelPipeline pipeline;
+        DrawSettings settings;
+        ASSERT_EQ(PrepareDraw(scene.state, call, &pipeline, &settings), D3D_OK);
+        BandedTriangles sorted;
+        SortIntoBands(call, pipeline, bands, &sorted);
+        for (int band = 0; band < bands; ++band) DrawPreparedBand(call, settings, pipeline, band, bands, sorted);
+    }
+
     // Rectangles as the renderer writes them: four vertices, indices 0 1 2, 2 1 3.
     static void AddRectangle(RasterScene& scene, float l, float t, float r, float b, float z, std::uint32_t color,
                              float u0, float v0, float u1, float v1) {
@@ -213,6 +235,19 @@ TEST(RasterRows, ThreadedBandsGiveThePixelsOfOneThread) {
     for (int threads : {2, 4, 8, 13}) {
         EXPECT_TRUE(scene.Draw({true, threads, true}, false) == one) << threads << " threads";
         EXPECT_TRUE(scene.Draw({true, threads, false}, true) == scene.Draw({true, 1, false}, true)) << threads << " threads";
+    }
+}
+
+// Triangles sorted into bands once per draw reach every band they touch, down to bands of one
+// row, and keep their order and rectangle pairs.
+TEST(RasterRows, TrianglesSortedIntoBandsGiveThePixelsOfOneBand) {
+    for (const StateSetup& setup : {kSetups[0], kSetups[1], kSetups[4]}) {
+        const Scene scene(setup, 31);
+        for (bool flat : {false, true}) {
+            const Image one = scene.Draw({true, 1, true, 1}, flat);
+            for (int bands : {2, 5, 16, kHeight - 1})
+                EXPECT_TRUE(scene.Draw({true, 1, true, bands}, flat) == one) << setup.name << ", " << bands << " bands";
+        }
     }
 }
 
