@@ -436,7 +436,54 @@ BENCHMARK(BM_Decode)->DenseRange(0, 2)->Repetitions(kRepetitions)->Unit(benchmar
 // ---- the demo's peak memory ----------------------------------------------------------------------
 
 #ifdef LUMI_DEMO_PATH
-// Runs the demo host to its end in a folder of its own and reports its peak resident set.
+// Resident kilobytes of a running process by what they map: anonymous memory (heap, the
+// software device's surfaces and buffers, pools) and each mapped file (code, libraries, fonts).
+std::map<std::string, long> ResidentByMapping(pid_t pid) {
+    std::map<std::string, long> kib;
+    std::FILE* smaps = std::fopen(("/proc/" + std::to_string(pid) + "/smaps").c_str(), "r");
+    if (smaps == nullptr) return kib;
+    char line[512];
+    std::string current = "anonymous";
+    while (std::fgets(line, sizeof line, smaps) != nullptr) {
+        long value = 0;
+        if (std::sscanf(line, "Rss: %ld kB", &value) == 1) {
+            kib[current] += value;
+            continue;
+        }
+        // A mapping's header: address range, permissions, offset, device, inode, then its path;
+        // the other lines are "Name: value".
+        char first[64] = "";
+        unsigned long inode = 0;
+        int pathAt = 0;
+        if (std::sscanf(line, "%63s %*s %*s %*s %lu %n", first, &inode, &pathAt) < 2 || first[std::strlen(first) - 1] == ':')
+            continue;
+        std::string path = line + pathAt;
+        while (!path.empty() && (path.back() == '\n' || path.back() == ' ')) path.pop_back();
+        current = inode != 0 ? std::filesystem::path(path).filename().string() : path == "[stack]" ? path : "anonymous";
+    }
+    std::fclose(smaps);
+    return kib;
+}
+
+long ResidentKiB(pid_t pid) {
+    std::FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (status == nullptr) return 0;
+    char line[256];
+    long kib = 0;
+    while (std::fgets(line, sizeof line, status) != nullptr)
+        if (std::sscanf(line, "VmRSS: %ld kB", &kib) == 1) break;
+    std::fclose(status);
+    return kib;
+}
+
+// What took the demo's memory at the largest resident set seen, largest first.
+std::vector<std::pair<std::string, long>>& DemoPeakMappings() {
+    static std::vector<std::pair<std::string, long>> mappings;
+    return mappings;
+}
+
+// Runs the demo host to its end in a folder of its own and reports its peak resident set, and
+// what its memory was taken by when it held the most (sampled every few milliseconds).
 void BM_DemoPeakMemory(benchmark::State& state) {
     char folder[] = "/tmp/lumi-demo-peak-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
@@ -456,10 +503,29 @@ void BM_DemoPeakMemory(benchmark::State& state) {
         }
         int status = 0;
         rusage usage{};
-        if (child > 0 && wait4(child, &status, 0, &usage) == child) {
-            peakKiB = usage.ru_maxrss;
-            exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        long sampledKiB = 0;
+        std::map<std::string, long> atPeak;
+        while (child > 0) {
+            const pid_t done = wait4(child, &status, WNOHANG, &usage);
+            if (done == child) {
+                peakKiB = usage.ru_maxrss;
+                exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                break;
+            }
+            if (done < 0) break;
+            const long now = ResidentKiB(child);
+            if (now > sampledKiB) {
+                std::map<std::string, long> mappings = ResidentByMapping(child);
+                if (!mappings.empty()) {
+                    sampledKiB = now;
+                    atPeak = std::move(mappings);
+                }
+            }
+            usleep(5000);
         }
+        auto& mappings = DemoPeakMappings();
+        mappings.assign(atPeak.begin(), atPeak.end());
+        std::sort(mappings.begin(), mappings.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
     }
     std::filesystem::remove_all(folder);
     if (exitCode != 0) state.SkipWithError("the demo did not finish cleanly");
@@ -508,6 +574,12 @@ void PrintSummary() {
     }
     const Sample demo = Median("demo peak");
     if (demo.cpu > 0) std::printf("\nDemo host, peak resident set: %.1f MiB\n", demo.cpu);
+#ifdef LUMI_DEMO_PATH
+    const auto& mappings = DemoPeakMappings();
+    if (!mappings.empty()) std::printf("  at its largest sampled resident set, by mapping (MiB):\n");
+    for (std::size_t i = 0; i < mappings.size() && i < 8; ++i)
+        std::printf("  %-32s %8.1f\n", mappings[i].first.c_str(), static_cast<double>(mappings[i].second) / 1024.0);
+#endif
 }
 
 }  // namespace
