@@ -100,9 +100,13 @@ __attribute__((target("ssse3"))) void SplitColorAndAlphaSsse3(const BYTE* in, pn
 __attribute__((target("ssse3"))) void SwapRedBlueSsse3(BYTE* row, png_uint_32 width) {
     png_uint_32 x = 0;
     // Four pixels (12 bytes) a step from a 16-byte load; the last 4 bytes go back as they were.
+    // Each load is made before the previous step's store, which it overlaps: a load waiting for
+    // a store it only partly overlaps would stall.
+    Bytes16 next{};
+    if (width >= 6) std::memcpy(&next, row, sizeof next);
     for (; x + 6 <= width; x += 4, row += 12) {
-        Bytes16 pixels;
-        std::memcpy(&pixels, row, sizeof pixels);
+        const Bytes16 pixels = next;
+        if (x + 10 <= width) std::memcpy(&next, row + 12, sizeof next);
         const Bytes16 swapped =
             __builtin_shufflevector(pixels, pixels, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
         std::memcpy(row, &swapped, sizeof swapped);
