@@ -148,6 +148,8 @@ TEST(LegacyPoolTable, StaticPoolsAreSilentAtUnload) {
         std::fputs("exit\n", stderr);
         std::exit(0);
     };
+    // A fresh process: a forked child of a program whose raster threads run has none.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(unload(), ::testing::ExitedWithCode(0), "^exit\n$");
 }
 

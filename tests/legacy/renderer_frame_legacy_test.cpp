@@ -227,6 +227,7 @@ TEST_F(LegacyFrameLoop, AResetRefusedWhileTheHostHoldsAResourceIsRetriedUntilItS
     EXPECT_TRUE(Renderer()->IsDeviceLost());
 
     held->Release();
+    d3d9ctl::SetCallLogEnabled(true);
     d3d9ctl::ClearCallLog();
     LegacyFrame([&] { renderer_->DrawRect(ScratchCommand(), 0, 0, 8, 8, 0xFF0000FFu, true); }, false);
     // The render target's new texture is cleared (target and depth) before anything else is drawn.
