@@ -59,7 +59,8 @@ void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left
     if (!text->layoutReady && !BuildTextLayout(text)) return;
     text->sequence = NextDrawSequence();
     text->color = color;
-    PlaceText(text, RECT{left, top, right, bottom}, wrap, spacing);
+    PlaceText(text, RECT{left, top, right, bottom}, wrap, spacing,
+              static_cast<std::int32_t>(text->font->mainFont->GetLineHeight()));
     text->flags = kDrawFlagAlpha;
     FillDrawListHeads(text, outline, outlineColor);
     QueueTextDrawLists(text);
