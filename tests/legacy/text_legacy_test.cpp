@@ -344,3 +344,32 @@ TEST_F(LegacyText, TheGlyphLibraryIsReadiedOnceAndFontsAreOrderedBySizeThenPath)
 
 }  // namespace
 }  // namespace lumi::test
+
+namespace lumi::test {
+namespace {
+
+TEST_F(LegacyText, TextLiesInFrontOfWhatWasDrawnBeforeIt) {
+    renderer_->SetFontAntialias(false);
+    STRU_TEXT_COMMAND* text = Text(kLatinFont, 24, u"I");
+    const GlyphReference bar = GlyphReference::Of(kLatinFont, u'I', 24);
+    const POINT corner = GlyphImageCorner(bar.data, 40, 40, text->font->LineHeight());
+    const POINT inside{corner.x, corner.y + bar.data.rows / 2};
+    ITexture* translucent = FilledTexture(64, 64, 0x80FF0000u);
+    ITexture* opaque = FilledTexture(64, 64, 0xFF0000FFu);
+    ASSERT_NE(translucent, nullptr);
+    const RECT whole{0, 0, 64, 64};
+    for (ITexture* under : {translucent, opaque}) {
+        const RECT at{inside.x - 20, inside.y - 20, inside.x + 20, inside.y + 20};
+        LegacyFrame([&] {
+            renderer_->SetBackgroundColor(0xFF000000u);
+            renderer_->DrawTexture(under, &at, &whole, 0xFFFFFFFFu, under == opaque ? 1 : 2);
+            renderer_->DrawText(text, 40, 40, kWhite, false, 0, 0);
+        });
+        EXPECT_EQ(Pixel(inside.x, inside.y), 0xFFFFFFu);
+    }
+    renderer_->DestroyTexture(translucent);
+    renderer_->DestroyTexture(opaque);
+}
+
+}  // namespace
+}  // namespace lumi::test
