@@ -12,9 +12,13 @@
 //
 // A code unit the fonts give no glyph for (the glyph library refused it, or U+FFFF) becomes
 // an empty word draw: no advance, never drawn. Host thread only.
+#include <algorithm>
 #include <cstdint>
 
 #include "draw/draw_commands.h"
+
+// A font size as fonts hold it (one byte): sizes outside 0 to 255 are taken as the nearest.
+inline std::uint8_t FontSizeByte(std::int32_t size) { return static_cast<std::uint8_t>(std::clamp(size, 0, 255)); }
 
 // Calls visit(STRU_WORD_DRAW*) for each code unit's word draw, in string order.
 template <class Visit>

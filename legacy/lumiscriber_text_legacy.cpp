@@ -1,11 +1,9 @@
 // CLumiscriber: text commands in the legacy build (in place of core/lumiscriber_text.cpp). A
 // text command names its font with a font description (legacy/font_desc.h) from the
 // description pool; its glyphs are laid out by the font-texture manager when its text or font
-// changes (legacy/text_layout_legacy.h), and every draw places and queues that layout. The
-// default font is such a description too; the renderer only keeps it.
-#include <algorithm>
-#include <limits>
-
+// changes (legacy/text_layout_legacy.h), and every draw places and queues that layout (DrawText
+// is in core/lumiscriber_fonts.cpp). The default font is such a description too; the renderer
+// only keeps it.
 #include "core/lumiscriber.h"
 #include "draw/draw_commands.h"
 #include "draw/draw_layer.h"
@@ -13,24 +11,6 @@
 #include "legacy/font_desc.h"
 #include "legacy/font_tex_mgr_legacy.h"
 #include "legacy/text_layout_legacy.h"
-
-namespace {
-
-constexpr std::int64_t kDrawTextReach = 65535;  // DrawText's rectangle reaches this far
-
-// A font size as the description holds it: sizes outside 0 to 255 are taken as the nearest.
-std::uint8_t SizeByte(std::int32_t size) { return static_cast<std::uint8_t>(std::clamp(size, 0, 255)); }
-
-LONG Reach(std::int32_t from) {
-    return static_cast<LONG>(std::min<std::int64_t>(from + kDrawTextReach, std::numeric_limits<LONG>::max()));
-}
-
-}  // namespace
-
-void CLumiscriber::DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
-                            D3DCOLOR outlineColor, std::int32_t spacing) {
-    DrawTextInRect(cmd, x, y, Reach(x), Reach(y), color, false, outline, outlineColor, spacing);
-}
 
 void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top,
                                   std::int32_t right, std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline,
@@ -67,11 +47,11 @@ std::uint8_t CLumiscriber::SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* pat
     auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
     if (text == nullptr) return 0;
     if (text->font == nullptr) text->font = new font_desc_t();
-    if (text->font->Assign(path, SizeByte(size), 0)) LayOutText(text, fontTexMgr_.get());
+    if (text->font->Assign(path, FontSizeByte(size), 0)) LayOutText(text, fontTexMgr_.get());
     return static_cast<std::uint8_t>(text->font->LineHeight());
 }
 
 void CLumiscriber::SetDefaultFont(const WCHAR* path, std::int32_t size) {
     if (defaultFont_ == nullptr) defaultFont_ = new font_desc_t();
-    defaultFont_->Assign(path, SizeByte(size), 0);
+    defaultFont_->Assign(path, FontSizeByte(size), 0);
 }
