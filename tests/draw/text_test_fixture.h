@@ -39,11 +39,7 @@ protected:
             for (STRU_DRAW_COMMAND_BASE* cmd : commands_) renderer_->ReleasePrimitive(cmd);
         commands_.clear();
         RendererTest::TearDown();
-        if (IsSkipped()) return;
-        const fontmillctl::Counters counters = fontmillctl::GetCounters();
-        EXPECT_EQ(counters.Outstanding(), 0) << "glyph bitmaps never given back";
-        EXPECT_EQ(counters.doubleReleases, 0);
-        fontmillctl::Reset();
+        if (!IsSkipped()) ExpectGlyphBitmapsGivenBackAndReset();
     }
 
     CFontTexMgr* Fonts() const { return Renderer()->GetFontTexMgr(); }

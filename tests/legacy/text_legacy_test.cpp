@@ -40,11 +40,7 @@ protected:
             for (STRU_DRAW_COMMAND_BASE* cmd : commands_) renderer_->ReleasePrimitive(cmd);
         commands_.clear();
         LegacyRendererTest::TearDown();
-        if (IsSkipped()) return;
-        const fontmillctl::Counters counters = fontmillctl::GetCounters();
-        EXPECT_EQ(counters.legacyIssued, counters.legacyFreed) << "glyph bitmaps never freed";
-        EXPECT_EQ(counters.badFrees, 0) << "glyph bitmaps freed twice";
-        fontmillctl::Reset();
+        if (!IsSkipped()) ExpectGlyphBitmapsGivenBackAndReset();
     }
 
     CFontTexMgr* Fonts() const { return Renderer()->GetFontTexMgr(); }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fontmill/control.h"
 #include "platform/fontmill/fontmill.h"
 
 namespace lumi::test {
@@ -43,6 +44,16 @@ struct GlyphReference {
         return reference;
     }
 };
+
+// The end of a text test: every glyph bitmap of either form was given back exactly once; then
+// the glyph library starts afresh for the next test.
+inline void ExpectGlyphBitmapsGivenBackAndReset() {
+    const fontmillctl::Counters counters = fontmillctl::GetCounters();
+    EXPECT_EQ(counters.Outstanding(), 0) << "glyph bitmaps never given back";
+    EXPECT_EQ(counters.doubleReleases, 0);
+    EXPECT_EQ(counters.badFrees, 0) << "glyph bitmaps freed twice, or never issued";
+    fontmillctl::Reset();
+}
 
 // Where the layout puts a glyph's image for the pen at (x, y) on a line of `lineHeight`:
 // the ascender-to-descender box centred in the line, the image hanging from the baseline.
