@@ -23,13 +23,13 @@
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "draw/bitmap_load.h"
+#include "draw/font_glyphs.h"
 #include "draw/texture_load.h"
 #include "draw/texture_owner.h"
 #include "platform/d3d9/d3d9.h"
 
 class CLumiscriber;
 class CD3DHugeTexture;
-class CFontTexture;
 class CTextureCell;
 class CResourceTextureLoader;
 struct tex_cell_t;
@@ -95,10 +95,10 @@ public:
                                bool allocate);
     CD3DTexture* CreateUITexture(std::uint16_t width, std::uint16_t height);
     CD3DTexture* CreateMaskTexture(std::uint16_t width, std::uint16_t height);
-    // An empty font page in the font page format, not packable, with memory bound and
-    // registered; null when the pool gives no memory (logged "Not enough memory in pool").
-    // Defined with the page (font_texture.cpp).
-    CFontTexture* CreateFontPage(std::uint16_t width, std::uint16_t height);
+    // An empty font page of the build (draw/font_glyphs.h) in the font page format, not
+    // packable, with memory bound and registered; null when the pool gives no memory (logged
+    // "Not enough memory in pool"). Defined with the pages' pixels (font_page.cpp).
+    font_page_t* CreateFontPage(std::uint16_t width, std::uint16_t height);
     // A named texture goes into the name map (throws "Duplicate CD3DTexture." when the name
     // is taken), any other onto the unnamed list. Returns true.
     bool RegisterTexture(CD3DTexture* texture);

@@ -99,8 +99,9 @@ public:
     // Draws nothing; counts as one draw call.
     virtual void DrawReserved(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e,
                               std::int32_t f, std::int32_t g, std::int32_t h) = 0;
-    // Text: the text and its font are kept on the command; nothing is drawn until the legacy
-    // font-texture manager is built.
+    // Text, as in the current library, from the layout SetText or SetFont made (a text
+    // without font draws nothing). Lines are as high as the larger line height of the
+    // font's 'A' and U+9AD8.
     virtual void DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
                           D3DCOLOR outlineColor, std::int32_t spacing) = 0;
     virtual void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
@@ -130,7 +131,8 @@ public:
     virtual D3DCOLOR GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
     virtual STRU_IMAGE_FILE_SIZE GetImageFileSize(const WCHAR* path) = 0;
     virtual bool GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) = 0;
-    // 0 and 0 until the legacy font-texture manager lays text out.
+    // The sum of the glyphs' advances plus `spacing` each, and their largest line height; 0
+    // and 0 until the text is laid out.
     virtual bool GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
                                std::int32_t spacing) = 0;
     virtual bool SavePrimitiveTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, const RECT* rect) = 0;
@@ -143,13 +145,16 @@ public:
     virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual bool IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual void RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored) = 0;
-    // Gives the text command the font of `path` at `size` pixels (held to 0..255); returns
-    // the line height (low 8 bits; 0 until the text is laid out).
+    // Gives the text command the font of `path` at `size` pixels (held to 0..255; paths of
+    // more than 63 units are cut) and lays the text out again when the font changed; returns
+    // the line height (low 8 bits). Glyphs are rasterised in the call; a code unit the font
+    // has no glyph for is drawn as nothing.
     virtual std::uint8_t SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) = 0;
     // Stores the first 255 UTF-16 units of `text`. False when the text is unchanged, else
     // whether it is laid out.
     virtual bool SetText(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* text) = 0;
-    // The font of text commands without one of their own: `path` at `size` pixels.
+    // Stores the default font description, `path` at `size` pixels; text commands name
+    // their own font with SetFont.
     virtual void SetDefaultFont(const WCHAR* path, std::int32_t size) = 0;
     virtual void SetWesternFontPath(const WCHAR* path) = 0;
     virtual CParticleEmitter* GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) = 0;

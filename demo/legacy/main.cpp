@@ -2,17 +2,20 @@
 // points, lines, triangles, rectangles and textured quads into its main window, into an
 // additional swap chain that it presents into a second window, and into a render-target
 // texture; it draws an image into one of its own textures (Draw2Texture) and shows that
-// texture; it loses and recovers the device on the way, and saves frames as PNG under out/.
+// texture; it draws Latin and Chinese text, outlined and wrapped (demo_text.h); it loses and
+// recovers the device on the way, and saves frames as PNG under out/.
 // The legacy interface draws one target per BeginScene/EndScene pair, so each frame is two
 // such pairs: the swap chain's, then the main window's.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/lumiscriber_api.h"
+#include "demo/legacy/demo_text.h"
 #include "image/raster.h"
 #include "platform/d3d9/control.h"
 #include "platform/ddraw/control.h"
@@ -161,6 +164,7 @@ int main() {
         sprites.push_back(sprite);
     }
 
+    auto text = std::make_unique<DemoText>(renderer);  // released before the renderer
     std::printf("Running %d frames into a %dx%d window, a %dx%d swap chain and a %dx%d render target.\n", kFrames,
                 kWidth, kHeight, kChainWidth, kChainHeight, kTargetSide, kTargetSide);
     for (int frame = 0; frame < kFrames; ++frame) {
@@ -184,6 +188,7 @@ int main() {
         renderer->BeginScene();
         renderer->SetBackgroundColor(Hue(frame, 180));
         int submissions = DrawScene(renderer, sprites, frame, kChainWidth, kChainHeight);
+        submissions += text->Draw(frame, kChainWidth, kChainHeight);
         renderer->EndScene(false);
         chain->Present(nullptr, nullptr, chainWindow);
 
@@ -191,6 +196,7 @@ int main() {
         renderer->BeginScene();
         renderer->SetBackgroundColor(Hue(frame, 0));
         submissions += DrawScene(renderer, sprites, frame, kWidth, kHeight);
+        submissions += text->Draw(frame, kWidth, kHeight);
         const RECT whole{0, 0, 64, 64};
         const RECT shown{kWidth - 150, kHeight - 150, kWidth - 22, kHeight - 22};
         renderer->DrawTexture(canvas, &shown, &whole, 0xFFFFFFFFu, 0);
@@ -211,6 +217,7 @@ int main() {
         }
     }
 
+    text.reset();
     for (STRU_DRAW_COMMAND_BASE* sprite : sprites) renderer->ReleasePrimitive(sprite);
     renderer->DestroyTexture(canvas);
     renderer->DestroyRenderTarget(target);
