@@ -9,6 +9,7 @@
 // advance by that time x the emitter's time scale. Host thread only.
 #include <cstdint>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "particle/particle_values.h"
@@ -29,6 +30,14 @@ public:
     // no time has passed.
     bool Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity, float timeScale,
               std::uint32_t radiusLimit);
+#if LUMI_LEGACY
+    // The legacy build's step (legacy/particle_beam_legacy.cpp): no time scale, track or
+    // radius limit; the speed ramp's rate adds along the motion angle, and the motion angle
+    // follows the velocity on every step.
+    bool Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity);
+#endif
+    // The colour ramp by t seconds (the four channels share its remaining time).
+    void StepColor(float t);
     // Runs a track segment from a to b in `seconds` (at once when that is not positive).
     void StartSegment(const vec3_t& a, const vec3_t& b, float seconds);
     // The SPEED and MOTIONANGLE events of one chain both applied: the velocity's x and y

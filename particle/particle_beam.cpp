@@ -44,6 +44,7 @@ CParticleBeam::~CParticleBeam() {
     texture_ = nullptr;
 }
 
+#if !LUMI_LEGACY  // the legacy beam finds its texture at once (legacy/particle_beam_legacy.cpp)
 void CParticleBeam::SetTexture(const std::u16string& name) {
     std::u16string key = CapWideText(name, kNameUnits);
     if (key.empty()) {
@@ -55,6 +56,7 @@ void CParticleBeam::SetTexture(const std::u16string& name) {
     textureName_ = std::move(key);
     textureReload_ = 1;
 }
+#endif
 
 void CParticleBeam::SetNameA(const char* name) { SetName(AnsiToWideCapped(name, kNameUnits)); }
 
@@ -141,8 +143,10 @@ IParticleEventSet* CParticleBeam::GetEventSet(std::uint32_t kind) {
         for (auto& set : sets) eventSets_.push_back(set.release());
         for (CEventBase* head : particleEvents_)
             for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
-        for (CEventBase* head : beamEvents_)
-            for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
+        // The legacy beam shows no beam events in its sets.
+        if (!lumi::kLegacy)
+            for (CEventBase* head : beamEvents_)
+                for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
     }
     return eventSets_[kind];
 }

@@ -22,21 +22,6 @@ vec3_t Scaled(const vec3_t& v, float factor) { return {v.x * factor, v.y * facto
 
 vec3_t Sum(const vec3_t& a, const vec3_t& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 
-// GRAVITY as each particle draws it. A fixed range draws no random number, so it is drawn
-// once for all.
-class gravity_draw_t {
-public:
-    explicit gravity_draw_t(xyz_range_t& gravity) : gravity_(gravity), fixed_(SameEnds(gravity)) {
-        if (fixed_) value_ = SampleVec3Range(gravity_);
-    }
-    vec3_t Next() { return fixed_ ? value_ : SampleVec3Range(gravity_); }
-
-private:
-    xyz_range_t& gravity_;
-    bool fixed_;
-    vec3_t value_{};
-};
-
 }  // namespace
 
 void CParticleBeam::Update(float dt, float x, float y, float z, std::int32_t angle, float scale, float originX,
