@@ -7,11 +7,15 @@
 #include "core/renderer_interface.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
+#include "platform/win32/window.h"
 
 namespace lumi {
 
 inline constexpr std::uint32_t kLargestTextureSide = 0xFFFF;  // texture sides are 16-bit
 inline constexpr D3DCOLOR kDrawAsIs = 0xFFFFFFFF;              // a sprite's colour that changes nothing
+inline constexpr D3DCOLOR kOpaqueAlpha = 0xFF000000;
+
+inline bool IsOpaqueColor(D3DCOLOR color) { return (color & kOpaqueAlpha) == kOpaqueAlpha; }
 
 inline bool IsEmptyText(const WCHAR* text) { return text == nullptr || *text == 0; }
 
@@ -31,6 +35,34 @@ inline CD3DTexture* AsTexture(ITexture* texture) {
 inline bool HasPixels(CD3DTexture* texture) {
     if constexpr (kLegacy) return texture->GetD3DTexture() != nullptr || texture->GetSystemTexture() != nullptr;
     return texture->IsLoaded();
+}
+
+inline RECT WholeTexture(CD3DTexture* texture) {
+    return RECT{0, 0, static_cast<LONG>(texture->GetWidth()), static_cast<LONG>(texture->GetHeight())};
+}
+
+// Moves a sprite's source into the texture's current animation frame (an animation's frames
+// lie side by side in the texture); a source wider or taller than the frame is cut to it and
+// the destination shrinks alike.
+inline void ClipToCurrentFrame(CD3DTexture* texture, RECT& source, RECT& destination) {
+    const RECT& frame = texture->GetCurrentFrame().rect;
+    const LONG sourceWidth = source.right - source.left;
+    const LONG sourceHeight = source.bottom - source.top;
+    const LONG frameWidth = frame.right - frame.left;
+    const LONG frameHeight = frame.bottom - frame.top;
+    OffsetRect(&source, frame.left, frame.top);
+    if (frameWidth < sourceWidth) {
+        source.right = source.left + frameWidth;
+        const float ratio = static_cast<float>(frameWidth) / static_cast<float>(sourceWidth);
+        destination.right = static_cast<LONG>(static_cast<float>(destination.right - destination.left) * ratio +
+                                              static_cast<float>(destination.left));
+    }
+    if (frameHeight < sourceHeight) {
+        source.bottom = source.top + frameHeight;
+        const float ratio = static_cast<float>(frameHeight) / static_cast<float>(sourceHeight);
+        destination.bottom = static_cast<LONG>(static_cast<float>(destination.bottom - destination.top) * ratio +
+                                               static_cast<float>(destination.top));
+    }
 }
 
 // Type-5 commands only; the scratch value and other types are refused.

@@ -9,43 +9,10 @@
 #include "platform/win32/window.h"
 #include "particle/particle_emitter_mgr.h"
 
+using lumi::ClipToCurrentFrame;
 using lumi::HasPixels;
-
-namespace {
-
-constexpr D3DCOLOR kOpaqueAlpha = 0xFF000000;
-
-bool IsOpaqueColor(D3DCOLOR color) { return (color & kOpaqueAlpha) == kOpaqueAlpha; }
-
-RECT WholeTexture(CD3DTexture* texture) {
-    return RECT{0, 0, static_cast<LONG>(texture->GetWidth()), static_cast<LONG>(texture->GetHeight())};
-}
-
-// Moves the source into the texture's current animation frame (frames lie side by side in
-// the texture); a source wider or taller than the frame is cut to it and the destination
-// shrinks alike.
-void ClipToCurrentFrame(CD3DTexture* texture, RECT& source, RECT& destination) {
-    const RECT& frame = texture->GetCurrentFrame().rect;
-    const LONG sourceWidth = source.right - source.left;
-    const LONG sourceHeight = source.bottom - source.top;
-    const LONG frameWidth = frame.right - frame.left;
-    const LONG frameHeight = frame.bottom - frame.top;
-    OffsetRect(&source, frame.left, frame.top);
-    if (frameWidth < sourceWidth) {
-        source.right = source.left + frameWidth;
-        const float ratio = static_cast<float>(frameWidth) / static_cast<float>(sourceWidth);
-        destination.right = static_cast<LONG>(static_cast<float>(destination.right - destination.left) * ratio +
-                                              static_cast<float>(destination.left));
-    }
-    if (frameHeight < sourceHeight) {
-        source.bottom = source.top + frameHeight;
-        const float ratio = static_cast<float>(frameHeight) / static_cast<float>(sourceHeight);
-        destination.bottom = static_cast<LONG>(static_cast<float>(destination.bottom - destination.top) * ratio +
-                                               static_cast<float>(destination.top));
-    }
-}
-
-}  // namespace
+using lumi::IsOpaqueColor;
+using lumi::WholeTexture;
 
 void CLumiscriber::SetBackgroundColor(D3DCOLOR color) {
     backgroundColor_ = color;

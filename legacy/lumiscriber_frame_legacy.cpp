@@ -110,8 +110,9 @@ void CLumiscriber::ResetDevice() {
         return;
     }
     WriteLog(u"BeginScene - Device Reset Succeed.");
-    RestoreAfterReset();
+    // Not lost from here on: restoring draws (the render targets are cleared off-screen).
     deviceLost_ = false;
+    RestoreAfterReset();
     // The cursor surface went with the reset; the host set its cursor only once.
     if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
 }
@@ -119,7 +120,7 @@ void CLumiscriber::ResetDevice() {
 void CLumiscriber::ReleaseForReset() {
     // A texture's video copy, a surface or a swap chain the device still holds as its target
     // would keep Reset from succeeding: the device's own surfaces go back first.
-    if (device_ != nullptr && (savedColor_ != nullptr || savedDepth_ != nullptr)) SetRenderTargetSurface(nullptr);
+    RestoreDeviceTarget();
     if (texMgr_) texMgr_->OnLostDevice();
     if (vertexBuffer_) vertexBuffer_->Release();
     if (indexBuffer_) indexBuffer_->Release();

@@ -255,9 +255,16 @@ private:
     // building (its layer, sequence, statistics, the device's current target) is left as it
     // was. False when nothing could be drawn (lost device, buffers that cannot grow).
     bool DrawOffscreen(CD3DRenderTarget* target, DWORD clearFlags, const std::function<void()>& draws);
+    // DrawOffscreen of the image file at `path`: `draw` submits a textured-rectangle command
+    // bound to it (loaded at once). False also when nothing was submitted (a missing file).
+    bool DrawFileOffscreen(CD3DRenderTarget* target, const WCHAR* path, DWORD clearFlags,
+                           const std::function<void(STRU_DRAW_COMMAND_BASE*)>& draw);
     // The device's current target again after an off-screen draw: the attached swap chain's
     // back buffer, else the device's own.
     void RestoreFrameTarget();
+    // The device's own target and depth surface again when another target was set; nothing
+    // (and no log line) when they were never put aside.
+    void RestoreDeviceTarget();
     // A render-target texture of the size (A8R8G8B8, default pool), attached to `target`;
     // false when the device cannot make it.
     bool MakeTargetTexture(CD3DRenderTarget* target, std::uint16_t width, std::uint16_t height);

@@ -112,7 +112,8 @@ void CLumiscriber::ReleaseEverything() {
         if (layer_) layer_->Reset();
         if (offscreenLayer_) offscreenLayer_->Reset();
         if (texMgr_) texMgr_->ReleaseFrameHolds();
-        if (device_ != nullptr) SetRenderTargetSurface(nullptr);
+        // The device's own surfaces back, when a swap chain's back buffer is still its target.
+        RestoreDeviceTarget();
     } catch (const std::exception& error) {
         WriteLog(u"CLumiscriber destruction: %hs", error.what());
     }

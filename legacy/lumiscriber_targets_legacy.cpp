@@ -226,7 +226,11 @@ void CLumiscriber::RestoreFrameTarget() {
         if (AttachBackBufferOf(attachedSwapChain_)) return;
         attachedSwapChain_ = nullptr;
     }
-    if (savedColor_ != nullptr || savedDepth_ != nullptr) SetRenderTargetSurface(nullptr);
+    RestoreDeviceTarget();
+}
+
+void CLumiscriber::RestoreDeviceTarget() {
+    if (device_ != nullptr && (savedColor_ != nullptr || savedDepth_ != nullptr)) SetRenderTargetSurface(nullptr);
 }
 
 // ---- Off-screen draws ----
@@ -273,6 +277,27 @@ bool CLumiscriber::DrawOffscreen(CD3DRenderTarget* target, DWORD clearFlags, con
     return drawn;
 }
 
+bool CLumiscriber::DrawFileOffscreen(CD3DRenderTarget* target, const WCHAR* path, DWORD clearFlags,
+                                     const std::function<void(STRU_DRAW_COMMAND_BASE*)>& draw) {
+    STRU_DRAW_COMMAND_BASE* cmd = CreatePrimitive(kDrawCmdTexturedRect);
+    bool submitted = false;
+    bool drawn = false;
+    try {
+        SetTexture(cmd, path, true);
+        texMgr_->WaitForResourceLoader();
+        drawn = DrawOffscreen(target, clearFlags, [&] {
+            draw(cmd);
+            submitted = drawSequence_ != 0;
+        });
+    } catch (...) {
+        ReleasePrimitive(cmd);
+        throw;
+    }
+    ReleasePrimitive(cmd);
+    // A file that is missing or does not decode draws nothing, and is no success.
+    return drawn && submitted;
+}
+
 bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTarget* target, const POINT* position) {
     if (device_ == nullptr) {
         WriteLog(u"CLumiscriber::DrawTex2Tex() - \t\t\t\t\t\t\t   error invalid d3d device pointer!");
@@ -287,25 +312,12 @@ bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTar
         WriteLog(u"CLumiscriber::DrawTex2Tex() invalid dst tex!");
         return false;
     }
-    STRU_DRAW_COMMAND_BASE* cmd = CreatePrimitive(kDrawCmdTexturedRect);
-    bool submitted = false;
-    bool drawn = false;
-    try {
-        SetTexture(cmd, path, true);
-        texMgr_->WaitForResourceLoader();
-        const POINT at = position != nullptr ? *position : POINT{0, 0};
-        drawn = DrawOffscreen(textureTarget, D3DCLEAR_ZBUFFER, [&] {
-            DrawTexturePrimitiveAt(cmd, at.x, at.y, source, kDrawFlagOpaque, lumi::kDrawAsIs);
-            submitted = drawSequence_ != 0;
-        });
-    } catch (...) {
-        ReleasePrimitive(cmd);
-        throw;
-    }
-    ReleasePrimitive(cmd);
+    const POINT at = position != nullptr ? *position : POINT{0, 0};
+    const bool drawn = DrawFileOffscreen(textureTarget, path, D3DCLEAR_ZBUFFER, [&](STRU_DRAW_COMMAND_BASE* cmd) {
+        DrawTexturePrimitiveAt(cmd, at.x, at.y, source, kDrawFlagOpaque, lumi::kDrawAsIs);
+    });
     texMgr_->Update();
-    // A file that is missing or does not decode draws nothing, and is no success.
-    return drawn && submitted;
+    return drawn;
 }
 
 bool CLumiscriber::Draw2Texture(ITexture* texture, const WCHAR* path, const RECT* source, const RECT* destination,
@@ -332,20 +344,9 @@ bool CLumiscriber::Draw2Texture(ITexture* texture, const WCHAR* path, const RECT
         return false;
     }
     if (!clearTexture) CopyPixelsToTarget(device_, into, &target);
-    STRU_DRAW_COMMAND_BASE* cmd = CreatePrimitive(kDrawCmdTexturedRect);
-    bool submitted = false;
-    bool drawn = false;
-    try {
-        SetTexture(cmd, path, true);
-        texMgr_->WaitForResourceLoader();
-        drawn = DrawOffscreen(&target, clearTexture ? D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER : D3DCLEAR_ZBUFFER, [&] {
-            DrawTexturePrimitive(cmd, source, destination, flags, color);
-            submitted = drawSequence_ != 0;
-        });
-    } catch (...) {
-        ReleasePrimitive(cmd);
-        throw;
-    }
-    ReleasePrimitive(cmd);
-    return drawn && submitted && CopyTargetToTexture(device_, &target, into);
+    const DWORD clearFlags = clearTexture ? D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER : D3DCLEAR_ZBUFFER;
+    const bool drawn = DrawFileOffscreen(&target, path, clearFlags, [&](STRU_DRAW_COMMAND_BASE* cmd) {
+        DrawTexturePrimitive(cmd, source, destination, flags, color);
+    });
+    return drawn && CopyTargetToTexture(device_, &target, into);
 }

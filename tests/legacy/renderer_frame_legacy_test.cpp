@@ -3,6 +3,7 @@
 // the software device's real Reset rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/exception.h"
@@ -53,6 +54,29 @@ TEST_F(LegacyFrameLoop, EveryBeginSceneIsAFrameOfItsOwn) {
     renderer_->BeginScene();
     EXPECT_EQ(renderer_->GetStatistics()->DrawCalls, 0) << "BeginScene began a frame again";
     EXPECT_TRUE(renderer_->EndScene(true));
+}
+
+TEST_F(LegacyFrameLoop, UnpairedBeginAndEndScenesDrawWhatWasQueued) {
+    ASSERT_NE(Create(), nullptr);
+    EXPECT_TRUE(renderer_->EndScene(true)) << "an EndScene without BeginScene draws an empty frame";
+    renderer_->SetBackgroundColor(0xFF000000u);
+    // Queued outside any BeginScene: the next EndScene draws it, and the frame's start in
+    // between drops the vector command's texture but not the draw.
+    ITexture* texture = FilledTexture(4, 4, 0xFF00FF00u);
+    ASSERT_NE(texture, nullptr);
+    const RECT whole{0, 0, 4, 4};
+    const RECT at{20, 20, 24, 24};
+    renderer_->DrawTexture(texture, &at, &whole, 0xFFFFFFFFu, 0);
+    renderer_->DrawRect(ScratchCommand(), 0, 0, 8, 8, 0xFFFF0000u, true);
+    renderer_->BeginScene();
+    renderer_->BeginScene();
+    renderer_->DestroyTexture(texture);
+    ASSERT_TRUE(renderer_->EndScene(true));
+    ASSERT_TRUE(renderer_->EndScene(true));
+    EXPECT_EQ(Pixel(4, 4), 0xFF0000u);
+    EXPECT_EQ(Pixel(21, 21), 0x00FF00u);
+    Release();
+    EXPECT_FALSE(LogContains(u"can not restore rendertarget")) << "no target was ever set aside";
 }
 
 TEST_F(LegacyFrameLoop, SetBackgroundColorClearsAtOnceAndFramesDoNotClear) {
@@ -203,7 +227,19 @@ TEST_F(LegacyFrameLoop, AResetRefusedWhileTheHostHoldsAResourceIsRetriedUntilItS
     EXPECT_TRUE(Renderer()->IsDeviceLost());
 
     held->Release();
+    d3d9ctl::ClearCallLog();
     LegacyFrame([&] { renderer_->DrawRect(ScratchCommand(), 0, 0, 8, 8, 0xFF0000FFu, true); }, false);
+    // The render target's new texture is cleared (target and depth) before anything else is drawn.
+    const std::vector<d3d9ctl::CallRecord> calls = d3d9ctl::CallLog();
+    const auto made = std::find_if(calls.begin(), calls.end(), [](const d3d9ctl::CallRecord& call) {
+        return call.method == "CreateTexture" && call.args.starts_with("32, 32, 1, 1,");
+    });
+    ASSERT_NE(made, calls.end());
+    EXPECT_NE(std::find_if(made, calls.end(),
+                           [](const d3d9ctl::CallRecord& call) {
+                               return call.method == "Clear" && call.args == "0, null, 3, 0, 1, 0";
+                           }),
+              calls.end());
     EXPECT_FALSE(Renderer()->IsDeviceLost());
     EXPECT_TRUE(LogContains(u"BeginScene - Device Reset Succeed."));
     // The swap chain came back attached, the render target with its size and no pixels.

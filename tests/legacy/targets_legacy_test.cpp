@@ -191,5 +191,35 @@ TEST_F(LegacyTargets, Draw2TextureDrawsAnImageOverATexture) {
     renderer_->DestroyTexture(texture);
 }
 
+TEST_F(LegacyTargets, Draw2TextureIntoATextureTheFrameDrawsLeavesTheFrameWhereItWas) {
+    const std::u16string red = WriteImage("red.bmp", 0xFF0000);
+    HWND second = win32::CreateTestWindow(u"second", 400, 0, 64, 48);
+    ISwapChain* swapChain = renderer_->CreateAdditionalSwapChain(64, 48);
+    ITexture* texture = FilledTexture(8, 8, 0xFF0000FFu);
+    ASSERT_NE(swapChain, nullptr);
+    ASSERT_NE(texture, nullptr);
+    renderer_->AttachSwapChain(swapChain);
+    renderer_->BeginScene();
+    renderer_->SetBackgroundColor(0xFF000000u);
+    const RECT whole{0, 0, 8, 8};
+    const RECT at{0, 0, 8, 8};
+    renderer_->DrawTexture(texture, &at, &whole, 0xFFFFFFFFu, 0);
+    renderer_->DrawRect(ScratchCommand(), 56, 40, 64, 48, kGreen, true);
+    const RECT source{0, 0, 4, 4};
+    EXPECT_TRUE(renderer_->Draw2Texture(texture, red.c_str(), &source, &source, 0, 0xFFFFFFFFu, false));
+    EXPECT_EQ(Renderer()->GetAttachedSwapChain(), swapChain);
+    EXPECT_EQ(g_ClipWidth, 64) << "the swap chain's back buffer is the target again";
+    EXPECT_EQ(Renderer()->GetFrameSubmissions(), 2u);
+    ASSERT_TRUE(renderer_->EndScene(false));
+    ASSERT_EQ(swapChain->Present(nullptr, nullptr, second), D3D_OK);
+    // The texture is drawn as it is when the frame is drawn.
+    EXPECT_EQ(WindowPixel(second, 1, 1) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(WindowPixel(second, 6, 6) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(WindowPixel(second, 60, 44) & 0xFFFFFF, 0x00FF00u);
+    renderer_->AttachSwapChain(nullptr);
+    renderer_->DestroyTexture(texture);
+    renderer_->DestroySwapChain(swapChain);
+}
+
 }  // namespace
 }  // namespace lumi::test
