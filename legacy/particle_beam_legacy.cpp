@@ -55,8 +55,10 @@ bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravi
     angle += spin.value * t;
     StepRamp(motionAngle, t);
     const float speedChange = speed.value - speedBefore;
-    velocity.x += std::cos(motionAngle.value) * speedChange;
-    velocity.y += std::sin(motionAngle.value) * speedChange;
+    if (speedChange != 0.0f) {
+        velocity.x += std::cos(motionAngle.value) * speedChange;
+        velocity.y += std::sin(motionAngle.value) * speedChange;
+    }
 
     velocity.x += (acceleration.x + gravity.x) * t;
     velocity.y += (acceleration.y + gravity.y) * t;

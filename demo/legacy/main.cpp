@@ -2,17 +2,21 @@
 // points, lines, triangles, rectangles and textured quads into its main window, into an
 // additional swap chain that it presents into a second window, and into a render-target
 // texture; it draws an image into one of its own textures (Draw2Texture) and shows that
-// texture; it loses and recovers the device on the way, and saves frames as PNG under out/.
+// texture; over the main window it draws particle effects of the legacy dialect of the
+// tests' corpus (tests/legacy/scripts); it loses and recovers the device on the way, and
+// saves frames as PNG under out/.
 // The legacy interface draws one target per BeginScene/EndScene pair, so each frame is two
 // such pairs: the swap chain's, then the main window's.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/lumiscriber_api.h"
+#include "demo/demo_effects.h"
 #include "image/raster.h"
 #include "platform/d3d9/control.h"
 #include "platform/ddraw/control.h"
@@ -118,7 +122,7 @@ int main() {
     std::filesystem::create_directories("out");
     std::filesystem::create_directories("textures");
     if (!WriteImage(kTileFile, 64, kRasterTypeBmp, Checker) || !WriteImage(kBallFile, 32, kRasterTypePng, Ball) ||
-        !WriteImage(kBadgeFile, 32, kRasterTypePng, Badge)) {
+        !WriteImage(kBadgeFile, 32, kRasterTypePng, Badge) || !demo::WriteParticleTexture()) {
         std::printf("The texture files could not be written.\n");
         return 1;
     }
@@ -153,6 +157,10 @@ int main() {
     const RECT ballSource{0, 0, 32, 32};
     const RECT ballOnCanvas{16, 16, 48, 48};
     renderer->Draw2Texture(canvas, kBallFile, &ballSource, &ballOnCanvas, 0, 0xFFFFFFFFu, false);
+
+    // Legacy emitters read and compile their scripts at once.
+    auto effects = std::make_unique<demo::Effects>(renderer);
+    std::printf("particle emitters loaded: %d of 5\n", effects->LoadedCount());
 
     std::vector<STRU_DRAW_COMMAND_BASE*> sprites;
     for (int i = 0; i < kSprites; ++i) {
@@ -191,6 +199,7 @@ int main() {
         renderer->BeginScene();
         renderer->SetBackgroundColor(Hue(frame, 0));
         submissions += DrawScene(renderer, sprites, frame, kWidth, kHeight);
+        submissions += effects->Draw(frame, kWidth, kHeight);
         const RECT whole{0, 0, 64, 64};
         const RECT shown{kWidth - 150, kHeight - 150, kWidth - 22, kHeight - 22};
         renderer->DrawTexture(canvas, &shown, &whole, 0xFFFFFFFFu, 0);
@@ -211,6 +220,8 @@ int main() {
         }
     }
 
+    std::printf("sparks restarted %d times\n", effects->Restarts());
+    effects.reset();
     for (STRU_DRAW_COMMAND_BASE* sprite : sprites) renderer->ReleasePrimitive(sprite);
     renderer->DestroyTexture(canvas);
     renderer->DestroyRenderTarget(target);
