@@ -128,48 +128,13 @@ void CParticleBeam::EmitLegacy(float dt, float frameTime, const vec3_t& emitter,
     std::int32_t spawned = 0;
     while (static_cast<float>(live_.Count()) < numParticles_.value && live_.Count() < kLiveParticleLimit) {
         if (!emitRand_ && !(interval < state_.emissionAccumulator)) break;
-        CParticle* particle = SpawnLegacy(emitter, angle, frameTime);
+        CParticle* particle = Spawn(emitter, angle, frameTime);
         // Particles due earlier in the frame than this update start that much older.
         particle->lastUpdateTime = emitRand_ ? frameTime : frameTime - static_cast<float>(spawned) * interval;
         ++spawned;
         particle->Move(frameTime, emitter, gravity.Next());
         state_.emissionAccumulator -= interval;
     }
-}
-
-CParticle* CParticleBeam::SpawnLegacy(const vec3_t& position, std::int32_t angle, float frameTime) {
-    auto* particle = new CParticle();
-    particle->lastUpdateTime = frameTime;
-    particle->lifetime = SampleValueRange(lifeTime_);
-    particle->position = SampleVec3Range(emitRadius_);
-    particle->lockAspect = lockAspect_;
-    const float emitAngle = SampleValueRange(emitAngle_);
-    const float emitSpeed = SampleValueRange(emitSpeed_);
-    particle->speed.value = emitSpeed + state_.emitSpeedOffset;
-    particle->motionAngle.value = emitAngle * kDegreesToRadians;
-    const float cosine = std::cos(particle->motionAngle.value);
-    const float sine = std::sin(particle->motionAngle.value);
-    particle->velocity = {cosine * particle->speed.value, sine * particle->speed.value, 0.0f};
-    particle->emitterPosition = position;
-    particle->circle = circleBeam_;
-    particle->attached = attachedToEmitter_ || singleParticle_ ? 1 : 0;
-    particle->immortal = singleParticle_;
-    if (muzzleShape_ == MS_ELLIPSE) {
-        const vec3_t radius = SampleVec3Range(emitRadius_);
-        particle->position.x = cosine * radius.x;
-        particle->position.y = sine * radius.y;
-    }
-    ApplySpawnEvents(*particle);
-    if (angle != 0) {
-        const float turn = static_cast<float>(angle) * kDegreesToRadians;
-        const float c = std::cos(turn);
-        const float s = std::sin(turn);
-        const vec3_t v = particle->velocity;
-        particle->velocity.x = c * v.x - s * v.y;
-        particle->velocity.y = s * v.x + c * v.y;
-    }
-    live_.PushBack(&particle->node);
-    return particle;
 }
 
 // ---- Drawing -----------------------------------------------------------------------------------
@@ -248,16 +213,9 @@ void CParticleBeam::BuildDrawData() {
     for (lru_obj_s* entry = lru_obj_s::Next(&live_); entry != &live_; entry = lru_obj_s::Next(entry)) {
         const CParticle& particle = *CParticle::FromNode(entry);
         beam_batch_t& batch = *batches_[particle.circle && batches_[1] ? 1 : 0];
-        float w = particle.sizeX.value;
-        float h = particle.sizeY.value;
-        if (particle.lockAspect) {
-            w = h = particle.size.value;
-            if (aspect > 1.0f) {
-                w /= aspect;
-            } else if (aspect < 1.0f) {
-                h *= aspect;
-            }
-        }
+        float w = 0.0f;
+        float h = 0.0f;
+        QuadSizeOf(particle, aspect, w, h);
         if (!(w >= 1.0f && h >= 1.0f)) continue;
         const float centerX = particle.emitterPosition.x + particle.position.x - state_.originX;
         const float centerY = particle.emitterPosition.y + particle.position.y - state_.originY;

@@ -96,6 +96,20 @@ inline void PrefetchParticle(const lru_obj_s* node) {
     for (std::size_t line = 0; line < sizeof(CParticle); line += 64) __builtin_prefetch(bytes + line);
 }
 
+// The pixel size (w, h) of the particle's quad: with lock aspect SIZE both ways, narrowed or
+// flattened by the texture's aspect (width over height); else SIZEX by SIZEY.
+inline void QuadSizeOf(const CParticle& particle, float aspect, float& w, float& h) {
+    w = particle.sizeX.value;
+    h = particle.sizeY.value;
+    if (!particle.lockAspect) return;
+    w = h = particle.size.value;
+    if (aspect > 1.0f) {
+        w /= aspect;
+    } else if (aspect < 1.0f) {
+        h *= aspect;
+    }
+}
+
 // One linear step of a ramp by t seconds: it stops when its remaining time runs out.
 inline void StepRamp(ramp_t& ramp, float t) {
     if (ramp.remaining < t) {

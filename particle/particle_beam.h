@@ -356,7 +356,6 @@ private:
     // ---- Legacy update steps (legacy/particle_beam_legacy.cpp) ----
     void MoveLegacy(float frameTime, const vec3_t& emitter);
     void EmitLegacy(float dt, float frameTime, const vec3_t& emitter, std::int32_t angle);
-    CParticle* SpawnLegacy(const vec3_t& position, std::int32_t angle, float frameTime);
     // The batches of this frame's live particles, after the texture's pixels are in video memory.
     void BuildDrawData();
     beam_batch_t& BatchFor(std::size_t index);

@@ -93,6 +93,25 @@ void AppendEvents(std::string& text, const std::string& indent, const std::vecto
     text += '\n';
 }
 
+// The PARTICLE block of a beam: its particle events by kind, each kind in time order.
+void AppendParticleBlock(std::string& text, const std::string& indent, const std::vector<CParticleEvent*>& chains) {
+    text += '\n' + indent + "PARTICLE";
+    text += '\n' + indent + '{';
+    const std::string eventIndent = indent + '\t';
+    for (std::int32_t kind = kFirstParticleEventKind; kind < kEventKindCount; ++kind) {
+        const std::vector<CParticleEvent*> events = EventsOfKind(chains, kind);
+        if (!events.empty()) AppendEvents(text, eventIndent, events, 1.0f);
+    }
+    text += '\n' + indent + '}';
+}
+
+// A beam's beam events by kind. Beam events never end a life: a time of 9999 seconds is no
+// FINAL.
+void AppendBeamEvents(std::string& text, const std::string& indent, const std::vector<CParticleBeamEvent*>& chains) {
+    for (std::int32_t kind = 0; kind < kFirstParticleEventKind; ++kind)
+        AppendEvents(text, indent, EventsOfKind(chains, kind), -1.0f);
+}
+
 }  // namespace
 
 // ---- Values ----------------------------------------------------------------------------------------
@@ -201,17 +220,8 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     const uv_range_t refPoint{refPoint_[0], refPoint_[1], refPoint_[0], refPoint_[1], 0.0f, 0.0f};
     AppendLine(text, inner, "REFPOINT", FormatUVRange(refPoint));
 
-    text += '\n' + inner + "PARTICLE";
-    text += '\n' + inner + '{';
-    const std::string eventIndent = inner + '\t';
-    for (std::int32_t kind = kFirstParticleEventKind; kind < kEventKindCount; ++kind) {
-        const std::vector<CParticleEvent*> events = EventsOfKind(particleEvents_, kind);
-        if (!events.empty()) AppendEvents(text, eventIndent, events, 1.0f);
-    }
-    text += '\n' + inner + '}';
-    // Beam events never end a life: a time of 9999 seconds is no FINAL.
-    for (std::int32_t kind = 0; kind < kFirstParticleEventKind; ++kind)
-        AppendEvents(text, inner, EventsOfKind(beamEvents_, kind), -1.0f);
+    AppendParticleBlock(text, inner, particleEvents_);
+    AppendBeamEvents(text, inner, beamEvents_);
     text += '\n' + indent + "}\n";
 }
 
@@ -276,18 +286,9 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     AppendLine(text, inner, "TRACKTIME", FormatNumber(trackTime_));
     AppendLine(text, inner, "TRACKRAND", FormatBool(trackRand_));
 
-    // Beam events never end a life: a time of 9999 seconds is no FINAL.
-    for (std::int32_t kind = 0; kind < kFirstParticleEventKind; ++kind)
-        AppendEvents(text, inner, EventsOfKind(beamEvents_, kind), -1.0f);
+    AppendBeamEvents(text, inner, beamEvents_);
 
-    text += '\n' + inner + "PARTICLE";
-    text += '\n' + inner + '{';
-    const std::string eventIndent = inner + '\t';
-    for (std::int32_t kind = kFirstParticleEventKind; kind < kEventKindCount; ++kind) {
-        const std::vector<CParticleEvent*> events = EventsOfKind(particleEvents_, kind);
-        if (!events.empty()) AppendEvents(text, eventIndent, events, 1.0f);
-    }
-    text += '\n' + inner + '}';
+    AppendParticleBlock(text, inner, particleEvents_);
     text += '\n' + indent + "}\n";
 }
 

@@ -8,7 +8,7 @@
 #include "core/build_variant.h"
 
 #if LUMI_LEGACY
-// The legacy language (its own table: legacy/script_token_table_legacy.cpp). It has no sound,
+// The legacy language (script_token_table.cpp tells which keywords it knows). It has no sound,
 // emitter-property or CHGMODE tokens: their names hold numbers no token is given.
 inline constexpr std::int32_t kTokenNumber = 1;
 inline constexpr std::int32_t kTokenEquals = 2;
