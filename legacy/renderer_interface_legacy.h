@@ -20,8 +20,8 @@
 //
 // Threads, failures and exceptions as in the current library (core/renderer_interface.h):
 // failures return false, null or 0 with a line in the event log; lumi::Exception reaches the
-// host for pool exhaustion and the particle operations ("unsupported method!" until the
-// legacy particle system is built); tarnel::FatalError for a null file callback.
+// host for pool exhaustion and for releasing a particle command whose emitter is not the
+// renderer's ("invalid pointer"); tarnel::FatalError for a null file callback.
 //
 // While the device is lost (BeginScene found it so), draw operations queue nothing and
 // EndScene draws nothing; each BeginScene resets the device once it can be.
@@ -70,14 +70,16 @@ public:
     virtual void SetFileSystem(PFN_FILE_OPEN open1, PFN_FILE_CLOSE close1, PFN_FILE_READ read1, PFN_FILE_SEEK seek1,
                                PFN_FILE_OPEN open2, PFN_FILE_CLOSE close2, PFN_FILE_READ read2,
                                PFN_FILE_SEEK seek2) = 0;
-    // Particle operations: throw lumi::Exception("unsupported method!") until the legacy
-    // particle system is built.
+    // Whether the particle command's emitter has a CIRCLEBEAM beam.
     virtual bool HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     // Clears the current render target (colour and depth) at once, and keeps the colour.
     virtual void SetBackgroundColor(D3DCOLOR color) = 0;
     // The back buffer's size (low 16 bits of the parameters).
     virtual std::int16_t GetWidth() = 0;
     virtual std::int16_t GetHeight() = 0;
+    // Updates the particle command's emitter for this frame at (x, y), its quads moved by
+    // (-dx, -dy) and its spawns turned by `param` degrees, and queues its beams; the circle
+    // variant draws only the particles of its CIRCLEBEAM beams. Nothing without an emitter.
     virtual void DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
                              std::int32_t dy, std::int32_t param, float scale) = 0;
     virtual void DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
@@ -141,7 +143,12 @@ public:
     // starts when it has no pixels yet. False for other commands or when no texture could be
     // made (logged).
     virtual bool SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bool urgent) = 0;
+    // Reads and compiles the script at once (through the second file-callback set) and gives
+    // the particle command the new emitter, releasing the one it had; the same path keeps it.
+    // A script that does not read or compile leaves the command without an emitter (a compile
+    // failure logs "script parse failed." with the path and the reader's message).
     virtual void SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t ignored) = 0;
+    // -1 (endless: legacy emitters always live) with an emitter, else 0.
     virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual bool IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual void RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored) = 0;

@@ -29,10 +29,11 @@ namespace {
 [[maybe_unused]] const bool g_MessageSinksReady = (tarnel::LastErrorMessage(), true);
 
 // The pools are sized for the 32-bit types; a type of this build that is larger gets blocks
-// of its own size.
+// of its own size, and every block keeps the type's alignment.
 template <class T>
 constexpr std::uint32_t BlockFor(std::uint32_t size32) {
-    return std::max<std::uint32_t>(size32, sizeof(T));
+    const std::uint32_t size = std::max<std::uint32_t>(size32, sizeof(T));
+    return (size + alignof(T) - 1) / alignof(T) * alignof(T);
 }
 
 }  // namespace
