@@ -50,6 +50,8 @@ struct lru_list_t : lru_obj_s {
     // Links `node` at the end. A node still in a list (this one or another) is taken out of
     // it first, so it is never in two lists at once.
     void PushBack(lru_obj_s* node);
+    // Links `node` at the front, taken out of any list first as PushBack does.
+    void PushFront(lru_obj_s* node);
 
     std::int32_t Count() const { return count; }
     bool Empty() const { return next == this; }
@@ -71,6 +73,18 @@ inline void lru_list_t::PushBack(lru_obj_s* node) {
     node->next = this;
     last->next = node;
     prev = node;
+    node->owner = this;
+    node->linked = 1;
+    ++count;
+}
+
+inline void lru_list_t::PushFront(lru_obj_s* node) {
+    node->Unlink();
+    lru_obj_s* first = next;
+    node->next = first;
+    node->prev = this;
+    first->prev = node;
+    next = node;
     node->owner = this;
     node->linked = 1;
     ++count;

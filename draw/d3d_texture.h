@@ -175,6 +175,10 @@ public:
     // or for other textures.
     void PollLoad();
     CTextureLoad* GetLoad() const { return load_; }
+    // A file that could not be read or decoded (legacy build): its texture is never
+    // requested again.
+    bool IsInvalid() const { return invalid_ != 0; }
+    void SetInvalid(bool on) { invalid_ = on ? 1 : 0; }
     // Takes the pixels of a finished load: a DDS file through D3DX from the load's buffer,
     // one frame into the system copy (DXT formats through the pool's scratch texture),
     // several frames packed into one square texture as an animation. Returns whether the
@@ -256,6 +260,8 @@ protected:
     void SetName(const WCHAR* name);
     void DetachRenderTargetSurface();
     void AttachRenderTarget();
+    // The load is no longer wanted: handed back to the loader and forgotten.
+    void GiveUpLoad();
 
     texture_node_t node_;
     std::int32_t refCount_ = 0;
@@ -287,6 +293,7 @@ protected:
     std::uint8_t notPackable_ = 0;
     std::uint8_t named_ = 0;
     std::uint8_t dirty_ = 0;
+    std::uint8_t invalid_ = 0;
     RECT dirtyRect_{};
     tex_cell_t* cell_ = nullptr;
     std::uint8_t frameHeld_ = 0;

@@ -32,6 +32,7 @@ class CD3DHugeTexture;
 class CFontTexture;
 class CTextureCell;
 class CResourceTextureLoader;
+class CThreadTextureLoader;
 struct tex_cell_t;
 
 // The statistics block. The renderer's GetStatistics turns the sums into averages over
@@ -183,6 +184,8 @@ public:
     CD3DHugeTexture* GetPage(std::int32_t list, std::int32_t index) const;
     // The loader over the resource framework; null in a build without one.
     CResourceTextureLoader* GetResourceLoader() const { return resourceLoader_; }
+    // The loader over the loading threads; null in a build without them.
+    CThreadTextureLoader* GetThreadLoader() const { return threadLoader_; }
 
     // ---- ITextureOwner ----
     IDirect3DDevice9* GetDevice() override;
@@ -227,6 +230,7 @@ private:
     std::unique_ptr<CRenderTargetHost> targetHost_;
     std::unique_ptr<ITextureLoader> loader_;  // outlives the pool and every texture
     CResourceTextureLoader* resourceLoader_ = nullptr;  // loader_ as the resource framework's
+    CThreadTextureLoader* threadLoader_ = nullptr;      // loader_ as the loading threads'
     std::unique_ptr<CTexturePool> pool_;
     bitmap_buffer_t scratch_;            // the synchronous reads
     std::vector<CD3DTexture*> frameHolds_;  // one reference each, in the order first held
