@@ -243,6 +243,7 @@ bool CD3DTexture::EnsureVideoTexture() {
     memory_->videoUsage = TextureUsageFromFlags(usageFlags_);
     if (!memory_->pool->EnsureVideoTexture(memory_)) return false;
     MarkWhollyDirty();
+    if constexpr (lumi::kLegacy) UploadAtOnce();
     copyFlags_ |= kVideoCopy;
     return true;
 }

@@ -143,6 +143,8 @@ public:
     // or the rectangle of it (a texture never drawn from an atlas cell, such as a font page).
     void MarkWhollyDirty();
     void AddDirtyRect(const RECT& rect);
+    // Legacy build: the whole system copy goes to the video copy now, when there is one.
+    void UploadAtOnce();
     // The video copy's stale area; the atlas cell keeps its own mark (tex_cell_t::stale).
     bool IsDirty() const { return dirty_ != 0; }
     const RECT& GetDirtyRect() const { return dirtyRect_; }

@@ -217,6 +217,12 @@ void CTexMgr::DestroyTexture(CD3DTexture* texture) {
 
 void CTexMgr::UnregisterTexture(CD3DTexture* texture) {
     if (texture == nullptr) return;
+    if constexpr (lumi::kLegacy) {
+        // A texture whose file is still on its way stays registered, without memory, for
+        // the poll that takes the image.
+        if (!texture->IsNamed()) return;
+        if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) return;
+    }
     // The texture goes now; its load, if still running, is parked and deleted once it ends.
     if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) {
         loader_->Cancel(texture->GetLoad());
@@ -268,6 +274,14 @@ void CTexMgr::MarkIdle(CD3DTexture* texture) {
     if (texture->IsNotPackable()) Error("fatal error: 9999");
     texture->Node()->Unlink();
     idle_.PushBack(texture->Node());
+    if constexpr (lumi::kLegacy) {
+        // Many idle textures: the oldest gives up its video copy, unless the frame still
+        // draws from it, and goes to the back.
+        if (idle_.Count() <= kLegacyIdleVideoKept || !pool_ || pool_->GetVideoBytes() < 16) return;
+        CD3DTexture* oldest = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
+        if (!oldest->IsFrameHeld()) oldest->ReleaseVideoCopy();
+        idle_.PushBack(oldest->Node());
+    }
 }
 
 IDirect3DDevice9* CTexMgr::GetDevice() { return renderer_ ? renderer_->GetDevice() : nullptr; }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "draw/bitmap_load.h"
@@ -64,10 +65,13 @@ public:
     static constexpr std::int32_t kIdleTexturesKept = 8;         // unloading needs more idle ones
     static constexpr std::uint32_t kIdleKeepMs = 2400;           // since the last AddRef
     static constexpr std::int32_t kUnloadsPerFrame = 5;
+    static constexpr std::int32_t kLegacyIdleTexturesKept = 64;  // legacy: and more idle than in use
+    static constexpr std::int32_t kLegacyIdleVideoKept = 32;     // legacy: idle ones past it shed video copies
+    static constexpr std::uint32_t kLegacyAtlasSide = 256;       // legacy: largest side the atlas takes
     static constexpr std::int32_t kOpaquePages = 5;
     static constexpr std::uint32_t kPageSide = 1024;
     static constexpr std::uint32_t kTargetPageSide = 512;
-    static constexpr std::uint32_t kScratchBytes = 0x20000;
+    static constexpr std::uint32_t kScratchBytes = lumi::kLegacy ? 0x100000 : 0x20000;  // the synchronous reads
     static constexpr std::size_t kSurfaceCacheLimit = 64;
     static constexpr std::size_t kSurfacesEvicted = 16;
 
@@ -130,10 +134,13 @@ public:
     void OnFrameBegin();
     // The memory rule (up to 5 idle textures unloaded while the pool holds 32 MiB or more of
     // system copies and more than 8 textures are idle), one given-up load deleted, the pool
-    // trimmed.
+    // trimmed. Legacy build: while the pool holds 32 MiB or more of system copies and more
+    // textures are idle than both 64 and those in use, the oldest idle one is unloaded; the
+    // ended loads given up are deleted.
     void Update();
-    // Unloads the oldest idle texture when it has been idle long enough: a named one is
-    // deleted, an unnamed one kept without memory. False when there was none to unload.
+    // Unloads the oldest idle texture when it has been idle long enough (legacy build: at
+    // any age): a named one is deleted, an unnamed one kept without memory. False when there
+    // was none to unload, or the frame still draws from it.
     bool UnloadIdleTexture();
 
     // ---- Device events ----
