@@ -1,5 +1,6 @@
 #include "legacy/loader_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 
@@ -141,12 +142,12 @@ void ReadStep(CD3DBitmap* record) {
     worker->Enqueue(record, false);
 }
 
-bool StartLoaderThreads(const loader_steps_t* steps) {
+bool StartLoaderThreads(const loader_steps_t* steps, int workers) {
     if (g_LoaderThreadsRunning) return false;
     LoaderWorkerRing.Init();
     g_RunningSteps = steps;
     // Workers first: the ring is complete before the dispatcher can read it.
-    for (int i = 1; i <= kLoaderWorkers; ++i) {
+    for (int i = 1; i <= std::min(workers, kLoaderWorkers); ++i) {
         if (g_LoaderThreads[i].Start(&CLoaderThread::WorkerProc)) LoaderWorkerRing.PushBack(g_LoaderThreads[i].Node());
     }
     const bool dispatcher = !LoaderWorkerRing.Empty() && Dispatcher().Start(&CLoaderThread::DispatcherProc);

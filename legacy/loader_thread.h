@@ -103,10 +103,11 @@ inline constexpr int kLoaderWorkers = 7;
 extern CLoaderThread g_LoaderThreads[1 + kLoaderWorkers];
 extern lru_list_t LoaderWorkerRing;
 
-// Starts the workers, then the dispatcher, to run `steps` (which must outlive the threads).
-// True when the dispatcher runs with at least one worker; otherwise whatever started is
-// stopped again and false is returned. False too while the threads already run.
-bool StartLoaderThreads(const loader_steps_t* steps);
+// Starts the workers (`workers` of the seven, for measurements), then the dispatcher, to run
+// `steps` (which must outlive the threads). True when the dispatcher runs with at least one
+// worker; otherwise whatever started is stopped again and false is returned. False too
+// while the threads already run.
+bool StartLoaderThreads(const loader_steps_t* steps, int workers = kLoaderWorkers);
 // Stops the dispatcher, then each worker of the ring (each finishes the record in hand).
 void StopLoaderThreads();
 bool LoaderThreadsRunning();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -271,6 +272,60 @@ TEST_F(ThreadedLoaderTest, SecondLoaderFindsTheThreadsTakenAndLoadsInTheHostThre
     CThreadTextureLoader second(&callbacks_, {});
     EXPECT_FALSE(second.IsThreaded());
     EXPECT_TRUE(LoaderThreadsRunning()) << "the first keeps its threads";
+}
+
+// Every codec on the seven workers at once (each decode is held until all seven are inside
+// one), each file's frames as the host's thread decodes them alone.
+TEST_F(ThreadedLoaderTest, SevenDecodesAtOnceGiveWhatOneThreadGives) {
+    struct File {
+        const char16_t* name;
+        DWORD type;
+    } files[] = {{u"TEX/A.BMP", kRasterTypeBmp}, {u"TEX/A.JPG", kRasterTypeJpg}, {u"TEX/A.PNG", kRasterTypePng},
+                 {u"TEX/A.TGA", kRasterTypeTga}, {u"TEX/A.JNA", kRasterTypeJna}, {u"TEX/B.PNG", kRasterTypePng},
+                 {u"TEX/B.JPG", kRasterTypeJpg}, {u"TEX/A.GIF", kRasterTypeGif}};
+    for (const File& file : files) {
+        if (file.type == kRasterTypeGif) {
+            WriteBytes("tex/a.gif", EncodeGifAnimation(
+                                        24, 20, {10, 20}, [](int c) { return RGBQUAD{BYTE(c), BYTE(255 - c), 9, 0}; },
+                                        [](int frame, int x, int y) { return (x * 7 + y * 3 + frame * 50) % 256; }));
+        } else {
+            WriteImage(file.name, 40, file.type);
+        }
+    }
+    Gate decodes;
+    loader_steps_t real = DefaultLoaderSteps();
+    loader_steps_t steps{real.read, [&decodes, real](CD3DBitmap& record) {
+                             decodes.Pass();
+                             return real.decode(record);
+                         }};
+    loader_ = std::make_unique<CThreadTextureLoader>(&callbacks_, std::function<bool()>{}, steps);
+    owner_.loader = loader_.get();
+    std::vector<CTextureLoad*> loads;
+    for (const File& file : files) {
+        CD3DTexture* texture = Keep(new CD3DTexture(&owner_, file.name));
+        loads.push_back(loader_->Request(texture));
+    }
+    decodes.WaitArrived(kLoaderWorkers);
+    decodes.Open();
+    loader_->WaitAll();
+
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        SCOPED_TRACE(win32::Utf16ToUtf8(files[i].name));
+        ASSERT_EQ(loads[i]->GetState(), CD3DBitmap::kDecoded);
+        CD3DBitmap alone(files[i].name, loads[i]->GetLoad().format, &callbacks_);
+        ASSERT_TRUE(real.read(alone) && real.decode(alone));
+        const bitmap_load_t& threaded = loads[i]->GetLoad();
+        ASSERT_EQ(threaded.frameCount, alone.GetLoad().frameCount);
+        ASSERT_GT(threaded.frameCount, 0);
+        for (int f = 0; f < threaded.frameCount; ++f) {
+            const bitmap_record_t& a = threaded.frames[f];
+            const bitmap_record_t& b = alone.GetLoad().frames[f];
+            ASSERT_EQ(a.width, b.width);
+            ASSERT_EQ(a.height, b.height);
+            EXPECT_EQ(std::memcmp(a.pixels, b.pixels, static_cast<std::size_t>(a.pitch) * a.height), 0) << f;
+        }
+        loader_->Cancel(loads[i]);
+    }
 }
 
 // Many requests at once, with random priorities, failures and cancels, while the host
