@@ -55,6 +55,9 @@ struct lru_list_t : lru_obj_s {
 
     std::int32_t Count() const { return count; }
     bool Empty() const { return next == this; }
+
+private:
+    void LinkBetween(lru_obj_s* node, lru_obj_s* before, lru_obj_s* after);
 };
 
 inline void lru_list_t::Init() {
@@ -68,23 +71,19 @@ inline void lru_list_t::Init() {
 
 inline void lru_list_t::PushBack(lru_obj_s* node) {
     node->Unlink();
-    lru_obj_s* last = prev;
-    node->prev = last;
-    node->next = this;
-    last->next = node;
-    prev = node;
-    node->owner = this;
-    node->linked = 1;
-    ++count;
+    LinkBetween(node, prev, this);
 }
 
 inline void lru_list_t::PushFront(lru_obj_s* node) {
     node->Unlink();
-    lru_obj_s* first = next;
-    node->next = first;
-    node->prev = this;
-    first->prev = node;
-    next = node;
+    LinkBetween(node, this, next);
+}
+
+inline void lru_list_t::LinkBetween(lru_obj_s* node, lru_obj_s* before, lru_obj_s* after) {
+    node->prev = before;
+    node->next = after;
+    before->next = node;
+    after->prev = node;
     node->owner = this;
     node->linked = 1;
     ++count;

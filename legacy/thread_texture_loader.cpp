@@ -48,7 +48,8 @@ bool CThreadTextureLoader::Poll(CD3DTexture* texture, CTextureLoad* load) {
     const std::int32_t state = load->GetState();
     if (state == CD3DBitmap::kQueued) return false;
     if (state == CD3DBitmap::kDecoded) {
-        texture->CopyFromBitmap(load->GetLoad());
+        // An image the texture cannot take (logged by the copy) is not read again.
+        if (!texture->CopyFromBitmap(load->GetLoad())) texture->SetInvalid(true);
     } else {
         texture->SetInvalid(true);
         WriteLog(u"invalid texture file.[%s] state=%d", texture->GetName(), state);

@@ -56,8 +56,9 @@ public:
     CTextureLoad* Request(CD3DTexture* texture) override;
     // State 1, and not given up.
     bool IsLoading(CTextureLoad* load) override;
-    // Every state: 1 -> false; 2 -> the texture takes the image; 3, 4 -> the texture is
-    // marked invalid and the failure logged. The record is then deleted and true returned.
+    // Every state: 1 -> false; 2 -> the texture takes the image (one it cannot take marks
+    // it invalid); 3, 4 -> the texture is marked invalid and the failure logged. The record
+    // is then deleted and true returned.
     bool Poll(CD3DTexture* texture, CTextureLoad* load) override;
     // Deletes an ended record at once, cancels and parks one in state 1.
     void Cancel(CTextureLoad* load) override;

@@ -215,5 +215,21 @@ TEST_F(LegacyTexMgrTest, ThreadedFileTexturesLoadForTheHostAndStopWithTheRendere
     EXPECT_EQ(win32::OpenThreadHandleCount(), 0);
 }
 
+TEST_F(LegacyTexMgrTest, LoadsEndingWhileTheDeviceIsLostAreTakenAfterTheReset) {
+    std::filesystem::create_directories("tex");
+    CRaster image(8, 8, 24, kRasterTypePng);
+    ASSERT_TRUE(image.Save(u"tex/lost.png", kRasterTypePng));
+    CD3DTexture* texture = mgr_->FindOrCreateTexture(u"tex/lost.png", false);
+    EXPECT_FALSE(texture->Restore());
+    d3d9ctl::LoseDevice();
+    LegacyFrame([] {}, false);
+    mgr_->WaitForResourceLoader();
+    EXPECT_FALSE(texture->Restore()) << "nothing is taken while the device is lost";
+    EXPECT_NE(texture->GetLoad(), nullptr);
+    d3d9ctl::RestoreDevice();
+    LegacyFrame([] {}, false);
+    EXPECT_TRUE(texture->Restore());
+}
+
 }  // namespace
 }  // namespace lumi::test
