@@ -143,6 +143,8 @@ public:
     // or the rectangle of it (a texture never drawn from an atlas cell, such as a font page).
     void MarkWhollyDirty();
     void AddDirtyRect(const RECT& rect);
+    // Legacy build: the whole system copy goes to the video copy now, when there is one.
+    void UploadAtOnce();
     // The video copy's stale area; the atlas cell keeps its own mark (tex_cell_t::stale).
     bool IsDirty() const { return dirty_ != 0; }
     const RECT& GetDirtyRect() const { return dirtyRect_; }
@@ -175,6 +177,10 @@ public:
     // or for other textures.
     void PollLoad();
     CTextureLoad* GetLoad() const { return load_; }
+    // A file that could not be read or decoded (legacy build): its texture is never
+    // requested again.
+    bool IsInvalid() const { return invalid_ != 0; }
+    void SetInvalid(bool on) { invalid_ = on ? 1 : 0; }
     // Takes the pixels of a finished load: a DDS file through D3DX from the load's buffer,
     // one frame into the system copy (DXT formats through the pool's scratch texture),
     // several frames packed into one square texture as an animation. Returns whether the
@@ -256,6 +262,8 @@ protected:
     void SetName(const WCHAR* name);
     void DetachRenderTargetSurface();
     void AttachRenderTarget();
+    // The load is no longer wanted: handed back to the loader and forgotten.
+    void GiveUpLoad();
 
     texture_node_t node_;
     std::int32_t refCount_ = 0;
@@ -287,6 +295,7 @@ protected:
     std::uint8_t notPackable_ = 0;
     std::uint8_t named_ = 0;
     std::uint8_t dirty_ = 0;
+    std::uint8_t invalid_ = 0;
     RECT dirtyRect_{};
     tex_cell_t* cell_ = nullptr;
     std::uint8_t frameHeld_ = 0;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/format_helpers.h"
 #include "draw/bitmap_load.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-constexpr std::uint32_t kLargestConvertedSide = 1024;  // the pool's scratch texture
+constexpr std::uint32_t kLargestConvertedSide = lumi::kLegacy ? 512 : 1024;  // the pool's scratch texture
 
 // Copies `rows` rows of a frame into a locked area, each min(locked pitch, frame pitch) bytes.
 // False for a frame without pixels or a pitch that copies nothing.
@@ -97,7 +98,11 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     if (dxt && (load.width > kLargestConvertedSide || load.height > kLargestConvertedSide)) {
         // Too large for the conversion scratch: the texture stays unloaded rather than
         // failing the draw that polled it.
-        WriteLog(u"invalid texture size, address=[%p].", static_cast<void*>(this));
+        if constexpr (lumi::kLegacy) {
+            WriteLog(u"invalid texture size.");
+        } else {
+            WriteLog(u"invalid texture size, address=[%p].", static_cast<void*>(this));
+        }
         return false;
     }
     SetAllocatedSize(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height));

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "draw/bitmap_load.h"
@@ -32,6 +33,7 @@ class CLumiscriber;
 class CD3DHugeTexture;
 class CTextureCell;
 class CResourceTextureLoader;
+class CThreadTextureLoader;
 struct tex_cell_t;
 
 // The statistics block. The renderer's GetStatistics turns the sums into averages over
@@ -63,10 +65,13 @@ public:
     static constexpr std::int32_t kIdleTexturesKept = 8;         // unloading needs more idle ones
     static constexpr std::uint32_t kIdleKeepMs = 2400;           // since the last AddRef
     static constexpr std::int32_t kUnloadsPerFrame = 5;
+    static constexpr std::int32_t kLegacyIdleTexturesKept = 64;  // legacy: and more idle than in use
+    static constexpr std::int32_t kLegacyIdleVideoKept = 32;     // legacy: idle ones past it shed video copies
+    static constexpr std::uint32_t kLegacyAtlasSide = 256;       // legacy: largest side the atlas takes
     static constexpr std::int32_t kOpaquePages = 5;
     static constexpr std::uint32_t kPageSide = 1024;
     static constexpr std::uint32_t kTargetPageSide = 512;
-    static constexpr std::uint32_t kScratchBytes = 0x20000;
+    static constexpr std::uint32_t kScratchBytes = lumi::kLegacy ? 0x100000 : 0x20000;  // the synchronous reads
     static constexpr std::size_t kSurfaceCacheLimit = 64;
     static constexpr std::size_t kSurfacesEvicted = 16;
 
@@ -129,10 +134,13 @@ public:
     void OnFrameBegin();
     // The memory rule (up to 5 idle textures unloaded while the pool holds 32 MiB or more of
     // system copies and more than 8 textures are idle), one given-up load deleted, the pool
-    // trimmed.
+    // trimmed. Legacy build: while the pool holds 32 MiB or more of system copies and more
+    // textures are idle than both 64 and those in use, the oldest idle one is unloaded; the
+    // ended loads given up are deleted.
     void Update();
-    // Unloads the oldest idle texture when it has been idle long enough: a named one is
-    // deleted, an unnamed one kept without memory. False when there was none to unload.
+    // Unloads the oldest idle texture when it has been idle long enough (legacy build: at
+    // any age): a named one is deleted, an unnamed one kept without memory. False when there
+    // was none to unload, or the frame still draws from it.
     bool UnloadIdleTexture();
 
     // ---- Device events ----
@@ -183,6 +191,8 @@ public:
     CD3DHugeTexture* GetPage(std::int32_t list, std::int32_t index) const;
     // The loader over the resource framework; null in a build without one.
     CResourceTextureLoader* GetResourceLoader() const { return resourceLoader_; }
+    // The loader over the loading threads; null in a build without them.
+    CThreadTextureLoader* GetThreadLoader() const { return threadLoader_; }
 
     // ---- ITextureOwner ----
     IDirect3DDevice9* GetDevice() override;
@@ -227,6 +237,7 @@ private:
     std::unique_ptr<CRenderTargetHost> targetHost_;
     std::unique_ptr<ITextureLoader> loader_;  // outlives the pool and every texture
     CResourceTextureLoader* resourceLoader_ = nullptr;  // loader_ as the resource framework's
+    CThreadTextureLoader* threadLoader_ = nullptr;      // loader_ as the loading threads'
     std::unique_ptr<CTexturePool> pool_;
     bitmap_buffer_t scratch_;            // the synchronous reads
     std::vector<CD3DTexture*> frameHolds_;  // one reference each, in the order first held

@@ -77,6 +77,7 @@ LUMI_LEGACY_POOL(g_CParticleBeamPool)
 LUMI_LEGACY_POOL(g_CParticlePool)
 LUMI_LEGACY_POOL(g_CParticleEmitterPool)
 
+LUMI_POOLED_TYPE(class, CD3DBitmap, g_CD3DBitmapPool)
 LUMI_POOLED_TYPE(class, CD3DHugeTexture, g_CD3DHugeTexturePool)
 LUMI_POOLED_TYPE(struct, STRU_DRAW_PRIMITIVE, g_STRU_DRAW_PRIMITIVEPool)
 LUMI_POOLED_TYPE(struct, STRU_WORD_DRAW, g_STRU_WORD_DRAWPool)
@@ -97,7 +98,6 @@ LUMI_POOLED_TYPE(struct, tex_cache_t, g_tex_cache_tPool)
 LUMI_POOLED_TYPE(class, CParticle, g_CParticlePool)
 
 // The current build's forms, until the legacy ones replace them.
-LUMI_HEAP_TYPE(class, CD3DBitmap)
 LUMI_HEAP_TYPE(class, CTextureCell)
 LUMI_HEAP_TYPE(class, CParticleEmitter)
 LUMI_HEAP_TYPE(class, CRenderTarget)

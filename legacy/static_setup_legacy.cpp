@@ -15,9 +15,11 @@
 #include "draw/tex_mgr.h"
 #include "draw/texture_cell.h"
 #include "draw/texture_pool.h"
+#include "legacy/d3d_bitmap_legacy.h"
 #include "legacy/font_desc.h"
 #include "legacy/font_picture.h"
 #include "legacy/font_tex.h"
+#include "legacy/loader_thread.h"
 #include "particle/particle.h"
 #include "platform/tarnel/tarnel.h"
 
@@ -38,7 +40,7 @@ constexpr std::uint32_t BlockFor(std::uint32_t size32) {
 
 }  // namespace
 
-CMemPool g_CD3DBitmapPool(1212, 64);
+CMemPool g_CD3DBitmapPool(BlockFor<CD3DBitmap>(1212), 64);
 CMemPool g_CD3DHugeTexturePool(BlockFor<CD3DHugeTexture>(688), 32);
 CMemPool g_STRU_DRAW_PRIMITIVEPool(BlockFor<STRU_DRAW_PRIMITIVE>(84), 64);
 CMemPool g_STRU_WORD_DRAWPool(BlockFor<STRU_WORD_DRAW>(44), 64);
@@ -57,7 +59,10 @@ CMemPool g_font_desc_tPool(BlockFor<font_desc_t>(144), 64);
 CMemPool g_CFontPicturePool(BlockFor<CFontPicture>(680), 8);
 CMemPool g_CFontTexPool(BlockFor<CFontTex>(232), 64);
 
-// The loading threads' objects and their lock come here, between pools 15 and 16.
+// The loading threads' objects come here, between pools 15 and 16; the ring before the
+// threads, so that it outlives them.
+lru_list_t LoaderWorkerRing;
+CLoaderThread g_LoaderThreads[1 + kLoaderWorkers];
 
 CMemPool g_PrimitiveDataPool(BlockFor<PrimitiveData>(52), 256);
 CMemPool g_tex_node_tPool(BlockFor<tex_node_t>(28), 64);
