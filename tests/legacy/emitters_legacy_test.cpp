@@ -8,6 +8,7 @@
 
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
+#include "draw/tex_mgr.h"
 #include "image/raster.h"
 #include "particle/particle_beam.h"
 #include "particle/particle_emitter.h"
@@ -49,7 +50,9 @@ protected:
     static void WriteScript(const char* name, const std::string& text) { std::ofstream(name, std::ios::binary) << text; }
 
     // A frame on a cleared target (a legacy frame does not clear by itself).
+    // Textures load on the loading threads: each frame starts once they are done.
     void Frame(const std::function<void()>& draws) {
+        Renderer()->GetTexMgr()->WaitForResourceLoader();
         clock_.Advance(kFrameMs);
         LegacyFrame([&] {
             renderer_->SetBackgroundColor(0);

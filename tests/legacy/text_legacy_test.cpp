@@ -298,7 +298,8 @@ TEST_F(LegacyText, BadInputDrawsWhatItCanAndNeverThrows) {
 }
 
 TEST_F(LegacyText, PagesThatCannotBeMadeOrLockedLeaveTheTextUndrawnAndLogged) {
-    d3d9ctl::FailCall("LockRect", 1, E_FAIL);
+    // The first lock is the texture pool clearing the page's system copy, the second the page's own.
+    d3d9ctl::FailCall("LockRect", 2, E_FAIL);
     STRU_TEXT_COMMAND* text = Text(kLatinFont, 20, u"Hi");
     EXPECT_TRUE(LogContains(u"CFontTex::CreateNewPiture() failed, LockRect() failed."));
     // The page made at the next request serves the glyphs.
