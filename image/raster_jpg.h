@@ -76,7 +76,9 @@ public:
     bool Encode(CRasterFile* file);
     // Reads the EXIF block and comment ahead of the image data into the record (replacing
     // what an earlier call read) and puts the stream back where it was. True when the file
-    // has a valid EXIF block.
+    // has a valid EXIF block; otherwise the reason is the last-error text: the reader's
+    // message ("Incorrect Exif header", "Premature end of file?", ...), "null file handler",
+    // or "no EXIF data" for a readable file without an EXIF block.
     bool DecodeExif(CRasterFile* file);
     // The same on a caller's stream, which stays open.
     bool Decode(FILE* stream);
@@ -92,6 +94,8 @@ public:
     void SetDitherMode(int mode) { dither_mode = mode; }
 
 private:
+    // DecodeExif without touching the last-error text (Decode reads EXIF data on the side).
+    bool ReadExif(CRasterFile* file);
     bool EncodeJpeg(CRasterFile* file);
     bool EncodeWithExif(CRasterFile* file);
     void CopyCodecState(const CRasterJPG& other);
