@@ -116,6 +116,18 @@ const WCHAR* ToPathBuffer(const WCHAR* path) {
 
 bool IsEmpty(const WCHAR* text) { return text == nullptr || *text == 0; }
 
+// Whether the image of a file that D3DX is about to decode into an A8R8G8B8 texture fits the
+// device and the load budget; a refusal is logged with the operation's name.
+bool AdmitImageFile(IDirect3DDevice9* device, bool squareOnly, const D3DXIMAGE_INFO& info, const char16_t* operation,
+                    const WCHAR* path) {
+    char reason[192];
+    if (AdmitImage(LimitsOfDevice(device, squareOnly, D3DFMT_A8R8G8B8), info.Width, info.Height,
+                   LoadCostBytes(0, info.Width, info.Height, kDecodeBytesPerPixel, 4, 1), reason, sizeof(reason)))
+        return true;
+    WriteLog(u"CLumiscriber::%s() refused.[%s] %hs", operation, path, reason);
+    return false;
+}
+
 // The host's texture as the library's own; null for anything else.
 CD3DTexture* AsTexture(ITexture* texture) {
     auto* d3dTexture = static_cast<CD3DTexture*>(texture);
@@ -400,7 +412,7 @@ bool CLumiscriber::IsImageTransparent(const WCHAR* path) {
     if (!HasAlphaChannel(info.Format)) return false;
     // Every alpha format is looked at in A8R8G8B8, so none is taken for transparent unseen.
     ComRef<IDirect3DTexture9> image;
-    if (device_ == nullptr ||
+    if (device_ == nullptr || !AdmitImageFile(device_, squareOnly_, info, u"IsImageTransparent", path) ||
         FAILED(D3DXCreateTextureFromFileExW(device_, path, D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
                                             D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE, D3DX_FILTER_NONE,
                                             0, nullptr, nullptr, image.Out())))
@@ -431,7 +443,7 @@ bool CLumiscriber::GetTexOptimizationRect(const WCHAR* path, RECT* out) {
     // The file's format as near as the device has it: an exact request would fail for the
     // formats most devices lack (24-bit colour, colour tables).
     ComRef<IDirect3DTexture9> image;
-    if (device_ == nullptr ||
+    if (device_ == nullptr || !AdmitImageFile(device_, squareOnly_, info, u"GetTexOptimizationRect", path) ||
         FAILED(D3DXCreateTextureFromFileExW(device_, path, D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
                                             D3DFMT_UNKNOWN, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE,
                                             D3DX_FILTER_NONE, 0, nullptr, nullptr, image.Out()))) {

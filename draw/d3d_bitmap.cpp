@@ -19,8 +19,13 @@ void CD3DBitmap::SetTexture(CD3DTexture* texture) {
     texture_ = texture;
     if (texture != nullptr) {
         SetBitmapSource(load_, texture->GetName(), texture->GetFormat());
+        load_.limits = texture->GetImageLimits();
+        const load_failure_t& failure = texture->GetLoadFailure();
+        load_.failedFingerprint = failure.failed ? failure.fingerprint : 0;
     } else {
         SetBitmapSource(load_, nullptr, D3DFMT_UNKNOWN);
+        load_.limits = image_limits_t{};
+        load_.failedFingerprint = 0;
     }
 }
 

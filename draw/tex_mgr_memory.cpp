@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/build_variant.h"
+#include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
 #include "core/frame_clock.h"
@@ -121,6 +122,7 @@ bool CTexMgr::ReadImageInfo(CD3DTexture* texture) {
     scratch_ = bitmap_buffer_t{};
     SetBitmapSource(read, texture->GetName(), texture->GetFormat());
     const bool readOk = PrepareBitmapLoad(read, renderer_->GetForegroundFileCallbacks());
+    if (read.refused) WriteLog(u"CTexMgr::ReadImageInfo() refused.[%s] %hs", texture->GetName(), read.failure);
     bool result = false;
     if (readOk) {
         D3DXIMAGE_INFO* info = texture->GetImageInfo();
@@ -136,7 +138,9 @@ bool CTexMgr::ReadImageInfo(CD3DTexture* texture) {
                 result = true;
             }
         } else {
+            // The header gives the size; the frames are the loader's business.
             CRaster image;
+            image.RequestHeaderOnly();
             if (image.Decode(read.buffer.data, read.buffer.bytesRead, kRasterTypeGif) && image.GetWidth() > 0 &&
                 image.GetHeight() > 0 && image.GetWidth() <= 0x8000 && image.GetHeight() <= 0x8000) {
                 info->Width = image.GetWidth();
