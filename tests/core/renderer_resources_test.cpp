@@ -549,5 +549,31 @@ TEST_F(RendererResourcesTest, ImageFilesLargerThanTheDeviceTakesAreRefusedBefore
     EXPECT_FALSE(renderer_->IsImageTransparent(u"fits.png"));
 }
 
+TEST_F(RendererResourcesTest, ADisplayModeChangeKeepsNothingOfThePreviousDevice) {
+    // Quality 3: alpha textures are DXT3, whose pixels go through the pool's scratch texture.
+    Release();
+    param_.Quality = 3;
+    ASSERT_NE(Create(), nullptr);
+    mgr_ = Renderer()->GetTexMgr();
+    ASSERT_EQ(Renderer()->GetAlphaFormat(), D3DFMT_DXT3);
+    WriteImage(u"tex/a.png", 8, 8, kRasterTypePng);
+    CD3DTexture* texture = mgr_->FindOrCreateTexture(u"tex/a.png", false);
+    ASSERT_TRUE(LoadNow(texture));
+    EXPECT_TRUE(renderer_->SaveImageRegion(u"tex/a.png", nullptr, u"region.png", nullptr));  // a cached surface
+    ASSERT_TRUE(RunFrame());
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().devices, 1);
+
+    ASSERT_TRUE(renderer_->ChangeDisplayMode(400, 300, 32, 3, false, true));
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().devices, 1) << "the previous device is released";
+    // The scratch texture is made again on the new device: DXT3 textures still load.
+    EXPECT_TRUE(LoadNow(texture));
+    EXPECT_EQ(texture->GetFormat(), D3DFMT_DXT3);
+    ASSERT_TRUE(RunFrame());
+
+    mgr_ = nullptr;
+    Release();
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().devices, 0);
+}
+
 }  // namespace
 }  // namespace lumi::test
