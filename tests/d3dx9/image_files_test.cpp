@@ -366,6 +366,17 @@ TEST(ImageFiles, CorruptFilesAreRefusedAsInvalidData) {
     Bytes ddsSize = dds;  // header size at 4
     Put32(&ddsSize, 4, 100);
     cases.push_back({"DDS with a wrong header size", ddsSize});
+    // A Huffman table of 257 codes, one more than a table holds, right after the start of image.
+    Bytes huffman = {0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0x14, 0x00};
+    for (int i = 0; i < 16; ++i) huffman.push_back(i == 14 ? 2 : i == 15 ? 255 : 0);
+    huffman.insert(huffman.end(), 257, 0x01);
+    huffman.insert(huffman.end(), jpg.begin() + 2, jpg.end());
+    cases.push_back({"JPG with a Huffman table of 257 codes", huffman});
+    Bytes segment = {0xFF, 0xD8, 0xFF, 0xE1, 0x7F, 0xFF, 0x00, 0xFF, 0xD9};
+    cases.push_back({"JPG segment passing its end", segment});
+    Bytes deep = {'P', '5', '\n', '2', ' ', '2', '\n', '6', '5', '5', '3', '5', '\n'};
+    deep.insert(deep.end(), 8, 0x7F);
+    cases.push_back({"PGM of 16-bit samples", deep});
 
     for (const Case& c : cases) {
         D3DXIMAGE_INFO info{};
