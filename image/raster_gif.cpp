@@ -19,6 +19,7 @@ using lumi::image::GifLzwDecoder;
 namespace {
 
 constexpr std::uint64_t kMaxKeptFrameBytes = std::uint64_t{1} << 30;  // all kept frames of one image
+constexpr DWORD kMaxScreenSide = 65535;
 constexpr char kNotGif[] = "Not a GIF";
 constexpr char kNoImage[] = "GIF without image";
 constexpr char kNoSuchFrame[] = "GIF frame out of range";
@@ -180,9 +181,10 @@ WalkResult WalkBlocks(GifByteSource& source, ScreenDescriptor& screen, const Col
         if (source.Read(d, sizeof(d)) != sizeof(d)) return WalkResult::kDone;
         ImageDescriptor image{Le16(d), Le16(d + 2), Le16(d + 4), Le16(d + 6), d[8]};
         if (firstDescriptor && screen.width == 0 && screen.height == 0) {
-            // No screen size in the header: the first image's extent is the screen.
-            screen.width = image.left + image.width;
-            screen.height = image.top + image.height;
+            // No screen size in the header: the first image's extent is the screen, within
+            // the 16 bits a screen side has (the rest of a far-placed image is clipped).
+            screen.width = std::min<DWORD>(image.left + image.width, kMaxScreenSide);
+            screen.height = std::min<DWORD>(image.top + image.height, kMaxScreenSide);
         }
         firstDescriptor = false;
         ColorTable local;

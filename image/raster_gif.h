@@ -29,8 +29,8 @@
 // (current_frame), "Cancelled", "can't allocate memory", "GIF read error" (the stream could
 // not be read again), or CRaster::Create's message when the screen cannot be allocated.
 // The header-only run (escape -1) stores the screen size and type and returns true; a file
-// whose header gives a 0 x 0 screen reports the first image's extent, the screen a decode
-// makes. On failure this object is left as it was (its message aside). Nothing is thrown.
+// whose header gives a 0 x 0 screen reports the first image's extent (at most 65535 a side),
+// the screen a decode makes. On failure this object is left as it was (its message aside). Nothing is thrown.
 //
 // SetMaxKeptFrames bounds the frames kept; either limit is checked before a frame is copied.
 //

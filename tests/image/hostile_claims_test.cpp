@@ -101,6 +101,17 @@ TEST(HostileClaims, GifScreenOfZeroReportsTheSizeADecodeMakes) {
     EXPECT_EQ(probe.GetWidth(), 65284u);
     EXPECT_EQ(probe.GetHeight(), 25087u);
 
+    // Placed far to the right, the image makes a screen of the widest a GIF has.
+    Bytes far = w.bytes;
+    far[20] = 0x60;  // left 60000 (0xEA60), little-endian after the ',' at 19
+    far[21] = 0xEA;
+    far[24] = 0x98;  // width 8088 (0x1F98)
+    far[25] = 0x1F;
+    CRaster wide;
+    wide.RequestHeaderOnly();
+    ASSERT_TRUE(DecodeBytes(wide, far, kRasterTypeGif));
+    EXPECT_EQ(wide.GetWidth(), 65535u);
+
     // A screen the header gives is reported as it is, images past it being clipped.
     w.bytes[6] = 2;
     w.bytes[8] = 1;
