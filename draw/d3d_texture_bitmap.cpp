@@ -54,9 +54,11 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
             return false;
         }
         format_ = owner_->GetAlphaFormat();
-        // D3DX decodes the file whole before it converts it into the system copy.
+        // D3DX decodes the file whole before it converts it into the system copy (DXT
+        // formats included: no scratch texture on this way).
         char reason[192];
-        if (!AdmitImage(GetImageLimits(), info.Width, info.Height,
+        if (!AdmitImage(LimitsOfDevice(owner_->GetDevice(), owner_->IsSquareOnly(), D3DFMT_UNKNOWN), info.Width,
+                        info.Height,
                         LoadCostBytes(load.buffer.capacity, info.Width, info.Height, kDecodeBytesPerPixel,
                                       GetBytesPerPixel(), 1),
                         reason, sizeof(reason))) {
