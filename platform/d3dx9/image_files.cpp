@@ -142,11 +142,6 @@ bool HdrIsWhole(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-bool Contains(const std::uint8_t* data, std::size_t size, const char* text, std::size_t length) {
-    const auto* pattern = reinterpret_cast<const std::uint8_t*>(text);
-    return std::search(data, data + size, pattern, pattern + length) != data + size;
-}
-
 // stb reads a short PNM as zeros: the header's size must be backed by pixel bytes.
 bool PnmIsWhole(const std::uint8_t* data, std::size_t size) {
     std::size_t at = 2;
@@ -189,6 +184,25 @@ bool HuffmanTablesValid(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// Walks a PNG's chunks from the signature to IEND, each inside the data. An empty first IDAT
+// is refused: stb copies its nothing from a buffer it has not made yet.
+bool PngIsWhole(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 8;
+    bool imageData = false;
+    while (size - at >= 12) {
+        const std::uint64_t length = static_cast<std::uint64_t>(Big16(data + at)) << 16 | Big16(data + at + 2);
+        const std::uint8_t* type = data + at + 4;
+        if (length > size - at - 12) return false;
+        if (std::memcmp(type, "IEND", 4) == 0) return true;
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            if (length == 0 && !imageData) return false;
+            imageData = true;
+        }
+        at += 12 + static_cast<std::size_t>(length);
+    }
+    return false;
+}
+
 // Walks a JPEG's marker segments from the start of image to its end: every segment lies
 // inside the data and every Huffman table is valid. The entropy-coded data after a start of
 // scan runs to the next marker that is neither a stuffed 0xFF nor a restart marker.
@@ -221,7 +235,7 @@ bool IsWhole(FileType type, const std::uint8_t* data, std::size_t size) {
     case FileType::Bmp: return BmpIsWhole(data, size);
     case FileType::Tga: return TgaIsWhole(data, size);
     case FileType::Jpg: return JpgIsWhole(data, size);
-    case FileType::Png: return Contains(data + 8, size - 8, "IEND", 4);
+    case FileType::Png: return PngIsWhole(data, size);
     case FileType::Ppm: return PnmIsWhole(data, size);
     case FileType::Hdr: return HdrIsWhole(data, size);
     default: return true;

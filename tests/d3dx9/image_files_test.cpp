@@ -374,6 +374,10 @@ TEST(ImageFiles, CorruptFilesAreRefusedAsInvalidData) {
     cases.push_back({"JPG with a Huffman table of 257 codes", huffman});
     Bytes segment = {0xFF, 0xD8, 0xFF, 0xE1, 0x7F, 0xFF, 0x00, 0xFF, 0xD9};
     cases.push_back({"JPG segment passing its end", segment});
+    Bytes emptyData = png;  // an empty image data chunk right after IHDR, ahead of the real one
+    const Bytes emptyChunk = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+    emptyData.insert(emptyData.begin() + 33, emptyChunk.begin(), emptyChunk.end());
+    cases.push_back({"PNG whose first image data is empty", emptyData});
     Bytes deep = {'P', '5', '\n', '2', ' ', '2', '\n', '6', '5', '5', '3', '5', '\n'};
     deep.insert(deep.end(), 8, 0x7F);
     cases.push_back({"PGM of 16-bit samples", deep});
