@@ -170,16 +170,37 @@ bool PnmIsWhole(const std::uint8_t* data, std::size_t size) {
 std::uint32_t Big16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0]) << 8 | p[1]; }
 
 // A Huffman table segment: each table's class and slot in range, and no more codes than the
-// 256 symbols a table holds (stb fills its tables from the counts without looking).
-bool HuffmanTablesValid(const std::uint8_t* data, std::size_t size) {
+// 256 symbols a table holds (stb fills its tables from the counts without looking). The
+// tables defined are marked in `defined` [class][slot].
+bool ReadHuffmanTables(const std::uint8_t* data, std::size_t size, bool defined[2][4]) {
     std::size_t at = 0;
     while (at < size) {
         if (size - at < 17) return false;
-        if ((data[at] >> 4) > 1 || (data[at] & 15) > 3) return false;
+        const unsigned tableClass = data[at] >> 4, slot = data[at] & 15;
+        if (tableClass > 1 || slot > 3) return false;
         std::size_t codes = 0;
         for (int i = 1; i <= 16; ++i) codes += data[at + i];
         if (codes > 256 || size - at - 17 < codes) return false;
+        defined[tableClass][slot] = true;
         at += 17 + codes;
+    }
+    return true;
+}
+
+// A start of scan whose components use only Huffman tables defined before it (stb searches an
+// undefined table's codes past its end): DC tables for a first DC scan, AC tables for any
+// scan of AC coefficients.
+bool ScanTablesDefined(const std::uint8_t* data, std::size_t size, const bool defined[2][4]) {
+    if (size < 1) return false;
+    const std::size_t components = data[0];
+    if (components == 0 || components > 4 || size < 1 + 2 * components + 3) return false;
+    const std::uint8_t* ends = data + 1 + 2 * components;  // first and last coefficient, approximation
+    const bool dc = ends[0] == 0 && (ends[2] >> 4) == 0;
+    const bool ac = ends[1] > 0;
+    for (std::size_t i = 0; i < components; ++i) {
+        const unsigned tables = data[2 + 2 * i];
+        if ((tables >> 4) > 3 || (tables & 15) > 3) return false;
+        if ((dc && !defined[0][tables >> 4]) || (ac && !defined[1][tables & 15])) return false;
     }
     return true;
 }
@@ -204,9 +225,11 @@ bool PngIsWhole(const std::uint8_t* data, std::size_t size) {
 }
 
 // Walks a JPEG's marker segments from the start of image to its end: every segment lies
-// inside the data and every Huffman table is valid. The entropy-coded data after a start of
-// scan runs to the next marker that is neither a stuffed 0xFF nor a restart marker.
+// inside the data, every Huffman table is valid and every scan's tables are defined. The
+// entropy-coded data after a start of scan runs to the next marker that is neither a stuffed
+// 0xFF nor a restart marker.
 bool JpgIsWhole(const std::uint8_t* data, std::size_t size) {
+    bool defined[2][4] = {};
     std::size_t at = 2;  // after the start of image
     while (at + 2 <= size) {
         if (data[at] != 0xFF) return false;
@@ -218,7 +241,8 @@ bool JpgIsWhole(const std::uint8_t* data, std::size_t size) {
         if (size - at < 2) return false;
         const std::size_t length = Big16(data + at);
         if (length < 2 || size - at < length) return false;
-        if (marker == 0xC4 && !HuffmanTablesValid(data + at + 2, length - 2)) return false;
+        if (marker == 0xC4 && !ReadHuffmanTables(data + at + 2, length - 2, defined)) return false;
+        if (marker == 0xDA && !ScanTablesDefined(data + at + 2, length - 2, defined)) return false;
         at += length;
         if (marker != 0xDA) continue;
         while (at + 1 < size &&

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -372,6 +373,12 @@ TEST(ImageFiles, CorruptFilesAreRefusedAsInvalidData) {
     huffman.insert(huffman.end(), 257, 0x01);
     huffman.insert(huffman.end(), jpg.begin() + 2, jpg.end());
     cases.push_back({"JPG with a Huffman table of 257 codes", huffman});
+    Bytes undefinedTable = jpg;  // the first scan component's tables become slot 3, never defined
+    const std::uint8_t kStartOfScan[] = {0xFF, 0xDA};
+    const auto scan = std::search(undefinedTable.begin(), undefinedTable.end(), kStartOfScan, kStartOfScan + 2);
+    ASSERT_NE(scan, undefinedTable.end());
+    scan[6] = 0x33;
+    cases.push_back({"JPG scan using a Huffman table never defined", undefinedTable});
     Bytes segment = {0xFF, 0xD8, 0xFF, 0xE1, 0x7F, 0xFF, 0x00, 0xFF, 0xD9};
     cases.push_back({"JPG segment passing its end", segment});
     Bytes emptyData = png;  // an empty image data chunk right after IHDR, ahead of the real one
