@@ -21,18 +21,23 @@ function(lumi_static_library name dir)
   target_link_libraries(${name} ${_scope} ${ARG_DEPS})
 endfunction()
 
-# lumi_test(name dir DEPS ...): one GoogleTest program from dir/*.cpp, registered
-# with CTest test by test. Tests run in their own temporary folders (tests/support).
+# lumi_test(name dir DEPS ... [LABELS ...]): one GoogleTest program from dir/*.cpp, registered
+# with CTest test by test (with the labels given). Tests run in their own temporary folders
+# (tests/support).
 function(lumi_test name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
   lumi_sources(_src ${dir})
   if(NOT _src)
     return()
   endif()
   add_executable(${name} ${_src})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} lumi_test_support GTest::gtest GTest::gtest_main)
+  set(_properties TIMEOUT 300)
+  if(ARG_LABELS)
+    list(APPEND _properties LABELS "${ARG_LABELS}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES ${_properties})
 endfunction()
 
 # lumi_platform_part(name dir [SHARED shared-target] [DEPS ...] [INCLUDES ...]): a stand-in

@@ -6,12 +6,14 @@
 // callbacks), lumiscriber_device.cpp (device road, loss, reset, display modes),
 // lumiscriber_frame.cpp (frame loop, statistics, target registry), lumiscriber_drawing.cpp
 // (draw operations, viewports, targets), lumiscriber_text.cpp (text and fonts),
-// lumiscriber_resources.cpp (textures, windows, emitters, cursor, settings).
+// lumiscriber_resources.cpp (textures, windows, cursor, settings), lumiscriber_emitters.cpp
+// (particle emitters on commands).
 //
 // Threads: everything runs on the host's thread. Errors: fatal set-up stops go through
 // tarnel Error (which throws tarnel::FatalError here) after the system information report;
 // misuse throws lumi::Exception; recoverable failures log a line and return false or null.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -37,6 +39,7 @@ class CFramePool;
 class CD3DTexture;
 struct STRU_RECT_COMMAND;
 struct STRU_TEXT_COMMAND;
+struct STRU_PARTICLE_COMMAND;
 struct viewport_t;
 
 class CLumiscriber : public IRenderer {
@@ -223,6 +226,8 @@ public:
     // number is still taken but nothing is queued. A queued command must live until the frame
     // end: ReleasePrimitive holds such a host command back until then.
     void QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd);
+    // The same for a command already given its sequence number.
+    void QueueNumberedCommand(STRU_DRAW_COMMAND_BASE* cmd);
     // The submission every textured draw ends in: flags chosen by the texture's format, the
     // source moved and clipped to the current frame of an animated texture, then queued and
     // counted. Nothing when the command holds no loaded texture.
@@ -324,6 +329,18 @@ private:
     // The command as a textured rectangle holding a texture; null otherwise.
     STRU_RECT_COMMAND* TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const;
     CD3DRenderWindow* FindExtraWindow(const ISwapChain* swapChain) const;
+
+    // emitters
+    // What a released particle command's emitter goes back to: the emitter manager.
+    std::function<void(CParticleEmitter*)> EmitterHandBack();
+    // The command as a particle command holding an emitter; null otherwise.
+    STRU_PARTICLE_COMMAND* EmitterCommandOf(STRU_DRAW_COMMAND_BASE* cmd) const;
+    // The emitter's draw for this frame, shared by the emitter draw operations: a particle
+    // command whose emitter is loaded and alive takes its sequence number, offset and
+    // parameter, and its emitter is updated; its beams' textures are held for the frame.
+    // Null (nothing done) for any other command.
+    STRU_PARTICLE_COMMAND* UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                                std::int32_t dx, std::int32_t dy, std::int32_t param, float scale);
     [[noreturn]] void ThrowUnsupported() const;
 
     // Platform objects.

@@ -47,10 +47,6 @@ bool IsBlendedFormat(D3DFORMAT format) {
            format == D3DFMT_A8 || format == D3DFMT_DXT3;
 }
 
-// Emitters come from the emitter manager, which cannot make them yet, so a released particle
-// command never holds one; the give-back is a placeholder until the manager can take them.
-void KeepEmitter(CParticleEmitter*) {}
-
 RECT WholeTexture(CD3DTexture* texture) {
     return RECT{0, 0, static_cast<LONG>(texture->GetWidth()), static_cast<LONG>(texture->GetHeight())};
 }
@@ -137,7 +133,7 @@ void CLumiscriber::ReleasePrimitive(STRU_DRAW_COMMAND_BASE* cmd) {
             deferredReleases_.push_back(cmd);
         return;
     }
-    ReleaseDrawCommand(cmd, KeepEmitter);
+    ReleaseDrawCommand(cmd, EmitterHandBack());
 }
 
 bool CLumiscriber::IsQueuedThisFrame(const STRU_DRAW_COMMAND_BASE* cmd) {
@@ -160,7 +156,7 @@ void CLumiscriber::ReleaseDeferredPrimitives() {
     queuedSorted_ = true;
     std::vector<STRU_DRAW_COMMAND_BASE*> released;
     released.swap(deferredReleases_);
-    for (STRU_DRAW_COMMAND_BASE* cmd : released) ReleaseDrawCommand(cmd, KeepEmitter);
+    for (STRU_DRAW_COMMAND_BASE* cmd : released) ReleaseDrawCommand(cmd, EmitterHandBack());
 }
 
 // ---- Frame pools ----
@@ -202,6 +198,10 @@ void CLumiscriber::RememberQueued(STRU_DRAW_COMMAND_BASE* cmd) {
 
 void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     cmd->sequence = NextDrawSequence();
+    QueueNumberedCommand(cmd);
+}
+
+void CLumiscriber::QueueNumberedCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     if (deviceLost_ || currentViewport_ == nullptr) return;
     // Recorded before the layer sees it: even a refused command may have been linked.
     RememberQueued(cmd);
@@ -392,20 +392,4 @@ void CLumiscriber::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int3
                         : RECT{x, y, x + static_cast<LONG>(texture->GetWidth()), y + static_cast<LONG>(texture->GetHeight())};
     const std::int32_t flags = !IsOpaqueColor(color) || texture->HasAlphaFormat() ? kDrawFlagAlpha : kDrawFlagOpaque;
     SubmitTexturedRect(from, to, flags, rect, color);
-}
-
-// ---- Emitters come with the particle emitters ----
-
-bool CLumiscriber::HasCircleBeam(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
-void CLumiscriber::DrawEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                               std::int32_t, float) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawEmitterAlt(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                  std::int32_t, float) {
-    ThrowUnsupported();
-}
-void CLumiscriber::DrawCircleEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                     std::int32_t, float) {
-    ThrowUnsupported();
 }

@@ -551,10 +551,3 @@ bool CLumiscriber::DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTar
     texMgr_->Update();
     return drawn;
 }
-
-// Particle emitters come with their own manager.
-void CLumiscriber::SetParticleEmitter(STRU_DRAW_COMMAND_BASE*, const WCHAR*, std::int32_t) { ThrowUnsupported(); }
-float CLumiscriber::GetEmitterLife(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
-bool CLumiscriber::IsEmitterAlive(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }
-void CLumiscriber::RestartEmitter(STRU_DRAW_COMMAND_BASE*, std::int32_t) { ThrowUnsupported(); }
-CParticleEmitter* CLumiscriber::GetParticleEmitter(STRU_DRAW_COMMAND_BASE*) { ThrowUnsupported(); }

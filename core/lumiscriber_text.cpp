@@ -1,8 +1,8 @@
-// CLumiscriber: text commands and fonts.
+// CLumiscriber: text commands and fonts (the glyph library's settings are in
+// lumiscriber_fonts.cpp). The legacy build has its own form of this file.
 #include <algorithm>
 #include <limits>
 
-#include "core/event_log.h"
 #include "core/frame_clock.h"
 #include "core/lumiscriber.h"
 #include "core/viewport.h"
@@ -10,7 +10,6 @@
 #include "draw/draw_commands.h"
 #include "draw/font_tex_mgr.h"
 #include "draw/text_layout.h"
-#include "platform/fontmill/fontmill.h"
 
 namespace {
 
@@ -21,12 +20,6 @@ std::uint8_t SizeByte(std::int32_t size) { return static_cast<std::uint8_t>(std:
 
 LONG Reach(std::int32_t from) {
     return static_cast<LONG>(std::min<std::int64_t>(from + kDrawTextReach, std::numeric_limits<LONG>::max()));
-}
-
-CFT2FontEngine* FontEngineOrLog() {
-    CFT2FontEngine* engine = GetFT2FontEngine();
-    if (engine == nullptr) WriteLog(u"invalid Fontmill pointer!");
-    return engine;
 }
 
 // Gives the command the font pair, made when it has none; whether anything changed.
@@ -124,20 +117,4 @@ CRenderFont* CLumiscriber::SetDefaultFont(const WCHAR* path, std::int32_t size) 
 
 IFont* CLumiscriber::GetFont(const WCHAR* path, std::int32_t size, std::int32_t flags, std::int32_t) {
     return fontTexMgr_ ? fontTexMgr_->GetFont(path, SizeByte(size), flags) : nullptr;
-}
-
-void CLumiscriber::SetWesternFontPath(const WCHAR* path) {
-    if (CFT2FontEngine* engine = GetFT2FontEngine()) engine->SetWesternFontPath(path);
-}
-
-bool CLumiscriber::SetFontAntialias(bool on) {
-    CFT2FontEngine* engine = FontEngineOrLog();
-    if (engine == nullptr) return false;
-    engine->SetAntialias(on);
-    return engine->GetAntialias();
-}
-
-bool CLumiscriber::GetFontAntialias() {
-    CFT2FontEngine* engine = FontEngineOrLog();
-    return engine != nullptr && engine->GetAntialias();
 }

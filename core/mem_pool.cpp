@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "core/pool_table.h"
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/debug_output.h"
 
@@ -25,7 +26,9 @@ namespace {
 constexpr std::size_t kBlobHeaderBytes =
     (sizeof(CMemPoolBlob) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
 
+#if !LUMI_LEGACY
 std::atomic<int> g_DestroyedPools{0};
+#endif
 
 char* AreaOf(CMemPoolBlob* blob) { return reinterpret_cast<char*>(blob) + kBlobHeaderBytes; }
 std::uint8_t* InUseOf(CMemPoolBlob* blob) {
@@ -45,6 +48,14 @@ void SetNextFree(void* block, void* next) { std::memcpy(block, &next, sizeof(nex
 
 }  // namespace
 
+#if LUMI_LEGACY
+CMemPool::CMemPool(std::uint32_t blockSize, std::int32_t blocksPerBlob, std::int32_t growMode)
+    : blockSize_(std::max<std::uint32_t>(blockSize, sizeof(void*))), blocksPerBlob_(blocksPerBlob), growMode_(growMode) {
+    MakeBlob();
+}
+
+CMemPool::~CMemPool() { ReleaseBlobs(); }
+#else
 CMemPool::CMemPool(std::uint32_t blockSize, std::int32_t blocksPerBlob, std::int32_t growMode, const char* name)
     : blockSize_(std::max<std::uint32_t>(blockSize, sizeof(void*))),
       blocksPerBlob_(blocksPerBlob),
@@ -60,6 +71,7 @@ CMemPool::~CMemPool() {
     }
     ReleaseBlobs();
 }
+#endif
 
 void* CMemPool::Alloc(std::uint32_t size) {
     if (size > blockSize_) Fail("invalid alloc size");
@@ -72,8 +84,7 @@ void* CMemPool::Alloc(std::uint32_t size) {
     CMemPoolBlob* blob = FindBlob(block);
     InUseOf(blob)[(static_cast<char*>(block) - AreaOf(blob)) / blockSize_] = 1;
     freeList_ = NextFree(block);
-    ++blocksInUse_;
-    bytesInUse_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(blocksInUse_) * blockSize_);
+    CountBlocksInUse(+1);
     peakBlocksInUse_ = std::max(peakBlocksInUse_, blocksInUse_);
     return block;
 }
@@ -87,10 +98,16 @@ void CMemPool::Free(void* block) {
     std::uint8_t& inUse = InUseOf(blob)[offset / blockSize_];
     if (inUse == 0) Fail("invalid pointer");
     inUse = 0;
-    --blocksInUse_;
-    bytesInUse_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(blocksInUse_) * blockSize_);
+    CountBlocksInUse(-1);
     SetNextFree(block, freeList_);
     freeList_ = block;
+}
+
+void CMemPool::CountBlocksInUse(std::int32_t change) {
+    blocksInUse_ += change;
+#if !LUMI_LEGACY
+    bytesInUse_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(blocksInUse_) * blockSize_);
+#endif
 }
 
 void CMemPool::BindBlockSize(std::uint32_t size) {
@@ -109,10 +126,13 @@ void CMemPool::MakeBlob() {
     }
     if (count <= 0) return;  // the caller reports the empty free list
 
-    // The statistics are 32-bit: a blob whose area or total would not fit counts as a failed
-    // allocation rather than wrapping the figures.
+    // A blob's area size is 32-bit, and so are the statistics: a blob whose area or total
+    // would not fit counts as a failed allocation rather than wrapping the figures.
     const std::uint64_t areaBytes = static_cast<std::uint64_t>(count) * blockSize_;
-    if (areaBytes > UINT32_MAX || totalBytes_ + areaBytes > UINT32_MAX) Fail("out of memory");
+    if (areaBytes > UINT32_MAX) Fail("out of memory");
+#if !LUMI_LEGACY
+    if (totalBytes_ + areaBytes > UINT32_MAX) Fail("out of memory");
+#endif
 
     blobs_.reserve(blobs_.size() + 1);
     void* memory = std::malloc(kBlobHeaderBytes + areaBytes + static_cast<std::size_t>(count));
@@ -123,7 +143,9 @@ void CMemPool::MakeBlob() {
     blob->blockCount = static_cast<std::uint32_t>(count);
     std::memset(InUseOf(blob), 0, blob->blockCount);
     blobs_.insert(std::upper_bound(blobs_.begin(), blobs_.end(), blob, std::less<CMemPoolBlob*>()), blob);
+#if !LUMI_LEGACY
     totalBytes_ += blob->areaBytes;
+#endif
 
     // Chained in address order, so a fresh blob hands out its blocks front to back.
     char* block = AreaOf(blob);
@@ -146,6 +168,7 @@ CMemPoolBlob* CMemPool::FindBlob(const void* block) const {
     return blob;
 }
 
+#if !LUMI_LEGACY
 void CMemPool::Report() const {
     if (g_DestroyedPools.fetch_add(1) == 0) {
         OutputDebugStringA("\n[x]class\tNumBlocks\tNumBlobs\tBlocksPerBlob\tBlockSize\t(Bytes)\t(kb)\t(mb)\n");
@@ -161,13 +184,28 @@ void CMemPool::Report() const {
     if (blocksInUse_ > 0) DbgMsg("*** Memory Leak: [%s] [%d]blocks", name_, blocksInUse_);
 }
 
+int CMemPool::DestroyedPoolCount() { return g_DestroyedPools.load(); }
+void CMemPool::ResetDestroyedPoolCount() { g_DestroyedPools.store(0); }
+#endif
+
 void CMemPool::ReleaseBlobs() {
     for (CMemPoolBlob* blob : blobs_) std::free(blob);
     blobs_.clear();
     freeList_ = nullptr;
-    blocksInUse_ = 0;
-    bytesInUse_ = 0;
+    CountBlocksInUse(-blocksInUse_);
 }
 
-int CMemPool::DestroyedPoolCount() { return g_DestroyedPools.load(); }
-void CMemPool::ResetDestroyedPoolCount() { g_DestroyedPools.store(0); }
+void ReleaseToPool(CMemPool& pool, void* block) noexcept {
+    try {
+        pool.Free(block);
+    } catch (const std::exception& error) {
+        try {
+#if LUMI_LEGACY
+            DbgMsg("CMemPool::Free: %s", error.what());
+#else
+            DbgMsg("CMemPool::Free [%s]: %s", pool.Name(), error.what());
+#endif
+        } catch (...) {
+        }
+    }
+}

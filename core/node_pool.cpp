@@ -6,6 +6,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "core/build_variant.h"
+
 // A chunk is one malloc block: this header, padded to the node alignment, then its nodes.
 struct node_pool_t::Chunk {
     Chunk* next;
@@ -13,6 +15,9 @@ struct node_pool_t::Chunk {
 };
 
 namespace {
+
+// The legacy build's form for 24-byte nodes starts again with two nodes after FreeAll.
+constexpr std::size_t kLegacyPairNodeBytes = 24;
 
 std::size_t RoundUp(std::size_t value, std::size_t multiple) { return (value + multiple - 1) / multiple * multiple; }
 
@@ -58,7 +63,7 @@ void node_pool_t::Grow() {
     std::int64_t capacity = old;
     while (capacity <= old) {
         if (capacity == 0) {
-            capacity = 1;
+            capacity = lumi::kLegacy && nodeSize_ == kLegacyPairNodeBytes ? 2 : 1;
         } else if (step_ != 0) {
             capacity += step_;
         } else {

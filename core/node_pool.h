@@ -30,7 +30,7 @@ public:
     // Returns a node that this pool's Alloc gave. Null is ignored.
     void Free(void* node);
     // Frees every chunk; nodes still held are gone. The capacity becomes 0, and the next Alloc
-    // starts again with a chunk of one node.
+    // starts again with a chunk of one node (in the legacy build two for 24-byte nodes).
     void FreeAll();
 
     std::int32_t Capacity() const { return capacity_; }  // nodes made so far

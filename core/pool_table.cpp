@@ -3,8 +3,6 @@
 // every such object here.
 #include "core/pool_table.h"
 
-#include <exception>
-
 #include "platform/tarnel/tarnel.h"
 
 namespace {
@@ -52,14 +50,3 @@ CMemPool g_CWordTexPool(84, 1024, GROW_FIXED, "CWordTex");
 CMemPool g_CParticlePool(396, 1024, GROW_FIXED, "CParticle");
 CMemPool g_CParticleEmitterPool(460, 16, GROW_LINEAR, "CParticleEmitter");
 CMemPool g_CRenderTargetPool(104, 64, GROW_LINEAR, "CRenderTarget");
-
-void ReleaseToPool(CMemPool& pool, void* block) noexcept {
-    try {
-        pool.Free(block);
-    } catch (const std::exception& error) {
-        try {
-            DbgMsg("CMemPool::Free [%s]: %s", pool.Name(), error.what());
-        } catch (...) {
-        }
-    }
-}

@@ -401,8 +401,10 @@ public:
     // Binds the sprite command to `texture` (null unbinds it) and starts its load. Always
     // returns false, also when the texture was bound.
     virtual bool AttachTexture(STRU_DRAW_COMMAND_BASE* cmd, ITexture* texture, std::int32_t ignored) = 0;
-    // Gives the particle command the emitter of the script file (loaded in the background; an
-    // empty path removes it); the same path again keeps the running emitter.
+    // Gives the particle command the emitter of the script file (read and compiled in the
+    // background through the first file-callback set; an empty path removes it); the same
+    // path again keeps the running emitter. A script that cannot be read or compiled leaves an
+    // emitter that draws what it compiled, and a line in the event log.
     virtual void SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t ignored) = 0;
     // The loaded emitter's life in seconds (negative: endless); 0 otherwise.
     virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;
@@ -430,7 +432,8 @@ public:
     virtual void SetWesternFontPath(const WCHAR* path) = 0;
     // The font of `path` at `size` with style `flags`, made on first use; owned by the renderer.
     virtual IFont* GetFont(const WCHAR* path, std::int32_t size, std::int32_t flags, std::int32_t ignored) = 0;
-    // The particle command's emitter (owned by the renderer); null otherwise.
+    // The particle command's emitter (owned by the renderer; valid while the command holds
+    // it); null otherwise.
     virtual CParticleEmitter* GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     // Whether the file's texture exists and has its pixels.
     virtual bool IsTextureLoaded(const WCHAR* path) = 0;

@@ -1,10 +1,10 @@
 // A host program that drives the renderer end to end on the software device: it creates a
 // window and a windowed renderer, adds a second render window, and runs frames that draw a
-// scene of shapes, translucent shapes, a few thousand sprites and text into both windows. Some
-// sprite textures are made in memory, others load in the background from PNG, BMP and TGA
-// files the demo writes first. On the way the device is lost and recovered, grey mode is
-// switched on for a while and the display mode changes. Some presented frames are saved as
-// PNG under out/.
+// scene of shapes, translucent shapes, a few thousand sprites and text into both windows, and
+// particle effects from scripts over the main window. Some sprite textures are made in memory,
+// others load in the background from PNG, BMP and TGA files the demo writes first. On the way
+// the device is lost and recovered, grey mode is switched on for a while and the display mode
+// changes. Some presented frames are saved as PNG under out/.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +13,7 @@
 
 #include "core/lumiscriber_api.h"
 #include "core/renderer_interface.h"
+#include "demo/demo_effects.h"
 #include "demo/demo_scene.h"
 #include "platform/d3d9/control.h"
 #include "platform/ddraw/control.h"
@@ -63,7 +64,7 @@ void SaveFrame(HWND window, const char* name, int frame) {
 int main() {
     std::filesystem::create_directories("logs");
     std::filesystem::create_directories("out");
-    if (!demo::WriteTextureFiles()) {
+    if (!demo::WriteTextureFiles() || !demo::WriteParticleTexture()) {
         std::printf("The texture files could not be written.\n");
         return 1;
     }
@@ -100,6 +101,7 @@ int main() {
     FrameCounts counts;
     {
         demo::Scene scene(renderer);
+        demo::Effects effects(renderer);
         std::printf("Running %d frames of %d sprites and five text lines on a 1024x768 window and a %dx%d window.\n",
                     kFrames, scene.SpritesPerFrame(), kExtraWidth, kExtraHeight);
         if (!scene.HasText())
@@ -132,6 +134,7 @@ int main() {
             renderer->SelectRenderWindow(nullptr);
             renderer->SetBackgroundColor(HueColour(frame, 0));
             counts.submissions += scene.Draw(frame, renderer->GetWidth(), renderer->GetHeight());
+            counts.submissions += effects.Draw(frame, renderer->GetWidth(), renderer->GetHeight());
             renderer->EndScene(true);
             renderer->OnFrameEnd();
             counts.batches = renderer->GetStatistics()->Batches;
@@ -141,6 +144,8 @@ int main() {
                 PrintFrameCounts(frame, counts);
                 std::printf("frame %d: file textures loaded per group: %d, %d, %d\n", frame,
                             scene.LoadedFilesOfGroup(0), scene.LoadedFilesOfGroup(1), scene.LoadedFilesOfGroup(2));
+                std::printf("frame %d: particle emitters loaded: %d of 5, sparks restarted %d times\n", frame,
+                            effects.LoadedCount(), effects.Restarts());
             }
             if (frame == 50 || frame == 105 || frame == 160 || frame == 250) {
                 std::printf("frame %d:\n", frame);

@@ -1,5 +1,6 @@
-// Draw-command records: allocation from the named pools, release, copies and the line
-// segments of a submission.
+// Draw-command records: allocation from the named pools and release (current build; the
+// legacy build's are in legacy/cmd_pool_set.cpp), copies, the line segments of a submission
+// and the undoing of a text layout.
 #include "draw/draw_commands.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 namespace {
 
+#if !LUMI_LEGACY
 template <class Record>
 Record* AllocRecord(std::int32_t type, std::int32_t flags) {
     // Value-initialised although the pool hands out dirty blocks: a record is never seen half
@@ -21,6 +23,7 @@ Record* AllocRecord(std::int32_t type, std::int32_t flags) {
     record->displayStamp = g_DisplayStamp;
     return record;
 }
+#endif
 
 bool IsRecord(const STRU_DRAW_COMMAND_BASE* cmd) { return cmd != nullptr && !IsScratchCommand(cmd); }
 
@@ -77,6 +80,7 @@ void CopyGeometry(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to
 
 }  // namespace
 
+#if !LUMI_LEGACY
 STRU_POINT_COMMAND* AllocPointCommand() { return AllocRecord<STRU_POINT_COMMAND>(kDrawCmdPoint, kDrawFlagOpaque); }
 STRU_LINE_COMMAND* AllocLineCommand() { return AllocRecord<STRU_LINE_COMMAND>(kDrawCmdLine, kDrawFlagOpaque); }
 STRU_TRI_COMMAND* AllocTriCommand() { return AllocRecord<STRU_TRI_COMMAND>(kDrawCmdTriangle, kDrawFlagOpaque); }
@@ -109,6 +113,7 @@ STRU_DRAW_COMMAND_BASE* AllocDrawCommand(std::int32_t type) {
             return nullptr;
     }
 }
+#endif  // !LUMI_LEGACY: the legacy build's allocation and release are in legacy/cmd_pool_set.cpp
 
 void ClearTextLayout(STRU_TEXT_COMMAND* cmd) {
     if (!IsRecord(cmd)) return;
@@ -131,12 +136,15 @@ void ClearTextLayout(STRU_TEXT_COMMAND* cmd) {
     }
     cmd->words.Init();
     cmd->drawLists.Init();
+    cmd->layoutRect = RECT{};
+#if !LUMI_LEGACY
     cmd->glyphsReady = 0;
     cmd->layoutReady = 0;
-    cmd->layoutRect = RECT{};
     cmd->layoutPlaced = 0;
+#endif
 }
 
+#if !LUMI_LEGACY
 void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     if (!IsRecord(cmd)) return;
     switch (cmd->type) {
@@ -180,6 +188,7 @@ void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
             break;
     }
 }
+#endif
 
 void ReleaseDrawCommand(STRU_DRAW_COMMAND_BASE* cmd, const EmitterGiveBack& giveBack) {
     if (!IsRecord(cmd)) return;

@@ -3,8 +3,11 @@
 // common head (STRU_DRAW_COMMAND_BASE) followed by the geometry of one command type. The
 // renderer's drawing operations fill a record and stamp it with a sequence number; the draw
 // layers hand it to the batch processors. Records are plain structures without virtual
-// operations, each type from its own named pool ("STRU_POINT_COMMAND", ...); rectangles
-// (types 3 and 5) share "STRU_RECT_COMMAND".
+// operations. In the current build each type comes from its own named pool
+// ("STRU_POINT_COMMAND", ...; rectangles, types 3 and 5, share "STRU_RECT_COMMAND"); the
+// legacy build takes them from the renderer's typed pools (legacy/cmd_pool_set.h), and its
+// records have no display stamp, and a text record names its font with a font description
+// (legacy/font_desc.h) instead of a font pair.
 //
 // Lifetime: a host keeps a record from the renderer's CreatePrimitive to its ReleasePrimitive
 // and may submit it any number of times; the renderer's per-frame pools keep theirs for the
@@ -31,9 +34,10 @@
 //   (CLumiscriber::EndFrameLifetimes): released records, scratch records, frame holds,
 //   destructions that waited, retired cells.
 //
-// Ownership: a line record owns its segment array; a text record owns its font pair and the
-// word nodes, word draws and page draw lists of its layout; a type-5 or type-7 record holds
-// one reference on its texture; a type-7 record holds its emitter until it is released.
+// Ownership: a line record owns its segment array; a text record owns its font pair (legacy:
+// its font description) and the word nodes, word draws and page draw lists of its layout; a
+// type-5 or type-7 record holds one reference on its texture; a type-7 record holds its
+// emitter until it is released.
 //
 // Failures: pool exhaustion throws from CMemPool; cloning a text or particle record throws
 // lumi::Exception "unsupported". Every operation here takes null and the scratch-command
@@ -42,6 +46,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "core/renderer_interface.h"
@@ -60,7 +65,20 @@ inline constexpr std::int32_t kDrawFlagsGreyMode = kDrawFlagGrey | kDrawFlagAlph
 
 inline constexpr std::size_t kTextCommandUnits = 256;  // at most 255 code units and a terminator
 
-// The head every record starts with. Field order is fixed (48 bytes where pointers are 4).
+// The class-level allocation of a command record: from its named pool in the current build.
+// The legacy build has none: its records are made only by the renderer's typed pools.
+#if LUMI_LEGACY
+#define LUMI_COMMAND_RECORD_ALLOCATION(Type)         \
+    static void* operator new(std::size_t) = delete; \
+    static void operator delete(void*) = delete;
+#else
+#define LUMI_COMMAND_RECORD_ALLOCATION(Type)                                              \
+    static void* operator new(std::size_t size) { return PooledAlloc<Type>(size); } \
+    static void operator delete(void* block) noexcept { PooledFree<Type>(block); }
+#endif
+
+// The head every record starts with. Field order is fixed (48 bytes where pointers are 4; 44
+// in the legacy build).
 struct STRU_DRAW_COMMAND_BASE {
     lru_obj_s node;               // linked only while the record sits in an intrusive list
     std::int32_t type = 0;        // kDrawCmd*
@@ -68,12 +86,13 @@ struct STRU_DRAW_COMMAND_BASE {
     D3DCOLOR color = 0;           // ARGB
     std::uint32_t sequence = 0;   // submission number; depth 1 - sequence x 0.00001
     CD3DTexture* texture = nullptr;  // types 5 and 7: one counted reference; else null
+#if !LUMI_LEGACY
     std::int32_t displayStamp = 0;   // g_DisplayStamp when the record was allocated
+#endif
 };
 
 struct STRU_POINT_COMMAND : STRU_DRAW_COMMAND_BASE {
-    static void* operator new(std::size_t size) { return PooledAlloc<STRU_POINT_COMMAND>(size); }
-    static void operator delete(void* block) noexcept { PooledFree<STRU_POINT_COMMAND>(block); }
+    LUMI_COMMAND_RECORD_ALLOCATION(STRU_POINT_COMMAND)
     static bool HoldsType(std::int32_t type) { return type == kDrawCmdPoint; }
 
     std::int32_t x = 0;
@@ -81,8 +100,7 @@ struct STRU_POINT_COMMAND : STRU_DRAW_COMMAND_BASE {
 };
 
 struct STRU_LINE_COMMAND : STRU_DRAW_COMMAND_BASE {
-    static void* operator new(std::size_t size) { return PooledAlloc<STRU_LINE_COMMAND>(size); }
-    static void operator delete(void* block) noexcept { PooledFree<STRU_LINE_COMMAND>(block); }
+    LUMI_COMMAND_RECORD_ALLOCATION(STRU_LINE_COMMAND)
     static bool HoldsType(std::int32_t type) { return type == kDrawCmdLine; }
 
     STRU_LINE_SEGMENT* segments = nullptr;  // owned (array new); null until the first submission
@@ -91,8 +109,7 @@ struct STRU_LINE_COMMAND : STRU_DRAW_COMMAND_BASE {
 };
 
 struct STRU_TRI_COMMAND : STRU_DRAW_COMMAND_BASE {
-    static void* operator new(std::size_t size) { return PooledAlloc<STRU_TRI_COMMAND>(size); }
-    static void operator delete(void* block) noexcept { PooledFree<STRU_TRI_COMMAND>(block); }
+    LUMI_COMMAND_RECORD_ALLOCATION(STRU_TRI_COMMAND)
     static bool HoldsType(std::int32_t type) { return type == kDrawCmdTriangle; }
 
     std::int32_t x1 = 0, y1 = 0;
@@ -103,8 +120,7 @@ struct STRU_TRI_COMMAND : STRU_DRAW_COMMAND_BASE {
 
 // Types 3 (filled or outlined rectangle) and 5 (textured rectangle).
 struct STRU_RECT_COMMAND : STRU_DRAW_COMMAND_BASE {
-    static void* operator new(std::size_t size) { return PooledAlloc<STRU_RECT_COMMAND>(size); }
-    static void operator delete(void* block) noexcept { PooledFree<STRU_RECT_COMMAND>(block); }
+    LUMI_COMMAND_RECORD_ALLOCATION(STRU_RECT_COMMAND)
     static bool HoldsType(std::int32_t type) { return type == kDrawCmdRect || type == kDrawCmdTexturedRect; }
 
     RECT source{};       // in the texture; type 5 only
@@ -169,15 +185,19 @@ struct txt_drawlist_t : lru_obj_s {
 };
 
 struct STRU_TEXT_COMMAND : STRU_DRAW_COMMAND_BASE {
-    static void* operator new(std::size_t size) { return PooledAlloc<STRU_TEXT_COMMAND>(size); }
-    static void operator delete(void* block) noexcept { PooledFree<STRU_TEXT_COMMAND>(block); }
+    LUMI_COMMAND_RECORD_ALLOCATION(STRU_TEXT_COMMAND)
     static bool HoldsType(std::int32_t type) { return type == kDrawCmdText; }
 
+#if LUMI_LEGACY
+    font_desc_t* font = nullptr;  // owned; null until a font is set
+#else
     CRenderFont* font = nullptr;  // owned; null until a font is set
+#endif
     WCHAR text[kTextCommandUnits] = {};
     RECT layoutRect{};            // where the glyphs were last placed; empty: not placed
     lru_list_t words;             // word_node_t, one per code unit
     lru_list_t drawLists;         // txt_drawlist_t, one per font page
+#if !LUMI_LEGACY
     std::uint8_t glyphsReady = 0;  // every glyph loaded
     std::uint8_t layoutReady = 0;  // the draw lists are built
     // How the glyphs were last placed besides the rectangle, so that a draw with another
@@ -185,11 +205,11 @@ struct STRU_TEXT_COMMAND : STRU_DRAW_COMMAND_BASE {
     std::int32_t layoutSpacing = 0;
     std::uint8_t layoutWrap = 0;
     std::uint8_t layoutPlaced = 0;  // the glyphs were placed since the layout was built
+#endif
 };
 
 struct STRU_PARTICLE_COMMAND : STRU_DRAW_COMMAND_BASE {
-    static void* operator new(std::size_t size) { return PooledAlloc<STRU_PARTICLE_COMMAND>(size); }
-    static void operator delete(void* block) noexcept { PooledFree<STRU_PARTICLE_COMMAND>(block); }
+    LUMI_COMMAND_RECORD_ALLOCATION(STRU_PARTICLE_COMMAND)
     static bool HoldsType(std::int32_t type) { return type == kDrawCmdParticle; }
 
     std::int32_t xOffset = 0;    // x - dx of the emitter drawing operation
@@ -199,22 +219,27 @@ struct STRU_PARTICLE_COMMAND : STRU_DRAW_COMMAND_BASE {
     CParticleEmitter* emitter = nullptr;  // held until the record is released
 };
 
-// The layouts of 32-bit Windows, where the pool table's block sizes come from.
-static_assert(sizeof(void*) != 4 || sizeof(STRU_DRAW_COMMAND_BASE) == 48, "48 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(STRU_POINT_COMMAND) == 56, "56 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(STRU_LINE_COMMAND) == 60, "60 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(STRU_TRI_COMMAND) == 76, "76 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(STRU_RECT_COMMAND) == 84, "84 bytes on 32-bit targets");
-// 632 bytes of the original record, then the placement parameters.
-static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND) == 640, "640 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(STRU_PARTICLE_COMMAND) == 68, "68 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND_BASE) == 80, "80 bytes on 32-bit targets");
-static_assert(sizeof(void*) != 4 || sizeof(txt_drawlist_t) == 108, "108 bytes on 32-bit targets");
+#undef LUMI_COMMAND_RECORD_ALLOCATION
+
+// The layouts of 32-bit Windows, where the pool tables' block sizes come from. The legacy
+// head has no display stamp, and the legacy text record no ready bytes or placement.
+inline constexpr std::size_t kCommandHeadBytes32 = lumi::kLegacy ? 44 : 48;
+static_assert(sizeof(void*) != 4 || sizeof(STRU_DRAW_COMMAND_BASE) == kCommandHeadBytes32, "32-bit layout");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_POINT_COMMAND) == kCommandHeadBytes32 + 8, "32-bit layout");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_LINE_COMMAND) == kCommandHeadBytes32 + 12, "32-bit layout");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TRI_COMMAND) == kCommandHeadBytes32 + 28, "32-bit layout");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_RECT_COMMAND) == kCommandHeadBytes32 + 36, "32-bit layout");
+// Current: 632 bytes of the original record, then the placement parameters.
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND) == (lumi::kLegacy ? 624 : 640), "32-bit layout");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_PARTICLE_COMMAND) == kCommandHeadBytes32 + 20, "32-bit layout");
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND_BASE) == kCommandHeadBytes32 + 32, "32-bit layout");
+static_assert(sizeof(void*) != 4 || sizeof(txt_drawlist_t) == kCommandHeadBytes32 + 60, "32-bit layout");
 static_assert(sizeof(void*) != 4 || sizeof(word_node_t) == 28, "28 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_WORD_DRAW) == 44, "44 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(CRenderFont) == 8, "8 bytes on 32-bit targets");
 
 // ---- Allocation ----
+#if !LUMI_LEGACY
 // Each takes a block from the type's pool and returns it ready to fill: the list node clear,
 // the display stamp copied from g_DisplayStamp, the texture null, flags 1 (the particle record
 // 2), everything else zero, lists empty. Throws the pool's exceptions.
@@ -224,9 +249,11 @@ STRU_TRI_COMMAND* AllocTriCommand();
 STRU_RECT_COMMAND* AllocRectCommand();  // type 3; the renderer relabels it 5 for a textured rectangle
 STRU_TEXT_COMMAND* AllocTextCommand();
 STRU_PARTICLE_COMMAND* AllocParticleCommand();
+#endif
 
 // The allocation for a type: 0, 1, 2, 3, 5 (a rectangle record of type 5), 6, 7; null for 4
-// and every other value.
+// and every other value. The legacy build takes the record from the shared command pool set
+// (legacy/cmd_pool_set.h).
 STRU_DRAW_COMMAND_BASE* AllocDrawCommand(std::int32_t type);
 
 // The record as its type's structure when its type field is one of that structure's; null
@@ -239,9 +266,11 @@ Record* DrawCommandAs(STRU_DRAW_COMMAND_BASE* cmd) {
 
 // ---- Release ----
 // Returns a record to its pool by its type, with what it owns: a line record's segment array,
-// a text record's font pair and layout. Does not touch the texture reference or the emitter
-// (ReleaseDrawCommand does). A record still in a list is taken out of it first. Records of
-// type 4 or of an unknown type are left alone: no pool is known for them.
+// a text record's font pair (legacy: font description) and layout. Does not touch the texture
+// reference or the emitter (ReleaseDrawCommand does). A record still in a list is taken out
+// of it first. Records of type 4 or of an unknown type are left alone: no pool is known for
+// them. A record its pool refuses (not from it, or released already) is reported through
+// DbgMsg and left alone.
 void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd);
 
 // Hands an emitter a released particle record held back to its owner (the renderer's
@@ -258,7 +287,7 @@ void ReleaseDrawCommand(STRU_DRAW_COMMAND_BASE* cmd, const EmitterGiveBack& give
 // ---- Copies ----
 // A new record of the same type with the same type, flags, colour and texture (with a
 // reference of its own), and a copy of the geometry: a line record gets an array of its own.
-// The sequence is not copied; the display stamp is the current one. Null for no record and
+// The sequence is not copied; the display stamp (current build) is the current one. Null for no record and
 // for type 4 or an unknown type; types 6 and 7 throw lumi::Exception "unsupported". On a
 // failure nothing is left allocated or referenced.
 STRU_DRAW_COMMAND_BASE* CloneDrawCommand(const STRU_DRAW_COMMAND_BASE* cmd);
@@ -271,6 +300,7 @@ STRU_DRAW_COMMAND_BASE* CloneDrawCommand(const STRU_DRAW_COMMAND_BASE* cmd);
 bool SetLineSegments(STRU_LINE_COMMAND* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count);
 
 // A text record's layout undone: every word node is freed with its word draw (taken off its
-// page's draw list), every page draw list is freed, both ready bytes are cleared and the
-// layout rectangle emptied (the glyphs count as not placed). The text and the font pair stay.
+// page's draw list), every page draw list is freed, the ready bytes (current build) are
+// cleared and the layout rectangle emptied (the glyphs count as not placed). The text and the
+// font stay.
 void ClearTextLayout(STRU_TEXT_COMMAND* cmd);

@@ -242,6 +242,12 @@ public:
     // takes the beam's states and its texture's pending pixels.
     void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float depthStep) override;
 
+    // ---- Script text ----
+    // Appends the beam's `PARTICLEBEAM "name" { ... }` block at `indent`: its properties as
+    // authored, its beam events by kind, then its particle events by kind in a PARTICLE block
+    // (particle_script_writer.cpp).
+    void WriteScript(std::string& text, const std::string& indent);
+
     // ---- Texture ----
     // Set by SetTexture, cleared when the texture is next resolved.
     bool IsTextureReloadPending() const { return textureReload_ != 0; }

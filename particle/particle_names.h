@@ -12,3 +12,7 @@ std::u16string CapWideText(std::u16string_view text, std::size_t maxUnits);
 // The 8-bit text (ANSI code page) as wide text of at most `maxUnits` code units. Null is
 // empty.
 std::u16string AnsiToWideCapped(const char* text, std::size_t maxUnits);
+
+// The wide text as 8-bit text (ANSI code page) of at most `maxBytes` bytes, cut between
+// characters.
+std::string WideToAnsiCapped(std::u16string_view text, std::size_t maxBytes);

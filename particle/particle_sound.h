@@ -75,6 +75,9 @@ public:
     void ReleaseData(IHostSoundSystem* system);
     IHostSoundData* GetData() const { return data_; }
 
+    // Appends the sound's `Sound "name" { ... }` block at `indent` (particle_script_writer.cpp).
+    void WriteScript(std::string& text, const std::string& indent);
+
 private:
     // The owner's other sound of this name, or null.
     CParticleSound* Twin();

@@ -12,6 +12,9 @@ const script_token_t& CurrentToken(const script_cursor_t& cursor) {
 
 std::string StripQuotes(const script_token_t& token) {
     const std::string& text = token.text;
+    // An empty quoted string is empty: the rule below would keep its closing quote, and a
+    // name read so would be written back as three quotes, which no longer pair.
+    if (text == "\"\"") return std::string();
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -35,5 +35,6 @@ void NextToken(script_cursor_t& cursor);
 const script_token_t& CurrentToken(const script_cursor_t& cursor);
 
 // The token's text without its double quotes. Each quote is removed and the character right
-// after a removed quote is kept without being looked at, so two quotes in a row leave one.
+// after a removed quote is kept without being looked at, so two quotes in a row leave one;
+// but an empty quoted string ("") gives an empty text.
 std::string StripQuotes(const script_token_t& token);

@@ -19,9 +19,12 @@ rm -rf "$work"
 build-fuzz/fuzz/make_seeds "$work/seeds"
 for target in "${targets[@]:1}"; do
   mkdir -p "$work/corpus/$target" "$work/seeds/$target"
+  seeds=("seeds/$target")
+  # The tests' particle scripts seed the compile target.
+  [[ $target == particle_compile_fuzz ]] && seeds+=(../../tests/particle/scripts)
   echo "-- $target (${seconds} s)"
   (cd "$work" && "../fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-     -print_final_stats=0 "corpus/$target" "seeds/$target" 2>"$target.log") ||
+     -print_final_stats=0 "corpus/$target" "${seeds[@]}" 2>"$target.log") ||
     { tail -n 40 "$work/$target.log"; echo "fuzz target $target found a fault"; exit 1; }
 done
 echo "fuzz targets clean: $(( ${#targets[@]} - 1 )), ${seconds} s each"

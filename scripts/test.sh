@@ -20,7 +20,7 @@ quiet_ctest() {
 
 if [[ $mode == thread ]]; then
   cmake -S . -B build-tsan -G Ninja -DLUMI_SANITIZE_THREAD=ON -DLUMI_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  quiet_build build-tsan -j "$jobs" --target engine_tests draw_tests
+  quiet_build build-tsan -j "$jobs" --target engine_tests draw_tests win32_tests particle_tests
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   quiet_ctest --test-dir build-tsan -j "$jobs" -R 'Threaded'
   exit 0

@@ -12,33 +12,17 @@
 #include <vector>
 
 #include "core/pool_table.h"
-#include "platform/tarnel/tarnel.h"
-#include "platform/win32/debug_output.h"
 #include "tests/support/message_capture.h"
+#include "tests/support/pool_checks.h"
 
 namespace {
 
+using lumi::test::AllocMany;
 using lumi::test::MessageCapture;
+using lumi::test::ThrownMessage;
 
 const char kHeader[] = "\n[x]class\tNumBlocks\tNumBlobs\tBlocksPerBlob\tBlockSize\t(Bytes)\t(kb)\t(mb)\n";
 const char kDashes[] = "---------------------------------------------";
-
-// Runs `body` and returns the message of the std::exception it throws ("" when none).
-template <class Body>
-std::string ThrownMessage(Body body) {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
-
-std::vector<void*> AllocMany(CMemPool& pool, int count) {
-    std::vector<void*> blocks;
-    for (int i = 0; i < count; ++i) blocks.push_back(pool.Alloc(pool.BlockSize()));
-    return blocks;
-}
 
 TEST(MemPool, ReportsRowHeaderAndLeaksAtDestruction) {
     MessageCapture capture;
@@ -191,8 +175,7 @@ TEST(PoolTable, PooledTypesBindTheirSizeAndNeverThrowFromDelete) {
 TEST(PoolTable, StaticPoolsAreMadeInTableOrderAndReportInReverseAtUnload) {
     // At process exit the rows go out through the sinks; capture them on stderr.
     auto unload = [] {
-        win32::SetDebugOutputSink([](const std::string& text) { std::fputs(text.c_str(), stderr); });
-        tarnel::SetDbgMsgSink([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+        lumi::test::SendDebugMessagesToStderr();
         CMemPool::ResetDestroyedPoolCount();
         PoolOf<CParticle>().Alloc(1);  // leaked on purpose
         std::exit(0);

@@ -232,7 +232,8 @@ TEST(ScriptReader, CursorAndQuotes) {
     EXPECT_THROW(CurrentToken(cursor), ScriptError);
 
     const std::pair<const char*, const char*> quotes[] = {
-        {"\"abc\"", "abc"}, {"ABC\"", "ABC"}, {"a\"\"b", "a\"b"}, {"\"\"", "\""}, {"\"", ""}, {"x", "x"},
+        {"\"abc\"", "abc"}, {"ABC\"", "ABC"}, {"a\"\"b", "a\"b"}, {"a\"\"", "a\""}, {"\"", ""}, {"x", "x"},
+        {"\"\"", ""},  // an empty quoted string is empty
         {"\"a\"\"\"b\"", "a\"b"},
     };
     for (const auto& [text, stripped] : quotes) EXPECT_EQ(StripQuotes(script_token_t{text, kTokenString}), stripped) << text;
