@@ -44,10 +44,7 @@ bool FormatDispatcher::DecodeWith(const CodecEntry& codec, CRaster& image, CRast
 }
 
 bool FormatDispatcher::Decode(CRaster& image, CRasterFile* file, DWORD type) const {
-    if (!file) {
-        image.SetLastError("null file handler");
-        return false;
-    }
+    if (image.CannotDecode(file)) return false;
     if (type != kRasterTypeNone) {
         const CodecEntry* codec = Find(type);
         if (!codec || !codec->CanDecode()) {

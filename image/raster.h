@@ -470,6 +470,8 @@ public:
 protected:
     friend class lumi::image::FormatDispatcher;
 
+    // True (with a message) when a decoder has no stream to read.
+    bool CannotDecode(CRasterFile* file);
     // True (with a message) when an encoder must not proceed.
     bool CannotEncode(CRasterFile* file);
     void SetLastError(const char* message);

@@ -111,7 +111,7 @@ bool HoldsEnoughBits(CRasterFile* file, const BITMAPINFOHEADER& fh, DWORD width,
 }  // namespace
 
 bool CRasterBMP::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
     const char* failure = nullptr;

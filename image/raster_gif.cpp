@@ -26,7 +26,6 @@ constexpr char kNoSuchFrame[] = "GIF frame out of range";
 constexpr char kReadError[] = "GIF read error";
 constexpr char kNoMemory[] = "can't allocate memory";
 constexpr char kCancelled[] = "Cancelled";
-constexpr char kNullFile[] = "null file handler";
 constexpr int kExtensionIntroducer = '!';
 constexpr int kImageIntroducer = ',';
 constexpr int kTrailer = ';';
@@ -514,19 +513,13 @@ void CRasterGIF::SetComment(const char* text) {
 // ---- decoding -----------------------------------------------------------------------
 
 bool CRasterGIF::Decode(FILE* stream) {
-    if (!stream) {
-        SetLastError(kNullFile);
-        return false;
-    }
+    if (!stream) return Decode(static_cast<CRasterFile*>(nullptr));
     CRasterIOFile file(stream);
     return Decode(&file);
 }
 
 bool CRasterGIF::Decode(CRasterFile* file) {
-    if (!file) {
-        SetLastError(kNullFile);
-        return false;
-    }
+    if (CannotDecode(file)) return false;
     const char* failure = nullptr;
     try {
         failure = DecodeStream(file);

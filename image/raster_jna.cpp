@@ -82,7 +82,7 @@ bool CRasterJNA::SerializeHeader(int mode, jna_header_t& h, CRasterFile* file) {
 }
 
 bool CRasterJNA::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
     try {
         // The image is built aside and moved in only when the whole file was read.
         auto target = std::make_unique<CRaster>(kRasterTypeJna);

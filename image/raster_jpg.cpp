@@ -446,10 +446,7 @@ void CRasterJPG::CopyCodecState(const CRasterJPG& other) {
 }
 
 bool CRasterJPG::DecodeExif(CRasterFile* file) {
-    if (!file) {
-        SetLastError("null file handler");
-        return false;
-    }
+    if (CannotDecode(file)) return false;
     if (ReadExif(file)) return true;
     const char* reason = exif != nullptr ? exif->GetLastError() : "";
     SetLastError(*reason ? reason : exif != nullptr ? kNoExif : kOutOfMemory);
@@ -473,10 +470,7 @@ bool CRasterJPG::ReadExif(CRasterFile* file) {
 }
 
 bool CRasterJPG::Decode(CRasterFile* file) {
-    if (!file) {
-        SetLastError("null file handler");
-        return false;
-    }
+    if (CannotDecode(file)) return false;
     try {
         const bool exifPresent = ReadExif(file);
 

@@ -61,7 +61,7 @@ bool HoldsPixels(CRasterFile* file, std::uint64_t prefix, DWORD width, DWORD hei
 }  // namespace
 
 bool CRasterTGA::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
     const char* failure = nullptr;

@@ -3,8 +3,12 @@
 // a refused claim must cost nothing near its size.
 #include <string>
 
+#include "image/raster_bmp.h"
 #include "image/raster_gif.h"
+#include "image/raster_jna.h"
 #include "image/raster_jpg.h"
+#include "image/raster_png.h"
+#include "image/raster_tga.h"
 #include "tests/image/codec_test_util.h"
 #include "tests/support/counting/counting_allocator.h"
 
@@ -44,6 +48,13 @@ Bytes OnePixelFrames(unsigned screenWidth, unsigned screenHeight, int images) {
         w.U8(',').U16(0).U16(0).U16(1).U16(1).U8(0).U8(2).U8(2).U8(0x4C).U8(0x01).U8(0);
     }
     return w.U8(';').bytes;
+}
+
+template <class Codec>
+std::string NullStreamMessage() {
+    Codec codec;
+    EXPECT_FALSE(codec.Decode(static_cast<CRasterFile*>(nullptr)));
+    return codec.GetLastError();
 }
 
 TEST(HostileClaims, HeadersClaimingMoreThanTheFileHoldsFailBeforeAllocating) {
@@ -201,6 +212,18 @@ TEST(HostileClaims, EveryFailedDecodeNamesItsReason) {
     CRasterGIF noStream;
     EXPECT_FALSE(noStream.Decode(static_cast<FILE*>(nullptr)));
     EXPECT_STREQ(noStream.GetLastError(), "null file handler");
+    EXPECT_EQ(NullStreamMessage<CRasterBMP>(), "null file handler");
+    EXPECT_EQ(NullStreamMessage<CRasterGIF>(), "null file handler");
+    EXPECT_EQ(NullStreamMessage<CRasterJPG>(), "null file handler");
+    EXPECT_EQ(NullStreamMessage<CRasterPNG>(), "null file handler");
+    EXPECT_EQ(NullStreamMessage<CRasterTGA>(), "null file handler");
+    EXPECT_EQ(NullStreamMessage<CRasterJNA>(), "null file handler");
+
+    CRasterPNG cancelled;
+    cancelled.SetEscape(1);
+    CRasterMemFile pngStream(const_cast<BYTE*>(png.data()), static_cast<unsigned>(png.size()));
+    EXPECT_FALSE(cancelled.Decode(&pngStream));
+    EXPECT_STREQ(cancelled.GetLastError(), "Cancelled");
 }
 
 TEST(HostileClaims, DecodeExifSaysWhyThereIsNoExif) {
