@@ -8,7 +8,7 @@
 // `jpeg_scale` picks the output size: 0 or 1 full size, 2 and 3 half, 4 to 7 a quarter, 8 and
 // above an eighth. The resolution comes from the EXIF block when it gives one, else from the
 // JFIF header (kept to 1..65535 dpi). The escape word -1 stores only width, height and type;
-// any other non-zero value cancels (false, no message of its own). Files whose decoding needs
+// any other non-zero value cancels (false, "Cancelled"). Files whose decoding needs
 // more than 512 MB inside libjpeg, or that have more than 1000 scans, are refused.
 //
 // Encode writes 24-bit images as colour and grey palette images (entry i = grey i, at 1, 4 or
