@@ -7,17 +7,27 @@
 // Beside it, the floor a sprite cannot go below: a memcpy of its 108 bytes of vertices and
 // indices (four 24-byte vertices and six 16-bit indices), and the cost of an empty frame
 // (clear and present) that every frame case carries.
+//
+// Built twice: bench_sprite_submit against the current library, bench_sprite_submit_legacy
+// against the legacy one. A legacy host binds a command to a texture only through its file,
+// so there the textures are image files the benchmark writes first (BMP for the opaque kind,
+// PNG with alpha for the others) with the same texels.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "bench/bench_renderer.h"
 #include "bench/quad_copy.h"
 #include "draw/batch_processor.h"
 #include "draw/d3d_texture.h"
+#include "image/raster.h"
+#include "platform/win32/text.h"
 
 namespace {
 
@@ -52,27 +62,66 @@ public:
     // that every case finds them resident.
     const std::vector<ITexture*>& Textures(SpriteKind kind, std::size_t count) {
         std::vector<ITexture*>& textures = textures_[static_cast<int>(kind)];
-        const bool alpha = kind != SpriteKind::kOpaque;
         const int height = kind == SpriteKind::kAlphaOwnTexture ? kTextureSide / 2 : kTextureSide;
         std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kTextureSide * height));
         while (textures.size() < count) {
             const std::uint32_t tint = static_cast<std::uint32_t>(textures.size() * 0x0103070Bu) & 0x00FFFFFFu;
-            ITexture* texture =
-                Renderer()->CreateTexture(kTextureSide, height, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 0);
-            if (texture == nullptr) break;
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < kTextureSide; ++x)
                     pixels[y * kTextureSide + x] = ((x / 4 + y / 4) % 2 ? 0xFF000000u : 0x80000000u) | tint;
-            texture->UpdateRect(pixels.data(), kTextureSide, height, kTextureSide * 4, 32, 0, 0);
+            ITexture* texture = MakeTexture(kind, textures.size(), height, pixels);
+            if (texture == nullptr) break;
             textures.push_back(texture);
         }
         return textures;
+    }
+
+    // The file a legacy texture was made from; empty for the current build's.
+    const std::u16string& PathOf(ITexture* texture) const {
+        static const std::u16string none;
+        const auto found = paths_.find(texture);
+        return found == paths_.end() ? none : found->second;
     }
 
     bool Ready() const { return Renderer() != nullptr; }
 
 private:
     Host() : bench_(u"sprite benchmark", kWidth, kHeight) {}
+
+    // A texture of the kind holding `pixels` (ARGB rows of kTextureSide), loaded.
+    ITexture* MakeTexture(SpriteKind kind, std::size_t index, int height, const std::vector<std::uint32_t>& pixels) {
+        const bool alpha = kind != SpriteKind::kOpaque;
+#if LUMI_LEGACY
+        CRaster image(kTextureSide, static_cast<DWORD>(height), 24, alpha ? kRasterTypePng : kRasterTypeBmp);
+        if (alpha && !image.CreateAlpha()) return nullptr;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < kTextureSide; ++x) {
+                const std::uint32_t c = pixels[y * kTextureSide + x];
+                // The image library counts rows from the bottom.
+                image.SetPixelColor(x, height - 1 - y,
+                                    RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16),
+                                            static_cast<BYTE>(c >> 24)},
+                                    alpha);
+            }
+        std::filesystem::create_directories("bench-textures");
+        const std::string name = "bench-textures/" + std::to_string(static_cast<int>(kind)) + "_" +
+                                 std::to_string(index) + (alpha ? ".png" : ".bmp");
+        const std::u16string path = win32::Utf8ToUtf16(name);
+        if (!image.Save(path.c_str(), alpha ? kRasterTypePng : kRasterTypeBmp)) return nullptr;
+        ITexture* texture = Renderer()->CreateTexture(path.c_str());
+        if (texture == nullptr) return nullptr;
+        // Read at the first poll, taken at the second.
+        for (int poll = 0; poll < 2; ++poll) static_cast<CD3DTexture*>(texture)->Restore();
+        paths_[texture] = path;
+        return texture;
+#else
+        (void)index;
+        ITexture* texture =
+            Renderer()->CreateTexture(kTextureSide, height, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 0);
+        if (texture != nullptr) texture->UpdateRect(pixels.data(), kTextureSide, height, kTextureSide * 4, 32, 0, 0);
+        return texture;
+#endif
+    }
 
     ~Host() {
         if (Renderer() != nullptr) {
@@ -83,17 +132,23 @@ private:
 
     BenchRenderer bench_;
     std::vector<ITexture*> textures_[3];
+    std::map<ITexture*, std::u16string> paths_;
 };
 
 // Host-owned textured commands, one per sprite, sprite i on texture i % T.
 class SpriteSet {
 public:
-    SpriteSet(IRenderer* renderer, const std::vector<ITexture*>& textures) : renderer_(renderer) {
+    SpriteSet(Host& host, const std::vector<ITexture*>& textures) : renderer_(host.Renderer()) {
         commands_.reserve(kSprites);
         for (int i = 0; i < kSprites; ++i) {
             STRU_DRAW_COMMAND_BASE* cmd = renderer_->CreatePrimitive(5);
             if (cmd == nullptr) break;
-            renderer_->AttachTexture(cmd, textures[static_cast<std::size_t>(i) % textures.size()], 0);
+            ITexture* texture = textures[static_cast<std::size_t>(i) % textures.size()];
+#if LUMI_LEGACY
+            renderer_->SetTexture(cmd, host.PathOf(texture).c_str(), false);
+#else
+            renderer_->AttachTexture(cmd, texture, 0);
+#endif
             commands_.push_back(cmd);
         }
     }
@@ -162,7 +217,7 @@ void BM_SpriteFrame(benchmark::State& state) {
     // Opaque sprites on an opaque format with a full colour; translucent ones on a format with
     // alpha and a colour with alpha, so both tests for the alpha path agree.
     const D3DCOLOR color = alpha ? kTranslucentWhite : kOpaqueWhite;
-    SpriteSet sprites(host.Renderer(), textures);
+    SpriteSet sprites(host, textures);
     if (!sprites.Complete()) {
         state.SkipWithError("the sprite commands could not be created");
         return;

@@ -10,6 +10,7 @@ set(LUMI_PUBLIC_HEADERS
   core/exception.h
   core/renderer_interface.h
   core/lumiscriber_api.h
+  legacy/renderer_interface_legacy.h
   image/image_export.h
   image/bitmap_types.h
   image/raster.h
@@ -44,6 +45,12 @@ install(FILES ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake DESTINATION ${LUMI_C
 file(RELATIVE_PATH LUMI_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
 string(REGEX REPLACE "/$" "" LUMI_PC_PREFIX ${LUMI_PC_PREFIX})
 foreach(LUMI_PC_LIBRARY lumiscriber lumiscriber_legacy)
+  # A host of the legacy library compiles against its own IRenderer.
+  if(LUMI_PC_LIBRARY STREQUAL lumiscriber_legacy)
+    set(LUMI_PC_CFLAGS " -DLUMI_LEGACY=1")
+  else()
+    set(LUMI_PC_CFLAGS "")
+  endif()
   configure_file(cmake/lumiscriber.pc.in ${PROJECT_BINARY_DIR}/${LUMI_PC_LIBRARY}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${LUMI_PC_LIBRARY}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()

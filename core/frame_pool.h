@@ -14,6 +14,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/build_variant.h"
+
+#if LUMI_LEGACY
+#error "the legacy build takes its frame commands from legacy/frame_commands.h"
+#endif
+
 struct STRU_DRAW_COMMAND_BASE;
 
 class CFramePool {

@@ -1,17 +1,28 @@
 #pragma once
-// CLumiscriber: the renderer object behind IRenderer. One per CreateLumiscriber call; it owns
+// CLumiscriber: the renderer object behind IRenderer (the legacy build declares its own form,
+// legacy/lumiscriber_legacy.h). One per CreateLumiscriber call; it owns
 // the Direct3D object and device, the render windows, the dynamic buffers and the managers.
 //
-// Its code is split by concern: lumiscriber_lifecycle.cpp (construction, destruction, file
-// callbacks), lumiscriber_device.cpp (device road, loss, reset, display modes),
-// lumiscriber_frame.cpp (frame loop, statistics, target registry), lumiscriber_drawing.cpp
-// (draw operations, viewports, targets), lumiscriber_text.cpp (text and fonts),
-// lumiscriber_resources.cpp (textures, windows, cursor, settings), lumiscriber_emitters.cpp
-// (particle emitters on commands).
+// Its code is split by concern: lumiscriber_lifecycle.cpp (construction, destruction),
+// lumiscriber_device_loss.cpp (loss, reset, display modes), lumiscriber_frame.cpp (frame
+// loop, target registry), lumiscriber_drawing.cpp (draw operations, viewports, targets),
+// lumiscriber_text.cpp (text and fonts), lumiscriber_resources.cpp (windows, cells,
+// drawing into render-target textures), lumiscriber_emitters.cpp (particle emitters on
+// commands). Shared with the legacy build's renderer
+// object (legacy/lumiscriber_legacy.h): lumiscriber_common.cpp (display modes, fatal stops,
+// file callbacks), lumiscriber_device.cpp (device road, default states),
+// lumiscriber_stats.cpp (statistics, buffer sizing), lumiscriber_textures.cpp (textures and
+// image files), lumiscriber_cursor.cpp and lumiscriber_fonts.cpp.
 //
 // Threads: everything runs on the host's thread. Errors: fatal set-up stops go through
 // tarnel Error (which throws tarnel::FatalError here) after the system information report;
 // misuse throws lumi::Exception; recoverable failures log a line and return false or null.
+#include "core/build_variant.h"
+
+#if LUMI_LEGACY
+#include "legacy/lumiscriber_legacy.h"
+#else
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -265,6 +276,10 @@ public:
 private:
     enum class RoadMode { kFatal, kSoft };  // construction stops the process; a mode change returns false
 
+    // A host-filled texture of a size the host gives as signed numbers; null without a texture
+    // manager or for a side outside 0 to 65535. Pooled when `usage` has D3DUSAGE_DYNAMIC.
+    ITexture* CreateSizedTexture(std::int32_t width, std::int32_t height, D3DFORMAT format, DWORD usage);
+
     // lifecycle
     void Construct(const STRU_RENDERER_PARAM& param);
     void ReleaseEverything();
@@ -442,3 +457,5 @@ private:
     SystemInfoRecords systemInfo_;  // gathered before a fatal set-up stop; kept until destruction
     bool timerPeriodBegun_ = false;
 };
+
+#endif  // LUMI_LEGACY

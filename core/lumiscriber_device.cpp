@@ -1,27 +1,22 @@
 // CLumiscriber: the device road (settings, creation with its fallbacks, capabilities,
-// texture formats), default states, loss and reset, and display-mode changes.
+// texture formats), the default states and the grey pixel shader, in both builds (loss,
+// reset and display-mode changes are in lumiscriber_device_loss.cpp and the legacy build's
+// own files).
 #include <algorithm>
 #include <cstring>
 
+#include "core/build_variant.h"
 #include "core/device_enumeration_search.h"
 #include "core/event_log.h"
-#include "core/exception.h"
 #include "core/format_helpers.h"
 #include "core/frame_clock.h"
 #include "core/lumiscriber.h"
-#include "core/render_window.h"
-#include "core/scene_manager.h"
-#include "core/viewport.h"
 #include "draw/batch_processor.h"
-#include "draw/d3d_buffers.h"
-#include "draw/font_tex_mgr.h"
-#include "draw/tex_mgr.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/dxerr/dxerr.h"
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/display.h"
 #include "platform/win32/message_box.h"
-#include "platform/win32/window.h"
 
 namespace {
 
@@ -30,8 +25,6 @@ constexpr double kBytesPerMegabyte = 1048576.0;
 constexpr double kLowTextureMemoryMb = 16.0;
 constexpr DWORD kPixelShader11 = 0xFFFF0101;  // D3DPS_VERSION(1, 1)
 constexpr DWORD kMinTextureSide = 512;
-constexpr DWORD kPopupVisibleStyle = WS_POPUP | WS_VISIBLE;
-constexpr LONG kNoRestyleBit = 0x40000000;
 constexpr DWORD kModeFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
 
 STRU_MATCH_OPTIONS StrictMatchOptions() {
@@ -177,7 +170,8 @@ bool CLumiscriber::CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode m
     WriteLog(u"Available Texture Memory=%.02f (mb)", textureMemoryMb);
     WriteLog(u"----  end create d3d device ----");
     std::int32_t quality = param.Quality;
-    if (fatal && textureMemoryMb < kLowTextureMemoryMb && param.Quality == 1) {
+    // The legacy build never asks.
+    if (!lumi::kLegacy && fatal && textureMemoryMb < kLowTextureMemoryMb && param.Quality == 1) {
         const int answer = MessageBoxW(param.Window,
                                        u"当前显存小于16M，建议采用低画质进行游戏，否则可能造成游戏无法启动。\n"
                                        u"是否让系统自动将画质切换成低画质？",
@@ -339,11 +333,19 @@ void CLumiscriber::SetDefaultRenderStates() {
     stage(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     stage(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
     stage(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
-    sampler(D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
-    sampler(D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-    sampler(D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    sampler(D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    if constexpr (lumi::kLegacy) {
+        // The legacy build magnifies by point sampling and leaves ADDRESSV as the device has it.
+        sampler(D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+        sampler(D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+        sampler(D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        sampler(D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    } else {
+        sampler(D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+        sampler(D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+        sampler(D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        sampler(D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    }
     render(D3DRS_ALPHABLENDENABLE, TRUE);
     render(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -377,49 +379,6 @@ bool CLumiscriber::EvictManagedResources() {
     return device_ != nullptr && device_->EvictManagedResources() == S_OK;
 }
 
-void CLumiscriber::EnterLostState() {
-    if (deviceLost_) return;
-    deviceLost_ = true;
-    OnLostDevice();
-}
-
-void CLumiscriber::OnLostDevice() {
-    if (mainWindow_) mainWindow_->ReleaseSurfaces();
-    for (CD3DRenderWindow* window : extraWindows_) window->ReleaseSurfaces();
-    if (texMgr_) texMgr_->OnLostDevice();
-    if (vertexBuffer_) vertexBuffer_->Release();
-    if (indexBuffer_) indexBuffer_->Release();
-    ReleaseCursorSurface();
-    // The surfaces a viewport was applied with are gone: the next one must be applied anew.
-    viewportStale_ = true;
-}
-
-void CLumiscriber::ResetDevice() {
-    const bool wasLost = deviceLost_;
-    if (wasLost) OnLostDevice();
-    const HRESULT hr = device_ != nullptr ? device_->Reset(&settings_.pp) : D3DERR_INVALIDCALL;
-    if (FAILED(hr)) {
-        WriteLog(u"BeginScene - Device reset Failed [%s]", DXGetErrorDescriptionW(hr));
-        if (!wasLost) {
-            deviceLost_ = true;
-            OnLostDevice();
-        }
-        return;
-    }
-    WriteLog(u"BeginScene - Device Reset Succeed.");
-    SetDefaultRenderStates();
-    if (mainWindow_) mainWindow_->CreateSurfaces();
-    RecreateExtraWindowSurfaces();
-    if (texMgr_) texMgr_->RestoreVideoTextures();
-    deviceLost_ = false;
-    // The cursor surface went with the loss; the host set its cursor only once.
-    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
-}
-
-void CLumiscriber::RecreateExtraWindowSurfaces() {
-    for (CD3DRenderWindow* window : extraWindows_) window->CreateSurfaces();
-}
-
 void CLumiscriber::ReleaseCursorSurface() {
     if (cursorSurface_ != nullptr) {
         cursorSurface_->Release();
@@ -427,127 +386,3 @@ void CLumiscriber::ReleaseCursorSurface() {
     }
 }
 
-bool CLumiscriber::RecreateDevice(const STRU_RENDERER_PARAM& param) {
-    return CreateDeviceRoad(param, RoadMode::kSoft);
-}
-
-void CLumiscriber::CreateMainWindow(const STRU_RENDERER_PARAM& param, bool createCamera) {
-    mainWindow_.reset(new CD3DRenderWindow(param.Window, this, false));
-    mainWindow_->Create("MainRenderWindow", static_cast<std::uint16_t>(param.Width),
-                        static_cast<std::uint16_t>(param.Height), param.Windowed == 0);
-    mainWindow_->SetPriority(255);
-    RegisterRenderTarget(mainWindow_.get());
-    CCamera* camera =
-        createCamera ? sceneManager_->CreateCamera("DefaultCamera") : sceneManager_->GetCamera("DefaultCamera");
-    viewport_t* viewport = mainWindow_->AddViewport(camera, 0, 0.0f, 0.0f, 1.0f, 1.0f);
-    if (viewport != nullptr) {
-        sceneManager_->SetCurrentViewport(viewport);
-        viewport->SetClearFlags(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
-    }
-}
-
-void CLumiscriber::DestroyMainWindow() {
-    if (!mainWindow_) return;
-    UnregisterRenderTarget(mainWindow_.get());
-    mainWindow_.reset();
-}
-
-void CLumiscriber::TearDownForModeChange() {
-    if (greyShader_ != nullptr) {
-        greyShader_->Release();
-        greyShader_ = nullptr;
-    }
-    ReleaseCursorSurface();
-    if (fontTexMgr_) fontTexMgr_->ReleasePages();
-    if (texMgr_) texMgr_->UnloadAll();
-    if (vertexBuffer_) vertexBuffer_->Release();
-    if (indexBuffer_) indexBuffer_->Release();
-    DestroyMainWindow();
-    for (CD3DRenderWindow* window : extraWindows_) window->ReleaseSurfaces();
-    if (device_ != nullptr) {
-        device_->Release();
-        device_ = nullptr;
-    }
-    viewportStale_ = true;
-}
-
-void CLumiscriber::RebuildAfterModeChange(const STRU_RENDERER_PARAM& param) {
-    deviceLost_ = false;  // a new device starts working
-    CreateMainWindow(param, false);
-    RecreateExtraWindowSurfaces();
-    SetDefaultRenderStates();
-    if (pixelShader11_) CreateGreyPixelShader();
-    if (texMgr_) texMgr_->AllocateAtlasPages();
-    StampDisplayChange(TimeGet_S());
-    // The cursor surface went with the old device, as with a reset.
-    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
-}
-
-bool CLumiscriber::ChangeDisplayMode(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
-                                     std::int32_t quality, bool vsync, bool windowed) {
-    // The windowed and vsync flags count as part of the mode: a switch between windowed and
-    // full screen is carried out, never reported as done without doing it.
-    if (width == param_.Width && height == param_.Height && bitsPerPixel == param_.BitsPerPixel &&
-        quality == param_.Quality && windowed == (param_.Windowed != 0) && vsync == (param_.Vsync != 0)) {
-        return true;
-    }
-    if (width <= 0 || height <= 0 || direct3d_ == nullptr) return false;
-    D3DDISPLAYMODE desktop{};
-    if (FAILED(direct3d_->GetAdapterDisplayMode(0, &desktop))) return false;
-    if (static_cast<UINT>(width) > desktop.Width || static_cast<UINT>(height) > desktop.Height) return false;
-    const bool fullScreenStyle = static_cast<UINT>(width) == desktop.Width && static_cast<UINT>(height) == desktop.Height;
-
-    TearDownForModeChange();
-
-    STRU_RENDERER_PARAM wanted{};
-    wanted.UserData = param_.UserData;
-    wanted.Window = param_.Window;
-    wanted.Width = width;
-    wanted.Height = height;
-    wanted.BitsPerPixel = bitsPerPixel;
-    wanted.Quality = quality;
-    wanted.Windowed = windowed ? 1 : 0;
-    wanted.Vsync = vsync ? 1 : 0;
-    if (RecreateDevice(wanted)) {
-        ApplyWindowStyle(wanted.Window, width, height, fullScreenStyle);
-        RebuildAfterModeChange(wanted);
-        param_ = wanted;
-        return true;
-    }
-    if (!RecreateDevice(param_)) throw lumi::Exception("restore d3d device failed.");
-    RebuildAfterModeChange(param_);
-    return false;
-}
-
-void CLumiscriber::ApplyWindowStyle(HWND window, std::int32_t width, std::int32_t height, bool fullScreenStyle) {
-    if (fullScreenStyle) {
-        if ((GetWindowLongW(window, GWL_EXSTYLE) & kNoRestyleBit) != 0) return;
-        savedWindowStyle_ = GetWindowLongW(window, GWL_STYLE);
-        RECT rect{0, 0, width, height};
-        AdjustWindowRectEx(&rect, kPopupVisibleStyle, GetMenu(window) != nullptr,
-                           static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
-        SetWindowLongW(window, GWL_STYLE, static_cast<LONG>(kPopupVisibleStyle));
-        SetWindowPos(window, HWND_TOPMOST, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOZORDER);
-        return;
-    }
-    if (savedWindowStyle_ != 0) {
-        SetWindowLongW(window, GWL_STYLE, savedWindowStyle_);
-        SetWindowPos(window, nullptr, 0, 0, width, height, SWP_FRAMECHANGED);
-    }
-    RECT windowRect{};
-    RECT clientRect{};
-    GetWindowRect(window, &windowRect);
-    GetClientRect(window, &clientRect);
-    const int outerWidth = width + (windowRect.right - windowRect.left) - (clientRect.right - clientRect.left);
-    const int outerHeight = height + (windowRect.bottom - windowRect.top) - (clientRect.bottom - clientRect.top);
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    int x = 0;
-    int y = 0;
-    if (outerWidth < screenWidth && outerHeight < screenHeight) {
-        x = (screenWidth - outerWidth) / 2;
-        y = (screenHeight - outerHeight) / 2;
-    }
-    SetWindowPos(window, nullptr, x, y, outerWidth, outerHeight, SWP_FRAMECHANGED);
-    ShowWindow(window, SW_SHOW);
-}

@@ -3,6 +3,7 @@
 
 #include "core/exception.h"
 #include "core/frame_pool.h"
+#include "core/host_handles.h"
 #include "core/lumiscriber.h"
 #include "core/render_target.h"
 #include "core/render_window.h"
@@ -14,12 +15,13 @@
 #include "draw/texture_pool.h"
 #include "platform/win32/window.h"
 
+using lumi::ClipToCurrentFrame;
+using lumi::IsOpaqueColor;
+using lumi::WholeTexture;
+
 namespace {
 
 constexpr float kByteToUnit = 0.003921569f;  // the float nearest to 1/255
-constexpr D3DCOLOR kOpaqueAlpha = 0xFF000000;
-
-bool IsOpaqueColor(D3DCOLOR color) { return (color & kOpaqueAlpha) == kOpaqueAlpha; }
 
 // The frame pool slot of a pooled command type; -1 for the others.
 int FramePoolIndex(std::int32_t type) {
@@ -45,10 +47,6 @@ Record* CommandFor(CLumiscriber* renderer, STRU_DRAW_COMMAND_BASE* cmd, std::int
 bool IsBlendedFormat(D3DFORMAT format) {
     return format == D3DFMT_A8R8G8B8 || format == D3DFMT_A1R5G5B5 || format == D3DFMT_A4R4G4B4 ||
            format == D3DFMT_A8 || format == D3DFMT_DXT3;
-}
-
-RECT WholeTexture(CD3DTexture* texture) {
-    return RECT{0, 0, static_cast<LONG>(texture->GetWidth()), static_cast<LONG>(texture->GetHeight())};
 }
 
 }  // namespace
@@ -305,28 +303,7 @@ void CLumiscriber::SubmitTexturedRect(const RECT& source, const RECT& destinatio
     cmd->color = color;
     cmd->source = source;
     cmd->destination = destination;
-    if (texture->GetFrameCount() > 0) {
-        // An animation's frames lie side by side in the texture: the source is taken inside
-        // the current frame, and a source wider than the frame shrinks the destination alike.
-        const RECT& frame = texture->GetCurrentFrame().rect;
-        RECT& src = cmd->source;
-        RECT& dst = cmd->destination;
-        const LONG sourceWidth = src.right - src.left;
-        const LONG sourceHeight = src.bottom - src.top;
-        const LONG frameWidth = frame.right - frame.left;
-        const LONG frameHeight = frame.bottom - frame.top;
-        OffsetRect(&src, frame.left, frame.top);
-        if (frameWidth < sourceWidth) {
-            src.right = src.left + frameWidth;
-            const float ratio = static_cast<float>(frameWidth) / static_cast<float>(sourceWidth);
-            dst.right = static_cast<LONG>(static_cast<float>(dst.right - dst.left) * ratio + static_cast<float>(dst.left));
-        }
-        if (frameHeight < sourceHeight) {
-            src.bottom = src.top + frameHeight;
-            const float ratio = static_cast<float>(frameHeight) / static_cast<float>(sourceHeight);
-            dst.bottom = static_cast<LONG>(static_cast<float>(dst.bottom - dst.top) * ratio + static_cast<float>(dst.top));
-        }
-    }
+    if (texture->GetFrameCount() > 0) ClipToCurrentFrame(texture, cmd->source, cmd->destination);
     QueueDrawCommand(cmd);
     AddDrawCalls(1);
 }

@@ -1,4 +1,5 @@
-// CLumiscriber: the frame loop, the render-target registry and the statistics.
+// CLumiscriber: the frame loop and the render-target registry (the statistics are in
+// lumiscriber_stats.cpp).
 #include "core/event_log.h"
 #include "core/frame_clock.h"
 #include "core/frame_pool.h"
@@ -16,7 +17,6 @@ namespace {
 constexpr DWORD kLostOrInactiveSleepMs = 25;
 constexpr DWORD kFrameLimiterSleepMs = 10;
 constexpr float kFrameLimiterDelta = 0.01f;  // seconds
-constexpr std::uint32_t kBufferGrowth = 4;
 
 }  // namespace
 
@@ -101,27 +101,6 @@ void CLumiscriber::EndFrameLifetimes() {
     if (texMgr_) texMgr_->ReleaseFrameHolds();
 }
 
-bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {
-    if (vertexNeed == 0) return true;
-    if (!vertexBuffer_ || !indexBuffer_) return false;
-    if (static_cast<std::uint64_t>(vertexNeed) * 2 > vertexBuffer_->GetSize()) {
-        vertexBuffer_->Release();
-        if (!CreateBufferWithRetry(true, vertexNeed * kBufferGrowth)) return false;
-    }
-    if (static_cast<std::uint64_t>(indexNeed) * 4 > indexBuffer_->GetSize()) {
-        indexBuffer_->Release();
-        if (!CreateBufferWithRetry(false, indexNeed * kBufferGrowth)) return false;
-    }
-    return true;
-}
-
-bool CLumiscriber::CreateBufferWithRetry(bool vertex, std::uint32_t bytes) {
-    auto create = [&]() { return vertex ? vertexBuffer_->Create(bytes) : indexBuffer_->Create(bytes); };
-    HRESULT hr = create();
-    if (hr == D3DERR_OUTOFVIDEOMEMORY && texMgr_ && texMgr_->EvictIdleTextures()) hr = create();
-    return SUCCEEDED(hr);
-}
-
 void CLumiscriber::OnFrameBegin() {
     if (deviceLost_ || !IsActive()) Sleep(kLostOrInactiveSleepMs);
     if (frameBegun_) Error("IRenderer::OnFrameBegin 不匹配。");
@@ -143,52 +122,6 @@ void CLumiscriber::OnFrameEnd() {
     inFrame_ = false;
     EndFrameClock();
 }
-
-void CLumiscriber::UpdateFrameStats() {
-    ++framesInSample_;
-    ++emitterFrameId_;
-    const std::uint32_t now = TimeGet_S();
-    const std::uint32_t elapsed = now - sampleStartMs_;
-    if (elapsed < kSampleIntervalMs) return;
-    const float fps =
-        static_cast<float>(1000.0 / (static_cast<double>(elapsed) / static_cast<double>(framesInSample_)));
-    lastFps_ = fps;
-    frameCount_ += framesInSample_;
-    runningTimeMs_ += elapsed;
-    sampleStartMs_ = now;
-    framesInSample_ = 0;
-    if (stats_.MinFps == 0.0f || stats_.MinFps > fps) stats_.MinFps = fps;
-    if (fps > stats_.MaxFps) stats_.MaxFps = fps;
-}
-
-float CLumiscriber::GetFPS() { return lastFps_; }
-
-STRU_RENDER_STATS* CLumiscriber::GetStatistics() {
-    if (texMgr_) {
-        STRU_TEX_STATS* block = texMgr_->GetStats();
-        stats_.TexStats = block;
-        if (block->FrameCount > 0) {
-            const auto count = block->FrameCount;
-            for (int i = 0; i < 6; ++i) {
-                block->IntAverages[i] = static_cast<std::int32_t>(block->IntSums[i] / static_cast<std::int64_t>(count));
-            }
-            for (int i = 0; i < 4; ++i) block->FloatAverages[i] = block->FloatSums[i] / static_cast<float>(count);
-        }
-    }
-    return &stats_;
-}
-
-void CLumiscriber::SetActive(bool active) {
-    if (active_ != active) active_ = active;
-}
-
-bool CLumiscriber::IsActive() { return active_; }
-
-void CLumiscriber::RequestLoadWait() { loadWaitRequested_ = true; }
-
-void CLumiscriber::SetSyncLoading(bool on) { syncLoading_ = on; }
-
-bool CLumiscriber::IsSyncLoading() { return syncLoading_; }
 
 bool CLumiscriber::RegisterRenderTarget(CRenderTarget* target) {
     if (target == nullptr) return false;

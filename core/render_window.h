@@ -9,8 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "core/build_variant.h"
 #include "core/render_target.h"
 #include "platform/d3d9/d3d9.h"
+
+#if LUMI_LEGACY
+#error "the legacy build has no render windows"
+#endif
 
 class CD3DSwapChain;
 class CLumiscriber;

@@ -5,6 +5,11 @@
 // library's binary interface with its host; never insert or reorder). A host includes
 // "core/lumiscriber_api.h", which brings this header and the factory pair.
 //
+// The two libraries differ in IRenderer: the current one (liblumiscriber) is declared below,
+// the legacy one (liblumiscriber_legacy) in legacy/renderer_interface_legacy.h, which this
+// header declares instead when LUMI_LEGACY is 1. The legacy package passes LUMI_LEGACY=1 to
+// its hosts; the rest of this header serves both.
+//
 // A frame, as the host drives it:
 //   OnFrameBegin();          per-frame start of the texture and font managers
 //   BeginScene();            frame clock, per-frame pools, device reset after a loss
@@ -224,6 +229,10 @@ public:
     // released from it. The same listener again does nothing.
     virtual void SetListener(ITextureCellListener* listener) = 0;
 };
+
+#if defined(LUMI_LEGACY) && LUMI_LEGACY
+#include "legacy/renderer_interface_legacy.h"
+#else
 
 // The renderer. Made by CreateLumiscriber, destroyed by ReleaseLumiscriber (never deleted by
 // the host). Coordinates are pixels of the current render target, (0, 0) at its top left;
@@ -508,3 +517,5 @@ public:
     virtual bool ChangeDisplayMode(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
                                    std::int32_t quality, bool vsync, bool windowed) = 0;
 };
+
+#endif  // LUMI_LEGACY

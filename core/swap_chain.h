@@ -4,8 +4,13 @@
 // IRenderer::DestroyRenderWindow and never deletes it itself.
 #include <cstdint>
 
+#include "core/build_variant.h"
 #include "core/renderer_interface.h"
 #include "platform/d3d9/d3d9.h"
+
+#if LUMI_LEGACY
+#error "the legacy build has its own swap chain (legacy/swap_chain_legacy.h)"
+#endif
 
 class CD3DRenderWindow;
 

@@ -1,6 +1,7 @@
 #include "draw/alpha_processor.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "core/frame_clock.h"
@@ -17,6 +18,9 @@ namespace {
 
 
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
+constexpr DWORD kNoColorOp = 0;  // a record's colour operation that leaves the device's
+constexpr D3DCOLOR kSubtractedGrey = 0x606060;
+[[maybe_unused]] constexpr float kPointSpriteMaxSize = 100.0f;  // pixels
 
 // Where one command's vertices go: its clip space, depth and colour.
 struct quad_writer_t {
@@ -73,6 +77,39 @@ DWORD ColorOpOfFlags(std::int32_t flags) {
 
 PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 
+// Whether the last node may take one more command of the type.
+bool HasRoomFor(const PrimitiveData& node, std::int32_t type) {
+    if constexpr (lumi::kLegacy) {
+        // No limit, but triangles index from the node's first vertex in 16 bits (quads are
+        // drawn in 65,536-vertex ranges).
+        return type != kDrawCmdTriangle || node.record->vertexCount + 3 <= kMaxVerticesPerDraw;
+    }
+    return node.record->vertexCount < CAlphaBlendDrawCmdBatchProcessor::kJoinVertexLimit;
+}
+
+// What one node draws from: its own arrays, or (legacy build) the batch it was handed.
+struct node_view_t {
+    const void* vertices;
+    std::uint32_t vertexCount;
+    std::uint32_t stride;
+    const void* indices;
+    std::uint32_t indexCount;
+
+    std::uint32_t VertexBytes() const { return vertexCount * stride; }
+    std::uint32_t IndexBytes() const { return indexCount * static_cast<std::uint32_t>(sizeof(std::uint16_t)); }
+};
+
+node_view_t ViewOf(const PrimitiveData& node) {
+#if LUMI_LEGACY
+    const prepared_batch_t& batch = node.prepared;
+    if (batch.vertices != nullptr)
+        return node_view_t{batch.vertices, batch.vertexCount, batch.vertexStride, batch.indices, batch.indexCount};
+#endif
+    return node_view_t{node.arrays.Vertices(), static_cast<std::uint32_t>(node.arrays.VertexCount()),
+                       static_cast<std::uint32_t>(sizeof(vertex_t)), node.arrays.Indices(),
+                       static_cast<std::uint32_t>(node.arrays.IndexCount())};
+}
+
 }  // namespace
 
 
@@ -107,6 +144,9 @@ vertex_t* PrimitiveData::AddTriangle() {
 }
 
 void PrimitiveData::ClearBatch() {
+#if LUMI_LEGACY
+    prepared = prepared_batch_t{};
+#endif
     arrays.Clear();
     record->primitiveCount = 0;
     record->vertexCount = 0;
@@ -151,8 +191,8 @@ PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::TakeNode() {
 
 PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::NodeFor(STRU_DRAW_COMMAND_BASE* command, CD3DTexture* texture) {
     if (PrimitiveData* last = LastActiveNode()) {
-        if (last->record->vertexCount < kJoinVertexLimit && last->firstCommand != nullptr &&
-            last->firstType == command->type && last->firstFlags == command->flags && last->texture == texture) {
+        if (HasRoomFor(*last, command->type) && last->firstCommand != nullptr && last->firstType == command->type &&
+            last->firstFlags == command->flags && last->texture == texture) {
             return last;
         }
     }
@@ -196,9 +236,11 @@ void CAlphaBlendDrawCmdBatchProcessor::SetCommandStates(PrimitiveData& node,
                 record.colorOp = D3DTOP_SELECTARG2;
             } else {
                 record.colorOp = ColorOpOfFlags(command.flags);
-                if ((command.flags & kColorOpFlagsMask) == kDrawFlagGrey && renderer_ != nullptr &&
-                    renderer_->HasPixelShader11()) {
-                    record.pixelShader = renderer_->GetGreyPixelShader();
+                if ((command.flags & kColorOpFlagsMask) == kDrawFlagGrey) {
+                    if (HasGreyShader()) record.pixelShader = renderer_->GetGreyPixelShader();
+                    // The legacy build leaves the stage alone under the shader; without one it
+                    // subtracts grey (VertexColorOf) from the texture.
+                    if constexpr (lumi::kLegacy) record.colorOp = HasGreyShader() ? kNoColorOp : D3DTOP_SUBTRACT;
                 }
             }
             break;
@@ -208,6 +250,20 @@ void CAlphaBlendDrawCmdBatchProcessor::SetCommandStates(PrimitiveData& node,
             break;
         default: break;
     }
+}
+
+bool CAlphaBlendDrawCmdBatchProcessor::HasGreyShader() const {
+    if (renderer_ == nullptr || !renderer_->HasPixelShader11()) return false;
+    // The legacy build falls back to its subtraction when the shader could not be made.
+    return !lumi::kLegacy || renderer_->GetGreyPixelShader() != nullptr;
+}
+
+D3DCOLOR CAlphaBlendDrawCmdBatchProcessor::VertexColorOf(const STRU_DRAW_COMMAND_BASE& command) const {
+    if constexpr (lumi::kLegacy) {
+        if ((command.flags & kColorOpFlagsMask) == kDrawFlagGrey && !HasGreyShader())
+            return (command.color & 0xFF000000u) | kSubtractedGrey;
+    }
+    return command.color;
 }
 
 void CAlphaBlendDrawCmdBatchProcessor::CountNode(const PrimitiveData& node, std::int32_t verticesBefore,
@@ -263,7 +319,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
             PrimitiveData* node = NodeFor(command, bound);
             float uv[4];
             TextureCoordinates(source, bound, uv);
-            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
+            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
             writer.PutQuad(node->AddQuad(), r.destination, uv);
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;
@@ -278,7 +334,7 @@ void CAlphaBlendDrawCmdBatchProcessor::ApplyNodeStates(const STRU_DRAW_PRIMITIVE
     SetRenderStateIfChanged(D3DRS_SRCBLEND, record.sourceBlend);
     SetRenderStateIfChanged(D3DRS_DESTBLEND, record.destinationBlend);
     SetRenderStateIfChanged(D3DRS_BLENDOP, record.blendOp);
-    SetStageStateIfChanged(D3DTSS_COLOROP, record.colorOp);
+    if (record.colorOp != kNoColorOp) SetStageStateIfChanged(D3DTSS_COLOROP, record.colorOp);
     SetStageStateIfChanged(D3DTSS_ALPHAOP, record.alphaOp);
 }
 
@@ -287,51 +343,96 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
     drawCalls_ = 0;
     IDirect3DDevice9* device = Device();
     if (device == nullptr) return;
+    // Every node goes up in one lock per buffer; each is then drawn from its own offset.
     std::uint32_t vertexTotal = 0;
     std::uint32_t indexTotal = 0;
+    std::vector<upload_span_t> vertexSpans;
+    std::vector<upload_span_t> indexSpans;
     for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry)) {
-        const PrimitiveData* node = NodeAt(entry);
-        vertexTotal += static_cast<std::uint32_t>(node->arrays.VertexCount()) * vertexStride_;
-        indexTotal += static_cast<std::uint32_t>(node->arrays.IndexCount()) * indexSize_;
+        const node_view_t view = ViewOf(*NodeAt(entry));
+        if (view.vertexCount == 0) continue;
+        vertexSpans.push_back({view.vertices, view.VertexBytes()});
+        indexSpans.push_back({view.indices, view.IndexBytes()});
+        vertexTotal += view.VertexBytes();
+        indexTotal += view.IndexBytes();
     }
     if (vertexTotal == 0) return;
-
-    // Every node goes up in one lock per buffer; each is then drawn from its own offset.
-    std::vector<const batch_arrays_t*> batches;
-    for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry))
-        batches.push_back(&NodeAt(entry)->arrays);
-    std::uint32_t vertexStart = UploadBatches(vertexBuffer, vertexTotal, true, batches);
-    std::uint32_t indexStart = UploadBatches(indexBuffer, indexTotal, false, batches);
+    std::uint32_t vertexStart = UploadSpans(vertexBuffer, vertexTotal, vertexSpans);
+    std::uint32_t indexStart = indexTotal != 0 ? UploadSpans(indexBuffer, indexTotal, indexSpans) : 0;
 
     SetRenderStateIfChanged(D3DRS_ZENABLE, D3DZB_TRUE);
     SetRenderStateIfChanged(D3DRS_ALPHABLENDENABLE, TRUE);
     SetRenderStateIfChanged(D3DRS_POINTSPRITEENABLE, FALSE);
     SetRenderStateIfChanged(D3DRS_POINTSCALEENABLE, FALSE);
     device->SetFVF(kVertexFvf);
-    device->SetIndices(indexBuffer->GetBuffer());
+    if (indexTotal != 0) device->SetIndices(indexBuffer->GetBuffer());
+    [[maybe_unused]] bool pointSprites = false;  // the last node drawn was point sprites
     for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry)) {
         const PrimitiveData& node = *NodeAt(entry);
-        const std::int32_t vertices = node.arrays.VertexCount();
-        if (vertices == 0) continue;
+        const node_view_t view = ViewOf(node);
+        if (view.vertexCount == 0) continue;
         const STRU_DRAW_PRIMITIVE& record = *node.record;
         ApplyNodeStates(record);
         device->SetTexture(0, VideoCopyOf(record.texture));
         SetPixelShaderIfChanged(record.pixelShader);
         if (record.magFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MAGFILTER, static_cast<DWORD>(record.magFilter));
         if (record.minFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MINFILTER, static_cast<DWORD>(record.minFilter));
-        if (vertices <= kMaxVerticesPerDraw) {
-            device->SetStreamSource(0, vertexBuffer->GetBuffer(), vertexStart, vertexStride_);
-            device->DrawIndexedPrimitive(record.primitiveType, 0, 0, static_cast<UINT>(vertices), indexStart / 2,
+#if LUMI_LEGACY
+        const bool sprites = record.primitiveType == D3DPT_POINTLIST && view.indexCount == 0;
+        if (sprites != pointSprites) {
+            SetPointSpriteStates(sprites);
+            device->SetFVF(sprites ? kPointSpriteFvf : kVertexFvf);
+            pointSprites = sprites;
+        }
+        if (sprites) {
+            device->SetStreamSource(0, vertexBuffer->GetBuffer(), vertexStart, view.stride);
+            device->DrawPrimitive(D3DPT_POINTLIST, 0, record.primitiveCount);
+            CountDrawCall();
+            vertexStart += view.VertexBytes();
+            continue;
+        }
+#endif
+        if (view.vertexCount <= static_cast<std::uint32_t>(kMaxVerticesPerDraw)) {
+            device->SetStreamSource(0, vertexBuffer->GetBuffer(), vertexStart, view.stride);
+            device->DrawIndexedPrimitive(record.primitiveType, 0, 0, view.vertexCount, indexStart / 2,
                                          record.primitiveCount);
             CountDrawCall();
         } else {
-            // Only particle beams grow a node this far, and they write quads.
+            // Only the node's own quads grow this far: particle beams and, in the legacy build,
+            // long runs of like commands.
             DrawQuadRanges(record, node.arrays, vertexBuffer, vertexStart, indexStart);
         }
-        vertexStart += static_cast<std::uint32_t>(vertices) * vertexStride_;
-        indexStart += static_cast<std::uint32_t>(node.arrays.IndexCount()) * indexSize_;
+        vertexStart += view.VertexBytes();
+        indexStart += view.IndexBytes();
     }
 }
+
+#if LUMI_LEGACY
+bool CAlphaBlendDrawCmdBatchProcessor::AddPreparedBatch(const prepared_batch_t& batch, CD3DTexture* texture) {
+    if (batch.states == nullptr || batch.vertices == nullptr || batch.vertexCount == 0) return false;
+    if (batch.indexCount != 0 && batch.vertexCount > static_cast<std::uint32_t>(kMaxVerticesPerDraw)) return false;
+    PrimitiveData* node = TakeNode();
+    node->texture = texture;
+    *node->record = *batch.states;
+    node->record->texture = texture;
+    node->prepared = batch;
+    // The dynamic buffers are sized from the totals before the flush uploads the batch.
+    vertexBytes_ += batch.vertexCount * batch.vertexStride;
+    indexBytes_ += batch.indexCount * indexSize_;
+    return true;
+}
+
+void CAlphaBlendDrawCmdBatchProcessor::SetPointSpriteStates(bool on) const {
+    SetRenderStateIfChanged(D3DRS_POINTSPRITEENABLE, on ? TRUE : FALSE);
+    SetRenderStateIfChanged(D3DRS_POINTSCALEENABLE, FALSE);
+    if (!on) return;
+    SetRenderStateIfChanged(D3DRS_POINTSIZE_MIN, std::bit_cast<DWORD>(0.0f));
+    SetRenderStateIfChanged(D3DRS_POINTSIZE_MAX, std::bit_cast<DWORD>(kPointSpriteMaxSize));
+    SetRenderStateIfChanged(D3DRS_POINTSCALE_A, std::bit_cast<DWORD>(0.0f));
+    SetRenderStateIfChanged(D3DRS_POINTSCALE_B, std::bit_cast<DWORD>(0.0f));
+    SetRenderStateIfChanged(D3DRS_POINTSCALE_C, std::bit_cast<DWORD>(0.0f));
+}
+#endif
 
 void CAlphaBlendDrawCmdBatchProcessor::Reset() {
     CDrawCmdBatchProcessor::Reset();

@@ -5,7 +5,9 @@
 //
 // Blending depends on order, so the processor keeps submission order: commands build a list
 // of batch nodes in the order they arrive, and a command only joins the node just before it
-// (same type, flags and texture, and that node below 1,024 vertices). Every node carries its
+// (same type, flags and texture, and that node below 1,024 vertices; in the legacy build at
+// any size, but for triangles, which stop before their 16-bit indices would pass 65,536
+// vertices). Every node carries its
 // own render-state record (blend factors, colour operation, pixel shader, filters) and is
 // drawn with one call, or one per 65,536 vertices where a particle beam made it that large.
 //
@@ -21,6 +23,7 @@
 // installs; while it is not installed, particle commands are dropped. Host thread only.
 #include <cstdint>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "draw/batch_processor.h"
@@ -67,6 +70,23 @@ AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn);
 
 // ---- Batch nodes ------------------------------------------------------------------------------
 
+#if LUMI_LEGACY
+// A batch its owner prepared and keeps until the frame has been drawn (a particle beam's, in
+// the legacy build): a node points at it and the flush draws it from there, without a copy.
+// Vertices are `vertexStride` bytes each; indices are 16-bit, or none. A batch of the point-list
+// type without indices is drawn as point sprites: vertices {x, y, z, size, colour}, 20 bytes.
+struct prepared_batch_t {
+    const STRU_DRAW_PRIMITIVE* states = nullptr;  // primitive type and count, operations, blend, filters
+    const void* vertices = nullptr;
+    std::uint32_t vertexCount = 0;
+    std::uint32_t vertexStride = sizeof(vertex_t);
+    const std::uint16_t* indices = nullptr;
+    std::uint32_t indexCount = 0;
+};
+inline constexpr DWORD kPointSpriteFvf = D3DFVF_XYZ | D3DFVF_PSIZE | D3DFVF_DIFFUSE;  // 0x62
+inline constexpr std::uint32_t kPointSpriteStride = 20;
+#endif
+
 // One batch of the alpha path: the vertices and indices of consecutive commands that share
 // a render state. Indices count from the start of the node's own vertices (from the start of
 // each 65,536-vertex range past the first).
@@ -105,6 +125,9 @@ struct PrimitiveData : lru_obj_s {
     std::uint8_t hasIndices = 1;
     batch_arrays_t arrays{kInitialVertices, kInitialIndices};
     std::uint32_t frameStamp = 0;     // ms of the frame that freed it
+#if LUMI_LEGACY
+    prepared_batch_t prepared;        // what the node draws instead of its arrays, when set
+#endif
 };
 
 // ---- The processor -----------------------------------------------------------------------------
@@ -138,6 +161,13 @@ public:
     // kNodeIdleMs old.
     void Reset() override;
 
+#if LUMI_LEGACY
+    // A node of its own that draws `batch` with its states and `texture`, never joined by a
+    // command; its bytes count in the totals. False, with nothing added, for an empty batch
+    // and for one whose indices would pass 65,536 vertices.
+    bool AddPreparedBatch(const prepared_batch_t& batch, CD3DTexture* texture);
+#endif
+
     std::int32_t GetActiveCount() const { return active_.Count(); }
     std::int32_t GetFreeCount() const { return free_.Count(); }
     // Oldest first; a read-only view.
@@ -157,6 +187,14 @@ private:
     bool AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport);
     void CountNode(const PrimitiveData& node, std::int32_t verticesBefore, std::int32_t indicesBefore);
     void ApplyNodeStates(const STRU_DRAW_PRIMITIVE& record) const;
+    // The colour a textured rectangle's vertices carry.
+    D3DCOLOR VertexColorOf(const STRU_DRAW_COMMAND_BASE& command) const;
+    // Whether the grey flag is drawn through the renderer's grey pixel shader.
+    bool HasGreyShader() const;
+#if LUMI_LEGACY
+    // Point sprites on (sizes from the vertices, at most 100 pixels, not scaled) or off.
+    void SetPointSpriteStates(bool on) const;
+#endif
 
     lru_list_t active_;  // PrimitiveData, in submission order
     lru_list_t free_;    // PrimitiveData, oldest first

@@ -9,6 +9,10 @@
 #include "draw/d3d_buffers.h"
 #include "draw/d3d_texture.h"
 
+#if LUMI_LEGACY
+#include "legacy/clip_scale.h"
+#endif
+
 namespace {
 
 constexpr float kDepthStepDeep = 1.0f / 4194304.0f;  // 2^-22
@@ -19,7 +23,13 @@ constexpr std::int32_t kIndicesPerRange = kMaxVerticesPerDraw / kQuadVertices * 
 }  // namespace
 
 clip_space_t ClipSpaceOf(const viewport_t* viewport) {
+#if LUMI_LEGACY
+    // One scale for the process, that of the target drawn into; the viewport is only the draw.
+    (void)viewport;
+    return clip_space_t{1.0f, g_ClipScaleX, g_ClipScaleY};
+#else
     return clip_space_t{viewport->scale, viewport->twoOverWidth, viewport->twoOverHeight};
+#endif
 }
 
 float DepthStepFor(D3DFORMAT depthFormat) { return GetDepthBits(depthFormat) > 16 ? kDepthStepDeep : kDepthStep16; }
@@ -47,19 +57,11 @@ IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
     return texture->GetD3DTexture();
 }
 
-// ---- CDrawCmdBatchProcessor ------------------------------------------------------------------
-
-std::uint32_t CDrawCmdBatchProcessor::UploadBatches(CD3DBuffer* buffer, std::uint32_t total, bool vertices,
-                                                    const std::vector<const batch_arrays_t*>& batches) const {
+std::uint32_t UploadSpans(CD3DBuffer* buffer, std::uint32_t total, const std::vector<upload_span_t>& spans) {
     const std::uint32_t start = BeginAppend(buffer, total);
     try {
-        for (const batch_arrays_t* arrays : batches) {
-            if (arrays->VertexCount() == 0) continue;
-            if (vertices) {
-                buffer->Write(arrays->Vertices(), static_cast<std::uint32_t>(arrays->VertexCount()) * vertexStride_);
-            } else {
-                buffer->Write(arrays->Indices(), static_cast<std::uint32_t>(arrays->IndexCount()) * indexSize_);
-            }
+        for (const upload_span_t& span : spans) {
+            if (span.bytes != 0) buffer->Write(span.data, span.bytes);
         }
     } catch (...) {
         buffer->Unlock();
@@ -67,6 +69,23 @@ std::uint32_t CDrawCmdBatchProcessor::UploadBatches(CD3DBuffer* buffer, std::uin
     }
     buffer->Unlock();
     return start;
+}
+
+// ---- CDrawCmdBatchProcessor ------------------------------------------------------------------
+
+std::uint32_t CDrawCmdBatchProcessor::UploadBatches(CD3DBuffer* buffer, std::uint32_t total, bool vertices,
+                                                    const std::vector<const batch_arrays_t*>& batches) const {
+    std::vector<upload_span_t> spans;
+    spans.reserve(batches.size());
+    for (const batch_arrays_t* arrays : batches) {
+        if (arrays->VertexCount() == 0) continue;
+        if (vertices) {
+            spans.push_back({arrays->Vertices(), static_cast<std::uint32_t>(arrays->VertexCount()) * vertexStride_});
+        } else {
+            spans.push_back({arrays->Indices(), static_cast<std::uint32_t>(arrays->IndexCount()) * indexSize_});
+        }
+    }
+    return UploadSpans(buffer, total, spans);
 }
 
 CDrawCmdBatchProcessor::CDrawCmdBatchProcessor(CLumiscriber* renderer, std::uint32_t indexSize)

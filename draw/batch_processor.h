@@ -43,7 +43,8 @@ inline constexpr DWORD kVertexFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;  
 inline constexpr std::int32_t kMaxVerticesPerDraw = 65536;
 
 // Where the pixel coordinates of a viewport land in clip space. The viewport is the one
-// provider of these factors.
+// provider of these factors in the current build; the legacy build takes them from its
+// process-wide clip scale (legacy/clip_scale.h), at scale 1, whatever the viewport.
 struct clip_space_t {
     float scale;          // pixels of the target per coordinate unit
     float twoOverWidth;   // 2 / the viewport's pixel width
@@ -74,6 +75,17 @@ float DepthOfSequence(std::uint32_t sequence, float step);
 // rest is too small. Returns the start offset; the buffer is left locked and the caller
 // unlocks it. Lock failures throw as the buffer does.
 std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes);
+
+// One piece of an upload: `bytes` bytes at `data`.
+struct upload_span_t {
+    const void* data;
+    std::uint32_t bytes;
+};
+
+// Appends the pieces (empty ones skipped) to `buffer` in one lock of `total` bytes, the sum of
+// their sizes; returns the start offset. Unlocks on every path; lock and write failures throw
+// as the buffer does.
+std::uint32_t UploadSpans(CD3DBuffer* buffer, std::uint32_t total, const std::vector<upload_span_t>& spans);
 
 // The video copy a flush binds for a batched texture (null for none). A texture batched by
 // itself may have given its copy back since (drawn from an atlas page at scale 1 later in the

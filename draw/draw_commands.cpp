@@ -27,6 +27,7 @@ Record* AllocRecord(std::int32_t type, std::int32_t flags) {
 
 bool IsRecord(const STRU_DRAW_COMMAND_BASE* cmd) { return cmd != nullptr && !IsScratchCommand(cmd); }
 
+#if !LUMI_LEGACY
 void CopyHead(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to) {
     to.type = from.type;
     to.flags = from.flags;
@@ -77,6 +78,7 @@ void CopyGeometry(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to
             break;
     }
 }
+#endif
 
 }  // namespace
 
@@ -190,6 +192,7 @@ void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
 }
 #endif
 
+#if !LUMI_LEGACY
 void ReleaseDrawCommand(STRU_DRAW_COMMAND_BASE* cmd, const EmitterGiveBack& giveBack) {
     if (!IsRecord(cmd)) return;
     CParticleEmitter* emitter = nullptr;
@@ -226,6 +229,7 @@ STRU_DRAW_COMMAND_BASE* CloneDrawCommand(const STRU_DRAW_COMMAND_BASE* cmd) {
     }
     return copy;
 }
+#endif
 
 bool SetLineSegments(STRU_LINE_COMMAND* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count) {
     if (!IsRecord(cmd) || count < 0 || (segments == nullptr && count > 0)) return false;

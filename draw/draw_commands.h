@@ -249,12 +249,12 @@ STRU_TRI_COMMAND* AllocTriCommand();
 STRU_RECT_COMMAND* AllocRectCommand();  // type 3; the renderer relabels it 5 for a textured rectangle
 STRU_TEXT_COMMAND* AllocTextCommand();
 STRU_PARTICLE_COMMAND* AllocParticleCommand();
-#endif
 
 // The allocation for a type: 0, 1, 2, 3, 5 (a rectangle record of type 5), 6, 7; null for 4
-// and every other value. The legacy build takes the record from the shared command pool set
-// (legacy/cmd_pool_set.h).
+// and every other value. (The legacy build allocates from its renderer's pool set instead:
+// legacy/cmd_pool_set.h.)
 STRU_DRAW_COMMAND_BASE* AllocDrawCommand(std::int32_t type);
+#endif
 
 // The record as its type's structure when its type field is one of that structure's; null
 // otherwise (also for null and the scratch-command value).
@@ -264,6 +264,7 @@ Record* DrawCommandAs(STRU_DRAW_COMMAND_BASE* cmd) {
     return static_cast<Record*>(cmd);
 }
 
+#if !LUMI_LEGACY
 // ---- Release ----
 // Returns a record to its pool by its type, with what it owns: a line record's segment array,
 // a text record's font pair (legacy: font description) and layout. Does not touch the texture
@@ -291,6 +292,7 @@ void ReleaseDrawCommand(STRU_DRAW_COMMAND_BASE* cmd, const EmitterGiveBack& give
 // for type 4 or an unknown type; types 6 and 7 throw lumi::Exception "unsupported". On a
 // failure nothing is left allocated or referenced.
 STRU_DRAW_COMMAND_BASE* CloneDrawCommand(const STRU_DRAW_COMMAND_BASE* cmd);
+#endif  // the legacy build releases into its pool set (legacy/cmd_pool_set.h)
 
 // ---- Submission helpers ----
 // The segments of a line submission: when the capacity is below `count` the array is

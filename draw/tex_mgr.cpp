@@ -20,7 +20,9 @@
 #include "draw/texture_pool.h"
 #include "platform/tarnel/tarnel.h"
 
-#if !LUMI_LEGACY
+#if LUMI_LEGACY
+#include "legacy/sync_texture_loader.h"
+#else
 #include "draw/resource_texture_loader.h"
 #endif
 
@@ -58,6 +60,8 @@ CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
             resourceLoader_ = loader.get();
             loader_ = std::move(loader);
         }
+#else
+        if (renderer_ != nullptr) loader_ = std::make_unique<CSyncTextureLoader>(renderer_->GetBackgroundFileCallbacks());
 #endif
         pool_ = std::make_unique<CTexturePool>(this);
         EnsureBufferCapacity(scratch_, kScratchBytes);
@@ -282,10 +286,19 @@ bool CTexMgr::IsSquareOnly() { return renderer_ != nullptr && renderer_->IsSquar
 ITextureLoader* CTexMgr::GetTextureLoader() { return loader_.get(); }
 
 bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) {
+#if LUMI_LEGACY
+    // The legacy renderer keeps no registry: a texture's render target stays the texture's.
+    return target != nullptr && renderer_ != nullptr;
+#else
     return renderer_ != nullptr && renderer_->RegisterRenderTarget(target);
+#endif
 }
 
 CCamera* CTexMgr::GetDefaultCamera() {
+#if LUMI_LEGACY
+    return nullptr;  // no cameras in the legacy build
+#else
     CSceneManager* scenes = renderer_ ? renderer_->GetSceneManager() : nullptr;
     return scenes ? scenes->GetCamera("DefaultCamera") : nullptr;
+#endif
 }

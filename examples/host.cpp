@@ -37,14 +37,17 @@ int main() {
         return 1;
     }
 
-    // The sprite: a 16x16 checker written by the host into a texture the renderer owns, drawn
-    // through a command the host keeps for every frame.
-    ITexture* texture = renderer->CreateTexture(16, 16, D3DFMT_X8R8G8B8, 0);
+    // The sprite: a 16x16 checker written by the host into a texture the renderer owns. The
+    // legacy library's CreateTexture takes no usage argument.
+#if defined(LUMI_LEGACY) && LUMI_LEGACY
+    ITexture* texture = renderer->CreateTexture(16, 16, D3DFMT_A8R8G8B8);
+#else
+    ITexture* texture = renderer->CreateTexture(16, 16, D3DFMT_A8R8G8B8, 0);
+#endif
     std::uint32_t texels[16 * 16];
     for (int i = 0; i < 16 * 16; ++i) texels[i] = ((i / 16 / 4 + i % 16 / 4) % 2) ? 0xFFFFFFFFu : 0xFF3060C0u;
     texture->UpdateRect(texels, 16, 16, 16 * 4, 32, 0, 0);
-    STRU_DRAW_COMMAND_BASE* sprite = renderer->CreatePrimitive(kDrawCmdTexturedRect);
-    renderer->AttachTexture(sprite, texture, 0);  // returns false by design; the texture is attached
+    const RECT wholeTexture{0, 0, 16, 16};
 
     for (int frame = 0; frame < kFrames; ++frame) {
         renderer->OnFrameBegin();
@@ -58,7 +61,7 @@ int main() {
         renderer->DrawRect(ScratchCommand(), 60, 30, 260, 100, 0x40FFFFFFu, true);  // translucent, over the rest
         // The sprite moves right, stretched to 64x64.
         const RECT destination{frame * 2, 110, frame * 2 + 64, 174};
-        renderer->DrawTexturePrimitiveEx(sprite, 0, 0, 0xFFFFFFFFu, &destination, nullptr);
+        renderer->DrawTexture(texture, &destination, &wholeTexture, 0xFFFFFFFFu, 0);
         renderer->EndScene(true);
         const int drawCalls = renderer->GetStatistics()->DrawCalls;
         renderer->OnFrameEnd();
@@ -73,7 +76,6 @@ int main() {
     std::printf("frame.png %s; the frame %s\n", saved ? "saved" : "not saved",
                 drawn ? "shows the shapes and the sprite" : "does not show what was drawn");
 
-    renderer->ReleasePrimitive(sprite);
     renderer->DestroyTexture(texture);
     ReleaseLumiscriber(renderer);
     DestroyWindow(window);

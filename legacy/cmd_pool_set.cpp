@@ -3,8 +3,8 @@
 #include <new>
 #include <type_traits>
 
+#include "draw/d3d_texture.h"
 #include "legacy/font_desc.h"
-#include "platform/tarnel/tarnel.h"
 
 namespace {
 
@@ -103,16 +103,11 @@ bool FreeDrawCommand(cmd_pool_set_t& pools, STRU_DRAW_COMMAND_BASE* cmd) {
     }
 }
 
-cmd_pool_set_t& SharedCommandPools() {
-    static cmd_pool_set_t pools;
-    return pools;
-}
-
-STRU_DRAW_COMMAND_BASE* AllocDrawCommand(std::int32_t type) { return AllocDrawCommand(SharedCommandPools(), type); }
-
-void FreeDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
-    if (FreeDrawCommand(SharedCommandPools(), cmd) || cmd == nullptr || IsScratchCommand(cmd)) return;
-    // Not a record the pools handed out (or of no type they know): left alone, as a refused
-    // release to a named pool is.
-    DbgMsg("FreeDrawCommand: not a record of the command pools (type %d)", cmd->type);
+bool ReleaseDrawCommand(cmd_pool_set_t& pools, STRU_DRAW_COMMAND_BASE* cmd) {
+    if (cmd == nullptr || IsScratchCommand(cmd)) return false;
+    CD3DTexture* texture = cmd->texture;
+    // Released only once the pool took the record: a refused one keeps its reference.
+    if (!FreeDrawCommand(pools, cmd)) return false;
+    if (texture != nullptr) texture->Release();
+    return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // cmd_pool_set_t: where the legacy renderer's draw-command records come from: one typed
-// object pool per record structure, 128 records per block. The renderer builds the set with
+// object pool per record structure, 128 records per block. The renderer builds its set with
 // itself and tears it down (in reverse member order) with itself; records still handed out
 // then are gone with it.
 //
@@ -41,8 +41,6 @@ STRU_DRAW_COMMAND_BASE* AllocDrawCommand(cmd_pool_set_t& pools, std::int32_t typ
 // record that is not handed out by this set (another set's, or one already given back).
 bool FreeDrawCommand(cmd_pool_set_t& pools, STRU_DRAW_COMMAND_BASE* cmd);
 
-// The set behind draw_commands.h's AllocDrawCommand(type) and FreeDrawCommand(cmd) in this
-// build: the renderer object the legacy build still shares with the current one does not own
-// a set of its own, so its records come from this one. Made on first use, torn down at
-// unload.
-cmd_pool_set_t& SharedCommandPools();
+// The end of a record a host or the renderer held: its texture reference is released (types 5
+// and 7), then FreeDrawCommand. False as FreeDrawCommand, with the texture left alone.
+bool ReleaseDrawCommand(cmd_pool_set_t& pools, STRU_DRAW_COMMAND_BASE* cmd);

@@ -2,8 +2,7 @@
 // text command names its font with a font description (legacy/font_desc.h) from the
 // description pool; glyphs are laid out by the build's font-texture manager. This build has
 // no such manager yet: text and fonts are kept on the command, but nothing is laid out, so a
-// text has no extent and draws nothing. The operations of the current build's font pairs and
-// font objects have no legacy form and do nothing.
+// text has no extent and draws nothing. The default font is such a description too.
 #include <algorithm>
 #include <iterator>
 
@@ -51,11 +50,7 @@ std::uint8_t CLumiscriber::SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* pat
     return static_cast<std::uint8_t>(text->font->LineHeight());
 }
 
-bool CLumiscriber::SetFonts(STRU_DRAW_COMMAND_BASE*, std::int32_t, const WCHAR*, std::int32_t, std::int32_t,
-                            const WCHAR*, std::int32_t, std::int32_t) {
-    return false;
+void CLumiscriber::SetDefaultFont(const WCHAR* path, std::int32_t size) {
+    if (defaultFont_ == nullptr) defaultFont_ = new font_desc_t();
+    defaultFont_->Assign(path, static_cast<std::uint8_t>(std::clamp(size, 0, 255)), 0);
 }
-
-CRenderFont* CLumiscriber::SetDefaultFont(const WCHAR*, std::int32_t) { return nullptr; }
-
-IFont* CLumiscriber::GetFont(const WCHAR*, std::int32_t, std::int32_t, std::int32_t) { return nullptr; }

@@ -96,7 +96,6 @@ LUMI_POOLED_TYPE(class, CParticle, g_CParticlePool)
 // The current build's forms, until the legacy ones replace them.
 LUMI_HEAP_TYPE(class, CD3DBitmap)
 LUMI_HEAP_TYPE(class, CD3DFont)
-LUMI_HEAP_TYPE(class, CD3DRenderWindow)
 LUMI_HEAP_TYPE(class, CTextureCell)
 LUMI_HEAP_TYPE(class, CRenderFont)
 LUMI_HEAP_TYPE(class, CFontTexture)

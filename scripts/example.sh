@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the library, installs it into a fresh prefix (build/example-prefix), then builds the
 # example host of examples/ against the installed package, as a separate CMake project, once
-# for each renderer library and once through pkg-config, and runs each build in its own folder
-# (build/example-run/<library>/, where it writes frame.png and logs/lumiscriber.log).
+# for each renderer library and once more through pkg-config for each, and runs each build in
+# its own folder (build/example-run/<library>/ and build/example-run/pkg-config/<library>/,
+# where it writes frame.png and logs/lumiscriber.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -23,9 +24,11 @@ for library in lumiscriber lumiscriber_legacy; do
   (cd "$root/example-run/$library" && "$root/example-build/$library/lumi_example")
 done
 
-echo "== example host through pkg-config =="
-mkdir -p "$root/example-build/pkg-config" "$root/example-run/pkg-config"
-# shellcheck disable=SC2046
-g++ -std=c++20 -o "$root/example-build/pkg-config/lumi_example" examples/host.cpp \
-    $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs lumiscriber)
-(cd "$root/example-run/pkg-config" && "$root/example-build/pkg-config/lumi_example")
+for library in lumiscriber lumiscriber_legacy; do
+  echo "== example host through pkg-config, $library =="
+  mkdir -p "$root/example-build/pkg-config/$library" "$root/example-run/pkg-config/$library"
+  # shellcheck disable=SC2046
+  g++ -std=c++20 -o "$root/example-build/pkg-config/$library/lumi_example" examples/host.cpp \
+      $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs "$library")
+  (cd "$root/example-run/pkg-config/$library" && "$root/example-build/pkg-config/$library/lumi_example")
+done

@@ -246,7 +246,8 @@ struct IDirect3DDevice9 : IUnknown {
     // `rects` null (with count 0) clears the viewport; rectangles are clipped to it.
     virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                           DWORD stencil) = 0;
-    // Only FVF 0x142 with stream 0 of stride 24 is drawn; inside BeginScene/EndScene.
+    // Drawn: FVF 0x142 from stream 0 of stride 24 or more; FVF 0x62 (points with a size) of
+    // stride 20 or more, point lists only. Inside BeginScene/EndScene.
     virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) = 0;
     virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
                                          UINT numVertices, UINT startIndex, UINT primitiveCount) = 0;

@@ -11,8 +11,6 @@
 namespace d3d9sw {
 namespace {
 
-constexpr DWORD kDrawableFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;  // 0x142
-constexpr UINT kVertexBytes = 24;
 constexpr DWORD kClearFlags = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
 
 // Vertices (or indices) a draw of `count` primitives reads; 0 for an unknown type.
@@ -178,8 +176,10 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 }
 
 HRESULT Device::ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* vertexCount) const {
-    if (!inScene_ || fvf_ != kDrawableFvf || !stream_ || streamStride_ < kVertexBytes || !renderTarget_)
+    const UINT vertexBytes = VertexBytesOf(fvf_);
+    if (!inScene_ || vertexBytes == 0 || !stream_ || streamStride_ < vertexBytes || !renderTarget_)
         return D3DERR_INVALIDCALL;
+    if (fvf_ == kFvfPointSize && type != D3DPT_POINTLIST) return D3DERR_INVALIDCALL;
     if (primitiveCount == 0 || primitiveCount > adapter_.caps.MaxPrimitiveCount) return D3DERR_INVALIDCALL;
     const std::uint64_t elements = ElementsFor(type, primitiveCount);
     if (elements == 0) return D3DERR_INVALIDCALL;
@@ -231,6 +231,7 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
 
     DrawCall call;
     call.type = type;
+    call.fvf = fvf_;
     call.primitiveCount = primitiveCount;
     call.vertices = vertices;
     call.vertexStride = streamStride_;
@@ -257,7 +258,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     if (FAILED(hr = ValidateDraw(type, primitiveCount, &vertexCount))) return Logged("DrawPrimitive", args, hr);
     BufferMemory& memory = stream_->Memory();
     const std::uint64_t begin = streamOffset_ + std::uint64_t{startVertex} * streamStride_;
-    const std::uint64_t end = begin + std::uint64_t{vertexCount - 1} * streamStride_ + kVertexBytes;
+    const std::uint64_t end = begin + std::uint64_t{vertexCount - 1} * streamStride_ + VertexBytesOf(fvf_);
     if (end > memory.Size()) return Logged("DrawPrimitive", args, D3DERR_INVALIDCALL);
     if (Lost()) return Logged("DrawPrimitive", args, D3D_OK);
     memory.MarkDrawn(begin, end);
@@ -284,7 +285,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     const std::int64_t first = std::int64_t{baseVertexIndex} + minVertexIndex;
     if (first < 0 || streamOffset_ >= vertexMemory.Size()) return done(D3DERR_INVALIDCALL);
     const std::uint64_t vertexBegin = streamOffset_ + static_cast<std::uint64_t>(first) * streamStride_;
-    const std::uint64_t vertexEnd = vertexBegin + std::uint64_t{numVertices - 1} * streamStride_ + kVertexBytes;
+    const std::uint64_t vertexEnd = vertexBegin + std::uint64_t{numVertices - 1} * streamStride_ + VertexBytesOf(fvf_);
     if (vertexEnd > vertexMemory.Size()) return done(D3DERR_INVALIDCALL);
 
     const auto* indices = reinterpret_cast<const std::uint16_t*>(indexMemory.Data() + indexBegin);
@@ -301,7 +302,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     vertexMemory.MarkDrawn(vertexBegin, vertexEnd);
     indexMemory.MarkDrawn(indexBegin, indexEnd);
     // Every whole vertex from the stream offset on (the checks above leave at least one).
-    const auto vertexCount = static_cast<UINT>((vertexMemory.Size() - streamOffset_ - kVertexBytes) / streamStride_ + 1);
+    const auto vertexCount =
+        static_cast<UINT>((vertexMemory.Size() - streamOffset_ - VertexBytesOf(fvf_)) / streamStride_ + 1);
     const auto readableIndices = static_cast<UINT>((indexMemory.Size() - indexBegin) / 2);
     return RunDraw("DrawIndexedPrimitive", args, type, primitiveCount, vertexMemory.Data() + streamOffset_, vertexCount,
                    indices, readableIndices, baseVertexIndex);

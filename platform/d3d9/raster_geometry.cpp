@@ -38,6 +38,20 @@ void PinToVolume(RasterVertex& v) {
     v.attr[kAttrZ] = std::clamp(v.attr[kAttrZ], 0.0f, 1.0f);
 }
 
+RasterVertex VertexOf(const float (&xyz)[3], std::uint32_t diffuse, float u, float v) {
+    RasterVertex vertex;
+    vertex.x = xyz[0];
+    vertex.y = xyz[1];
+    vertex.attr[kAttrZ] = xyz[2];
+    vertex.attr[kAttrB] = static_cast<float>(diffuse & 0xFF);
+    vertex.attr[kAttrG] = static_cast<float>((diffuse >> 8) & 0xFF);
+    vertex.attr[kAttrR] = static_cast<float>((diffuse >> 16) & 0xFF);
+    vertex.attr[kAttrA] = static_cast<float>(diffuse >> 24);
+    vertex.attr[kAttrU] = u;
+    vertex.attr[kAttrV] = v;
+    return vertex;
+}
+
 }  // namespace
 
 RasterVertex ReadVertex(const std::uint8_t* record) {
@@ -46,17 +60,16 @@ RasterVertex ReadVertex(const std::uint8_t* record) {
     std::memcpy(xyz, record, 12);
     std::memcpy(&diffuse, record + 12, 4);
     std::memcpy(uv, record + 16, 8);
-    RasterVertex v;
-    v.x = xyz[0];
-    v.y = xyz[1];
-    v.attr[kAttrZ] = xyz[2];
-    v.attr[kAttrB] = static_cast<float>(diffuse & 0xFF);
-    v.attr[kAttrG] = static_cast<float>((diffuse >> 8) & 0xFF);
-    v.attr[kAttrR] = static_cast<float>((diffuse >> 16) & 0xFF);
-    v.attr[kAttrA] = static_cast<float>(diffuse >> 24);
-    v.attr[kAttrU] = uv[0];
-    v.attr[kAttrV] = uv[1];
-    return v;
+    return VertexOf(xyz, diffuse, uv[0], uv[1]);
+}
+
+RasterVertex ReadSizedPoint(const std::uint8_t* record, float* size) {
+    float xyz[3];
+    std::uint32_t diffuse;
+    std::memcpy(xyz, record, 12);
+    std::memcpy(size, record + 12, 4);
+    std::memcpy(&diffuse, record + 16, 4);
+    return VertexOf(xyz, diffuse, 0.0f, 0.0f);
 }
 
 bool InsideClipVolume(const RasterVertex& v) {

@@ -11,6 +11,8 @@ namespace d3d9sw {
 
 // Reads one {x, y, z, diffuse, u, v} record (unaligned memory allowed).
 RasterVertex ReadVertex(const std::uint8_t* record);
+// Reads one {x, y, z, size, diffuse} record: the size into `size`, u and v 0.
+RasterVertex ReadSizedPoint(const std::uint8_t* record, float* size);
 
 bool InsideClipVolume(const RasterVertex& v);
 // False when a position or texture coordinate is NaN or infinite: such primitives are dropped.

@@ -23,8 +23,7 @@ bool UsesUnimplementedState(const DWORD* rs, D3DPRIMITIVETYPE type) {
     if (rs[D3DRS_FOGENABLE] != FALSE || rs[D3DRS_STENCILENABLE] != FALSE) return true;
     if (rs[D3DRS_SCISSORTESTENABLE] != FALSE || rs[D3DRS_SRGBWRITEENABLE] != FALSE) return true;
     if (rs[D3DRS_CLIPPLANEENABLE] != 0 || rs[D3DRS_WRAP0] != 0) return true;
-    if (type == D3DPT_POINTLIST && (rs[D3DRS_POINTSPRITEENABLE] != FALSE || rs[D3DRS_POINTSCALEENABLE] != FALSE))
-        return true;
+    if (type == D3DPT_POINTLIST && rs[D3DRS_POINTSCALEENABLE] != FALSE) return true;
     return false;
 }
 

@@ -85,8 +85,9 @@ void DrawPixel(std::int64_t x, std::int64_t y, const SpanStart& start, PixelPipe
 
 }  // namespace
 
-void DrawPoint(const RasterVertex& v, float size, PixelPipeline& pipeline) {
-    pipeline.SelectFilter(0.0);
+void DrawPoint(const RasterVertex& v, float size, bool sprite, PixelPipeline& pipeline) {
+    const double texels = sprite && size > 0.0f ? pipeline.FilterTextureWidth() / static_cast<double>(size) : 0.0;
+    pipeline.SelectFilter(texels);
     const std::int64_t half = std::llround(static_cast<double>(size) * kHalf);
     const std::int64_t x = Snap(v.x), y = Snap(v.y);
     const RECT& clip = pipeline.Scissor();
@@ -98,8 +99,20 @@ void DrawPoint(const RasterVertex& v, float size, PixelPipeline& pipeline) {
     if (left >= right) return;
     SpanStart start;
     for (int k = 0; k < kAttributeCount; ++k) start.value[k] = v.attr[k];
-    for (std::int64_t row = top; row < bottom; ++row)
+    // Across the square: from its edge to the pixel's centre (pixel centres lie on integers),
+    // over its side.
+    const double side = static_cast<double>(2 * half);
+    auto across = [&](std::int64_t pixel, std::int64_t centre) {
+        return static_cast<double>(pixel * kSubpixels - (centre - half)) / side;
+    };
+    if (sprite) {
+        start.value[kAttrU] = across(left, x);
+        start.step[kAttrU] = static_cast<double>(kSubpixels) / side;
+    }
+    for (std::int64_t row = top; row < bottom; ++row) {
+        if (sprite) start.value[kAttrV] = across(row, y);
         pipeline.DrawSpan(static_cast<int>(row), static_cast<int>(left), static_cast<int>(right), start);
+    }
 }
 
 void DrawLine(const RasterVertex& a, const RasterVertex& b, bool lastPixel, PixelPipeline& pipeline) {

@@ -12,7 +12,6 @@
 namespace d3d9sw {
 namespace {
 
-constexpr UINT kVertexBytes = 24;  // FVF 0x142: x, y, z, diffuse, u, v
 
 unsigned VerticesPerPrimitive(D3DPRIMITIVETYPE type) {
     switch (type) {
@@ -46,7 +45,10 @@ RECT ClipToSurface(const SurfaceView& view, const RECT& rect) {
 // would: every referenced vertex must lie inside the stream.
 HRESULT ValidateCall(const DrawCall& call) {
     const unsigned perPrimitive = VerticesPerPrimitive(call.type);
-    if (perPrimitive == 0 || call.vertices == nullptr || call.vertexStride < kVertexBytes) return D3DERR_INVALIDCALL;
+    const UINT vertexBytes = VertexBytesOf(call.fvf);
+    if (perPrimitive == 0 || call.vertices == nullptr || vertexBytes == 0 || call.vertexStride < vertexBytes)
+        return D3DERR_INVALIDCALL;
+    if (call.fvf == kFvfPointSize && call.type != D3DPT_POINTLIST) return D3DERR_INVALIDCALL;
     const std::uint64_t used = static_cast<std::uint64_t>(call.primitiveCount) * perPrimitive;
     if (call.indices == nullptr) {
         return used <= call.vertexCount ? D3D_OK : D3DERR_INVALIDCALL;
@@ -124,23 +126,32 @@ float FloatState(const DWORD* renderStates, D3DRENDERSTATETYPE state) {
 
 // D3DRS_POINTSIZE within D3DRS_POINTSIZE_MIN and D3DRS_POINTSIZE_MAX; nothing wider than the
 // largest viewport, and 0 for a size that is not a number.
-float PointSize(const DWORD* renderStates) {
+float PointSize(const DWORD* renderStates, float size) {
     constexpr float kLargest = 65536.0f;
-    float size = std::max(FloatState(renderStates, D3DRS_POINTSIZE), FloatState(renderStates, D3DRS_POINTSIZE_MIN));
+    size = std::max(size, FloatState(renderStates, D3DRS_POINTSIZE_MIN));
     size = std::min(size, FloatState(renderStates, D3DRS_POINTSIZE_MAX));
     return size >= 0.0f ? std::min(size, kLargest) : 0.0f;
 }
 
-void DrawPoints(const DrawCall& call, float size, PixelPipeline& pipeline) {
+void DrawPoints(const DrawCall& call, const DWORD* renderStates, PixelPipeline& pipeline) {
+    const bool sprites = renderStates[D3DRS_POINTSPRITEENABLE] != FALSE;
     for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
-        RasterVertex v = ReadVertex(VertexRecord(call, prim));
-        if (!IsFinite(v) || !InsideClipVolume(v)) continue;
+        const std::uint8_t* record = VertexRecord(call, prim);
+        float size = FloatState(renderStates, D3DRS_POINTSIZE);
+        RasterVertex v = call.fvf == kFvfPointSize ? ReadSizedPoint(record, &size) : ReadVertex(record);
+        if (!IsFinite(v) || !InsideClipVolume(v) || !std::isfinite(size)) continue;
         MapToViewport(v, pipeline.Viewport());
-        DrawPoint(v, size, pipeline);
+        DrawPoint(v, PointSize(renderStates, size), sprites, pipeline);
     }
 }
 
 }  // namespace
+
+UINT VertexBytesOf(DWORD fvf) {
+    if (fvf == kFvfTextured) return 24;
+    if (fvf == kFvfPointSize) return 20;
+    return 0;
+}
 
 HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     HRESULT hr = ValidateCall(call);
@@ -151,7 +162,7 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     hr = pipeline.Configure(state, call.type);
     if (FAILED(hr)) return hr;
     switch (call.type) {
-    case D3DPT_POINTLIST: DrawPoints(call, PointSize(state.renderStates), pipeline); break;
+    case D3DPT_POINTLIST: DrawPoints(call, state.renderStates, pipeline); break;
     case D3DPT_LINELIST: DrawLines(call, state.renderStates[D3DRS_LASTPIXEL] != FALSE, pipeline); break;
     default: DrawTriangles(call, state.renderStates[D3DRS_CULLMODE], pipeline); break;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The software device's rasteriser: draws FVF 0x142 primitives (position already in clip space,
-// diffuse colour, one texture coordinate set) into a render target by Direct3D 9's rules, and
-// clears targets. It knows nothing of the device's objects: the device describes its state and
+// diffuse colour, one texture coordinate set), and points of FVF 0x62 (with a size each), into
+// a render target by Direct3D 9's rules, and clears targets. It knows nothing of the device's objects: the device describes its state and
 // memory in the plain records below.
 #include <cstdint>
 #include <memory>
@@ -25,9 +25,17 @@ struct DrawState {
     SurfaceView depth;                                            // bits == null: no depth buffer
 };
 
-// One draw call's geometry. Vertices are 24-byte {x, y, z, diffuse, u, v} records at `stride`.
+// The vertex layouts drawn: FVF 0x142 {x, y, z, diffuse, u, v}, 24 bytes, for every primitive
+// type; FVF 0x62 {x, y, z, point size, diffuse}, 20 bytes, for point lists only.
+inline constexpr DWORD kFvfTextured = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+inline constexpr DWORD kFvfPointSize = D3DFVF_XYZ | D3DFVF_PSIZE | D3DFVF_DIFFUSE;
+// Bytes of one vertex of the layout; 0 for a layout that is not drawn.
+UINT VertexBytesOf(DWORD fvf);
+
+// One draw call's geometry: vertices of the `fvf` layout at `stride`.
 struct DrawCall {
     D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    DWORD fvf = kFvfTextured;
     UINT primitiveCount = 0;
     const std::uint8_t* vertices = nullptr;  // first vertex of the stream (offset applied)
     UINT vertexStride = 24;
@@ -51,11 +59,14 @@ struct DrawCall {
 // one coordinate set; a stage without a texture reads opaque white (so a MODULATE shows the
 // other argument), a shader's sampler without one opaque black.
 // Refused: FILLMODE other than SOLID, LIGHTING, fog, stencil, scissor test, sRGB writes, user
-// clip planes, WRAP0, point sprites and point scaling, W-buffering, other stage operations and
-// arguments, anisotropic and other filters.
-// Points are squares of D3DRS_POINTSIZE and lines follow the diamond-exit rule, the last pixel
-// drawn when LASTPIXEL is TRUE (raster_points_lines.h). Primitives with a non-finite position
-// or texture coordinate are dropped.
+// clip planes, WRAP0, point scaling, W-buffering, other stage operations and arguments,
+// anisotropic and other filters.
+// Points are squares of D3DRS_POINTSIZE, or of the vertex's own size in the 0x62 layout,
+// either held to D3DRS_POINTSIZE_MIN..D3DRS_POINTSIZE_MAX; with D3DRS_POINTSPRITEENABLE their
+// texture coordinates run from (0, 0) at the square's top left to (1, 1) at its bottom right.
+// Lines follow the diamond-exit rule, the last pixel drawn when LASTPIXEL is TRUE
+// (raster_points_lines.h). Primitives with a non-finite position or texture coordinate are
+// dropped.
 HRESULT Rasterize(const DrawState& state, const DrawCall& call);
 
 // Fills `rect` (clipped to the surface) of a colour target with `argb`, or of a depth surface

@@ -81,7 +81,9 @@ std::uintptr_t _beginthreadex(void* security, unsigned, _beginthreadex_proc_type
     if (threadId != nullptr) *threadId = registry.nextId;
     ++registry.nextId;
     HANDLE handle = record.get();
-    registry.open.emplace(handle, std::move(record));
+    // Handles are fresh addresses, so the slot is always new (assigned, not emplaced: GCC 12
+    // warns of a use after free on emplace's discarded-node path).
+    registry.open[handle] = std::move(record);
     return reinterpret_cast<std::uintptr_t>(handle);
 }
 

@@ -49,27 +49,6 @@ protected:
         ASSERT_NE(Create(), nullptr);
     }
 
-    // Every pixel of the rectangle [left, right) x [top, bottom) has `rgb`.
-    ::testing::AssertionResult AreaIs(int left, int top, int right, int bottom, std::uint32_t rgb) const {
-        for (int y = top; y < bottom; ++y) {
-            for (int x = left; x < right; ++x) {
-                if (Pixel(x, y) != rgb)
-                    return ::testing::AssertionFailure()
-                           << std::hex << "pixel (" << std::dec << x << ", " << y << ") is 0x" << std::hex
-                           << Pixel(x, y) << ", expected 0x" << rgb;
-            }
-        }
-        return ::testing::AssertionSuccess();
-    }
-
-    // How many window pixels have `rgb`.
-    int Count(std::uint32_t rgb) const {
-        int count = 0;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) count += Pixel(x, y) == rgb ? 1 : 0;
-        return count;
-    }
-
     // A texture of the renderer's manager whose texels are `texels` (ARGB rows).
     CD3DTexture* MakeTexture(int width, int height, D3DFORMAT format, const std::vector<std::uint32_t>& texels) {
         CD3DTexture* texture = Renderer()->GetTexMgr()->CreateTexture(static_cast<std::uint16_t>(width),

@@ -123,6 +123,27 @@ protected:
     // The host window's presented pixel at (x, y), 0xRRGGBB.
     std::uint32_t Pixel(int x, int y) const { return WindowPixel(window_, x, y) & 0xFFFFFF; }
 
+    // Every pixel of the rectangle [left, right) x [top, bottom) has `rgb`.
+    ::testing::AssertionResult AreaIs(int left, int top, int right, int bottom, std::uint32_t rgb) const {
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) {
+                if (Pixel(x, y) != rgb)
+                    return ::testing::AssertionFailure()
+                           << std::hex << "pixel (" << std::dec << x << ", " << y << ") is 0x" << std::hex
+                           << Pixel(x, y) << ", expected 0x" << rgb;
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // How many window pixels have `rgb`.
+    int Count(std::uint32_t rgb) const {
+        int count = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) count += Pixel(x, y) == rgb ? 1 : 0;
+        return count;
+    }
+
     // The messages logged so far, without their date stamps.
     std::vector<std::u16string> LogLines() const {
         constexpr std::size_t kStampUnits = 20;  // "YYYY/MM/DD hh:mm:ss "

@@ -131,21 +131,4 @@ TEST(CommandPoolSet, ARecordOfAnotherSetIsRefusedUntouched) {
     EXPECT_EQ(LayoutPools(), before);
 }
 
-TEST(CommandPoolSet, TheRendererRecordsComeFromTheSharedSet) {
-    cmd_pool_set_t& shared = SharedCommandPools();
-    const std::uint32_t used = shared.tri.UsedCount();
-    STRU_DRAW_COMMAND_BASE* tri = AllocDrawCommand(kDrawCmdTriangle);
-    EXPECT_EQ(shared.tri.UsedCount(), used + 1);
-    STRU_DRAW_COMMAND_BASE* copy = CloneDrawCommand(tri);
-    EXPECT_TRUE(shared.tri.Owns(copy));
-    FreeDrawCommand(copy);
-    FreeDrawCommand(tri);
-    EXPECT_EQ(shared.tri.UsedCount(), used);
-
-    lumi::test::MessageCapture capture;
-    FreeDrawCommand(tri);
-    EXPECT_EQ(capture.DbgMsgs(),
-              std::vector<std::string>{"FreeDrawCommand: not a record of the command pools (type 2)"});
-}
-
 }  // namespace

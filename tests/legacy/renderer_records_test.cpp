@@ -1,5 +1,4 @@
-// The renderer object of the legacy library takes its draw-command records from the typed
-// command pools, and its text commands name their fonts with font descriptions.
+// The legacy renderer's text commands name their fonts with font descriptions.
 #include <gtest/gtest.h>
 
 #include "core/pool_table.h"
@@ -12,30 +11,6 @@ namespace lumi::test {
 namespace {
 
 using LegacyRendererRecords = RendererTest;
-
-TEST_F(LegacyRendererRecords, HostAndFrameCommandsComeFromTheCommandPools) {
-    ASSERT_NE(Create(), nullptr);
-    cmd_pool_set_t& pools = SharedCommandPools();
-    const std::uint32_t rectsBefore = pools.rect.UsedCount();
-    STRU_DRAW_COMMAND_BASE* sprite = renderer_->CreatePrimitive(kDrawCmdTexturedRect);
-    ASSERT_NE(sprite, nullptr);
-    EXPECT_TRUE(pools.rect.Owns(sprite));
-    EXPECT_EQ(renderer_->CreatePrimitive(4), nullptr);
-
-    // The frame's own commands too: the shapes are drawn.
-    DrawFrame([&] {
-        renderer_->SetBackgroundColor(0xFF000000u);
-        renderer_->DrawRect(ScratchCommand(), 10, 10, 60, 40, 0xFFC03030u, true);
-        renderer_->DrawTriangle(ScratchCommand(), 100, 10, 150, 10, 125, 60, 0xFF30C030u, true);
-    });
-    EXPECT_EQ(Pixel(20, 20), 0xC03030u);
-    EXPECT_EQ(Pixel(125, 20), 0x30C030u);
-    EXPECT_GT(pools.rect.UsedCount(), rectsBefore + 1) << "the frame's rectangle commands";
-
-    renderer_->ReleasePrimitive(sprite);
-    Release();
-    EXPECT_EQ(pools.rect.UsedCount(), rectsBefore) << "the renderer gave its commands back";
-}
 
 TEST_F(LegacyRendererRecords, ATextCommandNamesItsFontWithADescription) {
     ASSERT_NE(Create(), nullptr);

@@ -30,10 +30,13 @@ endforeach()
 file(WRITE ${PREFIX}/check/everything.cpp "${everything}")
 list(APPEND sources ${PREFIX}/check/everything.cpp)
 
-execute_process(COMMAND ${CXX} -std=c++20 -fsyntax-only -Wall -Wextra -I${include_root} ${sources}
-  RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "the installed headers do not compile on their own")
-endif()
+# Once as a host of the current library sees them, once as one of the legacy library.
+foreach(variant "" "-DLUMI_LEGACY=1")
+  execute_process(COMMAND ${CXX} -std=c++20 -fsyntax-only -Wall -Wextra ${variant} -I${include_root} ${sources}
+    RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "the installed headers do not compile on their own ${variant}")
+  endif()
+endforeach()
 list(LENGTH installed count)
 message(STATUS "${count} installed headers compile from ${include_root} alone")

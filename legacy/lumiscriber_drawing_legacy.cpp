@@ -1,0 +1,207 @@
+// CLumiscriber (legacy build): commands, draw operations and the background colour.
+#include "core/host_handles.h"
+#include "core/lumiscriber.h"
+#include "draw/d3d_texture.h"
+#include "draw/draw_commands.h"
+#include "draw/draw_layer.h"
+#include "draw/tex_mgr.h"
+#include "platform/tarnel/tarnel.h"
+#include "platform/win32/window.h"
+
+using lumi::ClipToCurrentFrame;
+using lumi::HasPixels;
+using lumi::IsOpaqueColor;
+using lumi::WholeTexture;
+
+void CLumiscriber::SetBackgroundColor(D3DCOLOR color) {
+    backgroundColor_ = color;
+    if (device_ != nullptr) device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0);
+}
+
+// ---- Commands ----
+
+std::int32_t CLumiscriber::GetPrimitiveType(STRU_DRAW_COMMAND_BASE* cmd) {
+    if (cmd == nullptr || IsScratchCommand(cmd)) return -1;
+    return cmd->type;
+}
+
+STRU_DRAW_COMMAND_BASE* CLumiscriber::CreatePrimitive(std::int32_t type) {
+    return AllocDrawCommand(*commandPools_, type);
+}
+
+void CLumiscriber::ReleasePrimitive(STRU_DRAW_COMMAND_BASE* cmd) {
+    if (cmd == nullptr || IsScratchCommand(cmd)) return;
+    // The renderer's own commands (DrawPoint hands them out) stay in their rings.
+    if (frameCommands_ && frameCommands_->Holds(cmd)) return;
+    // The processors took what they draw at submission, and the frame holds its textures:
+    // a command queued this frame may go at once.
+    if (!ReleaseDrawCommand(*commandPools_, cmd))
+        DbgMsg("FreeDrawCommand: not a record of the command pools (type %d)", cmd->type);
+}
+
+STRU_DRAW_COMMAND_BASE* CLumiscriber::CommandFor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t type) {
+    if (IsScratchCommand(cmd)) cmd = frameCommands_->TakeRingCommand(type);
+    return cmd != nullptr && cmd->type == type ? cmd : nullptr;
+}
+
+void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
+    cmd->sequence = drawSequence_++;
+    if (deviceLost_ || openLayer_ == nullptr) return;
+    CD3DTexture* texture = cmd->texture;
+    if (texture != nullptr && !texture->IsFrameHeld() && texMgr_) texMgr_->HoldForFrame(texture);
+    DispatchDrawCommand(cmd, &drawContext_, openLayer_);
+}
+
+// ---- Shapes ----
+
+STRU_DRAW_COMMAND_BASE* CLumiscriber::DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                                D3DCOLOR color) {
+    AddDrawCalls(1);
+    auto* point = static_cast<STRU_POINT_COMMAND*>(CommandFor(cmd, kDrawCmdPoint));
+    if (point == nullptr) return nullptr;
+    point->x = x;
+    point->y = y;
+    point->color = color;
+    point->texture = nullptr;
+    QueueDrawCommand(point);
+    return point;
+}
+
+void CLumiscriber::DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                            std::int32_t y2, D3DCOLOR color) {
+    const STRU_LINE_SEGMENT segment{x1, y1, x2, y2};
+    DrawLines(cmd, &segment, 1, color);
+}
+
+void CLumiscriber::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
+                             D3DCOLOR color) {
+    // Nothing to draw is no draw: no command of the renderer's is taken either.
+    if (count <= 0 || segments == nullptr) return;
+    auto* line = static_cast<STRU_LINE_COMMAND*>(CommandFor(cmd, kDrawCmdLine));
+    if (line == nullptr) {
+        AddDrawCalls(1);
+        return;
+    }
+    if (!SetLineSegments(line, segments, count)) return;
+    AddDrawCalls(1);
+    line->color = color;
+    line->texture = nullptr;
+    QueueDrawCommand(line);
+}
+
+void CLumiscriber::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
+    AddDrawCalls(1);
+    auto* triangle = static_cast<STRU_TRI_COMMAND*>(CommandFor(cmd, kDrawCmdTriangle));
+    if (triangle == nullptr) return;
+    triangle->x1 = x1;
+    triangle->y1 = y1;
+    triangle->x2 = x2;
+    triangle->y2 = y2;
+    triangle->x3 = x3;
+    triangle->y3 = y3;
+    triangle->color = color;
+    triangle->filled = filled ? 1 : 0;
+    triangle->texture = nullptr;
+    if (filled && !IsOpaqueColor(color)) triangle->flags = kDrawFlagAlpha;
+    QueueDrawCommand(triangle);
+}
+
+void CLumiscriber::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
+                            std::int32_t bottom, D3DCOLOR color, bool filled) {
+    AddDrawCalls(1);
+    auto* rect = static_cast<STRU_RECT_COMMAND*>(CommandFor(cmd, kDrawCmdRect));
+    if (rect == nullptr) return;
+    rect->destination = RECT{left, top, right, bottom};
+    rect->color = color;
+    rect->filled = filled ? 1 : 0;
+    rect->texture = nullptr;
+    if (filled && !IsOpaqueColor(color)) rect->flags = kDrawFlagAlpha;
+    QueueDrawCommand(rect);
+}
+
+void CLumiscriber::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                std::int32_t, std::int32_t) {
+    AddDrawCalls(1);
+}
+
+// ---- Textured rectangles ----
+
+STRU_RECT_COMMAND* CLumiscriber::TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const {
+    STRU_RECT_COMMAND* rect = lumi::TexturedCommand(cmd);
+    return rect != nullptr && rect->texture != nullptr ? rect : nullptr;
+}
+
+void CLumiscriber::SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags,
+                                      STRU_RECT_COMMAND* cmd, D3DCOLOR color) {
+    CD3DTexture* texture = cmd->texture;
+    if (texture == nullptr) return;
+    // A format with alpha is always blended, whatever the host asked for.
+    if (texture->HasAlphaFormat()) {
+        flags |= kDrawFlagAlpha;
+    } else if (IsOpaqueColor(color)) {
+        flags &= ~kDrawFlagAlpha;
+    }
+    if (!HasPixels(texture)) return;
+    cmd->flags = flags;
+    cmd->color = color;
+    cmd->source = source;
+    cmd->destination = destination;
+    if (texture->GetFrameCount() > 0) ClipToCurrentFrame(texture, cmd->source, cmd->destination);
+    QueueDrawCommand(cmd);
+    AddDrawCalls(1);
+}
+
+void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
+                               std::int32_t flags) {
+    CD3DTexture* d3dTexture = lumi::AsTexture(texture);
+    if (deviceLost_ || d3dTexture == nullptr) return;
+    if (!HasPixels(d3dTexture)) {
+        d3dTexture->PollLoad();
+        return;
+    }
+    if (destination == nullptr || source == nullptr || IsRectEmpty(destination) || IsRectEmpty(source)) return;
+    STRU_RECT_COMMAND* cmd = frameCommands_->TakeTextured();
+    lumi::SwapCommandTexture(cmd, d3dTexture);
+    SubmitTexturedRect(*source, *destination, flags, cmd, color);
+}
+
+void CLumiscriber::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
+                                        std::int32_t flags, D3DCOLOR color) {
+    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
+    if (rect == nullptr || source == nullptr || destination == nullptr) return;
+    rect->texture->Restore();
+    SubmitTexturedRect(*source, *destination, flags, rect, color);
+}
+
+void CLumiscriber::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                          const RECT* source, std::int32_t flags, D3DCOLOR color) {
+    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
+    if (rect == nullptr) return;
+    CD3DTexture* texture = rect->texture;
+    texture->Restore();
+    RECT from{};
+    if (source != nullptr) {
+        from = *source;
+    } else if (HasPixels(texture)) {
+        from = WholeTexture(texture);
+    }
+    if (flags == 0) flags = texture->HasAlphaFormat() ? kDrawFlagAlpha : kDrawFlagOpaque;
+    const RECT to{x, y, x + (from.right - from.left), y + (from.bottom - from.top)};
+    SubmitTexturedRect(from, to, flags, rect, color);
+}
+
+void CLumiscriber::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                          D3DCOLOR color, const RECT* destination, const RECT* source) {
+    AddDrawCalls(1);
+    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
+    if (rect == nullptr) return;
+    CD3DTexture* texture = rect->texture;
+    texture->Restore();
+    const RECT from = source != nullptr ? *source : WholeTexture(texture);
+    const RECT to = destination != nullptr
+                        ? *destination
+                        : RECT{x, y, x + static_cast<LONG>(texture->GetWidth()), y + static_cast<LONG>(texture->GetHeight())};
+    const std::int32_t flags = !IsOpaqueColor(color) || texture->HasAlphaFormat() ? kDrawFlagAlpha : kDrawFlagOpaque;
+    SubmitTexturedRect(from, to, flags, rect, color);
+}

@@ -1,0 +1,212 @@
+#pragma once
+// IRenderer of the legacy library (liblumiscriber_legacy): 79 operations in an older order
+// than the current library's. core/renderer_interface.h declares this form when LUMI_LEGACY
+// is 1, which the legacy package passes to its hosts (CMake target
+// Lumiscriber::lumiscriber_legacy, pkg-config lumiscriber_legacy); included without it, this
+// header adds nothing.
+//
+// A frame, as the host drives it:
+//   BeginScene();            frame clock, device reset after a loss, OnFrameBegin when the
+//                            host has not called it this frame
+//   SetBackgroundColor(c);   clears the current target at once (the only clear of a frame)
+//   ... draw operations ...  queued in submission order
+//   EndScene(true);          draws everything queued into the current target and presents
+//                            the device's own back buffer
+// OnFrameBegin and OnFrameEnd may bracket the frame; neither is checked for pairing, and each
+// BeginScene/EndScene pair counts as a frame of the statistics. To draw into an additional
+// swap chain, attach it (AttachSwapChain), run a BeginScene/EndScene(false) pair and present
+// the swap chain yourself (ISwapChain::Present); AttachSwapChain(null) draws into the device's
+// back buffer again.
+//
+// Threads, failures and exceptions as in the current library (core/renderer_interface.h):
+// failures return false, null or 0 with a line in the event log; lumi::Exception reaches the
+// host for pool exhaustion and the particle operations ("unsupported method!" until the
+// legacy particle system is built); tarnel::FatalError for a null file callback.
+//
+// While the device is lost (BeginScene found it so), draw operations queue nothing and
+// EndScene draws nothing; each BeginScene resets the device once it can be.
+#include "core/renderer_interface.h"
+
+#if defined(LUMI_LEGACY) && LUMI_LEGACY
+
+// The renderer. Made by CreateLumiscriber, destroyed by ReleaseLumiscriber. Coordinates are
+// pixels of the current render target, (0, 0) at its top left.
+//
+// Commands ("cmd"): a host keeps its own (CreatePrimitive ... ReleasePrimitive) or passes
+// ScratchCommand() to the immediate shapes, which then take one of the renderer's commands
+// of that type in turn. A command is read when it is submitted: a host may refill, resubmit
+// or release it at once.
+class IRenderer : public IBaseInterface {
+public:
+    // The creation parameters' UserData, unchanged.
+    virtual std::int32_t GetUserData() = 0;
+    // The command's type (kDrawCmd*); -1 for null and for ScratchCommand().
+    virtual std::int32_t GetPrimitiveType(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // A new host command of `type` (kDrawCmd*); null for 4 and unknown types.
+    virtual STRU_DRAW_COMMAND_BASE* CreatePrimitive(std::int32_t type) = 0;
+    // Frees a host command and its texture reference; null is ignored.
+    virtual void ReleasePrimitive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Starts a frame: with synchronous loading or after RequestLoadWait, waits for every
+    // texture load; advances the frame clock; tests the device and resets it after a loss;
+    // runs OnFrameBegin when the frame has not begun.
+    virtual void BeginScene() = 0;
+    // Draws what was queued into the current target and, when `present`, presents the
+    // device's back buffer. Nothing is drawn while the device is lost. False, with nothing
+    // drawn, when the shared vertex or index buffer could not be grown to the frame's needs.
+    virtual bool EndScene(bool present) = 0;
+    // An inactive renderer sleeps 25 ms in each OnFrameBegin.
+    virtual void SetActive(bool active) = 0;
+    virtual bool IsActive() = 0;
+    // The next BeginScene waits until every texture load has ended.
+    virtual void RequestLoadWait() = 0;
+    // True when the device evicted its managed resources; false without a device.
+    virtual bool EvictManagedResources() = 0;
+    // The hardware cursor, as in the current library.
+    virtual bool IsHardwareCursorSupported() = 0;
+    virtual bool ShowCursor(bool show) = 0;
+    virtual void SetCursorHotSpot(std::int32_t x, std::int32_t y) = 0;
+    virtual void SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* texture, const RECT* source) = 0;
+    // Replaces both file-callback sets; a null pointer is fatal (tarnel::FatalError).
+    virtual void SetFileSystem(PFN_FILE_OPEN open1, PFN_FILE_CLOSE close1, PFN_FILE_READ read1, PFN_FILE_SEEK seek1,
+                               PFN_FILE_OPEN open2, PFN_FILE_CLOSE close2, PFN_FILE_READ read2,
+                               PFN_FILE_SEEK seek2) = 0;
+    // Particle operations: throw lumi::Exception("unsupported method!") until the legacy
+    // particle system is built.
+    virtual bool HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Clears the current render target (colour and depth) at once, and keeps the colour.
+    virtual void SetBackgroundColor(D3DCOLOR color) = 0;
+    // The back buffer's size (low 16 bits of the parameters).
+    virtual std::int16_t GetWidth() = 0;
+    virtual std::int16_t GetHeight() = 0;
+    virtual void DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
+                             std::int32_t dy, std::int32_t param, float scale) = 0;
+    virtual void DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
+                                std::int32_t dy, std::int32_t param, float scale) = 0;
+    virtual void DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
+                                   std::int32_t dy, std::int32_t param, float scale) = 0;
+    // Immediate shapes, as in the current library. DrawPoint returns the command it drew (the
+    // renderer's own for ScratchCommand()), null for a command of another type.
+    virtual STRU_DRAW_COMMAND_BASE* DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                              D3DCOLOR color) = 0;
+    virtual void DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                          std::int32_t y2, D3DCOLOR color) = 0;
+    virtual void DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
+                           D3DCOLOR color) = 0;
+    virtual void DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                              std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) = 0;
+    virtual void DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
+                          std::int32_t bottom, D3DCOLOR color, bool filled) = 0;
+    // Draws nothing; counts as one draw call.
+    virtual void DrawReserved(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e,
+                              std::int32_t f, std::int32_t g, std::int32_t h) = 0;
+    // Text: the text and its font are kept on the command; nothing is drawn until the legacy
+    // font-texture manager is built.
+    virtual void DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
+                          D3DCOLOR outlineColor, std::int32_t spacing) = 0;
+    virtual void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
+                                std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline, D3DCOLOR outlineColor,
+                                std::int32_t spacing) = 0;
+    // Textures, as in the current library, but for CreateTexture(width, height, format):
+    // D3DFMT_A8R8G8B8 or A4R4G4B4 only (other formats: null and a log line).
+    virtual ITexture* CreateUITexture(std::int32_t width, std::int32_t height) = 0;
+    virtual ITexture* CreateTexture(std::int32_t width, std::int32_t height, D3DFORMAT format) = 0;
+    virtual ITexture* CreateTexture(const WCHAR* path) = 0;
+    virtual ITexture* CreateTexture() = 0;
+    virtual ITexture* CreateMaskTexture(float size) = 0;
+    virtual void DestroyTexture(ITexture* texture) = 0;
+    // An additional swap chain of `width` x `height` in the back buffer's format (copy swap
+    // effect, windowed), owned by the renderer until DestroySwapChain; it draws once attached
+    // and is presented by the host into a window of its choice. Null, with a log line, when
+    // the device cannot make it. It survives device loss.
+    virtual ISwapChain* CreateAdditionalSwapChain(std::int32_t width, std::int32_t height) = 0;
+    // Destroys a swap chain of this renderer (anything else is ignored); when it is attached,
+    // drawing goes back to the device's back buffer first.
+    virtual void DestroySwapChain(ISwapChain* swapChain) = 0;
+    // Later frames draw into the swap chain's back buffer (null: the device's own back
+    // buffer). A swap chain that is not the renderer's is refused with a log line.
+    virtual void AttachSwapChain(ISwapChain* swapChain) = 0;
+    // Sprite queries, as in the current library.
+    virtual bool IsPixelTransparent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
+    virtual D3DCOLOR GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
+    virtual STRU_IMAGE_FILE_SIZE GetImageFileSize(const WCHAR* path) = 0;
+    virtual bool GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) = 0;
+    // 0 and 0 until the legacy font-texture manager lays text out.
+    virtual bool GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
+                               std::int32_t spacing) = 0;
+    virtual bool SavePrimitiveTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, const RECT* rect) = 0;
+    virtual void PreloadTexture(const WCHAR* path) = 0;
+    // Binds the sprite command to the file's texture (an empty path unbinds it); its load
+    // starts when it has no pixels yet. False for other commands or when no texture could be
+    // made (logged).
+    virtual bool SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bool urgent) = 0;
+    virtual void SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t ignored) = 0;
+    virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    virtual bool IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    virtual void RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored) = 0;
+    // Gives the text command the font of `path` at `size` pixels (held to 0..255); returns
+    // the line height (low 8 bits; 0 until the text is laid out).
+    virtual std::uint8_t SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) = 0;
+    // Stores the first 255 UTF-16 units of `text`. False when the text is unchanged, else
+    // whether it is laid out.
+    virtual bool SetText(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* text) = 0;
+    // The font of text commands without one of their own: `path` at `size` pixels.
+    virtual void SetDefaultFont(const WCHAR* path, std::int32_t size) = 0;
+    virtual void SetWesternFontPath(const WCHAR* path) = 0;
+    virtual CParticleEmitter* GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    virtual bool IsTextureLoaded(const WCHAR* path) = 0;
+    virtual bool IsPrimitiveTextureLoaded(STRU_DRAW_COMMAND_BASE* cmd) = 0;
+    // Sprites, as in the current library, with two differences: a texture whose format has
+    // alpha is always drawn alpha-blended (kDrawFlagAlpha is added to the flags), and a
+    // texture draws as soon as it has pixels in any copy.
+    virtual void DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
+                             std::int32_t flags) = 0;
+    virtual void DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                        const RECT* source, std::int32_t flags, D3DCOLOR color) = 0;
+    virtual void DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
+                                      std::int32_t flags, D3DCOLOR color) = 0;
+    // Draws `source` of the image file over `destination` of `texture` at once (waiting for
+    // the file to load), as DrawTexturePrimitive would draw it on the screen; with
+    // `clearTexture` the texture is cleared to transparent black first, else the image goes
+    // over its pixels. The frame the host is building is not disturbed. False, logged, without
+    // a usable texture or path; false without a device or while it is lost.
+    virtual bool Draw2Texture(ITexture* texture, const WCHAR* path, const RECT* source, const RECT* destination,
+                              std::int32_t flags, D3DCOLOR color, bool clearTexture) = 0;
+    // Keeps a slot of the table; does nothing.
+    virtual void ReservedA(std::int32_t a, std::int32_t b) = 0;
+    // The FPS of the last one-second sample.
+    virtual float GetFPS() = 0;
+    // Keeps a slot of the table; does nothing.
+    virtual void ReservedB(std::int32_t a) = 0;
+    // A render-target texture of `width` x `height` (A8R8G8B8), cleared to transparent black,
+    // owned by the renderer until DestroyRenderTarget; DrawTex2Tex draws into it, SaveToFile
+    // saves it. Its pixels are cleared again after a device loss. Null when the device cannot
+    // make it (a size of 0 or beyond the device's largest texture).
+    virtual IRenderTarget* CreateRenderTarget(std::int32_t width, std::int32_t height) = 0;
+    // Destroys a render target of CreateRenderTarget; anything else is refused with a log line.
+    virtual void DestroyRenderTarget(IRenderTarget* target) = 0;
+    // Draws `source` (null: all) of the image file into `target` at `position` (null: 0, 0)
+    // at once, waiting for the file to load; the target keeps its other pixels. False, logged,
+    // without a device, for an empty path or a target that is not one of CreateRenderTarget.
+    virtual bool DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTarget* target,
+                             const POINT* position) = 0;
+    // Image files, as in the current library.
+    virtual bool SaveTexture(ITexture* texture, const WCHAR* path) = 0;
+    virtual bool SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
+                                 const SIZE* size) = 0;
+    virtual bool IsImageTransparent(const WCHAR* path) = 0;
+    virtual bool GetTexOptimizationRect(const WCHAR* path, RECT* out) = 0;
+    virtual void DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color,
+                                        const RECT* destination, const RECT* source) = 0;
+    virtual bool SetFontAntialias(bool on) = 0;
+    virtual bool GetFontAntialias() = 0;
+    // Sleeps 25 ms while the device is lost or the renderer inactive; starts the texture
+    // manager's frame and the frame's draw-call count.
+    virtual void OnFrameBegin() = 0;
+    // Marks the frame as ended; calling it again does nothing more.
+    virtual void OnFrameEnd() = 0;
+    // The renderer's statistics block (valid as long as the renderer). Batches are those of
+    // the last EndScene.
+    virtual STRU_RENDER_STATS* GetStatistics() = 0;
+};
+
+#endif  // LUMI_LEGACY
