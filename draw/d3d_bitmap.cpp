@@ -18,10 +18,7 @@ CD3DBitmap::~CD3DBitmap() = default;
 void CD3DBitmap::SetTexture(CD3DTexture* texture) {
     texture_ = texture;
     if (texture != nullptr) {
-        SetBitmapSource(load_, texture->GetName(), texture->GetFormat());
-        load_.limits = texture->GetImageLimits();
-        const load_failure_t& failure = texture->GetLoadFailure();
-        load_.failedFingerprint = failure.failed ? failure.fingerprint : 0;
+        texture->DescribeLoad(load_);
     } else {
         SetBitmapSource(load_, nullptr, D3DFMT_UNKNOWN);
         load_.limits = image_limits_t{};

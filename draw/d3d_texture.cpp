@@ -328,6 +328,12 @@ CD3DTexture::LoadEnd CD3DTexture::FinishLoad(const bitmap_load_t& load) {
     return again ? LoadEnd::kFailedAgain : LoadEnd::kFailed;
 }
 
+void CD3DTexture::DescribeLoad(bitmap_load_t& load) const {
+    SetBitmapSource(load, name_, format_);
+    load.limits = GetImageLimits();
+    load.failedFingerprint = loadFailure_.failed ? loadFailure_.fingerprint : 0;
+}
+
 image_limits_t CD3DTexture::GetImageLimits() const {
     return LimitsOfDevice(owner_->GetDevice(), owner_->IsSquareOnly(), format_);
 }

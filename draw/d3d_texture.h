@@ -203,6 +203,9 @@ public:
     // (square when the device wants it; 1024 for DXT formats, converted through the pool's
     // scratch texture).
     image_limits_t GetImageLimits() const;
+    // Makes `load` the load of this texture's file: its name, format and image limits, and
+    // the fingerprint of its last failed load (not decoded again while the bytes stay).
+    void DescribeLoad(bitmap_load_t& load) const;
     // Takes the pixels of a finished load: a DDS file through D3DX from the load's buffer,
     // one frame into the system copy (DXT formats through the pool's scratch texture),
     // several frames packed into one square texture as an animation. Returns whether the

@@ -14,7 +14,7 @@ constexpr std::int32_t kDecodeFailed = 4;
 
 CTextureLoad* CSyncTextureLoader::Request(CD3DTexture* texture) {
     auto request = std::make_unique<CTextureLoad>();
-    SetBitmapSource(request->load, texture->GetName(), texture->GetFormat());
+    texture->DescribeLoad(request->load);
     if (!PrepareBitmapLoad(request->load, callbacks_)) {
         request->failedState = kReadFailed;
     } else if (!DecodeBitmapLoad(request->load)) {
@@ -25,12 +25,13 @@ CTextureLoad* CSyncTextureLoader::Request(CD3DTexture* texture) {
 
 bool CSyncTextureLoader::Poll(CD3DTexture* texture, CTextureLoad* load) {
     std::unique_ptr<CTextureLoad> done(load);
-    const bitmap_load_t& image = done->load;
-    const bool hasImage = done->failedState == 0 && ((image.width > 0 && image.height > 0) || image.dds != 0);
-    if (hasImage && texture->CopyFromBitmap(image)) return true;
-    if (failedFiles_.insert(texture->GetName()).second) {
+    const bitmap_load_t& record = done->load;
+    // A file that fails as it did before was logged then.
+    if (texture->FinishLoad(record) == CD3DTexture::LoadEnd::kFailed) {
         WriteLog(u"invalid texture file.[%s] state=%d", texture->GetName(),
                  done->failedState != 0 ? done->failedState : kDecodeFailed);
+        if (record.failure[0] != '\0')
+            WriteLog(u"CTexMgr: texture load failed.[%s] %hs", texture->GetName(), record.failure);
     }
     return true;
 }

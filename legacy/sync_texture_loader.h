@@ -2,11 +2,10 @@
 // CSyncTextureLoader: how the legacy build loads texture files while it has no loading
 // threads of its own: each request reads the file through the renderer's background file
 // callbacks and decodes it at once, on the host's thread; the texture takes the image at its
-// next poll. A file that cannot be read or decoded is logged once ("invalid texture
-// file.[%s] state=%d", 3 for a read, 4 for a decode that failed); its texture stays without
-// pixels and asks again when next polled.
-#include <set>
-#include <string>
+// next poll. A file that cannot be read or decoded, or that the texture's limits refuse, is
+// logged ("invalid texture file.[%s] state=%d", 3 for a read, 4 for a decode that failed,
+// then the reason); its texture stays without pixels and remembers the failure
+// (CD3DTexture::FinishLoad), so that the same failure is logged once.
 
 #include "core/build_variant.h"
 #include "draw/bitmap_load.h"
@@ -31,12 +30,12 @@ public:
     // Never null: a file that cannot be read or decoded ends in a load without image.
     CTextureLoad* Request(CD3DTexture* texture) override;
     bool IsLoading(CTextureLoad*) override { return false; }
-    // Fills the texture from the image, or logs the failure once per file; deletes the load.
+    // The texture takes the load (CD3DTexture::FinishLoad); a new failure is logged. Deletes
+    // the load.
     bool Poll(CD3DTexture* texture, CTextureLoad* load) override;
     void Cancel(CTextureLoad* load) override { delete load; }
     void WaitAll() override {}
 
 private:
     const STRU_FILE_CALLBACKS* callbacks_;
-    std::set<std::u16string> failedFiles_;  // reported once each
 };
