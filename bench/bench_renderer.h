@@ -37,6 +37,8 @@ public:
 
     // Null when the renderer could not be created.
     IRenderer* Get() const { return renderer_; }
+    // The window the renderer presents into.
+    HWND Window() const { return window_; }
 
     // One frame as a host drives it, with `draw` between BeginScene and EndScene. Without
     // `present` every target is drawn but not shown, which leaves out the software device's

@@ -2,13 +2,12 @@
 // against a plain read of the BMP's bytes. Bytes processed are decoded pixel bytes; the
 // "input" counter gives file bytes per second.
 #include <benchmark/benchmark.h>
-#include <png.h>
 
-#include <csetjmp>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <vector>
 
+#include "bench/decode_pictures.h"
 #include "image/raster.h"
 #include "image/raster_mem_file.h"
 
@@ -16,44 +15,14 @@ namespace {
 
 constexpr DWORD kSide = 2048;
 
-// A photo-like picture: smooth gradients with some per-pixel noise, so that deflate works
-// about as hard as on real textures.
-CRaster MakePicture(bool withAlpha) {
-    CRaster image(kSide, kSide, 24, 0);
-    if (withAlpha) image.CreateAlpha();
-    unsigned seed = 12345;
-    for (DWORD y = 0; y < kSide; ++y) {
-        BYTE* row = image.GetBits(y);
-        for (DWORD x = 0; x < kSide; ++x) {
-            seed = seed * 1103515245u + 12345u;
-            const BYTE noise = static_cast<BYTE>((seed >> 16) & 7);
-            row[x * 3] = static_cast<BYTE>((x >> 3) + noise);
-            row[x * 3 + 1] = static_cast<BYTE>((y >> 3) + noise);
-            row[x * 3 + 2] = static_cast<BYTE>(((x + y) >> 4) + noise);
-            if (withAlpha) image.SetAlphaAt(static_cast<LONG>(x), static_cast<LONG>(y), static_cast<BYTE>(x ^ y));
-        }
-    }
-    return image;
-}
-
-std::vector<BYTE> EncodeFile(bool withAlpha, DWORD type) {
-    CRaster image = MakePicture(withAlpha);
-    BYTE* buffer = nullptr;
-    long size = 0;
-    if (!image.Encode(buffer, size, type)) return {};
-    std::vector<BYTE> out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
-}
-
 const std::vector<BYTE>& PngFile() {
-    static const std::vector<BYTE> file = EncodeFile(true, kRasterTypePng);
+    static const std::vector<BYTE> file = EncodePicture(kSide, true, kRasterTypePng);
     return file;
 }
 
 const std::vector<BYTE>& BmpFile(bool withAlpha) {
-    static const std::vector<BYTE> plain = EncodeFile(false, kRasterTypeBmp);
-    static const std::vector<BYTE> alpha = EncodeFile(true, kRasterTypeBmp);
+    static const std::vector<BYTE> plain = EncodePicture(kSide, false, kRasterTypeBmp);
+    static const std::vector<BYTE> alpha = EncodePicture(kSide, true, kRasterTypeBmp);
     return withAlpha ? alpha : plain;
 }
 
@@ -77,47 +46,15 @@ void BM_PngDecodeRgba(benchmark::State& state) {
 }
 BENCHMARK(BM_PngDecodeRgba)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-struct MemorySource {
-    const BYTE* data;
-    std::size_t size, position;
-};
-
-void ReadMemory(png_structp png, png_bytep out, size_t n) {
-    auto* src = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (n > src->size - src->position) png_error(png, "short");
-    std::memcpy(out, src->data + src->position, n);
-    src->position += n;
-}
-
-// Bare libpng into caller rows; the frame that setjmp covers holds only plain data.
-bool LibpngDecode(MemorySource* source, png_bytep* rows) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_set_read_fn(png, source, ReadMemory);
-    png_read_info(png, info);
-    png_read_update_info(png, info);
-    png_read_image(png, rows);
-    png_read_end(png, info);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
-}
-
 void BM_PngDecodeRgbaBareLibpng(benchmark::State& state) {
     const std::vector<BYTE>& file = PngFile();
     for (auto _ : state) {
-        std::vector<BYTE> pixels(static_cast<std::size_t>(kSide) * kSide * 4);
-        std::vector<png_bytep> rows(kSide);
-        for (DWORD y = 0; y < kSide; ++y) rows[y] = pixels.data() + static_cast<std::size_t>(y) * kSide * 4;
-        MemorySource source{file.data(), file.size(), 0};
-        if (!LibpngDecode(&source, rows.data())) {
+        std::unique_ptr<BYTE[]> pixels;
+        if (!BareLibpng(file, &pixels)) {
             state.SkipWithError("libpng failed");
             break;
         }
-        benchmark::DoNotOptimize(pixels.data());
+        benchmark::DoNotOptimize(pixels.get());
     }
     Report(state, static_cast<std::size_t>(kSide) * kSide * 4, file.size());
 }

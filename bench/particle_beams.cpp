@@ -12,6 +12,9 @@
 // upload, draw calls; the same host as bench_sprite_submit, whose BM_EmptyFrame is what such a
 // frame costs without them); BM_QuadAppend: AppendToBatch alone into a node. Counter: quads per
 // second. Beside them, BM_MemcpyPerQuad: each quad's 108 bytes of vertices and indices copied.
+//
+// Built a second time against the legacy library (bench_particle_beams_legacy): its beams'
+// update, without a texture, so without the batches it prepares for one.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -164,6 +167,9 @@ void BM_PlainParticleLoop(benchmark::State& state) {
 BENCHMARK(BM_PlainParticleLoop)->ArgName("steady")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 // ---- Quads ----------------------------------------------------------------------------------------
+// The current build's path only: the legacy beam prepares its batches in its update, and its
+// program (bench_particle_beams_legacy) measures the update.
+#if !LUMI_LEGACY
 
 // The beams of the benchmark as the alpha-blended processor sees them.
 class BeamEmitter final : public IAlphaBatchEmitter {
@@ -284,6 +290,7 @@ void BM_QuadAppend(benchmark::State& state) {
     state.counters["quads_per_s"] = benchmark::Counter(static_cast<double>(quads), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_QuadAppend)->Unit(benchmark::kMicrosecond);
+#endif
 
 // The floor: each quad's vertices and indices copied into a frame-sized buffer.
 void BM_MemcpyPerQuad(benchmark::State& state) {

@@ -5,7 +5,8 @@
 // text). Counters: glyph quads per second (outlined glyphs are five quads), ns per glyph,
 // device draw calls per frame. Beside them: the floor of a memcpy of the same vertex and
 // index bytes, and the cost of laying out a 255-unit text from scratch (SetText with a new
-// text, then its first DrawText).
+// text, then its first DrawText). Built against both libraries (bench_text_draw_legacy: the
+// legacy font-texture manager rasterises glyphs in SetText, the current one over frames).
 #include <benchmark/benchmark.h>
 
 #include <chrono>

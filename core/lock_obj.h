@@ -29,3 +29,15 @@ public:
 private:
     CRITICAL_SECTION section_;
 };
+
+// Holds a lock from construction to the end of the scope.
+class lock_scope {
+public:
+    explicit lock_scope(base_lock& lock) : lock_(lock) { lock_.Lock(); }
+    ~lock_scope() { lock_.Unlock(); }
+    lock_scope(const lock_scope&) = delete;
+    lock_scope& operator=(const lock_scope&) = delete;
+
+private:
+    base_lock& lock_;
+};

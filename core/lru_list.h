@@ -50,9 +50,14 @@ struct lru_list_t : lru_obj_s {
     // Links `node` at the end. A node still in a list (this one or another) is taken out of
     // it first, so it is never in two lists at once.
     void PushBack(lru_obj_s* node);
+    // Links `node` at the front, taken out of any list first as PushBack does.
+    void PushFront(lru_obj_s* node);
 
     std::int32_t Count() const { return count; }
     bool Empty() const { return next == this; }
+
+private:
+    void LinkBetween(lru_obj_s* node, lru_obj_s* before, lru_obj_s* after);
 };
 
 inline void lru_list_t::Init() {
@@ -66,11 +71,19 @@ inline void lru_list_t::Init() {
 
 inline void lru_list_t::PushBack(lru_obj_s* node) {
     node->Unlink();
-    lru_obj_s* last = prev;
-    node->prev = last;
-    node->next = this;
-    last->next = node;
-    prev = node;
+    LinkBetween(node, prev, this);
+}
+
+inline void lru_list_t::PushFront(lru_obj_s* node) {
+    node->Unlink();
+    LinkBetween(node, this, next);
+}
+
+inline void lru_list_t::LinkBetween(lru_obj_s* node, lru_obj_s* before, lru_obj_s* after) {
+    node->prev = before;
+    node->next = after;
+    before->next = node;
+    after->prev = node;
     node->owner = this;
     node->linked = 1;
     ++count;

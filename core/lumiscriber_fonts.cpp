@@ -1,9 +1,19 @@
-// CLumiscriber: the glyph library's settings, the same in both builds.
+// CLumiscriber: the glyph library's settings and DrawText, the same in both builds.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
 #include "core/event_log.h"
 #include "core/lumiscriber.h"
 #include "platform/fontmill/fontmill.h"
 
 namespace {
+
+constexpr std::int64_t kDrawTextReach = 65535;  // DrawText's rectangle reaches this far
+
+LONG Reach(std::int32_t from) {
+    return static_cast<LONG>(std::min<std::int64_t>(from + kDrawTextReach, std::numeric_limits<LONG>::max()));
+}
 
 CFT2FontEngine* FontEngineOrLog() {
     CFT2FontEngine* engine = GetFT2FontEngine();
@@ -27,4 +37,9 @@ bool CLumiscriber::SetFontAntialias(bool on) {
 bool CLumiscriber::GetFontAntialias() {
     CFT2FontEngine* engine = FontEngineOrLog();
     return engine != nullptr && engine->GetAntialias();
+}
+
+void CLumiscriber::DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
+                            D3DCOLOR outlineColor, std::int32_t spacing) {
+    DrawTextInRect(cmd, x, y, Reach(x), Reach(y), color, false, outline, outlineColor, spacing);
 }

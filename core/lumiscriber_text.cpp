@@ -1,8 +1,5 @@
-// CLumiscriber: text commands and fonts (the glyph library's settings are in
+// CLumiscriber: text commands and fonts (the glyph library's settings and DrawText are in
 // lumiscriber_fonts.cpp). The legacy build has its own form of this file.
-#include <algorithm>
-#include <limits>
-
 #include "core/frame_clock.h"
 #include "core/lumiscriber.h"
 #include "core/viewport.h"
@@ -12,15 +9,6 @@
 #include "draw/text_layout.h"
 
 namespace {
-
-constexpr std::int64_t kDrawTextReach = 65535;  // DrawText's rectangle reaches this far
-
-// A font size as the font key holds it: sizes outside 0 to 255 are taken as the nearest.
-std::uint8_t SizeByte(std::int32_t size) { return static_cast<std::uint8_t>(std::clamp(size, 0, 255)); }
-
-LONG Reach(std::int32_t from) {
-    return static_cast<LONG>(std::min<std::int64_t>(from + kDrawTextReach, std::numeric_limits<LONG>::max()));
-}
 
 // Gives the command the font pair, made when it has none; whether anything changed.
 bool AssignFonts(STRU_TEXT_COMMAND* text, CD3DFont* mainFont, CD3DFont* westernFont) {
@@ -41,11 +29,6 @@ void LayOutAgain(STRU_TEXT_COMMAND* text) {
 
 }  // namespace
 
-void CLumiscriber::DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
-                            D3DCOLOR outlineColor, std::int32_t spacing) {
-    DrawTextInRect(cmd, x, y, Reach(x), Reach(y), color, false, outline, outlineColor, spacing);
-}
-
 void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top,
                                   std::int32_t right, std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline,
                                   D3DCOLOR outlineColor, std::int32_t spacing) {
@@ -59,7 +42,8 @@ void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left
     if (!text->layoutReady && !BuildTextLayout(text)) return;
     text->sequence = NextDrawSequence();
     text->color = color;
-    PlaceText(text, RECT{left, top, right, bottom}, wrap, spacing);
+    PlaceText(text, RECT{left, top, right, bottom}, wrap, spacing,
+              static_cast<std::int32_t>(text->font->mainFont->GetLineHeight()));
     text->flags = kDrawFlagAlpha;
     FillDrawListHeads(text, outline, outlineColor);
     QueueTextDrawLists(text);
@@ -85,7 +69,7 @@ bool CLumiscriber::GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* widt
 std::uint8_t CLumiscriber::SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) {
     auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
     if (text == nullptr || !fontTexMgr_) return 0;
-    CD3DFont* font = fontTexMgr_->GetFont(path, SizeByte(size), 0);
+    CD3DFont* font = fontTexMgr_->GetFont(path, FontSizeByte(size), 0);
     if (font == nullptr) return 0;
     if (AssignFonts(text, font, nullptr)) LayOutAgain(text);
     return static_cast<std::uint8_t>(static_cast<std::int32_t>(font->GetLineHeight()));
@@ -95,11 +79,11 @@ bool CLumiscriber::SetFonts(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t, const WCH
                             std::int32_t, const WCHAR* westernPath, std::int32_t westernSize, std::int32_t) {
     auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
     if (text == nullptr || !fontTexMgr_) return false;
-    CD3DFont* mainFont = fontTexMgr_->GetFont(mainPath, SizeByte(mainSize), 0);
+    CD3DFont* mainFont = fontTexMgr_->GetFont(mainPath, FontSizeByte(mainSize), 0);
     if (mainFont == nullptr) return false;
     // No western path: the main font serves every code unit.
     CD3DFont* westernFont = westernPath != nullptr && westernPath[0] != u'\0'
-                                ? fontTexMgr_->GetFont(westernPath, SizeByte(westernSize), 0)
+                                ? fontTexMgr_->GetFont(westernPath, FontSizeByte(westernSize), 0)
                                 : nullptr;
     if (AssignFonts(text, mainFont, westernFont)) LayOutAgain(text);
     return true;
@@ -108,7 +92,7 @@ bool CLumiscriber::SetFonts(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t, const WCH
 CRenderFont* CLumiscriber::SetDefaultFont(const WCHAR* path, std::int32_t size) {
     delete defaultFont_;
     defaultFont_ = nullptr;
-    CD3DFont* font = fontTexMgr_ ? fontTexMgr_->GetFont(path, SizeByte(size), 0) : nullptr;
+    CD3DFont* font = fontTexMgr_ ? fontTexMgr_->GetFont(path, FontSizeByte(size), 0) : nullptr;
     if (font == nullptr) return nullptr;
     defaultFont_ = new CRenderFont();
     defaultFont_->mainFont = font;
@@ -116,5 +100,5 @@ CRenderFont* CLumiscriber::SetDefaultFont(const WCHAR* path, std::int32_t size) 
 }
 
 IFont* CLumiscriber::GetFont(const WCHAR* path, std::int32_t size, std::int32_t flags, std::int32_t) {
-    return fontTexMgr_ ? fontTexMgr_->GetFont(path, SizeByte(size), flags) : nullptr;
+    return fontTexMgr_ ? fontTexMgr_->GetFont(path, FontSizeByte(size), flags) : nullptr;
 }

@@ -13,7 +13,8 @@ bool WriteParticleTexture();
 
 class Effects {
 public:
-    // Gives a particle command of its own to each effect; the scripts load in the background.
+    // Gives a particle command of its own to each effect; the scripts load in the background
+    // (at once with the legacy library).
     explicit Effects(IRenderer* renderer);
     ~Effects();
     Effects(const Effects&) = delete;
@@ -21,8 +22,8 @@ public:
 
     // Submits the frame's emitters into the current render target of `width` x `height`: a
     // fire with its smoke, rain, a circle beam moving across, and sparks restarted whenever
-    // their two-second life has run out; dark panels under the fire, the sparks and the
-    // circle's way. Returns the number of draw operations submitted.
+    // their two-second life has run out (legacy emitters live on); dark panels under the
+    // fire, the sparks and the circle's way. Returns the number of draw operations submitted.
     int Draw(int frame, int width, int height);
 
     // How many emitters have loaded their script, and how often the sparks were restarted.

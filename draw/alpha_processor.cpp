@@ -50,16 +50,6 @@ struct quad_writer_t {
     }
 };
 
-// Source pixels of `texture` as texture coordinates.
-void TextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]) {
-    const auto width = static_cast<float>(texture->GetWidth());
-    const auto height = static_cast<float>(texture->GetHeight());
-    uv[0] = static_cast<float>(source.left) / width;
-    uv[1] = static_cast<float>(source.top) / height;
-    uv[2] = static_cast<float>(source.right) / width;
-    uv[3] = static_cast<float>(source.bottom) / height;
-}
-
 RECT Offset(const RECT& rect, LONG dx, LONG dy) {
     return RECT{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
 }
@@ -318,7 +308,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
             }
             PrimitiveData* node = NodeFor(command, bound);
             float uv[4];
-            TextureCoordinates(source, bound, uv);
+            SourceTextureCoordinates(source, bound, uv);
             const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
             writer.PutQuad(node->AddQuad(), r.destination, uv);
             vertexBytes_ += 4 * vertexStride_;

@@ -40,12 +40,18 @@ public:
     virtual bool IsDrawn() = 0;
     // The texture its quads sample (the node's texture).
     virtual CD3DTexture* GetDrawTexture() = 0;
+#if LUMI_LEGACY
+    // The batch the beam prepared for a particle command's draw mode, drawn from where it
+    // lies (AddPreparedBatch); null when there is none.
+    virtual const struct prepared_batch_t* GetPreparedBatch(std::int32_t drawMode) = 0;
+#else
     // Whether a node with this state record may take the beam's quads.
     virtual bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) = 0;
     // Writes one quad per live particle into the node through PrimitiveData::AddQuad. For a
     // new node the beam first sets the node's whole state record from its own states.
     // `depthStep` is the renderer's depth step of one submission (DepthStepFor).
     virtual void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float depthStep) = 0;
+#endif
 
 protected:
     ~IAlphaBatchBeam() = default;

@@ -1,6 +1,6 @@
 // The particle branch of the alpha-blended processor: each visible beam of a particle
 // command's emitter appends one quad per live particle, joining the node before it when the
-// states match.
+// states match; in the legacy build the beam's own prepared batch becomes a node.
 #include <utility>
 
 #include "core/viewport.h"
@@ -15,7 +15,7 @@ AlphaBatchEmitterFn g_emitterBeams = nullptr;
 
 AlphaBatchEmitterFn SetAlphaBatchEmitterFn(AlphaBatchEmitterFn fn) { return std::exchange(g_emitterBeams, fn); }
 
-bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
+bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* command, [[maybe_unused]] viewport_t* viewport) {
     auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(command);
     if (particles == nullptr || particles->emitter == nullptr || g_emitterBeams == nullptr) return false;
     IAlphaBatchEmitter* emitter = g_emitterBeams(particles->emitter);
@@ -26,6 +26,11 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* comm
         if (beam == nullptr || !beam->IsDrawn()) continue;
         CD3DTexture* texture = beam->GetDrawTexture();
         if (texture == nullptr) continue;
+#if LUMI_LEGACY
+        // The beam's own batch, drawn where it lies: a node of its own that nothing joins.
+        if (const prepared_batch_t* batch = beam->GetPreparedBatch(particles->drawMode))
+            AddPreparedBatch(*batch, texture);
+#else
         // A beam may extend whatever node precedes it, whoever opened it, when the states
         // match; it is added whole, however many particles it has.
         PrimitiveData* node = LastActiveNode();
@@ -39,6 +44,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddParticles(STRU_DRAW_COMMAND_BASE* comm
         const std::int32_t indicesBefore = node->arrays.IndexCount();
         beam->AppendToBatch(*node, !joins, *viewport, DepthStep());
         CountNode(*node, verticesBefore, indicesBefore);
+#endif
     }
     return true;
 }

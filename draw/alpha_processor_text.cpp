@@ -6,7 +6,7 @@
 #include "draw/alpha_processor.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
-#include "draw/word_tex.h"
+#include "draw/font_glyph_types.h"
 #include "platform/win32/window.h"
 
 namespace {

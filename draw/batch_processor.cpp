@@ -103,6 +103,18 @@ IDirect3DDevice9* CDrawCmdBatchProcessor::Device() const {
     return renderer_ != nullptr ? renderer_->GetDevice() : nullptr;
 }
 
+void SourceTextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]) {
+    // One packed division rounds each lane as four single ones would.
+    typedef float Float4 __attribute__((vector_size(16)));
+    const auto width = static_cast<float>(texture->GetWidth());
+    const auto height = static_cast<float>(texture->GetHeight());
+    const Float4 pixels = {static_cast<float>(source.left), static_cast<float>(source.top),
+                           static_cast<float>(source.right), static_cast<float>(source.bottom)};
+    const Float4 sizes = {width, height, width, height};
+    const Float4 coordinates = pixels / sizes;
+    for (int i = 0; i < 4; ++i) uv[i] = coordinates[i];
+}
+
 float CDrawCmdBatchProcessor::DepthStep() const {
     return renderer_ != nullptr ? renderer_->GetDepthStep() : kDepthStep16;
 }

@@ -93,6 +93,10 @@ std::uint32_t UploadSpans(CD3DBuffer* buffer, std::uint32_t total, const std::ve
 // copy cannot be made.
 IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture);
 
+// Texture coordinates of source pixels: (left, top, right, bottom) over the texture's width
+// and height, the four quotients computed at once.
+void SourceTextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]);
+
 // The render-state record of one batch. Filters of -1 leave the device's value.
 struct STRU_DRAW_PRIMITIVE {
     static void* operator new(std::size_t size) { return PooledAlloc<STRU_DRAW_PRIMITIVE>(size); }

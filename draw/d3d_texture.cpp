@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 
+#include "core/build_variant.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
 #include "core/render_target_host.h"
@@ -83,13 +84,7 @@ CD3DTexture::~CD3DTexture() {
             renderTarget_ = nullptr;
         }
         ReleaseMemory();
-        if (load_ != nullptr) {
-            if (ITextureLoader* loader = owner_->GetTextureLoader()) {
-                while (loader->IsLoading(load_)) Sleep(kLoadWaitMs);
-                loader->Cancel(load_);
-            }
-            load_ = nullptr;
-        }
+        GiveUpLoad();
     } catch (const std::exception& error) {
         DbgMsg("~CD3DTexture: %s\n", error.what());
     }
@@ -249,6 +244,7 @@ bool CD3DTexture::EnsureVideoTexture() {
     memory_->videoUsage = TextureUsageFromFlags(usageFlags_);
     if (!memory_->pool->EnsureVideoTexture(memory_)) return false;
     MarkWhollyDirty();
+    if constexpr (lumi::kLegacy) UploadAtOnce();
     copyFlags_ |= kVideoCopy;
     return true;
 }
@@ -287,20 +283,27 @@ void CD3DTexture::OnResetDevice() { AttachRenderTarget(); }
 
 void CD3DTexture::Unload() {
     ReleaseMemory();
-    if (load_ != nullptr) {
-        if (ITextureLoader* loader = owner_->GetTextureLoader()) {
-            while (loader->IsLoading(load_)) Sleep(kLoadWaitMs);
-            loader->Cancel(load_);
-        }
-        load_ = nullptr;
-    }
+    GiveUpLoad();
     cell_ = nullptr;
-    // The next device may take what this one refused.
-    ForgetLoadFailure();
+    // The next device may take what this one refused; the legacy build keeps its invalid
+    // textures.
+    if constexpr (!lumi::kLegacy) ForgetLoadFailure();
+}
+
+void CD3DTexture::GiveUpLoad() {
+    if (load_ == nullptr) return;
+    if (ITextureLoader* loader = owner_->GetTextureLoader()) {
+        // The legacy loader cancels a running load without waiting for it.
+        if constexpr (!lumi::kLegacy) {
+            while (loader->IsLoading(load_)) Sleep(kLoadWaitMs);
+        }
+        loader->Cancel(load_);
+    }
+    load_ = nullptr;
 }
 
 void CD3DTexture::PollLoad() {
-    if (owner_->IsDeviceLost() || loaded_ || !file_) return;
+    if (owner_->IsDeviceLost() || loaded_ || !file_ || IsInvalid()) return;
     ITextureLoader* loader = owner_->GetTextureLoader();
     if (loader == nullptr) return;
     if (load_ == nullptr) {

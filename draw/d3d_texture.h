@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/build_variant.h"
 #include "core/grow_array.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
@@ -155,6 +156,8 @@ public:
     // or the rectangle of it (a texture never drawn from an atlas cell, such as a font page).
     void MarkWhollyDirty();
     void AddDirtyRect(const RECT& rect);
+    // Legacy build: the whole system copy goes to the video copy now, when there is one.
+    void UploadAtOnce();
     // The video copy's stale area; the atlas cell keeps its own mark (tex_cell_t::stale).
     bool IsDirty() const { return dirty_ != 0; }
     const RECT& GetDirtyRect() const { return dirtyRect_; }
@@ -184,7 +187,8 @@ public:
     // ---- Loading ----
     // One step of the file texture's load through the owner's loader: starts it when none
     // runs, and finishes it once it has ended. Nothing while the device is lost, when loaded,
-    // or for other textures, and nothing within kLoadRetryFrames frames of a failed load.
+    // or for other textures, and nothing within kLoadRetryFrames frames of a failed load
+    // (never again in the legacy build).
     void PollLoad();
     CTextureLoad* GetLoad() const { return load_; }
     // How a finished load ended for the texture.
@@ -199,9 +203,12 @@ public:
     const load_failure_t& GetLoadFailure() const { return loadFailure_; }
     // The next poll loads the file again (the host asked for it again after it changed).
     void ForgetLoadFailure() { loadFailure_ = load_failure_t{}; }
+    // Legacy build: a texture whose load failed is never requested again (no retry, and the
+    // failure outlives a display-mode change).
+    bool IsInvalid() const { return lumi::kLegacy && loadFailure_.failed; }
     // What an image must fit to become this texture's pixels: the device's largest texture
-    // (square when the device wants it; 1024 for DXT formats, converted through the pool's
-    // scratch texture).
+    // (square when the device wants it; for DXT formats no larger than the pool's scratch
+    // texture they are converted through).
     image_limits_t GetImageLimits() const;
     // Makes `load` the load of this texture's file: its name, format and image limits, and
     // the fingerprint of its last failed load (not decoded again while the bytes stay).
@@ -287,6 +294,8 @@ protected:
     void SetName(const WCHAR* name);
     void DetachRenderTargetSurface();
     void AttachRenderTarget();
+    // The load is no longer wanted: handed back to the loader and forgotten.
+    void GiveUpLoad();
 
     texture_node_t node_;
     std::int32_t refCount_ = 0;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/format_helpers.h"
 #include "draw/bitmap_load.h"
@@ -105,7 +106,11 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     if (dxt && (load.width > CTexturePool::kScratchSide || load.height > CTexturePool::kScratchSide)) {
         // Too large for the conversion scratch: the texture stays unloaded rather than
         // failing the draw that polled it.
-        WriteLog(u"invalid texture size, address=[%p].", static_cast<void*>(this));
+        if constexpr (lumi::kLegacy) {
+            WriteLog(u"invalid texture size.");
+        } else {
+            WriteLog(u"invalid texture size, address=[%p].", static_cast<void*>(this));
+        }
         return false;
     }
     SetAllocatedSize(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "draw/d3d_texture.h"
@@ -79,12 +80,19 @@ void CD3DTexture::MarkWhollyDirty() {
 }
 
 void CD3DTexture::MarkPixelsChanged(const RECT* rect) {
-    if (rect != nullptr) {
+    if (rect != nullptr && !lumi::kLegacy) {
         AddDirtyRect(*rect);
     } else {
         MarkWhollyDirty();
     }
     if (cell_ != nullptr) cell_->stale = 1;
+    if constexpr (lumi::kLegacy) UploadAtOnce();
+}
+
+void CD3DTexture::UploadAtOnce() {
+    // The legacy build copies the whole level as soon as the system copy changed; without a
+    // video copy the texture stays dirty until it gets one.
+    if (memory_ != nullptr && memory_->videoCopy != nullptr) UploadDirtyRect();
 }
 
 void CD3DTexture::AddDirtyRect(const RECT& rect) {
@@ -102,8 +110,23 @@ void CD3DTexture::AddDirtyRect(const RECT& rect) {
 
 bool CD3DTexture::UpdateRect(const void* data, std::int32_t width, std::int32_t height, std::int32_t pitch,
                              std::int32_t bitsPerPixel, std::int32_t x, std::int32_t y) {
+    if constexpr (lumi::kLegacy) {
+        // Legacy order: pixels first, then the position, and only then an empty size.
+        if (memory_ == nullptr && renderTarget_ == nullptr) {
+            if (!file_) {
+                BindMemoryFromPool();
+            } else if (name_[0] != 0) {
+                PollLoad();
+            }
+            if (memory_ == nullptr && renderTarget_ == nullptr) return false;
+        }
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+            WriteLog(u"CD3DTexture::UpdateRect() -- Invalid param");
+            return false;
+        }
+    }
     if (width == 0 || height == 0) return true;
-    if (!loaded_) {
+    if (!loaded_ && !lumi::kLegacy) {
         if (file_) {
             PollLoad();
         } else {

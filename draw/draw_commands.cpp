@@ -142,8 +142,8 @@ void ClearTextLayout(STRU_TEXT_COMMAND* cmd) {
 #if !LUMI_LEGACY
     cmd->glyphsReady = 0;
     cmd->layoutReady = 0;
-    cmd->layoutPlaced = 0;
 #endif
+    cmd->layoutPlaced = 0;
 }
 
 #if !LUMI_LEGACY

@@ -50,14 +50,13 @@
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "core/renderer_interface.h"
+#include "draw/font_glyphs.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/win32_types.h"
 
 class CD3DFont;
 class CD3DTexture;
-class CFontTexture;
 class CParticleEmitter;
-class CWordTex;
 
 // The command types (kDrawCmd*) and flags (kDrawFlag*) are public (core/renderer_interface.h).
 // What grey mode turns every other record's flags into.
@@ -128,6 +127,7 @@ struct STRU_RECT_COMMAND : STRU_DRAW_COMMAND_BASE {
     std::uint8_t filled = 0;  // type 3: zero draws the outline
 };
 
+#if !LUMI_LEGACY
 // The font pair of a text command: the main font, and a western font that serves code units
 // up to 254 when set. The fonts belong to the font manager; the pair only points at them.
 class CRenderFont {
@@ -144,6 +144,7 @@ public:
     CD3DFont* mainFont = nullptr;
     CD3DFont* westernFont = nullptr;  // null: the main font serves every code unit
 };
+#endif
 
 // One glyph of a laid-out text, on its page's draw list.
 struct STRU_WORD_DRAW : lru_obj_s {
@@ -151,7 +152,7 @@ struct STRU_WORD_DRAW : lru_obj_s {
     static void operator delete(void* block) noexcept { PooledFree<STRU_WORD_DRAW>(block); }
     static STRU_WORD_DRAW* FromNode(lru_obj_s* node) { return static_cast<STRU_WORD_DRAW*>(node); }
 
-    CWordTex* word = nullptr;  // the glyph
+    text_glyph_t* word = nullptr;  // the glyph; null: a code unit without one, never drawn
     RECT rect{};  // the glyph's page rectangle, then its screen rectangle; empty when not shown
 };
 
@@ -180,7 +181,7 @@ struct txt_drawlist_t : lru_obj_s {
     static void operator delete(void* block) noexcept { PooledFree<txt_drawlist_t>(block); }
     static txt_drawlist_t* FromNode(lru_obj_s* node) { return static_cast<txt_drawlist_t*>(node); }
 
-    CFontTexture* page = nullptr;
+    font_page_t* page = nullptr;
     STRU_TEXT_COMMAND_BASE command;
 };
 
@@ -200,12 +201,12 @@ struct STRU_TEXT_COMMAND : STRU_DRAW_COMMAND_BASE {
 #if !LUMI_LEGACY
     std::uint8_t glyphsReady = 0;  // every glyph loaded
     std::uint8_t layoutReady = 0;  // the draw lists are built
+#endif
     // How the glyphs were last placed besides the rectangle, so that a draw with another
     // wrap or spacing places them again.
     std::int32_t layoutSpacing = 0;
     std::uint8_t layoutWrap = 0;
     std::uint8_t layoutPlaced = 0;  // the glyphs were placed since the layout was built
-#endif
 };
 
 struct STRU_PARTICLE_COMMAND : STRU_DRAW_COMMAND_BASE {
@@ -229,14 +230,16 @@ static_assert(sizeof(void*) != 4 || sizeof(STRU_POINT_COMMAND) == kCommandHeadBy
 static_assert(sizeof(void*) != 4 || sizeof(STRU_LINE_COMMAND) == kCommandHeadBytes32 + 12, "32-bit layout");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_TRI_COMMAND) == kCommandHeadBytes32 + 28, "32-bit layout");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_RECT_COMMAND) == kCommandHeadBytes32 + 36, "32-bit layout");
-// Current: 632 bytes of the original record, then the placement parameters.
-static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND) == (lumi::kLegacy ? 624 : 640), "32-bit layout");
+// 632 bytes of the original record (legacy: 624), then the placement parameters.
+static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND) == (lumi::kLegacy ? 632 : 640), "32-bit layout");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_PARTICLE_COMMAND) == kCommandHeadBytes32 + 20, "32-bit layout");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_TEXT_COMMAND_BASE) == kCommandHeadBytes32 + 32, "32-bit layout");
 static_assert(sizeof(void*) != 4 || sizeof(txt_drawlist_t) == kCommandHeadBytes32 + 60, "32-bit layout");
 static_assert(sizeof(void*) != 4 || sizeof(word_node_t) == 28, "28 bytes on 32-bit targets");
 static_assert(sizeof(void*) != 4 || sizeof(STRU_WORD_DRAW) == 44, "44 bytes on 32-bit targets");
+#if !LUMI_LEGACY
 static_assert(sizeof(void*) != 4 || sizeof(CRenderFont) == 8, "8 bytes on 32-bit targets");
+#endif
 
 // ---- Allocation ----
 #if !LUMI_LEGACY

@@ -29,8 +29,9 @@ struct image_limits_t {
     bool squareOnly = false;                        // the device takes square textures only
 };
 
-// The limits of `device` (its caps; DXT formats also no larger than the 1024 x 1024 scratch
-// they are converted through). Null or a failing device: the defaults.
+// The limits of `device` (its caps; DXT formats also no larger than the pool's scratch
+// texture they are converted through, 1024 square or 512 in the legacy build). Null or a
+// failing device: the defaults.
 image_limits_t LimitsOfDevice(IDirect3DDevice9* device, bool squareOnly, D3DFORMAT format);
 
 // Bytes a load of a width x height image holds at most: the file, `decodeBytesPerPixel`

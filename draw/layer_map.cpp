@@ -8,12 +8,15 @@ layer_map_t::layer_map_t(CSceneManager* sceneManager) : owner(sceneManager) { Ge
 layer_map_t::~layer_map_t() { layers.clear(); }
 
 draw_layer_t* layer_map_t::GetDefaultLayer() {
+    if (defaultLayer_ != nullptr && defaultLayerFoundFor_ == defaultLayerId) return defaultLayer_;
     auto it = layers.find(defaultLayerId);
     if (it == layers.end()) {
         CLumiscriber* renderer = owner != nullptr ? owner->GetRenderer() : nullptr;
         it = layers.emplace(defaultLayerId, std::make_unique<draw_layer_t>(this, renderer, defaultLayerId)).first;
     }
-    return it->second.get();
+    defaultLayer_ = it->second.get();
+    defaultLayerFoundFor_ = defaultLayerId;
+    return defaultLayer_;
 }
 
 void layer_map_t::Flush(viewport_t* viewport) {

@@ -33,4 +33,10 @@ struct layer_map_t {
     CSceneManager* owner;
     std::map<std::uint8_t, std::unique_ptr<draw_layer_t>> layers;
     std::uint8_t defaultLayerId = kDefaultLayerId;
+
+private:
+    // Every submission asks for the default layer: it is found in the map once. Layers leave
+    // the map only with the map.
+    draw_layer_t* defaultLayer_ = nullptr;
+    std::uint8_t defaultLayerFoundFor_ = 0;
 };

@@ -214,8 +214,13 @@ void COpaqueTexDrawCmdBatchProcessor::DeleteBatch(tex_batch_t* batch) {
 
 COpaqueTexDrawCmdBatchProcessor::tex_batch_t* COpaqueTexDrawCmdBatchProcessor::FindOrCreateBatch(
     CD3DTexture* texture) {
+    if (texture == lastTexture_) return lastBatch_;
     auto it = batches_.find(texture);
-    if (it != batches_.end()) return it->second;
+    if (it != batches_.end()) {
+        lastTexture_ = texture;
+        lastBatch_ = it->second;
+        return lastBatch_;
+    }
     auto* record = new STRU_DRAW_PRIMITIVE(template_);
     record->texture = texture;
     tex_batch_t* batch = nullptr;
@@ -227,6 +232,8 @@ COpaqueTexDrawCmdBatchProcessor::tex_batch_t* COpaqueTexDrawCmdBatchProcessor::F
         delete record;
         throw;
     }
+    lastTexture_ = texture;
+    lastBatch_ = batch;
     return batch;
 }
 
@@ -246,12 +253,9 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
         return false;
     }
     tex_batch_t* batch = FindOrCreateBatch(bound);
-    const auto width = static_cast<float>(bound->GetWidth());
-    const auto height = static_cast<float>(bound->GetHeight());
-    const float uLeft = static_cast<float>(source.left) / width;
-    const float vTop = static_cast<float>(source.top) / height;
-    const float uRight = static_cast<float>(source.right) / width;
-    const float vBottom = static_cast<float>(source.bottom) / height;
+    float uv[4];
+    SourceTextureCoordinates(source, bound, uv);
+    const float uLeft = uv[0], vTop = uv[1], uRight = uv[2], vBottom = uv[3];
 
     const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
     const RECT& d = rect->destination;
@@ -308,6 +312,8 @@ void COpaqueTexDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ver
 
 void COpaqueTexDrawCmdBatchProcessor::Reset() {
     CNoAlphaBlendDrawCmdBatchProcessor::Reset();
+    lastTexture_ = nullptr;
+    lastBatch_ = nullptr;
     for (auto it = batches_.begin(); it != batches_.end();) {
         tex_batch_t* batch = it->second;
         if (batch->arrays.VertexCount() != 0) {

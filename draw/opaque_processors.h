@@ -93,6 +93,10 @@ private:
     static void DeleteBatch(tex_batch_t* batch);
 
     BatchMap batches_;
+    // The batch the last rectangle went to: runs of rectangles from one texture or atlas page
+    // skip the map. Forgotten at every reset, which may free batches.
+    CD3DTexture* lastTexture_ = nullptr;
+    tex_batch_t* lastBatch_ = nullptr;
 };
 
 // The atlas cell a textured rectangle is drawn from: the texture manager's copy of its

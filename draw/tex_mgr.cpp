@@ -21,7 +21,7 @@
 #include "platform/tarnel/tarnel.h"
 
 #if LUMI_LEGACY
-#include "legacy/sync_texture_loader.h"
+#include "legacy/thread_texture_loader.h"
 #else
 #include "draw/resource_texture_loader.h"
 #endif
@@ -41,6 +41,16 @@ bool CanTexture(CLumiscriber* renderer, D3DFORMAT format) {
 }  // namespace
 
 CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
+#if LUMI_LEGACY
+    // The loading threads start before anything else.
+    if (renderer_ != nullptr) {
+        CLumiscriber* owner = renderer_;
+        auto loader = std::make_unique<CThreadTextureLoader>(renderer_->GetBackgroundFileCallbacks(),
+                                                             [owner] { return owner->IsSyncLoading(); });
+        threadLoader_ = loader.get();
+        loader_ = std::move(loader);
+    }
+#endif
     if (CanTexture(renderer_, D3DFMT_A8)) {
         fontPageFormat_ = D3DFMT_A8;
     } else if (CanTexture(renderer_, D3DFMT_A4R4G4B4)) {
@@ -60,8 +70,6 @@ CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
             resourceLoader_ = loader.get();
             loader_ = std::move(loader);
         }
-#else
-        if (renderer_ != nullptr) loader_ = std::make_unique<CSyncTextureLoader>(renderer_->GetBackgroundFileCallbacks());
 #endif
         pool_ = std::make_unique<CTexturePool>(this);
         EnsureBufferCapacity(scratch_, kScratchBytes);
@@ -100,7 +108,8 @@ CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
         CD3DTexture* texture = found->second;
         texture->SetDestroyPending(false);  // asked for again: it stays
         if (urgent && !texture->IsLoaded()) texture->SetPriority(CD3DTexture::kUrgentPriority);
-        if (texture->GetLoadFailure().failed) ForgetFailureIfFileChanged(texture);
+        // The legacy build never asks for a failed file again.
+        if (!texture->IsInvalid() && texture->GetLoadFailure().failed) ForgetFailureIfFileChanged(texture);
         return texture;
     }
     auto* texture = new CD3DTexture(this, key);
@@ -226,6 +235,12 @@ void CTexMgr::DestroyTexture(CD3DTexture* texture) {
 
 void CTexMgr::UnregisterTexture(CD3DTexture* texture) {
     if (texture == nullptr) return;
+    if constexpr (lumi::kLegacy) {
+        // A texture whose file is still on its way stays registered, without memory, for
+        // the poll that takes the image.
+        if (!texture->IsNamed()) return;
+        if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) return;
+    }
     // The texture goes now; its load, if still running, is parked and deleted once it ends.
     if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) {
         loader_->Cancel(texture->GetLoad());
@@ -260,8 +275,10 @@ void CTexMgr::DestroyAllTextures() {
     ReleaseCachedSurfaces();
     DestroyAtlasPages();
     pool_.reset();
-    // The loads given up while running are awaited here (Sleep(15) polls).
+    // The loads given up while running are awaited here (Sleep(15) polls), or in the legacy
+    // build the loading threads stopped and what they left deleted.
     resourceLoader_ = nullptr;
+    threadLoader_ = nullptr;
     loader_.reset();
 }
 
@@ -275,6 +292,14 @@ void CTexMgr::MarkIdle(CD3DTexture* texture) {
     if (texture->IsNotPackable()) Error("fatal error: 9999");
     texture->Node()->Unlink();
     idle_.PushBack(texture->Node());
+    if constexpr (lumi::kLegacy) {
+        // Many idle textures: the oldest gives up its video copy, unless the frame still
+        // draws from it, and goes to the back.
+        if (idle_.Count() <= kLegacyIdleVideoKept || !pool_ || pool_->GetVideoBytes() < 16) return;
+        CD3DTexture* oldest = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
+        if (!oldest->IsFrameHeld()) oldest->ReleaseVideoCopy();
+        idle_.PushBack(oldest->Node());
+    }
 }
 
 IDirect3DDevice9* CTexMgr::GetDevice() { return renderer_ ? renderer_->GetDevice() : nullptr; }

@@ -20,18 +20,20 @@
 #include <string>
 #include <vector>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "draw/bitmap_load.h"
+#include "draw/font_glyphs.h"
 #include "draw/texture_load.h"
 #include "draw/texture_owner.h"
 #include "platform/d3d9/d3d9.h"
 
 class CLumiscriber;
 class CD3DHugeTexture;
-class CFontTexture;
 class CTextureCell;
 class CResourceTextureLoader;
+class CThreadTextureLoader;
 struct tex_cell_t;
 
 // The statistics block. The renderer's GetStatistics turns the sums into averages over
@@ -63,10 +65,13 @@ public:
     static constexpr std::int32_t kIdleTexturesKept = 8;         // unloading needs more idle ones
     static constexpr std::uint32_t kIdleKeepMs = 2400;           // since the last AddRef
     static constexpr std::int32_t kUnloadsPerFrame = 5;
+    static constexpr std::int32_t kLegacyIdleTexturesKept = 64;  // legacy: and more idle than in use
+    static constexpr std::int32_t kLegacyIdleVideoKept = 32;     // legacy: idle ones past it shed video copies
+    static constexpr std::uint32_t kLegacyAtlasSide = 256;       // legacy: largest side the atlas takes
     static constexpr std::int32_t kOpaquePages = 5;
     static constexpr std::uint32_t kPageSide = 1024;
     static constexpr std::uint32_t kTargetPageSide = 512;
-    static constexpr std::uint32_t kScratchBytes = 0x20000;
+    static constexpr std::uint32_t kScratchBytes = lumi::kLegacy ? 0x100000 : 0x20000;  // the synchronous reads
     static constexpr std::size_t kSurfaceCacheLimit = 64;
     static constexpr std::size_t kSurfacesEvicted = 16;
 
@@ -96,10 +101,10 @@ public:
                                bool allocate);
     CD3DTexture* CreateUITexture(std::uint16_t width, std::uint16_t height);
     CD3DTexture* CreateMaskTexture(std::uint16_t width, std::uint16_t height);
-    // An empty font page in the font page format, not packable, with memory bound and
-    // registered; null when the pool gives no memory (logged "Not enough memory in pool").
-    // Defined with the page (font_texture.cpp).
-    CFontTexture* CreateFontPage(std::uint16_t width, std::uint16_t height);
+    // An empty font page of the build (draw/font_glyphs.h) in the font page format, not
+    // packable, with memory bound and registered; null when the pool gives no memory (logged
+    // "Not enough memory in pool"). Defined with the pages' pixels (font_page.cpp).
+    font_page_t* CreateFontPage(std::uint16_t width, std::uint16_t height);
     // A named texture goes into the name map (throws "Duplicate CD3DTexture." when the name
     // is taken), any other onto the unnamed list. Returns true.
     bool RegisterTexture(CD3DTexture* texture);
@@ -130,10 +135,13 @@ public:
     void OnFrameBegin();
     // The memory rule (up to 5 idle textures unloaded while the pool holds 32 MiB or more of
     // system copies and more than 8 textures are idle), one given-up load deleted, the pool
-    // trimmed.
+    // trimmed. Legacy build: while the pool holds 32 MiB or more of system copies and more
+    // textures are idle than both 64 and those in use, the oldest idle one is unloaded; the
+    // ended loads given up are deleted.
     void Update();
-    // Unloads the oldest idle texture when it has been idle long enough: a named one is
-    // deleted, an unnamed one kept without memory. False when there was none to unload.
+    // Unloads the oldest idle texture when it has been idle long enough (legacy build: at
+    // any age): a named one is deleted, an unnamed one kept without memory. False when there
+    // was none to unload, or the frame still draws from it.
     bool UnloadIdleTexture();
 
     // ---- Device events ----
@@ -184,6 +192,8 @@ public:
     CD3DHugeTexture* GetPage(std::int32_t list, std::int32_t index) const;
     // The loader over the resource framework; null in a build without one.
     CResourceTextureLoader* GetResourceLoader() const { return resourceLoader_; }
+    // The loader over the loading threads; null in a build without them.
+    CThreadTextureLoader* GetThreadLoader() const { return threadLoader_; }
 
     // ---- ITextureOwner ----
     IDirect3DDevice9* GetDevice() override;
@@ -231,6 +241,7 @@ private:
     std::unique_ptr<CRenderTargetHost> targetHost_;
     std::unique_ptr<ITextureLoader> loader_;  // outlives the pool and every texture
     CResourceTextureLoader* resourceLoader_ = nullptr;  // loader_ as the resource framework's
+    CThreadTextureLoader* threadLoader_ = nullptr;      // loader_ as the loading threads'
     std::unique_ptr<CTexturePool> pool_;
     bitmap_buffer_t scratch_;            // the synchronous reads
     std::vector<CD3DTexture*> frameHolds_;  // one reference each, in the order first held

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -98,7 +99,7 @@ void CTexMgr::CreateAtlasPages() {
     while (AddAtlasPage()) {
     }
     AddAlphaAtlasPage();
-    AddTargetAtlasPage();
+    if constexpr (!lumi::kLegacy) AddTargetAtlasPage();  // the legacy build has no host cells
 }
 
 void CTexMgr::DestroyAtlasPages() {
@@ -128,7 +129,14 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
     if (texture->GetMemory() == nullptr || texture->GetSystemTexture() == nullptr) return nullptr;
 
     const bool alpha = texture->HasAlphaFormat();
-    if (alpha && (texture->GetWidth() != texture->GetHeight() || texture->GetWidth() > 128)) return nullptr;
+    if constexpr (lumi::kLegacy) {
+        // Any format up to 256 on each side, unless the texture is drawn by itself.
+        if (texture->GetD3DTexture() != nullptr || texture->GetWidth() > kLegacyAtlasSide ||
+            texture->GetHeight() > kLegacyAtlasSide)
+            return nullptr;
+    } else if (alpha && (texture->GetWidth() != texture->GetHeight() || texture->GetWidth() > 128)) {
+        return nullptr;
+    }
     const PageList list = alpha ? kAlpha : kOpaque;
     const std::uint32_t pageSide = pages_[list].Empty() ? PageSide(kPageSide) : GetPage(list, 0)->GetPageSide();
     if (CD3DHugeTexture::CellSideFor(texture->GetWidth(), texture->GetHeight()) > pageSide) return nullptr;

@@ -15,7 +15,9 @@
 #include "image/format_table.h"
 #include "image/raster.h"
 
-#if !LUMI_LEGACY
+#if LUMI_LEGACY
+#include "legacy/thread_texture_loader.h"
+#else
 #include "draw/resource_texture_loader.h"
 #endif
 
@@ -43,14 +45,22 @@ void CTexMgr::Update() {
     if (!pool_) return;
     stats_.VideoBytes = pool_->GetVideoBytes();
     stats_.SystemBytes = pool_->GetSystemBytes();
+#if LUMI_LEGACY
+    // No minimum idle time and no limit per frame; the live total decides, so every unload
+    // counts at once.
+    while (pool_->GetSystemBytes() >= idleLimit_ && idle_.Count() > kLegacyIdleTexturesKept &&
+           idle_.Count() > inUse_.Count()) {
+        if (!UnloadIdleTexture()) break;
+    }
+    if (threadLoader_ != nullptr) threadLoader_->Reap();
+#else
     for (std::int32_t round = 0; round < kUnloadsPerFrame; ++round) {
         if (pool_->GetSystemBytes() < idleLimit_ || idle_.Count() <= kIdleTexturesKept) continue;
         if (!UnloadIdleTexture()) break;
     }
-#if !LUMI_LEGACY
     if (resourceLoader_ != nullptr) resourceLoader_->Reap();
-#endif
     pool_->Trim();
+#endif
 }
 
 bool CTexMgr::UnloadIdleTexture() {
@@ -58,7 +68,8 @@ bool CTexMgr::UnloadIdleTexture() {
     CD3DTexture* texture = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
     // Unsigned difference: right across the 49.7-day wrap of the clock. A texture the frame
     // still draws from (on the idle list since the host's writes unmanaged it) stays.
-    if (g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs || texture->IsFrameHeld()) return false;
+    const bool young = !lumi::kLegacy && g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs;
+    if (young || texture->IsFrameHeld()) return false;
     texture->Node()->Unlink();
     texture->ReleaseMemory();
     if (texture->IsNamed()) UnregisterTexture(texture);

@@ -1,12 +1,11 @@
+// Text layout, the parts both builds share: word draws, page draw lists, placement, extent.
 #include "draw/text_layout.h"
 
 #include <algorithm>
 #include <limits>
 #include <memory>
 
-#include "draw/d3d_font.h"
-#include "draw/font_texture.h"
-#include "draw/word_tex.h"
+#include "draw/font_glyph_types.h"
 #include "platform/win32/window.h"
 
 namespace {
@@ -21,56 +20,20 @@ LONG Saturate(std::int64_t value) {
                                                       std::numeric_limits<LONG>::max()));
 }
 
-template <class Visit>
-void ForEachWord(STRU_TEXT_COMMAND* cmd, Visit visit) {
-    for (lru_obj_s* node = lru_obj_s::Next(&cmd->words); node != &cmd->words; node = lru_obj_s::Next(node))
-        visit(word_node_t::FromNode(node)->draw);
-}
-
-// Appends a word for every code unit; returns whether all their glyphs are loaded.
-bool MakeWords(STRU_TEXT_COMMAND* cmd) {
-    bool allLoaded = true;
-    for (std::size_t i = 0; i < kTextUnits && cmd->text[i] != u'\0'; ++i) {
-        CWordTex* glyph = cmd->font->GetWord(cmd->text[i]);
-        if (glyph != nullptr && !glyph->Load()) allLoaded = false;
-        auto draw = std::make_unique<STRU_WORD_DRAW>();
-        draw->word = glyph;
-        if (glyph != nullptr) draw->rect = glyph->PageRect();
-        auto* node = new word_node_t();
-        node->draw = draw.release();
-        cmd->words.PushBack(node);
-    }
-    return allLoaded;
-}
-
 }  // namespace
 
-void InvalidateTextLayout(STRU_TEXT_COMMAND* cmd) { ClearTextLayout(cmd); }
-
-bool BuildTextLayout(STRU_TEXT_COMMAND* cmd) {
-    if (cmd == nullptr || cmd->text[0] == u'\0') return false;
-    if (cmd->layoutReady) return true;
-    // Nothing can be placed before the line metrics are known.
-    if (cmd->font == nullptr || cmd->font->mainFont == nullptr || !cmd->font->HasMetrics()) return false;
-    if (!cmd->glyphsReady) {
-        bool allLoaded = true;
-        if (cmd->words.Empty()) {
-            allLoaded = MakeWords(cmd);
-        } else {
-            ForEachWord(cmd, [&](STRU_WORD_DRAW* draw) {
-                if (draw->word != nullptr && !draw->word->Load()) allLoaded = false;
-            });
-        }
-        cmd->glyphsReady = allLoaded ? 1 : 0;
-        if (!allLoaded) return false;
-    }
-    ForEachWord(cmd, [cmd](STRU_WORD_DRAW* draw) { AddWordToDrawList(cmd, draw); });
-    cmd->layoutReady = 1;
-    return true;
+STRU_WORD_DRAW* AppendWord(STRU_TEXT_COMMAND* cmd, text_glyph_t* glyph) {
+    auto draw = std::make_unique<STRU_WORD_DRAW>();
+    draw->word = glyph;
+    if (glyph != nullptr) draw->rect = glyph->PageRect();
+    auto* node = new word_node_t();
+    node->draw = draw.release();
+    cmd->words.PushBack(node);
+    return node->draw;
 }
 
 void AddWordToDrawList(STRU_TEXT_COMMAND* cmd, STRU_WORD_DRAW* word) {
-    CFontTexture* page = word->word != nullptr ? word->word->Page() : nullptr;
+    font_page_t* page = word->word != nullptr ? word->word->Page() : nullptr;
     if (page == nullptr) return;
     // Texts seldom span more than one page: the last list is nearly always the one.
     for (lru_obj_s* node = cmd->drawLists.prev; node != &cmd->drawLists; node = node->prev) {
@@ -88,8 +51,7 @@ void AddWordToDrawList(STRU_TEXT_COMMAND* cmd, STRU_WORD_DRAW* word) {
     list->command.words.PushBack(word);
 }
 
-bool SetText(STRU_TEXT_COMMAND* cmd, const WCHAR* text) {
-    if (cmd == nullptr) return false;
+bool StoreText(STRU_TEXT_COMMAND* cmd, const WCHAR* text) {
     WCHAR kept[kTextCommandUnits] = {};
     if (text != nullptr) {
         for (std::size_t i = 0; i < kTextUnits && text[i] != u'\0'; ++i) kept[i] = text[i];
@@ -97,10 +59,10 @@ bool SetText(STRU_TEXT_COMMAND* cmd, const WCHAR* text) {
     if (cmd->text[0] != u'\0' && std::equal(std::begin(kept), std::end(kept), std::begin(cmd->text))) return false;
     std::copy(std::begin(kept), std::end(kept), std::begin(cmd->text));
     ClearTextLayout(cmd);
-    return BuildTextLayout(cmd);
+    return true;
 }
 
-void PlaceText(STRU_TEXT_COMMAND* cmd, const RECT& rect, bool wrap, std::int32_t spacing) {
+void PlaceText(STRU_TEXT_COMMAND* cmd, const RECT& rect, bool wrap, std::int32_t spacing, std::int32_t lineHeight) {
     if (cmd->layoutPlaced && EqualRect(&rect, &cmd->layoutRect) && (cmd->layoutWrap != 0) == wrap &&
         cmd->layoutSpacing == spacing) {
         return;
@@ -110,14 +72,13 @@ void PlaceText(STRU_TEXT_COMMAND* cmd, const RECT& rect, bool wrap, std::int32_t
     cmd->layoutSpacing = spacing;
     cmd->layoutPlaced = 1;
 
-    const auto lineHeight = static_cast<std::int32_t>(cmd->font->mainFont->GetLineHeight());
     std::int64_t x = rect.left;
     std::int64_t y = rect.top;
     bool placing = true;
-    ForEachWord(cmd, [&](STRU_WORD_DRAW* draw) {
+    ForEachWordDraw(cmd, [&](STRU_WORD_DRAW* draw) {
         draw->rect = RECT{};
         if (!placing) return;
-        CWordTex* glyph = draw->word;
+        const text_glyph_t* glyph = draw->word;
         const std::int64_t advance = glyph != nullptr ? glyph->Advance() : 0;
         if (rect.right < x + advance) {
             if (!wrap) {
@@ -168,8 +129,8 @@ bool GetTextExtent(STRU_TEXT_COMMAND* cmd, std::int32_t* width, std::int32_t* he
     if (cmd == nullptr) return false;
     std::int64_t sum = 0;
     std::uint32_t tallest = 0;
-    ForEachWord(cmd, [&](STRU_WORD_DRAW* draw) {
-        const CWordTex* glyph = draw->word;
+    ForEachWordDraw(cmd, [&](STRU_WORD_DRAW* draw) {
+        const text_glyph_t* glyph = draw->word;
         sum += spacing + (glyph != nullptr ? glyph->Advance() : 0);
         if (glyph != nullptr) tallest = std::max(tallest, static_cast<std::uint32_t>(glyph->LineHeight()));
     });

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -41,11 +42,16 @@ std::uint32_t LevelBytes(IDirect3DTexture9* texture) {
 CTexturePool::CTexturePool(ITextureOwner* owner) : owner_(owner) {
     const D3DFORMAT normal = owner_->GetNormalFormat();
     const D3DFORMAT alpha = owner_->GetAlphaFormat();
-    AddBucket(128, normal, D3DPOOL_SYSTEMMEM, 64, false);
-    AddBucket(128, alpha, D3DPOOL_SYSTEMMEM, 8, false);
-    AddBucket(128, alpha, D3DPOOL_DEFAULT, 4, true);
-    AddBucket(256, alpha, D3DPOOL_SYSTEMMEM, 8, true);
-    AddBucket(256, alpha, D3DPOOL_DEFAULT, 2, false);
+    if constexpr (lumi::kLegacy) {
+        AddBucket(128, normal, D3DPOOL_DEFAULT, 16, false);
+        AddBucket(256, alpha, D3DPOOL_DEFAULT, 32, false);
+    } else {
+        AddBucket(128, normal, D3DPOOL_SYSTEMMEM, 64, false);
+        AddBucket(128, alpha, D3DPOOL_SYSTEMMEM, 8, false);
+        AddBucket(128, alpha, D3DPOOL_DEFAULT, 4, true);
+        AddBucket(256, alpha, D3DPOOL_SYSTEMMEM, 8, true);
+        AddBucket(256, alpha, D3DPOOL_DEFAULT, 2, false);
+    }
 
     if (!CreateScratchTexture()) {
         EmptyBuckets();
@@ -148,6 +154,10 @@ void CTexturePool::ReleaseCounted(D3DPOOL pool, IDirect3DTexture9* texture) {
 mem_obj_t* CTexturePool::CreateMemObj(CD3DTexture* texture, bool clear) {
     std::uint32_t width = texture->GetWidth();
     std::uint32_t height = texture->GetHeight();
+    if constexpr (lumi::kLegacy) {
+        width = NextPowerOfTwo(width);
+        height = NextPowerOfTwo(height);
+    }
     if (owner_->IsSquareOnly()) {
         const std::uint32_t side = std::max(NextPowerOfTwo(width), NextPowerOfTwo(height));
         width = side;
@@ -250,7 +260,7 @@ IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t wi
             delete free;
             ++bucket->hits;
             ++hitCount_;
-            if (clear && pool != D3DPOOL_DEFAULT) ClearTextureLevel0(texture);
+            if ((clear || lumi::kLegacy) && pool != D3DPOOL_DEFAULT) ClearTextureLevel0(texture);
             if (bytes) *bytes = static_cast<std::uint32_t>(width) * height * bytesPerPixel;
             return texture;
         }
@@ -274,9 +284,13 @@ IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t wi
         texture->Release();
         return nullptr;
     }
-    if (clear && pool != D3DPOOL_DEFAULT && !ClearTextureLevel0(texture)) {
+    if ((clear || lumi::kLegacy) && pool != D3DPOOL_DEFAULT && !ClearTextureLevel0(texture)) {
         WriteLog(u"clear texture failed.[%dx%dx%s]", static_cast<int>(desc.Width), static_cast<int>(desc.Height),
                  FormatName(desc.Format));
+        if constexpr (lumi::kLegacy) {
+            texture->Release();
+            return nullptr;
+        }
     }
     const std::uint32_t size = desc.Width * desc.Height * FormatBitsPerPixel(desc.Format) / 8;
     if (bytes) *bytes = size;
@@ -345,9 +359,20 @@ bool CTexturePool::ReleaseFreeTextures(D3DPOOL pool) {
 
 void CTexturePool::ReleaseVideoCopies() {
     for (lru_obj_s* node = lru_obj_s::Next(&live_); node != &live_; node = lru_obj_s::Next(node)) {
-        FreeVideoCopy(MemObjOf(node));
+        FreeVideoCopy(MemObjOf(node), !lumi::kLegacy);
     }
     EmptyBuckets();
+    if constexpr (lumi::kLegacy) {
+        // The legacy pool gives up its buckets of video memory for good.
+        for (lru_obj_s* node = lru_obj_s::Next(&buckets_); node != &buckets_;) {
+            lru_obj_s* next = lru_obj_s::Next(node);
+            if (BucketOf(node)->pool == D3DPOOL_DEFAULT) {
+                node->Unlink();
+                delete BucketOf(node);
+            }
+            node = next;
+        }
+    }
 }
 
 void CTexturePool::ReleaseAll() {
@@ -370,7 +395,11 @@ void CTexturePool::RestoreVideoTextures() {
         if (texture == nullptr || !(texture->GetCopyFlags() & CD3DTexture::kVideoCopy)) continue;
         if (!EnsureVideoTexture(memory)) throw lumi::Exception("out of video memory.");
         texture->MarkWhollyDirty();
-        texture->OnResetDevice();
+        if constexpr (lumi::kLegacy) {
+            texture->UploadAtOnce();
+        } else {
+            texture->OnResetDevice();
+        }
     }
 }
 

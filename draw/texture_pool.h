@@ -13,6 +13,7 @@
 // each operation; Direct3D failures are logged to the event log.
 #include <cstdint>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "platform/d3d9/d3d9.h"
@@ -77,11 +78,13 @@ struct tex_cache_t {
 
 class CTexturePool {
 public:
-    static constexpr std::uint32_t kScratchSide = 1024;  // of the conversion scratch texture
+    // Of the conversion scratch texture; DXT images larger than it are not converted.
+    static constexpr std::uint32_t kScratchSide = lumi::kLegacy ? 512 : 1024;
 
-    // Makes the five buckets and the 1024 x 1024 system-memory scratch texture (A8R8G8B8
-    // when the normal format has 32 bits, else A4R4G4B4). Throws lumi::Exception "out of
-    // video memory." when the scratch texture cannot be made.
+    // Makes the buckets (five; two in the legacy build) and the kScratchSide-square
+    // system-memory scratch texture (A8R8G8B8 when the normal format has 32 bits, else
+    // A4R4G4B4). Throws lumi::Exception "out of video memory." when the scratch texture
+    // cannot be made.
     explicit CTexturePool(ITextureOwner* owner);
     // Releases the buckets and the scratch texture, then reports the hit and miss counts
     // through DevMsg. Memory objects still alive are released too (a leak is reported).
@@ -136,8 +139,8 @@ public:
     // or unlock (logged).
     bool ClearTextureLevel0(IDirect3DTexture9* texture);
 
-    // The conversion scratch (system memory, 1024 x 1024); owned by the pool. Made again on
-    // the current device when ReleaseAll released it; null when that fails.
+    // The conversion scratch (system memory, kScratchSide square); owned by the pool. Made
+    // again on the current device when ReleaseAll released it; null when that fails.
     IDirect3DTexture9* GetScratchTexture();
 
     std::uint32_t GetSystemBytes() const { return systemBytes_; }

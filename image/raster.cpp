@@ -80,6 +80,14 @@ void CRaster::SetLastError(const char* message) {
 }
 
 BYTE* CRaster::Create(DWORD width, DWORD height, DWORD bpp, DWORD type) {
+    return CreateBlock(width, height, bpp, type, true);
+}
+
+BYTE* CRaster::CreateForDecoder(DWORD width, DWORD height, DWORD bpp, DWORD type) {
+    return CreateBlock(width, height, bpp, type, false);
+}
+
+BYTE* CRaster::CreateBlock(DWORD width, DWORD height, DWORD bpp, DWORD type, bool clearPixels) {
     if (!Destroy()) return nullptr;
     if (width == 0 || height == 0) {
         SetLastError("CRaster::Create : width and height must be greater than zero");
@@ -105,14 +113,22 @@ BYTE* CRaster::Create(DWORD width, DWORD height, DWORD bpp, DWORD type) {
     info.row_stride = static_cast<DWORD>(*lumi::image::RowStride(width, bits));
     info.type = type;
 
-    // Zeroed, so that decoders that stop early never hand out stale heap bytes.
-    dib = static_cast<BYTE*>(std::calloc(GetSize(), 1));
+    // Zeroed, so that no caller ever reads stale heap bytes; a decoder that writes every
+    // pixel has only the palette and the row padding cleared.
+    dib = static_cast<BYTE*>(clearPixels ? std::calloc(GetSize(), 1) : std::malloc(GetSize()));
     if (!dib) {
         SetLastError("CRaster::Create can't allocate memory");
         return nullptr;
     }
     std::memcpy(dib, &header, sizeof(header));
     info.pixels = dib + sizeof(header) + colors * sizeof(RGBQUAD);
+    if (!clearPixels) {
+        std::memset(dib + sizeof(header), 0, colors * sizeof(RGBQUAD));
+        const std::size_t used = (static_cast<std::size_t>(width) * bits + 7) / 8;
+        if (used < info.row_stride)
+            for (DWORD y = 0; y < height; ++y)
+                std::memset(info.pixels + static_cast<std::size_t>(y) * info.row_stride + used, 0, info.row_stride - used);
+    }
     InvalidateNearestCache();
     return dib;
 }

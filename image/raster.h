@@ -30,6 +30,7 @@ class CRaster;
 class CRasterFile;
 namespace lumi::image {
 class FormatDispatcher;
+struct DecoderAccess;
 }
 
 // Image type ids.
@@ -469,6 +470,13 @@ public:
 
 protected:
     friend class lumi::image::FormatDispatcher;
+    friend struct lumi::image::DecoderAccess;
+
+    // Create and CreateAlpha for a decoder that writes every pixel (every alpha value) before
+    // it succeeds: what it is about to write is not cleared first (the palette and the bytes
+    // that pad each row are). A decoder that fails drops the image it decoded into.
+    BYTE* CreateForDecoder(DWORD width, DWORD height, DWORD bpp, DWORD type);
+    bool CreateAlphaForDecoder();
 
     // True (with a message) when a decoder has no stream to read.
     bool CannotDecode(CRasterFile* file);
@@ -489,6 +497,7 @@ protected:
     CRaster** frames = nullptr;
 
 private:
+    BYTE* CreateBlock(DWORD width, DWORD height, DWORD bpp, DWORD type, bool clearPixels);
     std::size_t PlaneBytes() const;
     BYTE* PixelByte(LONG x, LONG y) const;
     void InvalidateNearestCache() { info.nearest_valid = false; }

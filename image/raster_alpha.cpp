@@ -7,14 +7,19 @@
 #include "image/raster.h"
 
 bool CRaster::CreateAlpha() {
+    const bool fresh = alpha == nullptr;
+    if (!CreateAlphaForDecoder()) return false;
+    if (fresh) std::memset(alpha, 255, PlaneBytes());
+    return true;
+}
+
+bool CRaster::CreateAlphaForDecoder() {
     if (!dib) return false;
     if (alpha) return true;
     const std::size_t bytes = PlaneBytes();
     if (bytes > lumi::image::kMaxPixelBytes) return false;
     alpha = static_cast<BYTE*>(std::malloc(bytes));
-    if (!alpha) return false;
-    std::memset(alpha, 255, bytes);
-    return true;
+    return alpha != nullptr;
 }
 
 void CRaster::DeleteAlpha() {

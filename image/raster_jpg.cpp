@@ -13,6 +13,7 @@
 #include <jpeglib.h>
 
 #include "image/checked_size.h"
+#include "image/decoder_access.h"
 #include "image/raster_exif.h"
 #include "image/raster_file.h"
 #include "image/raster_io_file.h"
@@ -269,7 +270,12 @@ RunResult DecodeBody(DecodeJob* job, CRasterFile* file, CRaster* target, const D
     const JDIMENSION width = cinfo->output_width;
     const JDIMENSION height = cinfo->output_height;
     const int components = cinfo->output_components;
-    if (!target->Create(width, height, 8 * static_cast<DWORD>(components), kRasterTypeJpg)) {
+    // One, three or four (folded to three) samples a pixel fill every pixel of every row: the
+    // image is not cleared first.
+    const bool fillsRows = components == 1 || components == 3 || (components == 4 && !cinfo->quantize_colors);
+    const DWORD bits = 8 * static_cast<DWORD>(components);
+    if (!(fillsRows ? lumi::image::DecoderAccess::CreateForDecoder(*target, width, height, bits, kRasterTypeJpg)
+                    : target->Create(width, height, bits, kRasterTypeJpg))) {
         job->create_failed = true;
         jpeg_destroy_decompress(cinfo);
         return RunResult::kFailed;

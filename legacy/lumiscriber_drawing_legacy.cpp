@@ -7,6 +7,7 @@
 #include "draw/tex_mgr.h"
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/window.h"
+#include "particle/particle_emitter_mgr.h"
 
 using lumi::ClipToCurrentFrame;
 using lumi::HasPixels;
@@ -33,6 +34,11 @@ void CLumiscriber::ReleasePrimitive(STRU_DRAW_COMMAND_BASE* cmd) {
     if (cmd == nullptr || IsScratchCommand(cmd)) return;
     // The renderer's own commands (DrawPoint hands them out) stay in their rings.
     if (frameCommands_ && frameCommands_->Holds(cmd)) return;
+    if (STRU_PARTICLE_COMMAND* particles = EmitterCommandOf(cmd)) {
+        // Its beams' batches may still be drawn this frame: the manager keeps it until then.
+        if (emitterMgr_) emitterMgr_->ReleaseEmitter(particles->emitter);
+        particles->emitter = nullptr;
+    }
     // The processors took what they draw at submission, and the frame holds its textures:
     // a command queued this frame may go at once.
     if (!ReleaseDrawCommand(*commandPools_, cmd))

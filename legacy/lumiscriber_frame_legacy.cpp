@@ -7,6 +7,7 @@
 #include "draw/draw_layer.h"
 #include "draw/tex_mgr.h"
 #include "legacy/swap_chain_legacy.h"
+#include "particle/particle_emitter_mgr.h"
 #include "platform/dxerr/dxerr.h"
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/time.h"
@@ -67,6 +68,8 @@ bool CLumiscriber::EndScene(bool present) {
     }
     drawSequence_ = 0;
     if (layer_) layer_->Reset();
+    // The frame that may have drawn released emitters' beams is done with them.
+    if (emitterMgr_) emitterMgr_->ReapParkedEmitter();
     if (texMgr_) {
         texMgr_->ReleaseFrameHolds();
         texMgr_->Update();

@@ -12,7 +12,8 @@
 // Its code: lifecycle_legacy (construction, destruction), frame_legacy (frame loop, device
 // loss and reset), drawing_legacy (draw operations, frame commands), targets_legacy (swap
 // chains, render targets, render-target switching, off-screen draws), resources_legacy (the
-// operations of this build's interface alone); text in lumiscriber_text_legacy.cpp. The device
+// operations of this build's interface alone), emitters_legacy (particle emitters); text in
+// lumiscriber_text_legacy.cpp. The device
 // road, statistics, textures, image files, cursor and glyph-library settings are the current
 // build's files (core/lumiscriber_common.cpp, _device.cpp, _stats.cpp, _textures.cpp,
 // _cursor.cpp, _fonts.cpp), compiled against this class.
@@ -45,9 +46,11 @@ class CD3DSwapChain;
 class CD3DTexture;
 class CD3DVertexBuffer;
 class CFontTexMgr;
+class CParticleEmitterMgr;
 class CTexMgr;
 struct draw_layer_t;
 struct font_desc_t;
+struct STRU_PARTICLE_COMMAND;
 struct STRU_RECT_COMMAND;
 
 class CLumiscriber : public IRenderer {
@@ -192,6 +195,7 @@ public:
 
     CTexMgr* GetTexMgr() const { return texMgr_.get(); }
     CFontTexMgr* GetFontTexMgr() const { return fontTexMgr_.get(); }
+    CParticleEmitterMgr* GetParticleEmitterMgr() const { return emitterMgr_.get(); }
     CD3DVertexBuffer* GetVertexBuffer() const { return vertexBuffer_.get(); }
     CD3DIndexBuffer* GetIndexBuffer() const { return indexBuffer_.get(); }
     // The typed pools every command of this renderer comes from.
@@ -282,6 +286,13 @@ private:
     // of an animated texture, then queued and counted. Nothing when the texture has no pixels.
     void SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags, STRU_RECT_COMMAND* cmd,
                             D3DCOLOR color);
+    // The particle command holding an emitter; null otherwise.
+    STRU_PARTICLE_COMMAND* EmitterCommandOf(STRU_DRAW_COMMAND_BASE* cmd) const;
+    // Updates the command's emitter for this frame at the next draw sequence; null (nothing
+    // updated) without one. lumiscriber_emitters_legacy.cpp.
+    STRU_PARTICLE_COMMAND* UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                                std::int32_t dx, std::int32_t dy, std::int32_t param, float scale);
+
     // The command as a textured rectangle holding a texture; null otherwise.
     STRU_RECT_COMMAND* TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const;
     // The host's command of `type`, or for ScratchCommand() the renderer's next one.
@@ -358,6 +369,7 @@ private:
     std::unique_ptr<frame_commands_t> frameCommands_;
     std::unique_ptr<CTexMgr> texMgr_;
     std::unique_ptr<CFontTexMgr> fontTexMgr_;
+    std::unique_ptr<CParticleEmitterMgr> emitterMgr_;
     std::unique_ptr<CD3DVertexBuffer> vertexBuffer_;
     std::unique_ptr<CD3DIndexBuffer> indexBuffer_;
     std::unique_ptr<draw_layer_t> layer_;

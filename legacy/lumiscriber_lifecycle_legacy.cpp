@@ -10,11 +10,12 @@
 #include "draw/d3d_buffers.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_layer.h"
-#include "draw/font_tex_mgr.h"
 #include "draw/tex_mgr.h"
 #include "legacy/clip_scale.h"
 #include "legacy/font_desc.h"
+#include "legacy/font_tex_mgr_legacy.h"
 #include "legacy/swap_chain_legacy.h"
+#include "particle/particle_emitter_mgr.h"
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/time.h"
 
@@ -75,6 +76,7 @@ void CLumiscriber::Construct(const STRU_RENDERER_PARAM& param) {
     texMgr_ = std::make_unique<CTexMgr>(this);
     WriteLog(u"FontTexMgr creating...");
     fontTexMgr_ = std::make_unique<CFontTexMgr>(this);
+    emitterMgr_ = std::make_unique<CParticleEmitterMgr>(this, texMgr_.get());
 
     SetDefaultRenderStates();
     if (pixelShader11_) CreateGreyPixelShader();
@@ -133,6 +135,7 @@ void CLumiscriber::ReleaseEverything() {
         cursorTexture_->Release();
         cursorTexture_ = nullptr;
     }
+    emitterMgr_.reset();
     fontTexMgr_.reset();
     texMgr_.reset();
     try {

@@ -1,56 +1,57 @@
 // CLumiscriber: text commands in the legacy build (in place of core/lumiscriber_text.cpp). A
 // text command names its font with a font description (legacy/font_desc.h) from the
-// description pool; glyphs are laid out by the build's font-texture manager. This build has
-// no such manager yet: text and fonts are kept on the command, but nothing is laid out, so a
-// text has no extent and draws nothing. The default font is such a description too.
-#include <algorithm>
-#include <iterator>
-
+// description pool; its glyphs are laid out by the font-texture manager when its text or font
+// changes (legacy/text_layout_legacy.h), and every draw places and queues that layout (DrawText
+// is in core/lumiscriber_fonts.cpp). The default font is such a description too; the renderer
+// only keeps it.
 #include "core/lumiscriber.h"
 #include "draw/draw_commands.h"
+#include "draw/draw_layer.h"
+#include "draw/text_layout.h"
 #include "legacy/font_desc.h"
+#include "legacy/font_tex_mgr_legacy.h"
+#include "legacy/text_layout_legacy.h"
 
-namespace {
-
-constexpr std::size_t kTextUnits = kTextCommandUnits - 1;
-
-}  // namespace
-
-void CLumiscriber::DrawText(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, D3DCOLOR, bool, D3DCOLOR,
-                            std::int32_t) {}
-
-void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                  D3DCOLOR, bool, bool, D3DCOLOR, std::int32_t) {}
+void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top,
+                                  std::int32_t right, std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline,
+                                  D3DCOLOR outlineColor, std::int32_t spacing) {
+    auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
+    // Drawn from the layout SetText or SetFont made: without one there is nothing to draw.
+    if (text == nullptr || text->font == nullptr || text->words.Empty()) return;
+    text->sequence = drawSequence_++;
+    text->color = color;
+    PlaceText(text, RECT{left, top, right, bottom}, wrap, spacing, text->font->LineHeight());
+    text->flags = kDrawFlagAlpha;
+    FillDrawListHeads(text, outline, outlineColor);
+    if (!deviceLost_ && openLayer_ != nullptr) {
+        for (lru_obj_s* node = lru_obj_s::Next(&text->drawLists); node != &text->drawLists;
+             node = lru_obj_s::Next(node)) {
+            DispatchDrawCommand(&txt_drawlist_t::FromNode(node)->command, &drawContext_, openLayer_);
+        }
+    }
+    AddDrawCalls(1);
+}
 
 bool CLumiscriber::SetText(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* text) {
     auto* record = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
-    if (record == nullptr) return false;
-    WCHAR kept[kTextCommandUnits] = {};
-    for (std::size_t i = 0; text != nullptr && i < kTextUnits && text[i] != u'\0'; ++i) kept[i] = text[i];
-    if (std::equal(std::begin(kept), std::end(kept), std::begin(record->text))) return false;
-    std::copy(std::begin(kept), std::end(kept), std::begin(record->text));
-    ClearTextLayout(record);
-    return false;  // not laid out
+    if (record == nullptr || !StoreText(record, text)) return false;
+    return LayOutText(record, fontTexMgr_.get());
 }
 
 bool CLumiscriber::GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
-                                 std::int32_t) {
-    if (DrawCommandAs<STRU_TEXT_COMMAND>(cmd) == nullptr) return false;
-    if (width != nullptr) *width = 0;
-    if (height != nullptr) *height = 0;
-    return true;
+                                 std::int32_t spacing) {
+    return ::GetTextExtent(DrawCommandAs<STRU_TEXT_COMMAND>(cmd), width, height, spacing);
 }
 
 std::uint8_t CLumiscriber::SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) {
     auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
     if (text == nullptr) return 0;
     if (text->font == nullptr) text->font = new font_desc_t();
-    // Sizes outside 0 to 255 are taken as the nearest, as the font key holds them.
-    if (text->font->Assign(path, static_cast<std::uint8_t>(std::clamp(size, 0, 255)), 0)) ClearTextLayout(text);
+    if (text->font->Assign(path, FontSizeByte(size), 0)) LayOutText(text, fontTexMgr_.get());
     return static_cast<std::uint8_t>(text->font->LineHeight());
 }
 
 void CLumiscriber::SetDefaultFont(const WCHAR* path, std::int32_t size) {
     if (defaultFont_ == nullptr) defaultFont_ = new font_desc_t();
-    defaultFont_->Assign(path, static_cast<std::uint8_t>(std::clamp(size, 0, 255)), 0);
+    defaultFont_->Assign(path, FontSizeByte(size), 0);
 }

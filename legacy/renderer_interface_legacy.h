@@ -20,8 +20,8 @@
 //
 // Threads, failures and exceptions as in the current library (core/renderer_interface.h):
 // failures return false, null or 0 with a line in the event log; lumi::Exception reaches the
-// host for pool exhaustion and the particle operations ("unsupported method!" until the
-// legacy particle system is built); tarnel::FatalError for a null file callback.
+// host for pool exhaustion and for releasing a particle command whose emitter is not the
+// renderer's ("invalid pointer"); tarnel::FatalError for a null file callback.
 //
 // While the device is lost (BeginScene found it so), draw operations queue nothing and
 // EndScene draws nothing; each BeginScene resets the device once it can be.
@@ -70,14 +70,16 @@ public:
     virtual void SetFileSystem(PFN_FILE_OPEN open1, PFN_FILE_CLOSE close1, PFN_FILE_READ read1, PFN_FILE_SEEK seek1,
                                PFN_FILE_OPEN open2, PFN_FILE_CLOSE close2, PFN_FILE_READ read2,
                                PFN_FILE_SEEK seek2) = 0;
-    // Particle operations: throw lumi::Exception("unsupported method!") until the legacy
-    // particle system is built.
+    // Whether the particle command's emitter has a CIRCLEBEAM beam.
     virtual bool HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     // Clears the current render target (colour and depth) at once, and keeps the colour.
     virtual void SetBackgroundColor(D3DCOLOR color) = 0;
     // The back buffer's size (low 16 bits of the parameters).
     virtual std::int16_t GetWidth() = 0;
     virtual std::int16_t GetHeight() = 0;
+    // Updates the particle command's emitter for this frame at (x, y), its quads moved by
+    // (-dx, -dy) and its spawns turned by `param` degrees, and queues its beams; the circle
+    // variant draws only the particles of its CIRCLEBEAM beams. Nothing without an emitter.
     virtual void DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
                              std::int32_t dy, std::int32_t param, float scale) = 0;
     virtual void DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
@@ -99,8 +101,9 @@ public:
     // Draws nothing; counts as one draw call.
     virtual void DrawReserved(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e,
                               std::int32_t f, std::int32_t g, std::int32_t h) = 0;
-    // Text: the text and its font are kept on the command; nothing is drawn until the legacy
-    // font-texture manager is built.
+    // Text, as in the current library, from the layout SetText or SetFont made (a text
+    // without font draws nothing). Lines are as high as the larger line height of the
+    // font's 'A' and U+9AD8.
     virtual void DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
                           D3DCOLOR outlineColor, std::int32_t spacing) = 0;
     virtual void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
@@ -130,26 +133,37 @@ public:
     virtual D3DCOLOR GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
     virtual STRU_IMAGE_FILE_SIZE GetImageFileSize(const WCHAR* path) = 0;
     virtual bool GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) = 0;
-    // 0 and 0 until the legacy font-texture manager lays text out.
+    // The sum of the glyphs' advances plus `spacing` each, and their largest line height; 0
+    // and 0 until the text is laid out.
     virtual bool GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
                                std::int32_t spacing) = 0;
     virtual bool SavePrimitiveTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, const RECT* rect) = 0;
     virtual void PreloadTexture(const WCHAR* path) = 0;
     // Binds the sprite command to the file's texture (an empty path unbinds it); its load
     // starts when it has no pixels yet. False for other commands or when no texture could be
-    // made (logged).
+    // made (logged). An image larger than the device's largest texture, or whose load would
+    // hold more than 256 MiB, stays unloaded, as does a file that cannot be read or decoded
+    // (logged with its reason); that texture does not load its file again.
     virtual bool SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bool urgent) = 0;
+    // Reads and compiles the script at once (through the second file-callback set) and gives
+    // the particle command the new emitter, releasing the one it had; the same path keeps it.
+    // A script that does not read or compile leaves the command without an emitter (a compile
+    // failure logs "script parse failed." with the path and the reader's message).
     virtual void SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t ignored) = 0;
+    // -1 (endless: legacy emitters always live) with an emitter, else 0.
     virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual bool IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual void RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t ignored) = 0;
-    // Gives the text command the font of `path` at `size` pixels (held to 0..255); returns
-    // the line height (low 8 bits; 0 until the text is laid out).
+    // Gives the text command the font of `path` at `size` pixels (held to 0..255; paths of
+    // more than 63 units are cut) and lays the text out again when the font changed; returns
+    // the line height (low 8 bits). Glyphs are rasterised in the call; a code unit the font
+    // has no glyph for is drawn as nothing.
     virtual std::uint8_t SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) = 0;
     // Stores the first 255 UTF-16 units of `text`. False when the text is unchanged, else
     // whether it is laid out.
     virtual bool SetText(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* text) = 0;
-    // The font of text commands without one of their own: `path` at `size` pixels.
+    // Stores the default font description, `path` at `size` pixels; text commands name
+    // their own font with SetFont.
     virtual void SetDefaultFont(const WCHAR* path, std::int32_t size) = 0;
     virtual void SetWesternFontPath(const WCHAR* path) = 0;
     virtual CParticleEmitter* GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) = 0;

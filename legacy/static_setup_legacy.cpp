@@ -15,7 +15,11 @@
 #include "draw/tex_mgr.h"
 #include "draw/texture_cell.h"
 #include "draw/texture_pool.h"
+#include "legacy/d3d_bitmap_legacy.h"
 #include "legacy/font_desc.h"
+#include "legacy/font_picture.h"
+#include "legacy/font_tex.h"
+#include "legacy/loader_thread.h"
 #include "particle/particle.h"
 #include "platform/tarnel/tarnel.h"
 
@@ -27,19 +31,20 @@ namespace {
 [[maybe_unused]] const bool g_MessageSinksReady = (tarnel::LastErrorMessage(), true);
 
 // The pools are sized for the 32-bit types; a type of this build that is larger gets blocks
-// of its own size.
+// of its own size, and every block keeps the type's alignment.
 template <class T>
 constexpr std::uint32_t BlockFor(std::uint32_t size32) {
-    return std::max<std::uint32_t>(size32, sizeof(T));
+    const std::uint32_t size = std::max<std::uint32_t>(size32, sizeof(T));
+    return (size + alignof(T) - 1) / alignof(T) * alignof(T);
 }
 
 }  // namespace
 
-CMemPool g_CD3DBitmapPool(1212, 64);
+CMemPool g_CD3DBitmapPool(BlockFor<CD3DBitmap>(1212), 64);
 CMemPool g_CD3DHugeTexturePool(BlockFor<CD3DHugeTexture>(688), 32);
 CMemPool g_STRU_DRAW_PRIMITIVEPool(BlockFor<STRU_DRAW_PRIMITIVE>(84), 64);
 CMemPool g_STRU_WORD_DRAWPool(BlockFor<STRU_WORD_DRAW>(44), 64);
-CMemPool g_STRU_WORD_TEXPool(44, 128);
+CMemPool g_STRU_WORD_TEXPool(BlockFor<STRU_WORD_TEX>(44), 128);
 CMemPool g_mem_obj_tPool(BlockFor<mem_obj_t>(76), 128);
 CMemPool g_word_node_tPool(BlockFor<word_node_t>(28), 128);
 CMemPool g_txt_drawlist_tPool(BlockFor<txt_drawlist_t>(104), 128);
@@ -51,10 +56,13 @@ std::u16string g_TextureNameKey(260, u'C');
 CMemPool g_CD3DTexturePool(BlockFor<CD3DTexture>(664), 64);
 CMemPool g_tex_cell_tPool(BlockFor<tex_cell_t>(84), 256);
 CMemPool g_font_desc_tPool(BlockFor<font_desc_t>(144), 64);
-CMemPool g_CFontPicturePool(680, 8);
-CMemPool g_CFontTexPool(232, 64);
+CMemPool g_CFontPicturePool(BlockFor<CFontPicture>(680), 8);
+CMemPool g_CFontTexPool(BlockFor<CFontTex>(232), 64);
 
-// The loading threads' objects and their lock come here, between pools 15 and 16.
+// The loading threads' objects come here, between pools 15 and 16; the ring before the
+// threads, so that it outlives them.
+lru_list_t LoaderWorkerRing;
+CLoaderThread g_LoaderThreads[1 + kLoaderWorkers];
 
 CMemPool g_PrimitiveDataPool(BlockFor<PrimitiveData>(52), 256);
 CMemPool g_tex_node_tPool(BlockFor<tex_node_t>(28), 64);

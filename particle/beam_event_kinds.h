@@ -1,5 +1,5 @@
 #pragma once
-// The 6 kinds of beam event (kind ids 0 to 5). Their times are seconds on the beam clock; a
+// The 6 kinds of beam event (kind ids 0 to 5; the legacy build has the first three only). Their times are seconds on the beam clock; a
 // fading event makes the one before it of its kind ramp toward it over the seconds between
 // them. Values changed by beam events are play-time state: the beam's authored values (what
 // a saved script holds) stay as set.
@@ -15,7 +15,7 @@ using CBeamXYZEvent = CValuedEvent<CParticleBeamEvent, xyz_range_t, kEventValueX
 class CParticleBeamEvent_EventTimer final : public CBeamSingleEvent {
 public:
     CParticleBeamEvent_EventTimer();
-    std::int32_t GetEventType() override { return 0; }
+    std::int32_t GetEventType() override { return event_kind::kBeamEventTimer; }
     void Apply(CParticleBeam& beam) override;
 };
 
@@ -24,7 +24,7 @@ public:
 class CParticleBeamEvent_NumParticles final : public CBeamSingleEvent {
 public:
     CParticleBeamEvent_NumParticles();
-    std::int32_t GetEventType() override { return 1; }
+    std::int32_t GetEventType() override { return event_kind::kBeamNumParticles; }
     void Apply(CParticleBeam& beam) override;
     bool Parse(script_cursor_t& cursor) override;
 };
@@ -33,7 +33,7 @@ public:
 class CParticleBeamEvent_EmitSpeed final : public CBeamSingleEvent {
 public:
     CParticleBeamEvent_EmitSpeed();
-    std::int32_t GetEventType() override { return 2; }
+    std::int32_t GetEventType() override { return event_kind::kBeamEmitSpeed; }
     void Apply(CParticleBeam& beam) override;
 };
 
@@ -41,7 +41,7 @@ public:
 class CParticleBeamEvent_Position final : public CBeamXYZEvent {
 public:
     CParticleBeamEvent_Position();
-    std::int32_t GetEventType() override { return 3; }
+    std::int32_t GetEventType() override { return event_kind::kBeamPosition; }
     void Apply(CParticleBeam& beam) override;
 };
 
@@ -50,7 +50,7 @@ public:
 class CParticleBeamEvent_PlaySound final : public CParticleBeamEvent {
 public:
     CParticleBeamEvent_PlaySound();
-    std::int32_t GetEventType() override { return 4; }
+    std::int32_t GetEventType() override { return event_kind::kBeamPlaySound; }
     std::int32_t GetValueType() override { return kEventValueText; }
     const void* GetValue() override { return soundName_.c_str(); }
     bool SetValue(std::int32_t type, bool whole, const void* data) override;
@@ -69,6 +69,6 @@ private:
 class CParticleBeamEvent_EmitAngle final : public CBeamSingleEvent {
 public:
     CParticleBeamEvent_EmitAngle();
-    std::int32_t GetEventType() override { return 5; }
+    std::int32_t GetEventType() override { return event_kind::kBeamEmitAngle; }
     void Apply(CParticleBeam& beam) override;
 };

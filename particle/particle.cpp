@@ -10,6 +10,15 @@ constexpr float kHalfPi = 1.5707964f;
 
 }  // namespace
 
+void CParticle::StepColor(float t) {
+    const float step = colorRemaining < t ? colorRemaining : t;
+    color.r += step * colorRate.r;
+    color.g += step * colorRate.g;
+    color.b += step * colorRate.b;
+    color.a += step * colorRate.a;
+    colorRemaining -= step;
+}
+
 bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity, float timeScale,
                      std::uint32_t radiusLimit) {
     if (!alive) return false;
@@ -46,19 +55,7 @@ bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravi
         speedVectorValid = 1;
     }
 
-    if (colorRemaining < t) {
-        color.r += colorRemaining * colorRate.r;
-        color.g += colorRemaining * colorRate.g;
-        color.b += colorRemaining * colorRate.b;
-        color.a += colorRemaining * colorRate.a;
-        colorRemaining = 0.0f;
-    } else {
-        color.r += t * colorRate.r;
-        color.g += t * colorRate.g;
-        color.b += t * colorRate.b;
-        color.a += t * colorRate.a;
-        colorRemaining -= t;
-    }
+    StepColor(t);
     StepRamp(spin, t);
     angle += spin.value * t;
 

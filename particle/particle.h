@@ -9,6 +9,7 @@
 // advance by that time x the emitter's time scale. Host thread only.
 #include <cstdint>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "particle/particle_values.h"
@@ -29,6 +30,14 @@ public:
     // no time has passed.
     bool Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity, float timeScale,
               std::uint32_t radiusLimit);
+#if LUMI_LEGACY
+    // The legacy build's step (legacy/particle_beam_legacy.cpp): no time scale, track or
+    // radius limit; the speed ramp's rate adds along the motion angle, and the motion angle
+    // follows the velocity on every step.
+    bool Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity);
+#endif
+    // The colour ramp by t seconds (the four channels share its remaining time).
+    void StepColor(float t);
     // Runs a track segment from a to b in `seconds` (at once when that is not positive).
     void StartSegment(const vec3_t& a, const vec3_t& b, float seconds);
     // The SPEED and MOTIONANGLE events of one chain both applied: the velocity's x and y
@@ -85,6 +94,20 @@ public:
 inline void PrefetchParticle(const lru_obj_s* node) {
     const auto* bytes = reinterpret_cast<const char*>(node);
     for (std::size_t line = 0; line < sizeof(CParticle); line += 64) __builtin_prefetch(bytes + line);
+}
+
+// The pixel size (w, h) of the particle's quad: with lock aspect SIZE both ways, narrowed or
+// flattened by the texture's aspect (width over height); else SIZEX by SIZEY.
+inline void QuadSizeOf(const CParticle& particle, float aspect, float& w, float& h) {
+    w = particle.sizeX.value;
+    h = particle.sizeY.value;
+    if (!particle.lockAspect) return;
+    w = h = particle.size.value;
+    if (aspect > 1.0f) {
+        w /= aspect;
+    } else if (aspect < 1.0f) {
+        h *= aspect;
+    }
 }
 
 // One linear step of a ramp by t seconds: it stops when its remaining time runs out.

@@ -1,6 +1,7 @@
 #include "particle/particle_beam.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <memory>
 
@@ -44,6 +45,7 @@ CParticleBeam::~CParticleBeam() {
     texture_ = nullptr;
 }
 
+#if !LUMI_LEGACY  // the legacy beam finds its texture at once (legacy/particle_beam_legacy.cpp)
 void CParticleBeam::SetTexture(const std::u16string& name) {
     std::u16string key = CapWideText(name, kNameUnits);
     if (key.empty()) {
@@ -55,6 +57,7 @@ void CParticleBeam::SetTexture(const std::u16string& name) {
     textureName_ = std::move(key);
     textureReload_ = 1;
 }
+#endif
 
 void CParticleBeam::SetNameA(const char* name) { SetName(AnsiToWideCapped(name, kNameUnits)); }
 
@@ -141,8 +144,10 @@ IParticleEventSet* CParticleBeam::GetEventSet(std::uint32_t kind) {
         for (auto& set : sets) eventSets_.push_back(set.release());
         for (CEventBase* head : particleEvents_)
             for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
-        for (CEventBase* head : beamEvents_)
-            for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
+        // The legacy beam shows no beam events in its sets.
+        if (!lumi::kLegacy)
+            for (CEventBase* head : beamEvents_)
+                for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) BindEventToSet(event);
     }
     return eventSets_[kind];
 }
@@ -165,6 +170,43 @@ void CParticleBeam::Reset() {
 }
 
 float CParticleBeam::GetDelayClock() { return state_.cycleDuration < 0.0f ? 0.0f : state_.cycleDuration; }
+
+CParticle* CParticleBeam::Spawn(const vec3_t& position, std::int32_t angle, float frameTime) {
+    // The legacy beam has no cycle times (and no EMITANGLE events: its offset stays 0).
+    if (!lumi::kLegacy && live_.Empty()) state_.cycleStart = frameTime;
+    auto* particle = new CParticle();
+    particle->lastUpdateTime = frameTime;
+    particle->lifetime = SampleValueRange(lifeTime_);
+    particle->position = SampleVec3Range(emitRadius_);
+    particle->lockAspect = lockAspect_;
+    const float emitAngle = SampleValueRange(emitAngle_);
+    const float emitSpeed = SampleValueRange(emitSpeed_);
+    particle->speed.value = emitSpeed + state_.emitSpeedOffset;
+    particle->motionAngle.value = (emitAngle + state_.emitAngleOffset) * kDegreesToRadians;
+    const float cosine = std::cos(particle->motionAngle.value);
+    const float sine = std::sin(particle->motionAngle.value);
+    particle->velocity = {cosine * particle->speed.value, sine * particle->speed.value, 0.0f};
+    particle->emitterPosition = position;
+    particle->circle = circleBeam_;
+    particle->attached = attachedToEmitter_ || singleParticle_ ? 1 : 0;
+    particle->immortal = singleParticle_;
+    if (muzzleShape_ == MS_ELLIPSE) {
+        const vec3_t radius = SampleVec3Range(emitRadius_);
+        particle->position.x = cosine * radius.x;
+        particle->position.y = sine * radius.y;
+    }
+    ApplySpawnEvents(*particle);
+    if (angle != 0) {
+        const float turn = static_cast<float>(angle) * kDegreesToRadians;
+        const float c = std::cos(turn);
+        const float s = std::sin(turn);
+        const vec3_t v = particle->velocity;
+        particle->velocity.x = c * v.x - s * v.y;
+        particle->velocity.y = s * v.x + c * v.y;
+    }
+    live_.PushBack(&particle->node);
+    return particle;
+}
 
 void CParticleBeam::SetDrawSequence(std::int32_t sequence, std::int32_t beamIndex) {
     drawSequence_ = sequence;

@@ -19,6 +19,7 @@
 //
 // Host thread only; no locks. Allocation failures propagate as the allocators' exceptions.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,9 +76,28 @@ struct beam_state_t {
     float uvCorners[4][2] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}, {1.0f, 1.0f}};  // TL, TR, BL, BR
 };
 
+#if LUMI_LEGACY
+// A point sprite's vertex: position in clip space, size in pixels, colour (FVF 0x62).
+struct point_vertex_t {
+    float x, y, z;
+    float size;
+    D3DCOLOR diffuse;
+};
+static_assert(sizeof(point_vertex_t) == kPointSpriteStride);
+
+// One batch a legacy beam prepares at each update; the alpha-blended processor draws it from
+// where it lies, so it must stay as it is until the frame has been drawn.
+struct beam_batch_t {
+    STRU_DRAW_PRIMITIVE states;
+    batch_arrays_t quads{0, 0};          // billboards: four vertices and six indices each
+    std::vector<point_vertex_t> points;  // point sprites
+    prepared_batch_t view;               // what the processor is handed
+};
+#endif
+
 class CParticleBeam final : public IParticleBeamScript, public IAlphaBatchBeam {
 public:
-    static constexpr std::uint32_t kEventSetCount = 23;  // event kinds 0 to 22
+    static constexpr std::uint32_t kEventSetCount = lumi::kLegacy ? 19 : 23;  // one per event kind
     static constexpr std::uint32_t kTrackPointCount = 200;
     static constexpr std::size_t kNameUnits = 511;  // names and texture names kept, in code units
     static constexpr std::int32_t kLiveParticleLimit = 65536;
@@ -108,20 +128,20 @@ public:
     void SetAlphaOp(std::int32_t op) override { alphaOp_ = op; }
     std::int32_t GetBlendOp() override { return blendOp_; }
     void SetBlendOp(std::int32_t op) override { blendOp_ = op; }
-    std::uint8_t GetAnimRow() override { return animRow_; }
-    void SetAnimRow(std::int32_t rows) override;
-    std::uint8_t GetAnimCow() override { return animCow_; }
-    void SetAnimCow(std::int32_t columns) override;
-    float GetAnimTime(std::uint32_t index) override;
-    void SetAnimTime(std::uint32_t index, float seconds) override;
-    float GetAnimTimes() override { return animTimes_; }
-    void SetAnimTimes(float seconds) override;
-    std::uint8_t GetAnimActualCount() override { return animActualCount_; }
-    void SetAnimActualCount(std::int32_t count) override;
-    std::uint16_t GetAnimSize() override { return animSize_; }
-    void SetAnimSize(std::int32_t pixels) override;
-    std::uint8_t GetStartAnimIndex() override { return startAnimIndex_; }
-    void SetStartAnimIndex(std::int32_t index) override { startAnimIndex_ = static_cast<std::uint8_t>(index); }
+    std::uint8_t GetAnimRow() LUMI_BEAM_CURRENT_OP { return animRow_; }
+    void SetAnimRow(std::int32_t rows) LUMI_BEAM_CURRENT_OP;
+    std::uint8_t GetAnimCow() LUMI_BEAM_CURRENT_OP { return animCow_; }
+    void SetAnimCow(std::int32_t columns) LUMI_BEAM_CURRENT_OP;
+    float GetAnimTime(std::uint32_t index) LUMI_BEAM_CURRENT_OP;
+    void SetAnimTime(std::uint32_t index, float seconds) LUMI_BEAM_CURRENT_OP;
+    float GetAnimTimes() LUMI_BEAM_CURRENT_OP { return animTimes_; }
+    void SetAnimTimes(float seconds) LUMI_BEAM_CURRENT_OP;
+    std::uint8_t GetAnimActualCount() LUMI_BEAM_CURRENT_OP { return animActualCount_; }
+    void SetAnimActualCount(std::int32_t count) LUMI_BEAM_CURRENT_OP;
+    std::uint16_t GetAnimSize() LUMI_BEAM_CURRENT_OP { return animSize_; }
+    void SetAnimSize(std::int32_t pixels) LUMI_BEAM_CURRENT_OP;
+    std::uint8_t GetStartAnimIndex() LUMI_BEAM_CURRENT_OP { return startAnimIndex_; }
+    void SetStartAnimIndex(std::int32_t index) LUMI_BEAM_CURRENT_OP { startAnimIndex_ = static_cast<std::uint8_t>(index); }
     const float* GetRefPoint() override { return refPoint_; }
     void SetRefPoint(const float* uv) override;
     std::int32_t GetParticleMode() override { return particleMode_; }
@@ -136,8 +156,8 @@ public:
     void SetEmitRand(std::int32_t on) override { emitRand_ = static_cast<std::uint8_t>(on); }
     std::uint8_t GetSingleParticle() override { return singleParticle_; }
     void SetSingleParticle(std::int32_t on) override { singleParticle_ = static_cast<std::uint8_t>(on); }
-    std::uint8_t GetIsAnim() override { return isAnim_; }
-    void SetIsAnim(std::int32_t on) override { isAnim_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetIsAnim() LUMI_BEAM_CURRENT_OP { return isAnim_; }
+    void SetIsAnim(std::int32_t on) LUMI_BEAM_CURRENT_OP { isAnim_ = static_cast<std::uint8_t>(on); }
     std::uint8_t GetCircleBeam() override { return circleBeam_; }
     void SetCircleBeam(std::int32_t on) override { circleBeam_ = static_cast<std::uint8_t>(on); }
     std::uint8_t GetFlipX() override { return flipX_; }
@@ -163,27 +183,27 @@ public:
     // The first call makes the 23 sets and shows every event of the beam's lists (particle
     // events first) in the set of its kind; an event whose time is taken there stays out.
     IParticleEventSet* GetEventSet(std::uint32_t kind) override;
-    float GetDelayTimer() override { return delayTimer_; }
-    void SetDelayTimer(float seconds) override { delayTimer_ = seconds; }
-    void SetCirclePlay(std::int32_t on) override { circlePlay_ = static_cast<std::uint8_t>(on); }
-    std::uint8_t GetCirclePlay() override { return circlePlay_; }
+    float GetDelayTimer() LUMI_BEAM_CURRENT_OP { return delayTimer_; }
+    void SetDelayTimer(float seconds) LUMI_BEAM_CURRENT_OP { delayTimer_ = seconds; }
+    void SetCirclePlay(std::int32_t on) LUMI_BEAM_CURRENT_OP { circlePlay_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetCirclePlay() LUMI_BEAM_CURRENT_OP { return circlePlay_; }
     // Budget := NUMPARTICLES; emission, beam clock, frame gate and animation start again; the
     // beam-event cursor goes to the first event. Particles, ramps, offsets, the scaling
     // reference and the cycle times stay.
-    void Reset() override;
-    float GetDelayClock() override;
-    void SetChgMode(std::int32_t mode) override { chgMode_ = static_cast<std::uint8_t>(mode); }
-    std::uint8_t GetChgMode() override { return chgMode_; }
-    void SetTrackMode(std::int32_t on) override { trackMode_ = static_cast<std::uint8_t>(on); }
-    std::uint8_t GetTrackMode() override { return trackMode_; }
-    void SetTrackCount(std::int32_t count) override { trackCount_ = static_cast<std::uint16_t>(count); }
-    std::uint16_t GetTrackCount() override { return trackCount_; }
-    void SetTrackIndex(std::int32_t index) override { trackIndex_ = static_cast<std::uint16_t>(index); }
-    std::uint16_t GetTrackIndex() override { return trackIndex_; }
-    void SetTrackTime(float seconds) override { trackTime_ = seconds; }
-    float GetTrackTime() override { return trackTime_; }
-    void SetTrackRand(std::int32_t on) override { trackRand_ = static_cast<std::uint8_t>(on); }
-    std::uint8_t GetTrackRand() override { return trackRand_; }
+    void Reset() LUMI_BEAM_CURRENT_OP;
+    float GetDelayClock() LUMI_BEAM_CURRENT_OP;
+    void SetChgMode(std::int32_t mode) LUMI_BEAM_CURRENT_OP { chgMode_ = static_cast<std::uint8_t>(mode); }
+    std::uint8_t GetChgMode() LUMI_BEAM_CURRENT_OP { return chgMode_; }
+    void SetTrackMode(std::int32_t on) LUMI_BEAM_CURRENT_OP { trackMode_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetTrackMode() LUMI_BEAM_CURRENT_OP { return trackMode_; }
+    void SetTrackCount(std::int32_t count) LUMI_BEAM_CURRENT_OP { trackCount_ = static_cast<std::uint16_t>(count); }
+    std::uint16_t GetTrackCount() LUMI_BEAM_CURRENT_OP { return trackCount_; }
+    void SetTrackIndex(std::int32_t index) LUMI_BEAM_CURRENT_OP { trackIndex_ = static_cast<std::uint16_t>(index); }
+    std::uint16_t GetTrackIndex() LUMI_BEAM_CURRENT_OP { return trackIndex_; }
+    void SetTrackTime(float seconds) LUMI_BEAM_CURRENT_OP { trackTime_ = seconds; }
+    float GetTrackTime() LUMI_BEAM_CURRENT_OP { return trackTime_; }
+    void SetTrackRand(std::int32_t on) LUMI_BEAM_CURRENT_OP { trackRand_ = static_cast<std::uint8_t>(on); }
+    std::uint8_t GetTrackRand() LUMI_BEAM_CURRENT_OP { return trackRand_; }
 
     // ---- Names from 8-bit text (ANSI code page), as the script reader has them ----
     void SetNameA(const char* name);
@@ -228,12 +248,23 @@ public:
     // the time of the three; motion follows the frame clock (g_FrameTime) on every call.
     // Then the animation, the texture and the sounds. Throws what spawning throws (the
     // "CParticle" pool).
+    //
+    // The legacy build's update (legacy/particle_beam_legacy.cpp) has no three-frame gate,
+    // delay, scaling, animation or sounds: every step uses dt; particles move with
+    // g_FrameTime; then the beam prepares its batches (GetPreparedBatch). `scale` is unused.
     void Update(float dt, float x, float y, float z, std::int32_t angle, float scale, float originX, float originY);
 
     // ---- IAlphaBatchBeam ----
     // The draw flag is set and the last update resolved a texture to draw from.
     bool IsDrawn() override;
     CD3DTexture* GetDrawTexture() override { return state_.drawTexture; }
+#if LUMI_LEGACY
+    // The batch the last update prepared for the draw mode: the circle particles' for 2, the
+    // others' for 0 and 1; null when there is none.
+    const prepared_batch_t* GetPreparedBatch(std::int32_t drawMode) override;
+    // The depth step of one submission, by which the beam's draw sequence places its quads.
+    void SetDepthStep(float step) { depthStep_ = step; }
+#else
     // The record has the beam's primitive type, colour, alpha and blend operations and
     // blends, culls counter-clockwise and has no pixel shader.
     bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) override;
@@ -241,6 +272,7 @@ public:
     // quad for a particle smaller than a pixel or placed at no finite point. A new node first
     // takes the beam's states and its texture's pending pixels.
     void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float depthStep) override;
+#endif
 
     // ---- Script text ----
     // Appends the beam's `PARTICLEBEAM "name" { ... }` block at `indent`: its properties as
@@ -319,6 +351,15 @@ private:
     // (the live particles' timelines, or the beam-event cursor).
     void ParticleEventsEdited();
     void BeamEventsEdited();
+
+#if LUMI_LEGACY
+    // ---- Legacy update steps (legacy/particle_beam_legacy.cpp) ----
+    void MoveLegacy(float frameTime, const vec3_t& emitter);
+    void EmitLegacy(float dt, float frameTime, const vec3_t& emitter, std::int32_t angle);
+    // The batches of this frame's live particles, after the texture's pixels are in video memory.
+    void BuildDrawData();
+    beam_batch_t& BatchFor(std::size_t index);
+#endif
 
     // ---- Update steps ----
     void Rescale(float scale);
@@ -413,4 +454,8 @@ private:
     std::vector<anim_cell_t> animCells_;
     std::uint8_t animCellsBuilt_ = 0;
     lru_list_t sounds_;
+#if LUMI_LEGACY
+    float depthStep_ = kDepthStep16;
+    std::unique_ptr<beam_batch_t> batches_[2];  // plain, circle; made on first use
+#endif
 };

@@ -127,16 +127,9 @@ void CParticleBeam::AppendToBatch(PrimitiveData& node, bool newNode, const viewp
     for (lru_obj_s* entry = lru_obj_s::Next(&live_); entry != &live_; entry = lru_obj_s::Next(entry)) {
         PrefetchParticle(entry->next);
         const CParticle& particle = *CParticle::FromNode(entry);
-        float w = particle.sizeX.value;
-        float h = particle.sizeY.value;
-        if (particle.lockAspect) {
-            w = h = particle.size.value;
-            if (aspect > 1.0f) {
-                w /= aspect;
-            } else if (aspect < 1.0f) {
-                h *= aspect;
-            }
-        }
+        float w = 0.0f;
+        float h = 0.0f;
+        QuadSizeOf(particle, aspect, w, h);
         if (!(w >= 1.0f && h >= 1.0f)) continue;
 
         // Turning the corner by the particle's angle and then, with its offset, by the

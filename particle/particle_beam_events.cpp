@@ -224,7 +224,8 @@ void CParticleBeam::OnParticleEventChanged() {
 void CParticleBeam::ApplyParticleChain(CParticle& particle, CParticleEvent* head) {
     for (CParticleEvent* event = head; event != nullptr; event = event->NextInChain())
         if (event->GetInternalKind() != kParticleEventTimerKind) event->Apply(particle);
-    if (particle.speedChanged && particle.angleChanged) particle.RebuildVelocityFromSpeed();
+    // The legacy SPEED event sets the velocity itself.
+    if (!lumi::kLegacy && particle.speedChanged && particle.angleChanged) particle.RebuildVelocityFromSpeed();
     // Last, so that the clock it sets holds for the particle's next chain.
     for (CParticleEvent* event = head; event != nullptr; event = event->NextInChain())
         if (event->GetInternalKind() == kParticleEventTimerKind) event->Apply(particle);

@@ -3,13 +3,24 @@
 // reader fills a beam, the writer reads it back and a host edits it. 87 operations in a
 // fixed order; there is no destructor slot (the emitter destroys its beams).
 //
+// The legacy build's interface has 53 of these operations, in the same order: it has no
+// animation operations, no ISANIM and nothing after GetEventSet. The beam keeps those as
+// plain members there (LUMI_BEAM_CURRENT_OP marks their overrides).
+//
 // Range getters return the beam's own record (valid while the beam lives; its value field is
 // the last draw); range setters copy the record. Enumerated and flag setters take an int32
 // and keep it in the field's width.
 #include <cstdint>
 #include <string>
 
+#include "core/build_variant.h"
 #include "particle/particle_values.h"
+
+#if LUMI_LEGACY
+#define LUMI_BEAM_CURRENT_OP
+#else
+#define LUMI_BEAM_CURRENT_OP override
+#endif
 
 class IParticleEventSet;
 
@@ -39,7 +50,8 @@ public:
     // The texture file name in key form ('\' as '/', a-z upper-cased).
     virtual const std::u16string& GetTexture() = 0;
     virtual void SetTexture(const std::u16string& name) = 0;
-    // NUMPARTICLES: the ramp's value truncated; the setter also sets the particle budget.
+    // NUMPARTICLES: the ramp's value truncated; the setter also sets the particle budget (the
+    // legacy build has none: there it sets the ramp's value only).
     virtual std::int32_t GetNumParticles() = 0;
     virtual void SetNumParticles(std::uint32_t count) = 0;
     virtual std::int32_t GetSourceBlendMode() = 0;  // D3DBLEND
@@ -52,6 +64,7 @@ public:
     virtual void SetAlphaOp(std::int32_t op) = 0;
     virtual std::int32_t GetBlendOp() = 0;  // D3DBLENDOP
     virtual void SetBlendOp(std::int32_t op) = 0;
+#if !LUMI_LEGACY
     // The animation setters rebuild the animation cells.
     virtual std::uint8_t GetAnimRow() = 0;
     virtual void SetAnimRow(std::int32_t rows) = 0;
@@ -68,6 +81,7 @@ public:
     virtual void SetAnimSize(std::int32_t pixels) = 0;
     virtual std::uint8_t GetStartAnimIndex() = 0;
     virtual void SetStartAnimIndex(std::int32_t index) = 0;
+#endif
     // Two floats (u, v): the pivot of the particle quad.
     virtual const float* GetRefPoint() = 0;
     virtual void SetRefPoint(const float* uv) = 0;
@@ -83,8 +97,10 @@ public:
     virtual void SetEmitRand(std::int32_t on) = 0;
     virtual std::uint8_t GetSingleParticle() = 0;
     virtual void SetSingleParticle(std::int32_t on) = 0;
+#if !LUMI_LEGACY
     virtual std::uint8_t GetIsAnim() = 0;
     virtual void SetIsAnim(std::int32_t on) = 0;
+#endif
     virtual std::uint8_t GetCircleBeam() = 0;
     virtual void SetCircleBeam(std::int32_t on) = 0;
     virtual std::uint8_t GetFlipX() = 0;
@@ -110,8 +126,9 @@ public:
     // Whether the beam is drawn; not saved.
     virtual std::uint8_t GetBeamFlag() = 0;
     virtual void SetBeamFlag(std::int32_t on) = 0;
-    // The editing view of one event kind (0 to 22); null above 22.
+    // The editing view of one event kind (0 to 22; 0 to 18 in the legacy build); null above.
     virtual IParticleEventSet* GetEventSet(std::uint32_t kind) = 0;
+#if !LUMI_LEGACY
     virtual float GetDelayTimer() = 0;  // seconds
     virtual void SetDelayTimer(float seconds) = 0;
     virtual void SetCirclePlay(std::int32_t on) = 0;
@@ -132,6 +149,7 @@ public:
     virtual float GetTrackTime() = 0;
     virtual void SetTrackRand(std::int32_t on) = 0;
     virtual std::uint8_t GetTrackRand() = 0;
+#endif
 
 protected:
     ~IParticleBeamScript() = default;

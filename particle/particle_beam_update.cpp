@@ -22,21 +22,6 @@ vec3_t Scaled(const vec3_t& v, float factor) { return {v.x * factor, v.y * facto
 
 vec3_t Sum(const vec3_t& a, const vec3_t& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 
-// GRAVITY as each particle draws it. A fixed range draws no random number, so it is drawn
-// once for all.
-class gravity_draw_t {
-public:
-    explicit gravity_draw_t(xyz_range_t& gravity) : gravity_(gravity), fixed_(SameEnds(gravity)) {
-        if (fixed_) value_ = SampleVec3Range(gravity_);
-    }
-    vec3_t Next() { return fixed_ ? value_ : SampleVec3Range(gravity_); }
-
-private:
-    xyz_range_t& gravity_;
-    bool fixed_;
-    vec3_t value_{};
-};
-
 }  // namespace
 
 void CParticleBeam::Update(float dt, float x, float y, float z, std::int32_t angle, float scale, float originX,
@@ -151,42 +136,6 @@ void CParticleBeam::Emit(bool tick, float timed, float frameTime, const vec3_t& 
         if (!state_.scaleReferenceCaptured && chgMode_ != CHG_MODE_NONE) CaptureScaleReference(*particle);
         state_.emissionAccumulator -= interval;
     }
-}
-
-CParticle* CParticleBeam::Spawn(const vec3_t& position, std::int32_t angle, float frameTime) {
-    if (live_.Empty()) state_.cycleStart = frameTime;
-    auto* particle = new CParticle();
-    particle->lastUpdateTime = frameTime;
-    particle->lifetime = SampleValueRange(lifeTime_);
-    particle->position = SampleVec3Range(emitRadius_);
-    particle->lockAspect = lockAspect_;
-    const float emitAngle = SampleValueRange(emitAngle_);
-    const float emitSpeed = SampleValueRange(emitSpeed_);
-    particle->speed.value = emitSpeed + state_.emitSpeedOffset;
-    particle->motionAngle.value = (emitAngle + state_.emitAngleOffset) * kDegreesToRadians;
-    const float cosine = std::cos(particle->motionAngle.value);
-    const float sine = std::sin(particle->motionAngle.value);
-    particle->velocity = {cosine * particle->speed.value, sine * particle->speed.value, 0.0f};
-    particle->emitterPosition = position;
-    particle->circle = circleBeam_;
-    particle->attached = attachedToEmitter_ || singleParticle_ ? 1 : 0;
-    particle->immortal = singleParticle_;
-    if (muzzleShape_ == MS_ELLIPSE) {
-        const vec3_t radius = SampleVec3Range(emitRadius_);
-        particle->position.x = cosine * radius.x;
-        particle->position.y = sine * radius.y;
-    }
-    ApplySpawnEvents(*particle);
-    if (angle != 0) {
-        const float turn = static_cast<float>(angle) * kDegreesToRadians;
-        const float c = std::cos(turn);
-        const float s = std::sin(turn);
-        const vec3_t v = particle->velocity;
-        particle->velocity.x = c * v.x - s * v.y;
-        particle->velocity.y = s * v.x + c * v.y;
-    }
-    live_.PushBack(&particle->node);
-    return particle;
 }
 
 void CParticleBeam::StartTrackSegment(CParticle& particle) {

@@ -49,7 +49,8 @@ public:
     static CParticleEmitter* FromNode(lru_obj_s* node) { return static_cast<CParticleEmitter*>(node); }
 
     // The texture AddBeam gives a new beam.
-    static constexpr const char kDefaultBeamTexture[] = "Data/particle/shape/8-bit shapes/leaf2.png";
+    static constexpr const char* kDefaultBeamTexture =
+        lumi::kLegacy ? "particle/shape/8-bit shapes/leaf2.png" : "Data/particle/shape/8-bit shapes/leaf2.png";
     // A script file larger than this is not read (its size would not fit the buffer's
     // power-of-two growth long before the compile could use it).
     static constexpr std::int32_t kScriptByteLimit = 64 << 20;
@@ -72,10 +73,10 @@ public:
     void SetName(const std::u16string& name) override { name_ = name; }
     std::int32_t GetCoordinates() override { return coordinates_; }
     void SetCoordinates(std::int32_t coordinates) override;
-    float GetEmitterLife() override { return life_; }
-    void SetEmitterLife(float seconds) override { life_ = seconds; }
-    float GetEmitterRate() override { return rate_; }
-    void SetEmitterRate(float rate) override { rate_ = rate; }
+    float GetEmitterLife() LUMI_EMITTER_CURRENT_OP { return life_; }
+    void SetEmitterLife(float seconds) LUMI_EMITTER_CURRENT_OP { life_ = seconds; }
+    float GetEmitterRate() LUMI_EMITTER_CURRENT_OP { return rate_; }
+    void SetEmitterRate(float rate) LUMI_EMITTER_CURRENT_OP { rate_ = rate; }
     float GetVersion() override { return version_; }
     void SetVersion(float version) override { version_ = version; }
     float* GetCurPosition() override { return currentPosition_; }
@@ -92,16 +93,16 @@ public:
     bool MoveBeamToBack(std::uint32_t index) override;
     std::int32_t GetBeamIndex(CParticleBeam* beam) override;
     bool Save(const WCHAR* path) override;
-    CParticleSound* AddSound(const WCHAR* name) override;
-    bool RemoveSound(IParticleSound* sound) override;
-    std::int32_t GetSoundCount() override { return static_cast<std::int32_t>(sounds_.size()); }
-    CParticleSound* GetSoundAt(std::uint32_t index) override;
-    void Restart() override;
-    void SetEmitStopped(std::uint8_t stopped) override;
-    std::uint8_t IsEmitStopped() override { return emitStopped_; }
-    bool IsLoaded() override { return CParticleScriptResource::IsLoaded(); }
+    CParticleSound* AddSound(const WCHAR* name) LUMI_EMITTER_CURRENT_OP;
+    bool RemoveSound(IParticleSound* sound) LUMI_EMITTER_CURRENT_OP;
+    std::int32_t GetSoundCount() LUMI_EMITTER_CURRENT_OP { return static_cast<std::int32_t>(sounds_.size()); }
+    CParticleSound* GetSoundAt(std::uint32_t index) LUMI_EMITTER_CURRENT_OP;
+    void Restart() LUMI_EMITTER_CURRENT_OP;
+    void SetEmitStopped(std::uint8_t stopped) LUMI_EMITTER_CURRENT_OP;
+    std::uint8_t IsEmitStopped() LUMI_EMITTER_CURRENT_OP { return emitStopped_; }
+    bool IsLoaded() LUMI_EMITTER_CURRENT_OP { return CParticleScriptResource::IsLoaded(); }
     using CParticleScriptResource::IsLoaded;
-    void SetRect(std::uint16_t width, std::uint16_t height) override;
+    void SetRect(std::uint16_t width, std::uint16_t height) LUMI_EMITTER_CURRENT_OP;
 
     // ---- IParticleSoundOwner ----
     IHostSoundSystem* GetSoundSystem() override { return sound_; }
@@ -167,7 +168,7 @@ private:
     class BatchView final : public IAlphaBatchEmitter {
     public:
         explicit BatchView(CParticleEmitter& emitter) : emitter_(emitter) {}
-        bool IsLoaded() override { return emitter_.IsLoaded(); }
+        bool IsLoaded() LUMI_EMITTER_CURRENT_OP { return emitter_.IsLoaded(); }
         std::int32_t GetBeamCount() override { return emitter_.GetBeamCount(); }
         IAlphaBatchBeam* GetBeam(std::int32_t index) override;
 

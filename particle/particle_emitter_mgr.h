@@ -11,8 +11,10 @@
 // Host thread only; the loads' steps run wherever the resource loader runs them.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "core/build_variant.h"
+#include "core/exception.h"
 #include "core/lru_list.h"
 #include "platform/win32/win32_types.h"
 
@@ -20,11 +22,27 @@ class CLumiscriber;
 class CParticleEmitter;
 class CTexMgr;
 
-#if !LUMI_LEGACY
+#if LUMI_LEGACY
+#include "draw/bitmap_load.h"
+#else
 #include "draw/d3d_bitmap.h"
 
 // Hands a prepared script on to its decode step (the compile), as bitmaps are.
 class CParticleScriptListener final : public CBitmapListener {};
+#endif
+
+// The legacy build's manager (legacy/particle_emitter_mgr_legacy.cpp) reads a script at once
+// through the host thread's callbacks into a buffer of its own (32768 bytes at first, grown to
+// powers of two), compiles it and keeps the emitter only when that succeeds. An emitter it
+// releases waits until the frame has been drawn (ReapParkedEmitter after EndScene's flush),
+// since that frame's nodes point into its beams' batches.
+#if LUMI_LEGACY
+// What the legacy CreateEmitter throws for a script that does not compile: "script parse
+// failed.".
+class ScriptParseFailed : public lumi::Exception {
+public:
+    ScriptParseFailed() : lumi::Exception("script parse failed.") {}
+};
 #endif
 
 class CParticleEmitterMgr {
@@ -50,8 +68,16 @@ public:
     // (nothing changes then).
     void ReleaseEmitter(CParticleEmitter* emitter);
     // Once per frame tick: deletes the first parked emitter when its loading has ended (at
-    // most one per call).
+    // most one per call). Legacy build: deletes every released emitter, once the frame is drawn.
     void ReapParkedEmitter();
+#if LUMI_LEGACY
+    // Legacy CreateEmitter: null for a null or empty path, a file that does not open or reports
+    // a size below 0 or above CParticleEmitter::kScriptByteLimit, or a buffer that cannot be
+    // had; a script that does not compile throws ScriptParseFailed, with
+    // the reader's message in GetLastCompileError() and no emitter left behind.
+    const std::string& GetLastCompileError() const { return lastCompileError_; }
+    std::uint32_t GetBufferCapacity() const { return buffer_.capacity; }
+#endif
 
     CLumiscriber* GetRenderer() const { return renderer_; }
     CTexMgr* GetTexMgr() const { return texMgr_; }
@@ -65,7 +91,10 @@ private:
     lru_list_t parked_;  // released while still loading, oldest first
     CLumiscriber* renderer_;
     CTexMgr* texMgr_;
-#if !LUMI_LEGACY
+#if LUMI_LEGACY
+    bitmap_buffer_t buffer_;  // the script text (EnsureBufferCapacity)
+    std::string lastCompileError_;
+#else
     std::unique_ptr<CParticleScriptListener> listener_;
 #endif
 };

@@ -2,7 +2,9 @@
 // IParticleEmitterScript: the editing interface of a particle emitter, through which a host
 // reads and changes the values of a loaded script, orders its beams, names its sounds and
 // writes it back to a file. 33 operations in a fixed order; there is no destructor slot (the
-// renderer's emitter manager destroys emitters).
+// renderer's emitter manager destroys emitters). The legacy build's interface has 20 of them,
+// in the same order: no life, rate, sound, restart, stop, loaded or track operations; its
+// emitter keeps those as plain members (LUMI_EMITTER_CURRENT_OP marks their overrides).
 //
 // Use it only once IsLoaded() is true: until then the emitter's script may still be compiling
 // on the resource loader's thread. Host thread only.
@@ -13,8 +15,15 @@
 #include <cstdint>
 #include <string>
 
+#include "core/build_variant.h"
 #include "particle/particle_values.h"
 #include "platform/win32/win32_types.h"
+
+#if LUMI_LEGACY
+#define LUMI_EMITTER_CURRENT_OP
+#else
+#define LUMI_EMITTER_CURRENT_OP override
+#endif
 
 class CParticleBeam;
 class CParticleSound;
@@ -28,12 +37,14 @@ public:
     // COORDS_2D (1) or COORDS_3D (2); setting it sets every beam's as well.
     virtual std::int32_t GetCoordinates() = 0;
     virtual void SetCoordinates(std::int32_t coordinates) = 0;
+#if !LUMI_LEGACY
     // Seconds the emitter lives after its start (see IsAlive); below 0: endless.
     virtual float GetEmitterLife() = 0;
     virtual void SetEmitterLife(float seconds) = 0;
     // Multiplies the time of every particle of every beam.
     virtual float GetEmitterRate() = 0;
     virtual void SetEmitterRate(float rate) = 0;
+#endif
     // The number after the name in the script's header.
     virtual float GetVersion() = 0;
     virtual void SetVersion(float version) = 0;
@@ -68,6 +79,7 @@ public:
     // whole may be left short.
     virtual bool Save(const WCHAR* path) = 0;
 
+#if !LUMI_LEGACY
     // ---- Sounds, in byte order of their names ----
     // A new sound of that name (kept as at most 255 bytes of 8-bit text); null for a null
     // name or when the emitter already has a sound of that name.
@@ -90,6 +102,7 @@ public:
     // radius at its corners, VELOCITY event times along its edges, lifetimes and counts
     // scaled to its perimeter).
     virtual void SetRect(std::uint16_t width, std::uint16_t height) = 0;
+#endif
 
 protected:
     ~IParticleEmitterScript() = default;

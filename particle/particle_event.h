@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/build_variant.h"
 #include "particle/particle_values.h"
 
 class CParticle;
@@ -26,9 +27,39 @@ class CParticleBeam;
 class CParticleEventSet;
 struct script_cursor_t;
 
-// Kind ids: 0 to 5 beam events, 6 to 22 particle events.
-inline constexpr std::int32_t kFirstParticleEventKind = 6;
-inline constexpr std::int32_t kEventKindCount = 23;
+// Kind ids (the event factory by kind, the beam's event sets, the writer's order): 0 to 5
+// beam events and 6 to 22 particle events; the legacy build numbers its 19 kinds 0 to 2 and
+// 3 to 18 and has no BEAMPOS, PLAYSOUND, EMITANGLE or MOTIONANGLE events (their id is
+// kNoEventKind there).
+namespace event_kind {
+inline constexpr std::int32_t kNone = -1;
+inline constexpr bool kL = lumi::kLegacy;
+inline constexpr std::int32_t kBeamEventTimer = 0;
+inline constexpr std::int32_t kBeamNumParticles = 1;
+inline constexpr std::int32_t kBeamEmitSpeed = 2;
+inline constexpr std::int32_t kBeamPosition = kL ? kNone : 3;
+inline constexpr std::int32_t kBeamPlaySound = kL ? kNone : 4;
+inline constexpr std::int32_t kBeamEmitAngle = kL ? kNone : 5;
+inline constexpr std::int32_t kEventTimer = kL ? 3 : 6;
+inline constexpr std::int32_t kSize = kEventTimer + 1;
+inline constexpr std::int32_t kSizeX = kEventTimer + 2;
+inline constexpr std::int32_t kSizeY = kEventTimer + 3;
+inline constexpr std::int32_t kRedColor = kEventTimer + 4;
+inline constexpr std::int32_t kGreenColor = kEventTimer + 5;
+inline constexpr std::int32_t kBlueColor = kEventTimer + 6;
+inline constexpr std::int32_t kAlpha = kEventTimer + 7;
+inline constexpr std::int32_t kColor = kEventTimer + 8;
+inline constexpr std::int32_t kVelocityX = kEventTimer + 9;
+inline constexpr std::int32_t kVelocityY = kEventTimer + 10;
+inline constexpr std::int32_t kVelocityZ = kEventTimer + 11;
+inline constexpr std::int32_t kVelocity = kEventTimer + 12;
+inline constexpr std::int32_t kAngle = kEventTimer + 13;
+inline constexpr std::int32_t kMotionAngle = kL ? kNone : 20;
+inline constexpr std::int32_t kSpin = kL ? 17 : 21;
+inline constexpr std::int32_t kSpeed = kL ? 18 : 22;
+}  // namespace event_kind
+inline constexpr std::int32_t kFirstParticleEventKind = event_kind::kEventTimer;
+inline constexpr std::int32_t kEventKindCount = event_kind::kSpeed + 1;
 
 // What GetValue points at.
 inline constexpr std::int32_t kEventValueSingle = 0;  // value_range_t
@@ -154,10 +185,12 @@ public:
 
 // The particle event whose keyword the text contains, tested in the order SIZEX, SIZEY,
 // SIZE, EVENTTIMER, REDCOLOR, GREENCOLOR, BLUECOLOR, ALPHA, COLOR, SPEED, VELOCITYX,
-// VELOCITYY, VELOCITYZ, VELOCITY, MOTIONANGLE, ANGLE, SPIN; null when it contains none.
+// VELOCITYY, VELOCITYZ, VELOCITY, MOTIONANGLE, ANGLE, SPIN (the legacy build has no
+// MOTIONANGLE: its text makes an ANGLE event there); null when it contains none.
 CParticleEvent* CreateParticleEvent(const std::string& keyword);
 // The beam event whose keyword the text contains, tested in the order EVENTTIMER,
-// NUMPARTICLES, EMITSPEED, BEAMPOS, EMITANGLE, PLAYSOUND; null when it contains none.
+// NUMPARTICLES, EMITSPEED, BEAMPOS, EMITANGLE, PLAYSOUND (the legacy build knows the first
+// three only); null when it contains none.
 CParticleBeamEvent* CreateBeamEvent(const std::string& keyword);
-// The event of kind id 0 to 22; null for other ids.
+// The event of a kind id below kEventKindCount; null for other ids.
 CEventBase* CreateEventByKind(std::int32_t kind);

@@ -1,5 +1,7 @@
 #include "particle/particle_event_kinds.h"
 
+#include <cmath>
+
 #include "particle/particle.h"
 
 namespace {
@@ -156,5 +158,12 @@ void CParticleEvent_Spin::Apply(CParticle& particle) { ApplyRamp(*this, particle
 
 void CParticleEvent_Speed::Apply(CParticle& particle) {
     ApplyRamp(*this, particle, particle.speed);
-    if (!GetFade()) particle.speedChanged = 1;
+    if (GetFade()) return;
+    if constexpr (lumi::kLegacy) {
+        // The legacy event points the velocity along the motion angle at the new speed itself.
+        particle.velocity.x = std::cos(particle.motionAngle.value) * particle.speed.value;
+        particle.velocity.y = std::sin(particle.motionAngle.value) * particle.speed.value;
+    } else {
+        particle.speedChanged = 1;
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The 17 kinds of particle event (kind ids 6 to 22). Apply sets the particle's property
+// The 17 kinds of particle event (kind ids 6 to 22; the legacy build has 16, ids 3 to 18, no
+// MOTIONANGLE). Apply sets the particle's property
 // unless the event fades, then ramps it toward its ramp target's draw over the time between
 // the two events x the particle's lifetime (1 s when that is 0); without a target the ramp
 // stops (rate 0). Angles are degrees in scripts and radians on particles.
@@ -14,7 +15,7 @@ using CParticleXYZEvent = CValuedEvent<CParticleEvent, xyz_range_t, kEventValueX
 class CParticleEvent_EventTimer final : public CParticleSingleEvent {
 public:
     CParticleEvent_EventTimer();
-    std::int32_t GetEventType() override { return 6; }
+    std::int32_t GetEventType() override { return event_kind::kEventTimer; }
     void Apply(CParticle& particle) override;
 };
 
@@ -22,21 +23,21 @@ public:
 class CParticleEvent_Size final : public CParticleSingleEvent {
 public:
     CParticleEvent_Size();
-    std::int32_t GetEventType() override { return 7; }
+    std::int32_t GetEventType() override { return event_kind::kSize; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_SizeX final : public CParticleSingleEvent {
 public:
     CParticleEvent_SizeX();
-    std::int32_t GetEventType() override { return 8; }
+    std::int32_t GetEventType() override { return event_kind::kSizeX; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_SizeY final : public CParticleSingleEvent {
 public:
     CParticleEvent_SizeY();
-    std::int32_t GetEventType() override { return 9; }
+    std::int32_t GetEventType() override { return event_kind::kSizeY; }
     void Apply(CParticle& particle) override;
 };
 
@@ -44,28 +45,28 @@ public:
 class CParticleEvent_RedColor final : public CParticleSingleEvent {
 public:
     CParticleEvent_RedColor();
-    std::int32_t GetEventType() override { return 10; }
+    std::int32_t GetEventType() override { return event_kind::kRedColor; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_GreenColor final : public CParticleSingleEvent {
 public:
     CParticleEvent_GreenColor();
-    std::int32_t GetEventType() override { return 11; }
+    std::int32_t GetEventType() override { return event_kind::kGreenColor; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_BlueColor final : public CParticleSingleEvent {
 public:
     CParticleEvent_BlueColor();
-    std::int32_t GetEventType() override { return 12; }
+    std::int32_t GetEventType() override { return event_kind::kBlueColor; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_Alpha final : public CParticleSingleEvent {
 public:
     CParticleEvent_Alpha();
-    std::int32_t GetEventType() override { return 13; }
+    std::int32_t GetEventType() override { return event_kind::kAlpha; }
     void Apply(CParticle& particle) override;
 };
 
@@ -74,7 +75,7 @@ public:
 class CParticleEvent_Color final : public CParticleColorEvent {
 public:
     CParticleEvent_Color();
-    std::int32_t GetEventType() override { return 14; }
+    std::int32_t GetEventType() override { return event_kind::kColor; }
     void Apply(CParticle& particle) override;
 };
 
@@ -83,28 +84,28 @@ public:
 class CParticleEvent_VelocityX final : public CParticleSingleEvent {
 public:
     CParticleEvent_VelocityX();
-    std::int32_t GetEventType() override { return 15; }
+    std::int32_t GetEventType() override { return event_kind::kVelocityX; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_VelocityY final : public CParticleSingleEvent {
 public:
     CParticleEvent_VelocityY();
-    std::int32_t GetEventType() override { return 16; }
+    std::int32_t GetEventType() override { return event_kind::kVelocityY; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_VelocityZ final : public CParticleSingleEvent {
 public:
     CParticleEvent_VelocityZ();
-    std::int32_t GetEventType() override { return 17; }
+    std::int32_t GetEventType() override { return event_kind::kVelocityZ; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_Velocity final : public CParticleXYZEvent {
 public:
     CParticleEvent_Velocity();
-    std::int32_t GetEventType() override { return 18; }
+    std::int32_t GetEventType() override { return event_kind::kVelocity; }
     void Apply(CParticle& particle) override;
 };
 
@@ -113,16 +114,16 @@ public:
 class CParticleEvent_Angle final : public CParticleSingleEvent {
 public:
     CParticleEvent_Angle();
-    std::int32_t GetEventType() override { return 19; }
+    std::int32_t GetEventType() override { return event_kind::kAngle; }
     void Apply(CParticle& particle) override;
 };
 
 // Direction of the speed component; with a SPEED event in the same chain it rebuilds the
-// velocity.
+// velocity. Not in the legacy build.
 class CParticleEvent_MotionAngle final : public CParticleSingleEvent {
 public:
     CParticleEvent_MotionAngle();
-    std::int32_t GetEventType() override { return 20; }
+    std::int32_t GetEventType() override { return event_kind::kMotionAngle; }
     void Apply(CParticle& particle) override;
 };
 
@@ -130,13 +131,13 @@ public:
 class CParticleEvent_Spin final : public CParticleSingleEvent {
 public:
     CParticleEvent_Spin();
-    std::int32_t GetEventType() override { return 21; }
+    std::int32_t GetEventType() override { return event_kind::kSpin; }
     void Apply(CParticle& particle) override;
 };
 
 class CParticleEvent_Speed final : public CParticleSingleEvent {
 public:
     CParticleEvent_Speed();
-    std::int32_t GetEventType() override { return 22; }
+    std::int32_t GetEventType() override { return event_kind::kSpeed; }
     void Apply(CParticle& particle) override;
 };

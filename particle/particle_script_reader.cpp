@@ -69,6 +69,7 @@ bool Has(const script_token_t& token, ScriptKeyword keyword) { return HasKeyword
 struct number_property_t {
     ScriptKeyword keyword;
     void (*set)(CParticleBeam& beam, const value_range_t& value);
+    bool currentOnly = false;  // not a property of the legacy language
 };
 
 std::int32_t Whole(const value_range_t& v) { return ScriptToInt32(v.max); }
@@ -81,42 +82,48 @@ constexpr number_property_t kNumberProperties[] = {
     {ScriptKeyword::NumParticles, [](B& b, const V& v) { b.SetNumParticles(ScriptToUInt32(v.max)); }},
     {ScriptKeyword::EmitAngle, [](B& b, const V& v) { b.SetEmitAngle(&v); }},
     {ScriptKeyword::EmitSpeed, [](B& b, const V& v) { b.SetEmitSpeed(&v); }},
-    {ScriptKeyword::DelayTimer, [](B& b, const V& v) { b.SetDelayTimer(v.max); }},
-    {ScriptKeyword::TrackCount, [](B& b, const V& v) { b.SetTrackCount(Whole(v)); }},
-    {ScriptKeyword::TrackIndex, [](B& b, const V& v) { b.SetTrackIndex(Whole(v)); }},
-    {ScriptKeyword::TrackTime, [](B& b, const V& v) { b.SetTrackTime(v.max); }},
-    {ScriptKeyword::AnimRow, [](B& b, const V& v) { b.SetAnimRow(Whole(v)); }},
-    {ScriptKeyword::AnimCow, [](B& b, const V& v) { b.SetAnimCow(Whole(v)); }},
-    {ScriptKeyword::AnimTimes, [](B& b, const V& v) { b.SetAnimTimes(v.max); }},
+    {ScriptKeyword::DelayTimer, [](B& b, const V& v) { b.SetDelayTimer(v.max); }, true},
+    {ScriptKeyword::TrackCount, [](B& b, const V& v) { b.SetTrackCount(Whole(v)); }, true},
+    {ScriptKeyword::TrackIndex, [](B& b, const V& v) { b.SetTrackIndex(Whole(v)); }, true},
+    {ScriptKeyword::TrackTime, [](B& b, const V& v) { b.SetTrackTime(v.max); }, true},
+    {ScriptKeyword::AnimRow, [](B& b, const V& v) { b.SetAnimRow(Whole(v)); }, true},
+    {ScriptKeyword::AnimCow, [](B& b, const V& v) { b.SetAnimCow(Whole(v)); }, true},
+    {ScriptKeyword::AnimTimes, [](B& b, const V& v) { b.SetAnimTimes(v.max); }, true},
     // The cell comes from the pair's first number, not from the keyword; a negative one
     // names no cell.
     {ScriptKeyword::AnimTime,
-     [](B& b, const V& v) { b.SetAnimTime(static_cast<std::uint32_t>(ScriptToInt32(v.min)), v.max); }},
-    {ScriptKeyword::AnimActualCount, [](B& b, const V& v) { b.SetAnimActualCount(Whole(v)); }},
-    {ScriptKeyword::AnimSize, [](B& b, const V& v) { b.SetAnimSize(Whole(v)); }},
-    {ScriptKeyword::StartAnimIndex, [](B& b, const V& v) { b.SetStartAnimIndex(Whole(v)); }},
+     [](B& b, const V& v) { b.SetAnimTime(static_cast<std::uint32_t>(ScriptToInt32(v.min)), v.max); }, true},
+    {ScriptKeyword::AnimActualCount, [](B& b, const V& v) { b.SetAnimActualCount(Whole(v)); }, true},
+    {ScriptKeyword::AnimSize, [](B& b, const V& v) { b.SetAnimSize(Whole(v)); }, true},
+    {ScriptKeyword::StartAnimIndex, [](B& b, const V& v) { b.SetStartAnimIndex(Whole(v)); }, true},
 };
 
 // The boolean beam properties, in the order their keywords are tested.
 struct bool_property_t {
     ScriptKeyword keyword;
     void (CParticleBeam::*set)(std::int32_t on);
+    bool currentOnly = false;  // not a property of the legacy language
 };
 
 constexpr bool_property_t kBoolProperties[] = {
-    {ScriptKeyword::SingleParticle, &B::SetSingleParticle}, {ScriptKeyword::IsAnim, &B::SetIsAnim},
-    {ScriptKeyword::TrackMode, &B::SetTrackMode},           {ScriptKeyword::TrackRand, &B::SetTrackRand},
-    {ScriptKeyword::CircleBeam, &B::SetCircleBeam},         {ScriptKeyword::FlipX, &B::SetFlipX},
-    {ScriptKeyword::FlipY, &B::SetFlipY},                   {ScriptKeyword::LockAspect, &B::SetLockAspect},
-    {ScriptKeyword::AttachedToEmitter, &B::SetAttachedToEmitter}, {ScriptKeyword::EmitRand, &B::SetEmitRand},
-    {ScriptKeyword::CirclePlay, &B::SetCirclePlay},
+    {ScriptKeyword::SingleParticle, &B::SetSingleParticle},
+    {ScriptKeyword::IsAnim, &B::SetIsAnim, true},
+    {ScriptKeyword::TrackMode, &B::SetTrackMode, true},
+    {ScriptKeyword::TrackRand, &B::SetTrackRand, true},
+    {ScriptKeyword::CircleBeam, &B::SetCircleBeam},
+    {ScriptKeyword::FlipX, &B::SetFlipX},
+    {ScriptKeyword::FlipY, &B::SetFlipY},
+    {ScriptKeyword::LockAspect, &B::SetLockAspect},
+    {ScriptKeyword::AttachedToEmitter, &B::SetAttachedToEmitter},
+    {ScriptKeyword::EmitRand, &B::SetEmitRand},
+    {ScriptKeyword::CirclePlay, &B::SetCirclePlay, true},
 };
 
 // The first row whose keyword the token holds; null when none does.
 template <class Row, std::size_t N>
 const Row* FindProperty(const Row (&rows)[N], const script_token_t& token) {
     for (const Row& row : rows)
-        if (Has(token, row.keyword)) return &row;
+        if (!(lumi::kLegacy && row.currentOnly) && Has(token, row.keyword)) return &row;
     return nullptr;
 }
 
@@ -377,6 +384,11 @@ void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam&
 
 void CParticleEmitter::ParseBeamEventLine(script_cursor_t& cursor, CParticleBeam& beam) {
     const script_time_spec_t time = ReadTimeSpec(cursor, 0.0f, kBeamTimeUpper);
+    if constexpr (lumi::kLegacy) {
+        const std::int32_t type = CurrentToken(cursor).type;
+        if (type != kTokenNumberProperty && type != kTokenEventScalar && type != kTokenEventVector)
+            throw ScriptError("Expecting particle beam property after time specifier!");
+    }
     std::unique_ptr<CParticleBeamEvent> event = ParseEvent(cursor, CreateBeamEvent(CurrentToken(cursor).text), time);
     event->SetEffectiveTime(SampleValueRange(event->TimeRange()));
     beam.AddBeamEvent(event.release());

@@ -32,12 +32,20 @@ std::string FixedText(double value, int decimals) {
 
 std::string Pair(float min, float max) { return FormatValueRange(value_range_t{min, max, 0.0f}); }
 
-// The script keyword of each event kind (0 to 5 beam events, 6 to 22 particle events).
+// The script keyword of each event kind id (particle_event.h).
+#if LUMI_LEGACY
+constexpr const char* kEventKeywords[kEventKindCount] = {
+    "EVENTTIMER", "NUMPARTICLES", "EMITSPEED",
+    "EVENTTIMER", "SIZE", "SIZEX", "SIZEY", "REDCOLOR", "GREENCOLOR", "BLUECOLOR", "ALPHA", "COLOR",
+    "VELOCITYX", "VELOCITYY", "VELOCITYZ", "VELOCITY", "ANGLE", "SPIN", "SPEED",
+};
+#else
 constexpr const char* kEventKeywords[kEventKindCount] = {
     "EVENTTIMER", "NUMPARTICLES", "EMITSPEED", "BEAMPOS", "PLAYSOUND", "EMITANGLE",
     "EVENTTIMER", "SIZE", "SIZEX", "SIZEY", "REDCOLOR", "GREENCOLOR", "BLUECOLOR", "ALPHA", "COLOR",
     "VELOCITYX", "VELOCITYY", "VELOCITYZ", "VELOCITY", "ANGLE", "MOTIONANGLE", "SPIN", "SPEED",
 };
+#endif
 
 std::string EventValueText(IParticleEvent& event) {
     const void* value = event.GetValue();
@@ -83,6 +91,25 @@ void AppendEvents(std::string& text, const std::string& indent, const std::vecto
         text += EventValueText(*event);
     }
     text += '\n';
+}
+
+// The PARTICLE block of a beam: its particle events by kind, each kind in time order.
+void AppendParticleBlock(std::string& text, const std::string& indent, const std::vector<CParticleEvent*>& chains) {
+    text += '\n' + indent + "PARTICLE";
+    text += '\n' + indent + '{';
+    const std::string eventIndent = indent + '\t';
+    for (std::int32_t kind = kFirstParticleEventKind; kind < kEventKindCount; ++kind) {
+        const std::vector<CParticleEvent*> events = EventsOfKind(chains, kind);
+        if (!events.empty()) AppendEvents(text, eventIndent, events, 1.0f);
+    }
+    text += '\n' + indent + '}';
+}
+
+// A beam's beam events by kind. Beam events never end a life: a time of 9999 seconds is no
+// FINAL.
+void AppendBeamEvents(std::string& text, const std::string& indent, const std::vector<CParticleBeamEvent*>& chains) {
+    for (std::int32_t kind = 0; kind < kFirstParticleEventKind; ++kind)
+        AppendEvents(text, indent, EventsOfKind(chains, kind), -1.0f);
 }
 
 }  // namespace
@@ -146,6 +173,7 @@ void AppendLine(std::string& text, const std::string& indent, const char* keywor
 
 // ---- Blocks --------------------------------------------------------------------------------------
 
+#if !LUMI_LEGACY
 void CParticleSound::WriteScript(std::string& text, const std::string& indent) {
     const std::string inner = indent + '\t';
     text += '\n' + indent + "Sound \"" + name_ + '"';
@@ -157,7 +185,56 @@ void CParticleSound::WriteScript(std::string& text, const std::string& indent) {
     AppendLine(text, inner, "SOUNDMaxDistance", FormatNumber(maxDistance_));
     text += '\n' + indent + "}\n";
 }
+#endif
 
+#if LUMI_LEGACY
+// The legacy language: its properties only, in its order, then the particle events, then the
+// beam events.
+void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
+    const std::string inner = indent + '\t';
+    text += '\n' + indent + "PARTICLEBEAM \"" + WideToAnsiCapped(name_, kFileNameBytes) + '"';
+    text += '\n' + indent + '{';
+    AppendLine(text, inner, "SOURCEBLENDMODE", FormatBlendMode(sourceBlendMode_));
+    AppendLine(text, inner, "DESTBLENDMODE", FormatBlendMode(destBlendMode_));
+    AppendLine(text, inner, "BLENDOP", FormatBlendOp(blendOp_));
+    AppendLine(text, inner, "PARTICLEMODE", FormatParticleMode(particleMode_));
+    AppendLine(text, inner, "PARTICLEANGLETYPE", FormatParticleAngleType(particleAngleType_));
+    AppendLine(text, inner, "MUZZLESHAPE", FormatMuzzleShape(muzzleShape_));
+    AppendLine(text, inner, "ALPHAOP", FormatTextureOp(alphaOp_));
+    AppendLine(text, inner, "COLOROP", FormatTextureOp(colorOp_));
+    AppendLine(text, inner, "SINGLEPARTICLE", FormatBool(singleParticle_));
+    AppendLine(text, inner, "CIRCLEBEAM", FormatBool(circleBeam_));
+    AppendLine(text, inner, "ATTACHEDTOEMITTER", FormatBool(attachedToEmitter_));
+    AppendLine(text, inner, "FLIPX", FormatBool(flipX_));
+    AppendLine(text, inner, "FLIPY", FormatBool(flipY_));
+    AppendLine(text, inner, "LOCKASPECT", FormatBool(lockAspect_));
+    AppendLine(text, inner, "EMITRAND", FormatBool(emitRand_));
+    AppendLine(text, inner, "NUMPARTICLES", FormatNumber(static_cast<float>(authoredNumParticles_)));
+    AppendLine(text, inner, "EMITRATE", FormatValueRange(emitRate_));
+    AppendLine(text, inner, "EMITRADIUS", FormatXYZRange(emitRadius_));
+    AppendLine(text, inner, "LIFETIME", FormatValueRange(lifeTime_));
+    AppendLine(text, inner, "GRAVITY", FormatXYZRange(gravity_));
+    AppendLine(text, inner, "EMITANGLE", FormatValueRange(authoredEmitAngle_));
+    AppendLine(text, inner, "EMITSPEED", FormatValueRange(authoredEmitSpeed_));
+    AppendLine(text, inner, "TEXTURE", WideToAnsiCapped(textureName_, kFileNameBytes), true);
+    const uv_range_t refPoint{refPoint_[0], refPoint_[1], refPoint_[0], refPoint_[1], 0.0f, 0.0f};
+    AppendLine(text, inner, "REFPOINT", FormatUVRange(refPoint));
+
+    AppendParticleBlock(text, inner, particleEvents_);
+    AppendBeamEvents(text, inner, beamEvents_);
+    text += '\n' + indent + "}\n";
+}
+
+void CParticleEmitter::WriteScript(std::string& text) {
+    text += "PARTICLEEMITTER \"" + WideToAnsiCapped(name_, kEmitterNameBytes) + "\" ";
+    text += FixedText(version_, 2) + "\n{\n";
+    const std::string indent = "\t";
+    text += indent + "POSITION = " + FormatXYZRange(position_) + '\n';
+    text += indent + "COORDINATES = " + FormatCoordsType(coordinates_) + '\n';
+    for (auto& beam : beams_) beam->WriteScript(text, indent);
+    text += "}\n";
+}
+#else
 void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     const std::string inner = indent + '\t';
     text += '\n' + indent + "PARTICLEBEAM \"" + WideToAnsiCapped(name_, kFileNameBytes) + '"';
@@ -209,18 +286,9 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     AppendLine(text, inner, "TRACKTIME", FormatNumber(trackTime_));
     AppendLine(text, inner, "TRACKRAND", FormatBool(trackRand_));
 
-    // Beam events never end a life: a time of 9999 seconds is no FINAL.
-    for (std::int32_t kind = 0; kind < kFirstParticleEventKind; ++kind)
-        AppendEvents(text, inner, EventsOfKind(beamEvents_, kind), -1.0f);
+    AppendBeamEvents(text, inner, beamEvents_);
 
-    text += '\n' + inner + "PARTICLE";
-    text += '\n' + inner + '{';
-    const std::string eventIndent = inner + '\t';
-    for (std::int32_t kind = kFirstParticleEventKind; kind < kEventKindCount; ++kind) {
-        const std::vector<CParticleEvent*> events = EventsOfKind(particleEvents_, kind);
-        if (!events.empty()) AppendEvents(text, eventIndent, events, 1.0f);
-    }
-    text += '\n' + inner + '}';
+    AppendParticleBlock(text, inner, particleEvents_);
     text += '\n' + indent + "}\n";
 }
 
@@ -236,6 +304,8 @@ void CParticleEmitter::WriteScript(std::string& text) {
     for (auto& beam : beams_) beam->WriteScript(text, indent);
     text += "}\n";
 }
+
+#endif
 
 bool CParticleEmitter::Save(const WCHAR* path) {
     if (path == nullptr) return false;

@@ -84,3 +84,20 @@ std::array<float, 2> SampleUVRange(uv_range_t& range);
 // Four channels of 0..1 as ARGB: each is 255 at 1 or more, 0 at 0 or less (NaN too), else
 // x x 255 + 0.5 truncated; A << 24 | R << 16 | G << 8 | B.
 std::uint32_t PackColor(float r, float g, float b, float a);
+
+// GRAVITY as each particle of one update draws it. A fixed range draws no random number, so
+// it is drawn once for all. The range must outlive the draw.
+class gravity_draw_t {
+public:
+    explicit gravity_draw_t(xyz_range_t& gravity)
+        : gravity_(gravity),
+          fixed_(gravity.min.x == gravity.max.x && gravity.min.y == gravity.max.y && gravity.min.z == gravity.max.z) {
+        if (fixed_) value_ = SampleVec3Range(gravity_);
+    }
+    vec3_t Next() { return fixed_ ? value_ : SampleVec3Range(gravity_); }
+
+private:
+    xyz_range_t& gravity_;
+    bool fixed_;
+    vec3_t value_{};
+};

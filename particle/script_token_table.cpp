@@ -2,6 +2,13 @@
 // part of the format: ANIMSIZE is a number property (not SIZE), EMITSPEED a number property
 // while SPEED is a particle event, COLOROP a texture-op property while REDCOLOR is a colour
 // event, NUMPARTICLES a number property while PARTICLE alone opens a particle block.
+//
+// The legacy language tests in the same order without its missing keywords (no sound,
+// EMITTERLIFE, EMITTERRATE, CHGMODE, animation, delay or track keywords, no BEAMPOS or
+// MOTIONANGLE), and numbers its kinds its own way (script_token_kinds.h). Since the tests look
+// for substrings, an unknown keyword may still fall into a kind: MOTIONANGLE and ANIMSIZE are
+// events there.
+#include "core/build_variant.h"
 #include "particle/script_lexer.h"
 #include "particle/script_token_kinds.h"
 
@@ -28,8 +35,10 @@ constexpr script_token_rule_t kRules[] = {
     {kEquals, "SO", kTokenSo},  // contains SO and is two characters long
     {kEquals, "AT", kTokenAt},
     {kContains, "COORDS_", kTokenCoordsName},
+#if !LUMI_LEGACY
     {kContains, "EMITTERLIFE", kTokenEmitterProperty},
     {kContains, "EMITTERRATE", kTokenEmitterProperty},
+#endif
     {kContains, "D3DBLENDOP_", kTokenBlendOpName},
     {kContains, "BLENDOP", kTokenBlendOpProperty},
     {kContains, "D3DBLEND_", kTokenBlendName},
@@ -41,8 +50,10 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "PARTICLEANGLETYPE", kTokenAngleTypeProperty},
     {kContains, "MS_", kTokenMuzzleShapeName},
     {kContains, "MUZZLESHAPE", kTokenMuzzleShapeProperty},
+#if !LUMI_LEGACY
     {kContains, "CHG_", kTokenChgModeName},
     {kContains, "CHGMODE", kTokenChgModeProperty},
+#endif
     {kContains, "D3DTOP_", kTokenTextureOpName},
     {kContains, "COLOROP", kTokenTextureOpProperty},
     {kContains, "ALPHAOP", kTokenTextureOpProperty},
@@ -52,6 +63,7 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "LOOPS", kTokenNumberProperty},  // no block takes it: the reader reports it
     {kContains, "EMITANGLE", kTokenNumberProperty},
     {kContains, "EMITSPEED", kTokenNumberProperty},
+#if !LUMI_LEGACY
     {kContains, "ANIMROW", kTokenNumberProperty},
     {kContains, "ANIMCOW", kTokenNumberProperty},
     {kContains, "ANIMTIMES", kTokenNumberProperty},
@@ -63,14 +75,18 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "TRACKCOUNT", kTokenNumberProperty},
     {kContains, "TRACKINDEX", kTokenNumberProperty},
     {kContains, "TRACKTIME", kTokenNumberProperty},
+#endif
     {kContains, "SINGLEPARTICLE", kTokenBoolProperty},
+#if !LUMI_LEGACY
     {kContains, "ISANIM", kTokenBoolProperty},
+#endif
     {kContains, "CIRCLEBEAM", kTokenBoolProperty},
     {kContains, "ATTACHEDTOEMITTER", kTokenBoolProperty},
     {kContains, "EMITRAND", kTokenBoolProperty},
     {kContains, "FLIPX", kTokenBoolProperty},
     {kContains, "FLIPY", kTokenBoolProperty},
     {kContains, "LOCKASPECT", kTokenBoolProperty},
+#if !LUMI_LEGACY
     {kContains, "CIRCLEPLAY", kTokenBoolProperty},
     {kContains, "TRACKMODE", kTokenBoolProperty},
     {kContains, "TRACKRAND", kTokenBoolProperty},
@@ -81,6 +97,7 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "SOUND3D", kTokenSound3D},
     {kContains, "PLAYSOUND", kTokenSoundText},
     {kContains, "SOUND", kTokenSound},
+#endif
     {kContains, "SPAWNDIR", kTokenVectorProperty},
     {kContains, "GRAVITY", kTokenVectorProperty},
     {kContains, "EMITRADIUS", kTokenVectorProperty},
@@ -89,11 +106,15 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "SIZE", kTokenEventScalar},
     {kContains, "EVENTTIMER", kTokenEventScalar},
     {kContains, "ANGLE", kTokenEventScalar},
+#if !LUMI_LEGACY
     {kContains, "MOTIONANGLE", kTokenEventScalar},
+#endif
     {kContains, "SPIN", kTokenEventScalar},
     {kContains, "SPEED", kTokenEventScalar},
     {kContains, "VELOCITY", kTokenEventVector},
+#if !LUMI_LEGACY
     {kContains, "BEAMPOS", kTokenEventVector},
+#endif
     {kContains, "COLOR", kTokenEventColor},
     {kEquals, "ALPHA", kTokenEventColor},
     {kEquals, "PARTICLE", kTokenParticle},

@@ -3,7 +3,7 @@
 # warnings and errors, the failing tests with their output, and ctest's summary.
 #   scripts/test.sh            normal build in build/
 #   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
-#   scripts/test.sh thread     ThreadSanitizer build in build-tsan/, the tests of threaded loading only
+#   scripts/test.sh thread     ThreadSanitizer build in build-tsan/, the tests of threaded loading and rasterising only
 # LUMI_JOBS limits the parallel build and test jobs (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +20,7 @@ quiet_ctest() {
 
 if [[ $mode == thread ]]; then
   cmake -S . -B build-tsan -G Ninja -DLUMI_SANITIZE_THREAD=ON -DLUMI_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  quiet_build build-tsan -j "$jobs" --target engine_tests draw_tests win32_tests particle_tests
+  quiet_build build-tsan -j "$jobs" --target engine_tests draw_tests d3d9_tests win32_tests particle_tests legacy_tests
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   quiet_ctest --test-dir build-tsan -j "$jobs" -R 'Threaded'
   exit 0

@@ -2,17 +2,23 @@
 // points, lines, triangles, rectangles and textured quads into its main window, into an
 // additional swap chain that it presents into a second window, and into a render-target
 // texture; it draws an image into one of its own textures (Draw2Texture) and shows that
-// texture; it loses and recovers the device on the way, and saves frames as PNG under out/.
+// texture; it draws Latin and Chinese text, outlined and wrapped (demo_text.h), and over the
+// main window particle effects of the legacy dialect of the tests' corpus
+// (tests/legacy/scripts); it loses and recovers the device on the way, and saves frames as PNG
+// under out/.
 // The legacy interface draws one target per BeginScene/EndScene pair, so each frame is two
 // such pairs: the swap chain's, then the main window's.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/lumiscriber_api.h"
+#include "demo/legacy/demo_text.h"
+#include "demo/demo_effects.h"
 #include "image/raster.h"
 #include "platform/d3d9/control.h"
 #include "platform/ddraw/control.h"
@@ -118,7 +124,7 @@ int main() {
     std::filesystem::create_directories("out");
     std::filesystem::create_directories("textures");
     if (!WriteImage(kTileFile, 64, kRasterTypeBmp, Checker) || !WriteImage(kBallFile, 32, kRasterTypePng, Ball) ||
-        !WriteImage(kBadgeFile, 32, kRasterTypePng, Badge)) {
+        !WriteImage(kBadgeFile, 32, kRasterTypePng, Badge) || !demo::WriteParticleTexture()) {
         std::printf("The texture files could not be written.\n");
         return 1;
     }
@@ -154,6 +160,10 @@ int main() {
     const RECT ballOnCanvas{16, 16, 48, 48};
     renderer->Draw2Texture(canvas, kBallFile, &ballSource, &ballOnCanvas, 0, 0xFFFFFFFFu, false);
 
+    // Legacy emitters read and compile their scripts at once.
+    auto effects = std::make_unique<demo::Effects>(renderer);
+    std::printf("particle emitters loaded: %d of 5\n", effects->LoadedCount());
+
     std::vector<STRU_DRAW_COMMAND_BASE*> sprites;
     for (int i = 0; i < kSprites; ++i) {
         STRU_DRAW_COMMAND_BASE* sprite = renderer->CreatePrimitive(kDrawCmdTexturedRect);
@@ -161,6 +171,7 @@ int main() {
         sprites.push_back(sprite);
     }
 
+    auto text = std::make_unique<DemoText>(renderer);  // released before the renderer
     std::printf("Running %d frames into a %dx%d window, a %dx%d swap chain and a %dx%d render target.\n", kFrames,
                 kWidth, kHeight, kChainWidth, kChainHeight, kTargetSide, kTargetSide);
     for (int frame = 0; frame < kFrames; ++frame) {
@@ -184,6 +195,7 @@ int main() {
         renderer->BeginScene();
         renderer->SetBackgroundColor(Hue(frame, 180));
         int submissions = DrawScene(renderer, sprites, frame, kChainWidth, kChainHeight);
+        submissions += text->Draw(frame, kChainWidth, kChainHeight);
         renderer->EndScene(false);
         chain->Present(nullptr, nullptr, chainWindow);
 
@@ -191,6 +203,8 @@ int main() {
         renderer->BeginScene();
         renderer->SetBackgroundColor(Hue(frame, 0));
         submissions += DrawScene(renderer, sprites, frame, kWidth, kHeight);
+        submissions += text->Draw(frame, kWidth, kHeight);
+        submissions += effects->Draw(frame, kWidth, kHeight);
         const RECT whole{0, 0, 64, 64};
         const RECT shown{kWidth - 150, kHeight - 150, kWidth - 22, kHeight - 22};
         renderer->DrawTexture(canvas, &shown, &whole, 0xFFFFFFFFu, 0);
@@ -211,6 +225,9 @@ int main() {
         }
     }
 
+    std::printf("sparks restarted %d times\n", effects->Restarts());
+    effects.reset();
+    text.reset();
     for (STRU_DRAW_COMMAND_BASE* sprite : sprites) renderer->ReleasePrimitive(sprite);
     renderer->DestroyTexture(canvas);
     renderer->DestroyRenderTarget(target);

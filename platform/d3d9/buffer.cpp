@@ -155,7 +155,7 @@ D3DRESOURCETYPE Buffer<Interface, Desc>::GetType() {
 template <class Interface, class Desc>
 HRESULT Buffer<Interface, Desc>::Lock(UINT offset, UINT size, void** data, DWORD flags) {
     auto lock = LockApi();
-    const std::string args = Args(offset, size, flags);
+    const ArgList args = Args(offset, size, flags);
     HRESULT hr;
     if (TakeScriptedFailure("Lock", &hr)) {
         if (data != nullptr) *data = nullptr;

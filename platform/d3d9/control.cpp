@@ -4,6 +4,7 @@
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/device_pixel_shader.h"
 #include "platform/d3d9/direct3d.h"
+#include "platform/d3d9/raster_rows.h"
 #include "platform/d3d9/swap_chain.h"
 
 namespace d3d9ctl {
@@ -57,6 +58,7 @@ std::uint64_t TextureMemoryTotal() {
 
 std::uint64_t TextureMemoryFree() {
     auto lock = LockApi();
+    for (d3d9sw::Device* device : Control().devices) device->FlushDraws();  // queued draws hold textures
     const std::uint64_t budget = d3d9sw::TextureBudget(0);
     const std::uint64_t used = d3d9sw::TextureUsed(0);
     return used >= budget ? 0 : budget - used;
@@ -71,9 +73,8 @@ void FailCall(const std::string& operation, int nth, HRESULT hr, int times) {
 
 int CallCount(const std::string& operation) {
     auto lock = LockApi();
-    for (const auto& [name, count] : Control().callCounts)
-        if (name == operation) return count;
-    return 0;
+    const auto it = Control().callCounts.find(operation);
+    return it != Control().callCounts.end() ? it->second : 0;
 }
 
 void ClearFailures() {
@@ -132,6 +133,11 @@ void ClearCallLog() {
     Control().log.clear();
 }
 
+void SetCallLogEnabled(bool enabled) {
+    auto lock = LockApi();
+    Control().logCalls = enabled;
+}
+
 d3d9sw::SurfaceView SurfaceMemory(IDirect3DSurface9* surface) {
     auto lock = LockApi();
     d3d9sw::Surface* ours = d3d9sw::Surface::From(surface);
@@ -161,11 +167,14 @@ std::vector<std::uint32_t> ReadPixels(IDirect3DSurface9* surface, int* width, in
 DeviceInfo InspectDevice(IDirect3DDevice9* device) {
     auto lock = LockApi();
     auto* ours = dynamic_cast<d3d9sw::Device*>(device);
-    return ours != nullptr ? ours->Inspect() : DeviceInfo{};
+    if (ours == nullptr) return DeviceInfo{};
+    ours->FlushDraws();  // queued draws hold their resources until they are drawn
+    return ours->Inspect();
 }
 
 LiveObjects CountLiveObjects() {
     auto lock = LockApi();
+    for (d3d9sw::Device* device : Control().devices) device->FlushDraws();  // queued draws hold resources
     LiveObjects live;
     for (d3d9sw::RefCounted* object : Control().objects) {
         if (object->IsContained()) continue;
@@ -189,16 +198,36 @@ void SetRasterizationEnabled(bool enabled) {
     Control().rasterize = enabled;
 }
 
+void SetRasterThreadCount(int threads) {
+    auto lock = LockApi();
+    Control().rasterThreads = threads < 0 ? 0 : threads;
+}
+
+int RasterThreadCount() {
+    auto lock = LockApi();
+    return d3d9sw::RasterThreadsInEffect();
+}
+
+void SetRasterAvx2Enabled(bool enabled) {
+    auto lock = LockApi();
+    Control().rasterAvx2 = enabled;
+}
+
+bool RasterAvx2Available() { return d3d9sw::CpuHasAvx2(); }
+
 void ResetAll() {
     auto lock = LockApi();
     d3d9sw::ControlState& state = Control();
     state.rasterize = true;
+    state.rasterThreads = 0;
+    state.rasterAvx2 = true;
     state.adapters = {DefaultAdapter()};
     state.scripts.clear();
     state.callCounts.clear();
     state.counters = Counters{};
     state.misuses.clear();
     state.log.clear();
+    state.logCalls = false;
     state.lost = false;
 }
 

@@ -108,6 +108,18 @@ bool IsDeviceLost();  // any live device lost or not yet reset
 // benchmark measures the caller's own work. On by default and after ResetAll.
 void SetRasterizationEnabled(bool enabled);
 
+// How the rasteriser works, never what it draws: the pixels are the same for every setting.
+// A device keeps its draws in a queue and rasterises them when anything reads or writes the
+// memory of one of its surfaces (a lock, a present, a clear, the read-back below). Threads:
+// the queued draws are split into bands of rows drawn at once by this many threads of one
+// process-wide pool (created as needed, kept for the process) when they cover enough pixels;
+// 0 means one per core, the default and the value after ResetAll. AVX2: its row kernels are
+// used when the CPU has them and this is on (the default); off, the SSE2 ones are.
+void SetRasterThreadCount(int threads);
+int RasterThreadCount();  // the count in effect (at least 1)
+void SetRasterAvx2Enabled(bool enabled);
+bool RasterAvx2Available();  // whether the CPU runs the AVX2 kernels
+
 // ---- Counters and the call log ---------------------------------------------------------------
 struct Counters {
     std::uint64_t drawCalls = 0;      // successful DrawPrimitive / DrawIndexedPrimitive
@@ -137,9 +149,12 @@ struct CallRecord {
     std::string args;    // the arguments in short form, e.g. "27, 1"
     HRESULT result;
 };
-// Calls made on the Direct3D objects since the last ClearCallLog (state reads are not logged).
+// Calls made on the Direct3D objects since the last ClearCallLog (state reads are not logged),
+// while the log is on. It is off by default and after ResetAll: a host drawing thousands of
+// calls a frame would otherwise pay for a record of each.
 std::vector<CallRecord> CallLog();
 void ClearCallLog();
+void SetCallLogEnabled(bool enabled);
 
 // ---- Surface memory and read-back ------------------------------------------------------------
 // The memory of any surface (a texture level, back buffer, depth buffer, plain surface) in
@@ -188,7 +203,7 @@ LiveObjects CountLiveObjects();
 std::vector<DWORD> PixelShaderTokens(IDirect3DPixelShader9* shader);
 
 // Everything back to the defaults: one default adapter, no scripts, no loss, zero counters, an
-// empty call log and misuse list. Live objects stay valid.
+// empty call log (switched off) and misuse list. Live objects stay valid.
 void ResetAll();
 
 }  // namespace d3d9ctl

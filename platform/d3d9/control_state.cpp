@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/d3d9/raster_threads.h"
+
 namespace d3d9sw {
 
 std::unique_lock<std::recursive_mutex> LockApi() {
@@ -19,19 +21,11 @@ ControlState& Control() {
     return *state;
 }
 
-bool TakeScriptedFailure(const std::string& operation, HRESULT* result) {
+bool TakeScriptedFailure(std::string_view operation, HRESULT* result) {
     ControlState& state = Control();
-    int call = 0;
-    for (auto& [name, count] : state.callCounts) {
-        if (name == operation) {
-            call = ++count;
-            break;
-        }
-    }
-    if (call == 0) {
-        state.callCounts.emplace_back(operation, 1);
-        call = 1;
-    }
+    auto it = state.callCounts.find(operation);
+    if (it == state.callCounts.end()) it = state.callCounts.emplace(std::string(operation), 0).first;
+    const int call = ++it->second;
     for (const FailureScript& script : state.scripts) {
         if (script.operation == operation && call >= script.firstCall && call <= script.lastCall) {
             *result = script.result;
@@ -41,13 +35,31 @@ bool TakeScriptedFailure(const std::string& operation, HRESULT* result) {
     return false;
 }
 
-HRESULT Logged(const char* method, std::string args, HRESULT result) {
+namespace {
+
+void AppendToLog(const char* method, std::string args, HRESULT result) {
     // A long-running host would otherwise grow the log without end; tests clear it long before.
     constexpr std::size_t kMaxLogRecords = 200000;
     auto& log = Control().log;
     if (log.size() >= kMaxLogRecords) log.erase(log.begin(), log.begin() + kMaxLogRecords / 2);
     log.push_back(d3d9ctl::CallRecord{method, std::move(args), result});
+}
+
+}  // namespace
+
+HRESULT Logged(const char* method, const ArgList& args, HRESULT result) {
+    if (Control().logCalls) AppendToLog(method, args.Text(), result);
     return result;
+}
+
+HRESULT Logged(const char* method, const char* argsText, HRESULT result) {
+    if (Control().logCalls) AppendToLog(method, argsText, result);
+    return result;
+}
+
+int RasterThreadsInEffect() {
+    const int threads = Control().rasterThreads;
+    return threads > 0 ? threads : RasterThreads::HardwareThreads();
 }
 
 void ReportMisuse(std::string text) {
@@ -72,15 +84,24 @@ void AddTextureUse(UINT ordinal, std::int64_t bytes) {
     state.usedTextureBytes[ordinal] = static_cast<std::uint64_t>(static_cast<std::int64_t>(state.usedTextureBytes[ordinal]) + bytes);
 }
 
-std::string ArgText(std::int64_t value) { return std::to_string(value); }
-
-std::string ArgText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
+std::string ArgList::Text() const {
+    std::string out;
+    for (int i = 0; i < count_; ++i) {
+        if (i > 0) out += ", ";
+        const Value& v = values_[i];
+        switch (v.kind) {
+        case Kind::kPointer: out += v.integer != 0 ? "ptr" : "null"; break;
+        case Kind::kReal: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%g", v.real);
+            out += text;
+            break;
+        }
+        default: out += std::to_string(v.integer); break;
+        }
+    }
+    return out;
 }
-
-std::string ArgText(const void* pointer) { return pointer != nullptr ? "ptr" : "null"; }
 
 HRESULT NotModelled(const char* method) {
     std::fprintf(stderr, "software Direct3D 9: %s is not modelled (E_NOTIMPL)\n", method);

@@ -136,6 +136,7 @@ HRESULT Device::BuildPresentation(const D3DPRESENT_PARAMETERS& params) {
 }
 
 void Device::DropBindings() {
+    queue_.Drop();
     renderTarget_.Reset(nullptr);
     depthStencil_.Reset(nullptr);
     for (auto& texture : textures_) texture.Reset(nullptr);
@@ -197,7 +198,12 @@ ULONG Device::Release() {
 
 // ---- Loss and Reset ------------------------------------------------------------------------
 
-void Device::LoseFromControl() { loss_ = Loss::Lost; }
+void Device::LoseFromControl() {
+    FlushDraws();  // what was drawn before the loss is in the buffers
+    loss_ = Loss::Lost;
+}
+
+void Device::FlushDraws() { queue_.Flush(RasterThreadsInEffect()); }
 
 void Device::RestoreFromControl() {
     if (loss_ == Loss::Lost && !outOfFocus_) loss_ = Loss::NotReset;
@@ -237,6 +243,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
     if (presentParameters == nullptr) return Logged("Reset", "", D3DERR_INVALIDCALL);
     if (loss_ == Loss::Lost) return Logged("Reset", "", D3DERR_DEVICELOST);
     if (!presentParameters->Windowed && focusWindow_ == nullptr) return Logged("Reset", "", D3DERR_INVALIDCALL);
+    FlushDraws();  // the queue lets go of the surfaces the reset replaces
 
     D3DPRESENT_PARAMETERS completed = *presentParameters;
     hr = CompletePresentParameters(adapter_, ordinal_, focusWindow_, PresentUse::Device, &completed);
@@ -273,6 +280,7 @@ HRESULT Device::EvictManagedResources() {
 
 UINT Device::GetAvailableTextureMem() {
     auto lock = LockApi();
+    FlushDraws();  // a queued draw may hold the last reference to a texture
     const std::uint64_t budget = TextureBudget(ordinal_);
     const std::uint64_t used = TextureUsed(ordinal_);
     const std::uint64_t available = used >= budget ? 0 : budget - used;
@@ -315,7 +323,7 @@ HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
 HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                         const RGNDATA* dirtyRegion) {
     auto lock = LockApi();
-    const std::string args = Args(sourceRect, destRect, destWindowOverride, dirtyRegion);
+    const ArgList args = Args(sourceRect, destRect, destWindowOverride, dirtyRegion);
     HRESULT hr;
     if (TakeScriptedFailure("Present", &hr)) return Logged("Present", args, hr);
     if (Lost()) return Logged("Present", args, D3DERR_DEVICELOST);
@@ -374,7 +382,7 @@ HRESULT Device::SetDialogBoxMode(BOOL enable) {
 
 HRESULT Device::SetCursorProperties(UINT hotSpotX, UINT hotSpotY, IDirect3DSurface9* bitmap) {
     auto lock = LockApi();
-    const std::string args = Args(hotSpotX, hotSpotY, bitmap);
+    const ArgList args = Args(hotSpotX, hotSpotY, bitmap);
     HRESULT hr;
     if (TakeScriptedFailure("SetCursorProperties", &hr)) return Logged("SetCursorProperties", args, hr);
     Surface* surface = Surface::From(bitmap);
@@ -412,10 +420,16 @@ BOOL Device::ShowCursor(BOOL show) {
 
 // ---- Resource bookkeeping ------------------------------------------------------------------
 
-HRESULT Device::ReserveVideoMemory(std::uint64_t bytes) const {
-    const std::uint64_t budget = TextureBudget(ordinal_);
-    const std::uint64_t used = TextureUsed(ordinal_);
-    return used > budget || bytes > budget - used ? D3DERR_OUTOFVIDEOMEMORY : D3D_OK;
+HRESULT Device::ReserveVideoMemory(std::uint64_t bytes) {
+    auto fits = [&] {
+        const std::uint64_t budget = TextureBudget(ordinal_);
+        const std::uint64_t used = TextureUsed(ordinal_);
+        return used <= budget && bytes <= budget - used;
+    };
+    if (fits()) return D3D_OK;
+    // Textures released since the queued draws were made are freed once those are drawn.
+    FlushDraws();
+    return fits() ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
 }
 
 void Device::TrackResource(const RefCounted* resource, D3DPOOL pool, std::uint64_t bytes, bool swapChain) {

@@ -14,12 +14,15 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/device_pixel_shader.h"
 #include "platform/d3d9/device_states.h"
+#include "platform/d3d9/raster_queue.h"
 #include "platform/d3d9/ref_counted.h"
 #include "platform/d3d9/surface.h"
 #include "platform/d3d9/swap_chain.h"
 #include "platform/d3d9/texture.h"
 
 namespace d3d9sw {
+
+class ArgList;  // control_state.h
 
 class Device final : public IDirect3DDevice9, public RefCounted {
 public:
@@ -113,6 +116,9 @@ public:
     HRESULT GetPixelShader(IDirect3DPixelShader9** shader) override;
 
     // ---- For the device's objects and the control API ----
+    // Rasterises the draws made so far (the draw calls keep them in a queue): called before
+    // anything reads or writes the memory of a surface of this device.
+    void FlushDraws();
     bool Lost() const { return loss_ != Loss::Working; }
     void LoseFromControl();
     void RestoreFromControl();
@@ -151,7 +157,7 @@ private:
     void RestoreDisplay();
     bool FullScreen() const { return implicitChain_ && !params_.Windowed; }
     // Budget check for a new DEFAULT-pool allocation (D3DERR_OUTOFVIDEOMEMORY).
-    HRESULT ReserveVideoMemory(std::uint64_t bytes) const;
+    HRESULT ReserveVideoMemory(std::uint64_t bytes);
     void TrackResource(const RefCounted* resource, D3DPOOL pool, std::uint64_t bytes, bool swapChain = false);
     // (device_targets.cpp)
     void ResetViewportToTarget();
@@ -159,7 +165,7 @@ private:
     // Reports what Direct3D 9's debug runtime reports about a draw (the draw itself goes on
     // where the platform lets it).
     void ReportDrawMisuse(const char* method, bool indexed) const;
-    HRESULT RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
+    HRESULT RunDraw(const char* method, const ArgList& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
                     const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
                     INT baseVertex);
 
@@ -191,6 +197,7 @@ private:
     Binding<IndexBuffer> indices_;
     Binding<DevicePixelShader> pixelShader_;
 
+    RasterQueue queue_;
     bool inScene_ = false;
     bool dialogBoxMode_ = false;
     Cursor cursor_;

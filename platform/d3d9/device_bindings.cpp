@@ -8,7 +8,7 @@
 namespace d3d9sw {
 namespace {
 
-HRESULT StateSet(const char* method, const std::string& args, HRESULT result) {
+HRESULT StateSet(const char* method, const ArgList& args, HRESULT result) {
     if (SUCCEEDED(result)) ++Control().counters.stateChanges;
     return Logged(method, args, result);
 }
@@ -17,7 +17,7 @@ HRESULT StateSet(const char* method, const std::string& args, HRESULT result) {
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     auto lock = LockApi();
-    const std::string args = Args(state, value);
+    const ArgList args = Args(state, value);
     HRESULT hr;
     if (TakeScriptedFailure("SetRenderState", &hr)) return Logged("SetRenderState", args, hr);
     if (!IsRenderState(state)) return Logged("SetRenderState", args, D3DERR_INVALIDCALL);
@@ -34,7 +34,7 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     auto lock = LockApi();
-    const std::string args = Args(stage, type, value);
+    const ArgList args = Args(stage, type, value);
     HRESULT hr;
     if (TakeScriptedFailure("SetTextureStageState", &hr)) return Logged("SetTextureStageState", args, hr);
     if (stage >= kD3DTextureStageCount || !IsStageState(type))
@@ -52,7 +52,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
     auto lock = LockApi();
-    const std::string args = Args(sampler, type, value);
+    const ArgList args = Args(sampler, type, value);
     HRESULT hr;
     if (TakeScriptedFailure("SetSamplerState", &hr)) return Logged("SetSamplerState", args, hr);
     if (sampler >= kD3DSamplerCount || !IsSamplerState(type))
@@ -70,7 +70,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     auto lock = LockApi();
-    const std::string args = Args(stage, texture);
+    const ArgList args = Args(stage, texture);
     HRESULT hr;
     if (TakeScriptedFailure("SetTexture", &hr)) return Logged("SetTexture", args, hr);
     if (stage >= kD3DTextureStageCount) return Logged("SetTexture", args, D3DERR_INVALIDCALL);
@@ -113,7 +113,7 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offsetBytes, UINT stride) {
     auto lock = LockApi();
-    const std::string args = Args(stream, buffer, offsetBytes, stride);
+    const ArgList args = Args(stream, buffer, offsetBytes, stride);
     HRESULT hr;
     if (TakeScriptedFailure("SetStreamSource", &hr)) return Logged("SetStreamSource", args, hr);
     VertexBuffer* bound = VertexBuffer::From(buffer);

@@ -72,7 +72,7 @@ void CopyRect(const SurfaceView& source, const RECT& rect, const SurfaceView& de
 HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                               IDirect3DTexture9** texture, HANDLE* sharedHandle) {
     auto lock = LockApi();
-    const std::string args = Args(width, height, levels, usage, format, pool);
+    const ArgList args = Args(width, height, levels, usage, format, pool);
     auto done = [&](HRESULT hr) { return Logged("CreateTexture", args, hr); };
     if (texture != nullptr) *texture = nullptr;
     HRESULT hr;
@@ -109,7 +109,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                    HANDLE* sharedHandle) {
     auto lock = LockApi();
-    const std::string args = Args(length, usage, fvf, pool);
+    const ArgList args = Args(length, usage, fvf, pool);
     auto done = [&](HRESULT hr) { return Logged("CreateVertexBuffer", args, hr); };
     if (buffer != nullptr) *buffer = nullptr;
     HRESULT hr;
@@ -131,7 +131,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer9** buffer, HANDLE* sharedHandle) {
     auto lock = LockApi();
-    const std::string args = Args(length, usage, format, pool);
+    const ArgList args = Args(length, usage, format, pool);
     auto done = [&](HRESULT hr) { return Logged("CreateIndexBuffer", args, hr); };
     if (buffer != nullptr) *buffer = nullptr;
     HRESULT hr;
@@ -160,7 +160,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
                                           DWORD multiSampleQuality, BOOL discard, IDirect3DSurface9** surface,
                                           HANDLE* sharedHandle) {
     auto lock = LockApi();
-    const std::string args = Args(width, height, format, multiSample, multiSampleQuality, discard);
+    const ArgList args = Args(width, height, format, multiSample, multiSampleQuality, discard);
     auto done = [&](HRESULT hr) { return Logged("CreateDepthStencilSurface", args, hr); };
     if (surface != nullptr) *surface = nullptr;
     HRESULT hr;
@@ -185,7 +185,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                             IDirect3DSurface9** surface, HANDLE* sharedHandle) {
     auto lock = LockApi();
-    const std::string args = Args(width, height, format, pool);
+    const ArgList args = Args(width, height, format, pool);
     auto done = [&](HRESULT hr) { return Logged("CreateOffscreenPlainSurface", args, hr); };
     if (surface != nullptr) *surface = nullptr;
     HRESULT hr;
@@ -209,7 +209,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
 HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
                               const POINT* destPoint) {
     auto lock = LockApi();
-    const std::string args = Args(source, sourceRect, destination, destPoint);
+    const ArgList args = Args(source, sourceRect, destination, destPoint);
     auto done = [&](HRESULT hr) { return Logged("UpdateSurface", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("UpdateSurface", &hr)) return done(hr);
@@ -244,7 +244,7 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9*, IDirect3DBaseTexture9*) {
 
 HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destination) {
     auto lock = LockApi();
-    const std::string args = Args(renderTarget, destination);
+    const ArgList args = Args(renderTarget, destination);
     auto done = [&](HRESULT hr) { return Logged("GetRenderTargetData", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("GetRenderTargetData", &hr)) return done(hr);

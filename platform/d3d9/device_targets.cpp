@@ -6,6 +6,7 @@
 #include "platform/d3d9/control_state.h"
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/format_rules.h"
+#include "platform/d3d9/raster_threads.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace d3d9sw {
@@ -51,7 +52,7 @@ void Device::ResetViewportToTarget() {
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* renderTarget) {
     auto lock = LockApi();
-    const std::string args = Args(index, renderTarget);
+    const ArgList args = Args(index, renderTarget);
     HRESULT hr;
     if (TakeScriptedFailure("SetRenderTarget", &hr)) return Logged("SetRenderTarget", args, hr);
     Surface* surface = Surface::From(renderTarget);
@@ -77,7 +78,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** renderTarget) {
 
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* depthStencil) {
     auto lock = LockApi();
-    const std::string args = Args(depthStencil);
+    const ArgList args = Args(depthStencil);
     HRESULT hr;
     if (TakeScriptedFailure("SetDepthStencilSurface", &hr)) return Logged("SetDepthStencilSurface", args, hr);
     Surface* surface = Surface::From(depthStencil);
@@ -104,7 +105,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     auto lock = LockApi();
     if (viewport == nullptr) return Logged("SetViewport", "null", D3DERR_INVALIDCALL);
     const D3DVIEWPORT9& v = *viewport;
-    const std::string args = Args(v.X, v.Y, v.Width, v.Height, v.MinZ, v.MaxZ);
+    const ArgList args = Args(v.X, v.Y, v.Width, v.Height, v.MinZ, v.MaxZ);
     HRESULT hr;
     if (TakeScriptedFailure("SetViewport", &hr)) return Logged("SetViewport", args, hr);
     const std::uint64_t targetWidth = renderTarget_ ? renderTarget_->Desc().Width : 0;
@@ -144,7 +145,7 @@ HRESULT Device::EndScene() {
 
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
     auto lock = LockApi();
-    const std::string args = Args(count, rects, flags, color, z, stencil);
+    const ArgList args = Args(count, rects, flags, color, z, stencil);
     auto done = [&](HRESULT hr) { return Logged("Clear", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("Clear", &hr)) return done(hr);
@@ -159,12 +160,20 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 
     const RECT viewport{static_cast<LONG>(viewport_.X), static_cast<LONG>(viewport_.Y),
                         static_cast<LONG>(viewport_.X + viewport_.Width), static_cast<LONG>(viewport_.Y + viewport_.Height)};
+    // The views first: they draw what the queue holds, on this thread, before anything is cleared.
+    const SurfaceView targetView = (flags & D3DCLEAR_TARGET) ? renderTarget_->View() : SurfaceView{};
+    const SurfaceView depthView = depth != nullptr ? depth->View() : SurfaceView{};
+    const bool clearStencil = (flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8;
     auto clear = [&](const RECT& area) {
         const RECT r = Intersect(area, viewport);
         if (r.left >= r.right) return;
-        if (flags & D3DCLEAR_TARGET) ClearColor(renderTarget_->View(), r, color);
-        if (flags & D3DCLEAR_ZBUFFER) ClearDepth(depth->View(), r, z);
-        if ((flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8) ClearStencil(depth->View(), r, stencil);
+        const std::int64_t pixels = std::int64_t{r.right - r.left} * (r.bottom - r.top);
+        RasterThreads::Get().ForRowBands(r.top, r.bottom, pixels, RasterThreadsInEffect(), [&](LONG top, LONG bottom) {
+            const RECT band{r.left, top, r.right, bottom};
+            if (flags & D3DCLEAR_TARGET) ClearColor(targetView, band, color);
+            if (flags & D3DCLEAR_ZBUFFER) ClearDepth(depthView, band, z);
+            if (clearStencil) ClearStencil(depthView, band, stencil);
+        });
     };
     if (count == 0) {
         clear(viewport);
@@ -188,34 +197,34 @@ HRESULT Device::ValidateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT* v
 }
 
 void Device::ReportDrawMisuse(const char* method, bool indexed) const {
-    const std::string name(method);
-    if (!inScene_) ReportMisuse(name + " outside BeginScene/EndScene");
-    if (stream_ && stream_->Memory().IsLocked()) ReportMisuse(name + " from a locked vertex buffer");
-    if (indexed && indices_ && indices_->Memory().IsLocked()) ReportMisuse(name + " from a locked index buffer");
+    // Text is built only for a misuse found: a draw is too frequent to pay for it otherwise.
+    auto report = [method](const std::string& what) { ReportMisuse(method + what); };
+    if (!inScene_) report(" outside BeginScene/EndScene");
+    if (stream_ && stream_->Memory().IsLocked()) report(" from a locked vertex buffer");
+    if (indexed && indices_ && indices_->Memory().IsLocked()) report(" from a locked index buffer");
     for (unsigned stage = 0; stage < kD3DTextureStageCount; ++stage) {
         const Texture* texture = textures_[stage].get();
         if (texture == nullptr) continue;
         for (UINT level = 0; level < texture->LevelCount(); ++level) {
             const Surface* surface = texture->Level(level);
             if (surface == renderTarget_.get())
-                ReportMisuse(name + " with the render target bound as the texture of stage " + std::to_string(stage));
-            if (surface->IsLocked())
-                ReportMisuse(name + " with a locked texture bound to stage " + std::to_string(stage));
+                report(" with the render target bound as the texture of stage " + std::to_string(stage));
+            if (surface->IsLocked()) report(" with a locked texture bound to stage " + std::to_string(stage));
         }
         // A texture the caps allow only conditionally must be clamped.
         const D3DSURFACE_DESC& top = texture->Level(0)->Desc();
         const DWORD* sampler = states_.sampler[stage];
         if ((adapter_.caps.TextureCaps & D3DPTEXTURECAPS_POW2) && (!IsPowerOfTwo(top.Width) || !IsPowerOfTwo(top.Height)) &&
             (sampler[D3DSAMP_ADDRESSU] != D3DTADDRESS_CLAMP || sampler[D3DSAMP_ADDRESSV] != D3DTADDRESS_CLAMP))
-            ReportMisuse(name + " wrapping a texture whose size is not a power of two at stage " + std::to_string(stage));
+            report(" wrapping a texture whose size is not a power of two at stage " + std::to_string(stage));
     }
     if (renderTarget_ && depthStencil_ &&
         (depthStencil_->Desc().Width < renderTarget_->Desc().Width ||
          depthStencil_->Desc().Height < renderTarget_->Desc().Height))
-        ReportMisuse(name + " into a render target larger than the depth buffer");
+        report(" into a render target larger than the depth buffer");
 }
 
-HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
+HRESULT Device::RunDraw(const char* method, const ArgList& args, D3DPRIMITIVETYPE type, UINT primitiveCount,
                         const std::uint8_t* vertices, UINT vertexCount, const std::uint16_t* indices, UINT indexCount,
                         INT baseVertex) {
     DrawState state;
@@ -223,11 +232,13 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
     state.stageStates = states_.stage;
     state.samplerStates = states_.sampler;
     for (unsigned stage = 0; stage < kD3DTextureStageCount; ++stage)
-        if (textures_[stage]) state.textures[stage] = textures_[stage]->Level(0)->View();
+        if (textures_[stage]) state.textures[stage] = textures_[stage]->Level(0)->MemoryView();
     state.pixelShader = pixelShader_ ? &pixelShader_->Program() : nullptr;
     state.viewport = viewport_;
-    state.target = renderTarget_->View();
-    if (depthStencil_) state.depth = depthStencil_->View();
+    state.target = renderTarget_->MemoryView();
+    if (depthStencil_) state.depth = depthStencil_->MemoryView();
+    state.threads = RasterThreadsInEffect();
+    state.avx2 = Control().rasterAvx2;
 
     DrawCall call;
     call.type = type;
@@ -239,7 +250,15 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
     call.indices = indices;
     call.indexCount = indexCount;
     call.baseVertex = baseVertex;
-    const HRESULT hr = Control().rasterize ? Rasterize(state, call) : D3D_OK;
+    HRESULT hr = D3D_OK;
+    if (Control().rasterize) {
+        // Queued, and drawn when something looks at the memory; a draw that samples what the
+        // queue draws into (or the other way round) waits for the queue first.
+        if (queue_.MustWaitFor(state)) FlushDraws();
+        RefCounted* keep[kD3DTextureStageCount + 3] = {renderTarget_.get(), depthStencil_.get(), pixelShader_.get()};
+        for (unsigned stage = 0; stage < kD3DTextureStageCount; ++stage) keep[3 + stage] = textures_[stage].get();
+        hr = queue_.Add(state, call, keep, static_cast<int>(std::size(keep)));
+    }
     if (SUCCEEDED(hr)) {
         d3d9ctl::Counters& counters = Control().counters;
         ++counters.drawCalls;
@@ -250,7 +269,7 @@ HRESULT Device::RunDraw(const char* method, const std::string& args, D3DPRIMITIV
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     auto lock = LockApi();
-    const std::string args = Args(type, startVertex, primitiveCount);
+    const ArgList args = Args(type, startVertex, primitiveCount);
     HRESULT hr;
     if (TakeScriptedFailure("DrawPrimitive", &hr)) return Logged("DrawPrimitive", args, hr);
     ReportDrawMisuse("DrawPrimitive", false);
@@ -268,7 +287,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex, UINT numVertices,
                                      UINT startIndex, UINT primitiveCount) {
     auto lock = LockApi();
-    const std::string args = Args(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
+    const ArgList args = Args(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
     auto done = [&](HRESULT hr) { return Logged("DrawIndexedPrimitive", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("DrawIndexedPrimitive", &hr)) return done(hr);

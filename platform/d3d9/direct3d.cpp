@@ -76,7 +76,7 @@ UINT Direct3D::GetAdapterCount() {
 
 HRESULT Direct3D::GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9* identifier) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, flags);
+    const ArgList args = Args(adapter, flags);
     HRESULT hr;
     if (TakeScriptedFailure("GetAdapterIdentifier", &hr)) return Logged("GetAdapterIdentifier", args, hr);
     const d3d9ctl::AdapterConfig* config = AdapterAt(adapter);
@@ -108,7 +108,7 @@ UINT Direct3D::GetAdapterModeCount(UINT adapter, D3DFORMAT format) {
 
 HRESULT Direct3D::EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT index, D3DDISPLAYMODE* out) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, format, index);
+    const ArgList args = Args(adapter, format, index);
     HRESULT hr;
     if (TakeScriptedFailure("EnumAdapterModes", &hr)) return Logged("EnumAdapterModes", args, hr);
     const d3d9ctl::AdapterConfig* config = AdapterAt(adapter);
@@ -137,7 +137,7 @@ HRESULT Direct3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
 HRESULT Direct3D::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT backBufferFormat,
                                   BOOL windowed) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, type, adapterFormat, backBufferFormat, windowed);
+    const ArgList args = Args(adapter, type, adapterFormat, backBufferFormat, windowed);
     auto done = [&](HRESULT hr) { return Logged("CheckDeviceType", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("CheckDeviceType", &hr)) return done(hr);
@@ -164,7 +164,7 @@ HRESULT Direct3D::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapt
 HRESULT Direct3D::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
                                     D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, type, adapterFormat, usage, resourceType, checkFormat);
+    const ArgList args = Args(adapter, type, adapterFormat, usage, resourceType, checkFormat);
     auto done = [&](HRESULT hr) { return Logged("CheckDeviceFormat", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("CheckDeviceFormat", &hr)) return done(hr);
@@ -188,7 +188,7 @@ HRESULT Direct3D::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT ada
 HRESULT Direct3D::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL windowed,
                                              D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, type, surfaceFormat, windowed, multiSample);
+    const ArgList args = Args(adapter, type, surfaceFormat, windowed, multiSample);
     auto done = [&](HRESULT hr) { return Logged("CheckDeviceMultiSampleType", args, hr); };
     if (qualityLevels != nullptr) *qualityLevels = 0;
     HRESULT hr;
@@ -213,7 +213,7 @@ HRESULT Direct3D::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DF
 HRESULT Direct3D::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
                                          D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, type, adapterFormat, renderTargetFormat, depthStencilFormat);
+    const ArgList args = Args(adapter, type, adapterFormat, renderTargetFormat, depthStencilFormat);
     auto done = [&](HRESULT hr) { return Logged("CheckDepthStencilMatch", args, hr); };
     HRESULT hr;
     if (TakeScriptedFailure("CheckDepthStencilMatch", &hr)) return done(hr);
@@ -226,7 +226,7 @@ HRESULT Direct3D::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMA
 
 HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, type);
+    const ArgList args = Args(adapter, type);
     HRESULT hr;
     if (TakeScriptedFailure("GetDeviceCaps", &hr)) return Logged("GetDeviceCaps", args, hr);
     const d3d9ctl::AdapterConfig* config = AdapterAt(adapter);
@@ -242,7 +242,7 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
 HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
                                D3DPRESENT_PARAMETERS* presentParameters, IDirect3DDevice9** device) {
     auto lock = LockApi();
-    const std::string args = Args(adapter, type, focusWindow, behaviorFlags);
+    const ArgList args = Args(adapter, type, focusWindow, behaviorFlags);
     auto done = [&](HRESULT hr) { return Logged("CreateDevice", args, hr); };
     if (device != nullptr) *device = nullptr;
     HRESULT hr;

@@ -178,6 +178,31 @@ std::unique_ptr<PixelShaderProgram> PixelShaderProgram::Parse(const DWORD* token
 
 unsigned PixelShaderProgram::SampledStages() const { return sampledStages_; }
 
+bool PixelShaderProgram::IsGreyFilter(float weights[3]) const {
+    if (code_.size() != 3) return false;
+    auto plain = [](const Instruction& in) { return in.scale == 1.0f && !in.saturate; };
+    auto source = [](const Instruction::Source& s, unsigned type) {
+        return s.type == type && s.modifier == kNone && s.swizzle[0] == 0 && s.swizzle[1] == 1 && s.swizzle[2] == 2 &&
+               s.swizzle[3] == 3;
+    };
+    const Instruction& tex = code_[0];
+    if (tex.opcode != kTex || tex.destIndex != 0) return false;
+    const Instruction* dot = nullptr;
+    const Instruction* move = nullptr;
+    for (std::size_t i = 1; i < 3; ++i) {
+        const Instruction& in = code_[i];
+        if (in.opcode == kDp3) dot = &in;
+        if (in.opcode == kMov) move = &in;
+    }
+    if (dot == nullptr || move == nullptr || !plain(*dot) || !plain(*move)) return false;
+    if (dot->destType != kTemp || dot->destIndex != 0 || dot->writeMask != 0x7) return false;
+    if (move->destType != kTemp || move->destIndex != 0 || move->writeMask != 0x8) return false;
+    if (!source(dot->sources[0], kTexture) || dot->sources[0].index != 0 || !source(dot->sources[1], kConst)) return false;
+    if (!source(move->sources[0], kTexture) || move->sources[0].index != 0) return false;
+    for (int c = 0; c < 3; ++c) weights[c] = constants_[dot->sources[1].index][c];
+    return true;
+}
+
 void PixelShaderProgram::Run(const float texels[][4], const float diffuse[4], float out[4]) const {
     // Version 1.1 registers hold values in [-1, 1].
     float registers[4][8][4] = {};

@@ -23,6 +23,10 @@ public:
     // in 0..1), `diffuse` is v0. Writes r0, clamped to 0..1, into `out`.
     void Run(const float texels[][4], const float diffuse[4], float out[4]) const;
 
+    // Whether the program is the grey filter "tex t0; dp3 r0.rgb, t0, cN; mov r0.a, t0" (in
+    // either order of the last two, co-issued or not); `weights` gets cN's first three values.
+    bool IsGreyFilter(float weights[3]) const;
+
     const std::vector<DWORD>& Tokens() const { return tokens_; }
     ~PixelShaderProgram();
 

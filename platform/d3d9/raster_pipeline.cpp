@@ -27,9 +27,6 @@ bool UsesUnimplementedState(const DWORD* rs, D3DPRIMITIVETYPE type) {
     return false;
 }
 
-float ToUnit(int channel) { return static_cast<float>(channel) / 255.0f; }
-int FromUnit(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); }
-
 }  // namespace
 
 void PixelPipeline::SetSpecialisedSpansEnabled(bool enabled) { g_specialisedSpans = enabled; }
@@ -87,17 +84,57 @@ HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) 
     scissor_.right = static_cast<LONG>(std::clamp<std::int64_t>(right, scissor_.left, maxX));
     scissor_.bottom = static_cast<LONG>(std::clamp<std::int64_t>(bottom, scissor_.top, maxY));
 
+    PlanRows(state.avx2);
     ChooseSpanFunctions();
     SelectFilter(0.0);
     return D3D_OK;
 }
 
+void PixelPipeline::RestrictRows(LONG top, LONG bottom) {
+    scissor_.top = std::clamp(top, scissor_.top, scissor_.bottom);
+    scissor_.bottom = std::clamp(bottom, scissor_.top, scissor_.bottom);
+}
+
+void PixelPipeline::PlanRows(bool avx2) {
+    rows_ = RowPlan{};
+    // One texture at most, read through stage 0 (or sampler 0 of a shader).
+    if (!g_specialisedSpans.load(std::memory_order_relaxed) || (sampledStages & ~1u) != 0) return;
+    rows_.quads = true;
+    rows_.kernels = &SelectRowKernels(avx2);
+    const SurfaceView& texture = samplers[0].View();
+    rows_.shading.texelAlphaOr = texture.bits != nullptr && texture.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+    if (shader != nullptr) rows_.greyFilter = shader->IsGreyFilter(rows_.greyWeights);
+    else rows_.shadeRows = stages.GetRowSources(&rows_.shading.color, &rows_.shading.alpha);
+
+    const D3DFORMAT format = targetView.format;
+    if ((format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8) || !target.WritesAll()) return;
+    if (blender.Enabled() && !blender.IsSourceAlphaOver()) return;
+    RowOutput& out = rows_.output;
+    switch (depth.GetKind()) {
+    case DepthBuffer::Kind::k16: out.depthBytes = 2; break;
+    case DepthBuffer::Kind::k24: out.depthBytes = 4; break;
+    default: out.depthBytes = 0; break;
+    }
+    out.depthFunc = depth.Func();
+    out.depthWrite = depth.Writes();
+    out.alphaTest = alphaTest;
+    out.alphaFunc = alphaFunc;
+    out.alphaRef = alphaRef;
+    out.blend = blender.Enabled();
+    out.targetAlphaOr = format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+    rows_.outputRows = true;
+}
+
 void PixelPipeline::ChooseSpanFunctions() {
     const bool specialised = g_specialisedSpans.load(std::memory_order_relaxed);
-    minifySpan_ = specialised ? FindSpecialisedSpan(*this, samplers[0].MinLinear()) : nullptr;
-    magnifySpan_ = specialised ? FindSpecialisedSpan(*this, samplers[0].MagLinear()) : nullptr;
-    if (minifySpan_ == nullptr) minifySpan_ = DrawGeneralSpan;
-    if (magnifySpan_ == nullptr) magnifySpan_ = DrawGeneralSpan;
+    minifyFallback_ = specialised ? FindSpecialisedSpan(*this, samplers[0].MinLinear()) : nullptr;
+    magnifyFallback_ = specialised ? FindSpecialisedSpan(*this, samplers[0].MagLinear()) : nullptr;
+    if (minifyFallback_ == nullptr) minifyFallback_ = DrawGeneralSpan;
+    if (magnifyFallback_ == nullptr) magnifyFallback_ = DrawGeneralSpan;
+    // The row kernels draw the spans of one colour and depth, the 2D case, whatever the stages.
+    const bool kernels = rows_.quads && rows_.outputRows;
+    minifySpan_ = kernels ? DrawKernelSpan : minifyFallback_;
+    magnifySpan_ = kernels ? DrawKernelSpan : magnifyFallback_;
 }
 
 void PixelPipeline::SelectFilter(double texelsPerPixel) {
@@ -105,6 +142,7 @@ void PixelPipeline::SelectFilter(double texelsPerPixel) {
     for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
         linear[i] = minify ? samplers[i].MinLinear() : samplers[i].MagLinear();
     span_ = minify ? minifySpan_ : magnifySpan_;
+    fallback_ = minify ? minifyFallback_ : magnifyFallback_;
 }
 
 void PixelPipeline::DrawSpan(int y, int x0, int x1, const SpanStart& start) const {
@@ -114,40 +152,55 @@ void PixelPipeline::DrawSpan(int y, int x0, int x1, const SpanStart& start) cons
     span_(*this, y, x0, x1, cursor);
 }
 
+Rgba PixelPipeline::Shade(const Rgba& diffuse, const Rgba* texels) const {
+    if (shader == nullptr) return stages.Combine(diffuse, texels);
+    float in[kD3DTextureStageCount][4] = {};
+    for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
+        if (sampledStages & (1u << i)) {
+            in[i][0] = ChannelToUnit(texels[i].r);
+            in[i][1] = ChannelToUnit(texels[i].g);
+            in[i][2] = ChannelToUnit(texels[i].b);
+            in[i][3] = ChannelToUnit(texels[i].a);
+        }
+    const float v0[4] = {ChannelToUnit(diffuse.r), ChannelToUnit(diffuse.g), ChannelToUnit(diffuse.b),
+                         ChannelToUnit(diffuse.a)};
+    float out[4];
+    shader->Run(in, v0, out);
+    return {UnitToChannel(out[2]), UnitToChannel(out[1]), UnitToChannel(out[0]), UnitToChannel(out[3])};
+}
+
+Rgba PixelPipeline::ShadeOneTexel(const Rgba& diffuse, const Rgba& texel) const {
+    if (rows_.greyFilter) {
+        // dp3 and mov as the interpreter runs them: registers clamped to -1..1, r0 to 0..1 on
+        // the way out.
+        const float r = ChannelToUnit(texel.r), g = ChannelToUnit(texel.g), b = ChannelToUnit(texel.b);
+        const float grey = r * rows_.greyWeights[0] + g * rows_.greyWeights[1] + b * rows_.greyWeights[2];
+        const int level = UnitToChannel(std::clamp(grey, -1.0f, 1.0f));
+        return {level, level, level, UnitToChannel(ChannelToUnit(texel.a))};
+    }
+    Rgba texels[kD3DTextureStageCount];
+    texels[0] = texel;
+    return Shade(diffuse, texels);
+}
+
+void PixelPipeline::Output(int x, int y, std::uint32_t z, Rgba color) const {
+    const bool hasDepth = depth.GetKind() != DepthBuffer::Kind::kNone;
+    if (hasDepth && !CompareWith(depth.Func(), z, depth.Read(x, y))) return;
+    if (alphaTest && !CompareWith(alphaFunc, static_cast<std::uint32_t>(color.a), alphaRef)) return;
+    if (hasDepth && depth.Writes()) depth.Write(x, y, z);
+    if (blender.Enabled()) color = blender.Blend(color, target.Read(x, y));
+    target.Write(x, y, color);
+}
+
 void DrawGeneralSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor) {
     const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
     const std::int64_t maxDepth = hasDepth ? p.depth.MaxValue() : 0;
     for (int x = x0; x < x1; ++x, cursor.Advance()) {
-        std::uint32_t z = 0;
-        if (hasDepth) {
-            z = cursor.Depth(maxDepth);
-            if (!CompareWith(p.depth.Func(), z, p.depth.Read(x, y))) continue;
-        }
+        const std::uint32_t z = hasDepth ? cursor.Depth(maxDepth) : 0;
         Rgba texels[kD3DTextureStageCount];
         for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
             if (p.sampledStages & (1u << i)) texels[i] = p.samplers[i].Sample(cursor.u, cursor.v, p.linear[i]);
-        const Rgba diffuse = cursor.Diffuse();
-        Rgba color;
-        if (p.shader != nullptr) {
-            float in[kD3DTextureStageCount][4] = {};
-            for (unsigned i = 0; i < kD3DTextureStageCount; ++i)
-                if (p.sampledStages & (1u << i)) {
-                    in[i][0] = ToUnit(texels[i].r);
-                    in[i][1] = ToUnit(texels[i].g);
-                    in[i][2] = ToUnit(texels[i].b);
-                    in[i][3] = ToUnit(texels[i].a);
-                }
-            const float v0[4] = {ToUnit(diffuse.r), ToUnit(diffuse.g), ToUnit(diffuse.b), ToUnit(diffuse.a)};
-            float out[4];
-            p.shader->Run(in, v0, out);
-            color = {FromUnit(out[2]), FromUnit(out[1]), FromUnit(out[0]), FromUnit(out[3])};
-        } else {
-            color = p.stages.Combine(diffuse, texels);
-        }
-        if (p.alphaTest && !CompareWith(p.alphaFunc, static_cast<std::uint32_t>(color.a), p.alphaRef)) continue;
-        if (hasDepth && p.depth.Writes()) p.depth.Write(x, y, z);
-        if (p.blender.Enabled()) color = p.blender.Blend(color, p.target.Read(x, y));
-        p.target.Write(x, y, color);
+        p.Output(x, y, z, p.Shade(cursor.Diffuse(), texels));
     }
 }
 

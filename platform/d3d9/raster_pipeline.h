@@ -1,13 +1,16 @@
 #pragma once
 // The per-pixel work of one draw, fixed once per draw from the device state: which pixels may
 // be written (viewport and surfaces), the colour source (texture stages or a ps.1.1 program),
-// the alpha test, depth and blending. Spans are drawn by a function chosen per draw: a
-// specialised loop for the common cases (untextured or textured MODULATE from a 32-bit texture,
-// opaque or SRCALPHA/INVSRCALPHA, into a 32-bit target) and a general one for the rest; both
-// produce the same pixels.
+// the alpha test, depth and blending. Spans are drawn by a function chosen per draw: the row
+// kernels (raster_rows.h) for spans of one colour and depth into a 32-bit target, opaque or
+// SRCALPHA/INVSRCALPHA; a specialised loop for other spans of the common cases (untextured or
+// textured MODULATE from a 32-bit texture); a general one for the rest. All produce the same
+// pixels. The rows of unrotated rectangles mapped texel for pixel take the row kernels whole
+// (raster_quad.h), planned here per draw (RowPlan).
 #include "platform/d3d9/d3d9_types.h"
 #include "platform/d3d9/pixel_shader.h"
 #include "platform/d3d9/raster_output.h"
+#include "platform/d3d9/raster_rows.h"
 #include "platform/d3d9/raster_sampler.h"
 #include "platform/d3d9/raster_stages.h"
 #include "platform/d3d9/raster_types.h"
@@ -15,8 +18,23 @@
 
 namespace d3d9sw {
 
+// How the rows of a rectangle that maps texel for pixel are drawn (raster_quad.h), fixed per
+// draw: the vectorised kernels where the states allow them, per-pixel code elsewhere.
+struct RowPlan {
+    bool quads = false;       // the rectangle path may be taken at all
+    bool shadeRows = false;   // kernels->shade computes the source colour from `shading`
+    bool greyFilter = false;  // else the grey pixel shader with `greyWeights`, pixel by pixel
+    float greyWeights[3] = {};
+    RowShading shading;
+    bool outputRows = false;  // kernels->output draws with `output` (its depth set per quad)
+    RowOutput output;
+    const RowKernels* kernels = nullptr;
+};
+
 class PixelPipeline {
 public:
+    using SpanFunction = void (*)(const PixelPipeline&, int y, int x0, int x1, SpanCursor& cursor);
+
     // Reads every state the draw depends on. Returns D3DERR_INVALIDCALL for a state this
     // rasteriser does not implement (so the draw fails instead of drawing something else).
     // `state` and the memory it points to must outlive the pipeline.
@@ -38,8 +56,24 @@ public:
     // Draws pixels x0 <= x < x1 of row y; the span must lie inside Scissor().
     void DrawSpan(int y, int x0, int x1, const SpanStart& start) const;
 
-    // Turns the specialised span loops off, so tests can hold them against the general loop.
+    // The source colour of a pixel from its diffuse colour and the texels of the sampled
+    // stages (texels[n] read when stage n is sampled), through the stages or the shader.
+    Rgba Shade(const Rgba& diffuse, const Rgba* texels) const;
+    // The same where at most stage 0 is sampled, with the grey filter's shortcut (RowPlan).
+    Rgba ShadeOneTexel(const Rgba& diffuse, const Rgba& texel) const;
+    // What happens to a shaded pixel at (x, y) of depth z: depth test, alpha test, depth
+    // write, blending and the write.
+    void Output(int x, int y, std::uint32_t z, Rgba color) const;
+
+    // Turns the specialised span loops and the rectangle path off, so tests can hold them
+    // against the general loop.
     static void SetSpecialisedSpansEnabled(bool enabled);
+
+    // Narrows the pixels that may be written to rows [top, bottom) (a band of a threaded draw).
+    void RestrictRows(LONG top, LONG bottom);
+    const RowPlan& Rows() const { return rows_; }
+    // The span loop a row-kernel span falls back to (colour or depth not constant).
+    SpanFunction FallbackSpan() const { return fallback_; }
 
     // Fixed per draw (linear: per primitive) and read by the span loops.
     TextureSampler samplers[kD3DTextureStageCount];
@@ -55,10 +89,9 @@ public:
     std::uint32_t alphaRef = 0;
     bool linear[kD3DTextureStageCount] = {};  // per stage, after SelectFilter
 
-    using SpanFunction = void (*)(const PixelPipeline&, int y, int x0, int x1, SpanCursor& cursor);
-
 private:
     void ChooseSpanFunctions();
+    void PlanRows(bool avx2);
 
     RECT scissor_{};
     D3DVIEWPORT9 viewport_{};
@@ -67,10 +100,17 @@ private:
     SpanFunction minifySpan_ = nullptr;
     SpanFunction magnifySpan_ = nullptr;
     SpanFunction span_ = nullptr;
+    SpanFunction minifyFallback_ = nullptr;
+    SpanFunction magnifyFallback_ = nullptr;
+    SpanFunction fallback_ = nullptr;
+    RowPlan rows_;
 };
 
 // The general span loop and the chooser of a specialised one (null when none fits).
 void DrawGeneralSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor);
 PixelPipeline::SpanFunction FindSpecialisedSpan(const PixelPipeline& p, bool linear);
+// The span loop over the row kernels: spans of one colour and one depth go through them (the
+// texels fetched pixel by pixel), others to the pipeline's FallbackSpan.
+void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor);
 
 }  // namespace d3d9sw

@@ -1,7 +1,11 @@
-// Specialised span loops for the draws a 2D renderer issues most: diffuse only, or a 32-bit
-// texture modulated by the diffuse colour (nearest or bilinear, CLAMP or WRAP), opaque or
-// blended SRCALPHA/INVSRCALPHA, into an X8R8G8B8 or A8R8G8B8 target, with or without a depth
-// buffer. They repeat the general loop's arithmetic exactly, without its per-pixel dispatch.
+// Specialised span loops. Spans of one colour and one depth, as a 2D renderer draws them, go
+// through the row kernels whatever the stage setup the kernels know (texel, diffuse or their
+// product for colour and for alpha; the grey filter shader), texels fetched pixel by pixel.
+// Other spans: diffuse only, or a 32-bit texture modulated by the diffuse colour (nearest or
+// bilinear, CLAMP or WRAP), opaque or blended SRCALPHA/INVSRCALPHA, into an X8R8G8B8 or
+// A8R8G8B8 target, with or without a depth buffer. All repeat the general loop's arithmetic
+// exactly, without its per-pixel dispatch.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/d3d9/raster_pipeline.h"
@@ -58,6 +62,21 @@ struct Texture32 {
     }
 };
 
+bool IsClampOrWrap(D3DTEXTUREADDRESS mode) { return mode == D3DTADDRESS_CLAMP || mode == D3DTADDRESS_WRAP; }
+
+// The texture of stage 0 as Texture32 reads it, when it is one.
+bool AsTexture32(const TextureSampler& s, Texture32* tex) {
+    if (!s.HasTexture() || !s.Is32Bit() || !IsClampOrWrap(s.AddressU()) || !IsClampOrWrap(s.AddressV())) return false;
+    const SurfaceView& view = s.View();
+    auto axis = [](int size, D3DTEXTUREADDRESS mode) {
+        const bool pow2 = (size & (size - 1)) == 0;
+        return Axis{size, mode == D3DTADDRESS_WRAP, pow2 ? size - 1 : -1};
+    };
+    *tex = {view.bits, view.pitch, view.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u, axis(view.width, s.AddressU()),
+            axis(view.height, s.AddressV())};
+    return true;
+}
+
 // A colour held as four 16-bit lanes (blue lowest), so that one 64-bit multiply scales all four
 // channels by a common factor (255 * 255 fits a lane).
 constexpr std::uint64_t kLaneLow8 = 0x00FF00FF00FF00FFull;
@@ -82,16 +101,7 @@ inline std::uint64_t Lanes(std::uint64_t b, std::uint64_t g, std::uint64_t r, st
 template <DepthBuffer::Kind Depth, TextureMode Tex, bool Blend, bool TargetAlpha>
 void SpecialisedSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor) {
     Texture32 tex{};
-    if constexpr (Tex != kNoTexture) {
-        const TextureSampler& s = p.samplers[0];
-        const SurfaceView& view = s.View();
-        auto axis = [](int size, D3DTEXTUREADDRESS mode) {
-            const bool pow2 = (size & (size - 1)) == 0;
-            return Axis{size, mode == D3DTADDRESS_WRAP, pow2 ? size - 1 : -1};
-        };
-        tex = {view.bits, view.pitch, view.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u,
-               axis(view.width, s.AddressU()), axis(view.height, s.AddressV())};
-    }
+    if constexpr (Tex != kNoTexture) AsTexture32(p.samplers[0], &tex);
     // Everything the loop reads is copied to locals: the pixel stores below may alias any memory,
     // so fields read through `p` or `cursor` would be reloaded on every pixel.
     std::uint8_t* row = p.targetView.bits + static_cast<std::ptrdiff_t>(y) * p.targetView.pitch;
@@ -158,9 +168,48 @@ Span PickTexture(TextureMode tex, bool blend, bool targetAlpha) {
     }
 }
 
-bool IsClampOrWrap(D3DTEXTUREADDRESS mode) { return mode == D3DTADDRESS_CLAMP || mode == D3DTADDRESS_WRAP; }
-
 }  // namespace
+
+void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& cursor) {
+    if (!cursor.Flat()) {
+        p.FallbackSpan()(p, y, x0, x1, cursor);
+        return;
+    }
+    constexpr int kRun = 256;  // pixels fetched and shaded at a time
+    const RowPlan& plan = p.Rows();
+    const bool textured = (p.sampledStages & 1u) != 0;
+    const bool linear = p.linear[0];
+    Texture32 tex{};
+    const bool fast = textured && AsTexture32(p.samplers[0], &tex);
+    const Rgba diffuse = cursor.Diffuse();
+    RowShading shading = plan.shading;
+    shading.diffuse = diffuse.ToArgb();
+    RowOutput output = plan.output;
+    const bool hasDepth = output.depthBytes != 0;
+    output.depth = hasDepth ? cursor.Depth(p.depth.MaxValue()) : 0;
+    std::uint8_t* row = p.targetView.bits + static_cast<std::ptrdiff_t>(y) * p.targetView.pitch;
+    std::uint8_t* depthRow = hasDepth ? p.depth.Address(0, y) : nullptr;
+    std::int64_t u = cursor.u, v = cursor.v;
+    std::uint32_t texels[kRun], source[kRun];
+    for (int x = x0; x < x1; x += kRun) {
+        const int count = std::min(kRun, x1 - x);
+        if (textured) {
+            // Texels as the general loop samples them, pixel by pixel.
+            for (int i = 0; i < count; ++i, u += cursor.uStep, v += cursor.vStep) {
+                if (fast) texels[i] = linear ? tex.Linear(u, v) : tex.Point(u, v);
+                else texels[i] = p.samplers[0].Sample(u, v, linear).ToArgb();
+            }
+        }
+        if (plan.shadeRows) {
+            plan.kernels->shade(shading, textured ? texels : nullptr, count, source);
+        } else {
+            for (int i = 0; i < count; ++i)
+                source[i] = p.ShadeOneTexel(diffuse, textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
+        }
+        plan.kernels->output(output, source, count, row + 4 * static_cast<std::ptrdiff_t>(x),
+                             hasDepth ? depthRow + output.depthBytes * static_cast<std::ptrdiff_t>(x) : nullptr);
+    }
+}
 
 PixelPipeline::SpanFunction FindSpecialisedSpan(const PixelPipeline& p, bool linear) {
     if (p.shader != nullptr || !p.target.WritesAll()) return nullptr;
@@ -172,9 +221,8 @@ PixelPipeline::SpanFunction FindSpecialisedSpan(const PixelPipeline& p, bool lin
     switch (p.stages.GetShape()) {
     case TextureStages::Shape::kDiffuse: break;
     case TextureStages::Shape::kModulateTexture: {
-        const TextureSampler& s = p.samplers[0];
-        if (!s.HasTexture() || !s.Is32Bit() || !IsClampOrWrap(s.AddressU()) || !IsClampOrWrap(s.AddressV()))
-            return nullptr;
+        Texture32 texture;
+        if (!AsTexture32(p.samplers[0], &texture)) return nullptr;
         tex = linear ? kLinear : kPoint;
         break;
     }

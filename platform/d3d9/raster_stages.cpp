@@ -59,7 +59,39 @@ bool IsDiffuseOnly(DWORD op, DWORD arg1, DWORD arg2) {
            (op == D3DTOP_SELECTARG2 && IsPlain(arg2, D3DTA_DIFFUSE));
 }
 
+// One operation of stage 0 as a row source.
+bool RowSourceOf(DWORD op, DWORD arg1, DWORD arg2, RowSource* source) {
+    const DWORD selected = op == D3DTOP_SELECTARG1 ? arg1 : arg2;
+    if (op == D3DTOP_SELECTARG1 || op == D3DTOP_SELECTARG2) {
+        if (selected == D3DTA_TEXTURE) *source = RowSource::kTexture;
+        else if (IsPlain(selected, D3DTA_DIFFUSE)) *source = RowSource::kDiffuse;
+        else return false;
+        return true;
+    }
+    if (IsModulateOfTextureAndDiffuse(op, arg1, arg2)) {
+        *source = RowSource::kModulate;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+bool TextureStages::GetRowSources(RowSource* color, RowSource* alpha) const {
+    if (count_ == 0) {
+        *color = *alpha = RowSource::kDiffuse;
+        return true;
+    }
+    if (count_ > 1) return false;
+    const Stage& s = stages_[0];
+    if (!RowSourceOf(s.colorOp, s.colorArg1, s.colorArg2, color)) return false;
+    // A disabled alpha operation passes the diffuse alpha on.
+    if (s.alphaOp == D3DTOP_DISABLE) {
+        *alpha = RowSource::kDiffuse;
+        return true;
+    }
+    return RowSourceOf(s.alphaOp, s.alphaArg1, s.alphaArg2, alpha);
+}
 
 bool TextureStages::Configure(const DWORD (*stageStates)[kD3DTextureStageStateCount], D3DCOLOR textureFactor) {
     factor_ = Rgba::FromArgb(textureFactor);

@@ -3,6 +3,7 @@
 // the stage's texel, the texture factor and the running result, processed stage by stage up to
 // the first disabled one.
 #include "platform/d3d9/d3d9_types.h"
+#include "platform/d3d9/raster_rows.h"
 #include "platform/d3d9/raster_types.h"
 
 namespace d3d9sw {
@@ -21,6 +22,10 @@ public:
     int ActiveStages() const { return count_; }
     bool UsesTexture(int stage) const { return stage < count_ && stages_[stage].usesTexture; }
     Shape GetShape() const;
+    // Where the colour and the alpha of the result come from, when each is the texel, the
+    // diffuse colour or their product (at most one stage, arguments without modifiers).
+    // False for every other setup.
+    bool GetRowSources(RowSource* color, RowSource* alpha) const;
 
     // Runs the active stages; texels[n] is stage n's sample (read only when UsesTexture(n)).
     Rgba Combine(const Rgba& diffuse, const Rgba* texels) const;

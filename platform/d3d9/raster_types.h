@@ -17,8 +17,14 @@ inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 }
 inline std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); }
 
-// A position in 1/256 pixel, as every primitive snaps it.
-inline std::int64_t Snap(float pixels) { return std::llround(static_cast<double>(pixels) * kSubpixels); }
+// A position in 1/256 pixel, as every primitive snaps it: rounded half away from zero, as
+// llround does. For a float times 256, adding one half is exact in double whenever it can
+// matter (a float has 24 significant bits), so truncating the sum rounds the same way.
+inline std::int64_t Snap(float pixels) {
+    const double scaled = static_cast<double>(pixels) * kSubpixels;
+    if (!(std::fabs(scaled) < 4503599627370496.0)) return std::llround(scaled);  // 2^52 and beyond, NaN
+    return static_cast<std::int64_t>(scaled >= 0.0 ? scaled + 0.5 : scaled - 0.5);
+}
 
 // Interpolated attributes in the order spans consume them. Colours are 0..255, depth is the
 // viewport depth (MinZ..MaxZ), u and v are texture coordinates.
@@ -42,6 +48,10 @@ struct Rgba {
                (static_cast<std::uint32_t>(g) << 8) | static_cast<std::uint32_t>(b);
     }
 };
+
+// 8-bit channels to the shader's 0..1 floats and back, as every shading path converts them.
+inline float ChannelToUnit(int channel) { return static_cast<float>(channel) / 255.0f; }
+inline int UnitToChannel(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); }
 
 // Attribute values at the first pixel of a span and their change per pixel to the right.
 struct SpanStart {
@@ -77,6 +87,8 @@ struct SpanCursor {
         v += vStep;
         z += zStep;
     }
+    // Whether colour and depth are the same at every pixel of the span.
+    bool Flat() const { return (colorStep[0] | colorStep[1] | colorStep[2] | colorStep[3]) == 0 && zStep == 0; }
     int Channel(int c) const { return std::clamp((color[c] + 0x8000) >> 16, 0, 255); }
     Rgba Diffuse() const { return {Channel(0), Channel(1), Channel(2), Channel(3)}; }
     // Depth rounded to the buffer's precision, clamped to its range.

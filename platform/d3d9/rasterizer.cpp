@@ -4,14 +4,22 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/raster_geometry.h"
 #include "platform/d3d9/raster_pipeline.h"
 #include "platform/d3d9/raster_points_lines.h"
+#include "platform/d3d9/raster_quad.h"
+#include "platform/d3d9/raster_threads.h"
 #include "platform/d3d9/raster_triangle.h"
 
 namespace d3d9sw {
 namespace {
 
+constexpr double kPixelsPerBand = 16384;  // a band's work must outweigh handing it to a thread
+constexpr int kRowsPerBand = 8;
+constexpr int kRowsPerCachedBand = 64;  // 512 KiB of a 1024-wide 32-bit target and its depth
+constexpr std::size_t kPrefetchAhead = 8;  // listed triangles
+constexpr int kBandsPerThread = 2;  // spare bands let the threads that run take over from those that wait
 
 unsigned VerticesPerPrimitive(D3DPRIMITIVETYPE type) {
     switch (type) {
@@ -83,9 +91,32 @@ const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
     return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
 }
 
-void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline) {
+// Draws the triangles, in order: all of them, or the `listed` ones of `prims` (ascending).
+void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, const std::uint32_t* prims,
+                   std::size_t listed) {
     const D3DVIEWPORT9& viewport = pipeline.Viewport();
-    for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
+    const std::size_t count = prims != nullptr ? listed : call.primitiveCount;
+    std::uint64_t rectangles = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+        const UINT prim = prims != nullptr ? prims[n] : static_cast<UINT>(n);
+        if (prims != nullptr && n + kPrefetchAhead < count) {
+            // A band's triangles lie scattered through the vertices: fetch ahead what the
+            // memory prefetcher cannot guess.
+            const std::uint8_t* ahead = VertexRecord(call, 3ull * prims[n + kPrefetchAhead]);
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + 64);
+        }
+        // The two triangles of a rectangle follow each other in the list of every band they reach.
+        const bool pairs = n + 1 < count && (prims == nullptr || prims[n + 1] == prim + 1);
+        if (pairs && pipeline.Rows().quads) {
+            const std::uint8_t* records[6];
+            for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call, 3ull * prim + i);
+            if (DrawRectangle(records, cullMode, pipeline)) {
+                ++n;
+                ++rectangles;
+                continue;
+            }
+        }
         RasterVertex v[3];
         for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
         if (!IsFinite(v[0]) || !IsFinite(v[1]) || !IsFinite(v[2])) continue;
@@ -100,10 +131,11 @@ void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline
             continue;
         }
         RasterVertex polygon[9];
-        const int count = ClipPolygon(v, 3, polygon);
-        for (int i = 0; i < count; ++i) MapToViewport(polygon[i], viewport);
-        for (int i = 1; i + 1 < count; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
+        const int clipped = ClipPolygon(v, 3, polygon);
+        for (int i = 0; i < clipped; ++i) MapToViewport(polygon[i], viewport);
+        for (int i = 1; i + 1 < clipped; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
     }
+    CountRectanglesDrawnByRows(rectangles);
 }
 
 void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
@@ -126,22 +158,21 @@ float FloatState(const DWORD* renderStates, D3DRENDERSTATETYPE state) {
 
 // D3DRS_POINTSIZE within D3DRS_POINTSIZE_MIN and D3DRS_POINTSIZE_MAX; nothing wider than the
 // largest viewport, and 0 for a size that is not a number.
-float PointSize(const DWORD* renderStates, float size) {
+float PointSize(const DrawSettings& settings, float size) {
     constexpr float kLargest = 65536.0f;
-    size = std::max(size, FloatState(renderStates, D3DRS_POINTSIZE_MIN));
-    size = std::min(size, FloatState(renderStates, D3DRS_POINTSIZE_MAX));
+    size = std::max(size, settings.pointSizeMin);
+    size = std::min(size, settings.pointSizeMax);
     return size >= 0.0f ? std::min(size, kLargest) : 0.0f;
 }
 
-void DrawPoints(const DrawCall& call, const DWORD* renderStates, PixelPipeline& pipeline) {
-    const bool sprites = renderStates[D3DRS_POINTSPRITEENABLE] != FALSE;
+void DrawPoints(const DrawCall& call, const DrawSettings& settings, PixelPipeline& pipeline) {
     for (UINT prim = 0; prim < call.primitiveCount; ++prim) {
         const std::uint8_t* record = VertexRecord(call, prim);
-        float size = FloatState(renderStates, D3DRS_POINTSIZE);
+        float size = settings.pointSize;
         RasterVertex v = call.fvf == kFvfPointSize ? ReadSizedPoint(record, &size) : ReadVertex(record);
         if (!IsFinite(v) || !InsideClipVolume(v) || !std::isfinite(size)) continue;
         MapToViewport(v, pipeline.Viewport());
-        DrawPoint(v, PointSize(renderStates, size), sprites, pipeline);
+        DrawPoint(v, PointSize(settings, size), settings.pointSprites, pipeline);
     }
 }
 
@@ -153,19 +184,126 @@ UINT VertexBytesOf(DWORD fvf) {
     return 0;
 }
 
-HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
+HRESULT PrepareDraw(const DrawState& state, const DrawCall& call, PixelPipeline* pipeline, DrawSettings* settings) {
     HRESULT hr = ValidateCall(call);
     if (FAILED(hr)) return hr;
     hr = ValidateState(state);
     if (FAILED(hr)) return hr;
-    PixelPipeline pipeline;
-    hr = pipeline.Configure(state, call.type);
+    hr = pipeline->Configure(state, call.type);
     if (FAILED(hr)) return hr;
-    switch (call.type) {
-    case D3DPT_POINTLIST: DrawPoints(call, state.renderStates, pipeline); break;
-    case D3DPT_LINELIST: DrawLines(call, state.renderStates[D3DRS_LASTPIXEL] != FALSE, pipeline); break;
-    default: DrawTriangles(call, state.renderStates[D3DRS_CULLMODE], pipeline); break;
+    settings->cullMode = state.renderStates[D3DRS_CULLMODE];
+    settings->lastPixel = state.renderStates[D3DRS_LASTPIXEL] != FALSE;
+    settings->pointSize = FloatState(state.renderStates, D3DRS_POINTSIZE);
+    settings->pointSizeMin = FloatState(state.renderStates, D3DRS_POINTSIZE_MIN);
+    settings->pointSizeMax = FloatState(state.renderStates, D3DRS_POINTSIZE_MAX);
+    settings->pointSprites = state.renderStates[D3DRS_POINTSPRITEENABLE] != FALSE;
+    return D3D_OK;
+}
+
+double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, double enough) {
+    if (call.type != D3DPT_TRIANGLELIST) return call.primitiveCount;  // a few pixels each
+    double area = 0;
+    const double pixelsPerUnit = 0.25 * viewport.Width * viewport.Height;
+    for (UINT prim = 0; prim < call.primitiveCount && area < enough; ++prim) {
+        float xy[3][2];
+        for (int i = 0; i < 3; ++i) std::memcpy(xy[i], VertexRecord(call, 3ull * prim + i), sizeof xy[i]);
+        const float w = std::max({xy[0][0], xy[1][0], xy[2][0]}) - std::min({xy[0][0], xy[1][0], xy[2][0]});
+        const float h = std::max({xy[0][1], xy[1][1], xy[2][1]}) - std::min({xy[0][1], xy[1][1], xy[2][1]});
+        if (w >= 0 && h >= 0) area += static_cast<double>(std::min(w, 2.0f)) * std::min(h, 2.0f) * pixelsPerUnit;
     }
+    return area;
+}
+
+int BandCount(int threads, int rows, double pixels) {
+    // Bands of a few dozen rows keep a band's target and depth rows in the core's cache while
+    // the draws go over them, worth it with one thread as with many.
+    const double wanted = std::max<double>(static_cast<double>(threads) * kBandsPerThread, rows / kRowsPerCachedBand);
+    const double bands = std::min<double>({wanted, static_cast<double>(rows / kRowsPerBand), pixels / kPixelsPerBand,
+                                           static_cast<double>(RasterThreads::kMaxParts)});
+    return bands < 2 ? 1 : static_cast<int>(bands);
+}
+
+void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, int bands, BandedTriangles* sorted) {
+    sorted->offsets.clear();
+    sorted->primitives.clear();
+    if (call.type != D3DPT_TRIANGLELIST || bands <= 1) return;
+    const D3DVIEWPORT9& vp = pipeline.Viewport();
+    const std::int64_t height = pipeline.targetView.height;
+    // Band b holds rows height * b / bands <= row < height * (b + 1) / bands.
+    auto bandOf = [&](double row) {
+        const auto r = static_cast<std::int64_t>(std::clamp(row, 0.0, static_cast<double>(height - 1)));
+        return static_cast<std::uint8_t>(((r + 1) * bands - 1) / height);
+    };
+    const UINT count = call.primitiveCount;
+    sorted->first.resize(count);
+    sorted->last.resize(count);
+    sorted->offsets.assign(static_cast<std::size_t>(bands) + 1, 0);
+    for (UINT prim = 0; prim < count; ++prim) {
+        float y[3];
+        for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call, 3ull * prim + i) + 4, sizeof y[i]);
+        const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
+        std::uint8_t first = 0, last = 0;  // a position that is not a number draws nothing: any band will do
+        if (highest >= lowest) {
+            // Two rows to spare either way: the triangle loop clips to the band's exact rows.
+            first = bandOf((1.0 - highest) * 0.5 * vp.Height + vp.Y - 2.0);
+            last = bandOf((1.0 - lowest) * 0.5 * vp.Height + vp.Y + 2.0);
+        }
+        sorted->first[prim] = first;
+        sorted->last[prim] = last;
+        for (int band = first; band <= last; ++band) ++sorted->offsets[static_cast<std::size_t>(band) + 1];
+    }
+    for (int band = 0; band < bands; ++band) sorted->offsets[band + 1] += sorted->offsets[band];
+    sorted->primitives.resize(sorted->offsets[bands]);
+    std::vector<std::uint32_t>& next = sorted->offsets;  // each band's next free place, put back below
+    for (UINT prim = 0; prim < count; ++prim)
+        for (int band = sorted->first[prim]; band <= sorted->last[prim]; ++band) sorted->primitives[next[band]++] = prim;
+    for (int band = bands; band > 0; --band) next[band] = next[band - 1];
+    next[0] = 0;
+}
+
+void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& prepared, int band,
+                      int bands, const BandedTriangles& sorted) {
+    PixelPipeline pipeline = prepared;
+    if (bands > 1) {
+        const std::int64_t height = prepared.targetView.height;
+        pipeline.RestrictRows(static_cast<LONG>(height * band / bands), static_cast<LONG>(height * (band + 1) / bands));
+    }
+    switch (call.type) {
+    case D3DPT_POINTLIST: DrawPoints(call, settings, pipeline); break;
+    case D3DPT_LINELIST: DrawLines(call, settings.lastPixel, pipeline); break;
+    default:
+        if (sorted.offsets.empty()) {
+            DrawTriangles(call, settings.cullMode, pipeline, nullptr, 0);
+        } else {
+            const std::uint32_t begin = sorted.offsets[static_cast<std::size_t>(band)];
+            const std::uint32_t end = sorted.offsets[static_cast<std::size_t>(band) + 1];
+            DrawTriangles(call, settings.cullMode, pipeline, sorted.primitives.data() + begin, end - begin);
+        }
+        break;
+    }
+}
+
+HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
+    PixelPipeline pipeline;
+    DrawSettings settings;
+    const HRESULT hr = PrepareDraw(state, call, &pipeline, &settings);
+    if (FAILED(hr)) return hr;
+    const double enough = static_cast<double>(RasterThreads::kMaxParts) * kPixelsPerBand;
+    const int bands = BandCount(state.threads, pipeline.targetView.height, EstimatedPixels(call, pipeline.Viewport(), enough));
+    BandedTriangles sorted;
+    SortIntoBands(call, pipeline, bands, &sorted);
+    struct Job {
+        const DrawCall* call;
+        const DrawSettings* settings;
+        const PixelPipeline* pipeline;
+        const BandedTriangles* sorted;
+    } job{&call, &settings, &pipeline, &sorted};
+    RasterThreads::Get().Run(bands, state.threads,
+                             [](void* context, int band, int count) {
+                                 const auto& j = *static_cast<const Job*>(context);
+                                 DrawPreparedBand(*j.call, *j.settings, *j.pipeline, band, count, *j.sorted);
+                             },
+                             &job);
     return D3D_OK;
 }
 
@@ -197,16 +335,16 @@ void ClearDepth(const SurfaceView& depth, const RECT& rect, float z) {
             std::memcpy(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch + r.left * bytes, first, rowBytes);
         return;
     }
-    // Depth in the high 24 bits; the stencil byte of each pixel is kept.
+    // Depth in the high 24 bits; the stencil byte of each pixel is kept (D24X8 has none to
+    // keep, so its rows are filled whole).
     const auto value = static_cast<std::uint32_t>(std::lround(clamped * 16777215.0)) << 8;
     for (LONG y = r.top; y < r.bottom; ++y) {
-        std::uint8_t* row = depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch;
-        for (LONG x = r.left; x < r.right; ++x) {
-            std::uint32_t word;
-            std::memcpy(&word, row + 4 * x, 4);
-            word = value | (word & 0xFFu);
-            std::memcpy(row + 4 * x, &word, 4);
+        auto* row = reinterpret_cast<std::uint32_t*>(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch);
+        if (depth.format == D3DFMT_D24X8) {
+            std::fill(row + r.left, row + r.right, value);
+            continue;
         }
+        FillKeepingLowByte(row + r.left, r.right - r.left, value);
     }
 }
 

@@ -23,6 +23,9 @@ struct DrawState {
     D3DVIEWPORT9 viewport{};
     SurfaceView target;                                           // colour render target
     SurfaceView depth;                                            // bits == null: no depth buffer
+    // How to draw, never what: every setting gives the same pixels.
+    int threads = 1;    // bands drawn at once by the rasteriser's threads (RasterThreads)
+    bool avx2 = true;   // AVX2 row kernels where the CPU has them; SSE2 otherwise
 };
 
 // The vertex layouts drawn: FVF 0x142 {x, y, z, diffuse, u, v}, 24 bytes, for every primitive
@@ -61,6 +64,10 @@ struct DrawCall {
 // Refused: FILLMODE other than SOLID, LIGHTING, fog, stencil, scissor test, sRGB writes, user
 // clip planes, WRAP0, point scaling, W-buffering, other stage operations and arguments,
 // anisotropic and other filters.
+// A draw that covers enough pixels is split into horizontal bands of the target's rows, small
+// enough for a band's rows to stay in the core's cache, drawn at once by `threads` threads
+// (raster_draw.h); pairs of triangles forming an unrotated rectangle that maps texel for pixel
+// are drawn row by row with vectorised kernels (raster_quad.h).
 // Points are squares of D3DRS_POINTSIZE, or of the vertex's own size in the 0x62 layout,
 // either held to D3DRS_POINTSIZE_MIN..D3DRS_POINTSIZE_MAX; with D3DRS_POINTSPRITEENABLE their
 // texture coordinates run from (0, 0) at the square's top left to (1, 1) at its bottom right.

@@ -117,6 +117,7 @@ HRESULT Surface::UnlockRect() {
 
 HRESULT Surface::Lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
     if (locked == nullptr) return D3DERR_INVALIDCALL;
+    device_->FlushDraws();
     locked->pBits = nullptr;
     locked->Pitch = 0;
     if (locked_ || !options_.lockable) return D3DERR_INVALIDCALL;
@@ -151,6 +152,11 @@ HRESULT Surface::Unlock() {
 }
 
 SurfaceView Surface::View() {
+    device_->FlushDraws();
+    return MemoryView();
+}
+
+SurfaceView Surface::MemoryView() {
     SurfaceView view;
     view.format = desc_.Format;
     view.width = static_cast<int>(desc_.Width);

@@ -47,7 +47,11 @@ public:
     bool IsLocked() const { return locked_; }
     const D3DSURFACE_DESC& Desc() const { return desc_; }
     Device* OwnerDevice() const { return device_; }
+    // The memory, once the device's queued draws are drawn (surface memory is only ever read
+    // or written through this or a lock, both of which flush the queue).
     SurfaceView View();
+    // The memory as it is, for a draw that is queued itself.
+    SurfaceView MemoryView();
     std::size_t Bytes() const { return memory_.size(); }
     bool Standalone() const { return containerInterface_ == nullptr; }
 

@@ -1,10 +1,12 @@
 #include "platform/d3d9/swap_chain.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/d3d9/control_state.h"
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/presentation.h"
+#include "platform/d3d9/raster_threads.h"
 #include "platform/win32/window.h"
 
 namespace d3d9sw {
@@ -75,7 +77,7 @@ ULONG SwapChain::Release() {
 HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                            const RGNDATA* dirtyRegion, DWORD flags) {
     auto lock = LockApi();
-    const std::string args = Args(sourceRect, destRect, destWindowOverride, dirtyRegion, flags);
+    const ArgList args = Args(sourceRect, destRect, destWindowOverride, dirtyRegion, flags);
     HRESULT hr;
     if (TakeScriptedFailure("Present", &hr)) return Logged("Present", args, hr);
     if ((flags & ~kPresentFlags) != 0) return Logged("Present", args, D3DERR_INVALIDCALL);
@@ -113,17 +115,33 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
     const long long sourceWidth = source.right - source.left, sourceHeight = source.bottom - source.top;
     const long long destWidth = static_cast<long long>(dest.right) - dest.left;
     const long long destHeight = static_cast<long long>(dest.bottom) - dest.top;
-    for (LONG y = visible.top; y < visible.bottom; ++y) {
-        // Nearest sample when the rectangles differ in size, as a blit with point filtering does.
-        const long long sy = source.top + (static_cast<long long>(y) - dest.top) * sourceHeight / destHeight;
-        if (sy < 0 || sy >= view.height) continue;
-        std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * windowWidth;
-        for (LONG x = visible.left; x < visible.right; ++x) {
-            const long long sx = source.left + (static_cast<long long>(x) - dest.left) * sourceWidth / destWidth;
-            if (sx < 0 || sx >= view.width) continue;
-            row[x] = ReadPixel(view, static_cast<int>(sx), static_cast<int>(sy));
+    // Rows of the same width in a 32-bit format are copied whole.
+    const bool rowCopy = sourceWidth == destWidth && (view.format == D3DFMT_X8R8G8B8 || view.format == D3DFMT_A8R8G8B8);
+    const std::uint32_t alphaOr = view.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;  // ReadPixel's X8 rule
+    auto copyRows = [&](LONG top, LONG bottom) {
+        for (LONG y = top; y < bottom; ++y) {
+            // Nearest sample when the rectangles differ in size, as a blit with point filtering does.
+            const long long sy = source.top + (static_cast<long long>(y) - dest.top) * sourceHeight / destHeight;
+            if (sy < 0 || sy >= view.height) continue;
+            std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * windowWidth;
+            if (rowCopy) {
+                // Source columns of the visible part, clipped to the back buffer.
+                const long long offset = source.left - static_cast<long long>(dest.left);
+                const LONG left = static_cast<LONG>(std::max<long long>(visible.left, -offset));
+                const LONG right = static_cast<LONG>(std::min<long long>(visible.right, view.width - offset));
+                const std::uint8_t* from = view.bits + static_cast<std::ptrdiff_t>(sy) * view.pitch;
+                if (right > left) CopyPixelsOr(row + left, from + 4 * (left + offset), right - left, alphaOr);
+                continue;
+            }
+            for (LONG x = visible.left; x < visible.right; ++x) {
+                const long long sx = source.left + (static_cast<long long>(x) - dest.left) * sourceWidth / destWidth;
+                if (sx < 0 || sx >= view.width) continue;
+                row[x] = ReadPixel(view, static_cast<int>(sx), static_cast<int>(sy));
+            }
         }
-    }
+    };
+    const std::int64_t area = std::int64_t{visible.right - visible.left} * (visible.bottom - visible.top);
+    RasterThreads::Get().ForRowBands(visible.top, visible.bottom, area, RasterThreadsInEffect(), copyRows);
     return D3D_OK;
 }
 

@@ -121,6 +121,14 @@ TEST(LruList, PushWalkAndUnlink) {
     EXPECT_EQ(Walk(list), std::vector<int>{1});
     EXPECT_EQ(Walk(other), std::vector<int>{3});
     EXPECT_EQ(list.Count() + other.Count(), 2);
+    // ... or to the front.
+    other.PushFront(&a.node);
+    other.PushFront(&b.node);
+    EXPECT_EQ(Walk(other), (std::vector<int>{2, 1, 3}));
+    EXPECT_TRUE(list.Empty());
+    b.node.Unlink();
+    list.PushBack(&a.node);
+    EXPECT_EQ(list.Count() + other.Count(), 2);
     a.node.Unlink();
     c.node.Unlink();
     EXPECT_TRUE(list.Empty());

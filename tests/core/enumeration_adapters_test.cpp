@@ -210,6 +210,7 @@ TEST_F(EnumerationTest, MultisampleTypesQualitiesAndConflicts) {
 
     // Find which check of the depth buffer against 4 samples a run makes first, then fail
     // exactly that check in a second run.
+    d3d9ctl::SetCallLogEnabled(true);
     d3d9ctl::ClearCallLog();
     {
         CAdapterEnum dryRun;

@@ -180,6 +180,8 @@ TEST(PoolTable, StaticPoolsAreMadeInTableOrderAndReportInReverseAtUnload) {
         PoolOf<CParticle>().Alloc(1);  // leaked on purpose
         std::exit(0);
     };
+    // A fresh process: a forked child of a program whose raster threads run has none.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(unload(), ::testing::ExitedWithCode(0),
                 "^\n\\[x\\]class\tNumBlocks[^\n]*\n-{45}\n"
                 "\\[x\\]CRenderTarget\t0\t0\t64\t104\t0\t0.00\t0.00\n"

@@ -61,6 +61,7 @@ protected:
 
     void SetUp() override {
         d3d9ctl::ResetAll();
+        d3d9ctl::SetCallLogEnabled(true);  // the tests read the device calls
         win32::ResetDisplay();
         window_ = win32::CreateTestWindow(u"main", 0, 0, kWidth, kHeight);
         d3d_ = Direct3DCreate9(D3D_SDK_VERSION);

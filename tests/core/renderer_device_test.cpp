@@ -102,6 +102,7 @@ TEST_F(RendererDeviceTest, LossInAViewportStopsTheFrameAndAResetRefusedWhileHeld
     IDirect3DDevice9* device = Renderer()->GetDevice();
 
     d3d9ctl::LoseDevice();
+    d3d9ctl::SetCallLogEnabled(true);
     d3d9ctl::ClearCallLog();
     EXPECT_NO_THROW(RunFrame());  // the second window's EndScene reports the loss first
     EXPECT_TRUE(Renderer()->IsDeviceLost());

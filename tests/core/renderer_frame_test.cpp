@@ -42,6 +42,7 @@ TEST_F(RendererTest, FramesClearAndPresentEveryWindowInItsOwnColour) {
     EXPECT_NE(WindowPixel(window_, 0, 0) & 0xFFFFFF, 0xFFFFFFu);
 
     // The extra window is presented before the main window (priority 4 before 255).
+    d3d9ctl::SetCallLogEnabled(true);
     d3d9ctl::ClearCallLog();
     ASSERT_TRUE(RunFrame());
     std::vector<std::string> presentOrder;

@@ -177,6 +177,7 @@ TEST_F(AdapterTest, ReferenceTestDeviceOfTheEnumerationIsCreated) {
 }
 
 TEST_F(AdapterTest, ScriptedFailuresHitTheChosenCall) {
+    d3d9ctl::SetCallLogEnabled(true);
     d3d9ctl::FailCall("CreateDevice", 2, D3DERR_OUTOFVIDEOMEMORY);
     ASSERT_EQ(CreateDevice(WindowedParams(window_)), D3D_OK);
     device_.reset();

@@ -1,7 +1,9 @@
 // Draw calls: validation, counters and what reaches the target.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/d3d9/d3d9_fixture.h"
@@ -17,19 +19,22 @@ struct Vertex {
 static_assert(sizeof(Vertex) == 24);
 
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+constexpr std::uint32_t kGreen = 0xFF00FF00u;
+
+// Pixels in which two images of one size differ.
+int Differing(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+    if (a.size() != b.size()) return -1;
+    int count = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) count += a[i] != b[i];
+    return count;
+}
 
 class DrawTest : public D3D9Test {
 protected:
     void SetUp() override {
         D3D9Test::SetUp();
         CreateWindowedDevice();
-        // The library's fixed states for untextured colour.
-        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+        SetStates();
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
 
         // A quad over the left half of clip space, four vertices from vertex 2 on.
@@ -61,6 +66,15 @@ protected:
         indices_.reset();
         target_.reset();
         D3D9Test::TearDown();
+    }
+    // The library's fixed states for untextured colour.
+    void SetStates() {
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
     }
     void Bind(UINT offset = 0) {
         ASSERT_EQ(device_->SetFVF(kFvf), D3D_OK);
@@ -132,6 +146,155 @@ TEST_F(DrawTest, DrawsAreCountedButNotDrawnWhileRasterisationIsOff) {
     ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
     EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), 0xFFFF0000u);
+}
+
+TEST_F(DrawTest, CallLogIsKeptOnlyWhileSwitchedOn) {
+    Bind();
+    d3d9ctl::ClearCallLog();
+    const int before = d3d9ctl::CallCount("SetRenderState");
+    ASSERT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE), D3D_OK);
+    EXPECT_TRUE(d3d9ctl::CallLog().empty()) << "off by default";
+    EXPECT_EQ(d3d9ctl::CallCount("SetRenderState"), before + 1) << "counted all the same";
+
+    d3d9ctl::SetCallLogEnabled(true);
+    ASSERT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE), D3D_OK);
+    ASSERT_EQ(device_->SetStreamSource(0, vertices_.get(), 48, sizeof(Vertex)), D3D_OK);
+    ASSERT_EQ(device_->SetViewport(nullptr), D3DERR_INVALIDCALL);
+    const std::vector<d3d9ctl::CallRecord> log = d3d9ctl::CallLog();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].method, "SetRenderState");
+    EXPECT_EQ(log[0].args, "7, 1");
+    EXPECT_EQ(log[1].args, "0, ptr, 48, 24");
+    EXPECT_EQ(log[2].args, "null");
+    EXPECT_EQ(log[2].result, D3DERR_INVALIDCALL);
+
+    d3d9ctl::ResetAll();
+    ASSERT_EQ(device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE), D3D_OK);
+    EXPECT_TRUE(d3d9ctl::CallLog().empty()) << "off again after ResetAll";
+}
+
+// Named for the ThreadSanitizer pass: draws, clears and presents split into bands.
+TEST_F(DrawTest, ThreadedDrawsThroughTheDeviceGiveThePixelsOfOneThread) {
+    EXPECT_EQ(d3d9ctl::RasterThreadCount(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    // A back buffer and a window big enough for every step to be split into bands.
+    constexpr int kSide = 512;
+    HWND big = win32::CreateTestWindow(u"big", 0, 0, kSide, kSide);
+    target_.reset();
+    D3DPRESENT_PARAMETERS params = WindowedParams(window_, kSide, kSide);
+    ASSERT_EQ(device_->Reset(&params), D3D_OK);
+    ASSERT_EQ(device_->GetRenderTarget(0, target_.out()), D3D_OK);
+    SetStates();
+    Bind();
+    std::vector<std::uint32_t> reference;
+    for (int threads : {1, 2, 5}) {
+        for (bool avx2 : {false, true}) {
+            d3d9ctl::SetRasterThreadCount(threads);
+            d3d9ctl::SetRasterAvx2Enabled(avx2);
+            EXPECT_EQ(d3d9ctl::RasterThreadCount(), threads);
+            ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030u, 1.0f, 0), D3D_OK);
+            ASSERT_EQ(device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE), D3D_OK);
+            ASSERT_EQ(device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA), D3D_OK);
+            ASSERT_EQ(device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA), D3D_OK);
+            ASSERT_EQ(device_->BeginScene(), D3D_OK);
+            ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);
+            ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);
+            ASSERT_EQ(device_->EndScene(), D3D_OK);
+            ASSERT_EQ(device_->Present(nullptr, nullptr, big, nullptr), D3D_OK);
+            int width = 0, height = 0;
+            const std::uint32_t* shown = win32::WindowPixels(big, &width, &height);
+            ASSERT_NE(shown, nullptr);
+            std::vector<std::uint32_t> pixels = d3d9ctl::ReadPixels(target_.get(), &width, &height);
+            pixels.insert(pixels.end(), shown, shown + kSide * kSide);
+            if (reference.empty()) reference = pixels;
+            EXPECT_EQ(Differing(pixels, reference), 0) << threads << " threads, AVX2 " << avx2;
+        }
+    }
+    EXPECT_EQ(reference[0], 0xFFFF0000u);
+    EXPECT_EQ(reference[kSide - 1], 0xFF102030u);
+    d3d9ctl::ResetAll();
+    EXPECT_EQ(d3d9ctl::RasterThreadCount(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+}
+
+// Draws wait in the device's queue until something looks at their memory: they keep what they
+// read, a texture the application let go and vertices written over since included.
+TEST_F(DrawTest, QueuedDrawsKeepTheirVerticesAndTexturesUntilDrawn) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch + 4 * x, &kGreen, 4);
+    texture->UnlockRect(0);
+    Bind();
+    ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
+    ASSERT_EQ(device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE), D3D_OK);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);
+    ASSERT_EQ(device_->SetTexture(0, nullptr), D3D_OK);
+    texture->Release();
+    void* data = nullptr;
+    ASSERT_EQ(vertices_->Lock(0, 0, &data, 0), D3D_OK);
+    std::memset(data, 0, 6 * sizeof(Vertex));
+    vertices_->Unlock();
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), kGreen) << "the quad as drawn, from its texture";
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 40, 1), 0xFF000000u);
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().resources, 2) << "the buffers; the texture goes once it has been drawn";
+}
+
+// Named for the ThreadSanitizer pass: a draw that samples a texture an earlier queued draw
+// renders into waits for it, whatever the bands.
+TEST_F(DrawTest, ThreadedQueuedDrawsSampleWhatEarlierDrawsRenderedIntoATexture) {
+    constexpr UINT kSide = 256;
+    target_.reset();
+    D3DPRESENT_PARAMETERS params = WindowedParams(window_, kSide, kSide);
+    ASSERT_EQ(device_->Reset(&params), D3D_OK);
+    ASSERT_EQ(device_->GetRenderTarget(0, target_.out()), D3D_OK);
+    SetStates();
+    Ref<IDirect3DTexture9> canvas;
+    ASSERT_EQ(device_->CreateTexture(kSide, kSide, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
+                                     canvas.out(), nullptr),
+              D3D_OK);
+    Ref<IDirect3DSurface9> canvasSurface;
+    ASSERT_EQ(canvas->GetSurfaceLevel(0, canvasSurface.out()), D3D_OK);
+    // The canvas over the whole target upside down: each band samples the rows of others.
+    const Vertex flipped[4] = {{-1.0f, 1.0f, 0.5f, 0xFFFFFFFFu, 0, 1},
+                               {1.0f, 1.0f, 0.5f, 0xFFFFFFFFu, 1, 1},
+                               {-1.0f, -1.0f, 0.5f, 0xFFFFFFFFu, 0, 0},
+                               {1.0f, -1.0f, 0.5f, 0xFFFFFFFFu, 1, 0}};
+    Ref<IDirect3DVertexBuffer9> whole;
+    ASSERT_EQ(device_->CreateVertexBuffer(sizeof flipped, 0, 0, D3DPOOL_MANAGED, whole.out(), nullptr), D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(whole->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, flipped, sizeof flipped);
+    whole->Unlock();
+
+    std::vector<std::uint32_t> reference;
+    for (int threads : {1, 4}) {
+        d3d9ctl::SetRasterThreadCount(threads);
+        ASSERT_EQ(device_->SetRenderTarget(0, canvasSurface.get()), D3D_OK);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(device_->BeginScene(), D3D_OK);
+        Bind();
+        ASSERT_EQ(device_->SetTexture(0, nullptr), D3D_OK);
+        ASSERT_EQ(device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE), D3D_OK);
+        ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 0, 2), D3D_OK);  // red left half
+        // Nothing between the two draws looks at memory: only the sampling makes the queue wait.
+        ASSERT_EQ(device_->SetRenderTarget(0, target_.get()), D3D_OK);
+        ASSERT_EQ(device_->SetStreamSource(0, whole.get(), 0, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(device_->SetTexture(0, canvas.get()), D3D_OK);
+        ASSERT_EQ(device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE), D3D_OK);
+        ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+        ASSERT_EQ(device_->SetTexture(0, nullptr), D3D_OK);
+        ASSERT_EQ(device_->EndScene(), D3D_OK);
+        int width = 0, height = 0;
+        const std::vector<std::uint32_t> pixels = d3d9ctl::ReadPixels(target_.get(), &width, &height);
+        if (reference.empty()) reference = pixels;
+        EXPECT_EQ(Differing(pixels, reference), 0) << threads << " threads";
+    }
+    ASSERT_EQ(reference.size(), kSide * kSide);
+    EXPECT_EQ(reference[0] & 0xFFFFFFu, 0xFF0000u);          // red on the left
+    EXPECT_EQ(reference[kSide - 1] & 0xFFFFFFu, 0x0000FFu);  // the canvas's blue on the right
 }
 
 TEST_F(DrawTest, ViewportMapsClipSpaceAndIndicesOutsideTheirRangeAreReported) {

@@ -1,6 +1,8 @@
 // Clear, render targets, viewports and Present into windows.
 #include <cstdint>
 
+#include <cstring>
+
 #include "tests/d3d9/d3d9_fixture.h"
 
 namespace d3d9test {
@@ -9,6 +11,17 @@ namespace {
 using PresentTest = D3D9Test;
 
 constexpr std::uint32_t kBlack = 0xFF000000u;
+
+// An additional windowed swap chain as the library's render windows ask for one: COPY, no
+// device window.
+D3DPRESENT_PARAMETERS CopyChainParams(UINT width, UINT height) {
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = width;
+    params.BackBufferHeight = height;
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    params.Windowed = TRUE;
+    return params;
+}
 
 std::uint32_t WindowPixel(HWND window, int x, int y) {
     int width = 0, height = 0;
@@ -31,6 +44,39 @@ TEST_F(PresentTest, ClearedBackBufferAppearsInTheWindow) {
     Ref<IDirect3DSurface9> depth;
     ASSERT_EQ(device_->GetDepthStencilSurface(depth.out()), D3D_OK);
     EXPECT_EQ(d3d9ctl::ReadPixel(depth.get(), 10, 10), 0xFFFFFFu);  // z 1.0 at full depth precision
+}
+
+TEST_F(PresentTest, RowsCopiedAsWholeShowX8PixelsOpaqueAndFollowTheDestination) {
+    CreateWindowedDevice();
+    Ref<IDirect3DSurface9> back;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, back.out()), D3D_OK);
+    const d3d9sw::SurfaceView view = d3d9ctl::SurfaceMemory(back.get());
+    ASSERT_EQ(view.format, D3DFMT_X8R8G8B8);
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x) {
+            const std::uint32_t unused = static_cast<std::uint32_t>(x) << 24;  // the X byte, any value
+            const std::uint32_t pixel = unused | static_cast<std::uint32_t>(y) << 8 | static_cast<std::uint32_t>(x);
+            std::memcpy(view.bits + y * view.pitch + 4 * x, &pixel, 4);
+        }
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(WindowPixel(window_, 0, 0), 0xFF000000u);
+    EXPECT_EQ(WindowPixel(window_, 63, 47), 0xFF002F3Fu);
+
+    // A same-size destination moved left and down: source column x lands at x - 5.
+    D3DPRESENT_PARAMETERS params = CopyChainParams(64, 48);
+    Ref<IDirect3DSwapChain9> chain;
+    ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
+    Ref<IDirect3DSurface9> chainBack;
+    ASSERT_EQ(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, chainBack.out()), D3D_OK);
+    const d3d9sw::SurfaceView chainView = d3d9ctl::SurfaceMemory(chainBack.get());
+    for (int x = 0; x < chainView.width; ++x) {
+        const std::uint32_t pixel = 0x00AA0000u | static_cast<std::uint32_t>(x);
+        std::memcpy(chainView.bits + 2 * chainView.pitch + 4 * x, &pixel, 4);
+    }
+    const RECT source{0, 0, 64, 48}, dest{-5, 1, 59, 49};
+    ASSERT_EQ(chain->Present(&source, &dest, window_, nullptr, 0), D3D_OK);
+    EXPECT_EQ(WindowPixel(window_, 0, 3), 0xFFAA0005u);
+    EXPECT_EQ(WindowPixel(window_, 58, 3), 0xFFAA003Fu);
 }
 
 TEST_F(PresentTest, ClearIsClippedToTheViewportAndItsRectangles) {
@@ -96,13 +142,9 @@ TEST_F(PresentTest, RenderTargetTextureTakesTheViewportAndReadsBackThroughSystem
 TEST_F(PresentTest, AdditionalSwapChainPresentsIntoTheWindowItIsGiven) {
     CreateWindowedDevice();
     HWND other = win32::CreateTestWindow(u"second", 100, 100, 40, 30);
-    // As the library's render windows ask: the window's size, no device window, COPY.
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 40;
-    params.BackBufferHeight = 30;
+    // As the library's render windows ask: the window's size, its format, one refresh a frame.
+    D3DPRESENT_PARAMETERS params = CopyChainParams(40, 30);
     params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.SwapEffect = D3DSWAPEFFECT_COPY;
-    params.Windowed = TRUE;
     params.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
     Ref<IDirect3DSwapChain9> chain;
     ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
@@ -135,11 +177,7 @@ TEST_F(PresentTest, PresentCopyIsClippedToBothSizes) {
     EXPECT_EQ(WindowPixel(window_, 63, 47), 0xFFABCDEFu);
     device_.reset();
     ASSERT_EQ(CreateDevice(WindowedParams(window_, 16, 8)), D3D_OK);
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 16;
-    params.BackBufferHeight = 8;
-    params.SwapEffect = D3DSWAPEFFECT_COPY;
-    params.Windowed = TRUE;
+    D3DPRESENT_PARAMETERS params = CopyChainParams(16, 8);
     Ref<IDirect3DSwapChain9> chain;
     ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, chain.out()), D3D_OK);
     const RECT source{0, 0, 16, 8};

@@ -7,34 +7,10 @@
 
 #include "platform/d3d9/pixel_shader.h"
 #include "tests/d3d9/raster_test_scene.h"
+#include "tests/d3d9/shader_tokens.h"
 
 namespace d3d9sw::testing {
 namespace {
-
-// Token builders for hand-written programs.
-constexpr DWORD kVersion11 = 0xFFFF0101u, kEnd = 0x0000FFFFu;
-enum : DWORD { kTemp = 0, kInput = 1, kConst = 2, kTexture = 3 };
-constexpr DWORD kAll = 0xF, kRgb = 0x7, kAlpha = 0x8;
-constexpr DWORD kIdentity = 0xE4, kReplicateAlpha = 0xFF;
-
-DWORD Dest(DWORD type, DWORD index, DWORD mask = kAll, DWORD modifiers = 0) {
-    return 0x80000000u | (type << 28) | (mask << 16) | modifiers | index;
-}
-DWORD Src(DWORD type, DWORD index, DWORD swizzle = kIdentity, DWORD modifier = 0) {
-    return 0x80000000u | (type << 28) | (modifier << 24) | (swizzle << 16) | index;
-}
-DWORD Bits(float f) { return std::bit_cast<DWORD>(f); }
-
-// The library's grey program: def c1, 0.2125, 0.7154, 0.0721, 1.0; tex t0; dp3 r0.rgb, t0, c1;
-// mov r0.a, t0.
-std::vector<DWORD> GreyProgram() {
-    return {kVersion11,
-            81, Dest(kConst, 1), Bits(0.2125f), Bits(0.7154f), Bits(0.0721f), Bits(1.0f),
-            66, Dest(kTexture, 0),
-            8, Dest(kTemp, 0, kRgb), Src(kTexture, 0), Src(kConst, 1),
-            1, Dest(kTemp, 0, kAlpha), Src(kTexture, 0),
-            kEnd};
-}
 
 TEST(ShaderPs11, GreyProgramTurnsAColourTextureGrey) {
     std::string error;

@@ -33,6 +33,7 @@ protected:
 
     void SetUp() override {
         RendererTest::SetUp();
+        d3d9ctl::SetCallLogEnabled(true);  // the tests read the device calls
         ASSERT_NE(Create(), nullptr);
         viewport_ = Renderer()->GetCurrentViewport();
         ASSERT_NE(viewport_, nullptr);

@@ -114,6 +114,7 @@ TEST(PngCodec, DecodesEveryColourTypeAndDepthInterlacedOrNot) {
                 EXPECT_EQ(image.GetBpp(), f.bpp);
                 EXPECT_EQ(image.GetCodecOption(), interlaced ? 1u : 0u);
                 ExpectDecodedAs(spec, image);
+                lumi::test::ExpectZeroRowPadding(image);
             }
         }
     }

@@ -90,6 +90,14 @@ inline void ExpectColor(const CRaster& image, LONG x, LONG y, RGBQUAD expected) 
 }
 
 // Same size, same colours (blue, green, red) and, where either has a plane, same alpha.
+// The bytes that pad each row to its stride are zero, whatever the decoder wrote.
+inline void ExpectZeroRowPadding(const CRaster& image) {
+    const std::size_t used = (static_cast<std::size_t>(image.GetWidth()) * image.GetBpp() + 7) / 8;
+    for (DWORD y = 0; y < image.GetHeight(); ++y)
+        for (std::size_t i = used; i < image.GetRowStride(); ++i)
+            ASSERT_EQ(image.GetBits(y)[i], 0) << "row " << y << ", byte " << i << " of " << image.GetRowStride();
+}
+
 inline void ExpectSamePixels(const CRaster& expected, const CRaster& actual) {
     ASSERT_EQ(expected.GetWidth(), actual.GetWidth());
     ASSERT_EQ(expected.GetHeight(), actual.GetHeight());

@@ -130,9 +130,10 @@ TEST(LegacyPoolTable, TwentyOnePoolsEachHoldOneBlobFromLoad) {
 }
 
 TEST(LegacyPoolTable, TypesWithoutALegacyPoolComeFromTheHeap) {
-    EXPECT_TRUE(kHeapAllocated<CD3DFont>);
     EXPECT_TRUE(kHeapAllocated<CTextureCell>);
     EXPECT_FALSE(kHeapAllocated<CD3DTexture>);
+    EXPECT_EQ(&PoolOf<CFontPicture>(), &g_CFontPicturePool);
+    EXPECT_EQ(&PoolOf<STRU_WORD_TEX>(), &g_STRU_WORD_TEXPool);
 
     // A refused release names no pool: the legacy pools have no name.
     MessageCapture capture;
@@ -148,6 +149,8 @@ TEST(LegacyPoolTable, StaticPoolsAreSilentAtUnload) {
         std::fputs("exit\n", stderr);
         std::exit(0);
     };
+    // A fresh process: a forked child of a program whose raster threads run has none.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(unload(), ::testing::ExitedWithCode(0), "^exit\n$");
 }
 

@@ -1,0 +1,54 @@
+#pragma once
+// A draw in two steps, for drawing later and in bands (raster_queue.h): checked and fixed by
+// the states of the moment, then drawn into one band of its target's rows at a time. Every
+// band sees the draw's primitives in order and writes only its own rows, so bands drawn at once
+// by several threads give the pixels of the draw drawn whole.
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3d9/raster_pipeline.h"
+#include "platform/d3d9/rasterizer.h"
+
+namespace d3d9sw {
+
+// What a draw reads from the render states besides the pipeline's part.
+struct DrawSettings {
+    DWORD cullMode = D3DCULL_CCW;
+    bool lastPixel = true;
+    float pointSize = 1.0f;     // D3DRS_POINTSIZE, for vertices without a size of their own
+    float pointSizeMin = 1.0f;
+    float pointSizeMax = 64.0f;
+    bool pointSprites = false;  // texture coordinates across each point's square
+};
+
+// Checks the call and the state as Rasterize does and fixes the pipeline and settings;
+// D3DERR_INVALIDCALL when the draw cannot be drawn.
+HRESULT PrepareDraw(const DrawState& state, const DrawCall& call, PixelPipeline* pipeline, DrawSettings* settings);
+
+// Pixels the draw covers at most (triangles by their bounding boxes), counted until `enough`.
+double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, double enough);
+
+// Bands worth splitting `pixels` over `rows` of a target into for `threads` threads (1: none).
+int BandCount(int threads, int rows, double pixels);
+
+// A triangle draw's primitives sorted into bands of its target's rows, once per draw rather
+// than once per band: those that may reach band b's rows (a pixel to spare: clipping only
+// shrinks a triangle), in draw order, are primitives[offsets[b]] .. primitives[offsets[b + 1] - 1].
+// Reused from draw to draw, so that sorting allocates only while the lists grow.
+struct BandedTriangles {
+    std::vector<std::uint32_t> offsets;
+    std::vector<std::uint32_t> primitives;
+    std::vector<std::uint8_t> first, last;  // per primitive, its bands
+};
+
+// Sorts a triangle-list draw into `bands` bands; leaves `sorted` empty for one band and for
+// points and lines (each band goes over all of those).
+void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, int bands, BandedTriangles* sorted);
+
+// Draws the prepared draw into band `band` of `bands` of its target's rows (all rows for one
+// band), the triangles of `sorted` for the band when it holds any lists. The pipeline is
+// copied: bands may be drawn at once.
+void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& pipeline, int band,
+                      int bands, const BandedTriangles& sorted);
+
+}  // namespace d3d9sw

@@ -1,0 +1,273 @@
+#include "platform/d3d9/raster_quad.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9/raster_geometry.h"
+
+namespace d3d9sw {
+namespace {
+
+constexpr int kChunk = 256;  // pixels shaded into one buffer at a time
+
+std::atomic<std::uint64_t> g_rectangles{0};
+
+// A vertex as the stream holds it (FVF 0x142).
+struct VertexRecord {
+    float x, y, z;
+    std::uint32_t diffuse;
+    float u, v;
+};
+static_assert(sizeof(VertexRecord) == 24);
+
+// IsFinite and InsideClipVolume of raster_geometry.h, on the record's fields.
+bool IsFiniteRecord(const VertexRecord& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.u) && std::isfinite(v.v);
+}
+bool InsideRecord(const VertexRecord& v) {
+    return 1.0 + v.x >= 0.0 && 1.0 - v.x >= 0.0 && 1.0 + v.y >= 0.0 && 1.0 - v.y >= 0.0 && v.z >= 0.0 && 1.0 - v.z >= 0.0;
+}
+
+// One axis of the rectangle: the covered pixels first..last and the texel of the first.
+struct Axis {
+    std::int64_t first = 0, last = -1;
+    std::int64_t texel = 0;
+};
+
+// Pixels whose centre (at kSubpixels * p) lies in [lo, hi): the top-left rule on the
+// rectangle's own edges, which is what the two triangles cover together (the diagonal goes to
+// exactly one of them).
+Axis Covered(std::int64_t lo, std::int64_t hi) {
+    Axis axis;
+    axis.first = CeilDiv(lo, kSubpixels);
+    axis.last = CeilDiv(hi, kSubpixels) - 1;
+    return axis;
+}
+
+// Whether a texture coordinate running from `from` at edge lo to `to` at edge hi puts every
+// covered pixel centre so near texel centres t, t + 1, ... of a texture `size` texels long that
+// the triangle loop, whatever its rounding, reads texel t + (p - first) with no fraction left
+// for bilinear filtering. `stepping` is the longest run of pixels the loop steps from one start
+// value along the axis (0 when the coordinate is constant along rows).
+bool MapsTexelForPixel(float from, float to, std::int64_t lo, std::int64_t hi, int size, std::int64_t stepping,
+                       Axis* axis) {
+    constexpr double kLargest = 1 << 19;  // well inside the fixed-point cursor's range
+    if (!(std::fabs(from) < kLargest && std::fabs(to) < kLargest)) return false;
+    const double span = static_cast<double>(hi - lo);
+    auto texels = [&](std::int64_t p) {
+        return (from + (static_cast<double>(to) - from) * (static_cast<double>(kSubpixels * p - lo) / span)) * size;
+    };
+    const double first = texels(axis->first), last = texels(axis->last);
+    const double texel = std::floor(first);
+    const std::int64_t count = axis->last - axis->first;
+    if (texel < 0 || texel + static_cast<double>(count) >= size) return false;
+    // In 1/65536 texel: the loop cuts its texel position twice (coordinate >> 8, then
+    // * size >> 8), rounds each start value and each step to 2^-32, and computes in doubles.
+    const double error = size / 256.0 + 1.0 + (3.0 + 0.5 * static_cast<double>(stepping + 1)) * size / 65536.0 + 4.0;
+    const double limit = (128.0 - error) / 65536.0;  // bilinear reads one texel within 1/512 of its centre
+    if (limit <= 0.0) return false;
+    if (std::fabs(first - (texel + 0.5)) > limit || std::fabs(last - (texel + static_cast<double>(count) + 0.5)) > limit)
+        return false;
+    axis->texel = static_cast<std::int64_t>(texel);
+    return true;
+}
+
+// Everything a rectangle's rows share.
+struct Rows {
+    const PixelPipeline* p;
+    Axis cols, rows;
+    LONG left, right, top, bottom;  // the pixels to draw
+    bool textured;                  // the source colour reads a texel
+    Rgba diffuse;
+    std::uint32_t z;                // depth in buffer units
+};
+
+// Texels of pixels x .. x + count - 1 of row y: a pointer into the texture when it holds
+// 32-bit texels, else converted into `buffer`.
+const std::uint32_t* RowTexels(const Rows& r, LONG x, LONG y, int count, std::uint32_t* buffer) {
+    const TextureSampler& sampler = r.p->samplers[0];
+    if (!sampler.HasTexture()) {
+        const std::uint32_t unbound = sampler.Sample(0, 0, false).ToArgb();
+        std::fill_n(buffer, count, unbound);
+        return buffer;
+    }
+    const SurfaceView& view = sampler.View();
+    const int tx = static_cast<int>(r.cols.texel + (x - r.cols.first));
+    const int ty = static_cast<int>(r.rows.texel + (y - r.rows.first));
+    if (sampler.Is32Bit())
+        return reinterpret_cast<const std::uint32_t*>(view.bits + static_cast<std::ptrdiff_t>(ty) * view.pitch + 4 * tx);
+    for (int i = 0; i < count; ++i) buffer[i] = ReadPixel(view, tx + i, ty);
+    return buffer;
+}
+
+void DrawRows(const Rows& r) {
+    const PixelPipeline& p = *r.p;
+    const RowPlan& plan = p.Rows();
+    RowShading shading = plan.shading;
+    shading.diffuse = r.diffuse.ToArgb();
+    RowOutput output = plan.output;
+    output.depth = r.z;
+    // Texels pass straight through when the colour is the texel unchanged, or when only its
+    // alpha would change and nothing reads it (no blending or alpha test, an X8 target).
+    const bool alphaUnread = plan.outputRows && !output.blend && !output.alphaTest && output.targetAlphaOr != 0;
+    const bool texelIsSource = plan.shadeRows && shading.color == RowSource::kTexture &&
+                               shading.alpha == RowSource::kTexture && (shading.texelAlphaOr == 0 || alphaUnread);
+    const SurfaceView& target = p.targetView;
+    const TextureSampler& sampler = p.samplers[0];
+    if (plan.shadeRows && plan.outputRows && (!r.textured || (sampler.HasTexture() && sampler.Is32Bit()))) {
+        RowBlock block;
+        if (r.textured) {
+            const SurfaceView& view = sampler.View();
+            const std::int64_t tx = r.cols.texel + (r.left - r.cols.first), ty = r.rows.texel + (r.top - r.rows.first);
+            block.texels = view.bits + static_cast<std::ptrdiff_t>(ty) * view.pitch + 4 * static_cast<std::ptrdiff_t>(tx);
+            block.texelPitch = view.pitch;
+        }
+        block.target = target.bits + static_cast<std::ptrdiff_t>(r.top) * target.pitch + 4 * static_cast<std::ptrdiff_t>(r.left);
+        block.targetPitch = target.pitch;
+        if (output.depthBytes != 0) {
+            block.depth = p.depth.Address(static_cast<int>(r.left), static_cast<int>(r.top));
+            block.depthPitch = p.depth.Address(0, 1) - p.depth.Address(0, 0);
+        }
+        block.width = static_cast<int>(r.right - r.left);
+        block.height = static_cast<int>(r.bottom - r.top);
+        plan.kernels->drawBlock(shading, !texelIsSource, output, block);
+        return;
+    }
+    std::uint32_t texelBuffer[kChunk], sourceBuffer[kChunk];
+    for (LONG y = r.top; y < r.bottom; ++y) {
+        std::uint8_t* targetRow = target.bits + static_cast<std::ptrdiff_t>(y) * target.pitch;
+        std::uint8_t* depthRow = output.depthBytes != 0 ? p.depth.Address(0, y) : nullptr;
+        for (LONG x = r.left; x < r.right; x += kChunk) {
+            const int count = static_cast<int>(std::min<LONG>(kChunk, r.right - x));
+            const std::uint32_t* texels = r.textured ? RowTexels(r, x, y, count, texelBuffer) : texelBuffer;
+            const std::uint32_t* source = sourceBuffer;
+            if (texelIsSource) {
+                source = texels;
+            } else if (plan.shadeRows) {
+                plan.kernels->shade(shading, texels, count, sourceBuffer);
+            } else {
+                for (int i = 0; i < count; ++i)
+                    sourceBuffer[i] = p.ShadeOneTexel(r.diffuse, r.textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
+            }
+            if (plan.outputRows) {
+                plan.kernels->output(output, source, count, targetRow + 4 * static_cast<std::ptrdiff_t>(x),
+                                     depthRow != nullptr ? depthRow + output.depthBytes * static_cast<std::ptrdiff_t>(x) : nullptr);
+            } else {
+                for (int i = 0; i < count; ++i)
+                    p.Output(static_cast<int>(x) + i, static_cast<int>(y), r.z, Rgba::FromArgb(source[i]));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::uint64_t RectanglesDrawnByRows() { return g_rectangles.load(std::memory_order_relaxed); }
+
+void CountRectanglesDrawnByRows(std::uint64_t count) {
+    if (count != 0) g_rectangles.fetch_add(count, std::memory_order_relaxed);
+}
+
+bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p) {
+    if (!p.Rows().quads) return false;
+    // Vertices as stored: records alike byte for byte are one vertex.
+    VertexRecord v[6];
+    for (int i = 0; i < 6; ++i) {
+        std::memcpy(&v[i], records[i], sizeof v[i]);
+        if (!IsFiniteRecord(v[i]) || !InsideRecord(v[i])) return false;
+    }
+    // The diagonal: two distinct vertices of the first triangle found in the second.
+    int inA[2], inB[2], shared = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 3; j < 6; ++j)
+            if (records[i] == records[j] || std::memcmp(&v[i], &v[j], sizeof v[i]) == 0) {
+                if (shared == 2) return false;
+                inA[shared] = i;
+                inB[shared] = j;
+                ++shared;
+            }
+    if (shared != 2 || inA[0] == inA[1] || inB[0] == inB[1]) return false;
+
+    // Positions in pixels, as the triangle loop maps them.
+    const D3DVIEWPORT9& viewport = p.Viewport();
+    RasterVertex mapped[6];
+    for (int i = 0; i < 6; ++i) {
+        mapped[i].x = v[i].x;
+        mapped[i].y = v[i].y;
+        MapToViewport(mapped[i], viewport);
+    }
+    if (IsCulled(cullMode, ScreenArea(mapped[0], mapped[1], mapped[2])) ||
+        IsCulled(cullMode, ScreenArea(mapped[3], mapped[4], mapped[5])))
+        return false;
+
+    // Corners 0 and 1 end the diagonal, 2 and 3 the other one.
+    const int corner[4] = {inA[0], inA[1], 3 - inA[0] - inA[1], 12 - inB[0] - inB[1]};
+    std::int64_t X[4], Y[4];
+    for (int i = 0; i < 4; ++i) {
+        X[i] = Snap(mapped[corner[i]].x);
+        Y[i] = Snap(mapped[corner[i]].y);
+    }
+    const std::int64_t left = std::min({X[0], X[1], X[2], X[3]}), right = std::max({X[0], X[1], X[2], X[3]});
+    const std::int64_t top = std::min({Y[0], Y[1], Y[2], Y[3]}), bottom = std::max({Y[0], Y[1], Y[2], Y[3]});
+    if (left == right || top == bottom) return false;
+    for (int i = 0; i < 4; ++i)
+        if ((X[i] != left && X[i] != right) || (Y[i] != top && Y[i] != bottom)) return false;
+    auto opposite = [&](int i, int j) { return X[i] != X[j] && Y[i] != Y[j]; };
+    if (!opposite(0, 1) || !opposite(2, 3) || (X[2] == X[0] && Y[2] == Y[0]) || (X[2] == X[1] && Y[2] == Y[1]))
+        return false;
+
+    // One colour and one depth at the four corners.
+    const VertexRecord& first = v[corner[0]];
+    for (int i = 1; i < 4; ++i)
+        if (v[corner[i]].diffuse != first.diffuse || v[corner[i]].z != first.z) return false;
+
+    Rows r{};
+    r.p = &p;
+    r.cols = Covered(left, right);
+    r.rows = Covered(top, bottom);
+    r.textured = (p.sampledStages & 1u) != 0;
+    const RECT& clip = p.Scissor();
+    r.left = static_cast<LONG>(std::max<std::int64_t>(r.cols.first, clip.left));
+    r.right = static_cast<LONG>(std::min<std::int64_t>(r.cols.last + 1, clip.right));
+    r.top = static_cast<LONG>(std::max<std::int64_t>(r.rows.first, clip.top));
+    r.bottom = static_cast<LONG>(std::min<std::int64_t>(r.rows.last + 1, clip.bottom));
+    if (r.left >= r.right || r.top >= r.bottom) return true;  // no pixel centre covered here
+
+    if (r.textured && p.samplers[0].HasTexture()) {
+        // u the same down each side, v along each edge.
+        float u[2] = {}, vEdge[2] = {};  // at the left and right sides, the top and bottom edges
+        for (int side = 0; side < 2; ++side) {
+            int n = 0, m = 0;
+            const VertexRecord* byX[2] = {};
+            const VertexRecord* byY[2] = {};
+            for (int i = 0; i < 4; ++i) {
+                if (X[i] == (side == 0 ? left : right)) byX[n++] = &v[corner[i]];
+                if (Y[i] == (side == 0 ? top : bottom)) byY[m++] = &v[corner[i]];
+            }
+            if (byX[0]->u != byX[1]->u || byY[0]->v != byY[1]->v) return false;
+            u[side] = byX[0]->u;
+            vEdge[side] = byY[0]->v;
+        }
+        const TextureSampler& sampler = p.samplers[0];
+        if (!MapsTexelForPixel(u[0], u[1], left, right, sampler.Width(), r.cols.last - r.cols.first, &r.cols) ||
+            !MapsTexelForPixel(vEdge[0], vEdge[1], top, bottom, sampler.Height(), 0, &r.rows))
+            return false;
+    }
+
+    // The colour and depth every pixel gets, through the same cursor as the triangle loop.
+    RasterVertex common = ReadVertex(records[corner[0]]);
+    MapToViewport(common, viewport);
+    SpanStart start;
+    for (int k = 0; k < kAttributeCount; ++k) start.value[k] = common.attr[k];
+    const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
+    SpanCursor cursor;
+    cursor.Init(start, hasDepth ? p.depth.Scale() : 0.0);
+    r.diffuse = cursor.Diffuse();
+    r.z = hasDepth ? cursor.Depth(p.depth.MaxValue()) : 0;
+    DrawRows(r);
+    return true;
+}
+
+}  // namespace d3d9sw

@@ -1,0 +1,26 @@
+#pragma once
+// Unrotated rectangles drawn as two triangles that share a diagonal, as a 2D renderer draws
+// sprites and glyphs. When the four corners carry one colour and one depth and the texture
+// maps texel for pixel (every covered pixel centre lands within 1/512 texel of a texel centre,
+// where point and linear sampling read the same single texel), the pair is drawn row by row:
+// the pixels the two triangles cover, each with the texel, colour and depth the triangle loop
+// would give it, through the vectorised row kernels where the states allow them.
+#include <cstdint>
+
+#include "platform/d3d9/raster_pipeline.h"
+#include "platform/d3d9/raster_types.h"
+
+namespace d3d9sw {
+
+// Draws two triangles, given by the stream records of their vertices (0-2 and 3-5, clip
+// space, FVF 0x142), as one rectangle within the pipeline's scissor. Returns false, having
+// drawn nothing, when they are not such a rectangle (or one the caller must clip or cull);
+// the caller then draws the triangles.
+bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& pipeline);
+
+// Rectangles drawn this way since the process started (per band of a threaded draw), so that
+// tests can tell this path was taken. Callers add their count once per draw.
+std::uint64_t RectanglesDrawnByRows();
+void CountRectanglesDrawnByRows(std::uint64_t count);
+
+}  // namespace d3d9sw

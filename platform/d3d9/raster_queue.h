@@ -1,0 +1,60 @@
+#pragma once
+// The draws a device has made and not yet rasterised. Each is checked and fixed when it is
+// made (so the draw call returns what it would return drawn at once), keeps copies of the
+// vertices and indices it reads and a reference on every object whose memory it reads or
+// writes, and waits until something reads or writes such memory: the device flushes the queue
+// then (every surface lock and memory view, a present, a reset). A flush draws the whole queue
+// in bands over the raster threads, so that a frame of many draws waits for its threads once
+// rather than once a draw; the pixels are those of the draws drawn one after the other.
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/d3d9/raster_draw.h"
+#include "platform/d3d9/ref_counted.h"
+
+namespace d3d9sw {
+
+class RasterQueue {
+public:
+    RasterQueue() = default;
+    ~RasterQueue() { Drop(); }
+    RasterQueue(const RasterQueue&) = delete;
+    RasterQueue& operator=(const RasterQueue&) = delete;
+
+    // Checks the draw as Rasterize does and keeps it; D3DERR_INVALIDCALL (nothing kept) when it
+    // cannot be drawn. Holds an internal reference on each non-null object of `keep` until
+    // the draw is done.
+    HRESULT Add(const DrawState& state, const DrawCall& call, RefCounted* const* keep, int keepCount);
+
+    // Whether a draw with `state` must wait for the queue to be drawn first: it samples what
+    // a queued draw writes, or writes what a queued draw samples.
+    bool MustWaitFor(const DrawState& state) const;
+
+    // Draws everything, in order, with up to `threads` threads; then releases the references.
+    void Flush(int threads);
+    // Releases everything without drawing (the device goes away).
+    void Drop();
+    bool Empty() const { return draws_.empty(); }
+
+private:
+    struct QueuedDraw {
+        PixelPipeline pipeline;
+        DrawSettings settings;
+        DrawCall call;               // vertices and indices point into the queue's copies at a flush
+        std::size_t vertexOffset;    // bytes into vertexBytes_
+        std::size_t indexOffset;     // indices into indices_
+    };
+    void ReleaseReferences();
+
+    std::vector<QueuedDraw> draws_;
+    std::vector<std::uint8_t> vertexBytes_;
+    std::vector<std::uint16_t> indices_;
+    std::vector<RefCounted*> held_;
+    std::vector<BandedTriangles> sorted_;      // per draw at a flush; kept for the next frame's
+    std::unordered_set<const void*> written_;  // memory of queued targets and depth buffers
+    std::unordered_set<const void*> sampled_;  // memory of queued textures
+    double pixels_ = 0;                        // estimated, for the band count
+};
+
+}  // namespace d3d9sw

@@ -1,0 +1,74 @@
+#pragma once
+// Vectorised row kernels: the per-pixel work of a row whose diffuse colour and depth are the
+// same at every pixel and whose texels lie side by side in memory, as in the rows of an
+// unrotated quad mapped texel for pixel. Two passes over a run of pixels: shading (texel and
+// diffuse into the source colour) and output (depth test and write, alpha test, blending,
+// the target write). Both repeat the general loop's arithmetic exactly.
+//
+// Each kernel exists twice, built for SSE2 (every x86-64 CPU) and for AVX2; the AVX2 form is
+// used when the CPU has it and the caller allows it.
+#include <cstdint>
+
+#include "platform/d3d9/d3d9_types.h"
+
+namespace d3d9sw {
+
+// Where a channel group of the source colour comes from.
+enum class RowSource : std::uint8_t {
+    kTexture,   // the texel
+    kDiffuse,   // the diffuse colour
+    kModulate,  // texel times diffuse, (t * d + 127) / 255
+};
+
+struct RowShading {
+    RowSource color = RowSource::kDiffuse;  // red, green, blue
+    RowSource alpha = RowSource::kDiffuse;
+    std::uint32_t diffuse = 0;       // 0xAARRGGBB
+    std::uint32_t texelAlphaOr = 0;  // 0xFF000000 for a texture without alpha
+};
+
+struct RowOutput {
+    int depthBytes = 0;  // 0: no depth test; 2: D16; 4: D24 in the high bits
+    D3DCMPFUNC depthFunc = D3DCMP_LESSEQUAL;
+    bool depthWrite = false;
+    std::uint32_t depth = 0;  // the depth of every pixel, in depth-buffer units
+    bool alphaTest = false;
+    D3DCMPFUNC alphaFunc = D3DCMP_ALWAYS;
+    std::uint32_t alphaRef = 0;
+    bool blend = false;               // SRCALPHA / INVSRCALPHA / ADD, alpha included
+    std::uint32_t targetAlphaOr = 0;  // 0xFF000000 for an X8R8G8B8 target
+};
+
+// A block of pixels: `height` rows of `width`, each array's rows `...Pitch` bytes apart.
+struct RowBlock {
+    const std::uint8_t* texels = nullptr;  // 32-bit texel of the first pixel; null when unread
+    std::ptrdiff_t texelPitch = 0;
+    std::uint8_t* target = nullptr;  // first pixel of a 32-bit target
+    std::ptrdiff_t targetPitch = 0;
+    std::uint8_t* depth = nullptr;   // its depth (null without a depth test)
+    std::ptrdiff_t depthPitch = 0;
+    int width = 0, height = 0;
+};
+
+struct RowKernels {
+    // source[i] for `count` pixels from texels[i] (read only when a group takes the texel, so
+    // null otherwise).
+    void (*shade)(const RowShading& shading, const std::uint32_t* texels, int count, std::uint32_t* source);
+    // Draws `count` pixels of 32-bit `target` from source[i]; `depth` points at the first
+    // pixel's depth (null without a depth test).
+    void (*output)(const RowOutput& output, const std::uint32_t* source, int count, std::uint8_t* target,
+                   std::uint8_t* depth);
+    // Both passes over a block, row by row; `shade` false takes each texel as the source colour.
+    void (*drawBlock)(const RowShading& shading, bool shade, const RowOutput& output, const RowBlock& block);
+};
+
+// Whether the CPU runs AVX2.
+bool CpuHasAvx2();
+// The AVX2 kernels when `avx2` is set and the CPU has it, the SSE2 ones otherwise.
+const RowKernels& SelectRowKernels(bool avx2);
+
+// The two builds (raster_rows_sse2.cpp, raster_rows_avx2.cpp).
+const RowKernels& RowKernelsSse2();
+const RowKernels& RowKernelsAvx2();
+
+}  // namespace d3d9sw

@@ -1,0 +1,130 @@
+#include "platform/d3d9/raster_threads.h"
+
+#include <chrono>
+
+namespace d3d9sw {
+namespace {
+
+constexpr auto kWatchTime = std::chrono::microseconds(100);  // watching before sleeping
+
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Watches `done` for kWatchTime; true as soon as it holds.
+template <class Done>
+bool Watch(Done done) {
+    const auto until = std::chrono::steady_clock::now() + kWatchTime;
+    for (int i = 1;; ++i) {
+        if (done()) return true;
+        Pause();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) return false;
+    }
+}
+
+}  // namespace
+
+RasterThreads& RasterThreads::Get() {
+    static RasterThreads pool;
+    return pool;
+}
+
+int RasterThreads::HardwareThreads() {
+    const unsigned count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : static_cast<int>(count);
+}
+
+RasterThreads::~RasterThreads() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_.store(true);
+    }
+    wake_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+}
+
+void RasterThreads::Grow(int workers) {
+    while (static_cast<int>(workers_.size()) < workers) {
+        const int index = static_cast<int>(workers_.size()) + 1;  // 0 is the caller
+        workers_.emplace_back([this, index] { WorkerLoop(index); });
+    }
+}
+
+bool RasterThreads::Claim(int part, std::uint64_t generation) {
+    std::uint64_t last = claims_[part].load(std::memory_order_relaxed);
+    while (last < generation)
+        if (claims_[part].compare_exchange_weak(last, generation, std::memory_order_acq_rel)) return true;
+    return false;
+}
+
+void RasterThreads::TakeParts(std::uint64_t generation, int thread, int threads, Part part, void* context, int parts) {
+    auto run = [&](int k) {
+        if (!Claim(k, generation)) return;
+        part(context, k, parts);
+        if (finished_.fetch_add(1, std::memory_order_acq_rel) + 1 == parts) {
+            std::lock_guard<std::mutex> lock(mutex_);  // the caller may be about to sleep
+            done_.notify_one();
+        }
+    };
+    for (int k = thread; k < parts; k += threads) run(k);
+    for (int k = 0; k < parts; ++k)
+        if (k % threads != thread) run(k);
+}
+
+void RasterThreads::Run(int parts, int threads, Part part, void* context) {
+    if (parts <= 1 || threads <= 1 || parts > kMaxParts) {
+        for (int k = 0; k < parts; ++k) part(context, k, parts);
+        return;
+    }
+    std::lock_guard<std::mutex> run(runMutex_);
+    Grow(threads - 1);
+    std::uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        part_ = part;
+        context_ = context;
+        parts_ = parts;
+        threads_ = threads;
+        finished_.store(0, std::memory_order_relaxed);
+        generation = generation_.load(std::memory_order_relaxed) + 1;
+        generation_.store(generation, std::memory_order_release);
+    }
+    wake_.notify_all();
+    TakeParts(generation, 0, threads, part, context, parts);
+    auto finished = [this, parts] { return finished_.load(std::memory_order_acquire) == parts; };
+    if (Watch(finished)) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, finished);
+}
+
+void RasterThreads::WorkerLoop(int index) {
+    std::uint64_t seen = 0;
+    for (;;) {
+        auto news = [&] {
+            return stopping_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen;
+        };
+        const bool watched = Watch(news);
+        std::uint64_t generation;
+        Part part;
+        void* context;
+        int parts;
+        int threads;
+        {
+            // A worker late for a job may read it while the next one is being set: the lock
+            // keeps the description whole, the generation tag keeps the parts apart.
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!watched) wake_.wait(lock, news);
+            if (stopping_.load(std::memory_order_relaxed)) return;
+            generation = seen = generation_.load(std::memory_order_relaxed);
+            part = part_;
+            context = context_;
+            parts = parts_;
+            threads = threads_;
+        }
+        if (index < threads) TakeParts(generation, index, threads, part, context, parts);
+    }
+}
+
+}  // namespace d3d9sw

@@ -1,0 +1,95 @@
+#pragma once
+// The rasteriser's worker threads: one process-wide pool, grown to the largest count asked for
+// and kept for the life of the process, so that no draw creates a thread. A job is split into
+// parts numbered 0..n-1. Thread t (the caller is 0) first takes parts t, t + threads, ..., so
+// that from draw to draw a thread keeps to the same rows and their cache lines, then any part
+// still left, so that a worker the system does not run at once holds nothing up. Which thread
+// runs which part never changes the result: the rasteriser gives each part its own rows.
+//
+// The draws of a frame follow each other closely, so a worker that finds no part left watches
+// for the next job for a few microseconds before it sleeps, and the caller watches for the
+// last parts to end before it sleeps: waking a sleeping thread costs more than a band.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace d3d9sw {
+
+class RasterThreads {
+public:
+    using Part = void (*)(void* context, int part, int parts);
+
+    // The one pool.
+    static RasterThreads& Get();
+
+    // Runs part(context, k, parts) once for every k in 0..parts-1 with up to `threads` threads
+    // (the caller's among them), and returns when all are done. Calls from several threads at
+    // once run one after the other.
+    void Run(int parts, int threads, Part part, void* context);
+
+    static constexpr int kMaxParts = 256;
+
+    // Calls rows(first, last) for bands of rows that together cover [top, bottom) once, over
+    // up to `threads` threads when the `pixels` to touch are worth waking them.
+    template <class Rows>
+    void ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows);
+
+    // The machine's cores (at least 1).
+    static int HardwareThreads();
+
+    RasterThreads(const RasterThreads&) = delete;
+    RasterThreads& operator=(const RasterThreads&) = delete;
+    ~RasterThreads();
+
+private:
+    RasterThreads() = default;
+    void Grow(int workers);  // callers hold runMutex_
+    void WorkerLoop(int index);
+    // Takes and runs parts of job `generation` as thread `thread` of `threads` until none is left.
+    void TakeParts(std::uint64_t generation, int thread, int threads, Part part, void* context, int parts);
+    bool Claim(int part, std::uint64_t generation);
+
+    std::mutex runMutex_;  // one job at a time
+    std::mutex mutex_;     // guards the job's description, sleeping and waking
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::vector<std::thread> workers_;
+    // The job, written and read under mutex_.
+    Part part_ = nullptr;
+    void* context_ = nullptr;
+    int parts_ = 0;
+    int threads_ = 0;  // workers 1..threads_-1 take part
+    std::atomic<std::uint64_t> generation_{0};  // bumped per job
+    // Per part, the last job that took it: a part is free while its job's generation is higher,
+    // so a worker late for one job can take nothing of the next.
+    std::atomic<std::uint64_t> claims_[kMaxParts] = {};
+    std::atomic<int> finished_{0};  // parts of the current job ended
+    std::atomic<bool> stopping_{false};
+};
+
+template <class Rows>
+void RasterThreads::ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows) {
+    constexpr std::int64_t kPixelsPerBand = 65536;  // rows of plain copies are cheap
+    const int height = bottom - top;
+    std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, height / 8, pixels / kPixelsPerBand, kMaxParts});
+    if (bands <= 1) {
+        rows(top, bottom);
+        return;
+    }
+    struct Context {
+        const Rows* rows;
+        int top, height;
+    } context{&rows, top, height};
+    Run(static_cast<int>(bands), threads,
+        [](void* c, int band, int count) {
+            const auto& job = *static_cast<const Context*>(c);
+            (*job.rows)(job.top + job.height * band / count, job.top + job.height * (band + 1) / count);
+        },
+        &context);
+}
+
+}  // namespace d3d9sw
