@@ -26,6 +26,7 @@ public:
     bool EvictIdleTextures() override { return false; }
     bool ReadImageInfo(CD3DTexture*) override { return false; }
     ITextureLoader* GetTextureLoader() override { return nullptr; }
+    std::uint32_t GetFrameNumber() override { return 0; }
     CRenderTargetHost* GetRenderTargetHost() override { return nullptr; }
     bool RegisterRenderTarget(CRenderTarget*) override { return false; }
     CCamera* GetDefaultCamera() override { return nullptr; }

@@ -12,6 +12,7 @@
 #include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
+#include "draw/image_limits.h"
 #include "draw/level_readback.h"
 #include "draw/tex_mgr.h"
 #include "platform/d3dx9/d3dx9.h"
@@ -84,6 +85,18 @@ const char16_t* ReadbackErrorFormat(CLevelReadback::Step step) {
 bool HasAlphaChannel(D3DFORMAT format) {
     return GetAlphaChannelBits(format) > 0 || format == D3DFMT_A8 || format == D3DFMT_DXT2 ||
            format == D3DFMT_DXT3 || format == D3DFMT_DXT4 || format == D3DFMT_DXT5;
+}
+
+// Whether the image of a file that D3DX is about to decode into an A8R8G8B8 texture fits the
+// device and the load budget; a refusal is logged with the operation's name.
+bool AdmitImageFile(IDirect3DDevice9* device, bool squareOnly, const D3DXIMAGE_INFO& info, const char16_t* operation,
+                    const WCHAR* path) {
+    char reason[192];
+    if (AdmitImage(LimitsOfDevice(device, squareOnly, D3DFMT_A8R8G8B8), info.Width, info.Height,
+                   LoadCostBytes(0, info.Width, info.Height, kDecodeBytesPerPixel, 4, 1), reason, sizeof(reason)))
+        return true;
+    WriteLog(u"CLumiscriber::%s() refused.[%s] %hs", operation, path, reason);
+    return false;
 }
 
 // Owns one reference of a Direct3D object for the length of a scope.
@@ -277,7 +290,7 @@ bool CLumiscriber::IsImageTransparent(const WCHAR* path) {
     if (!HasAlphaChannel(info.Format)) return false;
     // Every alpha format is looked at in A8R8G8B8, so none is taken for transparent unseen.
     ComRef<IDirect3DTexture9> image;
-    if (device_ == nullptr ||
+    if (device_ == nullptr || !AdmitImageFile(device_, squareOnly_, info, u"IsImageTransparent", path) ||
         FAILED(D3DXCreateTextureFromFileExW(device_, path, D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
                                             D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE, D3DX_FILTER_NONE,
                                             0, nullptr, nullptr, image.Out())))
@@ -308,7 +321,7 @@ bool CLumiscriber::GetTexOptimizationRect(const WCHAR* path, RECT* out) {
     // The file's format as near as the device has it: an exact request would fail for the
     // formats most devices lack (24-bit colour, colour tables).
     ComRef<IDirect3DTexture9> image;
-    if (device_ == nullptr ||
+    if (device_ == nullptr || !AdmitImageFile(device_, squareOnly_, info, u"GetTexOptimizationRect", path) ||
         FAILED(D3DXCreateTextureFromFileExW(device_, path, D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0,
                                             D3DFMT_UNKNOWN, D3DPOOL_SYSTEMMEM, D3DX_FILTER_NONE,
                                             D3DX_FILTER_NONE, 0, nullptr, nullptr, image.Out()))) {

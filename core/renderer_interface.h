@@ -161,7 +161,8 @@ public:
     // pixels are bound until the texture is drawn. Null or empty is ignored.
     virtual void SetFileName(const WCHAR* path) = 0;
     // Decodes an image file held in memory into the texture. False when the data is not an
-    // image D3DX knows or cannot be loaded.
+    // image D3DX knows or cannot be loaded, or when the image is larger than the device's
+    // largest texture or would need more than the 256 MiB one load may hold (logged).
     virtual bool LoadFromMemory(const void* data, std::uint32_t size) = 0;
     // True when the texture has pixels; else whether its file's size could be read.
     virtual bool EnsureLoaded() = 0;
@@ -358,6 +359,10 @@ public:
     virtual ITexture* CreateTexture(std::int32_t width, std::int32_t height, D3DFORMAT format, DWORD usage) = 0;
     // The texture of an image file, one per path (case and slash direction do not matter);
     // its pixels load in the background when it is first drawn. Null for a null or empty path.
+    // An image larger than the device's largest texture, or whose load would hold more than
+    // 256 MiB, stays unloaded; so does a file that cannot be read or decoded (each logged with
+    // its reason). A failed file is tried again 300 frames later (and not decoded again while
+    // its bytes stay the same), or at once when it is asked for again after its size changed.
     virtual ITexture* CreateTexture(const WCHAR* path) = 0;
     // An empty texture under a unique name, to be filled through SetFileName or LoadFromMemory.
     virtual ITexture* CreateTexture() = 0;
@@ -475,14 +480,16 @@ public:
     // BMP). False, logged, for a texture without pixels or a failed write.
     virtual bool SaveTexture(ITexture* texture, const WCHAR* path) = 0;
     // Saves `region` (null: all) of a loaded image file's texture to `outPath` (tga, png, jpg,
-    // else BMP), scaled to `size` when one is given. False when the image is not loaded.
+    // else BMP), scaled to `size` when one is given. False when the image is not loaded (an
+    // image larger than the device's largest texture is not, logged).
     virtual bool SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
                                  const SIZE* size) = 0;
     // Whether the image file has no visible pixel: false for formats without alpha, true for
-    // files that cannot be read.
+    // files that cannot be read and images larger than the device's largest texture (logged).
     virtual bool IsImageTransparent(const WCHAR* path) = 0;
     // The bounding box of the visible pixels of an A8R8G8B8 image file (all zero when there is
-    // none); for other formats the whole image and false; false for an unreadable file.
+    // none); for other formats the whole image and false; false for an unreadable file and an
+    // image larger than the device's largest texture (logged).
     virtual bool GetTexOptimizationRect(const WCHAR* path, RECT* out) = 0;
     // The sprite command's `source` (null: the whole texture) over `destination`; a null
     // destination puts the texture at its own size with its top left at (x, y), so (x, y)

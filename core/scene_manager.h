@@ -20,7 +20,7 @@ class CSceneManager {
 public:
     CSceneManager();
     // Deletes every camera. Touches neither the renderer nor any viewport.
-    ~CSceneManager();
+    virtual ~CSceneManager();
     CSceneManager(const CSceneManager&) = delete;
     CSceneManager& operator=(const CSceneManager&) = delete;
 

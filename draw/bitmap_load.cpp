@@ -2,6 +2,7 @@
 #include "draw/bitmap_load.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,11 +32,6 @@ bool IsDdsExtension(const WCHAR* extension) {
     return extension[3] == 0;
 }
 
-bool IsDXT(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
 enum class Layout { kArgb8888, kArgb4444, kArgb1555, kRgb565, kZero };
 
 // The layout is the texture's; only a 16-bit format the renderer never chooses falls back to
@@ -51,7 +47,7 @@ Layout LayoutFor(D3DFORMAT format, std::uint32_t bits, bool imageHasAlpha) {
         case D3DFMT_R5G6B5: return Layout::kRgb565;
         default: break;
     }
-    if (IsDXT(format)) return Layout::kArgb4444;  // the pool's conversion scratch
+    if (CD3DTexture::IsDXTFormat(format)) return Layout::kArgb4444;  // the pool's conversion scratch
     if (bits == 32) return Layout::kArgb8888;
     if (bits == 16) return imageHasAlpha ? Layout::kArgb4444 : Layout::kRgb565;
     return Layout::kZero;
@@ -139,6 +135,10 @@ void ConvertPixels(const CRaster& image, Layout layout, const bitmap_record_t& r
             }
         }
     }
+}
+
+void SetFailure(bitmap_load_t& load, const char* reason) {
+    std::snprintf(load.failure, sizeof(load.failure), "%s", reason != nullptr ? reason : "");
 }
 
 void FreeFrames(bitmap_load_t& load) {
@@ -232,22 +232,37 @@ void SetBitmapSource(bitmap_load_t& load, const WCHAR* fileName, D3DFORMAT forma
         if (!load.dds) load.imageType = CRaster::GetTypeFromExtension(extension);
     }
     load.format = format;
-    load.bitsPerPixel = IsDXT(format) ? 16 : FormatBitsPerPixel(format);
+    load.bitsPerPixel = CD3DTexture::IsDXTFormat(format) ? 16 : FormatBitsPerPixel(format);
 }
 
 bool PrepareBitmapLoad(bitmap_load_t& load, const STRU_FILE_CALLBACKS* callbacks) {
+    load.fileBytes = -1;
+    load.refused = false;
+    load.failure[0] = '\0';
     if (callbacks == nullptr || callbacks->Open == nullptr || callbacks->Read == nullptr || callbacks->Close == nullptr) {
+        SetFailure(load, "no file callbacks");
         return false;
     }
     std::int32_t size = 0;
     LumiFileHandle file = nullptr;
     callbacks->Open(load.fileName, &size, &file);
-    if (file == nullptr) return false;
-    bool ok = size >= 0 && EnsureBufferCapacity(load.buffer, static_cast<std::uint32_t>(size));
-    if (ok) {
+    if (file == nullptr) {
+        SetFailure(load, "the file does not open");
+        return false;
+    }
+    load.fileBytes = size;
+    bool ok = false;
+    if (size < 0) {
+        SetFailure(load, "the file has no size");
+    } else if (!AdmitFile(static_cast<std::uint64_t>(size), load.failure, sizeof(load.failure))) {
+        load.refused = true;
+    } else if (!EnsureBufferCapacity(load.buffer, static_cast<std::uint32_t>(size))) {
+        SetFailure(load, "no memory for the file");
+    } else {
         std::int32_t count = 0;
         ok = callbacks->Read(file, load.buffer.data, size, &count) == 0 && count == size;
         load.buffer.bytesRead = ok ? static_cast<std::uint32_t>(count) : 0;
+        if (!ok) SetFailure(load, "the file reads short");
     }
     callbacks->Close(file);
     return ok;
@@ -255,20 +270,71 @@ bool PrepareBitmapLoad(bitmap_load_t& load, const STRU_FILE_CALLBACKS* callbacks
 
 bool DecodeBitmapLoad(bitmap_load_t& load) {
     ClearBitmapImage(load);
-    if (load.buffer.capacity == 0 || load.buffer.bytesRead == 0) return false;
+    if (load.buffer.capacity == 0 || load.buffer.bytesRead == 0) {
+        SetFailure(load, "the file is empty");
+        return false;
+    }
+    load.fingerprint = FingerprintOf(load.buffer);
+    if (load.fingerprint == load.failedFingerprint) {
+        load.unchanged = true;
+        SetFailure(load, "the file is the one that failed");
+        return false;
+    }
     if (load.dds) return true;
-    if (load.bitsPerPixel == 0) return false;
+    if (load.bitsPerPixel == 0) {
+        SetFailure(load, "the texture format has no pixel layout");
+        return false;
+    }
+
+    // The header first: the size decides, before any pixel is decoded, whether the image can
+    // be taken and whether its frames are worth keeping.
+    CRaster probe;
+    probe.RequestHeaderOnly();
+    if (!probe.Decode(load.buffer.data, load.buffer.bytesRead, load.imageType)) {
+        SetFailure(load, probe.GetLastError());
+        return false;
+    }
+    const DWORD type = probe.GetType();
+    const bool animated = type == kRasterTypeGif && probe.GetWidth() <= kLargestAnimationSide &&
+                          probe.GetHeight() <= kLargestAnimationSide;
+    const std::uint32_t decodeBytes =
+        type == kRasterTypeJpg || type == kRasterTypeJna ? kJpegDecodeBytesPerPixel : kDecodeBytesPerPixel;
+    // Each frame of an animation is held twice: decoded (at most 4 bytes a pixel) and converted.
+    const std::uint32_t frameBytes = load.bitsPerPixel / 8 + (animated ? 4 : 0);
+    auto admit = [&](std::uint32_t width, std::uint32_t height) {
+        const std::uint64_t cost = LoadCostBytes(load.buffer.capacity, width, height, decodeBytes, frameBytes,
+                                                 animated ? kMaxBitmapFrames : 1);
+        load.refused = !AdmitImage(load.limits, width, height, cost, load.failure, sizeof(load.failure));
+        return !load.refused;
+    };
+    if (!admit(probe.GetWidth(), probe.GetHeight())) return false;
+
     CRaster image;
-    image.SetLoadAllFrames(true);
-    if (!image.Decode(load.buffer.data, load.buffer.bytesRead, load.imageType) || !image.IsValid() ||
-        image.GetWidth() == 0 || image.GetHeight() == 0) {
+    image.SetLoadAllFrames(animated);
+    image.SetMaxKeptFrames(kMaxBitmapFrames);
+    if (!image.Decode(load.buffer.data, load.buffer.bytesRead, load.imageType)) {
+        SetFailure(load, image.GetLastError());
+        return false;
+    }
+    if (!image.IsValid() || image.GetWidth() == 0 || image.GetHeight() == 0) {
+        SetFailure(load, "the file holds no picture");
+        return false;
+    }
+    // The header spoke for this picture; one that came out larger is not taken either.
+    if (!admit(image.GetWidth(), image.GetHeight())) return false;
+    if (!animated && image.GetType() == kRasterTypeGif && image.GetFrameCount() > 1) {
+        // Frames are packed in one texture of at most 256 x 256: these cannot be.
+        SetFailure(load, "animation frames larger than 256x256");
         return false;
     }
     load.width = image.GetWidth();
     load.height = image.GetHeight();
     load.hasAlpha = PixelReader(image).HasAlpha() ? 1 : 0;
     if (!DecodeFrames(load, image)) {
+        const std::uint64_t fingerprint = load.fingerprint;
         ClearBitmapImage(load);
+        load.fingerprint = fingerprint;
+        SetFailure(load, "no memory for the converted pixels");
         return false;
     }
     FillImageInfo(load, image);
@@ -304,4 +370,20 @@ void ClearBitmapImage(bitmap_load_t& load) {
     load.width = 0;
     load.height = 0;
     load.hasAlpha = 0;
+    load.fingerprint = 0;
+    load.unchanged = false;
+    load.refused = false;
+    load.failure[0] = '\0';
+}
+
+std::uint64_t FingerprintOf(const bitmap_buffer_t& buffer) {
+    // FNV-1a over the bytes, then their count: enough to tell a file that changed.
+    std::uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](std::uint8_t byte) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    };
+    for (std::uint32_t i = 0; i < buffer.bytesRead; ++i) mix(buffer.data[i]);
+    for (int shift = 0; shift < 32; shift += 8) mix(static_cast<std::uint8_t>(buffer.bytesRead >> shift));
+    return hash != 0 ? hash : 1;
 }

@@ -11,10 +11,17 @@
 // touch only the record, the callbacks and the image library.
 //
 // Failures are results, never exceptions. A failed decode leaves an empty image (width,
-// height and frame count 0), which the texture takes as "stay unloaded and try again".
+// height and frame count 0), which the texture takes as "stay unloaded and try again"; the
+// reason is kept in the record.
+//
+// Bounded: a file or an image that passes the record's limits or the load budget
+// (image_limits.h) is refused from its size alone, before its bytes are read or its pixels
+// decoded; an animation keeps at most 32 frames, and only when they can become an animated
+// texture (every frame within 256 x 256).
 #include <cstdint>
 
 #include "core/renderer_interface.h"
+#include "draw/image_limits.h"
 #include "platform/d3d9/d3d9_types.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/win32/win32_types.h"
@@ -23,6 +30,7 @@ class CRaster;
 
 inline constexpr int kMaxBitmapFrames = 32;
 inline constexpr int kBitmapNameLength = 260;  // code units with the terminator
+inline constexpr std::uint32_t kLargestAnimationSide = 256;  // the square animated frames are packed in
 
 // One decoded frame in the texture's pixel layout.
 struct bitmap_record_t {
@@ -59,6 +67,17 @@ struct bitmap_load_t {
     bitmap_record_t frames[kMaxBitmapFrames];
     std::int32_t frameCount = 0;
     D3DXIMAGE_INFO imageInfo{};
+
+    // Set by the caller before the steps run.
+    image_limits_t limits;               // what the texture can take
+    std::uint64_t failedFingerprint = 0; // the bytes of the last load that failed (0: none)
+
+    // Set by the steps.
+    std::int64_t fileBytes = -1;         // the size the file had; -1 when it did not open
+    std::uint64_t fingerprint = 0;       // of the bytes read (0: none read)
+    bool unchanged = false;              // the bytes are the failed ones: not decoded again
+    bool refused = false;                // the limits or the budget turned the file down
+    char failure[256] = {};              // why a step failed (UTF-8), empty when it did not
 };
 
 // Grows the buffer to NextPowerOfTwo(size) bytes when it holds fewer than `size` (the old
@@ -73,16 +92,20 @@ bool EnsureBufferCapacity(bitmap_buffer_t& buffer, std::uint32_t size);
 void SetBitmapSource(bitmap_load_t& load, const WCHAR* fileName, D3DFORMAT format);
 
 // Reads the whole file through the callbacks: open, read, close. False when there are no
-// callbacks, the file does not open, the buffer cannot grow, or fewer bytes come than the
-// file's size; the file is closed whenever it was opened.
+// callbacks, the file does not open, is larger than the load budget (refused, before any
+// memory is taken for it), the buffer cannot grow, or fewer bytes come than the file's size;
+// the file is closed whenever it was opened.
 bool PrepareBitmapLoad(bitmap_load_t& load, const STRU_FILE_CALLBACKS* callbacks);
 
-// Decodes the buffer. DDS: nothing to do (true when there are bytes). Otherwise every frame
-// of the image, at most 32, becomes a record (delays in ms); the image information comes
-// from D3DX for BMP, JPEG, PNG and TGA files and from the image for the others (GIF with
-// the library's own file-format code). False on an empty buffer, an undecodable image, a
-// format without a pixel layout (0 bits), or when no frame could be converted; the image
-// is then empty.
+// Decodes the buffer. Bytes equal to failedFingerprint are not decoded (false, unchanged).
+// DDS: nothing to do (true when there are bytes). Otherwise the image's header is read
+// first, and an image larger than the limits or whose load would pass the budget is
+// refused (false, refused); then every frame of the image, at most 32, becomes a record
+// (delays in ms). The image information comes from D3DX for BMP, JPEG, PNG and TGA files and
+// from the image for the others (GIF with the library's own file-format code). False on an
+// empty buffer, an undecodable image, a format without a pixel layout (0 bits), an
+// animation whose frames are larger than 256 x 256, or when no frame could be converted;
+// the image is then empty.
 bool DecodeBitmapLoad(bitmap_load_t& load);
 
 // Converts one decoded image into a record in the load's pixel layout: A8R8G8B8 and
@@ -94,5 +117,9 @@ bool DecodeBitmapLoad(bitmap_load_t& load);
 // memory.") or the load has no depth.
 bool Image2Bitmap(const bitmap_load_t& load, const CRaster& image, bitmap_record_t& record);
 
-// Frees the frames and empties the image (width, height, frame count 0); the buffer stays.
+// Frees the frames and empties the image (width, height, frame count 0) and what the decode
+// step found; the buffer and the file's size stay.
 void ClearBitmapImage(bitmap_load_t& load);
+
+// A hash of the buffer's bytes and their count, never 0.
+std::uint64_t FingerprintOf(const bitmap_buffer_t& buffer);

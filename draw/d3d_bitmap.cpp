@@ -18,9 +18,11 @@ CD3DBitmap::~CD3DBitmap() = default;
 void CD3DBitmap::SetTexture(CD3DTexture* texture) {
     texture_ = texture;
     if (texture != nullptr) {
-        SetBitmapSource(load_, texture->GetName(), texture->GetFormat());
+        texture->DescribeLoad(load_);
     } else {
         SetBitmapSource(load_, nullptr, D3DFMT_UNKNOWN);
+        load_.limits = image_limits_t{};
+        load_.failedFingerprint = 0;
     }
 }
 

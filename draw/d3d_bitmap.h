@@ -32,7 +32,8 @@ public:
     // aborts).
     ~CD3DBitmap() override;
 
-    // Takes the texture's name and format (null clears the name).
+    // Takes the texture's name, format and image limits, and the fingerprint of its last
+    // failed load (null clears them).
     void SetTexture(CD3DTexture* texture);
     // The same from a name and a format, for callers without a texture.
     void SetSource(const WCHAR* fileName, D3DFORMAT format);

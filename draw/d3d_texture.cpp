@@ -12,6 +12,7 @@
 #include "core/render_target_host.h"
 #include "core/render_target_texture.h"
 #include "core/viewport.h"
+#include "draw/bitmap_load.h"
 #include "draw/huge_texture.h"
 #include "draw/texture_load.h"
 #include "draw/texture_owner.h"
@@ -284,6 +285,9 @@ void CD3DTexture::Unload() {
     ReleaseMemory();
     GiveUpLoad();
     cell_ = nullptr;
+    // The next device may take what this one refused; the legacy build keeps its invalid
+    // textures.
+    if constexpr (!lumi::kLegacy) ForgetLoadFailure();
 }
 
 void CD3DTexture::GiveUpLoad() {
@@ -299,12 +303,40 @@ void CD3DTexture::GiveUpLoad() {
 }
 
 void CD3DTexture::PollLoad() {
-    if (owner_->IsDeviceLost() || loaded_ || !file_ || invalid_) return;
+    if (owner_->IsDeviceLost() || loaded_ || !file_ || IsInvalid()) return;
     ITextureLoader* loader = owner_->GetTextureLoader();
     if (loader == nullptr) return;
     if (load_ == nullptr) {
+        // Unsigned difference: right across a wrap of the frame counter.
+        if (loadFailure_.failed && owner_->GetFrameNumber() - loadFailure_.frame < kLoadRetryFrames) return;
         load_ = loader->Request(this);
         return;
     }
     if (loader->Poll(this, load_)) load_ = nullptr;
+}
+
+CD3DTexture::LoadEnd CD3DTexture::FinishLoad(const bitmap_load_t& load) {
+    const bool decoded =
+        load.failure[0] == '\0' && (load.dds ? load.buffer.bytesRead > 0 : load.width > 0 && load.height > 0);
+    if (decoded && CopyFromBitmap(load)) {
+        loadFailure_ = load_failure_t{};
+        return LoadEnd::kLoaded;
+    }
+    const bool again = loadFailure_.failed && (load.unchanged || (load.fileBytes == loadFailure_.fileBytes &&
+                                                                  load.fingerprint == loadFailure_.fingerprint));
+    loadFailure_.failed = true;
+    loadFailure_.frame = owner_->GetFrameNumber();
+    loadFailure_.fileBytes = load.fileBytes;
+    if (!load.unchanged) loadFailure_.fingerprint = load.fingerprint;
+    return again ? LoadEnd::kFailedAgain : LoadEnd::kFailed;
+}
+
+void CD3DTexture::DescribeLoad(bitmap_load_t& load) const {
+    SetBitmapSource(load, name_, format_);
+    load.limits = GetImageLimits();
+    load.failedFingerprint = loadFailure_.failed ? loadFailure_.fingerprint : 0;
+}
+
+image_limits_t CD3DTexture::GetImageLimits() const {
+    return LimitsOfDevice(owner_->GetDevice(), owner_->IsSquareOnly(), format_);
 }

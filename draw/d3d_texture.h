@@ -17,9 +17,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/build_variant.h"
 #include "core/grow_array.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
+#include "draw/image_limits.h"
 #include "draw/texture.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3dx9/d3dx9.h"
@@ -48,6 +50,15 @@ struct tex_frame_t {
 // The library's own image file-format code beside D3DX's (BMP 0, JPG 1, TGA 2, PNG 3, DDS 4).
 inline constexpr std::int32_t kImageFileFormatGif = 9;
 
+// What a file texture remembers of the last failed load of its file, so that a file that
+// does not load is not read and decoded again on every poll.
+struct load_failure_t {
+    bool failed = false;
+    std::uint32_t frame = 0;        // the owner's frame number when it failed
+    std::int64_t fileBytes = -1;    // the file's size then; -1 when it did not open
+    std::uint64_t fingerprint = 0;  // of the bytes read (FingerprintOf); 0 when none were
+};
+
 class CD3DTexture : public ITexture {
 public:
     static constexpr std::uint32_t kTag = 0x54524847;  // "GHRT" as a little-endian word
@@ -56,6 +67,8 @@ public:
     static constexpr std::uint32_t kUsageRenderTarget = 0x200;  // usage flags
     static constexpr std::uint32_t kUsageDynamic = 2;
     static constexpr std::int32_t kUrgentPriority = 3;
+    // A failed load is tried again after this many frames (or sooner, see ForgetLoadFailure).
+    static constexpr std::uint32_t kLoadRetryFrames = 300;
 
     static void* operator new(std::size_t size) { return PooledAlloc<CD3DTexture>(size); }
     static void operator delete(void* block) noexcept { PooledFree<CD3DTexture>(block); }
@@ -174,13 +187,32 @@ public:
     // ---- Loading ----
     // One step of the file texture's load through the owner's loader: starts it when none
     // runs, and finishes it once it has ended. Nothing while the device is lost, when loaded,
-    // or for other textures.
+    // or for other textures, and nothing within kLoadRetryFrames frames of a failed load
+    // (never again in the legacy build).
     void PollLoad();
     CTextureLoad* GetLoad() const { return load_; }
-    // A file that could not be read or decoded (legacy build): its texture is never
-    // requested again.
-    bool IsInvalid() const { return invalid_ != 0; }
-    void SetInvalid(bool on) { invalid_ = on ? 1 : 0; }
+    // How a finished load ended for the texture.
+    enum class LoadEnd {
+        kLoaded,
+        kFailed,       // a new failure: the caller logs it with the load's reason
+        kFailedAgain,  // the same file failed as before (or was not decoded again)
+    };
+    // Takes the result of a finished load: its image is copied in (CopyFromBitmap) when the
+    // steps produced one; a failure is remembered with the file's size and fingerprint.
+    LoadEnd FinishLoad(const bitmap_load_t& load);
+    const load_failure_t& GetLoadFailure() const { return loadFailure_; }
+    // The next poll loads the file again (the host asked for it again after it changed).
+    void ForgetLoadFailure() { loadFailure_ = load_failure_t{}; }
+    // Legacy build: a texture whose load failed is never requested again (no retry, and the
+    // failure outlives a display-mode change).
+    bool IsInvalid() const { return lumi::kLegacy && loadFailure_.failed; }
+    // What an image must fit to become this texture's pixels: the device's largest texture
+    // (square when the device wants it; for DXT formats no larger than the pool's scratch
+    // texture they are converted through).
+    image_limits_t GetImageLimits() const;
+    // Makes `load` the load of this texture's file: its name, format and image limits, and
+    // the fingerprint of its last failed load (not decoded again while the bytes stay).
+    void DescribeLoad(bitmap_load_t& load) const;
     // Takes the pixels of a finished load: a DDS file through D3DX from the load's buffer,
     // one frame into the system copy (DXT formats through the pool's scratch texture),
     // several frames packed into one square texture as an animation. Returns whether the
@@ -277,6 +309,7 @@ protected:
     std::uint32_t usageFlags_ = 0;
     mem_obj_t* memory_ = nullptr;
     CTextureLoad* load_ = nullptr;
+    load_failure_t loadFailure_;
     grow_array_t<tex_frame_t> frames_;
     std::int32_t frameCount_ = 0;
     std::int32_t totalDurationMs_ = 0;
@@ -295,7 +328,6 @@ protected:
     std::uint8_t notPackable_ = 0;
     std::uint8_t named_ = 0;
     std::uint8_t dirty_ = 0;
-    std::uint8_t invalid_ = 0;
     RECT dirtyRect_{};
     tex_cell_t* cell_ = nullptr;
     std::uint8_t frameHeld_ = 0;

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr std::uint32_t kLargestConvertedSide = lumi::kLegacy ? 512 : 1024;  // the pool's scratch texture
-
 // Copies `rows` rows of a frame into a locked area, each min(locked pitch, frame pitch) bytes.
 // False for a frame without pixels or a pitch that copies nothing.
 bool CopyRows(const bitmap_record_t& frame, std::int32_t rows, const D3DLOCKED_RECT& locked) {
@@ -53,11 +51,21 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     if (load.dds) {
         D3DXIMAGE_INFO info{};
         if (load.buffer.data == nullptr ||
-            FAILED(D3DXGetImageInfoFromFileInMemory(load.buffer.data, load.buffer.bytesRead, &info)) ||
-            info.Width == 0 || info.Height == 0 || info.Width > 0x8000 || info.Height > 0x8000) {
+            FAILED(D3DXGetImageInfoFromFileInMemory(load.buffer.data, load.buffer.bytesRead, &info))) {
             return false;
         }
         format_ = owner_->GetAlphaFormat();
+        // D3DX decodes the file whole before it converts it into the system copy (DXT
+        // formats included: no scratch texture on this way).
+        char reason[192];
+        if (!AdmitImage(LimitsOfDevice(owner_->GetDevice(), owner_->IsSquareOnly(), D3DFMT_UNKNOWN), info.Width,
+                        info.Height,
+                        LoadCostBytes(load.buffer.capacity, info.Width, info.Height, kDecodeBytesPerPixel,
+                                      GetBytesPerPixel(), 1),
+                        reason, sizeof(reason))) {
+            WriteLog(u"CD3DTexture::CopyFromBitmap() refused.[%s] %hs", name_, reason);
+            return false;
+        }
         SetAllocatedSize(static_cast<std::uint16_t>(NextPowerOfTwo(info.Width)),
                          static_cast<std::uint16_t>(NextPowerOfTwo(info.Height)));
         copyFlags_ |= kSystemCopy;
@@ -93,9 +101,9 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
 
     const std::uint32_t width = NextPowerOfTwo(load.width);
     const std::uint32_t height = NextPowerOfTwo(load.height);
-    if (width == 0 || height == 0 || width > 0x8000 || height > 0x8000) return false;
+    if (width == 0 || height == 0 || width > kLargestTextureSide || height > kLargestTextureSide) return false;
     const bool dxt = IsDXTFormat(format_);
-    if (dxt && (load.width > kLargestConvertedSide || load.height > kLargestConvertedSide)) {
+    if (dxt && (load.width > CTexturePool::kScratchSide || load.height > CTexturePool::kScratchSide)) {
         // Too large for the conversion scratch: the texture stays unloaded rather than
         // failing the draw that polled it.
         if constexpr (lumi::kLegacy) {

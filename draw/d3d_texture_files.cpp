@@ -1,6 +1,7 @@
 // CD3DTexture: names, image types, image information, loading from memory and saving.
 #include <cstring>
 
+#include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
 #include "draw/d3d_texture.h"
@@ -102,6 +103,14 @@ bool CD3DTexture::LoadFromMemory(const void* data, std::uint32_t size) {
     if (info.Width == 0 || info.Height == 0 || info.Width > 0xFFFF || info.Height > 0xFFFF) return false;
     format_ = (info.ImageFileFormat == D3DXIFF_BMP || info.ImageFileFormat == D3DXIFF_JPG) ? owner_->GetNormalFormat()
                                                                                            : owner_->GetAlphaFormat();
+    // Checked before the texture's memory is made and D3DX decodes the file.
+    char reason[192];
+    if (!AdmitImage(GetImageLimits(), info.Width, info.Height,
+                    LoadCostBytes(0, info.Width, info.Height, kDecodeBytesPerPixel, GetBytesPerPixel(), 1), reason,
+                    sizeof(reason))) {
+        WriteLog(u"CD3DTexture::LoadFromMemory() refused. %hs", reason);
+        return false;
+    }
     SetAllocatedSize(static_cast<std::uint16_t>(info.Width), static_cast<std::uint16_t>(info.Height));
     copyFlags_ |= kSystemCopy;
     if (!BindMemoryFromPool()) return false;

@@ -73,19 +73,10 @@ bool CResourceTextureLoader::IsLoading(CTextureLoad* load) {
 
 bool CResourceTextureLoader::Poll(CD3DTexture* texture, CTextureLoad* load) {
     if (!load->IsLoaded()) return false;
-    bool loaded = false;
-    if (load->GetImageWidth() > 0 && load->GetImageHeight() > 0) {
-        loaded = texture->CopyFromBitmap(load->GetLoad());
-    } else if (load->IsDDS() && load->GetLoadingState() == CResource::LOADSTATE_LOADED) {
-        // A DDS file is not decoded here (no image size): D3DX reads it from the buffer.
-        loaded = texture->CopyFromBitmap(load->GetLoad());
-    }
-    if (!loaded) {
-        // A missing or broken file is read again each time the texture is polled; one line
-        // per file keeps the log readable.
-        if (failedFiles_.insert(texture->GetName()).second) {
-            WriteLog(u"CTexMgr: texture load failed.[%s]", texture->GetName());
-        }
+    const bitmap_load_t& record = load->GetLoad();
+    // A file that fails as it did before was logged then.
+    if (texture->FinishLoad(record) == CD3DTexture::LoadEnd::kFailed) {
+        WriteLog(u"CTexMgr: texture load failed.[%s] %hs", texture->GetName(), record.failure);
     }
     delete load;
     return true;

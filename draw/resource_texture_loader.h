@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <list>
-#include <set>
-#include <string>
 
 #include "core/build_variant.h"
 #include "draw/d3d_bitmap.h"
@@ -45,8 +43,8 @@ public:
     CTextureLoad* Request(CD3DTexture* texture) override;
     // A parked load is no longer any texture's concern: false for it.
     bool IsLoading(CTextureLoad* load) override;
-    // A load that ended without an image leaves the texture unloaded (logged once per
-    // file); the texture asks again when next polled.
+    // The texture takes the ended load (CD3DTexture::FinishLoad); a new failure is logged
+    // with its reason.
     bool Poll(CD3DTexture* texture, CTextureLoad* load) override;
     // Deletes an ended load at once, parks a running one; a parked load is left alone.
     void Cancel(CTextureLoad* load) override;
@@ -65,7 +63,6 @@ private:
     std::function<bool()> synchronous_;
     CBitmapListener listener_;           // outlives every load: declared before the list
     std::list<CTextureLoad*> pending_;   // oldest first
-    std::set<std::u16string> failedFiles_;  // reported once each
 };
 
 #endif  // !LUMI_LEGACY

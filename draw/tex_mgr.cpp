@@ -108,6 +108,8 @@ CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
         CD3DTexture* texture = found->second;
         texture->SetDestroyPending(false);  // asked for again: it stays
         if (urgent && !texture->IsLoaded()) texture->SetPriority(CD3DTexture::kUrgentPriority);
+        // The legacy build never asks for a failed file again.
+        if (!texture->IsInvalid() && texture->GetLoadFailure().failed) ForgetFailureIfFileChanged(texture);
         return texture;
     }
     auto* texture = new CD3DTexture(this, key);
@@ -124,6 +126,22 @@ CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
     texture->SetManaged(true);
     texture->SetPooled(true);
     return texture;
+}
+
+void CTexMgr::ForgetFailureIfFileChanged(CD3DTexture* texture) {
+    // Its size is what a file tells without being read; a change of bytes alone is seen when
+    // the failed load is tried again (its bytes are then compared, not decoded).
+    const STRU_FILE_CALLBACKS* callbacks = renderer_ ? renderer_->GetForegroundFileCallbacks() : nullptr;
+    if (callbacks == nullptr || callbacks->Open == nullptr || callbacks->Close == nullptr) return;
+    std::int32_t size = 0;
+    LumiFileHandle file = nullptr;
+    callbacks->Open(texture->GetName(), &size, &file);
+    std::int64_t fileBytes = -1;
+    if (file != nullptr) {
+        fileBytes = size;
+        callbacks->Close(file);
+    }
+    if (fileBytes != texture->GetLoadFailure().fileBytes) texture->ForgetLoadFailure();
 }
 
 bool CTexMgr::IsTextureLoaded(const WCHAR* path) {

@@ -87,7 +87,8 @@ public:
     // The file texture of `path` in key form (NormalizePath), made and registered when new;
     // no reference is added and loading starts at its first poll. Null for a null or empty
     // path. Throws "string overflow." beyond 259 characters. `urgent` gives the load
-    // priority 3.
+    // priority 3. Asked for a texture whose file failed to load, it looks at the file's size
+    // (host-thread callbacks): a file that changed is loaded again at the next poll.
     CD3DTexture* FindOrCreateTexture(const WCHAR* path, bool urgent);
     // Whether the texture of that name (any spelling of the path) is registered and loaded.
     bool IsTextureLoaded(const WCHAR* path);
@@ -206,9 +207,11 @@ public:
     void MarkIdle(CD3DTexture* texture) override;
     bool EvictIdleTextures() override;
     // Reads the file through the host-thread callbacks. GIF files are measured by the image
-    // library and report false (their textures load through the loader only).
+    // library (their header only) and report false (their textures load through the loader
+    // only). A file over the load budget is not read (logged).
     bool ReadImageInfo(CD3DTexture* texture) override;
     ITextureLoader* GetTextureLoader() override;
+    std::uint32_t GetFrameNumber() override { return stats_.FrameCount; }
     CRenderTargetHost* GetRenderTargetHost() override { return targetHost_.get(); }
     bool RegisterRenderTarget(CRenderTarget* target) override;
     CCamera* GetDefaultCamera() override;
@@ -217,6 +220,7 @@ private:
     enum PageList { kOpaque = 0, kAlpha = 1, kTarget = 2, kPageLists = 3 };
 
     bool AddPage(PageList list, std::uint16_t side, D3DFORMAT format, std::uint32_t usage);
+    void ForgetFailureIfFileChanged(CD3DTexture* texture);
     void AllocateTextures(lru_list_t& pages);
     void ReleaseCachedSurfaces();
     std::uint16_t PageSide(std::uint32_t largest) const;

@@ -181,9 +181,17 @@ IDirect3DSurface9* CTexMgr::GetCachedSurface(const WCHAR* path) {
     IDirect3DDevice9* device = GetDevice();
     D3DXIMAGE_INFO info{};
     if (device == nullptr || FAILED(D3DXGetImageInfoFromFileW(path, &info))) return nullptr;
+    const D3DFORMAT format = CachedSurfaceFormat(renderer_, info.Format);
+    char reason[192];
+    if (!AdmitImage(LimitsOfDevice(device, IsSquareOnly(), format), info.Width, info.Height,
+                    LoadCostBytes(0, info.Width, info.Height, kDecodeBytesPerPixel, FormatBitsPerPixel(format) / 8, 1),
+                    reason, sizeof(reason))) {
+        WriteLog(u"CTexMgr::GetCachedSurface() refused.[%s] %hs", path, reason);
+        return nullptr;
+    }
     IDirect3DSurface9* surface = nullptr;
-    if (FAILED(device->CreateOffscreenPlainSurface(info.Width, info.Height, CachedSurfaceFormat(renderer_, info.Format),
-                                                   D3DPOOL_SYSTEMMEM, &surface, nullptr)) ||
+    if (FAILED(device->CreateOffscreenPlainSurface(info.Width, info.Height, format, D3DPOOL_SYSTEMMEM, &surface,
+                                                   nullptr)) ||
         surface == nullptr) {
         return nullptr;
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/build_variant.h"
+#include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
 #include "core/frame_clock.h"
@@ -132,6 +133,7 @@ bool CTexMgr::ReadImageInfo(CD3DTexture* texture) {
     scratch_ = bitmap_buffer_t{};
     SetBitmapSource(read, texture->GetName(), texture->GetFormat());
     const bool readOk = PrepareBitmapLoad(read, renderer_->GetForegroundFileCallbacks());
+    if (read.refused) WriteLog(u"CTexMgr::ReadImageInfo() refused.[%s] %hs", texture->GetName(), read.failure);
     bool result = false;
     if (readOk) {
         D3DXIMAGE_INFO* info = texture->GetImageInfo();
@@ -147,7 +149,9 @@ bool CTexMgr::ReadImageInfo(CD3DTexture* texture) {
                 result = true;
             }
         } else {
+            // The header gives the size; the frames are the loader's business.
             CRaster image;
+            image.RequestHeaderOnly();
             if (image.Decode(read.buffer.data, read.buffer.bytesRead, kRasterTypeGif) && image.GetWidth() > 0 &&
                 image.GetHeight() > 0 && image.GetWidth() <= 0x8000 && image.GetHeight() <= 0x8000) {
                 info->Width = image.GetWidth();

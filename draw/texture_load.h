@@ -23,9 +23,10 @@ public:
     // Whether the load is still being read or decoded.
     virtual bool IsLoading(CTextureLoad* load) = 0;
 
-    // False while the load runs. Once it has ended: its decoded image, when there is one, is
-    // copied into the texture (CD3DTexture::CopyFromBitmap), the load is deleted and true is
-    // returned; a failed load leaves the texture unloaded.
+    // False while the load runs. Once it has ended: the texture takes it
+    // (CD3DTexture::FinishLoad, which copies its image in or remembers the failure), the load
+    // is deleted and true is returned; a failed load leaves the texture unloaded and is
+    // logged with its reason unless it failed as before.
     virtual bool Poll(CD3DTexture* texture, CTextureLoad* load) = 0;
 
     // The texture no longer wants the load: deleted at once when it has ended, otherwise

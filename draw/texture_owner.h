@@ -44,6 +44,8 @@ public:
     virtual bool ReadImageInfo(CD3DTexture* texture) = 0;
     // File loading; null when nothing can load files (the textures stay unloaded).
     virtual ITextureLoader* GetTextureLoader() = 0;
+    // Frames begun so far: the clock of waits counted in frames.
+    virtual std::uint32_t GetFrameNumber() = 0;
 
     // ---- Render-target textures ----
     // The host their render targets are bound to; null when render targets cannot be made.

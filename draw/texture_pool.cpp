@@ -17,7 +17,6 @@
 namespace {
 
 constexpr std::uint32_t kTrimAgeMs = 1200;
-constexpr UINT kScratchSide = lumi::kLegacy ? 512 : 1024;
 
 mem_obj_t* MemObjOf(lru_obj_s* node) { return reinterpret_cast<mem_obj_t*>(node); }
 tex_node_t* TexNodeOf(lru_obj_s* node) { return reinterpret_cast<tex_node_t*>(node); }
@@ -54,10 +53,7 @@ CTexturePool::CTexturePool(ITextureOwner* owner) : owner_(owner) {
         AddBucket(256, alpha, D3DPOOL_DEFAULT, 2, false);
     }
 
-    const D3DFORMAT scratchFormat = FormatBitsPerPixel(normal) == 32 ? D3DFMT_A8R8G8B8 : D3DFMT_A4R4G4B4;
-    if (FAILED(D3DXCreateTexture(owner_->GetDevice(), kScratchSide, kScratchSide, 1, 0, scratchFormat,
-                                 D3DPOOL_SYSTEMMEM, &scratch_))) {
-        scratch_ = nullptr;
+    if (!CreateScratchTexture()) {
         EmptyBuckets();
         for (lru_obj_s* node = lru_obj_s::Next(&buckets_); node != &buckets_;) {
             lru_obj_s* next = lru_obj_s::Next(node);
@@ -89,6 +85,21 @@ CTexturePool::~CTexturePool() {
     if (scratch_ != nullptr) scratch_->Release();
     DevMsg("Texture Alloc:\n");
     DevMsg("Alloc Hit Count: %d\nAlloc Miss Count: %d\n", hitCount_, missCount_);
+}
+
+bool CTexturePool::CreateScratchTexture() {
+    const D3DFORMAT format = FormatBitsPerPixel(owner_->GetNormalFormat()) == 32 ? D3DFMT_A8R8G8B8 : D3DFMT_A4R4G4B4;
+    if (SUCCEEDED(D3DXCreateTexture(owner_->GetDevice(), kScratchSide, kScratchSide, 1, 0, format, D3DPOOL_SYSTEMMEM,
+                                    &scratch_)))
+        return true;
+    scratch_ = nullptr;
+    return false;
+}
+
+IDirect3DTexture9* CTexturePool::GetScratchTexture() {
+    // Made again on the device of the day after a display-mode change released it.
+    if (scratch_ == nullptr && owner_->GetDevice() != nullptr) CreateScratchTexture();
+    return scratch_;
 }
 
 void CTexturePool::AddBucket(std::uint16_t side, D3DFORMAT format, D3DPOOL pool, std::int32_t cap, bool trim) {
@@ -370,6 +381,11 @@ void CTexturePool::ReleaseAll() {
         FreeVideoCopy(MemObjOf(node));
     }
     EmptyBuckets();
+    // The scratch texture belongs to the device about to go, which it would keep alive.
+    if (scratch_ != nullptr) {
+        scratch_->Release();
+        scratch_ = nullptr;
+    }
 }
 
 void CTexturePool::RestoreVideoTextures() {

@@ -13,6 +13,7 @@
 // each operation; Direct3D failures are logged to the event log.
 #include <cstdint>
 
+#include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "platform/d3d9/d3d9.h"
@@ -77,9 +78,13 @@ struct tex_cache_t {
 
 class CTexturePool {
 public:
-    // Makes the five buckets and the 1024 x 1024 system-memory scratch texture (A8R8G8B8
-    // when the normal format has 32 bits, else A4R4G4B4). Throws lumi::Exception "out of
-    // video memory." when the scratch texture cannot be made.
+    // Of the conversion scratch texture; DXT images larger than it are not converted.
+    static constexpr std::uint32_t kScratchSide = lumi::kLegacy ? 512 : 1024;
+
+    // Makes the buckets (five; two in the legacy build) and the kScratchSide-square
+    // system-memory scratch texture (A8R8G8B8 when the normal format has 32 bits, else
+    // A4R4G4B4). Throws lumi::Exception "out of video memory." when the scratch texture
+    // cannot be made.
     explicit CTexturePool(ITextureOwner* owner);
     // Releases the buckets and the scratch texture, then reports the hit and miss counts
     // through DevMsg. Memory objects still alive are released too (a leak is reported).
@@ -123,7 +128,8 @@ public:
     // Device lost: every video copy is given back and every bucket emptied. The textures'
     // OnLostDevice runs first, so that render targets let go of their video copies.
     void ReleaseVideoCopies();
-    // Before a display-mode change: both copies of everything given back, buckets emptied.
+    // Before a display-mode change: both copies of everything given back, buckets emptied,
+    // the scratch texture released (nothing of the pool keeps the old device).
     void ReleaseAll();
     // After a reset: every texture that keeps a video copy gets a new one, is marked wholly
     // dirty and runs OnResetDevice. Throws lumi::Exception "out of video memory." when a
@@ -133,8 +139,9 @@ public:
     // or unlock (logged).
     bool ClearTextureLevel0(IDirect3DTexture9* texture);
 
-    // The conversion scratch (system memory, 1024 x 1024); owned by the pool.
-    IDirect3DTexture9* GetScratchTexture() const { return scratch_; }
+    // The conversion scratch (system memory, kScratchSide square); owned by the pool. Made
+    // again on the current device when ReleaseAll released it; null when that fails.
+    IDirect3DTexture9* GetScratchTexture();
 
     std::uint32_t GetSystemBytes() const { return systemBytes_; }
     std::uint32_t GetVideoBytes() const { return videoBytes_; }
@@ -154,6 +161,7 @@ private:
     void AddBytes(D3DPOOL pool, std::uint32_t bytes);
     void SubtractBytes(D3DPOOL pool, std::uint32_t bytes);
     void ReleaseCounted(D3DPOOL pool, IDirect3DTexture9* texture);
+    bool CreateScratchTexture();
 
     ITextureOwner* owner_;
     std::int32_t liveCount_ = 0;

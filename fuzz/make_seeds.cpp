@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "image/raster.h"
 
@@ -38,7 +39,9 @@ CRaster Picture(DWORD bpp, bool alpha, bool background) {
     return image;
 }
 
-void WriteImages(const fs::path& folder, DWORD type) {
+// Writes the images of `type` into `folder`, each after `prefix` (the settings bytes of
+// targets that read some before the file).
+void WriteImages(const fs::path& folder, DWORD type, const std::string& prefix = "") {
     fs::create_directories(folder);
     int n = 0;
     for (DWORD bpp : {1u, 4u, 8u, 24u})
@@ -47,7 +50,9 @@ void WriteImages(const fs::path& folder, DWORD type) {
             BYTE* bytes = nullptr;
             long size = 0;
             if (!image.Encode(bytes, size, type)) continue;  // not every format writes every depth
-            WriteFile(folder / ("seed" + std::to_string(n++)), bytes, static_cast<std::size_t>(size));
+            std::string seed = prefix;
+            seed.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+            WriteFile(folder / ("seed" + std::to_string(type) + "-" + std::to_string(n++)), seed.data(), seed.size());
             std::free(bytes);
         }
     if (n == 0) {
@@ -83,6 +88,17 @@ int main(int argc, char** argv) {
     WriteImages(root / "tga_fuzz", kRasterTypeTga);
     WriteImages(root / "jna_fuzz", kRasterTypeJna);
     WriteImages(root / "memfile_fuzz", kRasterTypePng);
+    WriteImages(root / "gif_texture_fuzz", kRasterTypeGif);
+    // Targets whose first byte picks the type, the extension or the renderer: one seed per
+    // format, the byte chosen to match it.
+    const std::pair<DWORD, char> kPicked[] = {{kRasterTypePng, 0}, {kRasterTypeJpg, 1}, {kRasterTypeBmp, 2},
+                                              {kRasterTypeTga, 3}, {kRasterTypeGif, 4}, {kRasterTypeJna, 5}};
+    for (const auto& [type, extension] : kPicked) {
+        WriteImages(root / "texture_load_fuzz", type, std::string(1, extension));
+        WriteImages(root / "image_ops_fuzz", type, std::string("\x81\x82\x03\x04", 4));
+        WriteImages(root / "detect_fuzz", type, std::string(1, '\0'));
+        WriteImages(root / "raster_file_fuzz", type, std::string(1, '\0'));
+    }
     fs::create_directories(root / "particle_script_fuzz");
     WriteFile(root / "particle_script_fuzz" / "seed0", kScript, sizeof(kScript) - 1);
     return 0;

@@ -68,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file = new CRasterMemFile();
     }
 
-    unsigned char scratch[1024];
+    // The largest read or write: 8-byte items, 129 of them.
+    unsigned char scratch[8 * 129];
     while (!in.empty()) {
         switch (in.Byte() % 9) {
             case 0: {  // Open

@@ -1,6 +1,7 @@
 #include "image/format_dispatcher.h"
 
 #include <cstring>
+#include <string>
 
 #include "image/raster_io_file.h"
 
@@ -8,6 +9,8 @@ namespace lumi::image {
 
 namespace {
 constexpr const char* kUnknownFormat = "Decode: Unknown or wrong format";
+constexpr const char* kNoMemory = "can't allocate memory";
+constexpr const char* kNotReceived = "the image cannot receive a decoded picture";
 }
 
 const CodecEntry* FormatDispatcher::Find(DWORD type) const {
@@ -18,41 +21,57 @@ const CodecEntry* FormatDispatcher::Find(DWORD type) const {
 }
 
 bool FormatDispatcher::DecodeWith(const CodecEntry& codec, CRaster& image, CRasterFile* file,
-                                  bool reportMessage) const {
+                                  std::string& failure) const {
     try {
         std::unique_ptr<CRaster> object = codec.make();
-        if (!object) return false;
+        if (!object) {
+            failure = kNoMemory;
+            return false;
+        }
         object->CopySettings(image);
-        if (codec.decode(*object, file)) return image.MoveFrom(*object, true);
-        if (reportMessage) image.SetLastError(object->GetLastError());
+        if (codec.decode(*object, file)) {
+            if (image.MoveFrom(*object, true)) return true;
+            failure = kNotReceived;
+            return false;
+        }
+        failure = object->GetLastError();
     } catch (...) {
         // Codecs catch their own failures; anything else (memory) is a failed attempt too.
-        if (reportMessage) image.SetLastError(kUnknownFormat);
+        failure = kNoMemory;
     }
+    if (failure.empty()) failure = kUnknownFormat;
     return false;
 }
 
 bool FormatDispatcher::Decode(CRaster& image, CRasterFile* file, DWORD type) const {
-    if (!file) {
-        image.SetLastError("null file handler");
-        return false;
-    }
+    if (image.CannotDecode(file)) return false;
     if (type != kRasterTypeNone) {
         const CodecEntry* codec = Find(type);
         if (!codec || !codec->CanDecode()) {
             image.SetLastError(kUnknownFormat);
             return false;
         }
-        return DecodeWith(*codec, image, file, true);
+        std::string failure;
+        if (DecodeWith(*codec, image, file, failure)) return true;
+        image.SetLastError(failure.c_str());
+        return false;
     }
     const long start = file->Tell();
+    BYTE head[kSignatureBytes];
+    const std::size_t headBytes = file->Read(head, 1, sizeof(head));
+    file->Seek(start, 0);
+    // The reason given is that of the codec the data looked like (the last one, should
+    // several signatures match): a damaged PNG says what is wrong with it.
+    std::string reason = kUnknownFormat;
     for (DWORD candidate : kDetectionOrder) {
         const CodecEntry* codec = Find(candidate);
         if (!codec || !codec->CanDecode()) continue;
-        if (DecodeWith(*codec, image, file, false)) return true;
+        std::string failure;
+        if (DecodeWith(*codec, image, file, failure)) return true;
+        if (codec->recognise && codec->recognise(head, headBytes)) reason = failure;
         file->Seek(start, 0);
     }
-    image.SetLastError(kUnknownFormat);
+    image.SetLastError(reason.c_str());
     return false;
 }
 

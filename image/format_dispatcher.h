@@ -7,6 +7,7 @@
 // successful result is moved into the caller's image, so a failed decode leaves the image
 // as it was (its last-error text aside). Nothing is thrown out of any operation.
 #include <span>
+#include <string>
 
 #include "image/format_table.h"
 #include "image/raster.h"
@@ -17,8 +18,10 @@ class FormatDispatcher {
 public:
     explicit FormatDispatcher(std::span<const CodecEntry> codecs) : codecs_(codecs) {}
 
-    // Type 0 tries every decoder in detection order and reports only
-    // "Decode: Unknown or wrong format"; a typed attempt passes the codec's message on.
+    // Type 0 tries every decoder in detection order; when all fail it reports the message of
+    // the codec whose signature the data carries, or "Decode: Unknown or wrong format" when
+    // none does. A typed attempt passes the codec's message on (that text too for a codec
+    // that gave none).
     bool Decode(CRaster& image, CRasterFile* file, DWORD type) const;
     bool Load(CRaster& image, const WCHAR* name, DWORD type) const;
     bool ProbeFormat(CRaster& image, CRasterFile* file, DWORD type) const;
@@ -28,7 +31,8 @@ public:
 
 private:
     const CodecEntry* Find(DWORD type) const;
-    bool DecodeWith(const CodecEntry& codec, CRaster& image, CRasterFile* file, bool reportMessage) const;
+    // Decodes into image; on failure `failure` receives the reason.
+    bool DecodeWith(const CodecEntry& codec, CRaster& image, CRasterFile* file, std::string& failure) const;
 
     std::span<const CodecEntry> codecs_;
 };

@@ -24,6 +24,10 @@ struct CodecEntry {
     bool (*encode)(CRaster& codec, CRasterFile* file) = nullptr;
     // Writes images as an endlessly looping animation; null for formats without one.
     bool (*encode_animation)(CRaster& codec, CRasterFile* file, CRaster** images, int count) = nullptr;
+    // Whether the first bytes of a stream (kSignatureBytes, fewer for a shorter stream) carry
+    // this format's signature; null for a format detection cannot recognise. When detection
+    // fails, the reason reported is that of the codec that recognised the data.
+    bool (*recognise)(const BYTE* head, std::size_t size) = nullptr;
 
     bool CanDecode() const { return make && decode; }
     bool CanEncode() const { return make && encode; }
@@ -38,6 +42,9 @@ CodecEntry MakeCodecEntry(DWORD type) {
     e.encode = [](CRaster& codec, CRasterFile* file) { return static_cast<T&>(codec).Encode(file); };
     return e;
 }
+
+// How many leading bytes of a stream the signature tests look at.
+inline constexpr std::size_t kSignatureBytes = 18;
 
 // The library's codec table, one entry per format.
 std::span<const CodecEntry> DefaultCodecs();

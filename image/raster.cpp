@@ -237,6 +237,7 @@ void CRaster::Copy(const CRaster& source, bool copyPixels, bool copySelection, b
 void CRaster::CopySettingFields(const raster_info_t& s) {
     info.escape = s.escape;
     info.keep_all_frames = s.keep_all_frames;
+    info.max_kept_frames = s.max_kept_frames > 0 ? s.max_kept_frames : 0;
     info.quality = s.quality;
     info.jpeg_scale = s.jpeg_scale;
     info.dpi_x = s.dpi_x;

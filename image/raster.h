@@ -106,6 +106,7 @@ struct raster_info_t {
     BYTE gif_disposal;          // 0 to 7
     bool keep_all_frames;
     bool little_endian_host;    // the byte-order helpers swap only when false
+    LONG max_kept_frames;       // frames kept at most with keep_all_frames; 0 or less: no count limit
 };
 
 class LUMI_IMAGE_API CRaster {
@@ -176,6 +177,11 @@ public:
     void SetGifDisposal(BYTE disposal) { info.gif_disposal = disposal & 7; }
     bool GetLoadAllFrames() const { return info.keep_all_frames; }
     void SetLoadAllFrames(bool keep) { info.keep_all_frames = keep; }
+    // With SetLoadAllFrames(true), decoders stop keeping frames after this many (0: keep
+    // every frame up to the 1 GiB that the kept frames of one image may hold together); the
+    // file is still decoded to its end.
+    LONG GetMaxKeptFrames() const { return info.max_kept_frames; }
+    void SetMaxKeptFrames(LONG count) { info.max_kept_frames = count > 0 ? count : 0; }
     void GetOffset(LONG* x, LONG* y) const;
     void SetOffset(LONG x, LONG y) { info.offset_x = x; info.offset_y = y; }
     DWORD GetFlags() const { return info.flags; }
@@ -472,6 +478,8 @@ protected:
     BYTE* CreateForDecoder(DWORD width, DWORD height, DWORD bpp, DWORD type);
     bool CreateAlphaForDecoder();
 
+    // True (with a message) when a decoder has no stream to read.
+    bool CannotDecode(CRasterFile* file);
     // True (with a message) when an encoder must not proceed.
     bool CannotEncode(CRasterFile* file);
     void SetLastError(const char* message);

@@ -28,6 +28,7 @@ constexpr char kCompressionNotSupported[] = "compression type not supported";
 constexpr char kUnknownCompression[] = "unknown compression";
 constexpr char kNoMemory[] = "can't allocate memory";
 constexpr char kWriteError[] = "Write Error";
+constexpr char kTooShort[] = "BMP file too short for its size";
 
 constexpr WORD kSignature = 0x4D42;  // "BM"
 constexpr DWORD kFileHeaderBytes = 14;
@@ -89,10 +90,28 @@ bool SeekTo(CRasterFile* file, std::uint64_t position) {
     return file->Seek(static_cast<long>(position), 0);
 }
 
+// A file cut short decodes what it holds, but a header may not claim far more than that:
+// the pixels missing from a stored (uncompressed) image may not outnumber those present,
+// unless they are few. Run-length data can say much in few bytes and is not checked.
+constexpr std::uint64_t kCutSlackBytes = 64 * 1024;
+
+bool HoldsEnoughBits(CRasterFile* file, const BITMAPINFOHEADER& fh, DWORD width, DWORD height,
+                     std::uint64_t bitsPosition) {
+    if (fh.biCompression != kCompressionNone && fh.biCompression != kCompressionBitfields) return true;
+    const long here = file->Tell();
+    const long size = file->Size();
+    if (here < 0 || size < here) return true;
+    const auto claimed = lumi::image::ImageBytes(width, height, fh.biBitCount, UINT64_MAX);
+    if (!claimed) return false;
+    const std::uint64_t from = bitsPosition != 0 ? bitsPosition : static_cast<std::uint64_t>(here);
+    const std::uint64_t present = from < static_cast<std::uint64_t>(size) ? size - from : 0;
+    return *claimed <= present + std::max(present, kCutSlackBytes);
+}
+
 }  // namespace
 
 bool CRasterBMP::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
     const char* failure = nullptr;
@@ -195,6 +214,8 @@ const char* CRasterBMP::DecodeBody(CRasterFile* file) {
         info.type = kRasterTypeBmp;
         return kOutputDimensions;
     }
+    if (!HoldsEnoughBits(file, fh, width, height, bitsOffset ? static_cast<std::uint64_t>(start) + bitsOffset : 0))
+        return kTooShort;
     if (!Create(width, height, fh.biBitCount, kRasterTypeBmp)) return "";
     SetDpiX(DpiOfPixelsPerMetre(fh.biXPelsPerMeter));
     SetDpiY(DpiOfPixelsPerMetre(fh.biYPelsPerMeter));

@@ -160,7 +160,10 @@ void Exif::SetError(const char* message) {
 bool Exif::ReadJpegSections(CRasterFile* file, int mode) {
     if (!file) return false;
     BYTE start[2];
-    if (file->Read(start, 1, 2) != 2 || start[0] != 0xFF || start[1] != 0xD8) return false;
+    if (file->Read(start, 1, 2) != 2 || start[0] != 0xFF || start[1] != 0xD8) {
+        SetError("Not a JPEG file");
+        return false;
+    }
     bool commentRead = false;
 
     while (section_count < kMaxSections) {

@@ -2,9 +2,11 @@
 // frames, in host order (not portable between builds).
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
+#include "image/checked_size.h"
 #include "image/raster.h"
 
 namespace {
@@ -149,6 +151,12 @@ std::size_t CRaster::UnflattenFrom(const BYTE* buffer, std::size_t length, int d
     if (h.biWidth != 0 || h.biHeight != 0) {
         const WORD bits = h.biBitCount;
         if (h.biWidth <= 0 || h.biHeight <= 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24)) return 0;
+        // The block is stored raw: sizes that claim more than the data holds fail before it is
+        // allocated.
+        const auto pixelBytes = lumi::image::ImageBytes(static_cast<DWORD>(h.biWidth), static_cast<DWORD>(h.biHeight),
+                                                        bits);
+        const std::uint64_t paletteBytes = bits == 24 ? 0 : std::uint64_t{sizeof(RGBQUAD)} << bits;
+        if (!pixelBytes || in.left() < sizeof(header) + paletteBytes + *pixelBytes) return 0;
         if (!Create(static_cast<DWORD>(h.biWidth), static_cast<DWORD>(h.biHeight), bits, stored.type)) return 0;
         // The block must be exactly what these sizes make.
         if (h.biClrUsed != header.biClrUsed || h.biSizeImage != header.biSizeImage) return 0;

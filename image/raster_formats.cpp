@@ -111,11 +111,14 @@ bool CRaster::Save(const WCHAR* fileName, DWORD type) {
     return FormatDispatcher(DefaultCodecs()).Save(*this, fileName, type);
 }
 
+bool CRaster::CannotDecode(CRasterFile* file) {
+    if (file) return false;
+    SetLastError("null file handler");
+    return true;
+}
+
 bool CRaster::CannotEncode(CRasterFile* file) {
-    if (!file) {
-        SetLastError("null file handler");
-        return true;
-    }
+    if (CannotDecode(file)) return true;
     if (!dib) {
         SetLastError("null image!!!");
         return true;

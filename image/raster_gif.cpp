@@ -19,6 +19,13 @@ using lumi::image::GifLzwDecoder;
 namespace {
 
 constexpr std::uint64_t kMaxKeptFrameBytes = std::uint64_t{1} << 30;  // all kept frames of one image
+constexpr DWORD kMaxScreenSide = 65535;
+constexpr char kNotGif[] = "Not a GIF";
+constexpr char kNoImage[] = "GIF without image";
+constexpr char kNoSuchFrame[] = "GIF frame out of range";
+constexpr char kReadError[] = "GIF read error";
+constexpr char kNoMemory[] = "can't allocate memory";
+constexpr char kCancelled[] = "Cancelled";
 constexpr int kExtensionIntroducer = '!';
 constexpr int kImageIntroducer = ',';
 constexpr int kTrailer = ';';
@@ -173,9 +180,10 @@ WalkResult WalkBlocks(GifByteSource& source, ScreenDescriptor& screen, const Col
         if (source.Read(d, sizeof(d)) != sizeof(d)) return WalkResult::kDone;
         ImageDescriptor image{Le16(d), Le16(d + 2), Le16(d + 4), Le16(d + 6), d[8]};
         if (firstDescriptor && screen.width == 0 && screen.height == 0) {
-            // No screen size in the header: the first image's extent is the screen.
-            screen.width = image.left + image.width;
-            screen.height = image.top + image.height;
+            // No screen size in the header: the first image's extent is the screen, within
+            // the 16 bits a screen side has (the rest of a far-placed image is clipped).
+            screen.width = std::min<DWORD>(image.left + image.width, kMaxScreenSide);
+            screen.height = std::min<DWORD>(image.top + image.height, kMaxScreenSide);
         }
         firstDescriptor = false;
         ColorTable local;
@@ -353,7 +361,8 @@ CanvasLayout ChooseLayout(const FileSummary& summary, const ScreenDescriptor& sc
 class ScreenComposer {
 public:
     ScreenComposer(const CRaster& settings, const CanvasLayout& layout)
-        : layout_(layout), canvas_(kRasterTypeGif), keeping_(settings.GetLoadAllFrames()) {
+        : layout_(layout), canvas_(kRasterTypeGif), keeping_(settings.GetLoadAllFrames()),
+          max_frames_(settings.GetMaxKeptFrames()) {
         canvas_.CopySettings(settings);
     }
 
@@ -361,11 +370,12 @@ public:
     CRaster& canvas() { return canvas_; }
     std::vector<std::unique_ptr<CRaster>>& kept() { return kept_; }
 
-    // Decodes the image's data from source onto the screen. False fails the decode: the
-    // screen cannot be allocated, memory ran out, or escape was set.
-    bool AddImage(GifByteSource& source, const ScreenDescriptor& screen, const ImageDescriptor& image,
-                  const ColorTable& table, const GraphicControl& control, const LONG& escape) {
-        if (images_ == 0 && !CreateCanvas(screen)) return false;
+    // Decodes the image's data from source onto the screen. A failure ends the decode with
+    // its reason (empty: the screen's creation left its own): the screen cannot be
+    // allocated, memory ran out, or escape was set.
+    const char* AddImage(GifByteSource& source, const ScreenDescriptor& screen, const ImageDescriptor& image,
+                         const ColorTable& table, const GraphicControl& control, const LONG& escape) {
+        if (images_ == 0 && !CreateCanvas(screen)) return canvas_.GetLastError()[0] ? "" : kNoMemory;
         RGBQUAD palette[256];
         BuildPalette(table, control, palette);
         if (layout_.mode != CanvasMode::kTrueColor) {
@@ -380,14 +390,14 @@ public:
         }
         FrameComposer composer(canvas_, layout_.mode, image, palette, control);
         DWORD badCodes = 0;
-        if (decoder_.Decode(source, image.width, &composer, badCodes) == GifLzwDecoder::kNoMemory) return false;
-        if (escape != 0) return false;
+        if (decoder_.Decode(source, image.width, &composer, badCodes) == GifLzwDecoder::kNoMemory) return kNoMemory;
+        if (escape != 0) return kCancelled;
         if (keeping_ && layout_.mode != CanvasMode::kTrueColor) KeepFrame(control, layout_.background_index);
         last_control_ = control;
         last_image_ = image;
         std::memcpy(last_palette_, palette, sizeof(palette));
         ++images_;
-        return true;
+        return nullptr;
     }
 
     // The composed screen, with the last image's delay and disposal.
@@ -432,9 +442,16 @@ private:
     }
 
     void KeepFrame(const GraphicControl& control, LONG backgroundIndex) {
+        // Both limits are checked before the copy is made: a file of many frames on a large
+        // screen must not get past them one allocation at a time.
+        const std::uint64_t bytes = ImageMemory(canvas_);
+        if ((max_frames_ > 0 && kept_.size() >= static_cast<std::size_t>(max_frames_)) ||
+            bytes > kMaxKeptFrameBytes - kept_bytes_) {
+            keeping_ = false;
+            return;
+        }
         auto frame = std::make_unique<CRaster>(canvas_);
-        const std::uint64_t bytes = ImageMemory(*frame);
-        if (!frame->IsValid() || bytes > kMaxKeptFrameBytes - kept_bytes_) {
+        if (!frame->IsValid()) {
             keeping_ = false;
             return;
         }
@@ -452,6 +469,7 @@ private:
     std::vector<std::unique_ptr<CRaster>> kept_;
     std::uint64_t kept_bytes_ = 0;
     bool keeping_;
+    const LONG max_frames_;  // 0: no count limit
     GifLzwDecoder decoder_;
     GraphicControl last_control_;
     ImageDescriptor last_image_;
@@ -495,22 +513,26 @@ void CRasterGIF::SetComment(const char* text) {
 // ---- decoding -----------------------------------------------------------------------
 
 bool CRasterGIF::Decode(FILE* stream) {
-    if (!stream) return false;
+    if (!stream) return Decode(static_cast<CRasterFile*>(nullptr));
     CRasterIOFile file(stream);
     return Decode(&file);
 }
 
 bool CRasterGIF::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
+    const char* failure = nullptr;
     try {
-        return DecodeStream(file);
+        failure = DecodeStream(file);
     } catch (...) {
         // Memory for frames and copies: a failed decode, this object untouched.
-        return false;
+        failure = kNoMemory;
     }
+    if (!failure) return true;
+    if (*failure) SetLastError(failure);
+    return false;
 }
 
-bool CRasterGIF::DecodeStream(CRasterFile* file) {
+const char* CRasterGIF::DecodeStream(CRasterFile* file) {
     const long start = file->Tell();
     ScreenDescriptor screen;
     ColorTable global;
@@ -519,13 +541,20 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
         // First pass: count the images and see whether they share one colour table. It
         // reads the structure only, so nothing of it lands in this object.
         GifByteSource source(file);
-        if (!ReadPrologue(source, screen, global, info.escape != -1)) return false;
+        if (!ReadPrologue(source, screen, global, true)) return kNotGif;
         if (info.escape == -1) {
-            if (!DestroyFrames() || !Destroy()) return false;
+            if (screen.width == 0 && screen.height == 0) {
+                // The decode takes the first image's extent for the screen: a caller that
+                // checks the size it is told must see that one.
+                StreamState scanState;
+                WalkBlocks(source, screen, global, scanState, nullptr,
+                           [](const ImageDescriptor&, const ColorTable&, const GraphicControl&) { return false; });
+            }
+            if (!DestroyFrames() || !Destroy()) return "";
             header.biWidth = static_cast<LONG>(screen.width);
             header.biHeight = static_cast<LONG>(screen.height);
             info.type = kRasterTypeGif;
-            return true;
+            return nullptr;
         }
         StreamState scanState;
         WalkBlocks(source, screen, global, scanState, nullptr,
@@ -545,13 +574,15 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
                        return true;
                    });
     }
-    if (info.current_frame < 0 || info.current_frame >= summary.images) return false;
+    if (summary.images == 0) return kNoImage;
+    if (info.current_frame < 0 || info.current_frame >= summary.images) return kNoSuchFrame;
 
-    if (!file->Seek(start, 0)) return false;
+    if (!file->Seek(start, 0)) return kReadError;
     GifByteSource source(file);
-    if (!ReadPrologue(source, screen, global, true)) return false;
+    if (!ReadPrologue(source, screen, global, true)) return kReadError;
     ScreenComposer composer(*this, ChooseLayout(summary, screen, global));
     StreamState state;
+    const char* failure = nullptr;
     const WalkResult walk = WalkBlocks(
         source, screen, global, state, &info.escape,
         [&](const ImageDescriptor& image, const ColorTable& table, const GraphicControl& control) {
@@ -560,12 +591,15 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
                 if (source.Skip(1) == 1) source.SkipSubBlocks();
                 return true;
             }
-            return composer.AddImage(source, screen, image, table, control, info.escape);
+            failure = composer.AddImage(source, screen, image, table, control, info.escape);
+            return failure == nullptr;
         });
-    if (walk != WalkResult::kDone || composer.images() == 0) {
-        if (*composer.canvas().GetLastError()) SetLastError(composer.canvas().GetLastError());
-        return false;
+    if (walk == WalkResult::kCancelled) return kCancelled;
+    if (failure) {
+        if (!*failure) SetLastError(composer.canvas().GetLastError());
+        return failure;
     }
+    if (composer.images() == 0) return kNoImage;
     CRaster& canvas = composer.Finish(summary.images);
     std::vector<std::unique_ptr<CRaster>>& kept = composer.kept();
 
@@ -574,7 +608,7 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
     if (!kept.empty()) frameArray = new CRaster*[kept.size()];
     if (!DestroyFrames() || !MoveFrom(canvas, false)) {
         delete[] frameArray;
-        return false;
+        return "";
     }
     info.type = kRasterTypeGif;
     // Kept frames: the count is what the array holds, so every frame below it exists.
@@ -586,5 +620,5 @@ bool CRasterGIF::DecodeStream(CRasterFile* file) {
         std::memcpy(comment_, state.comment, sizeof(comment_));
     else
         comment_[0] = '\0';
-    return true;
+    return nullptr;
 }

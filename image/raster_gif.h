@@ -24,11 +24,15 @@
 // the file gives, as the header-only run reports it); images wholly outside the screen (or
 // without pixels) are passed over and not counted. Rows that an image's data does not reach
 // leave the screen as it was. A file that
-// ends early keeps what was decoded and succeeds; a file without any image, without the
-// "GIF8" signature, or whose screen cannot be allocated fails. The decoder sets no message
-// of its own (a failed screen allocation leaves CRaster::Create's). The header-only run
-// (escape -1) stores the screen size and type and returns true. On failure this object is
-// left as it was. Nothing is thrown.
+// ends early keeps what was decoded and succeeds. A failure leaves its reason: "Not a GIF"
+// (no "GIF8" signature or a cut header), "GIF without image", "GIF frame out of range"
+// (current_frame), "Cancelled", "can't allocate memory", "GIF read error" (the stream could
+// not be read again), or CRaster::Create's message when the screen cannot be allocated.
+// The header-only run (escape -1) stores the screen size and type and returns true; a file
+// whose header gives a 0 x 0 screen reports the first image's extent (at most 65535 a side),
+// the screen a decode makes. On failure this object is left as it was (its message aside). Nothing is thrown.
+//
+// SetMaxKeptFrames bounds the frames kept; either limit is checked before a frame is copied.
 //
 // Encode writes one palette image, the frames of an image that has a frame array (as an
 // animation), or a true-colour image as tiles of at most 17 x 15 pixels, each with its own
@@ -73,7 +77,8 @@ public:
     void SetComment(const char* text);
 
 private:
-    bool DecodeStream(CRasterFile* file);
+    // Null on success, else the reason of the failure (empty: the message is already set).
+    const char* DecodeStream(CRasterFile* file);
     bool EncodeSingle(CRasterFile* file);
     bool EncodeTrueColor(CRasterFile* file);
     bool EncodeAnimation(CRasterFile* file, CRaster** images, int count, bool localColorTables);

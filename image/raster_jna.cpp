@@ -82,7 +82,7 @@ bool CRasterJNA::SerializeHeader(int mode, jna_header_t& h, CRasterFile* file) {
 }
 
 bool CRasterJNA::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
     try {
         // The image is built aside and moved in only when the whole file was read.
         auto target = std::make_unique<CRaster>(kRasterTypeJna);
@@ -157,6 +157,13 @@ bool CRasterJNA::ReadBlock(CRaster& image, CRasterFile* file, jna_block_t& block
         jpeg->CopySettings(image);
         // The header gives the size and the alpha block covers it: no scaled colour.
         jpeg->SetJpegScale(0);
+        // A colour image of another size than the header's is a file that lies about its
+        // size (callers judge it by the header): refused before its pixels are decoded.
+        jpeg->RequestHeaderOnly();
+        if (!jpeg->Decode(&memory) || jpeg->GetWidth() != image.GetWidth() || jpeg->GetHeight() != image.GetHeight())
+            return false;
+        memory.Seek(0, 0);
+        jpeg->SetEscape(0);
         if (!jpeg->Decode(&memory)) return false;
         return image.MoveFrom(*jpeg, true);
     }

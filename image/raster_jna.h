@@ -10,7 +10,9 @@
 //
 // Decode accepts bits 8, 16, 24 and 32 and ignores the version; the header-only run (escape
 // -1) stores width, height and type. Each block's length is checked against the stream
-// before anything is allocated. Failures return false with a message in GetLastError() and
+// before anything is allocated, and a colour block whose JPEG is of another size than the
+// header's fails ("JNA block decode failed") before its pixels are decoded, so that the
+// header-only size is the decoded size. Failures return false with a message in GetLastError() and
 // leave the image as it was. Encode writes the bits the colour block holds (8 for grey, 24
 // for colour) plus 8 with an alpha plane, and fails for images wider or taller than 65535.
 #include <cstdint>

@@ -24,6 +24,8 @@ namespace {
 constexpr char kOnlyRgbOrGrey[] = "JPEG can save only RGB or GreyScale images";
 constexpr char kTooManyScans[] = "JPEG has too many scans";
 constexpr char kOutOfMemory[] = "Insufficient memory";
+constexpr char kCancelled[] = "Cancelled";
+constexpr char kNoExif[] = "no EXIF data";
 
 // Codec option bits of the JPEG slot.
 constexpr DWORD kOptionBaseline = 0x01;
@@ -450,6 +452,14 @@ void CRasterJPG::CopyCodecState(const CRasterJPG& other) {
 }
 
 bool CRasterJPG::DecodeExif(CRasterFile* file) {
+    if (CannotDecode(file)) return false;
+    if (ReadExif(file)) return true;
+    const char* reason = exif != nullptr ? exif->GetLastError() : "";
+    SetLastError(*reason ? reason : exif != nullptr ? kNoExif : kOutOfMemory);
+    return false;
+}
+
+bool CRasterJPG::ReadExif(CRasterFile* file) {
     delete exif;
     exif = nullptr;
     exif_info = exif_info_t{};
@@ -466,12 +476,9 @@ bool CRasterJPG::DecodeExif(CRasterFile* file) {
 }
 
 bool CRasterJPG::Decode(CRasterFile* file) {
-    if (!file) {
-        SetLastError("null file handler");
-        return false;
-    }
+    if (CannotDecode(file)) return false;
     try {
-        const bool exifPresent = DecodeExif(file);
+        const bool exifPresent = ReadExif(file);
 
         // The image is built aside and moved in only when the whole decode succeeded.
         auto target = std::make_unique<CRaster>(kRasterTypeJpg);
@@ -486,7 +493,10 @@ bool CRasterJPG::Decode(CRasterFile* file) {
         settings.header_only = info.escape == -1;
 
         const RunResult result = RunDecode(job.get(), file, target.get(), &settings);
-        if (result == RunResult::kCancelled) return false;
+        if (result == RunResult::kCancelled) {
+            SetLastError(kCancelled);
+            return false;
+        }
         if (result == RunResult::kFailed) {
             if (job->create_failed)
                 SetLastError(target->GetLastError());

@@ -8,7 +8,7 @@
 // `jpeg_scale` picks the output size: 0 or 1 full size, 2 and 3 half, 4 to 7 a quarter, 8 and
 // above an eighth. The resolution comes from the EXIF block when it gives one, else from the
 // JFIF header (kept to 1..65535 dpi). The escape word -1 stores only width, height and type;
-// any other non-zero value cancels (false, no message of its own). Files whose decoding needs
+// any other non-zero value cancels (false, "Cancelled"). Files whose decoding needs
 // more than 512 MB inside libjpeg, or that have more than 1000 scans, are refused.
 //
 // Encode writes 24-bit images as colour and grey palette images (entry i = grey i, at 1, 4 or
@@ -76,7 +76,9 @@ public:
     bool Encode(CRasterFile* file);
     // Reads the EXIF block and comment ahead of the image data into the record (replacing
     // what an earlier call read) and puts the stream back where it was. True when the file
-    // has a valid EXIF block.
+    // has a valid EXIF block; otherwise the reason is the last-error text: the reader's
+    // message ("Incorrect Exif header", "Premature end of file?", ...), "null file handler",
+    // or "no EXIF data" for a readable file without an EXIF block.
     bool DecodeExif(CRasterFile* file);
     // The same on a caller's stream, which stays open.
     bool Decode(FILE* stream);
@@ -92,6 +94,8 @@ public:
     void SetDitherMode(int mode) { dither_mode = mode; }
 
 private:
+    // DecodeExif without touching the last-error text (Decode reads EXIF data on the side).
+    bool ReadExif(CRasterFile* file);
     bool EncodeJpeg(CRasterFile* file);
     bool EncodeWithExif(CRasterFile* file);
     void CopyCodecState(const CRasterJPG& other);

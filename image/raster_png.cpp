@@ -19,6 +19,7 @@ constexpr char kCreateFailed[] = "Failed to create PNG structure";
 constexpr char kInfoFailed[] = "Failed to initialize PNG info structure";
 constexpr char kUnknownColorType[] = "unknown PNG color type";
 constexpr char kSaveFailed[] = "Error saving PNG file";
+constexpr char kCancelled[] = "Cancelled";
 
 constexpr std::size_t kMessageChars = 255;  // last_error holds 256 bytes with the terminator
 
@@ -157,7 +158,7 @@ void CRasterPNG::WidenTwoBitRow(BYTE* row, DWORD pixels) {
 // ---- decoding -----------------------------------------------------------------------------
 
 bool CRasterPNG::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
 
@@ -271,7 +272,7 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
     }
 
     withAlpha = withAlpha || keyedAlpha;
-    if (withAlpha && !CreateAlphaForDecoder()) return false;
+    if (withAlpha && !CreateAlphaForDecoder()) png_error(png, "Insufficient memory");
     // Rows without alpha go straight into the image, blue first; rows with alpha are split
     // into colour and alpha, and the split puts blue first itself.
     const bool swapRows = colorType == PNG_COLOR_TYPE_RGB && !keyedAlpha && interlace == PNG_INTERLACE_NONE &&
@@ -291,12 +292,12 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
         *row = static_cast<BYTE*>(std::malloc(rowBytes + 8));
         if (!*row) png_error(png, "Insufficient memory");
     }
-    if (info.escape != 0) return false;
+    if (info.escape != 0) png_error(png, kCancelled);
 
     const std::size_t stride = info.row_stride;
     for (int pass = 0; pass < passes; ++pass) {
         for (png_uint_32 y = 0; y < height; ++y) {
-            if (info.escape != 0) return false;
+            if (info.escape != 0) png_error(png, kCancelled);
             // PNG rows run from the top, image rows from the bottom.
             BYTE* target = info.pixels + static_cast<std::size_t>(height - 1 - y) * stride;
             if (!withAlpha) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <new>
 
 #include "image/codec_byte_reader.h"
@@ -44,10 +45,23 @@ RGBQUAD Expand555(const BYTE* p) {
 
 bool IsColorMapEntrySize(DWORD bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; }
 
+// Whether the rest of the stream can hold `prefix` bytes and then width x height pixels of
+// pixelBytes each: all of them stored, or as run-length packets, which cover at most 128
+// pixels for a header byte and at least one pixel value. A stream that cannot tell its size
+// is given the benefit of the doubt.
+bool HoldsPixels(CRasterFile* file, std::uint64_t prefix, DWORD width, DWORD height, DWORD pixelBytes, bool rle) {
+    const long here = file->Tell();
+    const long size = file->Size();
+    if (here < 0 || size < here) return true;
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
+    const std::uint64_t bytes = rle ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+    return prefix + bytes <= static_cast<std::uint64_t>(size - here);
+}
+
 }  // namespace
 
 bool CRasterTGA::Decode(CRasterFile* file) {
-    if (!file) return false;
+    if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
     const char* failure = nullptr;
@@ -96,6 +110,12 @@ const char* CRasterTGA::DecodeBody(CRasterFile* file) {
         info.type = kRasterTypeTga;
         return nullptr;
     }
+
+    // Every pixel must come from the file, so a header that claims more than the file can
+    // hold fails here, before the picture is allocated.
+    if (!HoldsPixels(file, idLength + (hasColorMap ? colorMapLength * ((colorMapEntryBits + 7) / 8) : 0), width,
+                     height, (depth + 7) / 8, (imageType & kRleFlag) != 0))
+        return kCorrupted;
 
     CodecByteReader reader(file);
     if (reader.Skip(idLength) != idLength) return kCorrupted;

@@ -141,7 +141,9 @@ public:
     virtual void PreloadTexture(const WCHAR* path) = 0;
     // Binds the sprite command to the file's texture (an empty path unbinds it); its load
     // starts when it has no pixels yet. False for other commands or when no texture could be
-    // made (logged).
+    // made (logged). An image larger than the device's largest texture, or whose load would
+    // hold more than 256 MiB, stays unloaded, as does a file that cannot be read or decoded
+    // (logged with its reason); that texture does not load its file again.
     virtual bool SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bool urgent) = 0;
     // Reads and compiles the script at once (through the second file-callback set) and gives
     // the particle command the new emitter, releasing the one it had; the same path keeps it.

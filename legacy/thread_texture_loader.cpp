@@ -1,6 +1,7 @@
 #include "legacy/thread_texture_loader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "core/event_log.h"
@@ -32,6 +33,8 @@ CThreadTextureLoader::~CThreadTextureLoader() {
 
 CTextureLoad* CThreadTextureLoader::Request(CD3DTexture* texture) {
     auto* load = new CTextureLoad(texture->GetName(), texture->GetFormat(), background_);
+    // The threads hold the file and its image to what the texture can take.
+    texture->DescribeLoad(load->GetLoad());
     load->SetState(CD3DBitmap::kQueued);
     const bool synchronous = synchronous_ && synchronous_();
     load->SetPriority(synchronous || texture->IsPooled() || texture->GetPriority() > 2);
@@ -47,12 +50,17 @@ bool CThreadTextureLoader::IsLoading(CTextureLoad* load) {
 bool CThreadTextureLoader::Poll(CD3DTexture* texture, CTextureLoad* load) {
     const std::int32_t state = load->GetState();
     if (state == CD3DBitmap::kQueued) return false;
-    if (state == CD3DBitmap::kDecoded) {
-        // An image the texture cannot take (logged by the copy) is not read again.
-        if (!texture->CopyFromBitmap(load->GetLoad())) texture->SetInvalid(true);
-    } else {
-        texture->SetInvalid(true);
+    bitmap_load_t& record = load->GetLoad();
+    if (state != CD3DBitmap::kDecoded && record.failure[0] == '\0') {
+        // A step that stopped without a reason (it threw) still fails the load.
+        std::snprintf(record.failure, sizeof(record.failure), "%s",
+                      state == CD3DBitmap::kReadFailed ? "the read failed" : "the decode failed");
+    }
+    // Any failure makes the texture invalid. An image the texture cannot take is logged by
+    // the copy; a file that could not be read or decoded here, with its reason.
+    if (texture->FinishLoad(record) == CD3DTexture::LoadEnd::kFailed && state != CD3DBitmap::kDecoded) {
         WriteLog(u"invalid texture file.[%s] state=%d", texture->GetName(), state);
+        WriteLog(u"CTexMgr: texture load failed.[%s] %hs", texture->GetName(), record.failure);
     }
     delete load;
     return true;

@@ -1,9 +1,12 @@
 #pragma once
 // CThreadTextureLoader: the legacy build's texture file loading. Each request becomes a load
 // record (CD3DBitmap) that the loading threads read and decode (loader_thread.h); the
-// texture takes the image at the poll that sees the record decoded. A file that cannot be
-// read (state 3) or decoded (state 4) marks its texture invalid, which is never requested
-// again, and is logged once: "invalid texture file.[%s] state=%d".
+// texture takes the image at the poll that sees the record decoded. Each record carries the
+// texture's image limits (CD3DTexture::DescribeLoad), so that a file or image too large for
+// it, or for the load budget, is refused from its size before it is read or decoded. A file
+// that cannot be read (state 3) or decoded (state 4) makes its texture invalid
+// (CD3DTexture::FinishLoad), which is never requested again, and is logged once: "invalid
+// texture file.[%s] state=%d", then the reason ("CTexMgr: texture load failed.[%s] ...").
 //
 // The loader starts the threads when it is made and stops them when it goes. When they
 // cannot start (or another loader runs them), every request is read and decoded at once on
@@ -56,9 +59,9 @@ public:
     CTextureLoad* Request(CD3DTexture* texture) override;
     // State 1, and not given up.
     bool IsLoading(CTextureLoad* load) override;
-    // Every state: 1 -> false; 2 -> the texture takes the image (one it cannot take marks
-    // it invalid); 3, 4 -> the texture is marked invalid and the failure logged. The record
-    // is then deleted and true returned.
+    // Every state: 1 -> false; 2 -> the texture takes the image (one it cannot take makes
+    // it invalid); 3, 4 -> the texture is made invalid and the failure logged with its
+    // reason. The record is then deleted and true returned.
     bool Poll(CD3DTexture* texture, CTextureLoad* load) override;
     // Deletes an ended record at once, cancels and parks one in state 1.
     void Cancel(CTextureLoad* load) override;

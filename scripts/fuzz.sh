@@ -12,6 +12,8 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
 targets=(make_seeds)
 for src in fuzz/*_fuzz.cpp; do targets+=("$(basename "$src" .cpp)"); done
 cmake --build build-fuzz -j "$jobs" --target "${targets[@]}"
+# Undefined behaviour is a finding like any other: it stops the target.
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 work=build-fuzz/fuzz-run
 rm -rf "$work"
 build-fuzz/fuzz/make_seeds "$work/seeds"

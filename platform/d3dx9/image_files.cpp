@@ -142,11 +142,6 @@ bool HdrIsWhole(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-bool Contains(const std::uint8_t* data, std::size_t size, const char* text, std::size_t length) {
-    const auto* pattern = reinterpret_cast<const std::uint8_t*>(text);
-    return std::search(data, data + size, pattern, pattern + length) != data + size;
-}
-
 // stb reads a short PNM as zeros: the header's size must be backed by pixel bytes.
 bool PnmIsWhole(const std::uint8_t* data, std::size_t size) {
     std::size_t at = 2;
@@ -166,18 +161,105 @@ bool PnmIsWhole(const std::uint8_t* data, std::size_t size) {
     if (at >= size || !std::isspace(data[at])) return false;
     ++at;  // the single white-space character before the pixels
     if (fields[0] == 0 || fields[1] == 0 || fields[0] > kMaxImageDimension || fields[1] > kMaxImageDimension) return false;
-    if (fields[2] == 0 || fields[2] > 65535) return false;
-    const std::uint64_t samples = fields[0] * fields[1] * (data[1] == '6' ? 3 : 1) * (fields[2] > 255 ? 2 : 1);
+    // 16-bit samples are not read: stb converts them through a buffer sized for 8 bits.
+    if (fields[2] == 0 || fields[2] > 255) return false;
+    const std::uint64_t samples = fields[0] * fields[1] * (data[1] == '6' ? 3 : 1);
     return at + samples <= size;
 }
 
-// stb decodes short JPEG and PNG streams without complaint in places; their end markers must be there.
+std::uint32_t Big16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0]) << 8 | p[1]; }
+
+// A Huffman table segment: each table's class and slot in range, and no more codes than the
+// 256 symbols a table holds (stb fills its tables from the counts without looking). The
+// tables defined are marked in `defined` [class][slot].
+bool ReadHuffmanTables(const std::uint8_t* data, std::size_t size, bool defined[2][4]) {
+    std::size_t at = 0;
+    while (at < size) {
+        if (size - at < 17) return false;
+        const unsigned tableClass = data[at] >> 4, slot = data[at] & 15;
+        if (tableClass > 1 || slot > 3) return false;
+        std::size_t codes = 0;
+        for (int i = 1; i <= 16; ++i) codes += data[at + i];
+        if (codes > 256 || size - at - 17 < codes) return false;
+        defined[tableClass][slot] = true;
+        at += 17 + codes;
+    }
+    return true;
+}
+
+// A start of scan whose components use only Huffman tables defined before it (stb searches an
+// undefined table's codes past its end): DC tables for a first DC scan, AC tables for any
+// scan of AC coefficients.
+bool ScanTablesDefined(const std::uint8_t* data, std::size_t size, const bool defined[2][4]) {
+    if (size < 1) return false;
+    const std::size_t components = data[0];
+    if (components == 0 || components > 4 || size < 1 + 2 * components + 3) return false;
+    const std::uint8_t* ends = data + 1 + 2 * components;  // first and last coefficient, approximation
+    const bool dc = ends[0] == 0 && (ends[2] >> 4) == 0;
+    const bool ac = ends[1] > 0;
+    for (std::size_t i = 0; i < components; ++i) {
+        const unsigned tables = data[2 + 2 * i];
+        if ((tables >> 4) > 3 || (tables & 15) > 3) return false;
+        if ((dc && !defined[0][tables >> 4]) || (ac && !defined[1][tables & 15])) return false;
+    }
+    return true;
+}
+
+// Walks a PNG's chunks from the signature to IEND, each inside the data. An empty first IDAT
+// is refused: stb copies its nothing from a buffer it has not made yet.
+bool PngIsWhole(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 8;
+    bool imageData = false;
+    while (size - at >= 12) {
+        const std::uint64_t length = static_cast<std::uint64_t>(Big16(data + at)) << 16 | Big16(data + at + 2);
+        const std::uint8_t* type = data + at + 4;
+        if (length > size - at - 12) return false;
+        if (std::memcmp(type, "IEND", 4) == 0) return true;
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            if (length == 0 && !imageData) return false;
+            imageData = true;
+        }
+        at += 12 + static_cast<std::size_t>(length);
+    }
+    return false;
+}
+
+// Walks a JPEG's marker segments from the start of image to its end: every segment lies
+// inside the data, every Huffman table is valid and every scan's tables are defined. The
+// entropy-coded data after a start of scan runs to the next marker that is neither a stuffed
+// 0xFF nor a restart marker.
+bool JpgIsWhole(const std::uint8_t* data, std::size_t size) {
+    bool defined[2][4] = {};
+    std::size_t at = 2;  // after the start of image
+    while (at + 2 <= size) {
+        if (data[at] != 0xFF) return false;
+        const std::uint8_t marker = data[at + 1];
+        at += marker == 0xFF ? 1 : 2;  // fill bytes before a marker
+        if (marker == 0xFF) continue;
+        if (marker == 0xD9) return true;
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;  // no length
+        if (size - at < 2) return false;
+        const std::size_t length = Big16(data + at);
+        if (length < 2 || size - at < length) return false;
+        if (marker == 0xC4 && !ReadHuffmanTables(data + at + 2, length - 2, defined)) return false;
+        if (marker == 0xDA && !ScanTablesDefined(data + at + 2, length - 2, defined)) return false;
+        at += length;
+        if (marker != 0xDA) continue;
+        while (at + 1 < size &&
+               !(data[at] == 0xFF && data[at + 1] != 0 && data[at + 1] != 0xFF && (data[at + 1] & 0xF8) != 0xD0))
+            ++at;
+    }
+    return false;
+}
+
+// stb decodes short JPEG and PNG streams without complaint in places; their end markers must be
+// there, and a JPEG's segments must hold what they claim.
 bool IsWhole(FileType type, const std::uint8_t* data, std::size_t size) {
     switch (type) {
     case FileType::Bmp: return BmpIsWhole(data, size);
     case FileType::Tga: return TgaIsWhole(data, size);
-    case FileType::Jpg: return Contains(data, size, "\xff\xd9", 2);
-    case FileType::Png: return Contains(data + 8, size - 8, "IEND", 4);
+    case FileType::Jpg: return JpgIsWhole(data, size);
+    case FileType::Png: return PngIsWhole(data, size);
     case FileType::Ppm: return PnmIsWhole(data, size);
     case FileType::Hdr: return HdrIsWhole(data, size);
     default: return true;
@@ -256,11 +338,7 @@ D3DFORMAT StoredFormat(FileType type, const std::uint8_t* data, std::size_t size
     case FileType::Tga: return TgaFormat(data);
     case FileType::Png: return PngFormat(data);
     case FileType::Jpg: return channels == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
-    case FileType::Ppm: {
-        const bool deep = stbi_is_16_bit_from_memory(data, static_cast<int>(size)) != 0;
-        if (data[1] == '5') return deep ? D3DFMT_L16 : D3DFMT_L8;
-        return deep ? D3DFMT_A16B16G16R16 : D3DFMT_R8G8B8;
-    }
+    case FileType::Ppm: return data[1] == '5' ? D3DFMT_L8 : D3DFMT_R8G8B8;
     default: return D3DFMT_A32B32G32R32F;  // Radiance HDR
     }
 }

@@ -2,7 +2,8 @@
 // Image files in memory: recognising them, reading their information, decoding them into an
 // ImageBuffer and encoding surface memory into them. BMP, JPG, TGA, PNG, PPM and HDR go through
 // stb; DDS through our own reader and writer. Every reader checks that the file is whole (sizes
-// against the data present, end markers) before decoding, and caps dimensions before allocating.
+// against the data present, end markers, a JPEG's segments and Huffman tables) before decoding,
+// and caps dimensions before allocating. PPM and PGM files of 16-bit samples are not read.
 #include <cstddef>
 #include <cstdint>
 #include <string>

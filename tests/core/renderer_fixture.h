@@ -175,6 +175,13 @@ protected:
         return static_cast<int>(std::count(lines.begin(), lines.end(), text));
     }
 
+    int CountLinesStartingWith(const std::u16string& prefix) const {
+        const std::vector<std::u16string> lines = LogLines();
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::u16string& line) {
+            return line.compare(0, prefix.size(), prefix) == 0;
+        }));
+    }
+
     bool LogContains(const std::u16string& fragment) const {
         for (const std::u16string& line : LogLines())
             if (line.find(fragment) != std::u16string::npos) return true;

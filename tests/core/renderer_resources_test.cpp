@@ -513,8 +513,8 @@ TEST_F(RendererResourcesTest, DrawingIntoATextureSaysWhetherItDrewAndLetsItsText
     d3d9ctl::RestoreDevice();
 }
 
-TEST_F(RendererResourcesTest, TheOptimisationRectangleLooksOnlyAtTheTextureD3DXMade) {
-    // A device that takes 512 texels a side: D3DX crops a wider image to it.
+TEST_F(RendererResourcesTest, ImageFilesLargerThanTheDeviceTakesAreRefusedBeforeTheyAreDecoded) {
+    // A device that takes 512 texels a side.
     Release();
     DestroyAdapterEnum();
     D3DCAPS9 caps = d3d9ctl::DefaultCaps();
@@ -526,10 +526,53 @@ TEST_F(RendererResourcesTest, TheOptimisationRectangleLooksOnlyAtTheTextureD3DXM
     pixels[1 * 600 + 7] = kRed;
     pixels[0 * 600 + 590] = kRed;  // beyond what the device takes
     WriteArgb(u"wide.png", 600, 2, pixels);
-    RECT box{};
-    EXPECT_TRUE(renderer_->GetTexOptimizationRect(u"wide.png", &box));
-    const RECT seen{7, 1, 8, 2};
+    RECT box{1, 1, 1, 1};
+    EXPECT_FALSE(renderer_->GetTexOptimizationRect(u"wide.png", &box));
+    EXPECT_EQ(CountLines(u"CLumiscriber::GetTexOptimizationRect() refused.[wide.png] image 600x2 larger than the "
+                         u"largest texture 512x512"),
+              1);
+    EXPECT_EQ(CountLines(u"CLumiscriber::GetTexOptimizationRect() fail."), 1);
+    EXPECT_TRUE(renderer_->IsImageTransparent(u"wide.png")) << "what cannot be looked at counts as transparent";
+    EXPECT_EQ(CountLines(u"CLumiscriber::IsImageTransparent() refused.[wide.png] image 600x2 larger than the largest "
+                         u"texture 512x512"),
+              1);
+    const STRU_IMAGE_FILE_SIZE size = renderer_->GetImageFileSize(u"wide.png");
+    EXPECT_EQ(size.Width, 600) << "the size alone is read, whatever it is";
+
+    // What fits is looked at whole.
+    std::vector<std::uint32_t> fits(512 * 2, kClear);
+    fits[1 * 512 + 511] = kRed;
+    WriteArgb(u"fits.png", 512, 2, fits);
+    EXPECT_TRUE(renderer_->GetTexOptimizationRect(u"fits.png", &box));
+    const RECT seen{511, 1, 512, 2};
     EXPECT_TRUE(EqualRect(&box, &seen)) << box.left << " " << box.top << " " << box.right << " " << box.bottom;
+    EXPECT_FALSE(renderer_->IsImageTransparent(u"fits.png"));
+}
+
+TEST_F(RendererResourcesTest, ADisplayModeChangeKeepsNothingOfThePreviousDevice) {
+    // Quality 3: alpha textures are DXT3, whose pixels go through the pool's scratch texture.
+    Release();
+    param_.Quality = 3;
+    ASSERT_NE(Create(), nullptr);
+    mgr_ = Renderer()->GetTexMgr();
+    ASSERT_EQ(Renderer()->GetAlphaFormat(), D3DFMT_DXT3);
+    WriteImage(u"tex/a.png", 8, 8, kRasterTypePng);
+    CD3DTexture* texture = mgr_->FindOrCreateTexture(u"tex/a.png", false);
+    ASSERT_TRUE(LoadNow(texture));
+    EXPECT_TRUE(renderer_->SaveImageRegion(u"tex/a.png", nullptr, u"region.png", nullptr));  // a cached surface
+    ASSERT_TRUE(RunFrame());
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().devices, 1);
+
+    ASSERT_TRUE(renderer_->ChangeDisplayMode(400, 300, 32, 3, false, true));
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().devices, 1) << "the previous device is released";
+    // The scratch texture is made again on the new device: DXT3 textures still load.
+    EXPECT_TRUE(LoadNow(texture));
+    EXPECT_EQ(texture->GetFormat(), D3DFMT_DXT3);
+    ASSERT_TRUE(RunFrame());
+
+    mgr_ = nullptr;
+    Release();
+    EXPECT_EQ(d3d9ctl::CountLiveObjects().devices, 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -366,6 +367,27 @@ TEST(ImageFiles, CorruptFilesAreRefusedAsInvalidData) {
     Bytes ddsSize = dds;  // header size at 4
     Put32(&ddsSize, 4, 100);
     cases.push_back({"DDS with a wrong header size", ddsSize});
+    // A Huffman table of 257 codes, one more than a table holds, right after the start of image.
+    Bytes huffman = {0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0x14, 0x00};
+    for (int i = 0; i < 16; ++i) huffman.push_back(i == 14 ? 2 : i == 15 ? 255 : 0);
+    huffman.insert(huffman.end(), 257, 0x01);
+    huffman.insert(huffman.end(), jpg.begin() + 2, jpg.end());
+    cases.push_back({"JPG with a Huffman table of 257 codes", huffman});
+    Bytes undefinedTable = jpg;  // the first scan component's tables become slot 3, never defined
+    const std::uint8_t kStartOfScan[] = {0xFF, 0xDA};
+    const auto scan = std::search(undefinedTable.begin(), undefinedTable.end(), kStartOfScan, kStartOfScan + 2);
+    ASSERT_NE(scan, undefinedTable.end());
+    scan[6] = 0x33;
+    cases.push_back({"JPG scan using a Huffman table never defined", undefinedTable});
+    Bytes segment = {0xFF, 0xD8, 0xFF, 0xE1, 0x7F, 0xFF, 0x00, 0xFF, 0xD9};
+    cases.push_back({"JPG segment passing its end", segment});
+    Bytes emptyData = png;  // an empty image data chunk right after IHDR, ahead of the real one
+    const Bytes emptyChunk = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+    emptyData.insert(emptyData.begin() + 33, emptyChunk.begin(), emptyChunk.end());
+    cases.push_back({"PNG whose first image data is empty", emptyData});
+    Bytes deep = {'P', '5', '\n', '2', ' ', '2', '\n', '6', '5', '5', '3', '5', '\n'};
+    deep.insert(deep.end(), 8, 0x7F);
+    cases.push_back({"PGM of 16-bit samples", deep});
 
     for (const Case& c : cases) {
         D3DXIMAGE_INFO info{};

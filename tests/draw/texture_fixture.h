@@ -101,6 +101,7 @@ public:
         return false;
     }
     ITextureLoader* GetTextureLoader() override { return loader; }
+    std::uint32_t GetFrameNumber() override { return frameNumber; }
     CRenderTargetHost* GetRenderTargetHost() override { return targetHost; }
     bool RegisterRenderTarget(CRenderTarget* target) override {
         registeredTargets.push_back(target);
@@ -117,6 +118,7 @@ public:
     lru_list_t inUse;
     lru_list_t idle;
     ITextureLoader* loader = nullptr;
+    std::uint32_t frameNumber = 0;
     CRenderTargetHost* targetHost = nullptr;
     std::vector<CRenderTarget*> registeredTargets;
     int evictions = 0;

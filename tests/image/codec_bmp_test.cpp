@@ -384,7 +384,18 @@ TEST(BmpCodec, RejectsHostileFilesAndKeepsTheCallersImage) {
          spec([](BmpSpec& s) { s.bits = 16; s.compression = 3; s.masks = {0x70000, 0x00F0, 0x000F}; }),
          "Error reading BMP info"},
         {"masks cut short", Bytes(valid16.begin(), valid16.begin() + 60), "Error reading BMP info"},
-        {"too large", spec([](BmpSpec& s) { s.width = 60000; s.height = 60000; }), "RASTER_MAX_MEMORY exceeded"},
+        {"too large", spec([](BmpSpec& s) { s.width = 60000; s.height = 60000; s.bits = 8; s.compression = 1; }),
+         "RASTER_MAX_MEMORY exceeded"},
+        // 1,000 x 1,000 at 24 bits wants 3 MB of bits: 16 bytes are far too few to be a
+        // file cut short, whatever the depth or the layout.
+        {"claims far more than it holds", spec([](BmpSpec& s) { s.width = 1000; s.height = 1000; }),
+         "BMP file too short for its size"},
+        {"claims far more at 8 bits",
+         spec([](BmpSpec& s) { s.width = 4000; s.height = 4000; s.bits = 8; s.palette.resize(2); s.colors_used = 2; }),
+         "BMP file too short for its size"},
+        {"claims far more with masks",
+         spec([](BmpSpec& s) { s.width = 3000; s.height = 3000; s.bits = 16; s.compression = 3; s.masks = {0xF800, 0x07E0, 0x001F}; }),
+         "BMP file too short for its size"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -190,7 +190,7 @@ TEST(GifCodec, ReadsVersionsAndHeaderOnly) {
     wrong[3] = '7';
     CRasterGIF gif;
     EXPECT_FALSE(DecodeGif(gif, wrong));
-    EXPECT_STREQ(gif.GetLastError(), "");
+    EXPECT_STREQ(gif.GetLastError(), "Not a GIF");
 
     CRasterGIF probe;
     probe.RequestHeaderOnly();

@@ -201,6 +201,8 @@ TEST(JnaFormat, BadFilesFailWithTheirMessageAndLeaveTheImageAlone) {
         {Concat({Header(8, 4, 24, 1), Block(1, corruptJpeg)}), "JNA block decode failed"},
         {Concat({Header(8, 4, 24, 1), Bytes{1, 10, 0}}), "JNA block decode failed"},  // cut block head
         {Concat({Header(20000, 20000, 24, 1), Block(1, jpeg)}), "JNA Create failed"},
+        // A colour image of another size than the header says: callers judge the header.
+        {Concat({Header(2, 2, 24, 1), Block(1, jpeg)}), "JNA block decode failed"},
     };
     CRaster image = MakeImage(5, 3, true);
     testing::internal::CaptureStdout();

@@ -263,7 +263,7 @@ TEST(JpegCodec, HeaderOnlyAndCancel) {
     CRasterMemFile stream(const_cast<BYTE*>(file.data()), static_cast<unsigned>(file.size()));
     EXPECT_FALSE(codec.Decode(&stream));
     EXPECT_FALSE(codec.IsValid());
-    EXPECT_STREQ(codec.GetLastError(), "");
+    EXPECT_STREQ(codec.GetLastError(), "Cancelled");
 }
 
 TEST(JpegCodec, TruncatedFileDecodesAndEmptyFileFailsWithLibjpegText) {

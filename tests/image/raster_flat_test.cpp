@@ -6,6 +6,7 @@
 
 #include "image/raster.h"
 #include "tests/image/raster_test_util.h"
+#include "tests/support/counting/counting_allocator.h"
 
 namespace {
 
@@ -112,6 +113,22 @@ TEST(RasterFlat, RejectsShortAndLyingDataAndLeavesTheImage) {
     CRaster view;
     view.ShareFrom(source);
     EXPECT_EQ(view.Unflatten(bytes.data(), bytes.size()), 0u);
+}
+
+// The pixels are stored raw: a header claiming a picture the data cannot hold costs nothing
+// near its size.
+TEST(RasterFlat, SizesBeyondTheDataFailBeforeTheBlockIsMade) {
+    CRaster source(4, 4, 24, 0);
+    std::vector<BYTE> bytes = FlattenAll(source);
+    const LONG side = 8000;  // 8000 x 8000 at 24 bits: 183 MiB
+    const DWORD imageBytes = 8000 * 8000 * 3;
+    std::memcpy(bytes.data() + offsetof(BITMAPINFOHEADER, biWidth), &side, 4);
+    std::memcpy(bytes.data() + offsetof(BITMAPINFOHEADER, biHeight), &side, 4);
+    std::memcpy(bytes.data() + offsetof(BITMAPINFOHEADER, biSizeImage), &imageBytes, 4);
+    CRaster target;
+    lumi::test::AllocationWatch watch;
+    EXPECT_EQ(target.Unflatten(bytes.data(), bytes.size()), 0u);
+    EXPECT_LT(watch.LargestBlock(), 1u << 20);
 }
 
 // Layers nested deeper than the reader allows are refused instead of recursing on.

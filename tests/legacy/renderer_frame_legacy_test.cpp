@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "core/exception.h"
 #include "core/frame_clock.h"
 #include "draw/d3d_buffers.h"
 #include "draw/d3d_texture.h"
+#include "draw/tex_mgr.h"
 #include "legacy/clip_scale.h"
 #include "tests/legacy/legacy_renderer_fixture.h"
 
@@ -271,6 +273,28 @@ TEST_F(LegacyFrameLoop, TheRendererOnlySlots) {
     // A reset the host asks for while nothing is lost.
     renderer->ResetDevice();
     EXPECT_TRUE(LogHasInOrder({u"BeginScene - DeviceNoReset.", u"BeginScene - Device Reset Succeed."}));
+}
+
+TEST_F(LegacyFrameLoop, AFileClaimingMoreThanTheDeviceTakesIsRefusedOnceWithItsReason) {
+    ASSERT_NE(Create(), nullptr);
+    // An 18-byte TGA header of 16000 x 16000 grey pixels.
+    const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x3E, 0x80, 0x3E, 8, 0};
+    FILE* file = std::fopen("huge.tga", "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(header, 1, sizeof(header), file);
+    std::fclose(file);
+    STRU_DRAW_COMMAND_BASE* sprite = renderer_->CreatePrimitive(kDrawCmdTexturedRect);
+    ASSERT_TRUE(renderer_->SetTexture(sprite, u"huge.tga", true));
+    for (int frame = 0; frame < 4; ++frame) {
+        // The loading threads end the load before the next frame takes it.
+        Renderer()->GetTexMgr()->WaitForResourceLoader();
+        LegacyFrame([&] { renderer_->DrawTexturePrimitiveEx(sprite, 0, 0, 0xFFFFFFFFu, nullptr, nullptr); });
+    }
+    EXPECT_EQ(CountLines(u"invalid texture file.[HUGE.TGA] state=4"), 1);
+    EXPECT_EQ(CountLines(u"CTexMgr: texture load failed.[HUGE.TGA] image 16000x16000 larger than the largest "
+                         u"texture 4096x4096"),
+              1);
+    renderer_->ReleasePrimitive(sprite);
 }
 
 }  // namespace
