@@ -126,7 +126,11 @@ TEST(LegacyPoolTable, TwentyOnePoolsEachHoldOneBlobFromLoad) {
     EXPECT_EQ(g_font_desc_tPool.BlockSize(), 144u);
     EXPECT_EQ(&PoolOf<CD3DTexture>(), &g_CD3DTexturePool);
     EXPECT_GE(g_CD3DTexturePool.BlockSize(), static_cast<std::uint32_t>(sizeof(void*)));
-    EXPECT_EQ(g_TextureNameKey, std::u16string(260, u'C'));
+    // The texture manager's scratch key as set up at load. Every name lookup of any renderer
+    // writes it, so only a process that has looked up nothing yet shows it: the threadsafe
+    // style runs this test again in a fresh one.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(g_TextureNameKey == std::u16string(260, u'C') ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(LegacyPoolTable, TypesWithoutALegacyPoolComeFromTheHeap) {
