@@ -78,11 +78,7 @@ CD3DTexture::~CD3DTexture() {
             DbgMsg("texture still in list.\n");
             node_.Unlink();
         }
-        if (renderTarget_ != nullptr) {
-            if (CRenderTargetHost* host = owner_->GetRenderTargetHost()) host->UnregisterRenderTarget(renderTarget_);
-            delete renderTarget_;
-            renderTarget_ = nullptr;
-        }
+        DestroyRenderTarget();
         ReleaseMemory();
         GiveUpLoad();
     } catch (const std::exception& error) {
@@ -90,6 +86,14 @@ CD3DTexture::~CD3DTexture() {
     }
     imageInfo_.reset();
     tag_ = 0;
+}
+
+void CD3DTexture::DestroyRenderTarget() {
+    if (renderTarget_ == nullptr) return;
+    if (CRenderTargetHost* host = owner_->GetRenderTargetHost()) host->UnregisterRenderTarget(renderTarget_);
+    delete renderTarget_;
+    renderTarget_ = nullptr;
+    attachedVideo_ = nullptr;
 }
 
 void CD3DTexture::SetName(const WCHAR* name) {
@@ -158,6 +162,10 @@ void CD3DTexture::DetachRenderTargetSurface() {
 
 void CD3DTexture::AttachRenderTarget() {
     if (renderTarget_ == nullptr || memory_ == nullptr) return;
+    if constexpr (lumi::kLegacy) {
+        MakeRenderTargetTexture();
+        return;
+    }
     IDirect3DTexture9* video = memory_->videoCopy;
     if (video != attachedVideo_) {
         renderTarget_->AttachTexture(video);
@@ -235,21 +243,55 @@ void CD3DTexture::ForgetMemory() {
     loaded_ = 0;
 }
 
-IDirect3DTexture9* CD3DTexture::GetD3DTexture() const { return memory_ ? memory_->videoCopy : nullptr; }
+void CD3DTexture::MakeRenderTargetTexture() {
+    if (renderTarget_->GetTexture() != nullptr || owner_->IsDeviceLost()) return;
+    IDirect3DDevice9* device = owner_->GetDevice();
+    IDirect3DTexture9* texture = nullptr;
+    if (device == nullptr || FAILED(device->CreateTexture(memory_->width, memory_->height, 1, D3DUSAGE_RENDERTARGET,
+                                                          memory_->format, D3DPOOL_DEFAULT, &texture, nullptr)))
+        return;  // drawn from the memory's video copy instead
+    renderTarget_->AttachTexture(texture);
+    texture->Release();  // the target holds it
+    attachedVideo_ = texture;
+}
+
+IDirect3DTexture9* CD3DTexture::GetTargetTexture() const {
+    return lumi::kLegacy && renderTarget_ != nullptr ? renderTarget_->GetTexture() : nullptr;
+}
+
+IDirect3DTexture9* CD3DTexture::GetD3DTexture() const {
+    if (IDirect3DTexture9* target = GetTargetTexture()) return target;
+    return memory_ ? memory_->videoCopy : nullptr;
+}
 IDirect3DTexture9* CD3DTexture::GetSystemTexture() const { return memory_ ? memory_->systemCopy : nullptr; }
 
 bool CD3DTexture::EnsureVideoTexture() {
+    if constexpr (lumi::kLegacy) {
+        // No device-lost test of its own: nothing is submitted for drawing while the device is lost.
+        if (HasVideoCopy()) return true;
+        if (memory_ == nullptr || !memory_->pool->EnsureVideoTexture(memory_)) return false;
+        MarkWhollyDirty();
+        UploadAtOnce();
+        copyFlags_ |= kVideoCopy;
+        return true;
+    }
     if (owner_->IsDeviceLost() || memory_ == nullptr) return false;
     if (memory_->videoCopy != nullptr) return true;
     memory_->videoUsage = TextureUsageFromFlags(usageFlags_);
     if (!memory_->pool->EnsureVideoTexture(memory_)) return false;
     MarkWhollyDirty();
-    if constexpr (lumi::kLegacy) UploadAtOnce();
     copyFlags_ |= kVideoCopy;
     return true;
 }
 
 void CD3DTexture::ReleaseVideoCopy(bool keepForReuse) {
+    if constexpr (lumi::kLegacy) {
+        // A render target's own texture stays with the target.
+        if (!HasVideoCopy()) return;
+        if (memory_ != nullptr) memory_->pool->FreeVideoCopy(memory_, keepForReuse);
+        copyFlags_ &= ~kVideoCopy;
+        return;
+    }
     if (memory_ != nullptr) {
         DetachRenderTargetSurface();
         memory_->pool->FreeVideoCopy(memory_, keepForReuse);
@@ -276,6 +318,9 @@ bool CD3DTexture::Restore() {
 void CD3DTexture::OnLostDevice() {
     FreeCell();
     DetachRenderTargetSurface();
+    // The legacy texture keeps no render target across a loss: from then on it is drawn
+    // from its memory's video copy.
+    if constexpr (lumi::kLegacy) DestroyRenderTarget();
     MarkWhollyDirty();
 }
 

@@ -107,7 +107,8 @@ public:
     // Makes sure there are pixels: a file texture polls its load, another texture binds new
     // memory. Returns whether the texture is loaded.
     virtual bool Restore();
-    // Device lost: gives up the atlas cell and the render target's surface; wholly dirty.
+    // Device lost: gives up the atlas cell and the render target's surface (legacy build:
+    // the render target itself); wholly dirty.
     virtual void OnLostDevice();
     // After a reset: a render target gets the new video copy.
     virtual void OnResetDevice();
@@ -134,17 +135,25 @@ public:
     // The pool is going away with the memory still bound: forget it without touching it.
     void ForgetMemory();
     mem_obj_t* GetMemory() const { return memory_; }
-    // The video copy, drawn by the batch processors; null when absent.
+    // The video copy, drawn by the batch processors; null when absent. Legacy build: the
+    // render target's own texture while it holds one, else the memory's video copy.
     IDirect3DTexture9* GetD3DTexture() const;
     IDirect3DTexture9* GetSystemTexture() const;
+    bool HasVideoCopy() const { return GetD3DTexture() != nullptr; }
+    // Makes the video copy when missing (marked wholly dirty, copy flag bit 1 set); false
+    // without memory, when the pool cannot make it, or (current build) while the device is
+    // lost. Legacy build: the copy has usage 0 and takes the pixels at once.
     bool EnsureVideoTexture();
     // Gives the video copy back to the pool, which keeps it for reuse when `keepForReuse`
-    // and its shape has a bucket; else it is released.
+    // and its shape has a bucket; else it is released. Legacy build: only a texture that has
+    // a video copy gives back its memory's one (a render target keeps its own texture).
     void ReleaseVideoCopy(bool keepForReuse = true);
 
     // ---- Pixels ----
     // ARGB of one pixel from the system copy; 0 while the device is lost, outside the
     // texture, without system copy, on a failed lock (logged), or for formats not decoded.
+    // Only the pixel is locked, or in DXT formats its 4 x 4 block (the current build reads
+    // none of a DXT texture smaller than 4 x 4).
     D3DCOLOR GetPixel(std::int32_t x, std::int32_t y);
     // The pixels of the system copy changed (in `rect`, or all of them for null): every copy
     // drawn from is stale, the video copy over the rectangle and the atlas cell whole.
@@ -294,6 +303,12 @@ protected:
     void SetName(const WCHAR* name);
     void DetachRenderTargetSurface();
     void AttachRenderTarget();
+    // Legacy build: the render target draws into a render-target texture of its own (the
+    // memory's copies have no usage), made at the memory's size; none while the
+    // device is lost or when the device refuses one.
+    void MakeRenderTargetTexture();
+    IDirect3DTexture9* GetTargetTexture() const;
+    void DestroyRenderTarget();
     // The load is no longer wanted: handed back to the loader and forgotten.
     void GiveUpLoad();
 

@@ -176,10 +176,14 @@ D3DCOLOR CD3DTexture::GetPixel(std::int32_t x, std::int32_t y) {
     }
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
     const bool dxt = IsDXTFormat(format_);
-    if (dxt && (width_ < 4 || height_ < 4)) return 0;
+    if (dxt && (width_ < 4 || height_ < 4) && !lumi::kLegacy) return 0;
     IDirect3DTexture9* system = GetSystemTexture();
     if (system == nullptr) return 0;
-    const RECT rect = dxt ? RECT{x & ~3, y & ~3, (x & ~3) + 4, (y & ~3) + 4} : RECT{x, y, x + 1, y + 1};
+    // The pixel alone, except in block-compressed formats, which lock whole 4 x 4 blocks (cut
+    // at the level's edge): the platform refuses any other rectangle there.
+    const RECT rect = dxt ? RECT{x & ~3, y & ~3, std::min<LONG>((x & ~3) + 4, width_),
+                                 std::min<LONG>((y & ~3) + 4, height_)}
+                          : RECT{x, y, x + 1, y + 1};
     D3DLOCKED_RECT locked{};
     const HRESULT hr = system->LockRect(0, &locked, &rect, D3DLOCK_NOSYSLOCK);
     if (FAILED(hr)) {

@@ -131,7 +131,7 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
     const bool alpha = texture->HasAlphaFormat();
     if constexpr (lumi::kLegacy) {
         // Any format up to 256 on each side, unless the texture is drawn by itself.
-        if (texture->GetD3DTexture() != nullptr || texture->GetWidth() > kLegacyAtlasSide ||
+        if (texture->HasVideoCopy() || texture->GetWidth() > kLegacyAtlasSide ||
             texture->GetHeight() > kLegacyAtlasSide)
             return nullptr;
     } else if (alpha && (texture->GetWidth() != texture->GetHeight() || texture->GetWidth() > 128)) {

@@ -24,11 +24,6 @@ tex_cache_t* BucketOf(lru_obj_s* node) {
     return reinterpret_cast<tex_cache_t*>(reinterpret_cast<char*>(node) - offsetof(tex_cache_t, node));
 }
 
-bool IsDxt(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
 // What a texture really occupies: its level 0 as the device made it. Totals are kept from
 // this on both sides, so they never drift when the device changed a requested size.
 std::uint32_t LevelBytes(IDirect3DTexture9* texture) {
@@ -83,8 +78,10 @@ CTexturePool::~CTexturePool() {
         node = next;
     }
     if (scratch_ != nullptr) scratch_->Release();
-    DevMsg("Texture Alloc:\n");
-    DevMsg("Alloc Hit Count: %d\nAlloc Miss Count: %d\n", hitCount_, missCount_);
+    if constexpr (!lumi::kLegacy) {
+        DevMsg("Texture Alloc:\n");
+        DevMsg("Alloc Hit Count: %d\nAlloc Miss Count: %d\n", hitCount_, missCount_);
+    }
 }
 
 bool CTexturePool::CreateScratchTexture() {
@@ -171,7 +168,8 @@ mem_obj_t* CTexturePool::CreateMemObj(CD3DTexture* texture, bool clear) {
     memory->pool = this;
     memory->byteSize = width * height * FormatBitsPerPixel(memory->format) / 8;
     memory->clear = clear ? 1 : 0;
-    memory->videoUsage = CD3DTexture::TextureUsageFromFlags(texture->GetUsageFlags());
+    // Legacy: a render target draws into a texture of its own, so the copies never need a usage.
+    memory->videoUsage = lumi::kLegacy ? 0 : CD3DTexture::TextureUsageFromFlags(texture->GetUsageFlags());
 
     // The device may change the shape (powers of two, squares, aspect ratio, largest side): the
     // memory takes what the first copy really has, and a second copy is made alike.
@@ -251,6 +249,7 @@ void CTexturePool::FreeVideoCopy(mem_obj_t* memory, bool keepForReuse) {
 
 IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t width, std::uint16_t height,
                                               DWORD usage, D3DPOOL pool, bool clear, std::uint32_t* bytes) {
+    if constexpr (lumi::kLegacy) usage = 0;  // every legacy texture is made without a usage
     const std::uint32_t bytesPerPixel = FormatBitsPerPixel(format) / 8;
     if (tex_cache_t* bucket = Find(format, pool, width, height, usage)) {
         if (!bucket->freeList.Empty()) {
@@ -258,13 +257,15 @@ IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t wi
             IDirect3DTexture9* texture = free->texture;
             free->node.Unlink();
             delete free;
-            ++bucket->hits;
-            ++hitCount_;
+            if constexpr (!lumi::kLegacy) {
+                ++bucket->hits;
+                ++hitCount_;
+            }
             if ((clear || lumi::kLegacy) && pool != D3DPOOL_DEFAULT) ClearTextureLevel0(texture);
             if (bytes) *bytes = static_cast<std::uint32_t>(width) * height * bytesPerPixel;
             return texture;
         }
-        ++bucket->misses;
+        if constexpr (!lumi::kLegacy) ++bucket->misses;
     }
 
     IDirect3DDevice9* device = owner_->GetDevice();
@@ -295,7 +296,7 @@ IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t wi
     const std::uint32_t size = desc.Width * desc.Height * FormatBitsPerPixel(desc.Format) / 8;
     if (bytes) *bytes = size;
     AddBytes(pool, size);
-    ++missCount_;
+    if constexpr (!lumi::kLegacy) ++missCount_;
     return texture;
 }
 
@@ -305,7 +306,7 @@ void CTexturePool::FreeTexture(D3DFORMAT format, D3DPOOL pool, std::uint16_t wid
     tex_cache_t* bucket = Find(format, pool, width, height, usage);
     if (bucket != nullptr) {
         if (!bucket->trim && bucket->freeList.Count() >= bucket->cap) {
-            ++bucket->refused;
+            if constexpr (!lumi::kLegacy) ++bucket->refused;
         } else {
             tex_node_t* free = new tex_node_t();
             free->texture = texture;
@@ -409,7 +410,7 @@ bool CTexturePool::ClearTextureLevel0(IDirect3DTexture9* texture) {
         WriteLog(u"can NOT get texture level desc.");
         return false;
     }
-    if (IsDxt(desc.Format)) return true;
+    if (CD3DTexture::IsDXTFormat(desc.Format)) return true;
     const DWORD flags = (desc.Usage & D3DUSAGE_DYNAMIC) ? D3DLOCK_DISCARD : D3DLOCK_NOSYSLOCK;
     D3DLOCKED_RECT locked{};
     if (FAILED(texture->LockRect(0, &locked, nullptr, flags))) {

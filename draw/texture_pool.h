@@ -87,7 +87,8 @@ public:
     // cannot be made.
     explicit CTexturePool(ITextureOwner* owner);
     // Releases the buckets and the scratch texture, then reports the hit and miss counts
-    // through DevMsg. Memory objects still alive are released too (a leak is reported).
+    // through DevMsg (the legacy pool counts neither and reports nothing). Memory objects
+    // still alive are released too (a leak is reported).
     ~CTexturePool();
     CTexturePool(const CTexturePool&) = delete;
     CTexturePool& operator=(const CTexturePool&) = delete;
@@ -111,7 +112,8 @@ public:
     void FreeVideoCopy(mem_obj_t* memory, bool keepForReuse = true);
 
     // A one-level Direct3D texture of the shape, recycled from a bucket when one holds a free
-    // one; `bytes` receives its byte size. On D3DERR_OUTOFVIDEOMEMORY the owner's idle
+    // one; `bytes` receives its byte size (legacy build: always with usage 0, as are the
+    // memory objects' copies). On D3DERR_OUTOFVIDEOMEMORY the owner's idle
     // textures give back their video memory and the creation is tried once more. Null on
     // failure (logged).
     IDirect3DTexture9* AllocTexture(D3DFORMAT format, std::uint16_t width, std::uint16_t height, DWORD usage,

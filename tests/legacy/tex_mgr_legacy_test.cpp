@@ -1,24 +1,38 @@
 // The legacy texture manager, pool and textures: the memory rule, idle textures shedding
 // their video copies, the atlas choice, the two buckets, uploads at once and what a device
-// loss leaves of them; file textures loaded by the loading threads through the renderer.
+// loss leaves of them; file textures loaded by the loading threads through the renderer;
+// every copy made without a usage, a render target drawing into a texture of its own that
+// stands for the video copy, single pixels read back by format, and a pool that counts and
+// reports nothing.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/render_target_texture.h"
 #include "draw/d3d_texture.h"
 #include "draw/huge_texture.h"
 #include "draw/tex_mgr.h"
 #include "draw/texture_pool.h"
 #include "image/raster.h"
 #include "legacy/thread_texture_loader.h"
+#include "platform/d3dx9/control.h"
 #include "platform/win32/threads.h"
 #include "tests/draw/texture_fixture.h"
 #include "tests/legacy/legacy_renderer_fixture.h"
+#include "tests/support/message_capture.h"
 
 namespace lumi::test {
 namespace {
+
+DWORD UsageOf(IDirect3DTexture9* texture) {
+    D3DSURFACE_DESC desc{};
+    if (texture == nullptr || FAILED(texture->GetLevelDesc(0, &desc))) return 0xDEADBEEF;
+    return desc.Usage;
+}
 
 class LegacyTexMgrTest : public LegacyRendererTest {
 protected:
@@ -52,6 +66,17 @@ protected:
             texture->AddRef();
             texture->Release();
         }
+    }
+
+    // The texture drawn at (x, y) in a frame on black, presented to the host window; at
+    // twice its size it is drawn from its own video copy, never from the atlas.
+    void DrawAt(CD3DTexture* texture, int x, int y, int scale = 1) {
+        LegacyFrame([&] {
+            renderer_->SetBackgroundColor(0xFF000000u);
+            const RECT whole{0, 0, texture->GetWidth(), texture->GetHeight()};
+            const RECT at{x, y, x + scale * texture->GetWidth(), y + scale * texture->GetHeight()};
+            renderer_->DrawTexture(texture, &at, &whole, 0xFFFFFFFFu, 0);
+        });
     }
 
     CTexMgr* mgr_ = nullptr;
@@ -229,6 +254,142 @@ TEST_F(LegacyTexMgrTest, LoadsEndingWhileTheDeviceIsLostAreTakenAfterTheReset) {
     d3d9ctl::RestoreDevice();
     LegacyFrame([] {}, false);
     EXPECT_TRUE(texture->Restore());
+}
+
+TEST_F(LegacyTexMgrTest, ARenderTargetDrawsIntoATextureOfItsOwnWhichIsTheVideoCopy) {
+    CD3DTexture* texture = mgr_->CreateTexture(16, 16, D3DFMT_A8R8G8B8, CD3DTexture::kUsageRenderTarget, true);
+    CD3DRenderTarget* target = texture->GetD3DRenderTarget();
+    ASSERT_NE(target, nullptr);
+    ASSERT_NE(target->GetTexture(), nullptr);
+    EXPECT_EQ(UsageOf(target->GetTexture()), static_cast<DWORD>(D3DUSAGE_RENDERTARGET));
+    const mem_obj_t* memory = texture->GetMemory();
+    ASSERT_NE(memory->videoCopy, nullptr);
+    EXPECT_EQ(UsageOf(memory->videoCopy), 0u) << "the memory's copy has no usage";
+    EXPECT_EQ(memory->videoUsage, 0u);
+    EXPECT_EQ(texture->GetD3DTexture(), target->GetTexture());
+    EXPECT_TRUE(texture->EnsureVideoTexture());
+    EXPECT_EQ(mgr_->GetTextureCell(texture), nullptr) << "has a video copy: never in the atlas";
+
+    // Drawn into, then drawn as a texture.
+    Renderer()->SetRenderTargetTexture(target);
+    renderer_->SetBackgroundColor(0xFFFF0000u);
+    Renderer()->SetRenderTargetTexture(nullptr);
+    DrawAt(texture, 40, 40);
+    EXPECT_EQ(Pixel(47, 47), 0xFF0000u);
+    EXPECT_EQ(Pixel(39, 39), 0x000000u);
+
+    // Giving back the video copy gives back the memory's one; the target keeps its own.
+    texture->ReleaseVideoCopy();
+    EXPECT_EQ(texture->GetMemory()->videoCopy, nullptr);
+    EXPECT_FALSE(texture->GetCopyFlags() & CD3DTexture::kVideoCopy);
+    EXPECT_EQ(texture->GetD3DTexture(), target->GetTexture());
+    DrawAt(texture, 40, 40);
+    EXPECT_EQ(Pixel(47, 47), 0xFF0000u);
+
+    // A loss takes the render target; afterwards the texture is drawn from a memory copy
+    // without usage (the reset succeeds: nothing of the default pool was kept).
+    d3d9ctl::LoseDevice();
+    LegacyFrame([] {}, false);
+    d3d9ctl::RestoreDevice();
+    LegacyFrame([] {}, false);
+    ASSERT_FALSE(Renderer()->IsDeviceLost());
+    EXPECT_EQ(texture->GetD3DRenderTarget(), nullptr);
+    EXPECT_EQ(texture->GetD3DTexture(), nullptr) << "it had given back its video copy";
+    ASSERT_TRUE(texture->EnsureVideoTexture());
+    EXPECT_EQ(texture->GetD3DTexture(), texture->GetMemory()->videoCopy);
+    EXPECT_EQ(UsageOf(texture->GetD3DTexture()), 0u);
+    renderer_->DestroyTexture(texture);
+}
+
+TEST_F(LegacyTexMgrTest, AVideoCopyIsMadeWithoutUsageAndTakesThePixelsAtOnce) {
+    CD3DTexture* bare = mgr_->CreateTexture(8, 8, D3DFMT_A8R8G8B8, 0, false);
+    EXPECT_FALSE(bare->EnsureVideoTexture()) << "without memory";
+
+    CD3DTexture* texture = mgr_->CreateTexture(8, 8, D3DFMT_A8R8G8B8, CD3DTexture::kUsageDynamic, true);
+    const std::vector<std::uint32_t> texels(64, 0xFF00FF00u);
+    ASSERT_TRUE(texture->UpdateRect(texels.data(), 8, 8, 32, 32, 0, 0));
+    ASSERT_EQ(texture->GetD3DTexture(), nullptr);
+    ASSERT_TRUE(texture->EnsureVideoTexture());
+    EXPECT_EQ(UsageOf(texture->GetD3DTexture()), 0u) << "not dynamic";
+    EXPECT_EQ(ReadTexel(texture->GetD3DTexture(), 7, 7), 0xFF00FF00u) << "uploaded at once";
+    EXPECT_FALSE(texture->IsDirty());
+    EXPECT_TRUE(texture->GetCopyFlags() & CD3DTexture::kVideoCopy);
+
+    // The pool cannot make one: no success is claimed, and nothing is drawn in its place.
+    CD3DTexture* refused = mgr_->CreateTexture(8, 8, D3DFMT_A8R8G8B8, 0, true);
+    ASSERT_TRUE(refused->UpdateRect(texels.data(), 8, 8, 32, 32, 0, 0));
+    d3dxctl::FailCall(d3dxctl::Function::kCreateTexture, 1, E_OUTOFMEMORY, 1000);
+    EXPECT_FALSE(refused->EnsureVideoTexture());
+    EXPECT_EQ(refused->GetD3DTexture(), nullptr);
+    EXPECT_FALSE(refused->GetCopyFlags() & CD3DTexture::kVideoCopy);
+    EXPECT_TRUE(refused->IsDirty()) << "its pixels wait for a copy";
+    EXPECT_TRUE(LogContains(u"Texture Pool alloc memory failed.[8x8xD3DFMT_A8R8G8B8]"));
+    DrawAt(refused, 40, 40, 2);
+    EXPECT_EQ(Pixel(43, 43), 0x000000u);
+    d3d9ctl::ClearFailures();
+    DrawAt(refused, 40, 40, 2);
+    EXPECT_EQ(Pixel(43, 43), 0x00FF00u) << "made when next drawn";
+}
+
+TEST_F(LegacyTexMgrTest, APixelIsReadFromItsOwnTexelOrItsBlock) {
+    // Each texture holds `texel` at (5, 6) and 0 elsewhere; DXT blocks are 16 bytes for
+    // DXT3 and DXT5, 8 for DXT1.
+    struct Case {
+        D3DFORMAT format;
+        std::vector<std::uint8_t> texel;  // the bytes at (5, 6), or of the block at (4, 4)
+        D3DCOLOR expected;
+    } cases[] = {
+        {D3DFMT_A8R8G8B8, {0x33, 0x22, 0x11, 0x80}, 0x80112233u},
+        {D3DFMT_X8R8G8B8, {0x33, 0x22, 0x11, 0xFF}, 0xFF112233u},
+        {D3DFMT_R5G6B5, {0xFF, 0xFF}, 0xFFF8FCF8u},
+        {D3DFMT_A4R4G4B4, {0x21, 0x43}, 0x40302010u},
+        {D3DFMT_A8, {0x7F}, 0x7F000000u},
+        // Explicit alpha: row 2 of the block, pixel 1 is the high nibble of byte 4.
+        {D3DFMT_DXT3, {0, 0, 0, 0, 0xA0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, 0xA0000000u},
+        {D3DFMT_DXT1, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, 0u},
+        {D3DFMT_DXT5, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, 0u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format);
+        CD3DTexture* texture = mgr_->CreateTexture(8, 8, c.format, 0, true);
+        IDirect3DTexture9* system = texture->GetSystemTexture();
+        ASSERT_NE(system, nullptr);
+        const bool dxt = CD3DTexture::IsDXTFormat(c.format);
+        D3DLOCKED_RECT locked{};
+        const RECT at = dxt ? RECT{4, 4, 8, 8} : RECT{5, 6, 6, 7};
+        ASSERT_EQ(system->LockRect(0, &locked, &at, 0), D3D_OK);
+        std::memcpy(locked.pBits, c.texel.data(), c.texel.size());
+        system->UnlockRect(0);
+
+        EXPECT_EQ(texture->GetPixel(5, 6), c.expected);
+        if (!dxt) {
+            EXPECT_EQ(texture->GetPixel(0, 0) & 0x00FFFFFFu, 0u) << "the pixel's own texel, not the first";
+        }
+        EXPECT_EQ(texture->GetPixel(8, 6), 0u) << "outside";
+    }
+    EXPECT_FALSE(LogContains(u"LockRect error")) << "every lock was one the platform takes";
+}
+
+TEST_F(LegacyTexMgrTest, ThePoolCountsNoHitsOrMissesAndSaysNothingWhenItGoes) {
+    const D3DFORMAT normal = mgr_->GetNormalFormat();
+    IDirect3DTexture9* made = pool_->AllocTexture(normal, 128, 128, 0, D3DPOOL_DEFAULT, false, nullptr);
+    ASSERT_NE(made, nullptr);
+    pool_->FreeTexture(normal, D3DPOOL_DEFAULT, 128, 128, 0, made);
+    IDirect3DTexture9* again = pool_->AllocTexture(normal, 128, 128, 0, D3DPOOL_DEFAULT, false, nullptr);
+    EXPECT_EQ(again, made) << "a bucket hit";
+    pool_->FreeTexture(normal, D3DPOOL_DEFAULT, 128, 128, 0, again);
+    const tex_cache_t* bucket = pool_->FindBucket(normal, D3DPOOL_DEFAULT, 128, 128, 0);
+    ASSERT_NE(bucket, nullptr);
+    EXPECT_EQ(pool_->GetHitCount(), 0);
+    EXPECT_EQ(pool_->GetMissCount(), 0);
+    EXPECT_EQ(bucket->hits + bucket->misses + bucket->refused, 0);
+
+    MessageCapture capture;
+    mgr_ = nullptr;
+    pool_ = nullptr;
+    Release();
+    EXPECT_FALSE(capture.Contains("Texture Alloc:"));
+    EXPECT_FALSE(capture.Contains("Alloc Hit Count"));
 }
 
 }  // namespace
