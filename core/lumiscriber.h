@@ -356,6 +356,8 @@ private:
     // Null (nothing done) for any other command.
     STRU_PARTICLE_COMMAND* UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
                                                 std::int32_t dx, std::int32_t dy, std::int32_t param, float scale);
+    // Queues a particle command that UpdateEmitterForDraw prepared.
+    void QueueEmitterCommand(STRU_PARTICLE_COMMAND* particles);
     [[noreturn]] void ThrowUnsupported() const;
 
     // Platform objects.

@@ -1,6 +1,10 @@
 // CLumiscriber: particle emitters on particle commands (type 7): giving a command its emitter,
-// asking about it, and drawing it.
+// asking about it, and drawing it. The legacy build reads and compiles a script at once (its
+// emitters are loaded from the start), keeps an emitter drawing after its life, and gives the
+// beams their depth step and textures on every draw.
+#include "core/event_log.h"
 #include "core/lumiscriber.h"
+#include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
 #include "draw/tex_mgr.h"
 #include "particle/particle_beam.h"
@@ -22,11 +26,13 @@ CParticleEmitter* LoadedEmitter(STRU_PARTICLE_COMMAND* cmd) {
 
 }  // namespace
 
+#if !LUMI_LEGACY
 std::function<void(CParticleEmitter*)> CLumiscriber::EmitterHandBack() {
     return [this](CParticleEmitter* emitter) {
         if (emitterMgr_) emitterMgr_->ReleaseEmitter(emitter);
     };
 }
+#endif
 
 STRU_PARTICLE_COMMAND* CLumiscriber::EmitterCommandOf(STRU_DRAW_COMMAND_BASE* cmd) const {
     auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(cmd);
@@ -44,7 +50,18 @@ void CLumiscriber::SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* 
     particles->emitter = nullptr;
     // What a queued draw of the old emitter samples is held for the frame, so it may go now.
     if (old != nullptr) emitterMgr_->ReleaseEmitter(old);
-    if (!path.empty()) particles->emitter = emitterMgr_->CreateEmitter(path.c_str());
+    if (path.empty()) return;
+#if LUMI_LEGACY
+    try {
+        particles->emitter = emitterMgr_->CreateEmitter(path.c_str());
+    } catch (const ScriptParseFailed& error) {
+        // A host cannot be expected to catch across the library's boundary: the command
+        // simply has no emitter.
+        WriteLog(u"%hs[%s] %hs", error.what(), path.c_str(), emitterMgr_->GetLastCompileError().c_str());
+    }
+#else
+    particles->emitter = emitterMgr_->CreateEmitter(path.c_str());
+#endif
 }
 
 CParticleEmitter* CLumiscriber::GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) {
@@ -80,12 +97,25 @@ STRU_PARTICLE_COMMAND* CLumiscriber::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE
                                                           float scale) {
     STRU_PARTICLE_COMMAND* particles = EmitterCommandOf(cmd);
     CParticleEmitter* emitter = LoadedEmitter(particles);
+#if LUMI_LEGACY
+    if (emitter == nullptr) return nullptr;
+    // The beams place their quads at the sequence the command is queued with.
+    const std::uint32_t sequence = drawSequence_;
+#else
     if (emitter == nullptr || !emitter->IsAlive()) return nullptr;
-    particles->sequence = NextDrawSequence();
+    const std::uint32_t sequence = particles->sequence = NextDrawSequence();
+#endif
     particles->xOffset = x - dx;
     particles->yOffset = y - dy;
     particles->drawParam = param;
-    emitter->SetDrawSequence(static_cast<std::int32_t>(particles->sequence));
+    emitter->SetDrawSequence(static_cast<std::int32_t>(sequence));
+#if LUMI_LEGACY
+    for (std::int32_t i = 0; i < emitter->GetBeamCount(); ++i) {
+        CParticleBeam* beam = emitter->GetBeam(static_cast<std::uint32_t>(i));
+        beam->SetDepthStep(depthStep_);
+        if (CD3DTexture* texture = beam->GetTextureObject()) texture->Restore();
+    }
+#endif
     emitter->Update(emitterFrameId_, x, y, dx, dy, param, scale);
     // The quads sample the beams' textures when the frame is flushed: whatever the host does
     // to the emitter before then (releases it, removes a beam), they stay what was queued.
@@ -99,12 +129,21 @@ STRU_PARTICLE_COMMAND* CLumiscriber::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE
     return particles;
 }
 
+void CLumiscriber::QueueEmitterCommand(STRU_PARTICLE_COMMAND* particles) {
+#if LUMI_LEGACY
+    QueueDrawCommand(particles);
+#else
+    // Numbered when its emitter was updated.
+    QueueNumberedCommand(particles);
+#endif
+}
+
 void CLumiscriber::DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
                                std::int32_t dy, std::int32_t param, float scale) {
     STRU_PARTICLE_COMMAND* particles = UpdateEmitterForDraw(cmd, x, y, dx, dy, param, scale);
     if (particles == nullptr) return;
     particles->drawMode = particles->emitter->HasCircleBeam() ? kDrawModeWithCircleBeam : kDrawModePlain;
-    QueueNumberedCommand(particles);
+    QueueEmitterCommand(particles);
 }
 
 void CLumiscriber::DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
@@ -117,5 +156,5 @@ void CLumiscriber::DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x
     STRU_PARTICLE_COMMAND* particles = UpdateEmitterForDraw(cmd, x, y, dx, dy, param, scale);
     if (particles == nullptr || !particles->emitter->HasCircleBeam()) return;
     particles->drawMode = kDrawModeCircle;
-    QueueNumberedCommand(particles);
+    QueueEmitterCommand(particles);
 }

@@ -289,9 +289,11 @@ private:
     // The particle command holding an emitter; null otherwise.
     STRU_PARTICLE_COMMAND* EmitterCommandOf(STRU_DRAW_COMMAND_BASE* cmd) const;
     // Updates the command's emitter for this frame at the next draw sequence; null (nothing
-    // updated) without one. lumiscriber_emitters_legacy.cpp.
+    // updated) without one.
     STRU_PARTICLE_COMMAND* UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
                                                 std::int32_t dx, std::int32_t dy, std::int32_t param, float scale);
+    // Queues a particle command that UpdateEmitterForDraw prepared.
+    void QueueEmitterCommand(STRU_PARTICLE_COMMAND* particles);
 
     // The command as a textured rectangle holding a texture; null otherwise.
     STRU_RECT_COMMAND* TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const;
