@@ -11,6 +11,13 @@ set(LUMI_PUBLIC_HEADERS
   core/renderer_interface.h
   core/lumiscriber_api.h
   legacy/renderer_interface_legacy.h
+  # Editing a particle command's emitter (IRenderer::GetParticleEmitter) and saving it.
+  particle/particle_emitter_script.h
+  particle/particle_beam_script.h
+  particle/particle_sound_interface.h
+  particle/particle_event_interface.h
+  particle/particle_event_set_interface.h
+  particle/particle_value_records.h
   image/image_export.h
   image/bitmap_types.h
   image/raster.h

@@ -10,19 +10,22 @@
 // Range getters return the beam's own record (valid while the beam lives; its value field is
 // the last draw); range setters copy the record. Enumerated and flag setters take an int32
 // and keep it in the field's width.
+//
+// A host sees the legacy build's interface when it compiles with LUMI_LEGACY set to 1 (as the
+// legacy package's flags do), the current one otherwise.
 #include <cstdint>
 #include <string>
 
-#include "core/build_variant.h"
-#include "particle/particle_values.h"
+#include "particle/particle_event_set_interface.h"
+#include "particle/particle_value_records.h"
 
-#if LUMI_LEGACY
+#if defined(LUMI_LEGACY) && LUMI_LEGACY
 #define LUMI_BEAM_CURRENT_OP
 #else
 #define LUMI_BEAM_CURRENT_OP override
 #endif
 
-class IParticleEventSet;
+class CParticleBeam;
 
 // PARTICLEMODE
 inline constexpr std::int32_t PM_POINTSPRITE = 0;
@@ -64,7 +67,7 @@ public:
     virtual void SetAlphaOp(std::int32_t op) = 0;
     virtual std::int32_t GetBlendOp() = 0;  // D3DBLENDOP
     virtual void SetBlendOp(std::int32_t op) = 0;
-#if !LUMI_LEGACY
+#if !(defined(LUMI_LEGACY) && LUMI_LEGACY)
     // The animation setters rebuild the animation cells.
     virtual std::uint8_t GetAnimRow() = 0;
     virtual void SetAnimRow(std::int32_t rows) = 0;
@@ -97,7 +100,7 @@ public:
     virtual void SetEmitRand(std::int32_t on) = 0;
     virtual std::uint8_t GetSingleParticle() = 0;
     virtual void SetSingleParticle(std::int32_t on) = 0;
-#if !LUMI_LEGACY
+#if !(defined(LUMI_LEGACY) && LUMI_LEGACY)
     virtual std::uint8_t GetIsAnim() = 0;
     virtual void SetIsAnim(std::int32_t on) = 0;
 #endif
@@ -128,7 +131,7 @@ public:
     virtual void SetBeamFlag(std::int32_t on) = 0;
     // The editing view of one event kind (0 to 22; 0 to 18 in the legacy build); null above.
     virtual IParticleEventSet* GetEventSet(std::uint32_t kind) = 0;
-#if !LUMI_LEGACY
+#if !(defined(LUMI_LEGACY) && LUMI_LEGACY)
     virtual float GetDelayTimer() = 0;  // seconds
     virtual void SetDelayTimer(float seconds) = 0;
     virtual void SetCirclePlay(std::int32_t on) = 0;
@@ -154,3 +157,10 @@ public:
 protected:
     ~IParticleBeamScript() = default;
 };
+
+// The interface of a beam the emitter hands out as CParticleBeam* (IParticleEmitterScript::
+// GetBeam, AddBeam). IParticleBeamScript is CParticleBeam's first base, so it lies at the
+// start of the object (the layout every interface of the library's binary interface rests
+// on) and the beam's address is the interface's: a host that cannot see CParticleBeam
+// converts here.
+inline IParticleBeamScript* BeamScriptOf(CParticleBeam* beam) { return reinterpret_cast<IParticleBeamScript*>(beam); }

@@ -9,25 +9,29 @@
 // Use it only once IsLoaded() is true: until then the emitter's script may still be compiling
 // on the resource loader's thread. Host thread only.
 //
+// A host of the legacy library compiles with LUMI_LEGACY set to 1 (the legacy package's flags
+// do) and sees the 20 operations. Beams and sounds come as the concrete CParticleBeam* and
+// CParticleSound*, which a host does not see: BeamScriptOf and SoundScriptOf give their
+// interfaces, and the host hands the same pointers back (RemoveBeam, GetBeamIndex).
+//
 // Beam and sound indices that are out of range make an operation return null or false and
 // change nothing. Beams and sounds stay the emitter's: the pointers returned are valid until
 // they are removed or the emitter goes.
 #include <cstdint>
 #include <string>
 
-#include "core/build_variant.h"
-#include "particle/particle_values.h"
+#include "particle/particle_beam_script.h"
+#include "particle/particle_sound_interface.h"
+#include "particle/particle_value_records.h"
 #include "platform/win32/win32_types.h"
 
-#if LUMI_LEGACY
+#if defined(LUMI_LEGACY) && LUMI_LEGACY
 #define LUMI_EMITTER_CURRENT_OP
 #else
 #define LUMI_EMITTER_CURRENT_OP override
 #endif
 
-class CParticleBeam;
-class CParticleSound;
-class IParticleSound;
+class CParticleEmitter;
 
 class IParticleEmitterScript {
 public:
@@ -37,7 +41,7 @@ public:
     // COORDS_2D (1) or COORDS_3D (2); setting it sets every beam's as well.
     virtual std::int32_t GetCoordinates() = 0;
     virtual void SetCoordinates(std::int32_t coordinates) = 0;
-#if !LUMI_LEGACY
+#if !(defined(LUMI_LEGACY) && LUMI_LEGACY)
     // Seconds the emitter lives after its start (see IsAlive); below 0: endless.
     virtual float GetEmitterLife() = 0;
     virtual void SetEmitterLife(float seconds) = 0;
@@ -79,7 +83,7 @@ public:
     // whole may be left short.
     virtual bool Save(const WCHAR* path) = 0;
 
-#if !LUMI_LEGACY
+#if !(defined(LUMI_LEGACY) && LUMI_LEGACY)
     // ---- Sounds, in byte order of their names ----
     // A new sound of that name (kept as at most 255 bytes of 8-bit text); null for a null
     // name or when the emitter already has a sound of that name.
@@ -107,3 +111,12 @@ public:
 protected:
     ~IParticleEmitterScript() = default;
 };
+
+// The script interface of the emitter a particle command holds (IRenderer::GetParticleEmitter
+// hands it out as CParticleEmitter*). IParticleEmitterScript is CParticleEmitter's first base
+// in both builds, so it lies at the start of the object (the layout every interface of the
+// library's binary interface rests on) and the emitter's address is the interface's: a host
+// that cannot see CParticleEmitter converts here. Null stays null.
+inline IParticleEmitterScript* EmitterScriptOf(CParticleEmitter* emitter) {
+    return reinterpret_cast<IParticleEmitterScript*>(emitter);
+}

@@ -9,31 +9,12 @@
 #include <cstdint>
 #include <string>
 
+#include "particle/particle_sound_interface.h"
+
 class CParticleBeam;
 class IHostSoundData;
 class IHostSoundSystem;
 class IParticleSoundOwner;
-
-// The script interface of a sound, in the order of its operations. There is no destructor
-// slot: sounds are destroyed by their emitter.
-class IParticleSound {
-public:
-    virtual const std::string& GetName() = 0;
-    virtual const std::u16string& GetFileName() = 0;
-    // From 8-bit text (ANSI code page), kept as at most 255 wide characters.
-    virtual void SetFileName(const std::string& fileName) = 0;
-    virtual float GetVolume() = 0;
-    virtual void SetVolume(float volume) = 0;
-    virtual bool Get3D() = 0;
-    virtual void Set3D(bool on) = 0;
-    virtual float GetMinDistance() = 0;
-    virtual void SetMinDistance(float distance) = 0;
-    virtual float GetMaxDistance() = 0;
-    virtual void SetMaxDistance(float distance) = 0;
-
-protected:
-    ~IParticleSound() = default;
-};
 
 // Every setter also writes its value into the sound the owner holds under this sound's name,
 // when that is another sound. A sound made without an owner writes through to nothing.
