@@ -1,10 +1,15 @@
 // A small host: a window, a renderer on it, a few shapes and a sprite each frame, and the last
-// frame saved as frame.png. Exits with 0 when the saved frame shows what was drawn.
+// frame saved as frame.png; then a particle emitter edited and saved as edited.pes. Exits
+// with 0 when the saved frame shows what was drawn and the saved script holds the edits.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "core/lumiscriber_api.h"
+#include "particle/particle_emitter_script.h"
 #include "platform/win32/window.h"
 
 namespace {
@@ -16,6 +21,49 @@ std::uint32_t PixelAt(HWND window, int x, int y) {
     int width = 0, height = 0;
     const std::uint32_t* pixels = win32::WindowPixels(window, &width, &height);
     return pixels != nullptr && x < width && y < height ? pixels[y * width + x] & 0xFFFFFFu : 0;
+}
+
+// Loads a one-beam script into a particle command, edits its emitter through the script
+// interfaces (a new name, a second beam put first, a particle count) and saves it. True when
+// the saved text holds the edits.
+bool EditEmitter(IRenderer* renderer) {
+    std::ofstream("spark.pes", std::ios::binary)
+        << "PARTICLEEMITTER \"spark\" 1\n{\n\tPARTICLEBEAM \"glow\"\n\t{\n\t\tNUMPARTICLES = 3\n\t}\n}\n";
+    STRU_DRAW_COMMAND_BASE* cmd = renderer->CreatePrimitive(kDrawCmdParticle);
+    renderer->SetParticleEmitter(cmd, u"spark.pes", 0);
+    // The script is read and compiled by the resource loader: one frame that waits for it.
+    renderer->RequestLoadWait();
+    renderer->BeginScene();
+    renderer->EndScene(false);
+    renderer->OnFrameEnd();
+
+    IParticleEmitterScript* emitter = EmitterScriptOf(renderer->GetParticleEmitter(cmd));
+    bool saved = false;
+#if defined(LUMI_LEGACY) && LUMI_LEGACY
+    const bool loaded = emitter != nullptr;  // the legacy library compiles the script at once
+#else
+    const bool loaded = emitter != nullptr && emitter->IsLoaded();
+#endif
+    if (loaded && emitter->GetBeamCount() == 1) {
+        emitter->SetName(u"edited");
+        CParticleBeam* trail = emitter->AddBeam();
+        BeamScriptOf(trail)->SetName(u"trail");
+        BeamScriptOf(trail)->SetNumParticles(7);
+        emitter->MoveBeamToFront(static_cast<std::uint32_t>(emitter->GetBeamIndex(trail)));
+        saved = emitter->Save(u"edited.pes");
+    }
+    renderer->ReleasePrimitive(cmd);
+
+    std::ostringstream text;
+    text << std::ifstream("edited.pes", std::ios::binary).rdbuf();
+    const std::string script = text.str();
+    const auto trailAt = script.find("PARTICLEBEAM \"trail\""), glowAt = script.find("PARTICLEBEAM \"glow\"");
+    const bool edited = script.find("PARTICLEEMITTER \"edited\"") != std::string::npos &&
+                        trailAt != std::string::npos && glowAt != std::string::npos && trailAt < glowAt &&
+                        script.find("NUMPARTICLES = 7", trailAt) < glowAt;
+    std::printf("edited.pes %s; the script %s\n", saved ? "saved" : "not saved",
+                edited ? "holds the edits" : "does not hold the edits");
+    return saved && edited;
 }
 
 }  // namespace
@@ -77,7 +125,8 @@ int main() {
                 drawn ? "shows the shapes and the sprite" : "does not show what was drawn");
 
     renderer->DestroyTexture(texture);
+    const bool edited = EditEmitter(renderer);
     ReleaseLumiscriber(renderer);
     DestroyWindow(window);
-    return drawn && saved ? 0 : 1;
+    return drawn && saved && edited ? 0 : 1;
 }
