@@ -48,7 +48,8 @@
 struct STRU_DRAW_COMMAND_BASE;  // a draw command ("cmd"): made by CreatePrimitive, freed by ReleasePrimitive
 class IFont;                    // a font of the font manager (GetFont)
 class CRenderFont;              // a main and western font pair (SetDefaultFont)
-class CParticleEmitter;         // the emitter of a particle command (GetParticleEmitter)
+class CParticleEmitter;         // the emitter of a particle command (GetParticleEmitter); a host
+                                // edits it through EmitterScriptOf (particle/particle_emitter_script.h)
 class IHostSoundSystem;         // the host's sound object; the library only keeps the pointer
 struct STRU_TEX_STATS;          // the texture manager's counters (STRU_RENDER_STATS::TexStats)
 
