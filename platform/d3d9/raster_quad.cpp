@@ -184,12 +184,10 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
 
     // Positions in pixels, as the triangle loop maps them.
     const D3DVIEWPORT9& viewport = p.Viewport();
-    RasterVertex mapped[6];
-    for (int i = 0; i < 6; ++i) {
-        mapped[i].x = v[i].x;
-        mapped[i].y = v[i].y;
-        MapToViewport(mapped[i], viewport);
-    }
+    struct Position {
+        float x, y;
+    } mapped[6];
+    for (int i = 0; i < 6; ++i) mapped[i] = {ViewportX(v[i].x, viewport), ViewportY(v[i].y, viewport)};
     if (IsCulled(cullMode, ScreenArea(mapped[0], mapped[1], mapped[2])) ||
         IsCulled(cullMode, ScreenArea(mapped[3], mapped[4], mapped[5])))
         return false;
