@@ -257,9 +257,10 @@ TEST(RasterRows, TrianglesSortedIntoBandsGiveThePixelsOfOneBand) {
     }
 }
 
-// A large draw is sorted in chunks of its primitives by several threads at once; rectangle
-// pairs never straddle two chunks, whether they start at even or odd primitives.
-TEST(RasterRows, DrawsSortedInChunksGiveThePixelsOfOneChunk) {
+// Named for the ThreadSanitizer pass: a large draw is sorted in chunks of its primitives by
+// several threads at once; rectangle pairs never straddle two chunks, whether they start at
+// even or odd primitives.
+TEST(RasterRows, ThreadedSortInChunksGivesThePixelsOfOneChunk) {
     for (bool leadingTriangle : {false, true}) {
         const Scene scene(kSetups[0], 41, 12000, 3, leadingTriangle);
         const Image one = scene.Draw({true, 1, true, 16}, false);
