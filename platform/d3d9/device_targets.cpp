@@ -308,13 +308,27 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     if (vertexEnd > vertexMemory.Size()) return done(D3DERR_INVALIDCALL);
 
     const auto* indices = reinterpret_cast<const std::uint16_t*>(indexMemory.Data() + indexBegin);
+    auto outside = [&](std::uint16_t index) {
+        return index < minVertexIndex || index - std::uint64_t{minVertexIndex} >= numVertices;
+    };
+    // The range first, in one pass the compiler vectorises; the first index outside it only
+    // when there is one.
+    std::uint16_t lowest = 0xFFFF, highest = 0;
     for (UINT i = 0; i < indexCount; ++i) {
         std::uint16_t index;
         std::memcpy(&index, indices + i, sizeof index);
-        if (index < minVertexIndex || index - std::uint64_t{minVertexIndex} >= numVertices) {
-            ReportMisuse("DrawIndexedPrimitive index " + std::to_string(index) + " outside [" +
-                         std::to_string(minVertexIndex) + ", " + std::to_string(minVertexIndex + numVertices) + ")");
-            break;
+        lowest = std::min(lowest, index);
+        highest = std::max(highest, index);
+    }
+    if (indexCount != 0 && (outside(lowest) || outside(highest))) {
+        for (UINT i = 0; i < indexCount; ++i) {
+            std::uint16_t index;
+            std::memcpy(&index, indices + i, sizeof index);
+            if (outside(index)) {
+                ReportMisuse("DrawIndexedPrimitive index " + std::to_string(index) + " outside [" +
+                             std::to_string(minVertexIndex) + ", " + std::to_string(minVertexIndex + numVertices) + ")");
+                break;
+            }
         }
     }
     if (Lost()) return done(D3D_OK);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/d3d9/raster_pipeline.h"
+#include "platform/d3d9/raster_quad.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace d3d9sw {
@@ -34,16 +35,27 @@ int BandCount(int threads, int rows, double pixels);
 // A triangle draw's primitives sorted into bands of its target's rows, once per draw rather
 // than once per band: those that may reach band b's rows (a pixel to spare: clipping only
 // shrinks a triangle), in draw order, are primitives[offsets[b]] .. primitives[offsets[b + 1] - 1].
+// Where the pipeline draws rectangles by rows (raster_quad.h), pairs of triangles are looked at
+// here too, once: a pair found to be a rectangle is listed as one entry, kRectangle | n with
+// the rectangle at rectangles[n], in the bands of its own rows only.
 // Reused from draw to draw, so that sorting allocates only while the lists grow.
 struct BandedTriangles {
+    static constexpr std::uint32_t kRectangle = 0x80000000u;
     std::vector<std::uint32_t> offsets;
     std::vector<std::uint32_t> primitives;
-    std::vector<std::uint8_t> first, last;  // per primitive, its bands
+    std::vector<QuadRectangle> rectangles;  // at half the index of the rectangle's first primitive
+    // Per primitive, what its band lists hold for it (kUnlisted: nothing) and its bands.
+    static constexpr std::uint32_t kUnlisted = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> entries;
+    std::vector<std::uint8_t> first, last;
+    std::vector<std::uint32_t> chunkPlaces;  // per chunk of primitives and band, while sorting
 };
 
-// Sorts a triangle-list draw into `bands` bands; leaves `sorted` empty for one band and for
-// points and lines (each band goes over all of those).
-void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, int bands, BandedTriangles* sorted);
+// Sorts a triangle-list draw into `bands` bands, with up to `threads` threads when the draw is
+// large; leaves `sorted` empty for one band without rectangles and for points and lines (each
+// band goes over all of those).
+void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int threads,
+                   BandedTriangles* sorted);
 
 // Draws the prepared draw into band `band` of `bands` of its target's rows (all rows for one
 // band), the triangles of `sorted` for the band when it holds any lists. The pipeline is

@@ -126,21 +126,4 @@ bool ClipSegment(RasterVertex& a, RasterVertex& b) {
     return true;
 }
 
-void MapToViewport(RasterVertex& v, const D3DVIEWPORT9& vp) {
-    v.x = static_cast<float>((static_cast<double>(v.x) + 1.0) * 0.5 * vp.Width + vp.X);
-    v.y = static_cast<float>((1.0 - static_cast<double>(v.y)) * 0.5 * vp.Height + vp.Y);
-    v.attr[kAttrZ] = static_cast<float>(vp.MinZ + static_cast<double>(v.attr[kAttrZ]) * (vp.MaxZ - vp.MinZ));
-}
-
-double ScreenArea(const RasterVertex& a, const RasterVertex& b, const RasterVertex& c) {
-    return (static_cast<double>(b.x) - a.x) * (static_cast<double>(c.y) - a.y) -
-           (static_cast<double>(b.y) - a.y) * (static_cast<double>(c.x) - a.x);
-}
-
-bool IsCulled(DWORD cullMode, double screenArea) {
-    if (cullMode == D3DCULL_CW) return screenArea > 0.0;
-    if (cullMode == D3DCULL_CCW) return screenArea < 0.0;
-    return false;
-}
-
 }  // namespace d3d9sw

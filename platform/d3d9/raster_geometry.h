@@ -25,14 +25,35 @@ int ClipPolygon(const RasterVertex* in, int count, RasterVertex* out);
 // Clips a segment to the clip volume in place; false when nothing is left.
 bool ClipSegment(RasterVertex& a, RasterVertex& b);
 
-// Maps a clip-space vertex to pixels and viewport depth.
-void MapToViewport(RasterVertex& v, const D3DVIEWPORT9& viewport);
+// A clip-space x or y in pixels.
+inline float ViewportX(float x, const D3DVIEWPORT9& vp) {
+    return static_cast<float>((static_cast<double>(x) + 1.0) * 0.5 * vp.Width + vp.X);
+}
+inline float ViewportY(float y, const D3DVIEWPORT9& vp) {
+    return static_cast<float>((1.0 - static_cast<double>(y)) * 0.5 * vp.Height + vp.Y);
+}
 
-// Twice the signed screen area of a mapped triangle: positive when it winds clockwise on the
-// screen (y down), negative when counter-clockwise, 0 when degenerate.
-double ScreenArea(const RasterVertex& a, const RasterVertex& b, const RasterVertex& c);
+// Maps a clip-space vertex to pixels and viewport depth.
+inline void MapToViewport(RasterVertex& v, const D3DVIEWPORT9& vp) {
+    v.x = ViewportX(v.x, vp);
+    v.y = ViewportY(v.y, vp);
+    v.attr[kAttrZ] = static_cast<float>(vp.MinZ + static_cast<double>(v.attr[kAttrZ]) * (vp.MaxZ - vp.MinZ));
+}
+
+// Twice the signed screen area of a mapped triangle (of anything with pixel positions x and
+// y): positive when it winds clockwise on the screen (y down), negative when
+// counter-clockwise, 0 when degenerate.
+template <class Vertex>
+inline double ScreenArea(const Vertex& a, const Vertex& b, const Vertex& c) {
+    return (static_cast<double>(b.x) - a.x) * (static_cast<double>(c.y) - a.y) -
+           (static_cast<double>(b.y) - a.y) * (static_cast<double>(c.x) - a.x);
+}
 
 // Whether CULLMODE removes a triangle of the given screen area (NONE keeps both windings).
-bool IsCulled(DWORD cullMode, double screenArea);
+inline bool IsCulled(DWORD cullMode, double screenArea) {
+    if (cullMode == D3DCULL_CW) return screenArea > 0.0;
+    if (cullMode == D3DCULL_CCW) return screenArea < 0.0;
+    return false;
+}
 
 }  // namespace d3d9sw

@@ -22,12 +22,11 @@ struct VertexRecord {
 };
 static_assert(sizeof(VertexRecord) == 24);
 
-// IsFinite and InsideClipVolume of raster_geometry.h, on the record's fields.
-bool IsFiniteRecord(const VertexRecord& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.u) && std::isfinite(v.v);
-}
-bool InsideRecord(const VertexRecord& v) {
-    return 1.0 + v.x >= 0.0 && 1.0 - v.x >= 0.0 && 1.0 + v.y >= 0.0 && 1.0 - v.y >= 0.0 && v.z >= 0.0 && 1.0 - v.z >= 0.0;
+// IsFinite and InsideClipVolume of raster_geometry.h together, on the record's fields: a
+// position inside the volume is finite, and for a float x, 1 + x >= 0 exactly when x >= -1.
+bool FiniteAndInside(const VertexRecord& v) {
+    return v.x >= -1.0f && v.x <= 1.0f && v.y >= -1.0f && v.y <= 1.0f && v.z >= 0.0f && v.z <= 1.0f &&
+           std::isfinite(v.u) && std::isfinite(v.v);
 }
 
 // One axis of the rectangle: the covered pixels first..last and the texel of the first.
@@ -74,39 +73,31 @@ bool MapsTexelForPixel(float from, float to, std::int64_t lo, std::int64_t hi, i
     return true;
 }
 
-// Everything a rectangle's rows share.
-struct Rows {
-    const PixelPipeline* p;
-    Axis cols, rows;
-    LONG left, right, top, bottom;  // the pixels to draw
-    bool textured;                  // the source colour reads a texel
-    Rgba diffuse;
-    std::uint32_t z;                // depth in buffer units
-};
-
 // Texels of pixels x .. x + count - 1 of row y: a pointer into the texture when it holds
 // 32-bit texels, else converted into `buffer`.
-const std::uint32_t* RowTexels(const Rows& r, LONG x, LONG y, int count, std::uint32_t* buffer) {
-    const TextureSampler& sampler = r.p->samplers[0];
+const std::uint32_t* RowTexels(const QuadRectangle& r, const PixelPipeline& p, LONG x, LONG y, int count,
+                               std::uint32_t* buffer) {
+    const TextureSampler& sampler = p.samplers[0];
     if (!sampler.HasTexture()) {
         const std::uint32_t unbound = sampler.Sample(0, 0, false).ToArgb();
         std::fill_n(buffer, count, unbound);
         return buffer;
     }
     const SurfaceView& view = sampler.View();
-    const int tx = static_cast<int>(r.cols.texel + (x - r.cols.first));
-    const int ty = static_cast<int>(r.rows.texel + (y - r.rows.first));
+    const int tx = static_cast<int>(r.texelX + (x - r.left));
+    const int ty = static_cast<int>(r.texelY + (y - r.top));
     if (sampler.Is32Bit())
         return reinterpret_cast<const std::uint32_t*>(view.bits + static_cast<std::ptrdiff_t>(ty) * view.pitch + 4 * tx);
     for (int i = 0; i < count; ++i) buffer[i] = ReadPixel(view, tx + i, ty);
     return buffer;
 }
 
-void DrawRows(const Rows& r) {
-    const PixelPipeline& p = *r.p;
+// Pixels left <= x < right, top <= y < bottom of the rectangle.
+void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG top, LONG right, LONG bottom) {
     const RowPlan& plan = p.Rows();
+    const bool textured = (p.sampledStages & 1u) != 0;
     RowShading shading = plan.shading;
-    shading.diffuse = r.diffuse.ToArgb();
+    shading.diffuse = r.diffuse;
     RowOutput output = plan.output;
     output.depth = r.z;
     // Texels pass straight through when the colour is the texel unchanged, or when only its
@@ -116,32 +107,33 @@ void DrawRows(const Rows& r) {
                                shading.alpha == RowSource::kTexture && (shading.texelAlphaOr == 0 || alphaUnread);
     const SurfaceView& target = p.targetView;
     const TextureSampler& sampler = p.samplers[0];
-    if (plan.shadeRows && plan.outputRows && (!r.textured || (sampler.HasTexture() && sampler.Is32Bit()))) {
+    if (plan.shadeRows && plan.outputRows && (!textured || (sampler.HasTexture() && sampler.Is32Bit()))) {
         RowBlock block;
-        if (r.textured) {
+        if (textured) {
             const SurfaceView& view = sampler.View();
-            const std::int64_t tx = r.cols.texel + (r.left - r.cols.first), ty = r.rows.texel + (r.top - r.rows.first);
+            const std::int64_t tx = r.texelX + (left - r.left), ty = r.texelY + (top - r.top);
             block.texels = view.bits + static_cast<std::ptrdiff_t>(ty) * view.pitch + 4 * static_cast<std::ptrdiff_t>(tx);
             block.texelPitch = view.pitch;
         }
-        block.target = target.bits + static_cast<std::ptrdiff_t>(r.top) * target.pitch + 4 * static_cast<std::ptrdiff_t>(r.left);
+        block.target = target.bits + static_cast<std::ptrdiff_t>(top) * target.pitch + 4 * static_cast<std::ptrdiff_t>(left);
         block.targetPitch = target.pitch;
         if (output.depthBytes != 0) {
-            block.depth = p.depth.Address(static_cast<int>(r.left), static_cast<int>(r.top));
+            block.depth = p.depth.Address(static_cast<int>(left), static_cast<int>(top));
             block.depthPitch = p.depth.Address(0, 1) - p.depth.Address(0, 0);
         }
-        block.width = static_cast<int>(r.right - r.left);
-        block.height = static_cast<int>(r.bottom - r.top);
+        block.width = static_cast<int>(right - left);
+        block.height = static_cast<int>(bottom - top);
         plan.kernels->drawBlock(shading, !texelIsSource, output, block);
         return;
     }
+    const Rgba diffuse = Rgba::FromArgb(r.diffuse);
     std::uint32_t texelBuffer[kChunk], sourceBuffer[kChunk];
-    for (LONG y = r.top; y < r.bottom; ++y) {
+    for (LONG y = top; y < bottom; ++y) {
         std::uint8_t* targetRow = target.bits + static_cast<std::ptrdiff_t>(y) * target.pitch;
         std::uint8_t* depthRow = output.depthBytes != 0 ? p.depth.Address(0, y) : nullptr;
-        for (LONG x = r.left; x < r.right; x += kChunk) {
-            const int count = static_cast<int>(std::min<LONG>(kChunk, r.right - x));
-            const std::uint32_t* texels = r.textured ? RowTexels(r, x, y, count, texelBuffer) : texelBuffer;
+        for (LONG x = left; x < right; x += kChunk) {
+            const int count = static_cast<int>(std::min<LONG>(kChunk, right - x));
+            const std::uint32_t* texels = textured ? RowTexels(r, p, x, y, count, texelBuffer) : texelBuffer;
             const std::uint32_t* source = sourceBuffer;
             if (texelIsSource) {
                 source = texels;
@@ -149,7 +141,7 @@ void DrawRows(const Rows& r) {
                 plan.kernels->shade(shading, texels, count, sourceBuffer);
             } else {
                 for (int i = 0; i < count; ++i)
-                    sourceBuffer[i] = p.ShadeOneTexel(r.diffuse, r.textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
+                    sourceBuffer[i] = p.ShadeOneTexel(diffuse, textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
             }
             if (plan.outputRows) {
                 plan.kernels->output(output, source, count, targetRow + 4 * static_cast<std::ptrdiff_t>(x),
@@ -170,13 +162,13 @@ void CountRectanglesDrawnByRows(std::uint64_t count) {
     if (count != 0) g_rectangles.fetch_add(count, std::memory_order_relaxed);
 }
 
-bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p) {
+bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p, QuadRectangle* out) {
     if (!p.Rows().quads) return false;
     // Vertices as stored: records alike byte for byte are one vertex.
     VertexRecord v[6];
     for (int i = 0; i < 6; ++i) {
         std::memcpy(&v[i], records[i], sizeof v[i]);
-        if (!IsFiniteRecord(v[i]) || !InsideRecord(v[i])) return false;
+        if (!FiniteAndInside(v[i])) return false;
     }
     // The diagonal: two distinct vertices of the first triangle found in the second.
     int inA[2], inB[2], shared = 0;
@@ -192,12 +184,10 @@ bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
 
     // Positions in pixels, as the triangle loop maps them.
     const D3DVIEWPORT9& viewport = p.Viewport();
-    RasterVertex mapped[6];
-    for (int i = 0; i < 6; ++i) {
-        mapped[i].x = v[i].x;
-        mapped[i].y = v[i].y;
-        MapToViewport(mapped[i], viewport);
-    }
+    struct Position {
+        float x, y;
+    } mapped[6];
+    for (int i = 0; i < 6; ++i) mapped[i] = {ViewportX(v[i].x, viewport), ViewportY(v[i].y, viewport)};
     if (IsCulled(cullMode, ScreenArea(mapped[0], mapped[1], mapped[2])) ||
         IsCulled(cullMode, ScreenArea(mapped[3], mapped[4], mapped[5])))
         return false;
@@ -223,19 +213,22 @@ bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     for (int i = 1; i < 4; ++i)
         if (v[corner[i]].diffuse != first.diffuse || v[corner[i]].z != first.z) return false;
 
-    Rows r{};
-    r.p = &p;
-    r.cols = Covered(left, right);
-    r.rows = Covered(top, bottom);
-    r.textured = (p.sampledStages & 1u) != 0;
+    Axis cols = Covered(left, right), rows = Covered(top, bottom);
     const RECT& clip = p.Scissor();
-    r.left = static_cast<LONG>(std::max<std::int64_t>(r.cols.first, clip.left));
-    r.right = static_cast<LONG>(std::min<std::int64_t>(r.cols.last + 1, clip.right));
-    r.top = static_cast<LONG>(std::max<std::int64_t>(r.rows.first, clip.top));
-    r.bottom = static_cast<LONG>(std::min<std::int64_t>(r.rows.last + 1, clip.bottom));
-    if (r.left >= r.right || r.top >= r.bottom) return true;  // no pixel centre covered here
+    QuadRectangle& r = *out;
+    r.left = static_cast<std::int32_t>(std::max<std::int64_t>(cols.first, clip.left));
+    r.right = static_cast<std::int32_t>(std::min<std::int64_t>(cols.last + 1, clip.right));
+    r.top = static_cast<std::int32_t>(std::max<std::int64_t>(rows.first, clip.top));
+    r.bottom = static_cast<std::int32_t>(std::min<std::int64_t>(rows.last + 1, clip.bottom));
+    r.texelX = r.texelY = 0;
+    r.diffuse = r.z = 0;
+    if (r.left >= r.right || r.top >= r.bottom) {  // no pixel centre covered here
+        r.right = r.left;
+        r.bottom = r.top;
+        return true;
+    }
 
-    if (r.textured && p.samplers[0].HasTexture()) {
+    if ((p.sampledStages & 1u) != 0 && p.samplers[0].HasTexture()) {
         // u the same down each side, v along each edge.
         float u[2] = {}, vEdge[2] = {};  // at the left and right sides, the top and bottom edges
         for (int side = 0; side < 2; ++side) {
@@ -251,9 +244,11 @@ bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
             vEdge[side] = byY[0]->v;
         }
         const TextureSampler& sampler = p.samplers[0];
-        if (!MapsTexelForPixel(u[0], u[1], left, right, sampler.Width(), r.cols.last - r.cols.first, &r.cols) ||
-            !MapsTexelForPixel(vEdge[0], vEdge[1], top, bottom, sampler.Height(), 0, &r.rows))
+        if (!MapsTexelForPixel(u[0], u[1], left, right, sampler.Width(), cols.last - cols.first, &cols) ||
+            !MapsTexelForPixel(vEdge[0], vEdge[1], top, bottom, sampler.Height(), 0, &rows))
             return false;
+        r.texelX = static_cast<std::int32_t>(cols.texel + (r.left - cols.first));
+        r.texelY = static_cast<std::int32_t>(rows.texel + (r.top - rows.first));
     }
 
     // The colour and depth every pixel gets, through the same cursor as the triangle loop.
@@ -264,10 +259,16 @@ bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
     SpanCursor cursor;
     cursor.Init(start, hasDepth ? p.depth.Scale() : 0.0);
-    r.diffuse = cursor.Diffuse();
+    r.diffuse = cursor.Diffuse().ToArgb();
     r.z = hasDepth ? cursor.Depth(p.depth.MaxValue()) : 0;
-    DrawRows(r);
     return true;
+}
+
+void DrawRectangleRows(const QuadRectangle& r, const PixelPipeline& p) {
+    const RECT& clip = p.Scissor();
+    const LONG top = std::max<LONG>(r.top, clip.top), bottom = std::min<LONG>(r.bottom, clip.bottom);
+    const LONG left = std::max<LONG>(r.left, clip.left), right = std::min<LONG>(r.right, clip.right);
+    if (left < right && top < bottom) DrawRows(r, p, left, top, right, bottom);
 }
 
 }  // namespace d3d9sw

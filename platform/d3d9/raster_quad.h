@@ -12,11 +12,23 @@
 
 namespace d3d9sw {
 
-// Draws two triangles, given by the stream records of their vertices (0-2 and 3-5, clip
-// space, FVF 0x142), as one rectangle within the pipeline's scissor. Returns false, having
-// drawn nothing, when they are not such a rectangle (or one the caller must clip or cull);
-// the caller then draws the triangles.
-bool DrawRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& pipeline);
+// A rectangle found in two triangles: the pixels it covers within the draw's scissor and what
+// each of them gets. Found once per draw, then drawn into each band of rows it reaches.
+struct QuadRectangle {
+    std::int32_t left, top, right, bottom;  // covered pixels within the scissor; may be empty
+    std::int32_t texelX, texelY;            // the texel of pixel (left, top) when textured
+    std::uint32_t diffuse;                  // 0xAARRGGBB, every pixel's
+    std::uint32_t z;                        // every pixel's depth, in buffer units
+};
+
+// Whether two triangles, given by the stream records of their vertices (0-2 and 3-5, clip
+// space, FVF 0x142), are one such rectangle within the pipeline's scissor (and one the caller
+// need not clip or cull); if so fills `rectangle`. When not, the caller draws the triangles.
+bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& pipeline,
+                   QuadRectangle* rectangle);
+
+// Draws the rectangle's pixels within the pipeline's scissor (a band's rows, or all).
+void DrawRectangleRows(const QuadRectangle& rectangle, const PixelPipeline& pipeline);
 
 // Rectangles drawn this way since the process started (per band of a threaded draw), so that
 // tests can tell this path was taken. Callers add their count once per draw.

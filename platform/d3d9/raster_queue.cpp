@@ -75,7 +75,7 @@ void RasterQueue::Flush(int threads) {
     }
     const int bands = BandCount(threads, rows, pixels_);
     if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
-    for (std::size_t i = 0; i < draws_.size(); ++i) SortIntoBands(draws_[i].call, draws_[i].pipeline, bands, &sorted_[i]);
+    for (std::size_t i = 0; i < draws_.size(); ++i) SortIntoBands(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, threads, &sorted_[i]);
     RasterThreads::Get().Run(bands, threads,
                              [](void* context, int band, int count) {
                                  const auto& queue = *static_cast<const RasterQueue*>(context);

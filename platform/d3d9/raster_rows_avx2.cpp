@@ -1,4 +1,6 @@
 // The row kernels for CPUs with AVX2; only called when the CPU has it (SelectRowKernels).
+#include <immintrin.h>
+
 #include <cstdint>
 
 #include "platform/d3d9/raster_rows.h"
@@ -10,6 +12,7 @@
 #pragma GCC target("avx2")
 #endif
 
+#define LUMI_ROWS_AVX2
 namespace d3d9sw {
 namespace rows_avx2 {
 #include "platform/d3d9/raster_rows_impl.inc"

@@ -1,4 +1,6 @@
 // The row kernels for every x86-64 CPU (SSE2).
+#include <immintrin.h>
+
 #include <cstdint>
 
 #include "platform/d3d9/raster_rows.h"

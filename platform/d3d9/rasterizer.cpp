@@ -91,51 +91,54 @@ const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
     return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
 }
 
-// Draws the triangles, in order: all of them, or the `listed` ones of `prims` (ascending).
-void DrawTriangles(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, const std::uint32_t* prims,
-                   std::size_t listed) {
+// Draws one triangle.
+void DrawOneTriangle(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, UINT prim) {
     const D3DVIEWPORT9& viewport = pipeline.Viewport();
-    const std::size_t count = prims != nullptr ? listed : call.primitiveCount;
-    std::uint64_t rectangles = 0;
-    for (std::size_t n = 0; n < count; ++n) {
-        const UINT prim = prims != nullptr ? prims[n] : static_cast<UINT>(n);
-        if (prims != nullptr && n + kPrefetchAhead < count) {
-            // A band's triangles lie scattered through the vertices: fetch ahead what the
-            // memory prefetcher cannot guess.
-            const std::uint8_t* ahead = VertexRecord(call, 3ull * prims[n + kPrefetchAhead]);
-            __builtin_prefetch(ahead);
-            __builtin_prefetch(ahead + 64);
-        }
-        // The two triangles of a rectangle follow each other in the list of every band they reach.
-        const bool pairs = n + 1 < count && (prims == nullptr || prims[n + 1] == prim + 1);
-        if (pairs && pipeline.Rows().quads) {
-            const std::uint8_t* records[6];
-            for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call, 3ull * prim + i);
-            if (DrawRectangle(records, cullMode, pipeline)) {
-                ++n;
-                ++rectangles;
-                continue;
+    RasterVertex v[3];
+    for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
+    if (!IsFinite(v[0]) || !IsFinite(v[1]) || !IsFinite(v[2])) return;
+    // Flat shading takes the first vertex's colour.
+    if (pipeline.FlatShading())
+        for (int i = 1; i < 3; ++i) std::copy_n(v[0].attr + kAttrB, 4, v[i].attr + kAttrB);
+    RasterVertex mapped[3] = {v[0], v[1], v[2]};
+    for (RasterVertex& m : mapped) MapToViewport(m, viewport);
+    if (IsCulled(cullMode, ScreenArea(mapped[0], mapped[1], mapped[2]))) return;
+    if (InsideClipVolume(v[0]) && InsideClipVolume(v[1]) && InsideClipVolume(v[2])) {
+        DrawTriangle(mapped[0], mapped[1], mapped[2], pipeline);
+        return;
+    }
+    RasterVertex polygon[9];
+    const int clipped = ClipPolygon(v, 3, polygon);
+    for (int i = 0; i < clipped; ++i) MapToViewport(polygon[i], viewport);
+    for (int i = 1; i + 1 < clipped; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
+}
+
+// Draws the `listed` entries of a band's list in order: triangles, and the sorted rectangles.
+void DrawListed(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, const std::uint32_t* entries,
+                std::size_t listed, const std::vector<QuadRectangle>& rectangles) {
+    std::uint64_t drawn = 0;
+    for (std::size_t n = 0; n < listed; ++n) {
+        if (n + kPrefetchAhead < listed) {
+            // A band's entries lie scattered through the draw: fetch ahead what the memory
+            // prefetcher cannot guess.
+            const std::uint32_t ahead = entries[n + kPrefetchAhead];
+            if ((ahead & BandedTriangles::kRectangle) != 0) {
+                __builtin_prefetch(&rectangles[ahead & ~BandedTriangles::kRectangle]);
+            } else {
+                const std::uint8_t* record = VertexRecord(call, 3ull * ahead);
+                __builtin_prefetch(record);
+                __builtin_prefetch(record + 64);
             }
         }
-        RasterVertex v[3];
-        for (int i = 0; i < 3; ++i) v[i] = ReadVertex(VertexRecord(call, 3ull * prim + i));
-        if (!IsFinite(v[0]) || !IsFinite(v[1]) || !IsFinite(v[2])) continue;
-        // Flat shading takes the first vertex's colour.
-        if (pipeline.FlatShading())
-            for (int i = 1; i < 3; ++i) std::copy_n(v[0].attr + kAttrB, 4, v[i].attr + kAttrB);
-        RasterVertex mapped[3] = {v[0], v[1], v[2]};
-        for (RasterVertex& m : mapped) MapToViewport(m, viewport);
-        if (IsCulled(cullMode, ScreenArea(mapped[0], mapped[1], mapped[2]))) continue;
-        if (InsideClipVolume(v[0]) && InsideClipVolume(v[1]) && InsideClipVolume(v[2])) {
-            DrawTriangle(mapped[0], mapped[1], mapped[2], pipeline);
-            continue;
+        const std::uint32_t entry = entries[n];
+        if ((entry & BandedTriangles::kRectangle) != 0) {
+            DrawRectangleRows(rectangles[entry & ~BandedTriangles::kRectangle], pipeline);
+            ++drawn;
+        } else {
+            DrawOneTriangle(call, cullMode, pipeline, entry);
         }
-        RasterVertex polygon[9];
-        const int clipped = ClipPolygon(v, 3, polygon);
-        for (int i = 0; i < clipped; ++i) MapToViewport(polygon[i], viewport);
-        for (int i = 1; i + 1 < clipped; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
     }
-    CountRectanglesDrawnByRows(rectangles);
+    CountRectanglesDrawnByRows(drawn);
 }
 
 void DrawLines(const DrawCall& call, bool lastPixel, PixelPipeline& pipeline) {
@@ -223,42 +226,140 @@ int BandCount(int threads, int rows, double pixels) {
     return bands < 2 ? 1 : static_cast<int>(bands);
 }
 
-void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, int bands, BandedTriangles* sorted) {
+namespace {
+
+constexpr UINT kPrimitivesPerSortChunk = 8192;  // fewer are not worth waking a thread for
+
+// The sort of one draw, split into chunks of its primitives that are looked at at once.
+class BandSorter {
+public:
+    BandSorter(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int chunks,
+               BandedTriangles* sorted)
+        : call_(call), pipeline_(pipeline), cullMode_(cullMode), bands_(bands), chunks_(chunks), sorted_(*sorted),
+          height_(std::max(pipeline.targetView.height, 1)) {}
+
+    UINT ChunkBegin(int chunk) const { return static_cast<UINT>(std::uint64_t{call_.primitiveCount} * chunk / chunks_) & ~1u; }
+    UINT ChunkEnd(int chunk) const { return chunk + 1 == chunks_ ? call_.primitiveCount : ChunkBegin(chunk + 1); }
+    std::uint32_t* Places(int chunk) { return sorted_.chunkPlaces.data() + static_cast<std::size_t>(chunk) * bands_; }
+
+    // Each primitive of the chunk, or pair that is a rectangle: its entry, its bands, and
+    // the entries each band receives from the chunk.
+    void Look(int chunk) {
+        std::uint32_t* counts = Places(chunk);
+        std::fill_n(counts, bands_, 0u);
+        const bool quads = pipeline_.Rows().quads;
+        const D3DVIEWPORT9& vp = pipeline_.Viewport();
+        const UINT end = ChunkEnd(chunk);
+        auto list = [&](UINT prim, std::uint32_t entry, std::uint8_t first, std::uint8_t last) {
+            sorted_.entries[prim] = entry;
+            sorted_.first[prim] = first;
+            sorted_.last[prim] = last;
+            for (int band = first; band <= last; ++band) ++counts[band];
+        };
+        for (UINT prim = ChunkBegin(chunk); prim < end; ++prim) {
+            if (quads && prim + 1 < end) {
+                // The two triangles of a rectangle follow each other.
+                const std::uint8_t* records[6];
+                for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call_, 3ull * prim + i);
+                QuadRectangle& rectangle = sorted_.rectangles[prim / 2];
+                if (FindRectangle(records, cullMode_, pipeline_, &rectangle)) {
+                    sorted_.entries[prim + 1] = BandedTriangles::kUnlisted;
+                    if (rectangle.left == rectangle.right) {  // no pixel of it to draw
+                        sorted_.entries[prim++] = BandedTriangles::kUnlisted;
+                        continue;
+                    }
+                    list(prim, BandedTriangles::kRectangle | (prim / 2), BandOfRow(rectangle.top),
+                         BandOfRow(rectangle.bottom - 1));
+                    ++prim;
+                    continue;
+                }
+            }
+            float y[3];
+            for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call_, 3ull * prim + i) + 4, sizeof y[i]);
+            const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
+            std::uint8_t first = 0, last = 0;  // a position that is not a number draws nothing: any band will do
+            if (highest >= lowest) {
+                // Two rows to spare either way: the triangle loop clips to the band's exact rows.
+                first = BandOf((1.0 - highest) * 0.5 * vp.Height + vp.Y - 2.0);
+                last = BandOf((1.0 - lowest) * 0.5 * vp.Height + vp.Y + 2.0);
+            }
+            list(prim, prim, first, last);
+        }
+    }
+
+    // Each band's list: where its part from each chunk starts.
+    void Place() {
+        sorted_.offsets.assign(static_cast<std::size_t>(bands_) + 1, 0);
+        for (int band = 0; band < bands_; ++band) {
+            std::uint32_t at = sorted_.offsets[band];
+            for (int chunk = 0; chunk < chunks_; ++chunk) {
+                const std::uint32_t count = Places(chunk)[band];
+                Places(chunk)[band] = at;
+                at += count;
+            }
+            sorted_.offsets[band + 1] = at;
+        }
+        sorted_.primitives.resize(sorted_.offsets[bands_]);
+    }
+
+    void Fill(int chunk) {
+        std::uint32_t* next = Places(chunk);
+        const UINT end = ChunkEnd(chunk);
+        for (UINT prim = ChunkBegin(chunk); prim < end; ++prim) {
+            const std::uint32_t entry = sorted_.entries[prim];
+            if (entry == BandedTriangles::kUnlisted) continue;
+            for (int band = sorted_.first[prim]; band <= sorted_.last[prim]; ++band) sorted_.primitives[next[band]++] = entry;
+        }
+    }
+
+private:
+    // Band b holds rows height * b / bands <= row < height * (b + 1) / bands.
+    std::uint8_t BandOfRow(std::int64_t row) const {
+        const std::int64_t r = std::clamp<std::int64_t>(row, 0, height_ - 1);
+        return static_cast<std::uint8_t>(((r + 1) * bands_ - 1) / height_);
+    }
+    std::uint8_t BandOf(double row) const {
+        return BandOfRow(static_cast<std::int64_t>(std::clamp(row, 0.0, static_cast<double>(height_ - 1))));
+    }
+
+    const DrawCall& call_;
+    const PixelPipeline& pipeline_;
+    const DWORD cullMode_;
+    const int bands_, chunks_;
+    BandedTriangles& sorted_;
+    const std::int64_t height_;
+};
+
+}  // namespace
+
+void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int threads,
+                   BandedTriangles* sorted) {
     sorted->offsets.clear();
     sorted->primitives.clear();
-    if (call.type != D3DPT_TRIANGLELIST || bands <= 1) return;
-    const D3DVIEWPORT9& vp = pipeline.Viewport();
-    const std::int64_t height = pipeline.targetView.height;
-    // Band b holds rows height * b / bands <= row < height * (b + 1) / bands.
-    auto bandOf = [&](double row) {
-        const auto r = static_cast<std::int64_t>(std::clamp(row, 0.0, static_cast<double>(height - 1)));
-        return static_cast<std::uint8_t>(((r + 1) * bands - 1) / height);
-    };
+    if (call.type != D3DPT_TRIANGLELIST || (bands <= 1 && !pipeline.Rows().quads)) return;
+    bands = std::max(bands, 1);
     const UINT count = call.primitiveCount;
-    sorted->first.resize(count);
-    sorted->last.resize(count);
-    sorted->offsets.assign(static_cast<std::size_t>(bands) + 1, 0);
-    for (UINT prim = 0; prim < count; ++prim) {
-        float y[3];
-        for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call, 3ull * prim + i) + 4, sizeof y[i]);
-        const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
-        std::uint8_t first = 0, last = 0;  // a position that is not a number draws nothing: any band will do
-        if (highest >= lowest) {
-            // Two rows to spare either way: the triangle loop clips to the band's exact rows.
-            first = bandOf((1.0 - highest) * 0.5 * vp.Height + vp.Y - 2.0);
-            last = bandOf((1.0 - lowest) * 0.5 * vp.Height + vp.Y + 2.0);
-        }
-        sorted->first[prim] = first;
-        sorted->last[prim] = last;
-        for (int band = first; band <= last; ++band) ++sorted->offsets[static_cast<std::size_t>(band) + 1];
+    const int chunks =
+        threads <= 1 ? 1 : static_cast<int>(std::clamp<UINT>(count / kPrimitivesPerSortChunk, 1, static_cast<UINT>(threads) * 2));
+    // Sized, never shrunk: only what this draw writes is read.
+    if (sorted->entries.size() < count) {
+        sorted->entries.resize(count);
+        sorted->first.resize(count);
+        sorted->last.resize(count);
     }
-    for (int band = 0; band < bands; ++band) sorted->offsets[band + 1] += sorted->offsets[band];
-    sorted->primitives.resize(sorted->offsets[bands]);
-    std::vector<std::uint32_t>& next = sorted->offsets;  // each band's next free place, put back below
-    for (UINT prim = 0; prim < count; ++prim)
-        for (int band = sorted->first[prim]; band <= sorted->last[prim]; ++band) sorted->primitives[next[band]++] = prim;
-    for (int band = bands; band > 0; --band) next[band] = next[band - 1];
-    next[0] = 0;
+    if (sorted->rectangles.size() < count / 2 + 1) sorted->rectangles.resize(count / 2 + 1);
+    sorted->chunkPlaces.resize(static_cast<std::size_t>(chunks) * bands);
+    BandSorter sorter(call, pipeline, cullMode, bands, chunks, sorted);
+    if (chunks == 1) {
+        sorter.Look(0);
+        sorter.Place();
+        sorter.Fill(0);
+        return;
+    }
+    RasterThreads& pool = RasterThreads::Get();
+    pool.Run(chunks, threads, [](void* s, int chunk, int) { static_cast<BandSorter*>(s)->Look(chunk); }, &sorter);
+    sorter.Place();
+    pool.Run(chunks, threads, [](void* s, int chunk, int) { static_cast<BandSorter*>(s)->Fill(chunk); }, &sorter);
 }
 
 void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& prepared, int band,
@@ -273,11 +374,11 @@ void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const 
     case D3DPT_LINELIST: DrawLines(call, settings.lastPixel, pipeline); break;
     default:
         if (sorted.offsets.empty()) {
-            DrawTriangles(call, settings.cullMode, pipeline, nullptr, 0);
+            for (UINT prim = 0; prim < call.primitiveCount; ++prim) DrawOneTriangle(call, settings.cullMode, pipeline, prim);
         } else {
             const std::uint32_t begin = sorted.offsets[static_cast<std::size_t>(band)];
             const std::uint32_t end = sorted.offsets[static_cast<std::size_t>(band) + 1];
-            DrawTriangles(call, settings.cullMode, pipeline, sorted.primitives.data() + begin, end - begin);
+            DrawListed(call, settings.cullMode, pipeline, sorted.primitives.data() + begin, end - begin, sorted.rectangles);
         }
         break;
     }
@@ -291,7 +392,7 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     const double enough = static_cast<double>(RasterThreads::kMaxParts) * kPixelsPerBand;
     const int bands = BandCount(state.threads, pipeline.targetView.height, EstimatedPixels(call, pipeline.Viewport(), enough));
     BandedTriangles sorted;
-    SortIntoBands(call, pipeline, bands, &sorted);
+    SortIntoBands(call, pipeline, settings.cullMode, bands, state.threads, &sorted);
     struct Job {
         const DrawCall* call;
         const DrawSettings* settings;

@@ -66,7 +66,10 @@ struct Drawing {
 // little, mirrored or reaching over the edges, and some triangles of their own.
 class Scene {
 public:
-    Scene(const StateSetup& setup, unsigned seed) : setup_(setup), seed_(seed) {
+    // `quads` rectangles of sides up to `side`, after one triangle of their own when
+    // `leadingTriangle` (so that pairs start at odd primitives).
+    Scene(const StateSetup& setup, unsigned seed, int quads = 400, int side = 40, bool leadingTriangle = false)
+        : setup_(setup), seed_(seed), quads_(quads), side_(side), leadingTriangle_(leadingTriangle) {
         std::mt19937 random(seed);
         texels_.resize(kTextureWidth * kTextureHeight);
         for (auto& t : texels_) t = static_cast<std::uint32_t>(random());
@@ -106,11 +109,11 @@ public:
 
         std::mt19937 random(seed_ + 1);
         if (flatTriangles) AddFlatTriangles(scene, random);
-        else AddQuads(scene, random);
+        else AddQuads(scene, random, quads_, side_, leadingTriangle_);
         if (how.bands == 0) {
             EXPECT_EQ(scene.Draw(), D3D_OK);
         } else {
-            DrawInBands(scene, how.bands);
+            DrawInBands(scene, how.bands, how.threads);
         }
         PixelPipeline::SetSpecialisedSpansEnabled(true);
 
@@ -125,7 +128,7 @@ public:
 
 private:
     // The triangles sorted into bands once, then band after band, as the device's queue draws.
-    static void DrawInBands(RasterScene& scene, int bands) {
+    static void DrawInBands(RasterScene& scene, int bands, int threads) {
         DrawCall call;
         call.vertices = reinterpret_cast<const std::uint8_t*>(scene.vertices.data());
         call.vertexCount = static_cast<UINT>(scene.vertices.size());
@@ -136,7 +139,7 @@ private:
         DrawSettings settings;
         ASSERT_EQ(PrepareDraw(scene.state, call, &pipeline, &settings), D3D_OK);
         BandedTriangles sorted;
-        SortIntoBands(call, pipeline, bands, &sorted);
+        SortIntoBands(call, pipeline, settings.cullMode, bands, threads, &sorted);
         for (int band = 0; band < bands; ++band) DrawPreparedBand(call, settings, pipeline, band, bands, sorted);
     }
 
@@ -153,10 +156,11 @@ private:
         for (int i : {0, 1, 2, 2, 1, 3}) scene.indices.push_back(static_cast<std::uint16_t>(base + i));
     }
 
-    static void AddQuads(RasterScene& scene, std::mt19937& random) {
-        std::uniform_int_distribution<int> side(1, 40), x(-8, kWidth - 4), y(-8, kHeight - 4), kind(0, 9);
+    static void AddQuads(RasterScene& scene, std::mt19937& random, int quads, int largest, bool leadingTriangle) {
+        std::uniform_int_distribution<int> side(1, largest), x(-8, kWidth - 4), y(-8, kHeight - 4), kind(0, 9);
         std::uniform_real_distribution<float> depth(0.0f, 1.0f);
-        for (int i = 0; i < 400; ++i) {
+        if (leadingTriangle) AddFlatTriangles(scene, random, 1);
+        for (int i = 0; i < quads; ++i) {
             const int w = side(random), h = side(random);
             const int tx = std::uniform_int_distribution<int>(0, kTextureWidth - w > 0 ? kTextureWidth - w : 0)(random);
             const int ty = std::uniform_int_distribution<int>(0, kTextureHeight - h > 0 ? kTextureHeight - h : 0)(random);
@@ -177,9 +181,9 @@ private:
     }
 
     // Triangles of one colour and one depth each, at any angle and scale.
-    static void AddFlatTriangles(RasterScene& scene, std::mt19937& random) {
+    static void AddFlatTriangles(RasterScene& scene, std::mt19937& random, int count = 120) {
         std::uniform_real_distribution<float> coord(-1.1f, 1.1f), depth(0.0f, 1.0f), uv(-0.5f, 1.5f);
-        for (int i = 0; i < 120; ++i) {
+        for (int i = 0; i < count; ++i) {
             const auto color = static_cast<std::uint32_t>(random());
             const float z = depth(random);
             const auto base = static_cast<std::uint16_t>(scene.vertices.size());
@@ -190,6 +194,8 @@ private:
 
     StateSetup setup_;
     unsigned seed_;
+    int quads_, side_;
+    bool leadingTriangle_;
     std::vector<std::uint32_t> texels_;
     std::unique_ptr<PixelShaderProgram> grey_;
 };
@@ -248,6 +254,18 @@ TEST(RasterRows, TrianglesSortedIntoBandsGiveThePixelsOfOneBand) {
             for (int bands : {2, 5, 16, kHeight - 1})
                 EXPECT_TRUE(scene.Draw({true, 1, true, bands}, flat) == one) << setup.name << ", " << bands << " bands";
         }
+    }
+}
+
+// Named for the ThreadSanitizer pass: a large draw is sorted in chunks of its primitives by
+// several threads at once; rectangle pairs never straddle two chunks, whether they start at
+// even or odd primitives.
+TEST(RasterRows, ThreadedSortInChunksGivesThePixelsOfOneChunk) {
+    for (bool leadingTriangle : {false, true}) {
+        const Scene scene(kSetups[0], 41, 12000, 3, leadingTriangle);
+        const Image one = scene.Draw({true, 1, true, 16}, false);
+        for (int threads : {2, 5})
+            EXPECT_TRUE(scene.Draw({true, threads, true, 16}, false) == one) << threads << " threads, " << leadingTriangle;
     }
 }
 
