@@ -5,11 +5,8 @@
 
 #include "platform/d3d9/raster_rows.h"
 
-// Eight-lane vectors are two SSE registers here; the warning about their ABI concerns only
-// functions of this file (GCC gives it when the file ends, so it stays off to the end).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+// Eight-lane vectors are two SSE registers here (GCC's ABI note is off for this file, in
+// platform/CMakeLists.txt).
 namespace d3d9sw {
 namespace rows_sse2 {
 #include "platform/d3d9/raster_rows_impl.inc"
