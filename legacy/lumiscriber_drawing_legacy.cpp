@@ -12,7 +12,6 @@
 using lumi::ClipToCurrentFrame;
 using lumi::HasPixels;
 using lumi::IsOpaqueColor;
-using lumi::WholeTexture;
 
 void CLumiscriber::SetBackgroundColor(D3DCOLOR color) {
     backgroundColor_ = color;
@@ -170,44 +169,4 @@ void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const
     STRU_RECT_COMMAND* cmd = frameCommands_->TakeTextured();
     lumi::SwapCommandTexture(cmd, d3dTexture);
     SubmitTexturedRect(*source, *destination, flags, cmd, color);
-}
-
-void CLumiscriber::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
-                                        std::int32_t flags, D3DCOLOR color) {
-    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
-    if (rect == nullptr || source == nullptr || destination == nullptr) return;
-    rect->texture->Restore();
-    SubmitTexturedRect(*source, *destination, flags, rect, color);
-}
-
-void CLumiscriber::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                          const RECT* source, std::int32_t flags, D3DCOLOR color) {
-    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
-    if (rect == nullptr) return;
-    CD3DTexture* texture = rect->texture;
-    texture->Restore();
-    RECT from{};
-    if (source != nullptr) {
-        from = *source;
-    } else if (HasPixels(texture)) {
-        from = WholeTexture(texture);
-    }
-    if (flags == 0) flags = texture->HasAlphaFormat() ? kDrawFlagAlpha : kDrawFlagOpaque;
-    const RECT to{x, y, x + (from.right - from.left), y + (from.bottom - from.top)};
-    SubmitTexturedRect(from, to, flags, rect, color);
-}
-
-void CLumiscriber::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                          D3DCOLOR color, const RECT* destination, const RECT* source) {
-    AddDrawCalls(1);
-    STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
-    if (rect == nullptr) return;
-    CD3DTexture* texture = rect->texture;
-    texture->Restore();
-    const RECT from = source != nullptr ? *source : WholeTexture(texture);
-    const RECT to = destination != nullptr
-                        ? *destination
-                        : RECT{x, y, x + static_cast<LONG>(texture->GetWidth()), y + static_cast<LONG>(texture->GetHeight())};
-    const std::int32_t flags = !IsOpaqueColor(color) || texture->HasAlphaFormat() ? kDrawFlagAlpha : kDrawFlagOpaque;
-    SubmitTexturedRect(from, to, flags, rect, color);
 }
