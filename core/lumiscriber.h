@@ -231,6 +231,9 @@ public:
     // A scratch command for this frame from the pool of type 0, 1, 2, 3 or 5; null for any
     // other type. It stays the renderer's and is reused from the next frame on.
     STRU_DRAW_COMMAND_BASE* TakeFrameCommand(std::int32_t type);
+    // The host's command when it has `type`, or for ScratchCommand() one from this frame's
+    // pool; null otherwise.
+    STRU_DRAW_COMMAND_BASE* CommandFor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t type);
     const CFramePool* GetFramePool(std::int32_t type) const;  // null for an unpooled type
     // Stamps the command with the next sequence number and hands it to the current
     // viewport's default layer. While the device is lost, or without a current viewport, the

@@ -1,4 +1,5 @@
-// CLumiscriber: draw operations, the background colour and the current target and viewport.
+// CLumiscriber: commands, the point draw, textured-rectangle submission, the background colour
+// and the current target and viewport (the other draw operations: lumiscriber_shared_draws.cpp).
 #include <algorithm>
 
 #include "core/exception.h"
@@ -32,14 +33,6 @@ int FramePoolIndex(std::int32_t type) {
         case kDrawCmdTexturedRect: return 4;
         default: return -1;
     }
-}
-
-// The host's command, or for the scratch value one from this frame's pool of the type.
-template <class Record>
-Record* CommandFor(CLumiscriber* renderer, STRU_DRAW_COMMAND_BASE* cmd, std::int32_t type) {
-    if (IsScratchCommand(cmd)) cmd = renderer->TakeFrameCommand(type);
-    if (cmd == nullptr || cmd->type != type) return nullptr;
-    return static_cast<Record*>(cmd);
 }
 
 // Formats whose texels carry alpha that blending must honour.
@@ -209,73 +202,20 @@ void CLumiscriber::QueueNumberedCommand(STRU_DRAW_COMMAND_BASE* cmd) {
 
 // ---- Shapes ----
 
+STRU_DRAW_COMMAND_BASE* CLumiscriber::CommandFor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t type) {
+    if (IsScratchCommand(cmd)) cmd = TakeFrameCommand(type);
+    return cmd != nullptr && cmd->type == type ? cmd : nullptr;
+}
+
 void CLumiscriber::DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color) {
     AddDrawCalls(1);
-    auto* point = CommandFor<STRU_POINT_COMMAND>(this, cmd, kDrawCmdPoint);
+    auto* point = static_cast<STRU_POINT_COMMAND*>(CommandFor(cmd, kDrawCmdPoint));
     if (point == nullptr) return;
     point->x = x;
     point->y = y;
     point->color = color;
     point->texture = nullptr;
     QueueDrawCommand(point);
-}
-
-void CLumiscriber::DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                            std::int32_t y2, D3DCOLOR color) {
-    const STRU_LINE_SEGMENT segment{x1, y1, x2, y2};
-    DrawLines(cmd, &segment, 1, color);
-}
-
-void CLumiscriber::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
-                             D3DCOLOR color) {
-    // Nothing to draw is no draw: a scratch command is not even taken.
-    if (count <= 0 || segments == nullptr) return;
-    auto* line = CommandFor<STRU_LINE_COMMAND>(this, cmd, kDrawCmdLine);
-    if (line == nullptr) {
-        AddDrawCalls(1);
-        return;
-    }
-    if (!SetLineSegments(line, segments, count)) return;
-    AddDrawCalls(1);
-    line->color = color;
-    line->texture = nullptr;
-    QueueDrawCommand(line);
-}
-
-void CLumiscriber::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                                std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
-    AddDrawCalls(1);
-    auto* triangle = CommandFor<STRU_TRI_COMMAND>(this, cmd, kDrawCmdTriangle);
-    if (triangle == nullptr) return;
-    triangle->x1 = x1;
-    triangle->y1 = y1;
-    triangle->x2 = x2;
-    triangle->y2 = y2;
-    triangle->x3 = x3;
-    triangle->y3 = y3;
-    triangle->color = color;
-    triangle->filled = filled ? 1 : 0;
-    triangle->texture = nullptr;
-    if (filled && !IsOpaqueColor(color)) triangle->flags = kDrawFlagAlpha;
-    QueueDrawCommand(triangle);
-}
-
-void CLumiscriber::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                            std::int32_t bottom, D3DCOLOR color, bool filled) {
-    AddDrawCalls(1);
-    auto* rect = CommandFor<STRU_RECT_COMMAND>(this, cmd, kDrawCmdRect);
-    if (rect == nullptr) return;
-    rect->destination = RECT{left, top, right, bottom};
-    rect->color = color;
-    rect->filled = filled ? 1 : 0;
-    rect->texture = nullptr;
-    if (filled && !IsOpaqueColor(color)) rect->flags = kDrawFlagAlpha;
-    QueueDrawCommand(rect);
-}
-
-void CLumiscriber::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                std::int32_t, std::int32_t) {
-    AddDrawCalls(1);
 }
 
 void CLumiscriber::SetGreyMode(bool on) { greyMode_ = on; }

@@ -1,4 +1,5 @@
-// CLumiscriber (legacy build): commands, draw operations and the background colour.
+// CLumiscriber (legacy build): commands, the point draw, textured-rectangle submission and the
+// background colour (the other draw operations: core/lumiscriber_shared_draws.cpp).
 #include "core/host_handles.h"
 #include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
@@ -70,64 +71,6 @@ STRU_DRAW_COMMAND_BASE* CLumiscriber::DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std
     point->texture = nullptr;
     QueueDrawCommand(point);
     return point;
-}
-
-void CLumiscriber::DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                            std::int32_t y2, D3DCOLOR color) {
-    const STRU_LINE_SEGMENT segment{x1, y1, x2, y2};
-    DrawLines(cmd, &segment, 1, color);
-}
-
-void CLumiscriber::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
-                             D3DCOLOR color) {
-    // Nothing to draw is no draw: no command of the renderer's is taken either.
-    if (count <= 0 || segments == nullptr) return;
-    auto* line = static_cast<STRU_LINE_COMMAND*>(CommandFor(cmd, kDrawCmdLine));
-    if (line == nullptr) {
-        AddDrawCalls(1);
-        return;
-    }
-    if (!SetLineSegments(line, segments, count)) return;
-    AddDrawCalls(1);
-    line->color = color;
-    line->texture = nullptr;
-    QueueDrawCommand(line);
-}
-
-void CLumiscriber::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                                std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
-    AddDrawCalls(1);
-    auto* triangle = static_cast<STRU_TRI_COMMAND*>(CommandFor(cmd, kDrawCmdTriangle));
-    if (triangle == nullptr) return;
-    triangle->x1 = x1;
-    triangle->y1 = y1;
-    triangle->x2 = x2;
-    triangle->y2 = y2;
-    triangle->x3 = x3;
-    triangle->y3 = y3;
-    triangle->color = color;
-    triangle->filled = filled ? 1 : 0;
-    triangle->texture = nullptr;
-    if (filled && !IsOpaqueColor(color)) triangle->flags = kDrawFlagAlpha;
-    QueueDrawCommand(triangle);
-}
-
-void CLumiscriber::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                            std::int32_t bottom, D3DCOLOR color, bool filled) {
-    AddDrawCalls(1);
-    auto* rect = static_cast<STRU_RECT_COMMAND*>(CommandFor(cmd, kDrawCmdRect));
-    if (rect == nullptr) return;
-    rect->destination = RECT{left, top, right, bottom};
-    rect->color = color;
-    rect->filled = filled ? 1 : 0;
-    rect->texture = nullptr;
-    if (filled && !IsOpaqueColor(color)) rect->flags = kDrawFlagAlpha;
-    QueueDrawCommand(rect);
-}
-
-void CLumiscriber::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                std::int32_t, std::int32_t) {
-    AddDrawCalls(1);
 }
 
 // ---- Textured rectangles ----
