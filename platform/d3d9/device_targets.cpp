@@ -6,6 +6,7 @@
 #include "platform/d3d9/control_state.h"
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/format_rules.h"
+#include "platform/d3d9/index_range.h"
 #include "platform/d3d9/raster_threads.h"
 #include "platform/d3d9/rasterizer.h"
 
@@ -311,16 +312,9 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
     auto outside = [&](std::uint16_t index) {
         return index < minVertexIndex || index - std::uint64_t{minVertexIndex} >= numVertices;
     };
-    // The range first, in one pass the compiler vectorises; the first index outside it only
-    // when there is one.
-    std::uint16_t lowest = 0xFFFF, highest = 0;
-    for (UINT i = 0; i < indexCount; ++i) {
-        std::uint16_t index;
-        std::memcpy(&index, indices + i, sizeof index);
-        lowest = std::min(lowest, index);
-        highest = std::max(highest, index);
-    }
-    if (indexCount != 0 && (outside(lowest) || outside(highest))) {
+    // The range first; the first index outside it only when there is one.
+    const IndexRange range = RangeOfIndices(indices, indexCount);
+    if (indexCount != 0 && (outside(range.lowest) || outside(range.highest))) {
         for (UINT i = 0; i < indexCount; ++i) {
             std::uint16_t index;
             std::memcpy(&index, indices + i, sizeof index);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/d3d9/index_range.h"
 #include "platform/d3d9/raster_threads.h"
 
 namespace d3d9sw {
@@ -29,9 +30,9 @@ HRESULT RasterQueue::Add(const DrawState& state, const DrawCall& call, RefCounte
     const std::uint64_t used = VerticesUsed(call);
     std::int64_t first = 0, last = static_cast<std::int64_t>(used) - 1;
     if (call.indices != nullptr) {
-        const auto [low, high] = std::minmax_element(call.indices, call.indices + used);
-        first = std::int64_t{*low} + call.baseVertex;
-        last = std::int64_t{*high} + call.baseVertex;
+        const IndexRange range = RangeOfIndices(call.indices, used);
+        first = std::int64_t{range.lowest} + call.baseVertex;
+        last = std::int64_t{range.highest} + call.baseVertex;
         draw.indexOffset = indices_.size();
         indices_.insert(indices_.end(), call.indices, call.indices + used);
         draw.call.indexCount = static_cast<UINT>(used);
