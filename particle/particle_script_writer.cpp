@@ -225,15 +225,6 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     text += '\n' + indent + "}\n";
 }
 
-void CParticleEmitter::WriteScript(std::string& text) {
-    text += "PARTICLEEMITTER \"" + WideToAnsiCapped(name_, kEmitterNameBytes) + "\" ";
-    text += FixedText(version_, 2) + "\n{\n";
-    const std::string indent = "\t";
-    text += indent + "POSITION = " + FormatXYZRange(position_) + '\n';
-    text += indent + "COORDINATES = " + FormatCoordsType(coordinates_) + '\n';
-    for (auto& beam : beams_) beam->WriteScript(text, indent);
-    text += "}\n";
-}
 #else
 void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     const std::string inner = indent + '\t';
@@ -291,21 +282,23 @@ void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
     AppendParticleBlock(text, inner, particleEvents_);
     text += '\n' + indent + "}\n";
 }
+#endif
 
+// The emitter's header, its sounds (the current build's only) and its beams.
 void CParticleEmitter::WriteScript(std::string& text) {
     text += "PARTICLEEMITTER \"" + WideToAnsiCapped(name_, kEmitterNameBytes) + "\" ";
     text += FixedText(version_, 2) + "\n{\n";
     const std::string indent = "\t";
     text += indent + "POSITION = " + FormatXYZRange(position_) + '\n';
     text += indent + "COORDINATES = " + FormatCoordsType(coordinates_) + '\n';
+#if !LUMI_LEGACY
     text += indent + "EMITTERLIFE = " + FormatNumber(life_) + '\n';
     text += indent + "EMITTERRATE = " + FormatNumber(rate_) + '\n';
     for (auto& entry : sounds_) entry.second->WriteScript(text, indent);
+#endif
     for (auto& beam : beams_) beam->WriteScript(text, indent);
     text += "}\n";
 }
-
-#endif
 
 bool CParticleEmitter::Save(const WCHAR* path) {
     if (path == nullptr) return false;
