@@ -185,20 +185,10 @@ void CParticleBeam::BuildDrawData() {
     if (live_.Empty() || texture_ == nullptr || !texture_->IsLoaded() || !texture_->EnsureVideoTexture()) return;
     state_.drawTexture = texture_;
 
-    const bool sprites = particleMode_ != PM_BILLBOARD;
     for (auto& batch : batches_) {
-        if (!batch) continue;
-        STRU_DRAW_PRIMITIVE& states = batch->states;
-        states = STRU_DRAW_PRIMITIVE();
-        states.primitiveType = sprites ? D3DPT_POINTLIST : D3DPT_TRIANGLELIST;
-        states.cullMode = D3DCULL_CCW;
-        states.colorOp = static_cast<DWORD>(colorOp_);
-        states.alphaOp = static_cast<DWORD>(alphaOp_);
-        states.blendOp = static_cast<DWORD>(blendOp_);
-        states.sourceBlend = static_cast<DWORD>(sourceBlendMode_);
-        states.destinationBlend = static_cast<DWORD>(destBlendMode_);
-        states.texture = texture_;
+        if (batch) batch->states = DrawStates();
     }
+    const bool sprites = particleMode_ != PM_BILLBOARD;
 
     const float depth = DepthOfSequence(static_cast<std::uint32_t>(drawSequence_), depthStep_);
     const float z = std::fmax(depth - std::fmin(kFlatDepthOffset, depthStep_ * 0.5f), 0.0f);

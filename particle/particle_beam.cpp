@@ -232,3 +232,16 @@ void CParticleBeam::BuildAnimCells(bool force) {
     animCellsBuilt_ = animCells_.empty() ? 0 : 1;
     if (state_.currentCell >= static_cast<std::int32_t>(animCells_.size())) state_.currentCell = -1;
 }
+
+STRU_DRAW_PRIMITIVE CParticleBeam::DrawStates() const {
+    STRU_DRAW_PRIMITIVE states{};
+    states.primitiveType = particleMode_ == PM_BILLBOARD ? D3DPT_TRIANGLELIST : D3DPT_POINTLIST;
+    states.cullMode = D3DCULL_CCW;
+    states.colorOp = static_cast<DWORD>(colorOp_);
+    states.alphaOp = static_cast<DWORD>(alphaOp_);
+    states.blendOp = static_cast<DWORD>(blendOp_);
+    states.sourceBlend = static_cast<DWORD>(sourceBlendMode_);
+    states.destinationBlend = static_cast<DWORD>(destBlendMode_);
+    states.texture = state_.drawTexture;
+    return states;
+}

@@ -344,6 +344,9 @@ public:
     lru_list_t& PlayingSounds() { return sounds_; }
 
 private:
+    // The render states the beam's quads or points are drawn with: its primitive type, blend
+    // and texture operations, counter-clockwise culling and the texture of the last update.
+    STRU_DRAW_PRIMITIVE DrawStates() const;
     void BindEventToSet(CEventBase* event);
     // Deletes every event of both lists (chains included) and empties them.
     void DeleteEvents();

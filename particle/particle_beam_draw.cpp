@@ -98,16 +98,8 @@ void CParticleBeam::AppendToBatch(PrimitiveData& node, bool newNode, const viewp
     if (newNode) {
         if (drawn != nullptr && drawn->GetMemory() != nullptr) drawn->UploadDirtyRect();
         STRU_DRAW_PRIMITIVE& record = *node.record;
-        record = STRU_DRAW_PRIMITIVE();
+        record = DrawStates();
         record.magFilter = record.minFilter = record.thirdFilter = -1;
-        record.cullMode = D3DCULL_CCW;
-        record.primitiveType = particleMode_ == PM_BILLBOARD ? D3DPT_TRIANGLELIST : D3DPT_POINTLIST;
-        record.colorOp = static_cast<DWORD>(colorOp_);
-        record.alphaOp = static_cast<DWORD>(alphaOp_);
-        record.blendOp = static_cast<DWORD>(blendOp_);
-        record.sourceBlend = static_cast<DWORD>(sourceBlendMode_);
-        record.destinationBlend = static_cast<DWORD>(destBlendMode_);
-        record.texture = drawn;
     }
 
     const clip_space_t clip = ClipSpaceOf(&viewport);
