@@ -161,13 +161,20 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 
     const RECT viewport{static_cast<LONG>(viewport_.X), static_cast<LONG>(viewport_.Y),
                         static_cast<LONG>(viewport_.X + viewport_.Width), static_cast<LONG>(viewport_.Y + viewport_.Height)};
-    // The views first: they draw what the queue holds, on this thread, before anything is cleared.
+    // What the queue holds is drawn first, on this thread, before anything is cleared.
+    FlushDraws();
+    std::uint32_t depthFloor = depth != nullptr ? *depth->DepthFloor() : 0;  // the views forget it
     const SurfaceView targetView = (flags & D3DCLEAR_TARGET) ? renderTarget_->View() : SurfaceView{};
     const SurfaceView depthView = depth != nullptr ? depth->View() : SurfaceView{};
     const bool clearStencil = (flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8;
+    const std::uint32_t depthValue = (flags & D3DCLEAR_ZBUFFER) ? DepthUnits(depthView.format, z) : 0;
     auto clear = [&](const RECT& area) {
         const RECT r = Intersect(area, viewport);
         if (r.left >= r.right) return;
+        if (flags & D3DCLEAR_ZBUFFER) {
+            const bool whole = r.left <= 0 && r.top <= 0 && r.right >= depthView.width && r.bottom >= depthView.height;
+            depthFloor = whole ? depthValue : std::min(depthFloor, depthValue);
+        }
         const std::int64_t pixels = std::int64_t{r.right - r.left} * (r.bottom - r.top);
         RasterThreads::Get().ForRowBands(r.top, r.bottom, pixels, RasterThreadsInEffect(), [&](LONG top, LONG bottom) {
             const RECT band{r.left, top, r.right, bottom};
@@ -181,6 +188,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     } else {
         for (DWORD i = 0; i < count; ++i) clear(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
     }
+    if (depth != nullptr) *depth->DepthFloor() = depthFloor;
     ++Control().counters.clears;
     return done(D3D_OK);
 }
@@ -237,7 +245,10 @@ HRESULT Device::RunDraw(const char* method, const ArgList& args, D3DPRIMITIVETYP
     state.pixelShader = pixelShader_ ? &pixelShader_->Program() : nullptr;
     state.viewport = viewport_;
     state.target = renderTarget_->MemoryView();
-    if (depthStencil_) state.depth = depthStencil_->MemoryView();
+    if (depthStencil_) {
+        state.depth = depthStencil_->MemoryView();
+        state.depthFloor = depthStencil_->DepthFloor();
+    }
     state.threads = RasterThreadsInEffect();
     state.avx2 = Control().rasterAvx2;
 

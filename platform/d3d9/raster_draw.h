@@ -37,13 +37,13 @@ int BandCount(int threads, int rows, double pixels);
 // shrinks a triangle), in draw order, are primitives[offsets[b]] .. primitives[offsets[b + 1] - 1].
 // Where the pipeline draws rectangles by rows (raster_quad.h), pairs of triangles are looked at
 // here too, once: a pair found to be a rectangle is listed as one entry, kRectangle | n with
-// the rectangle at rectangles[n], in the bands of its own rows only.
+// the rectangle at rectangles[n] and n its first primitive, in the bands of its own rows only.
 // Reused from draw to draw, so that sorting allocates only while the lists grow.
 struct BandedTriangles {
     static constexpr std::uint32_t kRectangle = 0x80000000u;
     std::vector<std::uint32_t> offsets;
     std::vector<std::uint32_t> primitives;
-    std::vector<QuadRectangle> rectangles;  // at half the index of the rectangle's first primitive
+    std::vector<QuadRectangle> rectangles;  // at the index of the rectangle's first primitive
     // Per primitive, what its band lists hold for it (kUnlisted: nothing) and its bands.
     static constexpr std::uint32_t kUnlisted = 0xFFFFFFFFu;
     std::vector<std::uint32_t> entries;
@@ -57,10 +57,34 @@ struct BandedTriangles {
 void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int threads,
                    BandedTriangles* sorted);
 
+// The primitives of a triangle-list draw to draw, first <= primitive < end, in order or in
+// reverse (with the depth test's tie rule swapped: PixelPipeline::SwapDepthTies).
+struct PrimitiveSpan {
+    std::uint32_t first = 0;
+    std::uint32_t end = 0xFFFFFFFFu;  // past the draw's last: all from `first` on
+    bool reversed = false;
+};
+
 // Draws the prepared draw into band `band` of `bands` of its target's rows (all rows for one
-// band), the triangles of `sorted` for the band when it holds any lists. The pipeline is
-// copied: bands may be drawn at once.
+// band), the triangles of `sorted` for the band when it holds any lists; of a triangle list,
+// the primitives of `span`. The pipeline is copied: bands may be drawn at once.
+// `coarse`: the band's tile depth bounds while a run of draws that only lower depths is drawn
+// (PixelPipeline::coarse).
 void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& pipeline, int band,
-                      int bands, const BandedTriangles& sorted);
+                      int bands, const BandedTriangles& sorted, const PrimitiveSpan& span = {},
+                      CoarseDepth* coarse = nullptr);
+// The rows of band `band` of `bands` of a target `height` rows high.
+int BandTop(int band, int bands, int height);
+
+// Bounds of the depths, in the buffer's units, that primitive `prim` of a triangle-list draw
+// may write (through the viewport's depth range, clipped, rounded as the cursor rounds);
+// low > high when it writes none. The rectangles of `sorted` give their one depth.
+struct DepthBounds {
+    std::int64_t low, high;
+};
+DepthBounds PrimitiveDepths(const DrawCall& call, const PixelPipeline& pipeline, const BandedTriangles& sorted,
+                            std::uint32_t prim);
+// The same for every vertex the draw's stream holds: bounds of all it may write.
+DepthBounds VertexDepths(const DrawCall& call, const PixelPipeline& pipeline);
 
 }  // namespace d3d9sw

@@ -37,6 +37,8 @@ public:
 
     Kind GetKind() const { return kind_; }
     D3DCMPFUNC Func() const { return func_; }
+    void SetFunc(D3DCMPFUNC func) { func_ = func; }
+    const SurfaceView& View() const { return view_; }
     bool Writes() const { return write_; }
     double Scale() const { return kind_ == Kind::k16 ? 65535.0 : 16777215.0; }
     std::int64_t MaxValue() const { return kind_ == Kind::k16 ? 0xFFFF : 0xFFFFFF; }

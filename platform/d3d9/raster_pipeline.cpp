@@ -30,6 +30,18 @@ bool UsesUnimplementedState(const DWORD* rs, D3DPRIMITIVETYPE type) {
 }  // namespace
 
 void PixelPipeline::SetSpecialisedSpansEnabled(bool enabled) { g_specialisedSpans = enabled; }
+bool PixelPipeline::SpecialisedSpansEnabled() { return g_specialisedSpans.load(std::memory_order_relaxed); }
+
+bool PixelPipeline::ReplacesPixels() const {
+    return depth.GetKind() != DepthBuffer::Kind::kNone && depth.Writes() &&
+           (depth.Func() == D3DCMP_LESS || depth.Func() == D3DCMP_LESSEQUAL) && !blender.Enabled() && target.WritesAll();
+}
+
+void PixelPipeline::SwapDepthTies() {
+    const D3DCMPFUNC swapped = depth.Func() == D3DCMP_LESS ? D3DCMP_LESSEQUAL : D3DCMP_LESS;
+    depth.SetFunc(swapped);
+    rows_.output.depthFunc = swapped;
+}
 
 HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) {
     const DWORD* rs = state.renderStates;

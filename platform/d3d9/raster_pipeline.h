@@ -18,6 +18,8 @@
 
 namespace d3d9sw {
 
+class CoarseDepth;  // raster_coarse_depth.h
+
 // How the rows of a rectangle that maps texel for pixel are drawn (raster_quad.h), fixed per
 // draw: the vectorised kernels where the states allow them, per-pixel code elsewhere.
 struct RowPlan {
@@ -65,9 +67,18 @@ public:
     // write, blending and the write.
     void Output(int x, int y, std::uint32_t z, Rgba color) const;
 
-    // Turns the specialised span loops and the rectangle path off, so tests can hold them
-    // against the general loop.
+    // Turns the specialised span loops, the rectangle path and the draw queue's reversed runs
+    // off, so tests can hold them against the general loop drawing in order.
     static void SetSpecialisedSpansEnabled(bool enabled);
+    static bool SpecialisedSpansEnabled();
+
+    // Whether every fragment that passes the depth test replaces colour and depth whatever the
+    // target held (no blending, every channel written, depth written under LESS or LESSEQUAL):
+    // what lets a run of such draws be drawn in reverse (raster_queue.h).
+    bool ReplacesPixels() const;
+    // Swaps the depth test's tie rule, LESS for LESSEQUAL and back, for primitives drawn in
+    // reverse order.
+    void SwapDepthTies();
 
     // Narrows the pixels that may be written to rows [top, bottom) (a band of a threaded draw).
     void RestrictRows(LONG top, LONG bottom);
@@ -88,6 +99,9 @@ public:
     D3DCMPFUNC alphaFunc = D3DCMP_ALWAYS;
     std::uint32_t alphaRef = 0;
     bool linear[kD3DTextureStageCount] = {};  // per stage, after SelectFilter
+    // The band's tile depth bounds while a run of draws that only lower depths is drawn into
+    // it (raster_queue.h); null otherwise. Read and lowered by the rectangle rows.
+    CoarseDepth* coarse = nullptr;
 
 private:
     void ChooseSpanFunctions();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/raster_coarse_depth.h"
 #include "platform/d3d9/raster_geometry.h"
 
 namespace d3d9sw {
@@ -268,7 +269,37 @@ void DrawRectangleRows(const QuadRectangle& r, const PixelPipeline& p) {
     const RECT& clip = p.Scissor();
     const LONG top = std::max<LONG>(r.top, clip.top), bottom = std::min<LONG>(r.bottom, clip.bottom);
     const LONG left = std::max<LONG>(r.left, clip.left), right = std::min<LONG>(r.right, clip.right);
-    if (left < right && top < bottom) DrawRows(r, p, left, top, right, bottom);
+    if (left >= right || top >= bottom) return;
+    if (p.coarse == nullptr) {
+        DrawRows(r, p, left, top, right, bottom);
+        return;
+    }
+    // Tile by tile: runs of tiles where the depth may pass are drawn, the others skipped.
+    CoarseDepth& coarse = *p.coarse;
+    const D3DCMPFUNC func = p.depth.Func();
+    const bool lowers = !p.alphaTest;  // every pixel ends at the rectangle's depth or nearer
+    constexpr LONG kTile = CoarseDepth::kTile;
+    for (LONG y = top; y < bottom;) {
+        const int ty = static_cast<int>(y / kTile);
+        const LONG y1 = std::min<LONG>(bottom, (ty + 1) * kTile);
+        LONG from = right;  // where the run of tiles to draw began; right: none
+        for (LONG x = left; x < right;) {
+            const int tx = static_cast<int>(x / kTile);
+            const LONG x1 = std::min<LONG>(right, (tx + 1) * kTile);
+            if (coarse.Fails(tx, ty, r.z, func)) {
+                if (from < x) DrawRows(r, p, from, y, x, y1);
+                from = right;
+            } else {
+                from = std::min(from, x);
+                if (lowers && coarse.CoversTile(tx, ty, static_cast<int>(x), static_cast<int>(y), static_cast<int>(x1),
+                                                static_cast<int>(y1)))
+                    coarse.Lower(tx, ty, r.z);
+            }
+            x = x1;
+        }
+        if (from < right) DrawRows(r, p, from, y, right, y1);
+        y = y1;
+    }
 }
 
 }  // namespace d3d9sw

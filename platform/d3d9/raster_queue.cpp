@@ -43,6 +43,15 @@ HRESULT RasterQueue::Add(const DrawState& state, const DrawCall& call, RefCounte
     draw.vertexOffset = vertexBytes_.size();
     vertexBytes_.insert(vertexBytes_.end(), from, from + bytes);
     draw.call.vertexCount = static_cast<UINT>(last - first + 1);
+    draw.depthFloor = draw.pipeline.depth.GetKind() != DepthBuffer::Kind::kNone && draw.pipeline.depth.Writes()
+                          ? state.depthFloor
+                          : nullptr;
+    draw.replaces = call.type == D3DPT_TRIANGLELIST && draw.pipeline.ReplacesPixels();
+    if (draw.depthFloor != nullptr) {
+        DrawCall copied = draw.call;
+        copied.vertices = vertexBytes_.data() + draw.vertexOffset;
+        draw.depths = VertexDepths(copied, draw.pipeline);
+    }
     draw.call.vertices = nullptr;  // set at the flush, when the copies no longer move
     draw.call.indices = nullptr;
 
@@ -77,16 +86,87 @@ void RasterQueue::Flush(int threads) {
     const int bands = BandCount(threads, rows, pixels_);
     if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
     for (std::size_t i = 0; i < draws_.size(); ++i) SortIntoBands(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, threads, &sorted_[i]);
-    RasterThreads::Get().Run(bands, threads,
-                             [](void* context, int band, int count) {
-                                 const auto& queue = *static_cast<const RasterQueue*>(context);
-                                 for (std::size_t i = 0; i < queue.draws_.size(); ++i) {
-                                     const QueuedDraw& draw = queue.draws_[i];
-                                     DrawPreparedBand(draw.call, draw.settings, draw.pipeline, band, count, queue.sorted_[i]);
-                                 }
-                             },
-                             this);
+    PlanSteps();
+    if (coarse_.size() < static_cast<std::size_t>(bands)) coarse_.resize(static_cast<std::size_t>(bands));
+    RasterThreads::Get().Run(
+        bands, threads, [](void* context, int band, int count) { static_cast<RasterQueue*>(context)->DrawBand(band, count); },
+        this);
     Drop();
+}
+
+void RasterQueue::DrawBand(int band, int bands) {
+    CoarseDepth& coarse = coarse_[static_cast<std::size_t>(band)];
+    for (const Step& step : steps_) {
+        const QueuedDraw& draw = draws_[step.draw];
+        const PixelPipeline& pipeline = draw.pipeline;
+        if (step.runStart) {
+            const SurfaceView& depth = pipeline.depth.View();
+            const int height = pipeline.targetView.height;
+            coarse.Reset(BandTop(band, bands, height), BandTop(band + 1, bands, height),
+                         std::min(pipeline.targetView.width, depth.width), std::min(height, depth.height),
+                         static_cast<std::uint32_t>(pipeline.depth.MaxValue()));
+        }
+        DrawPreparedBand(draw.call, draw.settings, pipeline, band, bands, sorted_[step.draw], step.span,
+                         step.inRun ? &coarse : nullptr);
+    }
+}
+
+void RasterQueue::PlanSteps() {
+    steps_.clear();
+    const bool reverse = PixelPipeline::SpecialisedSpansEnabled();
+    for (std::size_t i = 0; i < draws_.size();) {
+        const QueuedDraw& draw = draws_[i];
+        std::size_t end = i + 1;
+        if (reverse && draw.replaces && draw.depthFloor != nullptr) {
+            // One depth function: the tie rule of the later fragment decides a tie.
+            while (end < draws_.size() && draws_[end].replaces && draws_[end].depthFloor == draw.depthFloor &&
+                   draws_[end].pipeline.targetView.bits == draw.pipeline.targetView.bits &&
+                   draws_[end].pipeline.depth.Func() == draw.pipeline.depth.Func())
+                ++end;
+            PlanRun(i, end);
+        } else {
+            steps_.push_back({static_cast<std::uint32_t>(i), {}});
+        }
+        for (; i < end; ++i) {
+            const QueuedDraw& drawn = draws_[i];
+            if (drawn.depthFloor != nullptr && drawn.depths.low <= drawn.depths.high)
+                *drawn.depthFloor = static_cast<std::uint32_t>(std::min<std::int64_t>(*drawn.depthFloor, drawn.depths.low));
+        }
+    }
+}
+
+void RasterQueue::PlanRun(std::size_t first, std::size_t end) {
+    // highest_[k]: the highest depth of draws first + k .. end - 1 (-1: none).
+    const std::size_t count = end - first;
+    highest_.assign(count + 1, -1);
+    for (std::size_t k = count; k-- > 0;) highest_[k] = std::max(highest_[k + 1], draws_[first + k].depths.high);
+    std::int64_t floor = *draws_[first].depthFloor;
+    const std::size_t start = steps_.size();
+    auto step = [&](std::size_t draw, PrimitiveSpan span) {
+        steps_.push_back({static_cast<std::uint32_t>(draw), span, true, steps_.size() == start});
+    };
+    auto split = [&](std::size_t at, std::uint32_t prim) {
+        for (std::size_t k = first; k < at; ++k) step(k, {});
+        if (prim != 0) step(at, {0, prim, false});
+        for (std::size_t k = end; --k > at;) step(k, {0, 0xFFFFFFFFu, true});
+        step(at, {prim, 0xFFFFFFFFu, true});
+    };
+    for (std::size_t d = first; d < end; ++d) {
+        if (highest_[d - first] < floor) return split(d, 0);
+        // Within the draw, primitive by primitive: the prefix that may tie draws in order.
+        const QueuedDraw& draw = draws_[d];
+        const BandedTriangles& sorted = sorted_[d];
+        const UINT primitives = draw.call.primitiveCount;
+        primitiveHighest_.assign(primitives + 1, highest_[d - first + 1]);
+        for (UINT p = primitives; p-- > 0;)
+            primitiveHighest_[p] = std::max(primitiveHighest_[p + 1], PrimitiveDepths(draw.call, draw.pipeline, sorted, p).high);
+        for (UINT p = 0; p < primitives; ++p) {
+            if (primitiveHighest_[p] < floor) return split(d, p);
+            const DepthBounds depths = PrimitiveDepths(draw.call, draw.pipeline, sorted, p);
+            if (depths.low <= depths.high) floor = std::min(floor, depths.low);
+        }
+    }
+    for (std::size_t k = first; k < end; ++k) step(k, {});
 }
 
 void RasterQueue::Drop() {

@@ -6,10 +6,21 @@
 // then (every surface lock and memory view, a present, a reset). A flush draws the whole queue
 // in bands over the raster threads, so that a frame of many draws waits for its threads once
 // rather than once a draw; the pixels are those of the draws drawn one after the other.
+//
+// A run of draws that replace pixels (PixelPipeline::ReplacesPixels) into one target and depth
+// buffer with one depth function leaves each pixel to the fragment of the nearest depth that passes the alpha test,
+// ties going to the later fragment under LESSEQUAL and to the earlier under LESS; drawn in
+// reverse with the tie rule swapped it leaves the same, as long as no fragment ties with the
+// depth the pixel held before the run. A 2D renderer draws back to front, so that reversed most
+// fragments fail the depth test. The depth buffer's floor (DrawState::depthFloor) tells which
+// fragments cannot tie with what it held: the run's primitives from the first whose depths,
+// and those of all after it, lie below the floor left by those before it are drawn in reverse,
+// the others in order before them.
 #include <cstdint>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/d3d9/raster_coarse_depth.h"
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/ref_counted.h"
 
@@ -44,7 +55,21 @@ private:
         DrawCall call;               // vertices and indices point into the queue's copies at a flush
         std::size_t vertexOffset;    // bytes into vertexBytes_
         std::size_t indexOffset;     // indices into indices_
+        std::uint32_t* depthFloor;   // null unless the draw writes depth
+        DepthBounds depths;          // what it may write there
+        bool replaces;               // may be drawn in a reversed run
     };
+    // One draw's part drawn into every band, in the order of the steps.
+    struct Step {
+        std::uint32_t draw;
+        PrimitiveSpan span;
+        bool inRun = false;     // of a run of draws that only lower depths: tile bounds kept
+        bool runStart = false;  // the first such step of its run: the bounds start unknown
+    };
+    void DrawBand(int band, int bands);
+    void PlanSteps();
+    // Steps for the run of draws [first, end) (all replacing, one target and depth buffer).
+    void PlanRun(std::size_t first, std::size_t end);
     void ReleaseReferences();
 
     std::vector<QueuedDraw> draws_;
@@ -52,6 +77,10 @@ private:
     std::vector<std::uint16_t> indices_;
     std::vector<RefCounted*> held_;
     std::vector<BandedTriangles> sorted_;      // per draw at a flush; kept for the next frame's
+    std::vector<Step> steps_;                  // at a flush
+    std::vector<CoarseDepth> coarse_;          // per band at a flush; kept for the next frame's
+    std::vector<std::int64_t> highest_;        // while planning a run: highest depth from a draw on
+    std::vector<std::int64_t> primitiveHighest_;  // the same from a primitive of one draw on
     std::unordered_set<const void*> written_;  // memory of queued targets and depth buffers
     std::unordered_set<const void*> sampled_;  // memory of queued textures
     double pixels_ = 0;                        // estimated, for the band count

@@ -113,15 +113,17 @@ void DrawOneTriangle(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeli
     for (int i = 1; i + 1 < clipped; ++i) DrawTriangle(polygon[0], polygon[i], polygon[i + 1], pipeline);
 }
 
-// Draws the `listed` entries of a band's list in order: triangles, and the sorted rectangles.
+// Draws the `listed` entries of a band's list in order (or in reverse): triangles, and the
+// sorted rectangles.
 void DrawListed(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, const std::uint32_t* entries,
-                std::size_t listed, const std::vector<QuadRectangle>& rectangles) {
+                std::size_t listed, const std::vector<QuadRectangle>& rectangles, bool reversed) {
     std::uint64_t drawn = 0;
-    for (std::size_t n = 0; n < listed; ++n) {
-        if (n + kPrefetchAhead < listed) {
+    for (std::size_t k = 0; k < listed; ++k) {
+        const std::size_t n = reversed ? listed - 1 - k : k;
+        if (k + kPrefetchAhead < listed) {
             // A band's entries lie scattered through the draw: fetch ahead what the memory
             // prefetcher cannot guess.
-            const std::uint32_t ahead = entries[n + kPrefetchAhead];
+            const std::uint32_t ahead = entries[reversed ? n - kPrefetchAhead : n + kPrefetchAhead];
             if ((ahead & BandedTriangles::kRectangle) != 0) {
                 __builtin_prefetch(&rectangles[ahead & ~BandedTriangles::kRectangle]);
             } else {
@@ -228,7 +230,7 @@ int BandCount(int threads, int rows, double pixels) {
 
 namespace {
 
-constexpr UINT kPrimitivesPerSortChunk = 8192;  // fewer are not worth waking a thread for
+constexpr UINT kPrimitivesPerSortChunk = 1024;  // fewer are not worth waking a thread for
 
 // The sort of one draw, split into chunks of its primitives that are looked at at once.
 class BandSorter {
@@ -261,14 +263,14 @@ public:
                 // The two triangles of a rectangle follow each other.
                 const std::uint8_t* records[6];
                 for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call_, 3ull * prim + i);
-                QuadRectangle& rectangle = sorted_.rectangles[prim / 2];
+                QuadRectangle& rectangle = sorted_.rectangles[prim];
                 if (FindRectangle(records, cullMode_, pipeline_, &rectangle)) {
                     sorted_.entries[prim + 1] = BandedTriangles::kUnlisted;
                     if (rectangle.left == rectangle.right) {  // no pixel of it to draw
                         sorted_.entries[prim++] = BandedTriangles::kUnlisted;
                         continue;
                     }
-                    list(prim, BandedTriangles::kRectangle | (prim / 2), BandOfRow(rectangle.top),
+                    list(prim, BandedTriangles::kRectangle | prim, BandOfRow(rectangle.top),
                          BandOfRow(rectangle.bottom - 1));
                     ++prim;
                     continue;
@@ -347,7 +349,7 @@ void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cu
         sorted->first.resize(count);
         sorted->last.resize(count);
     }
-    if (sorted->rectangles.size() < count / 2 + 1) sorted->rectangles.resize(count / 2 + 1);
+    if (sorted->rectangles.size() < count) sorted->rectangles.resize(count);
     sorted->chunkPlaces.resize(static_cast<std::size_t>(chunks) * bands);
     BandSorter sorter(call, pipeline, cullMode, bands, chunks, sorted);
     if (chunks == 1) {
@@ -362,26 +364,107 @@ void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cu
     pool.Run(chunks, threads, [](void* s, int chunk, int) { static_cast<BandSorter*>(s)->Fill(chunk); }, &sorter);
 }
 
+int BandTop(int band, int bands, int height) {
+    return static_cast<int>(std::int64_t{height} * band / bands);
+}
+
 void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& prepared, int band,
-                      int bands, const BandedTriangles& sorted) {
+                      int bands, const BandedTriangles& sorted, const PrimitiveSpan& span, CoarseDepth* coarse) {
     PixelPipeline pipeline = prepared;
+    pipeline.coarse = coarse;
     if (bands > 1) {
-        const std::int64_t height = prepared.targetView.height;
-        pipeline.RestrictRows(static_cast<LONG>(height * band / bands), static_cast<LONG>(height * (band + 1) / bands));
+        const int height = prepared.targetView.height;
+        pipeline.RestrictRows(BandTop(band, bands, height), BandTop(band + 1, bands, height));
     }
     switch (call.type) {
     case D3DPT_POINTLIST: DrawPoints(call, settings, pipeline); break;
     case D3DPT_LINELIST: DrawLines(call, settings.lastPixel, pipeline); break;
-    default:
+    default: {
+        if (span.reversed) pipeline.SwapDepthTies();
+        const UINT first = std::min<UINT>(span.first, call.primitiveCount), end = std::min<UINT>(span.end, call.primitiveCount);
         if (sorted.offsets.empty()) {
-            for (UINT prim = 0; prim < call.primitiveCount; ++prim) DrawOneTriangle(call, settings.cullMode, pipeline, prim);
-        } else {
-            const std::uint32_t begin = sorted.offsets[static_cast<std::size_t>(band)];
-            const std::uint32_t end = sorted.offsets[static_cast<std::size_t>(band) + 1];
-            DrawListed(call, settings.cullMode, pipeline, sorted.primitives.data() + begin, end - begin, sorted.rectangles);
+            if (span.reversed) {
+                for (UINT prim = end; prim-- > first;) DrawOneTriangle(call, settings.cullMode, pipeline, prim);
+            } else {
+                for (UINT prim = first; prim < end; ++prim) DrawOneTriangle(call, settings.cullMode, pipeline, prim);
+            }
+            break;
         }
+        // A band's entries ascend by primitive.
+        const std::uint32_t* listed = sorted.primitives.data();
+        const std::uint32_t* begin = listed + sorted.offsets[static_cast<std::size_t>(band)];
+        const std::uint32_t* stop = listed + sorted.offsets[static_cast<std::size_t>(band) + 1];
+        auto before = [](std::uint32_t limit) {
+            return [limit](std::uint32_t entry) { return (entry & ~BandedTriangles::kRectangle) < limit; };
+        };
+        const std::uint32_t* from = first == 0 ? begin : std::partition_point(begin, stop, before(first));
+        const std::uint32_t* to = end == call.primitiveCount ? stop : std::partition_point(from, stop, before(end));
+        DrawListed(call, settings.cullMode, pipeline, from, static_cast<std::size_t>(to - from), sorted.rectangles,
+                   span.reversed);
         break;
     }
+    }
+}
+
+namespace {
+
+constexpr double kDepthSpare = 2;  // units: the cursor's interpolation and rounding
+
+// Bounds of the depth a fragment gets from vertex depths within [lowest, highest] (clip space).
+DepthBounds DepthsBetween(float lowest, float highest, const PixelPipeline& pipeline) {
+    const std::int64_t max = pipeline.depth.MaxValue();
+    if (!(lowest <= highest)) return {1, 0};
+    if (!std::isfinite(lowest) || !std::isfinite(highest)) return {0, max};
+    const D3DVIEWPORT9& vp = pipeline.Viewport();
+    auto units = [&](float z) {
+        // As MapToViewport maps it and the cursor clamps and scales it.
+        const auto mapped = static_cast<float>(vp.MinZ + static_cast<double>(z) * (vp.MaxZ - vp.MinZ));
+        return std::clamp(static_cast<double>(mapped), 0.0, 1.0) * pipeline.depth.Scale();
+    };
+    // Clipping keeps depths within the clip volume: a depth outside it reaches the range's end.
+    const double a = units(std::clamp(lowest, 0.0f, 1.0f)), b = units(std::clamp(highest, 0.0f, 1.0f));
+    const double low = std::min(a, b), high = std::max(a, b);
+    return {std::max<std::int64_t>(static_cast<std::int64_t>(std::floor(low - kDepthSpare)), 0),
+            std::min<std::int64_t>(static_cast<std::int64_t>(std::ceil(high + kDepthSpare)), max)};
+}
+
+float VertexDepth(const std::uint8_t* record) {
+    float z;
+    std::memcpy(&z, record + 8, sizeof z);
+    return z;
+}
+
+}  // namespace
+
+DepthBounds PrimitiveDepths(const DrawCall& call, const PixelPipeline& pipeline, const BandedTriangles& sorted,
+                            std::uint32_t prim) {
+    if (!sorted.offsets.empty()) {
+        const std::uint32_t entry = sorted.entries[prim];
+        if (entry == BandedTriangles::kUnlisted) return {1, 0};
+        if ((entry & BandedTriangles::kRectangle) != 0) {
+            const std::int64_t z = sorted.rectangles[prim].z;
+            return {z, z};
+        }
+    }
+    float z[3];
+    for (int i = 0; i < 3; ++i) z[i] = VertexDepth(VertexRecord(call, 3ull * prim + i));
+    // NaN compares false: min and max keep it only where the bounds check can see it.
+    if (std::isnan(z[0]) || std::isnan(z[1]) || std::isnan(z[2])) return {0, pipeline.depth.MaxValue()};
+    return DepthsBetween(std::min({z[0], z[1], z[2]}), std::max({z[0], z[1], z[2]}), pipeline);
+}
+
+DepthBounds VertexDepths(const DrawCall& call, const PixelPipeline& pipeline) {
+    if (call.vertexCount == 0) return {1, 0};
+    float lowest = VertexDepth(call.vertices), highest = lowest;
+    bool nan = std::isnan(lowest);
+    for (UINT i = 1; i < call.vertexCount; ++i) {
+        const float z = VertexDepth(call.vertices + static_cast<std::size_t>(i) * call.vertexStride);
+        lowest = std::min(lowest, z);
+        highest = std::max(highest, z);
+        nan |= std::isnan(z);
+    }
+    if (nan) return {0, pipeline.depth.MaxValue()};
+    return DepthsBetween(lowest, highest, pipeline);
 }
 
 HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
@@ -420,16 +503,21 @@ void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb) {
         std::memcpy(target.bits + static_cast<std::ptrdiff_t>(y) * target.pitch + r.left * bytesPerPixel, first, rowBytes);
 }
 
+std::uint32_t DepthUnits(D3DFORMAT format, float z) {
+    const double clamped = std::clamp(static_cast<double>(z), 0.0, 1.0);
+    const bool is16 = format == D3DFMT_D16 || format == D3DFMT_D16_LOCKABLE;
+    return static_cast<std::uint32_t>(std::lround(clamped * (is16 ? 65535.0 : 16777215.0)));
+}
+
 void ClearDepth(const SurfaceView& depth, const RECT& rect, float z) {
     const RECT r = ClipToSurface(depth, rect);
     if (r.left == r.right || r.top == r.bottom || depth.bits == nullptr) return;
-    const double clamped = std::clamp(static_cast<double>(z), 0.0, 1.0);
     const bool is16 = depth.format == D3DFMT_D16 || depth.format == D3DFMT_D16_LOCKABLE;
     if (!is16 && depth.format != D3DFMT_D24S8 && depth.format != D3DFMT_D24X8) return;
     const std::size_t bytes = is16 ? 2 : 4;
     const std::size_t rowBytes = static_cast<std::size_t>(r.right - r.left) * bytes;
     if (is16) {
-        const auto value = static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
+        const auto value = static_cast<std::uint16_t>(DepthUnits(depth.format, z));
         std::uint8_t* first = depth.bits + static_cast<std::ptrdiff_t>(r.top) * depth.pitch + r.left * bytes;
         for (LONG x = 0; x < r.right - r.left; ++x) std::memcpy(first + 2 * x, &value, 2);
         for (LONG y = r.top + 1; y < r.bottom; ++y)
@@ -438,7 +526,7 @@ void ClearDepth(const SurfaceView& depth, const RECT& rect, float z) {
     }
     // Depth in the high 24 bits; the stencil byte of each pixel is kept (D24X8 has none to
     // keep, so its rows are filled whole).
-    const auto value = static_cast<std::uint32_t>(std::lround(clamped * 16777215.0)) << 8;
+    const std::uint32_t value = DepthUnits(depth.format, z) << 8;
     for (LONG y = r.top; y < r.bottom; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch);
         if (depth.format == D3DFMT_D24X8) {

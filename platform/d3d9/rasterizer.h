@@ -23,6 +23,9 @@ struct DrawState {
     D3DVIEWPORT9 viewport{};
     SurfaceView target;                                           // colour render target
     SurfaceView depth;                                            // bits == null: no depth buffer
+    // The lowest value the depth buffer may hold, in its units, kept by the buffer's owner (0
+    // when unknown): the draw queue lowers it as it draws and relies on it (raster_queue.h).
+    std::uint32_t* depthFloor = nullptr;
     // How to draw, never what: every setting gives the same pixels.
     int threads = 1;    // bands drawn at once by the rasteriser's threads (RasterThreads)
     bool avx2 = true;   // AVX2 row kernels where the CPU has them; SSE2 otherwise
@@ -80,5 +83,7 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call);
 // with `z` (0..1, stored at the depth format's precision).
 void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb);
 void ClearDepth(const SurfaceView& depth, const RECT& rect, float z);
+// What ClearDepth stores for `z` in a depth buffer of `format`, in the format's units.
+std::uint32_t DepthUnits(D3DFORMAT format, float z);
 
 }  // namespace d3d9sw

@@ -137,6 +137,7 @@ HRESULT Surface::Lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
     locked->pBits = memory_.data() + offset;
     locked->Pitch = pitch_;
     locked_ = true;
+    depthFloor_ = 0;
 
     d3d9ctl::Counters& counters = Control().counters;
     ++counters.locks;
@@ -153,6 +154,7 @@ HRESULT Surface::Unlock() {
 
 SurfaceView Surface::View() {
     device_->FlushDraws();
+    depthFloor_ = 0;
     return MemoryView();
 }
 

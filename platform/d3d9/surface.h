@@ -52,6 +52,10 @@ public:
     SurfaceView View();
     // The memory as it is, for a draw that is queued itself.
     SurfaceView MemoryView();
+    // Of a depth buffer: the lowest depth its memory may hold, in the format's units, for the
+    // draw queue (DrawState::depthFloor). A lock or View sets it to 0 (whoever asked may write
+    // anything); a depth clear sets it after.
+    std::uint32_t* DepthFloor() { return &depthFloor_; }
     std::size_t Bytes() const { return memory_.size(); }
     bool Standalone() const { return containerInterface_ == nullptr; }
 
@@ -66,6 +70,7 @@ private:
     std::vector<std::uint8_t> memory_;
     int pitch_;
     bool locked_ = false;
+    std::uint32_t depthFloor_ = 0;  // the memory starts zeroed
     DWORD priority_ = 0;
 };
 
