@@ -34,15 +34,6 @@ RECT Intersect(const RECT& a, const RECT& b) {
     return r;
 }
 
-// The stencil byte of D24S8 (the low byte of each 32-bit word), which a depth clear keeps.
-void ClearStencil(const SurfaceView& depth, const RECT& rect, DWORD stencil) {
-    const RECT r = Intersect(rect, RECT{0, 0, depth.width, depth.height});
-    for (LONG y = r.top; y < r.bottom; ++y) {
-        std::uint8_t* row = depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch;
-        for (LONG x = r.left; x < r.right; ++x) row[4 * x] = static_cast<std::uint8_t>(stencil);
-    }
-}
-
 }  // namespace
 
 void Device::ResetViewportToTarget() {
@@ -161,34 +152,30 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 
     const RECT viewport{static_cast<LONG>(viewport_.X), static_cast<LONG>(viewport_.Y),
                         static_cast<LONG>(viewport_.X + viewport_.Width), static_cast<LONG>(viewport_.Y + viewport_.Height)};
-    // What the queue holds is drawn first, on this thread, before anything is cleared.
-    FlushDraws();
-    std::uint32_t depthFloor = depth != nullptr ? *depth->DepthFloor() : 0;  // the views forget it
-    const SurfaceView targetView = (flags & D3DCLEAR_TARGET) ? renderTarget_->View() : SurfaceView{};
-    const SurfaceView depthView = depth != nullptr ? depth->View() : SurfaceView{};
-    const bool clearStencil = (flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8;
-    const std::uint32_t depthValue = (flags & D3DCLEAR_ZBUFFER) ? DepthUnits(depthView.format, z) : 0;
-    auto clear = [&](const RECT& area) {
-        const RECT r = Intersect(area, viewport);
-        if (r.left >= r.right) return;
-        if (flags & D3DCLEAR_ZBUFFER) {
-            const bool whole = r.left <= 0 && r.top <= 0 && r.right >= depthView.width && r.bottom >= depthView.height;
-            depthFloor = whole ? depthValue : std::min(depthFloor, depthValue);
-        }
-        const std::int64_t pixels = std::int64_t{r.right - r.left} * (r.bottom - r.top);
-        RasterThreads::Get().ForRowBands(r.top, r.bottom, pixels, RasterThreadsInEffect(), [&](LONG top, LONG bottom) {
-            const RECT band{r.left, top, r.right, bottom};
-            if (flags & D3DCLEAR_TARGET) ClearColor(targetView, band, color);
-            if (flags & D3DCLEAR_ZBUFFER) ClearDepth(depthView, band, z);
-            if (clearStencil) ClearStencil(depthView, band, stencil);
-        });
-    };
-    if (count == 0) {
-        clear(viewport);
-    } else {
-        for (DWORD i = 0; i < count; ++i) clear(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+    // Queued with the draws: each band of rows is cleared just before the draws into it.
+    Surface* target = (flags & D3DCLEAR_TARGET) ? renderTarget_.get() : nullptr;
+    if (!(flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) depth = nullptr;
+    RasterQueue::Clear clear;
+    if (target != nullptr) clear.target = target->MemoryView();
+    if (depth != nullptr) {
+        clear.depth = depth->MemoryView();
+        clear.depthFloor = depth->DepthFloor();
     }
-    if (depth != nullptr) *depth->DepthFloor() = depthFloor;
+    clear.clearDepth = (flags & D3DCLEAR_ZBUFFER) != 0;
+    clear.clearStencil = (flags & D3DCLEAR_STENCIL) && depth->Desc().Format == D3DFMT_D24S8;
+    clear.color = color;
+    clear.z = z;
+    clear.stencil = stencil;
+    std::vector<RECT> areas;
+    for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
+        const RECT r = count == 0 ? viewport : Intersect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}, viewport);
+        if (r.left < r.right) areas.push_back(r);
+    }
+    clear.rects = areas.data();
+    clear.rectCount = static_cast<int>(areas.size());
+    if (queue_.Samples(clear.target.bits) || queue_.Samples(clear.depth.bits)) FlushDraws();
+    RefCounted* keep[2] = {target, depth};
+    queue_.AddClear(clear, keep, 2);
     ++Control().counters.clears;
     return done(D3D_OK);
 }

@@ -51,10 +51,11 @@ struct BandedTriangles {
     std::vector<std::uint32_t> chunkPlaces;  // per chunk of primitives and band, while sorting
 };
 
-// Sorts a triangle-list draw into `bands` bands, with up to `threads` threads when the draw is
-// large; leaves `sorted` empty for one band without rectangles and for points and lines (each
-// band goes over all of those).
-void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int threads,
+// Sorts a triangle-list draw into `bands` bands of `rows` rows (band b holds rows
+// BandTop(b, bands, rows) .. BandTop(b + 1, bands, rows) - 1 of every surface, whatever its
+// height), with up to `threads` threads when the draw is large; leaves `sorted` empty for one
+// band without rectangles and for points and lines (each band goes over all of those).
+void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int threads,
                    BandedTriangles* sorted);
 
 // The primitives of a triangle-list draw to draw, first <= primitive < end, in order or in
@@ -65,16 +66,16 @@ struct PrimitiveSpan {
     bool reversed = false;
 };
 
-// Draws the prepared draw into band `band` of `bands` of its target's rows (all rows for one
-// band), the triangles of `sorted` for the band when it holds any lists; of a triangle list,
-// the primitives of `span`. The pipeline is copied: bands may be drawn at once.
+// Draws the prepared draw into band `band` of `bands` of `rows` rows (all rows for one band),
+// the triangles of `sorted` for the band when it holds any lists; of a triangle list, the
+// primitives of `span`. The pipeline is copied: bands may be drawn at once.
 // `coarse`: the band's tile depth bounds while a run of draws that only lower depths is drawn
 // (PixelPipeline::coarse).
 void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& pipeline, int band,
-                      int bands, const BandedTriangles& sorted, const PrimitiveSpan& span = {},
+                      int bands, int rows, const BandedTriangles& sorted, const PrimitiveSpan& span = {},
                       CoarseDepth* coarse = nullptr);
-// The rows of band `band` of `bands` of a target `height` rows high.
-int BandTop(int band, int bands, int height);
+// The first row of band `band` of `bands` of `rows` rows.
+int BandTop(int band, int bands, int rows);
 
 // Bounds of the depths, in the buffer's units, that primitive `prim` of a triangle-list draw
 // may write (through the viewport's depth range, clipped, rounded as the cursor rounds);

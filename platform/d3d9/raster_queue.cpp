@@ -21,6 +21,7 @@ std::uint64_t VerticesUsed(const DrawCall& call) {
 
 HRESULT RasterQueue::Add(const DrawState& state, const DrawCall& call, RefCounted* const* keep, int keepCount) {
     QueuedDraw draw{};
+    draw.clear = -1;
     const HRESULT hr = PrepareDraw(state, call, &draw.pipeline, &draw.settings);
     if (FAILED(hr)) return hr;
     if (pixels_ < kEnoughPixels) pixels_ += EstimatedPixels(call, draw.pipeline.Viewport(), kEnoughPixels - pixels_);
@@ -59,13 +60,48 @@ HRESULT RasterQueue::Add(const DrawState& state, const DrawCall& call, RefCounte
     if (state.depth.bits != nullptr) written_.insert(state.depth.bits);
     for (const SurfaceView& texture : state.textures)
         if (texture.bits != nullptr) sampled_.insert(texture.bits);
+    HoldReferences(keep, keepCount);
+    draws_.push_back(draw);
+    return D3D_OK;
+}
+
+void RasterQueue::HoldReferences(RefCounted* const* keep, int keepCount) {
     for (int i = 0; i < keepCount; ++i)
         if (keep[i] != nullptr) {
             keep[i]->AddInternal();
             held_.push_back(keep[i]);
         }
-    draws_.push_back(draw);
-    return D3D_OK;
+}
+
+void RasterQueue::AddClear(const Clear& clear, RefCounted* const* keep, int keepCount) {
+    QueuedClear queued{clear, clearRects_.size(), false};
+    queued.clear.rects = nullptr;  // into clearRects_, which may move
+    for (int i = 0; i < clear.rectCount; ++i) {
+        const RECT& r = clear.rects[i];
+        clearRects_.push_back(r);
+        if (pixels_ < kEnoughPixels) pixels_ += static_cast<double>(r.right - r.left) * (r.bottom - r.top);
+        queued.wholeDepth |= r.left <= 0 && r.top <= 0 && r.right >= clear.depth.width && r.bottom >= clear.depth.height;
+    }
+    if (clear.target.bits != nullptr) written_.insert(clear.target.bits);
+    if (clear.depth.bits != nullptr) written_.insert(clear.depth.bits);
+    QueuedDraw item{};
+    item.clear = static_cast<int>(clears_.size());
+    clears_.push_back(queued);
+    HoldReferences(keep, keepCount);
+    draws_.push_back(item);
+}
+
+void RasterQueue::DrawClearBand(const QueuedClear& queued, int top, int bottom) const {
+    const Clear& c = queued.clear;
+    for (int i = 0; i < c.rectCount; ++i) {
+        RECT r = clearRects_[queued.rectOffset + static_cast<std::size_t>(i)];
+        r.top = std::max<LONG>(r.top, top);
+        r.bottom = std::min<LONG>(r.bottom, bottom);
+        if (r.top >= r.bottom) continue;
+        if (c.target.bits != nullptr) ClearColor(c.target, r, c.color);
+        if (c.clearDepth) ClearDepth(c.depth, r, c.z);
+        if (c.clearStencil) ClearStencil(c.depth, r, c.stencil);
+    }
 }
 
 bool RasterQueue::MustWaitFor(const DrawState& state) const {
@@ -79,13 +115,22 @@ void RasterQueue::Flush(int threads) {
     if (draws_.empty()) return;
     int rows = 0;
     for (QueuedDraw& draw : draws_) {
+        if (draw.clear >= 0) {
+            const Clear& clear = clears_[static_cast<std::size_t>(draw.clear)].clear;
+            rows = std::max({rows, clear.target.height, clear.depth.height});
+            continue;
+        }
         draw.call.vertices = vertexBytes_.data() + draw.vertexOffset;
         draw.call.indices = draw.call.indexCount != 0 ? indices_.data() + draw.indexOffset : nullptr;
         rows = std::max(rows, draw.pipeline.targetView.height);
     }
+    rows_ = rows;
     const int bands = BandCount(threads, rows, pixels_);
     if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
-    for (std::size_t i = 0; i < draws_.size(); ++i) SortIntoBands(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, threads, &sorted_[i]);
+    for (std::size_t i = 0; i < draws_.size(); ++i) {
+        if (draws_[i].clear >= 0) continue;
+        SortIntoBands(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, rows, threads, &sorted_[i]);
+    }
     PlanSteps();
     if (coarse_.size() < static_cast<std::size_t>(bands)) coarse_.resize(static_cast<std::size_t>(bands));
     RasterThreads::Get().Run(
@@ -96,17 +141,21 @@ void RasterQueue::Flush(int threads) {
 
 void RasterQueue::DrawBand(int band, int bands) {
     CoarseDepth& coarse = coarse_[static_cast<std::size_t>(band)];
+    const int top = BandTop(band, bands, rows_), bottom = BandTop(band + 1, bands, rows_);
     for (const Step& step : steps_) {
         const QueuedDraw& draw = draws_[step.draw];
+        if (draw.clear >= 0) {
+            DrawClearBand(clears_[static_cast<std::size_t>(draw.clear)], top, bottom);
+            continue;
+        }
         const PixelPipeline& pipeline = draw.pipeline;
         if (step.runStart) {
             const SurfaceView& depth = pipeline.depth.View();
-            const int height = pipeline.targetView.height;
-            coarse.Reset(BandTop(band, bands, height), BandTop(band + 1, bands, height),
-                         std::min(pipeline.targetView.width, depth.width), std::min(height, depth.height),
+            coarse.Reset(top, bottom, std::min(pipeline.targetView.width, depth.width),
+                         std::min(pipeline.targetView.height, depth.height),
                          static_cast<std::uint32_t>(pipeline.depth.MaxValue()));
         }
-        DrawPreparedBand(draw.call, draw.settings, pipeline, band, bands, sorted_[step.draw], step.span,
+        DrawPreparedBand(draw.call, draw.settings, pipeline, band, bands, rows_, sorted_[step.draw], step.span,
                          step.inRun ? &coarse : nullptr);
     }
 }
@@ -129,6 +178,15 @@ void RasterQueue::PlanSteps() {
         }
         for (; i < end; ++i) {
             const QueuedDraw& drawn = draws_[i];
+            if (drawn.clear >= 0) {
+                const QueuedClear& queued = clears_[static_cast<std::size_t>(drawn.clear)];
+                if (queued.clear.clearDepth) {
+                    const std::uint32_t value = DepthUnits(queued.clear.depth.format, queued.clear.z);
+                    std::uint32_t& floor = *queued.clear.depthFloor;
+                    floor = queued.wholeDepth ? value : std::min(floor, value);
+                }
+                continue;
+            }
             if (drawn.depthFloor != nullptr && drawn.depths.low <= drawn.depths.high)
                 *drawn.depthFloor = static_cast<std::uint32_t>(std::min<std::int64_t>(*drawn.depthFloor, drawn.depths.low));
         }
@@ -171,6 +229,8 @@ void RasterQueue::PlanRun(std::size_t first, std::size_t end) {
 
 void RasterQueue::Drop() {
     draws_.clear();
+    clears_.clear();
+    clearRects_.clear();
     vertexBytes_.clear();
     indices_.clear();
     written_.clear();

@@ -38,9 +38,26 @@ public:
     // the draw is done.
     HRESULT Add(const DrawState& state, const DrawCall& call, RefCounted* const* keep, int keepCount);
 
+    // A clear as Device::Clear makes it, of rectangles already held to the viewport.
+    struct Clear {
+        SurfaceView target;  // bits null: colour kept
+        SurfaceView depth;   // bits null: depth and stencil kept
+        bool clearDepth = false, clearStencil = false;
+        D3DCOLOR color = 0;
+        float z = 0;
+        DWORD stencil = 0;
+        std::uint32_t* depthFloor = nullptr;  // the depth buffer's (DrawState::depthFloor)
+        const RECT* rects = nullptr;
+        int rectCount = 0;
+    };
+    // Keeps the clear, drawn in order with the draws, band by band; holds references as Add.
+    void AddClear(const Clear& clear, RefCounted* const* keep, int keepCount);
+
     // Whether a draw with `state` must wait for the queue to be drawn first: it samples what
     // a queued draw writes, or writes what a queued draw samples.
     bool MustWaitFor(const DrawState& state) const;
+    // Whether a queued draw samples the memory at `bits`.
+    bool Samples(const void* bits) const { return bits != nullptr && sampled_.count(bits) != 0; }
 
     // Draws everything, in order, with up to `threads` threads; then releases the references.
     void Flush(int threads);
@@ -58,7 +75,15 @@ private:
         std::uint32_t* depthFloor;   // null unless the draw writes depth
         DepthBounds depths;          // what it may write there
         bool replaces;               // may be drawn in a reversed run
+        int clear;                   // >= 0: not a draw but clears_[clear]
     };
+    struct QueuedClear {
+        Clear clear;                 // its rectangles at clearRects_[rectOffset]
+        std::size_t rectOffset;
+        bool wholeDepth;             // every pixel of the depth buffer cleared
+    };
+    void HoldReferences(RefCounted* const* keep, int keepCount);
+    void DrawClearBand(const QueuedClear& clear, int top, int bottom) const;
     // One draw's part drawn into every band, in the order of the steps.
     struct Step {
         std::uint32_t draw;
@@ -75,6 +100,9 @@ private:
     std::vector<QueuedDraw> draws_;
     std::vector<std::uint8_t> vertexBytes_;
     std::vector<std::uint16_t> indices_;
+    std::vector<QueuedClear> clears_;
+    std::vector<RECT> clearRects_;
+    int rows_ = 0;                             // at a flush: the bands' rows (every surface's)
     std::vector<RefCounted*> held_;
     std::vector<BandedTriangles> sorted_;      // per draw at a flush; kept for the next frame's
     std::vector<Step> steps_;                  // at a flush

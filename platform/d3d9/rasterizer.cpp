@@ -235,10 +235,10 @@ constexpr UINT kPrimitivesPerSortChunk = 1024;  // fewer are not worth waking a 
 // The sort of one draw, split into chunks of its primitives that are looked at at once.
 class BandSorter {
 public:
-    BandSorter(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int chunks,
+    BandSorter(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int chunks,
                BandedTriangles* sorted)
         : call_(call), pipeline_(pipeline), cullMode_(cullMode), bands_(bands), chunks_(chunks), sorted_(*sorted),
-          height_(std::max(pipeline.targetView.height, 1)) {}
+          height_(std::max(rows, 1)) {}
 
     UINT ChunkBegin(int chunk) const { return static_cast<UINT>(std::uint64_t{call_.primitiveCount} * chunk / chunks_) & ~1u; }
     UINT ChunkEnd(int chunk) const { return chunk + 1 == chunks_ ? call_.primitiveCount : ChunkBegin(chunk + 1); }
@@ -334,7 +334,7 @@ private:
 
 }  // namespace
 
-void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int threads,
+void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int threads,
                    BandedTriangles* sorted) {
     sorted->offsets.clear();
     sorted->primitives.clear();
@@ -351,7 +351,7 @@ void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cu
     }
     if (sorted->rectangles.size() < count) sorted->rectangles.resize(count);
     sorted->chunkPlaces.resize(static_cast<std::size_t>(chunks) * bands);
-    BandSorter sorter(call, pipeline, cullMode, bands, chunks, sorted);
+    BandSorter sorter(call, pipeline, cullMode, bands, rows, chunks, sorted);
     if (chunks == 1) {
         sorter.Look(0);
         sorter.Place();
@@ -364,18 +364,15 @@ void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cu
     pool.Run(chunks, threads, [](void* s, int chunk, int) { static_cast<BandSorter*>(s)->Fill(chunk); }, &sorter);
 }
 
-int BandTop(int band, int bands, int height) {
-    return static_cast<int>(std::int64_t{height} * band / bands);
+int BandTop(int band, int bands, int rows) {
+    return static_cast<int>(std::int64_t{rows} * band / bands);
 }
 
 void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const PixelPipeline& prepared, int band,
-                      int bands, const BandedTriangles& sorted, const PrimitiveSpan& span, CoarseDepth* coarse) {
+                      int bands, int rows, const BandedTriangles& sorted, const PrimitiveSpan& span, CoarseDepth* coarse) {
     PixelPipeline pipeline = prepared;
     pipeline.coarse = coarse;
-    if (bands > 1) {
-        const int height = prepared.targetView.height;
-        pipeline.RestrictRows(BandTop(band, bands, height), BandTop(band + 1, bands, height));
-    }
+    if (bands > 1) pipeline.RestrictRows(BandTop(band, bands, rows), BandTop(band + 1, bands, rows));
     switch (call.type) {
     case D3DPT_POINTLIST: DrawPoints(call, settings, pipeline); break;
     case D3DPT_LINELIST: DrawLines(call, settings.lastPixel, pipeline); break;
@@ -475,17 +472,19 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     const double enough = static_cast<double>(RasterThreads::kMaxParts) * kPixelsPerBand;
     const int bands = BandCount(state.threads, pipeline.targetView.height, EstimatedPixels(call, pipeline.Viewport(), enough));
     BandedTriangles sorted;
-    SortIntoBands(call, pipeline, settings.cullMode, bands, state.threads, &sorted);
+    const int rows = pipeline.targetView.height;
+    SortIntoBands(call, pipeline, settings.cullMode, bands, rows, state.threads, &sorted);
     struct Job {
         const DrawCall* call;
         const DrawSettings* settings;
         const PixelPipeline* pipeline;
         const BandedTriangles* sorted;
-    } job{&call, &settings, &pipeline, &sorted};
+        int rows;
+    } job{&call, &settings, &pipeline, &sorted, rows};
     RasterThreads::Get().Run(bands, state.threads,
                              [](void* context, int band, int count) {
                                  const auto& j = *static_cast<const Job*>(context);
-                                 DrawPreparedBand(*j.call, *j.settings, *j.pipeline, band, count, *j.sorted);
+                                 DrawPreparedBand(*j.call, *j.settings, *j.pipeline, band, count, j.rows, *j.sorted);
                              },
                              &job);
     return D3D_OK;
@@ -501,6 +500,14 @@ void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb) {
     const std::uint8_t* first = target.bits + static_cast<std::ptrdiff_t>(r.top) * target.pitch + r.left * bytesPerPixel;
     for (LONG y = r.top + 1; y < r.bottom; ++y)
         std::memcpy(target.bits + static_cast<std::ptrdiff_t>(y) * target.pitch + r.left * bytesPerPixel, first, rowBytes);
+}
+
+void ClearStencil(const SurfaceView& depth, const RECT& rect, DWORD stencil) {
+    const RECT r = ClipToSurface(depth, rect);
+    for (LONG y = r.top; y < r.bottom; ++y) {
+        std::uint8_t* row = depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch;
+        for (LONG x = r.left; x < r.right; ++x) row[4 * x] = static_cast<std::uint8_t>(stencil);
+    }
 }
 
 std::uint32_t DepthUnits(D3DFORMAT format, float z) {

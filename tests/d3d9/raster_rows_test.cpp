@@ -139,8 +139,9 @@ private:
         DrawSettings settings;
         ASSERT_EQ(PrepareDraw(scene.state, call, &pipeline, &settings), D3D_OK);
         BandedTriangles sorted;
-        SortIntoBands(call, pipeline, settings.cullMode, bands, threads, &sorted);
-        for (int band = 0; band < bands; ++band) DrawPreparedBand(call, settings, pipeline, band, bands, sorted);
+        const int rows = pipeline.targetView.height;
+        SortIntoBands(call, pipeline, settings.cullMode, bands, rows, threads, &sorted);
+        for (int band = 0; band < bands; ++band) DrawPreparedBand(call, settings, pipeline, band, bands, rows, sorted);
     }
 
     // Rectangles as the renderer writes them: four vertices, indices 0 1 2, 2 1 3.
