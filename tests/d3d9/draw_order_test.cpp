@@ -255,6 +255,44 @@ TEST_F(DrawOrderTest, AlphaTestedQuadsDoNotHideWhatTheyDiscard) {
     });
 }
 
+// Clears wait in the queue with the draws: one of a texture that a queued draw samples waits
+// for that draw, whatever band of rows reads which.
+TEST_F(DrawOrderTest, AClearWaitsForTheQueuedDrawsThatSampleWhatItClears) {
+    Ref<IDirect3DTexture9> canvas;
+    ASSERT_EQ(device_->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
+                                     canvas.out(), nullptr),
+              D3D_OK);
+    Ref<IDirect3DSurface9> canvasSurface, target;
+    ASSERT_EQ(canvas->GetSurfaceLevel(0, canvasSurface.out()), D3D_OK);
+    ASSERT_EQ(device_->GetRenderTarget(0, target.out()), D3D_OK);
+    for (int threads : {1, 4}) {
+        d3d9ctl::SetRasterThreadCount(threads);
+        ASSERT_EQ(device_->SetRenderTarget(0, canvasSurface.get()), D3D_OK);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(device_->SetRenderTarget(0, target.get()), D3D_OK);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
+        // The canvas upside down over the whole target: each band samples the rows of others.
+        const std::vector<Vertex> flipped = {{-1, 1, 0.5f, 0xFFFFFFFFu, 0, 1}, {1, 1, 0.5f, 0xFFFFFFFFu, 1, 1},
+                                             {-1, -1, 0.5f, 0xFFFFFFFFu, 0, 0}, {-1, -1, 0.5f, 0xFFFFFFFFu, 0, 0},
+                                             {1, 1, 0.5f, 0xFFFFFFFFu, 1, 1},  {1, -1, 0.5f, 0xFFFFFFFFu, 1, 0}};
+        Submit(flipped, {});
+        ASSERT_EQ(device_->SetTexture(0, canvas.get()), D3D_OK);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        ASSERT_EQ(device_->BeginScene(), D3D_OK);
+        ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 2), D3D_OK);
+        ASSERT_EQ(device_->EndScene(), D3D_OK);
+        ASSERT_EQ(device_->SetTexture(0, nullptr), D3D_OK);
+        ASSERT_EQ(device_->SetRenderTarget(0, canvasSurface.get()), D3D_OK);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(device_->SetRenderTarget(0, target.get()), D3D_OK);
+        for (int y : {3, kHeight / 2, kHeight - 3})
+            EXPECT_EQ(d3d9ctl::ReadPixel(target.get(), 3, y), 0xFF0000FFu) << "row " << y << ", " << threads << " threads";
+        EXPECT_EQ(d3d9ctl::ReadPixel(canvasSurface.get(), 3, 3), 0xFFFF0000u);
+    }
+}
+
 TEST_F(DrawOrderTest, ADepthBufferMadeAgainByAResetIsNotTakenForTheOneItReplaces) {
     ExpectSameAsInOrder([&] {
         std::mt19937 random(7);
