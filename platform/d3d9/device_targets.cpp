@@ -7,7 +7,6 @@
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/format_rules.h"
 #include "platform/d3d9/index_range.h"
-#include "platform/d3d9/raster_threads.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace d3d9sw {

@@ -21,21 +21,25 @@ public:
     // smaller of the target and the depth buffer).
     void Reset(int top, int bottom, int width, int height, std::uint32_t maxDepth);
 
-    // Whether a fragment of depth `z` fails `func` (LESS or LESSEQUAL) at every pixel of tile
-    // (tx, ty) (ty counted from row 0 of the buffer).
-    bool Fails(int tx, int ty, std::uint32_t z, D3DCMPFUNC func) const {
-        const std::uint32_t bound = bounds_[Index(tx, ty)];
-        return func == D3DCMP_LESS ? z >= bound : z > bound;
+    // Tiles tx .. tx + count - 1 (count <= 32) of tile row ty (counted from row 0 of the
+    // buffer): bit k set where a fragment of depth `z` may pass `func` (LESS or LESSEQUAL) at
+    // some pixel of tile tx + k.
+    std::uint32_t MayPass(int tx, int ty, int count, std::uint32_t z, D3DCMPFUNC func) const {
+        // A tile fails whole when its bound is at most z - 1 (LESSEQUAL) or z (LESS).
+        const std::int64_t limit = std::int64_t{z} - (func == D3DCMP_LESSEQUAL ? 1 : 0);
+        const std::uint32_t* bound = &bounds_[Index(tx, ty)];
+        std::uint32_t pass = 0;
+        for (int k = 0; k < count; ++k) pass |= std::uint32_t{bound[k] > limit} << k;
+        return pass;
     }
-    // Whether pixels [left, right) x [top, bottom), inside the tile, are all of its pixels in the band.
-    bool CoversTile(int tx, int ty, int left, int top, int right, int bottom) const {
-        return left <= tx * kTile && right >= std::min((tx + 1) * kTile, width_) && top <= std::max(ty * kTile, top_) &&
-               bottom >= std::min((ty + 1) * kTile, bottom_);
-    }
-    // Every pixel of the tile now holds `z` or less.
-    void Lower(int tx, int ty, std::uint32_t z) {
-        std::uint32_t& bound = bounds_[Index(tx, ty)];
-        if (z < bound) bound = z;
+    // Pixels [left, right) x [top, bottom) of tile row ty now hold `z` or less: the tiles whose
+    // every pixel in the band they cover are bounded by z.
+    void Lower(int ty, int left, int top, int right, int bottom, std::uint32_t z) {
+        if (top > std::max(ty * kTile, top_) || bottom < std::min((ty + 1) * kTile, bottom_)) return;
+        const int first = (left + kTile - 1) / kTile;
+        const int end = right >= width_ ? tilesPerRow_ : right / kTile;
+        std::uint32_t* bound = &bounds_[Index(0, ty)];
+        for (int tx = first; tx < end; ++tx) bound[tx] = std::min(bound[tx], z);
     }
 
 private:

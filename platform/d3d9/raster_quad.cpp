@@ -282,22 +282,19 @@ void DrawRectangleRows(const QuadRectangle& r, const PixelPipeline& p) {
     for (LONG y = top; y < bottom;) {
         const int ty = static_cast<int>(y / kTile);
         const LONG y1 = std::min<LONG>(bottom, (ty + 1) * kTile);
-        LONG from = right;  // where the run of tiles to draw began; right: none
-        for (LONG x = left; x < right;) {
-            const int tx = static_cast<int>(x / kTile);
-            const LONG x1 = std::min<LONG>(right, (tx + 1) * kTile);
-            if (coarse.Fails(tx, ty, r.z, func)) {
-                if (from < x) DrawRows(r, p, from, y, x, y1);
-                from = right;
-            } else {
-                from = std::min(from, x);
-                if (lowers && coarse.CoversTile(tx, ty, static_cast<int>(x), static_cast<int>(y), static_cast<int>(x1),
-                                                static_cast<int>(y1)))
-                    coarse.Lower(tx, ty, r.z);
+        const int last = static_cast<int>((right - 1) / kTile);
+        for (int tx = static_cast<int>(left / kTile); tx <= last; tx += 32) {
+            std::uint32_t pass = coarse.MayPass(tx, ty, std::min(32, last - tx + 1), r.z, func);
+            while (pass != 0) {
+                const int from = __builtin_ctz(pass);
+                const std::uint32_t rest = ~(pass >> from);
+                const int to = rest == 0 ? 32 : from + __builtin_ctz(rest);
+                DrawRows(r, p, std::max<LONG>(left, (tx + from) * kTile), y, std::min<LONG>(right, (tx + to) * kTile), y1);
+                pass = to == 32 ? 0 : pass & ~((1u << to) - 1);
             }
-            x = x1;
         }
-        if (from < right) DrawRows(r, p, from, y, right, y1);
+        if (lowers)
+            coarse.Lower(ty, static_cast<int>(left), static_cast<int>(y), static_cast<int>(right), static_cast<int>(y1), r.z);
         y = y1;
     }
 }

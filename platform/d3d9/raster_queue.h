@@ -1,15 +1,17 @@
 #pragma once
-// The draws a device has made and not yet rasterised. Each is checked and fixed when it is
-// made (so the draw call returns what it would return drawn at once), keeps copies of the
-// vertices and indices it reads and a reference on every object whose memory it reads or
-// writes, and waits until something reads or writes such memory: the device flushes the queue
-// then (every surface lock and memory view, a present, a reset). A flush draws the whole queue
-// in bands over the raster threads, so that a frame of many draws waits for its threads once
-// rather than once a draw; the pixels are those of the draws drawn one after the other.
+// The draws and clears a device has made and not yet rasterised. Each draw is checked and
+// fixed when it is made (so the draw call returns what it would return drawn at once), keeps
+// copies of the vertices and indices it reads and a reference on every object whose memory it
+// reads or writes, and waits until something reads or writes such memory: the device flushes
+// the queue then (every surface lock and memory view, a present, a reset). A flush draws the
+// whole queue in bands of rows over the raster threads, so that a frame of many draws waits for
+// its threads once rather than once a draw, and a band's rows stay in the core's cache from its
+// clear to its last draw; the pixels are those of the draws drawn one after the other.
 //
 // A run of draws that replace pixels (PixelPipeline::ReplacesPixels) into one target and depth
-// buffer with one depth function leaves each pixel to the fragment of the nearest depth that passes the alpha test,
-// ties going to the later fragment under LESSEQUAL and to the earlier under LESS; drawn in
+// buffer with one depth function leaves each pixel to the fragment of the nearest depth that
+// passes the alpha test, ties going to the later fragment under LESSEQUAL and to the earlier
+// under LESS (with mixed functions the later fragment's would decide a tie); drawn in
 // reverse with the tie rule swapped it leaves the same, as long as no fragment ties with the
 // depth the pixel held before the run. A 2D renderer draws back to front, so that reversed most
 // fragments fail the depth test. The depth buffer's floor (DrawState::depthFloor) tells which

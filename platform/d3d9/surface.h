@@ -52,9 +52,9 @@ public:
     SurfaceView View();
     // The memory as it is, for a draw that is queued itself.
     SurfaceView MemoryView();
-    // Of a depth buffer: the lowest depth its memory may hold, in the format's units, for the
-    // draw queue (DrawState::depthFloor). A lock or View sets it to 0 (whoever asked may write
-    // anything); a depth clear sets it after.
+    // Of a depth buffer: the lowest depth its memory may hold, in the format's units, kept by
+    // the draw queue (DrawState::depthFloor) as it draws and clears. A lock or View sets it to
+    // 0: whoever asked may write anything.
     std::uint32_t* DepthFloor() { return &depthFloor_; }
     std::size_t Bytes() const { return memory_.size(); }
     bool Standalone() const { return containerInterface_ == nullptr; }
