@@ -179,7 +179,8 @@ protected:
     Ref<IDirect3DTexture9> texture_;
 };
 
-TEST_F(DrawOrderTest, RandomMixesOfDrawsGiveThePixelsOfTheDrawsInOrder) {
+// Named for the ThreadSanitizer pass too.
+TEST_F(DrawOrderTest, ThreadedRandomMixesOfDrawsGiveThePixelsOfTheDrawsInOrder) {
     Ref<IDirect3DSurface9> depth;
     ASSERT_EQ(device_->GetDepthStencilSurface(depth.out()), D3D_OK);
     for (unsigned seed = 0; seed < 16; ++seed) {
@@ -257,7 +258,7 @@ TEST_F(DrawOrderTest, AlphaTestedQuadsDoNotHideWhatTheyDiscard) {
 
 // Clears wait in the queue with the draws: one of a texture that a queued draw samples waits
 // for that draw, whatever band of rows reads which.
-TEST_F(DrawOrderTest, AClearWaitsForTheQueuedDrawsThatSampleWhatItClears) {
+TEST_F(DrawOrderTest, ThreadedClearsWaitForTheQueuedDrawsThatSampleWhatTheyClear) {
     Ref<IDirect3DTexture9> canvas;
     ASSERT_EQ(device_->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
                                      canvas.out(), nullptr),
