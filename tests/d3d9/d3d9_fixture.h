@@ -35,6 +35,15 @@ private:
     T* p_ = nullptr;
 };
 
+// A vertex of the layout the library draws.
+struct Vertex {
+    float x, y, z;
+    DWORD diffuse;
+    float u, v;
+};
+static_assert(sizeof(Vertex) == 24);
+inline constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
 inline D3DPRESENT_PARAMETERS WindowedParams(HWND window, UINT width = 0, UINT height = 0) {
     D3DPRESENT_PARAMETERS params{};
     params.BackBufferWidth = width;

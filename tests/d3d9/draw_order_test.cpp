@@ -15,13 +15,6 @@
 namespace d3d9test {
 namespace {
 
-struct Vertex {
-    float x, y, z;
-    DWORD diffuse;
-    float u, v;
-};
-static_assert(sizeof(Vertex) == 24);
-
 constexpr int kWidth = 160, kHeight = 128;
 constexpr int kTextureSide = 16;
 constexpr UINT kMaxVertices = 6 * 4096;
@@ -111,7 +104,7 @@ protected:
         ASSERT_EQ(vertices_->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
         std::memcpy(data, all.data(), all.size() * sizeof(Vertex));
         vertices_->Unlock();
-        device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        device_->SetFVF(kFvf);
         device_->SetStreamSource(0, vertices_.get(), 0, sizeof(Vertex));
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);

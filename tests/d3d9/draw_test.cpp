@@ -11,14 +11,6 @@
 namespace d3d9test {
 namespace {
 
-struct Vertex {
-    float x, y, z;
-    DWORD diffuse;
-    float u, v;
-};
-static_assert(sizeof(Vertex) == 24);
-
-constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 constexpr std::uint32_t kGreen = 0xFF00FF00u;
 
 // Pixels in which two images of one size differ.
