@@ -1,6 +1,7 @@
 #include "draw/batch_processor.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -19,6 +20,11 @@ constexpr float kDepthStepDeep = 1.0f / 4194304.0f;  // 2^-22
 constexpr std::int32_t kQuadVertices = 4;
 constexpr std::int32_t kQuadIndices = 6;
 constexpr std::int32_t kIndicesPerRange = kMaxVerticesPerDraw / kQuadVertices * kQuadIndices;
+
+// 1 / size for a power of two up to 2^126, built from its exponent.
+float ExactReciprocalOfPowerOfTwo(std::uint32_t size) {
+    return std::bit_cast<float>(static_cast<std::uint32_t>(127 - std::countr_zero(size)) << 23);
+}
 
 }  // namespace
 
@@ -104,14 +110,24 @@ IDirect3DDevice9* CDrawCmdBatchProcessor::Device() const {
 }
 
 void SourceTextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]) {
-    // One packed division rounds each lane as four single ones would.
     typedef float Float4 __attribute__((vector_size(16)));
-    const auto width = static_cast<float>(texture->GetWidth());
-    const auto height = static_cast<float>(texture->GetHeight());
+    const std::uint32_t width = texture->GetWidth();
+    const std::uint32_t height = texture->GetHeight();
     const Float4 pixels = {static_cast<float>(source.left), static_cast<float>(source.top),
                            static_cast<float>(source.right), static_cast<float>(source.bottom)};
-    const Float4 sizes = {width, height, width, height};
-    const Float4 coordinates = pixels / sizes;
+    Float4 coordinates;
+    if (std::has_single_bit(width) && std::has_single_bit(height)) {
+        // Atlas pages and most textures: multiplying by 2^-k is exact, so it rounds as the
+        // division does, without waiting for one on every sprite.
+        const float u = ExactReciprocalOfPowerOfTwo(width);
+        const float v = ExactReciprocalOfPowerOfTwo(height);
+        coordinates = pixels * Float4{u, v, u, v};
+    } else {
+        // One packed division rounds each lane as four single ones would.
+        const auto w = static_cast<float>(width);
+        const auto h = static_cast<float>(height);
+        coordinates = pixels / Float4{w, h, w, h};
+    }
     for (int i = 0; i < 4; ++i) uv[i] = coordinates[i];
 }
 
@@ -215,18 +231,10 @@ std::uint16_t* batch_arrays_t::AddIndices(std::int32_t count) {
     return room;
 }
 
-vertex_t* batch_arrays_t::AddQuad() {
-    // Quads never straddle a range: a range holds a whole number of them.
-    const auto base = static_cast<std::uint16_t>(vertexCount_ % kMaxVerticesPerDraw);
-    std::uint16_t* index = AddIndices(kQuadIndices);
-    vertex_t* quad = AddVertices(kQuadVertices);
-    index[0] = base;
-    index[1] = static_cast<std::uint16_t>(base + 1);
-    index[2] = static_cast<std::uint16_t>(base + 2);
-    index[3] = static_cast<std::uint16_t>(base + 2);
-    index[4] = static_cast<std::uint16_t>(base + 1);
-    index[5] = static_cast<std::uint16_t>(base + 3);
-    return quad;
+vertex_t* batch_arrays_t::AddQuadGrowing() {
+    Room(indices_, initialIndices_, indexCount_, 6);
+    Room(vertices_, initialVertices_, vertexCount_, 4);
+    return AddQuad();
 }
 
 // ---- CNoAlphaBlendDrawCmdBatchProcessor -------------------------------------------------------

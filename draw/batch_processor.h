@@ -207,7 +207,22 @@ public:
     // A quad of four vertices (left-top, right-top, left-bottom, right-bottom) and its six
     // indices, wound so that culling counter-clockwise keeps it. The indices count from the
     // start of the quad's 65,536-vertex range.
-    vertex_t* AddQuad();
+    vertex_t* AddQuad() {
+        // Quads never straddle a range: a range holds a whole number of them.
+        if (vertexCount_ + 4 > vertices_.capacity || indexCount_ + 6 > indices_.capacity) return AddQuadGrowing();
+        const auto base = static_cast<std::uint16_t>(vertexCount_ % kMaxVerticesPerDraw);
+        std::uint16_t* index = indices_.elements + indexCount_;
+        index[0] = base;
+        index[1] = static_cast<std::uint16_t>(base + 1);
+        index[2] = static_cast<std::uint16_t>(base + 2);
+        index[3] = static_cast<std::uint16_t>(base + 2);
+        index[4] = static_cast<std::uint16_t>(base + 1);
+        index[5] = static_cast<std::uint16_t>(base + 3);
+        indexCount_ += 6;
+        vertex_t* quad = vertices_.elements + vertexCount_;
+        vertexCount_ += 4;
+        return quad;
+    }
 
     void Clear() {
         vertexCount_ = 0;
@@ -221,6 +236,7 @@ public:
     std::int32_t IndexCapacity() const { return indices_.capacity; }
 
 private:
+    vertex_t* AddQuadGrowing();
     template <class T>
     static T* Room(grow_array_t<T>& array, std::int32_t initial, std::int32_t used, std::int32_t more);
 

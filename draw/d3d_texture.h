@@ -92,8 +92,9 @@ public:
 
     // ---- ITexture ----
     bool IsPixelTransparent(std::int32_t x, std::int32_t y) override;
-    std::uint16_t GetWidth() override { return width_; }
-    std::uint16_t GetHeight() override { return height_; }
+    // Final: the per-sprite paths read them through CD3DTexture without a virtual call.
+    std::uint16_t GetWidth() final { return width_; }
+    std::uint16_t GetHeight() final { return height_; }
     void SetFileName(const WCHAR* path) override;
     bool LoadFromMemory(const void* data, std::uint32_t size) override;
     bool EnsureLoaded() override;

@@ -69,7 +69,12 @@ tex_cell_t* AtlasCellFor(CLumiscriber* renderer, const STRU_RECT_COMMAND& comman
                           destination.bottom - destination.top == source.bottom - source.top;
     const bool inside = source.left >= 0 && source.top >= 0 && source.right <= texture->GetWidth() &&
                         source.bottom <= texture->GetHeight();
-    return oneToOne && inside ? manager->GetTextureCell(texture) : nullptr;
+    if (!oneToOne || !inside) return nullptr;
+    // A cell in use and up to date is what nearly every sprite finds: taken without the
+    // manager's lookup, whose other cases place or refresh the cell.
+    tex_cell_t* cell = texture->GetCell();
+    if (cell != nullptr && cell->free == 0 && cell->stale == 0 && !renderer->IsDeviceLost()) return cell;
+    return manager->GetTextureCell(texture);
 }
 
 bool PrepareOwnCopy(CD3DTexture* texture) {
