@@ -117,15 +117,6 @@ PrimitiveData::PrimitiveData() : record(new STRU_DRAW_PRIMITIVE()) {}
 
 PrimitiveData::~PrimitiveData() { delete record; }
 
-vertex_t* PrimitiveData::AddQuad() {
-    vertex_t* quad = arrays.AddQuad();
-    record->primitiveCount += 2;
-    record->vertexCount += 4;
-    record->verticesWritten += 4;
-    record->indicesWritten += 6;
-    return quad;
-}
-
 vertex_t* PrimitiveData::AddTriangle() {
     // Triangle nodes stop taking commands near 1,024 vertices, far from the 16-bit limit.
     const auto first = static_cast<std::uint16_t>(arrays.VertexCount());

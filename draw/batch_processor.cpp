@@ -21,6 +21,9 @@ constexpr std::int32_t kQuadVertices = 4;
 constexpr std::int32_t kQuadIndices = 6;
 constexpr std::int32_t kIndicesPerRange = kMaxVerticesPerDraw / kQuadVertices * kQuadIndices;
 
+// Without a population-count instruction in the baseline, std::has_single_bit is a call.
+bool IsPowerOfTwo(std::uint32_t size) { return size != 0 && (size & (size - 1)) == 0; }
+
 // 1 / size for a power of two up to 2^126, built from its exponent.
 float ExactReciprocalOfPowerOfTwo(std::uint32_t size) {
     return std::bit_cast<float>(static_cast<std::uint32_t>(127 - std::countr_zero(size)) << 23);
@@ -116,7 +119,7 @@ void SourceTextureCoordinates(const RECT& source, CD3DTexture* texture, float (&
     const Float4 pixels = {static_cast<float>(source.left), static_cast<float>(source.top),
                            static_cast<float>(source.right), static_cast<float>(source.bottom)};
     Float4 coordinates;
-    if (std::has_single_bit(width) && std::has_single_bit(height)) {
+    if (IsPowerOfTwo(width) && IsPowerOfTwo(height)) {
         // Atlas pages and most textures: multiplying by 2^-k is exact, so it rounds as the
         // division does, without waiting for one on every sprite.
         const float u = ExactReciprocalOfPowerOfTwo(width);
