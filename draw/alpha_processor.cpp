@@ -306,9 +306,10 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
                 return false;
             }
             PrimitiveData* node = NodeFor(command, bound);
-            float uv[4];
-            SourceTextureCoordinates(source, bound, uv);
             const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
+            // After the calls: the coordinates go from registers into the vertices.
+            float uv[4];
+            SourceTextureCoordinates(source, bound->GetWidth(), bound->GetHeight(), uv);
             writer.PutQuad(node->AddQuad(), r.destination, uv);
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;

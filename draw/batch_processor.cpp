@@ -1,7 +1,6 @@
 #include "draw/batch_processor.h"
 
 #include <algorithm>
-#include <bit>
 
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -20,14 +19,6 @@ constexpr float kDepthStepDeep = 1.0f / 4194304.0f;  // 2^-22
 constexpr std::int32_t kQuadVertices = 4;
 constexpr std::int32_t kQuadIndices = 6;
 constexpr std::int32_t kIndicesPerRange = kMaxVerticesPerDraw / kQuadVertices * kQuadIndices;
-
-// Without a population-count instruction in the baseline, std::has_single_bit is a call.
-bool IsPowerOfTwo(std::uint32_t size) { return size != 0 && (size & (size - 1)) == 0; }
-
-// 1 / size for a power of two up to 2^126, built from its exponent.
-float ExactReciprocalOfPowerOfTwo(std::uint32_t size) {
-    return std::bit_cast<float>(static_cast<std::uint32_t>(127 - std::countr_zero(size)) << 23);
-}
 
 }  // namespace
 
@@ -110,28 +101,6 @@ void CDrawCmdBatchProcessor::Reset() {
 
 IDirect3DDevice9* CDrawCmdBatchProcessor::Device() const {
     return renderer_ != nullptr ? renderer_->GetDevice() : nullptr;
-}
-
-void SourceTextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]) {
-    typedef float Float4 __attribute__((vector_size(16)));
-    const std::uint32_t width = texture->GetWidth();
-    const std::uint32_t height = texture->GetHeight();
-    const Float4 pixels = {static_cast<float>(source.left), static_cast<float>(source.top),
-                           static_cast<float>(source.right), static_cast<float>(source.bottom)};
-    Float4 coordinates;
-    if (IsPowerOfTwo(width) && IsPowerOfTwo(height)) {
-        // Atlas pages and most textures: multiplying by 2^-k is exact, so it rounds as the
-        // division does, without waiting for one on every sprite.
-        const float u = ExactReciprocalOfPowerOfTwo(width);
-        const float v = ExactReciprocalOfPowerOfTwo(height);
-        coordinates = pixels * Float4{u, v, u, v};
-    } else {
-        // One packed division rounds each lane as four single ones would.
-        const auto w = static_cast<float>(width);
-        const auto h = static_cast<float>(height);
-        coordinates = pixels / Float4{w, h, w, h};
-    }
-    for (int i = 0; i < 4; ++i) uv[i] = coordinates[i];
 }
 
 float CDrawCmdBatchProcessor::DepthStep() const {

@@ -258,11 +258,11 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
         return false;
     }
     tex_batch_t* batch = FindOrCreateBatch(bound);
-    float uv[4];
-    SourceTextureCoordinates(source, bound, uv);
-    const float uLeft = uv[0], vTop = uv[1], uRight = uv[2], vBottom = uv[3];
-
     const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
+    // After the calls: the coordinates go from registers into the vertices.
+    float uv[4];
+    SourceTextureCoordinates(source, bound->GetWidth(), bound->GetHeight(), uv);
+    const float uLeft = uv[0], vTop = uv[1], uRight = uv[2], vBottom = uv[3];
     const RECT& d = rect->destination;
     vertex_t* quad = batch->arrays.AddQuad();
     writer.Put(quad + 0, static_cast<float>(d.left), static_cast<float>(d.top), uLeft, vTop);
