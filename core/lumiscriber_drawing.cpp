@@ -12,6 +12,8 @@
 #include "core/viewport.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
+#include "draw/draw_layer.h"
+#include "draw/layer_map.h"
 #include "draw/tex_mgr.h"
 #include "draw/texture_pool.h"
 #include "platform/win32/window.h"
@@ -197,7 +199,9 @@ void CLumiscriber::QueueNumberedCommand(STRU_DRAW_COMMAND_BASE* cmd) {
     RememberQueued(cmd);
     CD3DTexture* texture = cmd->texture;
     if (texture != nullptr && !texture->IsFrameHeld() && texMgr_) texMgr_->HoldForFrame(texture);
-    currentViewport_->AddDrawCommand(cmd);
+    // Straight into the layer: the viewport would ask its target's host, which is this
+    // renderer, the device question answered above.
+    DispatchDrawCommand(cmd, currentViewport_, currentViewport_->GetLayers()->GetDefaultLayer());
 }
 
 // ---- Shapes ----

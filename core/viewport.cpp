@@ -63,8 +63,6 @@ layer_map_t* viewport_t::CreateLayers() {
     return layers.get();
 }
 
-layer_map_t* viewport_t::GetLayers() { return layers ? layers.get() : CreateLayers(); }
-
 bool viewport_t::AddDrawCommand(STRU_DRAW_COMMAND_BASE* command) {
     if (target != nullptr && target->GetHost() != nullptr && target->GetHost()->IsDeviceLost()) return false;
     return DispatchDrawCommand(command, this, GetLayers()->GetDefaultLayer());

@@ -41,7 +41,7 @@ struct viewport_t {
     // Draw layers: made on first use, owner = the camera's scene manager (none without a
     // camera).
     layer_map_t* CreateLayers();
-    layer_map_t* GetLayers();
+    layer_map_t* GetLayers() { return layers ? layers.get() : CreateLayers(); }
     // Hands the command to the default layer's processor of its path (layers made when
     // missing); the command must live until the frame is drawn. Dropped (false) while the
     // renderer's device is lost; otherwise the processor's result.

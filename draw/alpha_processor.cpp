@@ -13,6 +13,7 @@
 #include "draw/huge_texture.h"
 #include "draw/opaque_processors.h"
 #include "draw/texture_cell.h"
+#include "draw/texture_pool.h"
 
 namespace {
 
@@ -65,6 +66,13 @@ DWORD ColorOpOfFlags(std::int32_t flags) {
     }
 }
 
+// Whether ReleaseVideoCopy would find anything to give back: a sprite drawn from its cell
+// every frame finds nothing after its first draw. Render targets never get here.
+bool HoldsVideoCopy(const CD3DTexture& texture) {
+    const mem_obj_t* memory = texture.GetMemory();
+    return (texture.GetCopyFlags() & CD3DTexture::kVideoCopy) != 0 || (memory != nullptr && memory->videoCopy != nullptr);
+}
+
 PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 
 // Whether the last node may take one more command of the type.
@@ -108,15 +116,6 @@ node_view_t ViewOf(const PrimitiveData& node) {
 PrimitiveData::PrimitiveData() : record(new STRU_DRAW_PRIMITIVE()) {}
 
 PrimitiveData::~PrimitiveData() { delete record; }
-
-vertex_t* PrimitiveData::AddQuad() {
-    vertex_t* quad = arrays.AddQuad();
-    record->primitiveCount += 2;
-    record->vertexCount += 4;
-    record->verticesWritten += 4;
-    record->indicesWritten += 6;
-    return quad;
-}
 
 vertex_t* PrimitiveData::AddTriangle() {
     // Triangle nodes stop taking commands near 1,024 vertices, far from the 16-bit limit.
@@ -300,16 +299,17 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
             if (cell != nullptr) {
                 // Drawn from the page from now on: the texture's own video memory can go,
                 // unless a draw of this frame samples it.
-                if (!texture->IsDrawnByItself()) texture->ReleaseVideoCopy();
+                if (!texture->IsDrawnByItself() && HoldsVideoCopy(*texture)) texture->ReleaseVideoCopy();
                 source = Offset(source, cell->rect.left, cell->rect.top);
                 bound = cell->page;
             } else if (!PrepareOwnCopy(texture)) {
                 return false;
             }
             PrimitiveData* node = NodeFor(command, bound);
-            float uv[4];
-            SourceTextureCoordinates(source, bound, uv);
             const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
+            // After the calls: the coordinates go from registers into the vertices.
+            float uv[4];
+            SourceTextureCoordinates(source, bound->GetWidth(), bound->GetHeight(), uv);
             writer.PutQuad(node->AddQuad(), r.destination, uv);
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;

@@ -115,7 +115,14 @@ struct PrimitiveData : lru_obj_s {
     // Room for one quad (left-top, right-top, left-bottom, right-bottom) with its six
     // indices, counted in the record: 2 primitives, 4 vertices, 6 indices. Throws
     // lumi::OutOfMemory when the arrays cannot grow (they keep what they held).
-    vertex_t* AddQuad();
+    vertex_t* AddQuad() {
+        vertex_t* quad = arrays.AddQuad();
+        record->primitiveCount += 2;
+        record->vertexCount += 4;
+        record->verticesWritten += 4;
+        record->indicesWritten += 6;
+        return quad;
+    }
     // Room for one triangle with its three indices, counted in the record.
     vertex_t* AddTriangle();
     // Nothing written; the record's counts back to 0. Storage is kept.

@@ -103,18 +103,6 @@ IDirect3DDevice9* CDrawCmdBatchProcessor::Device() const {
     return renderer_ != nullptr ? renderer_->GetDevice() : nullptr;
 }
 
-void SourceTextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]) {
-    // One packed division rounds each lane as four single ones would.
-    typedef float Float4 __attribute__((vector_size(16)));
-    const auto width = static_cast<float>(texture->GetWidth());
-    const auto height = static_cast<float>(texture->GetHeight());
-    const Float4 pixels = {static_cast<float>(source.left), static_cast<float>(source.top),
-                           static_cast<float>(source.right), static_cast<float>(source.bottom)};
-    const Float4 sizes = {width, height, width, height};
-    const Float4 coordinates = pixels / sizes;
-    for (int i = 0; i < 4; ++i) uv[i] = coordinates[i];
-}
-
 float CDrawCmdBatchProcessor::DepthStep() const {
     return renderer_ != nullptr ? renderer_->GetDepthStep() : kDepthStep16;
 }
@@ -215,18 +203,10 @@ std::uint16_t* batch_arrays_t::AddIndices(std::int32_t count) {
     return room;
 }
 
-vertex_t* batch_arrays_t::AddQuad() {
-    // Quads never straddle a range: a range holds a whole number of them.
-    const auto base = static_cast<std::uint16_t>(vertexCount_ % kMaxVerticesPerDraw);
-    std::uint16_t* index = AddIndices(kQuadIndices);
-    vertex_t* quad = AddVertices(kQuadVertices);
-    index[0] = base;
-    index[1] = static_cast<std::uint16_t>(base + 1);
-    index[2] = static_cast<std::uint16_t>(base + 2);
-    index[3] = static_cast<std::uint16_t>(base + 2);
-    index[4] = static_cast<std::uint16_t>(base + 1);
-    index[5] = static_cast<std::uint16_t>(base + 3);
-    return quad;
+vertex_t* batch_arrays_t::AddQuadGrowing() {
+    Room(indices_, initialIndices_, indexCount_, 6);
+    Room(vertices_, initialVertices_, vertexCount_, 4);
+    return AddQuad();
 }
 
 // ---- CNoAlphaBlendDrawCmdBatchProcessor -------------------------------------------------------

@@ -10,6 +10,7 @@
 //
 // Device state: every state a flush needs is read back from the device first and set only
 // when it differs.
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -94,8 +95,33 @@ std::uint32_t UploadSpans(CD3DBuffer* buffer, std::uint32_t total, const std::ve
 IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture);
 
 // Texture coordinates of source pixels: (left, top, right, bottom) over the texture's width
-// and height, the four quotients computed at once.
-void SourceTextureCoordinates(const RECT& source, CD3DTexture* texture, float (&uv)[4]);
+// and height, the four quotients computed at once. Inline: every sprite asks, and its
+// vertices take the four values straight from registers.
+inline void SourceTextureCoordinates(const RECT& source, std::uint32_t width, std::uint32_t height,
+                                     float (&uv)[4]) {
+    typedef float Float4 __attribute__((vector_size(16)));
+    const Float4 pixels = {static_cast<float>(source.left), static_cast<float>(source.top),
+                           static_cast<float>(source.right), static_cast<float>(source.bottom)};
+    // Without a population-count instruction in the baseline, std::has_single_bit is a call.
+    const auto powerOfTwo = [](std::uint32_t n) { return n != 0 && (n & (n - 1)) == 0; };
+    Float4 coordinates;
+    if (powerOfTwo(width) && powerOfTwo(height)) {
+        // Atlas pages and most textures: multiplying by 2^-k, built from the exponent, is
+        // exact, so it rounds as the division does without waiting for one.
+        const auto reciprocal = [](std::uint32_t n) {
+            return std::bit_cast<float>(static_cast<std::uint32_t>(127 - std::countr_zero(n)) << 23);
+        };
+        const float u = reciprocal(width);
+        const float v = reciprocal(height);
+        coordinates = pixels * Float4{u, v, u, v};
+    } else {
+        // One packed division rounds each lane as four single ones would.
+        const auto w = static_cast<float>(width);
+        const auto h = static_cast<float>(height);
+        coordinates = pixels / Float4{w, h, w, h};
+    }
+    for (int i = 0; i < 4; ++i) uv[i] = coordinates[i];
+}
 
 // The render-state record of one batch. Filters of -1 leave the device's value.
 struct STRU_DRAW_PRIMITIVE {
@@ -207,7 +233,22 @@ public:
     // A quad of four vertices (left-top, right-top, left-bottom, right-bottom) and its six
     // indices, wound so that culling counter-clockwise keeps it. The indices count from the
     // start of the quad's 65,536-vertex range.
-    vertex_t* AddQuad();
+    vertex_t* AddQuad() {
+        // Quads never straddle a range: a range holds a whole number of them.
+        if (vertexCount_ + 4 > vertices_.capacity || indexCount_ + 6 > indices_.capacity) return AddQuadGrowing();
+        const auto base = static_cast<std::uint16_t>(vertexCount_ % kMaxVerticesPerDraw);
+        std::uint16_t* index = indices_.elements + indexCount_;
+        index[0] = base;
+        index[1] = static_cast<std::uint16_t>(base + 1);
+        index[2] = static_cast<std::uint16_t>(base + 2);
+        index[3] = static_cast<std::uint16_t>(base + 2);
+        index[4] = static_cast<std::uint16_t>(base + 1);
+        index[5] = static_cast<std::uint16_t>(base + 3);
+        indexCount_ += 6;
+        vertex_t* quad = vertices_.elements + vertexCount_;
+        vertexCount_ += 4;
+        return quad;
+    }
 
     void Clear() {
         vertexCount_ = 0;
@@ -221,6 +262,7 @@ public:
     std::int32_t IndexCapacity() const { return indices_.capacity; }
 
 private:
+    vertex_t* AddQuadGrowing();
     template <class T>
     static T* Room(grow_array_t<T>& array, std::int32_t initial, std::int32_t used, std::int32_t more);
 

@@ -127,11 +127,6 @@ DWORD CD3DTexture::TextureUsageFromFlags(std::uint32_t usageFlags) {
 
 std::uint32_t CD3DTexture::GetBytesPerPixel() const { return FormatBitsPerPixel(format_) / 8; }
 
-bool CD3DTexture::HasAlphaFormat() const {
-    return format_ == D3DFMT_A8R8G8B8 || format_ == D3DFMT_A1R5G5B5 || format_ == D3DFMT_A4R4G4B4 ||
-           format_ == D3DFMT_A8 || format_ == D3DFMT_DXT3;
-}
-
 bool CD3DTexture::IsDXTFormat(D3DFORMAT format) {
     return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
            format == D3DFMT_DXT5;

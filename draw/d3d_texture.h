@@ -92,8 +92,9 @@ public:
 
     // ---- ITexture ----
     bool IsPixelTransparent(std::int32_t x, std::int32_t y) override;
-    std::uint16_t GetWidth() override { return width_; }
-    std::uint16_t GetHeight() override { return height_; }
+    // Final: the per-sprite paths read them through CD3DTexture without a virtual call.
+    std::uint16_t GetWidth() final { return width_; }
+    std::uint16_t GetHeight() final { return height_; }
     void SetFileName(const WCHAR* path) override;
     bool LoadFromMemory(const void* data, std::uint32_t size) override;
     bool EnsureLoaded() override;
@@ -255,7 +256,10 @@ public:
     void SetCopyFlags(std::uint32_t flags) { copyFlags_ = flags; }
     std::uint32_t GetUsageFlags() const { return usageFlags_; }
     std::uint32_t GetBytesPerPixel() const;
-    bool HasAlphaFormat() const;
+    bool HasAlphaFormat() const {
+        return format_ == D3DFMT_A8R8G8B8 || format_ == D3DFMT_A1R5G5B5 || format_ == D3DFMT_A4R4G4B4 ||
+               format_ == D3DFMT_A8 || format_ == D3DFMT_DXT3;
+    }
     static bool IsDXTFormat(D3DFORMAT format);
     // The Direct3D usage of the flags: 0x200 -> RENDERTARGET, else 2 -> DYNAMIC, else 0.
     static DWORD TextureUsageFromFlags(std::uint32_t usageFlags);

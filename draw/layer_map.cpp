@@ -7,8 +7,7 @@ layer_map_t::layer_map_t(CSceneManager* sceneManager) : owner(sceneManager) { Ge
 
 layer_map_t::~layer_map_t() { layers.clear(); }
 
-draw_layer_t* layer_map_t::GetDefaultLayer() {
-    if (defaultLayer_ != nullptr && defaultLayerFoundFor_ == defaultLayerId) return defaultLayer_;
+draw_layer_t* layer_map_t::FindDefaultLayer() {
     auto it = layers.find(defaultLayerId);
     if (it == layers.end()) {
         CLumiscriber* renderer = owner != nullptr ? owner->GetRenderer() : nullptr;

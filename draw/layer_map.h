@@ -22,7 +22,10 @@ struct layer_map_t {
     layer_map_t& operator=(const layer_map_t&) = delete;
 
     // The default layer, made again when missing.
-    draw_layer_t* GetDefaultLayer();
+    draw_layer_t* GetDefaultLayer() {
+        if (defaultLayer_ != nullptr && defaultLayerFoundFor_ == defaultLayerId) return defaultLayer_;
+        return FindDefaultLayer();
+    }
     // Every layer, in ascending id, draws what it holds into the viewport.
     void Flush(viewport_t* viewport);
     // Every layer emptied for the next frame.
@@ -35,6 +38,8 @@ struct layer_map_t {
     std::uint8_t defaultLayerId = kDefaultLayerId;
 
 private:
+    draw_layer_t* FindDefaultLayer();
+
     // Every submission asks for the default layer: it is found in the map once. Layers leave
     // the map only with the map.
     draw_layer_t* defaultLayer_ = nullptr;

@@ -69,7 +69,12 @@ tex_cell_t* AtlasCellFor(CLumiscriber* renderer, const STRU_RECT_COMMAND& comman
                           destination.bottom - destination.top == source.bottom - source.top;
     const bool inside = source.left >= 0 && source.top >= 0 && source.right <= texture->GetWidth() &&
                         source.bottom <= texture->GetHeight();
-    return oneToOne && inside ? manager->GetTextureCell(texture) : nullptr;
+    if (!oneToOne || !inside) return nullptr;
+    // A cell in use and up to date is what nearly every sprite finds: taken without the
+    // manager's lookup, whose other cases place or refresh the cell.
+    tex_cell_t* cell = texture->GetCell();
+    if (cell != nullptr && cell->free == 0 && cell->stale == 0 && !renderer->IsDeviceLost()) return cell;
+    return manager->GetTextureCell(texture);
 }
 
 bool PrepareOwnCopy(CD3DTexture* texture) {
@@ -253,11 +258,11 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
         return false;
     }
     tex_batch_t* batch = FindOrCreateBatch(bound);
-    float uv[4];
-    SourceTextureCoordinates(source, bound, uv);
-    const float uLeft = uv[0], vTop = uv[1], uRight = uv[2], vBottom = uv[3];
-
     const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
+    // After the calls: the coordinates go from registers into the vertices.
+    float uv[4];
+    SourceTextureCoordinates(source, bound->GetWidth(), bound->GetHeight(), uv);
+    const float uLeft = uv[0], vTop = uv[1], uRight = uv[2], vBottom = uv[3];
     const RECT& d = rect->destination;
     vertex_t* quad = batch->arrays.AddQuad();
     writer.Put(quad + 0, static_cast<float>(d.left), static_cast<float>(d.top), uLeft, vTop);

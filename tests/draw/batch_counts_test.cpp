@@ -122,5 +122,25 @@ TEST_F(BatchCountsTest, TextureBatchesLeftEmptyAreFreedAfterAWhile) {
     EXPECT_EQ(Pixel(3, 3), PatternTexel(3, 3) & 0xFFFFFF);
 }
 
+// Power-of-two sizes multiply by their reciprocal: the coordinates must still be the
+// quotients themselves, bit for bit, as for any other size.
+TEST_F(BatchCountsTest, TextureCoordinatesAreTheQuotientsOfSourceAndSize) {
+    const struct {
+        int width, height;
+    } sizes[] = {{1, 1}, {256, 64}, {2048, 1024}, {3, 7}, {100, 64}, {64, 100}, {4095, 1}};
+    const RECT sources[] = {{0, 0, 1, 1}, {1, 3, 2, 5}, {17, 29, 1000, 999}, {-5, -1, 70000, 33}};
+    for (const auto& size : sizes) {
+        for (const RECT& source : sources) {
+            float uv[4];
+            SourceTextureCoordinates(source, size.width, size.height, uv);
+            const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
+            const float expected[4] = {static_cast<float>(source.left) / w, static_cast<float>(source.top) / h,
+                                       static_cast<float>(source.right) / w, static_cast<float>(source.bottom) / h};
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(uv[i], expected[i]) << size.width << "x" << size.height << " lane " << i;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace lumi::test
