@@ -493,11 +493,14 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
 void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb) {
     const RECT r = ClipToSurface(target, rect);
     if (r.left == r.right || r.top == r.bottom || target.bits == nullptr) return;
-    // Fill the first row through the format's writer, then copy it down.
-    for (LONG x = r.left; x < r.right; ++x) WritePixel(target, x, r.top, argb);
+    // One pixel through the format's writer, its bytes doubled along the first row, that row
+    // copied down (a clear runs once per band of rows, so no per-pixel work per row).
+    WritePixel(target, r.left, r.top, argb);
     const std::size_t bytesPerPixel = DescribeFormat(target.format).bitsPerPixel / 8;
     const std::size_t rowBytes = static_cast<std::size_t>(r.right - r.left) * bytesPerPixel;
-    const std::uint8_t* first = target.bits + static_cast<std::ptrdiff_t>(r.top) * target.pitch + r.left * bytesPerPixel;
+    std::uint8_t* const first = target.bits + static_cast<std::ptrdiff_t>(r.top) * target.pitch + r.left * bytesPerPixel;
+    for (std::size_t done = bytesPerPixel; done < rowBytes; done *= 2)
+        std::memcpy(first + done, first, std::min(done, rowBytes - done));
     for (LONG y = r.top + 1; y < r.bottom; ++y)
         std::memcpy(target.bits + static_cast<std::ptrdiff_t>(y) * target.pitch + r.left * bytesPerPixel, first, rowBytes);
 }

@@ -55,6 +55,25 @@ TEST(PixelFormat, ClearsStoreAtTheFormatsPrecision) {
     EXPECT_EQ(raw24, 0xFFFFFF5Au);
 }
 
+TEST(PixelFormat, ColourClearsFillTheirRectangleInEveryPixelSize) {
+    // Widths that are not powers of two: the row is filled by doubling its first pixel.
+    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A4R4G4B4, D3DFMT_A8}) {
+        Surface surface(format, 37, 5);
+        Surface one(format, 1, 1);
+        WritePixel(one.view, 0, 0, 0x9C3E71A5u);
+        const std::uint32_t cleared = ReadPixel(one.view, 0, 0), untouched = ReadPixel(surface.view, 0, 0);
+        ASSERT_NE(cleared, untouched) << "format " << format;
+        ClearColor(surface.view, {3, 1, 34, 4}, 0x9C3E71A5u);
+        int wrong = 0;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 37; ++x) {
+                const bool inside = x >= 3 && x < 34 && y >= 1 && y < 4;
+                wrong += ReadPixel(surface.view, x, y) != (inside ? cleared : untouched);
+            }
+        EXPECT_EQ(wrong, 0) << "format " << format;
+    }
+}
+
 // Largest channel difference between two ARGB colours.
 int MaxChannelError(std::uint32_t a, std::uint32_t b, bool withAlpha) {
     int worst = 0;
