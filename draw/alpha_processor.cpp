@@ -13,7 +13,6 @@
 #include "draw/huge_texture.h"
 #include "draw/opaque_processors.h"
 #include "draw/texture_cell.h"
-#include "draw/texture_pool.h"
 
 namespace {
 
@@ -64,13 +63,6 @@ DWORD ColorOpOfFlags(std::int32_t flags) {
         case kDrawFlagAddSmooth: return D3DTOP_ADDSMOOTH;
         default: return D3DTOP_SELECTARG1;  // grey too: the shader, when there is one, does the rest
     }
-}
-
-// Whether ReleaseVideoCopy would find anything to give back: a sprite drawn from its cell
-// every frame finds nothing after its first draw. Render targets never get here.
-bool HoldsVideoCopy(const CD3DTexture& texture) {
-    const mem_obj_t* memory = texture.GetMemory();
-    return (texture.GetCopyFlags() & CD3DTexture::kVideoCopy) != 0 || (memory != nullptr && memory->videoCopy != nullptr);
 }
 
 PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
@@ -299,7 +291,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
             if (cell != nullptr) {
                 // Drawn from the page from now on: the texture's own video memory can go,
                 // unless a draw of this frame samples it.
-                if (!texture->IsDrawnByItself() && HoldsVideoCopy(*texture)) texture->ReleaseVideoCopy();
+                if (!texture->IsDrawnByItself()) texture->ReleaseVideoCopy();
                 source = Offset(source, cell->rect.left, cell->rect.top);
                 bound = cell->page;
             } else if (!PrepareOwnCopy(texture)) {
