@@ -97,21 +97,15 @@ const std::uint32_t* RowTexels(const QuadRectangle& r, const PixelPipeline& p, L
 void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG top, LONG right, LONG bottom) {
     const RowPlan& plan = p.Rows();
     const bool textured = (p.sampledStages & 1u) != 0;
-    RowShading shading = plan.shading;
-    shading.diffuse = r.diffuse;
-    RowOutput output = plan.output;
-    output.depth = r.z;
-    // Texels pass straight through when the colour is the texel unchanged, or when only its
-    // alpha would change and nothing reads it (no blending or alpha test, an X8 target).
-    const bool alphaUnread = plan.outputRows && !output.blend && !output.alphaTest && output.targetAlphaOr != 0;
-    const bool texelIsSource = plan.shadeRows && shading.color == RowSource::kTexture &&
-                               shading.alpha == RowSource::kTexture && (shading.texelAlphaOr == 0 || alphaUnread);
     const SurfaceView& target = p.targetView;
-    const TextureSampler& sampler = p.samplers[0];
-    if (plan.shadeRows && plan.outputRows && (!textured || (sampler.HasTexture() && sampler.Is32Bit()))) {
+    if (plan.blockRows) {
+        RowShading shading = plan.shading;
+        shading.diffuse = r.diffuse;
+        RowOutput output = plan.output;
+        output.depth = r.z;
         RowBlock block;
         if (textured) {
-            const SurfaceView& view = sampler.View();
+            const SurfaceView& view = p.samplers[0].View();
             const std::int64_t tx = r.texelX + (left - r.left), ty = r.texelY + (top - r.top);
             block.texels = view.bits + static_cast<std::ptrdiff_t>(ty) * view.pitch + 4 * static_cast<std::ptrdiff_t>(tx);
             block.texelPitch = view.pitch;
@@ -124,9 +118,13 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
         }
         block.width = static_cast<int>(right - left);
         block.height = static_cast<int>(bottom - top);
-        plan.kernels->drawBlock(shading, !texelIsSource, output, block);
+        plan.block.Draw(shading, output, block);
         return;
     }
+    RowShading shading = plan.shading;
+    shading.diffuse = r.diffuse;
+    RowOutput output = plan.output;
+    output.depth = r.z;
     const Rgba diffuse = Rgba::FromArgb(r.diffuse);
     std::uint32_t texelBuffer[kChunk], sourceBuffer[kChunk];
     for (LONG y = top; y < bottom; ++y) {
@@ -136,7 +134,7 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
             const int count = static_cast<int>(std::min<LONG>(kChunk, right - x));
             const std::uint32_t* texels = textured ? RowTexels(r, p, x, y, count, texelBuffer) : texelBuffer;
             const std::uint32_t* source = sourceBuffer;
-            if (texelIsSource) {
+            if (plan.texelIsSource) {
                 source = texels;
             } else if (plan.shadeRows) {
                 plan.kernels->shade(shading, texels, count, sourceBuffer);
@@ -155,17 +153,49 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
     }
 }
 
-}  // namespace
+// The four corners of a rectangle found in two triangles: 0 and 1 end the shared diagonal, 2
+// and 3 the other one; positions snapped, in 1/256 pixel.
+struct Corners {
+    VertexRecord v[4];
+    std::int64_t X[4], Y[4];
+};
 
-std::uint64_t RectanglesDrawnByRows() { return g_rectangles.load(std::memory_order_relaxed); }
+enum class Shape { kRectangle, kNone, kUnknown };
 
-void CountRectanglesDrawnByRows(std::uint64_t count) {
-    if (count != 0) g_rectangles.fetch_add(count, std::memory_order_relaxed);
+// The shape the renderer sends, told with little work: triangles (0, 1, 2) and (2, 1, 3) of a
+// quad whose vertices are its left-top, right-top, left-bottom and right-bottom corners, the
+// shared ones given by the same record (indexed), the sides on equal clip coordinates.
+// kUnknown for any other shape, which the full search decides.
+Shape FindQuadOfTheRenderer(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIEWPORT9& viewport,
+                            Corners* c) {
+    if (records[1] != records[4] || records[2] != records[3]) return Shape::kUnknown;
+    const std::uint8_t* const corner[4] = {records[1], records[2], records[0], records[5]};
+    for (int i = 0; i < 4; ++i) std::memcpy(&c->v[i], corner[i], sizeof c->v[i]);
+    const VertexRecord &rightTop = c->v[0], &leftBottom = c->v[1], &leftTop = c->v[2], &rightBottom = c->v[3];
+    if (!(leftTop.x == leftBottom.x && rightTop.x == rightBottom.x && leftTop.y == rightTop.y &&
+          leftBottom.y == rightBottom.y))
+        return Shape::kUnknown;
+    for (const VertexRecord& v : c->v)
+        if (!FiniteAndInside(v)) return Shape::kNone;
+    struct Position {
+        float x, y;
+    };
+    const Position lt{ViewportX(leftTop.x, viewport), ViewportY(leftTop.y, viewport)};
+    const Position rb{ViewportX(rightBottom.x, viewport), ViewportY(rightBottom.y, viewport)};
+    const Position rt{rb.x, lt.y}, lb{lt.x, rb.y};
+    if (IsCulled(cullMode, ScreenArea(lt, rt, lb)) || IsCulled(cullMode, ScreenArea(lb, rt, rb))) return Shape::kNone;
+    const std::int64_t left = Snap(lt.x), right = Snap(rb.x), top = Snap(lt.y), bottom = Snap(rb.y);
+    if (left == right || top == bottom) return Shape::kNone;
+    const std::int64_t X[4] = {right, left, left, right}, Y[4] = {top, bottom, top, bottom};
+    std::copy_n(X, 4, c->X);
+    std::copy_n(Y, 4, c->Y);
+    return Shape::kRectangle;
 }
 
-bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p, QuadRectangle* out) {
-    if (!p.Rows().quads) return false;
-    // Vertices as stored: records alike byte for byte are one vertex.
+// Any two triangles: whether they share a diagonal (records alike byte for byte are one
+// vertex), are kept by the cull mode and have their four corners on the corners of an
+// axis-aligned rectangle.
+bool FindQuad(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIEWPORT9& viewport, Corners* c) {
     VertexRecord v[6];
     for (int i = 0; i < 6; ++i) {
         std::memcpy(&v[i], records[i], sizeof v[i]);
@@ -184,7 +214,6 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     if (shared != 2 || inA[0] == inA[1] || inB[0] == inB[1]) return false;
 
     // Positions in pixels, as the triangle loop maps them.
-    const D3DVIEWPORT9& viewport = p.Viewport();
     struct Position {
         float x, y;
     } mapped[6];
@@ -193,10 +222,11 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
         IsCulled(cullMode, ScreenArea(mapped[3], mapped[4], mapped[5])))
         return false;
 
-    // Corners 0 and 1 end the diagonal, 2 and 3 the other one.
     const int corner[4] = {inA[0], inA[1], 3 - inA[0] - inA[1], 12 - inB[0] - inB[1]};
-    std::int64_t X[4], Y[4];
+    std::int64_t* X = c->X;
+    std::int64_t* Y = c->Y;
     for (int i = 0; i < 4; ++i) {
+        c->v[i] = v[corner[i]];
         X[i] = Snap(mapped[corner[i]].x);
         Y[i] = Snap(mapped[corner[i]].y);
     }
@@ -206,14 +236,38 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     for (int i = 0; i < 4; ++i)
         if ((X[i] != left && X[i] != right) || (Y[i] != top && Y[i] != bottom)) return false;
     auto opposite = [&](int i, int j) { return X[i] != X[j] && Y[i] != Y[j]; };
-    if (!opposite(0, 1) || !opposite(2, 3) || (X[2] == X[0] && Y[2] == Y[0]) || (X[2] == X[1] && Y[2] == Y[1]))
-        return false;
+    return opposite(0, 1) && opposite(2, 3) && !(X[2] == X[0] && Y[2] == Y[0]) && !(X[2] == X[1] && Y[2] == Y[1]);
+}
+
+}  // namespace
+
+std::uint64_t RectanglesDrawnByRows() { return g_rectangles.load(std::memory_order_relaxed); }
+
+void CountRectanglesDrawnByRows(std::uint64_t count) {
+    if (count != 0) g_rectangles.fetch_add(count, std::memory_order_relaxed);
+}
+
+bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p, QuadRectangle* out) {
+    if (!p.Rows().quads) return false;
+    const D3DVIEWPORT9& viewport = p.Viewport();
+    Corners c;
+    switch (FindQuadOfTheRenderer(records, cullMode, viewport, &c)) {
+    case Shape::kNone: return false;
+    case Shape::kUnknown:
+        if (!FindQuad(records, cullMode, viewport, &c)) return false;
+        break;
+    case Shape::kRectangle: break;
+    }
+    const VertexRecord* v = c.v;
+    const std::int64_t* X = c.X;
+    const std::int64_t* Y = c.Y;
 
     // One colour and one depth at the four corners.
-    const VertexRecord& first = v[corner[0]];
     for (int i = 1; i < 4; ++i)
-        if (v[corner[i]].diffuse != first.diffuse || v[corner[i]].z != first.z) return false;
+        if (v[i].diffuse != v[0].diffuse || v[i].z != v[0].z) return false;
 
+    const std::int64_t left = std::min({X[0], X[1], X[2], X[3]}), right = std::max({X[0], X[1], X[2], X[3]});
+    const std::int64_t top = std::min({Y[0], Y[1], Y[2], Y[3]}), bottom = std::max({Y[0], Y[1], Y[2], Y[3]});
     Axis cols = Covered(left, right), rows = Covered(top, bottom);
     const RECT& clip = p.Scissor();
     QuadRectangle& r = *out;
@@ -237,8 +291,8 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
             const VertexRecord* byX[2] = {};
             const VertexRecord* byY[2] = {};
             for (int i = 0; i < 4; ++i) {
-                if (X[i] == (side == 0 ? left : right)) byX[n++] = &v[corner[i]];
-                if (Y[i] == (side == 0 ? top : bottom)) byY[m++] = &v[corner[i]];
+                if (X[i] == (side == 0 ? left : right)) byX[n++] = &v[i];
+                if (Y[i] == (side == 0 ? top : bottom)) byY[m++] = &v[i];
             }
             if (byX[0]->u != byX[1]->u || byY[0]->v != byY[1]->v) return false;
             u[side] = byX[0]->u;
@@ -252,16 +306,11 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
         r.texelY = static_cast<std::int32_t>(rows.texel + (r.top - rows.first));
     }
 
-    // The colour and depth every pixel gets, through the same cursor as the triangle loop.
-    RasterVertex common = ReadVertex(records[corner[0]]);
-    MapToViewport(common, viewport);
-    SpanStart start;
-    for (int k = 0; k < kAttributeCount; ++k) start.value[k] = common.attr[k];
-    const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
-    SpanCursor cursor;
-    cursor.Init(start, hasDepth ? p.depth.Scale() : 0.0);
-    r.diffuse = cursor.Diffuse().ToArgb();
-    r.z = hasDepth ? cursor.Depth(p.depth.MaxValue()) : 0;
+    // The colour and depth the triangle loop's cursor gives every pixel: whole colour channels
+    // come through its 16.16 stepping unchanged.
+    r.diffuse = v[0].diffuse;
+    if (p.depth.GetKind() != DepthBuffer::Kind::kNone)
+        r.z = SpanCursor::FlatDepth(ViewportZ(v[0].z, viewport), p.depth.Scale(), p.depth.MaxValue());
     return true;
 }
 
@@ -274,28 +323,41 @@ void DrawRectangleRows(const QuadRectangle& r, const PixelPipeline& p) {
         DrawRows(r, p, left, top, right, bottom);
         return;
     }
-    // Tile by tile: runs of tiles where the depth may pass are drawn, the others skipped.
+    // Runs of tiles where the depth may pass are drawn, the others skipped; tile rows that pass
+    // alike go as one block. The bounds read are of tiles this rectangle has not drawn yet: it
+    // lowers them once drawn.
     CoarseDepth& coarse = *p.coarse;
     const D3DCMPFUNC func = p.depth.Func();
-    const bool lowers = !p.alphaTest;  // every pixel ends at the rectangle's depth or nearer
     constexpr LONG kTile = CoarseDepth::kTile;
-    for (LONG y = top; y < bottom;) {
-        const int ty = static_cast<int>(y / kTile);
-        const LONG y1 = std::min<LONG>(bottom, (ty + 1) * kTile);
-        const int last = static_cast<int>((right - 1) / kTile);
-        for (int tx = static_cast<int>(left / kTile); tx <= last; tx += 32) {
-            std::uint32_t pass = coarse.MayPass(tx, ty, std::min(32, last - tx + 1), r.z, func);
-            while (pass != 0) {
-                const int from = __builtin_ctz(pass);
-                const std::uint32_t rest = ~(pass >> from);
-                const int to = rest == 0 ? 32 : from + __builtin_ctz(rest);
-                DrawRows(r, p, std::max<LONG>(left, (tx + from) * kTile), y, std::min<LONG>(right, (tx + to) * kTile), y1);
-                pass = to == 32 ? 0 : pass & ~((1u << to) - 1);
+    const int firstRow = static_cast<int>(top / kTile), lastRow = static_cast<int>((bottom - 1) / kTile);
+    const int lastColumn = static_cast<int>((right - 1) / kTile);
+    for (int tx = static_cast<int>(left / kTile); tx <= lastColumn; tx += 32) {
+        const int count = std::min(32, lastColumn - tx + 1);
+        std::uint32_t pass = coarse.MayPass(tx, firstRow, count, r.z, func);
+        for (int ty = firstRow; ty <= lastRow;) {
+            int end = ty + 1;
+            std::uint32_t next = 0;
+            while (end <= lastRow && (next = coarse.MayPass(tx, end, count, r.z, func)) == pass) ++end;
+            const LONG y0 = std::max<LONG>(top, ty * kTile), y1 = std::min<LONG>(bottom, end * kTile);
+            for (std::uint32_t rest = pass; rest != 0;) {
+                const int from = __builtin_ctz(rest);
+                const std::uint32_t beyond = ~(rest >> from);
+                const int to = beyond == 0 ? 32 : from + __builtin_ctz(beyond);
+                DrawRows(r, p, std::max<LONG>(left, (tx + from) * kTile), y0, std::min<LONG>(right, (tx + to) * kTile), y1);
+                rest = to == 32 ? 0 : rest & ~((1u << to) - 1);
             }
+            // Every pixel drawn ends at the rectangle's depth or nearer, unless the alpha test
+            // discards it; tiles it failed hold less than its depth already. Only this group's
+            // columns: the next group's bounds are yet to be read.
+            if (pass != 0 && !p.alphaTest) {
+                const LONG x0 = std::max<LONG>(left, tx * kTile), x1 = std::min<LONG>(right, (tx + count) * kTile);
+                for (int row = ty; row < end; ++row)
+                    coarse.Lower(row, static_cast<int>(x0), static_cast<int>(std::max<LONG>(top, row * kTile)),
+                                 static_cast<int>(x1), static_cast<int>(std::min<LONG>(bottom, (row + 1) * kTile)), r.z);
+            }
+            ty = end;
+            pass = next;
         }
-        if (lowers)
-            coarse.Lower(ty, static_cast<int>(left), static_cast<int>(y), static_cast<int>(right), static_cast<int>(y1), r.z);
-        y = y1;
     }
 }
 
