@@ -55,14 +55,13 @@ bool MapsTexelForPixel(float from, float to, std::int64_t lo, std::int64_t hi, i
                        Axis* axis) {
     constexpr double kLargest = 1 << 19;  // well inside the fixed-point cursor's range
     if (!(std::fabs(from) < kLargest && std::fabs(to) < kLargest)) return false;
-    const double span = static_cast<double>(hi - lo);
-    auto texels = [&](std::int64_t p) {
-        return (from + (static_cast<double>(to) - from) * (static_cast<double>(kSubpixels * p - lo) / span)) * size;
-    };
+    const double perSubpixel = (static_cast<double>(to) - from) / static_cast<double>(hi - lo);
+    auto texels = [&](std::int64_t p) { return (from + perSubpixel * static_cast<double>(kSubpixels * p - lo)) * size; };
     const double first = texels(axis->first), last = texels(axis->last);
-    const double texel = std::floor(first);
+    if (!(first >= 0.0)) return false;
+    const auto texel = static_cast<double>(static_cast<std::int64_t>(first));  // floor, as first >= 0
     const std::int64_t count = axis->last - axis->first;
-    if (texel < 0 || texel + static_cast<double>(count) >= size) return false;
+    if (texel + static_cast<double>(count) >= size) return false;
     // In 1/65536 texel: the loop cuts its texel position twice (coordinate >> 8, then
     // * size >> 8), rounds each start value and each step to 2^-32, and computes in doubles.
     const double error = size / 256.0 + 1.0 + (3.0 + 0.5 * static_cast<double>(stepping + 1)) * size / 65536.0 + 4.0;
@@ -153,42 +152,46 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
     }
 }
 
-// The four corners of a rectangle found in two triangles: 0 and 1 end the shared diagonal, 2
-// and 3 the other one; positions snapped, in 1/256 pixel.
+// The four corners of a rectangle found in two triangles, by position; edges snapped, in
+// 1/256 pixel.
 struct Corners {
+    enum { kLeftTop, kRightTop, kLeftBottom, kRightBottom };
     VertexRecord v[4];
-    std::int64_t X[4], Y[4];
+    std::int64_t left, top, right, bottom;
 };
 
 enum class Shape { kRectangle, kNone, kUnknown };
 
 // The shape the renderer sends, told with little work: triangles (0, 1, 2) and (2, 1, 3) of a
-// quad whose vertices are its left-top, right-top, left-bottom and right-bottom corners, the
-// shared ones given by the same record (indexed), the sides on equal clip coordinates.
-// kUnknown for any other shape, which the full search decides.
+// quad whose vertices are its left-top, right-top, left-bottom and right-bottom corners (or
+// mirrored), the shared ones given by the same record (indexed), the sides on equal clip
+// coordinates. kUnknown for any other shape, which the full search decides.
 Shape FindQuadOfTheRenderer(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIEWPORT9& viewport,
                             Corners* c) {
     if (records[1] != records[4] || records[2] != records[3]) return Shape::kUnknown;
-    const std::uint8_t* const corner[4] = {records[1], records[2], records[0], records[5]};
-    for (int i = 0; i < 4; ++i) std::memcpy(&c->v[i], corner[i], sizeof c->v[i]);
-    const VertexRecord &rightTop = c->v[0], &leftBottom = c->v[1], &leftTop = c->v[2], &rightBottom = c->v[3];
-    if (!(leftTop.x == leftBottom.x && rightTop.x == rightBottom.x && leftTop.y == rightTop.y &&
-          leftBottom.y == rightBottom.y))
-        return Shape::kUnknown;
-    for (const VertexRecord& v : c->v)
-        if (!FiniteAndInside(v)) return Shape::kNone;
+    VertexRecord v[4];  // as the renderer writes them: left-top, right-top, left-bottom, right-bottom
+    std::memcpy(&v[0], records[0], sizeof v[0]);
+    std::memcpy(&v[1], records[1], sizeof v[1]);
+    std::memcpy(&v[2], records[2], sizeof v[2]);
+    std::memcpy(&v[3], records[5], sizeof v[3]);
+    if (!(v[0].x == v[2].x && v[1].x == v[3].x && v[0].y == v[1].y && v[2].y == v[3].y)) return Shape::kUnknown;
+    for (const VertexRecord& vertex : v)
+        if (!FiniteAndInside(vertex)) return Shape::kNone;
     struct Position {
         float x, y;
     };
-    const Position lt{ViewportX(leftTop.x, viewport), ViewportY(leftTop.y, viewport)};
-    const Position rb{ViewportX(rightBottom.x, viewport), ViewportY(rightBottom.y, viewport)};
+    const Position lt{ViewportX(v[0].x, viewport), ViewportY(v[0].y, viewport)};
+    const Position rb{ViewportX(v[3].x, viewport), ViewportY(v[3].y, viewport)};
     const Position rt{rb.x, lt.y}, lb{lt.x, rb.y};
     if (IsCulled(cullMode, ScreenArea(lt, rt, lb)) || IsCulled(cullMode, ScreenArea(lb, rt, rb))) return Shape::kNone;
-    const std::int64_t left = Snap(lt.x), right = Snap(rb.x), top = Snap(lt.y), bottom = Snap(rb.y);
-    if (left == right || top == bottom) return Shape::kNone;
-    const std::int64_t X[4] = {right, left, left, right}, Y[4] = {top, bottom, top, bottom};
-    std::copy_n(X, 4, c->X);
-    std::copy_n(Y, 4, c->Y);
+    const std::int64_t x0 = Snap(lt.x), x1 = Snap(rb.x), y0 = Snap(lt.y), y1 = Snap(rb.y);
+    if (x0 == x1 || y0 == y1) return Shape::kNone;
+    const int flipX = x0 > x1 ? 1 : 0, flipY = y0 > y1 ? 2 : 0;  // mirrored: vertex i sits at corner i ^ flip
+    for (int i = 0; i < 4; ++i) c->v[i ^ flipX ^ flipY] = v[i];
+    c->left = std::min(x0, x1);
+    c->right = std::max(x0, x1);
+    c->top = std::min(y0, y1);
+    c->bottom = std::max(y0, y1);
     return Shape::kRectangle;
 }
 
@@ -222,11 +225,10 @@ bool FindQuad(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIE
         IsCulled(cullMode, ScreenArea(mapped[3], mapped[4], mapped[5])))
         return false;
 
+    // Corners 0 and 1 end the diagonal, 2 and 3 the other one.
     const int corner[4] = {inA[0], inA[1], 3 - inA[0] - inA[1], 12 - inB[0] - inB[1]};
-    std::int64_t* X = c->X;
-    std::int64_t* Y = c->Y;
+    std::int64_t X[4], Y[4];
     for (int i = 0; i < 4; ++i) {
-        c->v[i] = v[corner[i]];
         X[i] = Snap(mapped[corner[i]].x);
         Y[i] = Snap(mapped[corner[i]].y);
     }
@@ -236,7 +238,15 @@ bool FindQuad(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIE
     for (int i = 0; i < 4; ++i)
         if ((X[i] != left && X[i] != right) || (Y[i] != top && Y[i] != bottom)) return false;
     auto opposite = [&](int i, int j) { return X[i] != X[j] && Y[i] != Y[j]; };
-    return opposite(0, 1) && opposite(2, 3) && !(X[2] == X[0] && Y[2] == Y[0]) && !(X[2] == X[1] && Y[2] == Y[1]);
+    if (!opposite(0, 1) || !opposite(2, 3) || (X[2] == X[0] && Y[2] == Y[0]) || (X[2] == X[1] && Y[2] == Y[1]))
+        return false;
+    // Four distinct corners now, one at each corner of the rectangle.
+    for (int i = 0; i < 4; ++i) c->v[(X[i] == right ? 1 : 0) + (Y[i] == bottom ? 2 : 0)] = v[corner[i]];
+    c->left = left;
+    c->right = right;
+    c->top = top;
+    c->bottom = bottom;
+    return true;
 }
 
 }  // namespace
@@ -259,15 +269,12 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     case Shape::kRectangle: break;
     }
     const VertexRecord* v = c.v;
-    const std::int64_t* X = c.X;
-    const std::int64_t* Y = c.Y;
+    const std::int64_t left = c.left, right = c.right, top = c.top, bottom = c.bottom;
 
     // One colour and one depth at the four corners.
     for (int i = 1; i < 4; ++i)
         if (v[i].diffuse != v[0].diffuse || v[i].z != v[0].z) return false;
 
-    const std::int64_t left = std::min({X[0], X[1], X[2], X[3]}), right = std::max({X[0], X[1], X[2], X[3]});
-    const std::int64_t top = std::min({Y[0], Y[1], Y[2], Y[3]}), bottom = std::max({Y[0], Y[1], Y[2], Y[3]});
     Axis cols = Covered(left, right), rows = Covered(top, bottom);
     const RECT& clip = p.Scissor();
     QuadRectangle& r = *out;
@@ -285,19 +292,12 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
 
     if ((p.sampledStages & 1u) != 0 && p.samplers[0].HasTexture()) {
         // u the same down each side, v along each edge.
-        float u[2] = {}, vEdge[2] = {};  // at the left and right sides, the top and bottom edges
-        for (int side = 0; side < 2; ++side) {
-            int n = 0, m = 0;
-            const VertexRecord* byX[2] = {};
-            const VertexRecord* byY[2] = {};
-            for (int i = 0; i < 4; ++i) {
-                if (X[i] == (side == 0 ? left : right)) byX[n++] = &v[i];
-                if (Y[i] == (side == 0 ? top : bottom)) byY[m++] = &v[i];
-            }
-            if (byX[0]->u != byX[1]->u || byY[0]->v != byY[1]->v) return false;
-            u[side] = byX[0]->u;
-            vEdge[side] = byY[0]->v;
-        }
+        const VertexRecord &leftTop = v[Corners::kLeftTop], &rightTop = v[Corners::kRightTop];
+        const VertexRecord &leftBottom = v[Corners::kLeftBottom], &rightBottom = v[Corners::kRightBottom];
+        if (leftTop.u != leftBottom.u || rightTop.u != rightBottom.u || leftTop.v != rightTop.v ||
+            leftBottom.v != rightBottom.v)
+            return false;
+        const float u[2] = {leftTop.u, rightTop.u}, vEdge[2] = {leftTop.v, leftBottom.v};  // left, right; top, bottom
         const TextureSampler& sampler = p.samplers[0];
         if (!MapsTexelForPixel(u[0], u[1], left, right, sampler.Width(), cols.last - cols.first, &cols) ||
             !MapsTexelForPixel(vEdge[0], vEdge[1], top, bottom, sampler.Height(), 0, &rows))
