@@ -152,12 +152,30 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
     }
 }
 
-// The four corners of a rectangle found in two triangles, by position; edges snapped, in
-// 1/256 pixel.
+// A rectangle found in two triangles: its edges, snapped (in 1/256 pixel), and what its four
+// corners carry.
 struct Corners {
-    enum { kLeftTop, kRightTop, kLeftBottom, kRightBottom };
-    VertexRecord v[4];
     std::int64_t left, top, right, bottom;
+    bool flat;            // one colour and one depth at the four corners
+    bool texelsAlongAxes;  // u the same down each side, v along each edge
+    std::uint32_t diffuse;
+    float z;
+    float u[2], v[2];  // at the left and right sides; at the top and bottom edges
+
+    // From the corners' vertices at the left-top, right-top, left-bottom and right-bottom.
+    void Describe(const VertexRecord* const at[4]) {
+        const VertexRecord &leftTop = *at[0], &rightTop = *at[1], &leftBottom = *at[2], &rightBottom = *at[3];
+        flat = true;
+        for (int i = 1; i < 4; ++i) flat = flat && at[i]->diffuse == leftTop.diffuse && at[i]->z == leftTop.z;
+        texelsAlongAxes = leftTop.u == leftBottom.u && rightTop.u == rightBottom.u && leftTop.v == rightTop.v &&
+                          leftBottom.v == rightBottom.v;
+        diffuse = leftTop.diffuse;
+        z = leftTop.z;
+        u[0] = leftTop.u;
+        u[1] = rightTop.u;
+        v[0] = leftTop.v;
+        v[1] = leftBottom.v;
+    }
 };
 
 enum class Shape { kRectangle, kNone, kUnknown };
@@ -186,8 +204,10 @@ Shape FindQuadOfTheRenderer(const std::uint8_t* const records[6], DWORD cullMode
     if (IsCulled(cullMode, ScreenArea(lt, rt, lb)) || IsCulled(cullMode, ScreenArea(lb, rt, rb))) return Shape::kNone;
     const std::int64_t x0 = Snap(lt.x), x1 = Snap(rb.x), y0 = Snap(lt.y), y1 = Snap(rb.y);
     if (x0 == x1 || y0 == y1) return Shape::kNone;
-    const int flipX = x0 > x1 ? 1 : 0, flipY = y0 > y1 ? 2 : 0;  // mirrored: vertex i sits at corner i ^ flip
-    for (int i = 0; i < 4; ++i) c->v[i ^ flipX ^ flipY] = v[i];
+    const int flip = (x0 > x1 ? 1 : 0) | (y0 > y1 ? 2 : 0);  // mirrored: vertex i sits at corner i ^ flip
+    const VertexRecord* at[4];
+    for (int i = 0; i < 4; ++i) at[i ^ flip] = &v[i];
+    c->Describe(at);
     c->left = std::min(x0, x1);
     c->right = std::max(x0, x1);
     c->top = std::min(y0, y1);
@@ -241,7 +261,9 @@ bool FindQuad(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIE
     if (!opposite(0, 1) || !opposite(2, 3) || (X[2] == X[0] && Y[2] == Y[0]) || (X[2] == X[1] && Y[2] == Y[1]))
         return false;
     // Four distinct corners now, one at each corner of the rectangle.
-    for (int i = 0; i < 4; ++i) c->v[(X[i] == right ? 1 : 0) + (Y[i] == bottom ? 2 : 0)] = v[corner[i]];
+    const VertexRecord* at[4];
+    for (int i = 0; i < 4; ++i) at[(X[i] == right ? 1 : 0) + (Y[i] == bottom ? 2 : 0)] = &v[corner[i]];
+    c->Describe(at);
     c->left = left;
     c->right = right;
     c->top = top;
@@ -268,13 +290,8 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
         break;
     case Shape::kRectangle: break;
     }
-    const VertexRecord* v = c.v;
+    if (!c.flat) return false;
     const std::int64_t left = c.left, right = c.right, top = c.top, bottom = c.bottom;
-
-    // One colour and one depth at the four corners.
-    for (int i = 1; i < 4; ++i)
-        if (v[i].diffuse != v[0].diffuse || v[i].z != v[0].z) return false;
-
     Axis cols = Covered(left, right), rows = Covered(top, bottom);
     const RECT& clip = p.Scissor();
     QuadRectangle& r = *out;
@@ -291,16 +308,10 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     }
 
     if ((p.sampledStages & 1u) != 0 && p.samplers[0].HasTexture()) {
-        // u the same down each side, v along each edge.
-        const VertexRecord &leftTop = v[Corners::kLeftTop], &rightTop = v[Corners::kRightTop];
-        const VertexRecord &leftBottom = v[Corners::kLeftBottom], &rightBottom = v[Corners::kRightBottom];
-        if (leftTop.u != leftBottom.u || rightTop.u != rightBottom.u || leftTop.v != rightTop.v ||
-            leftBottom.v != rightBottom.v)
-            return false;
-        const float u[2] = {leftTop.u, rightTop.u}, vEdge[2] = {leftTop.v, leftBottom.v};  // left, right; top, bottom
+        if (!c.texelsAlongAxes) return false;
         const TextureSampler& sampler = p.samplers[0];
-        if (!MapsTexelForPixel(u[0], u[1], left, right, sampler.Width(), cols.last - cols.first, &cols) ||
-            !MapsTexelForPixel(vEdge[0], vEdge[1], top, bottom, sampler.Height(), 0, &rows))
+        if (!MapsTexelForPixel(c.u[0], c.u[1], left, right, sampler.Width(), cols.last - cols.first, &cols) ||
+            !MapsTexelForPixel(c.v[0], c.v[1], top, bottom, sampler.Height(), 0, &rows))
             return false;
         r.texelX = static_cast<std::int32_t>(cols.texel + (r.left - cols.first));
         r.texelY = static_cast<std::int32_t>(rows.texel + (r.top - rows.first));
@@ -308,9 +319,9 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
 
     // The colour and depth the triangle loop's cursor gives every pixel: whole colour channels
     // come through its 16.16 stepping unchanged.
-    r.diffuse = v[0].diffuse;
+    r.diffuse = c.diffuse;
     if (p.depth.GetKind() != DepthBuffer::Kind::kNone)
-        r.z = SpanCursor::FlatDepth(ViewportZ(v[0].z, viewport), p.depth.Scale(), p.depth.MaxValue());
+        r.z = SpanCursor::FlatDepth(ViewportZ(c.z, viewport), p.depth.Scale(), p.depth.MaxValue());
     return true;
 }
 
