@@ -162,19 +162,22 @@ struct Corners {
     float z;
     float u[2], v[2];  // at the left and right sides; at the top and bottom edges
 
-    // From the corners' vertices at the left-top, right-top, left-bottom and right-bottom.
-    void Describe(const VertexRecord* const at[4]) {
-        const VertexRecord &leftTop = *at[0], &rightTop = *at[1], &leftBottom = *at[2], &rightBottom = *at[3];
+    // From four vertices written left-top, right-top, left-bottom, right-bottom, placed
+    // mirrored where `flip` says (1: left and right swapped, 2: top and bottom).
+    void Describe(const VertexRecord (&written)[4], int flip) {
+        const VertexRecord& first = written[0];
         flat = true;
-        for (int i = 1; i < 4; ++i) flat = flat && at[i]->diffuse == leftTop.diffuse && at[i]->z == leftTop.z;
-        texelsAlongAxes = leftTop.u == leftBottom.u && rightTop.u == rightBottom.u && leftTop.v == rightTop.v &&
-                          leftBottom.v == rightBottom.v;
-        diffuse = leftTop.diffuse;
-        z = leftTop.z;
-        u[0] = leftTop.u;
-        u[1] = rightTop.u;
-        v[0] = leftTop.v;
-        v[1] = leftBottom.v;
+        for (const VertexRecord& corner : written) flat = flat && corner.diffuse == first.diffuse && corner.z == first.z;
+        // Mirroring swaps whole sides and edges: the pairs compared stay pairs.
+        texelsAlongAxes = written[0].u == written[2].u && written[1].u == written[3].u && written[0].v == written[1].v &&
+                          written[2].v == written[3].v;
+        diffuse = first.diffuse;
+        z = first.z;
+        const int right = flip & 1, bottom = (flip >> 1) & 1;
+        u[0] = written[right].u;
+        u[1] = written[right ^ 1].u;
+        v[0] = written[2 * bottom].v;
+        v[1] = written[2 * (bottom ^ 1)].v;
     }
 };
 
@@ -205,9 +208,7 @@ Shape FindQuadOfTheRenderer(const std::uint8_t* const records[6], DWORD cullMode
     const std::int64_t x0 = Snap(lt.x), x1 = Snap(rb.x), y0 = Snap(lt.y), y1 = Snap(rb.y);
     if (x0 == x1 || y0 == y1) return Shape::kNone;
     const int flip = (x0 > x1 ? 1 : 0) | (y0 > y1 ? 2 : 0);  // mirrored: vertex i sits at corner i ^ flip
-    const VertexRecord* at[4];
-    for (int i = 0; i < 4; ++i) at[i ^ flip] = &v[i];
-    c->Describe(at);
+    c->Describe(v, flip);
     c->left = std::min(x0, x1);
     c->right = std::max(x0, x1);
     c->top = std::min(y0, y1);
@@ -261,9 +262,9 @@ bool FindQuad(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIE
     if (!opposite(0, 1) || !opposite(2, 3) || (X[2] == X[0] && Y[2] == Y[0]) || (X[2] == X[1] && Y[2] == Y[1]))
         return false;
     // Four distinct corners now, one at each corner of the rectangle.
-    const VertexRecord* at[4];
-    for (int i = 0; i < 4; ++i) at[(X[i] == right ? 1 : 0) + (Y[i] == bottom ? 2 : 0)] = &v[corner[i]];
-    c->Describe(at);
+    VertexRecord placed[4];
+    for (int i = 0; i < 4; ++i) placed[(X[i] == right ? 1 : 0) + (Y[i] == bottom ? 2 : 0)] = v[corner[i]];
+    c->Describe(placed, 0);
     c->left = left;
     c->right = right;
     c->top = top;
