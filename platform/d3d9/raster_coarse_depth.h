@@ -39,6 +39,13 @@ public:
         }
         return count == 32 ? pass : pass & ((1u << count) - 1);
     }
+    // Whether a fragment of depth `z` may pass `func` at some pixel left <= x < right of row y.
+    bool MayPassInRow(int left, int right, int y, std::uint32_t z, D3DCMPFUNC func) const {
+        const int last = (right - 1) / kTile;
+        for (int tx = left / kTile; tx <= last; tx += 32)
+            if (MayPass(tx, y / kTile, std::min(32, last - tx + 1), z, func) != 0) return true;
+        return false;
+    }
     // Pixels [left, right) x [top, bottom) of tile row ty now hold `z` or less: the tiles whose
     // every pixel in the band they cover are bounded by z.
     void Lower(int ty, int left, int top, int right, int bottom, std::uint32_t z) {
