@@ -196,8 +196,14 @@ Shape FindQuadOfTheRenderer(const std::uint8_t* const records[6], DWORD cullMode
     std::memcpy(&v[2], records[2], sizeof v[2]);
     std::memcpy(&v[3], records[5], sizeof v[3]);
     if (!(v[0].x == v[2].x && v[1].x == v[3].x && v[0].y == v[1].y && v[2].y == v[3].y)) return Shape::kUnknown;
+    // FiniteAndInside of each: the equal sides leave two x and two y to look at, and a depth
+    // unlike the first corner's fails the corners' comparison (Corners::flat) anyway.
+    auto within = [](float value, float low) { return value >= low && value <= 1.0f; };
+    if (!(within(v[0].x, -1.0f) && within(v[3].x, -1.0f) && within(v[0].y, -1.0f) && within(v[3].y, -1.0f) &&
+          within(v[0].z, 0.0f)))
+        return Shape::kNone;
     for (const VertexRecord& vertex : v)
-        if (!FiniteAndInside(vertex)) return Shape::kNone;
+        if (!std::isfinite(vertex.u) || !std::isfinite(vertex.v)) return Shape::kNone;
     struct Position {
         float x, y;
     };
