@@ -85,8 +85,9 @@ enum class QuadKind {
     kNoWidth,
     kNoPixelCentre,      // a fifth of a pixel across, between two centres
     kNotANumber,         // v of one corner NaN: the triangle loop drops its triangle
+    kBeyondFarPlane,     // every corner's depth past 1: clipped away whole
 };
-constexpr int kQuadKinds = static_cast<int>(QuadKind::kNotANumber) + 1;
+constexpr int kQuadKinds = static_cast<int>(QuadKind::kBeyondFarPlane) + 1;
 
 // A scene of many quads, drawn under one setup (QuadKind), and some triangles of their own.
 class Scene {
@@ -198,6 +199,8 @@ private:
                              {cx(r), cy(b), z, color, u1, v1}};
         if (kind == QuadKind::kCornerColour) corners[3].diffuse ^= 0x00010000u;
         if (kind == QuadKind::kNotANumber) corners[3].v = std::numeric_limits<float>::quiet_NaN();
+        if (kind == QuadKind::kBeyondFarPlane)
+            for (Vertex& corner : corners) corner.z = 1.25f;
         static constexpr int kRenderer[6] = {0, 1, 2, 2, 1, 3}, kOther[6] = {0, 1, 3, 0, 3, 2};
         const int* order = kind == QuadKind::kOtherDiagonal ? kOther : kRenderer;
         if (kind == QuadKind::kUnindexed) {
@@ -324,7 +327,7 @@ TEST(RasterRows, EachKindOfQuadTakesItsPathAndMatchesTheGeneralLoop) {
         {QuadKind::kUpsideDown, true, true},         {QuadKind::kOtherDiagonal, true, true},
         {QuadKind::kUnindexed, true, true},          {QuadKind::kCornerColour, false, false},
         {QuadKind::kNoWidth, false, false},          {QuadKind::kNoPixelCentre, false, false},
-        {QuadKind::kNotANumber, false, false},
+        {QuadKind::kNotANumber, false, false},       {QuadKind::kBeyondFarPlane, false, false},
     };
     static_assert(std::size(cases) == kQuadKinds);
     for (const Case& c : cases)
