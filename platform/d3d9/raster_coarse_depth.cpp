@@ -11,7 +11,7 @@ void CoarseDepth::Reset(int top, int bottom, int width, int height, std::uint32_
     firstTileRow_ = top_ / kTile;
     tilesPerRow_ = (width_ + kTile - 1) / kTile;
     const int tileRows = bottom_ > top_ ? (bottom_ - 1) / kTile - firstTileRow_ + 1 : 0;
-    bounds_.assign(static_cast<std::size_t>(tileRows) * tilesPerRow_, maxDepth);
+    bounds_.assign(static_cast<std::size_t>(tileRows) * tilesPerRow_ + kSpare, maxDepth);
 }
 
 }  // namespace d3d9sw

@@ -32,12 +32,16 @@ inline float ViewportX(float x, const D3DVIEWPORT9& vp) {
 inline float ViewportY(float y, const D3DVIEWPORT9& vp) {
     return static_cast<float>((1.0 - static_cast<double>(y)) * 0.5 * vp.Height + vp.Y);
 }
+// A clip-space z as viewport depth.
+inline float ViewportZ(float z, const D3DVIEWPORT9& vp) {
+    return static_cast<float>(vp.MinZ + static_cast<double>(z) * (vp.MaxZ - vp.MinZ));
+}
 
 // Maps a clip-space vertex to pixels and viewport depth.
 inline void MapToViewport(RasterVertex& v, const D3DVIEWPORT9& vp) {
     v.x = ViewportX(v.x, vp);
     v.y = ViewportY(v.y, vp);
-    v.attr[kAttrZ] = static_cast<float>(vp.MinZ + static_cast<double>(v.attr[kAttrZ]) * (vp.MaxZ - vp.MinZ));
+    v.attr[kAttrZ] = ViewportZ(v.attr[kAttrZ], vp);
 }
 
 // Twice the signed screen area of a mapped triangle (of anything with pixel positions x and

@@ -41,6 +41,7 @@ void PixelPipeline::SwapDepthTies() {
     const D3DCMPFUNC swapped = depth.Func() == D3DCMP_LESS ? D3DCMP_LESSEQUAL : D3DCMP_LESS;
     depth.SetFunc(swapped);
     rows_.output.depthFunc = swapped;
+    PlanBlocks();
 }
 
 HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) {
@@ -97,6 +98,7 @@ HRESULT PixelPipeline::Configure(const DrawState& state, D3DPRIMITIVETYPE type) 
     scissor_.bottom = static_cast<LONG>(std::clamp<std::int64_t>(bottom, scissor_.top, maxY));
 
     PlanRows(state.avx2);
+    PlanBlocks();
     ChooseSpanFunctions();
     SelectFilter(0.0);
     return D3D_OK;
@@ -135,6 +137,18 @@ void PixelPipeline::PlanRows(bool avx2) {
     out.blend = blender.Enabled();
     out.targetAlphaOr = format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
     rows_.outputRows = true;
+}
+
+void PixelPipeline::PlanBlocks() {
+    RowPlan& plan = rows_;
+    const RowOutput& out = plan.output;
+    // Alpha changed and read by nothing: no blending or alpha test, an X8 target.
+    const bool alphaUnread = plan.outputRows && !out.blend && !out.alphaTest && out.targetAlphaOr != 0;
+    plan.texelIsSource = plan.shadeRows && plan.shading.color == RowSource::kTexture &&
+                         plan.shading.alpha == RowSource::kTexture && (plan.shading.texelAlphaOr == 0 || alphaUnread);
+    const bool textured = (sampledStages & 1u) != 0;
+    plan.blockRows = plan.shadeRows && plan.outputRows && (!textured || (samplers[0].HasTexture() && samplers[0].Is32Bit()));
+    plan.block = plan.blockRows ? plan.kernels->pickBlock(plan.shading, !plan.texelIsSource, out) : BlockKernel{};
 }
 
 void PixelPipeline::ChooseSpanFunctions() {

@@ -31,6 +31,12 @@ struct RowPlan {
     bool outputRows = false;  // kernels->output draws with `output` (its depth set per quad)
     RowOutput output;
     const RowKernels* kernels = nullptr;
+    // Whole blocks of a rectangle's rows go through `block` (shading and output by kernels, the
+    // texels read in place); `shading.diffuse` and `output.depth` are set per rectangle.
+    bool blockRows = false;
+    BlockKernel block;
+    // The texel is the source colour unchanged, or differs only in an alpha nothing reads.
+    bool texelIsSource = false;
 };
 
 class PixelPipeline {
@@ -106,6 +112,7 @@ public:
 private:
     void ChooseSpanFunctions();
     void PlanRows(bool avx2);
+    void PlanBlocks();
 
     RECT scissor_{};
     D3DVIEWPORT9 viewport_{};

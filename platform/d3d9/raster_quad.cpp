@@ -55,14 +55,13 @@ bool MapsTexelForPixel(float from, float to, std::int64_t lo, std::int64_t hi, i
                        Axis* axis) {
     constexpr double kLargest = 1 << 19;  // well inside the fixed-point cursor's range
     if (!(std::fabs(from) < kLargest && std::fabs(to) < kLargest)) return false;
-    const double span = static_cast<double>(hi - lo);
-    auto texels = [&](std::int64_t p) {
-        return (from + (static_cast<double>(to) - from) * (static_cast<double>(kSubpixels * p - lo) / span)) * size;
-    };
+    const double perSubpixel = (static_cast<double>(to) - from) / static_cast<double>(hi - lo);
+    auto texels = [&](std::int64_t p) { return (from + perSubpixel * static_cast<double>(kSubpixels * p - lo)) * size; };
     const double first = texels(axis->first), last = texels(axis->last);
-    const double texel = std::floor(first);
+    if (!(first >= 0.0)) return false;
+    const auto texel = static_cast<double>(static_cast<std::int64_t>(first));  // floor, as first >= 0
     const std::int64_t count = axis->last - axis->first;
-    if (texel < 0 || texel + static_cast<double>(count) >= size) return false;
+    if (texel + static_cast<double>(count) >= size) return false;
     // In 1/65536 texel: the loop cuts its texel position twice (coordinate >> 8, then
     // * size >> 8), rounds each start value and each step to 2^-32, and computes in doubles.
     const double error = size / 256.0 + 1.0 + (3.0 + 0.5 * static_cast<double>(stepping + 1)) * size / 65536.0 + 4.0;
@@ -97,21 +96,15 @@ const std::uint32_t* RowTexels(const QuadRectangle& r, const PixelPipeline& p, L
 void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG top, LONG right, LONG bottom) {
     const RowPlan& plan = p.Rows();
     const bool textured = (p.sampledStages & 1u) != 0;
-    RowShading shading = plan.shading;
-    shading.diffuse = r.diffuse;
-    RowOutput output = plan.output;
-    output.depth = r.z;
-    // Texels pass straight through when the colour is the texel unchanged, or when only its
-    // alpha would change and nothing reads it (no blending or alpha test, an X8 target).
-    const bool alphaUnread = plan.outputRows && !output.blend && !output.alphaTest && output.targetAlphaOr != 0;
-    const bool texelIsSource = plan.shadeRows && shading.color == RowSource::kTexture &&
-                               shading.alpha == RowSource::kTexture && (shading.texelAlphaOr == 0 || alphaUnread);
     const SurfaceView& target = p.targetView;
-    const TextureSampler& sampler = p.samplers[0];
-    if (plan.shadeRows && plan.outputRows && (!textured || (sampler.HasTexture() && sampler.Is32Bit()))) {
+    if (plan.blockRows) {
+        RowShading shading = plan.shading;
+        shading.diffuse = r.diffuse;
+        RowOutput output = plan.output;
+        output.depth = r.z;
         RowBlock block;
         if (textured) {
-            const SurfaceView& view = sampler.View();
+            const SurfaceView& view = p.samplers[0].View();
             const std::int64_t tx = r.texelX + (left - r.left), ty = r.texelY + (top - r.top);
             block.texels = view.bits + static_cast<std::ptrdiff_t>(ty) * view.pitch + 4 * static_cast<std::ptrdiff_t>(tx);
             block.texelPitch = view.pitch;
@@ -124,9 +117,13 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
         }
         block.width = static_cast<int>(right - left);
         block.height = static_cast<int>(bottom - top);
-        plan.kernels->drawBlock(shading, !texelIsSource, output, block);
+        plan.block.Draw(shading, output, block);
         return;
     }
+    RowShading shading = plan.shading;
+    shading.diffuse = r.diffuse;
+    RowOutput output = plan.output;
+    output.depth = r.z;
     const Rgba diffuse = Rgba::FromArgb(r.diffuse);
     std::uint32_t texelBuffer[kChunk], sourceBuffer[kChunk];
     for (LONG y = top; y < bottom; ++y) {
@@ -136,7 +133,7 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
             const int count = static_cast<int>(std::min<LONG>(kChunk, right - x));
             const std::uint32_t* texels = textured ? RowTexels(r, p, x, y, count, texelBuffer) : texelBuffer;
             const std::uint32_t* source = sourceBuffer;
-            if (texelIsSource) {
+            if (plan.texelIsSource) {
                 source = texels;
             } else if (plan.shadeRows) {
                 plan.kernels->shade(shading, texels, count, sourceBuffer);
@@ -155,17 +152,80 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
     }
 }
 
-}  // namespace
+// A rectangle found in two triangles: its edges, snapped (in 1/256 pixel), and what its four
+// corners carry.
+struct Corners {
+    std::int64_t left, top, right, bottom;
+    bool flat;            // one colour and one depth at the four corners
+    bool texelsAlongAxes;  // u the same down each side, v along each edge
+    std::uint32_t diffuse;
+    float z;
+    float u[2], v[2];  // at the left and right sides; at the top and bottom edges
 
-std::uint64_t RectanglesDrawnByRows() { return g_rectangles.load(std::memory_order_relaxed); }
+    // From four vertices written left-top, right-top, left-bottom, right-bottom, placed
+    // mirrored where `flip` says (1: left and right swapped, 2: top and bottom).
+    void Describe(const VertexRecord (&written)[4], int flip) {
+        const VertexRecord& first = written[0];
+        flat = true;
+        for (const VertexRecord& corner : written) flat = flat && corner.diffuse == first.diffuse && corner.z == first.z;
+        // Mirroring swaps whole sides and edges: the pairs compared stay pairs.
+        texelsAlongAxes = written[0].u == written[2].u && written[1].u == written[3].u && written[0].v == written[1].v &&
+                          written[2].v == written[3].v;
+        diffuse = first.diffuse;
+        z = first.z;
+        const int right = flip & 1, bottom = (flip >> 1) & 1;
+        u[0] = written[right].u;
+        u[1] = written[right ^ 1].u;
+        v[0] = written[2 * bottom].v;
+        v[1] = written[2 * (bottom ^ 1)].v;
+    }
+};
 
-void CountRectanglesDrawnByRows(std::uint64_t count) {
-    if (count != 0) g_rectangles.fetch_add(count, std::memory_order_relaxed);
+enum class Shape { kRectangle, kNone, kUnknown };
+
+// The shape the renderer sends, told with little work: triangles (0, 1, 2) and (2, 1, 3) of a
+// quad whose vertices are its left-top, right-top, left-bottom and right-bottom corners (or
+// mirrored), the shared ones given by the same record (indexed), the sides on equal clip
+// coordinates. kUnknown for any other shape, which the full search decides.
+Shape FindQuadOfTheRenderer(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIEWPORT9& viewport,
+                            Corners* c) {
+    if (records[1] != records[4] || records[2] != records[3]) return Shape::kUnknown;
+    VertexRecord v[4];  // as the renderer writes them: left-top, right-top, left-bottom, right-bottom
+    std::memcpy(&v[0], records[0], sizeof v[0]);
+    std::memcpy(&v[1], records[1], sizeof v[1]);
+    std::memcpy(&v[2], records[2], sizeof v[2]);
+    std::memcpy(&v[3], records[5], sizeof v[3]);
+    if (!(v[0].x == v[2].x && v[1].x == v[3].x && v[0].y == v[1].y && v[2].y == v[3].y)) return Shape::kUnknown;
+    // FiniteAndInside of each: the equal sides leave two x and two y to look at, and a depth
+    // unlike the first corner's fails the corners' comparison (Corners::flat) anyway.
+    auto within = [](float value, float low) { return value >= low && value <= 1.0f; };
+    if (!(within(v[0].x, -1.0f) && within(v[3].x, -1.0f) && within(v[0].y, -1.0f) && within(v[3].y, -1.0f) &&
+          within(v[0].z, 0.0f)))
+        return Shape::kNone;
+    for (const VertexRecord& vertex : v)
+        if (!std::isfinite(vertex.u) || !std::isfinite(vertex.v)) return Shape::kNone;
+    struct Position {
+        float x, y;
+    };
+    const Position lt{ViewportX(v[0].x, viewport), ViewportY(v[0].y, viewport)};
+    const Position rb{ViewportX(v[3].x, viewport), ViewportY(v[3].y, viewport)};
+    const Position rt{rb.x, lt.y}, lb{lt.x, rb.y};
+    if (IsCulled(cullMode, ScreenArea(lt, rt, lb)) || IsCulled(cullMode, ScreenArea(lb, rt, rb))) return Shape::kNone;
+    const std::int64_t x0 = Snap(lt.x), x1 = Snap(rb.x), y0 = Snap(lt.y), y1 = Snap(rb.y);
+    if (x0 == x1 || y0 == y1) return Shape::kNone;
+    const int flip = (x0 > x1 ? 1 : 0) | (y0 > y1 ? 2 : 0);  // mirrored: vertex i sits at corner i ^ flip
+    c->Describe(v, flip);
+    c->left = std::min(x0, x1);
+    c->right = std::max(x0, x1);
+    c->top = std::min(y0, y1);
+    c->bottom = std::max(y0, y1);
+    return Shape::kRectangle;
 }
 
-bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p, QuadRectangle* out) {
-    if (!p.Rows().quads) return false;
-    // Vertices as stored: records alike byte for byte are one vertex.
+// Any two triangles: whether they share a diagonal (records alike byte for byte are one
+// vertex), are kept by the cull mode and have their four corners on the corners of an
+// axis-aligned rectangle.
+bool FindQuad(const std::uint8_t* const records[6], DWORD cullMode, const D3DVIEWPORT9& viewport, Corners* c) {
     VertexRecord v[6];
     for (int i = 0; i < 6; ++i) {
         std::memcpy(&v[i], records[i], sizeof v[i]);
@@ -184,7 +244,6 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     if (shared != 2 || inA[0] == inA[1] || inB[0] == inB[1]) return false;
 
     // Positions in pixels, as the triangle loop maps them.
-    const D3DVIEWPORT9& viewport = p.Viewport();
     struct Position {
         float x, y;
     } mapped[6];
@@ -208,12 +267,38 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     auto opposite = [&](int i, int j) { return X[i] != X[j] && Y[i] != Y[j]; };
     if (!opposite(0, 1) || !opposite(2, 3) || (X[2] == X[0] && Y[2] == Y[0]) || (X[2] == X[1] && Y[2] == Y[1]))
         return false;
+    // Four distinct corners now, one at each corner of the rectangle.
+    VertexRecord placed[4];
+    for (int i = 0; i < 4; ++i) placed[(X[i] == right ? 1 : 0) + (Y[i] == bottom ? 2 : 0)] = v[corner[i]];
+    c->Describe(placed, 0);
+    c->left = left;
+    c->right = right;
+    c->top = top;
+    c->bottom = bottom;
+    return true;
+}
 
-    // One colour and one depth at the four corners.
-    const VertexRecord& first = v[corner[0]];
-    for (int i = 1; i < 4; ++i)
-        if (v[corner[i]].diffuse != first.diffuse || v[corner[i]].z != first.z) return false;
+}  // namespace
 
+std::uint64_t RectanglesDrawnByRows() { return g_rectangles.load(std::memory_order_relaxed); }
+
+void CountRectanglesDrawnByRows(std::uint64_t count) {
+    if (count != 0) g_rectangles.fetch_add(count, std::memory_order_relaxed);
+}
+
+bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const PixelPipeline& p, QuadRectangle* out) {
+    if (!p.Rows().quads) return false;
+    const D3DVIEWPORT9& viewport = p.Viewport();
+    Corners c;
+    switch (FindQuadOfTheRenderer(records, cullMode, viewport, &c)) {
+    case Shape::kNone: return false;
+    case Shape::kUnknown:
+        if (!FindQuad(records, cullMode, viewport, &c)) return false;
+        break;
+    case Shape::kRectangle: break;
+    }
+    if (!c.flat) return false;
+    const std::int64_t left = c.left, right = c.right, top = c.top, bottom = c.bottom;
     Axis cols = Covered(left, right), rows = Covered(top, bottom);
     const RECT& clip = p.Scissor();
     QuadRectangle& r = *out;
@@ -230,38 +315,20 @@ bool FindRectangle(const std::uint8_t* const records[6], DWORD cullMode, const P
     }
 
     if ((p.sampledStages & 1u) != 0 && p.samplers[0].HasTexture()) {
-        // u the same down each side, v along each edge.
-        float u[2] = {}, vEdge[2] = {};  // at the left and right sides, the top and bottom edges
-        for (int side = 0; side < 2; ++side) {
-            int n = 0, m = 0;
-            const VertexRecord* byX[2] = {};
-            const VertexRecord* byY[2] = {};
-            for (int i = 0; i < 4; ++i) {
-                if (X[i] == (side == 0 ? left : right)) byX[n++] = &v[corner[i]];
-                if (Y[i] == (side == 0 ? top : bottom)) byY[m++] = &v[corner[i]];
-            }
-            if (byX[0]->u != byX[1]->u || byY[0]->v != byY[1]->v) return false;
-            u[side] = byX[0]->u;
-            vEdge[side] = byY[0]->v;
-        }
+        if (!c.texelsAlongAxes) return false;
         const TextureSampler& sampler = p.samplers[0];
-        if (!MapsTexelForPixel(u[0], u[1], left, right, sampler.Width(), cols.last - cols.first, &cols) ||
-            !MapsTexelForPixel(vEdge[0], vEdge[1], top, bottom, sampler.Height(), 0, &rows))
+        if (!MapsTexelForPixel(c.u[0], c.u[1], left, right, sampler.Width(), cols.last - cols.first, &cols) ||
+            !MapsTexelForPixel(c.v[0], c.v[1], top, bottom, sampler.Height(), 0, &rows))
             return false;
         r.texelX = static_cast<std::int32_t>(cols.texel + (r.left - cols.first));
         r.texelY = static_cast<std::int32_t>(rows.texel + (r.top - rows.first));
     }
 
-    // The colour and depth every pixel gets, through the same cursor as the triangle loop.
-    RasterVertex common = ReadVertex(records[corner[0]]);
-    MapToViewport(common, viewport);
-    SpanStart start;
-    for (int k = 0; k < kAttributeCount; ++k) start.value[k] = common.attr[k];
-    const bool hasDepth = p.depth.GetKind() != DepthBuffer::Kind::kNone;
-    SpanCursor cursor;
-    cursor.Init(start, hasDepth ? p.depth.Scale() : 0.0);
-    r.diffuse = cursor.Diffuse().ToArgb();
-    r.z = hasDepth ? cursor.Depth(p.depth.MaxValue()) : 0;
+    // The colour and depth the triangle loop's cursor gives every pixel: whole colour channels
+    // come through its 16.16 stepping unchanged.
+    r.diffuse = c.diffuse;
+    if (p.depth.GetKind() != DepthBuffer::Kind::kNone)
+        r.z = SpanCursor::FlatDepth(ViewportZ(c.z, viewport), p.depth.Scale(), p.depth.MaxValue());
     return true;
 }
 
@@ -274,28 +341,41 @@ void DrawRectangleRows(const QuadRectangle& r, const PixelPipeline& p) {
         DrawRows(r, p, left, top, right, bottom);
         return;
     }
-    // Tile by tile: runs of tiles where the depth may pass are drawn, the others skipped.
+    // Runs of tiles where the depth may pass are drawn, the others skipped; tile rows that pass
+    // alike go as one block. The bounds read are of tiles this rectangle has not drawn yet: it
+    // lowers them once drawn.
     CoarseDepth& coarse = *p.coarse;
     const D3DCMPFUNC func = p.depth.Func();
-    const bool lowers = !p.alphaTest;  // every pixel ends at the rectangle's depth or nearer
     constexpr LONG kTile = CoarseDepth::kTile;
-    for (LONG y = top; y < bottom;) {
-        const int ty = static_cast<int>(y / kTile);
-        const LONG y1 = std::min<LONG>(bottom, (ty + 1) * kTile);
-        const int last = static_cast<int>((right - 1) / kTile);
-        for (int tx = static_cast<int>(left / kTile); tx <= last; tx += 32) {
-            std::uint32_t pass = coarse.MayPass(tx, ty, std::min(32, last - tx + 1), r.z, func);
-            while (pass != 0) {
-                const int from = __builtin_ctz(pass);
-                const std::uint32_t rest = ~(pass >> from);
-                const int to = rest == 0 ? 32 : from + __builtin_ctz(rest);
-                DrawRows(r, p, std::max<LONG>(left, (tx + from) * kTile), y, std::min<LONG>(right, (tx + to) * kTile), y1);
-                pass = to == 32 ? 0 : pass & ~((1u << to) - 1);
+    const int firstRow = static_cast<int>(top / kTile), lastRow = static_cast<int>((bottom - 1) / kTile);
+    const int lastColumn = static_cast<int>((right - 1) / kTile);
+    for (int tx = static_cast<int>(left / kTile); tx <= lastColumn; tx += 32) {
+        const int count = std::min(32, lastColumn - tx + 1);
+        std::uint32_t pass = coarse.MayPass(tx, firstRow, count, r.z, func);
+        for (int ty = firstRow; ty <= lastRow;) {
+            int end = ty + 1;
+            std::uint32_t next = 0;
+            while (end <= lastRow && (next = coarse.MayPass(tx, end, count, r.z, func)) == pass) ++end;
+            const LONG y0 = std::max<LONG>(top, ty * kTile), y1 = std::min<LONG>(bottom, end * kTile);
+            for (std::uint32_t rest = pass; rest != 0;) {
+                const int from = __builtin_ctz(rest);
+                const std::uint32_t beyond = ~(rest >> from);
+                const int to = beyond == 0 ? 32 : from + __builtin_ctz(beyond);
+                DrawRows(r, p, std::max<LONG>(left, (tx + from) * kTile), y0, std::min<LONG>(right, (tx + to) * kTile), y1);
+                rest = to == 32 ? 0 : rest & ~((1u << to) - 1);
             }
+            // Every pixel drawn ends at the rectangle's depth or nearer, unless the alpha test
+            // discards it; tiles it failed hold less than its depth already. Only this group's
+            // columns: the next group's bounds are yet to be read.
+            if (pass != 0 && !p.alphaTest) {
+                const LONG x0 = std::max<LONG>(left, tx * kTile), x1 = std::min<LONG>(right, (tx + count) * kTile);
+                for (int row = ty; row < end; ++row)
+                    coarse.Lower(row, static_cast<int>(x0), static_cast<int>(std::max<LONG>(top, row * kTile)),
+                                 static_cast<int>(x1), static_cast<int>(std::min<LONG>(bottom, (row + 1) * kTile)), r.z);
+            }
+            ty = end;
+            pass = next;
         }
-        if (lowers)
-            coarse.Lower(ty, static_cast<int>(left), static_cast<int>(y), static_cast<int>(right), static_cast<int>(y1), r.z);
-        y = y1;
     }
 }
 

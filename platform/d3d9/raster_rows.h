@@ -50,16 +50,31 @@ struct RowBlock {
     int width = 0, height = 0;
 };
 
+// source[i] for `count` pixels from texels[i] (read only when a group takes the texel, so
+// null otherwise).
+using RowShadeFunction = void (*)(const RowShading& shading, const std::uint32_t* texels, int count,
+                                  std::uint32_t* source);
+
+// Both passes over blocks, with the kernels for one shading and output set-up chosen once (per
+// draw): what the set-up leaves open is the diffuse colour and the depth.
+struct BlockKernel {
+    void (*rows)(const RowShading& shading, RowShadeFunction shade, const RowOutput& output, const RowBlock& block) = nullptr;
+    RowShadeFunction shade = nullptr;  // null: each texel is the source colour
+
+    void Draw(const RowShading& shading, const RowOutput& output, const RowBlock& block) const {
+        rows(shading, shade, output, block);
+    }
+};
+
 struct RowKernels {
-    // source[i] for `count` pixels from texels[i] (read only when a group takes the texel, so
-    // null otherwise).
-    void (*shade)(const RowShading& shading, const std::uint32_t* texels, int count, std::uint32_t* source);
+    RowShadeFunction shade;
     // Draws `count` pixels of 32-bit `target` from source[i]; `depth` points at the first
     // pixel's depth (null without a depth test).
     void (*output)(const RowOutput& output, const std::uint32_t* source, int count, std::uint8_t* target,
                    std::uint8_t* depth);
-    // Both passes over a block, row by row; `shade` false takes each texel as the source colour.
-    void (*drawBlock)(const RowShading& shading, bool shade, const RowOutput& output, const RowBlock& block);
+    // The block kernel for the set-up's sources, depth format and function and blending;
+    // `shade` false takes each texel as the source colour.
+    BlockKernel (*pickBlock)(const RowShading& shading, bool shade, const RowOutput& output);
 };
 
 // Whether the CPU runs AVX2.

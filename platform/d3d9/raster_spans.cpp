@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/d3d9/raster_coarse_depth.h"
 #include "platform/d3d9/raster_pipeline.h"
 
 namespace d3d9sw {
@@ -187,6 +188,9 @@ void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& c
     RowOutput output = plan.output;
     const bool hasDepth = output.depthBytes != 0;
     output.depth = hasDepth ? cursor.Depth(p.depth.MaxValue()) : 0;
+    // A span that fails the depth test in every tile it crosses draws nothing: its texels are
+    // not worth fetching.
+    if (p.coarse != nullptr && hasDepth && !p.coarse->MayPassInRow(x0, x1, y, output.depth, p.depth.Func())) return;
     std::uint8_t* row = p.targetView.bits + static_cast<std::ptrdiff_t>(y) * p.targetView.pitch;
     std::uint8_t* depthRow = hasDepth ? p.depth.Address(0, y) : nullptr;
     std::int64_t u = cursor.u, v = cursor.v;

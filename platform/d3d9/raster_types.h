@@ -78,7 +78,7 @@ struct SpanCursor {
         uStep = Fixed(s.step[kAttrU], 4294967296.0, kTexLimit);
         v = Fixed(s.value[kAttrV], 4294967296.0, kTexLimit);
         vStep = Fixed(s.step[kAttrV], 4294967296.0, kTexLimit);
-        z = Fixed(std::clamp(s.value[kAttrZ], 0.0, 1.0) * depthScale, 65536.0, 1e9);
+        z = FixedDepth(s.value[kAttrZ], depthScale);
         zStep = Fixed(s.step[kAttrZ] * depthScale, 65536.0, 1e9);
     }
     void Advance() {
@@ -92,11 +92,20 @@ struct SpanCursor {
     int Channel(int c) const { return std::clamp((color[c] + 0x8000) >> 16, 0, 255); }
     Rgba Diffuse() const { return {Channel(0), Channel(1), Channel(2), Channel(3)}; }
     // Depth rounded to the buffer's precision, clamped to its range.
-    std::uint32_t Depth(std::int64_t maxDepth) const {
-        return static_cast<std::uint32_t>(std::clamp<std::int64_t>((z + 0x8000) >> 16, 0, maxDepth));
+    std::uint32_t Depth(std::int64_t maxDepth) const { return RoundDepth(z, maxDepth); }
+    // The depth every pixel of a span gets whose viewport depth is `value` at each of them:
+    // Init then Depth, without the other attributes.
+    static std::uint32_t FlatDepth(double value, double depthScale, std::int64_t maxDepth) {
+        return RoundDepth(FixedDepth(value, depthScale), maxDepth);
     }
 
 private:
+    static std::int64_t FixedDepth(double value, double depthScale) {
+        return Fixed(std::clamp(value, 0.0, 1.0) * depthScale, 65536.0, 1e9);
+    }
+    static std::uint32_t RoundDepth(std::int64_t z, std::int64_t maxDepth) {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>((z + 0x8000) >> 16, 0, maxDepth));
+    }
     // Rounds half away from zero like llround, without the library call.
     static std::int64_t Fixed(double value, double one, double limit) {
         if (std::isnan(value)) return 0;  // extreme gradients can give inf * 0

@@ -415,8 +415,7 @@ DepthBounds DepthsBetween(float lowest, float highest, const PixelPipeline& pipe
     const D3DVIEWPORT9& vp = pipeline.Viewport();
     auto units = [&](float z) {
         // As MapToViewport maps it and the cursor clamps and scales it.
-        const auto mapped = static_cast<float>(vp.MinZ + static_cast<double>(z) * (vp.MaxZ - vp.MinZ));
-        return std::clamp(static_cast<double>(mapped), 0.0, 1.0) * pipeline.depth.Scale();
+        return std::clamp(static_cast<double>(ViewportZ(z, vp)), 0.0, 1.0) * pipeline.depth.Scale();
     };
     // Clipping keeps depths within the clip volume: a depth outside it reaches the range's end.
     const double a = units(std::clamp(lowest, 0.0f, 1.0f)), b = units(std::clamp(highest, 0.0f, 1.0f));

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <random>
 
 #include "platform/d3d9/pixel_shader.h"
+#include "platform/d3d9/raster_coarse_depth.h"
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/raster_pipeline.h"
 #include "platform/d3d9/raster_quad.h"
@@ -61,15 +64,40 @@ struct Drawing {
     int bands = 0;  // 0: as Rasterize splits the draw; else this many bands, drawn one by one
 };
 
-// A scene of many quads, drawn under one setup: rectangles mapped texel for pixel as the
-// renderer maps sprites and glyphs (most of them), some placed off the pixel grid, scaled a
-// little, mirrored or reaching over the edges, and some triangles of their own.
+// How the scene writes a quad: most as the renderer writes sprites and glyphs, mapped texel
+// for pixel; the others just off what the rectangle path takes, or in shapes that only its
+// full search finds.
+enum class QuadKind {
+    kTexelForPixel,
+    kOffGrid,            // 0.3 pixel right
+    kBetweenRows,        // half a pixel down
+    kScaled,             // u over 1% more
+    kMirroredTexture,    // u from right to left
+    kQuarterTexelOver,
+    kWithinTolerance,    // texels 0.0018 off their centres: still one texel each
+    kBeyondTolerance,    // 0.0022 off: left to the triangles
+    kFilteredTwoTexels,  // 0.003 off: bilinear filtering mixes in a neighbour
+    kMirroredPlace,      // right edge written first, u following it: the same rectangle
+    kUpsideDown,         // bottom edge written first, v following it
+    kOtherDiagonal,      // triangles 0 1 3 and 0 3 2
+    kUnindexed,          // six vertices, the shared ones copied
+    kCornerColour,       // one corner of another colour
+    kNoWidth,
+    kNoPixelCentre,      // a fifth of a pixel across, between two centres
+    kNotANumber,         // v of one corner NaN: the triangle loop drops its triangle
+    kBeyondFarPlane,     // every corner's depth past 1: clipped away whole
+};
+constexpr int kQuadKinds = static_cast<int>(QuadKind::kBeyondFarPlane) + 1;
+
+// A scene of many quads, drawn under one setup (QuadKind), and some triangles of their own.
 class Scene {
 public:
     // `quads` rectangles of sides up to `side`, after one triangle of their own when
-    // `leadingTriangle` (so that pairs start at odd primitives).
-    Scene(const StateSetup& setup, unsigned seed, int quads = 400, int side = 40, bool leadingTriangle = false)
-        : setup_(setup), seed_(seed), quads_(quads), side_(side), leadingTriangle_(leadingTriangle) {
+    // `leadingTriangle` (so that pairs start at odd primitives). `viewport` null: the target's.
+    Scene(const StateSetup& setup, unsigned seed, int quads = 400, int side = 40, bool leadingTriangle = false,
+          DWORD cullMode = D3DCULL_NONE, const D3DVIEWPORT9* viewport = nullptr)
+        : setup_(setup), seed_(seed), quads_(quads), side_(side), leadingTriangle_(leadingTriangle), cullMode_(cullMode),
+          viewport_(viewport != nullptr ? *viewport : D3DVIEWPORT9{0, 0, kWidth, kHeight, 0.0f, 1.0f}) {
         std::mt19937 random(seed);
         texels_.resize(kTextureWidth * kTextureHeight);
         for (auto& t : texels_) t = static_cast<std::uint32_t>(random());
@@ -80,12 +108,19 @@ public:
         }
     }
 
+    // Every quad of `kind`, the same size at the same place, wholly on the target.
+    Scene& Only(QuadKind kind) {
+        only_ = kind;
+        return *this;
+    }
+
     Image Draw(const Drawing& how, bool flatTriangles) const {
         PixelPipeline::SetSpecialisedSpansEnabled(how.fast);
         RasterScene scene(kWidth, kHeight, setup_.target, setup_.depth);
         if (setup_.texture != D3DFMT_UNKNOWN) scene.SetTexture(0, setup_.texture, kTextureWidth, kTextureHeight, texels_);
+        scene.state.viewport = viewport_;
         DWORD* rs = scene.renderStates;
-        rs[D3DRS_CULLMODE] = D3DCULL_NONE;
+        rs[D3DRS_CULLMODE] = cullMode_;
         rs[D3DRS_ZFUNC] = setup_.zFunc;
         rs[D3DRS_ALPHABLENDENABLE] = setup_.blend;
         rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
@@ -109,7 +144,7 @@ public:
 
         std::mt19937 random(seed_ + 1);
         if (flatTriangles) AddFlatTriangles(scene, random);
-        else AddQuads(scene, random, quads_, side_, leadingTriangle_);
+        else AddQuads(scene, random);
         if (how.bands == 0) {
             EXPECT_EQ(scene.Draw(), D3D_OK);
         } else {
@@ -144,40 +179,84 @@ private:
         for (int band = 0; band < bands; ++band) DrawPreparedBand(call, settings, pipeline, band, bands, rows, sorted);
     }
 
-    // Rectangles as the renderer writes them: four vertices, indices 0 1 2, 2 1 3.
-    static void AddRectangle(RasterScene& scene, float l, float t, float r, float b, float z, std::uint32_t color,
-                             float u0, float v0, float u1, float v1) {
-        auto cx = [](float px) { return (px - 0.5f) / kWidth * 2.0f - 1.0f; };
-        auto cy = [](float py) { return 1.0f - (py - 0.5f) / kHeight * 2.0f; };
+    // A rectangle as the renderer writes it, mapped through the viewport: four vertices
+    // (left-top, right-top, left-bottom, right-bottom), indices 0 1 2, 2 1 3; or as `kind` says.
+    void AddRectangle(RasterScene& scene, QuadKind kind, float l, float t, float r, float b, float z, std::uint32_t color,
+                      float u0, float v0, float u1, float v1) const {
+        const D3DVIEWPORT9& vp = viewport_;
+        auto cx = [&vp](float px) { return (px - 0.5f - static_cast<float>(vp.X)) / static_cast<float>(vp.Width) * 2.0f - 1.0f; };
+        auto cy = [&vp](float py) { return 1.0f - (py - 0.5f - static_cast<float>(vp.Y)) / static_cast<float>(vp.Height) * 2.0f; };
+        if (kind == QuadKind::kMirroredPlace) {
+            std::swap(l, r);
+            std::swap(u0, u1);
+        } else if (kind == QuadKind::kUpsideDown) {
+            std::swap(t, b);
+            std::swap(v0, v1);
+        }
+        Vertex corners[4] = {{cx(l), cy(t), z, color, u0, v0},
+                             {cx(r), cy(t), z, color, u1, v0},
+                             {cx(l), cy(b), z, color, u0, v1},
+                             {cx(r), cy(b), z, color, u1, v1}};
+        if (kind == QuadKind::kCornerColour) corners[3].diffuse ^= 0x00010000u;
+        if (kind == QuadKind::kNotANumber) corners[3].v = std::numeric_limits<float>::quiet_NaN();
+        if (kind == QuadKind::kBeyondFarPlane)
+            for (Vertex& corner : corners) corner.z = 1.25f;
+        static constexpr int kRenderer[6] = {0, 1, 2, 2, 1, 3}, kOther[6] = {0, 1, 3, 0, 3, 2};
+        const int* order = kind == QuadKind::kOtherDiagonal ? kOther : kRenderer;
+        if (kind == QuadKind::kUnindexed) {
+            // Indices to vertices of their own, alike byte for byte where shared.
+            for (int i = 0; i < 6; ++i) {
+                scene.indices.push_back(static_cast<std::uint16_t>(scene.vertices.size()));
+                scene.vertices.push_back(corners[order[i]]);
+            }
+            return;
+        }
         const auto base = static_cast<std::uint16_t>(scene.vertices.size());
-        scene.vertices.push_back({cx(l), cy(t), z, color, u0, v0});
-        scene.vertices.push_back({cx(r), cy(t), z, color, u1, v0});
-        scene.vertices.push_back({cx(l), cy(b), z, color, u0, v1});
-        scene.vertices.push_back({cx(r), cy(b), z, color, u1, v1});
-        for (int i : {0, 1, 2, 2, 1, 3}) scene.indices.push_back(static_cast<std::uint16_t>(base + i));
+        for (const Vertex& corner : corners) scene.vertices.push_back(corner);
+        for (int i = 0; i < 6; ++i) scene.indices.push_back(static_cast<std::uint16_t>(base + order[i]));
     }
 
-    static void AddQuads(RasterScene& scene, std::mt19937& random, int quads, int largest, bool leadingTriangle) {
-        std::uniform_int_distribution<int> side(1, largest), x(-8, kWidth - 4), y(-8, kHeight - 4), kind(0, 9);
+    void AddQuads(RasterScene& scene, std::mt19937& random) const {
+        std::uniform_int_distribution<int> side(1, side_), x(-8, kWidth - 4), y(-8, kHeight - 4);
+        std::uniform_int_distribution<int> kind(0, 2 * kQuadKinds - 1);  // half of them texel for pixel
         std::uniform_real_distribution<float> depth(0.0f, 1.0f);
-        if (leadingTriangle) AddFlatTriangles(scene, random, 1);
-        for (int i = 0; i < quads; ++i) {
-            const int w = side(random), h = side(random);
-            const int tx = std::uniform_int_distribution<int>(0, kTextureWidth - w > 0 ? kTextureWidth - w : 0)(random);
-            const int ty = std::uniform_int_distribution<int>(0, kTextureHeight - h > 0 ? kTextureHeight - h : 0)(random);
+        if (leadingTriangle_) AddFlatTriangles(scene, random, 1);
+        for (int i = 0; i < quads_; ++i) {
+            int w = side(random), h = side(random);
+            int tx = std::uniform_int_distribution<int>(0, kTextureWidth - w > 0 ? kTextureWidth - w : 0)(random);
+            int ty = std::uniform_int_distribution<int>(0, kTextureHeight - h > 0 ? kTextureHeight - h : 0)(random);
             float l = static_cast<float>(x(random)), t = static_cast<float>(y(random));
+            if (only_) {
+                w = 24, h = 20, tx = 8, ty = 4;
+                l = 20, t = 16;
+            }
+            float r = l + static_cast<float>(w), b = t + static_cast<float>(h);
             float u0 = static_cast<float>(tx) / kTextureWidth, v0 = static_cast<float>(ty) / kTextureHeight;
             float u1 = static_cast<float>(tx + w) / kTextureWidth, v1 = static_cast<float>(ty + h) / kTextureHeight;
-            switch (kind(random)) {
-            case 0: l += 0.3f; break;                         // off the pixel grid
-            case 1: u1 = u0 + (u1 - u0) * 1.01f; break;       // scaled a little
-            case 2: std::swap(u0, u1); break;                 // mirrored
-            case 3: u0 += 0.25f / kTextureWidth; break;       // a quarter texel over
-            case 4: t += 0.5f; break;                         // between rows
-            default: break;                                   // texel for pixel
+            const int k = kind(random);
+            const QuadKind quad = only_ ? *only_ : k < kQuadKinds ? static_cast<QuadKind>(k) : QuadKind::kTexelForPixel;
+            auto shiftTexels = [&](float texels) {
+                u0 += texels / kTextureWidth;
+                u1 += texels / kTextureWidth;
+                v0 -= texels / kTextureHeight;
+                v1 -= texels / kTextureHeight;
+            };
+            switch (quad) {
+            case QuadKind::kOffGrid: l += 0.3f; r += 0.3f; break;
+            case QuadKind::kBetweenRows: t += 0.5f; b += 0.5f; break;
+            case QuadKind::kScaled: u1 = u0 + (u1 - u0) * 1.01f; break;
+            case QuadKind::kMirroredTexture: std::swap(u0, u1); break;
+            case QuadKind::kQuarterTexelOver: u0 += 0.25f / kTextureWidth; break;
+            case QuadKind::kWithinTolerance: shiftTexels(0.0018f); break;
+            case QuadKind::kBeyondTolerance: shiftTexels(0.0022f); break;
+            case QuadKind::kFilteredTwoTexels: shiftTexels(0.003f); break;
+            case QuadKind::kNoWidth: r = l; break;
+            case QuadKind::kNoPixelCentre: l += 0.3f; r = l + 0.2f; break;
+            default: break;
             }
             const auto color = static_cast<std::uint32_t>(random());
-            AddRectangle(scene, l, t, l + static_cast<float>(w), t + static_cast<float>(h), depth(random), color, u0, v0, u1, v1);
+            const float z = depth(random);
+            AddRectangle(scene, quad, l, t, r, b, only_ ? 0.5f : z, color, u0, v0, u1, v1);
         }
     }
 
@@ -197,6 +276,9 @@ private:
     unsigned seed_;
     int quads_, side_;
     bool leadingTriangle_;
+    DWORD cullMode_;
+    D3DVIEWPORT9 viewport_;
+    std::optional<QuadKind> only_;
     std::vector<std::uint32_t> texels_;
     std::unique_ptr<PixelShaderProgram> grey_;
 };
@@ -219,11 +301,70 @@ TEST(RasterRows, RectanglesMatchTheGeneralLoop) {
             const std::uint64_t before = RectanglesDrawnByRows();
             EXPECT_TRUE(scene.Draw(how, false) == reference)
                 << setup.name << ", threads " << how.threads << ", AVX2 " << how.avx2;
-            // Half of the 400 map texel for pixel, and of those the ones wholly on the target
-            // (over a hundred) take the rectangle path.
+            // About half of the 400 map texel for pixel, and of those the ones wholly on the
+            // target (over a hundred) take the rectangle path.
             EXPECT_GT(RectanglesDrawnByRows() - before, 100u) << setup.name;
         }
     }
+}
+
+// Which quads the rectangle path takes, one at a time, and that it draws them as the triangle
+// loop does: the renderer's shape and the shapes its full search finds, texels near enough
+// their centres; textured, not quads off the pixel grid or the texel grid; never quads of
+// several colours, empty ones, or ones the triangle loop drops.
+TEST(RasterRows, EachKindOfQuadTakesItsPathAndMatchesTheGeneralLoop) {
+    struct Case {
+        QuadKind kind;
+        bool byRows;            // textured
+        bool byRowsUntextured;  // where only the edges and the corners' colour and depth count
+    };
+    const Case cases[] = {
+        {QuadKind::kTexelForPixel, true, true},      {QuadKind::kOffGrid, false, true},
+        {QuadKind::kBetweenRows, false, true},       {QuadKind::kScaled, false, true},
+        {QuadKind::kMirroredTexture, false, true},   {QuadKind::kQuarterTexelOver, false, true},
+        {QuadKind::kWithinTolerance, true, true},    {QuadKind::kBeyondTolerance, false, true},
+        {QuadKind::kFilteredTwoTexels, false, true}, {QuadKind::kMirroredPlace, true, true},
+        {QuadKind::kUpsideDown, true, true},         {QuadKind::kOtherDiagonal, true, true},
+        {QuadKind::kUnindexed, true, true},          {QuadKind::kCornerColour, false, false},
+        {QuadKind::kNoWidth, false, false},          {QuadKind::kNoPixelCentre, false, false},
+        {QuadKind::kNotANumber, false, false},       {QuadKind::kBeyondFarPlane, false, false},
+    };
+    static_assert(std::size(cases) == kQuadKinds);
+    for (const Case& c : cases)
+        for (const StateSetup& setup : {kSetups[0], kSetups[2], kSetups[4]}) {
+            Scene scene(setup, 7, 1);
+            scene.Only(c.kind);
+            const Image reference = scene.Draw({false, 1, false}, false);
+            const std::uint64_t before = RectanglesDrawnByRows();
+            EXPECT_TRUE(scene.Draw({true, 1, CpuHasAvx2()}, false) == reference)
+                << "kind " << static_cast<int>(c.kind) << ", " << setup.name;
+            const bool byRows = setup.texture != D3DFMT_UNKNOWN ? c.byRows : c.byRowsUntextured;
+            EXPECT_EQ(RectanglesDrawnByRows() - before, byRows ? 1u : 0u)
+                << "kind " << static_cast<int>(c.kind) << ", " << setup.name;
+        }
+}
+
+// Culling keeps or drops the two triangles of a rectangle as the triangle loop does, whichever
+// way round its corners are written; a viewport reaching past the target clips the rectangles
+// to the target, and one that starts inside it moves and scales them.
+TEST(RasterRows, RectanglesCulledAndClippedMatchTheGeneralLoop) {
+    const D3DVIEWPORT9 pastTheTarget{10, 6, kWidth + 30, kHeight + 20, 0.0f, 1.0f};
+    const D3DVIEWPORT9 inside{4, 2, kWidth - 20, kHeight - 10, 0.25f, 0.75f};
+    struct Case {
+        const char* name;
+        DWORD cullMode;
+        const D3DVIEWPORT9* viewport;
+    };
+    for (const Case& c : {Case{"cull clockwise", D3DCULL_CW, nullptr}, Case{"cull counter-clockwise", D3DCULL_CCW, nullptr},
+                          Case{"viewport past the target", D3DCULL_NONE, &pastTheTarget},
+                          Case{"viewport inside the target", D3DCULL_CCW, &inside}})
+        for (const StateSetup& setup : {kSetups[0], kSetups[2]}) {
+            const Scene scene(setup, 17, 400, 40, false, c.cullMode, c.viewport);
+            const Image reference = scene.Draw({false, 1, false}, false);
+            for (const Drawing& how : FastDrawings({1, 3}))
+                EXPECT_TRUE(scene.Draw(how, false) == reference)
+                    << c.name << ", " << setup.name << ", threads " << how.threads << ", AVX2 " << how.avx2;
+        }
 }
 
 TEST(RasterRows, SpansOfOneColourMatchTheGeneralLoop) {
@@ -268,6 +409,63 @@ TEST(RasterRows, ThreadedSortInChunksGivesThePixelsOfOneChunk) {
         for (int threads : {2, 5})
             EXPECT_TRUE(scene.Draw({true, threads, true, 16}, false) == one) << threads << " threads, " << leadingTriangle;
     }
+}
+
+// As the draw queue draws a run of draws that replace pixels: in reverse, over the depth
+// bounds of 8x8 tiles, skipping the tiles where a rectangle fails whole. Rectangles wider than
+// the 32 tiles looked at at once, of rows that pass alike and not, give the general loop's
+// pixels drawing them in order.
+TEST(RasterRows, WideRectanglesDrawnInReverseOverTileBoundsMatchTheGeneralLoop) {
+    constexpr int kWide = 640, kHigh = 56;
+    struct Quad {
+        float l, t, r, b, z;
+        std::uint32_t color;
+    };
+    std::vector<Quad> quads;
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> x(-4, kWide - 40), width(8, 600), y(-4, kHigh - 4), height(4, 40), step(0, 2);
+    float z = 1.0f;
+    for (int i = 0; i < 80; ++i) {
+        const auto l = static_cast<float>(x(random)), t = static_cast<float>(y(random));
+        z -= static_cast<float>(step(random)) / 256;  // nearer than the one before, or as near
+        quads.push_back({l, t, l + static_cast<float>(width(random)), t + static_cast<float>(height(random)), z,
+                         0xFF000000u | static_cast<std::uint32_t>(random())});
+    }
+    auto draw = [&](bool reversed) {
+        PixelPipeline::SetSpecialisedSpansEnabled(reversed);
+        RasterScene scene(kWide, kHigh, D3DFMT_X8R8G8B8, D3DFMT_D24S8);
+        UseDiffuseOnly(scene);
+        scene.renderStates[D3DRS_CULLMODE] = D3DCULL_NONE;
+        for (const Quad& q : quads) scene.AddQuad(q.l, q.t, q.r, q.b, q.z, q.color);
+        if (!reversed) {
+            EXPECT_EQ(scene.Draw(), D3D_OK);
+        } else {
+            DrawCall call;
+            call.vertices = reinterpret_cast<const std::uint8_t*>(scene.vertices.data());
+            call.vertexCount = static_cast<UINT>(scene.vertices.size());
+            call.primitiveCount = call.vertexCount / 3;
+            PixelPipeline pipeline;
+            DrawSettings settings;
+            EXPECT_EQ(PrepareDraw(scene.state, call, &pipeline, &settings), D3D_OK);
+            EXPECT_TRUE(pipeline.ReplacesPixels());
+            BandedTriangles sorted;
+            SortIntoBands(call, pipeline, settings.cullMode, 1, kHigh, 1, &sorted);
+            CoarseDepth coarse;
+            coarse.Reset(0, kHigh, kWide, kHigh, static_cast<std::uint32_t>(pipeline.depth.MaxValue()));
+            DrawPreparedBand(call, settings, pipeline, 0, 1, kHigh, sorted, PrimitiveSpan{0, call.primitiveCount, true}, &coarse);
+        }
+        PixelPipeline::SetSpecialisedSpansEnabled(true);
+        Image image;
+        for (int py = 0; py < kHigh; ++py)
+            for (int px = 0; px < kWide; ++px) {
+                image.color.push_back(scene.Pixel(px, py));
+                image.depth.push_back(scene.Depth(px, py));
+            }
+        return image;
+    };
+    const std::uint64_t before = RectanglesDrawnByRows();
+    EXPECT_TRUE(draw(true) == draw(false));
+    EXPECT_GT(RectanglesDrawnByRows() - before, 20u);  // those wholly on the target
 }
 
 TEST(RasterRows, SnapRoundsHalfAwayFromZeroAsLlroundDoes) {
