@@ -15,6 +15,7 @@
 namespace {
 
 using lumi::test::Bytes;
+using lumi::test::EncodeOk;
 
 CRaster MakeImage(DWORD w, DWORD h, bool withAlpha) {
     CRaster image(w, h, 24, kRasterTypeNone);
@@ -31,12 +32,7 @@ CRaster MakeImage(DWORD w, DWORD h, bool withAlpha) {
     return image;
 }
 
-Bytes EncodeAs(CRaster& image, DWORD type) {
-    Bytes out = lumi::test::EncodeBytes(image, type);
-    EXPECT_FALSE(out.empty()) << image.GetLastError();
-    return out;
-}
-Bytes Encode(CRaster& image) { return EncodeAs(image, kRasterTypeJna); }
+Bytes Encode(CRaster& image) { return EncodeOk(image, kRasterTypeJna); }
 
 bool Decode(CRaster& image, Bytes file, DWORD type = kRasterTypeJna) {
     return image.Decode(file.data(), static_cast<DWORD>(file.size()), type);
@@ -125,7 +121,7 @@ TEST(JnaFormat, GreyImagesWriteEightBitsAndReadBack) {
 
 TEST(JnaFormat, HandBuiltFilesFollowTheBlockRules) {
     CRaster colour = MakeImage(8, 4, false);
-    const Bytes jpeg = EncodeAs(colour, kRasterTypeJpg);
+    const Bytes jpeg = EncodeOk(colour, kRasterTypeJpg);
     const BYTE plane = 32;
     struct Case {
         const char* what;
@@ -182,7 +178,7 @@ TEST(JnaFormat, HandBuiltFilesFollowTheBlockRules) {
 
 TEST(JnaFormat, BadFilesFailWithTheirMessageAndLeaveTheImageAlone) {
     CRaster colour = MakeImage(8, 4, false);
-    const Bytes jpeg = EncodeAs(colour, kRasterTypeJpg);
+    const Bytes jpeg = EncodeOk(colour, kRasterTypeJpg);
     Bytes corruptJpeg = jpeg;
     corruptJpeg.resize(20);
     Bytes shortHeader = Header(8, 4, 24, 1);

@@ -43,6 +43,13 @@ inline Bytes EncodeBytes(CRaster& image, DWORD type) {
     return out;
 }
 
+// EncodeBytes for encodes that must succeed: a failure is reported with the codec's message.
+inline Bytes EncodeOk(CRaster& image, DWORD type) {
+    Bytes out = EncodeBytes(image, type);
+    EXPECT_FALSE(out.empty()) << image.GetLastError();
+    return out;
+}
+
 // A memory stream whose writes stop succeeding after `budget` bytes.
 class FailingWriteFile : public CRasterMemFile {
 public:

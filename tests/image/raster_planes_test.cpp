@@ -5,14 +5,11 @@
 #include <vector>
 
 #include "image/raster.h"
+#include "tests/image/raster_test_util.h"
 
 namespace {
 
-// The selection box as left, top, right, bottom.
-std::array<LONG, 4> Box(const CRaster& image) {
-    const RECT r = image.GetSelectionBox();
-    return {r.left, r.top, r.right, r.bottom};
-}
+using lumi::test::Box;
 
 TEST(RasterAlpha, PlaneLifecycleAndBounds) {
     CRaster image(3, 2, 24, 0);

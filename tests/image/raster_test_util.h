@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the image tests.
+#include <array>
 #include <vector>
 
 #include "image/raster.h"
@@ -15,6 +16,12 @@ inline CRaster GrayImage(DWORD width, DWORD height, const std::vector<BYTE>& lev
             image.SetPixelColor(static_cast<LONG>(x), static_cast<LONG>(y), RGBQUAD{v, v, v, 0});
         }
     return image;
+}
+
+// The selection box as left, top, right, bottom.
+inline std::array<LONG, 4> Box(const CRaster& image) {
+    const RECT r = image.GetSelectionBox();
+    return {r.left, r.top, r.right, r.bottom};
 }
 
 // Gives tests the frame array that only decoders fill: attaches `count` new frames of the

@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "image/raster.h"
+#include "tests/image/raster_test_util.h"
 
 namespace {
+
+using lumi::test::Box;
 
 // A w x h 24-bit image whose pixel (x, y) has blue x + 10 y.
 CRaster Numbered(DWORD w, DWORD h) {
@@ -19,11 +22,6 @@ CRaster Numbered(DWORD w, DWORD h) {
 }
 
 int Blue(const CRaster& image, LONG x, LONG y) { return image.GetPixelColor(x, y, false).rgbBlue; }
-
-std::array<LONG, 4> Box(const CRaster& image) {
-    const RECT r = image.GetSelectionBox();
-    return {r.left, r.top, r.right, r.bottom};
-}
 
 TEST(TransformCanvas, CropToRectClampsSwapsAndRefusesEmpty) {
     CRaster image = Numbered(4, 4);

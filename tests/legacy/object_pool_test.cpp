@@ -57,6 +57,11 @@ TEST(ObjectPool, HandsOutTheLowestFreeElementOfTheNewestBlockWithRoom) {
     for (int i = 0; i < 128 - 11; ++i) pool.Alloc();
     EXPECT_EQ(pool.Alloc(), older[0]) << "only once the newest block is full";
     EXPECT_EQ(pool.BlockCount(), 2u);
+    // The last element of a full block, then the one before it: still in index order.
+    ASSERT_TRUE(pool.Free(older[127]));
+    ASSERT_TRUE(pool.Free(older[126]));
+    EXPECT_EQ(pool.Alloc(), older[126]);
+    EXPECT_EQ(pool.Alloc(), older[127]);
 }
 
 TEST(ObjectPool, RefusesWhatItDidNotHandOut) {

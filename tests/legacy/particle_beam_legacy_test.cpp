@@ -15,9 +15,10 @@ namespace {
 
 constexpr float kHalfPi = 1.5707964f;
 
-class LegacyBeamTest : public ::testing::Test {
+class LegacyBeamTest : public BeamClockTest {
 protected:
     void SetUp() override {
+        BeamClockTest::SetUp();
         SeedParticleRandom(7);
         TickFrameClock(clock_, 100);
         beam_.SetEmitRate(&rate_);
@@ -27,8 +28,6 @@ protected:
     // One update of `ms`, the frame clock moved first.
     void Step(std::uint32_t ms) { RunBeam(beam_, clock_, 1, ms); }
 
-    FakeClock clock_{1000};
-    CParticleBeam beam_{nullptr, nullptr};
     value_range_t rate_ = Fixed(10.0f);
     value_range_t life_ = Fixed(100.0f);
 };
@@ -67,8 +66,7 @@ TEST(LegacyEventKinds, NumberedZeroToEighteenWithoutTheCurrentOnlyEvents) {
 TEST_F(LegacyBeamTest, NineteenEventSetsBindOnlyParticleEvents) {
     AddParticleEvent(beam_, "SPEED", Fixed(3.0f), 0.5f);
     AddBeamEvent(beam_, "EMITSPEED", Fixed(2.0f), 1.0f);
-    beam_.SortEvents();
-    beam_.LinkEvents();
+    Ready();
     EXPECT_EQ(beam_.GetEventSet(19), nullptr);
     IParticleEventSet* speed = beam_.GetEventSet(18);
     ASSERT_NE(speed, nullptr);
@@ -142,8 +140,7 @@ TEST_F(LegacyBeamTest, SpeedEventPointsTheVelocityAlongTheMotionAngle) {
     value_range_t speed = Fixed(5.0f);
     beam_.SetEmitSpeed(&speed);
     AddParticleEvent(beam_, "SPEED", Fixed(40.0f), 0.0f);
-    beam_.SortEvents();
-    beam_.LinkEvents();
+    Ready();
     beam_.SetNumParticles(1);
     beam_.SetEmitRand(1);
     Step(10);
@@ -158,8 +155,7 @@ TEST_F(LegacyBeamTest, ChainAppliesItsEventTimerLast) {
     // One chain at 0.5 of the life: the timer sends the clock back to 0.1, the size is set.
     AddParticleEvent(beam_, "EVENTTIMER", Fixed(0.1f), 0.5f);
     AddParticleEvent(beam_, "SIZE", Fixed(9.0f), 0.5f);
-    beam_.SortEvents();
-    beam_.LinkEvents();
+    Ready();
     life_ = Fixed(1.0f);
     beam_.SetLifeTime(&life_);
     beam_.SetNumParticles(1);

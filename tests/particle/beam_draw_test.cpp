@@ -347,6 +347,7 @@ TEST_F(BeamDrawTest, BeamsWithoutATextureToDrawAreUpdatedButNotDrawn) {
     }
     CParticleBeam* hidden = Beam(u"tex/here.png");
     ASSERT_TRUE(Load(hidden));
+    EXPECT_EQ(hidden->GetBeamFlag(), 1) << "a new beam is visible";
     hidden->SetBeamFlag(0);
     EXPECT_FALSE(hidden->IsDrawn());
     TestEmitter emitter;

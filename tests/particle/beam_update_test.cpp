@@ -8,36 +8,17 @@
 namespace lumi::test {
 namespace {
 
-class BeamUpdateTest : public ::testing::Test {
+class BeamUpdateTest : public BeamClockTest {
 protected:
-    void SetUp() override {
-        SeedParticleRandom(1);
-        ResetFrameClock();
-        TickFrameClock(clock_, 0);
-    }
-    void TearDown() override {
-        ResetFrameClock();
-        SeedParticleRandom(1);
-    }
-
     // A beam that emits at once when there is room (1,000 per second), one particle at a time
     // unless told otherwise, each living `lifetime` seconds.
-    void Emitting(std::uint32_t count, float lifetime = 100.0f) {
-        beam_.SetNumParticles(count);
-        const value_range_t rate = Fixed(1000.0f);
-        beam_.SetEmitRate(&rate);
-        const value_range_t life = Fixed(lifetime);
-        beam_.SetLifeTime(&life);
-    }
+    void Emitting(std::uint32_t count, float lifetime = 100.0f) { SetEmission(beam_, count, 1000.0f, lifetime); }
     void Run(int frames, std::uint32_t ms, float x = 0.0f, float y = 0.0f) { RunBeam(beam_, clock_, frames, ms, x, y); }
     CParticle* Only() {
         const auto live = LiveParticles(beam_);
         EXPECT_EQ(live.size(), 1u);
         return live.empty() ? nullptr : live.front();
     }
-
-    FakeClock clock_{1000};
-    CParticleBeam beam_{nullptr, nullptr};
 };
 
 TEST_F(BeamUpdateTest, SpawnDrawsLifetimePositionAngleAndSpeedInThatOrder) {
@@ -119,10 +100,7 @@ TEST_F(BeamUpdateTest, EmissionWaitsForTheDelayAndThenForEachInterval) {
     };
     for (const Case& c : cases) {
         CParticleBeam beam(nullptr, nullptr);
-        beam.SetNumParticles(10);
-        const value_range_t rate = Fixed(c.rate), life = Fixed(100.0f);
-        beam.SetEmitRate(&rate);
-        beam.SetLifeTime(&life);
+        SetEmission(beam, 10, c.rate, 100.0f);
         beam.SetDelayTimer(c.delay);
         RunBeam(beam, clock_, c.updates, c.ms);
         EXPECT_EQ(beam.LiveParticles().Count(), c.live) << "delay " << c.delay << ", " << c.updates << " updates";
@@ -143,10 +121,7 @@ TEST_F(BeamUpdateTest, EmitRandFillsTheCountAtOnceAtTheFrameTime) {
 TEST_F(BeamUpdateTest, WithoutCirclePlayTheBudgetBoundsTheSpawns) {
     for (const bool circlePlay : {false, true}) {
         CParticleBeam beam(nullptr, nullptr);
-        beam.SetNumParticles(3);
-        const value_range_t rate = Fixed(1000.0f), life = Fixed(0.05f);
-        beam.SetEmitRate(&rate);
-        beam.SetLifeTime(&life);
+        SetEmission(beam, 3, 1000.0f, 0.05f);
         beam.SetCirclePlay(circlePlay);
         RunBeam(beam, clock_, 60, 10);
         EXPECT_EQ(beam.LiveParticles().Count() > 0, circlePlay) << "circle play " << circlePlay;
@@ -218,10 +193,7 @@ TEST_F(BeamUpdateTest, TrackCountsIndicesAndTimesOutsideThePathStayInsideIt) {
     for (const Case c : {Case{1, 0, 0.5f, 1}, Case{0, 0, 0.5f, 1}, Case{500, 450, 0.5f, 0}, Case{8, 3, 0.0f, 0},
                          Case{8, 3, -1.0f, 1}}) {
         CParticleBeam beam(nullptr, nullptr);
-        beam.SetNumParticles(4);
-        const value_range_t rate = Fixed(1000.0f), life = Fixed(100.0f);
-        beam.SetEmitRate(&rate);
-        beam.SetLifeTime(&life);
+        SetEmission(beam, 4, 1000.0f, 100.0f);
         beam.SetTrackMode(1);
         beam.SetTrackCount(c.count);
         beam.SetTrackIndex(c.index);
@@ -332,10 +304,7 @@ TEST_F(BeamUpdateTest, HugeCountsAndBadFrameDeltasStayBounded) {
     const float inf = std::numeric_limits<float>::infinity();
     for (const float dt : {0.0f, -5.0f, std::nanf(""), 1e9f, inf}) {
         CParticleBeam beam(nullptr, nullptr);
-        beam.SetNumParticles(20);
-        const value_range_t rate = Fixed(100.0f), life = Fixed(1.0f);
-        beam.SetEmitRate(&rate);
-        beam.SetLifeTime(&life);
+        SetEmission(beam, 20, 100.0f, 1.0f);
         AddBeamEvent(beam, "EVENTTIMER", {1.5f, 2.0f, 0.0f}, 1.0f);
         AddBeamEvent(beam, "NUMPARTICLES", Fixed(30.0f), 0.5f);
         beam.SortEvents();

@@ -12,24 +12,7 @@
 namespace lumi::test {
 namespace {
 
-class ParticleEventTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SeedParticleRandom(1);
-        ResetFrameClock();
-        TickFrameClock(clock_, 0);
-    }
-    void TearDown() override { ResetFrameClock(); }
-
-    // Sorts and links the beam's lists, as the reader does at the end of a beam's block.
-    void Ready() {
-        beam_.SortEvents();
-        beam_.LinkEvents();
-    }
-
-    FakeClock clock_{1000};
-    CParticleBeam beam_{nullptr, nullptr};
-};
+using ParticleEventTest = BeamClockTest;
 
 TEST_F(ParticleEventTest, FactoriesPickTheFirstKeywordTheTextContains) {
     const std::pair<const char*, std::int32_t> particleKinds[] = {

@@ -9,21 +9,17 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class ParticleSoundTest : public ::testing::Test {
+class ParticleSoundTest : public BeamClockTest {
 protected:
     void SetUp() override {
-        ResetFrameClock();
-        TickFrameClock(clock_, 0);
+        BeamClockTest::SetUp();
         beam_.SetSoundOwner(&owner_);
     }
-    void TearDown() override { ResetFrameClock(); }
 
     std::string Beam() const { return hostsound::PointerText(&beam_); }
 
-    FakeClock clock_{1000};
     hostsound::RecordingSoundSystem system_;
     FakeSoundOwner owner_{&system_};
-    CParticleBeam beam_{nullptr, nullptr};
 };
 
 TEST_F(ParticleSoundTest, A2DSoundLoadsOnceAndPlaysWithoutBeingFollowed) {

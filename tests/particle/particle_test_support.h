@@ -74,6 +74,36 @@ inline CParticleBeamEvent* AddBeamEvent(CParticleBeam& beam, const char* keyword
 
 inline value_range_t Fixed(float value) { return {value, value, 0.0f}; }
 
+// Sets the beam to hold `count` particles, emitted `rate` a second, each living `lifetime` seconds.
+inline void SetEmission(CParticleBeam& beam, std::uint32_t count, float rate, float lifetime) {
+    beam.SetNumParticles(count);
+    const value_range_t emitRate = Fixed(rate), life = Fixed(lifetime);
+    beam.SetEmitRate(&emitRate);
+    beam.SetLifeTime(&life);
+}
+
+// A beam on the fake clock's frame clock (ticked once at 1 s), with the random sequence of seed 1.
+class BeamClockTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SeedParticleRandom(1);
+        ResetFrameClock();
+        TickFrameClock(clock_, 0);
+    }
+    void TearDown() override {
+        ResetFrameClock();
+        SeedParticleRandom(1);
+    }
+    // Sorts and links the beam's lists, as the reader does at the end of a beam's block.
+    void Ready() {
+        beam_.SortEvents();
+        beam_.LinkEvents();
+    }
+
+    FakeClock clock_{1000};
+    CParticleBeam beam_{nullptr, nullptr};
+};
+
 // The sound side of an emitter: a map of sounds by name over a host sound system.
 class FakeSoundOwner final : public IParticleSoundOwner {
 public:

@@ -192,14 +192,6 @@ TEST(ScriptReader, EnumerationTablesBothWays) {
         const std::string unknown = std::string(table->rows[0].name) + "X";
         EXPECT_EQ(RunReader(unknown, [&](script_cursor_t& c) { ReadEnum(c, *table); }), table->invalidMessage) << unknown;
     }
-    EXPECT_EQ(ReadAs("D3DTOP_ADDSMOOTH", ReadTextureOp), 11);
-    EXPECT_EQ(ReadAs("D3DBLEND_SRCALPHASAT", ReadBlendMode), 11);
-    EXPECT_EQ(ReadAs("D3DBLENDOP_MAX", ReadBlendOp), 5);
-    EXPECT_EQ(ReadAs("COORDS_3D", ReadCoordsType), 2);
-    EXPECT_EQ(ReadAs("PM_POINTSPRITE", ReadParticleMode), 0);
-    EXPECT_EQ(ReadAs("PAT_SPECIFY", ReadParticleAngleType), 1);
-    EXPECT_EQ(ReadAs("MS_ELLIPSE", ReadMuzzleShape), 2);
-    EXPECT_EQ(ReadAs("CHG_MODE_EMITRADIUS", ReadChgMode), 2);
 
     const struct {
         const script_enum_table_t* table;

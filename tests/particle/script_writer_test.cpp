@@ -77,13 +77,6 @@ TEST(ScriptWriterValues, NumbersReadAndWriteTheSameUnderACommaLocale) {
     EXPECT_EQ(emitter->GetEmitterRate(), 0.5f);
 }
 
-TEST_F(ScriptWriterTest, AnEmptyScriptIsWrittenInSevenLines) {
-    EmitterPtr emitter = Compiled("PARTICLEEMITTER \"x\" 1 { }");
-    EXPECT_EQ(Saved(*emitter),
-              "PARTICLEEMITTER \"x\" 1.00\n{\n\tPOSITION = XYZ(0,0,0)\n\tCOORDINATES = COORDS_2D\n"
-              "\tEMITTERLIFE = -1\n\tEMITTERRATE = 1\n}\n");
-}
-
 TEST_F(ScriptWriterTest, ANewBeamAndASoundAreWrittenWholeInTheirOrder) {
     EmitterPtr emitter = NewEmitter();
     ASSERT_NE(emitter->AddBeam(), nullptr);
