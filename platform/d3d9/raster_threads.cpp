@@ -36,6 +36,12 @@ int RasterThreads::HardwareThreads() {
     return count == 0 ? 1 : static_cast<int>(count);
 }
 
+int RasterThreads::CopyBandCount(int threads, int rows, std::int64_t pixels) {
+    constexpr std::int64_t kPixelsPerBand = 65536;  // rows of plain copies are cheap
+    const std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, rows / 8, pixels / kPixelsPerBand, kMaxParts});
+    return static_cast<int>(std::max<std::int64_t>(bands, 1));
+}
+
 RasterThreads::~RasterThreads() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -69,7 +75,9 @@ void RasterThreads::TakeParts(std::uint64_t generation, int thread, int threads,
         }
     };
     for (int k = thread; k < parts; k += threads) run(k);
-    for (int k = 0; k < parts; ++k)
+    // Others' parts from the last down: the parts their threads would take last, so that a
+    // late thread still finds its first parts, and its rows stay with its core.
+    for (int k = parts; k-- > 0;)
         if (k % threads != thread) run(k);
 }
 

@@ -38,6 +38,9 @@ public:
     template <class Rows>
     void ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows);
 
+    // Bands worth splitting `pixels` of plain row copies over `rows` rows into (1: none).
+    static int CopyBandCount(int threads, int rows, std::int64_t pixels);
+
     // The machine's cores (at least 1).
     static int HardwareThreads();
 
@@ -73,9 +76,8 @@ private:
 
 template <class Rows>
 void RasterThreads::ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows) {
-    constexpr std::int64_t kPixelsPerBand = 65536;  // rows of plain copies are cheap
     const int height = bottom - top;
-    std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, height / 8, pixels / kPixelsPerBand, kMaxParts});
+    const int bands = CopyBandCount(threads, height, pixels);
     if (bands <= 1) {
         rows(top, bottom);
         return;
@@ -84,7 +86,7 @@ void RasterThreads::ForRowBands(int top, int bottom, std::int64_t pixels, int th
         const Rows* rows;
         int top, height;
     } context{&rows, top, height};
-    Run(static_cast<int>(bands), threads,
+    Run(bands, threads,
         [](void* c, int band, int count) {
             const auto& job = *static_cast<const Context*>(c);
             (*job.rows)(job.top + job.height * band / count, job.top + job.height * (band + 1) / count);
