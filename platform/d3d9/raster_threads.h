@@ -2,9 +2,10 @@
 // The rasteriser's worker threads: one process-wide pool, grown to the largest count asked for
 // and kept for the life of the process, so that no draw creates a thread. A job is split into
 // parts numbered 0..n-1. Thread t (the caller is 0) first takes parts t, t + threads, ..., so
-// that from draw to draw a thread keeps to the same rows and their cache lines, then any part
-// still left, so that a worker the system does not run at once holds nothing up. Which thread
-// runs which part never changes the result: the rasteriser gives each part its own rows.
+// that from draw to draw and frame to frame a thread keeps to the same rows and their cache
+// lines, then any part still left, from the last down (those the late thread would reach last),
+// so that a worker the system does not run at once holds nothing up. Which thread runs which
+// part never changes the result: the rasteriser gives each part its own rows.
 //
 // The draws of a frame follow each other closely, so a worker that finds no part left watches
 // for the next job for a few microseconds before it sleeps, and the caller watches for the
