@@ -273,11 +273,7 @@ TEST_F(DrawTest, ThreadedQueuedDrawsSampleWhatEarlierDrawsRenderedIntoATexture) 
                                {-1.0f, -1.0f, 0.5f, 0xFFFFFFFFu, 0, 0},
                                {1.0f, -1.0f, 0.5f, 0xFFFFFFFFu, 1, 0}};
     Ref<IDirect3DVertexBuffer9> whole;
-    ASSERT_EQ(device_->CreateVertexBuffer(sizeof flipped, 0, 0, D3DPOOL_MANAGED, whole.out(), nullptr), D3D_OK);
-    void* data = nullptr;
-    ASSERT_EQ(whole->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, flipped, sizeof flipped);
-    whole->Unlock();
+    CreateVertices(flipped, 4, &whole);
 
     std::vector<std::uint32_t> reference;
     for (int threads : {1, 4}) {

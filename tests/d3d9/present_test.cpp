@@ -243,11 +243,7 @@ TEST_F(PresentTest, ThreadedPresentShowsWhatOneThreadShows) {
                                    {-0.95f, -0.9f, 0.5f, 0xFF0000FFu, 0, 0}, {-0.95f, -0.9f, 0.5f, 0xFF0000FFu, 0, 0},
                                    {0.95f, 0.9f, 0.5f, 0xFF00FF00u, 0, 0},   {0.9f, -0.95f, 0.5f, 0xFFFFFFFFu, 0, 0}};
         Ref<IDirect3DVertexBuffer9> vertices;
-        ASSERT_EQ(device_->CreateVertexBuffer(sizeof corners, 0, 0, D3DPOOL_MANAGED, vertices.out(), nullptr), D3D_OK);
-        void* data = nullptr;
-        ASSERT_EQ(vertices->Lock(0, 0, &data, 0), D3D_OK);
-        std::memcpy(data, corners, sizeof corners);
-        vertices->Unlock();
+        CreateVertices(corners, 6, &vertices);
         device_->SetFVF(kFvf);
         device_->SetStreamSource(0, vertices.get(), 0, sizeof(Vertex));
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
