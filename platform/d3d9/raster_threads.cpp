@@ -6,6 +6,9 @@ namespace d3d9sw {
 namespace {
 
 constexpr auto kWatchTime = std::chrono::microseconds(100);  // watching before sleeping
+// A worker whose last wait outlasted kWatchTime watches this long only: the jobs come further
+// apart than watching pays for, and each worker's watch costs a core.
+constexpr auto kShortWatchTime = std::chrono::microseconds(10);
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -13,10 +16,10 @@ void Pause() {
 #endif
 }
 
-// Watches `done` for kWatchTime; true as soon as it holds.
+// Watches `done` for `time`; true as soon as it holds.
 template <class Done>
-bool Watch(Done done) {
-    const auto until = std::chrono::steady_clock::now() + kWatchTime;
+bool Watch(Done done, std::chrono::microseconds time = kWatchTime) {
+    const auto until = std::chrono::steady_clock::now() + time;
     for (int i = 1;; ++i) {
         if (done()) return true;
         Pause();
@@ -96,6 +99,7 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context) {
         parts_ = parts;
         threads_ = threads;
         finished_.store(0, std::memory_order_relaxed);
+        published_ = std::chrono::steady_clock::now();
         generation = generation_.load(std::memory_order_relaxed) + 1;
         generation_.store(generation, std::memory_order_release);
     }
@@ -109,11 +113,13 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context) {
 
 void RasterThreads::WorkerLoop(int index) {
     std::uint64_t seen = 0;
+    auto watch = kWatchTime;
     for (;;) {
         auto news = [&] {
             return stopping_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen;
         };
-        const bool watched = Watch(news);
+        const auto idle = std::chrono::steady_clock::now();
+        const bool watched = Watch(news, watch);
         std::uint64_t generation;
         Part part;
         void* context;
@@ -124,6 +130,7 @@ void RasterThreads::WorkerLoop(int index) {
             // keeps the description whole, the generation tag keeps the parts apart.
             std::unique_lock<std::mutex> lock(mutex_);
             if (!watched) wake_.wait(lock, news);
+            watch = published_ - idle < kWatchTime ? kWatchTime : kShortWatchTime;
             if (stopping_.load(std::memory_order_relaxed)) return;
             generation = seen = generation_.load(std::memory_order_relaxed);
             part = part_;

@@ -9,9 +9,12 @@
 //
 // The draws of a frame follow each other closely, so a worker that finds no part left watches
 // for the next job for a few microseconds before it sleeps, and the caller watches for the
-// last parts to end before it sleeps: waking a sleeping thread costs more than a band.
+// last parts to end before it sleeps: waking a sleeping thread costs more than a band. A
+// worker whose last job came later than its watch would have lasted watches only briefly next:
+// jobs that far apart (a frame's flushes) leave it asleep anyway, and watching costs a core.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -67,6 +70,7 @@ private:
     void* context_ = nullptr;
     int parts_ = 0;
     int threads_ = 0;  // workers 1..threads_-1 take part
+    std::chrono::steady_clock::time_point published_;  // when the job was set
     std::atomic<std::uint64_t> generation_{0};  // bumped per job
     // Per part, the last job that took it: a part is free while its job's generation is higher,
     // so a worker late for one job can take nothing of the next.
