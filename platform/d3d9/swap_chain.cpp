@@ -104,7 +104,8 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
         return D3DERR_INVALIDCALL;
 
     ++Control().counters.presents;
-    // The platform copies on the GPU: with rasterising off nothing of it falls on the caller's CPU.
+    // Nothing to show into; or rasterising off: the platform copies on the GPU, which costs the
+    // caller's CPU nothing.
     if (pixels == nullptr || !Control().rasterize) {
         device_->FlushDraws();
         return D3D_OK;
