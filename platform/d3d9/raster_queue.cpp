@@ -145,7 +145,7 @@ void RasterQueue::Flush(int threads, const BandWork* then) {
     if (coarse_.size() < static_cast<std::size_t>(bands)) coarse_.resize(static_cast<std::size_t>(bands));
     RasterThreads::Get().Run(
         bands, threads, [](void* context, int band, int count) { static_cast<RasterQueue*>(context)->DrawBand(band, count); },
-        this);
+        this, RasterThreads::Next::kLater);
     then_ = nullptr;
     Drop();
 }

@@ -6,9 +6,7 @@ namespace d3d9sw {
 namespace {
 
 constexpr auto kWatchTime = std::chrono::microseconds(100);  // watching before sleeping
-// A worker whose last wait outlasted kWatchTime watches this long only: the jobs come further
-// apart than watching pays for, and each worker's watch costs a core.
-constexpr auto kShortWatchTime = std::chrono::microseconds(10);
+constexpr auto kWatchTimeAfterFlush = std::chrono::microseconds(10);
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -84,7 +82,7 @@ void RasterThreads::TakeParts(std::uint64_t generation, int thread, int threads,
         if (k % threads != thread) run(k);
 }
 
-void RasterThreads::Run(int parts, int threads, Part part, void* context) {
+void RasterThreads::Run(int parts, int threads, Part part, void* context, Next next) {
     if (parts <= 1 || threads <= 1 || parts > kMaxParts) {
         for (int k = 0; k < parts; ++k) part(context, k, parts);
         return;
@@ -98,8 +96,8 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context) {
         context_ = context;
         parts_ = parts;
         threads_ = threads;
+        next_ = next;
         finished_.store(0, std::memory_order_relaxed);
-        published_ = std::chrono::steady_clock::now();
         generation = generation_.load(std::memory_order_relaxed) + 1;
         generation_.store(generation, std::memory_order_release);
     }
@@ -113,13 +111,12 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context) {
 
 void RasterThreads::WorkerLoop(int index) {
     std::uint64_t seen = 0;
-    auto watch = kWatchTime;
+    Next next = Next::kSoon;  // of the last job
     for (;;) {
         auto news = [&] {
             return stopping_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen;
         };
-        const auto idle = std::chrono::steady_clock::now();
-        const bool watched = Watch(news, watch);
+        const bool watched = Watch(news, next == Next::kSoon ? kWatchTime : kWatchTimeAfterFlush);
         std::uint64_t generation;
         Part part;
         void* context;
@@ -130,13 +127,13 @@ void RasterThreads::WorkerLoop(int index) {
             // keeps the description whole, the generation tag keeps the parts apart.
             std::unique_lock<std::mutex> lock(mutex_);
             if (!watched) wake_.wait(lock, news);
-            watch = published_ - idle < kWatchTime ? kWatchTime : kShortWatchTime;
             if (stopping_.load(std::memory_order_relaxed)) return;
             generation = seen = generation_.load(std::memory_order_relaxed);
             part = part_;
             context = context_;
             parts = parts_;
             threads = threads_;
+            next = next_;
         }
         if (index < threads) TakeParts(generation, index, threads, part, context, parts);
     }

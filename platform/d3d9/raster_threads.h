@@ -9,12 +9,11 @@
 //
 // The draws of a frame follow each other closely, so a worker that finds no part left watches
 // for the next job for a few microseconds before it sleeps, and the caller watches for the
-// last parts to end before it sleeps: waking a sleeping thread costs more than a band. A
-// worker whose last job came later than its watch would have lasted watches only briefly next:
-// jobs that far apart (a frame's flushes) leave it asleep anyway, and watching costs a core.
+// last parts to end before it sleeps: waking a sleeping thread costs more than a band. After
+// the last job of a flush they watch only briefly: the next comes once the host has made the
+// next frame's draws, and watching all that time would cost every core.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -30,10 +29,14 @@ public:
     // The one pool.
     static RasterThreads& Get();
 
+    // Whether another job is to follow closely (the workers watch for it) or only after the
+    // caller's own work, as after the last job of a flush (they soon sleep).
+    enum class Next { kSoon, kLater };
+
     // Runs part(context, k, parts) once for every k in 0..parts-1 with up to `threads` threads
     // (the caller's among them), and returns when all are done. Calls from several threads at
     // once run one after the other.
-    void Run(int parts, int threads, Part part, void* context);
+    void Run(int parts, int threads, Part part, void* context, Next next = Next::kSoon);
 
     static constexpr int kMaxParts = 256;
 
@@ -70,7 +73,7 @@ private:
     void* context_ = nullptr;
     int parts_ = 0;
     int threads_ = 0;  // workers 1..threads_-1 take part
-    std::chrono::steady_clock::time_point published_;  // when the job was set
+    Next next_ = Next::kSoon;
     std::atomic<std::uint64_t> generation_{0};  // bumped per job
     // Per part, the last job that took it: a part is free while its job's generation is higher,
     // so a worker late for one job can take nothing of the next.
