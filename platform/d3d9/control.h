@@ -104,8 +104,12 @@ void RestoreDevice();
 bool IsDeviceLost();  // any live device lost or not yet reset
 
 // ---- Rasterisation ----------------------------------------------------------------------------
-// Off: draws are validated by the device and counted but never reach the rasteriser, so a
-// benchmark measures the caller's own work. On by default and after ResetAll.
+// Off: the device does no pixel work, which on the platform is the GPU's and costs the caller
+// next to nothing, so a benchmark measures the caller's own work: draws, clears and presents are
+// validated, counted and succeed, but touch no pixel of a surface or window (a present still
+// rasterises draws queued while it was on). Locks, the application's own writes through them
+// and the copies between surfaces (UpdateSurface, GetRenderTargetData) stay real. On by default
+// and after ResetAll.
 void SetRasterizationEnabled(bool enabled);
 
 // How the rasteriser works, never what it draws: the pixels are the same for every setting.

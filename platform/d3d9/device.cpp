@@ -203,7 +203,7 @@ void Device::LoseFromControl() {
     loss_ = Loss::Lost;
 }
 
-void Device::FlushDraws() { queue_.Flush(RasterThreadsInEffect()); }
+void Device::FlushDraws(const RasterQueue::BandWork* then) { queue_.Flush(RasterThreadsInEffect(), then); }
 
 void Device::RestoreFromControl() {
     if (loss_ == Loss::Lost && !outOfFocus_) loss_ = Loss::NotReset;

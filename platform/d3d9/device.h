@@ -117,8 +117,9 @@ public:
 
     // ---- For the device's objects and the control API ----
     // Rasterises the draws made so far (the draw calls keep them in a queue): called before
-    // anything reads or writes the memory of a surface of this device.
-    void FlushDraws();
+    // anything reads or writes the memory of a surface of this device. `then` ends each band
+    // of rows (RasterQueue::Flush).
+    void FlushDraws(const RasterQueue::BandWork* then = nullptr);
     bool Lost() const { return loss_ != Loss::Working; }
     void LoseFromControl();
     void RestoreFromControl();

@@ -148,6 +148,11 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if ((flags & D3DCLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return done(D3DERR_INVALIDCALL);
     if ((flags & D3DCLEAR_TARGET) && !renderTarget_) return done(D3DERR_INVALIDCALL);
     if (Lost()) return done(D3D_OK);  // a lost device draws nothing
+    if (!Control().rasterize) {
+        // The platform clears on the GPU: nothing of it falls on the caller's CPU.
+        ++Control().counters.clears;
+        return done(D3D_OK);
+    }
 
     const RECT viewport{static_cast<LONG>(viewport_.X), static_cast<LONG>(viewport_.Y),
                         static_cast<LONG>(viewport_.X + viewport_.Width), static_cast<LONG>(viewport_.Y + viewport_.Height)};

@@ -111,9 +111,9 @@ bool RasterQueue::MustWaitFor(const DrawState& state) const {
     return sampled_.count(state.target.bits) != 0 || (state.depth.bits != nullptr && sampled_.count(state.depth.bits) != 0);
 }
 
-void RasterQueue::Flush(int threads) {
-    if (draws_.empty()) return;
-    int rows = 0;
+void RasterQueue::Flush(int threads, const BandWork* then) {
+    if (draws_.empty() && then == nullptr) return;
+    int rows = then != nullptr ? then->height : 0;
     for (QueuedDraw& draw : draws_) {
         if (draw.clear >= 0) {
             const Clear& clear = clears_[static_cast<std::size_t>(draw.clear)].clear;
@@ -124,8 +124,18 @@ void RasterQueue::Flush(int threads) {
         draw.call.indices = draw.call.indexCount != 0 ? indices_.data() + draw.indexOffset : nullptr;
         rows = std::max(rows, draw.pipeline.targetView.height);
     }
+    int bands;
+    if (!draws_.empty()) {
+        bands = BandCount(threads, rows, pixels_ + (then != nullptr ? static_cast<double>(then->pixels) : 0.0));
+    } else if (rows == rows_ && threads == threads_) {
+        bands = bands_;  // each thread copies the rows it drew last
+    } else {
+        bands = RasterThreads::CopyBandCount(threads, rows, then->pixels);
+    }
     rows_ = rows;
-    const int bands = BandCount(threads, rows, pixels_);
+    bands_ = bands;
+    threads_ = threads;
+    then_ = then;
     if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
     for (std::size_t i = 0; i < draws_.size(); ++i) {
         if (draws_[i].clear >= 0) continue;
@@ -135,7 +145,8 @@ void RasterQueue::Flush(int threads) {
     if (coarse_.size() < static_cast<std::size_t>(bands)) coarse_.resize(static_cast<std::size_t>(bands));
     RasterThreads::Get().Run(
         bands, threads, [](void* context, int band, int count) { static_cast<RasterQueue*>(context)->DrawBand(band, count); },
-        this);
+        this, RasterThreads::Next::kLater);
+    then_ = nullptr;
     Drop();
 }
 
@@ -158,6 +169,7 @@ void RasterQueue::DrawBand(int band, int bands) {
         DrawPreparedBand(draw.call, draw.settings, pipeline, band, bands, rows_, sorted_[step.draw], step.span,
                          step.inRun ? &coarse : nullptr);
     }
+    if (then_ != nullptr) then_->rows(then_->context, top, bottom);
 }
 
 void RasterQueue::PlanSteps() {

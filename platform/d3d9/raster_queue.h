@@ -61,8 +61,18 @@ public:
     // Whether a queued draw samples the memory at `bits`.
     bool Samples(const void* bits) const { return bits != nullptr && sampled_.count(bits) != 0; }
 
-    // Draws everything, in order, with up to `threads` threads; then releases the references.
-    void Flush(int threads);
+    // Work to end each band of a flush with, on the thread that drew the band, while its rows
+    // are in that core's cache: rows(context, top, bottom) for the band's rows top..bottom-1.
+    struct BandWork {
+        void (*rows)(const void* context, int top, int bottom);
+        const void* context;
+        int height;           // the rows it covers from row 0: every band of them is handed over
+        std::int64_t pixels;  // what it touches, for the band count
+    };
+    // Draws everything, in order, with up to `threads` threads, and ends each band with `then`
+    // (with nothing queued, `then` alone in the bands of the last flush of the same height);
+    // then releases the references.
+    void Flush(int threads, const BandWork* then = nullptr);
     // Releases everything without drawing (the device goes away).
     void Drop();
     bool Empty() const { return draws_.empty(); }
@@ -105,6 +115,8 @@ private:
     std::vector<QueuedClear> clears_;
     std::vector<RECT> clearRects_;
     int rows_ = 0;                             // at a flush: the bands' rows (every surface's)
+    int bands_ = 0, threads_ = 0;              // of the last flush
+    const BandWork* then_ = nullptr;           // at a flush
     std::vector<RefCounted*> held_;
     std::vector<BandedTriangles> sorted_;      // per draw at a flush; kept for the next frame's
     std::vector<Step> steps_;                  // at a flush

@@ -6,6 +6,7 @@ namespace d3d9sw {
 namespace {
 
 constexpr auto kWatchTime = std::chrono::microseconds(100);  // watching before sleeping
+constexpr auto kWatchTimeAfterFlush = std::chrono::microseconds(10);
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -13,10 +14,10 @@ void Pause() {
 #endif
 }
 
-// Watches `done` for kWatchTime; true as soon as it holds.
+// Watches `done` for `time`; true as soon as it holds.
 template <class Done>
-bool Watch(Done done) {
-    const auto until = std::chrono::steady_clock::now() + kWatchTime;
+bool Watch(Done done, std::chrono::microseconds time = kWatchTime) {
+    const auto until = std::chrono::steady_clock::now() + time;
     for (int i = 1;; ++i) {
         if (done()) return true;
         Pause();
@@ -34,6 +35,12 @@ RasterThreads& RasterThreads::Get() {
 int RasterThreads::HardwareThreads() {
     const unsigned count = std::thread::hardware_concurrency();
     return count == 0 ? 1 : static_cast<int>(count);
+}
+
+int RasterThreads::CopyBandCount(int threads, int rows, std::int64_t pixels) {
+    constexpr std::int64_t kPixelsPerBand = 65536;  // rows of plain copies are cheap
+    const std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, rows / 8, pixels / kPixelsPerBand, kMaxParts});
+    return static_cast<int>(std::max<std::int64_t>(bands, 1));
 }
 
 RasterThreads::~RasterThreads() {
@@ -69,11 +76,13 @@ void RasterThreads::TakeParts(std::uint64_t generation, int thread, int threads,
         }
     };
     for (int k = thread; k < parts; k += threads) run(k);
-    for (int k = 0; k < parts; ++k)
+    // Others' parts from the last down: the parts their threads would take last, so that a
+    // late thread still finds its first parts, and its rows stay with its core.
+    for (int k = parts; k-- > 0;)
         if (k % threads != thread) run(k);
 }
 
-void RasterThreads::Run(int parts, int threads, Part part, void* context) {
+void RasterThreads::Run(int parts, int threads, Part part, void* context, Next next) {
     if (parts <= 1 || threads <= 1 || parts > kMaxParts) {
         for (int k = 0; k < parts; ++k) part(context, k, parts);
         return;
@@ -87,6 +96,7 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context) {
         context_ = context;
         parts_ = parts;
         threads_ = threads;
+        next_ = next;
         finished_.store(0, std::memory_order_relaxed);
         generation = generation_.load(std::memory_order_relaxed) + 1;
         generation_.store(generation, std::memory_order_release);
@@ -101,11 +111,12 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context) {
 
 void RasterThreads::WorkerLoop(int index) {
     std::uint64_t seen = 0;
+    Next next = Next::kSoon;  // of the last job
     for (;;) {
         auto news = [&] {
             return stopping_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen;
         };
-        const bool watched = Watch(news);
+        const bool watched = Watch(news, next == Next::kSoon ? kWatchTime : kWatchTimeAfterFlush);
         std::uint64_t generation;
         Part part;
         void* context;
@@ -122,6 +133,7 @@ void RasterThreads::WorkerLoop(int index) {
             context = context_;
             parts = parts_;
             threads = threads_;
+            next = next_;
         }
         if (index < threads) TakeParts(generation, index, threads, part, context, parts);
     }

@@ -2,13 +2,16 @@
 // The rasteriser's worker threads: one process-wide pool, grown to the largest count asked for
 // and kept for the life of the process, so that no draw creates a thread. A job is split into
 // parts numbered 0..n-1. Thread t (the caller is 0) first takes parts t, t + threads, ..., so
-// that from draw to draw a thread keeps to the same rows and their cache lines, then any part
-// still left, so that a worker the system does not run at once holds nothing up. Which thread
-// runs which part never changes the result: the rasteriser gives each part its own rows.
+// that from draw to draw and frame to frame a thread keeps to the same rows and their cache
+// lines, then any part still left, from the last down (those the late thread would reach last),
+// so that a worker the system does not run at once holds nothing up. Which thread runs which
+// part never changes the result: the rasteriser gives each part its own rows.
 //
 // The draws of a frame follow each other closely, so a worker that finds no part left watches
 // for the next job for a few microseconds before it sleeps, and the caller watches for the
-// last parts to end before it sleeps: waking a sleeping thread costs more than a band.
+// last parts to end before it sleeps: waking a sleeping thread costs more than a band. After
+// the last job of a flush they watch only briefly: the next comes once the host has made the
+// next frame's draws, and watching all that time would cost every core.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -26,10 +29,14 @@ public:
     // The one pool.
     static RasterThreads& Get();
 
+    // Whether another job is to follow closely (the workers watch for it) or only after the
+    // caller's own work, as after the last job of a flush (they soon sleep).
+    enum class Next { kSoon, kLater };
+
     // Runs part(context, k, parts) once for every k in 0..parts-1 with up to `threads` threads
     // (the caller's among them), and returns when all are done. Calls from several threads at
     // once run one after the other.
-    void Run(int parts, int threads, Part part, void* context);
+    void Run(int parts, int threads, Part part, void* context, Next next = Next::kSoon);
 
     static constexpr int kMaxParts = 256;
 
@@ -37,6 +44,9 @@ public:
     // up to `threads` threads when the `pixels` to touch are worth waking them.
     template <class Rows>
     void ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows);
+
+    // Bands worth splitting `pixels` of plain row copies over `rows` rows into (1: none).
+    static int CopyBandCount(int threads, int rows, std::int64_t pixels);
 
     // The machine's cores (at least 1).
     static int HardwareThreads();
@@ -63,6 +73,7 @@ private:
     void* context_ = nullptr;
     int parts_ = 0;
     int threads_ = 0;  // workers 1..threads_-1 take part
+    Next next_ = Next::kSoon;
     std::atomic<std::uint64_t> generation_{0};  // bumped per job
     // Per part, the last job that took it: a part is free while its job's generation is higher,
     // so a worker late for one job can take nothing of the next.
@@ -73,9 +84,8 @@ private:
 
 template <class Rows>
 void RasterThreads::ForRowBands(int top, int bottom, std::int64_t pixels, int threads, const Rows& rows) {
-    constexpr std::int64_t kPixelsPerBand = 65536;  // rows of plain copies are cheap
     const int height = bottom - top;
-    std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, height / 8, pixels / kPixelsPerBand, kMaxParts});
+    const int bands = CopyBandCount(threads, height, pixels);
     if (bands <= 1) {
         rows(top, bottom);
         return;
@@ -84,7 +94,7 @@ void RasterThreads::ForRowBands(int top, int bottom, std::int64_t pixels, int th
         const Rows* rows;
         int top, height;
     } context{&rows, top, height};
-    Run(static_cast<int>(bands), threads,
+    Run(bands, threads,
         [](void* c, int band, int count) {
             const auto& job = *static_cast<const Context*>(c);
             (*job.rows)(job.top + job.height * band / count, job.top + job.height * (band + 1) / count);

@@ -7,18 +7,13 @@
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/presentation.h"
 #include "platform/d3d9/raster_threads.h"
+#include "platform/d3d9/window_copy.h"
 #include "platform/win32/window.h"
 
 namespace d3d9sw {
 namespace {
 
 constexpr DWORD kPresentFlags = 0x00000001 /* do not wait */ | 0x00000002 /* linear content */;
-
-RECT Intersect(const RECT& a, const RECT& b) {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-    if (r.left >= r.right || r.top >= r.bottom) r = RECT{0, 0, 0, 0};
-    return r;
-}
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
@@ -94,8 +89,7 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
     if (params_.Windowed && destWindowOverride != nullptr) window = destWindowOverride;
     if (!IsWindow(window)) return D3DERR_INVALIDCALL;
 
-    Surface* buffer = backBuffers_[0].get();
-    const SurfaceView view = buffer->View();
+    const SurfaceView view = backBuffers_[0]->MemoryView();
     const RECT whole{0, 0, view.width, view.height};
     const RECT source = sourceRect != nullptr ? *sourceRect : whole;
     if (Empty(source) || source.left < 0 || source.top < 0 || source.right > view.width || source.bottom > view.height)
@@ -110,38 +104,25 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
         return D3DERR_INVALIDCALL;
 
     ++Control().counters.presents;
-    if (pixels == nullptr) return D3D_OK;  // nothing to show into
-    const RECT visible = Intersect(dest, RECT{0, 0, windowWidth, windowHeight});
-    const long long sourceWidth = source.right - source.left, sourceHeight = source.bottom - source.top;
-    const long long destWidth = static_cast<long long>(dest.right) - dest.left;
-    const long long destHeight = static_cast<long long>(dest.bottom) - dest.top;
-    // Rows of the same width in a 32-bit format are copied whole.
-    const bool rowCopy = sourceWidth == destWidth && (view.format == D3DFMT_X8R8G8B8 || view.format == D3DFMT_A8R8G8B8);
-    const std::uint32_t alphaOr = view.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;  // ReadPixel's X8 rule
-    auto copyRows = [&](LONG top, LONG bottom) {
-        for (LONG y = top; y < bottom; ++y) {
-            // Nearest sample when the rectangles differ in size, as a blit with point filtering does.
-            const long long sy = source.top + (static_cast<long long>(y) - dest.top) * sourceHeight / destHeight;
-            if (sy < 0 || sy >= view.height) continue;
-            std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * windowWidth;
-            if (rowCopy) {
-                // Source columns of the visible part, clipped to the back buffer.
-                const long long offset = source.left - static_cast<long long>(dest.left);
-                const LONG left = static_cast<LONG>(std::max<long long>(visible.left, -offset));
-                const LONG right = static_cast<LONG>(std::min<long long>(visible.right, view.width - offset));
-                const std::uint8_t* from = view.bits + static_cast<std::ptrdiff_t>(sy) * view.pitch;
-                if (right > left) CopyPixelsOr(row + left, from + 4 * (left + offset), right - left, alphaOr);
-                continue;
-            }
-            for (LONG x = visible.left; x < visible.right; ++x) {
-                const long long sx = source.left + (static_cast<long long>(x) - dest.left) * sourceWidth / destWidth;
-                if (sx < 0 || sx >= view.width) continue;
-                row[x] = ReadPixel(view, static_cast<int>(sx), static_cast<int>(sy));
-            }
-        }
-    };
-    const std::int64_t area = std::int64_t{visible.right - visible.left} * (visible.bottom - visible.top);
-    RasterThreads::Get().ForRowBands(visible.top, visible.bottom, area, RasterThreadsInEffect(), copyRows);
+    // Nothing to show into; or rasterising off: the platform copies on the GPU, which costs the
+    // caller's CPU nothing.
+    if (pixels == nullptr || !Control().rasterize) {
+        device_->FlushDraws();
+        return D3D_OK;
+    }
+    const WindowCopy copy(view, source, dest, pixels, windowWidth, windowHeight);
+    if (copy.RowForRow()) {
+        // Each band's rows are copied by the thread that drew them, while they are in its cache.
+        const RasterQueue::BandWork work{
+            [](const void* context, int top, int bottom) { static_cast<const WindowCopy*>(context)->CopyBufferRows(top, bottom); },
+            &copy, view.height, copy.VisibleArea()};
+        device_->FlushDraws(&work);
+        return D3D_OK;
+    }
+    device_->FlushDraws();
+    const RECT& visible = copy.Visible();
+    RasterThreads::Get().ForRowBands(visible.top, visible.bottom, copy.VisibleArea(), RasterThreadsInEffect(),
+                                     [&copy](LONG top, LONG bottom) { copy.CopyWindowRows(top, bottom); });
     return D3D_OK;
 }
 

@@ -3,6 +3,8 @@
 // Direct3D object and a windowed device on the window.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/d3d9/control.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/display.h"
@@ -83,6 +85,14 @@ protected:
                                   &params, device_.out());
     }
     void CreateWindowedDevice() { ASSERT_EQ(CreateDevice(WindowedParams(window_)), D3D_OK); }
+    // A managed vertex buffer of the device holding `count` vertices.
+    void CreateVertices(const Vertex* vertices, UINT count, Ref<IDirect3DVertexBuffer9>* buffer) {
+        ASSERT_EQ(device_->CreateVertexBuffer(count * sizeof(Vertex), 0, 0, D3DPOOL_MANAGED, buffer->out(), nullptr), D3D_OK);
+        void* data = nullptr;
+        ASSERT_EQ((*buffer)->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, vertices, count * sizeof(Vertex));
+        (*buffer)->Unlock();
+    }
 
     HWND window_ = nullptr;
     Ref<IDirect3D9> d3d_;

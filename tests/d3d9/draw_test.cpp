@@ -124,14 +124,32 @@ TEST_F(DrawTest, ListsFromAStartVertexAndThroughIndicesReachTheTarget) {
     EXPECT_TRUE(d3d9ctl::MisuseReports().empty());
 }
 
-TEST_F(DrawTest, DrawsAreCountedButNotDrawnWhileRasterisationIsOff) {
+TEST_F(DrawTest, DrawsClearsAndPresentsAreCountedButTouchNoPixelWhileRasterisationIsOff) {
     Bind();
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);  // the window shows black
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1.0f, 0), D3D_OK);  // the back buffer does not
+    d3d9ctl::ResetCounters();
     d3d9ctl::SetRasterizationEnabled(false);
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
     ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3D_OK);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
-    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), 0xFF000000u) << "nothing reaches the target";
-    EXPECT_EQ(d3d9ctl::GetCounters().drawCalls, 1u);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 0.0f, 0), D3D_OK);
+    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, kGreen, 2.0f, 0), D3DERR_INVALIDCALL) << "still checked";
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    const RECT half{0, 0, 32, 24};
+    EXPECT_EQ(device_->Present(&half, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL) << "still checked";
+    EXPECT_EQ(d3d9ctl::ReadPixel(target_.get(), 1, 1), kGreen) << "nothing reaches the target";
+    Ref<IDirect3DSurface9> depth;
+    ASSERT_EQ(device_->GetDepthStencilSurface(depth.out()), D3D_OK);
+    EXPECT_EQ(d3d9ctl::ReadPixel(depth.get(), 40, 40), 0xFFFFFFu) << "nor the depth buffer (z 1.0)";
+    int width = 0, height = 0;
+    const std::uint32_t* shown = win32::WindowPixels(window_, &width, &height);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(std::count(shown, shown + width * height, 0xFF000000u), width * height) << "nor the window";
+    const d3d9ctl::Counters counters = d3d9ctl::GetCounters();
+    EXPECT_EQ(counters.drawCalls, 1u);
+    EXPECT_EQ(counters.clears, 1u);
+    EXPECT_EQ(counters.presents, 1u);
 
     d3d9ctl::ResetAll();  // turns it back on
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
@@ -255,11 +273,7 @@ TEST_F(DrawTest, ThreadedQueuedDrawsSampleWhatEarlierDrawsRenderedIntoATexture) 
                                {-1.0f, -1.0f, 0.5f, 0xFFFFFFFFu, 0, 0},
                                {1.0f, -1.0f, 0.5f, 0xFFFFFFFFu, 1, 0}};
     Ref<IDirect3DVertexBuffer9> whole;
-    ASSERT_EQ(device_->CreateVertexBuffer(sizeof flipped, 0, 0, D3DPOOL_MANAGED, whole.out(), nullptr), D3D_OK);
-    void* data = nullptr;
-    ASSERT_EQ(whole->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, flipped, sizeof flipped);
-    whole->Unlock();
+    CreateVertices(flipped, 4, &whole);
 
     std::vector<std::uint32_t> reference;
     for (int threads : {1, 4}) {

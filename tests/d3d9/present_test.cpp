@@ -1,7 +1,8 @@
 // Clear, render targets, viewports and Present into windows.
+#include <algorithm>
 #include <cstdint>
-
 #include <cstring>
+#include <vector>
 
 #include "tests/d3d9/d3d9_fixture.h"
 
@@ -191,6 +192,108 @@ TEST_F(PresentTest, PresentCopyIsClippedToBothSizes) {
     EXPECT_EQ(chain->Present(&huge, nullptr, window_, nullptr, 0), D3DERR_INVALIDCALL);
     const RECT farLeft{-100000, -5, 64, 48};
     EXPECT_EQ(chain->Present(&source, &farLeft, window_, nullptr, 0), D3D_OK);
+}
+
+// What a present of `source` onto `dest` must leave in a window of width x height that showed
+// `before`: the back buffer's nearest pixel inside the destination, the rest untouched.
+std::vector<std::uint32_t> ExpectedWindow(const std::vector<std::uint32_t>& back, int backWidth, const RECT& source,
+                                          const RECT& dest, std::vector<std::uint32_t> before, int width, int height) {
+    const long long sw = source.right - source.left, sh = source.bottom - source.top;
+    const long long dw = dest.right - dest.left, dh = dest.bottom - dest.top;
+    for (int y = std::max<int>(dest.top, 0); y < std::min<int>(dest.bottom, height); ++y)
+        for (int x = std::max<int>(dest.left, 0); x < std::min<int>(dest.right, width); ++x) {
+            const long long sx = source.left + (x - dest.left) * sw / dw, sy = source.top + (y - dest.top) * sh / dh;
+            before[static_cast<std::size_t>(y) * width + x] = back[static_cast<std::size_t>(sy * backWidth + sx)];
+        }
+    return before;
+}
+
+// Named for the ThreadSanitizer pass: the present's copy runs band by band on the threads that
+// drew the bands, or in the last flush's bands when nothing is queued; the window must show
+// what one thread shows, which is the back buffer's pixels.
+TEST_F(PresentTest, ThreadedPresentShowsWhatOneThreadShows) {
+    constexpr int kBackWidth = 256, kBackHeight = 192;
+    constexpr std::uint32_t kUntouched = 0x12345678u;
+    struct Case {
+        const char* name;
+        D3DFORMAT format;
+        int windowWidth, windowHeight;
+        bool rects;  // else the whole buffer onto the whole window
+        RECT source, dest;
+    };
+    const Case cases[] = {
+        {"one to one", D3DFMT_X8R8G8B8, kBackWidth, kBackHeight, false, {}, {}},
+        {"smaller window", D3DFMT_X8R8G8B8, 200, 150, true, {0, 0, kBackWidth, kBackHeight}, {0, 0, kBackWidth, kBackHeight}},
+        {"larger window", D3DFMT_A8R8G8B8, 300, 240, true, {0, 0, kBackWidth, kBackHeight}, {10, 20, 266, 212}},
+        {"part moved", D3DFMT_X8R8G8B8, 300, 240, true, {16, 8, 216, 168}, {-20, 30, 180, 190}},
+        {"stretched", D3DFMT_X8R8G8B8, 200, 150, false, {}, {}},
+        {"16-bit buffer", D3DFMT_R5G6B5, 300, 240, true, {0, 4, kBackWidth, 180}, {3, 50, 259, 226}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device_.reset();
+        win32::DestroyAllWindows();
+        window_ = win32::CreateTestWindow(u"present", 0, 0, c.windowWidth, c.windowHeight);
+        D3DPRESENT_PARAMETERS params = WindowedParams(window_, kBackWidth, kBackHeight);
+        params.BackBufferFormat = c.format;
+        params.SwapEffect = D3DSWAPEFFECT_COPY;
+        ASSERT_EQ(CreateDevice(params), D3D_OK);
+        // A quad of four corner colours over most of the buffer: no two rows alike.
+        const Vertex corners[6] = {{-0.9f, 0.95f, 0.5f, 0xFFFF0000u, 0, 0}, {0.95f, 0.9f, 0.5f, 0xFF00FF00u, 0, 0},
+                                   {-0.95f, -0.9f, 0.5f, 0xFF0000FFu, 0, 0}, {-0.95f, -0.9f, 0.5f, 0xFF0000FFu, 0, 0},
+                                   {0.95f, 0.9f, 0.5f, 0xFF00FF00u, 0, 0},   {0.9f, -0.95f, 0.5f, 0xFFFFFFFFu, 0, 0}};
+        Ref<IDirect3DVertexBuffer9> vertices;
+        CreateVertices(corners, 6, &vertices);
+        device_->SetFVF(kFvf);
+        device_->SetStreamSource(0, vertices.get(), 0, sizeof(Vertex));
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        Ref<IDirect3DSurface9> back;
+        ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, back.out()), D3D_OK);
+        int width = 0, height = 0;
+        std::uint32_t* shown = win32::WindowPixels(window_, &width, &height);
+        ASSERT_NE(shown, nullptr);
+        const std::size_t windowPixels = static_cast<std::size_t>(width) * height;
+        const RECT* source = c.rects ? &c.source : nullptr;
+        const RECT* dest = c.rects ? &c.dest : nullptr;
+        auto present = [&] {
+            std::fill(shown, shown + windowPixels, kUntouched);
+            EXPECT_EQ(device_->Present(source, dest, nullptr, nullptr), D3D_OK);
+            return std::vector<std::uint32_t>(shown, shown + windowPixels);
+        };
+
+        std::vector<std::uint32_t> reference;
+        for (int threads : {1, 3, 8}) {
+            d3d9ctl::SetRasterThreadCount(threads);
+            ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF203040u, 1.0f, 0), D3D_OK);
+            ASSERT_EQ(device_->BeginScene(), D3D_OK);
+            ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 2), D3D_OK);
+            ASSERT_EQ(device_->EndScene(), D3D_OK);
+            const std::vector<std::uint32_t> queued = present();
+            EXPECT_EQ(present(), queued) << threads << " threads, nothing queued";
+            if (reference.empty()) {
+                int backWidth = 0, backHeight = 0;
+                const std::vector<std::uint32_t> buffer = d3d9ctl::ReadPixels(back.get(), &backWidth, &backHeight);
+                const RECT whole{0, 0, backWidth, backHeight}, window{0, 0, width, height};
+                const std::vector<std::uint32_t> before(windowPixels, kUntouched);
+                reference = ExpectedWindow(buffer, backWidth, c.rects ? c.source : whole, c.rects ? c.dest : window, before,
+                                           width, height);
+                ASSERT_NE(buffer[kBackWidth * 40 + 100], buffer[kBackWidth * 41 + 100]) << "rows alike";
+            }
+            EXPECT_EQ(queued, reference) << threads << " threads";
+        }
+    }
+
+    // A lost device fails the present and leaves the window alone.
+    int width = 0, height = 0;
+    std::uint32_t* shown = win32::WindowPixels(window_, &width, &height);
+    std::fill(shown, shown + width * height, kUntouched);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0), D3D_OK);
+    d3d9ctl::LoseDevice();
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_EQ(std::count(shown, shown + width * height, kUntouched), width * height);
 }
 
 TEST_F(PresentTest, CursorTakesACopyOfItsBitmap) {
