@@ -8,6 +8,7 @@
 
 #include "platform/d3d9/raster_pipeline.h"
 #include "platform/d3d9/raster_quad.h"
+#include "platform/d3d9/raster_threads.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace d3d9sw {
@@ -25,6 +26,11 @@ struct DrawSettings {
 // Checks the call and the state as Rasterize does and fixes the pipeline and settings;
 // D3DERR_INVALIDCALL when the draw cannot be drawn.
 HRESULT PrepareDraw(const DrawState& state, const DrawCall& call, PixelPipeline* pipeline, DrawSettings* settings);
+
+// A band's work must outweigh handing it to a thread. Past kPixelsForMostBands BandCount
+// gives no more bands, so pixels need not be counted further.
+constexpr double kPixelsPerBand = 16384;
+constexpr double kPixelsForMostBands = kPixelsPerBand * RasterThreads::kMaxParts;
 
 // Pixels the draw covers at most (triangles by their bounding boxes), counted until `enough`.
 double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, double enough);

@@ -10,8 +10,6 @@ namespace d3d9sw {
 namespace {
 
 // Past this many pixels the queue is worth every band it can have: no need to count further.
-constexpr double kEnoughPixels = 1 << 24;
-
 std::uint64_t VerticesUsed(const DrawCall& call) {
     const unsigned perPrimitive = call.type == D3DPT_POINTLIST ? 1 : call.type == D3DPT_LINELIST ? 2 : 3;
     return static_cast<std::uint64_t>(call.primitiveCount) * perPrimitive;
@@ -24,7 +22,7 @@ HRESULT RasterQueue::Add(const DrawState& state, const DrawCall& call, RefCounte
     draw.clear = -1;
     const HRESULT hr = PrepareDraw(state, call, &draw.pipeline, &draw.settings);
     if (FAILED(hr)) return hr;
-    if (pixels_ < kEnoughPixels) pixels_ += EstimatedPixels(call, draw.pipeline.Viewport(), kEnoughPixels - pixels_);
+    if (pixels_ < kPixelsForMostBands) pixels_ += EstimatedPixels(call, draw.pipeline.Viewport(), kPixelsForMostBands - pixels_);
 
     // Copies of what the draw reads: the buffers may be written again before the flush.
     draw.call = call;
@@ -79,7 +77,7 @@ void RasterQueue::AddClear(const Clear& clear, RefCounted* const* keep, int keep
     for (int i = 0; i < clear.rectCount; ++i) {
         const RECT& r = clear.rects[i];
         clearRects_.push_back(r);
-        if (pixels_ < kEnoughPixels) pixels_ += static_cast<double>(r.right - r.left) * (r.bottom - r.top);
+        if (pixels_ < kPixelsForMostBands) pixels_ += static_cast<double>(r.right - r.left) * (r.bottom - r.top);
         queued.wholeDepth |= r.left <= 0 && r.top <= 0 && r.right >= clear.depth.width && r.bottom >= clear.depth.height;
     }
     if (clear.target.bits != nullptr) written_.insert(clear.target.bits);

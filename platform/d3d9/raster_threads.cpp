@@ -38,8 +38,8 @@ int RasterThreads::HardwareThreads() {
 }
 
 int RasterThreads::CopyBandCount(int threads, int rows, std::int64_t pixels) {
-    constexpr std::int64_t kPixelsPerBand = 65536;  // rows of plain copies are cheap
-    const std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, rows / 8, pixels / kPixelsPerBand, kMaxParts});
+    constexpr std::int64_t kCopiedPixelsPerBand = 65536;  // rows of plain copies are cheap
+    const std::int64_t bands = std::min<std::int64_t>({std::int64_t{threads} * 2, rows / 8, pixels / kCopiedPixelsPerBand, kMaxParts});
     return static_cast<int>(std::max<std::int64_t>(bands, 1));
 }
 

@@ -15,7 +15,6 @@
 namespace d3d9sw {
 namespace {
 
-constexpr double kPixelsPerBand = 16384;  // a band's work must outweigh handing it to a thread
 constexpr int kRowsPerBand = 8;
 constexpr int kRowsPerCachedBand = 64;  // 512 KiB of a 1024-wide 32-bit target and its depth
 constexpr std::size_t kPrefetchAhead = 8;  // listed triangles
@@ -230,7 +229,7 @@ int BandCount(int threads, int rows, double pixels) {
 
 namespace {
 
-constexpr UINT kPrimitivesPerSortChunk = 1024;  // fewer are not worth waking a thread for
+constexpr UINT kPrimitivesPerSortChunk = 256;  // fewer are not worth waking a thread for
 
 // The sort of one draw, split into chunks of its primitives that are looked at at once.
 class BandSorter {
@@ -468,8 +467,8 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     DrawSettings settings;
     const HRESULT hr = PrepareDraw(state, call, &pipeline, &settings);
     if (FAILED(hr)) return hr;
-    const double enough = static_cast<double>(RasterThreads::kMaxParts) * kPixelsPerBand;
-    const int bands = BandCount(state.threads, pipeline.targetView.height, EstimatedPixels(call, pipeline.Viewport(), enough));
+    const int bands =
+        BandCount(state.threads, pipeline.targetView.height, EstimatedPixels(call, pipeline.Viewport(), kPixelsForMostBands));
     BandedTriangles sorted;
     const int rows = pipeline.targetView.height;
     SortIntoBands(call, pipeline, settings.cullMode, bands, rows, state.threads, &sorted);
