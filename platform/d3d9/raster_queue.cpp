@@ -9,7 +9,6 @@
 namespace d3d9sw {
 namespace {
 
-// Past this many pixels the queue is worth every band it can have: no need to count further.
 std::uint64_t VerticesUsed(const DrawCall& call) {
     const unsigned perPrimitive = call.type == D3DPT_POINTLIST ? 1 : call.type == D3DPT_LINELIST ? 2 : 3;
     return static_cast<std::uint64_t>(call.primitiveCount) * perPrimitive;
