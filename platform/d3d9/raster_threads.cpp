@@ -33,8 +33,12 @@ RasterThreads& RasterThreads::Get() {
 }
 
 int RasterThreads::HardwareThreads() {
-    const unsigned count = std::thread::hardware_concurrency();
-    return count == 0 ? 1 : static_cast<int>(count);
+    // Asked once: the C library reads it from a file each time, and every draw asks.
+    static const int cores = [] {
+        const unsigned count = std::thread::hardware_concurrency();
+        return count == 0 ? 1 : static_cast<int>(count);
+    }();
+    return cores;
 }
 
 int RasterThreads::CopyBandCount(int threads, int rows, std::int64_t pixels) {
