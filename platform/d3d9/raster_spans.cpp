@@ -44,22 +44,55 @@ struct Texture32 {
     std::uint32_t Point(std::int64_t cu, std::int64_t cv) const {
         return Fetch(u.Map(TextureSampler::ToTexels(cu, u.size) >> 16), v.Map(TextureSampler::ToTexels(cv, v.size) >> 16));
     }
+    // Texel position in 1/256 texel, less half a texel: its integer part is the upper-left
+    // texel of the four that are filtered, its fraction their weights.
+    static std::int64_t Filtered(std::int64_t c, int size) { return (TextureSampler::ToTexels(c, size) - 0x8000 + 0x80) >> 8; }
+
+    // The four texels at (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1) weighted by fractions
+    // fx and fy (not both 0): per channel sum(texel * weight) + 0x8000, >> 16.
+    static std::uint32_t Filter(std::uint32_t t0, std::uint32_t t1, std::uint32_t t2, std::uint32_t t3, unsigned fx,
+                                unsigned fy) {
+        const std::uint64_t w0 = (256 - fx) * (256 - fy), w1 = fx * (256 - fy), w2 = (256 - fx) * fy, w3 = fx * fy;
+        // Two channels to a 64-bit word in 32-bit lanes: the weights add up to 65536, so no
+        // lane exceeds 24 bits.
+        constexpr std::uint64_t kRound = 0x0000800000008000ull;
+        auto even = [](std::uint32_t t) { return (t & 0xFFu) | (std::uint64_t{t & 0xFF0000u} << 16); };    // blue, red
+        auto odd = [](std::uint32_t t) { return ((t >> 8) & 0xFFu) | (std::uint64_t{t >> 24} << 32); };  // green, alpha
+        const std::uint64_t br = even(t0) * w0 + even(t1) * w1 + even(t2) * w2 + even(t3) * w3 + kRound;
+        const std::uint64_t ga = odd(t0) * w0 + odd(t1) * w1 + odd(t2) * w2 + odd(t3) * w3 + kRound;
+        return static_cast<std::uint32_t>(((br >> 16) & 0xFFu) | ((ga >> 8) & 0xFF00u) | ((br >> 32) & 0xFF0000u) |
+                                          ((ga >> 24) & 0xFF000000u));
+    }
+
     std::uint32_t Linear(std::int64_t cu, std::int64_t cv) const {
-        const std::int64_t su = (TextureSampler::ToTexels(cu, u.size) - 0x8000 + 0x80) >> 8;
-        const std::int64_t sv = (TextureSampler::ToTexels(cv, v.size) - 0x8000 + 0x80) >> 8;
+        const std::int64_t su = Filtered(cu, u.size), sv = Filtered(cv, v.size);
         const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
         const int xa = u.Map(su >> 8), ya = v.Map(sv >> 8);
         if ((fx | fy) == 0) return Fetch(xa, ya);  // on a texel centre, as 1:1 sprites are
         const int xb = u.Map((su >> 8) + 1), yb = v.Map((sv >> 8) + 1);
-        const std::uint32_t t0 = Fetch(xa, ya), t1 = Fetch(xb, ya), t2 = Fetch(xa, yb), t3 = Fetch(xb, yb);
-        const unsigned w0 = (256 - fx) * (256 - fy), w1 = fx * (256 - fy), w2 = (256 - fx) * fy, w3 = fx * fy;
-        std::uint32_t result = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            const unsigned sum = ((t0 >> shift) & 0xFF) * w0 + ((t1 >> shift) & 0xFF) * w1 +
-                                 ((t2 >> shift) & 0xFF) * w2 + ((t3 >> shift) & 0xFF) * w3 + 0x8000;
-            result |= (sum >> 16) << shift;
+        return Filter(Fetch(xa, ya), Fetch(xb, ya), Fetch(xa, yb), Fetch(xb, yb), fx, fy);
+    }
+
+    // Linear(cu + i * du, cv + i * dv) into out[i] for i < count. Positions only grow or only
+    // shrink along a span, so when both ends keep all four texels inside the texture, every
+    // pixel between does, and no addressing is needed.
+    void LinearRun(std::int64_t cu, std::int64_t cv, std::int64_t du, std::int64_t dv, int count, std::uint32_t* out) const {
+        const std::int64_t last = count - 1;
+        auto inside = [](std::int64_t s, int size) { return s >= 0 && (s >> 8) <= size - 2; };
+        if (!(inside(Filtered(cu, u.size), u.size) && inside(Filtered(cu + last * du, u.size), u.size) &&
+              inside(Filtered(cv, v.size), v.size) && inside(Filtered(cv + last * dv, v.size), v.size))) {
+            for (int i = 0; i < count; ++i, cu += du, cv += dv) out[i] = Linear(cu, cv);
+            return;
         }
-        return result;
+        for (int i = 0; i < count; ++i, cu += du, cv += dv) {
+            const std::int64_t su = Filtered(cu, u.size), sv = Filtered(cv, v.size);
+            const std::uint8_t* at = bits + static_cast<std::ptrdiff_t>(sv >> 8) * pitch + 4 * (su >> 8);
+            std::uint32_t t[4];
+            std::memcpy(&t[0], at, 8);
+            std::memcpy(&t[2], at + pitch, 8);
+            const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
+            out[i] = (fx | fy) == 0 ? t[0] | alphaOr : Filter(t[0] | alphaOr, t[1] | alphaOr, t[2] | alphaOr, t[3] | alphaOr, fx, fy);
+        }
     }
 };
 
@@ -199,9 +232,13 @@ void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& c
         const int count = std::min(kRun, x1 - x);
         if (textured) {
             // Texels as the general loop samples them, pixel by pixel.
-            for (int i = 0; i < count; ++i, u += cursor.uStep, v += cursor.vStep) {
-                if (fast) texels[i] = linear ? tex.Linear(u, v) : tex.Point(u, v);
-                else texels[i] = p.samplers[0].Sample(u, v, linear).ToArgb();
+            if (fast && linear) {
+                tex.LinearRun(u, v, cursor.uStep, cursor.vStep, count, texels);
+                u += count * cursor.uStep;
+                v += count * cursor.vStep;
+            } else {
+                for (int i = 0; i < count; ++i, u += cursor.uStep, v += cursor.vStep)
+                    texels[i] = fast ? tex.Point(u, v) : p.samplers[0].Sample(u, v, linear).ToArgb();
             }
         }
         if (plan.shadeRows) {
