@@ -16,7 +16,7 @@ namespace d3d9sw {
 namespace {
 
 constexpr int kRowsPerBand = 8;
-constexpr int kRowsPerCachedBand = 64;  // 512 KiB of a 1024-wide 32-bit target and its depth
+constexpr int kRowsPerCachedBand = 32;  // 1024 wide: 128 KiB each of target, depth and window rows
 constexpr std::size_t kPrefetchAhead = 8;  // listed triangles
 constexpr int kBandsPerThread = 2;  // spare bands let the threads that run take over from those that wait
 
