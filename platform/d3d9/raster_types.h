@@ -51,7 +51,14 @@ struct Rgba {
 
 // 8-bit channels to the shader's 0..1 floats and back, as every shading path converts them.
 inline float ChannelToUnit(int channel) { return static_cast<float>(channel) / 255.0f; }
-inline int UnitToChannel(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); }
+// Rounds half away from zero as std::lround, without the library call every shaded pixel made:
+// in 0..255, v - trunc(v) is exact. NaN gives 0.
+inline int UnitToChannel(float value) {
+    const float v = std::clamp(value, 0.0f, 1.0f) * 255.0f;
+    if (!(v >= 0.0f)) return 0;
+    const int whole = static_cast<int>(v);
+    return whole + (v - static_cast<float>(whole) >= 0.5f ? 1 : 0);
+}
 
 // Attribute values at the first pixel of a span and their change per pixel to the right.
 struct SpanStart {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/d3d9/raster_types.h"
 #include "tests/d3d9/raster_test_scene.h"
 
 namespace d3d9sw::testing {
@@ -67,6 +68,29 @@ std::uint32_t BlendOnePixel(DWORD srcFactor, DWORD dstFactor, DWORD op, D3DFORMA
     scene.AddQuad(0, 0, 1, 1, 0.5f, kSource);
     EXPECT_EQ(scene.Draw(), D3D_OK);
     return scene.Pixel(0, 0);
+}
+
+// Every float on either side of each rounding boundary k + 0.5 and each level k, and a sweep
+// of the range, round as std::lround did.
+TEST(RasterBlend, ChannelsRoundAsTheLibraryRounds) {
+    auto library = [](float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); };
+    for (int k = 0; k <= 255; ++k)
+        for (float centre : {(k + 0.5f) / 255.0f, k / 255.0f}) {
+            float below = centre, above = centre;
+            for (int step = 0; step < 64; ++step) {
+                ASSERT_EQ(UnitToChannel(below), library(below)) << below;
+                ASSERT_EQ(UnitToChannel(above), library(above)) << above;
+                below = std::nextafter(below, -1.0f);
+                above = std::nextafter(above, 2.0f);
+            }
+        }
+    for (int i = -1000; i <= 1001000; ++i) {
+        const float value = static_cast<float>(i) / 1000000.0f;
+        ASSERT_EQ(UnitToChannel(value), library(value)) << value;
+    }
+    EXPECT_EQ(UnitToChannel(std::nanf("")), 0);
+    EXPECT_EQ(UnitToChannel(-INFINITY), 0);
+    EXPECT_EQ(UnitToChannel(INFINITY), 255);
 }
 
 TEST(RasterBlend, HandComputedPixels) {
