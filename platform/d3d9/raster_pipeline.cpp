@@ -195,18 +195,35 @@ Rgba PixelPipeline::Shade(const Rgba& diffuse, const Rgba* texels) const {
     return {UnitToChannel(out[2]), UnitToChannel(out[1]), UnitToChannel(out[0]), UnitToChannel(out[3])};
 }
 
-Rgba PixelPipeline::ShadeOneTexel(const Rgba& diffuse, const Rgba& texel) const {
-    if (rows_.greyFilter) {
-        // dp3 and mov as the interpreter runs them: registers clamped to -1..1, r0 to 0..1 on
-        // the way out.
-        const float r = ChannelToUnit(texel.r), g = ChannelToUnit(texel.g), b = ChannelToUnit(texel.b);
-        const float grey = r * rows_.greyWeights[0] + g * rows_.greyWeights[1] + b * rows_.greyWeights[2];
-        const int level = UnitToChannel(std::clamp(grey, -1.0f, 1.0f));
-        return {level, level, level, UnitToChannel(ChannelToUnit(texel.a))};
+void PixelPipeline::ShadeTexels(const Rgba& diffuse, const std::uint32_t* texels, int count, std::uint32_t* out) const {
+    if (!rows_.greyFilter) {
+        Rgba stageTexels[kD3DTextureStageCount];
+        for (int i = 0; i < count; ++i) {
+            stageTexels[0] = texels != nullptr ? Rgba::FromArgb(texels[i]) : Rgba{};
+            out[i] = Shade(diffuse, stageTexels).ToArgb();
+        }
+        return;
     }
-    Rgba texels[kD3DTextureStageCount];
-    texels[0] = texel;
-    return Shade(diffuse, texels);
+    // dp3 and mov as the interpreter runs them: registers clamped to -1..1, r0 to 0..1 on the
+    // way out. Channels to floats and alpha's round trip by table, the same values each time.
+    static const auto tables = [] {
+        struct {
+            float unit[256];
+            std::uint32_t alpha[256];
+        } t;
+        for (int c = 0; c < 256; ++c) {
+            t.unit[c] = ChannelToUnit(c);
+            t.alpha[c] = static_cast<std::uint32_t>(UnitToChannel(t.unit[c])) << 24;
+        }
+        return t;
+    }();
+    const float wr = rows_.greyWeights[0], wg = rows_.greyWeights[1], wb = rows_.greyWeights[2];
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t t = texels != nullptr ? texels[i] : 0;
+        const float grey = tables.unit[(t >> 16) & 0xFF] * wr + tables.unit[(t >> 8) & 0xFF] * wg + tables.unit[t & 0xFF] * wb;
+        const auto level = static_cast<std::uint32_t>(UnitToChannel(std::clamp(grey, -1.0f, 1.0f)));
+        out[i] = tables.alpha[t >> 24] | level * 0x010101u;
+    }
 }
 
 void PixelPipeline::Output(int x, int y, std::uint32_t z, Rgba color) const {

@@ -67,8 +67,9 @@ public:
     // The source colour of a pixel from its diffuse colour and the texels of the sampled
     // stages (texels[n] read when stage n is sampled), through the stages or the shader.
     Rgba Shade(const Rgba& diffuse, const Rgba* texels) const;
-    // The same where at most stage 0 is sampled, with the grey filter's shortcut (RowPlan).
-    Rgba ShadeOneTexel(const Rgba& diffuse, const Rgba& texel) const;
+    // The same for `count` pixels where at most stage 0 is sampled (texels[i], 0xAARRGGBB; null
+    // when not), into out[i] as 0xAARRGGBB, with the grey filter's shortcut (RowPlan).
+    void ShadeTexels(const Rgba& diffuse, const std::uint32_t* texels, int count, std::uint32_t* out) const;
     // What happens to a shaded pixel at (x, y) of depth z: depth test, alpha test, depth
     // write, blending and the write.
     void Output(int x, int y, std::uint32_t z, Rgba color) const;

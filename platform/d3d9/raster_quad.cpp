@@ -138,8 +138,7 @@ void DrawRows(const QuadRectangle& r, const PixelPipeline& p, LONG left, LONG to
             } else if (plan.shadeRows) {
                 plan.kernels->shade(shading, texels, count, sourceBuffer);
             } else {
-                for (int i = 0; i < count; ++i)
-                    sourceBuffer[i] = p.ShadeOneTexel(diffuse, textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
+                p.ShadeTexels(diffuse, textured ? texels : nullptr, count, sourceBuffer);
             }
             if (plan.outputRows) {
                 plan.kernels->output(output, source, count, targetRow + 4 * static_cast<std::ptrdiff_t>(x),

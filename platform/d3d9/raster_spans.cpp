@@ -244,8 +244,7 @@ void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& c
         if (plan.shadeRows) {
             plan.kernels->shade(shading, textured ? texels : nullptr, count, source);
         } else {
-            for (int i = 0; i < count; ++i)
-                source[i] = p.ShadeOneTexel(diffuse, textured ? Rgba::FromArgb(texels[i]) : Rgba{}).ToArgb();
+            p.ShadeTexels(diffuse, textured ? texels : nullptr, count, source);
         }
         plan.kernels->output(output, source, count, row + 4 * static_cast<std::ptrdiff_t>(x),
                              hasDepth ? depthRow + output.depthBytes * static_cast<std::ptrdiff_t>(x) : nullptr);
