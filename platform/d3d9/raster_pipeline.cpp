@@ -220,7 +220,8 @@ void PixelPipeline::ShadeTexels(const Rgba& diffuse, const std::uint32_t* texels
     const float wr = rows_.greyWeights[0], wg = rows_.greyWeights[1], wb = rows_.greyWeights[2];
     for (int i = 0; i < count; ++i) {
         const std::uint32_t t = texels != nullptr ? texels[i] : 0;
-        const float grey = tables.unit[(t >> 16) & 0xFF] * wr + tables.unit[(t >> 8) & 0xFF] * wg + tables.unit[t & 0xFF] * wb;
+        const float grey =
+            tables.unit[(t >> 16) & 0xFF] * wr + tables.unit[(t >> 8) & 0xFF] * wg + tables.unit[t & 0xFF] * wb;
         const auto level = static_cast<std::uint32_t>(UnitToChannel(std::clamp(grey, -1.0f, 1.0f)));
         out[i] = tables.alpha[t >> 24] | level * 0x010101u;
     }

@@ -46,7 +46,9 @@ struct Texture32 {
     }
     // Texel position in 1/256 texel, less half a texel: its integer part is the upper-left
     // texel of the four that are filtered, its fraction their weights.
-    static std::int64_t Filtered(std::int64_t c, int size) { return (TextureSampler::ToTexels(c, size) - 0x8000 + 0x80) >> 8; }
+    static std::int64_t Filtered(std::int64_t c, int size) {
+        return (TextureSampler::ToTexels(c, size) - 0x8000 + 0x80) >> 8;
+    }
 
     // The four texels at (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1) weighted by fractions
     // fx and fy (not both 0): per channel sum(texel * weight) + 0x8000, >> 16.
@@ -76,7 +78,8 @@ struct Texture32 {
     // Linear(cu + i * du, cv + i * dv) into out[i] for i < count. Positions only grow or only
     // shrink along a span, so when both ends keep all four texels inside the texture, every
     // pixel between does, and no addressing is needed.
-    void LinearRun(std::int64_t cu, std::int64_t cv, std::int64_t du, std::int64_t dv, int count, std::uint32_t* out) const {
+    void LinearRun(std::int64_t cu, std::int64_t cv, std::int64_t du, std::int64_t dv, int count,
+                   std::uint32_t* out) const {
         const std::int64_t last = count - 1;
         auto inside = [](std::int64_t s, int size) { return s >= 0 && (s >> 8) <= size - 2; };
         if (!(inside(Filtered(cu, u.size), u.size) && inside(Filtered(cu + last * du, u.size), u.size) &&
@@ -91,7 +94,8 @@ struct Texture32 {
             std::memcpy(&t[0], at, 8);
             std::memcpy(&t[2], at + pitch, 8);
             const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
-            out[i] = (fx | fy) == 0 ? t[0] | alphaOr : Filter(t[0] | alphaOr, t[1] | alphaOr, t[2] | alphaOr, t[3] | alphaOr, fx, fy);
+            out[i] = (fx | fy) == 0 ? t[0] | alphaOr
+                                    : Filter(t[0] | alphaOr, t[1] | alphaOr, t[2] | alphaOr, t[3] | alphaOr, fx, fy);
         }
     }
 };
