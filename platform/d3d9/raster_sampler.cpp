@@ -71,29 +71,18 @@ std::uint32_t TextureSampler::Fetch(int x, int y) const {
 Rgba TextureSampler::Sample(std::int64_t u, std::int64_t v, bool linear) const {
     if (view_.bits == nullptr) return Rgba::FromArgb(unbound_);
     const int w = view_.width, h = view_.height;
-    const std::int64_t tu = ToTexels(u, w), tv = ToTexels(v, h);
     if (!linear) {
-        const int x = Address(tu >> 16, w, addressU_);
-        const int y = Address(tv >> 16, h, addressV_);
+        const int x = Address(ToTexels(u, w) >> 16, w, addressU_);
+        const int y = Address(ToTexels(v, h) >> 16, h, addressV_);
         return Rgba::FromArgb(Fetch(x, y));
     }
-    // Sample positions are rounded to 1/256 texel, so coordinates that land on a texel centre
-    // up to float error read that texel alone.
-    const std::int64_t su = (tu - 0x8000 + 0x80) >> 8, sv = (tv - 0x8000 + 0x80) >> 8;
-    const int fx = static_cast<int>(su & 0xFF), fy = static_cast<int>(sv & 0xFF);
+    const std::int64_t su = FilterPosition(u, w), sv = FilterPosition(v, h);
+    const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
     const std::int64_t x0 = su >> 8, y0 = sv >> 8;
     const int xa = Address(x0, w, addressU_), ya = Address(y0, h, addressV_);
     if ((fx | fy) == 0) return Rgba::FromArgb(Fetch(xa, ya));
     const int xb = Address(x0 + 1, w, addressU_), yb = Address(y0 + 1, h, addressV_);
-    const std::uint32_t t[4] = {Fetch(xa, ya), Fetch(xb, ya), Fetch(xa, yb), Fetch(xb, yb)};
-    const int weight[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
-    int channel[4];
-    for (int c = 0; c < 4; ++c) {
-        int sum = 0x8000;
-        for (int i = 0; i < 4; ++i) sum += static_cast<int>((t[i] >> (8 * c)) & 0xFF) * weight[i];
-        channel[c] = sum >> 16;
-    }
-    return {channel[0], channel[1], channel[2], channel[3]};
+    return Rgba::FromArgb(Bilinear(Fetch(xa, ya), Fetch(xb, ya), Fetch(xa, yb), Fetch(xb, yb), fx, fy));
 }
 
 }  // namespace d3d9sw

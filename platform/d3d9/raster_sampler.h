@@ -32,6 +32,27 @@ public:
 
     // Texel position in 16.16 fixed point for a 32.32 texture coordinate along `size` texels.
     static std::int64_t ToTexels(std::int64_t coordinate, int size) { return ((coordinate >> 8) * size) >> 8; }
+    // Where bilinear filtering samples, in 1/256 texel less half a texel: the integer part is
+    // the upper-left texel of the four filtered, the fraction their weights. Positions are
+    // rounded to 1/256 texel, so coordinates on a texel centre up to float error read it alone.
+    static std::int64_t FilterPosition(std::int64_t coordinate, int size) {
+        return (ToTexels(coordinate, size) - 0x8000 + 0x80) >> 8;
+    }
+    // The texels at (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1) (0xAARRGGBB) weighted by
+    // fractions fx and fy (0..255): per channel sum(texel * weight) + 0x8000, >> 16.
+    static std::uint32_t Bilinear(std::uint32_t t0, std::uint32_t t1, std::uint32_t t2, std::uint32_t t3, unsigned fx,
+                                  unsigned fy) {
+        const std::uint64_t w0 = (256 - fx) * (256 - fy), w1 = fx * (256 - fy), w2 = (256 - fx) * fy, w3 = fx * fy;
+        // Two channels to a 64-bit word in 32-bit lanes: the weights add up to 65536, so no
+        // lane exceeds 24 bits.
+        constexpr std::uint64_t kRound = 0x0000800000008000ull;
+        auto even = [](std::uint32_t t) { return (t & 0xFFu) | (std::uint64_t{t & 0xFF0000u} << 16); };    // blue, red
+        auto odd = [](std::uint32_t t) { return ((t >> 8) & 0xFFu) | (std::uint64_t{t >> 24} << 32); };  // green, alpha
+        const std::uint64_t br = even(t0) * w0 + even(t1) * w1 + even(t2) * w2 + even(t3) * w3 + kRound;
+        const std::uint64_t ga = odd(t0) * w0 + odd(t1) * w1 + odd(t2) * w2 + odd(t3) * w3 + kRound;
+        return static_cast<std::uint32_t>(((br >> 16) & 0xFFu) | ((ga >> 8) & 0xFF00u) | ((br >> 32) & 0xFF0000u) |
+                                          ((ga >> 24) & 0xFF000000u));
+    }
     // Maps a texel index into 0..size-1 by an address mode; -1 for BORDER outside the texture.
     static int Address(std::int64_t index, int size, D3DTEXTUREADDRESS mode);
 

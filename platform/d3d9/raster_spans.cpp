@@ -31,6 +31,10 @@ struct Axis {
 };
 
 struct Texture32 {
+    // The sampler's bilinear arithmetic, so that both paths filter alike.
+    static std::int64_t Filtered(std::int64_t c, int size) { return TextureSampler::FilterPosition(c, size); }
+    static constexpr auto Bilinear = TextureSampler::Bilinear;
+
     const std::uint8_t* bits;
     int pitch;
     std::uint32_t alphaOr;  // 0xFF000000 for X8R8G8B8
@@ -44,35 +48,13 @@ struct Texture32 {
     std::uint32_t Point(std::int64_t cu, std::int64_t cv) const {
         return Fetch(u.Map(TextureSampler::ToTexels(cu, u.size) >> 16), v.Map(TextureSampler::ToTexels(cv, v.size) >> 16));
     }
-    // Texel position in 1/256 texel, less half a texel: its integer part is the upper-left
-    // texel of the four that are filtered, its fraction their weights.
-    static std::int64_t Filtered(std::int64_t c, int size) {
-        return (TextureSampler::ToTexels(c, size) - 0x8000 + 0x80) >> 8;
-    }
-
-    // The four texels at (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1) weighted by fractions
-    // fx and fy (not both 0): per channel sum(texel * weight) + 0x8000, >> 16.
-    static std::uint32_t Filter(std::uint32_t t0, std::uint32_t t1, std::uint32_t t2, std::uint32_t t3, unsigned fx,
-                                unsigned fy) {
-        const std::uint64_t w0 = (256 - fx) * (256 - fy), w1 = fx * (256 - fy), w2 = (256 - fx) * fy, w3 = fx * fy;
-        // Two channels to a 64-bit word in 32-bit lanes: the weights add up to 65536, so no
-        // lane exceeds 24 bits.
-        constexpr std::uint64_t kRound = 0x0000800000008000ull;
-        auto even = [](std::uint32_t t) { return (t & 0xFFu) | (std::uint64_t{t & 0xFF0000u} << 16); };    // blue, red
-        auto odd = [](std::uint32_t t) { return ((t >> 8) & 0xFFu) | (std::uint64_t{t >> 24} << 32); };  // green, alpha
-        const std::uint64_t br = even(t0) * w0 + even(t1) * w1 + even(t2) * w2 + even(t3) * w3 + kRound;
-        const std::uint64_t ga = odd(t0) * w0 + odd(t1) * w1 + odd(t2) * w2 + odd(t3) * w3 + kRound;
-        return static_cast<std::uint32_t>(((br >> 16) & 0xFFu) | ((ga >> 8) & 0xFF00u) | ((br >> 32) & 0xFF0000u) |
-                                          ((ga >> 24) & 0xFF000000u));
-    }
-
     std::uint32_t Linear(std::int64_t cu, std::int64_t cv) const {
         const std::int64_t su = Filtered(cu, u.size), sv = Filtered(cv, v.size);
         const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
         const int xa = u.Map(su >> 8), ya = v.Map(sv >> 8);
         if ((fx | fy) == 0) return Fetch(xa, ya);  // on a texel centre, as 1:1 sprites are
         const int xb = u.Map((su >> 8) + 1), yb = v.Map((sv >> 8) + 1);
-        return Filter(Fetch(xa, ya), Fetch(xb, ya), Fetch(xa, yb), Fetch(xb, yb), fx, fy);
+        return Bilinear(Fetch(xa, ya), Fetch(xb, ya), Fetch(xa, yb), Fetch(xb, yb), fx, fy);
     }
 
     // Linear(cu + i * du, cv + i * dv) into out[i] for i < count. Positions only grow or only
@@ -95,7 +77,7 @@ struct Texture32 {
             std::memcpy(&t[2], at + pitch, 8);
             const unsigned fx = static_cast<unsigned>(su & 0xFF), fy = static_cast<unsigned>(sv & 0xFF);
             out[i] = (fx | fy) == 0 ? t[0] | alphaOr
-                                    : Filter(t[0] | alphaOr, t[1] | alphaOr, t[2] | alphaOr, t[3] | alphaOr, fx, fy);
+                                    : Bilinear(t[0] | alphaOr, t[1] | alphaOr, t[2] | alphaOr, t[3] | alphaOr, fx, fy);
         }
     }
 };

@@ -166,6 +166,31 @@ TEST(RasterTexture, LinearFilterAndAddressModes) {
     }
 }
 
+// Every filtering path weighs its four texels through TextureSampler::Bilinear: held here to
+// the weighting written out channel by channel, at the fractions' extremes and at random.
+TEST(RasterTexture, BilinearWeightsEachChannelOfTheFourTexels) {
+    auto expected = [](const std::uint32_t t[4], unsigned fx, unsigned fy) {
+        const unsigned w[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
+        std::uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            unsigned sum = 0x8000;
+            for (int i = 0; i < 4; ++i) sum += ((t[i] >> shift) & 0xFF) * w[i];
+            out |= (sum >> 16) << shift;
+        }
+        return out;
+    };
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::uint32_t t[4];
+        for (std::uint32_t& texel : t)
+            texel = trial < 16 ? (trial & 1 ? 0xFFFFFFFFu : 0u) ^ (trial & 2 ? 0xFF00FF00u : 0u) : random();
+        const unsigned fx = trial < 16 ? (trial & 4 ? 255u : 1u) : random() % 256;
+        const unsigned fy = trial < 16 ? (trial & 8 ? 255u : 0u) : random() % 256;
+        ASSERT_EQ(TextureSampler::Bilinear(t[0], t[1], t[2], t[3], fx, fy), expected(t, fx, fy))
+            << std::hex << t[0] << " " << t[1] << " " << t[2] << " " << t[3] << std::dec << " at " << fx << ", " << fy;
+    }
+}
+
 TEST(RasterTexture, SamplesEveryTextureFormat) {
     struct Case {
         D3DFORMAT format;
