@@ -48,11 +48,9 @@ int RasterThreads::CopyBandCount(int threads, int rows, std::int64_t pixels) {
 }
 
 RasterThreads::~RasterThreads() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_.store(true);
-    }
-    wake_.notify_all();
+    stopping_.store(true, std::memory_order_release);
+    seq_.fetch_add(2, std::memory_order_release);
+    seq_.notify_all();
     for (std::thread& worker : workers_) worker.join();
 }
 
@@ -86,6 +84,18 @@ void RasterThreads::TakeParts(std::uint64_t generation, int thread, int threads,
         if (k % threads != thread) run(k);
 }
 
+bool RasterThreads::ReadJob(std::uint32_t seq, Job* job) const {
+    if ((seq & 1) != 0) return false;  // being written
+    // Acquire loads: one that reads a field of a later job also sees that job's odd count.
+    job->part = part_.load(std::memory_order_acquire);
+    job->context = context_.load(std::memory_order_acquire);
+    job->parts = parts_.load(std::memory_order_acquire);
+    job->threads = threads_.load(std::memory_order_acquire);
+    job->next = next_.load(std::memory_order_acquire);
+    job->generation = generation_.load(std::memory_order_acquire);
+    return seq_.load(std::memory_order_relaxed) == seq;
+}
+
 void RasterThreads::Run(int parts, int threads, Part part, void* context, Next next) {
     if (parts <= 1 || threads <= 1 || parts > kMaxParts) {
         for (int k = 0; k < parts; ++k) part(context, k, parts);
@@ -93,19 +103,20 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context, Next n
     }
     std::lock_guard<std::mutex> run(runMutex_);
     Grow(threads - 1);
-    std::uint64_t generation;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        part_ = part;
-        context_ = context;
-        parts_ = parts;
-        threads_ = threads;
-        next_ = next;
-        finished_.store(0, std::memory_order_relaxed);
-        generation = generation_.load(std::memory_order_relaxed) + 1;
-        generation_.store(generation, std::memory_order_release);
-    }
-    wake_.notify_all();
+    // Only this thread writes the job; the odd count tells a worker reading it meanwhile to
+    // read again.
+    const std::uint32_t seq = seq_.load(std::memory_order_relaxed);
+    seq_.store(seq + 1, std::memory_order_relaxed);
+    const std::uint64_t generation = generation_.load(std::memory_order_relaxed) + 1;
+    finished_.store(0, std::memory_order_relaxed);
+    part_.store(part, std::memory_order_release);
+    context_.store(context, std::memory_order_release);
+    parts_.store(parts, std::memory_order_release);
+    threads_.store(threads, std::memory_order_release);
+    next_.store(next, std::memory_order_release);
+    generation_.store(generation, std::memory_order_release);
+    seq_.store(seq + 2, std::memory_order_release);
+    seq_.notify_all();
     TakeParts(generation, 0, threads, part, context, parts);
     auto finished = [this, parts] { return finished_.load(std::memory_order_acquire) == parts; };
     if (Watch(finished)) return;
@@ -114,32 +125,22 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context, Next n
 }
 
 void RasterThreads::WorkerLoop(int index) {
-    std::uint64_t seen = 0;
+    std::uint32_t seen = 0;  // no job yet: a worker grown during a job still finds it
     Next next = Next::kSoon;  // of the last job
     for (;;) {
-        auto news = [&] {
-            return stopping_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen;
-        };
-        const bool watched = Watch(news, next == Next::kSoon ? kWatchTime : kWatchTimeAfterFlush);
-        std::uint64_t generation;
-        Part part;
-        void* context;
-        int parts;
-        int threads;
-        {
-            // A worker late for a job may read it while the next one is being set: the lock
-            // keeps the description whole, the generation tag keeps the parts apart.
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (!watched) wake_.wait(lock, news);
-            if (stopping_.load(std::memory_order_relaxed)) return;
-            generation = seen = generation_.load(std::memory_order_relaxed);
-            part = part_;
-            context = context_;
-            parts = parts_;
-            threads = threads_;
-            next = next_;
+        auto news = [&] { return seq_.load(std::memory_order_acquire) != seen; };
+        if (!Watch(news, next == Next::kSoon ? kWatchTime : kWatchTimeAfterFlush))
+            seq_.wait(seen, std::memory_order_acquire);
+        if (stopping_.load(std::memory_order_acquire)) return;
+        const std::uint32_t seq = seq_.load(std::memory_order_acquire);
+        Job job;
+        if (!ReadJob(seq, &job)) {
+            Pause();  // the job is being written
+            continue;
         }
-        if (index < threads) TakeParts(generation, index, threads, part, context, parts);
+        seen = seq;
+        next = job.next;
+        if (index < job.threads) TakeParts(job.generation, index, job.threads, job.part, job.context, job.parts);
     }
 }
 

@@ -63,17 +63,30 @@ private:
     void TakeParts(std::uint64_t generation, int thread, int threads, Part part, void* context, int parts);
     bool Claim(int part, std::uint64_t generation);
 
+    // The job as a worker reads it: the fields of the one job being run, written by Run while
+    // `seq_` is odd and read whole by a worker that sees the same even `seq_` before and after.
+    // A woken worker reads it without a lock, so that the workers Run wakes at once do not
+    // then wait for each other one by one.
+    struct Job {
+        Part part;
+        void* context;
+        int parts;
+        int threads;  // workers 1..threads-1 take part
+        Next next;
+        std::uint64_t generation;
+    };
+    bool ReadJob(std::uint32_t seq, Job* job) const;
+
     std::mutex runMutex_;  // one job at a time
-    std::mutex mutex_;     // guards the job's description, sleeping and waking
-    std::condition_variable wake_;
+    std::mutex mutex_;     // the caller's sleep until the job's parts have ended
     std::condition_variable done_;
     std::vector<std::thread> workers_;
-    // The job, written and read under mutex_.
-    Part part_ = nullptr;
-    void* context_ = nullptr;
-    int parts_ = 0;
-    int threads_ = 0;  // workers 1..threads_-1 take part
-    Next next_ = Next::kSoon;
+    std::atomic<std::uint32_t> seq_{0};  // bumped twice per job; sleeping workers wait on it
+    std::atomic<Part> part_{nullptr};
+    std::atomic<void*> context_{nullptr};
+    std::atomic<int> parts_{0};
+    std::atomic<int> threads_{0};
+    std::atomic<Next> next_{Next::kSoon};
     std::atomic<std::uint64_t> generation_{0};  // bumped per job
     // Per part, the last job that took it: a part is free while its job's generation is higher,
     // so a worker late for one job can take nothing of the next.
