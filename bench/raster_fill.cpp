@@ -73,7 +73,7 @@ public:
     }
 
     void Draw(benchmark::State& state) {
-        ClearDepth(state_.depth, {0, 0, kWidth, kHeight}, 1.0f);
+        ClearDepth(state_.depth, {0, 0, kWidth, kHeight}, 1.0f, state_.avx2);
         DrawCall call;
         call.type = D3DPT_TRIANGLELIST;
         call.vertices = reinterpret_cast<const std::uint8_t*>(vertices_.data());

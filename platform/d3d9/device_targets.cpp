@@ -170,6 +170,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     clear.color = color;
     clear.z = z;
     clear.stencil = stencil;
+    clear.avx2 = Control().rasterAvx2;
     std::vector<RECT> areas;
     for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
         const RECT r = count == 0 ? viewport : Intersect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}, viewport);

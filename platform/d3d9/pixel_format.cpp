@@ -199,33 +199,6 @@ void WritePixel(const SurfaceView& view, int x, int y, std::uint32_t argb) {
     }
 }
 
-namespace {
-// Four pixels at a time; whole rows are the hot case (present, depth clears).
-typedef std::uint32_t Pixels4 __attribute__((vector_size(16)));
-}  // namespace
-
-void CopyPixelsOr(std::uint32_t* to, const std::uint8_t* from, int count, std::uint32_t bits) {
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        Pixels4 v;
-        std::memcpy(&v, from + 4 * i, sizeof v);
-        v |= bits;
-        std::memcpy(to + i, &v, sizeof v);
-    }
-    for (; i < count; ++i) to[i] = Load32(from + 4 * i) | bits;
-}
-
-void FillKeepingLowByte(std::uint32_t* to, int count, std::uint32_t bits) {
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        Pixels4 v;
-        std::memcpy(&v, to + i, sizeof v);
-        v = (v & 0xFFu) | bits;
-        std::memcpy(to + i, &v, sizeof v);
-    }
-    for (; i < count; ++i) to[i] = (to[i] & 0xFFu) | bits;
-}
-
 void DecodeDxtBlock(D3DFORMAT format, const std::uint8_t* block, std::uint32_t out[16]) {
     for (int i = 0; i < 16; ++i) out[i] = DecodeDxtTexel(format, block, i);
 }

@@ -45,11 +45,6 @@ std::uint32_t ReadPixel(const SurfaceView& view, int x, int y);
 // Writes one pixel from 0xAARRGGBB, rounding to the format's precision. Not for DXT or depth.
 void WritePixel(const SurfaceView& view, int x, int y, std::uint32_t argb);
 
-// Copies `count` 32-bit pixels with `bits` OR-ed into each (to show an X8 format opaque, or
-// to keep nothing but its low byte with `keepLowByte`: to[i] = bits | (to[i] & 0xFF)).
-void CopyPixelsOr(std::uint32_t* to, const std::uint8_t* from, int count, std::uint32_t bits);
-void FillKeepingLowByte(std::uint32_t* to, int count, std::uint32_t bits);
-
 // Encodes/decodes one DXT block (16 pixels, row-major ARGB) for DXT1, DXT3 or DXT5.
 void DecodeDxtBlock(D3DFORMAT format, const std::uint8_t* block, std::uint32_t out[16]);
 void EncodeDxtBlock(D3DFORMAT format, const std::uint32_t in[16], std::uint8_t* block);

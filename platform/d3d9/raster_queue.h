@@ -51,6 +51,7 @@ public:
         std::uint32_t* depthFloor = nullptr;  // the depth buffer's (DrawState::depthFloor)
         const RECT* rects = nullptr;
         int rectCount = 0;
+        bool avx2 = true;  // DrawState::avx2
     };
     // Keeps the clear, drawn in order with the draws, band by band; holds references as Add.
     void AddClear(const Clear& clear, RefCounted* const* keep, int keepCount);

@@ -75,6 +75,10 @@ struct RowKernels {
     // The block kernel for the set-up's sources, depth format and function and blending;
     // `shade` false takes each texel as the source colour.
     BlockKernel (*pickBlock)(const RowShading& shading, bool shade, const RowOutput& output);
+    // Whole rows of 32-bit pixels: to[i] = (to[i] & 0xFF) | bits, as a depth clear that keeps
+    // the stencil byte; and to[i] = from[i] | bits, as a present of 32-bit pixels.
+    void (*fillKeepingLowByte)(std::uint32_t* to, int count, std::uint32_t bits);
+    void (*copyPixelsOr)(std::uint32_t* to, const std::uint8_t* from, int count, std::uint32_t bits);
 };
 
 // Whether the CPU runs AVX2.

@@ -517,7 +517,7 @@ std::uint32_t DepthUnits(D3DFORMAT format, float z) {
     return static_cast<std::uint32_t>(std::lround(clamped * (is16 ? 65535.0 : 16777215.0)));
 }
 
-void ClearDepth(const SurfaceView& depth, const RECT& rect, float z) {
+void ClearDepth(const SurfaceView& depth, const RECT& rect, float z, bool avx2) {
     const RECT r = ClipToSurface(depth, rect);
     if (r.left == r.right || r.top == r.bottom || depth.bits == nullptr) return;
     const bool is16 = depth.format == D3DFMT_D16 || depth.format == D3DFMT_D16_LOCKABLE;
@@ -535,13 +535,14 @@ void ClearDepth(const SurfaceView& depth, const RECT& rect, float z) {
     // Depth in the high 24 bits; the stencil byte of each pixel is kept (D24X8 has none to
     // keep, so its rows are filled whole).
     const std::uint32_t value = DepthUnits(depth.format, z) << 8;
+    const RowKernels& kernels = SelectRowKernels(avx2);
     for (LONG y = r.top; y < r.bottom; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch);
         if (depth.format == D3DFMT_D24X8) {
             std::fill(row + r.left, row + r.right, value);
             continue;
         }
-        FillKeepingLowByte(row + r.left, r.right - r.left, value);
+        kernels.fillKeepingLowByte(row + r.left, r.right - r.left, value);
     }
 }
 

@@ -82,7 +82,7 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call);
 // Fills `rect` (clipped to the surface) of a colour target with `argb`, or of a depth surface
 // with `z` (0..1, stored at the depth format's precision).
 void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb);
-void ClearDepth(const SurfaceView& depth, const RECT& rect, float z);
+void ClearDepth(const SurfaceView& depth, const RECT& rect, float z, bool avx2);
 // Sets the stencil byte of D24S8 (the low byte of each 32-bit word) in `rect`, depth kept.
 void ClearStencil(const SurfaceView& depth, const RECT& rect, DWORD stencil);
 // What ClearDepth stores for `z` in a depth buffer of `format`, in the format's units.

@@ -110,7 +110,7 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
         device_->FlushDraws();
         return D3D_OK;
     }
-    const WindowCopy copy(view, source, dest, pixels, windowWidth, windowHeight);
+    const WindowCopy copy(view, source, dest, pixels, windowWidth, windowHeight, Control().rasterAvx2);
     if (copy.RowForRow()) {
         // Each band's rows are copied by the thread that drew them, while they are in its cache.
         const RasterQueue::BandWork work{

@@ -5,8 +5,8 @@
 namespace d3d9sw {
 
 WindowCopy::WindowCopy(const SurfaceView& from, const RECT& source, const RECT& dest, std::uint32_t* pixels, int width,
-                       int height)
-    : from_(from), source_(source), dest_(dest), pixels_(pixels), width_(width) {
+                       int height, bool avx2)
+    : from_(from), source_(source), dest_(dest), pixels_(pixels), width_(width), kernels_(SelectRowKernels(avx2)) {
     visible_ = RECT{std::max<LONG>(dest.left, 0), std::max<LONG>(dest.top, 0), std::min<LONG>(dest.right, width),
                     std::min<LONG>(dest.bottom, height)};
     if (visible_.left >= visible_.right || visible_.top >= visible_.bottom) visible_ = RECT{0, 0, 0, 0};
@@ -31,7 +31,7 @@ void WindowCopy::CopyWindowRows(LONG top, LONG bottom) const {
             const LONG left = static_cast<LONG>(std::max<long long>(visible_.left, -offset));
             const LONG right = static_cast<LONG>(std::min<long long>(visible_.right, from_.width - offset));
             const std::uint8_t* line = from_.bits + static_cast<std::ptrdiff_t>(sy) * from_.pitch;
-            if (right > left) CopyPixelsOr(row + left, line + 4 * (left + offset), right - left, alphaOr_);
+            if (right > left) kernels_.copyPixelsOr(row + left, line + 4 * (left + offset), right - left, alphaOr_);
             continue;
         }
         for (LONG x = visible_.left; x < visible_.right; ++x) {

@@ -6,14 +6,16 @@
 #include <cstdint>
 
 #include "platform/d3d9/pixel_format.h"
+#include "platform/d3d9/raster_rows.h"
 
 namespace d3d9sw {
 
 class WindowCopy {
 public:
     // `source` lies within the view; `dest` is in window pixels and may reach outside the window.
+    // `avx2`: as DrawState::avx2.
     WindowCopy(const SurfaceView& from, const RECT& source, const RECT& dest, std::uint32_t* pixels, int width,
-               int height);
+               int height, bool avx2);
 
     // The window's rows top..bottom-1 that the destination covers.
     void CopyWindowRows(LONG top, LONG bottom) const;
@@ -34,6 +36,7 @@ private:
     RECT source_, dest_, visible_;
     std::uint32_t* pixels_;
     int width_;
+    const RowKernels& kernels_;
     long long sourceWidth_, sourceHeight_, destWidth_, destHeight_;
     bool wholeRows_;          // rows of one width in a 32-bit format: copied, not sampled
     std::uint32_t alphaOr_;   // forces alpha where the format has none

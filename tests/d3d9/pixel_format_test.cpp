@@ -42,17 +42,26 @@ TEST(PixelFormat, WriteThenReadRoundsToEachFormat) {
 }
 
 TEST(PixelFormat, ClearsStoreAtTheFormatsPrecision) {
-    Surface d16(D3DFMT_D16, 4, 4), d24(D3DFMT_D24S8, 4, 4);
-    std::fill(d24.bits.begin(), d24.bits.end(), std::uint8_t{0x5A});  // stencil byte survives a depth clear
-    ClearDepth(d16.view, {1, 1, 3, 3}, 0.5f);
-    ClearDepth(d24.view, {-5, -5, 50, 50}, 1.0f);  // clipped to the surface
-    std::uint16_t raw16[2];
-    std::memcpy(raw16, d16.bits.data() + 1 * d16.view.pitch, 4);
-    EXPECT_EQ(raw16[0], 0) << "outside the rectangle";
-    EXPECT_EQ(raw16[1], 32768) << "round(0.5 * 65535)";
-    std::uint32_t raw24;
-    std::memcpy(&raw24, d24.bits.data() + 3 * d24.view.pitch + 12, 4);
-    EXPECT_EQ(raw24, 0xFFFFFF5Au);
+    for (bool avx2 : {false, true}) {
+        // D24S8 rows of 19: whole vectors and a tail, each pixel's stencil byte its own.
+        Surface d16(D3DFMT_D16, 4, 4), d24(D3DFMT_D24S8, 19, 4);
+        for (std::size_t i = 0; i < d24.bits.size(); ++i) d24.bits[i] = static_cast<std::uint8_t>(0x5A + i);
+        ClearDepth(d16.view, {1, 1, 3, 3}, 0.5f, avx2);
+        ClearDepth(d24.view, {-5, -5, 50, 50}, 1.0f, avx2);  // clipped to the surface
+        std::uint16_t raw16[2];
+        std::memcpy(raw16, d16.bits.data() + 1 * d16.view.pitch, 4);
+        EXPECT_EQ(raw16[0], 0) << "outside the rectangle";
+        EXPECT_EQ(raw16[1], 32768) << "round(0.5 * 65535)";
+        int wrong = 0;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 19; ++x) {
+                const std::size_t at = static_cast<std::size_t>(y) * d24.view.pitch + 4 * static_cast<std::size_t>(x);
+                std::uint32_t raw24;
+                std::memcpy(&raw24, d24.bits.data() + at, 4);
+                wrong += raw24 != (0xFFFFFF00u | static_cast<std::uint8_t>(0x5A + at));  // stencil kept
+            }
+        EXPECT_EQ(wrong, 0) << "AVX2 " << avx2;
+    }
 }
 
 TEST(PixelFormat, ColourClearsFillTheirRectangleInEveryPixelSize) {

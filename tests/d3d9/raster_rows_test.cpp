@@ -140,7 +140,7 @@ public:
         scene.state.pixelShader = grey_.get();
         scene.state.threads = how.threads;
         scene.state.avx2 = how.avx2;
-        if (setup_.depth != D3DFMT_UNKNOWN) ClearDepth(scene.state.depth, {0, 0, kWidth, kHeight}, 0.75f);
+        if (setup_.depth != D3DFMT_UNKNOWN) ClearDepth(scene.state.depth, {0, 0, kWidth, kHeight}, 0.75f, how.avx2);
 
         std::mt19937 random(seed_ + 1);
         if (flatTriangles) AddFlatTriangles(scene, random);
@@ -374,6 +374,26 @@ TEST(RasterRows, SpansOfOneColourMatchTheGeneralLoop) {
         for (const Drawing& how : FastDrawings({1}))
             EXPECT_TRUE(scene.Draw(how, true) == reference) << setup.name << ", AVX2 " << how.avx2;
     }
+}
+
+// Present's row copy: each pixel once, `bits` OR-ed in, nothing past the count, from a source
+// at any byte offset; every length around the vector widths, both builds.
+TEST(RasterRows, RowCopiesOrInTheirBitsAndStopAtTheCount) {
+    std::vector<std::uint8_t> from(4 * 64 + 3);
+    for (std::size_t i = 0; i < from.size(); ++i) from[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    for (const RowKernels* kernels : {&RowKernelsSse2(), &SelectRowKernels(true)})
+        for (int offset : {0, 3})
+            for (int count = 0; count <= 40; ++count) {
+                std::vector<std::uint32_t> to(64, 0x12345678u);
+                kernels->copyPixelsOr(to.data(), from.data() + offset, count, 0xFF000000u);
+                int wrong = 0;
+                for (int i = 0; i < 64; ++i) {
+                    std::uint32_t expected = 0x12345678u;
+                    if (i < count) std::memcpy(&expected, from.data() + offset + 4 * i, 4), expected |= 0xFF000000u;
+                    wrong += to[static_cast<std::size_t>(i)] != expected;
+                }
+                EXPECT_EQ(wrong, 0) << "offset " << offset << ", count " << count;
+            }
 }
 
 // Named for the ThreadSanitizer pass: bands drawn at once never touch the same pixel.

@@ -40,7 +40,7 @@ public:
             depth_ = std::make_unique<Surface>(depthFormat, width, height);
             state.depth = depth_->view;
             renderStates[D3DRS_ZENABLE] = D3DZB_TRUE;
-            ClearDepth(state.depth, {0, 0, width, height}, 1.0f);
+            ClearDepth(state.depth, {0, 0, width, height}, 1.0f, true);
         }
         state.target = target_.view;
         state.viewport = {0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0.0f, 1.0f};
