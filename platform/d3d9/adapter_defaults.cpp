@@ -71,7 +71,8 @@ AdapterConfig DefaultAdapter() {
     for (D3DFORMAT format : {D3DFMT_A8, D3DFMT_L8, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5}) adapter.formats[format] = plain;
     FormatSupport depth;
     depth.depthStencil = true;
-    for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8}) adapter.formats[format] = depth;
+    for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D16_LOCKABLE, D3DFMT_D24S8, D3DFMT_D24X8})
+        adapter.formats[format] = depth;
     FormatSupport index;
     index.indexBuffer = true;
     adapter.formats[D3DFMT_INDEX16] = index;

@@ -48,7 +48,7 @@ struct AdapterConfig {
     bool swAvailable = false;   // SW: GetDeviceCaps fails with D3DERR_NOTAVAILABLE
     // Per format; formats absent from the map are unsupported. Default: A8R8G8B8, X8R8G8B8,
     // R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, A8, DXT1, DXT3, DXT5 textures; the first six render
-    // targets; D16, D24S8, D24X8 depth; INDEX16.
+    // targets; D16, D16_LOCKABLE, D24S8, D24X8 depth; INDEX16.
     std::map<D3DFORMAT, FormatSupport> formats;
     // Multisample types supported (beyond NONE) and their quality level count.
     std::map<D3DMULTISAMPLE_TYPE, DWORD> multiSample;

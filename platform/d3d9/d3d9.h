@@ -82,8 +82,8 @@ struct IDirect3DSurface9 : IDirect3DResource9 {
     virtual HRESULT GetDesc(D3DSURFACE_DESC* desc) = 0;
     // `rect` null locks the whole surface; for DXT formats it must be 4x4-block aligned (or reach
     // the surface's edge). Fails for DEFAULT-pool surfaces that are not lockable (render targets
-    // without D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, depth buffers), for a second lock, and for
-    // D3DLOCK_DISCARD on a surface that is not dynamic.
+    // without D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, depth buffers but D16_LOCKABLE ones), for a
+    // second lock, and for D3DLOCK_DISCARD on a surface that is not dynamic.
     virtual HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) = 0;
     virtual HRESULT UnlockRect() = 0;
 

@@ -122,7 +122,7 @@ HRESULT Device::BuildPresentation(const D3DPRESENT_PARAMETERS& params) {
         desc.Width = params.BackBufferWidth;
         desc.Height = params.BackBufferHeight;
         Surface::Options options;
-        options.lockable = false;
+        options.lockable = IsLockableDepth(params.AutoDepthStencilFormat);
         autoDepth_ = std::make_unique<Surface>(this, this, static_cast<IDirect3DDevice9*>(this), desc, options);
     }
     states_.SetDefaults(params.EnableAutoDepthStencil != FALSE);

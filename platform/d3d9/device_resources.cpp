@@ -168,6 +168,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (surface == nullptr || sharedHandle != nullptr) return done(D3DERR_INVALIDCALL);
     if (width == 0 || height == 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return done(D3DERR_INVALIDCALL);
     if (!SupportOf(adapter_, format).depthStencil) return done(D3DERR_INVALIDCALL);
+    if (discard && IsLockableDepth(format)) return done(D3DERR_INVALIDCALL);
     if (!MultiSampleOffered(adapter_, multiSample, multiSampleQuality)) return done(D3DERR_INVALIDCALL);
     const std::uint64_t bytes = SurfaceBytes(format, width, height);
     if (FAILED(hr = ReserveVideoMemory(bytes))) return done(hr);
@@ -175,7 +176,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, multiSample,
                          multiSampleQuality, width, height};
     Surface::Options options;
-    options.lockable = false;
+    options.lockable = IsLockableDepth(format);
     auto* created = new Surface(this, nullptr, nullptr, desc, options);
     TrackResource(created, D3DPOOL_DEFAULT, bytes);
     *surface = created;

@@ -26,6 +26,10 @@ bool HasStencil(D3DFORMAT depthFormat) {
            depthFormat == D3DFMT_D24FS8;
 }
 
+bool IsLockableDepth(D3DFORMAT depthFormat) {
+    return depthFormat == D3DFMT_D16_LOCKABLE || depthFormat == D3DFMT_D32F_LOCKABLE;
+}
+
 d3d9ctl::FormatSupport SupportOf(const d3d9ctl::AdapterConfig& adapter, D3DFORMAT format) {
     const auto it = adapter.formats.find(format);
     if (it == adapter.formats.end()) return {};

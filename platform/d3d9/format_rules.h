@@ -12,6 +12,9 @@ bool IsBackBufferFormat(D3DFORMAT format);
 // The display format a back-buffer format is shown in (A8R8G8B8 -> X8R8G8B8, A1R5G5B5 -> X1R5G5B5).
 D3DFORMAT DisplayFormatOf(D3DFORMAT backBufferFormat);
 bool HasStencil(D3DFORMAT depthFormat);
+// Depth formats whose surfaces LockRect opens (D16_LOCKABLE, D32F_LOCKABLE); their contents must
+// survive, so they cannot be discarded.
+bool IsLockableDepth(D3DFORMAT depthFormat);
 
 // The adapter's support record for a format; all false when absent or when the software
 // device cannot hold the format's pixels.

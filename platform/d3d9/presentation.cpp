@@ -90,6 +90,8 @@ HRESULT CompletePresentParameters(const d3d9ctl::AdapterConfig& adapter, UINT or
     if (p.EnableAutoDepthStencil) {
         if (use == PresentUse::AdditionalSwapChain) return D3DERR_INVALIDCALL;
         if (!SupportOf(adapter, p.AutoDepthStencilFormat).depthStencil) return D3DERR_NOTAVAILABLE;
+        if ((p.Flags & D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL) && IsLockableDepth(p.AutoDepthStencilFormat))
+            return D3DERR_INVALIDCALL;
     }
     *params = p;
     return D3D_OK;

@@ -16,7 +16,8 @@ class Device;
 class Surface final : public IDirect3DSurface9, public RefCounted {
 public:
     struct Options {
-        bool lockable = true;  // false: LockRect fails (render targets, depth buffers, DEFAULT textures)
+        bool lockable = true;  // false: LockRect fails (render targets, DEFAULT textures, depth
+                               // buffers but D16_LOCKABLE ones)
         bool dynamic = false;  // D3DLOCK_DISCARD allowed
     };
     // `container`/`containerInterface` null: a standalone surface holding its device.

@@ -74,9 +74,16 @@ TEST_F(AdapterTest, FormatChecksFollowTheConfiguration) {
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, D3DUSAGE_QUERY_POSTPIXELSHADER_BLENDING,
                                       D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8),
               D3D_OK);
-    for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8})
+    for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D16_LOCKABLE, D3DFMT_D24S8, D3DFMT_D24X8}) {
         EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format),
-                  D3D_OK);
+                  D3D_OK) << format;
+        EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, desk, D3DFMT_R5G6B5, format), D3D_OK) << format;
+        // Depth formats are neither textures nor colour surfaces.
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, 0, D3DRTYPE_TEXTURE, format), D3DERR_NOTAVAILABLE)
+            << format;
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, 0, D3DRTYPE_SURFACE, format), D3DERR_NOTAVAILABLE)
+            << format;
+    }
     EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D32),
               D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, desk, D3DFMT_A8R8G8B8, D3DFMT_D24S8), D3D_OK);

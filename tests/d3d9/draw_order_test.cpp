@@ -287,6 +287,48 @@ TEST_F(DrawOrderTest, ThreadedClearsWaitForTheQueuedDrawsThatSampleWhatTheyClear
     }
 }
 
+// After a clear to 0.5 every later quad nearer than that could be drawn in reverse; a lock lets
+// the caller write anything, so depths the quad ties with must still decide as in order.
+TEST_F(DrawOrderTest, DepthsWrittenThroughALockDecideTheNextDraws) {
+    Ref<IDirect3DSurface9> depth;
+    ASSERT_EQ(device_->CreateDepthStencilSurface(kWidth, kHeight, D3DFMT_D16_LOCKABLE, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                                 depth.out(), nullptr),
+              D3D_OK);
+    ASSERT_EQ(device_->SetDepthStencilSurface(depth.get()), D3D_OK);
+    auto wholeTarget = [](float z, DWORD color) {
+        const float l = ClipX(-8), r = ClipX(kWidth + 8), t = ClipY(-8), b = ClipY(kHeight + 8);
+        const Vertex corners[4] = {{l, t, z, color, 0, 0}, {r, t, z, color, 0, 0}, {l, b, z, color, 0, 0},
+                                   {r, b, z, color, 0, 0}};
+        std::vector<Vertex> all;
+        for (int i : {0, 1, 2, 2, 1, 3}) all.push_back(corners[i]);
+        return all;
+    };
+    const Draw opaque{0, 1, D3DCMP_LESSEQUAL, TRUE, FALSE, FALSE, 0xF, false};
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 0.5f, 0), D3D_OK);
+    Submit(wholeTarget(0.75f, 0xFF0000FFu), {opaque});  // behind the clear: no pixel
+
+    // Left third nearer than the next quad, middle third at its depth, right third behind it
+    // and behind the clear too.
+    const std::uint16_t units[3] = {static_cast<std::uint16_t>(d3d9sw::DepthUnits(D3DFMT_D16_LOCKABLE, 0.25f)),
+                                    static_cast<std::uint16_t>(d3d9sw::DepthUnits(D3DFMT_D16_LOCKABLE, 0.375f)),
+                                    static_cast<std::uint16_t>(d3d9sw::DepthUnits(D3DFMT_D16_LOCKABLE, 0.625f))};
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(depth->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch + 2 * x, &units[x * 3 / kWidth], 2);
+    ASSERT_EQ(depth->UnlockRect(), D3D_OK);
+    Submit(wholeTarget(0.375f, 0xFF00FF00u), {opaque});
+
+    Ref<IDirect3DSurface9> target;
+    ASSERT_EQ(device_->GetRenderTarget(0, target.out()), D3D_OK);
+    for (int y : {0, kHeight / 2, kHeight - 1})
+        for (int x = 0; x < kWidth; ++x)
+            ASSERT_EQ(d3d9ctl::ReadPixel(target.get(), x, y), x * 3 / kWidth == 0 ? 0xFF000000u : 0xFF00FF00u)
+                << "pixel " << x << ", " << y;
+    ASSERT_EQ(device_->SetDepthStencilSurface(nullptr), D3D_OK);
+}
+
 TEST_F(DrawOrderTest, ADepthBufferMadeAgainByAResetIsNotTakenForTheOneItReplaces) {
     ExpectSameAsInOrder([&] {
         std::mt19937 random(7);

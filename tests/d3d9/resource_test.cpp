@@ -147,6 +147,42 @@ TEST_F(ResourceTest, TextureLockRulesByPoolUsageAndFormat) {
     ASSERT_EQ(tiny->UnlockRect(0), D3D_OK);
 }
 
+// Of the depth formats only D16_LOCKABLE locks, made by the device or with it; its contents must
+// survive, so it refuses to be discarded.
+TEST_F(ResourceTest, OnlyD16LockableDepthBuffersLock) {
+    for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D16_LOCKABLE}) {
+        Ref<IDirect3DSurface9> depth;
+        ASSERT_EQ(device_->CreateDepthStencilSurface(4, 4, format, D3DMULTISAMPLE_NONE, 0, FALSE, depth.out(), nullptr),
+                  D3D_OK)
+            << format;
+        D3DLOCKED_RECT locked{};
+        const bool lockable = format == D3DFMT_D16_LOCKABLE;
+        EXPECT_EQ(depth->LockRect(&locked, nullptr, 0), lockable ? D3D_OK : D3DERR_INVALIDCALL) << format;
+        if (lockable) {
+            EXPECT_EQ(locked.Pitch, 8);
+            EXPECT_EQ(depth->UnlockRect(), D3D_OK);
+        }
+    }
+    {
+        Ref<IDirect3DSurface9> discarded;
+        EXPECT_EQ(device_->CreateDepthStencilSurface(4, 4, D3DFMT_D16_LOCKABLE, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                                     discarded.out(), nullptr),
+                  D3DERR_INVALIDCALL);
+    }
+
+    D3DPRESENT_PARAMETERS params = WindowedParams(window_);
+    params.AutoDepthStencilFormat = D3DFMT_D16_LOCKABLE;
+    params.Flags = D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL;
+    EXPECT_EQ(device_->Reset(&params), D3DERR_INVALIDCALL);
+    params.Flags = 0;
+    ASSERT_EQ(device_->Reset(&params), D3D_OK);
+    Ref<IDirect3DSurface9> depth;
+    ASSERT_EQ(device_->GetDepthStencilSurface(depth.out()), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(depth->UnlockRect(), D3D_OK);
+}
+
 TEST_F(ResourceTest, UpdateSurfaceCopiesSystemMemoryIntoTheDefaultPool) {
     Ref<IDirect3DTexture9> system, video;
     ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, system.out(), nullptr), D3D_OK);

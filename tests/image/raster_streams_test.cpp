@@ -35,6 +35,53 @@ TEST(RasterMemFile, ReadsWholeItemsFromACallersBuffer) {
     EXPECT_EQ(file.Scanf("%d", nullptr), 0);
 }
 
+// Each read from position `from` of the bytes 0..9: what it returns, where it leaves the
+// position and how many bytes it copies (the rest of the target keeps its 0xEE fill).
+TEST(RasterMemFile, ReadEdges) {
+    struct Case {
+        const char* what;
+        long from;
+        bool nullTarget;
+        unsigned size, count;
+        unsigned items;
+        long position;
+        unsigned copied;
+    };
+    const Case cases[] = {
+        {"whole items", 2, false, 2, 3, 3, 8, 6},
+        {"short read at the end keeps the partial item", 7, false, 2, 3, 1, 10, 3},
+        {"at the end", 10, false, 1, 1, 0, 10, 0},
+        {"past the end", 12, false, 1, 1, 0, 12, 0},
+        {"zero size", 2, false, 0, 5, 0, 2, 0},
+        {"zero count", 2, false, 4, 0, 0, 2, 0},
+        {"null target", 2, true, 1, 4, 0, 2, 0},
+        // 65536 x 65536 is 0 in 32 bits: the product must not wrap.
+        {"size x count past 32 bits", 4, false, 65536, 65536, 0, 10, 6},
+    };
+    for (const Case& c : cases) {
+        unsigned char bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+        CRasterMemFile file(bytes, sizeof(bytes));
+        ASSERT_TRUE(file.Seek(c.from, 0)) << c.what;
+        unsigned char out[16];
+        std::memset(out, 0xEE, sizeof(out));
+        EXPECT_EQ(file.Read(c.nullTarget ? nullptr : out, c.size, c.count), c.items) << c.what;
+        EXPECT_EQ(file.Tell(), c.position) << c.what;
+        for (unsigned i = 0; i < sizeof(out); ++i)
+            EXPECT_EQ(out[i], i < c.copied ? bytes[c.from + i] : 0xEE) << c.what << ", byte " << i;
+    }
+    // No buffer: never opened, or an owned one closed.
+    unsigned char out[4];
+    CRasterMemFile none;
+    EXPECT_EQ(none.Read(out, 1, 4), 0u);
+    CRasterMemFile closed;
+    ASSERT_TRUE(closed.Open());
+    ASSERT_EQ(closed.Write("abcd", 1, 4), 4u);
+    ASSERT_TRUE(closed.Seek(0, 0));
+    ASSERT_TRUE(closed.Close());
+    EXPECT_EQ(closed.Read(out, 1, 4), 0u);
+    EXPECT_EQ(closed.Tell(), -1);
+}
+
 TEST(RasterMemFile, GrowsInSixtyFourKilobyteSteps) {
     CRasterMemFile file;
     ASSERT_TRUE(file.Open());

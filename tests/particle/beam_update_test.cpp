@@ -97,6 +97,11 @@ TEST_F(BeamUpdateTest, EmissionWaitsForTheDelayAndThenForEachInterval) {
         {0.0f, 10, 10.0f, 12, 1},
         {0.0f, 10, 10.0f, 20, 1},
         {0.0f, 10, 10.0f, 21, 2},
+        // Exact binary fractions: 0.75 s of emission time holds the interval of 0.25 s three
+        // times, but spawns only while the time left exceeds it, so the third waits; the
+        // second tick brings 1 s and three more.
+        {0.0f, 250, 4.0f, 3, 2},
+        {0.0f, 250, 4.0f, 6, 5},
     };
     for (const Case& c : cases) {
         CParticleBeam beam(nullptr, nullptr);
