@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "platform/d3d9/index_range.h"
 #include "platform/d3d9/raster_threads.h"
@@ -225,12 +226,15 @@ void RasterQueue::PlanRun(std::size_t first, std::size_t end) {
         const BandedTriangles& sorted = sorted_[d];
         const UINT primitives = draw.call.primitiveCount;
         primitiveHighest_.assign(primitives + 1, highest_[d - first + 1]);
-        for (UINT p = primitives; p-- > 0;)
-            primitiveHighest_[p] = std::max(primitiveHighest_[p + 1], PrimitiveDepths(draw.call, draw.pipeline, sorted, p).high);
+        primitiveLowest_.resize(primitives);
+        for (UINT p = primitives; p-- > 0;) {
+            const DepthBounds depths = PrimitiveDepths(draw.call, draw.pipeline, sorted, p);
+            primitiveHighest_[p] = std::max(primitiveHighest_[p + 1], depths.high);
+            primitiveLowest_[p] = depths.low <= depths.high ? depths.low : std::numeric_limits<std::int64_t>::max();
+        }
         for (UINT p = 0; p < primitives; ++p) {
             if (primitiveHighest_[p] < floor) return split(d, p);
-            const DepthBounds depths = PrimitiveDepths(draw.call, draw.pipeline, sorted, p);
-            if (depths.low <= depths.high) floor = std::min(floor, depths.low);
+            floor = std::min(floor, primitiveLowest_[p]);
         }
     }
     for (std::size_t k = first; k < end; ++k) step(k, {});

@@ -124,6 +124,7 @@ private:
     std::vector<CoarseDepth> coarse_;          // per band at a flush; kept for the next frame's
     std::vector<std::int64_t> highest_;        // while planning a run: highest depth from a draw on
     std::vector<std::int64_t> primitiveHighest_;  // the same from a primitive of one draw on
+    std::vector<std::int64_t> primitiveLowest_;   // each primitive's lowest depth (none: the maximum)
     std::unordered_set<const void*> written_;  // memory of queued targets and depth buffers
     std::unordered_set<const void*> sampled_;  // memory of queued textures
     double pixels_ = 0;                        // estimated, for the band count
