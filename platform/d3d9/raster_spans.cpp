@@ -59,14 +59,21 @@ struct Texture32 {
 
     // Linear(cu + i * du, cv + i * dv) into out[i] for i < count. Positions only grow or only
     // shrink along a span, so when both ends keep all four texels inside the texture, every
-    // pixel between does, and no addressing is needed.
+    // pixel between does, and no addressing is needed: such runs go to `vectorised` when there
+    // is one and the texture fits it.
     void LinearRun(std::int64_t cu, std::int64_t cv, std::int64_t du, std::int64_t dv, int count,
-                   std::uint32_t* out) const {
+                   BilinearRunFunction vectorised, std::uint32_t* out) const {
         const std::int64_t last = count - 1;
         auto inside = [](std::int64_t s, int size) { return s >= 0 && (s >> 8) <= size - 2; };
         if (!(inside(Filtered(cu, u.size), u.size) && inside(Filtered(cu + last * du, u.size), u.size) &&
               inside(Filtered(cv, v.size), v.size) && inside(Filtered(cv + last * dv, v.size), v.size))) {
             for (int i = 0; i < count; ++i, cu += du, cv += dv) out[i] = Linear(cu, cv);
+            return;
+        }
+        constexpr int kLargest = 65536;
+        if (vectorised != nullptr && u.size <= kLargest && v.size <= kLargest && pitch > 0 &&
+            static_cast<std::int64_t>(pitch) * v.size < (std::int64_t{1} << 31)) {
+            vectorised({bits, pitch, u.size, v.size, alphaOr, cu, cv, du, dv}, count, out);
             return;
         }
         for (int i = 0; i < count; ++i, cu += du, cv += dv) {
@@ -219,7 +226,7 @@ void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& c
         if (textured) {
             // Texels as the general loop samples them, pixel by pixel.
             if (fast && linear) {
-                tex.LinearRun(u, v, cursor.uStep, cursor.vStep, count, texels);
+                tex.LinearRun(u, v, cursor.uStep, cursor.vStep, count, plan.kernels->bilinearRun, texels);
                 u += count * cursor.uStep;
                 v += count * cursor.vStep;
             } else {
