@@ -3,7 +3,8 @@
 // same at every pixel and whose texels lie side by side in memory, as in the rows of an
 // unrotated quad mapped texel for pixel. Two passes over a run of pixels: shading (texel and
 // diffuse into the source colour) and output (depth test and write, alpha test, blending,
-// the target write). Both repeat the general loop's arithmetic exactly.
+// the target write). Both repeat the general loop's arithmetic exactly. Besides, bilinear
+// filtering of the texels of a rotated or stretched span, AVX2 only.
 //
 // Each kernel exists twice, built for SSE2 (every x86-64 CPU) and for AVX2; the AVX2 form is
 // used when the CPU has it and the caller allows it.
@@ -93,8 +94,7 @@ struct RowKernels {
     // the stencil byte; and to[i] = from[i] | bits, as a present of 32-bit pixels.
     void (*fillKeepingLowByte)(std::uint32_t* to, int count, std::uint32_t bits);
     void (*copyPixelsOr)(std::uint32_t* to, const std::uint8_t* from, int count, std::uint32_t bits);
-    // Null in the SSE2 build, where texels are gathered one by one anyway: the caller's scalar
-    // loop does as well.
+    // Null in the SSE2 build, which has no gathers: the caller's scalar loop serves there.
     BilinearRunFunction bilinearRun;
 };
 
