@@ -3,7 +3,8 @@
 // same at every pixel and whose texels lie side by side in memory, as in the rows of an
 // unrotated quad mapped texel for pixel. Two passes over a run of pixels: shading (texel and
 // diffuse into the source colour) and output (depth test and write, alpha test, blending,
-// the target write). Both repeat the general loop's arithmetic exactly.
+// the target write). Both repeat the general loop's arithmetic exactly. Besides, bilinear
+// filtering of the texels of a rotated or stretched span, AVX2 only.
 //
 // Each kernel exists twice, built for SSE2 (every x86-64 CPU) and for AVX2; the AVX2 form is
 // used when the CPU has it and the caller allows it.
@@ -50,6 +51,20 @@ struct RowBlock {
     int width = 0, height = 0;
 };
 
+// A run of pixels filtered bilinearly from a 32-bit texture at texture coordinates (32.32
+// fixed point) u + i * uStep, v + i * vStep, as TextureSampler::Bilinear filters them, the four
+// texels of every pixel inside the texture (no addressing). The texture is at most 65536 texels
+// either way and height * pitch below 2^31 bytes.
+struct BilinearRun {
+    const std::uint8_t* bits = nullptr;  // the top-left texel
+    std::ptrdiff_t pitch = 0;
+    int width = 0, height = 0;
+    std::uint32_t alphaOr = 0;  // 0xFF000000 for a texture without alpha
+    std::int64_t u = 0, v = 0, uStep = 0, vStep = 0;
+};
+// texels[i] for `count` pixels of `run`.
+using BilinearRunFunction = void (*)(const BilinearRun& run, int count, std::uint32_t* texels);
+
 // source[i] for `count` pixels from texels[i] (read only when a group takes the texel, so
 // null otherwise).
 using RowShadeFunction = void (*)(const RowShading& shading, const std::uint32_t* texels, int count,
@@ -79,6 +94,8 @@ struct RowKernels {
     // the stencil byte; and to[i] = from[i] | bits, as a present of 32-bit pixels.
     void (*fillKeepingLowByte)(std::uint32_t* to, int count, std::uint32_t bits);
     void (*copyPixelsOr)(std::uint32_t* to, const std::uint8_t* from, int count, std::uint32_t bits);
+    // Null in the SSE2 build, which has no gathers: the caller's scalar loop serves there.
+    BilinearRunFunction bilinearRun;
 };
 
 // Whether the CPU runs AVX2.

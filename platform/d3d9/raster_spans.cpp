@@ -58,15 +58,23 @@ struct Texture32 {
     }
 
     // Linear(cu + i * du, cv + i * dv) into out[i] for i < count. Positions only grow or only
-    // shrink along a span, so when both ends keep all four texels inside the texture, every
-    // pixel between does, and no addressing is needed.
+    // shrink along a span, so the pixels whose four texels all lie inside the texture make one
+    // stretch of it: the pixels on either side are addressed one by one, the stretch needs no
+    // addressing and goes to `vectorised` when there is one and the texture fits it.
     void LinearRun(std::int64_t cu, std::int64_t cv, std::int64_t du, std::int64_t dv, int count,
-                   std::uint32_t* out) const {
-        const std::int64_t last = count - 1;
-        auto inside = [](std::int64_t s, int size) { return s >= 0 && (s >> 8) <= size - 2; };
-        if (!(inside(Filtered(cu, u.size), u.size) && inside(Filtered(cu + last * du, u.size), u.size) &&
-              inside(Filtered(cv, v.size), v.size) && inside(Filtered(cv + last * dv, v.size), v.size))) {
-            for (int i = 0; i < count; ++i, cu += du, cv += dv) out[i] = Linear(cu, cv);
+                   BilinearRunFunction vectorised, std::uint32_t* out) const {
+        auto inside = [&](int i) {
+            auto axis = [](std::int64_t s, int size) { return s >= 0 && (s >> 8) <= size - 2; };
+            return axis(Filtered(cu + i * du, u.size), u.size) && axis(Filtered(cv + i * dv, v.size), v.size);
+        };
+        int first = 0, end = count;
+        for (; first < end && !inside(first); ++first) out[first] = Linear(cu + first * du, cv + first * dv);
+        for (; end > first && !inside(end - 1); --end) out[end - 1] = Linear(cu + (end - 1) * du, cv + (end - 1) * dv);
+        cu += first * du, cv += first * dv, out += first, count = end - first;
+        constexpr int kLargest = 65536;
+        if (vectorised != nullptr && u.size <= kLargest && v.size <= kLargest && pitch > 0 &&
+            static_cast<std::int64_t>(pitch) * v.size < (std::int64_t{1} << 31)) {
+            if (count > 0) vectorised({bits, pitch, u.size, v.size, alphaOr, cu, cv, du, dv}, count, out);
             return;
         }
         for (int i = 0; i < count; ++i, cu += du, cv += dv) {
@@ -219,7 +227,7 @@ void DrawKernelSpan(const PixelPipeline& p, int y, int x0, int x1, SpanCursor& c
         if (textured) {
             // Texels as the general loop samples them, pixel by pixel.
             if (fast && linear) {
-                tex.LinearRun(u, v, cursor.uStep, cursor.vStep, count, texels);
+                tex.LinearRun(u, v, cursor.uStep, cursor.vStep, count, plan.kernels->bilinearRun, texels);
                 u += count * cursor.uStep;
                 v += count * cursor.vStep;
             } else {

@@ -5,7 +5,9 @@
 // compared pixel for pixel.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -394,6 +396,70 @@ TEST(RasterRows, RowCopiesOrInTheirBitsAndStopAtTheCount) {
                 }
                 EXPECT_EQ(wrong, 0) << "offset " << offset << ", count " << count;
             }
+}
+
+// The AVX2 bilinear run held against the sampler's position and weighting pixel by pixel: runs
+// of every length around the vector width, at random places and steps (either way) inside
+// textures with and without alpha, some on texel centres stepping whole texels.
+TEST(RasterRows, BilinearRunsFilterEachPixelAsTheSampler) {
+    const BilinearRunFunction run = SelectRowKernels(true).bilinearRun;
+    if (run == nullptr) GTEST_SKIP() << "no AVX2";
+    std::mt19937 random(5);
+    auto below = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    int edgeFractions[2] = {};  // pixels at fraction 0 and at 255, either axis
+    for (int trial = 0; trial < 2000; ++trial) {
+        const bool centres = trial % 4 == 0;  // power-of-two sizes, on texel centres
+        const int width = centres ? 2 << below(6) : 2 + below(70), height = centres ? 2 << below(5) : 2 + below(40);
+        const int pitch = 4 * width + 4 * below(3);
+        std::vector<std::uint8_t> texture(static_cast<std::size_t>(pitch) * height);
+        for (std::uint8_t& byte : texture) byte = static_cast<std::uint8_t>(random());
+        const std::uint32_t alphaOr = trial & 1 ? 0xFF000000u : 0u;
+        const int count = trial < 400 ? 1 + trial % 40 : 1 + below(300);
+        auto inside = [](std::int64_t c, int size) {
+            const std::int64_t s = TextureSampler::FilterPosition(c, size);
+            return s >= 0 && (s >> 8) <= size - 2;
+        };
+        // Coordinates of the first and last pixel, both inside; the step between them.
+        auto axis = [&](int size, std::int64_t* first, std::int64_t* step) {
+            if (centres) {
+                const int shift = 31 - std::countr_zero(static_cast<unsigned>(size));
+                const int at = below(size - 1), to = below(size - 1);
+                *first = std::int64_t{2 * at + 1} << shift;
+                *step = count > 1 ? ((std::int64_t{to} - at) / (count - 1)) << (shift + 1) : 0;
+                return;
+            }
+            std::int64_t last;
+            do *first = random(), last = random();
+            while (!inside(*first, size) || !inside(last, size));
+            *step = count > 1 ? (last - *first) / (count - 1) : static_cast<std::int32_t>(random());
+        };
+        BilinearRun r{texture.data(), pitch, width, height, alphaOr};
+        axis(width, &r.u, &r.uStep);
+        axis(height, &r.v, &r.vStep);
+        std::vector<std::uint32_t> out(static_cast<std::size_t>(count) + 1, 0xDEADBEEFu);
+        run(r, count, out.data());
+        int wrong = 0;
+        for (int i = 0; i < count; ++i) {
+            const std::int64_t su = TextureSampler::FilterPosition(r.u + i * r.uStep, width);
+            const std::int64_t sv = TextureSampler::FilterPosition(r.v + i * r.vStep, height);
+            auto texel = [&](std::int64_t x, std::int64_t y) {
+                std::uint32_t t;
+                std::memcpy(&t, texture.data() + y * pitch + 4 * x, 4);
+                return t | alphaOr;
+            };
+            const std::int64_t x = su >> 8, y = sv >> 8;
+            const unsigned fx = su & 0xFF, fy = sv & 0xFF;
+            const std::uint32_t expected = TextureSampler::Bilinear(texel(x, y), texel(x + 1, y), texel(x, y + 1),
+                                                                    texel(x + 1, y + 1), fx, fy);
+            wrong += out[static_cast<std::size_t>(i)] != expected;
+            edgeFractions[0] += fx == 0 || fy == 0;
+            edgeFractions[1] += fx == 255 || fy == 255;
+        }
+        ASSERT_EQ(wrong, 0) << width << "x" << height << ", count " << count << ", trial " << trial;
+        ASSERT_EQ(out.back(), 0xDEADBEEFu) << "written past the count, trial " << trial;
+    }
+    EXPECT_GT(edgeFractions[0], 1000);
+    EXPECT_GT(edgeFractions[1], 100);
 }
 
 // Named for the ThreadSanitizer pass: bands drawn at once never touch the same pixel.
