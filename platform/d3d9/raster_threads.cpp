@@ -115,7 +115,8 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context, Next n
     threads_.store(threads, std::memory_order_release);
     next_.store(next, std::memory_order_release);
     generation_.store(generation, std::memory_order_release);
-    seq_.store(seq + 2, std::memory_order_release);
+    // Sequentially consistent: the wake below looks for sleepers only after the count moved.
+    seq_.store(seq + 2, std::memory_order_seq_cst);
     seq_.notify_all();
     TakeParts(generation, 0, threads, part, context, parts);
     auto finished = [this, parts] { return finished_.load(std::memory_order_acquire) == parts; };
@@ -131,8 +132,10 @@ void RasterThreads::WorkerLoop(int index) {
         auto news = [&] { return seq_.load(std::memory_order_acquire) != seen; };
         if (!Watch(news, next == Next::kSoon ? kWatchTime : kWatchTimeAfterFlush))
             seq_.wait(seen, std::memory_order_acquire);
-        if (stopping_.load(std::memory_order_acquire)) return;
         const std::uint32_t seq = seq_.load(std::memory_order_acquire);
+        // Looked at after the count: the stop is set before the count moves for it, so a worker
+        // cannot take that move for a job and wait for the next.
+        if (stopping_.load(std::memory_order_relaxed)) return;
         Job job;
         if (!ReadJob(seq, &job)) {
             Pause();  // the job is being written
