@@ -96,7 +96,7 @@ void RasterQueue::DrawClearBand(const QueuedClear& queued, int top, int bottom) 
         r.top = std::max<LONG>(r.top, top);
         r.bottom = std::min<LONG>(r.bottom, bottom);
         if (r.top >= r.bottom) continue;
-        if (c.target.bits != nullptr) ClearColor(c.target, r, c.color);
+        if (c.target.bits != nullptr) ClearColor(c.target, r, c.color, c.avx2);
         if (c.clearDepth) ClearDepth(c.depth, r, c.z, c.avx2);
         if (c.clearStencil) ClearStencil(c.depth, r, c.stencil);
     }

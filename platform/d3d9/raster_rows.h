@@ -90,8 +90,10 @@ struct RowKernels {
     // The block kernel for the set-up's sources, depth format and function and blending;
     // `shade` false takes each texel as the source colour.
     BlockKernel (*pickBlock)(const RowShading& shading, bool shade, const RowOutput& output);
-    // Whole rows of 32-bit pixels: to[i] = (to[i] & 0xFF) | bits, as a depth clear that keeps
-    // the stencil byte; and to[i] = from[i] | bits, as a present of 32-bit pixels.
+    // Whole rows of 32-bit pixels: to[i] = bits, as a clear; to[i] = (to[i] & 0xFF) | bits, as
+    // a depth clear that keeps the stencil byte; and to[i] = from[i] | bits, as a present of
+    // 32-bit pixels.
+    void (*fillPixels)(std::uint32_t* to, int count, std::uint32_t bits);
     void (*fillKeepingLowByte)(std::uint32_t* to, int count, std::uint32_t bits);
     void (*copyPixelsOr)(std::uint32_t* to, const std::uint8_t* from, int count, std::uint32_t bits);
     // Null in the SSE2 build, which has no gathers: the caller's scalar loop serves there.

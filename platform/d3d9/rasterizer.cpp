@@ -488,15 +488,25 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call) {
     return D3D_OK;
 }
 
-void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb) {
+void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb, bool avx2) {
     const RECT r = ClipToSurface(target, rect);
     if (r.left == r.right || r.top == r.bottom || target.bits == nullptr) return;
-    // One pixel through the format's writer, its bytes doubled along the first row, that row
-    // copied down (a clear runs once per band of rows, so no per-pixel work per row).
+    // One pixel through the format's writer; 32-bit rows are filled with it by the row kernel,
+    // others get its bytes doubled along the first row, that row copied down (a clear runs
+    // once per band of rows, so no per-pixel work per row).
     WritePixel(target, r.left, r.top, argb);
     const std::size_t bytesPerPixel = DescribeFormat(target.format).bitsPerPixel / 8;
-    const std::size_t rowBytes = static_cast<std::size_t>(r.right - r.left) * bytesPerPixel;
     std::uint8_t* const first = target.bits + static_cast<std::ptrdiff_t>(r.top) * target.pitch + r.left * bytesPerPixel;
+    if (bytesPerPixel == 4) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, first, sizeof pixel);
+        const RowKernels& kernels = SelectRowKernels(avx2);
+        for (LONG y = r.top; y < r.bottom; ++y)
+            kernels.fillPixels(reinterpret_cast<std::uint32_t*>(target.bits + static_cast<std::ptrdiff_t>(y) * target.pitch) + r.left,
+                               r.right - r.left, pixel);
+        return;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(r.right - r.left) * bytesPerPixel;
     for (std::size_t done = bytesPerPixel; done < rowBytes; done *= 2)
         std::memcpy(first + done, first, std::min(done, rowBytes - done));
     for (LONG y = r.top + 1; y < r.bottom; ++y)
@@ -538,11 +548,10 @@ void ClearDepth(const SurfaceView& depth, const RECT& rect, float z, bool avx2) 
     const RowKernels& kernels = SelectRowKernels(avx2);
     for (LONG y = r.top; y < r.bottom; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(depth.bits + static_cast<std::ptrdiff_t>(y) * depth.pitch);
-        if (depth.format == D3DFMT_D24X8) {
-            std::fill(row + r.left, row + r.right, value);
-            continue;
-        }
-        kernels.fillKeepingLowByte(row + r.left, r.right - r.left, value);
+        if (depth.format == D3DFMT_D24X8)
+            kernels.fillPixels(row + r.left, r.right - r.left, value);
+        else
+            kernels.fillKeepingLowByte(row + r.left, r.right - r.left, value);
     }
 }
 

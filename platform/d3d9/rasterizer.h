@@ -81,7 +81,8 @@ HRESULT Rasterize(const DrawState& state, const DrawCall& call);
 
 // Fills `rect` (clipped to the surface) of a colour target with `argb`, or of a depth surface
 // with `z` (0..1, stored at the depth format's precision).
-void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb);
+// `avx2`: as DrawState::avx2.
+void ClearColor(const SurfaceView& target, const RECT& rect, D3DCOLOR argb, bool avx2);
 void ClearDepth(const SurfaceView& depth, const RECT& rect, float z, bool avx2);
 // Sets the stencil byte of D24S8 (the low byte of each 32-bit word) in `rect`, depth kept.
 void ClearStencil(const SurfaceView& depth, const RECT& rect, DWORD stencil);

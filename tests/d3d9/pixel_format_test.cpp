@@ -1,7 +1,9 @@
 // Surface layouts, single-pixel conversion and DXT blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -61,26 +63,40 @@ TEST(PixelFormat, ClearsStoreAtTheFormatsPrecision) {
                 wrong += raw24 != (0xFFFFFF00u | static_cast<std::uint8_t>(0x5A + at));  // stencil kept
             }
         EXPECT_EQ(wrong, 0) << "AVX2 " << avx2;
+        // D24X8 has no stencil: its rows are filled whole, the rectangle's edges kept.
+        Surface d24x(D3DFMT_D24X8, 19, 3);
+        std::fill(d24x.bits.begin(), d24x.bits.end(), std::uint8_t{0x33});
+        ClearDepth(d24x.view, {2, 1, 19, 2}, 0.0f, avx2);
+        wrong = 0;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 19; ++x) {
+                std::uint32_t raw;
+                std::memcpy(&raw, d24x.bits.data() + static_cast<std::size_t>(y) * d24x.view.pitch + 4 * x, 4);
+                wrong += raw != (y == 1 && x >= 2 ? 0u : 0x33333333u);
+            }
+        EXPECT_EQ(wrong, 0) << "D24X8, AVX2 " << avx2;
     }
 }
 
 TEST(PixelFormat, ColourClearsFillTheirRectangleInEveryPixelSize) {
-    // Widths that are not powers of two: the row is filled by doubling its first pixel.
-    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A4R4G4B4, D3DFMT_A8}) {
-        Surface surface(format, 37, 5);
-        Surface one(format, 1, 1);
-        WritePixel(one.view, 0, 0, 0x9C3E71A5u);
-        const std::uint32_t cleared = ReadPixel(one.view, 0, 0), untouched = ReadPixel(surface.view, 0, 0);
-        ASSERT_NE(cleared, untouched) << "format " << format;
-        ClearColor(surface.view, {3, 1, 34, 4}, 0x9C3E71A5u);
-        int wrong = 0;
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 37; ++x) {
-                const bool inside = x >= 3 && x < 34 && y >= 1 && y < 4;
-                wrong += ReadPixel(surface.view, x, y) != (inside ? cleared : untouched);
-            }
-        EXPECT_EQ(wrong, 0) << "format " << format;
-    }
+    // Rows of 31 of 37 pixels: whole vectors and a tail for the 32-bit kernels; widths that are
+    // not powers of two for the other sizes, whose row is filled by doubling its first pixel.
+    for (bool avx2 : {false, true})
+        for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A4R4G4B4, D3DFMT_A8}) {
+            Surface surface(format, 37, 5);
+            Surface one(format, 1, 1);
+            WritePixel(one.view, 0, 0, 0x9C3E71A5u);
+            const std::uint32_t cleared = ReadPixel(one.view, 0, 0), untouched = ReadPixel(surface.view, 0, 0);
+            ASSERT_NE(cleared, untouched) << "format " << format;
+            ClearColor(surface.view, {3, 1, 34, 4}, 0x9C3E71A5u, avx2);
+            int wrong = 0;
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < 37; ++x) {
+                    const bool inside = x >= 3 && x < 34 && y >= 1 && y < 4;
+                    wrong += ReadPixel(surface.view, x, y) != (inside ? cleared : untouched);
+                }
+            EXPECT_EQ(wrong, 0) << "format " << format << " AVX2 " << avx2;
+        }
 }
 
 // Largest channel difference between two ARGB colours.

@@ -59,7 +59,7 @@ std::uint32_t Expected(DWORD srcFactor, DWORD dstFactor, DWORD op) {
 std::uint32_t BlendOnePixel(DWORD srcFactor, DWORD dstFactor, DWORD op, D3DFORMAT format = D3DFMT_A8R8G8B8) {
     RasterScene scene(1, 1, format);
     UseDiffuseOnly(scene);
-    ClearColor(scene.state.target, {0, 0, 1, 1}, kDest);
+    ClearColor(scene.state.target, {0, 0, 1, 1}, kDest, true);
     scene.renderStates[D3DRS_ALPHABLENDENABLE] = TRUE;
     scene.renderStates[D3DRS_SRCBLEND] = srcFactor;
     scene.renderStates[D3DRS_DESTBLEND] = dstFactor;
@@ -133,7 +133,7 @@ TEST(RasterBlend, EveryFactorPairAndOperation) {
 TEST(RasterBlend, SeparateAlphaAndTargetsWithoutAlpha) {
     RasterScene scene(1, 1, D3DFMT_A8R8G8B8);
     UseDiffuseOnly(scene);
-    ClearColor(scene.state.target, {0, 0, 1, 1}, kDest);
+    ClearColor(scene.state.target, {0, 0, 1, 1}, kDest, true);
     scene.renderStates[D3DRS_ALPHABLENDENABLE] = TRUE;
     scene.renderStates[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
     scene.renderStates[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
@@ -153,7 +153,7 @@ TEST(RasterBlend, SeparateAlphaAndTargetsWithoutAlpha) {
 TEST(RasterBlend, ColorWriteEnableMasksChannels) {
     RasterScene scene(1, 1, D3DFMT_A8R8G8B8);
     UseDiffuseOnly(scene);
-    ClearColor(scene.state.target, {0, 0, 1, 1}, kDest);
+    ClearColor(scene.state.target, {0, 0, 1, 1}, kDest, true);
     scene.renderStates[D3DRS_COLORWRITEENABLE] = 0x1 | 0x8;  // red and alpha
     scene.AddQuad(0, 0, 1, 1, 0.5f, kSource);
     ASSERT_EQ(scene.Draw(), D3D_OK);

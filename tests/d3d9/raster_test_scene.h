@@ -44,7 +44,7 @@ public:
         }
         state.target = target_.view;
         state.viewport = {0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0.0f, 1.0f};
-        ClearColor(state.target, {0, 0, width, height}, 0xFF000000u);
+        ClearColor(state.target, {0, 0, width, height}, 0xFF000000u, true);
     }
 
     // Binds a texture to a stage; the scene keeps it alive.
