@@ -27,6 +27,9 @@ struct DrawSettings {
 // D3DERR_INVALIDCALL when the draw cannot be drawn.
 HRESULT PrepareDraw(const DrawState& state, const DrawCall& call, PixelPipeline* pipeline, DrawSettings* settings);
 
+// The vertex record of the n-th vertex a draw's primitives use.
+const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n);
+
 // A band's work must outweigh handing it to a thread. Past kPixelsForMostBands BandCount
 // gives no more bands, so pixels need not be counted further.
 constexpr double kPixelsPerBand = 16384;

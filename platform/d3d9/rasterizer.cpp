@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/raster_band_sort.h"
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/raster_geometry.h"
 #include "platform/d3d9/raster_pipeline.h"
@@ -13,6 +14,13 @@
 #include "platform/d3d9/raster_triangle.h"
 
 namespace d3d9sw {
+
+const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
+    const std::int64_t index = call.indices ? static_cast<std::int64_t>(call.indices[n]) + call.baseVertex
+                                            : static_cast<std::int64_t>(n);
+    return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
+}
+
 namespace {
 
 constexpr int kRowsPerBand = 8;
@@ -81,13 +89,6 @@ HRESULT ValidateState(const DrawState& state) {
         return D3DERR_INVALIDCALL;
     if (!(vp.MinZ >= 0.0f && vp.MinZ <= 1.0f && vp.MaxZ >= 0.0f && vp.MaxZ <= 1.0f)) return D3DERR_INVALIDCALL;
     return D3D_OK;
-}
-
-// The vertex record of the n-th vertex the primitives use.
-const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n) {
-    const std::int64_t index = call.indices ? static_cast<std::int64_t>(call.indices[n]) + call.baseVertex
-                                            : static_cast<std::int64_t>(n);
-    return call.vertices + static_cast<std::size_t>(index) * call.vertexStride;
 }
 
 // Draws one triangle.
@@ -227,140 +228,20 @@ int BandCount(int threads, int rows, double pixels) {
     return bands < 2 ? 1 : static_cast<int>(bands);
 }
 
-namespace {
-
-constexpr UINT kPrimitivesPerSortChunk = 256;  // fewer are not worth waking a thread for
-
-// The sort of one draw, split into chunks of its primitives that are looked at at once.
-class BandSorter {
-public:
-    BandSorter(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int chunks,
-               BandedTriangles* sorted)
-        : call_(call), pipeline_(pipeline), cullMode_(cullMode), bands_(bands), chunks_(chunks), sorted_(*sorted),
-          height_(std::max(rows, 1)) {}
-
-    UINT ChunkBegin(int chunk) const { return static_cast<UINT>(std::uint64_t{call_.primitiveCount} * chunk / chunks_) & ~1u; }
-    UINT ChunkEnd(int chunk) const { return chunk + 1 == chunks_ ? call_.primitiveCount : ChunkBegin(chunk + 1); }
-    std::uint32_t* Places(int chunk) { return sorted_.chunkPlaces.data() + static_cast<std::size_t>(chunk) * bands_; }
-
-    // Each primitive of the chunk, or pair that is a rectangle: its entry, its bands, and
-    // the entries each band receives from the chunk.
-    void Look(int chunk) {
-        std::uint32_t* counts = Places(chunk);
-        std::fill_n(counts, bands_, 0u);
-        const bool quads = pipeline_.Rows().quads;
-        const D3DVIEWPORT9& vp = pipeline_.Viewport();
-        const UINT end = ChunkEnd(chunk);
-        auto list = [&](UINT prim, std::uint32_t entry, std::uint8_t first, std::uint8_t last) {
-            sorted_.entries[prim] = entry;
-            sorted_.first[prim] = first;
-            sorted_.last[prim] = last;
-            for (int band = first; band <= last; ++band) ++counts[band];
-        };
-        for (UINT prim = ChunkBegin(chunk); prim < end; ++prim) {
-            if (quads && prim + 1 < end) {
-                // The two triangles of a rectangle follow each other.
-                const std::uint8_t* records[6];
-                for (int i = 0; i < 6; ++i) records[i] = VertexRecord(call_, 3ull * prim + i);
-                QuadRectangle& rectangle = sorted_.rectangles[prim];
-                if (FindRectangle(records, cullMode_, pipeline_, &rectangle)) {
-                    sorted_.entries[prim + 1] = BandedTriangles::kUnlisted;
-                    if (rectangle.left == rectangle.right) {  // no pixel of it to draw
-                        sorted_.entries[prim++] = BandedTriangles::kUnlisted;
-                        continue;
-                    }
-                    list(prim, BandedTriangles::kRectangle | prim, BandOfRow(rectangle.top),
-                         BandOfRow(rectangle.bottom - 1));
-                    ++prim;
-                    continue;
-                }
-            }
-            float y[3];
-            for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(call_, 3ull * prim + i) + 4, sizeof y[i]);
-            const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
-            std::uint8_t first = 0, last = 0;  // a position that is not a number draws nothing: any band will do
-            if (highest >= lowest) {
-                // Two rows to spare either way: the triangle loop clips to the band's exact rows.
-                first = BandOf((1.0 - highest) * 0.5 * vp.Height + vp.Y - 2.0);
-                last = BandOf((1.0 - lowest) * 0.5 * vp.Height + vp.Y + 2.0);
-            }
-            list(prim, prim, first, last);
-        }
-    }
-
-    // Each band's list: where its part from each chunk starts.
-    void Place() {
-        sorted_.offsets.assign(static_cast<std::size_t>(bands_) + 1, 0);
-        for (int band = 0; band < bands_; ++band) {
-            std::uint32_t at = sorted_.offsets[band];
-            for (int chunk = 0; chunk < chunks_; ++chunk) {
-                const std::uint32_t count = Places(chunk)[band];
-                Places(chunk)[band] = at;
-                at += count;
-            }
-            sorted_.offsets[band + 1] = at;
-        }
-        sorted_.primitives.resize(sorted_.offsets[bands_]);
-    }
-
-    void Fill(int chunk) {
-        std::uint32_t* next = Places(chunk);
-        const UINT end = ChunkEnd(chunk);
-        for (UINT prim = ChunkBegin(chunk); prim < end; ++prim) {
-            const std::uint32_t entry = sorted_.entries[prim];
-            if (entry == BandedTriangles::kUnlisted) continue;
-            for (int band = sorted_.first[prim]; band <= sorted_.last[prim]; ++band) sorted_.primitives[next[band]++] = entry;
-        }
-    }
-
-private:
-    // Band b holds rows height * b / bands <= row < height * (b + 1) / bands.
-    std::uint8_t BandOfRow(std::int64_t row) const {
-        const std::int64_t r = std::clamp<std::int64_t>(row, 0, height_ - 1);
-        return static_cast<std::uint8_t>(((r + 1) * bands_ - 1) / height_);
-    }
-    std::uint8_t BandOf(double row) const {
-        return BandOfRow(static_cast<std::int64_t>(std::clamp(row, 0.0, static_cast<double>(height_ - 1))));
-    }
-
-    const DrawCall& call_;
-    const PixelPipeline& pipeline_;
-    const DWORD cullMode_;
-    const int bands_, chunks_;
-    BandedTriangles& sorted_;
-    const std::int64_t height_;
-};
-
-}  // namespace
-
 void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int threads,
                    BandedTriangles* sorted) {
-    sorted->offsets.clear();
-    sorted->primitives.clear();
-    if (call.type != D3DPT_TRIANGLELIST || (bands <= 1 && !pipeline.Rows().quads)) return;
-    bands = std::max(bands, 1);
-    const UINT count = call.primitiveCount;
-    const int chunks =
-        threads <= 1 ? 1 : static_cast<int>(std::clamp<UINT>(count / kPrimitivesPerSortChunk, 1, static_cast<UINT>(threads) * 2));
-    // Sized, never shrunk: only what this draw writes is read.
-    if (sorted->entries.size() < count) {
-        sorted->entries.resize(count);
-        sorted->first.resize(count);
-        sorted->last.resize(count);
-    }
-    if (sorted->rectangles.size() < count) sorted->rectangles.resize(count);
-    sorted->chunkPlaces.resize(static_cast<std::size_t>(chunks) * bands);
-    BandSorter sorter(call, pipeline, cullMode, bands, rows, chunks, sorted);
-    if (chunks == 1) {
-        sorter.Look(0);
-        sorter.Place();
-        sorter.Fill(0);
+    BandSort sort(call, pipeline, cullMode, bands, rows, threads, sorted);
+    if (sort.Chunks() == 0) return;
+    if (sort.Chunks() == 1) {
+        sort.Look(0);
+        sort.Place();
+        sort.Fill(0);
         return;
     }
     RasterThreads& pool = RasterThreads::Get();
-    pool.Run(chunks, threads, [](void* s, int chunk, int) { static_cast<BandSorter*>(s)->Look(chunk); }, &sorter);
-    sorter.Place();
-    pool.Run(chunks, threads, [](void* s, int chunk, int) { static_cast<BandSorter*>(s)->Fill(chunk); }, &sorter);
+    pool.Run(sort.Chunks(), threads, [](void* s, int chunk, int) { static_cast<BandSort*>(s)->Look(chunk); }, &sort);
+    sort.Place();
+    pool.Run(sort.Chunks(), threads, [](void* s, int chunk, int) { static_cast<BandSort*>(s)->Fill(chunk); }, &sort);
 }
 
 int BandTop(int band, int bands, int rows) {

@@ -1,0 +1,119 @@
+#include "platform/d3d9/raster_band_sort.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/d3d9/raster_quad.h"
+
+namespace d3d9sw {
+namespace {
+
+constexpr UINT kPrimitivesPerSortChunk = 256;  // fewer are not worth waking a thread for
+
+}  // namespace
+
+BandSort::BandSort(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows,
+                   int threads, BandedTriangles* sorted)
+    : call_(&call), pipeline_(&pipeline), cullMode_(cullMode), sorted_(sorted), height_(std::max(rows, 1)) {
+    sorted->offsets.clear();
+    sorted->primitives.clear();
+    if (call.type != D3DPT_TRIANGLELIST || (bands <= 1 && !pipeline.Rows().quads)) return;
+    bands_ = std::max(bands, 1);
+    const UINT count = call.primitiveCount;
+    chunks_ = threads <= 1 ? 1
+                           : static_cast<int>(std::clamp<UINT>(count / kPrimitivesPerSortChunk, 1, static_cast<UINT>(threads) * 2));
+    // Sized, never shrunk: only what this draw writes is read.
+    if (sorted->entries.size() < count) {
+        sorted->entries.resize(count);
+        sorted->first.resize(count);
+        sorted->last.resize(count);
+    }
+    if (sorted->rectangles.size() < count) sorted->rectangles.resize(count);
+    sorted->chunkPlaces.resize(static_cast<std::size_t>(chunks_) * bands_);
+}
+
+std::uint32_t BandSort::ChunkBegin(int chunk) const {
+    return static_cast<std::uint32_t>(std::uint64_t{call_->primitiveCount} * chunk / chunks_) & ~1u;
+}
+
+std::uint32_t BandSort::ChunkEnd(int chunk) const { return chunk + 1 == chunks_ ? call_->primitiveCount : ChunkBegin(chunk + 1); }
+
+std::uint32_t* BandSort::Places(int chunk) { return sorted_->chunkPlaces.data() + static_cast<std::size_t>(chunk) * bands_; }
+
+std::uint8_t BandSort::BandOfRow(std::int64_t row) const {
+    const std::int64_t r = std::clamp<std::int64_t>(row, 0, height_ - 1);
+    return static_cast<std::uint8_t>(((r + 1) * bands_ - 1) / height_);
+}
+
+std::uint8_t BandSort::BandOf(double row) const {
+    return BandOfRow(static_cast<std::int64_t>(std::clamp(row, 0.0, static_cast<double>(height_ - 1))));
+}
+
+void BandSort::Look(int chunk) {
+    std::uint32_t* counts = Places(chunk);
+    std::fill_n(counts, bands_, 0u);
+    const bool quads = pipeline_->Rows().quads;
+    const D3DVIEWPORT9& vp = pipeline_->Viewport();
+    const UINT end = ChunkEnd(chunk);
+    auto list = [&](UINT prim, std::uint32_t entry, std::uint8_t first, std::uint8_t last) {
+        sorted_->entries[prim] = entry;
+        sorted_->first[prim] = first;
+        sorted_->last[prim] = last;
+        for (int band = first; band <= last; ++band) ++counts[band];
+    };
+    for (UINT prim = ChunkBegin(chunk); prim < end; ++prim) {
+        if (quads && prim + 1 < end) {
+            // The two triangles of a rectangle follow each other.
+            const std::uint8_t* records[6];
+            for (int i = 0; i < 6; ++i) records[i] = VertexRecord(*call_, 3ull * prim + i);
+            QuadRectangle& rectangle = sorted_->rectangles[prim];
+            if (FindRectangle(records, cullMode_, *pipeline_, &rectangle)) {
+                sorted_->entries[prim + 1] = BandedTriangles::kUnlisted;
+                if (rectangle.left == rectangle.right) {  // no pixel of it to draw
+                    sorted_->entries[prim++] = BandedTriangles::kUnlisted;
+                    continue;
+                }
+                list(prim, BandedTriangles::kRectangle | prim, BandOfRow(rectangle.top),
+                     BandOfRow(rectangle.bottom - 1));
+                ++prim;
+                continue;
+            }
+        }
+        float y[3];
+        for (int i = 0; i < 3; ++i) std::memcpy(&y[i], VertexRecord(*call_, 3ull * prim + i) + 4, sizeof y[i]);
+        const double highest = std::max({y[0], y[1], y[2]}), lowest = std::min({y[0], y[1], y[2]});
+        std::uint8_t first = 0, last = 0;  // a position that is not a number draws nothing: any band will do
+        if (highest >= lowest) {
+            // Two rows to spare either way: the triangle loop clips to the band's exact rows.
+            first = BandOf((1.0 - highest) * 0.5 * vp.Height + vp.Y - 2.0);
+            last = BandOf((1.0 - lowest) * 0.5 * vp.Height + vp.Y + 2.0);
+        }
+        list(prim, prim, first, last);
+    }
+}
+
+void BandSort::Place() {
+    sorted_->offsets.assign(static_cast<std::size_t>(bands_) + 1, 0);
+    for (int band = 0; band < bands_; ++band) {
+        std::uint32_t at = sorted_->offsets[band];
+        for (int chunk = 0; chunk < chunks_; ++chunk) {
+            const std::uint32_t count = Places(chunk)[band];
+            Places(chunk)[band] = at;
+            at += count;
+        }
+        sorted_->offsets[band + 1] = at;
+    }
+    sorted_->primitives.resize(sorted_->offsets[bands_]);
+}
+
+void BandSort::Fill(int chunk) {
+    std::uint32_t* next = Places(chunk);
+    const UINT end = ChunkEnd(chunk);
+    for (UINT prim = ChunkBegin(chunk); prim < end; ++prim) {
+        const std::uint32_t entry = sorted_->entries[prim];
+        if (entry == BandedTriangles::kUnlisted) continue;
+        for (int band = sorted_->first[prim]; band <= sorted_->last[prim]; ++band) sorted_->primitives[next[band]++] = entry;
+    }
+}
+
+}  // namespace d3d9sw
