@@ -134,11 +134,7 @@ void RasterQueue::Flush(int threads, const BandWork* then) {
     bands_ = bands;
     threads_ = threads;
     then_ = then;
-    if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
-    for (std::size_t i = 0; i < draws_.size(); ++i) {
-        if (draws_[i].clear >= 0) continue;
-        SortIntoBands(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, rows, threads, &sorted_[i]);
-    }
+    Sort(bands, rows, threads);
     PlanSteps();
     if (coarse_.size() < static_cast<std::size_t>(bands)) coarse_.resize(static_cast<std::size_t>(bands));
     RasterThreads::Get().Run(
@@ -146,6 +142,27 @@ void RasterQueue::Flush(int threads, const BandWork* then) {
         this, RasterThreads::Next::kLater);
     then_ = nullptr;
     Drop();
+}
+
+void RasterQueue::Sort(int bands, int rows, int threads) {
+    if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
+    sorts_.clear();
+    sortChunks_.clear();
+    sorts_.reserve(draws_.size());  // the chunks point into it
+    for (std::size_t i = 0; i < draws_.size(); ++i) {
+        if (draws_[i].clear >= 0) continue;
+        BandSort& sort =
+            sorts_.emplace_back(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, rows, threads, &sorted_[i]);
+        for (int chunk = 0; chunk < sort.Chunks(); ++chunk) sortChunks_.push_back({&sort, chunk});
+    }
+    // The chunks of all draws in one job, so that a frame of many draws hands its threads two
+    // jobs, not two a draw.
+    const int chunks = static_cast<int>(sortChunks_.size());
+    RasterThreads& pool = RasterThreads::Get();
+    pool.Run(chunks, threads, [](void* queue, int k, int) { static_cast<RasterQueue*>(queue)->sortChunks_[k].Look(); }, this);
+    for (BandSort& sort : sorts_)
+        if (sort.Chunks() > 0) sort.Place();
+    pool.Run(chunks, threads, [](void* queue, int k, int) { static_cast<RasterQueue*>(queue)->sortChunks_[k].Fill(); }, this);
 }
 
 void RasterQueue::DrawBand(int band, int bands) {

@@ -22,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/d3d9/raster_band_sort.h"
 #include "platform/d3d9/raster_coarse_depth.h"
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/ref_counted.h"
@@ -105,6 +106,8 @@ private:
         bool runStart = false;  // the first such step of its run: the bounds start unknown
     };
     void DrawBand(int band, int bands);
+    // Every draw's lists for `bands` bands of `rows` rows (sorted_), over up to `threads`.
+    void Sort(int bands, int rows, int threads);
     void PlanSteps();
     // Steps for the run of draws [first, end) (all replacing, one target and depth buffer).
     void PlanRun(std::size_t first, std::size_t end);
@@ -120,6 +123,14 @@ private:
     const BandWork* then_ = nullptr;           // at a flush
     std::vector<RefCounted*> held_;
     std::vector<BandedTriangles> sorted_;      // per draw at a flush; kept for the next frame's
+    std::vector<BandSort> sorts_;              // of the draws, at a flush
+    struct SortChunk {
+        BandSort* sort;
+        int chunk;
+        void Look() const { sort->Look(chunk); }
+        void Fill() const { sort->Fill(chunk); }
+    };
+    std::vector<SortChunk> sortChunks_;        // every chunk of sorts_
     std::vector<Step> steps_;                  // at a flush
     std::vector<CoarseDepth> coarse_;          // per band at a flush; kept for the next frame's
     std::vector<std::int64_t> highest_;        // while planning a run: highest depth from a draw on
