@@ -66,7 +66,9 @@ protected:
         for (int d = 0; d < draws; ++d) {
             const DWORD funcs[] = {D3DCMP_LESSEQUAL, D3DCMP_LESSEQUAL, D3DCMP_LESSEQUAL, D3DCMP_LESS,
                                    D3DCMP_LESS,      D3DCMP_GREATER,   D3DCMP_ALWAYS};
-            Draw draw{static_cast<UINT>(all.size()), static_cast<UINT>(1 + pick(40)), funcs[pick(7)],
+            // Now and then a draw of hundreds of quads, which threads sort in several chunks.
+            const int quads = pick(16) == 0 ? 260 + pick(300) : 1 + pick(40);
+            Draw draw{static_cast<UINT>(all.size()), static_cast<UINT>(quads), funcs[pick(7)],
                       DWORD{pick(8) != 0}, DWORD{pick(8) == 0}, DWORD{pick(2) == 0},
                       pick(12) == 0 ? 0x7u : 0xFu, pick(4) != 0};
             for (UINT q = 0; q < draw.quads; ++q) {
