@@ -6,7 +6,9 @@ namespace d3d9sw {
 namespace {
 
 constexpr auto kWatchTime = std::chrono::microseconds(100);  // watching before sleeping
-constexpr auto kWatchTimeAfterFlush = std::chrono::microseconds(10);
+// A host that makes its next frame's draws within this long of the last flush finds the
+// workers still watching, as long as it keeps to that pace: they watch for twice its last gap.
+constexpr auto kLongestGapWatched = std::chrono::microseconds(100);
 
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -103,6 +105,13 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context, Next n
     }
     std::lock_guard<std::mutex> run(runMutex_);
     Grow(threads - 1);
+    if (afterFlush_) {  // the first job since the last flush: the host's pace
+        afterFlush_ = false;
+        const auto gap = std::chrono::steady_clock::now() - lastFlushEnd_;
+        const auto watch = gap <= kLongestGapWatched ? std::chrono::duration_cast<std::chrono::microseconds>(2 * gap)
+                                                     : kWatchAfterFlush;
+        afterFlushWatch_.store(watch.count(), std::memory_order_relaxed);
+    }
     // Only this thread writes the job; the odd count tells a worker reading it meanwhile to
     // read again.
     const std::uint32_t seq = seq_.load(std::memory_order_relaxed);
@@ -120,9 +129,14 @@ void RasterThreads::Run(int parts, int threads, Part part, void* context, Next n
     seq_.notify_all();
     TakeParts(generation, 0, threads, part, context, parts);
     auto finished = [this, parts] { return finished_.load(std::memory_order_acquire) == parts; };
-    if (Watch(finished)) return;
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, finished);
+    if (!Watch(finished)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, finished);
+    }
+    if (next == Next::kLater) {
+        lastFlushEnd_ = std::chrono::steady_clock::now();
+        afterFlush_ = true;
+    }
 }
 
 void RasterThreads::WorkerLoop(int index) {
@@ -130,7 +144,9 @@ void RasterThreads::WorkerLoop(int index) {
     Next next = Next::kSoon;  // of the last job
     for (;;) {
         auto news = [&] { return seq_.load(std::memory_order_acquire) != seen; };
-        if (!Watch(news, next == Next::kSoon ? kWatchTime : kWatchTimeAfterFlush))
+        const auto watch = next == Next::kSoon ? kWatchTime
+                                               : std::chrono::microseconds(afterFlushWatch_.load(std::memory_order_relaxed));
+        if (!Watch(news, watch))
             seq_.wait(seen, std::memory_order_acquire);
         const std::uint32_t seq = seq_.load(std::memory_order_acquire);
         // Looked at after the count: the stop is set before the count moves for it, so a worker
