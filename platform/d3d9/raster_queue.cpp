@@ -156,13 +156,24 @@ void RasterQueue::Sort(int bands, int rows, int threads) {
         for (int chunk = 0; chunk < sort.Chunks(); ++chunk) sortChunks_.push_back({&sort, chunk});
     }
     // The chunks of all draws in one job, so that a frame of many draws hands its threads two
-    // jobs, not two a draw.
-    const int chunks = static_cast<int>(sortChunks_.size());
+    // jobs, not two a draw; a part takes several chunks when there are more than a job has parts.
+    const int parts = static_cast<int>(std::min<std::size_t>(sortChunks_.size(), RasterThreads::kMaxParts));
     RasterThreads& pool = RasterThreads::Get();
-    pool.Run(chunks, threads, [](void* queue, int k, int) { static_cast<RasterQueue*>(queue)->sortChunks_[k].Look(); }, this);
+    pool.Run(parts, threads, [](void* queue, int part, int count) {
+        static_cast<RasterQueue*>(queue)->SortStep(part, count, &SortChunk::Look);
+    }, this);
     for (BandSort& sort : sorts_)
         if (sort.Chunks() > 0) sort.Place();
-    pool.Run(chunks, threads, [](void* queue, int k, int) { static_cast<RasterQueue*>(queue)->sortChunks_[k].Fill(); }, this);
+    pool.Run(parts, threads, [](void* queue, int part, int count) {
+        static_cast<RasterQueue*>(queue)->SortStep(part, count, &SortChunk::Fill);
+    }, this);
+}
+
+void RasterQueue::SortStep(int part, int parts, void (SortChunk::*step)() const) const {
+    const std::size_t chunks = sortChunks_.size();
+    const std::size_t end = chunks * static_cast<std::size_t>(part + 1) / static_cast<std::size_t>(parts);
+    for (std::size_t k = chunks * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts); k < end; ++k)
+        (sortChunks_[k].*step)();
 }
 
 void RasterQueue::DrawBand(int band, int bands) {

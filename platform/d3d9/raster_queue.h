@@ -131,6 +131,8 @@ private:
         void Fill() const { sort->Fill(chunk); }
     };
     std::vector<SortChunk> sortChunks_;        // every chunk of sorts_
+    // `step` for part `part` of `parts` of sortChunks_.
+    void SortStep(int part, int parts, void (SortChunk::*step)() const) const;
     std::vector<Step> steps_;                  // at a flush
     std::vector<CoarseDepth> coarse_;          // per band at a flush; kept for the next frame's
     std::vector<std::int64_t> highest_;        // while planning a run: highest depth from a draw on
