@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/d3d9/raster_quad.h"
+#include "platform/d3d9/raster_threads.h"
 
 namespace d3d9sw {
 namespace {
@@ -113,6 +114,41 @@ void BandSort::Fill(int chunk) {
         const std::uint32_t entry = sorted_->entries[prim];
         if (entry == BandedTriangles::kUnlisted) continue;
         for (int band = sorted_->first[prim]; band <= sorted_->last[prim]; ++band) sorted_->primitives[next[band]++] = entry;
+    }
+}
+
+void BandSorts::Clear() {
+    sorts_.clear();
+    chunks_.clear();
+}
+
+void BandSorts::Add(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int threads,
+                    BandedTriangles* sorted) {
+    const BandSort& sort = sorts_.emplace_back(call, pipeline, cullMode, bands, rows, threads, sorted);
+    const auto index = static_cast<std::uint32_t>(sorts_.size() - 1);
+    for (int chunk = 0; chunk < sort.Chunks(); ++chunk) chunks_.push_back({index, chunk});
+}
+
+void BandSorts::Run(int threads) {
+    const int parts = static_cast<int>(std::min<std::size_t>(chunks_.size(), RasterThreads::kMaxParts));
+    RasterThreads& pool = RasterThreads::Get();
+    pool.Run(parts, threads, [](void* sorts, int part, int count) { static_cast<BandSorts*>(sorts)->Step(part, count, false); },
+             this);
+    for (BandSort& sort : sorts_)
+        if (sort.Chunks() > 0) sort.Place();
+    pool.Run(parts, threads, [](void* sorts, int part, int count) { static_cast<BandSorts*>(sorts)->Step(part, count, true); },
+             this);
+}
+
+void BandSorts::Step(int part, int parts, bool fill) {
+    const std::size_t count = chunks_.size();
+    const std::size_t end = count * static_cast<std::size_t>(part + 1) / static_cast<std::size_t>(parts);
+    for (std::size_t k = count * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts); k < end; ++k) {
+        BandSort& sort = sorts_[chunks_[k].sort];
+        if (fill)
+            sort.Fill(chunks_[k].chunk);
+        else
+            sort.Look(chunks_[k].chunk);
     }
 }
 

@@ -3,6 +3,7 @@
 // primitives that threads may take at once: every chunk's Look, then Place once, then every
 // chunk's Fill. Holds pointers: the call, the pipeline and the lists must outlive it.
 #include <cstdint>
+#include <vector>
 
 #include "platform/d3d9/raster_draw.h"
 
@@ -40,6 +41,31 @@ private:
     int bands_ = 1, chunks_ = 0;
     BandedTriangles* sorted_;
     std::int64_t height_;
+};
+
+// The sorts of several draws run together: every chunk's Look in one job of the raster
+// threads, every sort's Place, then every chunk's Fill in a second job, so that a frame of many
+// draws hands its threads two jobs, not two a draw. Reused, it allocates only while it grows.
+class BandSorts {
+public:
+    void Clear();
+    // The sort of one draw, as BandSort takes it.
+    void Add(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int threads,
+             BandedTriangles* sorted);
+    // Sorts every draw added since the last Clear, with up to `threads` threads.
+    void Run(int threads);
+
+private:
+    struct Chunk {
+        std::uint32_t sort;
+        int chunk;
+    };
+    // Looks at or fills the chunks of part `part` of `parts`: several a part when there are more
+    // chunks than a job has parts.
+    void Step(int part, int parts, bool fill);
+
+    std::vector<BandSort> sorts_;
+    std::vector<Chunk> chunks_;
 };
 
 }  // namespace d3d9sw

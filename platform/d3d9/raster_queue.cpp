@@ -146,34 +146,11 @@ void RasterQueue::Flush(int threads, const BandWork* then) {
 
 void RasterQueue::Sort(int bands, int rows, int threads) {
     if (sorted_.size() < draws_.size()) sorted_.resize(draws_.size());
-    sorts_.clear();
-    sortChunks_.clear();
-    sorts_.reserve(draws_.size());  // the chunks point into it
-    for (std::size_t i = 0; i < draws_.size(); ++i) {
-        if (draws_[i].clear >= 0) continue;
-        BandSort& sort =
-            sorts_.emplace_back(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, rows, threads, &sorted_[i]);
-        for (int chunk = 0; chunk < sort.Chunks(); ++chunk) sortChunks_.push_back({&sort, chunk});
-    }
-    // The chunks of all draws in one job, so that a frame of many draws hands its threads two
-    // jobs, not two a draw; a part takes several chunks when there are more than a job has parts.
-    const int parts = static_cast<int>(std::min<std::size_t>(sortChunks_.size(), RasterThreads::kMaxParts));
-    RasterThreads& pool = RasterThreads::Get();
-    pool.Run(parts, threads, [](void* queue, int part, int count) {
-        static_cast<RasterQueue*>(queue)->SortStep(part, count, &SortChunk::Look);
-    }, this);
-    for (BandSort& sort : sorts_)
-        if (sort.Chunks() > 0) sort.Place();
-    pool.Run(parts, threads, [](void* queue, int part, int count) {
-        static_cast<RasterQueue*>(queue)->SortStep(part, count, &SortChunk::Fill);
-    }, this);
-}
-
-void RasterQueue::SortStep(int part, int parts, void (SortChunk::*step)() const) const {
-    const std::size_t chunks = sortChunks_.size();
-    const std::size_t end = chunks * static_cast<std::size_t>(part + 1) / static_cast<std::size_t>(parts);
-    for (std::size_t k = chunks * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts); k < end; ++k)
-        (sortChunks_[k].*step)();
+    sorts_.Clear();
+    for (std::size_t i = 0; i < draws_.size(); ++i)
+        if (draws_[i].clear < 0)
+            sorts_.Add(draws_[i].call, draws_[i].pipeline, draws_[i].settings.cullMode, bands, rows, threads, &sorted_[i]);
+    sorts_.Run(threads);
 }
 
 void RasterQueue::DrawBand(int band, int bands) {

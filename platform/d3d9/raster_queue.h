@@ -123,16 +123,7 @@ private:
     const BandWork* then_ = nullptr;           // at a flush
     std::vector<RefCounted*> held_;
     std::vector<BandedTriangles> sorted_;      // per draw at a flush; kept for the next frame's
-    std::vector<BandSort> sorts_;              // of the draws, at a flush
-    struct SortChunk {
-        BandSort* sort;
-        int chunk;
-        void Look() const { sort->Look(chunk); }
-        void Fill() const { sort->Fill(chunk); }
-    };
-    std::vector<SortChunk> sortChunks_;        // every chunk of sorts_
-    // `step` for part `part` of `parts` of sortChunks_.
-    void SortStep(int part, int parts, void (SortChunk::*step)() const) const;
+    BandSorts sorts_;                          // of the draws, at a flush
     std::vector<Step> steps_;                  // at a flush
     std::vector<CoarseDepth> coarse_;          // per band at a flush; kept for the next frame's
     std::vector<std::int64_t> highest_;        // while planning a run: highest depth from a draw on

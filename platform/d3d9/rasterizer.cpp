@@ -230,18 +230,9 @@ int BandCount(int threads, int rows, double pixels) {
 
 void SortIntoBands(const DrawCall& call, const PixelPipeline& pipeline, DWORD cullMode, int bands, int rows, int threads,
                    BandedTriangles* sorted) {
-    BandSort sort(call, pipeline, cullMode, bands, rows, threads, sorted);
-    if (sort.Chunks() == 0) return;
-    if (sort.Chunks() == 1) {
-        sort.Look(0);
-        sort.Place();
-        sort.Fill(0);
-        return;
-    }
-    RasterThreads& pool = RasterThreads::Get();
-    pool.Run(sort.Chunks(), threads, [](void* s, int chunk, int) { static_cast<BandSort*>(s)->Look(chunk); }, &sort);
-    sort.Place();
-    pool.Run(sort.Chunks(), threads, [](void* s, int chunk, int) { static_cast<BandSort*>(s)->Fill(chunk); }, &sort);
+    BandSorts sorts;
+    sorts.Add(call, pipeline, cullMode, bands, rows, threads, sorted);
+    sorts.Run(threads);
 }
 
 int BandTop(int band, int bands, int rows) {
