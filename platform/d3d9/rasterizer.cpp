@@ -25,6 +25,10 @@ namespace {
 
 constexpr int kRowsPerBand = 8;
 constexpr int kRowsPerCachedBand = 32;  // 1024 wide: 128 KiB each of target, depth and window rows
+constexpr int kRowsPerLightBand = 96;   // the same, 384 KiB each: still within a core's L2
+// A frame of fewer pixels than this per thread is light: its bands' fixed costs outweigh the
+// balance spare bands bring.
+constexpr double kLightPixelsPerThread = 524288;
 constexpr std::size_t kPrefetchAhead = 8;  // listed triangles
 constexpr int kBandsPerThread = 2;  // spare bands let the threads that run take over from those that wait
 
@@ -221,8 +225,13 @@ double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, doubl
 
 int BandCount(int threads, int rows, double pixels) {
     // Bands of a few dozen rows keep a band's target and depth rows in the core's cache while
-    // the draws go over them, worth it with one thread as with many.
-    const double wanted = std::max<double>(static_cast<double>(threads) * kBandsPerThread, rows / kRowsPerCachedBand);
+    // the draws go over them, worth it with one thread as with many. A band has costs of its
+    // own, a pass over every draw's list and the rectangles split at its edges: a light frame
+    // gets as few bands as the cache allows, the same number for each thread.
+    const bool light = pixels < std::min(threads * kLightPixelsPerThread, kPixelsForMostBands);
+    const int cached = std::max(rows / kRowsPerLightBand, 1);
+    const double wanted = light ? static_cast<double>(threads) * ((cached + threads - 1) / threads)
+                                : std::max<double>(static_cast<double>(threads) * kBandsPerThread, rows / kRowsPerCachedBand);
     const double bands = std::min<double>({wanted, static_cast<double>(rows / kRowsPerBand), pixels / kPixelsPerBand,
                                            static_cast<double>(RasterThreads::kMaxParts)});
     return bands < 2 ? 1 : static_cast<int>(bands);
