@@ -10,6 +10,8 @@ namespace d3d9sw {
 namespace {
 
 constexpr UINT kPrimitivesPerSortChunk = 256;  // fewer are not worth waking a thread for
+constexpr int kMaxBands = 256;                  // band numbers are bytes
+static_assert(RasterThreads::kMaxParts <= kMaxBands);
 
 }  // namespace
 
@@ -51,8 +53,8 @@ std::uint8_t BandSort::BandOf(double row) const {
 }
 
 void BandSort::Look(int chunk) {
-    std::uint32_t* counts = Places(chunk);
-    std::fill_n(counts, bands_, 0u);
+    // Counted here and stored once: the chunks' counts share cache lines with their neighbours'.
+    std::uint32_t counts[kMaxBands] = {};
     const bool quads = pipeline_->Rows().quads;
     const D3DVIEWPORT9& vp = pipeline_->Viewport();
     const UINT end = ChunkEnd(chunk);
@@ -91,6 +93,7 @@ void BandSort::Look(int chunk) {
         }
         list(prim, prim, first, last);
     }
+    std::copy_n(counts, bands_, Places(chunk));
 }
 
 void BandSort::Place() {
@@ -108,7 +111,8 @@ void BandSort::Place() {
 }
 
 void BandSort::Fill(int chunk) {
-    std::uint32_t* next = Places(chunk);
+    std::uint32_t next[kMaxBands];
+    std::copy_n(Places(chunk), bands_, next);
     const UINT end = ChunkEnd(chunk);
     for (UINT prim = ChunkBegin(chunk); prim < end; ++prim) {
         const std::uint32_t entry = sorted_->entries[prim];
