@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kRowsPerBand = 8;
 constexpr int kRowsPerCachedBand = 32;  // 1024 wide: 128 KiB each of target, depth and window rows
-constexpr int kRowsPerLightBand = 96;   // the same, 384 KiB each: still within a core's L2
+constexpr int kRowsPerLightBand = 96;   // the same, 384 KiB each: target and depth within a 1 MiB L2
 // A frame of fewer pixels than this per thread is light: its bands' fixed costs outweigh the
 // balance spare bands bring.
 constexpr double kLightPixelsPerThread = 524288;
