@@ -31,7 +31,7 @@ BandSort::BandSort(const DrawCall& call, const PixelPipeline& pipeline, DWORD cu
         sorted->first.resize(count);
         sorted->last.resize(count);
     }
-    if (sorted->rectangles.size() < count) sorted->rectangles.resize(count);
+    if (sorted->rectangles.size() < count / 2 + 1) sorted->rectangles.resize(count / 2 + 1);
     sorted->chunkPlaces.resize(static_cast<std::size_t>(chunks_) * bands_);
 }
 
@@ -69,7 +69,7 @@ void BandSort::Look(int chunk) {
             // The two triangles of a rectangle follow each other.
             const std::uint8_t* records[6];
             for (int i = 0; i < 6; ++i) records[i] = VertexRecord(*call_, 3ull * prim + i);
-            QuadRectangle& rectangle = sorted_->rectangles[prim];
+            QuadRectangle& rectangle = sorted_->Rectangle(prim);
             if (FindRectangle(records, cullMode_, *pipeline_, &rectangle)) {
                 sorted_->entries[prim + 1] = BandedTriangles::kUnlisted;
                 if (rectangle.left == rectangle.right) {  // no pixel of it to draw

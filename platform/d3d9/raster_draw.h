@@ -46,13 +46,17 @@ int BandCount(int threads, int rows, double pixels);
 // shrinks a triangle), in draw order, are primitives[offsets[b]] .. primitives[offsets[b + 1] - 1].
 // Where the pipeline draws rectangles by rows (raster_quad.h), pairs of triangles are looked at
 // here too, once: a pair found to be a rectangle is listed as one entry, kRectangle | n with
-// the rectangle at rectangles[n] and n its first primitive, in the bands of its own rows only.
+// the rectangle at Rectangle(n) and n its first primitive, in the bands of its own rows only.
 // Reused from draw to draw, so that sorting allocates only while the lists grow.
 struct BandedTriangles {
     static constexpr std::uint32_t kRectangle = 0x80000000u;
     std::vector<std::uint32_t> offsets;
     std::vector<std::uint32_t> primitives;
-    std::vector<QuadRectangle> rectangles;  // at the index of the rectangle's first primitive
+    // A rectangle takes two primitives, so no two have the same half of their first one's index:
+    // the slots are half as many, and fewer cache lines go between the threads that sort and draw.
+    std::vector<QuadRectangle> rectangles;
+    QuadRectangle& Rectangle(std::uint32_t first) { return rectangles[first / 2]; }
+    const QuadRectangle& Rectangle(std::uint32_t first) const { return rectangles[first / 2]; }
     // Per primitive, what its band lists hold for it (kUnlisted: nothing) and its bands.
     static constexpr std::uint32_t kUnlisted = 0xFFFFFFFFu;
     std::vector<std::uint32_t> entries;

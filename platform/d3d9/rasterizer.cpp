@@ -120,7 +120,7 @@ void DrawOneTriangle(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeli
 // Draws the `listed` entries of a band's list in order (or in reverse): triangles, and the
 // sorted rectangles.
 void DrawListed(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, const std::uint32_t* entries,
-                std::size_t listed, const std::vector<QuadRectangle>& rectangles, bool reversed) {
+                std::size_t listed, const BandedTriangles& sorted, bool reversed) {
     std::uint64_t drawn = 0;
     for (std::size_t k = 0; k < listed; ++k) {
         const std::size_t n = reversed ? listed - 1 - k : k;
@@ -129,7 +129,7 @@ void DrawListed(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, c
             // prefetcher cannot guess.
             const std::uint32_t ahead = entries[reversed ? n - kPrefetchAhead : n + kPrefetchAhead];
             if ((ahead & BandedTriangles::kRectangle) != 0) {
-                __builtin_prefetch(&rectangles[ahead & ~BandedTriangles::kRectangle]);
+                __builtin_prefetch(&sorted.Rectangle(ahead & ~BandedTriangles::kRectangle));
             } else {
                 const std::uint8_t* record = VertexRecord(call, 3ull * ahead);
                 __builtin_prefetch(record);
@@ -138,7 +138,7 @@ void DrawListed(const DrawCall& call, DWORD cullMode, PixelPipeline& pipeline, c
         }
         const std::uint32_t entry = entries[n];
         if ((entry & BandedTriangles::kRectangle) != 0) {
-            DrawRectangleRows(rectangles[entry & ~BandedTriangles::kRectangle], pipeline);
+            DrawRectangleRows(sorted.Rectangle(entry & ~BandedTriangles::kRectangle), pipeline);
             ++drawn;
         } else {
             DrawOneTriangle(call, cullMode, pipeline, entry);
@@ -276,7 +276,7 @@ void DrawPreparedBand(const DrawCall& call, const DrawSettings& settings, const 
         };
         const std::uint32_t* from = first == 0 ? begin : std::partition_point(begin, stop, before(first));
         const std::uint32_t* to = end == call.primitiveCount ? stop : std::partition_point(from, stop, before(end));
-        DrawListed(call, settings.cullMode, pipeline, from, static_cast<std::size_t>(to - from), sorted.rectangles,
+        DrawListed(call, settings.cullMode, pipeline, from, static_cast<std::size_t>(to - from), sorted,
                    span.reversed);
         break;
     }
@@ -318,7 +318,7 @@ DepthBounds PrimitiveDepths(const DrawCall& call, const PixelPipeline& pipeline,
         const std::uint32_t entry = sorted.entries[prim];
         if (entry == BandedTriangles::kUnlisted) return {1, 0};
         if ((entry & BandedTriangles::kRectangle) != 0) {
-            const std::int64_t z = sorted.rectangles[prim].z;
+            const std::int64_t z = sorted.Rectangle(prim).z;
             return {z, z};
         }
     }
