@@ -360,7 +360,16 @@ void DrawRectangleRows(const QuadRectangle& r, const PixelPipeline& p) {
                 const int from = __builtin_ctz(rest);
                 const std::uint32_t beyond = ~(rest >> from);
                 const int to = beyond == 0 ? 32 : from + __builtin_ctz(beyond);
-                DrawRows(r, p, std::max<LONG>(left, (tx + from) * kTile), y0, std::min<LONG>(right, (tx + to) * kTile), y1);
+                LONG x0 = std::max<LONG>(left, (tx + from) * kTile), x1 = std::min<LONG>(right, (tx + to) * kTile);
+                // A run narrower than the kernels' blocks is widened to a block within the
+                // rectangle. The pixels it takes in are of tiles where the rectangle fails
+                // whole, or of runs of its own, which end as drawn once: the draws of a run
+                // replace pixels.
+                if (x1 - x0 < kTile && right - left >= kTile) {
+                    x1 = std::min<LONG>(right, x0 + kTile);
+                    x0 = x1 - kTile;
+                }
+                DrawRows(r, p, x0, y0, x1, y1);
                 rest = to == 32 ? 0 : rest & ~((1u << to) - 1);
             }
             // Every pixel drawn ends at the rectangle's depth or nearer, unless the alpha test
