@@ -159,6 +159,14 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     // Queued with the draws: each band of rows is cleared just before the draws into it.
     Surface* target = (flags & D3DCLEAR_TARGET) ? renderTarget_.get() : nullptr;
     if (!(flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) depth = nullptr;
+    std::vector<RECT> areas;
+    for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
+        const RECT r = count == 0 ? viewport : Intersect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}, viewport);
+        if (r.left < r.right) areas.push_back(r);
+        if (target != nullptr && r.left <= 0 && r.top <= 0 && r.right >= static_cast<LONG>(target->Desc().Width) &&
+            r.bottom >= static_cast<LONG>(target->Desc().Height))
+            target->NoteColourClearedWhole();
+    }
     RasterQueue::Clear clear;
     if (target != nullptr) clear.target = target->MemoryView();
     if (depth != nullptr) {
@@ -171,11 +179,6 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     clear.z = z;
     clear.stencil = stencil;
     clear.avx2 = Control().rasterAvx2;
-    std::vector<RECT> areas;
-    for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
-        const RECT r = count == 0 ? viewport : Intersect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}, viewport);
-        if (r.left < r.right) areas.push_back(r);
-    }
     clear.rects = areas.data();
     clear.rectCount = static_cast<int>(areas.size());
     if (queue_.Samples(clear.target.bits) || queue_.Samples(clear.depth.bits)) FlushDraws();

@@ -1,7 +1,10 @@
 #include "platform/d3d9/surface.h"
 
+#include <algorithm>
+
 #include "platform/d3d9/control_state.h"
 #include "platform/d3d9/device.h"
+#include "platform/win32/window.h"
 
 namespace d3d9sw {
 namespace {
@@ -30,7 +33,8 @@ Surface::Surface(Device* device, RefCounted* container, IUnknown* containerInter
       containerInterface_(containerInterface),
       desc_(desc),
       options_(options),
-      memory_(SurfaceBytes(desc.Format, desc.Width, desc.Height)),
+      bytes_(SurfaceBytes(desc.Format, desc.Width, desc.Height)),
+      memory_((bytes_ + 3) / 4),
       pitch_(static_cast<int>(RowPitch(desc.Format, desc.Width))) {}
 
 Surface::~Surface() {
@@ -134,10 +138,12 @@ HRESULT Surface::Lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
         offset = static_cast<std::size_t>(area.top / 4) * pitch_ + static_cast<std::size_t>(area.left / 4) * info.blockBytes;
     else
         offset = static_cast<std::size_t>(area.top) * pitch_ + static_cast<std::size_t>(area.left) * info.bitsPerPixel / 8;
-    locked->pBits = memory_.data() + offset;
+    TakeBackShownPixels();
+    locked->pBits = Bits() + offset;
     locked->Pitch = pitch_;
     locked_ = true;
     depthFloor_ = 0;
+    unusedBytesOpaque_ = false;
 
     d3d9ctl::Counters& counters = Control().counters;
     ++counters.locks;
@@ -155,16 +161,49 @@ HRESULT Surface::Unlock() {
 SurfaceView Surface::View() {
     device_->FlushDraws();
     depthFloor_ = 0;
+    unusedBytesOpaque_ = false;
     return MemoryView();
 }
 
+void Surface::NoteColourClearedWhole() {
+    unusedBytesOpaque_ = true;
+    shownIn_ = nullptr;
+    shownPixels_ = nullptr;
+}
+
+bool Surface::ExchangeWithWindow(HWND window) {
+    const bool shownAsIs = desc_.Format == D3DFMT_A8R8G8B8 || (desc_.Format == D3DFMT_X8R8G8B8 && unusedBytesOpaque_);
+    if (!shownAsIs || locked_ || static_cast<UINT>(pitch_) != 4 * desc_.Width) return false;
+    int width = 0, height = 0;
+    if (win32::WindowPixels(window, &width, &height) == nullptr || static_cast<UINT>(width) != desc_.Width ||
+        static_cast<UINT>(height) != desc_.Height)
+        return false;
+    device_->FlushDraws();
+    if (!win32::ExchangeWindowPixels(window, memory_)) return false;
+    unusedBytesOpaque_ = false;  // what the window showed
+    shownIn_ = window;
+    shownPixels_ = win32::WindowPixels(window, nullptr, nullptr);
+    return true;
+}
+
+void Surface::TakeBackShownPixels() {
+    if (shownIn_ == nullptr) return;
+    int width = 0, height = 0;
+    const std::uint32_t* shown = win32::WindowPixels(shownIn_, &width, &height);
+    if (shown == shownPixels_ && static_cast<std::size_t>(width) * static_cast<std::size_t>(height) == memory_.size())
+        std::copy_n(shown, memory_.size(), memory_.begin());
+    shownIn_ = nullptr;
+    shownPixels_ = nullptr;
+}
+
 SurfaceView Surface::MemoryView() {
+    TakeBackShownPixels();
     SurfaceView view;
     view.format = desc_.Format;
     view.width = static_cast<int>(desc_.Width);
     view.height = static_cast<int>(desc_.Height);
     view.pitch = pitch_;
-    view.bits = memory_.data();
+    view.bits = Bits();
     return view;
 }
 

@@ -57,19 +57,40 @@ public:
     // the draw queue (DrawState::depthFloor) as it draws and clears. A lock or View sets it to
     // 0: whoever asked may write anything.
     std::uint32_t* DepthFloor() { return &depthFloor_; }
-    std::size_t Bytes() const { return memory_.size(); }
+    std::size_t Bytes() const { return bytes_; }
+    // A clear of every pixel's colour is about to be queued: what the memory holds no longer
+    // matters, and an X8R8G8B8 surface holds 0xFF in every pixel's unused byte once drawn
+    // (clears and draws write it so) until its memory is handed out (View, a lock) or
+    // exchanged.
+    void NoteColourClearedWhole();
+    // Hands the memory to `window` to show and takes the window's pixels in its place, as a
+    // flip does, after drawing what is queued. Only where the memory shows as it is, 32-bit
+    // pixels of the window's client size row after row with an opaque or real alpha byte, and
+    // the surface is not locked; false, nothing exchanged, otherwise. The surface's pixels are
+    // what the window shows now: the first use of its memory other than a whole clear copies
+    // them back from the window, if it still shows them.
+    bool ExchangeWithWindow(HWND window);
     bool Standalone() const { return containerInterface_ == nullptr; }
 
     // The implementation behind an interface pointer of ours; null for null or a foreign object.
     static Surface* From(IDirect3DSurface9* surface);
 
 private:
+    std::uint8_t* Bits() { return reinterpret_cast<std::uint8_t*>(memory_.data()); }
+    // The pixels given to a window by the last exchange copied back, if it still shows them.
+    void TakeBackShownPixels();
+
     Device* device_;
     IUnknown* containerInterface_;
     D3DSURFACE_DESC desc_;
     Options options_;
-    std::vector<std::uint8_t> memory_;
+    std::size_t bytes_;
+    std::vector<std::uint32_t> memory_;  // bytes_ rounded up to whole words, so that a window can take it
     int pitch_;
+    bool unusedBytesOpaque_ = false;  // the memory starts zeroed
+    // After an exchange: the window showing this surface's pixels, and its pixels then.
+    HWND shownIn_ = nullptr;
+    const std::uint32_t* shownPixels_ = nullptr;
     bool locked_ = false;
     std::uint32_t depthFloor_ = 0;  // the memory starts zeroed
     DWORD priority_ = 0;

@@ -110,6 +110,12 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
         device_->FlushDraws();
         return D3D_OK;
     }
+    // The back buffer of a discarding chain need not keep its pixels: where the window can
+    // show its memory as it is, the two exchange their memory, as a flip does, and nothing is
+    // copied.
+    if (params_.SwapEffect == D3DSWAPEFFECT_DISCARD && sourceRect == nullptr && destRect == nullptr &&
+        backBuffers_[0]->ExchangeWithWindow(window))
+        return D3D_OK;
     const WindowCopy copy(view, source, dest, pixels, windowWidth, windowHeight, Control().rasterAvx2);
     if (copy.RowForRow()) {
         // Each band's rows are copied by the thread that drew them, while they are in its cache.

@@ -269,6 +269,14 @@ std::uint32_t* WindowPixels(HWND handle, int* width, int* height) {
     return usable ? window->pixels.data() : nullptr;
 }
 
+bool ExchangeWindowPixels(HWND handle, std::vector<std::uint32_t>& pixels) {
+    std::lock_guard<std::mutex> lock(Windows().mutex);
+    Window* window = Windows().Find(handle);
+    if (window == nullptr || window->pixels.empty() || window->pixels.size() != pixels.size()) return false;
+    window->pixels.swap(pixels);
+    return true;
+}
+
 std::vector<WindowPosCall> WindowPosCalls(HWND handle) {
     std::lock_guard<std::mutex> lock(Windows().mutex);
     Window* window = Windows().Find(handle);

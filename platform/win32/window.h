@@ -108,9 +108,16 @@ HWND CreateTestWindow(const std::u16string& title, int x, int y, int clientWidth
 
 // The window's client pixels, 32-bit 0xAARRGGBB, row-major from the top, client width x
 // client height (resized with the client rectangle, keeping the overlapping pixels; new
-// pixels are 0). The pointer stays valid until the client size changes or the window is
-// destroyed. Null (and sizes 0) for a bad handle or an empty client area.
+// pixels are 0). The pointer stays valid until the client size changes, the pixels are
+// exchanged (ExchangeWindowPixels: a device presenting by flipping) or the window is
+// destroyed; ask again after each frame. Null (and sizes 0) for a bad handle or an empty
+// client area.
 std::uint32_t* WindowPixels(HWND window, int* width, int* height);
+
+// For a device that presents by flipping: the window shows `pixels` (of the client's size,
+// as WindowPixels lays them out) and `pixels` gets what it showed. False, nothing exchanged,
+// for a bad handle or pixels of another size.
+bool ExchangeWindowPixels(HWND window, std::vector<std::uint32_t>& pixels);
 
 // Saves the client pixels as an 8-bit RGB PNG file (UTF-8 path; alpha is dropped, as a
 // screen shows no alpha). False on a bad handle, an empty client area or I/O failure.

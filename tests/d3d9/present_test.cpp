@@ -80,6 +80,69 @@ TEST_F(PresentTest, RowsCopiedAsWholeShowX8PixelsOpaqueAndFollowTheDestination) 
     EXPECT_EQ(WindowPixel(window_, 58, 3), 0xFFAA003Fu);
 }
 
+// A discarding chain whose back buffer was cleared whole hands its memory to a window of its
+// size instead of copying it, and gets the pixels back from the window when it is used again
+// without a whole clear: what a frame leaves stays for the next, as with a copy.
+TEST_F(PresentTest, ADiscardingChainClearedWholeFlipsAndKeepsItsPixelsForTheNextFrame) {
+    CreateWindowedDevice();
+    Ref<IDirect3DSurface9> back;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, back.out()), D3D_OK);
+    const std::uint32_t* before = win32::WindowPixels(window_, nullptr, nullptr);
+    // No alpha in the colour: the X8 buffer holds it opaque, and so does the window.
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00336699u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    const std::uint32_t* flipped = win32::WindowPixels(window_, nullptr, nullptr);
+    EXPECT_NE(flipped, before) << "the window shows the back buffer's memory";
+    for (int i = 0; i < 64 * 48; ++i) ASSERT_EQ(flipped[i], 0xFF336699u) << "pixel " << i;
+
+    // The next frame draws over what the last one left, then is copied: its back buffer was not
+    // cleared whole.
+    const D3DRECT corner{0, 0, 8, 8};
+    ASSERT_EQ(device_->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(win32::WindowPixels(window_, nullptr, nullptr), flipped);
+    EXPECT_EQ(WindowPixel(window_, 7, 7), 0xFFFF0000u);
+    EXPECT_EQ(WindowPixel(window_, 8, 8), 0xFF336699u);
+    EXPECT_EQ(d3d9ctl::ReadPixel(back.get(), 63, 47), 0xFF336699u);
+
+    // Written from outside after a whole clear, the unused bytes are no longer known to be
+    // opaque: the copy makes them so.
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
+    const d3d9sw::SurfaceView view = d3d9ctl::SurfaceMemory(back.get());
+    const std::uint32_t transparent = 0x000000FFu;
+    std::memcpy(view.bits, &transparent, 4);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(win32::WindowPixels(window_, nullptr, nullptr), flipped);
+    EXPECT_EQ(WindowPixel(window_, 0, 0), 0xFF0000FFu);
+    EXPECT_EQ(WindowPixel(window_, 1, 0), 0xFF00FF00u);
+}
+
+// A window of another size, or one resized since it took the back buffer's memory, gets a copy;
+// the back buffer never takes back pixels of another size.
+TEST_F(PresentTest, AFlipNeedsAWindowOfTheBackBuffersSize) {
+    CreateWindowedDevice();
+    HWND other = win32::CreateTestWindow(u"other", 0, 0, 32, 16);
+    const std::uint32_t* otherBefore = win32::WindowPixels(other, nullptr, nullptr);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF123456u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, other, nullptr), D3D_OK);
+    EXPECT_EQ(win32::WindowPixels(other, nullptr, nullptr), otherBefore);
+    EXPECT_EQ(WindowPixel(other, 31, 15), 0xFF123456u);
+
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF654321u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    RECT frame{};
+    ASSERT_TRUE(GetWindowRect(window_, &frame));
+    ASSERT_TRUE(SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left + 10, frame.bottom - frame.top, SWP_NOZORDER));
+    int width = 0, height = 0;
+    ASSERT_NE(win32::WindowPixels(window_, &width, &height), nullptr);
+    ASSERT_EQ(width, 74);
+    const D3DRECT corner{0, 0, 4, 4};
+    ASSERT_EQ(device_->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(WindowPixel(window_, 3, 3), 0xFFFFFFFFu);
+    DestroyWindow(other);
+}
+
 TEST_F(PresentTest, ClearIsClippedToTheViewportAndItsRectangles) {
     CreateWindowedDevice();
     ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0), D3D_OK);
