@@ -35,7 +35,8 @@ const std::uint8_t* VertexRecord(const DrawCall& call, std::uint64_t n);
 constexpr double kPixelsPerBand = 16384;
 constexpr double kPixelsForMostBands = kPixelsPerBand * RasterThreads::kMaxParts;
 
-// Pixels the draw covers at most (triangles by their bounding boxes), counted until `enough`.
+// Pixels the draw covers at most (triangles by their bounding boxes; of a draw of over 1,024
+// triangles, estimated from a sample), counted until `enough`.
 double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, double enough);
 
 // Bands worth splitting `pixels` over `rows` of a target into for `threads` threads (1: none).

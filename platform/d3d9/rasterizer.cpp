@@ -211,9 +211,13 @@ HRESULT PrepareDraw(const DrawState& state, const DrawCall& call, PixelPipeline*
 
 double EstimatedPixels(const DrawCall& call, const D3DVIEWPORT9& viewport, double enough) {
     if (call.type != D3DPT_TRIANGLELIST) return call.primitiveCount;  // a few pixels each
+    // A large draw is told by a few hundred of its triangles, evenly spread, each standing for
+    // the ones up to the next: a band count needs no more.
+    constexpr UINT kLooked = 512;
+    const UINT step = std::max<UINT>(1, call.primitiveCount / kLooked);
     double area = 0;
-    const double pixelsPerUnit = 0.25 * viewport.Width * viewport.Height;
-    for (UINT prim = 0; prim < call.primitiveCount && area < enough; ++prim) {
+    const double pixelsPerUnit = 0.25 * viewport.Width * viewport.Height * step;
+    for (UINT prim = 0; prim < call.primitiveCount && area < enough; prim += step) {
         float xy[3][2];
         for (int i = 0; i < 3; ++i) std::memcpy(xy[i], VertexRecord(call, 3ull * prim + i), sizeof xy[i]);
         const float w = std::max({xy[0][0], xy[1][0], xy[2][0]}) - std::min({xy[0][0], xy[1][0], xy[2][0]});
