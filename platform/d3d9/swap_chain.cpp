@@ -110,9 +110,9 @@ HRESULT SwapChain::PresentToWindow(const RECT* sourceRect, const RECT* destRect,
         device_->FlushDraws();
         return D3D_OK;
     }
-    // The back buffer of a discarding chain need not keep its pixels: where the window can
-    // show its memory as it is, the two exchange their memory, as a flip does, and nothing is
-    // copied.
+    // A discarding chain's back buffer may be shown in place: where the window can show its
+    // memory as it is, the two exchange their memory, as a flip does, and nothing is copied (the
+    // back buffer takes its pixels back from the window only if the next frame needs them).
     if (params_.SwapEffect == D3DSWAPEFFECT_DISCARD && sourceRect == nullptr && destRect == nullptr &&
         backBuffers_[0]->ExchangeWithWindow(window))
         return D3D_OK;
