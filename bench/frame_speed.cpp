@@ -8,7 +8,7 @@
 //  - sprites per second through IRenderer with rasterising off (the device validates and
 //    counts, touches no pixel), against memcpy of each sprite's vertex and index bytes; the
 //    empty frame with rasterising off (the renderer's frame loop) and on (with the device's
-//    clears and present copy, one thread);
+//    clears and present, one thread);
 //  - PNG and JPEG decoding through CRaster against the bare libraries on the same bytes, the
 //    output allocated per decode in both, the two decoding in turns;
 //  - the peak memory of the demo host (its whole run in a child process).
@@ -368,7 +368,8 @@ void BM_Submit(benchmark::State& state) {
 // What every frame costs besides its sprites. state.range(0) 0: rasterising off, the
 // renderer's frame loop alone (the device's clear and present touch no pixel, as a GPU's cost
 // the caller nothing); 1: rasterising on with one thread, the loop and the device's pixel work
-// of a frame (colour and depth clear, the present's copy into the window).
+// of a frame (colour and depth clear, and the present: the back buffer's memory handed to the
+// window, the renderer's chain being a discarding one cleared whole every frame).
 void BM_EmptyFrame(benchmark::State& state) {
     Host* host = ReadyHost(state);
     if (host == nullptr) return;
@@ -628,7 +629,7 @@ void PrintSummary() {
     const Sample drawn = Median("empty frame drawn");
     std::printf("  empty frame, rasterising off (the renderer's frame loop): %.1f us cpu\n", empty.cpu * 1e6);
     std::printf("  empty frame, rasterising on, 1 thread (the loop and the device's colour and depth clear\n"
-                "    and present copy of 1024x768): %.1f us cpu; the device's pixel work: %.1f us\n",
+                "    and present of 1024x768, a flip): %.1f us cpu; the device's pixel work: %.1f us\n",
                 drawn.cpu * 1e6, (drawn.cpu - empty.cpu) * 1e6);
     std::printf("  %-18s %14s %16s %14s\n", "case", "Msprites/s", "net of empty", "memcpy Msprites/s");
     std::printf("  (Msprites/s: the whole frame's CPU time; net of empty: less the empty frame, rasterising off)\n");
