@@ -8,6 +8,7 @@
 #include "platform/d3d9/format_rules.h"
 #include "platform/d3d9/index_range.h"
 #include "platform/d3d9/rasterizer.h"
+#include "platform/win32/window.h"
 
 namespace d3d9sw {
 namespace {
@@ -159,13 +160,14 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     // Queued with the draws: each band of rows is cleared just before the draws into it.
     Surface* target = (flags & D3DCLEAR_TARGET) ? renderTarget_.get() : nullptr;
     if (!(flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) depth = nullptr;
+    const RECT whole = target != nullptr ? RECT{0, 0, static_cast<LONG>(target->Desc().Width),
+                                                static_cast<LONG>(target->Desc().Height)}
+                                         : RECT{};
     std::vector<RECT> areas;
     for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
         const RECT r = count == 0 ? viewport : Intersect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}, viewport);
         if (r.left < r.right) areas.push_back(r);
-        if (target != nullptr && r.left <= 0 && r.top <= 0 && r.right >= static_cast<LONG>(target->Desc().Width) &&
-            r.bottom >= static_cast<LONG>(target->Desc().Height))
-            target->NoteColourClearedWhole();
+        if (target != nullptr && EqualRect(&r, &whole)) target->NoteColourClearedWhole();
     }
     RasterQueue::Clear clear;
     if (target != nullptr) clear.target = target->MemoryView();
