@@ -4,6 +4,7 @@
 // own files).
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "core/build_variant.h"
 #include "core/device_enumeration_search.h"
@@ -373,6 +374,13 @@ void CLumiscriber::CreateGreyPixelShader() {
         greyShader_ = shader;
     }
     code->Release();
+}
+
+void CLumiscriber::StayLostAfterFailedRestore(const std::exception& error) {
+    deviceLost_ = true;
+    if (restoreFailureLogged_) return;
+    restoreFailureLogged_ = true;
+    WriteLog(u"BeginScene - Device restore Failed [%hs], retried at the next BeginScene.", error.what());
 }
 
 bool CLumiscriber::EvictManagedResources() {
