@@ -24,6 +24,7 @@
 #else
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -300,6 +301,11 @@ private:
     bool ChooseTextureFormats(std::int32_t quality);
     void SetDefaultRenderStates();
     void CreateGreyPixelShader();
+    // A restore after a successful Reset threw: the renderer is lost again, and the caller
+    // gives back what the restore made, so that the next BeginScene resets once more. That
+    // retry comes every frame: the reason is logged once, until a restore succeeds (which
+    // clears restoreFailureLogged_).
+    void StayLostAfterFailedRestore(const std::exception& error);
     void ApplyWindowStyle(HWND window, std::int32_t width, std::int32_t height, bool fullScreenStyle);
     void CycleDisplayModeToFreeVideoMemory();
     bool RecreateDevice(const STRU_RENDERER_PARAM& param);
@@ -396,7 +402,7 @@ private:
     // Parameters.
     STRU_RENDERER_PARAM param_{};  // copied whole as the last construction step
     std::int32_t userData_ = 0;
-    bool vsync_ = false;           // taken at construction; a mode change does not alter it
+    bool vsync_ = false;           // taken at construction; a successful mode change replaces it
     std::int32_t constructionQuality_ = 0;  // the quality the texture formats were chosen with
 
     // Owned subsystems.
@@ -435,6 +441,7 @@ private:
     // State bytes.
     bool active_ = true;
     bool deviceLost_ = false;
+    bool restoreFailureLogged_ = false;
     bool frameBegun_ = false;
     bool inFrame_ = false;
     bool syncLoading_ = false;

@@ -10,9 +10,10 @@
 #include "core/renderer_interface.h"
 
 // Builds a renderer on the parameters' window (a window of the shared platform). The renderer
-// belongs to the host until ReleaseLumiscriber. Null for null parameters or a width or height
-// below 1 (nothing is made), or when construction failed (the event log says why): the crash
-// uploader "ovelder.dll" then gets the event log's path when it is installed.
+// belongs to the host until ReleaseLumiscriber. Null for null parameters, a null or destroyed
+// window or a width or height below 1 (nothing is made), or when construction failed: the
+// crash uploader "ovelder.dll" then gets the event log's path when it is installed. Either
+// way the event log says why.
 LUMI_EXPORT IRenderer* CreateLumiscriber(const STRU_RENDERER_PARAM* params);
 // Destroys a renderer made by CreateLumiscriber; null is ignored.
 LUMI_EXPORT void ReleaseLumiscriber(IRenderer* renderer);

@@ -4,6 +4,7 @@
 // own files).
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "core/build_variant.h"
 #include "core/device_enumeration_search.h"
@@ -17,6 +18,7 @@
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/display.h"
 #include "platform/win32/message_box.h"
+#include "platform/win32/window.h"
 
 namespace {
 
@@ -64,6 +66,15 @@ D3DFORMAT DesktopBackBufferFormat() {
 // Sizes the host gives as signed numbers; a negative one is no size at all.
 UINT SizeFromParam(std::int32_t value) { return value > 0 ? static_cast<UINT>(value) : 0u; }
 
+// Direct3D 9 makes the device all the same, since the back buffer's size is given: only what
+// is presented has nowhere to show.
+void LogEmptyClientArea(HWND window) {
+    RECT client{};
+    if (!GetClientRect(window, &client) || (client.right > client.left && client.bottom > client.top)) return;
+    WriteLog(u"The device window's client area is %d x %d: nothing presented shows until it has a size.",
+             static_cast<int>(client.right - client.left), static_cast<int>(client.bottom - client.top));
+}
+
 }  // namespace
 
 STRU_DEVICE_SETTINGS CLumiscriber::MakeDesiredSettings(const STRU_RENDERER_PARAM& param) const {
@@ -105,6 +116,7 @@ bool CLumiscriber::CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode m
     const bool fatal = mode == RoadMode::kFatal;
     STRU_DEVICE_SETTINGS desired = MakeDesiredSettings(param);
     const STRU_MATCH_OPTIONS strict = StrictMatchOptions();
+    if (fatal) LogEmptyClientArea(param.Window);
     WriteLog(kDashLine);
     if (fatal) {
         WriteLog(u"---- begin create d3d device ----");
@@ -373,6 +385,13 @@ void CLumiscriber::CreateGreyPixelShader() {
         greyShader_ = shader;
     }
     code->Release();
+}
+
+void CLumiscriber::StayLostAfterFailedRestore(const std::exception& error) {
+    deviceLost_ = true;
+    if (restoreFailureLogged_) return;
+    restoreFailureLogged_ = true;
+    WriteLog(u"BeginScene - Device restore Failed [%hs], retried at the next BeginScene.", error.what());
 }
 
 bool CLumiscriber::EvictManagedResources() {

@@ -1,5 +1,7 @@
 // CLumiscriber: device loss and reset, display-mode changes and the main render window they
 // rebuild (current build; the legacy build has its own loss and reset and no mode changes).
+#include <exception>
+
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/frame_clock.h"
@@ -50,18 +52,39 @@ void CLumiscriber::ResetDevice() {
         }
         return;
     }
+    try {
+        SetDefaultRenderStates();
+        if (mainWindow_) mainWindow_->CreateSurfaces();
+        RecreateExtraWindowSurfaces();
+        if (texMgr_) texMgr_->RestoreVideoTextures();
+    } catch (const std::exception& error) {
+        StayLostAfterFailedRestore(error);
+        OnLostDevice();  // never half restored
+        return;
+    }
+    restoreFailureLogged_ = false;
     WriteLog(u"BeginScene - Device Reset Succeed.");
-    SetDefaultRenderStates();
-    if (mainWindow_) mainWindow_->CreateSurfaces();
-    RecreateExtraWindowSurfaces();
-    if (texMgr_) texMgr_->RestoreVideoTextures();
     deviceLost_ = false;
     // The cursor surface went with the loss; the host set its cursor only once.
     if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
 }
 
 void CLumiscriber::RecreateExtraWindowSurfaces() {
-    for (CD3DRenderWindow* window : extraWindows_) window->CreateSurfaces();
+    for (CD3DRenderWindow* window : extraWindows_) {
+        try {
+            window->CreateSurfaces();
+            window->SetReady(true);
+        } catch (const std::exception& error) {
+            // One window that cannot be had stays without surfaces (not ready, so no frame
+            // draws or presents it) until the next reset or mode change tries again; said
+            // when it goes, not at every retry.
+            if (window->IsReady()) {
+                WriteLog(u"render window [%hs] left without surfaces: %hs", window->GetName().c_str(), error.what());
+            }
+            window->ReleaseSurfaces();
+            window->SetReady(false);
+        }
+    }
 }
 
 bool CLumiscriber::RecreateDevice(const STRU_RENDERER_PARAM& param) {
@@ -108,13 +131,19 @@ void CLumiscriber::TearDownForModeChange() {
     viewportStale_ = true;
 }
 
+// Each step stands on its own: one that fails is logged and the later ones still run, so the
+// renderer never works at a size, with states or with glyph pages its records do not match.
 void CLumiscriber::RebuildAfterModeChange(const STRU_RENDERER_PARAM& param) {
     deviceLost_ = false;  // a new device starts working
     CreateMainWindow(param, false);
     RecreateExtraWindowSurfaces();
     SetDefaultRenderStates();
     if (pixelShader11_) CreateGreyPixelShader();
-    if (texMgr_) texMgr_->AllocateAtlasPages();
+    try {
+        if (texMgr_) texMgr_->AllocateAtlasPages();
+    } catch (const std::exception& error) {
+        WriteLog(u"ChangeDisplayMode - atlas pages without memory: %hs", error.what());
+    }
     StampDisplayChange(TimeGet_S());
     // The cursor surface went with the old device, as with a reset.
     if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
@@ -127,6 +156,12 @@ bool CLumiscriber::ChangeDisplayMode(std::int32_t width, std::int32_t height, st
     if (width == param_.Width && height == param_.Height && bitsPerPixel == param_.BitsPerPixel &&
         quality == param_.Quality && windowed == (param_.Windowed != 0) && vsync == (param_.Vsync != 0)) {
         return true;
+    }
+    // Tearing down a lost device would leave nothing a new one could be made from; the reset
+    // at BeginScene must come first.
+    if (deviceLost_) {
+        WriteLog(u"ChangeDisplayMode - the device is lost: try again once BeginScene has reset it.");
+        return false;
     }
     if (width <= 0 || height <= 0 || direct3d_ == nullptr) return false;
     D3DDISPLAYMODE desktop{};
@@ -146,9 +181,11 @@ bool CLumiscriber::ChangeDisplayMode(std::int32_t width, std::int32_t height, st
     wanted.Windowed = windowed ? 1 : 0;
     wanted.Vsync = vsync ? 1 : 0;
     if (RecreateDevice(wanted)) {
+        // The device runs at the new mode from here: so do the renderer's records.
+        param_ = wanted;
+        vsync_ = vsync;
         ApplyWindowStyle(wanted.Window, width, height, fullScreenStyle);
         RebuildAfterModeChange(wanted);
-        param_ = wanted;
         return true;
     }
     if (!RecreateDevice(param_)) throw lumi::Exception("restore d3d device failed.");

@@ -271,7 +271,7 @@ public:
     // Draws every enabled render target in priority order (the main window last) and, when
     // `present`, presents them. False, with nothing drawn, when the shared vertex or index
     // buffer could not be grown to the frame's needs. Sleeps 10 ms after a frame shorter than
-    // 10 ms when the renderer was made with Vsync.
+    // 10 ms while Vsync is on (as made, or as the last successful ChangeDisplayMode set it).
     virtual bool EndScene(bool present) = 0;
     // Makes `target` (null: the main window) the target later draws go into; returns the
     // previous one. A target that is not the renderer's changes nothing.
@@ -513,7 +513,8 @@ public:
     // Re-creates the device for a new back-buffer size, depth, quality, vsync and windowed
     // state; textures reload when next drawn, host-filled ones must be written again. True
     // when the mode is in place (also when nothing changed); false (and the old mode kept)
-    // when it cannot be had or is larger than the desktop; throws
+    // when it cannot be had or is larger than the desktop, and at once while the device is
+    // lost (until BeginScene has reset it); throws
     // lumi::Exception("restore d3d device failed.") when not even the old one can.
     virtual bool ChangeDisplayMode(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
                                    std::int32_t quality, bool vsync, bool windowed) = 0;

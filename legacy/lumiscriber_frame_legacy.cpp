@@ -1,4 +1,6 @@
 // CLumiscriber (legacy build): the frame loop, device loss and reset.
+#include <exception>
+
 #include "core/event_log.h"
 #include "core/frame_clock.h"
 #include "core/lumiscriber.h"
@@ -109,10 +111,17 @@ void CLumiscriber::ResetDevice() {
         EnterLostState();
         return;
     }
-    WriteLog(u"BeginScene - Device Reset Succeed.");
     // Not lost from here on: restoring draws (the render targets are cleared off-screen).
     deviceLost_ = false;
-    RestoreAfterReset();
+    try {
+        RestoreAfterReset();
+    } catch (const std::exception& error) {
+        StayLostAfterFailedRestore(error);
+        ReleaseForReset();  // never half restored
+        return;
+    }
+    restoreFailureLogged_ = false;
+    WriteLog(u"BeginScene - Device Reset Succeed.");
     // The cursor surface went with the reset; the host set its cursor only once.
     if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
 }

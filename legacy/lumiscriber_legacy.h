@@ -22,6 +22,7 @@
 // tarnel Error after the system information report; misuse throws lumi::Exception;
 // recoverable failures log a line and return false or null.
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -321,6 +322,11 @@ private:
     bool ChooseTextureFormats(std::int32_t quality);
     void SetDefaultRenderStates();
     void CreateGreyPixelShader();
+    // A restore after a successful Reset threw: the renderer is lost again, and the caller
+    // gives back what the restore made, so that the next BeginScene resets once more. That
+    // retry comes every frame: the reason is logged once, until a restore succeeds (which
+    // clears restoreFailureLogged_).
+    void StayLostAfterFailedRestore(const std::exception& error);
     void CycleDisplayModeToFreeVideoMemory();
     void ReleaseCursorSurface();
     bool ApplyCursor();
@@ -399,6 +405,7 @@ private:
     // State bytes.
     bool active_ = true;
     bool deviceLost_ = false;
+    bool restoreFailureLogged_ = false;
     bool inFrame_ = false;
     bool syncLoading_ = false;
     bool loadWaitRequested_ = false;

@@ -227,6 +227,80 @@ TEST_F(RendererDeviceTest, DisplayModeChangesAndTheirRestorePath) {
     EXPECT_EQ(renderer_->GetMainWindow(), nullptr);
 }
 
+TEST_F(RendererDeviceTest, AModeChangeWhileLostIsRefusedAndLeavesTheResetToBringFramesBack) {
+    CreateWithTwoWindows();
+    d3d9ctl::LoseDevice();
+    RunFrame();
+    ASSERT_TRUE(Renderer()->IsDeviceLost());
+    IDirect3DDevice9* device = Renderer()->GetDevice();
+    IRenderTarget* mainWindow = renderer_->GetMainWindow();
+    const int creations = d3d9ctl::CallCount("CreateDevice");
+
+    EXPECT_FALSE(renderer_->ChangeDisplayMode(400, 300, 32, 1, false, true));
+    EXPECT_EQ(CountLines(u"ChangeDisplayMode - the device is lost: try again once BeginScene has reset it."), 1);
+    EXPECT_EQ(Renderer()->GetDevice(), device);
+    EXPECT_EQ(renderer_->GetMainWindow(), mainWindow);
+    EXPECT_EQ(d3d9ctl::CallCount("CreateDevice"), creations);
+    EXPECT_EQ(renderer_->GetWidth(), kWidth);
+
+    d3d9ctl::RestoreDevice();
+    Repaint(0);
+    ASSERT_TRUE(RunFrame());
+    EXPECT_FALSE(Renderer()->IsDeviceLost());
+    ExpectBothWindowsDrawn();
+}
+
+TEST_F(RendererDeviceTest, AFailedRebuildStepIsLoggedAndRetriedWhileEveryOtherStepStillRuns) {
+    CreateWithTwoWindows();
+    ITexture* texture = renderer_->CreateUITexture(256, 256);  // a video copy to restore after a reset
+    ASSERT_NE(texture, nullptr);
+    ASSERT_TRUE(RunFrame());
+
+    // The second window's swap chain cannot be made for the new mode, not even on the retry.
+    d3d9ctl::FailCall("CreateAdditionalSwapChain", 1, D3DERR_OUTOFVIDEOMEMORY, 2);
+    clock_.Advance(500);
+    ASSERT_TRUE(renderer_->ChangeDisplayMode(400, 300, 32, 1, false, true));
+    EXPECT_EQ(CountLines(u"render window [AutoWindow1] left without surfaces: CreateAdditionalSwapChain failed. "), 1);
+    CRenderTarget* second = Renderer()->FindRenderTarget("AutoWindow1");
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(second->IsReady());
+    EXPECT_EQ(renderer_->GetWidth(), 400);
+    EXPECT_EQ(renderer_->GetHeight(), 300);
+    EXPECT_EQ(g_DisplayStamp, static_cast<std::int32_t>(clock_.Now()));
+    EXPECT_EQ(RenderState(Renderer()->GetDevice(), D3DRS_ALPHABLENDENABLE), TRUE);
+    Repaint(0);
+    renderer_->SetBackgroundColor(0xFFFF0000);
+    ASSERT_TRUE(RunFrame());
+    EXPECT_EQ(WindowPixel(window_, 399, 299) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(WindowPixel(second_, 5, 5), 0u) << "a window without surfaces is neither drawn nor presented";
+
+    // Lost, and back with too little texture memory for what the renderer had: every
+    // BeginScene resets, cannot restore and stays lost, saying so once, until memory returns.
+    const std::uint64_t budget = d3d9ctl::TextureMemoryTotal();
+    d3d9ctl::LoseDevice();
+    RunFrame();
+    ASSERT_TRUE(Renderer()->IsDeviceLost());
+    d3d9ctl::SetTextureMemory(0, 0);
+    d3d9ctl::RestoreDevice();
+    for (int frame = 0; frame < 3; ++frame) {
+        EXPECT_NO_THROW(RunFrame());
+        EXPECT_TRUE(Renderer()->IsDeviceLost());
+    }
+    EXPECT_EQ(CountLinesStartingWith(u"BeginScene - Device restore Failed [out of video memory.]"), 1);
+    EXPECT_EQ(CountLines(u"BeginScene - Device Reset Succeed."), 0);
+    EXPECT_EQ(CountLinesStartingWith(u"render window [AutoWindow1] left without surfaces"), 1);
+
+    d3d9ctl::SetTextureMemory(0, budget);
+    Repaint(0);
+    renderer_->SetBackgroundColor(0xFFFF0000);
+    ASSERT_TRUE(RunFrame());
+    EXPECT_FALSE(Renderer()->IsDeviceLost());
+    EXPECT_EQ(CountLines(u"BeginScene - Device Reset Succeed."), 1);
+    EXPECT_TRUE(second->IsReady()) << "the reset made the window again";
+    ExpectBothWindowsDrawn();
+    renderer_->DestroyTexture(texture);
+}
+
 TEST_F(RendererDeviceTest, DesktopSizeGetsThePopupStyleAndWindowedIsAModeOfItsOwn) {
     ASSERT_NE(Create(), nullptr);
     ASSERT_TRUE(renderer_->ChangeDisplayMode(1920, 1080, 32, 1, false, true));

@@ -205,6 +205,25 @@ TEST_F(RendererTest, LimiterSleepsOnlyWithVsyncAfterShortFramesAndAnInactiveRend
     }
 }
 
+TEST_F(RendererTest, LimiterFollowsTheVsyncOfTheLastSuccessfulModeChange) {
+    for (const std::int32_t madeWith : {0, 1}) {
+        SCOPED_TRACE(madeWith ? "turned off" : "turned on");
+        param_.Vsync = madeWith;
+        ASSERT_NE(Create(), nullptr);
+        RunFrame();
+        clock_.Advance(50);
+        RunFrame();  // long: the next frame's time is its own, whatever this one slept
+        const bool vsync = madeWith == 0;
+        ASSERT_TRUE(renderer_->ChangeDisplayMode(kWidth, kHeight, 32, 1, vsync, true));
+        clock_.Advance(2);
+        sleeps_.Clear();
+        RunFrame();
+        EXPECT_EQ(sleeps_.Sleeps(), vsync ? std::vector<DWORD>{10} : std::vector<DWORD>{});
+        Release();
+        ResetFrameClock();
+    }
+}
+
 TEST_F(RendererTest, DynamicBuffersGrowToTheNeedAndRetryOnlyAfterEviction) {
     ASSERT_NE(Create(), nullptr);
     CLumiscriber* renderer = Renderer();

@@ -229,6 +229,55 @@ TEST_F(RendererTest, BadInputNeverCrashes) {
     }
 }
 
+TEST_F(RendererTest, AWindowThatIsNoneIsRefusedWithItsCauseAndAnEmptyClientAreaIsNoted) {
+    param_.Window = nullptr;
+    EXPECT_EQ(Create(), nullptr);
+    EXPECT_TRUE(LogContains(u"CreateLumiscriber refused: no window handle"));
+    EXPECT_FALSE(LogContains(u"Direct3D Renderer Construct")) << "nothing is made";
+
+    param_.Window = win32::CreateTestWindow(u"gone", 0, 0, kWidth, kHeight);
+    DestroyWindow(param_.Window);
+    EXPECT_EQ(Create(), nullptr);
+    EXPECT_TRUE(LogContains(u"CreateLumiscriber refused: the window handle is not a window (destroyed?)"));
+    EXPECT_FALSE(LogContains(u"Direct3D Renderer Construct"));
+
+    // Direct3D 9 takes a window without a client area, the back buffer's size being given.
+    param_.Window = win32::CreateTestWindow(u"empty", 0, 0, 0, 0);
+    ASSERT_NE(Create(), nullptr);
+    EXPECT_TRUE(LogHasInOrder(
+        {u"The device window's client area is 0 x 0: nothing presented shows until it has a size.",
+         u"Direct3D Renderer Construct success"}));
+    EXPECT_TRUE(RunFrame());
+}
+
+TEST_F(RendererTest, EveryCreationItRefusesOrThatFailsSaysWhyInTheLog) {
+    EXPECT_EQ(CreateLumiscriber(nullptr), nullptr);
+    EXPECT_TRUE(LogContains(u"CreateLumiscriber refused: no creation parameters."));
+
+    param_.Height = 0;
+    EXPECT_EQ(Create(), nullptr);
+    EXPECT_TRUE(LogContains(u"CreateLumiscriber refused: the width and height must be at least 1"));
+
+    // Full screen at a size the display has no mode for: no device settings can be found.
+    param_.Height = 222;
+    param_.Windowed = 0;
+    EXPECT_EQ(Create(), nullptr);
+    EXPECT_TRUE(LogContains(u"CreateLumiscriber failed: 无法找到合适的Direct3D设备配置组合."));
+}
+
+TEST_F(RendererTest, AFailedCreationClosesItsLogSoTheNextRendererStartsItAfresh) {
+    d3d9ctl::FailCall("Direct3DCreate9", 1, E_FAIL);
+    EXPECT_EQ(Create(), nullptr);
+    EXPECT_FALSE(IsEventLogOpen());
+
+    ASSERT_NE(Create(), nullptr);
+    const std::vector<std::u16string> lines = LogLines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[1], u"+                     Vestrandil Lumiscriber - Event log                      +");
+    EXPECT_EQ(CountLines(lines[1]), 1) << "one banner: the failed creation's log is gone";
+    EXPECT_FALSE(LogContains(u"CreateLumiscriber failed"));
+}
+
 TEST(DefaultFileCallbacks, OpenReadSeekAndClose) {
     TempWorkFolder folder;
     std::ofstream(folder.File("data.bin"), std::ios::binary) << "0123456789";

@@ -253,6 +253,36 @@ TEST_F(LegacyFrameLoop, AResetRefusedWhileTheHostHoldsAResourceIsRetriedUntilItS
     renderer_->AttachSwapChain(nullptr);
 }
 
+TEST_F(LegacyFrameLoop, TooLittleTextureMemoryAfterAResetKeepsTheRendererLostUntilItReturns) {
+    ASSERT_NE(Create(), nullptr);
+    ITexture* texture = FilledTexture(256, 256, 0xFF00FF00u);
+    ASSERT_NE(texture, nullptr);
+    const RECT source{0, 0, 256, 256};
+    const RECT destination{0, 0, 50, 50};
+    LegacyFrame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFFu, 0); });
+    ASSERT_EQ(Pixel(10, 10), 0x00FF00u);
+    const std::uint64_t budget = d3d9ctl::TextureMemoryTotal();
+
+    d3d9ctl::LoseDevice();
+    LegacyFrame([] {});
+    ASSERT_TRUE(Renderer()->IsDeviceLost());
+    d3d9ctl::SetTextureMemory(0, 0);
+    d3d9ctl::RestoreDevice();
+    for (int frame = 0; frame < 3; ++frame) {
+        EXPECT_NO_THROW(LegacyFrame([] {}));
+        EXPECT_TRUE(Renderer()->IsDeviceLost());
+    }
+    EXPECT_EQ(CountLinesStartingWith(u"BeginScene - Device restore Failed [out of video memory.]"), 1);
+    EXPECT_FALSE(LogContains(u"BeginScene - Device Reset Succeed."));
+
+    d3d9ctl::SetTextureMemory(0, budget);
+    LegacyFrame([&] { renderer_->DrawTexture(texture, &destination, &source, 0xFFFFFFFFu, 0); });
+    EXPECT_FALSE(Renderer()->IsDeviceLost());
+    EXPECT_EQ(CountLines(u"BeginScene - Device Reset Succeed."), 1);
+    EXPECT_EQ(Pixel(10, 10), 0x00FF00u);
+    renderer_->DestroyTexture(texture);
+}
+
 TEST_F(LegacyFrameLoop, TheRendererOnlySlots) {
     ASSERT_NE(Create(), nullptr);
     CLumiscriber* renderer = Renderer();
