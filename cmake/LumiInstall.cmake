@@ -1,6 +1,7 @@
 # The package a host builds against: the shared libraries, the headers a host includes, the
 # CMake package Lumiscriber (targets Lumiscriber::lumiscriber, Lumiscriber::lumiscriber_legacy,
-# Lumiscriber::platform and Lumiscriber::engine) and one pkg-config file per renderer build.
+# Lumiscriber::platform and Lumiscriber::engine), one pkg-config file per renderer build, and
+# the particle script reference.
 include(CMakePackageConfigHelpers)
 
 # The renderer's public headers. They include nothing but each other, the standard library and
@@ -47,6 +48,9 @@ configure_package_config_file(cmake/LumiscriberConfig.cmake.in
   ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake
   INSTALL_DESTINATION ${LUMI_CMAKE_DIR})
 install(FILES ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake DESTINATION ${LUMI_CMAKE_DIR})
+
+# The reference of the particle script language, for the people who write scripts.
+install(FILES docs/particle-scripts.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumiscriber)
 
 # The files find the prefix from where they lie, so an install under any --prefix works.
 file(RELATIVE_PATH LUMI_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
