@@ -18,6 +18,7 @@ quiet_build() {
   cmake --build "$@" | awk '
     /^\[[0-9]+\/[0-9]+\] / {
       split(substr($1, 2, length($1) - 2), step, "/")
+      if (step[2] != total) { total = step[2]; shown = 0 }  # a new count after CMake re-ran
       tenth = int(step[1] * 10 / step[2])
       if (tenth > shown) { shown = tenth; printf "  built %d%% (%d of %d steps)\n", tenth * 10, step[1], step[2]; fflush() }
       next
