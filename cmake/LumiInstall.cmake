@@ -1,6 +1,7 @@
 # The package a host builds against: the shared libraries, the headers a host includes, the
-# CMake package Lumiscriber (targets Lumiscriber::lumiscriber, Lumiscriber::lumiscriber_legacy,
-# Lumiscriber::platform and Lumiscriber::engine) and one pkg-config file per renderer build.
+# CMake package Lumiscriber with its version (targets Lumiscriber::lumiscriber,
+# Lumiscriber::lumiscriber_legacy, Lumiscriber::platform and Lumiscriber::engine), one
+# pkg-config file per renderer build, and the particle script reference.
 include(CMakePackageConfigHelpers)
 
 # The renderer's public headers. They include nothing but each other, the standard library and
@@ -46,7 +47,17 @@ install(EXPORT LumiscriberTargets NAMESPACE Lumiscriber:: DESTINATION ${LUMI_CMA
 configure_package_config_file(cmake/LumiscriberConfig.cmake.in
   ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake
   INSTALL_DESTINATION ${LUMI_CMAKE_DIR})
-install(FILES ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake DESTINATION ${LUMI_CMAKE_DIR})
+# find_package(Lumiscriber 0.1) accepts any 0.1.x: before 1.0 a new minor version may change
+# the interfaces, so it is not taken for an older one. The libraries are 64-bit or 32-bit
+# builds, and a host of the other width does not find them.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/LumiscriberConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/LumiscriberConfig.cmake ${PROJECT_BINARY_DIR}/LumiscriberConfigVersion.cmake
+  DESTINATION ${LUMI_CMAKE_DIR})
+
+# The reference of the particle script language, for the people who write scripts.
+install(FILES docs/particle-scripts.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumiscriber)
 
 # The files find the prefix from where they lie, so an install under any --prefix works.
 file(RELATIVE_PATH LUMI_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)

@@ -6,6 +6,10 @@
 // liblumiscriber_legacy.so, the legacy build, which for now is made from the same sources and
 // offers the same interface. Either links liblumiscriber_platform.so, whose windows, display
 // and device the host shares with it.
+//
+// CreateLumiscriber writes the event log, "logs/lumiscriber.log" under the working folder,
+// only where that logs/ folder exists: a host creates the folder first to learn why a
+// renderer could not be made.
 #include "core/lumi_export.h"
 #include "core/renderer_interface.h"
 

@@ -25,17 +25,35 @@
 // set (SetFileSystem) may be called from the resource loader's threads.
 //
 // Failures: operations that can fail return false, null or 0 and write a line to the event
-// log ("logs/lumiscriber.log" under the working folder, when that folder exists). Exceptions
-// reach the host in two cases, both derived from std::exception:
+// log, "logs/lumiscriber.log" under the working folder. The log is written only where that
+// logs/ folder exists: a host that wants the lines creates the folder before
+// CreateLumiscriber. Exceptions reach the host in these cases, all derived from
+// std::exception:
 //   - lumi::Exception ("core/exception.h"; what() is a short English message) for misuse and
-//     states the renderer cannot go on from: "restore d3d device failed." (ChangeDisplayMode),
-//     "string overflow." (a texture path of 260 units or more), "unsupported" (ClonePrimitive
-//     of a text or particle command), "unsupported method!" (UnsupportedMethodA/B), and
-//     pool or memory exhaustion.
+//     states the renderer cannot go on from:
+//       "restore d3d device failed."   ChangeDisplayMode could restore neither mode
+//       "string overflow."             a texture path of 260 units or more (CreateTexture,
+//                                      PreloadTexture, SetTexture, DrawTex2Tex)
+//       "unsupported"                  ClonePrimitive of a text or particle command
+//       "unsupported method!"          UnsupportedMethodA/B
+//       "invalid texture data."        DestroyTexture of a host texture destroyed before
+//       "invalid texture name."        DestroyTexture of a file texture this renderer does not
+//                                      hold (made by another renderer)
+//       "Not enough memory in pool"    CreateMaskTexture, or CreateTexture with
+//                                      D3DUSAGE_DYNAMIC, when the device refuses the memory
+//       "CreateAdditionalSwapChain failed. ", "failed to create depth stencil buffer."
+//                                      CreateRenderWindow when the device refuses the window
+//       "d3d error"                    ITexture::LoadFromMemory when the device refuses the
+//                                      texture's surface
+//     A pointer the renderer did not give out, or one used after it was given back, may also
+//     meet one of the library's internal checks, whose messages are not listed here.
+//   - std::bad_alloc (lumi::OutOfMemory, "out of memory!") and std::runtime_error from a named
+//     memory pool, when memory runs out.
 //   - tarnel::FatalError ("platform/tarnel/tarnel.h") from the base library's Error, which on
 //     the real platform ends the process: a frame-pairing mismatch, a null file callback, and
 //     a display-mode change on a device without the texture formats the quality needs.
-// CreateLumiscriber catches everything its construction throws and returns null.
+// CreateLumiscriber catches everything its construction throws and returns null; the event
+// log says why (where logs/ exists).
 //
 // While the device is lost (Present or EndScene reported it), draw operations queue nothing,
 // OnFrameBegin sleeps 25 ms, and each BeginScene tries to reset the device once it can be.
@@ -186,6 +204,10 @@ public:
     virtual std::uint16_t GetWidth() = 0;
     virtual std::uint16_t GetHeight() = 0;
     // Saves the target's pixels; the extension after the last '.' picks the file format.
+    // A render window (the main window, or one made by CreateRenderWindow) holds no pixels of
+    // its own to save and returns false by design: a host saves a window's presented frame
+    // from the platform's window instead (win32::SaveWindowPixelsPng, or win32::WindowPixels
+    // to read it, "platform/win32/window.h"), after EndScene(true).
     virtual bool SaveToFile(const WCHAR* path) = 0;
     virtual bool SaveToFileEx(const WCHAR* path, std::int32_t ignored) = 0;
     // The pixel scale of every viewport (drawing at scale s draws p pixels as p x s).
@@ -311,9 +333,11 @@ public:
     virtual std::int16_t GetWidth() = 0;
     virtual std::int16_t GetHeight() = 0;
     // Updates the particle command's emitter for this frame at (x, y), offset by (-dx, -dy),
-    // scaled by `scale`, and queues it; `param` goes to the emitter's drawing. Nothing for a
-    // null command, or an emitter that is not loaded or no longer alive. DrawEmitterAlt is the
-    // same operation.
+    // and queues it; `param` turns the emitter by that many degrees (clockwise on the
+    // screen), and `scale` is the distance in pixels that scripts with CHGMODE scale to.
+    // Nothing for a null command, or an emitter that is not loaded or no longer alive. The
+    // script language is described in docs/particle-scripts.md (installed under
+    // share/doc/lumiscriber/). DrawEmitterAlt is the same operation.
     virtual void DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
                              std::int32_t dy, std::int32_t param, float scale) = 0;
     virtual void DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
@@ -414,7 +438,8 @@ public:
     // Gives the particle command the emitter of the script file (read and compiled in the
     // background through the first file-callback set; an empty path removes it); the same
     // path again keeps the running emitter. A script that cannot be read or compiled leaves an
-    // emitter that draws what it compiled, and a line in the event log.
+    // emitter that draws what it compiled, and a line in the event log: "script parse
+    // failed.[path] " and the reader's message, or "CParticleEmitter: script not read.[path]".
     virtual void SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t ignored) = 0;
     // The loaded emitter's life in seconds (negative: endless); 0 otherwise.
     virtual float GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) = 0;

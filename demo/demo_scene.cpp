@@ -146,8 +146,7 @@ int Scene::LoadedFilesOfGroup(int group) const {
 }
 
 int Scene::Draw(int frame, int width, int height) {
-    return DrawMemorySprites(frame, width, height) + DrawFileSprites(frame, width) + DrawShapes(frame, width, height) +
-           DrawTextLines(frame, width, height);
+    return DrawMemorySprites(frame, width, height) + DrawFileSprites(frame, width) + DrawShapes(frame, width, height);
 }
 
 int Scene::DrawShapes(int frame, int width, int height) {

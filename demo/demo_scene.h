@@ -20,9 +20,13 @@ public:
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
 
-    // Submits one frame's drawing into the current render target of `width` x `height`;
-    // returns the number of draw operations submitted.
+    // Submits one frame's sprites and shapes into the current render target of `width` x
+    // `height`; returns the number of draw operations submitted.
     int Draw(int frame, int width, int height);
+    // Submits the frame's text lines with their panels; a host draws them last, so that
+    // nothing it draws afterwards (the particle effects' panels) lies over the text. Returns
+    // the number of draw operations submitted.
+    int DrawTextLines(int frame, int width, int height);
 
     // Writes the pixels of the in-memory textures. A display-mode change unloads every
     // texture, so a host writes its own textures again after one (files reload by themselves).
@@ -40,7 +44,6 @@ private:
     int DrawShapes(int frame, int width, int height);
     int DrawMemorySprites(int frame, int width, int height);
     int DrawFileSprites(int frame, int width);
-    int DrawTextLines(int frame, int width, int height);
 
     IRenderer* renderer_;
     ITexture* opaqueTexture_ = nullptr;       // made in memory, X8R8G8B8

@@ -131,10 +131,13 @@ int main() {
             renderer->SelectRenderWindow(extra);
             renderer->SetBackgroundColor(HueColour(frame, 180));
             counts.submissions = scene.Draw(frame, kExtraWidth, kExtraHeight);
+            counts.submissions += scene.DrawTextLines(frame, kExtraWidth, kExtraHeight);
             renderer->SelectRenderWindow(nullptr);
             renderer->SetBackgroundColor(HueColour(frame, 0));
+            // The text last: the effects' panels lie under it, not over it.
             counts.submissions += scene.Draw(frame, renderer->GetWidth(), renderer->GetHeight());
             counts.submissions += effects.Draw(frame, renderer->GetWidth(), renderer->GetHeight());
+            counts.submissions += scene.DrawTextLines(frame, renderer->GetWidth(), renderer->GetHeight());
             renderer->EndScene(true);
             renderer->OnFrameEnd();
             counts.batches = renderer->GetStatistics()->Batches;

@@ -205,12 +205,13 @@ int main() {
         renderer->BeginScene();
         renderer->SetBackgroundColor(Hue(frame, 0));
         submissions += DrawScene(renderer, sprites, frame, kWidth, kHeight);
-        submissions += text->Draw(frame, kWidth, kHeight);
         submissions += effects->Draw(frame, kWidth, kHeight);
         const RECT whole{0, 0, 64, 64};
         const RECT shown{kWidth - 150, kHeight - 150, kWidth - 22, kHeight - 22};
         renderer->DrawTexture(canvas, &shown, &whole, 0xFFFFFFFFu, 0);
         ++submissions;
+        // The text last: the effects' panels lie under it, not over it.
+        submissions += text->Draw(frame, kWidth, kHeight);
         renderer->EndScene(true);
         renderer->OnFrameEnd();
 
