@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::int32_t kParticleEventTimerKind = 17;  // internal kinds
 constexpr std::int32_t kBeamEventTimerKind = 1;
-constexpr float kNoEventLeft = 999.0f;  // next event time of a particle past its last chain
 
 // Adds `event` to a list of chain heads by its effective time. The list owns the event even
 // when it cannot grow.
@@ -235,7 +234,7 @@ void CParticleBeam::SetNextEventTime(CParticle& particle) const {
     const auto cursor = static_cast<std::size_t>(particle.eventCursor);
     particle.nextEventTime = cursor < particleEvents_.size()
                                  ? particleEvents_[cursor]->GetEffectiveTime() * particle.lifetime
-                                 : kNoEventLeft;
+                                 : kNoEventPending;
 }
 
 void CParticleBeam::ApplySpawnEvents(CParticle& particle) {
