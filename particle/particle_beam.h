@@ -350,8 +350,9 @@ private:
     void BindEventToSet(CEventBase* event);
     // Deletes every event of both lists (chains included) and empties them.
     void DeleteEvents();
-    // After an edit of one list: sorted and linked again, and what plays it starts again
-    // (the live particles' timelines, or the beam-event cursor).
+    // After an edit of one list: sorted and linked again from scratch (no ramp target left
+    // over from before the edit), and what plays it starts again (the live particles'
+    // timelines, or the beam-event cursor).
     void ParticleEventsEdited();
     void BeamEventsEdited();
 

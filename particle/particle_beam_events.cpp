@@ -71,6 +71,15 @@ void LinkChains(const std::vector<Event*>& chains) {
     }
 }
 
+// Every event's ramp target cleared, so that linking again leaves none pointing at an event
+// that no longer follows it (linking keeps the target of an event with no later one of its
+// kind).
+template <class Event>
+void ClearRampTargets(const std::vector<Event*>& chains) {
+    for (Event* head : chains)
+        for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) event->SetRampTarget(nullptr);
+}
+
 // Takes the event out of its chain (the entry goes when the chain empties). False when the
 // list does not hold it.
 template <class Event>
@@ -154,12 +163,14 @@ void CParticleBeam::RewindParticles() {
 
 void CParticleBeam::ParticleEventsEdited() {
     SortChains(particleEvents_);
+    ClearRampTargets(particleEvents_);
     LinkChains(particleEvents_);
     RewindParticles();
 }
 
 void CParticleBeam::BeamEventsEdited() {
     SortChains(beamEvents_);
+    ClearRampTargets(beamEvents_);
     LinkChains(beamEvents_);
     state_.beamEventCursor = 0;
 }
