@@ -129,7 +129,8 @@ public:
     float GetStartTime() const { return startTime_; }
     // Lays the beams on the track rectangle (SetRect): beams 0 and 1 get the rectangle's
     // corners as emit radius, every beam is attached, its VELOCITY events are spread along
-    // the rectangle's edges and its lifetime and particle count scaled to its perimeter.
+    // the rectangle's edges and its authored lifetime and particle count scaled to its
+    // perimeter (so laying them again on the same rectangle changes nothing).
     void LayTrackBeams();
 
     // ---- The script (particle_script_reader.cpp) ----

@@ -103,8 +103,9 @@ public:
     // The script's load has ended (compiled, or failed).
     virtual bool IsLoaded() = 0;
     // The track rectangle: the next update lays the beams on it (the first two beams' emit
-    // radius at its corners, VELOCITY event times along its edges, lifetimes and counts
-    // scaled to its perimeter).
+    // radius at its corners, VELOCITY event times along its edges, lifetimes and counts as
+    // authored, scaled to its perimeter). The same rectangle, given again, gives the same
+    // beams.
     virtual void SetRect(std::uint16_t width, std::uint16_t height) = 0;
 #endif
 

@@ -150,7 +150,7 @@ TEST_F(ScriptWriterTest, ABeamThatHasPlayedIsWrittenAsAuthored) {
     beam.ApplyBeamEvents();
     emitter->SetRect(200, 100);
     emitter->LayTrackBeams();
-    EXPECT_EQ(beam.GetNumParticles(), 750) << "played: 50 from the event, x 15 for the rectangle";
+    EXPECT_EQ(beam.GetNumParticles(), 75) << "the authored 5, x 15 for the rectangle";
     EXPECT_EQ(beam.GetEmitSpeed()->max, 99.0f);
     EXPECT_EQ(beam.GetEmitRadius()->max.x, -100.0f);
     const std::string text = Saved(*emitter);
