@@ -103,6 +103,7 @@ void CParticleEmitter::SetCoordinates(std::int32_t coordinates) {
 }
 
 void CParticleEmitter::SetCurPosition(float x, float y, float z) {
+    if (!IsFiniteVec3(vec3_t{x, y, z})) return;
     currentPosition_[0] = x;
     currentPosition_[1] = y;
     currentPosition_[2] = z;

@@ -19,6 +19,7 @@
 // only the script's values, beams and sounds; everything else is for the host's thread, and
 // the script's values, beams and sounds only once IsLoaded() is true. The start lock guards
 // the restart of the start time. Instances come from the "CParticleEmitter" pool.
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <map>
@@ -33,6 +34,7 @@
 #include "particle/particle_emitter_script.h"
 #include "particle/particle_script_resource.h"
 #include "particle/particle_sound_owner.h"
+#include "particle/particle_values.h"
 
 class CParticleBeam;
 class CTexMgr;
@@ -74,15 +76,23 @@ public:
     std::int32_t GetCoordinates() override { return coordinates_; }
     void SetCoordinates(std::int32_t coordinates) override;
     float GetEmitterLife() LUMI_EMITTER_CURRENT_OP { return life_; }
-    void SetEmitterLife(float seconds) LUMI_EMITTER_CURRENT_OP { life_ = seconds; }
+    void SetEmitterLife(float seconds) LUMI_EMITTER_CURRENT_OP {
+        if (std::isfinite(seconds)) life_ = seconds;
+    }
     float GetEmitterRate() LUMI_EMITTER_CURRENT_OP { return rate_; }
-    void SetEmitterRate(float rate) LUMI_EMITTER_CURRENT_OP { rate_ = rate; }
+    void SetEmitterRate(float rate) LUMI_EMITTER_CURRENT_OP {
+        if (std::isfinite(rate)) rate_ = rate;
+    }
     float GetVersion() override { return version_; }
-    void SetVersion(float version) override { version_ = version; }
+    void SetVersion(float version) override {
+        if (std::isfinite(version)) version_ = version;
+    }
     float* GetCurPosition() override { return currentPosition_; }
     void SetCurPosition(float x, float y, float z) override;
     xyz_range_t* GetPosition() override { return &position_; }
-    void SetPosition(const xyz_range_t& position) override { position_ = position; }
+    void SetPosition(const xyz_range_t& position) override {
+        if (IsFiniteRange(position)) position_ = position;
+    }
     std::int32_t GetBeamCount() override { return static_cast<std::int32_t>(beams_.size()); }
     CParticleBeam* GetBeam(std::uint32_t index) override;
     CParticleBeam* AddBeam() override;

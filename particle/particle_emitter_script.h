@@ -14,6 +14,9 @@
 // CParticleSound*, which a host does not see: BeamScriptOf and SoundScriptOf give their
 // interfaces, and the host hands the same pointers back (RemoveBeam, GetBeamIndex).
 //
+// Setters refuse a number that is not finite (an infinity or NaN, or a range with one at
+// either end): the old value stays, since no saved script could hold it.
+//
 // Beam and sound indices that are out of range make an operation return null or false and
 // change nothing. Beams and sounds stay the emitter's: the pointers returned are valid until
 // they are removed or the emitter goes.
