@@ -32,6 +32,9 @@ CParticleEmitter::CParticleEmitter(IHostSoundSystem* sound, CTexMgr* texMgr, con
 
 CParticleEmitter::~CParticleEmitter() {
     beams_.clear();
+#if LUMI_LEGACY
+    removedBeams_.clear();
+#endif
     for (auto& entry : sounds_) entry.second->ReleaseData(sound_);
     sounds_.clear();
     Plat_Free(buffer_);
@@ -63,9 +66,16 @@ bool CParticleEmitter::RemoveBeam(CParticleBeam* beam) {
     const auto found =
         std::find_if(beams_.begin(), beams_.end(), [beam](const auto& held) { return held.get() == beam; });
     if (beam == nullptr || found == beams_.end()) return false;
+#if LUMI_LEGACY
+    removedBeams_.push_back(std::move(*found));
+#endif
     beams_.erase(found);
     return true;
 }
+
+#if LUMI_LEGACY
+void CParticleEmitter::DestroyRemovedBeams() { removedBeams_.clear(); }
+#endif
 
 bool CParticleEmitter::MoveBeamUp(std::uint32_t index) {
     if (index == 0 || index >= beams_.size()) return false;

@@ -158,6 +158,14 @@ public:
     // Whether a compiled beam has CIRCLEBEAM set.
     bool HasCircleBeam() const { return hasCircleBeam_ != 0; }
 
+#if LUMI_LEGACY
+    // ---- Removed beams (legacy build) ----
+    // RemoveBeam keeps a removed beam until the frame that may have queued it has been drawn,
+    // since the frame's nodes draw from the beam's own batches; the manager then destroys it
+    // here (CParticleEmitterMgr::ReapParkedEmitter), as it does released emitters.
+    void DestroyRemovedBeams();
+#endif
+
     // ---- Loading ----
     // The file the emitter loads from; the manager sets it before the load.
     const std::u16string& GetScriptPath() const { return scriptPath_; }
@@ -214,6 +222,9 @@ private:
     float currentPosition_[3] = {0.0f, 0.0f, 0.0f};
     xyz_range_t position_{};
     std::vector<std::unique_ptr<CParticleBeam>> beams_;   // draw and update order
+#if LUMI_LEGACY
+    std::vector<std::unique_ptr<CParticleBeam>> removedBeams_;  // until the frame is drawn
+#endif
     std::map<std::string, std::unique_ptr<CParticleSound>> sounds_;  // by name, in byte order
     float startTime_ = 0.0f;       // frame-clock seconds of the (re)start
     float life_ = -1.0f;           // EMITTERLIFE, seconds; below 0 endless

@@ -69,8 +69,9 @@ public:
     // A new beam at the end, with the default texture
     // "Data/particle/shape/8-bit shapes/leaf2.png"; null when it cannot be made.
     virtual CParticleBeam* AddBeam() = 0;
-    // Destroys the beam; false (nothing destroyed) for null or a beam this emitter does not
-    // hold.
+    // Takes the beam out and destroys it (the legacy build once the frame that may still
+    // draw it has been drawn); the pointer is not to be used again. False (nothing destroyed)
+    // for null or a beam this emitter does not hold.
     virtual bool RemoveBeam(CParticleBeam* beam) = 0;
     // Swap with the neighbour before (after); false at the first (last) index.
     virtual bool MoveBeamUp(std::uint32_t index) = 0;
