@@ -152,30 +152,8 @@ TEST_F(LegacyBeamTest, SpeedEventPointsTheVelocityAlongTheMotionAngle) {
 }
 
 TEST_F(LegacyBeamTest, ParticlesThatNeverDieOfAgeKeepMovingAsLongAsTheBeamPlays) {
-    // A circle particle and a single particle (lifetime 1 s, no events), 10,000 s of
-    // one-second frames: past any placeholder time of "no event left".
     CParticleBeam single(nullptr, nullptr);
-    const value_range_t speed = Fixed(1.0f);
-    life_ = Fixed(1.0f);
-    for (CParticleBeam* beam : {&beam_, &single}) {
-        beam->SetEmitRand(1);
-        beam->SetEmitSpeed(&speed);
-        beam->SetLifeTime(&life_);
-    }
-    beam_.SetCircleBeam(1);
-    single.SetSingleParticle(1);
-    constexpr int kFrames = 10000;
-    for (int i = 0; i < kFrames; ++i) {
-        TickFrameClock(clock_, 1000);
-        for (CParticleBeam* beam : {&beam_, &single}) beam->Update(1.0f, 0.0f, 0.0f, 0.0f, 0, 1.0f, 0.0f, 0.0f);
-    }
-    for (CParticleBeam* beam : {&beam_, &single}) {
-        const std::vector<CParticle*> live = LiveParticles(*beam);
-        ASSERT_EQ(live.size(), 1u);
-        // Spawned in the first frame, at its speed ever since.
-        EXPECT_FLOAT_EQ(live[0]->age, kFrames - 1.0f);
-        EXPECT_FLOAT_EQ(live[0]->position.x, kFrames - 1.0f);
-    }
+    ExpectAgelessParticlesKeepMoving(beam_, single, clock_, 1.0f);  // at the speed
 }
 
 TEST_F(LegacyBeamTest, ChainAppliesItsEventTimerLast) {

@@ -163,29 +163,9 @@ TEST_F(BeamUpdateTest, ASingleParticleBeamMovesItsOldestParticleOnlyAndItNeverDi
 }
 
 TEST_F(BeamUpdateTest, ParticlesThatNeverDieOfAgeKeepMovingAsLongAsTheBeamPlays) {
-    // A circle particle and a single particle (lifetime 1 s, no events), 10,000 s of
-    // one-second frames: past any placeholder time of "no event left".
     CParticleBeam single(nullptr, nullptr);
-    const value_range_t speed = Fixed(1.0f);
-    for (CParticleBeam* beam : {&beam_, &single}) {
-        beam->SetEmitRand(1);
-        beam->SetEmitSpeed(&speed);
-    }
-    beam_.SetCircleBeam(1);
-    single.SetSingleParticle(1);
-    constexpr int kFrames = 10000;
-    for (int i = 0; i < kFrames; ++i) {
-        TickFrameClock(clock_, 1000);
-        for (CParticleBeam* beam : {&beam_, &single}) beam->Update(1.0f, 0.0f, 0.0f, 0.0f, 0, 1.0f, 0.0f, 0.0f);
-    }
-    for (CParticleBeam* beam : {&beam_, &single}) {
-        const auto live = LiveParticles(*beam);
-        ASSERT_EQ(live.size(), 1u);
-        // Spawned in the first frame; twice its speed ever since (the speed vector goes on top
-        // of the spawn velocity).
-        EXPECT_FLOAT_EQ(live[0]->age, kFrames - 1.0f);
-        EXPECT_FLOAT_EQ(live[0]->position.x, 2.0f * (kFrames - 1.0f));
-    }
+    // Twice the speed: the speed vector goes on top of the spawn velocity.
+    ExpectAgelessParticlesKeepMoving(beam_, single, clock_, 2.0f);
 }
 
 TEST_F(BeamUpdateTest, TrackParticlesRunThePathSegmentBySegment) {
