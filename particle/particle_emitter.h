@@ -187,7 +187,7 @@ private:
     class BatchView final : public IAlphaBatchEmitter {
     public:
         explicit BatchView(CParticleEmitter& emitter) : emitter_(emitter) {}
-        bool IsLoaded() LUMI_EMITTER_CURRENT_OP { return emitter_.IsLoaded(); }
+        bool IsLoaded() override { return emitter_.IsLoaded(); }
         std::int32_t GetBeamCount() override { return emitter_.GetBeamCount(); }
         IAlphaBatchBeam* GetBeam(std::int32_t index) override;
 
