@@ -118,7 +118,11 @@ STRU_PARTICLE_COMMAND* CLumiscriber::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE
 #endif
     emitter->Update(emitterFrameId_, x, y, dx, dy, param, scale);
     // The quads sample the beams' textures when the frame is flushed: whatever the host does
-    // to the emitter before then (releases it, removes a beam), they stay what was queued.
+    // to the emitter before then (releases it, removes a beam), the frame draws what was
+    // queued. The textures are held for the frame here; the current build's nodes hold copies
+    // of the quads, while the legacy build's draw from the beams' own batches, so there the
+    // manager keeps a released emitter, and the emitter a removed beam, until the frame has
+    // been drawn.
     if (texMgr_) {
         for (std::int32_t i = 0; i < emitter->GetBeamCount(); ++i) {
             CD3DTexture* texture = emitter->GetBeam(static_cast<std::uint32_t>(i))->GetTextureObject();

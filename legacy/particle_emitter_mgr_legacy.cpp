@@ -81,4 +81,7 @@ void CParticleEmitterMgr::ReleaseEmitter(CParticleEmitter* emitter) {
 
 void CParticleEmitterMgr::ReapParkedEmitter() {
     while (!parked_.Empty()) WaitAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(&parked_)));
+    // So do the beams removed from the emitters that stay.
+    for (lru_obj_s* node = lru_obj_s::Next(&live_); node != &live_; node = lru_obj_s::Next(node))
+        CParticleEmitter::FromNode(node)->DestroyRemovedBeams();
 }

@@ -8,11 +8,16 @@
 // Time: the particle follows the frame clock (its last update time); its age and event clock
 // advance by that time x the emitter's time scale. Host thread only.
 #include <cstdint>
+#include <limits>
 
 #include "core/build_variant.h"
 #include "core/lru_list.h"
 #include "core/pool_table.h"
 #include "particle/particle_values.h"
+
+// The next event time of a particle whose event chains have all been applied: no step is
+// held back for it, however long the particle lives (circle and single-particle beams).
+inline constexpr float kNoEventPending = std::numeric_limits<float>::infinity();
 
 class CParticle {
 public:
@@ -21,8 +26,8 @@ public:
     static CParticle* FromNode(lru_obj_s* node) { return reinterpret_cast<CParticle*>(node); }
 
     // One step to `frameTime` (frame-clock seconds): the time since the last step x
-    // `timeScale`, held so that the event clock never passes the next event time (at least
-    // 1 us). Advances age and event clock, kills a particle whose age passes its lifetime
+    // `timeScale`, held so that the event clock never passes a pending event's time (at
+    // least 1 us). Advances age and event clock, kills a particle whose age passes its lifetime
     // (unless immortal or circle), steps the ramps, adds the speed component to the velocity,
     // runs a track segment or integrates velocity with `acceleration` + `gravity` (and moves
     // only while the particle lies within `radiusLimit` of its emitter; 0 is no limit), and
@@ -54,7 +59,7 @@ public:
     float age = 0.0f;                     // seconds
     float lifetime = 0.0f;                // seconds, drawn at spawn
     float eventClock = 0.0f;              // seconds, as particle events see it
-    float nextEventTime = 0.0f;           // event clock of the next chain; 999 when none is left
+    float nextEventTime = 0.0f;           // event clock of the next chain; kNoEventPending when none is left
     float lastUpdateTime = 0.0f;          // frame-clock seconds
     vec3_t emitterPosition{};             // the quad is placed relative to it
     ramp_t size{};                        // with lock aspect
@@ -97,7 +102,8 @@ inline void PrefetchParticle(const lru_obj_s* node) {
 }
 
 // The pixel size (w, h) of the particle's quad: with lock aspect SIZE both ways, narrowed or
-// flattened by the texture's aspect (width over height); else SIZEX by SIZEY.
+// flattened by the texture's aspect (height over width: a tall texture narrows the quad, a
+// wide one flattens it); else SIZEX by SIZEY.
 inline void QuadSizeOf(const CParticle& particle, float aspect, float& w, float& h) {
     w = particle.sizeX.value;
     h = particle.sizeY.value;

@@ -90,10 +90,11 @@ float CParticleBeam::GetAnimTime(std::uint32_t index) {
 }
 
 void CParticleBeam::SetAnimTime(std::uint32_t index, float seconds) {
-    if (index < animCells_.size()) animCells_[index].time = seconds;
+    if (index < animCells_.size() && std::isfinite(seconds)) animCells_[index].time = seconds;
 }
 
 void CParticleBeam::SetAnimTimes(float seconds) {
+    if (!std::isfinite(seconds)) return;
     animTimes_ = seconds;
     BuildAnimCells(true);
 }
@@ -109,28 +110,49 @@ void CParticleBeam::SetAnimSize(std::int32_t pixels) {
 }
 
 void CParticleBeam::SetRefPoint(const float* uv) {
+    if (!std::isfinite(uv[0]) || !std::isfinite(uv[1])) return;
     refPoint_[0] = uv[0];
     refPoint_[1] = uv[1];
 }
 
 void CParticleBeam::SetLifeTime(const value_range_t* range) {
+    if (!IsFiniteRange(*range)) return;
     lifeTime_ = *range;
     baseLifeTime_ = *range;
 }
 
+void CParticleBeam::SetEmitRate(const value_range_t* range) {
+    if (IsFiniteRange(*range)) emitRate_ = *range;
+}
+
 void CParticleBeam::SetEmitAngle(const value_range_t* range) {
+    if (!IsFiniteRange(*range)) return;
     authoredEmitAngle_ = *range;
     ChangeEmitAngle(range);
 }
 
 void CParticleBeam::SetEmitSpeed(const value_range_t* range) {
+    if (!IsFiniteRange(*range)) return;
     authoredEmitSpeed_ = *range;
     ChangeEmitSpeed(range);
 }
 
 void CParticleBeam::SetEmitRadius(const xyz_range_t* range) {
+    if (!IsFiniteRange(*range)) return;
     emitRadius_ = *range;
     baseEmitRadius_ = *range;
+}
+
+void CParticleBeam::SetGravity(const xyz_range_t* range) {
+    if (IsFiniteRange(*range)) gravity_ = *range;
+}
+
+void CParticleBeam::SetDelayTimer(float seconds) {
+    if (std::isfinite(seconds)) delayTimer_ = seconds;
+}
+
+void CParticleBeam::SetTrackTime(float seconds) {
+    if (std::isfinite(seconds)) trackTime_ = seconds;
 }
 
 IParticleEventSet* CParticleBeam::GetEventSet(std::uint32_t kind) {

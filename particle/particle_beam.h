@@ -169,7 +169,7 @@ public:
     value_range_t* GetLifeTime() override { return &lifeTime_; }
     void SetLifeTime(const value_range_t* range) override;
     value_range_t* GetEmitRate() override { return &emitRate_; }
-    void SetEmitRate(const value_range_t* range) override { emitRate_ = *range; }
+    void SetEmitRate(const value_range_t* range) override;
     value_range_t* GetEmitAngle() override { return &emitAngle_; }
     void SetEmitAngle(const value_range_t* range) override;
     value_range_t* GetEmitSpeed() override { return &emitSpeed_; }
@@ -177,14 +177,14 @@ public:
     xyz_range_t* GetEmitRadius() override { return &emitRadius_; }
     void SetEmitRadius(const xyz_range_t* range) override;
     xyz_range_t* GetGravity() override { return &gravity_; }
-    void SetGravity(const xyz_range_t* range) override { gravity_ = *range; }
+    void SetGravity(const xyz_range_t* range) override;
     std::uint8_t GetBeamFlag() override { return beamFlag_; }
     void SetBeamFlag(std::int32_t on) override { beamFlag_ = static_cast<std::uint8_t>(on); }
     // The first call makes the 23 sets and shows every event of the beam's lists (particle
     // events first) in the set of its kind; an event whose time is taken there stays out.
     IParticleEventSet* GetEventSet(std::uint32_t kind) override;
     float GetDelayTimer() LUMI_BEAM_CURRENT_OP { return delayTimer_; }
-    void SetDelayTimer(float seconds) LUMI_BEAM_CURRENT_OP { delayTimer_ = seconds; }
+    void SetDelayTimer(float seconds) LUMI_BEAM_CURRENT_OP;
     void SetCirclePlay(std::int32_t on) LUMI_BEAM_CURRENT_OP { circlePlay_ = static_cast<std::uint8_t>(on); }
     std::uint8_t GetCirclePlay() LUMI_BEAM_CURRENT_OP { return circlePlay_; }
     // Budget := NUMPARTICLES; emission, beam clock, frame gate and animation start again; the
@@ -200,7 +200,7 @@ public:
     std::uint16_t GetTrackCount() LUMI_BEAM_CURRENT_OP { return trackCount_; }
     void SetTrackIndex(std::int32_t index) LUMI_BEAM_CURRENT_OP { trackIndex_ = static_cast<std::uint16_t>(index); }
     std::uint16_t GetTrackIndex() LUMI_BEAM_CURRENT_OP { return trackIndex_; }
-    void SetTrackTime(float seconds) LUMI_BEAM_CURRENT_OP { trackTime_ = seconds; }
+    void SetTrackTime(float seconds) LUMI_BEAM_CURRENT_OP;
     float GetTrackTime() LUMI_BEAM_CURRENT_OP { return trackTime_; }
     void SetTrackRand(std::int32_t on) LUMI_BEAM_CURRENT_OP { trackRand_ = static_cast<std::uint8_t>(on); }
     std::uint8_t GetTrackRand() LUMI_BEAM_CURRENT_OP { return trackRand_; }
@@ -350,8 +350,9 @@ private:
     void BindEventToSet(CEventBase* event);
     // Deletes every event of both lists (chains included) and empties them.
     void DeleteEvents();
-    // After an edit of one list: sorted and linked again, and what plays it starts again
-    // (the live particles' timelines, or the beam-event cursor).
+    // After an edit of one list: sorted and linked again from scratch (no ramp target left
+    // over from before the edit), and what plays it starts again (the live particles'
+    // timelines, or the beam-event cursor).
     void ParticleEventsEdited();
     void BeamEventsEdited();
 

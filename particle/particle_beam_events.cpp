@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::int32_t kParticleEventTimerKind = 17;  // internal kinds
 constexpr std::int32_t kBeamEventTimerKind = 1;
-constexpr float kNoEventLeft = 999.0f;  // next event time of a particle past its last chain
 
 // Adds `event` to a list of chain heads by its effective time. The list owns the event even
 // when it cannot grow.
@@ -70,6 +69,15 @@ void LinkChains(const std::vector<Event*>& chains) {
             }
         }
     }
+}
+
+// Every event's ramp target cleared, so that linking again leaves none pointing at an event
+// that no longer follows it (linking keeps the target of an event with no later one of its
+// kind).
+template <class Event>
+void ClearRampTargets(const std::vector<Event*>& chains) {
+    for (Event* head : chains)
+        for (CEventBase* event = head; event != nullptr; event = event->GetNextInChain()) event->SetRampTarget(nullptr);
 }
 
 // Takes the event out of its chain (the entry goes when the chain empties). False when the
@@ -155,12 +163,14 @@ void CParticleBeam::RewindParticles() {
 
 void CParticleBeam::ParticleEventsEdited() {
     SortChains(particleEvents_);
+    ClearRampTargets(particleEvents_);
     LinkChains(particleEvents_);
     RewindParticles();
 }
 
 void CParticleBeam::BeamEventsEdited() {
     SortChains(beamEvents_);
+    ClearRampTargets(beamEvents_);
     LinkChains(beamEvents_);
     state_.beamEventCursor = 0;
 }
@@ -235,7 +245,7 @@ void CParticleBeam::SetNextEventTime(CParticle& particle) const {
     const auto cursor = static_cast<std::size_t>(particle.eventCursor);
     particle.nextEventTime = cursor < particleEvents_.size()
                                  ? particleEvents_[cursor]->GetEffectiveTime() * particle.lifetime
-                                 : kNoEventLeft;
+                                 : kNoEventPending;
 }
 
 void CParticleBeam::ApplySpawnEvents(CParticle& particle) {

@@ -9,7 +9,9 @@
 //
 // Range getters return the beam's own record (valid while the beam lives; its value field is
 // the last draw); range setters copy the record. Enumerated and flag setters take an int32
-// and keep it in the field's width.
+// and keep it in the field's width. Setters refuse a number that is not finite (an infinity
+// or NaN, or a range with one at either end): the old value stays, since no saved script
+// could hold it.
 //
 // A host sees the legacy build's interface when it compiles with LUMI_LEGACY set to 1 (as the
 // legacy package's flags do), the current one otherwise.

@@ -32,6 +32,9 @@ CParticleEmitter::CParticleEmitter(IHostSoundSystem* sound, CTexMgr* texMgr, con
 
 CParticleEmitter::~CParticleEmitter() {
     beams_.clear();
+#if LUMI_LEGACY
+    removedBeams_.clear();
+#endif
     for (auto& entry : sounds_) entry.second->ReleaseData(sound_);
     sounds_.clear();
     Plat_Free(buffer_);
@@ -63,9 +66,16 @@ bool CParticleEmitter::RemoveBeam(CParticleBeam* beam) {
     const auto found =
         std::find_if(beams_.begin(), beams_.end(), [beam](const auto& held) { return held.get() == beam; });
     if (beam == nullptr || found == beams_.end()) return false;
+#if LUMI_LEGACY
+    removedBeams_.push_back(std::move(*found));
+#endif
     beams_.erase(found);
     return true;
 }
+
+#if LUMI_LEGACY
+void CParticleEmitter::DestroyRemovedBeams() { removedBeams_.clear(); }
+#endif
 
 bool CParticleEmitter::MoveBeamUp(std::uint32_t index) {
     if (index == 0 || index >= beams_.size()) return false;
@@ -103,6 +113,7 @@ void CParticleEmitter::SetCoordinates(std::int32_t coordinates) {
 }
 
 void CParticleEmitter::SetCurPosition(float x, float y, float z) {
+    if (!IsFiniteVec3(vec3_t{x, y, z})) return;
     currentPosition_[0] = x;
     currentPosition_[1] = y;
     currentPosition_[2] = z;
@@ -218,7 +229,6 @@ void CParticleEmitter::LayTrackBeams() {
     const float perimeter = 2.0f * (w + h);
     for (std::size_t i = 0; i < beams_.size(); ++i) {
         CParticleBeam& beam = *beams_[i];
-        const value_range_t life = *beam.GetLifeTime();
         beam.SetAttachedToEmitter(1);
         if (i < 2) {
             // Halves in whole pixels, the first beam at the top-left corner.
@@ -233,7 +243,8 @@ void CParticleEmitter::LayTrackBeams() {
         // Taken first: each new time re-sorts the set.
         std::vector<IParticleEvent*> events;
         for (std::int32_t j = 0; j < velocities->GetEventCount(); ++j) events.push_back(velocities->GetEvent(j));
-        float scale = 1.0f;
+        // A beam without a lap to scale to keeps its count and lifetime.
+        std::uint32_t count = ScriptToUInt32(static_cast<float>(beam.GetNumParticles()));
         float distance = 0.0f;
         for (std::size_t j = 0; j < events.size(); ++j) {
             if (j == 0) {
@@ -242,17 +253,21 @@ void CParticleEmitter::LayTrackBeams() {
                                                              : velocity->max.y + velocity->min.y;
                 const float lap = 2.0f * std::fabs(across);
                 const float factor = perimeter / lap;
-                // A velocity that goes nowhere gives no lap time to scale to.
+                // A velocity that goes nowhere gives no lap time to scale to. The scaling starts
+                // from what was authored, not from what the last layout left, so that the same
+                // rectangle, given again, gives the same beam.
                 if (lap > 0.0f && std::isfinite(factor)) {
-                    scale = factor;
-                    *beam.GetLifeTime() = value_range_t{life.min * scale, life.max * scale, life.value};
+                    const value_range_t& life = beam.GetBaseLifeTime();
+                    value_range_t& scaled = *beam.GetLifeTime();
+                    scaled = value_range_t{life.min * factor, life.max * factor, scaled.value};
+                    count = ScriptToUInt32(static_cast<float>(beam.GetAuthoredNumParticles()) * factor);
                 }
             }
             // An empty rectangle has no edges to spread the events along.
             if (perimeter > 0.0f) events[j]->SetTime(distance / perimeter);
             distance += j % 2 == 0 ? h : w;
         }
-        beam.ChangeNumParticles(ScriptToUInt32(static_cast<float>(beam.GetNumParticles()) * scale));
+        beam.ChangeNumParticles(count);
     }
     trackDirty_ = 0;
 }

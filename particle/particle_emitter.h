@@ -19,6 +19,7 @@
 // only the script's values, beams and sounds; everything else is for the host's thread, and
 // the script's values, beams and sounds only once IsLoaded() is true. The start lock guards
 // the restart of the start time. Instances come from the "CParticleEmitter" pool.
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <map>
@@ -33,6 +34,7 @@
 #include "particle/particle_emitter_script.h"
 #include "particle/particle_script_resource.h"
 #include "particle/particle_sound_owner.h"
+#include "particle/particle_values.h"
 
 class CParticleBeam;
 class CTexMgr;
@@ -74,15 +76,23 @@ public:
     std::int32_t GetCoordinates() override { return coordinates_; }
     void SetCoordinates(std::int32_t coordinates) override;
     float GetEmitterLife() LUMI_EMITTER_CURRENT_OP { return life_; }
-    void SetEmitterLife(float seconds) LUMI_EMITTER_CURRENT_OP { life_ = seconds; }
+    void SetEmitterLife(float seconds) LUMI_EMITTER_CURRENT_OP {
+        if (std::isfinite(seconds)) life_ = seconds;
+    }
     float GetEmitterRate() LUMI_EMITTER_CURRENT_OP { return rate_; }
-    void SetEmitterRate(float rate) LUMI_EMITTER_CURRENT_OP { rate_ = rate; }
+    void SetEmitterRate(float rate) LUMI_EMITTER_CURRENT_OP {
+        if (std::isfinite(rate)) rate_ = rate;
+    }
     float GetVersion() override { return version_; }
-    void SetVersion(float version) override { version_ = version; }
+    void SetVersion(float version) override {
+        if (std::isfinite(version)) version_ = version;
+    }
     float* GetCurPosition() override { return currentPosition_; }
     void SetCurPosition(float x, float y, float z) override;
     xyz_range_t* GetPosition() override { return &position_; }
-    void SetPosition(const xyz_range_t& position) override { position_ = position; }
+    void SetPosition(const xyz_range_t& position) override {
+        if (IsFiniteRange(position)) position_ = position;
+    }
     std::int32_t GetBeamCount() override { return static_cast<std::int32_t>(beams_.size()); }
     CParticleBeam* GetBeam(std::uint32_t index) override;
     CParticleBeam* AddBeam() override;
@@ -129,7 +139,8 @@ public:
     float GetStartTime() const { return startTime_; }
     // Lays the beams on the track rectangle (SetRect): beams 0 and 1 get the rectangle's
     // corners as emit radius, every beam is attached, its VELOCITY events are spread along
-    // the rectangle's edges and its lifetime and particle count scaled to its perimeter.
+    // the rectangle's edges and its authored lifetime and particle count scaled to its
+    // perimeter (so laying them again on the same rectangle changes nothing).
     void LayTrackBeams();
 
     // ---- The script (particle_script_reader.cpp) ----
@@ -146,6 +157,14 @@ public:
     void WriteScript(std::string& text);
     // Whether a compiled beam has CIRCLEBEAM set.
     bool HasCircleBeam() const { return hasCircleBeam_ != 0; }
+
+#if LUMI_LEGACY
+    // ---- Removed beams (legacy build) ----
+    // RemoveBeam keeps a removed beam until the frame that may have queued it has been drawn,
+    // since the frame's nodes draw from the beam's own batches; the manager then destroys it
+    // here (CParticleEmitterMgr::ReapParkedEmitter), as it does released emitters.
+    void DestroyRemovedBeams();
+#endif
 
     // ---- Loading ----
     // The file the emitter loads from; the manager sets it before the load.
@@ -168,7 +187,7 @@ private:
     class BatchView final : public IAlphaBatchEmitter {
     public:
         explicit BatchView(CParticleEmitter& emitter) : emitter_(emitter) {}
-        bool IsLoaded() LUMI_EMITTER_CURRENT_OP { return emitter_.IsLoaded(); }
+        bool IsLoaded() override { return emitter_.IsLoaded(); }
         std::int32_t GetBeamCount() override { return emitter_.GetBeamCount(); }
         IAlphaBatchBeam* GetBeam(std::int32_t index) override;
 
@@ -203,6 +222,9 @@ private:
     float currentPosition_[3] = {0.0f, 0.0f, 0.0f};
     xyz_range_t position_{};
     std::vector<std::unique_ptr<CParticleBeam>> beams_;   // draw and update order
+#if LUMI_LEGACY
+    std::vector<std::unique_ptr<CParticleBeam>> removedBeams_;  // until the frame is drawn
+#endif
     std::map<std::string, std::unique_ptr<CParticleSound>> sounds_;  // by name, in byte order
     float startTime_ = 0.0f;       // frame-clock seconds of the (re)start
     float life_ = -1.0f;           // EMITTERLIFE, seconds; below 0 endless

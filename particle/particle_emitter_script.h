@@ -14,6 +14,9 @@
 // CParticleSound*, which a host does not see: BeamScriptOf and SoundScriptOf give their
 // interfaces, and the host hands the same pointers back (RemoveBeam, GetBeamIndex).
 //
+// Setters refuse a number that is not finite (an infinity or NaN, or a range with one at
+// either end): the old value stays, since no saved script could hold it.
+//
 // Beam and sound indices that are out of range make an operation return null or false and
 // change nothing. Beams and sounds stay the emitter's: the pointers returned are valid until
 // they are removed or the emitter goes.
@@ -66,8 +69,9 @@ public:
     // A new beam at the end, with the default texture
     // "Data/particle/shape/8-bit shapes/leaf2.png"; null when it cannot be made.
     virtual CParticleBeam* AddBeam() = 0;
-    // Destroys the beam; false (nothing destroyed) for null or a beam this emitter does not
-    // hold.
+    // Takes the beam out and destroys it (the legacy build once the frame that may still
+    // draw it has been drawn); the pointer is not to be used again. False (nothing destroyed)
+    // for null or a beam this emitter does not hold.
     virtual bool RemoveBeam(CParticleBeam* beam) = 0;
     // Swap with the neighbour before (after); false at the first (last) index.
     virtual bool MoveBeamUp(std::uint32_t index) = 0;
@@ -103,8 +107,9 @@ public:
     // The script's load has ended (compiled, or failed).
     virtual bool IsLoaded() = 0;
     // The track rectangle: the next update lays the beams on it (the first two beams' emit
-    // radius at its corners, VELOCITY event times along its edges, lifetimes and counts
-    // scaled to its perimeter).
+    // radius at its corners, VELOCITY event times along its edges, lifetimes and counts as
+    // authored, scaled to its perimeter). The same rectangle, given again, gives the same
+    // beams.
     virtual void SetRect(std::uint16_t width, std::uint16_t height) = 0;
 #endif
 

@@ -1,5 +1,6 @@
 #include "particle/particle_event.h"
 
+#include <cmath>
 #include <string_view>
 
 #include "particle/beam_event_kinds.h"
@@ -10,7 +11,7 @@
 CEventBase::CEventBase(std::int32_t internalKind, const char* keyword) : internalKind_(internalKind), keyword_(keyword) {}
 
 bool CEventBase::SetTime(float time) {
-    if (time == timeRange_.min) return false;
+    if (time == timeRange_.min || !std::isfinite(time)) return false;
     // The set keys the event by GetTime, so that is the place it leaves.
     const float oldTime = GetTime();
     timeRange_ = {time, time, time};

@@ -59,7 +59,8 @@ public:
     // The script's time: the time range's max. Sets order and key their events by it.
     virtual float GetTime() = 0;
     // Sets the time range to `time` at both ends; its set and its beam put the event in its
-    // new place. False, changing nothing, when `time` is already the range's min.
+    // new place. False, changing nothing, when `time` is already the range's min or is not
+    // finite.
     virtual bool SetTime(float time) = 0;
     virtual bool HasValue() = 0;
     virtual bool GetFade() = 0;
@@ -71,8 +72,9 @@ public:
     virtual const void* GetValue() = 0;
     // False when `type` is not GetValueType(). With `whole`, `data` is a whole record of that
     // type; else one value (a float, four floats for a colour, three for XYZ, a
-    // NUL-terminated name for text) that becomes both ends of the range. A particle event in
-    // a set then restarts the event timeline of every live particle.
+    // NUL-terminated name for text) that becomes both ends of the range. False, changing
+    // nothing, when an end of the range would not be finite. A particle event in a set then
+    // restarts the event timeline of every live particle.
     virtual bool SetValue(std::int32_t type, bool whole, const void* data) = 0;
 
 protected:

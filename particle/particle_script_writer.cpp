@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "particle/particle_beam.h"
@@ -22,11 +23,20 @@ constexpr std::size_t kReservedBytes = 32768;
 constexpr std::size_t kEmitterNameBytes = 259;
 constexpr std::size_t kFileNameBytes = 511;  // beam names, textures and sound files
 
+// The number a script text can hold for `value`. The setters refuse numbers that are not
+// finite, but a host may write one through a range getter's pointer: it is written as the
+// reader takes a number beyond the float range, the largest float of its sign (NaN as 0).
+float Writable(float value) {
+    if (std::isnan(value)) return 0.0f;
+    if (std::isinf(value)) return std::copysign(std::numeric_limits<float>::max(), value);
+    return value;
+}
+
 // `value` in fixed notation with `decimals` decimals, in the "C" locale's form.
-std::string FixedText(double value, int decimals) {
+std::string FixedText(float value, int decimals) {
     char text[64];
-    const std::to_chars_result result =
-        std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed, decimals);
+    const std::to_chars_result result = std::to_chars(text, text + sizeof(text), static_cast<double>(Writable(value)),
+                                                      std::chars_format::fixed, decimals);
     return std::string(text, result.ptr);
 }
 
@@ -117,6 +127,7 @@ void AppendBeamEvents(std::string& text, const std::string& indent, const std::v
 // ---- Values ----------------------------------------------------------------------------------------
 
 std::string FormatNumber(float value) {
+    value = Writable(value);
     double whole = 0.0;
     const double fraction = std::fabs(std::modf(static_cast<double>(value), &whole));
     return FixedText(value, fraction >= 0.001 ? 3 : 0);

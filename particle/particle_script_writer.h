@@ -16,7 +16,8 @@
 #include "particle/particle_values.h"
 
 // 2 for 2, "1.500" for 1.5: three decimals when the fraction (without its sign) is 0.001 or
-// more, none otherwise (rounded).
+// more, none otherwise (rounded). A number that is not finite is written as the reader takes
+// one beyond the float range: the largest float of its sign (NaN as 0).
 std::string FormatNumber(float value);
 // One number when both ends are equal, else "random(min,max)".
 std::string FormatValueRange(const value_range_t& range);

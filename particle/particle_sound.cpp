@@ -1,5 +1,7 @@
 #include "particle/particle_sound.h"
 
+#include <cmath>
+
 #include "particle/particle_beam.h"
 #include "particle/particle_names.h"
 #include "particle/particle_sound_owner.h"
@@ -31,6 +33,7 @@ void CParticleSound::SetFileName(const std::string& fileName) {
 }
 
 void CParticleSound::SetVolume(float volume) {
+    if (!std::isfinite(volume)) return;
     volume_ = volume;
     if (CParticleSound* twin = Twin()) twin->volume_ = volume;
 }
@@ -41,11 +44,13 @@ void CParticleSound::Set3D(bool on) {
 }
 
 void CParticleSound::SetMinDistance(float distance) {
+    if (!std::isfinite(distance)) return;
     minDistance_ = distance;
     if (CParticleSound* twin = Twin()) twin->minDistance_ = distance;
 }
 
 void CParticleSound::SetMaxDistance(float distance) {
+    if (!std::isfinite(distance)) return;
     maxDistance_ = distance;
     if (CParticleSound* twin = Twin()) twin->maxDistance_ = distance;
 }

@@ -6,7 +6,8 @@
 class CParticleSound;
 
 // The script interface of a sound, in the order of its operations. There is no destructor
-// slot: sounds are destroyed by their emitter.
+// slot: sounds are destroyed by their emitter. The number setters refuse a number that is
+// not finite (an infinity or NaN): the old value stays, since no saved script could hold it.
 class IParticleSound {
 public:
     virtual const std::string& GetName() = 0;

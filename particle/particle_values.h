@@ -6,6 +6,7 @@
 // runtime's 15-bit rand (per thread, seed 1 until seeded), so that a seed reproduces every
 // spread a script makes. A range whose ends are equal draws nothing.
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 #include "particle/particle_value_records.h"
@@ -24,6 +25,17 @@ struct anim_cell_t {
 
 // Script angles are degrees; the particle system turns them into radians by this factor.
 inline constexpr float kDegreesToRadians = 0.017453292f;
+
+// Whether every number a script holds of the record is finite: its ends (the last draw is
+// not part of the script). The script setters refuse what is not, since no saved script
+// could hold it.
+inline bool IsFiniteVec3(const vec3_t& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+inline bool IsFiniteRange(const value_range_t& r) { return std::isfinite(r.min) && std::isfinite(r.max); }
+inline bool IsFiniteRange(const xyz_range_t& r) { return IsFiniteVec3(r.min) && IsFiniteVec3(r.max); }
+inline bool IsFiniteRange(const color_range_t& r) {
+    return std::isfinite(r.min.r) && std::isfinite(r.min.g) && std::isfinite(r.min.b) && std::isfinite(r.min.a) &&
+           std::isfinite(r.max.r) && std::isfinite(r.max.g) && std::isfinite(r.max.b) && std::isfinite(r.max.a);
+}
 
 // Seeds ParticleRandom on the calling thread.
 void SeedParticleRandom(unsigned seed);

@@ -100,7 +100,10 @@ void Tokenize(const char* text, script_token_list_t& tokens) {
                     push();
                     state = kBetween;
                 } else if (commentStart) {
-                    state = kComment;  // the pending word goes with the comment
+                    // The pending word goes with the comment, also when the comment runs to
+                    // the end of the text.
+                    pending.text.clear();
+                    state = kComment;
                 } else if (c == '"') {
                     push();
                     state = kQuoted;  // the quoted token starts with the word just pushed

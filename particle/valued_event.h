@@ -51,11 +51,14 @@ public:
     const void* GetValue() override { return &value_; }
     bool SetValue(std::int32_t type, bool whole, const void* data) override {
         if (type != kValueType || data == nullptr) return false;
+        Range value = value_;
         if (whole) {
-            std::memcpy(&value_, data, sizeof(Range));
+            std::memcpy(&value, data, sizeof(Range));
         } else {
-            valued_event::AssignBothEnds(value_, data);
+            valued_event::AssignBothEnds(value, data);
         }
+        if (!IsFiniteRange(value)) return false;
+        value_ = value;
         this->OnValueChanged();
         return true;
     }

@@ -20,8 +20,9 @@ build-fuzz/fuzz/make_seeds "$work/seeds"
 for target in "${targets[@]:1}"; do
   mkdir -p "$work/corpus/$target" "$work/seeds/$target"
   seeds=("seeds/$target")
-  # The tests' particle scripts seed the compile target.
+  # The tests' particle scripts seed the compile targets, each build's its own dialect.
   [[ $target == particle_compile_fuzz ]] && seeds+=(../../tests/particle/scripts)
+  [[ $target == particle_compile_legacy_fuzz ]] && seeds+=(../../tests/legacy/scripts)
   echo "-- $target (${seconds} s)"
   (cd "$work" && "../fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
      -print_final_stats=0 "corpus/$target" "${seeds[@]}" 2>"$target.log") ||

@@ -134,6 +134,21 @@ TEST_F(LegacyEmitters, ReleasedMidFrameTheEmitterLastsUntilTheFrameIsDrawn) {
     EXPECT_EQ(mgr->LiveCount(), 1);
 }
 
+TEST_F(LegacyEmitters, RemovedMidFrameTheBeamLastsUntilTheFrameIsDrawn) {
+    WriteScript("dot.pes", DotScript(10));
+    renderer_->SetParticleEmitter(cmd_, u"dot.pes", 0);
+    CParticleEmitter* emitter = renderer_->GetParticleEmitter(cmd_);
+    ASSERT_NE(emitter, nullptr);
+    Frame([&] {
+        renderer_->DrawEmitter(cmd_, 100, 80, 0, 0, 0, 1.0f);
+        EXPECT_TRUE(emitter->RemoveBeam(emitter->GetBeam(0)));
+        EXPECT_EQ(emitter->GetBeamCount(), 0);
+    });
+    EXPECT_EQ(Pixel(100, 80), kRed) << "drawn from the removed beam's batch";
+    Frame([&] { renderer_->DrawEmitter(cmd_, 100, 80, 0, 0, 0, 1.0f); });
+    EXPECT_EQ(Pixel(100, 80), 0u) << "gone with the frame";
+}
+
 TEST_F(LegacyEmitters, ScriptsThatCannotBeHadLeaveNoEmitter) {
     WriteScript("broken.pes", "ParticleEmitter \"x\" 1 { EMITTERLIFE = 5 }");
     WriteScript("empty.pes", "");

@@ -151,6 +151,11 @@ TEST_F(LegacyBeamTest, SpeedEventPointsTheVelocityAlongTheMotionAngle) {
     EXPECT_NEAR(particle.velocity.y, 40.0f, 1e-4f);
 }
 
+TEST_F(LegacyBeamTest, ParticlesThatNeverDieOfAgeKeepMovingAsLongAsTheBeamPlays) {
+    CParticleBeam single(nullptr, nullptr);
+    ExpectAgelessParticlesKeepMoving(beam_, single, clock_, 1.0f);  // at the speed
+}
+
 TEST_F(LegacyBeamTest, ChainAppliesItsEventTimerLast) {
     // One chain at 0.5 of the life: the timer sends the clock back to 0.1, the size is set.
     AddParticleEvent(beam_, "EVENTTIMER", Fixed(0.1f), 0.5f);

@@ -162,6 +162,12 @@ TEST_F(BeamUpdateTest, ASingleParticleBeamMovesItsOldestParticleOnlyAndItNeverDi
     EXPECT_EQ(beam_.LiveParticles().Count(), 2);
 }
 
+TEST_F(BeamUpdateTest, ParticlesThatNeverDieOfAgeKeepMovingAsLongAsTheBeamPlays) {
+    CParticleBeam single(nullptr, nullptr);
+    // Twice the speed: the speed vector goes on top of the spawn velocity.
+    ExpectAgelessParticlesKeepMoving(beam_, single, clock_, 2.0f);
+}
+
 TEST_F(BeamUpdateTest, TrackParticlesRunThePathSegmentBySegment) {
     Emitting(1);
     beam_.SetTrackMode(1);

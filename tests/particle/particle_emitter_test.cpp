@@ -237,6 +237,22 @@ TEST_F(EmitterTest, ATrackRectangleLaysTheBeamsOnItsEdges) {
     EXPECT_EQ(a.GetBaseLifeTime().max, 2.0f) << "what was authored stays";
 }
 
+TEST_F(EmitterTest, TheSameTrackRectangleGivenAgainGivesTheSameBeam) {
+    // A lap of 2 x 100 around a perimeter of 300: lifetime and count x 1.5.
+    EmitterPtr emitter = Loaded(Script(
+        "PARTICLEBEAM \"a\" { NUMPARTICLES = 10 LIFETIME = 2 PARTICLE {\n"
+        "  INITIAL VELOCITY = XYZ(50,0,0) AT 0.5 VELOCITY = XYZ(-50,0,0) } }"));
+    CParticleBeam& beam = *emitter->GetBeam(0);
+    for (std::uint32_t frame = 1; frame <= 3; ++frame) {
+        emitter->SetRect(100, 50);
+        TickFrameClock(clock_, 16);
+        emitter->Update(frame, 0, 0, 0, 0, 0, 1.0f);
+        EXPECT_EQ(beam.GetLifeTime()->min, 3.0f) << "layout " << frame;
+        EXPECT_EQ(beam.GetLifeTime()->max, 3.0f) << "layout " << frame;
+        EXPECT_EQ(beam.GetNumParticles(), 15) << "layout " << frame;
+    }
+}
+
 TEST_F(EmitterTest, AScriptFileIsReadIntoAPowerOfTwoBufferThatIsKept) {
     const std::string body = Script("PARTICLEBEAM \"b\" { }");
     std::string text = body + std::string(1024 - body.size(), ' ');

@@ -301,6 +301,30 @@ TEST_F(ParticleEventTest, EditsThroughSetsRestartTheParticlesTimelines) {
     EXPECT_EQ(beam_.GetParticleEvents().size(), 1u) << "the beam keeps its events";
 }
 
+TEST_F(ParticleEventTest, AnEventMovedBeforeTheOneThatFadedTowardItLeavesNoStaleFade) {
+    // SIZE 10 at 0 and at 0.5, fading to 0 at 0.8; then the fading event moves to 0.2.
+    auto* sizes = static_cast<CParticleEventSet*>(beam_.GetEventSet(7));
+    const float ten = 10.0f, zero = 0.0f;
+    IParticleEvent* birth = sizes->AddEvent(0.0f, false);
+    IParticleEvent* middle = sizes->AddEvent(0.5f, false);
+    IParticleEvent* fading = sizes->AddEvent(0.8f, true);
+    birth->SetValue(kEventValueSingle, false, &ten);
+    middle->SetValue(kEventValueSingle, false, &ten);
+    fading->SetValue(kEventValueSingle, false, &zero);
+    ASSERT_EQ(static_cast<CEventBase*>(middle)->GetRampTarget(), fading);
+    EXPECT_TRUE(fading->SetTime(0.2f));
+    EXPECT_EQ(static_cast<CEventBase*>(middle)->GetRampTarget(), nullptr) << "nothing of its kind follows it now";
+
+    // A particle of 2 s: 0 from 0.4 s, 10 again from 1 s to its death.
+    SetEmission(beam_, 1, 1000.0f, 2.0f);
+    beam_.SetEmitRand(1);
+    RunBeam(beam_, clock_, 12, 125);
+    const auto live = LiveParticles(beam_);
+    ASSERT_EQ(live.size(), 1u);
+    EXPECT_GT(live[0]->eventClock, 1.0f);
+    EXPECT_EQ(live[0]->size.value, 10.0f);
+}
+
 // ---- Beam events ----------------------------------------------------------------------------
 
 TEST_F(ParticleEventTest, BeamEventsChangeTheCountTheEmissionAndThePositionOnTheirTicks) {

@@ -82,6 +82,34 @@ inline void SetEmission(CParticleBeam& beam, std::uint32_t count, float rate, fl
     beam.SetLifeTime(&life);
 }
 
+// Particles that never die of age, a circle beam's and a single-particle beam's, each
+// spawned at once (speed 1 along x, lifetime 1 s, no events) and run with its beam for
+// 10,000 frames of one second, past any placeholder time of "no event left": each is where
+// `unitsPerSecond` puts it.
+inline void ExpectAgelessParticlesKeepMoving(CParticleBeam& circle, CParticleBeam& single, FakeClock& clock,
+                                             float unitsPerSecond) {
+    const value_range_t speed = Fixed(1.0f), life = Fixed(1.0f);
+    for (CParticleBeam* beam : {&circle, &single}) {
+        beam->SetEmitRand(1);
+        beam->SetEmitSpeed(&speed);
+        beam->SetLifeTime(&life);
+    }
+    circle.SetCircleBeam(1);
+    single.SetSingleParticle(1);
+    constexpr int kFrames = 10000;
+    for (int i = 0; i < kFrames; ++i) {
+        TickFrameClock(clock, 1000);
+        for (CParticleBeam* beam : {&circle, &single}) beam->Update(1.0f, 0.0f, 0.0f, 0.0f, 0, 1.0f, 0.0f, 0.0f);
+    }
+    for (CParticleBeam* beam : {&circle, &single}) {
+        const std::vector<CParticle*> live = LiveParticles(*beam);
+        ASSERT_EQ(live.size(), 1u);
+        // Spawned in the first frame.
+        EXPECT_FLOAT_EQ(live[0]->age, kFrames - 1.0f);
+        EXPECT_FLOAT_EQ(live[0]->position.x, unitsPerSecond * (kFrames - 1.0f));
+    }
+}
+
 // A beam on the fake clock's frame clock (ticked once at 1 s), with the random sequence of seed 1.
 class BeamClockTest : public ::testing::Test {
 protected:

@@ -74,6 +74,11 @@ TEST(ScriptLexer, SplitsTextIntoTokens) {
     for (const LexCase& c : cases) EXPECT_EQ(Lex(c.text), c.tokens) << "text: [" << c.text << "]";
 }
 
+TEST(ScriptLexer, AWordGluedToACommentGoesWithItUpToTheEndOfTheText) {
+    EXPECT_EQ(Lex("abc//x"), std::vector<TokenView>{});
+    EXPECT_EQ(Lex("x abc//"), (std::vector<TokenView>{{"X", kTokenOther}}));
+}
+
 TEST(ScriptLexer, StopsAtTheFirstNul) {
     const char text[] = "PARTICLE\0SOUND";
     script_token_list_t tokens;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <limits>
 #include <string>
 
 #include "particle/particle_event_set.h"
@@ -150,7 +151,7 @@ TEST_F(ScriptWriterTest, ABeamThatHasPlayedIsWrittenAsAuthored) {
     beam.ApplyBeamEvents();
     emitter->SetRect(200, 100);
     emitter->LayTrackBeams();
-    EXPECT_EQ(beam.GetNumParticles(), 750) << "played: 50 from the event, x 15 for the rectangle";
+    EXPECT_EQ(beam.GetNumParticles(), 75) << "the authored 5, x 15 for the rectangle";
     EXPECT_EQ(beam.GetEmitSpeed()->max, 99.0f);
     EXPECT_EQ(beam.GetEmitRadius()->max.x, -100.0f);
     const std::string text = Saved(*emitter);
@@ -159,6 +160,34 @@ TEST_F(ScriptWriterTest, ABeamThatHasPlayedIsWrittenAsAuthored) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
     // The rectangle's event times are an edit, and are kept.
     EXPECT_NE(text.find("AT 0.167 VELOCITY = XYZ(0,10,0)"), std::string::npos) << text;
+}
+
+TEST_F(ScriptWriterTest, NumbersThatAreNotFiniteNeverReachASavedScript) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EmitterPtr emitter = NewEmitter();
+    CParticleBeam& beam = *emitter->AddBeam();
+    // The setters refuse them and keep what they had.
+    emitter->SetEmitterLife(-inf);
+    emitter->SetEmitterRate(nan);
+    emitter->SetVersion(inf);
+    const value_range_t life{2.0f, inf, 0.0f};
+    beam.SetLifeTime(&life);
+    EXPECT_EQ(emitter->GetEmitterLife(), -1.0f);
+    EXPECT_EQ(emitter->GetEmitterRate(), 1.0f);
+    EXPECT_EQ(emitter->GetVersion(), 1.0f);
+    EXPECT_EQ(beam.GetBaseLifeTime().max, 1.0f);
+    // Written into a range through its getter, they are saved as the reader takes numbers
+    // beyond the float range.
+    beam.GetGravity()->max.y = -inf;
+    beam.GetEmitRate()->min = nan;
+    const std::string text = Saved(*emitter);
+    EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+    EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+    EmitterPtr again = Compiled(text);
+    EXPECT_EQ(again->GetEmitterLife(), -1.0f) << "still endless";
+    EXPECT_EQ(again->GetBeam(0)->GetGravity()->max.y, -std::numeric_limits<float>::max());
+    EXPECT_EQ(Saved(*again), text);
 }
 
 TEST_F(ScriptWriterTest, ANameOutsideItsTableIsWrittenEmptyAndRefusedOnReading) {
