@@ -238,7 +238,8 @@ public:
     // The image information (allocated on first use).
     D3DXIMAGE_INFO* GetImageInfo();
     bool HasImageInfo() const { return imageInfo_ != nullptr; }
-    // The file type and format from the text after the last '.' of the name.
+    // The file-format code from the text after the last '.' of the name, and for a file
+    // texture the format that follows from it (each build's rule: d3d_texture_files.cpp).
     void SetImageTypeFromName();
     // Sets the allocated size (powers of two of an image's size) without binding pixels.
     void SetAllocatedSize(std::uint16_t width, std::uint16_t height);

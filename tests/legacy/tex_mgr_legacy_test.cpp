@@ -1,9 +1,9 @@
 // The legacy texture manager, pool and textures: the memory rule, idle textures shedding
 // their video copies, the atlas choice, the two buckets, uploads at once and what a device
-// loss leaves of them; file textures loaded by the loading threads through the renderer;
-// every copy made without a usage, a render target drawing into a texture of its own that
-// stands for the video copy, single pixels read back by format, and a pool that counts and
-// reports nothing.
+// loss leaves of them; file textures of any name, and DXT ones larger than the conversion
+// scratch, loaded by the loading threads through the renderer; every copy made without a
+// usage, a render target drawing into a texture of its own that stands for the video copy,
+// single pixels read back by format, and a pool that counts and reports nothing.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -238,6 +238,28 @@ TEST_F(LegacyTexMgrTest, ThreadedFileTexturesLoadForTheHostAndStopWithTheRendere
     mgr_ = nullptr;
     Release();
     EXPECT_EQ(win32::OpenThreadHandleCount(), 0);
+}
+
+TEST_F(LegacyTexMgrTest, NamesOfNoKnownTypeLoadInTheNormalFormat) {
+    // Another extension, none, or a name ending in '.': code 0, the normal format, and the
+    // file's decoder chosen from its content.
+    std::filesystem::create_directories("tex");
+    for (const char16_t* name : {u"tex/pic.img", u"tex/picture", u"tex/picture."}) {
+        SCOPED_TRACE(win32::Utf16ToUtf8(name));
+        CRaster image(4, 4, 24, kRasterTypeBmp);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) image.SetPixelColor(x, y, RGBQUAD{0x30, 0x20, 0x10, 0});
+        ASSERT_TRUE(image.Save(name, kRasterTypeBmp));
+        auto* texture = static_cast<CD3DTexture*>(renderer_->CreateTexture(name));
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(texture->GetFormat(), mgr_->GetNormalFormat());
+        EXPECT_EQ(static_cast<std::int32_t>(texture->GetImageInfo()->ImageFileFormat), 0);
+        texture->Restore();
+        mgr_->WaitForResourceLoader();
+        ASSERT_TRUE(texture->Restore());
+        EXPECT_EQ(texture->GetPixel(2, 1) & 0xFFFFFFu, 0x102030u);
+        renderer_->DestroyTexture(texture);
+    }
 }
 
 TEST_F(LegacyTexMgrTest, AnImageLargerThanTheConversionScratchLoadsIntoADxtTexture) {
