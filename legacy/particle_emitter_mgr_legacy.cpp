@@ -29,12 +29,12 @@ CParticleEmitterMgr::CParticleEmitterMgr(CLumiscriber* renderer, CTexMgr* texMgr
 
 CParticleEmitterMgr::~CParticleEmitterMgr() {
     for (lru_list_t* list : {&live_, &parked_}) {
-        while (!list->Empty()) WaitAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(list)));
+        while (!list->Empty()) UnlinkAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(list)));
     }
     std::free(buffer_.data);
 }
 
-void CParticleEmitterMgr::WaitAndDelete(CParticleEmitter* emitter) {
+void CParticleEmitterMgr::UnlinkAndDelete(CParticleEmitter* emitter) {
     emitter->lru_obj_s::Unlink();
     delete emitter;
 }
@@ -80,5 +80,5 @@ void CParticleEmitterMgr::ReleaseEmitter(CParticleEmitter* emitter) {
 }
 
 void CParticleEmitterMgr::ReapParkedEmitter() {
-    while (!parked_.Empty()) WaitAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(&parked_)));
+    while (!parked_.Empty()) UnlinkAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(&parked_)));
 }

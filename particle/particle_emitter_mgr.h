@@ -52,7 +52,7 @@ public:
     // created; a null renderer gives them neither.
     CParticleEmitterMgr(CLumiscriber* renderer, CTexMgr* texMgr);
     // Deletes every live, then every parked emitter, waiting (Sleep(5) polls) while one still
-    // loads.
+    // loads (legacy build: at once, none loads).
     ~CParticleEmitterMgr();
     CParticleEmitterMgr(const CParticleEmitterMgr&) = delete;
     CParticleEmitterMgr& operator=(const CParticleEmitterMgr&) = delete;
@@ -85,7 +85,15 @@ public:
     std::int32_t ParkedCount() const { return parked_.Count(); }
 
 private:
+#if LUMI_LEGACY
+    // Unlinks the emitter and deletes it at once: this build reads and compiles a script before
+    // CreateEmitter returns, so no load ever holds an emitter.
+    static void UnlinkAndDelete(CParticleEmitter* emitter);
+#else
+    // Unlinks the emitter, waits (Sleep(5) polls) while the loader still holds it, then
+    // deletes it.
     static void WaitAndDelete(CParticleEmitter* emitter);
+#endif
 
     lru_list_t live_;
     lru_list_t parked_;  // released while still loading, oldest first
