@@ -46,13 +46,13 @@ bool WriteFrame(IDirect3DTexture9* texture, const bitmap_record_t& frame, const 
                      {frame.pixels, frame.pitch, frame.pitch, std::min<std::int32_t>(rect.bottom - rect.top, frame.height)});
 }
 
-// Converts a frame of `width` x `height` pixels into level 0 of a DXT texture through the
-// conversion scratch, one scratch-sized tile at a time: the tile's rows go into the scratch
-// as they are (its pixels must have the frame's size), and D3DX encodes them into the
-// texture's blocks at the tile's place. Tiles start at multiples of the scratch side, so
-// they never split a 4 x 4 block. False with the reason (for the event log) when a step fails.
+// Converts a frame into level 0 of a DXT texture through the conversion scratch, one
+// scratch-sized tile at a time: the tile's rows go into the scratch as they are (its pixels
+// must have the frame's size), and D3DX encodes them into the texture's blocks at the tile's
+// place. Tiles start at multiples of the scratch side, so they never split a 4 x 4 block.
+// False with the reason (for the event log) when a step fails.
 bool ConvertThroughScratch(IDirect3DTexture9* scratch, IDirect3DTexture9* texture, const bitmap_record_t& frame,
-                           std::uint32_t width, std::uint32_t height, char* reason, std::size_t capacity) {
+                           char* reason, std::size_t capacity) {
     D3DSURFACE_DESC tile{};
     if (scratch == nullptr || texture == nullptr || FAILED(scratch->GetLevelDesc(0, &tile))) {
         std::snprintf(reason, capacity, "no conversion scratch texture");
@@ -62,6 +62,13 @@ bool ConvertThroughScratch(IDirect3DTexture9* scratch, IDirect3DTexture9* textur
     if (static_cast<std::int32_t>(FormatBitsPerPixel(tile.Format)) != frame.bitsPerPixel || bytesPerPixel <= 0) {
         std::snprintf(reason, capacity, "the scratch texture holds %u-bit pixels, the image %d-bit ones",
                       FormatBitsPerPixel(tile.Format), frame.bitsPerPixel);
+        return false;
+    }
+    // What the frame's rows hold.
+    const auto width = static_cast<std::uint32_t>(std::clamp(frame.pitch / bytesPerPixel, 0, frame.width));
+    const auto height = static_cast<std::uint32_t>(std::max(frame.height, 0));
+    if (frame.pixels == nullptr || width == 0 || height == 0) {
+        std::snprintf(reason, capacity, "the image has no pixels");
         return false;
     }
     IDirect3DSurface9* source = nullptr;
@@ -85,11 +92,10 @@ bool ConvertThroughScratch(IDirect3DTexture9* scratch, IDirect3DTexture9* textur
             const RECT inScratch{0, 0, tileWidth, tileHeight};
             const RECT inTexture{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(left) + tileWidth,
                                  static_cast<LONG>(top) + tileHeight};
-            const BYTE* pixels = frame.pixels == nullptr ? nullptr
-                                                         : frame.pixels + static_cast<std::ptrdiff_t>(top) * frame.pitch +
-                                                               static_cast<std::ptrdiff_t>(left) * bytesPerPixel;
+            const BYTE* pixels = frame.pixels + static_cast<std::ptrdiff_t>(top) * frame.pitch +
+                                 static_cast<std::ptrdiff_t>(left) * bytesPerPixel;
             if (!WriteRows(scratch, inScratch, {pixels, frame.pitch, tileWidth * bytesPerPixel, tileHeight})) {
-                std::snprintf(reason, capacity, "the image's pixels could not be written into the scratch texture");
+                std::snprintf(reason, capacity, "LockRect of the scratch texture failed");
                 converted = false;
                 break;
             }
@@ -181,8 +187,8 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     if (IsDXTFormat(format_)) {
         // Block-compressed texels are written by D3DX from the rows made for the scratch.
         char reason[192];
-        copied = ConvertThroughScratch(pool->GetScratchTexture(), memory->systemCopy, load.frames[0], load.width,
-                                       load.height, reason, sizeof(reason));
+        copied = ConvertThroughScratch(pool->GetScratchTexture(), memory->systemCopy, load.frames[0], reason,
+                                       sizeof(reason));
         if (!copied) WriteLog(u"CD3DTexture::CopyFromBitmap() conversion failed.[%s] %hs", name_, reason);
     } else {
         // The frame's rows are copied as they are: the system copy must have their pixel size.
