@@ -92,7 +92,7 @@ bool HasAlphaChannel(D3DFORMAT format) {
 bool AdmitImageFile(IDirect3DDevice9* device, bool squareOnly, const D3DXIMAGE_INFO& info, const char16_t* operation,
                     const WCHAR* path) {
     char reason[192];
-    if (AdmitImage(LimitsOfDevice(device, squareOnly, D3DFMT_A8R8G8B8), info.Width, info.Height,
+    if (AdmitImage(LimitsOfDevice(device, squareOnly), info.Width, info.Height,
                    LoadCostBytes(0, info.Width, info.Height, kDecodeBytesPerPixel, 4, 1), reason, sizeof(reason)))
         return true;
     WriteLog(u"CLumiscriber::%s() refused.[%s] %hs", operation, path, reason);

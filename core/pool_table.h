@@ -27,8 +27,9 @@
 //
 // The pooled types live in the global namespace; their forward declarations in the table
 // are what PoolOf<T>() knows: it names T's pool, and a type without an entry does not
-// compile. A table may also send a type to the heap (kHeapAllocated<T>): the legacy table
-// does so for types that build compiles but has no pool for.
+// compile. A table may also send a type to the heap (kHeapAllocated<T>): the current table
+// does so for the particle beams, which only the legacy build pools, and the legacy table
+// for the render-target base it compiles but never makes by itself.
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -119,6 +120,11 @@ LUMI_POOLED_TYPE(class, CWordTex)
 LUMI_POOLED_TYPE(class, CParticle)
 LUMI_POOLED_TYPE(class, CParticleEmitter)
 LUMI_POOLED_TYPE(class, CRenderTarget)
+
+// No pool of this build serves the beams.
+class CParticleBeam;
+template <>
+inline constexpr bool kHeapAllocated<CParticleBeam> = true;
 
 #undef LUMI_POOLED_TYPE
 #endif  // LUMI_LEGACY

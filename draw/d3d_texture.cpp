@@ -378,5 +378,5 @@ void CD3DTexture::DescribeLoad(bitmap_load_t& load) const {
 }
 
 image_limits_t CD3DTexture::GetImageLimits() const {
-    return LimitsOfDevice(owner_->GetDevice(), owner_->IsSquareOnly(), format_);
+    return LimitsOfDevice(owner_->GetDevice(), owner_->IsSquareOnly());
 }

@@ -217,17 +217,17 @@ public:
     // failure outlives a display-mode change).
     bool IsInvalid() const { return lumi::kLegacy && loadFailure_.failed; }
     // What an image must fit to become this texture's pixels: the device's largest texture
-    // (square when the device wants it; for DXT formats no larger than the pool's scratch
-    // texture they are converted through).
+    // (square when the device wants it), in every format.
     image_limits_t GetImageLimits() const;
     // Makes `load` the load of this texture's file: its name, format and image limits, and
     // the fingerprint of its last failed load (not decoded again while the bytes stay).
     void DescribeLoad(bitmap_load_t& load) const;
     // Takes the pixels of a finished load: a DDS file through D3DX from the load's buffer,
-    // one frame into the system copy (DXT formats through the pool's scratch texture),
+    // one frame into the system copy (DXT formats through the pool's scratch texture, in
+    // tiles of its size),
     // several frames packed into one square texture as an animation. Returns whether the
     // texture is loaded afterwards; an image that cannot be taken leaves it unloaded
-    // (logged), never half bound.
+    // (a failed DXT conversion is logged with its cause), never half bound.
     bool CopyFromBitmap(const bitmap_load_t& load);
     // The several-frame case of CopyFromBitmap.
     bool CreateFromBitmap(const bitmap_load_t& load);
@@ -238,7 +238,8 @@ public:
     // The image information (allocated on first use).
     D3DXIMAGE_INFO* GetImageInfo();
     bool HasImageInfo() const { return imageInfo_ != nullptr; }
-    // The file type and format from the text after the last '.' of the name.
+    // The file-format code from the text after the last '.' of the name, and for a file
+    // texture the format that follows from it (each build's rule: d3d_texture_files.cpp).
     void SetImageTypeFromName();
     // Sets the allocated size (powers of two of an image's size) without binding pixels.
     void SetAllocatedSize(std::uint16_t width, std::uint16_t height);

@@ -1,8 +1,8 @@
 // CD3DTexture: taking the decoded image of a finished file load.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/format_helpers.h"
 #include "draw/bitmap_load.h"
@@ -14,27 +14,102 @@
 
 namespace {
 
-// Copies `rows` rows of a frame into a locked area, each min(locked pitch, frame pitch) bytes.
-// False for a frame without pixels or a pitch that copies nothing.
-bool CopyRows(const bitmap_record_t& frame, std::int32_t rows, const D3DLOCKED_RECT& locked) {
-    const std::int32_t bytes = std::min<std::int32_t>(locked.Pitch, frame.pitch);
-    if (frame.pixels == nullptr || bytes <= 0) return false;
-    rows = std::min(rows, frame.height);
-    for (std::int32_t row = 0; row < rows; ++row) {
-        std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + static_cast<std::ptrdiff_t>(row) * locked.Pitch,
-                    frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.pitch, static_cast<std::size_t>(bytes));
-    }
-    return true;
-}
+// Rows of a frame bound for one locked rectangle: `rows` rows of `bytes` bytes each from
+// `pixels` on, `stride` bytes apart.
+struct frame_rows_t {
+    const BYTE* pixels;
+    std::int32_t stride;
+    std::int32_t bytes;
+    std::int32_t rows;
+};
 
-// Writes a frame into level 0 of `texture` at (0, 0). False when the lock fails or the frame
-// has nothing to copy.
-bool WriteFrame(IDirect3DTexture9* texture, const bitmap_record_t& frame, const RECT& rect) {
+// Writes the rows into `rect` of level 0 of `texture`, each cut to the locked pitch. False
+// when the lock fails or there is nothing to copy.
+bool WriteRows(IDirect3DTexture9* texture, const RECT& rect, const frame_rows_t& rows) {
     D3DLOCKED_RECT locked{};
     if (texture == nullptr || FAILED(texture->LockRect(0, &locked, &rect, D3DLOCK_NOSYSLOCK))) return false;
-    const bool copied = CopyRows(frame, rect.bottom - rect.top, locked);
+    const std::int32_t bytes = std::min<std::int32_t>(locked.Pitch, rows.bytes);
+    const bool copied = rows.pixels != nullptr && bytes > 0;
+    for (std::int32_t row = 0; copied && row < rows.rows; ++row) {
+        std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + static_cast<std::ptrdiff_t>(row) * locked.Pitch,
+                    rows.pixels + static_cast<std::ptrdiff_t>(row) * rows.stride, static_cast<std::size_t>(bytes));
+    }
     texture->UnlockRect(0);
     return copied;
+}
+
+// Writes a frame into `rect` of level 0 of `texture`: min(rect height, frame height) rows of
+// min(locked pitch, frame pitch) bytes. False when the lock fails or the frame has nothing to
+// copy.
+bool WriteFrame(IDirect3DTexture9* texture, const bitmap_record_t& frame, const RECT& rect) {
+    return WriteRows(texture, rect,
+                     {frame.pixels, frame.pitch, frame.pitch, std::min<std::int32_t>(rect.bottom - rect.top, frame.height)});
+}
+
+// Converts a frame into level 0 of a DXT texture through the conversion scratch, one
+// scratch-sized tile at a time: the tile's rows go into the scratch as they are (its pixels
+// must have the frame's size), and D3DX encodes them into the texture's blocks at the tile's
+// place. Tiles start at multiples of the scratch side, so they never split a 4 x 4 block.
+// False with the reason (for the event log) when a step fails.
+bool ConvertThroughScratch(IDirect3DTexture9* scratch, IDirect3DTexture9* texture, const bitmap_record_t& frame,
+                           char* reason, std::size_t capacity) {
+    D3DSURFACE_DESC tile{};
+    if (scratch == nullptr || texture == nullptr || FAILED(scratch->GetLevelDesc(0, &tile))) {
+        std::snprintf(reason, capacity, "no conversion scratch texture");
+        return false;
+    }
+    const std::int32_t bytesPerPixel = frame.bitsPerPixel / 8;
+    if (static_cast<std::int32_t>(FormatBitsPerPixel(tile.Format)) != frame.bitsPerPixel || bytesPerPixel <= 0) {
+        std::snprintf(reason, capacity, "the scratch texture holds %u-bit pixels, the image %d-bit ones",
+                      FormatBitsPerPixel(tile.Format), frame.bitsPerPixel);
+        return false;
+    }
+    // What the frame's rows hold.
+    const auto width = static_cast<std::uint32_t>(std::clamp(frame.pitch / bytesPerPixel, 0, frame.width));
+    const auto height = static_cast<std::uint32_t>(std::max(frame.height, 0));
+    if (frame.pixels == nullptr || width == 0 || height == 0) {
+        std::snprintf(reason, capacity, "the image has no pixels");
+        return false;
+    }
+    IDirect3DSurface9* source = nullptr;
+    IDirect3DSurface9* destination = nullptr;
+    HRESULT hr = scratch->GetSurfaceLevel(0, &source);
+    if (FAILED(hr)) {
+        std::snprintf(reason, capacity, "[0xbb]GetSurfaceLevel failed.[%s]", DXGetErrorDescriptionA(hr));
+        return false;
+    }
+    hr = texture->GetSurfaceLevel(0, &destination);
+    if (FAILED(hr)) {
+        source->Release();
+        std::snprintf(reason, capacity, "[0xcc]GetSurfaceLevel failed.[%s]", DXGetErrorDescriptionA(hr));
+        return false;
+    }
+    bool converted = true;
+    for (std::uint32_t top = 0; converted && top < height; top += tile.Height) {
+        for (std::uint32_t left = 0; converted && left < width; left += tile.Width) {
+            const auto tileWidth = static_cast<LONG>(std::min(tile.Width, width - left));
+            const auto tileHeight = static_cast<LONG>(std::min(tile.Height, height - top));
+            const RECT inScratch{0, 0, tileWidth, tileHeight};
+            const RECT inTexture{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(left) + tileWidth,
+                                 static_cast<LONG>(top) + tileHeight};
+            const BYTE* pixels = frame.pixels + static_cast<std::ptrdiff_t>(top) * frame.pitch +
+                                 static_cast<std::ptrdiff_t>(left) * bytesPerPixel;
+            if (!WriteRows(scratch, inScratch, {pixels, frame.pitch, tileWidth * bytesPerPixel, tileHeight})) {
+                std::snprintf(reason, capacity, "LockRect of the scratch texture failed");
+                converted = false;
+                break;
+            }
+            hr = D3DXLoadSurfaceFromSurface(destination, nullptr, &inTexture, source, nullptr, &inScratch,
+                                            D3DX_FILTER_NONE, 0);
+            if (FAILED(hr)) {
+                std::snprintf(reason, capacity, "D3DXLoadSurfaceFromSurface failed.[%s]", DXGetErrorDescriptionA(hr));
+                converted = false;
+            }
+        }
+    }
+    source->Release();
+    destination->Release();
+    return converted;
 }
 
 }  // namespace
@@ -55,11 +130,9 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
             return false;
         }
         format_ = owner_->GetAlphaFormat();
-        // D3DX decodes the file whole before it converts it into the system copy (DXT
-        // formats included: no scratch texture on this way).
+        // D3DX decodes the file whole before it converts it into the system copy.
         char reason[192];
-        if (!AdmitImage(LimitsOfDevice(owner_->GetDevice(), owner_->IsSquareOnly(), D3DFMT_UNKNOWN), info.Width,
-                        info.Height,
+        if (!AdmitImage(GetImageLimits(), info.Width, info.Height,
                         LoadCostBytes(load.buffer.capacity, info.Width, info.Height, kDecodeBytesPerPixel,
                                       GetBytesPerPixel(), 1),
                         reason, sizeof(reason))) {
@@ -102,17 +175,6 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     const std::uint32_t width = NextPowerOfTwo(load.width);
     const std::uint32_t height = NextPowerOfTwo(load.height);
     if (width == 0 || height == 0 || width > kLargestTextureSide || height > kLargestTextureSide) return false;
-    const bool dxt = IsDXTFormat(format_);
-    if (dxt && (load.width > CTexturePool::kScratchSide || load.height > CTexturePool::kScratchSide)) {
-        // Too large for the conversion scratch: the texture stays unloaded rather than
-        // failing the draw that polled it.
-        if constexpr (lumi::kLegacy) {
-            WriteLog(u"invalid texture size.");
-        } else {
-            WriteLog(u"invalid texture size, address=[%p].", static_cast<void*>(this));
-        }
-        return false;
-    }
     SetAllocatedSize(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height));
     copyFlags_ |= kSystemCopy;
     mem_obj_t* memory = nullptr;
@@ -121,29 +183,20 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     } catch (const std::exception&) {
         return false;
     }
-    const RECT image{0, 0, static_cast<LONG>(load.width), static_cast<LONG>(load.height)};
-    IDirect3DTexture9* target = dxt ? pool->GetScratchTexture() : memory->systemCopy;
-    D3DSURFACE_DESC targetDesc{};
-    // The frame's rows are copied as they are: the target must have the frame's pixel size
-    // (a 32-bit scratch cannot take the 16-bit rows made for DXT textures).
-    bool copied = target != nullptr && SUCCEEDED(target->GetLevelDesc(0, &targetDesc)) &&
-                  static_cast<std::int32_t>(FormatBitsPerPixel(targetDesc.Format)) ==
-                      (dxt ? load.frames[0].bitsPerPixel : static_cast<std::int32_t>(FormatBitsPerPixel(format_))) &&
-                  WriteFrame(target, load.frames[0], image);
-    if (copied && dxt) {
-        IDirect3DSurface9* source = nullptr;
-        IDirect3DSurface9* destination = nullptr;
-        HRESULT hr = target->GetSurfaceLevel(0, &source);
-        if (FAILED(hr)) Error("[0xbb]GetSurfaceLevel failed.[%s]", DXGetErrorDescriptionA(hr));
-        hr = memory->systemCopy->GetSurfaceLevel(0, &destination);
-        if (FAILED(hr)) {
-            source->Release();
-            Error("[0xcc]GetSurfaceLevel failed.[%s]", DXGetErrorDescriptionA(hr));
-        }
-        copied = SUCCEEDED(D3DXLoadSurfaceFromSurface(destination, nullptr, &image, source, nullptr, &image,
-                                                      D3DX_FILTER_NONE, 0));
-        source->Release();
-        destination->Release();
+    bool copied = false;
+    if (IsDXTFormat(format_)) {
+        // Block-compressed texels are written by D3DX from the rows made for the scratch.
+        char reason[192];
+        copied = ConvertThroughScratch(pool->GetScratchTexture(), memory->systemCopy, load.frames[0], reason,
+                                       sizeof(reason));
+        if (!copied) WriteLog(u"CD3DTexture::CopyFromBitmap() conversion failed.[%s] %hs", name_, reason);
+    } else {
+        // The frame's rows are copied as they are: the system copy must have their pixel size.
+        const RECT image{0, 0, static_cast<LONG>(load.width), static_cast<LONG>(load.height)};
+        D3DSURFACE_DESC desc{};
+        copied = memory->systemCopy != nullptr && SUCCEEDED(memory->systemCopy->GetLevelDesc(0, &desc)) &&
+                 FormatBitsPerPixel(desc.Format) == FormatBitsPerPixel(format_) &&
+                 WriteFrame(memory->systemCopy, load.frames[0], image);
     }
     if (!copied) {
         pool->DestroyMemObj(memory);

@@ -1,6 +1,8 @@
 // CD3DTexture: names, image types, image information, loading from memory and saving.
 #include <cstring>
+#include <type_traits>
 
+#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -31,6 +33,46 @@ bool EqualsNoCase(const WCHAR* text, const char* ascii) {
     return *text == 0;
 }
 
+// Which of the renderer's formats a file's texture takes.
+enum class FormatChoice { kNormal, kAlpha, kUI, kNone };
+
+// What an extension makes of a file texture: its file-format code and its format.
+struct image_type_t {
+    const char* extension;
+    std::int32_t code;
+    FormatChoice format;
+};
+
+// BMP and JPEG files hold no alpha and take the normal format; every other image type the
+// library decodes takes the alpha format, GIF the UI format. A name without a type is left
+// as it was; a type the library does not know gets no format, so that its load fails and
+// the texture stays unloaded.
+struct CurrentImageTypes {
+    static constexpr image_type_t kKnown[] = {
+        {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"JPEG", D3DXIFF_JPG, FormatChoice::kNormal},
+        {"BMP", D3DXIFF_BMP, FormatChoice::kNormal}, {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
+        {"PNG", D3DXIFF_PNG, FormatChoice::kAlpha},  {"TGA", D3DXIFF_TGA, FormatChoice::kAlpha},
+        {"JNA", D3DXIFF_BMP, FormatChoice::kAlpha},  {"GIF", kImageFileFormatGif, FormatChoice::kUI},
+    };
+    static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNone};
+    static constexpr bool kUntypedNamesKeepTheirType = true;
+};
+
+// The legacy build knows five extensions. Any other name (another extension, none, or a
+// name ending in '.') gives code 0 and the normal format: the file still loads, its decoder
+// chosen from its content.
+struct LegacyImageTypes {
+    static constexpr image_type_t kKnown[] = {
+        {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"TGA", D3DXIFF_TGA, FormatChoice::kAlpha},
+        {"PNG", D3DXIFF_PNG, FormatChoice::kAlpha},  {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
+        {"GIF", kImageFileFormatGif, FormatChoice::kUI},
+    };
+    static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNormal};
+    static constexpr bool kUntypedNamesKeepTheirType = false;
+};
+
+using ImageTypes = std::conditional_t<lumi::kLegacy, LegacyImageTypes, CurrentImageTypes>;
+
 }  // namespace
 
 D3DXIMAGE_INFO* CD3DTexture::GetImageInfo() {
@@ -47,37 +89,25 @@ void CD3DTexture::SetAllocatedSize(std::uint16_t width, std::uint16_t height) {
     aspect_ = width != 0 ? static_cast<float>(height) / width : 1.0f;
 }
 
-// BMP and JPEG files hold no alpha and take the normal format; every other image type the
-// library decodes takes the alpha format. Unknown types get no format: their load fails and
-// the texture stays unloaded.
 void CD3DTexture::SetImageTypeFromName() {
     const WCHAR* extension = Extension(name_);
-    if (extension == nullptr || *extension == 0) return;
-    struct Type {
-        const char* extension;
-        std::int32_t code;
-        int format;  // 0 normal, 1 alpha, 2 UI, 3 none
-    };
-    static constexpr Type kTypes[] = {
-        {"JPG", D3DXIFF_JPG, 0}, {"JPEG", D3DXIFF_JPG, 0}, {"BMP", D3DXIFF_BMP, 0},
-        {"DDS", D3DXIFF_DDS, 1}, {"PNG", D3DXIFF_PNG, 1},  {"TGA", D3DXIFF_TGA, 1},
-        {"JNA", D3DXIFF_BMP, 1}, {"GIF", kImageFileFormatGif, 2},
-    };
-    std::int32_t code = D3DXIFF_BMP;
-    int format = 3;
-    for (const Type& type : kTypes) {
-        if (EqualsNoCase(extension, type.extension)) {
-            code = type.code;
-            format = type.format;
+    const bool typed = extension != nullptr && *extension != 0;
+    if (!typed && ImageTypes::kUntypedNamesKeepTheirType) return;
+    const image_type_t* type = &ImageTypes::kOther;
+    for (const image_type_t& known : ImageTypes::kKnown) {
+        if (typed && EqualsNoCase(extension, known.extension)) {
+            type = &known;
             break;
         }
     }
-    GetImageInfo()->ImageFileFormat = static_cast<D3DXIMAGE_FILEFORMAT>(code);
-    switch (format) {
-        case 0: format_ = owner_->GetNormalFormat(); break;
-        case 1: format_ = owner_->GetAlphaFormat(); break;
-        case 2: format_ = owner_->GetUIFormat(); break;
-        default: format_ = D3DFMT_UNKNOWN; break;
+    GetImageInfo()->ImageFileFormat = static_cast<D3DXIMAGE_FILEFORMAT>(type->code);
+    // An empty texture keeps the format it was made with.
+    if (!file_) return;
+    switch (type->format) {
+        case FormatChoice::kNormal: format_ = owner_->GetNormalFormat(); break;
+        case FormatChoice::kAlpha: format_ = owner_->GetAlphaFormat(); break;
+        case FormatChoice::kUI: format_ = owner_->GetUIFormat(); break;
+        case FormatChoice::kNone: format_ = D3DFMT_UNKNOWN; break;
     }
 }
 

@@ -6,8 +6,6 @@
 #include <cstdio>
 
 #include "core/format_helpers.h"
-#include "draw/d3d_texture.h"
-#include "draw/texture_pool.h"
 #include "platform/d3d9/d3d9.h"
 
 namespace {
@@ -24,17 +22,13 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
 
 }  // namespace
 
-image_limits_t LimitsOfDevice(IDirect3DDevice9* device, bool squareOnly, D3DFORMAT format) {
+image_limits_t LimitsOfDevice(IDirect3DDevice9* device, bool squareOnly) {
     image_limits_t limits;
     D3DCAPS9 caps{};
     if (device != nullptr && SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.MaxTextureWidth > 0 &&
         caps.MaxTextureHeight > 0) {
         limits.maxWidth = std::min(limits.maxWidth, static_cast<std::uint32_t>(caps.MaxTextureWidth));
         limits.maxHeight = std::min(limits.maxHeight, static_cast<std::uint32_t>(caps.MaxTextureHeight));
-    }
-    if (CD3DTexture::IsDXTFormat(format)) {
-        limits.maxWidth = std::min(limits.maxWidth, CTexturePool::kScratchSide);
-        limits.maxHeight = std::min(limits.maxHeight, CTexturePool::kScratchSide);
     }
     limits.squareOnly = squareOnly;
     return limits;

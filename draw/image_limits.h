@@ -29,10 +29,10 @@ struct image_limits_t {
     bool squareOnly = false;                        // the device takes square textures only
 };
 
-// The limits of `device` (its caps; DXT formats also no larger than the pool's scratch
-// texture they are converted through, 1024 square or 512 in the legacy build). Null or a
-// failing device: the defaults.
-image_limits_t LimitsOfDevice(IDirect3DDevice9* device, bool squareOnly, D3DFORMAT format);
+// The limits of `device` (its caps), whatever the texture's format: DXT textures larger than
+// the pool's conversion scratch are converted in tiles of it. Null or a failing device: the
+// defaults.
+image_limits_t LimitsOfDevice(IDirect3DDevice9* device, bool squareOnly);
 
 // Bytes a load of a width x height image holds at most: the file, `decodeBytesPerPixel`
 // for the decoder, and texelBytes for each of `frames` converted frames. Saturates instead

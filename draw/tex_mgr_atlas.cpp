@@ -183,7 +183,7 @@ IDirect3DSurface9* CTexMgr::GetCachedSurface(const WCHAR* path) {
     if (device == nullptr || FAILED(D3DXGetImageInfoFromFileW(path, &info))) return nullptr;
     const D3DFORMAT format = CachedSurfaceFormat(renderer_, info.Format);
     char reason[192];
-    if (!AdmitImage(LimitsOfDevice(device, IsSquareOnly(), format), info.Width, info.Height,
+    if (!AdmitImage(LimitsOfDevice(device, IsSquareOnly()), info.Width, info.Height,
                     LoadCostBytes(0, info.Width, info.Height, kDecodeBytesPerPixel, FormatBitsPerPixel(format) / 8, 1),
                     reason, sizeof(reason))) {
         WriteLog(u"CTexMgr::GetCachedSurface() refused.[%s] %hs", path, reason);

@@ -78,7 +78,8 @@ struct tex_cache_t {
 
 class CTexturePool {
 public:
-    // Of the conversion scratch texture; DXT images larger than it are not converted.
+    // Of the conversion scratch texture; DXT images larger than it are converted in tiles of
+    // its size.
     static constexpr std::uint32_t kScratchSide = lumi::kLegacy ? 512 : 1024;
 
     // Makes the buckets (five; two in the legacy build) and the kScratchSide-square

@@ -71,7 +71,8 @@ struct ImageDescriptor {
     BYTE flags = 0;
 
     // An image without pixels is passed over like one wholly outside the screen; one that
-    // reaches past the screen is drawn clipped to it.
+    // reaches past the screen is drawn clipped to it (the first image with pixels has grown
+    // the screen to hold it whole: WalkBlocks).
     bool Overlaps(const ScreenDescriptor& screen) const {
         return width > 0 && height > 0 && left < screen.width && top < screen.height;
     }
@@ -153,14 +154,16 @@ bool ReadExtension(GifByteSource& source, StreamState& state) {
 enum class WalkResult { kDone, kCancelled, kFailed };
 
 // Scans the blocks after the global table. A byte counts as a block introducer only while
-// the scanner is in sync; any other byte but 0 puts it out of sync until a 0 byte. Images
-// that fit the screen go to onImage, which must consume their data (from the minimum code
-// size byte on) and returns false to fail the walk; the others are passed over. Each image
-// ends the scope of the graphic control extension before it.
+// the scanner is in sync; any other byte but 0 puts it out of sync until a 0 byte. The first
+// image with pixels grows the screen to its right and bottom edges where it reaches past
+// them (a header without screen size takes them), so that a lone image is shown whole.
+// Images that overlap the screen go to onImage, which must consume their data (from the
+// minimum code size byte on) and returns false to fail the walk; the others are passed over.
+// Each image ends the scope of the graphic control extension before it.
 template <class OnImage>
 WalkResult WalkBlocks(GifByteSource& source, ScreenDescriptor& screen, const ColorTable& global, StreamState& state,
                       const LONG* cancel, OnImage&& onImage) {
-    bool firstDescriptor = true;
+    bool grown = false;
     for (;;) {
         if (cancel && *cancel > 0) return WalkResult::kCancelled;
         int b = 0;
@@ -179,13 +182,12 @@ WalkResult WalkBlocks(GifByteSource& source, ScreenDescriptor& screen, const Col
         BYTE d[9];
         if (source.Read(d, sizeof(d)) != sizeof(d)) return WalkResult::kDone;
         ImageDescriptor image{Le16(d), Le16(d + 2), Le16(d + 4), Le16(d + 6), d[8]};
-        if (firstDescriptor && screen.width == 0 && screen.height == 0) {
-            // No screen size in the header: the first image's extent is the screen, within
-            // the 16 bits a screen side has (the rest of a far-placed image is clipped).
-            screen.width = std::min<DWORD>(image.left + image.width, kMaxScreenSide);
-            screen.height = std::min<DWORD>(image.top + image.height, kMaxScreenSide);
+        if (!grown && image.width > 0 && image.height > 0) {
+            // Within the 16 bits a screen side has (the rest of a far-placed image is clipped).
+            screen.width = std::max(screen.width, std::min<DWORD>(image.left + image.width, kMaxScreenSide));
+            screen.height = std::max(screen.height, std::min<DWORD>(image.top + image.height, kMaxScreenSide));
+            grown = true;
         }
-        firstDescriptor = false;
         ColorTable local;
         if ((image.flags & kTableFlag) && !ReadTable(source, image.flags, local)) return WalkResult::kDone;
         const GraphicControl control = state.control;
@@ -543,13 +545,11 @@ const char* CRasterGIF::DecodeStream(CRasterFile* file) {
         GifByteSource source(file);
         if (!ReadPrologue(source, screen, global, true)) return kNotGif;
         if (info.escape == -1) {
-            if (screen.width == 0 && screen.height == 0) {
-                // The decode takes the first image's extent for the screen: a caller that
-                // checks the size it is told must see that one.
-                StreamState scanState;
-                WalkBlocks(source, screen, global, scanState, nullptr,
-                           [](const ImageDescriptor&, const ColorTable&, const GraphicControl&) { return false; });
-            }
+            // The first image may grow the screen: a caller that checks the size it is told
+            // must see the one the decode makes.
+            StreamState scanState;
+            WalkBlocks(source, screen, global, scanState, nullptr,
+                       [](const ImageDescriptor&, const ColorTable&, const GraphicControl&) { return false; });
             if (!DestroyFrames() || !Destroy()) return "";
             header.biWidth = static_cast<LONG>(screen.width);
             header.biHeight = static_cast<LONG>(screen.height);

@@ -53,19 +53,26 @@ bool CopyPixelsToTarget(IDirect3DDevice9* device, CD3DTexture* texture, CD3DRend
     return copied;
 }
 
-// Writes the render target's pixels over the texture (level 0), as the host would with
-// UpdateRect. False when they cannot be read back or written.
+// Converts the render target's pixels into the texture's own format over level 0 of its
+// system copy (D3DX converts into every format the library makes, DXT blocks included), as
+// host pixels written through UpdateRect would land: the texture keeps them and is no longer
+// unloaded as idle. False when they cannot be read back or converted.
 bool CopyTargetToTexture(IDirect3DDevice9* device, CD3DRenderTarget* target, CD3DTexture* texture) {
     CLevelReadback level;
-    D3DLOCKED_RECT locked{};
+    IDirect3DTexture9* system = texture->GetSystemTexture();
+    IDirect3DSurface9* pixels = nullptr;
     D3DSURFACE_DESC desc{};
-    if (!level.Read(device, target->GetTexture()) || FAILED(level.Surface()->GetDesc(&desc)) ||
-        FAILED(level.Surface()->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+    if (system == nullptr || !level.Read(device, target->GetTexture()) || FAILED(level.Surface()->GetDesc(&desc)) ||
+        FAILED(system->GetSurfaceLevel(0, &pixels)))
         return false;
-    const bool written = texture->UpdateRect(locked.pBits, static_cast<std::int32_t>(desc.Width),
-                                             static_cast<std::int32_t>(desc.Height), locked.Pitch, 32, 0, 0);
-    level.Surface()->UnlockRect();
-    return written;
+    const RECT area{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
+    const bool converted = SUCCEEDED(
+        D3DXLoadSurfaceFromSurface(pixels, nullptr, &area, level.Surface(), nullptr, &area, D3DX_FILTER_NONE, 0));
+    pixels->Release();
+    if (!converted) return false;
+    texture->MarkPixelsChanged();
+    texture->SetManaged(false);
+    return true;
 }
 
 }  // namespace
@@ -335,8 +342,9 @@ bool CLumiscriber::Draw2Texture(ITexture* texture, const WCHAR* path, const RECT
         WriteLog(u"CLumiscriber::Draw2Texture() - invalided param!");
         return false;
     }
-    // The texture's render target lives for this draw: what it holds afterwards becomes the
-    // texture's own pixels, which survive a device loss and need no render target to draw.
+    // The texture's render target (A8R8G8B8) lives for this draw: what it holds afterwards is
+    // converted into the texture's own format and pixels, which survive a device loss and need
+    // no render target to draw.
     CD3DRenderTarget target(this);
     target.Init("", into->GetWidth(), into->GetHeight());
     if (!MakeTargetTexture(&target, into->GetWidth(), into->GetHeight())) {

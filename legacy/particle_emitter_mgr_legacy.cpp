@@ -29,12 +29,12 @@ CParticleEmitterMgr::CParticleEmitterMgr(CLumiscriber* renderer, CTexMgr* texMgr
 
 CParticleEmitterMgr::~CParticleEmitterMgr() {
     for (lru_list_t* list : {&live_, &parked_}) {
-        while (!list->Empty()) WaitAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(list)));
+        while (!list->Empty()) UnlinkAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(list)));
     }
     std::free(buffer_.data);
 }
 
-void CParticleEmitterMgr::WaitAndDelete(CParticleEmitter* emitter) {
+void CParticleEmitterMgr::UnlinkAndDelete(CParticleEmitter* emitter) {
     emitter->lru_obj_s::Unlink();
     delete emitter;
 }
@@ -80,7 +80,7 @@ void CParticleEmitterMgr::ReleaseEmitter(CParticleEmitter* emitter) {
 }
 
 void CParticleEmitterMgr::ReapParkedEmitter() {
-    while (!parked_.Empty()) WaitAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(&parked_)));
+    while (!parked_.Empty()) UnlinkAndDelete(CParticleEmitter::FromNode(lru_obj_s::Next(&parked_)));
     // So do the beams removed from the emitters that stay.
     for (lru_obj_s* node = lru_obj_s::Next(&live_); node != &live_; node = lru_obj_s::Next(node))
         CParticleEmitter::FromNode(node)->DestroyRemovedBeams();

@@ -17,23 +17,24 @@
 //  9   g_CD3DRenderTargetPool         64/16   CD3DRenderTarget
 // 10   g_tex_slot_tPool               28/64   tex_slot_t
 // 11   g_CD3DTexturePool             664/64   CD3DTexture
-// 12   g_tex_cell_tPool               84/256  tex_cell_t
+// 12   g_tex_cell_tPool               84/256  the atlas pages' cells (CTextureCell)
 // 13   g_font_desc_tPool             144/64   font_desc_t (text commands' and the default font)
 // 14   g_CFontPicturePool            680/8    the font-texture manager's pages
 // 15   g_CFontTexPool                232/64   the font-texture manager's fonts
 // 16   g_PrimitiveDataPool            52/256  PrimitiveData
 // 17   g_tex_node_tPool               28/64   tex_node_t
 // 18   g_tex_cache_tPool              76/4    tex_cache_t
-// 19   g_CParticleBeamPool           252/64   the legacy particle beams
+// 19   g_CParticleBeamPool           252/64   CParticleBeam
 // 20   g_CParticlePool               388/64   CParticle
-// 21   g_CParticleEmitterPool        212/16   the legacy particle emitters
+// 21   g_CParticleEmitterPool        212/16   CParticleEmitter
 //
-// A pool whose type this build does not have yet keeps the 32-bit size; the others are made
-// with sizeof of their type. Draw-command records are not on this table: they come from the
-// renderer's typed pools (legacy/cmd_pool_set.h).
+// Each pool is made with the larger of the 32-bit size and sizeof of its type. Draw-command
+// records are not on this table: they come from the renderer's typed pools
+// (legacy/cmd_pool_set.h).
 //
-// Types of the current build that the legacy build still compiles but has no pool for (its
-// own forms replace them) come from the heap.
+// CRenderTarget, the base of the current build's render windows, has no pool here: this
+// build compiles it but makes only CD3DRenderTargets (pool 9), so a CRenderTarget made by
+// itself would come from the heap.
 #include "core/build_variant.h"
 
 #if !LUMI_LEGACY
@@ -88,18 +89,17 @@ LUMI_POOLED_TYPE(struct, txt_drawlist_t, g_txt_drawlist_tPool)
 LUMI_POOLED_TYPE(class, CD3DRenderTarget, g_CD3DRenderTargetPool)
 LUMI_POOLED_TYPE(struct, tex_slot_t, g_tex_slot_tPool)
 LUMI_POOLED_TYPE(class, CD3DTexture, g_CD3DTexturePool)
-LUMI_POOLED_TYPE(struct, tex_cell_t, g_tex_cell_tPool)
+LUMI_POOLED_TYPE(class, CTextureCell, g_tex_cell_tPool)
 LUMI_POOLED_TYPE(struct, font_desc_t, g_font_desc_tPool)
 LUMI_POOLED_TYPE(class, CFontPicture, g_CFontPicturePool)
 LUMI_POOLED_TYPE(class, CFontTex, g_CFontTexPool)
 LUMI_POOLED_TYPE(struct, PrimitiveData, g_PrimitiveDataPool)
 LUMI_POOLED_TYPE(struct, tex_node_t, g_tex_node_tPool)
 LUMI_POOLED_TYPE(struct, tex_cache_t, g_tex_cache_tPool)
+LUMI_POOLED_TYPE(class, CParticleBeam, g_CParticleBeamPool)
 LUMI_POOLED_TYPE(class, CParticle, g_CParticlePool)
+LUMI_POOLED_TYPE(class, CParticleEmitter, g_CParticleEmitterPool)
 
-// The current build's forms, until the legacy ones replace them.
-LUMI_HEAP_TYPE(class, CTextureCell)
-LUMI_HEAP_TYPE(class, CParticleEmitter)
 LUMI_HEAP_TYPE(class, CRenderTarget)
 
 #undef LUMI_LEGACY_POOL

@@ -181,8 +181,9 @@ public:
     // Draws `source` of the image file over `destination` of `texture` at once (waiting for
     // the file to load), as DrawTexturePrimitive would draw it on the screen; with
     // `clearTexture` the texture is cleared to transparent black first, else the image goes
-    // over its pixels. The frame the host is building is not disturbed. False, logged, without
-    // a usable texture or path; false without a device or while it is lost.
+    // over its pixels. Textures of every format take the result, DXT ones included. The
+    // frame the host is building is not disturbed. False, logged, without a usable texture or
+    // path; false without a device or while it is lost.
     virtual bool Draw2Texture(ITexture* texture, const WCHAR* path, const RECT* source, const RECT* destination,
                               std::int32_t flags, D3DCOLOR color, bool clearTexture) = 0;
     // Keeps a slot of the table; does nothing.

@@ -21,6 +21,8 @@
 #include "legacy/font_tex.h"
 #include "legacy/loader_thread.h"
 #include "particle/particle.h"
+#include "particle/particle_beam.h"
+#include "particle/particle_emitter.h"
 #include "platform/tarnel/tarnel.h"
 
 namespace {
@@ -54,7 +56,7 @@ CMemPool g_tex_slot_tPool(BlockFor<tex_slot_t>(28), 64);
 std::u16string g_TextureNameKey(260, u'C');
 
 CMemPool g_CD3DTexturePool(BlockFor<CD3DTexture>(664), 64);
-CMemPool g_tex_cell_tPool(BlockFor<tex_cell_t>(84), 256);
+CMemPool g_tex_cell_tPool(BlockFor<CTextureCell>(84), 256);
 CMemPool g_font_desc_tPool(BlockFor<font_desc_t>(144), 64);
 CMemPool g_CFontPicturePool(BlockFor<CFontPicture>(680), 8);
 CMemPool g_CFontTexPool(BlockFor<CFontTex>(232), 64);
@@ -67,6 +69,6 @@ CLoaderThread g_LoaderThreads[1 + kLoaderWorkers];
 CMemPool g_PrimitiveDataPool(BlockFor<PrimitiveData>(52), 256);
 CMemPool g_tex_node_tPool(BlockFor<tex_node_t>(28), 64);
 CMemPool g_tex_cache_tPool(BlockFor<tex_cache_t>(76), 4);
-CMemPool g_CParticleBeamPool(252, 64);
+CMemPool g_CParticleBeamPool(BlockFor<CParticleBeam>(252), 64);
 CMemPool g_CParticlePool(BlockFor<CParticle>(388), 64);
-CMemPool g_CParticleEmitterPool(212, 16);
+CMemPool g_CParticleEmitterPool(BlockFor<CParticleEmitter>(212), 16);

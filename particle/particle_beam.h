@@ -7,7 +7,8 @@
 // the emitter destroys it through this class, not the interface. Destruction deletes the
 // particle events, then the beam events, returns the live particles to the "CParticle" pool,
 // frees the playing-sound nodes (the sound instances are the host's), deletes the event sets
-// and releases the texture reference.
+// and releases the texture reference. Beams come from the legacy build's beam pool, and from
+// the heap in the current build, which has no pool for them.
 //
 // Each frame the emitter calls Update (particle_beam_update.cpp); the alpha-blended batch
 // processor then draws the beam through IAlphaBatchBeam (particle_beam_draw.cpp). Events are
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "core/lru_list.h"
+#include "core/pool_table.h"
 #include "draw/alpha_processor.h"
 #include "particle/particle_beam_script.h"
 #include "particle/particle_values.h"
@@ -97,6 +99,9 @@ struct beam_batch_t {
 
 class CParticleBeam final : public IParticleBeamScript, public IAlphaBatchBeam {
 public:
+    static void* operator new(std::size_t size) { return PooledAlloc<CParticleBeam>(size); }
+    static void operator delete(void* block) noexcept { PooledFree<CParticleBeam>(block); }
+
     static constexpr std::uint32_t kEventSetCount = lumi::kLegacy ? 19 : 23;  // one per event kind
     static constexpr std::uint32_t kTrackPointCount = 200;
     static constexpr std::size_t kNameUnits = 511;  // names and texture names kept, in code units

@@ -34,8 +34,9 @@ class CParticleScriptListener final : public CBitmapListener {};
 // The legacy build's manager (legacy/particle_emitter_mgr_legacy.cpp) reads a script at once
 // through the host thread's callbacks into a buffer of its own (32768 bytes at first, grown to
 // powers of two), compiles it and keeps the emitter only when that succeeds. An emitter it
-// releases waits until the frame has been drawn (ReapParkedEmitter after EndScene's flush),
-// since that frame's nodes point into its beams' batches.
+// releases, and a beam removed from an emitter, waits until the frame has been drawn
+// (ReapParkedEmitter after EndScene's flush), since that frame's nodes point into the beams'
+// batches.
 #if LUMI_LEGACY
 // What the legacy CreateEmitter throws for a script that does not compile: "script parse
 // failed.".
@@ -52,7 +53,7 @@ public:
     // created; a null renderer gives them neither.
     CParticleEmitterMgr(CLumiscriber* renderer, CTexMgr* texMgr);
     // Deletes every live, then every parked emitter, waiting (Sleep(5) polls) while one still
-    // loads.
+    // loads (legacy build: at once, none loads).
     ~CParticleEmitterMgr();
     CParticleEmitterMgr(const CParticleEmitterMgr&) = delete;
     CParticleEmitterMgr& operator=(const CParticleEmitterMgr&) = delete;
@@ -68,7 +69,8 @@ public:
     // (nothing changes then).
     void ReleaseEmitter(CParticleEmitter* emitter);
     // Once per frame tick: deletes the first parked emitter when its loading has ended (at
-    // most one per call). Legacy build: deletes every released emitter, once the frame is drawn.
+    // most one per call). Legacy build: deletes every released emitter and every beam removed
+    // from a live one, once the frame is drawn.
     void ReapParkedEmitter();
 #if LUMI_LEGACY
     // Legacy CreateEmitter: null for a null or empty path, a file that does not open or reports
@@ -85,7 +87,15 @@ public:
     std::int32_t ParkedCount() const { return parked_.Count(); }
 
 private:
+#if LUMI_LEGACY
+    // Unlinks the emitter and deletes it at once: this build reads and compiles a script before
+    // CreateEmitter returns, so no load ever holds an emitter.
+    static void UnlinkAndDelete(CParticleEmitter* emitter);
+#else
+    // Unlinks the emitter, waits (Sleep(5) polls) while the loader still holds it, then
+    // deletes it.
     static void WaitAndDelete(CParticleEmitter* emitter);
+#endif
 
     lru_list_t live_;
     lru_list_t parked_;  // released while still loading, oldest first

@@ -1,7 +1,8 @@
 // Hostile image files through the renderer's own loading paths: each small crafted file that
 // claims a huge picture is refused from its header with a reason in the log, before anything
 // near its claimed size is allocated (the allocations are counted); a failed file is not
-// decoded again on every poll; animations keep at most 32 frames.
+// decoded again on every poll; animations keep at most 32 frames; an image the device takes
+// loads in every texture format.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -10,6 +11,7 @@
 
 #include "core/format_helpers.h"
 #include "draw/image_limits.h"
+#include "draw/texture_pool.h"
 #include "image/raster_gif.h"
 #include "tests/draw/tex_mgr_fixture.h"
 #include "tests/support/counting/counting_allocator.h"
@@ -184,6 +186,36 @@ TEST_F(HostileLoadsTest, AnImageTheDeviceTakesButTheBudgetDoesNotIsRefusedAndLog
     EXPECT_GT(fits.PeakBytes(), 1024u * 1024 * 4) << "the counting allocator sees the load";
     EXPECT_LT(fits.PeakBytes(),
               LoadCostBytes(1 << 20, 1024, 1024, kDecodeBytesPerPixel, 4, 1) + kRefusalBytes);
+}
+
+TEST_F(HostileLoadsTest, AnImageLargerThanTheConversionScratchLoadsIntoADxtTexture) {
+    // Quality 3: PNG textures are DXT3, converted through the pool's scratch texture; an image
+    // wider and taller than the scratch is converted a tile at a time, as far as the device goes.
+    mgr_ = nullptr;
+    Release();
+    param_.Quality = 3;
+    ASSERT_NE(Create(), nullptr);
+    mgr_ = Renderer()->GetTexMgr();
+    ASSERT_EQ(Renderer()->GetAlphaFormat(), D3DFMT_DXT3);
+    const int side = 1100;
+    const int edge = static_cast<int>(CTexturePool::kScratchSide);
+    // A colour for each quarter around the corner of the first tile, each kept exactly by the
+    // 4-bit rows and the DXT blocks.
+    WriteImage(u"tex/large.png", side, side, kRasterTypePng, [edge](int x, int y) {
+        return x < edge ? (y < edge ? 0xFFFF0000u : 0xFF00FF00u) : (y < edge ? 0xFF0000FFu : 0xFFFFFFFFu);
+    });
+    CD3DTexture* texture = mgr_->FindOrCreateTexture(u"tex/large.png", false);
+    ASSERT_TRUE(LoadNow(texture));
+    EXPECT_EQ(texture->GetFormat(), D3DFMT_DXT3);
+    EXPECT_EQ(texture->GetWidth(), 2048);
+    const RECT corner{edge - 50, edge - 50, side, side};
+    const int shown = side - edge + 50;
+    const RECT at{0, 0, shown, shown};
+    DrawFrame([&] { renderer_->DrawTexture(texture, &at, &corner, 0xFFFFFFFF, 1); });
+    EXPECT_TRUE(AreaIs(0, 0, 50, 50, 0xFF0000));
+    EXPECT_TRUE(AreaIs(50, 0, shown, 50, 0x0000FF));
+    EXPECT_TRUE(AreaIs(0, 50, 50, shown, 0x00FF00));
+    EXPECT_TRUE(AreaIs(50, 50, shown, shown, 0xFFFFFF)) << "up to the image's last row and column";
 }
 
 TEST_F(HostileLoadsTest, AFailedFileIsDecodedOnceUntilItChanges) {

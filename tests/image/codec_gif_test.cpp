@@ -446,15 +446,15 @@ TEST(GifCodec, SurvivesHostileFiles) {
     CRaster looped;
     EXPECT_TRUE(DecodeBytes(looped, loop.Finish(), kRasterTypeGif));
 
-    // Images reaching past the screen are clipped to it; those wholly outside it or without
-    // pixels are passed over and not counted.
+    // After a first image that fits, images reaching past the screen are clipped to it; those
+    // wholly outside it or without pixels are passed over and not counted.
     GifBuilder outside(4, 4, kFour);
-    outside.Image(3, 0, 2, {{1, 1}}).Image(0, 0, 0, {}).Image(4, 0, 1, {{1}}).Image(0, 3, 1, {{2}, {2}});
-    outside.Image(1, 1, 1, {{3}});
+    outside.Image(0, 0, 1, {{0}}).Image(3, 0, 2, {{1, 1}}).Image(0, 0, 0, {}).Image(4, 0, 1, {{1}});
+    outside.Image(0, 3, 1, {{2}, {2}}).Image(1, 1, 1, {{3}});
     CRasterGIF gif;
     gif.SetLoadAllFrames(true);
     ASSERT_TRUE(DecodeGif(gif, outside.Finish()));
-    EXPECT_EQ(gif.GetFrameCount(), 3);
+    EXPECT_EQ(gif.GetFrameCount(), 4);
     EXPECT_EQ(gif.GetWidth(), 4u);
     EXPECT_EQ(Row(gif, 0), "0001");
     EXPECT_EQ(Row(gif, 1), "0300");
@@ -475,31 +475,40 @@ TEST(GifCodec, SurvivesHostileFiles) {
     EXPECT_EQ(sized.GetWidth(), 3u);
 }
 
-TEST(GifCodec, SingleImageLargerThanTheScreenIsClippedToIt) {
-    // Interlaced too, so that clipped rows arrive out of order; disposal 2 clears only what
-    // lies on the screen.
+TEST(GifCodec, AFirstImageLargerThanTheScreenGrowsItAndLaterOnesAreClipped) {
+    // The first image is shown whole: the screen grows to its right and bottom edges, and the
+    // header-only size is the grown one. Interlaced too, so that rows arrive out of order.
     for (bool interlaced : {false, true}) {
         GifBuilder b(2, 3, kFour);
         b.Control(2, 0).Image(0, 1, 3, {{1, 2, 3}, {3, 2, 1}, {1, 1, 1}, {2, 2, 2}}, {}, interlaced);
         const Bytes file = b.Finish();
         CRaster image;
         ASSERT_TRUE(DecodeBytes(image, file, kRasterTypeGif)) << interlaced;
-        EXPECT_EQ(image.GetWidth(), 2u);
-        EXPECT_EQ(image.GetHeight(), 3u);
-        EXPECT_EQ(Row(image, 0), "00");
-        EXPECT_EQ(Row(image, 1), "12");
-        EXPECT_EQ(Row(image, 2), "32");
+        EXPECT_EQ(image.GetWidth(), 3u);
+        EXPECT_EQ(image.GetHeight(), 5u);
+        EXPECT_EQ(Row(image, 0), "000");
+        EXPECT_EQ(Row(image, 1), "123");
+        EXPECT_EQ(Row(image, 2), "321");
+        EXPECT_EQ(Row(image, 3), "111");
+        EXPECT_EQ(Row(image, 4), "222");
         CRaster probe;
         probe.RequestHeaderOnly();
         ASSERT_TRUE(DecodeBytes(probe, file, kRasterTypeGif));
-        EXPECT_EQ(probe.GetWidth(), 2u) << "the header-only size is the decoded size";
+        EXPECT_EQ(probe.GetWidth(), 3u) << "the header-only size is the decoded size";
+        EXPECT_EQ(probe.GetHeight(), 5u);
     }
+    // Later frames keep to that screen: what reaches past it is clipped, and disposal 2
+    // clears the first image's whole rectangle.
     GifBuilder twice(2, 2, kFour);
     twice.Control(2, 0).Image(1, 0, 3, {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}).Image(0, 0, 1, {{2}});
+    twice.Image(3, 2, 2, {{3, 3}, {3, 3}});
     CRaster image;
     ASSERT_TRUE(DecodeBytes(image, twice.Finish(), kRasterTypeGif));
-    EXPECT_EQ(Row(image, 0), "20");
-    EXPECT_EQ(Row(image, 1), "00");
+    EXPECT_EQ(image.GetWidth(), 4u);
+    EXPECT_EQ(image.GetHeight(), 3u);
+    EXPECT_EQ(Row(image, 0), "2000");
+    EXPECT_EQ(Row(image, 1), "0000");
+    EXPECT_EQ(Row(image, 2), "0003");
 }
 
 TEST(GifCodec, FailedOrCancelledDecodeLeavesTheImageAsItWas) {

@@ -123,17 +123,23 @@ TEST(HostileClaims, GifScreenOfZeroReportsTheSizeADecodeMakes) {
     ASSERT_TRUE(DecodeBytes(wide, far, kRasterTypeGif));
     EXPECT_EQ(wide.GetWidth(), 65535u);
 
-    // A screen the header gives is reported as it is, images past it being clipped.
+    // A screen the header gives grows to hold a first image that reaches past it: a small
+    // screen hides nothing of the size either.
     w.bytes[6] = 2;
     w.bytes[8] = 1;
     CRaster small;
     small.RequestHeaderOnly();
     ASSERT_TRUE(DecodeBytes(small, w.bytes, kRasterTypeGif));
-    EXPECT_EQ(small.GetWidth(), 2u);
+    EXPECT_EQ(small.GetWidth(), 65284u);
+    EXPECT_EQ(small.GetHeight(), 25087u);
+    w.bytes[24] = 3;  // the image 3 x 2 on the 2 x 1 screen
+    w.bytes[25] = 0;
+    w.bytes[26] = 2;
+    w.bytes[27] = 0;
     CRaster decoded;
     ASSERT_TRUE(DecodeBytes(decoded, w.bytes, kRasterTypeGif)) << decoded.GetLastError();
-    EXPECT_EQ(decoded.GetWidth(), 2u);
-    EXPECT_EQ(decoded.GetHeight(), 1u);
+    EXPECT_EQ(decoded.GetWidth(), 3u);
+    EXPECT_EQ(decoded.GetHeight(), 2u);
 }
 
 TEST(HostileClaims, KeptFramesStopAtTheLimitAskedBeforeTheyAreCopied) {

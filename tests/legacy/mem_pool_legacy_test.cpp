@@ -1,5 +1,5 @@
 // The legacy build's memory pools: unnamed, silent, each with its first blob from the start;
-// its 21 static pools; its node-pool growth.
+// its 21 static pools and the types they serve; its node-pool growth.
 #include "core/mem_pool.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,8 @@
 
 #include "core/node_pool.h"
 #include "core/pool_table.h"
+#include "draw/texture_cell.h"
+#include "particle/particle_emitter.h"
 #include "tests/support/message_capture.h"
 #include "tests/support/pool_checks.h"
 
@@ -133,8 +135,26 @@ TEST(LegacyPoolTable, TwentyOnePoolsEachHoldOneBlobFromLoad) {
     EXPECT_EXIT(std::exit(g_TextureNameKey == std::u16string(260, u'C') ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
+TEST(LegacyPoolTable, BeamsEmittersAndAtlasCellsComeFromTheirPools) {
+    const std::int32_t emitters = g_CParticleEmitterPool.BlocksInUse();
+    const std::int32_t beams = g_CParticleBeamPool.BlocksInUse();
+    const std::int32_t cells = g_tex_cell_tPool.BlocksInUse();
+    {
+        std::unique_ptr<CParticleEmitter> emitter(new CParticleEmitter(nullptr, nullptr, nullptr));
+        emitter->AddBeam();
+        emitter->AddBeam();
+        std::unique_ptr<CTextureCell> cell(new CTextureCell());
+        EXPECT_EQ(g_CParticleEmitterPool.BlocksInUse(), emitters + 1);
+        EXPECT_EQ(g_CParticleBeamPool.BlocksInUse(), beams + 2);
+        EXPECT_EQ(g_tex_cell_tPool.BlocksInUse(), cells + 1);
+    }
+    EXPECT_EQ(g_CParticleEmitterPool.BlocksInUse(), emitters) << "given back with the emitter";
+    EXPECT_EQ(g_CParticleBeamPool.BlocksInUse(), beams);
+    EXPECT_EQ(g_tex_cell_tPool.BlocksInUse(), cells);
+}
+
 TEST(LegacyPoolTable, TypesWithoutALegacyPoolComeFromTheHeap) {
-    EXPECT_TRUE(kHeapAllocated<CTextureCell>);
+    EXPECT_TRUE(kHeapAllocated<CRenderTarget>);
     EXPECT_FALSE(kHeapAllocated<CD3DTexture>);
     EXPECT_EQ(&PoolOf<CFontPicture>(), &g_CFontPicturePool);
     EXPECT_EQ(&PoolOf<STRU_WORD_TEX>(), &g_STRU_WORD_TEXPool);

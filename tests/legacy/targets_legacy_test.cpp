@@ -1,7 +1,8 @@
 // Additional swap chains and render-target textures of the legacy renderer: drawing into them
 // through the clip scale of their own size, presenting a swap chain into a window, the device's
 // own target coming back, the off-screen draws (DrawTex2Tex, Draw2Texture) that leave the
-// host's frame alone, and the refusals of bad handles and sizes.
+// host's frame alone (Draw2Texture into textures of every format), and the refusals of bad
+// handles and sizes.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -189,6 +190,39 @@ TEST_F(LegacyTargets, Draw2TextureDrawsAnImageOverATexture) {
     EXPECT_EQ(d3dTexture->GetPixel(3, 3), 0xFFFF0000u);
     EXPECT_EQ(d3dTexture->GetPixel(0, 0), 0u);
     renderer_->DestroyTexture(texture);
+}
+
+TEST_F(LegacyTargets, Draw2TextureDrawsIntoTexturesOfEveryFormat) {
+    // A PNG texture is A8R8G8B8 at quality 1 and DXT3 at quality 3: what is drawn is converted
+    // into either.
+    for (const std::int32_t quality : {1, 3}) {
+        SCOPED_TRACE(quality);
+        Release();
+        param_.Quality = quality;
+        ASSERT_NE(Create(), nullptr);
+        const std::u16string red = WriteImage("red.bmp", 0xFF0000);
+        CRaster blue(8, 8, 24, kRasterTypePng);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) blue.SetPixelColor(x, y, RGBQUAD{255, 0, 0, 0});
+        const std::u16string bluePath = win32::Utf8ToUtf16(folder_.File("blue.png"));
+        ASSERT_TRUE(blue.Save(bluePath.c_str(), kRasterTypePng));
+        ITexture* texture = renderer_->CreateTexture(bluePath.c_str());
+        ASSERT_NE(texture, nullptr);
+        const RECT source{0, 0, 4, 4};
+        const RECT destination{4, 4, 8, 8};  // one 4 x 4 block of a DXT texture
+        EXPECT_TRUE(renderer_->Draw2Texture(texture, red.c_str(), &source, &destination, 0, 0xFFFFFFFFu, false));
+        EXPECT_EQ(static_cast<CD3DTexture*>(texture)->GetFormat(), quality == 3 ? D3DFMT_DXT3 : D3DFMT_A8R8G8B8);
+        LegacyFrame([&] {
+            renderer_->SetBackgroundColor(0xFF000000u);
+            const RECT whole{0, 0, 8, 8};
+            const RECT at{40, 40, 48, 48};
+            renderer_->DrawTexture(texture, &at, &whole, 0xFFFFFFFFu, 0);
+        });
+        EXPECT_TRUE(AreaIs(44, 44, 48, 48, 0xFF0000)) << "the image";
+        EXPECT_TRUE(AreaIs(40, 40, 48, 44, 0x0000FF)) << "the texture's own pixels";
+        EXPECT_TRUE(AreaIs(40, 44, 44, 48, 0x0000FF)) << "the texture's own pixels";
+        renderer_->DestroyTexture(texture);
+    }
 }
 
 TEST_F(LegacyTargets, Draw2TextureIntoATextureTheFrameDrawsLeavesTheFrameWhereItWas) {

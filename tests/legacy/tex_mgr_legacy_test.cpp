@@ -1,9 +1,9 @@
 // The legacy texture manager, pool and textures: the memory rule, idle textures shedding
 // their video copies, the atlas choice, the two buckets, uploads at once and what a device
-// loss leaves of them; file textures loaded by the loading threads through the renderer;
-// every copy made without a usage, a render target drawing into a texture of its own that
-// stands for the video copy, single pixels read back by format, and a pool that counts and
-// reports nothing.
+// loss leaves of them; file textures of any name, and DXT ones larger than the conversion
+// scratch, loaded by the loading threads through the renderer; every copy made without a
+// usage, a render target drawing into a texture of its own that stands for the video copy,
+// single pixels read back by format, and a pool that counts and reports nothing.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -238,6 +238,73 @@ TEST_F(LegacyTexMgrTest, ThreadedFileTexturesLoadForTheHostAndStopWithTheRendere
     mgr_ = nullptr;
     Release();
     EXPECT_EQ(win32::OpenThreadHandleCount(), 0);
+}
+
+TEST_F(LegacyTexMgrTest, NamesOfNoKnownTypeLoadInTheNormalFormat) {
+    // Another extension, none, or a name ending in '.': code 0, the normal format, and the
+    // file's decoder chosen from its content.
+    std::filesystem::create_directories("tex");
+    for (const char16_t* name : {u"tex/pic.img", u"tex/picture", u"tex/picture."}) {
+        SCOPED_TRACE(win32::Utf16ToUtf8(name));
+        CRaster image(4, 4, 24, kRasterTypeBmp);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) image.SetPixelColor(x, y, RGBQUAD{0x30, 0x20, 0x10, 0});
+        ASSERT_TRUE(image.Save(name, kRasterTypeBmp));
+        auto* texture = static_cast<CD3DTexture*>(renderer_->CreateTexture(name));
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(texture->GetFormat(), mgr_->GetNormalFormat());
+        EXPECT_EQ(static_cast<std::int32_t>(texture->GetImageInfo()->ImageFileFormat), 0);
+        texture->Restore();
+        mgr_->WaitForResourceLoader();
+        ASSERT_TRUE(texture->Restore());
+        EXPECT_EQ(texture->GetPixel(2, 1) & 0xFFFFFFu, 0x102030u);
+        renderer_->DestroyTexture(texture);
+    }
+}
+
+TEST_F(LegacyTexMgrTest, AnImageLargerThanTheConversionScratchLoadsIntoADxtTexture) {
+    // Quality 3: PNG textures are DXT3, converted through the pool's 512-square scratch
+    // texture, a tile at a time for a larger image.
+    mgr_ = nullptr;
+    pool_ = nullptr;
+    Release();
+    param_.Quality = 3;
+    ASSERT_NE(Create(), nullptr);
+    mgr_ = Renderer()->GetTexMgr();
+    ASSERT_EQ(mgr_->GetAlphaFormat(), D3DFMT_DXT3);
+    const int side = 520;
+    const int edge = static_cast<int>(CTexturePool::kScratchSide);
+    // A colour for each quarter around the corner of the first tile, each kept exactly by the
+    // 4-bit rows and the DXT blocks.
+    std::filesystem::create_directories("tex");
+    CRaster image(side, side, 24, kRasterTypePng);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const std::uint32_t c =
+                x < edge ? (y < edge ? 0xFF0000u : 0x00FF00u) : (y < edge ? 0x0000FFu : 0xFFFFFFu);
+            // Rows counted from the bottom.
+            image.SetPixelColor(x, side - 1 - y, RGBQUAD{BYTE(c), BYTE(c >> 8), BYTE(c >> 16), 0});
+        }
+    }
+    ASSERT_TRUE(image.Save(u"tex/large.png", kRasterTypePng));
+    auto* texture = static_cast<CD3DTexture*>(renderer_->CreateTexture(u"tex/large.png"));
+    ASSERT_NE(texture, nullptr);
+    texture->Restore();
+    mgr_->WaitForResourceLoader();
+    ASSERT_TRUE(texture->Restore());
+    EXPECT_FALSE(texture->IsInvalid());
+    EXPECT_EQ(texture->GetWidth(), 1024);
+    const RECT corner{edge - 8, edge - 8, side, side};
+    const RECT at{0, 0, 16, 16};
+    LegacyFrame([&] {
+        renderer_->SetBackgroundColor(0xFF000000u);
+        renderer_->DrawTexture(texture, &at, &corner, 0xFFFFFFFFu, 0);
+    });
+    EXPECT_TRUE(AreaIs(0, 0, 8, 8, 0xFF0000));
+    EXPECT_TRUE(AreaIs(8, 0, 16, 8, 0x0000FF));
+    EXPECT_TRUE(AreaIs(0, 8, 8, 16, 0x00FF00));
+    EXPECT_TRUE(AreaIs(8, 8, 16, 16, 0xFFFFFF)) << "up to the image's last row and column";
+    renderer_->DestroyTexture(texture);
 }
 
 TEST_F(LegacyTexMgrTest, LoadsEndingWhileTheDeviceIsLostAreTakenAfterTheReset) {
