@@ -23,7 +23,7 @@ DemoText::DemoText(IRenderer* renderer) : renderer_(renderer) {
     renderer_->SetFont(outlined_, kLatinFont, 28);
     renderer_->SetFont(wrapped_, kChineseFont, 15);
     renderer_->SetFont(counter_, kLatinFont, 16);
-    renderer_->SetText(latin_, u"The legacy library draws text: glyphs rasterised at once, in pages of each font.");
+    renderer_->SetText(latin_, u"Legacy text: glyphs rasterised at once, in pages of each font.");
     renderer_->SetText(chinese_, u"\u4F60\u597D\uFF0C\u4E16\u754C\uFF01\u65E7\u7248\u6E32\u67D3\u5668\u7684\u6587\u5B57 (Chinese).");
     renderer_->SetText(outlined_, u"Outlined legacy text");
     renderer_->SetText(wrapped_,
@@ -39,14 +39,19 @@ int DemoText::Draw(int frame, int width, int height) {
     if (!hasFonts_) return 0;
     const std::string counter = "frame " + std::to_string(frame);
     renderer_->SetText(counter_, std::u16string(counter.begin(), counter.end()).c_str());
-    const bool small = width < 400;
-    int y = height - (small ? 80 : 130);
-    renderer_->DrawText(counter_, 8, y, 0xFFFFFFFFu, false, 0, 0);
-    renderer_->DrawText(latin_, 8, y += 22, 0xFFE0E8FFu, false, 0, 0);
-    renderer_->DrawText(chinese_, 8, y += 24, 0xFFFFE080u, false, 0, 0);
-    renderer_->DrawText(outlined_, 220, small ? 190 : 210, 0xFFFFFFFFu, true, 0xFF000000u, 1);
     const int left = width / 2 + 10;
     renderer_->DrawRect(ScratchCommand(), left - 4, 36, width - 10, 130, 0xFFFFFFFFu, false);
     renderer_->DrawTextInRect(wrapped_, left, 40, width - 14, 126, 0xFFFFFFFFu, true, false, 0, 0);
+    if (width < 400) {
+        // The small window has room for the counter and one short line beside the paragraph.
+        renderer_->DrawText(counter_, 8, height - 80, 0xFFFFFFFFu, false, 0, 0);
+        renderer_->DrawText(outlined_, 8, height - 50, 0xFFFFFFFFu, true, 0xFF000000u, 1);
+        return 4;
+    }
+    int y = height - 130;
+    renderer_->DrawText(counter_, 8, y, 0xFFFFFFFFu, false, 0, 0);
+    renderer_->DrawText(latin_, 8, y += 22, 0xFFE0E8FFu, false, 0, 0);
+    renderer_->DrawText(chinese_, 8, y += 24, 0xFFFFE080u, false, 0, 0);
+    renderer_->DrawText(outlined_, 220, 210, 0xFFFFFFFFu, true, 0xFF000000u, 1);
     return 6;
 }
