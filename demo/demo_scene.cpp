@@ -210,9 +210,10 @@ int Scene::DrawFileSprites(int frame, int width) {
 
 int Scene::DrawTextLines(int frame, int width, int height) {
     STRU_DRAW_COMMAND_BASE* scratch = ScratchCommand();
+    // A small target has room for the counter only: the two long lines would run past its edge.
     const bool small = width < 400;
     const int lineHeight = small ? 22 : 28;
-    const int lines = 3;
+    const int lines = small ? 1 : 3;
     renderer_->DrawRect(scratch, 0, 0, width, 8 + lines * lineHeight, kPanel, true);
 
     char counter[96];
@@ -222,13 +223,13 @@ int Scene::DrawTextLines(int frame, int width, int height) {
 
     int y = 6;
     renderer_->DrawText(counterText_, 8, y, 0xFFFFFFFFu, false, 0, 0);
+    // Outlined over the sprites, where the outline keeps it readable.
+    renderer_->DrawText(outlinedText_, 12, height / 2 + (small ? 10 : 60), 0xFFFFFFFFu, true, 0xFF000000u, 1);
+    if (small) return 3;
     y += lineHeight;
     renderer_->DrawText(latinText_, 8, y, 0xFFE0E8FFu, false, 0, 0);
     y += lineHeight;
     renderer_->DrawText(chineseText_, 8, y, 0xFFFFE080u, false, 0, 0);
-    // Outlined over the sprites, where the outline keeps it readable.
-    renderer_->DrawText(outlinedText_, 12, height / 2 + (small ? 10 : 60), 0xFFFFFFFFu, true, 0xFF000000u, 1);
-    if (small) return 5;
     // The paragraph in a framed box low on the right.
     const RECT box{width - 330, height - 150, width - 20, height - 60};
     renderer_->DrawRect(scratch, box.left - 6, box.top - 6, box.right + 6, box.bottom + 6, kPanel, true);
