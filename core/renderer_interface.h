@@ -159,7 +159,9 @@ public:
     virtual std::uint16_t GetWidth() = 0;
     virtual std::uint16_t GetHeight() = 0;
     // Turns the texture into a file texture of `path` and reads the file's size at once; no
-    // pixels are bound until the texture is drawn. Null or empty is ignored.
+    // pixels are bound until the texture is drawn. Null or empty is ignored. A texture made
+    // from a path (CreateTexture(path)) is found by the new path from then on, not by the
+    // old; when another texture is already found by the new path, that one keeps it.
     virtual void SetFileName(const WCHAR* path) = 0;
     // Decodes an image file held in memory into the texture. False when the data is not an
     // image D3DX knows or cannot be loaded, or when the image is larger than the device's

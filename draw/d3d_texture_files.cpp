@@ -1,5 +1,6 @@
 // CD3DTexture: names, image types, image information, loading from memory and saving.
 #include <cstring>
+#include <string>
 
 #include "core/event_log.h"
 #include "core/exception.h"
@@ -84,11 +85,13 @@ void CD3DTexture::SetImageTypeFromName() {
 void CD3DTexture::SetFileName(const WCHAR* path) {
     if (path == nullptr || *path == 0) return;
     ReleaseMemory();
+    const std::u16string oldName(name_);
     SetName(path);
     NormalizePath(name_);
     managed_ = 1;
     file_ = 1;
     SetImageTypeFromName();
+    owner_->OnTextureRenamed(this, oldName.c_str());
     owner_->ReadImageInfo(this);
 }
 
