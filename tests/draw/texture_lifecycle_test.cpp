@@ -117,6 +117,38 @@ TEST_F(TextureLifecycleTest, SavedFilesLoadBackFromMemory) {
     }
 }
 
+TEST_F(TextureLifecycleTest, AFailedLoadFromMemoryLeavesTheTextureAsItWas) {
+    CD3DTexture* image = MakeTexture(D3DFMT_A8R8G8B8, 128, 128);
+    const std::uint32_t blue = 0xFF0000FF;
+    ASSERT_TRUE(image->UpdateRect(&blue, 1, 1, 4, 32, 0, 0));
+    ASSERT_TRUE(image->SaveToFile(u"image.png", nullptr));
+    std::ifstream file(folder_.File("image.png"), std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    // Its memory of the image's shape goes back to the pool, which hands it out again.
+    const std::uint32_t green = 0xFF00FF00;
+    ASSERT_TRUE(image->UpdateRect(&green, 1, 1, 4, 32, 0, 0));
+    Forget(image);
+
+    CD3DTexture* shown = MakeTexture(D3DFMT_A8R8G8B8, 16, 16);
+    const std::uint32_t red = 0xFFFF0000;
+    ASSERT_TRUE(shown->UpdateRect(&red, 1, 1, 4, 32, 0, 0));
+    CD3DTexture* empty = Keep(new CD3DTexture(&owner_, D3DFMT_UNKNOWN, 0, 0, 0, false));
+    for (CD3DTexture* texture : {shown, empty}) {
+        d3dxctl::FailCall(d3dxctl::Function::kLoadSurfaceFromFileInMemory, 1, E_FAIL);
+        EXPECT_FALSE(texture->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+    }
+    EXPECT_TRUE(shown->IsLoaded());
+    EXPECT_EQ(shown->GetWidth(), 16);
+    EXPECT_EQ(shown->GetHeight(), 16);
+    EXPECT_EQ(shown->GetFormat(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(shown->GetPixel(0, 0), red) << "its own pixels, not the recycled memory's";
+    EXPECT_FALSE(empty->IsLoaded());
+    EXPECT_EQ(empty->GetMemory(), nullptr);
+    EXPECT_EQ(empty->GetWidth(), 0);
+    EXPECT_EQ(empty->GetFormat(), D3DFMT_UNKNOWN);
+}
+
 TEST_F(TextureLifecycleTest, DestructionNeverThrowsAndGivesEverythingBack) {
     CD3DHugeTexture* page = Keep(new CD3DHugeTexture(&owner_, 64, D3DFMT_A8R8G8B8, 0));
     ASSERT_TRUE(page->BindMemoryFromPool());
