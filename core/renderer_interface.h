@@ -212,8 +212,10 @@ public:
     virtual void SetEnabled(bool enabled) = 0;
 };
 
-// The host's object told when a cell it holds goes away. The library calls only
-// OnCellReleased; the host owns the listener.
+// The host's object told when a cell it holds goes away, or loses its pixels with a
+// display-mode change (the cell itself then stays the host's, on the same square of the
+// re-created page, until ReleaseTextureCell; the listener is not told again). The library
+// calls only OnCellReleased; the host owns the listener.
 class ITextureCellListener {
 public:
     virtual ~ITextureCellListener() = default;
@@ -221,7 +223,7 @@ public:
 };
 
 // A square of an atlas page lent to the host as a drawing area (AllocTextureCell), until
-// ReleaseTextureCell.
+// ReleaseTextureCell, across display-mode changes too.
 class ITextureCell : public IBaseInterface {
 public:
     // The atlas page holding the cell.
