@@ -1,8 +1,5 @@
 // Textures over their life: reference counts and the idle list, names and image types,
 // frames timed by their own durations, files saved and loaded from memory, destruction.
-#include <fstream>
-#include <iterator>
-
 #include "core/render_target_host.h"
 #include "core/render_target_texture.h"
 #include "draw/huge_texture.h"
@@ -99,8 +96,7 @@ TEST_F(TextureLifecycleTest, SavedFilesLoadBackFromMemory) {
     EXPECT_FALSE(texture->SaveToFile(u"saved.xyz", nullptr)) << "unknown extension";
     EXPECT_FALSE(Keep(new CD3DTexture(&owner_, u"x.png"))->SaveToFile(u"none.png", nullptr)) << "no pixels";
 
-    std::ifstream file(folder_.File("saved.png"), std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes = ReadBytes(folder_.File("saved.png"));
     ASSERT_FALSE(bytes.empty());
     CD3DTexture* loaded = Keep(new CD3DTexture(&owner_, D3DFMT_UNKNOWN, 0, 0, 0, false));
     ASSERT_TRUE(loaded->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
@@ -119,11 +115,7 @@ TEST_F(TextureLifecycleTest, SavedFilesLoadBackFromMemory) {
 
 TEST_F(TextureLifecycleTest, AFailedLoadFromMemoryLeavesTheTextureAsItWas) {
     CD3DTexture* image = MakeTexture(D3DFMT_A8R8G8B8, 128, 128);
-    const std::uint32_t blue = 0xFF0000FF;
-    ASSERT_TRUE(image->UpdateRect(&blue, 1, 1, 4, 32, 0, 0));
-    ASSERT_TRUE(image->SaveToFile(u"image.png", nullptr));
-    std::ifstream file(folder_.File("image.png"), std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes = SavedBytes(image, u"image.png");
     ASSERT_FALSE(bytes.empty());
     // Its memory of the image's shape goes back to the pool, which hands it out again.
     const std::uint32_t green = 0xFF00FF00;
