@@ -46,7 +46,6 @@ public:
     void Unload() override;
     // The page lends its cells to the host (CTexMgr::CreateTextureCell).
     void SetHostCellPage(bool on) { hostCellPage_ = on ? 1 : 0; }
-    bool IsHostCellPage() const { return hostCellPage_ != 0; }
 
     void BuildLevels();
     // Deletes every cell; textures that own one forget it.

@@ -8,8 +8,8 @@
 // advance and offsets are then 0.
 //
 // Lifetime: made by its font, which keeps it on one of its two lists until the font's pages
-// are released or the font goes; from the "CWordTex" pool. A bitmap still held at destruction is given back then. Host
-// thread only.
+// are released or the font goes; from the "CWordTex" pool. A bitmap still held at
+// destruction is given back then. Host thread only.
 #include <cstdint>
 
 #include "core/lru_list.h"
