@@ -21,8 +21,11 @@ bool AdvanceFrameClock(std::uint32_t nowMs) {
 }
 
 void StampDisplayChange(std::uint32_t nowMs) {
-    const auto stamp = static_cast<std::int32_t>(nowMs);
-    g_DisplayStamp = stamp != g_DisplayStamp ? stamp : static_cast<std::int32_t>(nowMs + 1);
+    // Stamps only move on, so no command holds the new one from an earlier change (several
+    // changes within one millisecond would otherwise take turns between two stamps).
+    const auto last = static_cast<std::uint32_t>(g_DisplayStamp);
+    const bool later = static_cast<std::int32_t>(nowMs - last) > 0;
+    g_DisplayStamp = static_cast<std::int32_t>(later ? nowMs : last + 1);
 }
 
 void EndFrameClock() { g_FrameTicked = false; }

@@ -15,9 +15,9 @@ extern bool g_FrameTicked;           // set by the tick, cleared at frame end
 // and a text command whose stamp differs lays itself out again.
 extern std::int32_t g_DisplayStamp;
 
-// Sets g_DisplayStamp to `nowMs` for a new device; when the clock shows the stamp already
-// held, the stamp moves on by one instead, since text laid out for the old device must see
-// the change.
+// Sets g_DisplayStamp to `nowMs` for a new device; when the clock has not passed the stamp
+// already held, the stamp moves on by one instead, since text laid out for an earlier device
+// must see the change.
 void StampDisplayChange(std::uint32_t nowMs);
 
 // Texture operations copy and normalise a path here before handing it on. Not re-entrant.

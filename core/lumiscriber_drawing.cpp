@@ -7,6 +7,7 @@
 #include "core/host_handles.h"
 #include "core/lumiscriber.h"
 #include "core/render_target.h"
+#include "core/render_target_texture.h"
 #include "core/render_window.h"
 #include "core/scene_manager.h"
 #include "core/viewport.h"
@@ -79,6 +80,7 @@ void CLumiscriber::ApplyViewport(viewport_t* viewport) {
     target->GetAttribute("D3DSURFACE", reinterpret_cast<void**>(&surface));
     target->GetAttribute("D3DZBUFFER", reinterpret_cast<void**>(&depth));
     if (surface == nullptr || depth == nullptr) return;
+    UnbindTargetTexture(device_, surface);
     device_->SetRenderTarget(0, surface);
     device_->SetDepthStencilSurface(depth);
     D3DVIEWPORT9 deviceViewport{};

@@ -27,6 +27,16 @@ void LayOutAgain(STRU_TEXT_COMMAND* text) {
     BuildTextLayout(text);
 }
 
+// The glyphs and pages a layout points at went with the last display-mode change: the layout
+// is undone and the command takes the new stamp. True when there was a layout to undo.
+bool ForgetLayoutOfEarlierDisplay(STRU_TEXT_COMMAND* text) {
+    if (text->displayStamp == g_DisplayStamp) return false;
+    const bool laidOut = !text->words.Empty();
+    InvalidateTextLayout(text);
+    text->displayStamp = g_DisplayStamp;
+    return laidOut;
+}
+
 }  // namespace
 
 void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top,
@@ -34,11 +44,7 @@ void CLumiscriber::DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left
                                   D3DCOLOR outlineColor, std::int32_t spacing) {
     auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
     if (text == nullptr || text->font == nullptr || text->font->mainFont == nullptr) return;
-    // The pages the layout points at went with the last display-mode change.
-    if (text->displayStamp != g_DisplayStamp) {
-        InvalidateTextLayout(text);
-        text->displayStamp = g_DisplayStamp;
-    }
+    ForgetLayoutOfEarlierDisplay(text);
     if (!text->layoutReady && !BuildTextLayout(text)) return;
     text->sequence = NextDrawSequence();
     text->color = color;
@@ -63,7 +69,10 @@ bool CLumiscriber::SetText(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* text) {
 
 bool CLumiscriber::GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
                                  std::int32_t spacing) {
-    return ::GetTextExtent(DrawCommandAs<STRU_TEXT_COMMAND>(cmd), width, height, spacing);
+    auto* text = DrawCommandAs<STRU_TEXT_COMMAND>(cmd);
+    // Text laid out before a display-mode change is measured on the new glyphs.
+    if (text != nullptr && ForgetLayoutOfEarlierDisplay(text)) BuildTextLayout(text);
+    return ::GetTextExtent(text, width, height, spacing);
 }
 
 std::uint8_t CLumiscriber::SetFont(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, std::int32_t size) {

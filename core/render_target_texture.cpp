@@ -29,6 +29,19 @@ D3DXIMAGE_FILEFORMAT FileFormatOf(const char16_t* extension) {
 
 }  // namespace
 
+void UnbindTargetTexture(IDirect3DDevice9* device, IDirect3DSurface9* target) {
+    if (device == nullptr || target == nullptr) return;
+    IDirect3DBaseTexture9* bound = nullptr;
+    if (FAILED(device->GetTexture(0, &bound)) || bound == nullptr) return;
+    IDirect3DTexture9* container = nullptr;
+    if (SUCCEEDED(target->GetContainer(IID_IDirect3DTexture9, reinterpret_cast<void**>(&container))) &&
+        container != nullptr) {
+        if (static_cast<IDirect3DBaseTexture9*>(container) == bound) device->SetTexture(0, nullptr);
+        container->Release();
+    }
+    bound->Release();
+}
+
 CD3DRenderTarget::CD3DRenderTarget(CLumiscriber* renderer) : CD3DRenderTarget(MakeRendererHost(renderer)) {}
 
 CD3DRenderTarget::CD3DRenderTarget(CRenderTargetHost* host) : CRenderTarget(host) {}

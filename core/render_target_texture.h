@@ -11,6 +11,12 @@
 
 class CLumiscriber;
 
+// Before `target` becomes the device's render target: Direct3D leaves a draw undefined when
+// it samples the texture it draws into, and the untextured processors keep stage 0 as they
+// find it, so the texture whose level `target` is leaves stage 0. Anything else bound there
+// stays.
+void UnbindTargetTexture(IDirect3DDevice9* device, IDirect3DSurface9* target);
+
 class CD3DRenderTarget : public CRenderTarget {
 public:
     // Bound to the renderer; no texture yet.

@@ -177,7 +177,9 @@ public:
     virtual std::uint16_t GetWidth() = 0;
     virtual std::uint16_t GetHeight() = 0;
     // Turns the texture into a file texture of `path` and reads the file's size at once; no
-    // pixels are bound until the texture is drawn. Null or empty is ignored.
+    // pixels are bound until the texture is drawn. Null or empty is ignored. A texture made
+    // from a path (CreateTexture(path)) is found by the new path from then on, not by the
+    // old; when another texture is already found by the new path, that one keeps it.
     virtual void SetFileName(const WCHAR* path) = 0;
     // Decodes an image file held in memory into the texture. False when the data is not an
     // image D3DX knows or cannot be loaded, or when the image is larger than the device's
@@ -232,8 +234,10 @@ public:
     virtual void SetEnabled(bool enabled) = 0;
 };
 
-// The host's object told when a cell it holds goes away. The library calls only
-// OnCellReleased; the host owns the listener.
+// The host's object told when a cell it holds goes away, or loses its pixels with a
+// display-mode change (the cell itself then stays the host's, on the same square of the
+// re-created page, until ReleaseTextureCell; the listener is not told again). The library
+// calls only OnCellReleased; the host owns the listener.
 class ITextureCellListener {
 public:
     virtual ~ITextureCellListener() = default;
@@ -241,7 +245,7 @@ public:
 };
 
 // A square of an atlas page lent to the host as a drawing area (AllocTextureCell), until
-// ReleaseTextureCell.
+// ReleaseTextureCell, across display-mode changes too.
 class ITextureCell : public IBaseInterface {
 public:
     // The atlas page holding the cell.

@@ -66,6 +66,8 @@ void CD3DBuffer::Rewind() {
 
 std::uint32_t CD3DBuffer::Append(const void* source, std::uint32_t bytes) {
     std::uint32_t start = GetAppendOffset();
+    // A lock of 0 bytes would take the rest of the buffer and force the next append to discard.
+    if (bytes == 0) return start;
     DWORD flags = D3DLOCK_NOOVERWRITE;
     if (static_cast<std::uint64_t>(start) + bytes > size_) {
         Rewind();

@@ -37,7 +37,8 @@ public:
 
     // Uploads `bytes` behind the last upload (D3DLOCK_NOOVERWRITE), or from 0 with
     // D3DLOCK_DISCARD when they do not fit in the rest; returns the byte offset the data
-    // starts at. Throws as Lock, Write and Unlock do.
+    // starts at. Throws as Lock, Write and Unlock do. Nothing to upload changes nothing (the
+    // device is not called) and returns where the next append starts.
     std::uint32_t Append(const void* source, std::uint32_t bytes);
 
     std::uint32_t GetSize() const { return size_; }  // bytes; 0 = not created

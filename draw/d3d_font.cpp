@@ -125,15 +125,9 @@ void CD3DFont::NotePage(D3DFORMAT format, std::uint32_t width, std::uint32_t hei
 }
 
 void CD3DFont::ReleaseGlyphs() {
-    // Pending glyphs may have been placed by a layout already; they lose their page too.
-    for (lru_obj_s* node = lru_obj_s::Next(&pending_); node != &pending_; node = lru_obj_s::Next(node))
-        CWordTex::FromNode(node)->ForgetPage();
-    while (!loaded_.Empty()) {
-        CWordTex* glyph = CWordTex::FromNode(lru_obj_s::Next(&loaded_));
-        glyph->ForgetPage();
-        pending_.PushBack(glyph);
-    }
-    std::fill(std::begin(table_), std::end(table_), nullptr);
+    // Every glyph goes with the pages, placed or still rasterising: text asks for new ones, so
+    // a font holds no more glyphs after any number of display-mode changes than before.
+    DeleteGlyphs();
 }
 
 void CD3DFont::LoadFirstPending() {

@@ -8,9 +8,9 @@
 // from the first glyph placed with an image; text cannot be laid out before.
 //
 // Lifetime: made and deleted only by the font manager (CFontTexMgr), from the "CD3DFont"
-// pool; its glyphs live as long as it does, even after a display-mode change has taken their
-// pages (they are then kept without image, since laid-out text may still point at them).
-// Host thread only.
+// pool. Its glyphs live until their pages are released (a display-mode change) or the font
+// goes; text laid out before a display-mode change is laid out again from new glyphs before
+// it is drawn or measured (the display stamp). Host thread only.
 #include <cstddef>
 #include <cstdint>
 
@@ -43,7 +43,8 @@ struct font_key_less_t {
 class IFont : public IBaseInterface {
 public:
     // The glyph of the code unit, made on first request; null when the glyph library gives
-    // no bitmap for it, and for U+FFFF (one DevMsg line each time).
+    // no bitmap for it, and for U+FFFF (one DevMsg line each time). It lasts until the next
+    // display-mode change.
     virtual CWordTex* GetWord(WCHAR codeUnit) = 0;
     virtual bool IsCodepointAvailable(WCHAR codeUnit) = 0;
     // Line metrics in pixels; 0 until HasMetrics.
@@ -81,8 +82,9 @@ public:
     bool HasMetrics() override;
 
     // ---- For the font manager ----
-    // The pages are going away: every glyph forgets its page and waits on the pending list;
-    // the table is emptied, so text asks for new glyphs.
+    // The pages are going away: every glyph is deleted (bitmaps still held go back to the
+    // glyph library) and the table emptied, so text asks for new glyphs. The line metrics
+    // stay known.
     void ReleaseGlyphs();
     // Loads the oldest pending glyph; once loaded it moves to the loaded list.
     void LoadFirstPending();

@@ -272,6 +272,8 @@ public:
     void SetPooled(bool on) { pooled_ = on ? 1 : 0; }
     bool IsFileTexture() const { return file_ != 0; }
     bool IsNamed() const { return named_ != 0; }
+    // Whether the owner holds the texture in its name map (else on its unnamed list).
+    void SetNamed(bool on) { named_ = on ? 1 : 0; }
     bool IsNotPackable() const { return notPackable_ != 0; }
     void SetNotPackable(bool on) { notPackable_ = on ? 1 : 0; }
     std::int32_t GetPriority() const { return priority_; }

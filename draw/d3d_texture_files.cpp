@@ -1,5 +1,6 @@
 // CD3DTexture: names, image types, image information, loading from memory and saving.
 #include <cstring>
+#include <string>
 #include <type_traits>
 
 #include "core/build_variant.h"
@@ -114,11 +115,13 @@ void CD3DTexture::SetImageTypeFromName() {
 void CD3DTexture::SetFileName(const WCHAR* path) {
     if (path == nullptr || *path == 0) return;
     ReleaseMemory();
+    const std::u16string oldName(name_);
     SetName(path);
     NormalizePath(name_);
     managed_ = 1;
     file_ = 1;
     SetImageTypeFromName();
+    owner_->OnTextureRenamed(this, oldName.c_str());
     owner_->ReadImageInfo(this);
 }
 
@@ -131,29 +134,56 @@ bool CD3DTexture::LoadFromMemory(const void* data, std::uint32_t size) {
     D3DXIMAGE_INFO info{};
     if (FAILED(D3DXGetImageInfoFromFileInMemory(data, size, &info))) return false;
     if (info.Width == 0 || info.Height == 0 || info.Width > 0xFFFF || info.Height > 0xFFFF) return false;
+    CTexturePool* pool = owner_->GetTexturePool();
+    if (pool == nullptr) return false;
+    // The image is decoded into memory of its own, bound only once it holds the image: a
+    // failure leaves the texture as it was (pixels, size, format, loaded or not).
+    const D3DFORMAT oldFormat = format_;
+    const std::uint16_t oldWidth = width_;
+    const std::uint16_t oldHeight = height_;
+    const std::uint32_t oldCopyFlags = copyFlags_;
+    auto restore = [&] {
+        format_ = oldFormat;
+        SetAllocatedSize(oldWidth, oldHeight);
+        copyFlags_ = oldCopyFlags;
+    };
     format_ = (info.ImageFileFormat == D3DXIFF_BMP || info.ImageFileFormat == D3DXIFF_JPG) ? owner_->GetNormalFormat()
                                                                                            : owner_->GetAlphaFormat();
-    // Checked before the texture's memory is made and D3DX decodes the file.
+    // Checked before the memory is made and D3DX decodes the file.
     char reason[192];
     if (!AdmitImage(GetImageLimits(), info.Width, info.Height,
                     LoadCostBytes(0, info.Width, info.Height, kDecodeBytesPerPixel, GetBytesPerPixel(), 1), reason,
                     sizeof(reason))) {
+        restore();
         WriteLog(u"CD3DTexture::LoadFromMemory() refused. %hs", reason);
         return false;
     }
     SetAllocatedSize(static_cast<std::uint16_t>(info.Width), static_cast<std::uint16_t>(info.Height));
     copyFlags_ |= kSystemCopy;
-    if (!BindMemoryFromPool()) return false;
-    *GetImageInfo() = info;
-    IDirect3DTexture9* system = GetSystemTexture();
+    mem_obj_t* memory = nullptr;
+    try {
+        memory = pool->CreateMemObj(this, IsPadded(info.Width, info.Height));
+    } catch (const lumi::Exception&) {
+        restore();
+        return false;  // logged by the pool
+    }
     IDirect3DSurface9* surface = nullptr;
-    if (system == nullptr || FAILED(system->GetSurfaceLevel(0, &surface)) || surface == nullptr) {
+    if (memory->systemCopy == nullptr || FAILED(memory->systemCopy->GetSurfaceLevel(0, &surface)) ||
+        surface == nullptr) {
+        pool->DestroyMemObj(memory);
+        restore();
         throw lumi::Exception("d3d error");
     }
     const HRESULT hr =
         D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, data, size, nullptr, D3DX_FILTER_NONE, 0, nullptr);
     surface->Release();
-    if (FAILED(hr)) return false;
+    if (FAILED(hr)) {
+        pool->DestroyMemObj(memory);
+        restore();
+        return false;
+    }
+    BindMemory(memory);
+    *GetImageInfo() = info;
     MarkPixelsChanged();
     return true;
 }

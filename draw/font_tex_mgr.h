@@ -29,8 +29,8 @@ public:
     // Each frame (from the renderer's OnFrameBegin): every font, in key order, loads its
     // oldest pending glyph.
     void LoadPendingWords();
-    // Before the device is re-created for a new display mode: every font forgets its glyphs'
-    // pages, then every page is destroyed.
+    // Before the device is re-created for a new display mode: every font deletes its glyphs,
+    // then every page is destroyed.
     void ReleasePages();
 
     CLumiscriber* GetRenderer() const { return renderer_; }

@@ -1,6 +1,7 @@
 #include "draw/huge_texture.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -19,9 +20,39 @@ CD3DHugeTexture::CD3DHugeTexture(ITextureOwner* owner, std::uint16_t pageSide, D
 CD3DHugeTexture::~CD3DHugeTexture() { ClearLevels(); }
 
 void CD3DHugeTexture::Unload() {
-    ClearLevels();
-    BuildLevels();
+    if (hostCellPage_) {
+        // The host's pointers to its cells stay good until it gives them back.
+        TellCellListeners();
+    } else {
+        ClearLevels();
+        BuildLevels();
+    }
     CD3DTexture::Unload();
+}
+
+void CD3DHugeTexture::TellCellListeners() {
+    std::vector<std::pair<tex_cell_t*, ITextureCellListener*>> told;
+    for (auto& level : levels_) {
+        for (lru_obj_s* node = lru_obj_s::Next(&level->used); node != &level->used; node = lru_obj_s::Next(node)) {
+            tex_cell_t* cell = tex_cell_t::FromNode(node);
+            if (cell->listener == nullptr) continue;
+            told.emplace_back(cell, cell->listener);
+            cell->listener = nullptr;
+        }
+    }
+    for (const auto& [cell, listener] : told) {
+        // An earlier listener may have given this cell back (and its block gone with a merge).
+        if (IsUsedCell(cell)) listener->OnCellReleased(CTextureCell::From(cell));
+    }
+}
+
+bool CD3DHugeTexture::IsUsedCell(const tex_cell_t* cell) const {
+    for (const auto& level : levels_) {
+        for (const lru_obj_s* node = level->used.next; node != &level->used; node = node->next) {
+            if (node == &cell->node) return true;
+        }
+    }
+    return false;
 }
 
 CTextureCell* CD3DHugeTexture::NewCell(std::uint32_t side, LONG left, LONG top, tex_cell_t* parent) {

@@ -38,8 +38,14 @@ public:
     // Deletes every cell (their owners forget them).
     ~CD3DHugeTexture() override;
 
-    // Drops every cell and the pixels; the page starts again with one free root cell.
+    // Drops the pixels. A page of texture cells drops every cell and starts again with one
+    // free root cell. A page of host cells keeps them, each holding its square of the page
+    // once the page has memory again, until the host gives it back; their listeners are
+    // told (OnCellReleased) that the pixels went, and forgotten. A listener may give its
+    // cell back from that call.
     void Unload() override;
+    // The page lends its cells to the host (CTexMgr::CreateTextureCell).
+    void SetHostCellPage(bool on) { hostCellPage_ = on ? 1 : 0; }
 
     void BuildLevels();
     // Deletes every cell; textures that own one forget it.
@@ -84,6 +90,8 @@ public:
 
 private:
     void TakeFreeCell(tex_cell_t* cell, tex_level_t* level);
+    void TellCellListeners();
+    bool IsUsedCell(const tex_cell_t* cell) const;
     CTextureCell* NewCell(std::uint32_t side, LONG left, LONG top, tex_cell_t* parent);
     void DeleteCell(tex_cell_t* cell);
 
@@ -91,4 +99,5 @@ private:
     std::uint16_t pageSide_;
     std::vector<std::unique_ptr<tex_level_t>> levels_;  // sides 32, 64, ... page side
     std::vector<tex_cell_t*> retired_;
+    std::uint8_t hostCellPage_ = 0;
 };

@@ -3,6 +3,7 @@
 // in tex_mgr_memory.cpp, the atlas pages, surface cache and dumps in tex_mgr_atlas.cpp.
 #include "draw/tex_mgr.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -202,15 +203,44 @@ bool CTexMgr::RegisterTexture(CD3DTexture* texture) {
         if (!names_.emplace(texture->GetName(), texture).second) throw lumi::Exception("Duplicate CD3DTexture.");
         return true;
     }
+    AddUnnamed(texture);
+    return true;
+}
+
+void CTexMgr::AddUnnamed(CD3DTexture* texture) {
     auto* slot = new tex_slot_t;
     slot->texture = texture;
     unnamed_.PushBack(&slot->node);
     texture->SetSlot(slot);
-    return true;
+}
+
+std::map<std::u16string, CD3DTexture*>::iterator CTexMgr::FindNameEntry(CD3DTexture* texture) {
+    auto found = names_.find(texture->GetName());
+    if (found != names_.end() && found->second == texture) return found;
+    return std::find_if(names_.begin(), names_.end(), [texture](const auto& entry) { return entry.second == texture; });
+}
+
+void CTexMgr::OnTextureRenamed(CD3DTexture* texture, const WCHAR* oldName) {
+    if (!texture->IsNamed()) return;
+    auto old = names_.find(oldName);
+    if (old != names_.end() && old->second == texture) names_.erase(old);
+    if (names_.emplace(texture->GetName(), texture).second) return;
+    texture->SetNamed(false);
+    AddUnnamed(texture);
 }
 
 void CTexMgr::DestroyTexture(CD3DTexture* texture) {
     if (texture == nullptr) return;
+    // Where the manager holds it, checked before anything changes.
+    auto entry = names_.end();
+    tex_slot_t* slot = nullptr;
+    if (texture->IsNamed()) {
+        entry = FindNameEntry(texture);
+        if (entry == names_.end()) throw lumi::Exception("invalid texture name.");
+    } else {
+        slot = texture->GetSlot();
+        if (slot == nullptr || slot->node.owner != &unnamed_) throw lumi::Exception("invalid texture data.");
+    }
     // A queued command may still draw it: the frame end decides, once the frame's own
     // references (the hold, scratch commands) are gone.
     if (texture->IsFrameHeld()) {
@@ -219,16 +249,12 @@ void CTexMgr::DestroyTexture(CD3DTexture* texture) {
     }
     if (texture->GetRefCount() > 0) return;
     texture->Node()->Unlink();
-    if (texture->IsNamed()) {
-        auto found = names_.find(texture->GetName());
-        if (found == names_.end() || found->second != texture) throw lumi::Exception("invalid texture name.");
-        names_.erase(found);
-    } else {
-        tex_slot_t* slot = texture->GetSlot();
-        if (slot == nullptr) throw lumi::Exception("invalid texture data.");
+    if (slot != nullptr) {
         slot->node.Unlink();
         texture->SetSlot(nullptr);
         delete slot;
+    } else {
+        names_.erase(entry);
     }
     delete texture;
 }
@@ -246,8 +272,8 @@ void CTexMgr::UnregisterTexture(CD3DTexture* texture) {
         loader_->Cancel(texture->GetLoad());
     }
     texture->Node()->Unlink();
-    auto found = names_.find(texture->GetName());
-    if (found != names_.end() && found->second == texture) names_.erase(found);
+    auto entry = FindNameEntry(texture);
+    if (entry != names_.end()) names_.erase(entry);
     if (tex_slot_t* slot = texture->GetSlot()) {
         slot->node.Unlink();
         texture->SetSlot(nullptr);

@@ -110,7 +110,10 @@ public:
     bool RegisterTexture(CD3DTexture* texture);
     // Deletes a texture without references (one with references, or null, is ignored). For a
     // texture the frame holds this is decided at the frame end, after the frame's own
-    // references went; finding it again (FindOrCreateTexture) before then keeps it.
+    // references went; finding it again (FindOrCreateTexture) before then keeps it. A
+    // texture the manager holds neither by name nor on its unnamed list (an atlas page,
+    // another renderer's texture) is refused before anything changes: "invalid texture
+    // name." / "invalid texture data.".
     void DestroyTexture(CD3DTexture* texture);
     // Takes a texture off every list and deletes it; a load still running is given up.
     void UnregisterTexture(CD3DTexture* texture);
@@ -210,6 +213,10 @@ public:
     // library (their header only) and report false (their textures load through the loader
     // only). A file over the load budget is not read (logged).
     bool ReadImageInfo(CD3DTexture* texture) override;
+    // A named texture's entry moves to the new name. When another texture holds that name,
+    // the name keeps finding that one (as FindOrCreateTexture hands out the texture a name
+    // already has) and the renamed texture goes on the unnamed list.
+    void OnTextureRenamed(CD3DTexture* texture, const WCHAR* oldName) override;
     ITextureLoader* GetTextureLoader() override;
     std::uint32_t GetFrameNumber() override { return stats_.FrameCount; }
     CRenderTargetHost* GetRenderTargetHost() override { return targetHost_.get(); }
@@ -220,6 +227,9 @@ private:
     enum PageList { kOpaque = 0, kAlpha = 1, kTarget = 2, kPageLists = 3 };
 
     bool AddPage(PageList list, std::uint16_t side, D3DFORMAT format, std::uint32_t usage);
+    // The name map's entry of the texture, under whatever name; end() when there is none.
+    std::map<std::u16string, CD3DTexture*>::iterator FindNameEntry(CD3DTexture* texture);
+    void AddUnnamed(CD3DTexture* texture);
     void ForgetFailureIfFileChanged(CD3DTexture* texture);
     void AllocateTextures(lru_list_t& pages);
     void ReleaseCachedSurfaces();

@@ -69,6 +69,7 @@ CD3DHugeTexture* CTexMgr::GetPage(std::int32_t list, std::int32_t index) const {
 
 bool CTexMgr::AddPage(PageList list, std::uint16_t side, D3DFORMAT format, std::uint32_t usage) {
     auto* page = new CD3DHugeTexture(this, side, format, usage);
+    page->SetHostCellPage(list == kTarget);
     if (!page->BindMemoryFromPool(usage == CD3DTexture::kUsageRenderTarget)) {
         delete page;
         throw lumi::Exception("Not enough memory in pool");

@@ -131,7 +131,7 @@ bool GetTextExtent(STRU_TEXT_COMMAND* cmd, std::int32_t* width, std::int32_t* he
     std::uint32_t tallest = 0;
     ForEachWordDraw(cmd, [&](STRU_WORD_DRAW* draw) {
         const text_glyph_t* glyph = draw->word;
-        sum += spacing + (glyph != nullptr ? glyph->Advance() : 0);
+        sum += static_cast<std::int64_t>(spacing) + (glyph != nullptr ? glyph->Advance() : 0);
         if (glyph != nullptr) tallest = std::max(tallest, static_cast<std::uint32_t>(glyph->LineHeight()));
     });
     if (width != nullptr) *width = Saturate(sum);

@@ -42,6 +42,10 @@ public:
     // Reads the size of a file texture's image synchronously and sets the texture's
     // allocated size; binds no pixels. False when the file cannot be read.
     virtual bool ReadImageInfo(CD3DTexture* texture) = 0;
+    // The texture took a new name (SetFileName); `oldName` is the one it had. A texture the
+    // owner finds by name is found by the new one from then on, and no longer by the old; an
+    // owner that finds none by name has nothing to do.
+    virtual void OnTextureRenamed(CD3DTexture* /*texture*/, const WCHAR* /*oldName*/) {}
     // File loading; null when nothing can load files (the textures stay unloaded).
     virtual ITextureLoader* GetTextureLoader() = 0;
     // Frames begun so far: the clock of waits counted in frames.

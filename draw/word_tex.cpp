@@ -44,8 +44,3 @@ void CWordTex::Place(CFontTexture* page, const RECT& rect) {
     page_ = page;
     rect_ = rect;
 }
-
-void CWordTex::ForgetPage() {
-    page_ = nullptr;
-    hasPixels_ = 0;
-}

@@ -7,9 +7,9 @@
 // is loaded from the start and has no page. A glyph without page is never drawn; its
 // advance and offsets are then 0.
 //
-// Lifetime: made by its font, which keeps it on one of its two lists until the font goes;
-// from the "CWordTex" pool. A bitmap still held at destruction is given back then. Host
-// thread only.
+// Lifetime: made by its font, which keeps it on one of its two lists until the font's pages
+// are released or the font goes; from the "CWordTex" pool. A bitmap still held at
+// destruction is given back then. Host thread only.
 #include <cstdint>
 
 #include "core/lru_list.h"
@@ -66,9 +66,6 @@ public:
     void TakeMetrics(const STRU_FONT_BITMAP& bitmap);
     // The image lies at `rect` of `page`.
     void Place(CFontTexture* page, const RECT& rect);
-    // The pages went away (display-mode change): the glyph keeps its metrics but has no
-    // image to draw any more.
-    void ForgetPage();
     void ClearPixels() { hasPixels_ = 0; }
 
     std::int32_t Advance() const { return advance_[0]; }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "core/frame_pool.h"
@@ -311,6 +312,30 @@ TEST_F(RendererDrawTest, TexturedRectanglesSampleTheirSourceTexels) {
     renderer_->OnFrameEnd();
     renderer_->ReleasePrimitive(host);
     EXPECT_EQ(texture->GetRefCount(), 0);
+}
+
+TEST_F(RendererDrawTest, ShapesDrawnIntoATextureTheLastFrameShowedNeverSampleIt) {
+    auto* canvas = static_cast<CD3DTexture*>(renderer_->CreateTexture(32, 32, D3DFMT_A8R8G8B8, 0x200));
+    ASSERT_NE(canvas, nullptr);
+    IRenderTarget* target = canvas->GetRenderTarget();
+    ASSERT_NE(target, nullptr);
+    const RECT whole{0, 0, 32, 32};
+    const RECT shown{100, 100, 132, 132};
+    for (int frame = 0; frame < 3; ++frame) {
+        DrawFrame([&] {
+            renderer_->SelectRenderTarget(target);
+            renderer_->DrawLine(ScratchCommand(), 0, 4, 31, 4, kRed);
+            renderer_->DrawTriangle(ScratchCommand(), 0, 24, 8, 24, 0, 31, kBlue, true);
+            renderer_->DrawRect(ScratchCommand(), 0, 10, 32, 20, kGreen, true);
+            renderer_->SelectRenderTarget(nullptr);
+            renderer_->DrawTexture(canvas, &shown, &whole, 0xFFFFFFFF, 1);
+        });
+        // Direct3D 9's debug runtime reports the same; hardware leaves such draws undefined.
+        EXPECT_EQ(d3d9ctl::MisuseReports(), std::vector<std::string>{}) << "frame " << frame;
+    }
+    EXPECT_EQ(Pixel(110, 103), 0xFF0000u) << "the line of y 4, half a pixel up in clip space";
+    EXPECT_EQ(Pixel(110, 115), 0x00FF00u);
+    EXPECT_EQ(Pixel(101, 125), 0x0000FFu);
 }
 
 TEST_F(RendererDrawTest, TexturedFlagsFollowTheFormatAndTheColour) {

@@ -205,6 +205,47 @@ TEST_F(RendererResourcesTest, HostCellsAreDistinctAndTheirAreaComesBack) {
     renderer_->ReleaseTextureCell(&page);
 }
 
+TEST_F(RendererResourcesTest, HostCellsStayTheHostsAcrossADisplayModeChange) {
+    struct Listener : ITextureCellListener {
+        void OnCellReleased(ITextureCell* cell) override { told.push_back(cell); }
+        std::vector<ITextureCell*> told;
+    } listener;
+    ITextureCell* kept = renderer_->AllocTextureCell(64);
+    ITextureCell* other = renderer_->AllocTextureCell(64);
+    ASSERT_NE(kept, nullptr);
+    ASSERT_NE(other, nullptr);
+    kept->SetListener(&listener);
+    const RECT keptRect = *kept->GetRect();
+    const RECT otherRect = *other->GetRect();
+    ITexture* page = kept->GetTexture();
+
+    ASSERT_TRUE(renderer_->ChangeDisplayMode(400, 300, 32, 1, false, true));
+    EXPECT_EQ(listener.told, std::vector<ITextureCell*>{kept}) << "told that its pixels went";
+    EXPECT_EQ(kept->GetTexture(), page);
+    EXPECT_TRUE(EqualRect(kept->GetRect(), &keptRect));
+    EXPECT_TRUE(EqualRect(other->GetRect(), &otherRect));
+
+    // A new cell is another square; giving the old ones back frees only them.
+    ITextureCell* fresh = renderer_->AllocTextureCell(64);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_NE(fresh, kept);
+    EXPECT_NE(fresh, other);
+    const RECT freshRect = *fresh->GetRect();
+    RECT overlap{};
+    EXPECT_FALSE(IntersectRect(&overlap, &freshRect, &keptRect));
+    EXPECT_FALSE(IntersectRect(&overlap, &freshRect, &otherRect));
+    renderer_->ReleaseTextureCell(&kept);
+    renderer_->ReleaseTextureCell(&other);
+    EXPECT_EQ(listener.told.size(), 1u) << "the host gave it back itself";
+    EXPECT_TRUE(EqualRect(fresh->GetRect(), &freshRect));
+    ASSERT_TRUE(RunFrame());
+    renderer_->ReleaseTextureCell(&fresh);
+    ITextureCell* whole = renderer_->AllocTextureCell(static_cast<std::int32_t>(CTexMgr::kTargetPageSide));
+    ASSERT_NE(whole, nullptr) << "every cell back: the whole page again";
+    EXPECT_EQ(whole->GetTexture(), page);
+    renderer_->ReleaseTextureCell(&whole);
+}
+
 TEST_F(RendererResourcesTest, SavedTexturesReadBackAndPickTheirTypeByExtension) {
     CD3DTexture* texture = FilledTexture(2, 2, kQuad);
     ASSERT_TRUE(renderer_->SaveTexture(texture, u"saved.png"));

@@ -71,6 +71,22 @@ TEST_F(DynamicBufferTest, AppendsRunOnWithNoOverwriteUntilTheEndThenDiscardFromT
     ASSERT_EQ(LockCalls().size(), 3u);
 }
 
+TEST_F(DynamicBufferTest, AnEmptyAppendChangesNothing) {
+    CD3DVertexBuffer buffer(&host_);
+    ASSERT_EQ(buffer.Create(96), D3D_OK);
+    const std::vector<std::uint8_t> bytes(24, 0xCD);
+    ASSERT_EQ(buffer.Append(bytes.data(), 24), 0u);
+    d3d9ctl::ResetCounters();
+    d3d9ctl::ClearCallLog();
+
+    EXPECT_EQ(buffer.Append(bytes.data(), 0), 24u);
+    EXPECT_EQ(buffer.GetAppendOffset(), 24u);
+    EXPECT_TRUE(LockCalls().empty()) << "the device is not called";
+    EXPECT_EQ(buffer.Append(bytes.data(), 24), 24u) << "the next append runs on";
+    EXPECT_EQ(d3d9ctl::GetCounters().locksDiscard, 0u);
+    EXPECT_EQ(d3d9ctl::GetCounters().locksNoOverwrite, 1u);
+}
+
 TEST_F(DynamicBufferTest, MisuseThrowsTheBuffersMessages) {
     CD3DVertexBuffer buffer(&host_);
     ASSERT_EQ(buffer.Create(64), D3D_OK);

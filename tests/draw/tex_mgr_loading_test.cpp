@@ -111,6 +111,43 @@ TEST_F(TexMgrLoadingTest, NamesUpTo259CharactersAreKept) {
     EXPECT_EQ(mgr_->NamedCount(), 1u);
 }
 
+TEST_F(TexMgrLoadingTest, ARenamedTextureIsFoundByItsNewNameOnlyAndDestroyingChecksFirst) {
+    const std::int32_t unnamed = mgr_->UnnamedCount();
+    CD3DTexture* renamed = mgr_->FindOrCreateTexture(u"tex/old.png", false);
+    CD3DTexture* holder = mgr_->FindOrCreateTexture(u"tex/taken.png", false);
+    renamed->SetFileName(u"tex\\New.png");
+    EXPECT_EQ(mgr_->FindOrCreateTexture(u"tex/new.png", false), renamed);
+    CD3DTexture* other = mgr_->FindOrCreateTexture(u"tex/old.png", false);
+    EXPECT_NE(other, renamed) << "the old name finds it no more";
+    EXPECT_EQ(mgr_->NamedCount(), 3u);
+
+    // A name another texture holds stays that texture's; the renamed one is kept unnamed.
+    other->SetFileName(u"tex/taken.png");
+    EXPECT_EQ(mgr_->FindOrCreateTexture(u"tex/taken.png", false), holder);
+    EXPECT_FALSE(other->IsNamed());
+    EXPECT_EQ(mgr_->NamedCount(), 2u);
+    EXPECT_EQ(mgr_->UnnamedCount(), unnamed + 1);
+
+    // Each goes with its own entry, so the names are free for new textures.
+    mgr_->DestroyTexture(renamed);
+    mgr_->DestroyTexture(other);
+    EXPECT_EQ(mgr_->NamedCount(), 1u);
+    EXPECT_EQ(mgr_->UnnamedCount(), unnamed);
+    ASSERT_NE(mgr_->FindOrCreateTexture(u"tex/new.png", false), nullptr);
+    EXPECT_EQ(mgr_->NamedCount(), 2u) << "a new texture, not the destroyed one";
+
+    // A texture the manager does not hold by name or as an unnamed texture is refused where it is.
+    CD3DHugeTexture* page = mgr_->GetPage(2, 0);
+    try {
+        mgr_->DestroyTexture(page);
+        FAIL() << "no exception";
+    } catch (const ::lumi::Exception& error) {
+        EXPECT_STREQ(error.what(), "invalid texture data.");
+    }
+    EXPECT_EQ(mgr_->PageCount(2), 1);
+    EXPECT_EQ(mgr_->GetPage(2, 0), page);
+}
+
 TEST_F(TexMgrLoadingTest, TextureDestroyedWhileItsLoadRunsWaitsForItFirst) {
     const std::int32_t bitmaps = PoolOf<CD3DBitmap>().BlocksInUse();
     CD3DTexture* texture = FileTexture(u"tex/gone.tga", 8, true, kRasterTypeTga);

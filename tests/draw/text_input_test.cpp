@@ -3,6 +3,7 @@
 // Each ends with the Part's result or an empty result, a log line where there is one, and
 // never a crash or a leak.
 #include <fstream>
+#include <limits>
 
 #include "tests/draw/text_test_fixture.h"
 #include "tests/support/message_capture.h"
@@ -77,6 +78,20 @@ TEST_F(TextInputTest, SizesAndTextsOutOfRange) {
     }
     // Far corners do not overflow the pen.
     DrawFrame([&] { renderer_->DrawText(text, 0x7FFFFFF0, 0x7FFFFFF0, kWhite, false, 0, 0x7FFFFFFF); });
+}
+
+TEST_F(TextInputTest, TheExtentOfAnySpacingIsHeldToWhatARectTakes) {
+    STRU_TEXT_COMMAND* text = Text(kLatinFont, 16, u"Hi");
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    ASSERT_TRUE(renderer_->GetTextExtent(text, &width, &height, 0));
+    ASSERT_GT(width, 0);
+    const std::int32_t lineHeight = height;
+    ASSERT_TRUE(renderer_->GetTextExtent(text, &width, &height, std::numeric_limits<std::int32_t>::max()));
+    EXPECT_EQ(width, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(height, lineHeight);
+    ASSERT_TRUE(renderer_->GetTextExtent(text, &width, &height, std::numeric_limits<std::int32_t>::min()));
+    EXPECT_EQ(width, std::numeric_limits<std::int32_t>::min());
 }
 
 TEST_F(TextInputTest, CodeUnitsWithoutGlyphsBecomeEmptyPlaceholders) {

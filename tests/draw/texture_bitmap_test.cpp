@@ -2,8 +2,6 @@
 // animation, DXT through the scratch texture, DDS files through D3DX, and images refused.
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "draw/bitmap_load.h"
 #include "tests/draw/texture_fixture.h"
@@ -105,9 +103,7 @@ TEST_F(TextureBitmapTest, DdsFilesLoadFromTheBuffer) {
     CD3DTexture* source = MakeTexture(D3DFMT_A8R8G8B8, 8, 4);
     const std::uint32_t color = 0xC0112233;
     ASSERT_TRUE(source->UpdateRect(&color, 1, 1, 4, 32, 6, 3));
-    ASSERT_TRUE(source->SaveToFile(u"tile.dds", nullptr));
-    std::ifstream file(folder_.File("tile.dds"), std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes = SavedBytes(source, u"tile.dds");
     ASSERT_FALSE(bytes.empty());
 
     bitmap_load_t load;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "platform/d3d9/control.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/display.h"
+#include "platform/win32/text.h"
 #include "platform/win32/window.h"
 #include "tests/support/device_checks.h"
 #include "tests/support/utf16_file.h"
@@ -46,6 +49,12 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
     ASSERT_NE(file, nullptr) << path;
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
+}
+
+// The bytes of the file at `path`; empty when it cannot be read.
+inline std::vector<char> ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<char>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
 // A GIF animation through the image library's encoder: one 8-bit `width` x `height` frame
@@ -194,6 +203,13 @@ protected:
         textures_.erase(std::remove(textures_.begin(), textures_.end(), texture), textures_.end());
         texture->Node()->Unlink();
         delete texture;
+    }
+
+    // The texture saved as the file `name` (its type by the extension) and read back; empty
+    // when the save fails.
+    std::vector<char> SavedBytes(CD3DTexture* texture, const std::u16string& name) {
+        if (!texture->SaveToFile(name.c_str(), nullptr)) return {};
+        return ReadBytes(folder_.File(win32::Utf16ToUtf8(name)));
     }
 
     static std::u16string LogText() { return ReadUtf16LeFile(kEventLogPath).text; }

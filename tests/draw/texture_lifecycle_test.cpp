@@ -1,8 +1,5 @@
 // Textures over their life: reference counts and the idle list, names and image types,
 // frames timed by their own durations, files saved and loaded from memory, destruction.
-#include <fstream>
-#include <iterator>
-
 #include "core/render_target_host.h"
 #include "core/render_target_texture.h"
 #include "draw/huge_texture.h"
@@ -99,8 +96,7 @@ TEST_F(TextureLifecycleTest, SavedFilesLoadBackFromMemory) {
     EXPECT_FALSE(texture->SaveToFile(u"saved.xyz", nullptr)) << "unknown extension";
     EXPECT_FALSE(Keep(new CD3DTexture(&owner_, u"x.png"))->SaveToFile(u"none.png", nullptr)) << "no pixels";
 
-    std::ifstream file(folder_.File("saved.png"), std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes = ReadBytes(folder_.File("saved.png"));
     ASSERT_FALSE(bytes.empty());
     CD3DTexture* loaded = Keep(new CD3DTexture(&owner_, D3DFMT_UNKNOWN, 0, 0, 0, false));
     ASSERT_TRUE(loaded->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
@@ -115,6 +111,34 @@ TEST_F(TextureLifecycleTest, SavedFilesLoadBackFromMemory) {
         d3dxctl::FailCall(step, 1, E_OUTOFMEMORY);
         EXPECT_FALSE(loaded->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) << d3dxctl::NameOf(step);
     }
+}
+
+TEST_F(TextureLifecycleTest, AFailedLoadFromMemoryLeavesTheTextureAsItWas) {
+    CD3DTexture* image = MakeTexture(D3DFMT_A8R8G8B8, 128, 128);
+    const std::vector<char> bytes = SavedBytes(image, u"image.png");
+    ASSERT_FALSE(bytes.empty());
+    // Its memory of the image's shape goes back to the pool, which hands it out again.
+    const std::uint32_t green = 0xFF00FF00;
+    ASSERT_TRUE(image->UpdateRect(&green, 1, 1, 4, 32, 0, 0));
+    Forget(image);
+
+    CD3DTexture* shown = MakeTexture(D3DFMT_A8R8G8B8, 16, 16);
+    const std::uint32_t red = 0xFFFF0000;
+    ASSERT_TRUE(shown->UpdateRect(&red, 1, 1, 4, 32, 0, 0));
+    CD3DTexture* empty = Keep(new CD3DTexture(&owner_, D3DFMT_UNKNOWN, 0, 0, 0, false));
+    for (CD3DTexture* texture : {shown, empty}) {
+        d3dxctl::FailCall(d3dxctl::Function::kLoadSurfaceFromFileInMemory, 1, E_FAIL);
+        EXPECT_FALSE(texture->LoadFromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+    }
+    EXPECT_TRUE(shown->IsLoaded());
+    EXPECT_EQ(shown->GetWidth(), 16);
+    EXPECT_EQ(shown->GetHeight(), 16);
+    EXPECT_EQ(shown->GetFormat(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(shown->GetPixel(0, 0), red) << "its own pixels, not the recycled memory's";
+    EXPECT_FALSE(empty->IsLoaded());
+    EXPECT_EQ(empty->GetMemory(), nullptr);
+    EXPECT_EQ(empty->GetWidth(), 0);
+    EXPECT_EQ(empty->GetFormat(), D3DFMT_UNKNOWN);
 }
 
 TEST_F(TextureLifecycleTest, DestructionNeverThrowsAndGivesEverythingBack) {
