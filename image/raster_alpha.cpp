@@ -1,5 +1,4 @@
 // CRaster: the alpha plane, transparency and alpha merging.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
