@@ -31,6 +31,15 @@ constexpr std::optional<std::uint64_t> CheckedMul3(std::uint64_t a, std::uint64_
     return ab ? CheckedMul(*ab, c) : std::nullopt;
 }
 
+// The depth an image stores for a requested one: 1, 4, 8 or 24 bits, the next of them up
+// (deeper requests store 24).
+constexpr std::uint16_t RoundBits(std::uint32_t bits) {
+    if (bits <= 1) return 1;
+    if (bits <= 4) return 4;
+    if (bits <= 8) return 8;
+    return 24;
+}
+
 // Bytes of one pixel row padded to 4 bytes: ((width x bits + 31) >> 5) x 4.
 constexpr std::optional<std::uint64_t> RowStride(std::uint64_t width, std::uint64_t bits) {
     auto wb = CheckedMul(width, bits);

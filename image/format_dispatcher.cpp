@@ -3,13 +3,14 @@
 #include <cstring>
 #include <string>
 
+#include "image/codec_failure.h"
 #include "image/raster_io_file.h"
 
 namespace lumi::image {
 
 namespace {
 constexpr const char* kUnknownFormat = "Decode: Unknown or wrong format";
-constexpr const char* kNoMemory = "can't allocate memory";
+constexpr const char* kUnknownEncodeFormat = "Encode: Unknown format";
 constexpr const char* kNotReceived = "the image cannot receive a decoded picture";
 }
 
@@ -103,22 +104,27 @@ bool FormatDispatcher::ProbeFormat(CRaster& image, CRasterFile* file, DWORD type
     return decoded && image.info.type != kRasterTypeNone && image.info.type == type;
 }
 
+template <class Write>
+bool FormatDispatcher::EncodeWith(const CodecEntry& codec, CRaster& image, Write write) const {
+    try {
+        std::unique_ptr<CRaster> object = codec.make();
+        if (!object) return false;
+        object->ShareFrom(image);
+        if (write(*object)) return true;
+        image.SetLastError(object->GetLastError());
+    } catch (...) {
+        image.SetLastError(kUnknownEncodeFormat);
+    }
+    return false;
+}
+
 bool FormatDispatcher::Encode(CRaster& image, CRasterFile* file, DWORD type) const {
     const CodecEntry* codec = Find(type);
     if (!codec || !codec->CanEncode()) {
-        image.SetLastError("Encode: Unknown format");
+        image.SetLastError(kUnknownEncodeFormat);
         return false;
     }
-    try {
-        std::unique_ptr<CRaster> object = codec->make();
-        if (!object) return false;
-        object->ShareFrom(image);
-        if (codec->encode(*object, file)) return true;
-        image.SetLastError(object->GetLastError());
-    } catch (...) {
-        image.SetLastError("Encode: Unknown format");
-    }
-    return false;
+    return EncodeWith(*codec, image, [&](CRaster& object) { return codec->encode(object, file); });
 }
 
 bool FormatDispatcher::EncodeAnimation(CRaster& image, CRasterFile* file, CRaster** images, int count,
@@ -129,19 +135,11 @@ bool FormatDispatcher::EncodeAnimation(CRaster& image, CRasterFile* file, CRaste
     }
     const CodecEntry* codec = Find(type);
     if (!codec || !codec->make || !codec->encode_animation) {
-        image.SetLastError("Encode: Unknown format");
+        image.SetLastError(kUnknownEncodeFormat);
         return false;
     }
-    try {
-        std::unique_ptr<CRaster> object = codec->make();
-        if (!object) return false;
-        object->ShareFrom(image);
-        if (codec->encode_animation(*object, file, images, count)) return true;
-        image.SetLastError(object->GetLastError());
-    } catch (...) {
-        image.SetLastError("Encode: Unknown format");
-    }
-    return false;
+    return EncodeWith(*codec, image,
+                      [&](CRaster& object) { return codec->encode_animation(object, file, images, count); });
 }
 
 bool FormatDispatcher::Save(CRaster& image, const WCHAR* name, DWORD type) const {

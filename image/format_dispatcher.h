@@ -33,6 +33,10 @@ private:
     const CodecEntry* Find(DWORD type) const;
     // Decodes into image; on failure `failure` receives the reason.
     bool DecodeWith(const CodecEntry& codec, CRaster& image, CRasterFile* file, std::string& failure) const;
+    // Encodes through a view of image made by the codec: write runs one of the codec's
+    // writers on it. On failure the codec's message goes to image.
+    template <class Write>
+    bool EncodeWith(const CodecEntry& codec, CRaster& image, Write write) const;
 
     std::span<const CodecEntry> codecs_;
 };

@@ -27,37 +27,6 @@ long TriangularRoot(long n) {
 
 // ---- GifByteSource ------------------------------------------------------------------
 
-bool GifByteSource::Refill() {
-    if (ended_) return false;
-    pos_ = 0;
-    len_ = file_->Read(buffer_.data(), 1, static_cast<unsigned>(buffer_.size()));
-    if (len_ == 0) ended_ = true;
-    return len_ != 0;
-}
-
-std::size_t GifByteSource::Read(BYTE* target, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        if (pos_ == len_ && !Refill()) break;
-        const std::size_t n = std::min(count - done, len_ - pos_);
-        std::memcpy(target + done, buffer_.data() + pos_, n);
-        pos_ += n;
-        done += n;
-    }
-    return done;
-}
-
-std::size_t GifByteSource::Skip(std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        if (pos_ == len_ && !Refill()) break;
-        const std::size_t n = std::min(count - done, len_ - pos_);
-        pos_ += n;
-        done += n;
-    }
-    return done;
-}
-
 bool GifByteSource::SkipSubBlocks() {
     for (;;) {
         const int n = Next();
@@ -288,16 +257,20 @@ bool GifCodeWriter::Finish() {
 
 namespace {
 
-// Counts a code the decoder turns into a table entry; a full table is cleared.
-void AfterCode(GifCodeWriter& writer, long& codes) {
-    if (writer.free_entries < kTableSize) {
-        ++writer.free_entries;
-        return;
-    }
+// Writes a clear code: the decoder's table starts again from its first free entry.
+void ClearTable(GifCodeWriter& writer, long& codes) {
     writer.free_entries = writer.first_free();
     writer.RequestClear();
     writer.Output(writer.clear_code());
     ++codes;
+}
+
+// Counts a code the decoder turns into a table entry; a full table is cleared.
+void AfterCode(GifCodeWriter& writer, long& codes) {
+    if (writer.free_entries < kTableSize)
+        ++writer.free_entries;
+    else
+        ClearTable(writer, codes);
 }
 
 long Finish(GifCodeWriter& writer, long codes) { return writer.Finish() ? codes + 1 : -1; }
@@ -345,10 +318,7 @@ long WriteLzwCodes(GifCodeWriter& writer, GifIndexSource& source) {
             hashes[i] = key;
         } else {
             std::fill(hashes.begin(), hashes.end(), -1);
-            writer.free_entries = writer.first_free();
-            writer.RequestClear();
-            writer.Output(writer.clear_code());
-            ++written;
+            ClearTable(writer, written);
         }
     }
     writer.Output(ent);
@@ -399,10 +369,7 @@ long WriteRunCodes(GifCodeWriter& writer, GifIndexSource& source) {
                 for (; length > 0; --length) single(value);
                 break;
             }
-            writer.free_entries = writer.first_free();
-            writer.RequestClear();
-            writer.Output(writer.clear_code());
-            ++written;
+            ClearTable(writer, written);
             writer.Output(value);
             ++written;
             ++writer.free_entries;

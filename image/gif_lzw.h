@@ -2,8 +2,8 @@
 // The variable-width LZW coding of GIF image data, both ways, over data sub-blocks (a length
 // byte 1-255, then the bytes; a 0 length ends the data).
 //
-// GifByteSource buffers a CRasterFile for the byte-at-a-time block scanning of the GIF
-// decoder. GifLzwDecoder turns one image's data into lines of palette indexes; it is bounded
+// GifByteSource is the codecs' buffered reader with what the block scanning of the GIF decoder
+// adds to it. GifLzwDecoder turns one image's data into lines of palette indexes; it is bounded
 // against hostile data: code chains walk at most 4094 entries (the prefix links of a corrupt
 // table can form a loop) and codes past the next free slot are counted, never followed into
 // undefined entries. The encoders write what any standard LZW decoder reads.
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/codec_byte_reader.h"
 #include "image/raster_file.h"
 #include "platform/win32/win32_types.h"
 
@@ -21,36 +22,14 @@ class CRaster;
 
 namespace lumi::image {
 
-// Buffered reading of a stream from its current position. The stream's own position
-// afterwards is unspecified; the stream must outlive the source.
-class GifByteSource {
+// Buffered reading of a stream from its current position (see CodecByteReader).
+class GifByteSource : public CodecByteReader {
 public:
-    explicit GifByteSource(CRasterFile* file) : file_(file), buffer_(kBufferBytes) {}
-    GifByteSource(const GifByteSource&) = delete;
-    GifByteSource& operator=(const GifByteSource&) = delete;
+    using CodecByteReader::CodecByteReader;
 
-    // The next byte (0-255), or -1 at the end of the data.
-    int Next() {
-        if (pos_ == len_ && !Refill()) return -1;
-        return buffer_[pos_++];
-    }
-    // Copies up to count bytes; returns how many there were.
-    std::size_t Read(BYTE* target, std::size_t count);
-    // Drops up to count bytes; returns how many there were.
-    std::size_t Skip(std::size_t count);
     // Passes over data sub-blocks up to and including the 0 length; false when the data
     // ends first.
     bool SkipSubBlocks();
-
-private:
-    static constexpr std::size_t kBufferBytes = 16384;
-    bool Refill();
-
-    CRasterFile* file_;
-    std::vector<BYTE> buffer_;
-    std::size_t pos_ = 0;
-    std::size_t len_ = 0;
-    bool ended_ = false;
 };
 
 // Receives each decoded line of palette indexes (length is the line length, or less for

@@ -2,29 +2,26 @@
 #include "image/raster.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "image/checked_size.h"
+#include "image/resolution.h"
 
 namespace {
 
 constexpr float kDefaultQuality = 75.0f;
 constexpr LONG kDefaultDpi = 96;
 
-// Saturates: a resolution past about 54 million dpi would not fit the header's field.
-LONG PixelsPerMetre(LONG dpi) {
-    const double ppm = std::floor(dpi * 10000.0 / 254.0 + 0.5);
-    return static_cast<LONG>(std::clamp(ppm, double(INT32_MIN), double(INT32_MAX)));
-}
-
-WORD RoundBits(DWORD bpp) {
-    if (bpp <= 1) return 1;
-    if (bpp <= 4) return 4;
-    if (bpp <= 8) return 8;
-    return 24;
+// Stores a resolution (0 or less: the default) in dpiField, and its pixels per metre in the
+// header's field and in the image block's copy of the header.
+LONG StoreDpi(LONG dpi, LONG& dpiField, BITMAPINFOHEADER& header, BYTE* dib, LONG BITMAPINFOHEADER::*ppmField) {
+    if (dpi <= 0) dpi = kDefaultDpi;
+    dpiField = dpi;
+    header.*ppmField = lumi::image::PixelsPerMetre(dpi);
+    if (dib) reinterpret_cast<BITMAPINFOHEADER*>(dib)->*ppmField = header.*ppmField;
+    return dpi;
 }
 
 }  // namespace
@@ -93,7 +90,7 @@ BYTE* CRaster::CreateBlock(DWORD width, DWORD height, DWORD bpp, DWORD type, boo
         SetLastError("CRaster::Create : width and height must be greater than zero");
         return nullptr;
     }
-    const WORD bits = RoundBits(bpp);
+    const WORD bits = lumi::image::RoundBits(bpp);
     // Sizes in 64 bits: 32-bit products wrap for large images and would under-allocate.
     const auto imageBytes = lumi::image::ImageBytes(width, height, bits);
     if (width > INT32_MAX || height > INT32_MAX || !imageBytes) {
@@ -369,21 +366,9 @@ DWORD CRaster::GetCodecOption(DWORD type) const {
 
 void CRaster::SetCodecOption(DWORD value) { info.codec_options[SlotOfTypeId(info.type)] = value; }
 
-LONG CRaster::SetDpiX(LONG dpi) {
-    if (dpi <= 0) dpi = kDefaultDpi;
-    info.dpi_x = dpi;
-    header.biXPelsPerMeter = PixelsPerMetre(dpi);
-    if (dib) reinterpret_cast<BITMAPINFOHEADER*>(dib)->biXPelsPerMeter = header.biXPelsPerMeter;
-    return dpi;
-}
+LONG CRaster::SetDpiX(LONG dpi) { return StoreDpi(dpi, info.dpi_x, header, dib, &BITMAPINFOHEADER::biXPelsPerMeter); }
 
-LONG CRaster::SetDpiY(LONG dpi) {
-    if (dpi <= 0) dpi = kDefaultDpi;
-    info.dpi_y = dpi;
-    header.biYPelsPerMeter = PixelsPerMetre(dpi);
-    if (dib) reinterpret_cast<BITMAPINFOHEADER*>(dib)->biYPelsPerMeter = header.biYPelsPerMeter;
-    return dpi;
-}
+LONG CRaster::SetDpiY(LONG dpi) { return StoreDpi(dpi, info.dpi_y, header, dib, &BITMAPINFOHEADER::biYPelsPerMeter); }
 
 const WCHAR* CRaster::GetVersion() { return u"CRaster 6.0.0"; }
 

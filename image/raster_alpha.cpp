@@ -1,10 +1,12 @@
 // CRaster: the alpha plane, transparency and alpha merging.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "image/checked_size.h"
 #include "image/raster.h"
+#include "image/raster_plane.h"
+
+using lumi::image::PlaneByte;
 
 bool CRaster::CreateAlpha() {
     const bool fresh = alpha == nullptr;
@@ -33,9 +35,7 @@ void CRaster::FillAlpha(BYTE value) {
 }
 
 void CRaster::InvertAlpha() {
-    if (!alpha) return;
-    const std::size_t n = PlaneBytes();
-    for (std::size_t i = 0; i < n; ++i) alpha[i] = static_cast<BYTE>(255 - alpha[i]);
+    if (alpha) lumi::image::InvertPlane(alpha, *this);
 }
 
 bool CRaster::CopyAlphaFrom(const CRaster& image) {
@@ -51,51 +51,29 @@ bool CRaster::SetAlphaFromGray(const CRaster& image) {
         image.GetHeight() != GetHeight())
         return false;
     if (!CreateAlpha()) return false;
-    const DWORD w = GetWidth();
-    for (DWORD y = 0; y < GetHeight(); ++y)
-        std::memcpy(alpha + static_cast<std::size_t>(y) * w, image.info.pixels + static_cast<std::size_t>(y) * image.info.row_stride, w);
+    lumi::image::CopyRowsToPlane(image, alpha);
     return true;
 }
 
 void CRaster::SetAlphaAt(LONG x, LONG y, BYTE value) {
-    if (alpha && IsInside(x, y)) alpha[static_cast<std::size_t>(y) * GetWidth() + x] = value;
+    if (BYTE* at = PlaneByte(alpha, *this, x, y)) *at = value;
 }
 
-BYTE CRaster::GetAlphaAt(LONG x, LONG y) const {
-    if (!alpha || !IsInside(x, y)) return 0;
-    return alpha[static_cast<std::size_t>(y) * GetWidth() + x];
-}
+BYTE CRaster::GetAlphaAt(LONG x, LONG y) const { return lumi::image::PlaneValue(alpha, *this, x, y); }
 
 BYTE CRaster::ReadAlphaAt(LONG x, LONG y) const { return alpha[static_cast<std::size_t>(y) * GetWidth() + x]; }
 
-BYTE* CRaster::GetAlphaPointer(LONG x, LONG y) const {
-    if (!alpha || !IsInside(x, y)) return nullptr;
-    return alpha + static_cast<std::size_t>(y) * GetWidth() + x;
-}
+BYTE* CRaster::GetAlphaPointer(LONG x, LONG y) const { return PlaneByte(alpha, *this, x, y); }
 
 void CRaster::FlipAlpha() {
-    if (!alpha) return;
-    const std::size_t w = GetWidth();
-    const DWORD h = GetHeight();
-    for (DWORD top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
-        std::swap_ranges(alpha + top * w, alpha + top * w + w, alpha + bottom * w);
+    if (alpha) lumi::image::FlipPlane(alpha, *this);
 }
 
 void CRaster::MirrorAlpha() {
-    if (!alpha) return;
-    const std::size_t w = GetWidth();
-    for (DWORD y = 0; y < GetHeight(); ++y) std::reverse(alpha + y * w, alpha + y * w + w);
+    if (alpha) lumi::image::MirrorPlane(alpha, *this);
 }
 
-bool CRaster::MakeAlphaImage(CRaster& target) const {
-    if (!alpha || &target == this) return false;
-    if (!target.Create(GetWidth(), GetHeight(), 8, info.type)) return false;
-    target.SetGrayPalette();
-    const DWORD w = GetWidth();
-    for (DWORD y = 0; y < GetHeight(); ++y)
-        std::memcpy(target.info.pixels + static_cast<std::size_t>(y) * target.info.row_stride, alpha + static_cast<std::size_t>(y) * w, w);
-    return true;
-}
+bool CRaster::MakeAlphaImage(CRaster& target) const { return lumi::image::MakePlaneImage(alpha, *this, target); }
 
 bool CRaster::MakePaletteAlphaImage(CRaster& target) const {
     if (!GetPalette() || &target == this) return false;

@@ -2,32 +2,27 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "image/checked_size.h"
 #include "image/codec_byte_reader.h"
+#include "image/codec_failure.h"
 #include "image/mask_channel.h"
 #include "image/raster_file.h"
+#include "image/resolution.h"
 
-using lumi::image::CodecByteReader;
-using lumi::image::MaskChannel;
-using lumi::image::WriteAll;
+using namespace lumi::image;
 
 namespace {
 
 constexpr char kNotBmp[] = "Not a BMP";
 constexpr char kBadInfo[] = "Error reading BMP info";
 constexpr char kOutputDimensions[] = "output dimensions returned";
-constexpr char kCancelled[] = "Cancelled";
 constexpr char kCompressionNotSupported[] = "compression type not supported";
 constexpr char kUnknownCompression[] = "unknown compression";
-constexpr char kNoMemory[] = "can't allocate memory";
-constexpr char kWriteError[] = "Write Error";
 constexpr char kTooShort[] = "BMP file too short for its size";
 
 constexpr WORD kSignature = 0x4D42;  // "BM"
@@ -43,21 +38,6 @@ constexpr DWORD kCompressionNone = 0;
 constexpr DWORD kCompressionRle8 = 1;
 constexpr DWORD kCompressionRle4 = 2;
 constexpr DWORD kCompressionBitfields = 3;
-
-WORD Le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-DWORD Le32(const BYTE* p) {
-    return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
-           (static_cast<DWORD>(p[3]) << 24);
-}
-void Put16(BYTE* p, WORD v) {
-    p[0] = static_cast<BYTE>(v);
-    p[1] = static_cast<BYTE>(v >> 8);
-}
-void Put32(BYTE* p, DWORD v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(v >> (8 * i));
-}
-
-LONG DpiOfPixelsPerMetre(LONG ppm) { return static_cast<LONG>(std::floor(ppm * 254.0 / 10000.0 + 0.5)); }
 
 bool SupportedDepth(WORD bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -108,23 +88,46 @@ bool HoldsEnoughBits(CRasterFile* file, const BITMAPINFOHEADER& fh, DWORD width,
     return *claimed <= present + std::max(present, kCutSlackBytes);
 }
 
+// The codes both run-length forms share, read until the last row is passed or the bitmap
+// ends: a pair (count > 0, value) is a run, run(count, value); 0 0 ends a line, 0 1 the
+// bitmap, 0 2 dx dy moves the position forward; 0 n (n > 2) starts an absolute run of n
+// pixels stored as they are, absolute(n), which answers false when the data ends inside it.
+// x and y are the position the callbacks write at. Deltas and line ends only move forward,
+// so once past the last row nothing more lands.
+template <class Run, class Absolute>
+void WalkRle(CodecByteReader& reader, std::size_t height, std::size_t& x, std::size_t& y, Run run, Absolute absolute) {
+    while (y < height) {
+        const int count = reader.Next();
+        const int value = reader.Next();
+        if (count < 0 || value < 0) return;
+        if (count > 0) {
+            run(count, value);
+        } else if (value == 0) {
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            return;
+        } else if (value == 2) {
+            const int dx = reader.Next();
+            const int dy = reader.Next();
+            if (dx < 0 || dy < 0) return;
+            x += static_cast<std::size_t>(dx);
+            y += static_cast<std::size_t>(dy);
+        } else if (!absolute(value)) {
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 bool CRasterBMP::Decode(CRasterFile* file) {
     if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
-    const char* failure = nullptr;
-    try {
-        failure = DecodeBody(file);
-    } catch (const std::bad_alloc&) {
-        failure = kNoMemory;
-    } catch (...) {
-        failure = kNotBmp;
-    }
-    if (!failure) return true;
-    if (*failure) SetLastError(failure);
-    return failure == kOutputDimensions;
+    const char* failure = RunCatching([&] { return DecodeBody(file); }, kNoMemory, kNotBmp);
+    if (failure && *failure) SetLastError(failure);
+    return !failure || failure == kOutputDimensions;
 }
 
 bool CRasterBMP::ReadInfoHeader(BITMAPINFOHEADER& h, CRasterFile* file) {
@@ -395,9 +398,7 @@ bool CRasterBMP::TakeAlpha(DWORD bits, const BYTE* source, DWORD alphaMask) {
         BYTE* plane = GetAlphaPointer(0, static_cast<LONG>(y));
         for (DWORD x = 0; x < width; ++x) {
             const BYTE* q = p + static_cast<std::size_t>(x) * (bits / 8);
-            DWORD pixel = static_cast<DWORD>(q[0]) | (static_cast<DWORD>(q[1]) << 8);
-            if (bits == 32) pixel |= (static_cast<DWORD>(q[2]) << 16) | (static_cast<DWORD>(q[3]) << 24);
-            plane[x] = channel.ExtractScaled(pixel);
+            plane[x] = channel.ExtractScaled(bits == 32 ? Le32(q) : Le16(q));
             any |= plane[x];
         }
     }
@@ -408,44 +409,30 @@ bool CRasterBMP::TakeAlpha(DWORD bits, const BYTE* source, DWORD alphaMask) {
 
 void CRasterBMP::DecodeRle8(CodecByteReader& reader) {
     const std::size_t stride = info.row_stride;
-    const std::size_t height = GetHeight();
     std::size_t x = 0, y = 0;
     auto put = [&](BYTE index) {
         if (x < stride) info.pixels[y * stride + x] = index;
         ++x;
     };
-    // Deltas and line ends only move forward, so once past the last row nothing more lands.
-    while (y < height) {
-        const int count = reader.Next();
-        const int value = reader.Next();
-        if (count < 0 || value < 0) return;
-        if (count > 0) {
+    WalkRle(
+        reader, GetHeight(), x, y,
+        [&](int count, int value) {
             for (int i = 0; i < count; ++i) put(static_cast<BYTE>(value));
-        } else if (value == 0) {
-            x = 0;
-            ++y;
-        } else if (value == 1) {
-            return;
-        } else if (value == 2) {
-            const int dx = reader.Next();
-            const int dy = reader.Next();
-            if (dx < 0 || dy < 0) return;
-            x += static_cast<std::size_t>(dx);
-            y += static_cast<std::size_t>(dy);
-        } else {
-            for (int i = 0; i < value; ++i) {
+        },
+        [&](int count) {
+            for (int i = 0; i < count; ++i) {
                 const int index = reader.Next();
-                if (index < 0) return;
+                if (index < 0) return false;
                 put(static_cast<BYTE>(index));
             }
-            if (value & 1) reader.Next();
-        }
-    }
+            // Absolute runs are padded to a 16-bit boundary.
+            if (count & 1) reader.Next();
+            return true;
+        });
 }
 
 void CRasterBMP::DecodeRle4(CodecByteReader& reader) {
     const std::size_t stride = info.row_stride;
-    const std::size_t height = GetHeight();
     // x counts nibbles, so an odd delta lands on the right half of a byte.
     std::size_t x = 0, y = 0;
     auto put = [&](int nibble) {
@@ -459,49 +446,31 @@ void CRasterBMP::DecodeRle4(CodecByteReader& reader) {
         }
         ++x;
     };
-    while (y < height) {
-        const int count = reader.Next();
-        const int value = reader.Next();
-        if (count < 0 || value < 0) return;
-        if (count > 0) {
+    WalkRle(
+        reader, GetHeight(), x, y,
+        [&](int count, int value) {
             for (int i = 0; i < count; ++i) put((i & 1) ? (value & 0x0F) : (value >> 4));
-        } else if (value == 0) {
-            x = 0;
-            ++y;
-        } else if (value == 1) {
-            return;
-        } else if (value == 2) {
-            const int dx = reader.Next();
-            const int dy = reader.Next();
-            if (dx < 0 || dy < 0) return;
-            x += static_cast<std::size_t>(dx);
-            y += static_cast<std::size_t>(dy);
-        } else {
+        },
+        [&](int count) {
             int packed = 0;
-            for (int i = 0; i < value; ++i) {
+            for (int i = 0; i < count; ++i) {
                 if ((i & 1) == 0) {
                     packed = reader.Next();
-                    if (packed < 0) return;
+                    if (packed < 0) return false;
                 }
                 put((i & 1) ? (packed & 0x0F) : (packed >> 4));
             }
             // Absolute runs are padded to a 16-bit boundary.
-            if ((value + 1) & 2) reader.Next();
-        }
-    }
+            if ((count + 1) & 2) reader.Next();
+            return true;
+        });
 }
 
 bool CRasterBMP::Encode(CRasterFile* file) {
     if (CannotEncode(file)) return false;
-    const char* failure = nullptr;
-    try {
-        failure = EncodeBody(file);
-    } catch (...) {
-        failure = kNoMemory;
-    }
-    if (!failure) return true;
-    SetLastError(failure);
-    return false;
+    const char* failure = RunCatching([&] { return EncodeBody(file); }, kNoMemory, kNoMemory);
+    if (failure) SetLastError(failure);
+    return !failure;
 }
 
 const char* CRasterBMP::EncodeBody(CRasterFile* file) {
@@ -534,19 +503,6 @@ const char* CRasterBMP::EncodeBody(CRasterFile* file) {
     if (!WriteAll(file, head, sizeof(head))) return kWriteError;
     if (!WriteAll(file, GetPalette(), paletteBytes)) return kWriteError;
 
-    if (!withAlpha) return WriteAll(file, info.pixels, header.biSizeImage) ? nullptr : kWriteError;
-    std::vector<BYTE> row(static_cast<std::size_t>(width) * 4);
-    const BYTE* plane = GetAlphaPointer(0, 0);
-    for (DWORD y = 0; y < height; ++y) {
-        const BYTE* src = info.pixels + static_cast<std::size_t>(y) * info.row_stride;
-        const BYTE* a = plane + static_cast<std::size_t>(y) * width;
-        for (DWORD x = 0; x < width; ++x) {
-            row[x * 4] = src[x * 3];
-            row[x * 4 + 1] = src[x * 3 + 1];
-            row[x * 4 + 2] = src[x * 3 + 2];
-            row[x * 4 + 3] = a[x];
-        }
-        if (!WriteAll(file, row.data(), row.size())) return kWriteError;
-    }
-    return nullptr;
+    const bool written = withAlpha ? WriteRowsWithAlpha(file, *this) : WriteAll(file, info.pixels, header.biSizeImage);
+    return written ? nullptr : kWriteError;
 }

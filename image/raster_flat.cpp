@@ -93,20 +93,18 @@ std::size_t CRaster::FlattenInto(BYTE* buffer, std::size_t capacity) const {
     if (alpha) out.Put(alpha, plane);
     out.PutByte(selection ? 1 : 0);
     if (selection) out.Put(selection, plane);
-    const bool hasLayers = layers && info.layer_count > 0;
-    out.PutByte(hasLayers ? 1 : 0);
-    for (LONG i = 0; hasLayers && i < info.layer_count && out.used(); ++i) {
-        const std::size_t n = layers[i]->FlattenInto(out.cursor(), out.left());
-        if (!n) return 0;
-        out.Advance(n);
-    }
-    const bool hasFrames = frames && info.frame_count > 0;
-    out.PutByte(hasFrames ? 1 : 0);
-    for (LONG i = 0; hasFrames && i < info.frame_count && out.used(); ++i) {
-        const std::size_t n = frames[i]->FlattenInto(out.cursor(), out.left());
-        if (!n) return 0;
-        out.Advance(n);
-    }
+    // Children: a flag, then the flat form of each.
+    auto writeChildren = [&](CRaster* const* array, LONG count) {
+        const bool present = array && count > 0;
+        out.PutByte(present ? 1 : 0);
+        for (LONG i = 0; present && i < count && out.used(); ++i) {
+            const std::size_t n = array[i]->FlattenInto(out.cursor(), out.left());
+            if (!n) return false;
+            out.Advance(n);
+        }
+        return true;
+    };
+    if (!writeChildren(layers, info.layer_count) || !writeChildren(frames, info.frame_count)) return 0;
     return out.used();
 }
 

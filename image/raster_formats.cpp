@@ -10,6 +10,23 @@
 using lumi::image::DefaultCodecs;
 using lumi::image::FormatDispatcher;
 
+namespace {
+
+constexpr char kBufferNotEmpty[] = "the buffer must be empty";
+
+// Runs write on a new memory stream and, when it succeeds, hands the stream's bytes to the
+// caller, who frees them with free().
+template <class Write>
+bool WriteToNewBuffer(BYTE*& buffer, long& size, Write write) {
+    CRasterMemFile file;
+    if (!file.Open() || !write(&file)) return false;
+    size = file.Size();
+    buffer = file.GetBuffer(true);
+    return true;
+}
+
+}  // namespace
+
 CRaster::CRaster(const WCHAR* fileName, DWORD type) {
     ResetToDefaults(type);
     Load(fileName, type);
@@ -87,14 +104,10 @@ bool CRaster::Encode(FILE* stream, DWORD type) {
 
 bool CRaster::Encode(BYTE*& buffer, long& size, DWORD type) {
     if (buffer) {
-        SetLastError("the buffer must be empty");
+        SetLastError(kBufferNotEmpty);
         return false;
     }
-    CRasterMemFile file;
-    if (!file.Open() || !Encode(&file, type)) return false;
-    size = file.Size();
-    buffer = file.GetBuffer(true);
-    return true;
+    return WriteToNewBuffer(buffer, size, [&](CRasterFile* file) { return Encode(file, type); });
 }
 
 bool CRaster::Encode(CRasterFile* file, CRaster** images, int count, DWORD type) {
@@ -153,14 +166,10 @@ bool CRaster::WriteRawRgba(CRasterFile* file, bool flip) {
 
 bool CRaster::WriteRawRgba(BYTE*& buffer, long& size, bool flip) {
     if (buffer) {
-        SetLastError("the buffer must be empty");
+        SetLastError(kBufferNotEmpty);
         return false;
     }
-    CRasterMemFile file;
-    if (!file.Open() || !WriteRawRgba(&file, flip)) return false;
-    size = file.Size();
-    buffer = file.GetBuffer(true);
-    return true;
+    return WriteToNewBuffer(buffer, size, [&](CRasterFile* file) { return WriteRawRgba(file, flip); });
 }
 
 bool CRaster::LoadFromResource(const WCHAR*, DWORD, HMODULE) {

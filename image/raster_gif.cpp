@@ -4,17 +4,15 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <optional>
 #include <vector>
 
 #include "image/checked_size.h"
+#include "image/codec_failure.h"
 #include "image/gif_lzw.h"
 #include "image/raster_io_file.h"
 
-using lumi::image::GifByteSource;
-using lumi::image::GifLineSink;
-using lumi::image::GifLzwDecoder;
+using namespace lumi::image;
 
 namespace {
 
@@ -24,8 +22,6 @@ constexpr char kNotGif[] = "Not a GIF";
 constexpr char kNoImage[] = "GIF without image";
 constexpr char kNoSuchFrame[] = "GIF frame out of range";
 constexpr char kReadError[] = "GIF read error";
-constexpr char kNoMemory[] = "can't allocate memory";
-constexpr char kCancelled[] = "Cancelled";
 constexpr int kExtensionIntroducer = '!';
 constexpr int kImageIntroducer = ',';
 constexpr int kTrailer = ';';
@@ -90,8 +86,6 @@ struct StreamState {
     DWORD loop_raw = 0;  // as stored: repetitions after the first play, 0 for ever
 };
 
-DWORD Le16(const BYTE* p) { return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8); }
-
 bool ReadTable(GifByteSource& source, BYTE flags, ColorTable& table) {
     table.count = 2u << (flags & 7);
     return source.Read(table.rgb, table.count * 3) == table.count * 3;
@@ -124,7 +118,7 @@ bool ReadExtension(GifByteSource& source, StreamState& state) {
         if (label == kGraphicControlLabel && n == 4) {
             state.control.transparent = (block[0] & 1) != 0;
             state.control.disposal = static_cast<BYTE>((block[0] >> 2) & 7);
-            state.control.delay = static_cast<WORD>(Le16(block + 1));
+            state.control.delay = Le16(block + 1);
             state.control.transparent_index = block[3];
         } else if (label == kCommentLabel) {
             std::memcpy(state.comment, block, static_cast<std::size_t>(n));
@@ -522,16 +516,10 @@ bool CRasterGIF::Decode(FILE* stream) {
 
 bool CRasterGIF::Decode(CRasterFile* file) {
     if (CannotDecode(file)) return false;
-    const char* failure = nullptr;
-    try {
-        failure = DecodeStream(file);
-    } catch (...) {
-        // Memory for frames and copies: a failed decode, this object untouched.
-        failure = kNoMemory;
-    }
-    if (!failure) return true;
-    if (*failure) SetLastError(failure);
-    return false;
+    // Memory for frames and copies: a failed decode, this object untouched.
+    const char* failure = RunCatching([&] { return DecodeStream(file); }, kNoMemory, kNoMemory);
+    if (failure && *failure) SetLastError(failure);
+    return !failure;
 }
 
 const char* CRasterGIF::DecodeStream(CRasterFile* file) {

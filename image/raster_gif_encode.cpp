@@ -4,17 +4,18 @@
 #include <memory>
 #include <new>
 
+#include "image/codec_failure.h"
 #include "image/gif_lzw.h"
 #include "image/raster_gif.h"
 #include "image/raster_io_file.h"
 
 using lumi::image::GifCodeWriter;
 using lumi::image::GifIndexSource;
+using lumi::image::kTooLarge;
 
 namespace {
 
 constexpr char kWriteError[] = "Write Error in GIF file";
-constexpr char kTooLarge[] = "image too large for format";
 constexpr LONG kMaxField = 65535;  // 16-bit sizes and offsets
 constexpr DWORD kTileWidth = 17;   // 17 x 15 pixels and one transparent entry fill a 256-entry table
 constexpr DWORD kTileHeight = 15;

@@ -5,9 +5,13 @@
 #include <new>
 #include <vector>
 
+#include "image/codec_byte_reader.h"
+#include "image/codec_failure.h"
 #include "image/raster_file.h"
 #include "image/raster_jpg.h"
 #include "image/raster_mem_file.h"
+
+using namespace lumi::image;
 
 namespace {
 
@@ -15,35 +19,21 @@ constexpr char kNotJna[] = "Not a JNA";
 constexpr char kBadSignature[] = "invalid JNA signature";
 constexpr char kBadHeader[] = "bad JNA header";
 constexpr char kCreateFailed[] = "JNA Create failed";
-constexpr char kCancelled[] = "Cancelled";
 constexpr char kBlockFailed[] = "JNA block decode failed";
-constexpr char kTooLarge[] = "image too large for format";
 constexpr char kWriteFailed[] = "JNA write failed";
-constexpr char kOnlyRgbOrGrey[] = "JPEG can save only RGB or GreyScale images";
 
 constexpr std::uint32_t kMaxSide = 65535;  // width and height are u16 fields
 constexpr unsigned kMaxRun = 255;
 
 bool AcceptedBits(std::uint8_t bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 
-std::uint32_t Le32(const BYTE* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void Put32(BYTE* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(v >> (8 * i));
-}
-
 bool ReadExactly(CRasterFile* file, BYTE* target, unsigned bytes) { return file->Read(target, 1, bytes) == bytes; }
-bool WriteExactly(CRasterFile* file, const BYTE* source, std::size_t bytes) {
-    return bytes == 0 || file->Write(source, 1, static_cast<unsigned>(bytes)) == bytes;
-}
 
 bool WriteBlockBytes(CRasterFile* file, std::uint8_t type, const BYTE* payload, std::size_t length) {
     if (length > 0xFFFFFFFFu) return false;
     BYTE head[5] = {type};
     Put32(head + 1, static_cast<std::uint32_t>(length));
-    return WriteExactly(file, head, sizeof(head)) && WriteExactly(file, payload, length);
+    return WriteAll(file, head, sizeof(head)) && WriteAll(file, payload, length);
 }
 
 }  // namespace
@@ -57,9 +47,9 @@ bool CRasterJNA::SerializeHeader(int mode, jna_header_t& h, CRasterFile* file) {
         if (!ReadExactly(file, b, 4)) return false;
         h.version = Le32(b);
         if (!ReadExactly(file, b, 2)) return false;
-        h.width = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+        h.width = Le16(b);
         if (!ReadExactly(file, b, 2)) return false;
-        h.height = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+        h.height = Le16(b);
         if (!ReadExactly(file, b, 1)) return false;
         h.bits = b[0];
         if (!ReadExactly(file, b, 1)) return false;
@@ -70,13 +60,11 @@ bool CRasterJNA::SerializeHeader(int mode, jna_header_t& h, CRasterFile* file) {
         BYTE b[14];
         Put32(b, h.signature);
         Put32(b + 4, h.version);
-        b[8] = static_cast<BYTE>(h.width);
-        b[9] = static_cast<BYTE>(h.width >> 8);
-        b[10] = static_cast<BYTE>(h.height);
-        b[11] = static_cast<BYTE>(h.height >> 8);
+        Put16(b + 8, h.width);
+        Put16(b + 10, h.height);
         b[12] = h.bits;
         b[13] = h.block_count;
-        return WriteExactly(file, b, sizeof(b));
+        return WriteAll(file, b, sizeof(b));
     }
     return false;
 }

@@ -13,6 +13,7 @@
 #include <jpeglib.h>
 
 #include "image/checked_size.h"
+#include "image/codec_failure.h"
 #include "image/decoder_access.h"
 #include "image/raster_exif.h"
 #include "image/raster_file.h"
@@ -21,10 +22,8 @@
 
 namespace {
 
-constexpr char kOnlyRgbOrGrey[] = "JPEG can save only RGB or GreyScale images";
 constexpr char kTooManyScans[] = "JPEG has too many scans";
 constexpr char kOutOfMemory[] = "Insufficient memory";
-constexpr char kCancelled[] = "Cancelled";
 constexpr char kNoExif[] = "no EXIF data";
 
 // Codec option bits of the JPEG slot.
@@ -494,7 +493,7 @@ bool CRasterJPG::Decode(CRasterFile* file) {
 
         const RunResult result = RunDecode(job.get(), file, target.get(), &settings);
         if (result == RunResult::kCancelled) {
-            SetLastError(kCancelled);
+            SetLastError(lumi::image::kCancelled);
             return false;
         }
         if (result == RunResult::kFailed) {
@@ -537,7 +536,7 @@ bool CRasterJPG::Decode(CRasterFile* file) {
 bool CRasterJPG::Encode(CRasterFile* file) {
     if (CannotEncode(file)) return false;
     if (IsIndexed() && !IsGrayScale()) {
-        SetLastError(kOnlyRgbOrGrey);
+        SetLastError(lumi::image::kOnlyRgbOrGrey);
         return false;
     }
     try {

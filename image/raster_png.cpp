@@ -4,14 +4,15 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "image/checked_size.h"
+#include "image/codec_failure.h"
 #include "image/raster_file.h"
+#include "image/resolution.h"
 
 namespace {
 
@@ -19,7 +20,6 @@ constexpr char kCreateFailed[] = "Failed to create PNG structure";
 constexpr char kInfoFailed[] = "Failed to initialize PNG info structure";
 constexpr char kUnknownColorType[] = "unknown PNG color type";
 constexpr char kSaveFailed[] = "Error saving PNG file";
-constexpr char kCancelled[] = "Cancelled";
 
 constexpr std::size_t kMessageChars = 255;  // last_error holds 256 bytes with the terminator
 
@@ -53,7 +53,41 @@ void FlushStream(png_structp png) {
 // A library prints nothing; warnings (profiles, benign chunk faults) change no result.
 void IgnoreWarning(png_structp, png_const_charp) {}
 
-LONG DpiOfPixelsPerMetre(png_uint_32 ppm) { return static_cast<LONG>(std::floor(ppm * 254.0 / 10000.0 + 0.5)); }
+// libpng's structures of one read or write and the row buffer that the part libpng may leave
+// by a jump allocates, all released with this object. It lives outside the frames a jump
+// crosses.
+class PngSession {
+public:
+    enum Direction { kRead, kWrite };
+
+    // errorText: where libpng's error messages go (the image's last-error text).
+    PngSession(Direction direction, char* errorText) : direction_(direction) {
+        png = direction == kRead
+                  ? png_create_read_struct(PNG_LIBPNG_VER_STRING, errorText, AbortWithMessage, IgnoreWarning)
+                  : png_create_write_struct(PNG_LIBPNG_VER_STRING, errorText, AbortWithMessage, IgnoreWarning);
+        if (png) info = png_create_info_struct(png);
+    }
+    ~PngSession() {
+        std::free(row);
+        if (!png) return;
+        if (direction_ == kRead)
+            png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        else
+            png_destroy_write_struct(&png, info ? &info : nullptr);
+    }
+    PngSession(const PngSession&) = delete;
+    PngSession& operator=(const PngSession&) = delete;
+
+    // The message of a structure that could not be made, or null when both were.
+    const char* Failure() const { return !png ? kCreateFailed : !info ? kInfoFailed : nullptr; }
+
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    BYTE* row = nullptr;
+
+private:
+    Direction direction_;
+};
 
 LONG ClampToLong(png_uint_32 v) { return v > static_cast<png_uint_32>(INT32_MAX) ? INT32_MAX : static_cast<LONG>(v); }
 
@@ -161,23 +195,12 @@ bool CRasterPNG::Decode(CRasterFile* file) {
     if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
-
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, info.last_error, AbortWithMessage, IgnoreWarning);
-    if (!png) {
-        SetLastError(kCreateFailed);
+    PngSession session(PngSession::kRead, info.last_error);
+    if (const char* failure = session.Failure()) {
+        SetLastError(failure);
         return false;
     }
-    png_infop pngInfo = png_create_info_struct(png);
-    if (!pngInfo) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        SetLastError(kInfoFailed);
-        return false;
-    }
-    BYTE* row = nullptr;
-    const bool ok = DecodeWithJump(png, pngInfo, file, &row);
-    std::free(row);
-    png_destroy_read_struct(&png, &pngInfo, nullptr);
-    return ok;
+    return DecodeWithJump(session.png, session.info, file, &session.row);
 }
 
 bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRasterFile* file, BYTE** row) {
@@ -213,8 +236,8 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
     int unit = 0;
     if (png_get_pHYs(png, pngInfo, &resX, &resY, &unit)) {
         if (unit == PNG_RESOLUTION_METER) {
-            SetDpiX(DpiOfPixelsPerMetre(resX));
-            SetDpiY(DpiOfPixelsPerMetre(resY));
+            SetDpiX(lumi::image::DpiOfPixelsPerMetre(resX));
+            SetDpiY(lumi::image::DpiOfPixelsPerMetre(resY));
         } else {
             SetDpiX(ClampToLong(resX));
             SetDpiY(ClampToLong(resY));
@@ -292,12 +315,12 @@ bool CRasterPNG::DecodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRas
         *row = static_cast<BYTE*>(std::malloc(rowBytes + 8));
         if (!*row) png_error(png, "Insufficient memory");
     }
-    if (info.escape != 0) png_error(png, kCancelled);
+    if (info.escape != 0) png_error(png, lumi::image::kCancelled);
 
     const std::size_t stride = info.row_stride;
     for (int pass = 0; pass < passes; ++pass) {
         for (png_uint_32 y = 0; y < height; ++y) {
-            if (info.escape != 0) png_error(png, kCancelled);
+            if (info.escape != 0) png_error(png, lumi::image::kCancelled);
             // PNG rows run from the top, image rows from the bottom.
             BYTE* target = info.pixels + static_cast<std::size_t>(height - 1 - y) * stride;
             if (!withAlpha) {
@@ -344,23 +367,14 @@ DWORD CRasterPNG::HighestIndexUsed() const {
 
 bool CRasterPNG::Encode(CRasterFile* file) {
     if (CannotEncode(file)) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, info.last_error, AbortWithMessage, IgnoreWarning);
-    if (!png) {
-        SetLastError(kCreateFailed);
+    PngSession session(PngSession::kWrite, info.last_error);
+    if (const char* failure = session.Failure()) {
+        SetLastError(failure);
         return false;
     }
-    png_infop pngInfo = png_create_info_struct(png);
-    if (!pngInfo) {
-        png_destroy_write_struct(&png, nullptr);
-        SetLastError(kInfoFailed);
-        return false;
-    }
-    BYTE* row = nullptr;
-    const bool ok = EncodeWithJump(png, pngInfo, file, &row);
-    std::free(row);
-    png_destroy_write_struct(&png, &pngInfo);
-    if (!ok) SetLastError(kSaveFailed);
-    return ok;
+    if (EncodeWithJump(session.png, session.info, file, &session.row)) return true;
+    SetLastError(kSaveFailed);
+    return false;
 }
 
 bool CRasterPNG::EncodeWithJump(png_struct_def* png, png_info_def* pngInfo, CRasterFile* file, BYTE** row) {

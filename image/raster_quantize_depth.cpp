@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <vector>
 
+#include "image/checked_size.h"
 #include "image/raster.h"
 #include "image/raster_transform_support.h"
 
+using lumi::image::RoundBits;
 using lumi::image::detail::RowLoop;
 
 namespace {
-
-DWORD RoundBits(DWORD bits) {
-    if (bits <= 1) return 1;
-    if (bits <= 4) return 4;
-    if (bits <= 8) return 8;
-    return 24;
-}
 
 // Blue, green, red of one row as ints, so that diffused errors can pass 0..255 before
 // each addition is clamped.

@@ -54,6 +54,23 @@ bool PlanRotation(const CRaster& image, float angleDegrees, bool keepSize, Rotat
     return true;
 }
 
+// Hands every pixel (i, j) of a picture of the plan's size, with its back-rotated position
+// (x, y) in the source, to fill, a row at a time under the image's progress and escape word.
+template <class Fill>
+void ForEachBackRotated(CRaster& image, const RotationPlan& plan, Fill fill) {
+    const LONG outW = static_cast<LONG>(plan.width), outH = static_cast<LONG>(plan.height);
+    RowLoop loop(image, outH);
+    for (LONG j = 0; j < outH; ++j) {
+        if (!loop.Next(j)) return;
+        for (LONG i = 0; i < outW; ++i) {
+            double x, y;
+            plan.map(i, j, x, y);
+            fill(i, j, x, y);
+        }
+    }
+    loop.Finish();
+}
+
 // Which turn puts the rotated top-right corner within a quarter pixel of where the angle
 // puts it: 1 clockwise, -1 counter-clockwise, 2 half, 0 none, 3 no right angle.
 int NearestRightAngle(const CRaster& image, float angleDegrees) {
@@ -79,25 +96,17 @@ bool CRaster::Rotate(float angleDegrees, CRaster* destination) {
     const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
     const bool palette = IsIndexed();
-    const LONG outW = static_cast<LONG>(plan.width), outH = static_cast<LONG>(plan.height);
-    RowLoop loop(*this, outH);
-    for (LONG j = 0; j < outH; ++j) {
-        if (!loop.Next(j)) return HandOver(picture, destination);
-        for (LONG i = 0; i < outW; ++i) {
-            double x, y;
-            plan.map(i, j, x, y);
-            // The floor of the back-rotated position, with pixel p covering [p - 0.5, p + 0.5).
-            const LONG sx = TruncateCoordinate(std::floor(x + 0.5));
-            const LONG sy = TruncateCoordinate(std::floor(y + 0.5));
-            if (palette) {
-                picture.WritePixelIndex(i, j, GetPixelIndex(sx, sy));
-            } else {
-                picture.WritePixelColor(i, j, GetPixelColor(sx, sy, false), false);
-            }
-            if (withAlpha) picture.SetAlphaAt(i, j, GetAlphaAt(sx, sy));
+    ForEachBackRotated(*this, plan, [&](LONG i, LONG j, double x, double y) {
+        // The floor of the back-rotated position, with pixel p covering [p - 0.5, p + 0.5).
+        const LONG sx = TruncateCoordinate(std::floor(x + 0.5));
+        const LONG sy = TruncateCoordinate(std::floor(y + 0.5));
+        if (palette) {
+            picture.WritePixelIndex(i, j, GetPixelIndex(sx, sy));
+        } else {
+            picture.WritePixelColor(i, j, GetPixelColor(sx, sy, false), false);
         }
-    }
-    loop.Finish();
+        if (withAlpha) picture.SetAlphaAt(i, j, GetAlphaAt(sx, sy));
+    });
     return HandOver(picture, destination);
 }
 
@@ -119,18 +128,9 @@ bool CRaster::RotateInterpolated(float angleDegrees, int method, int overflow, c
     if (!CreateLike(picture, plan.width, plan.height, GetBpp())) return false;
     const bool withAlpha = HasAlpha();
     if (withAlpha && !picture.CreateAlpha()) return false;
-    const LONG outW = static_cast<LONG>(plan.width), outH = static_cast<LONG>(plan.height);
-    RowLoop loop(*this, outH);
-    for (LONG j = 0; j < outH; ++j) {
-        if (!loop.Next(j)) return HandOver(picture, destination);
-        for (LONG i = 0; i < outW; ++i) {
-            double x, y;
-            plan.map(i, j, x, y);
-            const RGBQUAD c =
-                SampleInterpolated(static_cast<float>(x), static_cast<float>(y), method, overflow, replacement);
-            picture.WritePixelColor(i, j, c, withAlpha);
-        }
-    }
-    loop.Finish();
+    ForEachBackRotated(*this, plan, [&](LONG i, LONG j, double x, double y) {
+        const RGBQUAD c = SampleInterpolated(static_cast<float>(x), static_cast<float>(y), method, overflow, replacement);
+        picture.WritePixelColor(i, j, c, withAlpha);
+    });
     return HandOver(picture, destination);
 }

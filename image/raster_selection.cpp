@@ -7,6 +7,21 @@
 
 #include "image/checked_size.h"
 #include "image/raster.h"
+#include "image/raster_plane.h"
+
+using lumi::image::PlaneByte;
+
+namespace {
+
+// Moves the edges low and high of a box to where a flip (or mirror) of an extent of that
+// size puts them.
+void ReflectEdges(LONG& low, LONG& high, LONG extent) {
+    const LONG reflectedLow = extent - high;
+    high = extent - low;
+    low = reflectedLow;
+}
+
+}  // namespace
 
 void CRaster::ResetSelectionBox() {
     // An empty box ready to grow: left and bottom take minima, right and top maxima.
@@ -158,8 +173,7 @@ bool CRaster::AddPixelToSelection(LONG x, LONG y, BYTE level) {
 
 bool CRaster::InvertSelection() {
     if (!selection) return false;
-    const std::size_t n = PlaneBytes();
-    for (std::size_t i = 0; i < n; ++i) selection[i] = static_cast<BYTE>(255 - selection[i]);
+    lumi::image::InvertPlane(selection, *this);
     return RecomputeSelectionBox();
 }
 
@@ -182,60 +196,34 @@ bool CRaster::SelectionSet(const CRaster& grayImage) {
         SetLastError("CRaster::SelectionSet: null pointer");
         return false;
     }
-    const DWORD w = GetWidth();
-    for (DWORD y = 0; y < GetHeight(); ++y)
-        std::memcpy(selection + static_cast<std::size_t>(y) * w, grayImage.info.pixels + static_cast<std::size_t>(y) * grayImage.info.row_stride, w);
+    lumi::image::CopyRowsToPlane(grayImage, selection);
     RecomputeSelectionBox();
     return true;
 }
 
-bool CRaster::MakeSelectionImage(CRaster& target) const {
-    if (!selection || &target == this) return false;
-    if (!target.Create(GetWidth(), GetHeight(), 8, info.type)) return false;
-    target.SetGrayPalette();
-    const DWORD w = GetWidth();
-    for (DWORD y = 0; y < GetHeight(); ++y)
-        std::memcpy(target.info.pixels + static_cast<std::size_t>(y) * target.info.row_stride, selection + static_cast<std::size_t>(y) * w, w);
-    return true;
-}
+bool CRaster::MakeSelectionImage(CRaster& target) const { return lumi::image::MakePlaneImage(selection, *this, target); }
 
 void CRaster::SetSelectionAt(LONG x, LONG y, BYTE level) {
-    if (selection && IsInside(x, y)) selection[static_cast<std::size_t>(y) * GetWidth() + x] = level;
+    if (BYTE* at = PlaneByte(selection, *this, x, y)) *at = level;
 }
 
-BYTE CRaster::GetSelectionAt(LONG x, LONG y) const {
-    if (!selection || !IsInside(x, y)) return 0;
-    return selection[static_cast<std::size_t>(y) * GetWidth() + x];
-}
+BYTE CRaster::GetSelectionAt(LONG x, LONG y) const { return lumi::image::PlaneValue(selection, *this, x, y); }
 
-BYTE* CRaster::GetSelectionPointer(LONG x, LONG y) const {
-    if (!selection || !IsInside(x, y)) return nullptr;
-    return selection + static_cast<std::size_t>(y) * GetWidth() + x;
-}
+BYTE* CRaster::GetSelectionPointer(LONG x, LONG y) const { return PlaneByte(selection, *this, x, y); }
 
+// An empty box stays as it is.
 void CRaster::FlipSelection() {
     if (!selection) return;
-    const std::size_t w = GetWidth();
-    for (DWORD top = 0, bottom = GetHeight() - 1; top < bottom; ++top, --bottom)
-        std::swap_ranges(selection + top * w, selection + top * w + w, selection + bottom * w);
+    lumi::image::FlipPlane(selection, *this);
     RECT& box = info.selection_box;
-    if (box.left < box.right && box.bottom < box.top) {
-        const LONG bottom = header.biHeight - box.top;
-        box.top = header.biHeight - box.bottom;
-        box.bottom = bottom;
-    }
+    if (box.left < box.right && box.bottom < box.top) ReflectEdges(box.bottom, box.top, header.biHeight);
 }
 
 void CRaster::MirrorSelection() {
     if (!selection) return;
-    const std::size_t w = GetWidth();
-    for (DWORD y = 0; y < GetHeight(); ++y) std::reverse(selection + y * w, selection + y * w + w);
+    lumi::image::MirrorPlane(selection, *this);
     RECT& box = info.selection_box;
-    if (box.left < box.right && box.bottom < box.top) {
-        const LONG left = header.biWidth - box.right;
-        box.right = header.biWidth - box.left;
-        box.left = left;
-    }
+    if (box.left < box.right && box.bottom < box.top) ReflectEdges(box.left, box.right, header.biWidth);
 }
 
 bool CRaster::RecomputeSelectionBox() {

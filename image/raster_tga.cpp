@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <new>
 
 #include "image/codec_byte_reader.h"
+#include "image/codec_failure.h"
 #include "image/raster_file.h"
 
-using lumi::image::CodecByteReader;
-using lumi::image::WriteAll;
+using namespace lumi::image;
 
 namespace {
 
@@ -17,11 +16,8 @@ constexpr char kNotTga[] = "Not a TGA";
 constexpr char kUnknownType[] = "Unknown TGA image type";
 constexpr char kBadHeader[] = "bad TGA header";
 constexpr char kCreateFailed[] = "TGA Create failed";
-constexpr char kCancelled[] = "Cancelled";
 constexpr char kCorrupted[] = "corrupted TGA";
 constexpr char kBadDepth[] = "Bit depth must be 8 or 24";
-constexpr char kTooLarge[] = "image too large for format";
-constexpr char kWriteError[] = "Write Error";
 
 constexpr DWORD kHeaderBytes = 18;
 constexpr DWORD kMaxColorMapEntries = 256;
@@ -29,12 +25,6 @@ constexpr DWORD kMaxDimension = 65535;  // 16-bit fields
 constexpr BYTE kRightToLeft = 0x10;
 constexpr BYTE kTopToBottom = 0x20;
 constexpr BYTE kRleFlag = 8;  // image types 9, 10, 11
-
-WORD Le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-void Put16(BYTE* p, DWORD v) {
-    p[0] = static_cast<BYTE>(v);
-    p[1] = static_cast<BYTE>(v >> 8);
-}
 
 // 15- and 16-bit pixels and colour-map entries: x RRRRR GGGGG BBBBB, little-endian.
 RGBQUAD Expand555(const BYTE* p) {
@@ -64,17 +54,9 @@ bool CRasterTGA::Decode(CRasterFile* file) {
     if (CannotDecode(file)) return false;
     // Transparency and resolution come from the file, never from an earlier one.
     ForgetFileProperties();
-    const char* failure = nullptr;
-    try {
-        failure = DecodeBody(file);
-    } catch (const std::bad_alloc&) {
-        failure = kCreateFailed;
-    } catch (...) {
-        failure = kCorrupted;
-    }
-    if (!failure) return true;
-    if (*failure) SetLastError(failure);
-    return false;
+    const char* failure = RunCatching([&] { return DecodeBody(file); }, kCreateFailed, kCorrupted);
+    if (failure && *failure) SetLastError(failure);
+    return !failure;
 }
 
 const char* CRasterTGA::DecodeBody(CRasterFile* file) {
@@ -222,15 +204,9 @@ bool CRasterTGA::DecodeRleRow(CodecByteReader& reader, const PixelLayout& layout
 
 bool CRasterTGA::Encode(CRasterFile* file) {
     if (CannotEncode(file)) return false;
-    const char* failure = nullptr;
-    try {
-        failure = EncodeBody(file);
-    } catch (...) {
-        failure = kWriteError;
-    }
-    if (!failure) return true;
-    SetLastError(failure);
-    return false;
+    const char* failure = RunCatching([&] { return EncodeBody(file); }, kWriteError, kWriteError);
+    if (failure) SetLastError(failure);
+    return !failure;
 }
 
 const char* CRasterTGA::EncodeBody(CRasterFile* file) {
@@ -265,22 +241,10 @@ const char* CRasterTGA::EncodeBody(CRasterFile* file) {
         if (!WriteAll(file, map, sizeof(map))) return kWriteError;
     }
 
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * (paletted ? 1 : withAlpha ? 4 : 3);
-    std::vector<BYTE> row(withAlpha ? rowBytes : 0);
-    for (DWORD y = 0; y < height; ++y) {
-        const BYTE* src = info.pixels + static_cast<std::size_t>(y) * info.row_stride;
-        if (!withAlpha) {
-            if (!WriteAll(file, src, rowBytes)) return kWriteError;
-            continue;
-        }
-        const BYTE* a = alpha + static_cast<std::size_t>(y) * width;
-        for (DWORD x = 0; x < width; ++x) {
-            row[x * 4] = src[x * 3];
-            row[x * 4 + 1] = src[x * 3 + 1];
-            row[x * 4 + 2] = src[x * 3 + 2];
-            row[x * 4 + 3] = a[x];
-        }
-        if (!WriteAll(file, row.data(), row.size())) return kWriteError;
-    }
+    if (withAlpha) return WriteRowsWithAlpha(file, *this) ? nullptr : kWriteError;
+    // Rows without their padding.
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * (paletted ? 1 : 3);
+    for (DWORD y = 0; y < height; ++y)
+        if (!WriteAll(file, info.pixels + static_cast<std::size_t>(y) * info.row_stride, rowBytes)) return kWriteError;
     return nullptr;
 }

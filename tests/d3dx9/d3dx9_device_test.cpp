@@ -15,33 +15,13 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3dx9/control.h"
 #include "platform/d3dx9/d3dx9.h"
-#include "platform/win32/display.h"
-#include "platform/win32/window.h"
+#include "tests/d3d9/d3d9_fixture.h"
 #include "tests/support/work_folder.h"
 
 namespace {
 
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { reset(); }
-    void reset() {
-        if (p_ != nullptr) p_->Release();
-        p_ = nullptr;
-    }
-    T** out() {
-        reset();
-        return &p_;
-    }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
+using d3d9test::Ref;
+using d3d9test::Vertex;
 
 int Distance(std::uint32_t a, std::uint32_t b) {
     int worst = 0;
@@ -50,42 +30,20 @@ int Distance(std::uint32_t a, std::uint32_t b) {
     return worst;
 }
 
-class D3DXDeviceTest : public ::testing::Test {
+// The software device's fixture, with the device made on request over caps of the test's own.
+class D3DXDeviceTest : public d3d9test::D3D9Test {
 protected:
-    void SetUp() override {
-        d3d9ctl::ResetAll();
-        win32::ResetDisplay();
-        window_ = win32::CreateTestWindow(u"d3dx test", 0, 0, 8, 8);
-    }
-    void TearDown() override {
-        device_.reset();
-        d3d_.reset();
-        win32::DestroyAllWindows();
-        d3d9ctl::ResetAll();
-        win32::ResetDisplay();
-    }
-
-    // Caps must be set before the device exists.
+    // Caps must be set before the device exists. An 8x8 back buffer without depth.
     void CreateDevice(DWORD textureCaps = D3DPTEXTURECAPS_ALPHA, DWORD maxSize = 4096, DWORD aspectRatio = 4096) {
         D3DCAPS9 caps = d3d9ctl::DefaultCaps();
         caps.TextureCaps = textureCaps;
         caps.MaxTextureWidth = caps.MaxTextureHeight = maxSize;
         caps.MaxTextureAspectRatio = aspectRatio;
         d3d9ctl::SetCaps(0, caps);
-        *d3d_.out() = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_.get(), nullptr);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = 8;
-        params.BackBufferHeight = 8;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.hDeviceWindow = window_;
-        params.Windowed = TRUE;
-        params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                     &params, device_.out()),
-                  D3D_OK);
+        D3DPRESENT_PARAMETERS params = d3d9test::WindowedParams(window_, 8, 8);
+        params.EnableAutoDepthStencil = FALSE;
+        params.AutoDepthStencilFormat = D3DFMT_UNKNOWN;
+        ASSERT_EQ(D3D9Test::CreateDevice(params), D3D_OK);
     }
 
     D3DSURFACE_DESC CreatedDesc(UINT w, UINT h, UINT levels, D3DFORMAT format, UINT* levelCount = nullptr) {
@@ -105,10 +63,6 @@ protected:
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) d3d9sw::WritePixel(view, x, y, pixels[static_cast<std::size_t>(y * w + x)]);
     }
-
-    HWND window_ = nullptr;
-    Ref<IDirect3D9> d3d_;
-    Ref<IDirect3DDevice9> device_;
 };
 
 std::vector<std::uint32_t> Pattern(int w, int h) {
@@ -496,12 +450,6 @@ TEST_F(D3DXDeviceTest, EveryFunctionTheLibraryCallsCanBeScriptedToFail) {
     }
     EXPECT_EQ(d3dxctl::CallCount(Function::kCreateTexture), 3) << "calls inside D3DX are not counted";
 }
-
-struct Vertex {  // FVF 0x142
-    float x, y, z;
-    std::uint32_t diffuse;
-    float u, v;
-};
 
 TEST_F(D3DXDeviceTest, GreyShaderDrawsAColourTextureGrey) {
     CreateDevice();

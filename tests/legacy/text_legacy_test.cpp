@@ -17,6 +17,7 @@
 #include "legacy/font_tex_mgr_legacy.h"
 #include "legacy/text_layout_legacy.h"
 #include "platform/fontmill/control.h"
+#include "tests/draw/text_test_fixture.h"
 #include "tests/legacy/legacy_renderer_fixture.h"
 #include "tests/support/glyph_reference.h"
 #include "tests/support/test_fonts.h"
@@ -24,35 +25,8 @@
 namespace lumi::test {
 namespace {
 
-constexpr D3DCOLOR kWhite = 0xFFFFFFFF;
-
-class LegacyText : public LegacyRendererTest {
+class LegacyText : public TextFixture<LegacyRendererTest> {
 protected:
-    void SetUp() override {
-        LUMI_REQUIRE_FONTS();
-        fontmillctl::Reset();
-        LegacyRendererTest::SetUp();
-        ASSERT_NE(Create(), nullptr);
-    }
-
-    void TearDown() override {
-        if (renderer_ != nullptr)
-            for (STRU_DRAW_COMMAND_BASE* cmd : commands_) renderer_->ReleasePrimitive(cmd);
-        commands_.clear();
-        LegacyRendererTest::TearDown();
-        if (!IsSkipped()) ExpectGlyphBitmapsGivenBackAndReset();
-    }
-
-    CFontTexMgr* Fonts() const { return Renderer()->GetFontTexMgr(); }
-
-    STRU_TEXT_COMMAND* Text(const char16_t* font, int size, const char16_t* text) {
-        STRU_DRAW_COMMAND_BASE* cmd = renderer_->CreatePrimitive(kDrawCmdText);
-        commands_.push_back(cmd);
-        renderer_->SetFont(cmd, font, size);
-        renderer_->SetText(cmd, text);
-        return static_cast<STRU_TEXT_COMMAND*>(cmd);
-    }
-
     CFontTex* FontOf(const STRU_TEXT_COMMAND* text) const {
         return Fonts()->GetFontTex(font_tex_key_t::Of(*text->font));
     }
@@ -63,12 +37,6 @@ protected:
         ForEachWordDraw(text, [&](STRU_WORD_DRAW* draw) { words.push_back(draw); });
         return words;
     }
-
-    int Mismatches(const GlyphReference& glyph, POINT corner, int* covered = nullptr) const {
-        return GlyphMismatches(glyph, corner, [this](int x, int y) { return Pixel(x, y); }, covered);
-    }
-
-    std::vector<STRU_DRAW_COMMAND_BASE*> commands_;
 };
 
 TEST_F(LegacyText, GlyphsLieWhereTheLayoutPutsThemOnTheLineHeightOfAOrGao) {
