@@ -40,7 +40,7 @@ const Reader kReaders[] = {
     [](script_cursor_t& c) { ReadBool(c); },
     [](script_cursor_t& c) {
         const uv_range_t uv = ReadAssignedUV(c);
-        CheckFinite(uv.minU + uv.maxU + uv.minV + uv.maxV);
+        for (float value : {uv.minU, uv.maxU, uv.minV, uv.maxV}) CheckFinite(value);
     },
     [](script_cursor_t& c) {
         const xyz_range_t xyz = ReadAssignedXYZ(c);
