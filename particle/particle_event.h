@@ -128,3 +128,6 @@ CParticleEvent* CreateParticleEvent(const std::string& keyword);
 CParticleBeamEvent* CreateBeamEvent(const std::string& keyword);
 // The event of a kind id below kEventKindCount; null for other ids.
 CEventBase* CreateEventByKind(std::int32_t kind);
+// The keyword scripts write for a kind id below kEventKindCount ("NUMPARTICLES" for the beam
+// event of that name); "" for other ids.
+const char* EventKeyword(std::int32_t kind);

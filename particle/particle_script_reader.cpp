@@ -123,7 +123,7 @@ constexpr bool_property_t kBoolProperties[] = {
 template <class Row, std::size_t N>
 const Row* FindProperty(const Row (&rows)[N], const script_token_t& token) {
     for (const Row& row : rows)
-        if (!(lumi::kLegacy && row.currentOnly) && Has(token, row.keyword)) return &row;
+        if (InScriptLanguage(row) && Has(token, row.keyword)) return &row;
     return nullptr;
 }
 
