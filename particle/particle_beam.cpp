@@ -5,7 +5,6 @@
 #include <iterator>
 #include <memory>
 
-#include "core/format_helpers.h"
 #include "draw/d3d_texture.h"
 #include "particle/particle.h"
 #include "particle/particle_event.h"
@@ -44,20 +43,6 @@ CParticleBeam::~CParticleBeam() {
     if (texture_ != nullptr) texture_->Release();
     texture_ = nullptr;
 }
-
-#if !LUMI_LEGACY  // the legacy beam finds its texture at once (legacy/particle_beam_legacy.cpp)
-void CParticleBeam::SetTexture(const std::u16string& name) {
-    std::u16string key = CapWideText(name, kNameUnits);
-    if (key.empty()) {
-        if (!textureName_.empty()) textureReload_ = 1;
-        textureName_.clear();
-        return;
-    }
-    NormalizePath(key.data());
-    textureName_ = std::move(key);
-    textureReload_ = 1;
-}
-#endif
 
 void CParticleBeam::SetNameA(const char* name) { SetName(AnsiToWideCapped(name, kNameUnits)); }
 

@@ -32,79 +32,83 @@ void CEventBase::OnValueChanged() {
 
 namespace {
 
-template <class Base, class Event>
-Base* Make() {
+template <class Event>
+CEventBase* Make() {
     return new Event();
 }
 
 // An event kind as scripts name it. `kind` is event_kind::kNone where this build has no such
 // event.
-template <class Base>
 struct event_kind_t {
     const char* keyword;
     std::int32_t kind;
-    Base* (*make)();
+    CEventBase* (*make)();
 };
 
-// In test order: a keyword that contains another must come before it.
-constexpr event_kind_t<CParticleEvent> kParticleKinds[] = {
-    {"SIZEX", event_kind::kSizeX, Make<CParticleEvent, CParticleEvent_SizeX>},
-    {"SIZEY", event_kind::kSizeY, Make<CParticleEvent, CParticleEvent_SizeY>},
-    {"SIZE", event_kind::kSize, Make<CParticleEvent, CParticleEvent_Size>},
-    {"EVENTTIMER", event_kind::kEventTimer, Make<CParticleEvent, CParticleEvent_EventTimer>},
-    {"REDCOLOR", event_kind::kRedColor, Make<CParticleEvent, CParticleEvent_RedColor>},
-    {"GREENCOLOR", event_kind::kGreenColor, Make<CParticleEvent, CParticleEvent_GreenColor>},
-    {"BLUECOLOR", event_kind::kBlueColor, Make<CParticleEvent, CParticleEvent_BlueColor>},
-    {"ALPHA", event_kind::kAlpha, Make<CParticleEvent, CParticleEvent_Alpha>},
-    {"COLOR", event_kind::kColor, Make<CParticleEvent, CParticleEvent_Color>},
-    {"SPEED", event_kind::kSpeed, Make<CParticleEvent, CParticleEvent_Speed>},
-    {"VELOCITYX", event_kind::kVelocityX, Make<CParticleEvent, CParticleEvent_VelocityX>},
-    {"VELOCITYY", event_kind::kVelocityY, Make<CParticleEvent, CParticleEvent_VelocityY>},
-    {"VELOCITYZ", event_kind::kVelocityZ, Make<CParticleEvent, CParticleEvent_VelocityZ>},
-    {"VELOCITY", event_kind::kVelocity, Make<CParticleEvent, CParticleEvent_Velocity>},
-    {"MOTIONANGLE", event_kind::kMotionAngle, Make<CParticleEvent, CParticleEvent_MotionAngle>},
-    {"ANGLE", event_kind::kAngle, Make<CParticleEvent, CParticleEvent_Angle>},
-    {"SPIN", event_kind::kSpin, Make<CParticleEvent, CParticleEvent_Spin>},
+// The beam kinds, then the particle kinds, each in test order: a keyword that contains another
+// comes before it.
+constexpr event_kind_t kKinds[] = {
+    {"EVENTTIMER", event_kind::kBeamEventTimer, Make<CParticleBeamEvent_EventTimer>},
+    {"NUMPARTICLES", event_kind::kBeamNumParticles, Make<CParticleBeamEvent_NumParticles>},
+    {"EMITSPEED", event_kind::kBeamEmitSpeed, Make<CParticleBeamEvent_EmitSpeed>},
+    {"BEAMPOS", event_kind::kBeamPosition, Make<CParticleBeamEvent_Position>},
+    {"EMITANGLE", event_kind::kBeamEmitAngle, Make<CParticleBeamEvent_EmitAngle>},
+    {"PLAYSOUND", event_kind::kBeamPlaySound, Make<CParticleBeamEvent_PlaySound>},
+    {"SIZEX", event_kind::kSizeX, Make<CParticleEvent_SizeX>},
+    {"SIZEY", event_kind::kSizeY, Make<CParticleEvent_SizeY>},
+    {"SIZE", event_kind::kSize, Make<CParticleEvent_Size>},
+    {"EVENTTIMER", event_kind::kEventTimer, Make<CParticleEvent_EventTimer>},
+    {"REDCOLOR", event_kind::kRedColor, Make<CParticleEvent_RedColor>},
+    {"GREENCOLOR", event_kind::kGreenColor, Make<CParticleEvent_GreenColor>},
+    {"BLUECOLOR", event_kind::kBlueColor, Make<CParticleEvent_BlueColor>},
+    {"ALPHA", event_kind::kAlpha, Make<CParticleEvent_Alpha>},
+    {"COLOR", event_kind::kColor, Make<CParticleEvent_Color>},
+    {"SPEED", event_kind::kSpeed, Make<CParticleEvent_Speed>},
+    {"VELOCITYX", event_kind::kVelocityX, Make<CParticleEvent_VelocityX>},
+    {"VELOCITYY", event_kind::kVelocityY, Make<CParticleEvent_VelocityY>},
+    {"VELOCITYZ", event_kind::kVelocityZ, Make<CParticleEvent_VelocityZ>},
+    {"VELOCITY", event_kind::kVelocity, Make<CParticleEvent_Velocity>},
+    {"MOTIONANGLE", event_kind::kMotionAngle, Make<CParticleEvent_MotionAngle>},
+    {"ANGLE", event_kind::kAngle, Make<CParticleEvent_Angle>},
+    {"SPIN", event_kind::kSpin, Make<CParticleEvent_Spin>},
 };
 
-constexpr event_kind_t<CParticleBeamEvent> kBeamKinds[] = {
-    {"EVENTTIMER", event_kind::kBeamEventTimer, Make<CParticleBeamEvent, CParticleBeamEvent_EventTimer>},
-    {"NUMPARTICLES", event_kind::kBeamNumParticles, Make<CParticleBeamEvent, CParticleBeamEvent_NumParticles>},
-    {"EMITSPEED", event_kind::kBeamEmitSpeed, Make<CParticleBeamEvent, CParticleBeamEvent_EmitSpeed>},
-    {"BEAMPOS", event_kind::kBeamPosition, Make<CParticleBeamEvent, CParticleBeamEvent_Position>},
-    {"EMITANGLE", event_kind::kBeamEmitAngle, Make<CParticleBeamEvent, CParticleBeamEvent_EmitAngle>},
-    {"PLAYSOUND", event_kind::kBeamPlaySound, Make<CParticleBeamEvent, CParticleBeamEvent_PlaySound>},
-};
-
-template <class Row, std::size_t N>
-auto CreateByKeyword(const Row (&rows)[N], std::string_view keyword) -> decltype(rows[0].make()) {
-    for (const Row& row : rows)
-        if (row.kind != event_kind::kNone && keyword.find(row.keyword) != std::string_view::npos) return row.make();
+// The first kind of this build, among the beam kinds or the particle kinds, whose keyword the
+// text contains; null when there is none.
+const event_kind_t* FindByKeyword(std::string_view text, bool beamKinds) {
+    for (const event_kind_t& row : kKinds) {
+        if (row.kind != event_kind::kNone && CEventBase::IsBeamKind(row.kind) == beamKinds &&
+            text.find(row.keyword) != std::string_view::npos)
+            return &row;
+    }
     return nullptr;
 }
 
-// The row of a kind id of this build; null for any other number.
-template <class Row, std::size_t N>
-const Row* FindKind(const Row (&rows)[N], std::int32_t kind) {
-    for (const Row& row : rows)
+// The kind of an id of this build; null for any other number.
+const event_kind_t* FindByKind(std::int32_t kind) {
+    for (const event_kind_t& row : kKinds)
         if (row.kind != event_kind::kNone && row.kind == kind) return &row;
     return nullptr;
 }
 
 }  // namespace
 
-CParticleEvent* CreateParticleEvent(const std::string& keyword) { return CreateByKeyword(kParticleKinds, keyword); }
+CParticleEvent* CreateParticleEvent(const std::string& keyword) {
+    const event_kind_t* row = FindByKeyword(keyword, false);
+    return row != nullptr ? static_cast<CParticleEvent*>(row->make()) : nullptr;
+}
 
-CParticleBeamEvent* CreateBeamEvent(const std::string& keyword) { return CreateByKeyword(kBeamKinds, keyword); }
+CParticleBeamEvent* CreateBeamEvent(const std::string& keyword) {
+    const event_kind_t* row = FindByKeyword(keyword, true);
+    return row != nullptr ? static_cast<CParticleBeamEvent*>(row->make()) : nullptr;
+}
 
 CEventBase* CreateEventByKind(std::int32_t kind) {
-    if (const auto* row = FindKind(kBeamKinds, kind)) return row->make();
-    if (const auto* row = FindKind(kParticleKinds, kind)) return row->make();
-    return nullptr;
+    const event_kind_t* row = FindByKind(kind);
+    return row != nullptr ? row->make() : nullptr;
 }
 
 const char* EventKeyword(std::int32_t kind) {
-    if (const auto* row = FindKind(kBeamKinds, kind)) return row->keyword;
-    if (const auto* row = FindKind(kParticleKinds, kind)) return row->keyword;
-    return "";
+    const event_kind_t* row = FindByKind(kind);
+    return row != nullptr ? row->keyword : "";
 }
