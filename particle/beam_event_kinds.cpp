@@ -1,6 +1,5 @@
 #include "particle/beam_event_kinds.h"
 
-
 #include "particle/particle_beam.h"
 #include "particle/particle_sound.h"
 #include "particle/script_number.h"
@@ -13,7 +12,6 @@ float RampSpan(const CEventBase& event, const CEventBase& target) {
     const float span = target.GetEffectiveTime() - event.GetEffectiveTime();
     return span > 0.0f ? span : 1.0f;
 }
-
 
 // The rate at which an offset added to spawns moves from the beam's own draw toward the
 // target's draw.

@@ -1,8 +1,8 @@
 #pragma once
-// The 6 kinds of beam event (kind ids 0 to 5; the legacy build has the first three only). Their times are seconds on the beam clock; a
-// fading event makes the one before it of its kind ramp toward it over the seconds between
-// them. Values changed by beam events are play-time state: the beam's authored values (what
-// a saved script holds) stay as set.
+// The 6 kinds of beam event (kind ids 0 to 5; the legacy build has the first three only).
+// Their times are seconds on the beam clock; a fading event makes the one before it of its kind
+// ramp toward it over the seconds between them. Values changed by beam events are play-time
+// state: the beam's authored values (what a saved script holds) stay as set.
 #include <string>
 
 #include "particle/valued_event.h"

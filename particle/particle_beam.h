@@ -315,6 +315,9 @@ private:
     // and texture operations, counter-clockwise culling and the texture of the last update.
     STRU_DRAW_PRIMITIVE DrawStates() const;
     void BindEventToSet(CEventBase* event);
+    // Sets a property of the animation sheet and rebuilds the cells.
+    template <class Field>
+    void SetSheetProperty(Field& field, Field value);
     // Deletes every event of both lists (chains included) and empties them.
     void DeleteEvents();
     // After an edit of one list: sorted and linked again from scratch (no ramp target left

@@ -1,9 +1,9 @@
 #pragma once
 // The 17 kinds of particle event (kind ids 6 to 22; the legacy build has 16, ids 3 to 18, no
-// MOTIONANGLE). Apply sets the particle's property
-// unless the event fades, then ramps it toward its ramp target's draw over the time between
-// the two events x the particle's lifetime (1 s when that is 0); without a target the ramp
-// stops (rate 0). Angles are degrees in scripts and radians on particles.
+// MOTIONANGLE). Apply sets the particle's property unless the event fades, then ramps it toward
+// its ramp target's draw over the time between the two events x the particle's lifetime (1 s
+// when that is 0); without a target the ramp stops (rate 0). Angles are degrees in scripts and
+// radians on particles.
 #include "particle/valued_event.h"
 
 using CParticleSingleEvent = CValuedEvent<CParticleEvent, value_range_t, kEventValueSingle>;
