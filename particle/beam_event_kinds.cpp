@@ -25,18 +25,6 @@ float OffsetRate(CBeamSingleEvent& event, value_range_t& beamRange) {
 
 }  // namespace
 
-CParticleBeamEvent_EventTimer::CParticleBeamEvent_EventTimer()
-    : CBeamSingleEvent(1, "EVENTTIMER", "Experting EventTimer!", false) {}
-CParticleBeamEvent_NumParticles::CParticleBeamEvent_NumParticles()
-    : CBeamSingleEvent(2, "BEAMNUMPARTICLES", "Expecting NumParticles!", true) {}
-CParticleBeamEvent_EmitSpeed::CParticleBeamEvent_EmitSpeed()
-    : CBeamSingleEvent(3, "EMITSPEED", "Expecting EmitSpeed!", true) {}
-CParticleBeamEvent_Position::CParticleBeamEvent_Position()
-    : CBeamXYZEvent(4, "BEAMPOS", "Expecting BeamPosition", true) {}
-CParticleBeamEvent_PlaySound::CParticleBeamEvent_PlaySound() : CParticleBeamEvent(6, "PLAYSOUND") {}
-CParticleBeamEvent_EmitAngle::CParticleBeamEvent_EmitAngle()
-    : CBeamSingleEvent(5, "EMITANGLE", "Expecting EmitAngle!", true) {}
-
 void CParticleBeamEvent_EventTimer::Apply(CParticleBeam& beam) { beam.State().beamClock = SampleValueRange(Value()); }
 
 void CParticleBeamEvent_NumParticles::Apply(CParticleBeam& beam) {

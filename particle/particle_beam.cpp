@@ -103,7 +103,9 @@ void CParticleBeam::SetAnimActualCount(std::int32_t count) {
     SetSheetProperty(animActualCount_, static_cast<std::uint8_t>(count));
 }
 
-void CParticleBeam::SetAnimSize(std::int32_t pixels) { SetSheetProperty(animSize_, static_cast<std::uint16_t>(pixels)); }
+void CParticleBeam::SetAnimSize(std::int32_t pixels) {
+    SetSheetProperty(animSize_, static_cast<std::uint16_t>(pixels));
+}
 
 void CParticleBeam::SetRefPoint(const float* uv) {
     if (!std::isfinite(uv[0]) || !std::isfinite(uv[1])) return;

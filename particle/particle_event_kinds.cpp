@@ -41,33 +41,6 @@ void ApplyVelocityAxis(CParticleSingleEvent& event, CParticle& particle, float v
 
 }  // namespace
 
-CParticleEvent_EventTimer::CParticleEvent_EventTimer()
-    : CParticleSingleEvent(17, "EVENTTIMER", "Expecting EventTimer!", false) {}
-CParticleEvent_Size::CParticleEvent_Size() : CParticleSingleEvent(1, "SIZE", "Expecting Size!", true) {}
-CParticleEvent_SizeX::CParticleEvent_SizeX() : CParticleSingleEvent(2, "SIZEX", "Expecting SizeX!", true) {}
-CParticleEvent_SizeY::CParticleEvent_SizeY() : CParticleSingleEvent(3, "SIZEY", "Expecting SizeY!", true) {}
-CParticleEvent_RedColor::CParticleEvent_RedColor()
-    : CParticleSingleEvent(4, "REDCOLOR", "Expecting RedColor!", true) {}
-CParticleEvent_GreenColor::CParticleEvent_GreenColor()
-    : CParticleSingleEvent(5, "GREENCOLOR", "Expecting GreenColor!", true) {}
-CParticleEvent_BlueColor::CParticleEvent_BlueColor()
-    : CParticleSingleEvent(6, "BLUECOLOR", "Expecting BlueColor!", true) {}
-CParticleEvent_Alpha::CParticleEvent_Alpha() : CParticleSingleEvent(7, "ALPHA", "Expecting Alpha!", true) {}
-CParticleEvent_Color::CParticleEvent_Color() : CParticleColorEvent(8, "COLOR", "Expecting Color!", true) {}
-CParticleEvent_VelocityX::CParticleEvent_VelocityX()
-    : CParticleSingleEvent(9, "VELOCITYX", "Expecting VelocityX!", true) {}
-CParticleEvent_VelocityY::CParticleEvent_VelocityY()
-    : CParticleSingleEvent(10, "VELOCITYY", "Expecting VelocityY!", true) {}
-CParticleEvent_VelocityZ::CParticleEvent_VelocityZ()
-    : CParticleSingleEvent(11, "VELOCITYZ", "Expecting VelocityZ!", true) {}
-CParticleEvent_Velocity::CParticleEvent_Velocity()
-    : CParticleXYZEvent(12, "VELOCITY", "Expecting Velocity!", true) {}
-CParticleEvent_Angle::CParticleEvent_Angle() : CParticleSingleEvent(13, "ANGLE", "Expecting Angle!", true) {}
-CParticleEvent_MotionAngle::CParticleEvent_MotionAngle()
-    : CParticleSingleEvent(14, "MOTIONANGLE", "Expecting MotionAngle!", true) {}
-CParticleEvent_Spin::CParticleEvent_Spin() : CParticleSingleEvent(15, "SPIN", "Expecting Spin!", true) {}
-CParticleEvent_Speed::CParticleEvent_Speed() : CParticleSingleEvent(16, "SPEED", "Expecting Speed!", true) {}
-
 void CParticleEvent_EventTimer::Apply(CParticle& particle) { particle.eventClock = SampleValueRange(Value()); }
 
 void CParticleEvent_Size::Apply(CParticle& particle) { ApplyRamp(*this, particle, particle.size); }
