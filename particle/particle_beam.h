@@ -166,8 +166,9 @@ public:
     void SetGravity(const xyz_range_t* range) override;
     std::uint8_t GetBeamFlag() override { return beamFlag_; }
     void SetBeamFlag(std::int32_t on) override { beamFlag_ = static_cast<std::uint8_t>(on); }
-    // The first call makes the kEventSetCount sets and shows every event of the beam's lists (particle
-    // events first) in the set of its kind; an event whose time is taken there stays out.
+    // The first call makes the kEventSetCount sets and shows every event of the beam's lists
+    // (particle events first) in the set of its kind; an event whose time is taken there stays
+    // out.
     IParticleEventSet* GetEventSet(std::uint32_t kind) override;
     float GetDelayTimer() LUMI_BEAM_CURRENT_OP { return delayTimer_; }
     void SetDelayTimer(float seconds) LUMI_BEAM_CURRENT_OP;
@@ -266,11 +267,11 @@ public:
     const std::vector<anim_cell_t>& GetAnimCells() const { return animCells_; }
 
     // ---- Events ----
-    // Take ownership of an event (even when they throw). Each list holds the first event of each chain of events
-    // with the same effective time: an event whose effective time is already in the list
-    // becomes the first of that chain, any other starts a new entry at the end. A particle
-    // event's effective time is drawn from its time range here (stored as the range's
-    // value); a beam event's must be set before. The lists are sorted and linked by
+    // Take ownership of an event (even when they throw). Each list holds the first event of
+    // each chain of events with the same effective time: an event whose effective time is
+    // already in the list becomes the first of that chain, any other starts a new entry at the
+    // end. A particle event's effective time is drawn from its time range here (stored as the
+    // range's value); a beam event's must be set before. The lists are sorted and linked by
     // SortEvents and LinkEvents, which the reader calls when a beam's block ends.
     void AddParticleEvent(CParticleEvent* event);
     void AddBeamEvent(CParticleBeamEvent* event);

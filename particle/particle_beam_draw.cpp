@@ -1,6 +1,7 @@
 // What the beam draws: its texture (named by SetTexture, resolved by each update) and texture
 // coordinates, and one quad per live particle appended to the alpha-blended processor's batch.
-// The legacy beam finds its texture at once and prepares batches (legacy/particle_beam_legacy.cpp).
+// The legacy beam finds its texture at once and prepares batches of its own
+// (legacy/particle_beam_legacy.cpp).
 #include <cmath>
 #include <utility>
 

@@ -28,7 +28,7 @@ class CParticle;
 class CParticleBeam;
 class CParticleEventSet;
 
-// How the script wrote the time (GetTimeKind): the time specifier's kinds as the reader gives them.
+// How the script wrote the time (GetTimeKind): the kinds of time specifier the reader gives.
 inline constexpr std::int32_t kEventTimeInitial = script_time_spec_t::kInitial;
 inline constexpr std::int32_t kEventTimeAt = script_time_spec_t::kAt;
 inline constexpr std::int32_t kEventTimeFinal = script_time_spec_t::kFinal;

@@ -67,9 +67,11 @@ std::string OpenNamedBlock(script_cursor_t& cursor, const char* nameMessage, con
 // which it then passes. `line` moves the cursor past its line or throws.
 template <class Line>
 void ForEachBlockLine(script_cursor_t& cursor, Line line) {
-    for (const script_token_t* token = &CurrentToken(cursor); token->type != kTokenCloseBrace;
-         token = &CurrentToken(cursor))
-        line(*token);
+    for (;;) {
+        const script_token_t& token = CurrentToken(cursor);
+        if (token.type == kTokenCloseBrace) break;
+        line(token);
+    }
     NextToken(cursor);
 }
 
@@ -380,7 +382,7 @@ void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam&
             beam.SetRefPoint(drawn.data());
             break;
         }
-        default:
+        default:  // the enumerated properties
             for (const enum_property_t& property : kEnumProperties) {
                 if (property.tokenType == token.type) (beam.*property.set)(ReadEnum(cursor, *property.names));
             }
