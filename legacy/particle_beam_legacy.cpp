@@ -12,12 +12,10 @@
 #include "particle/particle.h"
 #include "particle/particle_beam.h"
 #include "particle/particle_names.h"
+#include "particle/particle_step.h"
 
 namespace {
 
-constexpr float kMinStep = 0.000001f;       // seconds: a step never stalls completely
-constexpr float kVerticalSlope = 0.00001f;  // |vx| at or below this points the motion straight up or down
-constexpr float kHalfPi = 1.5707964f;
 constexpr float kFlatDepthOffset = 0.000001f;  // quads lie just in front of their draw sequence
 constexpr std::int32_t kQuadsPerBatch = kMaxVerticesPerDraw / 4;  // 16-bit indices
 
@@ -28,24 +26,8 @@ bool Finite(float x, float y) { return std::isfinite(x) && std::isfinite(y); }
 // ---- CParticle ---------------------------------------------------------------------------------
 
 bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity) {
-    if (!alive) return false;
-    float t = frameTime - lastUpdateTime;
-    if (!(t > 0.0f)) return true;
-    if (eventClock + t > nextEventTime) t = std::fmax(nextEventTime - eventClock, kMinStep);
-    lastUpdateTime += t;
-    age += t;
-    eventClock += t;
-    if (!immortal && !circle && age > lifetime) {
-        alive = 0;
-        return false;
-    }
-
-    if (lockAspect) {
-        StepRamp(size, t);
-    } else {
-        StepRamp(sizeX, t);
-        StepRamp(sizeY, t);
-    }
+    const float t = BeginStep(frameTime, 1.0f);
+    if (t == 0.0f) return alive != 0;
     // The velocity follows what the speed ramp changed (its rate for the part of the step it
     // ran), along the motion angle; it is not rebuilt from the speed.
     const float speedBefore = speed.value;
@@ -60,19 +42,9 @@ bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravi
         velocity.y += std::sin(motionAngle.value) * speedChange;
     }
 
-    velocity.x += (acceleration.x + gravity.x) * t;
-    velocity.y += (acceleration.y + gravity.y) * t;
-    velocity.z += (acceleration.z + gravity.z) * t;
-    if (std::fabs(velocity.x) > kVerticalSlope) {
-        motionAngle.value = std::atan2(velocity.y, velocity.x);
-    } else if (velocity.y > 0.0f) {
-        motionAngle.value = kHalfPi;
-    } else if (velocity.y < 0.0f) {
-        motionAngle.value = -kHalfPi;
-    }
-    position.x += velocity.x * t;
-    position.y += velocity.y * t;
-    position.z += velocity.z * t;
+    Accelerate(gravity, t);
+    AimAlongVelocity();
+    Drift(t);
     if (attached) emitterPosition = emitter;
     return true;
 }
@@ -165,7 +137,7 @@ const prepared_batch_t* CParticleBeam::GetPreparedBatch(std::int32_t drawMode) {
     return batch != nullptr && batch->view.vertexCount != 0 ? &batch->view : nullptr;
 }
 
-beam_batch_t& CParticleBeam::BatchFor(std::size_t index) {
+CParticleBeam::beam_batch_t& CParticleBeam::BatchFor(std::size_t index) {
     if (!batches_[index]) batches_[index] = std::make_unique<beam_batch_t>();
     return *batches_[index];
 }

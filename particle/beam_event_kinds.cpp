@@ -1,6 +1,5 @@
 #include "particle/beam_event_kinds.h"
 
-
 #include "particle/particle_beam.h"
 #include "particle/particle_sound.h"
 #include "particle/script_number.h"
@@ -14,7 +13,6 @@ float RampSpan(const CEventBase& event, const CEventBase& target) {
     return span > 0.0f ? span : 1.0f;
 }
 
-
 // The rate at which an offset added to spawns moves from the beam's own draw toward the
 // target's draw.
 float OffsetRate(CBeamSingleEvent& event, value_range_t& beamRange) {
@@ -26,18 +24,6 @@ float OffsetRate(CBeamSingleEvent& event, value_range_t& beamRange) {
 }
 
 }  // namespace
-
-CParticleBeamEvent_EventTimer::CParticleBeamEvent_EventTimer()
-    : CBeamSingleEvent(1, "EVENTTIMER", "Experting EventTimer!", false) {}
-CParticleBeamEvent_NumParticles::CParticleBeamEvent_NumParticles()
-    : CBeamSingleEvent(2, "BEAMNUMPARTICLES", "Expecting NumParticles!", true) {}
-CParticleBeamEvent_EmitSpeed::CParticleBeamEvent_EmitSpeed()
-    : CBeamSingleEvent(3, "EMITSPEED", "Expecting EmitSpeed!", true) {}
-CParticleBeamEvent_Position::CParticleBeamEvent_Position()
-    : CBeamXYZEvent(4, "BEAMPOS", "Expecting BeamPosition", true) {}
-CParticleBeamEvent_PlaySound::CParticleBeamEvent_PlaySound() : CParticleBeamEvent(6, "PLAYSOUND") {}
-CParticleBeamEvent_EmitAngle::CParticleBeamEvent_EmitAngle()
-    : CBeamSingleEvent(5, "EMITANGLE", "Expecting EmitAngle!", true) {}
 
 void CParticleBeamEvent_EventTimer::Apply(CParticleBeam& beam) { beam.State().beamClock = SampleValueRange(Value()); }
 

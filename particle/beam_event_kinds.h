@@ -1,8 +1,8 @@
 #pragma once
-// The 6 kinds of beam event (kind ids 0 to 5; the legacy build has the first three only). Their times are seconds on the beam clock; a
-// fading event makes the one before it of its kind ramp toward it over the seconds between
-// them. Values changed by beam events are play-time state: the beam's authored values (what
-// a saved script holds) stay as set.
+// The 6 kinds of beam event (kind ids 0 to 5; the legacy build has the first three only).
+// Their times are seconds on the beam clock; a fading event makes the one before it of its kind
+// ramp toward it over the seconds between them. Values changed by beam events are play-time
+// state: the beam's authored values (what a saved script holds) stay as set.
 #include <string>
 
 #include "particle/valued_event.h"
@@ -14,7 +14,7 @@ using CBeamXYZEvent = CValuedEvent<CParticleBeamEvent, xyz_range_t, kEventValueX
 // other events of its chain, which also stops the emit-speed and emit-angle offsets.
 class CParticleBeamEvent_EventTimer final : public CBeamSingleEvent {
 public:
-    CParticleBeamEvent_EventTimer();
+    CParticleBeamEvent_EventTimer() : CBeamSingleEvent(1, "EVENTTIMER", "Experting EventTimer!", false) {}
     std::int32_t GetEventType() override { return event_kind::kBeamEventTimer; }
     void Apply(CParticleBeam& beam) override;
 };
@@ -23,7 +23,7 @@ public:
 // field is "BEAMNUMPARTICLES"; scripts write NUMPARTICLES.
 class CParticleBeamEvent_NumParticles final : public CBeamSingleEvent {
 public:
-    CParticleBeamEvent_NumParticles();
+    CParticleBeamEvent_NumParticles() : CBeamSingleEvent(2, "BEAMNUMPARTICLES", "Expecting NumParticles!", true) {}
     std::int32_t GetEventType() override { return event_kind::kBeamNumParticles; }
     void Apply(CParticleBeam& beam) override;
     bool Parse(script_cursor_t& cursor) override;
@@ -32,7 +32,7 @@ public:
 // EMITSPEED := the event's range; a ramp moves the emit-speed offset added to spawn speeds.
 class CParticleBeamEvent_EmitSpeed final : public CBeamSingleEvent {
 public:
-    CParticleBeamEvent_EmitSpeed();
+    CParticleBeamEvent_EmitSpeed() : CBeamSingleEvent(3, "EMITSPEED", "Expecting EmitSpeed!", true) {}
     std::int32_t GetEventType() override { return event_kind::kBeamEmitSpeed; }
     void Apply(CParticleBeam& beam) override;
 };
@@ -40,7 +40,7 @@ public:
 // BEAMPOS: the offset added to spawn positions := the draw; ramps it.
 class CParticleBeamEvent_Position final : public CBeamXYZEvent {
 public:
-    CParticleBeamEvent_Position();
+    CParticleBeamEvent_Position() : CBeamXYZEvent(4, "BEAMPOS", "Expecting BeamPosition", true) {}
     std::int32_t GetEventType() override { return event_kind::kBeamPosition; }
     void Apply(CParticleBeam& beam) override;
 };
@@ -49,7 +49,7 @@ public:
 // is the sound's name (kEventValueText).
 class CParticleBeamEvent_PlaySound final : public CParticleBeamEvent {
 public:
-    CParticleBeamEvent_PlaySound();
+    CParticleBeamEvent_PlaySound() : CParticleBeamEvent(6, "PLAYSOUND") {}
     std::int32_t GetEventType() override { return event_kind::kBeamPlaySound; }
     std::int32_t GetValueType() override { return kEventValueText; }
     const void* GetValue() override { return soundName_.c_str(); }
@@ -68,7 +68,7 @@ private:
 // EMITANGLE := the event's range; a ramp moves the emit-angle offset (degrees).
 class CParticleBeamEvent_EmitAngle final : public CBeamSingleEvent {
 public:
-    CParticleBeamEvent_EmitAngle();
+    CParticleBeamEvent_EmitAngle() : CBeamSingleEvent(5, "EMITANGLE", "Expecting EmitAngle!", true) {}
     std::int32_t GetEventType() override { return event_kind::kBeamEmitAngle; }
     void Apply(CParticleBeam& beam) override;
 };

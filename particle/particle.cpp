@@ -2,13 +2,7 @@
 
 #include <cmath>
 
-namespace {
-
-constexpr float kMinStep = 0.000001f;       // seconds: a step never stalls completely
-constexpr float kVerticalSlope = 0.00001f;  // |vx| at or below this points the motion straight up or down
-constexpr float kHalfPi = 1.5707964f;
-
-}  // namespace
+#include "particle/particle_step.h"
 
 void CParticle::StepColor(float t) {
     const float step = colorRemaining < t ? colorRemaining : t;
@@ -21,26 +15,8 @@ void CParticle::StepColor(float t) {
 
 bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravity, float timeScale,
                      std::uint32_t radiusLimit) {
-    if (!alive) return false;
-    float t = (frameTime - lastUpdateTime) * timeScale;
-    if (!(t > 0.0f)) return true;
-    if (eventClock + t > nextEventTime) t = std::fmax(nextEventTime - eventClock, kMinStep);
-    // The frame clock is consumed unscaled, so that a time scale changes the particle's pace
-    // rather than the length of its steps.
-    lastUpdateTime += t / timeScale;
-    age += t;
-    eventClock += t;
-    if (!immortal && !circle && age > lifetime) {
-        alive = 0;
-        return false;
-    }
-
-    if (lockAspect) {
-        StepRamp(size, t);
-    } else {
-        StepRamp(sizeX, t);
-        StepRamp(sizeY, t);
-    }
+    const float t = BeginStep(frameTime, timeScale);
+    if (t == 0.0f) return alive != 0;
     StepRamp(speed, t);
     StepRamp(motionAngle, t);
 
@@ -71,23 +47,11 @@ bool CParticle::Move(float frameTime, const vec3_t& emitter, const vec3_t& gravi
             segmentElapsed = 0.0f;
         }
     } else {
-        velocity.x += (acceleration.x + gravity.x) * t;
-        velocity.y += (acceleration.y + gravity.y) * t;
-        velocity.z += (acceleration.z + gravity.z) * t;
-        if (speed.value == 0.0f) {
-            if (std::fabs(velocity.x) > kVerticalSlope) {
-                motionAngle.value = std::atan2(velocity.y, velocity.x);
-            } else if (velocity.y > 0.0f) {
-                motionAngle.value = kHalfPi;
-            } else if (velocity.y < 0.0f) {
-                motionAngle.value = -kHalfPi;
-            }
-        }
+        Accelerate(gravity, t);
+        if (speed.value == 0.0f) AimAlongVelocity();
         if (radiusLimit == 0 ||
             std::sqrt(position.x * position.x + position.y * position.y) <= static_cast<float>(radiusLimit)) {
-            position.x += velocity.x * t;
-            position.y += velocity.y * t;
-            position.z += velocity.z * t;
+            Drift(t);
         }
     }
     if (attached) emitterPosition = emitter;

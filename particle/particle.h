@@ -91,6 +91,19 @@ public:
     float speedVectorSpeed = 0.0f;
     float speedVectorAngle = 0.0f;
     std::uint8_t speedVectorValid = 0;
+
+private:
+    // The parts both builds' Move share (particle_step.h).
+    // The step's seconds, held as Move says; the clocks advance by them, a particle past its
+    // lifetime dies and the size ramps step. 0 when the particle is dead (or dies now) or no
+    // time has passed (nothing changes then).
+    float BeginStep(float frameTime, float timeScale);
+    // Velocity += (acceleration + gravity) x t.
+    void Accelerate(const vec3_t& gravity, float t);
+    // The motion angle follows the velocity (straight up or down while vx is all but 0).
+    void AimAlongVelocity();
+    // Position += velocity x t.
+    void Drift(float t);
 };
 
 // Starts fetching the particle of a list node into the cache. Particles die and are born in

@@ -5,7 +5,6 @@
 #include <iterator>
 #include <memory>
 
-#include "core/format_helpers.h"
 #include "draw/d3d_texture.h"
 #include "particle/particle.h"
 #include "particle/particle_event.h"
@@ -20,6 +19,21 @@ constexpr vec3_t kDefaultTrackPoints[] = {
     {-100.0f, 100.0f, 0.0f}, {-60.0f, -50.0f, 0.0f}, {100.0f, -100.0f, 0.0f}, {50.0f, -30.0f, 0.0f},
     {-100.0f, 100.0f, 0.0f}, {60.0f, 70.0f, 0.0f},   {100.0f, -100.0f, 0.0f}, {-20.0f, -50.0f, 0.0f},
 };
+
+bool IsFiniteValue(float value) { return std::isfinite(value); }
+template <class Range>
+bool IsFiniteValue(const Range& range) {
+    return IsFiniteRange(range);
+}
+
+// Assigns `value` to every field when all its numbers are finite; otherwise the fields keep
+// their values, since no saved script could hold it. Returns whether it assigned.
+template <class Value, class... Fields>
+bool AssignFinite(const Value& value, Fields&... fields) {
+    if (!IsFiniteValue(value)) return false;
+    ((fields = value), ...);
+    return true;
+}
 
 }  // namespace
 
@@ -45,20 +59,6 @@ CParticleBeam::~CParticleBeam() {
     texture_ = nullptr;
 }
 
-#if !LUMI_LEGACY  // the legacy beam finds its texture at once (legacy/particle_beam_legacy.cpp)
-void CParticleBeam::SetTexture(const std::u16string& name) {
-    std::u16string key = CapWideText(name, kNameUnits);
-    if (key.empty()) {
-        if (!textureName_.empty()) textureReload_ = 1;
-        textureName_.clear();
-        return;
-    }
-    NormalizePath(key.data());
-    textureName_ = std::move(key);
-    textureReload_ = 1;
-}
-#endif
-
 void CParticleBeam::SetNameA(const char* name) { SetName(AnsiToWideCapped(name, kNameUnits)); }
 
 void CParticleBeam::SetTextureA(const char* name) { SetTexture(AnsiToWideCapped(name, kNameUnits)); }
@@ -75,14 +75,16 @@ void CParticleBeam::ChangeNumParticles(std::uint32_t count) {
     state_.budget = ScriptToInt32(numParticles_.value);
 }
 
-void CParticleBeam::SetAnimRow(std::int32_t rows) {
-    animRow_ = static_cast<std::uint8_t>(rows);
+template <class Field>
+void CParticleBeam::SetSheetProperty(Field& field, Field value) {
+    field = value;
     BuildAnimCells(true);
 }
 
+void CParticleBeam::SetAnimRow(std::int32_t rows) { SetSheetProperty(animRow_, static_cast<std::uint8_t>(rows)); }
+
 void CParticleBeam::SetAnimCow(std::int32_t columns) {
-    animCow_ = static_cast<std::uint8_t>(columns);
-    BuildAnimCells(true);
+    SetSheetProperty(animCow_, static_cast<std::uint8_t>(columns));
 }
 
 float CParticleBeam::GetAnimTime(std::uint32_t index) {
@@ -94,19 +96,15 @@ void CParticleBeam::SetAnimTime(std::uint32_t index, float seconds) {
 }
 
 void CParticleBeam::SetAnimTimes(float seconds) {
-    if (!std::isfinite(seconds)) return;
-    animTimes_ = seconds;
-    BuildAnimCells(true);
+    if (std::isfinite(seconds)) SetSheetProperty(animTimes_, seconds);
 }
 
 void CParticleBeam::SetAnimActualCount(std::int32_t count) {
-    animActualCount_ = static_cast<std::uint8_t>(count);
-    BuildAnimCells(true);
+    SetSheetProperty(animActualCount_, static_cast<std::uint8_t>(count));
 }
 
 void CParticleBeam::SetAnimSize(std::int32_t pixels) {
-    animSize_ = static_cast<std::uint16_t>(pixels);
-    BuildAnimCells(true);
+    SetSheetProperty(animSize_, static_cast<std::uint16_t>(pixels));
 }
 
 void CParticleBeam::SetRefPoint(const float* uv) {
@@ -115,45 +113,25 @@ void CParticleBeam::SetRefPoint(const float* uv) {
     refPoint_[1] = uv[1];
 }
 
-void CParticleBeam::SetLifeTime(const value_range_t* range) {
-    if (!IsFiniteRange(*range)) return;
-    lifeTime_ = *range;
-    baseLifeTime_ = *range;
-}
+void CParticleBeam::SetLifeTime(const value_range_t* range) { AssignFinite(*range, lifeTime_, baseLifeTime_); }
 
-void CParticleBeam::SetEmitRate(const value_range_t* range) {
-    if (IsFiniteRange(*range)) emitRate_ = *range;
-}
+void CParticleBeam::SetEmitRate(const value_range_t* range) { AssignFinite(*range, emitRate_); }
 
 void CParticleBeam::SetEmitAngle(const value_range_t* range) {
-    if (!IsFiniteRange(*range)) return;
-    authoredEmitAngle_ = *range;
-    ChangeEmitAngle(range);
+    if (AssignFinite(*range, authoredEmitAngle_)) ChangeEmitAngle(range);
 }
 
 void CParticleBeam::SetEmitSpeed(const value_range_t* range) {
-    if (!IsFiniteRange(*range)) return;
-    authoredEmitSpeed_ = *range;
-    ChangeEmitSpeed(range);
+    if (AssignFinite(*range, authoredEmitSpeed_)) ChangeEmitSpeed(range);
 }
 
-void CParticleBeam::SetEmitRadius(const xyz_range_t* range) {
-    if (!IsFiniteRange(*range)) return;
-    emitRadius_ = *range;
-    baseEmitRadius_ = *range;
-}
+void CParticleBeam::SetEmitRadius(const xyz_range_t* range) { AssignFinite(*range, emitRadius_, baseEmitRadius_); }
 
-void CParticleBeam::SetGravity(const xyz_range_t* range) {
-    if (IsFiniteRange(*range)) gravity_ = *range;
-}
+void CParticleBeam::SetGravity(const xyz_range_t* range) { AssignFinite(*range, gravity_); }
 
-void CParticleBeam::SetDelayTimer(float seconds) {
-    if (std::isfinite(seconds)) delayTimer_ = seconds;
-}
+void CParticleBeam::SetDelayTimer(float seconds) { AssignFinite(seconds, delayTimer_); }
 
-void CParticleBeam::SetTrackTime(float seconds) {
-    if (std::isfinite(seconds)) trackTime_ = seconds;
-}
+void CParticleBeam::SetTrackTime(float seconds) { AssignFinite(seconds, trackTime_); }
 
 IParticleEventSet* CParticleBeam::GetEventSet(std::uint32_t kind) {
     if (kind >= kEventSetCount) return nullptr;

@@ -78,31 +78,12 @@ struct beam_state_t {
     float uvCorners[4][2] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}, {1.0f, 1.0f}};  // TL, TR, BL, BR
 };
 
-#if LUMI_LEGACY
-// A point sprite's vertex: position in clip space, size in pixels, colour (FVF 0x62).
-struct point_vertex_t {
-    float x, y, z;
-    float size;
-    D3DCOLOR diffuse;
-};
-static_assert(sizeof(point_vertex_t) == kPointSpriteStride);
-
-// One batch a legacy beam prepares at each update; the alpha-blended processor draws it from
-// where it lies, so it must stay as it is until the frame has been drawn.
-struct beam_batch_t {
-    STRU_DRAW_PRIMITIVE states;
-    batch_arrays_t quads{0, 0};          // billboards: four vertices and six indices each
-    std::vector<point_vertex_t> points;  // point sprites
-    prepared_batch_t view;               // what the processor is handed
-};
-#endif
-
 class CParticleBeam final : public IParticleBeamScript, public IAlphaBatchBeam {
 public:
     static void* operator new(std::size_t size) { return PooledAlloc<CParticleBeam>(size); }
     static void operator delete(void* block) noexcept { PooledFree<CParticleBeam>(block); }
 
-    static constexpr std::uint32_t kEventSetCount = lumi::kLegacy ? 19 : 23;  // one per event kind
+    static constexpr std::uint32_t kEventSetCount = kEventKindCount;  // one per event kind
     static constexpr std::uint32_t kTrackPointCount = 200;
     static constexpr std::size_t kNameUnits = 511;  // names and texture names kept, in code units
     static constexpr std::int32_t kLiveParticleLimit = 65536;
@@ -185,8 +166,9 @@ public:
     void SetGravity(const xyz_range_t* range) override;
     std::uint8_t GetBeamFlag() override { return beamFlag_; }
     void SetBeamFlag(std::int32_t on) override { beamFlag_ = static_cast<std::uint8_t>(on); }
-    // The first call makes the 23 sets and shows every event of the beam's lists (particle
-    // events first) in the set of its kind; an event whose time is taken there stays out.
+    // The first call makes the kEventSetCount sets and shows every event of the beam's lists
+    // (particle events first) in the set of its kind; an event whose time is taken there stays
+    // out.
     IParticleEventSet* GetEventSet(std::uint32_t kind) override;
     float GetDelayTimer() LUMI_BEAM_CURRENT_OP { return delayTimer_; }
     void SetDelayTimer(float seconds) LUMI_BEAM_CURRENT_OP;
@@ -253,31 +235,12 @@ public:
     // the time of the three; motion follows the frame clock (g_FrameTime) on every call.
     // Then the animation, the texture and the sounds. Throws what spawning throws (the
     // "CParticle" pool).
-    //
-    // The legacy build's update (legacy/particle_beam_legacy.cpp) has no three-frame gate,
-    // delay, scaling, animation or sounds: every step uses dt; particles move with
-    // g_FrameTime; then the beam prepares its batches (GetPreparedBatch). `scale` is unused.
     void Update(float dt, float x, float y, float z, std::int32_t angle, float scale, float originX, float originY);
 
-    // ---- IAlphaBatchBeam ----
+    // ---- IAlphaBatchBeam (the rest is this build's own: see the end of the class) ----
     // The draw flag is set and the last update resolved a texture to draw from.
     bool IsDrawn() override;
     CD3DTexture* GetDrawTexture() override { return state_.drawTexture; }
-#if LUMI_LEGACY
-    // The batch the last update prepared for the draw mode: the circle particles' for 2, the
-    // others' for 0 and 1; null when there is none.
-    const prepared_batch_t* GetPreparedBatch(std::int32_t drawMode) override;
-    // The depth step of one submission, by which the beam's draw sequence places its quads.
-    void SetDepthStep(float step) { depthStep_ = step; }
-#else
-    // The record has the beam's primitive type, colour, alpha and blend operations and
-    // blends, culls counter-clockwise and has no pixel shader.
-    bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) override;
-    // One quad per live particle, oldest first, at the depth of the beam's draw sequence; no
-    // quad for a particle smaller than a pixel or placed at no finite point. A new node first
-    // takes the beam's states and its texture's pending pixels.
-    void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float depthStep) override;
-#endif
 
     // ---- Script text ----
     // Appends the beam's `PARTICLEBEAM "name" { ... }` block at `indent`: its properties as
@@ -304,11 +267,11 @@ public:
     const std::vector<anim_cell_t>& GetAnimCells() const { return animCells_; }
 
     // ---- Events ----
-    // Take ownership of an event (even when they throw). Each list holds the first event of each chain of events
-    // with the same effective time: an event whose effective time is already in the list
-    // becomes the first of that chain, any other starts a new entry at the end. A particle
-    // event's effective time is drawn from its time range here (stored as the range's
-    // value); a beam event's must be set before. The lists are sorted and linked by
+    // Take ownership of an event (even when they throw). Each list holds the first event of
+    // each chain of events with the same effective time: an event whose effective time is
+    // already in the list becomes the first of that chain, any other starts a new entry at the
+    // end. A particle event's effective time is drawn from its time range here (stored as the
+    // range's value); a beam event's must be set before. The lists are sorted and linked by
     // SortEvents and LinkEvents, which the reader calls when a beam's block ends.
     void AddParticleEvent(CParticleEvent* event);
     void AddBeamEvent(CParticleBeamEvent* event);
@@ -353,6 +316,9 @@ private:
     // and texture operations, counter-clockwise culling and the texture of the last update.
     STRU_DRAW_PRIMITIVE DrawStates() const;
     void BindEventToSet(CEventBase* event);
+    // Sets a property of the animation sheet and rebuilds the cells.
+    template <class Field>
+    void SetSheetProperty(Field& field, Field value);
     // Deletes every event of both lists (chains included) and empties them.
     void DeleteEvents();
     // After an edit of one list: sorted and linked again from scratch (no ramp target left
@@ -360,15 +326,6 @@ private:
     // timelines, or the beam-event cursor).
     void ParticleEventsEdited();
     void BeamEventsEdited();
-
-#if LUMI_LEGACY
-    // ---- Legacy update steps (legacy/particle_beam_legacy.cpp) ----
-    void MoveLegacy(float frameTime, const vec3_t& emitter);
-    void EmitLegacy(float dt, float frameTime, const vec3_t& emitter, std::int32_t angle);
-    // The batches of this frame's live particles, after the texture's pixels are in video memory.
-    void BuildDrawData();
-    beam_batch_t& BatchFor(std::size_t index);
-#endif
 
     // ---- Update steps ----
     void Rescale(float scale);
@@ -463,8 +420,57 @@ private:
     std::vector<anim_cell_t> animCells_;
     std::uint8_t animCellsBuilt_ = 0;
     lru_list_t sounds_;
+
+    // ---- How this build's alpha-blended processor draws the beam ----
+    // The two builds' processors take a beam's particles in different ways (IAlphaBatchBeam), so
+    // this part of the class is each build's own.
 #if LUMI_LEGACY
+    // The legacy processor draws batches the beam prepared at its update, from where they lie.
+    // This build's update (legacy/particle_beam_legacy.cpp) has no three-frame gate, delay,
+    // scaling, animation or sounds: every step uses dt; particles move with g_FrameTime; then
+    // the beam prepares its batches. `scale` is unused.
+public:
+    // The batch the last update prepared for the draw mode: the circle particles' for 2, the
+    // others' for 0 and 1; null when there is none.
+    const prepared_batch_t* GetPreparedBatch(std::int32_t drawMode) override;
+    // The depth step of one submission, by which the beam's draw sequence places its quads.
+    void SetDepthStep(float step) { depthStep_ = step; }
+
+private:
+    // A point sprite's vertex: position in clip space, size in pixels, colour (FVF 0x62).
+    struct point_vertex_t {
+        float x, y, z;
+        float size;
+        D3DCOLOR diffuse;
+    };
+    static_assert(sizeof(point_vertex_t) == kPointSpriteStride);
+
+    // One batch the beam prepares at each update; the processor draws it from where it lies,
+    // so it must stay as it is until the frame has been drawn.
+    struct beam_batch_t {
+        STRU_DRAW_PRIMITIVE states;
+        batch_arrays_t quads{0, 0};          // billboards: four vertices and six indices each
+        std::vector<point_vertex_t> points;  // point sprites
+        prepared_batch_t view;               // what the processor is handed
+    };
+
+    void MoveLegacy(float frameTime, const vec3_t& emitter);
+    void EmitLegacy(float dt, float frameTime, const vec3_t& emitter, std::int32_t angle);
+    // The batches of this frame's live particles, after the texture's pixels are in video memory.
+    void BuildDrawData();
+    beam_batch_t& BatchFor(std::size_t index);
+
     float depthStep_ = kDepthStep16;
     std::unique_ptr<beam_batch_t> batches_[2];  // plain, circle; made on first use
+#else
+    // The current processor has the beam append its quads to the processor's own batch.
+public:
+    // The record has the beam's primitive type, colour, alpha and blend operations and
+    // blends, culls counter-clockwise and has no pixel shader.
+    bool IsSameRenderState(const STRU_DRAW_PRIMITIVE& record) override;
+    // One quad per live particle, oldest first, at the depth of the beam's draw sequence; no
+    // quad for a particle smaller than a pixel or placed at no finite point. A new node first
+    // takes the beam's states and its texture's pending pixels.
+    void AppendToBatch(PrimitiveData& node, bool newNode, const viewport_t& viewport, float depthStep) override;
 #endif
 };

@@ -1,8 +1,11 @@
-// What the beam draws: its texture and texture coordinates (resolved by each update), and
-// one quad per live particle appended to the alpha-blended processor's batch.
+// What the beam draws: its texture (named by SetTexture, resolved by each update) and texture
+// coordinates, and one quad per live particle appended to the alpha-blended processor's batch.
+// The legacy beam finds its texture at once and prepares batches of its own
+// (legacy/particle_beam_legacy.cpp).
 #include <cmath>
 #include <utility>
 
+#include "core/format_helpers.h"
 #include "core/frame_clock.h"
 #include "core/viewport.h"
 #include "draw/d3d_texture.h"
@@ -10,6 +13,7 @@
 #include "draw/tex_mgr.h"
 #include "particle/particle.h"
 #include "particle/particle_beam.h"
+#include "particle/particle_names.h"
 
 namespace {
 
@@ -19,6 +23,18 @@ constexpr float kFlatDepthOffset = 0.000001f;  // 2D quads lie just in front of 
 bool Finite(const vertex_t& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 }  // namespace
+
+void CParticleBeam::SetTexture(const std::u16string& name) {
+    std::u16string key = CapWideText(name, kNameUnits);
+    if (key.empty()) {
+        if (!textureName_.empty()) textureReload_ = 1;
+        textureName_.clear();
+        return;
+    }
+    NormalizePath(key.data());
+    textureName_ = std::move(key);
+    textureReload_ = 1;
+}
 
 void CParticleBeam::ResolveTexture(const anim_cell_t* cell) {
     if (textureReload_) {

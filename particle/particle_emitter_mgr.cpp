@@ -1,3 +1,5 @@
+// CParticleEmitterMgr of the current build: scripts load as resources in the background. The
+// legacy build has its own (legacy/particle_emitter_mgr_legacy.cpp).
 #include "particle/particle_emitter_mgr.h"
 
 #include <new>
@@ -6,11 +8,8 @@
 #include "core/lumiscriber.h"
 #include "draw/alpha_processor.h"
 #include "particle/particle_emitter.h"
-#include "platform/win32/time.h"
-
-#if !LUMI_LEGACY
 #include "platform/engine/resource_loader.h"
-#endif
+#include "platform/win32/time.h"
 
 namespace {
 
@@ -24,9 +23,7 @@ IAlphaBatchEmitter* BeamsOf(CParticleEmitter* emitter) {
 
 CParticleEmitterMgr::CParticleEmitterMgr(CLumiscriber* renderer, CTexMgr* texMgr)
     : renderer_(renderer), texMgr_(texMgr) {
-#if !LUMI_LEGACY
     listener_.reset(new (std::nothrow) CParticleScriptListener());
-#endif
     SetAlphaBatchEmitterFn(&BeamsOf);
 }
 
@@ -46,10 +43,7 @@ void CParticleEmitterMgr::WaitAndDelete(CParticleEmitter* emitter) {
 CParticleEmitter* CParticleEmitterMgr::CreateEmitter(const WCHAR* path) {
     if (path == nullptr || path[0] == 0) return nullptr;
     IHostSoundSystem* sound = renderer_ != nullptr ? renderer_->GetSoundInterface() : nullptr;
-    // The legacy build reads in the host's thread, through the host thread's set.
-    const STRU_FILE_CALLBACKS* callbacks = nullptr;
-    if (renderer_ != nullptr)
-        callbacks = lumi::kLegacy ? renderer_->GetForegroundFileCallbacks() : renderer_->GetBackgroundFileCallbacks();
+    const STRU_FILE_CALLBACKS* callbacks = renderer_ != nullptr ? renderer_->GetBackgroundFileCallbacks() : nullptr;
     auto* emitter = new CParticleEmitter(sound, texMgr_, callbacks);
     try {
         emitter->SetScriptPath(path);
@@ -65,14 +59,10 @@ CParticleEmitter* CParticleEmitterMgr::CreateEmitter(const WCHAR* path) {
 }
 
 void CParticleEmitterMgr::ScheduleLoad(CParticleEmitter* emitter) {
-#if LUMI_LEGACY
-    emitter->LoadNow();
-#else
     if (listener_) emitter->AddListener(listener_.get());
     emitter->SetBackgroundLoaded(true);
     emitter->SetLoadState(CResource::LOADSTATE_LOADING);
     CResourceLoader::GetSingleton().PrepareResource(emitter);
-#endif
 }
 
 void CParticleEmitterMgr::ReleaseEmitter(CParticleEmitter* emitter) {

@@ -32,87 +32,83 @@ void CEventBase::OnValueChanged() {
 
 namespace {
 
-template <class Base, class Event>
-Base* Make() {
+template <class Event>
+CEventBase* Make() {
     return new Event();
 }
 
-template <class Base>
+// An event kind as scripts name it. `kind` is event_kind::kNone where this build has no such
+// event.
 struct event_kind_t {
     const char* keyword;
-    Base* (*make)();
-    bool currentOnly = false;  // the legacy build has no such event
+    std::int32_t kind;
+    CEventBase* (*make)();
 };
 
-// In test order: a keyword that contains another must come before it.
-constexpr event_kind_t<CParticleEvent> kParticleKinds[] = {
-    {"SIZEX", Make<CParticleEvent, CParticleEvent_SizeX>},
-    {"SIZEY", Make<CParticleEvent, CParticleEvent_SizeY>},
-    {"SIZE", Make<CParticleEvent, CParticleEvent_Size>},
-    {"EVENTTIMER", Make<CParticleEvent, CParticleEvent_EventTimer>},
-    {"REDCOLOR", Make<CParticleEvent, CParticleEvent_RedColor>},
-    {"GREENCOLOR", Make<CParticleEvent, CParticleEvent_GreenColor>},
-    {"BLUECOLOR", Make<CParticleEvent, CParticleEvent_BlueColor>},
-    {"ALPHA", Make<CParticleEvent, CParticleEvent_Alpha>},
-    {"COLOR", Make<CParticleEvent, CParticleEvent_Color>},
-    {"SPEED", Make<CParticleEvent, CParticleEvent_Speed>},
-    {"VELOCITYX", Make<CParticleEvent, CParticleEvent_VelocityX>},
-    {"VELOCITYY", Make<CParticleEvent, CParticleEvent_VelocityY>},
-    {"VELOCITYZ", Make<CParticleEvent, CParticleEvent_VelocityZ>},
-    {"VELOCITY", Make<CParticleEvent, CParticleEvent_Velocity>},
-    {"MOTIONANGLE", Make<CParticleEvent, CParticleEvent_MotionAngle>, true},
-    {"ANGLE", Make<CParticleEvent, CParticleEvent_Angle>},
-    {"SPIN", Make<CParticleEvent, CParticleEvent_Spin>},
+// The beam kinds, then the particle kinds, each in test order: a keyword that contains another
+// comes before it.
+constexpr event_kind_t kKinds[] = {
+    {"EVENTTIMER", event_kind::kBeamEventTimer, Make<CParticleBeamEvent_EventTimer>},
+    {"NUMPARTICLES", event_kind::kBeamNumParticles, Make<CParticleBeamEvent_NumParticles>},
+    {"EMITSPEED", event_kind::kBeamEmitSpeed, Make<CParticleBeamEvent_EmitSpeed>},
+    {"BEAMPOS", event_kind::kBeamPosition, Make<CParticleBeamEvent_Position>},
+    {"EMITANGLE", event_kind::kBeamEmitAngle, Make<CParticleBeamEvent_EmitAngle>},
+    {"PLAYSOUND", event_kind::kBeamPlaySound, Make<CParticleBeamEvent_PlaySound>},
+    {"SIZEX", event_kind::kSizeX, Make<CParticleEvent_SizeX>},
+    {"SIZEY", event_kind::kSizeY, Make<CParticleEvent_SizeY>},
+    {"SIZE", event_kind::kSize, Make<CParticleEvent_Size>},
+    {"EVENTTIMER", event_kind::kEventTimer, Make<CParticleEvent_EventTimer>},
+    {"REDCOLOR", event_kind::kRedColor, Make<CParticleEvent_RedColor>},
+    {"GREENCOLOR", event_kind::kGreenColor, Make<CParticleEvent_GreenColor>},
+    {"BLUECOLOR", event_kind::kBlueColor, Make<CParticleEvent_BlueColor>},
+    {"ALPHA", event_kind::kAlpha, Make<CParticleEvent_Alpha>},
+    {"COLOR", event_kind::kColor, Make<CParticleEvent_Color>},
+    {"SPEED", event_kind::kSpeed, Make<CParticleEvent_Speed>},
+    {"VELOCITYX", event_kind::kVelocityX, Make<CParticleEvent_VelocityX>},
+    {"VELOCITYY", event_kind::kVelocityY, Make<CParticleEvent_VelocityY>},
+    {"VELOCITYZ", event_kind::kVelocityZ, Make<CParticleEvent_VelocityZ>},
+    {"VELOCITY", event_kind::kVelocity, Make<CParticleEvent_Velocity>},
+    {"MOTIONANGLE", event_kind::kMotionAngle, Make<CParticleEvent_MotionAngle>},
+    {"ANGLE", event_kind::kAngle, Make<CParticleEvent_Angle>},
+    {"SPIN", event_kind::kSpin, Make<CParticleEvent_Spin>},
 };
 
-constexpr event_kind_t<CParticleBeamEvent> kBeamKinds[] = {
-    {"EVENTTIMER", Make<CParticleBeamEvent, CParticleBeamEvent_EventTimer>},
-    {"NUMPARTICLES", Make<CParticleBeamEvent, CParticleBeamEvent_NumParticles>},
-    {"EMITSPEED", Make<CParticleBeamEvent, CParticleBeamEvent_EmitSpeed>},
-    {"BEAMPOS", Make<CParticleBeamEvent, CParticleBeamEvent_Position>, true},
-    {"EMITANGLE", Make<CParticleBeamEvent, CParticleBeamEvent_EmitAngle>, true},
-    {"PLAYSOUND", Make<CParticleBeamEvent, CParticleBeamEvent_PlaySound>, true},
-};
+// The first kind of this build, among the beam kinds or the particle kinds, whose keyword the
+// text contains; null when there is none.
+const event_kind_t* FindByKeyword(std::string_view text, bool beamKinds) {
+    for (const event_kind_t& row : kKinds) {
+        if (row.kind != event_kind::kNone && CEventBase::IsBeamKind(row.kind) == beamKinds &&
+            text.find(row.keyword) != std::string_view::npos)
+            return &row;
+    }
+    return nullptr;
+}
 
-template <class Row, std::size_t N>
-auto CreateByKeyword(const Row (&rows)[N], std::string_view keyword) -> decltype(rows[0].make()) {
-    for (const Row& row : rows)
-        if (!(lumi::kLegacy && row.currentOnly) && keyword.find(row.keyword) != std::string_view::npos)
-            return row.make();
+// The kind of an id of this build; null for any other number.
+const event_kind_t* FindByKind(std::int32_t kind) {
+    for (const event_kind_t& row : kKinds)
+        if (row.kind != event_kind::kNone && row.kind == kind) return &row;
     return nullptr;
 }
 
 }  // namespace
 
-CParticleEvent* CreateParticleEvent(const std::string& keyword) { return CreateByKeyword(kParticleKinds, keyword); }
+CParticleEvent* CreateParticleEvent(const std::string& keyword) {
+    const event_kind_t* row = FindByKeyword(keyword, false);
+    return row != nullptr ? static_cast<CParticleEvent*>(row->make()) : nullptr;
+}
 
-CParticleBeamEvent* CreateBeamEvent(const std::string& keyword) { return CreateByKeyword(kBeamKinds, keyword); }
+CParticleBeamEvent* CreateBeamEvent(const std::string& keyword) {
+    const event_kind_t* row = FindByKeyword(keyword, true);
+    return row != nullptr ? static_cast<CParticleBeamEvent*>(row->make()) : nullptr;
+}
 
 CEventBase* CreateEventByKind(std::int32_t kind) {
-    using namespace event_kind;
-    if (kind == kNone) return nullptr;
-    if (kind == kBeamEventTimer) return new CParticleBeamEvent_EventTimer();
-    if (kind == kBeamNumParticles) return new CParticleBeamEvent_NumParticles();
-    if (kind == kBeamEmitSpeed) return new CParticleBeamEvent_EmitSpeed();
-    if (kind == kBeamPosition) return new CParticleBeamEvent_Position();
-    if (kind == kBeamPlaySound) return new CParticleBeamEvent_PlaySound();
-    if (kind == kBeamEmitAngle) return new CParticleBeamEvent_EmitAngle();
-    if (kind == kEventTimer) return new CParticleEvent_EventTimer();
-    if (kind == kSize) return new CParticleEvent_Size();
-    if (kind == kSizeX) return new CParticleEvent_SizeX();
-    if (kind == kSizeY) return new CParticleEvent_SizeY();
-    if (kind == kRedColor) return new CParticleEvent_RedColor();
-    if (kind == kGreenColor) return new CParticleEvent_GreenColor();
-    if (kind == kBlueColor) return new CParticleEvent_BlueColor();
-    if (kind == kAlpha) return new CParticleEvent_Alpha();
-    if (kind == kColor) return new CParticleEvent_Color();
-    if (kind == kVelocityX) return new CParticleEvent_VelocityX();
-    if (kind == kVelocityY) return new CParticleEvent_VelocityY();
-    if (kind == kVelocityZ) return new CParticleEvent_VelocityZ();
-    if (kind == kVelocity) return new CParticleEvent_Velocity();
-    if (kind == kAngle) return new CParticleEvent_Angle();
-    if (kind == kMotionAngle) return new CParticleEvent_MotionAngle();
-    if (kind == kSpin) return new CParticleEvent_Spin();
-    if (kind == kSpeed) return new CParticleEvent_Speed();
-    return nullptr;
+    const event_kind_t* row = FindByKind(kind);
+    return row != nullptr ? row->make() : nullptr;
+}
+
+const char* EventKeyword(std::int32_t kind) {
+    const event_kind_t* row = FindByKind(kind);
+    return row != nullptr ? row->keyword : "";
 }

@@ -22,16 +22,16 @@
 #include "core/build_variant.h"
 #include "particle/particle_event_interface.h"
 #include "particle/particle_values.h"
+#include "particle/script_value_reader.h"
 
 class CParticle;
 class CParticleBeam;
 class CParticleEventSet;
-struct script_cursor_t;
 
-// How the script wrote the time; the writer uses it.
-inline constexpr std::int32_t kEventTimeInitial = 0;
-inline constexpr std::int32_t kEventTimeAt = 1;
-inline constexpr std::int32_t kEventTimeFinal = 2;
+// How the script wrote the time (GetTimeKind): the kinds of time specifier the reader gives.
+inline constexpr std::int32_t kEventTimeInitial = script_time_spec_t::kInitial;
+inline constexpr std::int32_t kEventTimeAt = script_time_spec_t::kAt;
+inline constexpr std::int32_t kEventTimeFinal = script_time_spec_t::kFinal;
 
 class CEventBase : public IParticleEvent {
 public:
@@ -48,6 +48,13 @@ public:
     bool HasValue() override { return true; }
     bool GetFade() override { return fade_ != 0; }
     void SetFade(bool fade) override;
+
+    // ---- Each kind's own ----
+    virtual bool SupportsFade() = 0;
+    // From the keyword token under the cursor: the keyword must contain the kind's keyword
+    // (else ScriptError with the kind's message), then "=" and the value. Leaves the cursor
+    // after the value; true.
+    virtual bool Parse(script_cursor_t& cursor) = 0;
 
     // ---- The record ----
     // The time specifier as read: a number, or RANDOM(a, b); value is the last draw.
@@ -96,11 +103,6 @@ public:
     // Sets the particle's property (unless the event fades) and starts the ramp toward the
     // ramp target (rate 0 without one).
     virtual void Apply(CParticle& particle) = 0;
-    virtual bool SupportsFade() = 0;
-    // From the keyword token under the cursor: the keyword must contain the kind's keyword
-    // (else ScriptError with the kind's message), then "=" and the value. Leaves the cursor
-    // after the value; true.
-    virtual bool Parse(script_cursor_t& cursor) = 0;
 
     CParticleEvent* NextInChain() const { return static_cast<CParticleEvent*>(GetNextInChain()); }
 };
@@ -111,8 +113,6 @@ public:
     using CEventBase::CEventBase;
 
     virtual void Apply(CParticleBeam& beam) = 0;
-    virtual bool SupportsFade() = 0;
-    virtual bool Parse(script_cursor_t& cursor) = 0;
 
     CParticleBeamEvent* NextInChain() const { return static_cast<CParticleBeamEvent*>(GetNextInChain()); }
 };
@@ -128,3 +128,6 @@ CParticleEvent* CreateParticleEvent(const std::string& keyword);
 CParticleBeamEvent* CreateBeamEvent(const std::string& keyword);
 // The event of a kind id below kEventKindCount; null for other ids.
 CEventBase* CreateEventByKind(std::int32_t kind);
+// The keyword scripts write for a kind id below kEventKindCount ("NUMPARTICLES" for the beam
+// event of that name); "" for other ids.
+const char* EventKeyword(std::int32_t kind);

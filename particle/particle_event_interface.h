@@ -25,20 +25,11 @@ inline constexpr std::int32_t kBeamEmitSpeed = 2;
 inline constexpr std::int32_t kBeamPosition = kL ? kNone : 3;
 inline constexpr std::int32_t kBeamPlaySound = kL ? kNone : 4;
 inline constexpr std::int32_t kBeamEmitAngle = kL ? kNone : 5;
-inline constexpr std::int32_t kEventTimer = kL ? 3 : 6;
-inline constexpr std::int32_t kSize = kEventTimer + 1;
-inline constexpr std::int32_t kSizeX = kEventTimer + 2;
-inline constexpr std::int32_t kSizeY = kEventTimer + 3;
-inline constexpr std::int32_t kRedColor = kEventTimer + 4;
-inline constexpr std::int32_t kGreenColor = kEventTimer + 5;
-inline constexpr std::int32_t kBlueColor = kEventTimer + 6;
-inline constexpr std::int32_t kAlpha = kEventTimer + 7;
-inline constexpr std::int32_t kColor = kEventTimer + 8;
-inline constexpr std::int32_t kVelocityX = kEventTimer + 9;
-inline constexpr std::int32_t kVelocityY = kEventTimer + 10;
-inline constexpr std::int32_t kVelocityZ = kEventTimer + 11;
-inline constexpr std::int32_t kVelocity = kEventTimer + 12;
-inline constexpr std::int32_t kAngle = kEventTimer + 13;
+// The particle kinds from EVENTTIMER to ANGLE follow one another in both builds.
+enum : std::int32_t {
+    kEventTimer = kL ? 3 : 6, kSize, kSizeX, kSizeY, kRedColor, kGreenColor, kBlueColor, kAlpha, kColor,
+    kVelocityX, kVelocityY, kVelocityZ, kVelocity, kAngle
+};
 inline constexpr std::int32_t kMotionAngle = kL ? kNone : 20;
 inline constexpr std::int32_t kSpin = kL ? 17 : 21;
 inline constexpr std::int32_t kSpeed = kL ? 18 : 22;

@@ -12,9 +12,6 @@ float RampSpan(const CEventBase& event, const CEventBase& target, const CParticl
     return span == 0.0f ? 1.0f : span;
 }
 
-// The ramp target as its own class (an event's target always has the event's internal kind,
-// hence its class); null without one.
-
 // A single value set (x unit) unless the event fades, then ramped toward the target's draw.
 // `remaining` is the ramp's own time, or the one the colour channels share.
 void ApplySingle(CParticleSingleEvent& event, const CParticle& particle, float unit, float& value, float& rate,
@@ -32,43 +29,17 @@ void ApplyRamp(CParticleSingleEvent& event, const CParticle& particle, ramp_t& r
     ApplySingle(event, particle, unit, ramp.value, ramp.rate, &ramp.remaining);
 }
 
-void ApplyChannel(CParticleSingleEvent& event, CParticle& particle, float& value, float& rate) {
-    ApplySingle(event, particle, 1.0f, value, rate, &particle.colorRemaining);
+// One channel of the colour, with its rate.
+void ApplyChannel(CParticleSingleEvent& event, CParticle& particle, float color4_t::*channel) {
+    ApplySingle(event, particle, 1.0f, particle.color.*channel, particle.colorRate.*channel, &particle.colorRemaining);
 }
 
-// A velocity component; its rate is the acceleration, which has no end time.
-void ApplyVelocityAxis(CParticleSingleEvent& event, CParticle& particle, float& velocity, float& acceleration) {
-    ApplySingle(event, particle, 1.0f, velocity, acceleration, nullptr);
+// One axis of the velocity; its rate is the acceleration, which has no end time.
+void ApplyVelocityAxis(CParticleSingleEvent& event, CParticle& particle, float vec3_t::*axis) {
+    ApplySingle(event, particle, 1.0f, particle.velocity.*axis, particle.acceleration.*axis, nullptr);
 }
 
 }  // namespace
-
-CParticleEvent_EventTimer::CParticleEvent_EventTimer()
-    : CParticleSingleEvent(17, "EVENTTIMER", "Expecting EventTimer!", false) {}
-CParticleEvent_Size::CParticleEvent_Size() : CParticleSingleEvent(1, "SIZE", "Expecting Size!", true) {}
-CParticleEvent_SizeX::CParticleEvent_SizeX() : CParticleSingleEvent(2, "SIZEX", "Expecting SizeX!", true) {}
-CParticleEvent_SizeY::CParticleEvent_SizeY() : CParticleSingleEvent(3, "SIZEY", "Expecting SizeY!", true) {}
-CParticleEvent_RedColor::CParticleEvent_RedColor()
-    : CParticleSingleEvent(4, "REDCOLOR", "Expecting RedColor!", true) {}
-CParticleEvent_GreenColor::CParticleEvent_GreenColor()
-    : CParticleSingleEvent(5, "GREENCOLOR", "Expecting GreenColor!", true) {}
-CParticleEvent_BlueColor::CParticleEvent_BlueColor()
-    : CParticleSingleEvent(6, "BLUECOLOR", "Expecting BlueColor!", true) {}
-CParticleEvent_Alpha::CParticleEvent_Alpha() : CParticleSingleEvent(7, "ALPHA", "Expecting Alpha!", true) {}
-CParticleEvent_Color::CParticleEvent_Color() : CParticleColorEvent(8, "COLOR", "Expecting Color!", true) {}
-CParticleEvent_VelocityX::CParticleEvent_VelocityX()
-    : CParticleSingleEvent(9, "VELOCITYX", "Expecting VelocityX!", true) {}
-CParticleEvent_VelocityY::CParticleEvent_VelocityY()
-    : CParticleSingleEvent(10, "VELOCITYY", "Expecting VelocityY!", true) {}
-CParticleEvent_VelocityZ::CParticleEvent_VelocityZ()
-    : CParticleSingleEvent(11, "VELOCITYZ", "Expecting VelocityZ!", true) {}
-CParticleEvent_Velocity::CParticleEvent_Velocity()
-    : CParticleXYZEvent(12, "VELOCITY", "Expecting Velocity!", true) {}
-CParticleEvent_Angle::CParticleEvent_Angle() : CParticleSingleEvent(13, "ANGLE", "Expecting Angle!", true) {}
-CParticleEvent_MotionAngle::CParticleEvent_MotionAngle()
-    : CParticleSingleEvent(14, "MOTIONANGLE", "Expecting MotionAngle!", true) {}
-CParticleEvent_Spin::CParticleEvent_Spin() : CParticleSingleEvent(15, "SPIN", "Expecting Spin!", true) {}
-CParticleEvent_Speed::CParticleEvent_Speed() : CParticleSingleEvent(16, "SPEED", "Expecting Speed!", true) {}
 
 void CParticleEvent_EventTimer::Apply(CParticle& particle) { particle.eventClock = SampleValueRange(Value()); }
 
@@ -78,21 +49,13 @@ void CParticleEvent_SizeX::Apply(CParticle& particle) { ApplyRamp(*this, particl
 
 void CParticleEvent_SizeY::Apply(CParticle& particle) { ApplyRamp(*this, particle, particle.sizeY); }
 
-void CParticleEvent_RedColor::Apply(CParticle& particle) {
-    ApplyChannel(*this, particle, particle.color.r, particle.colorRate.r);
-}
+void CParticleEvent_RedColor::Apply(CParticle& particle) { ApplyChannel(*this, particle, &color4_t::r); }
 
-void CParticleEvent_GreenColor::Apply(CParticle& particle) {
-    ApplyChannel(*this, particle, particle.color.g, particle.colorRate.g);
-}
+void CParticleEvent_GreenColor::Apply(CParticle& particle) { ApplyChannel(*this, particle, &color4_t::g); }
 
-void CParticleEvent_BlueColor::Apply(CParticle& particle) {
-    ApplyChannel(*this, particle, particle.color.b, particle.colorRate.b);
-}
+void CParticleEvent_BlueColor::Apply(CParticle& particle) { ApplyChannel(*this, particle, &color4_t::b); }
 
-void CParticleEvent_Alpha::Apply(CParticle& particle) {
-    ApplyChannel(*this, particle, particle.color.a, particle.colorRate.a);
-}
+void CParticleEvent_Alpha::Apply(CParticle& particle) { ApplyChannel(*this, particle, &color4_t::a); }
 
 void CParticleEvent_Color::Apply(CParticle& particle) {
     // RGB(...) holds alpha kColorKeepAlpha: alpha is not this event's to change.
@@ -120,17 +83,11 @@ void CParticleEvent_Color::Apply(CParticle& particle) {
     particle.colorRemaining = span;
 }
 
-void CParticleEvent_VelocityX::Apply(CParticle& particle) {
-    ApplyVelocityAxis(*this, particle, particle.velocity.x, particle.acceleration.x);
-}
+void CParticleEvent_VelocityX::Apply(CParticle& particle) { ApplyVelocityAxis(*this, particle, &vec3_t::x); }
 
-void CParticleEvent_VelocityY::Apply(CParticle& particle) {
-    ApplyVelocityAxis(*this, particle, particle.velocity.y, particle.acceleration.y);
-}
+void CParticleEvent_VelocityY::Apply(CParticle& particle) { ApplyVelocityAxis(*this, particle, &vec3_t::y); }
 
-void CParticleEvent_VelocityZ::Apply(CParticle& particle) {
-    ApplyVelocityAxis(*this, particle, particle.velocity.z, particle.acceleration.z);
-}
+void CParticleEvent_VelocityZ::Apply(CParticle& particle) { ApplyVelocityAxis(*this, particle, &vec3_t::z); }
 
 void CParticleEvent_Velocity::Apply(CParticle& particle) {
     if (!GetFade()) particle.velocity = SampleVec3Range(Value());

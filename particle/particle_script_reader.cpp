@@ -39,14 +39,15 @@ constexpr std::size_t kMessageBytes = 256;    // an "Unexpected" message holds 2
     throw ScriptError(message);
 }
 
-void Expect(script_cursor_t& cursor, std::int32_t type, const char* message) {
+// The token under the cursor must be of `type`; the cursor stays on it.
+void CheckToken(script_cursor_t& cursor, std::int32_t type, const char* message) {
     if (CurrentToken(cursor).type != type) throw ScriptError(message);
 }
 
 // From a property keyword: past the keyword and its "=", onto the value.
 void SkipToValue(script_cursor_t& cursor) {
     NextToken(cursor);
-    Expect(cursor, kTokenEquals, "Expected equals sign!");
+    CheckToken(cursor, kTokenEquals, "Expected equals sign!");
     NextToken(cursor);
 }
 
@@ -54,12 +55,24 @@ void SkipToValue(script_cursor_t& cursor) {
 // "{" (`braceMessage`), onto the block's first line. Returns the name.
 std::string OpenNamedBlock(script_cursor_t& cursor, const char* nameMessage, const char* braceMessage) {
     NextToken(cursor);
-    Expect(cursor, kTokenString, nameMessage);
+    CheckToken(cursor, kTokenString, nameMessage);
     std::string name = StripQuotes(CurrentToken(cursor));
     NextToken(cursor);
-    Expect(cursor, kTokenOpenBrace, braceMessage);
+    CheckToken(cursor, kTokenOpenBrace, braceMessage);
     NextToken(cursor);
     return name;
+}
+
+// Hands each line of a block to `line` with the token it starts on, until the block's "}",
+// which it then passes. `line` moves the cursor past its line or throws.
+template <class Line>
+void ForEachBlockLine(script_cursor_t& cursor, Line line) {
+    for (;;) {
+        const script_token_t& token = CurrentToken(cursor);
+        if (token.type == kTokenCloseBrace) break;
+        line(token);
+    }
+    NextToken(cursor);
 }
 
 bool Has(const script_token_t& token, ScriptKeyword keyword) { return HasKeyword(token.text, keyword); }
@@ -119,11 +132,27 @@ constexpr bool_property_t kBoolProperties[] = {
     {ScriptKeyword::CirclePlay, &B::SetCirclePlay, true},
 };
 
+// The beam properties named by a name of an enumeration (script_enums.h) that have a token
+// kind of their own.
+struct enum_property_t {
+    std::int32_t tokenType;
+    const script_enum_table_t* names;
+    void (CParticleBeam::*set)(std::int32_t value);
+};
+
+constexpr enum_property_t kEnumProperties[] = {
+    {kTokenBlendOpProperty, &kBlendOpNames, &B::SetBlendOp},
+    {kTokenParticleModeProperty, &kParticleModeNames, &B::SetParticleMode},
+    {kTokenAngleTypeProperty, &kAngleTypeNames, &B::SetParticleAngleType},
+    {kTokenMuzzleShapeProperty, &kMuzzleShapeNames, &B::SetMuzzleShape},
+    {kTokenChgModeProperty, &kChgModeNames, &B::SetChgMode},
+};
+
 // The first row whose keyword the token holds; null when none does.
 template <class Row, std::size_t N>
 const Row* FindProperty(const Row (&rows)[N], const script_token_t& token) {
     for (const Row& row : rows)
-        if (!(lumi::kLegacy && row.currentOnly) && Has(token, row.keyword)) return &row;
+        if (InScriptLanguage(row) && Has(token, row.keyword)) return &row;
     return nullptr;
 }
 
@@ -163,14 +192,14 @@ bool CParticleEmitter::Compile(const char* text) {
         Tokenize(text, tokens);
         if (tokens.size() < 2) throw ScriptError("This script is too small to be valid.");
         script_cursor_t cursor(tokens);
-        Expect(cursor, kTokenParticleEmitter, "First word must be ParticleEmitter");
+        CheckToken(cursor, kTokenParticleEmitter, "First word must be ParticleEmitter");
         NextToken(cursor);
-        Expect(cursor, kTokenString, "Must name particle system");
+        CheckToken(cursor, kTokenString, "Must name particle system");
         SetName(AnsiToWideCapped(StripQuotes(CurrentToken(cursor)).c_str(), kNameUnits));
         NextToken(cursor);
-        Expect(cursor, kTokenNumber, "Must have version number");
+        CheckToken(cursor, kTokenNumber, "Must have version number");
         version_ = ReadValueRange(cursor).max;
-        Expect(cursor, kTokenOpenBrace, "Missing opening brace for ParticleSystem block");
+        CheckToken(cursor, kTokenOpenBrace, "Missing opening brace for ParticleSystem block");
         ParseSystemBlock(cursor);
         const vec3_t drawn = SampleVec3Range(position_);
         SetCurPosition(drawn.x, drawn.y, drawn.z);
@@ -187,12 +216,8 @@ bool CParticleEmitter::Compile(const char* text) {
 bool CParticleEmitter::ParseSystemBlock(script_cursor_t& cursor) {
     NextToken(cursor);
     bool beamSeen = false;
-    for (;;) {
-        const script_token_t& token = CurrentToken(cursor);
+    ForEachBlockLine(cursor, [&](const script_token_t& token) {
         switch (token.type) {
-            case kTokenCloseBrace:
-                NextToken(cursor);
-                return true;
             case kTokenSound: {
                 // Parsed apart from the emitter: a sound of a name already taken is dropped
                 // whole, without touching the one that has the name.
@@ -230,17 +255,14 @@ bool CParticleEmitter::ParseSystemBlock(script_cursor_t& cursor) {
             default:
                 ThrowUnexpected("Unexpected \"%s\" in Particle System Block!", token);
         }
-    }
+    });
+    return true;
 }
 
 bool CParticleEmitter::ParseSoundBlock(script_cursor_t& cursor, CParticleSound& sound) {
     sound.SetName(OpenNamedBlock(cursor, "Must sound name block!", "Expected opening brace for sound block!"));
-    for (;;) {
-        const script_token_t& token = CurrentToken(cursor);
+    ForEachBlockLine(cursor, [&](const script_token_t& token) {
         switch (token.type) {
-            case kTokenCloseBrace:
-                NextToken(cursor);
-                return true;
             case kTokenSoundText: {
                 SkipToValue(cursor);
                 // Any token is taken as the value; a PLAYSOUND line here means nothing.
@@ -269,7 +291,8 @@ bool CParticleEmitter::ParseSoundBlock(script_cursor_t& cursor, CParticleSound& 
             default:
                 ThrowUnexpected("Unexpected \"%s\" in Sound Block!", token);
         }
-    }
+    });
+    return true;
 }
 
 bool CParticleEmitter::ParseBeamBlock(script_cursor_t& cursor, CParticleBeam& beam) {
@@ -277,14 +300,8 @@ bool CParticleEmitter::ParseBeamBlock(script_cursor_t& cursor, CParticleBeam& be
         OpenNamedBlock(cursor, "Must name particle beam block!", "Expected opening brace for particle beam block!");
     beam.SetNameA(name.c_str());
     bool eventSeen = false;
-    for (;;) {
-        const script_token_t& token = CurrentToken(cursor);
+    ForEachBlockLine(cursor, [&](const script_token_t& token) {
         switch (token.type) {
-            case kTokenCloseBrace:
-                beam.SortEvents();
-                beam.LinkEvents();
-                NextToken(cursor);
-                return true;
             case kTokenParticle:
                 ParseParticleBlock(cursor, beam);
                 break;
@@ -314,7 +331,10 @@ bool CParticleEmitter::ParseBeamBlock(script_cursor_t& cursor, CParticleBeam& be
             default:
                 ThrowUnexpected("Unexpected \"%s\" in Sequence Block!", token);
         }
-    }
+    });
+    beam.SortEvents();
+    beam.LinkEvents();
+    return true;
 }
 
 void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam& beam) {
@@ -346,28 +366,13 @@ void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam&
         case kTokenTextureOpProperty:
             (beam.*(Has(token, K::AlphaOp) ? &B::SetAlphaOp : &B::SetColorOp))(ReadTextureOp(cursor));
             break;
-        case kTokenBlendOpProperty:
-            beam.SetBlendOp(ReadBlendOp(cursor));
-            break;
         case kTokenBoolProperty: {
             const std::int32_t on = ReadBool(cursor) ? 1 : 0;
             if (const bool_property_t* property = FindProperty(kBoolProperties, token)) (beam.*property->set)(on);
             break;
         }
-        case kTokenParticleModeProperty:
-            beam.SetParticleMode(ReadParticleMode(cursor));
-            break;
-        case kTokenAngleTypeProperty:
-            beam.SetParticleAngleType(ReadParticleAngleType(cursor));
-            break;
-        case kTokenMuzzleShapeProperty:
-            beam.SetMuzzleShape(ReadMuzzleShape(cursor));
-            break;
-        case kTokenChgModeProperty:
-            beam.SetChgMode(ReadChgMode(cursor));
-            break;
         case kTokenTexture:
-            Expect(cursor, kTokenString, "Expected filename after texture property.");
+            CheckToken(cursor, kTokenString, "Expected filename after texture property.");
             beam.SetTextureA(StripQuotes(CurrentToken(cursor)).c_str());
             NextToken(cursor);
             break;
@@ -377,7 +382,10 @@ void CParticleEmitter::ParseBeamProperty(script_cursor_t& cursor, CParticleBeam&
             beam.SetRefPoint(drawn.data());
             break;
         }
-        default:
+        default:  // the enumerated properties
+            for (const enum_property_t& property : kEnumProperties) {
+                if (property.tokenType == token.type) (beam.*property.set)(ReadEnum(cursor, *property.names));
+            }
             break;
     }
 }
@@ -396,14 +404,10 @@ void CParticleEmitter::ParseBeamEventLine(script_cursor_t& cursor, CParticleBeam
 
 bool CParticleEmitter::ParseParticleBlock(script_cursor_t& cursor, CParticleBeam& beam) {
     NextToken(cursor);
-    Expect(cursor, kTokenOpenBrace, "Expected opening brace for particle block!");
+    CheckToken(cursor, kTokenOpenBrace, "Expected opening brace for particle block!");
     NextToken(cursor);
-    for (;;) {
-        const script_token_t& token = CurrentToken(cursor);
+    ForEachBlockLine(cursor, [&](const script_token_t& token) {
         switch (token.type) {
-            case kTokenCloseBrace:
-                NextToken(cursor);
-                return true;
             case kTokenFade:
             case kTokenAt:
             case kTokenInitial:
@@ -420,5 +424,6 @@ bool CParticleEmitter::ParseParticleBlock(script_cursor_t& cursor, CParticleBeam
             default:
                 ThrowUnexpected("Unexpected \"%s\" in Particle Block!", token);
         }
-    }
+    });
+    return true;
 }

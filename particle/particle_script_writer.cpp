@@ -1,5 +1,6 @@
-// The particle script writer: value texts, event lines, the beam's and the sound's blocks and
-// the emitter's Save.
+// The particle script writer: value texts, event lines, the sound's block, the emitter's block
+// and Save. The beam's block is each language's own: particle_beam_writer.cpp, and
+// legacy/particle_beam_writer_legacy.cpp in the legacy build.
 #include "particle/particle_script_writer.h"
 
 #include <algorithm>
@@ -21,7 +22,6 @@ namespace {
 
 constexpr std::size_t kReservedBytes = 32768;
 constexpr std::size_t kEmitterNameBytes = 259;
-constexpr std::size_t kFileNameBytes = 511;  // beam names, textures and sound files
 
 // The number a script text can hold for `value`. The setters refuse numbers that are not
 // finite, but a host may write one through a range getter's pointer: it is written as the
@@ -41,21 +41,6 @@ std::string FixedText(float value, int decimals) {
 }
 
 std::string Pair(float min, float max) { return FormatValueRange(value_range_t{min, max, 0.0f}); }
-
-// The script keyword of each event kind id (particle_event.h).
-#if LUMI_LEGACY
-constexpr const char* kEventKeywords[kEventKindCount] = {
-    "EVENTTIMER", "NUMPARTICLES", "EMITSPEED",
-    "EVENTTIMER", "SIZE", "SIZEX", "SIZEY", "REDCOLOR", "GREENCOLOR", "BLUECOLOR", "ALPHA", "COLOR",
-    "VELOCITYX", "VELOCITYY", "VELOCITYZ", "VELOCITY", "ANGLE", "SPIN", "SPEED",
-};
-#else
-constexpr const char* kEventKeywords[kEventKindCount] = {
-    "EVENTTIMER", "NUMPARTICLES", "EMITSPEED", "BEAMPOS", "PLAYSOUND", "EMITANGLE",
-    "EVENTTIMER", "SIZE", "SIZEX", "SIZEY", "REDCOLOR", "GREENCOLOR", "BLUECOLOR", "ALPHA", "COLOR",
-    "VELOCITYX", "VELOCITYY", "VELOCITYZ", "VELOCITY", "ANGLE", "MOTIONANGLE", "SPIN", "SPEED",
-};
-#endif
 
 std::string EventValueText(IParticleEvent& event) {
     const void* value = event.GetValue();
@@ -96,30 +81,11 @@ void AppendEvents(std::string& text, const std::string& indent, const std::vecto
         text += '\n';
         text += indent;
         text += spec;
-        text += kEventKeywords[event->GetEventType()];
+        text += EventKeyword(event->GetEventType());
         text += " = ";
         text += EventValueText(*event);
     }
     text += '\n';
-}
-
-// The PARTICLE block of a beam: its particle events by kind, each kind in time order.
-void AppendParticleBlock(std::string& text, const std::string& indent, const std::vector<CParticleEvent*>& chains) {
-    text += '\n' + indent + "PARTICLE";
-    text += '\n' + indent + '{';
-    const std::string eventIndent = indent + '\t';
-    for (std::int32_t kind = kFirstParticleEventKind; kind < kEventKindCount; ++kind) {
-        const std::vector<CParticleEvent*> events = EventsOfKind(chains, kind);
-        if (!events.empty()) AppendEvents(text, eventIndent, events, 1.0f);
-    }
-    text += '\n' + indent + '}';
-}
-
-// A beam's beam events by kind. Beam events never end a life: a time of 9999 seconds is no
-// FINAL.
-void AppendBeamEvents(std::string& text, const std::string& indent, const std::vector<CParticleBeamEvent*>& chains) {
-    for (std::int32_t kind = 0; kind < kFirstParticleEventKind; ++kind)
-        AppendEvents(text, indent, EventsOfKind(chains, kind), -1.0f);
 }
 
 }  // namespace
@@ -184,116 +150,38 @@ void AppendLine(std::string& text, const std::string& indent, const char* keywor
 
 // ---- Blocks --------------------------------------------------------------------------------------
 
-#if !LUMI_LEGACY
+void AppendBlockHead(std::string& text, const std::string& indent, const char* keyword, const std::string& name) {
+    text += '\n' + indent + keyword + " \"" + name + '"';
+    text += '\n' + indent + '{';
+}
+
+void AppendParticleBlock(std::string& text, const std::string& indent, const std::vector<CParticleEvent*>& chains) {
+    text += '\n' + indent + "PARTICLE";
+    text += '\n' + indent + '{';
+    const std::string eventIndent = indent + '\t';
+    for (std::int32_t kind = kFirstParticleEventKind; kind < kEventKindCount; ++kind) {
+        const std::vector<CParticleEvent*> events = EventsOfKind(chains, kind);
+        if (!events.empty()) AppendEvents(text, eventIndent, events, 1.0f);
+    }
+    text += '\n' + indent + '}';
+}
+
+// Beam events never end a life: a time of 9999 seconds is no FINAL.
+void AppendBeamEvents(std::string& text, const std::string& indent, const std::vector<CParticleBeamEvent*>& chains) {
+    for (std::int32_t kind = 0; kind < kFirstParticleEventKind; ++kind)
+        AppendEvents(text, indent, EventsOfKind(chains, kind), -1.0f);
+}
+
 void CParticleSound::WriteScript(std::string& text, const std::string& indent) {
     const std::string inner = indent + '\t';
-    text += '\n' + indent + "Sound \"" + name_ + '"';
-    text += '\n' + indent + '{';
-    AppendLine(text, inner, "SOUNDFILE", WideToAnsiCapped(fileName_, kFileNameBytes), true);
+    AppendBlockHead(text, indent, "Sound", name_);
+    AppendLine(text, inner, "SOUNDFILE", WideToAnsiCapped(fileName_, kScriptFileNameBytes), true);
     AppendLine(text, inner, "SOUNDVOLUME", FormatNumber(volume_));
     AppendLine(text, inner, "SOUND3D", FormatBool(is3D_));
     AppendLine(text, inner, "SOUNDMinDistance", FormatNumber(minDistance_));
     AppendLine(text, inner, "SOUNDMaxDistance", FormatNumber(maxDistance_));
     text += '\n' + indent + "}\n";
 }
-#endif
-
-#if LUMI_LEGACY
-// The legacy language: its properties only, in its order, then the particle events, then the
-// beam events.
-void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
-    const std::string inner = indent + '\t';
-    text += '\n' + indent + "PARTICLEBEAM \"" + WideToAnsiCapped(name_, kFileNameBytes) + '"';
-    text += '\n' + indent + '{';
-    AppendLine(text, inner, "SOURCEBLENDMODE", FormatBlendMode(sourceBlendMode_));
-    AppendLine(text, inner, "DESTBLENDMODE", FormatBlendMode(destBlendMode_));
-    AppendLine(text, inner, "BLENDOP", FormatBlendOp(blendOp_));
-    AppendLine(text, inner, "PARTICLEMODE", FormatParticleMode(particleMode_));
-    AppendLine(text, inner, "PARTICLEANGLETYPE", FormatParticleAngleType(particleAngleType_));
-    AppendLine(text, inner, "MUZZLESHAPE", FormatMuzzleShape(muzzleShape_));
-    AppendLine(text, inner, "ALPHAOP", FormatTextureOp(alphaOp_));
-    AppendLine(text, inner, "COLOROP", FormatTextureOp(colorOp_));
-    AppendLine(text, inner, "SINGLEPARTICLE", FormatBool(singleParticle_));
-    AppendLine(text, inner, "CIRCLEBEAM", FormatBool(circleBeam_));
-    AppendLine(text, inner, "ATTACHEDTOEMITTER", FormatBool(attachedToEmitter_));
-    AppendLine(text, inner, "FLIPX", FormatBool(flipX_));
-    AppendLine(text, inner, "FLIPY", FormatBool(flipY_));
-    AppendLine(text, inner, "LOCKASPECT", FormatBool(lockAspect_));
-    AppendLine(text, inner, "EMITRAND", FormatBool(emitRand_));
-    AppendLine(text, inner, "NUMPARTICLES", FormatNumber(static_cast<float>(authoredNumParticles_)));
-    AppendLine(text, inner, "EMITRATE", FormatValueRange(emitRate_));
-    AppendLine(text, inner, "EMITRADIUS", FormatXYZRange(emitRadius_));
-    AppendLine(text, inner, "LIFETIME", FormatValueRange(lifeTime_));
-    AppendLine(text, inner, "GRAVITY", FormatXYZRange(gravity_));
-    AppendLine(text, inner, "EMITANGLE", FormatValueRange(authoredEmitAngle_));
-    AppendLine(text, inner, "EMITSPEED", FormatValueRange(authoredEmitSpeed_));
-    AppendLine(text, inner, "TEXTURE", WideToAnsiCapped(textureName_, kFileNameBytes), true);
-    const uv_range_t refPoint{refPoint_[0], refPoint_[1], refPoint_[0], refPoint_[1], 0.0f, 0.0f};
-    AppendLine(text, inner, "REFPOINT", FormatUVRange(refPoint));
-
-    AppendParticleBlock(text, inner, particleEvents_);
-    AppendBeamEvents(text, inner, beamEvents_);
-    text += '\n' + indent + "}\n";
-}
-
-#else
-void CParticleBeam::WriteScript(std::string& text, const std::string& indent) {
-    const std::string inner = indent + '\t';
-    text += '\n' + indent + "PARTICLEBEAM \"" + WideToAnsiCapped(name_, kFileNameBytes) + '"';
-    text += '\n' + indent + '{';
-    AppendLine(text, inner, "TEXTURE", WideToAnsiCapped(textureName_, kFileNameBytes), true);
-    AppendLine(text, inner, "NUMPARTICLES", FormatNumber(static_cast<float>(authoredNumParticles_)));
-    AppendLine(text, inner, "SOURCEBLENDMODE", FormatBlendMode(sourceBlendMode_));
-    AppendLine(text, inner, "DESTBLENDMODE", FormatBlendMode(destBlendMode_));
-    AppendLine(text, inner, "BLENDOP", FormatBlendOp(blendOp_));
-    AppendLine(text, inner, "COLOROP", FormatTextureOp(colorOp_));
-    AppendLine(text, inner, "ALPHAOP", FormatTextureOp(alphaOp_));
-    const uv_range_t refPoint{refPoint_[0], refPoint_[1], refPoint_[0], refPoint_[1], 0.0f, 0.0f};
-    AppendLine(text, inner, "REFPOINT", FormatUVRange(refPoint));
-    AppendLine(text, inner, "PARTICLEMODE", FormatParticleMode(particleMode_));
-    AppendLine(text, inner, "PARTICLEANGLETYPE", FormatParticleAngleType(particleAngleType_));
-    AppendLine(text, inner, "MUZZLESHAPE", FormatMuzzleShape(muzzleShape_));
-    AppendLine(text, inner, "ATTACHEDTOEMITTER", FormatBool(attachedToEmitter_));
-    AppendLine(text, inner, "CIRCLEPLAY", FormatBool(circlePlay_));
-    AppendLine(text, inner, "EMITRAND", FormatBool(emitRand_));
-    AppendLine(text, inner, "SINGLEPARTICLE", FormatBool(singleParticle_));
-    AppendLine(text, inner, "ISANIM", FormatBool(isAnim_));
-    AppendLine(text, inner, "CIRCLEBEAM", FormatBool(circleBeam_));
-    AppendLine(text, inner, "FLIPX", FormatBool(flipX_));
-    AppendLine(text, inner, "FLIPY", FormatBool(flipY_));
-    AppendLine(text, inner, "LOCKASPECT", FormatBool(lockAspect_));
-    AppendLine(text, inner, "LIFETIME", FormatValueRange(baseLifeTime_));
-    AppendLine(text, inner, "EMITRATE", FormatValueRange(emitRate_));
-    AppendLine(text, inner, "EMITANGLE", FormatValueRange(authoredEmitAngle_));
-    AppendLine(text, inner, "EMITSPEED", FormatValueRange(authoredEmitSpeed_));
-    AppendLine(text, inner, "EMITRADIUS", FormatXYZRange(baseEmitRadius_));
-    AppendLine(text, inner, "GRAVITY", FormatXYZRange(gravity_));
-    AppendLine(text, inner, "DELAYTIMER", FormatNumber(delayTimer_));
-    AppendLine(text, inner, "ANIMROW", FormatNumber(animRow_));
-    AppendLine(text, inner, "ANIMCOW", FormatNumber(animCow_));
-    AppendLine(text, inner, "ANIMACTUALCOUNT", FormatNumber(animActualCount_));
-    AppendLine(text, inner, "ANIMSIZE", FormatNumber(animSize_));
-    AppendLine(text, inner, "ANIMTIMES", FormatNumber(animTimes_));
-    AppendLine(text, inner, "STARTANIMINDEX", FormatNumber(startAnimIndex_));
-    // The reader takes the cell from the pair's first number.
-    for (std::size_t i = 0; i < animCells_.size(); ++i) {
-        if (animCells_[i].time == animTimes_) continue;
-        const float cell = static_cast<float>(i);
-        AppendLine(text, inner, ("ANIMTIME_" + FormatNumber(cell)).c_str(), Pair(cell, animCells_[i].time));
-    }
-    AppendLine(text, inner, "CHGMODE", FormatChgMode(chgMode_));
-    AppendLine(text, inner, "TRACKMODE", FormatBool(trackMode_));
-    AppendLine(text, inner, "TRACKCOUNT", FormatNumber(trackCount_));
-    AppendLine(text, inner, "TRACKINDEX", FormatNumber(trackIndex_));
-    AppendLine(text, inner, "TRACKTIME", FormatNumber(trackTime_));
-    AppendLine(text, inner, "TRACKRAND", FormatBool(trackRand_));
-
-    AppendBeamEvents(text, inner, beamEvents_);
-
-    AppendParticleBlock(text, inner, particleEvents_);
-    text += '\n' + indent + "}\n";
-}
-#endif
 
 // The emitter's header, its sounds (the current build's only) and its beams.
 void CParticleEmitter::WriteScript(std::string& text) {
@@ -302,11 +190,11 @@ void CParticleEmitter::WriteScript(std::string& text) {
     const std::string indent = "\t";
     text += indent + "POSITION = " + FormatXYZRange(position_) + '\n';
     text += indent + "COORDINATES = " + FormatCoordsType(coordinates_) + '\n';
-#if !LUMI_LEGACY
-    text += indent + "EMITTERLIFE = " + FormatNumber(life_) + '\n';
-    text += indent + "EMITTERRATE = " + FormatNumber(rate_) + '\n';
-    for (auto& entry : sounds_) entry.second->WriteScript(text, indent);
-#endif
+    if constexpr (!lumi::kLegacy) {
+        text += indent + "EMITTERLIFE = " + FormatNumber(life_) + '\n';
+        text += indent + "EMITTERRATE = " + FormatNumber(rate_) + '\n';
+        for (auto& entry : sounds_) entry.second->WriteScript(text, indent);
+    }
     for (auto& beam : beams_) beam->WriteScript(text, indent);
     text += "}\n";
 }

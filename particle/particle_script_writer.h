@@ -1,7 +1,8 @@
 #pragma once
-// The particle script writer: the texts of values, time specifiers and lines that Save
+// The particle script writer: the texts of values, time specifiers, lines and blocks that Save
 // (CParticleEmitter), CParticleBeam::WriteScript and CParticleSound::WriteScript put together
-// into script text the reader accepts.
+// into script text the reader accepts. Each build writes its own language: the beam's block is
+// particle_beam_writer.cpp, and legacy/particle_beam_writer_legacy.cpp in the legacy build.
 //
 // Written form: lines end with a single line feed, indentation is tabs, keywords are upper
 // case and "=" stands between blanks. Numbers are the same whatever the C locale.
@@ -10,10 +11,18 @@
 // and EMITRADIUS as last set (not as beam events, scaling or a track rectangle changed them),
 // every event of the beam's lists, and an event time or event value given as RANDOM(a, b) as
 // such. Values the reader draws once (REFPOINT, the sounds' numbers) are written as drawn.
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "particle/particle_values.h"
+
+class CParticleBeamEvent;
+class CParticleEvent;
+
+// Beam names, texture names and sound file names are written in at most this many bytes.
+inline constexpr std::size_t kScriptFileNameBytes = 511;
 
 // 2 for 2, "1.500" for 1.5: three decimals when the fraction (without its sign) is 0.001 or
 // more, none otherwise (rounded). A number that is not finite is written as the reader takes
@@ -47,3 +56,13 @@ std::string FormatTimeSpec(bool fade, bool initial, bool final, const value_rang
 // Appends a line feed, the indent and "keyword = value" (the value quoted with `quoted`).
 void AppendLine(std::string& text, const std::string& indent, const char* keyword, const std::string& value,
                 bool quoted = false);
+
+// Appends a line feed, the indent and `keyword "name"`, then a line feed, the indent and "{".
+void AppendBlockHead(std::string& text, const std::string& indent, const char* keyword, const std::string& name);
+// Appends the PARTICLE block of a beam's particle events at `indent`: each kind that has
+// events, in the order of the kind ids, its events in time order (events of one time in the
+// order they were added) and a line feed.
+void AppendParticleBlock(std::string& text, const std::string& indent, const std::vector<CParticleEvent*>& chains);
+// Appends a beam's beam events at `indent`: every beam kind in the order of the kind ids, its
+// events ordered as AppendParticleBlock's, then a line feed (also for a kind without events).
+void AppendBeamEvents(std::string& text, const std::string& indent, const std::vector<CParticleBeamEvent*>& chains);

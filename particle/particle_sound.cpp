@@ -27,32 +27,28 @@ CParticleSound* CParticleSound::Twin() {
     return held != this ? held : nullptr;
 }
 
+template <class Field>
+void CParticleSound::SetShared(Field CParticleSound::*field, const Field& value) {
+    this->*field = value;
+    if (CParticleSound* twin = Twin()) twin->*field = value;
+}
+
 void CParticleSound::SetFileName(const std::string& fileName) {
-    fileName_ = AnsiToWideCapped(fileName.c_str(), kFileNameUnits);
-    if (CParticleSound* twin = Twin()) twin->fileName_ = fileName_;
+    SetShared(&CParticleSound::fileName_, AnsiToWideCapped(fileName.c_str(), kFileNameUnits));
 }
 
 void CParticleSound::SetVolume(float volume) {
-    if (!std::isfinite(volume)) return;
-    volume_ = volume;
-    if (CParticleSound* twin = Twin()) twin->volume_ = volume;
+    if (std::isfinite(volume)) SetShared(&CParticleSound::volume_, volume);
 }
 
-void CParticleSound::Set3D(bool on) {
-    is3D_ = on ? 1 : 0;
-    if (CParticleSound* twin = Twin()) twin->is3D_ = is3D_;
-}
+void CParticleSound::Set3D(bool on) { SetShared(&CParticleSound::is3D_, static_cast<std::uint8_t>(on ? 1 : 0)); }
 
 void CParticleSound::SetMinDistance(float distance) {
-    if (!std::isfinite(distance)) return;
-    minDistance_ = distance;
-    if (CParticleSound* twin = Twin()) twin->minDistance_ = distance;
+    if (std::isfinite(distance)) SetShared(&CParticleSound::minDistance_, distance);
 }
 
 void CParticleSound::SetMaxDistance(float distance) {
-    if (!std::isfinite(distance)) return;
-    maxDistance_ = distance;
-    if (CParticleSound* twin = Twin()) twin->maxDistance_ = distance;
+    if (std::isfinite(distance)) SetShared(&CParticleSound::maxDistance_, distance);
 }
 
 IHostSoundData* CParticleSound::LoadData(IHostSoundSystem* system) {

@@ -62,6 +62,9 @@ public:
 private:
     // The owner's other sound of this name, or null.
     CParticleSound* Twin();
+    // Sets the field of this sound and of its twin.
+    template <class Field>
+    void SetShared(Field CParticleSound::*field, const Field& value);
 
     std::string name_;
     std::u16string fileName_;

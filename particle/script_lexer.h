@@ -48,6 +48,7 @@ struct script_token_rule_t {
     Match match;
     const char* keyword;
     std::int32_t type;
+    bool currentOnly = false;  // not a keyword of the legacy language
 };
 
 // This build's rules, in test order (script_token_table.cpp).

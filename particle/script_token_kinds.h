@@ -7,6 +7,14 @@
 
 #include "core/build_variant.h"
 
+// The legacy language is the current one without some keywords, properties and events. The
+// tables of the script (token rules, beam properties) mark their rows the legacy language
+// lacks with `currentOnly`; this is the one test of that mark.
+template <class Row>
+constexpr bool InScriptLanguage(const Row& row) {
+    return !(lumi::kLegacy && row.currentOnly);
+}
+
 #if LUMI_LEGACY
 // The legacy language (script_token_table.cpp tells which keywords it knows). It has no sound,
 // emitter-property or CHGMODE tokens: their names hold numbers no token is given.

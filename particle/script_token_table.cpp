@@ -3,12 +3,14 @@
 // while SPEED is a particle event, COLOROP a texture-op property while REDCOLOR is a colour
 // event, NUMPARTICLES a number property while PARTICLE alone opens a particle block.
 //
-// The legacy language tests in the same order without its missing keywords (no sound,
+// The legacy language tests in the same order without the rows marked kCurrentOnly (no sound,
 // EMITTERLIFE, EMITTERRATE, CHGMODE, animation, delay or track keywords, no BEAMPOS or
 // MOTIONANGLE), and numbers its kinds its own way (script_token_kinds.h). Since the tests look
 // for substrings, an unknown keyword may still fall into a kind: MOTIONANGLE and ANIMSIZE are
 // events there.
-#include "core/build_variant.h"
+#include <algorithm>
+#include <array>
+
 #include "particle/script_lexer.h"
 #include "particle/script_token_kinds.h"
 
@@ -16,8 +18,10 @@ namespace {
 
 constexpr auto kContains = script_token_rule_t::kContains;
 constexpr auto kEquals = script_token_rule_t::kEquals;
+constexpr bool kCurrentOnly = true;
 
-constexpr script_token_rule_t kRules[] = {
+// The current language's rules; the legacy language's are those not marked kCurrentOnly.
+constexpr script_token_rule_t kAllRules[] = {
     {kContains, "PARTICLEEMITTER", kTokenParticleEmitter},
     {kContains, "PARTICLEBEAM", kTokenParticleBeam},
     {kContains, "RANDOM", kTokenRandom},
@@ -35,10 +39,8 @@ constexpr script_token_rule_t kRules[] = {
     {kEquals, "SO", kTokenSo},  // contains SO and is two characters long
     {kEquals, "AT", kTokenAt},
     {kContains, "COORDS_", kTokenCoordsName},
-#if !LUMI_LEGACY
-    {kContains, "EMITTERLIFE", kTokenEmitterProperty},
-    {kContains, "EMITTERRATE", kTokenEmitterProperty},
-#endif
+    {kContains, "EMITTERLIFE", kTokenEmitterProperty, kCurrentOnly},
+    {kContains, "EMITTERRATE", kTokenEmitterProperty, kCurrentOnly},
     {kContains, "D3DBLENDOP_", kTokenBlendOpName},
     {kContains, "BLENDOP", kTokenBlendOpProperty},
     {kContains, "D3DBLEND_", kTokenBlendName},
@@ -50,10 +52,8 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "PARTICLEANGLETYPE", kTokenAngleTypeProperty},
     {kContains, "MS_", kTokenMuzzleShapeName},
     {kContains, "MUZZLESHAPE", kTokenMuzzleShapeProperty},
-#if !LUMI_LEGACY
-    {kContains, "CHG_", kTokenChgModeName},
-    {kContains, "CHGMODE", kTokenChgModeProperty},
-#endif
+    {kContains, "CHG_", kTokenChgModeName, kCurrentOnly},
+    {kContains, "CHGMODE", kTokenChgModeProperty, kCurrentOnly},
     {kContains, "D3DTOP_", kTokenTextureOpName},
     {kContains, "COLOROP", kTokenTextureOpProperty},
     {kContains, "ALPHAOP", kTokenTextureOpProperty},
@@ -63,41 +63,35 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "LOOPS", kTokenNumberProperty},  // no block takes it: the reader reports it
     {kContains, "EMITANGLE", kTokenNumberProperty},
     {kContains, "EMITSPEED", kTokenNumberProperty},
-#if !LUMI_LEGACY
-    {kContains, "ANIMROW", kTokenNumberProperty},
-    {kContains, "ANIMCOW", kTokenNumberProperty},
-    {kContains, "ANIMTIMES", kTokenNumberProperty},
-    {kContains, "ANIMTIME", kTokenNumberProperty},
-    {kContains, "ANIMACTUALCOUNT", kTokenNumberProperty},
-    {kContains, "ANIMSIZE", kTokenNumberProperty},
-    {kContains, "STARTANIMINDEX", kTokenNumberProperty},
-    {kContains, "DELAYTIMER", kTokenNumberProperty},
-    {kContains, "TRACKCOUNT", kTokenNumberProperty},
-    {kContains, "TRACKINDEX", kTokenNumberProperty},
-    {kContains, "TRACKTIME", kTokenNumberProperty},
-#endif
+    {kContains, "ANIMROW", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "ANIMCOW", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "ANIMTIMES", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "ANIMTIME", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "ANIMACTUALCOUNT", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "ANIMSIZE", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "STARTANIMINDEX", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "DELAYTIMER", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "TRACKCOUNT", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "TRACKINDEX", kTokenNumberProperty, kCurrentOnly},
+    {kContains, "TRACKTIME", kTokenNumberProperty, kCurrentOnly},
     {kContains, "SINGLEPARTICLE", kTokenBoolProperty},
-#if !LUMI_LEGACY
-    {kContains, "ISANIM", kTokenBoolProperty},
-#endif
+    {kContains, "ISANIM", kTokenBoolProperty, kCurrentOnly},
     {kContains, "CIRCLEBEAM", kTokenBoolProperty},
     {kContains, "ATTACHEDTOEMITTER", kTokenBoolProperty},
     {kContains, "EMITRAND", kTokenBoolProperty},
     {kContains, "FLIPX", kTokenBoolProperty},
     {kContains, "FLIPY", kTokenBoolProperty},
     {kContains, "LOCKASPECT", kTokenBoolProperty},
-#if !LUMI_LEGACY
-    {kContains, "CIRCLEPLAY", kTokenBoolProperty},
-    {kContains, "TRACKMODE", kTokenBoolProperty},
-    {kContains, "TRACKRAND", kTokenBoolProperty},
-    {kContains, "SOUNDFILE", kTokenSoundText},
-    {kContains, "SOUNDVOLUME", kTokenSoundNumber},
-    {kContains, "SOUNDMINDISTANCE", kTokenSoundNumber},
-    {kContains, "SOUNDMAXDISTANCE", kTokenSoundNumber},
-    {kContains, "SOUND3D", kTokenSound3D},
-    {kContains, "PLAYSOUND", kTokenSoundText},
-    {kContains, "SOUND", kTokenSound},
-#endif
+    {kContains, "CIRCLEPLAY", kTokenBoolProperty, kCurrentOnly},
+    {kContains, "TRACKMODE", kTokenBoolProperty, kCurrentOnly},
+    {kContains, "TRACKRAND", kTokenBoolProperty, kCurrentOnly},
+    {kContains, "SOUNDFILE", kTokenSoundText, kCurrentOnly},
+    {kContains, "SOUNDVOLUME", kTokenSoundNumber, kCurrentOnly},
+    {kContains, "SOUNDMINDISTANCE", kTokenSoundNumber, kCurrentOnly},
+    {kContains, "SOUNDMAXDISTANCE", kTokenSoundNumber, kCurrentOnly},
+    {kContains, "SOUND3D", kTokenSound3D, kCurrentOnly},
+    {kContains, "PLAYSOUND", kTokenSoundText, kCurrentOnly},
+    {kContains, "SOUND", kTokenSound, kCurrentOnly},
     {kContains, "SPAWNDIR", kTokenVectorProperty},
     {kContains, "GRAVITY", kTokenVectorProperty},
     {kContains, "EMITRADIUS", kTokenVectorProperty},
@@ -106,19 +100,23 @@ constexpr script_token_rule_t kRules[] = {
     {kContains, "SIZE", kTokenEventScalar},
     {kContains, "EVENTTIMER", kTokenEventScalar},
     {kContains, "ANGLE", kTokenEventScalar},
-#if !LUMI_LEGACY
-    {kContains, "MOTIONANGLE", kTokenEventScalar},
-#endif
+    {kContains, "MOTIONANGLE", kTokenEventScalar, kCurrentOnly},
     {kContains, "SPIN", kTokenEventScalar},
     {kContains, "SPEED", kTokenEventScalar},
     {kContains, "VELOCITY", kTokenEventVector},
-#if !LUMI_LEGACY
-    {kContains, "BEAMPOS", kTokenEventVector},
-#endif
+    {kContains, "BEAMPOS", kTokenEventVector, kCurrentOnly},
     {kContains, "COLOR", kTokenEventColor},
     {kEquals, "ALPHA", kTokenEventColor},
     {kEquals, "PARTICLE", kTokenParticle},
 };
+
+// This build's rules, picked when the library is compiled.
+constexpr auto kRules = [] {
+    constexpr auto inLanguage = InScriptLanguage<script_token_rule_t>;
+    std::array<script_token_rule_t, std::ranges::count_if(kAllRules, inLanguage)> rules{};
+    std::ranges::copy_if(kAllRules, rules.begin(), inLanguage);
+    return rules;
+}();
 
 }  // namespace
 

@@ -14,12 +14,13 @@ constexpr char kColorComma[] = "Color components must be seperated by a comma.";
 constexpr char kCloseVector[] = "Expecting ) to close vector.";
 
 // The token under the cursor must be of `type`; moves past it.
-void Expect(script_cursor_t& cursor, std::int32_t type, const char* message) {
+void ConsumeToken(script_cursor_t& cursor, std::int32_t type, const char* message) {
     if (CurrentToken(cursor).type != type) throw ScriptError(message);
     NextToken(cursor);
 }
 
-float ExpectNumber(script_cursor_t& cursor, const char* message) {
+// The token under the cursor must be a number; moves past it and returns its value.
+float ConsumeNumber(script_cursor_t& cursor, const char* message) {
     const script_token_t& token = CurrentToken(cursor);
     if (token.type != kTokenNumber) throw ScriptError(message);
     const float number = ParseScriptNumber(token.text);
@@ -32,10 +33,10 @@ template <int N>
 std::array<value_range_t, N> ReadComponents(script_cursor_t& cursor, const char* commaMessage) {
     std::array<value_range_t, N> components{};
     for (int i = 0; i < N; ++i) {
-        if (i > 0) Expect(cursor, kTokenComma, commaMessage);
+        if (i > 0) ConsumeToken(cursor, kTokenComma, commaMessage);
         components[i] = ReadValueRange(cursor);
     }
-    Expect(cursor, kTokenCloseParen, kCloseVector);
+    ConsumeToken(cursor, kTokenCloseParen, kCloseVector);
     return components;
 }
 
@@ -43,7 +44,7 @@ std::array<value_range_t, N> ReadComponents(script_cursor_t& cursor, const char*
 template <class Value>
 Value ReadAssigned(script_cursor_t& cursor, Value (*read)(script_cursor_t&)) {
     NextToken(cursor);
-    Expect(cursor, kTokenEquals, "Expecting = after property.");
+    ConsumeToken(cursor, kTokenEquals, "Expecting = after property.");
     return read(cursor);
 }
 
@@ -59,11 +60,11 @@ value_range_t ReadValueRange(script_cursor_t& cursor) {
     }
     if (token.type != kTokenRandom) throw ScriptError("Expecting either Random(...) or a number value.");
     NextToken(cursor);
-    Expect(cursor, kTokenOpenParen, "Expecting opening paren after Random keyword.");
-    range.min = ExpectNumber(cursor, "Expecting first number within Random(...).");
-    Expect(cursor, kTokenComma, "Expecting comma within Random(...).");
-    range.max = ExpectNumber(cursor, "Expecting second number within Random(...).");
-    Expect(cursor, kTokenCloseParen, "Missing close paren on Random(...).");
+    ConsumeToken(cursor, kTokenOpenParen, "Expecting opening paren after Random keyword.");
+    range.min = ConsumeNumber(cursor, "Expecting first number within Random(...).");
+    ConsumeToken(cursor, kTokenComma, "Expecting comma within Random(...).");
+    range.max = ConsumeNumber(cursor, "Expecting second number within Random(...).");
+    ConsumeToken(cursor, kTokenCloseParen, "Missing close paren on Random(...).");
     return range;
 }
 
@@ -76,8 +77,8 @@ bool ReadBool(script_cursor_t& cursor) {
 
 uv_range_t ReadUVRange(script_cursor_t& cursor) {
     uv_range_t range{};
-    Expect(cursor, kTokenUv, "Expecting UV(...)!");
-    Expect(cursor, kTokenOpenParen, "Expecting ( after UV!");
+    ConsumeToken(cursor, kTokenUv, "Expecting UV(...)!");
+    ConsumeToken(cursor, kTokenOpenParen, "Expecting ( after UV!");
     const auto [u, v] = ReadComponents<2>(cursor, kVectorComma);
     range.minU = u.min;
     range.maxU = u.max;
@@ -88,8 +89,8 @@ uv_range_t ReadUVRange(script_cursor_t& cursor) {
 
 xyz_range_t ReadXYZRange(script_cursor_t& cursor) {
     xyz_range_t range{};
-    Expect(cursor, kTokenXyz, "Expecting XYZ(...)!");
-    Expect(cursor, kTokenOpenParen, "Expecting ( after XYZ!");
+    ConsumeToken(cursor, kTokenXyz, "Expecting XYZ(...)!");
+    ConsumeToken(cursor, kTokenOpenParen, "Expecting ( after XYZ!");
     const auto [x, y, z] = ReadComponents<3>(cursor, kVectorComma);
     range.min = {x.min, y.min, z.min};
     range.max = {x.max, y.max, z.max};
@@ -101,13 +102,13 @@ color_range_t ReadColorRange(script_cursor_t& cursor) {
     const std::int32_t type = CurrentToken(cursor).type;
     if (type == kTokenRgba) {
         NextToken(cursor);
-        Expect(cursor, kTokenOpenParen, "Expecting ( after RGBA!");
+        ConsumeToken(cursor, kTokenOpenParen, "Expecting ( after RGBA!");
         const auto [r, g, b, a] = ReadComponents<4>(cursor, kColorComma);
         range.min = {r.min, g.min, b.min, a.min};
         range.max = {r.max, g.max, b.max, a.max};
     } else if (type == kTokenRgb) {
         NextToken(cursor);
-        Expect(cursor, kTokenOpenParen, "Expecting ( after RGB!");
+        ConsumeToken(cursor, kTokenOpenParen, "Expecting ( after RGB!");
         const auto [r, g, b] = ReadComponents<3>(cursor, kColorComma);
         range.min = {r.min, g.min, b.min, kColorKeepAlpha};
         range.max = {r.max, g.max, b.max, kColorKeepAlpha};
@@ -121,7 +122,7 @@ script_time_spec_t ReadTimeSpec(script_cursor_t& cursor, float lower, float uppe
     script_time_spec_t spec;
     if (CurrentToken(cursor).type == kTokenFade) {
         NextToken(cursor);
-        Expect(cursor, kTokenSo, "Expecting \"so\" after \"fade\".");
+        ConsumeToken(cursor, kTokenSo, "Expecting \"so\" after \"fade\".");
         spec.fade = true;
     }
     switch (CurrentToken(cursor).type) {
