@@ -16,39 +16,10 @@
 
 namespace {
 
-
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
 constexpr DWORD kNoColorOp = 0;  // a record's colour operation that leaves the device's
 constexpr D3DCOLOR kSubtractedGrey = 0x606060;
 [[maybe_unused]] constexpr float kPointSpriteMaxSize = 100.0f;  // pixels
-
-// Where one command's vertices go: its clip space, depth and colour.
-struct quad_writer_t {
-    clip_space_t clip;
-    float z;
-    D3DCOLOR color;
-
-    void Put(vertex_t* vertex, float px, float py, float u, float v) const {
-        vertex->x = clip.X(px);
-        vertex->y = clip.Y(py);
-        vertex->z = z;
-        vertex->diffuse = color;
-        vertex->u = u;
-        vertex->v = v;
-    }
-
-    // `uv` holds left, top, right, bottom texture coordinates.
-    void PutQuad(vertex_t* quad, const RECT& rect, const float (&uv)[4]) const {
-        const auto left = static_cast<float>(rect.left);
-        const auto top = static_cast<float>(rect.top);
-        const auto right = static_cast<float>(rect.right);
-        const auto bottom = static_cast<float>(rect.bottom);
-        Put(quad + 0, left, top, uv[0], uv[1]);
-        Put(quad + 1, right, top, uv[2], uv[1]);
-        Put(quad + 2, left, bottom, uv[0], uv[3]);
-        Put(quad + 3, right, bottom, uv[2], uv[3]);
-    }
-};
 
 RECT Offset(const RECT& rect, LONG dx, LONG dy) {
     return RECT{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
@@ -261,11 +232,11 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdTriangle: {
             const auto& t = *static_cast<STRU_TRI_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(t.sequence), t.color};
+            const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(t.sequence), t.color};
             vertex_t* vertex = node->AddTriangle();
-            writer.Put(vertex + 0, static_cast<float>(t.x1), static_cast<float>(t.y1), 0.0f, 0.0f);
-            writer.Put(vertex + 1, static_cast<float>(t.x2), static_cast<float>(t.y2), 0.0f, 0.0f);
-            writer.Put(vertex + 2, static_cast<float>(t.x3), static_cast<float>(t.y3), 0.0f, 0.0f);
+            writer.Put(vertex + 0, static_cast<float>(t.x1), static_cast<float>(t.y1));
+            writer.Put(vertex + 1, static_cast<float>(t.x2), static_cast<float>(t.y2));
+            writer.Put(vertex + 2, static_cast<float>(t.x3), static_cast<float>(t.y3));
             vertexBytes_ += 3 * vertexStride_;
             indexBytes_ += 3 * indexSize_;
             return true;
@@ -273,8 +244,8 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdRect: {
             const auto& r = *static_cast<STRU_RECT_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
-            writer.PutQuad(node->AddQuad(), r.destination, {0.0f, 0.0f, 0.0f, 0.0f});
+            const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
+            writer.PutQuad(node->AddQuad(), r.destination);
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;
             return true;
@@ -298,7 +269,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
                 return false;
             }
             PrimitiveData* node = NodeFor(command, bound);
-            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
+            const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
             // After the calls: the coordinates go from registers into the vertices.
             float uv[4];
             SourceTextureCoordinates(source, bound->GetWidth(), bound->GetHeight(), uv);

@@ -39,18 +39,6 @@ float DepthOfSequence(std::uint32_t sequence, float step) {
     return depth > 0.0f ? depth : 0.0f;
 }
 
-std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
-    std::uint32_t start = buffer->GetAppendOffset();
-    DWORD flags = D3DLOCK_NOOVERWRITE;
-    if (static_cast<std::uint64_t>(start) + bytes > buffer->GetSize()) {
-        buffer->Rewind();
-        start = 0;
-        flags = D3DLOCK_DISCARD;
-    }
-    buffer->Lock(start, bytes, flags);
-    return start;
-}
-
 IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
     if (texture == nullptr) return nullptr;
     if (texture->GetD3DTexture() == nullptr && texture->EnsureVideoTexture()) texture->UploadDirtyRect();
@@ -58,7 +46,7 @@ IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
 }
 
 std::uint32_t UploadSpans(CD3DBuffer* buffer, std::uint32_t total, const std::vector<upload_span_t>& spans) {
-    const std::uint32_t start = BeginAppend(buffer, total);
+    const std::uint32_t start = buffer->BeginAppend(total);
     try {
         for (const upload_span_t& span : spans) {
             if (span.bytes != 0) buffer->Write(span.data, span.bytes);

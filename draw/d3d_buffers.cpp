@@ -64,10 +64,8 @@ void CD3DBuffer::Rewind() {
     lockedData_ = nullptr;
 }
 
-std::uint32_t CD3DBuffer::Append(const void* source, std::uint32_t bytes) {
+std::uint32_t CD3DBuffer::BeginAppend(std::uint32_t bytes) {
     std::uint32_t start = GetAppendOffset();
-    // A lock of 0 bytes would take the rest of the buffer and force the next append to discard.
-    if (bytes == 0) return start;
     DWORD flags = D3DLOCK_NOOVERWRITE;
     if (static_cast<std::uint64_t>(start) + bytes > size_) {
         Rewind();
@@ -75,6 +73,13 @@ std::uint32_t CD3DBuffer::Append(const void* source, std::uint32_t bytes) {
         flags = D3DLOCK_DISCARD;
     }
     Lock(start, bytes, flags);
+    return start;
+}
+
+std::uint32_t CD3DBuffer::Append(const void* source, std::uint32_t bytes) {
+    // A lock of 0 bytes would take the rest of the buffer and force the next append to discard.
+    if (bytes == 0) return GetAppendOffset();
+    const std::uint32_t start = BeginAppend(bytes);
     Write(source, bytes);
     Unlock();
     return start;

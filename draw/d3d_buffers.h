@@ -35,10 +35,13 @@ public:
     // Where the next append starts: the end of the last locked range.
     std::uint32_t GetAppendOffset() const { return lockOffset_ + lockSize_; }
 
-    // Uploads `bytes` behind the last upload (D3DLOCK_NOOVERWRITE), or from 0 with
-    // D3DLOCK_DISCARD when they do not fit in the rest; returns the byte offset the data
-    // starts at. Throws as Lock, Write and Unlock do. Nothing to upload changes nothing (the
-    // device is not called) and returns where the next append starts.
+    // Locks room for `bytes` behind the last upload (D3DLOCK_NOOVERWRITE), or from 0 with
+    // D3DLOCK_DISCARD when they do not fit in the rest, for an upload written in pieces
+    // (Write); returns the byte offset it starts at. The caller unlocks. Throws as Lock does.
+    std::uint32_t BeginAppend(std::uint32_t bytes);
+    // The same upload in one piece, unlocked again; throws as Lock, Write and Unlock do.
+    // Nothing to upload changes nothing (the device is not called) and returns where the next
+    // append starts.
     std::uint32_t Append(const void* source, std::uint32_t bytes);
 
     std::uint32_t GetSize() const { return size_; }  // bytes; 0 = not created

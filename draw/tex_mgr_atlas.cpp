@@ -39,13 +39,6 @@ D3DFORMAT CachedSurfaceFormat(CLumiscriber* renderer, D3DFORMAT fileFormat) {
     return GetAlphaChannelBits(fileFormat) > 0 || fileFormat == D3DFMT_P8 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
 }
 
-// The list has only an append: the node goes last, then every other one behind it in turn,
-// which keeps their order (a handful of pages at most).
-void MoveToFront(lru_list_t& list, lru_obj_s* node) {
-    list.PushBack(node);
-    while (lru_obj_s::Next(&list) != node) list.PushBack(lru_obj_s::Next(&list));
-}
-
 }  // namespace
 
 std::uint16_t CTexMgr::PageSide(std::uint32_t largest) const {
@@ -150,7 +143,7 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
             if (page->GetFormat() != texture->GetFormat()) return nullptr;
             if (tex_cell_t* cell = page->CopyTexture(texture)) {
                 // Most recently used first: the next texture tries this page before the others.
-                MoveToFront(pages, &slot->node);
+                pages.PushFront(&slot->node);
                 return cell;
             }
         }
