@@ -8,7 +8,6 @@
 #include <cstring>
 #include <exception>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -18,14 +17,9 @@
 #include "core/scene_manager.h"
 #include "draw/d3d_texture.h"
 #include "draw/huge_texture.h"
+#include "draw/texture_load.h"
 #include "draw/texture_pool.h"
 #include "platform/tarnel/tarnel.h"
-
-#if LUMI_LEGACY
-#include "legacy/thread_texture_loader.h"
-#else
-#include "draw/resource_texture_loader.h"
-#endif
 
 namespace {
 
@@ -42,16 +36,8 @@ bool CanTexture(CLumiscriber* renderer, D3DFORMAT format) {
 }  // namespace
 
 CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
-#if LUMI_LEGACY
-    // The loading threads start before anything else.
-    if (renderer_ != nullptr) {
-        CLumiscriber* owner = renderer_;
-        auto loader = std::make_unique<CThreadTextureLoader>(renderer_->GetBackgroundFileCallbacks(),
-                                                             [owner] { return owner->IsSyncLoading(); });
-        threadLoader_ = loader.get();
-        loader_ = std::move(loader);
-    }
-#endif
+    // The loader (in the legacy build, its threads) starts before anything else.
+    StartLoader();
     if (CanTexture(renderer_, D3DFMT_A8)) {
         fontPageFormat_ = D3DFMT_A8;
     } else if (CanTexture(renderer_, D3DFMT_A4R4G4B4)) {
@@ -62,18 +48,8 @@ CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
     WriteLog(u"Font Texture Format:%s", FormatName(fontPageFormat_));
     try {
         if (renderer_ != nullptr) targetHost_ = MakeRendererHost(renderer_);
-#if !LUMI_LEGACY
-        if (renderer_ != nullptr) {
-            CLumiscriber* owner = renderer_;
-            auto loader = std::make_unique<CResourceTextureLoader>(
-                renderer_->GetBackgroundFileCallbacks(), renderer_->GetForegroundFileCallbacks(),
-                [owner] { return owner->IsSyncLoading(); });
-            resourceLoader_ = loader.get();
-            loader_ = std::move(loader);
-        }
-#endif
         pool_ = std::make_unique<CTexturePool>(this);
-        EnsureBufferCapacity(scratch_, kScratchBytes);
+        EnsureBufferCapacity(scratch_, kTexMgrRules.scratchBytes);
         CreateAtlasPages();
     } catch (...) {
         DestroyAllTextures();
@@ -261,16 +237,12 @@ void CTexMgr::DestroyTexture(CD3DTexture* texture) {
 
 void CTexMgr::UnregisterTexture(CD3DTexture* texture) {
     if (texture == nullptr) return;
-    if constexpr (lumi::kLegacy) {
-        // A texture whose file is still on its way stays registered, without memory, for
-        // the poll that takes the image.
-        if (!texture->IsNamed()) return;
-        if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) return;
-    }
+    const bool loading = loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad());
+    // A texture whose file is still on its way may stay registered, without memory, for the
+    // poll that takes the image.
+    if (kTexMgrRules.keepsLoadingTextures && (loading || !texture->IsNamed())) return;
     // The texture goes now; its load, if still running, is parked and deleted once it ends.
-    if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) {
-        loader_->Cancel(texture->GetLoad());
-    }
+    if (loading) loader_->Cancel(texture->GetLoad());
     texture->Node()->Unlink();
     auto entry = FindNameEntry(texture);
     if (entry != names_.end()) names_.erase(entry);
@@ -318,14 +290,12 @@ void CTexMgr::MarkIdle(CD3DTexture* texture) {
     if (texture->IsNotPackable()) Error("fatal error: 9999");
     texture->Node()->Unlink();
     idle_.PushBack(texture->Node());
-    if constexpr (lumi::kLegacy) {
-        // Many idle textures: the oldest gives up its video copy, unless the frame still
-        // draws from it, and goes to the back.
-        if (idle_.Count() <= kLegacyIdleVideoKept || !pool_ || pool_->GetVideoBytes() < 16) return;
-        CD3DTexture* oldest = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
-        if (!oldest->IsFrameHeld()) oldest->ReleaseVideoCopy();
-        idle_.PushBack(oldest->Node());
-    }
+    // Many idle textures: the oldest gives up its video copy, unless the frame still draws
+    // from it, and goes to the back.
+    if (idle_.Count() <= kTexMgrRules.idleVideoKept || !pool_ || pool_->GetVideoBytes() < 16) return;
+    CD3DTexture* oldest = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
+    if (!oldest->IsFrameHeld()) oldest->ReleaseVideoCopy();
+    idle_.PushBack(oldest->Node());
 }
 
 IDirect3DDevice9* CTexMgr::GetDevice() { return renderer_ ? renderer_->GetDevice() : nullptr; }
@@ -336,20 +306,19 @@ D3DFORMAT CTexMgr::GetUIFormat() { return renderer_ ? renderer_->GetUIFormat() :
 bool CTexMgr::IsSquareOnly() { return renderer_ != nullptr && renderer_->IsSquareOnly(); }
 ITextureLoader* CTexMgr::GetTextureLoader() { return loader_.get(); }
 
-bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) {
+// The legacy renderer keeps no render-target registry (a texture's render target stays the
+// texture's) and has no cameras.
 #if LUMI_LEGACY
-    // The legacy renderer keeps no registry: a texture's render target stays the texture's.
-    return target != nullptr && renderer_ != nullptr;
+bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) { return target != nullptr && renderer_ != nullptr; }
+
+CCamera* CTexMgr::GetDefaultCamera() { return nullptr; }
 #else
+bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) {
     return renderer_ != nullptr && renderer_->RegisterRenderTarget(target);
-#endif
 }
 
 CCamera* CTexMgr::GetDefaultCamera() {
-#if LUMI_LEGACY
-    return nullptr;  // no cameras in the legacy build
-#else
     CSceneManager* scenes = renderer_ ? renderer_->GetSceneManager() : nullptr;
     return scenes ? scenes->GetCamera("DefaultCamera") : nullptr;
-#endif
 }
+#endif

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -93,7 +92,7 @@ void CTexMgr::CreateAtlasPages() {
     while (AddAtlasPage()) {
     }
     AddAlphaAtlasPage();
-    if constexpr (!lumi::kLegacy) AddTargetAtlasPage();  // the legacy build has no host cells
+    if (kTexMgrRules.hostCellPages) AddTargetAtlasPage();
 }
 
 void CTexMgr::DestroyAtlasPages() {
@@ -123,14 +122,10 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
     if (texture->GetMemory() == nullptr || texture->GetSystemTexture() == nullptr) return nullptr;
 
     const bool alpha = texture->HasAlphaFormat();
-    if constexpr (lumi::kLegacy) {
-        // Any format up to 256 on each side, unless the texture is drawn by itself.
-        if (texture->HasVideoCopy() || texture->GetWidth() > kLegacyAtlasSide ||
-            texture->GetHeight() > kLegacyAtlasSide)
-            return nullptr;
-    } else if (alpha && (texture->GetWidth() != texture->GetHeight() || texture->GetWidth() > 128)) {
-        return nullptr;
-    }
+    if (kTexMgrRules.ownCopiesStayOut && texture->HasVideoCopy()) return nullptr;
+    const std::uint32_t largest = alpha ? kTexMgrRules.largestAlphaSide : kTexMgrRules.largestOpaqueSide;
+    if (texture->GetWidth() > largest || texture->GetHeight() > largest) return nullptr;
+    if (alpha && kTexMgrRules.squareAlphaCells && texture->GetWidth() != texture->GetHeight()) return nullptr;
     const PageList list = alpha ? kAlpha : kOpaque;
     const std::uint32_t pageSide = pages_[list].Empty() ? PageSide(kPageSide) : GetPage(list, 0)->GetPageSide();
     if (CD3DHugeTexture::CellSideFor(texture->GetWidth(), texture->GetHeight()) > pageSide) return nullptr;
