@@ -16,6 +16,7 @@
 #include "core/render_target_host.h"
 #include "core/scene_manager.h"
 #include "draw/d3d_texture.h"
+#include "draw/font_glyph_types.h"
 #include "draw/huge_texture.h"
 #include "draw/texture_load.h"
 #include "draw/texture_pool.h"
@@ -68,6 +69,17 @@ CTexMgr::~CTexMgr() {
     }
 }
 
+template <class Texture>
+Texture* CTexMgr::RegisterNew(Texture* texture) {
+    try {
+        RegisterTexture(texture);
+    } catch (...) {
+        delete texture;
+        throw;
+    }
+    return texture;
+}
+
 CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
     if (path == nullptr || *path == 0) return nullptr;
     WCHAR key[kNameUnits];
@@ -91,15 +103,7 @@ CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
     }
     auto* texture = new CD3DTexture(this, key);
     if (urgent) texture->SetPriority(CD3DTexture::kUrgentPriority);
-    try {
-        if (!RegisterTexture(texture)) {
-            delete texture;
-            return nullptr;
-        }
-    } catch (...) {
-        delete texture;
-        throw;
-    }
+    RegisterNew(texture);
     texture->SetManaged(true);
     texture->SetPooled(true);
     return texture;
@@ -130,19 +134,7 @@ bool CTexMgr::IsTextureLoaded(const WCHAR* path) {
     return found != names_.end() && found->second->IsLoaded();
 }
 
-CD3DTexture* CTexMgr::CreateTexture() {
-    auto* texture = new CD3DTexture(this, GetUIFormat(), 0, 0, 0, false);
-    try {
-        if (!RegisterTexture(texture)) {
-            delete texture;
-            return nullptr;
-        }
-    } catch (...) {
-        delete texture;
-        throw;
-    }
-    return texture;
-}
+CD3DTexture* CTexMgr::CreateTexture() { return RegisterNew(new CD3DTexture(this, GetUIFormat(), 0, 0, 0, false)); }
 
 CD3DTexture* CTexMgr::CreateTexture(std::uint16_t width, std::uint16_t height, D3DFORMAT format,
                                     std::uint32_t usage, bool allocate) {
@@ -155,13 +147,7 @@ CD3DTexture* CTexMgr::CreateTexture(std::uint16_t width, std::uint16_t height, D
         delete texture;
         throw lumi::Exception("Not enough memory in pool");
     }
-    try {
-        RegisterTexture(texture);
-    } catch (...) {
-        delete texture;
-        throw;
-    }
-    return texture;
+    return RegisterNew(texture);
 }
 
 CD3DTexture* CTexMgr::CreateUITexture(std::uint16_t width, std::uint16_t height) {
@@ -172,6 +158,20 @@ CD3DTexture* CTexMgr::CreateMaskTexture(std::uint16_t width, std::uint16_t heigh
     CD3DTexture* texture = CreateTexture(width, height, fontPageFormat_, 0, true);
     texture->SetNotPackable(true);
     return texture;
+}
+
+font_page_t* CTexMgr::CreateFontPage(std::uint16_t width, std::uint16_t height) {
+    auto* page = new font_page_t(this, fontPageFormat_, width, height);
+    if (names_.count(page->GetName()) != 0) {
+        delete page;
+        return nullptr;
+    }
+    if (!page->BindMemoryFromPool()) {
+        WriteLog(u"Not enough memory in pool");
+        delete page;
+        return nullptr;
+    }
+    return RegisterNew(page);
 }
 
 bool CTexMgr::RegisterTexture(CD3DTexture* texture) {

@@ -139,7 +139,7 @@ public:
     CD3DTexture* CreateMaskTexture(std::uint16_t width, std::uint16_t height);
     // An empty font page of the build (draw/font_glyphs.h) in the font page format, not
     // packable, with memory bound and registered; null when the pool gives no memory (logged
-    // "Not enough memory in pool"). Defined with the pages' pixels (font_page.cpp).
+    // "Not enough memory in pool").
     font_page_t* CreateFontPage(std::uint16_t width, std::uint16_t height);
     // A named texture goes into the name map (throws "Duplicate CD3DTexture." when the name
     // is taken), any other onto the unnamed list. Returns true.
@@ -266,6 +266,10 @@ private:
     // resource_texture_loader.cpp, or the legacy build's thread_texture_loader.cpp.
     void StartLoader();
 
+    // Registers a texture just made; one that registering refuses is deleted (the exception
+    // goes on). Returns the texture.
+    template <class Texture>
+    Texture* RegisterNew(Texture* texture);
     bool AddPage(PageList list, std::uint16_t side, D3DFORMAT format, std::uint32_t usage);
     // The name map's entry of the texture, under whatever name; end() when there is none.
     std::map<std::u16string, CD3DTexture*>::iterator FindNameEntry(CD3DTexture* texture);
