@@ -226,8 +226,8 @@ void CNoAlphaBlendDrawCmdBatchProcessor::CountCommand(std::uint32_t vertices, st
     indexBytes_ += indices * indexSize_;
 }
 
-void CNoAlphaBlendDrawCmdBatchProcessor::FlushArrays(CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
-                                                     bool unbindTexture) {
+void CNoAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
+                                               CD3DIndexBuffer* indexBuffer, viewport_t*) {
     drawCalls_ = 0;
     if (template_.primitiveCount == 0) return;
     IDirect3DDevice9* device = Device();
@@ -242,7 +242,7 @@ void CNoAlphaBlendDrawCmdBatchProcessor::FlushArrays(CD3DVertexBuffer* vertexBuf
     if (!indexed) device->SetStreamSource(0, vertexBuffer->GetBuffer(), vertexStart, vertexStride_);
     device->SetFVF(kVertexFvf);
     ApplyOpaqueStates(template_);
-    if (unbindTexture) device->SetTexture(0, nullptr);
+    if (unbindsTexture_) device->SetTexture(0, nullptr);
     if (indexed) {
         DrawQuadRanges(template_, arrays_, vertexBuffer, vertexStart, indexStart);
         return;

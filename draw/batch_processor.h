@@ -302,6 +302,11 @@ private:
 // record; their order on screen comes from depth alone.
 class CNoAlphaBlendDrawCmdBatchProcessor : public CDrawCmdBatchProcessor {
 public:
+    // Uploads the arrays (one lock per buffer) and draws them with the template's states:
+    // one draw, or one per 65,536-vertex range when indexed; the point processor leaves
+    // stage 0 without texture first.
+    void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
+               viewport_t* viewport) override;
     void Reset() override;
 
     const STRU_DRAW_PRIMITIVE& GetTemplate() const { return template_; }
@@ -311,13 +316,10 @@ protected:
                                        DWORD colorOp, DWORD cullMode, std::int32_t initialVertices,
                                        std::int32_t initialIndices);
 
-    // Uploads the arrays (one lock per buffer) and draws them with the template's states:
-    // one draw, or one per 65,536-vertex range when indexed. `unbindTexture` sets stage 0's
-    // texture to none first.
-    void FlushArrays(CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer, bool unbindTexture);
     // Counts a command's vertices and primitives into the template and the byte totals.
     void CountCommand(std::uint32_t vertices, std::uint32_t indices, std::uint32_t primitives);
 
     STRU_DRAW_PRIMITIVE template_;
     batch_arrays_t arrays_;
+    bool unbindsTexture_ = false;  // stage 0 is left without texture before drawing
 };

@@ -7,21 +7,13 @@
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
+#include "draw/bitmap_load.h"
 #include "draw/d3d_texture.h"
 #include "draw/level_readback.h"
 #include "draw/texture_owner.h"
 #include "draw/texture_pool.h"
 
 namespace {
-
-// The text after the last '.', or null when there is no '.'.
-const WCHAR* Extension(const WCHAR* name) {
-    const WCHAR* dot = nullptr;
-    for (const WCHAR* p = name; *p != 0; ++p) {
-        if (*p == u'.') dot = p;
-    }
-    return dot ? dot + 1 : nullptr;
-}
 
 bool EqualsNoCase(const WCHAR* text, const char* ascii) {
     for (; *ascii != 0; ++text, ++ascii) {
@@ -91,7 +83,7 @@ void CD3DTexture::SetAllocatedSize(std::uint16_t width, std::uint16_t height) {
 }
 
 void CD3DTexture::SetImageTypeFromName() {
-    const WCHAR* extension = Extension(name_);
+    const WCHAR* extension = FileExtension(name_);
     const bool typed = extension != nullptr && *extension != 0;
     if (!typed && ImageTypes::kUntypedNamesKeepTheirType) return;
     const image_type_t* type = &ImageTypes::kOther;
@@ -190,7 +182,7 @@ bool CD3DTexture::LoadFromMemory(const void* data, std::uint32_t size) {
 
 bool CD3DTexture::SaveToFile(const WCHAR* path, const RECT* rect) {
     if (memory_ == nullptr || path == nullptr) return false;
-    const WCHAR* extension = Extension(path);
+    const WCHAR* extension = FileExtension(path);
     D3DXIMAGE_FILEFORMAT type = D3DXIFF_BMP;
     if (extension != nullptr) {
         struct Type {

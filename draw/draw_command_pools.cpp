@@ -27,16 +27,19 @@ void CopyHead(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to) {
     to.color = from.color;
 }
 
+// The fields after the head, copied as they are; the copy keeps its own head.
+template <class Record>
+void CopyBody(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to) {
+    const STRU_DRAW_COMMAND_BASE head = to;
+    static_cast<Record&>(to) = static_cast<const Record&>(from);
+    to = head;
+}
+
 void CopyGeometry(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to) {
     switch (from.type) {
-        case kDrawCmdPoint: {
-            const auto& source = static_cast<const STRU_POINT_COMMAND&>(from);
-            auto& copy = static_cast<STRU_POINT_COMMAND&>(to);
-            copy.x = source.x;
-            copy.y = source.y;
-            break;
-        }
+        case kDrawCmdPoint: CopyBody<STRU_POINT_COMMAND>(from, to); break;
         case kDrawCmdLine: {
+            // The copy gets a segment array of its own.
             const auto& source = static_cast<const STRU_LINE_COMMAND&>(from);
             auto& copy = static_cast<STRU_LINE_COMMAND&>(to);
             if (source.segments == nullptr || source.segmentCapacity == 0) break;
@@ -46,29 +49,10 @@ void CopyGeometry(const STRU_DRAW_COMMAND_BASE& from, STRU_DRAW_COMMAND_BASE& to
             std::copy_n(source.segments, copy.segmentCount, copy.segments);
             break;
         }
-        case kDrawCmdTriangle: {
-            const auto& source = static_cast<const STRU_TRI_COMMAND&>(from);
-            auto& copy = static_cast<STRU_TRI_COMMAND&>(to);
-            copy.x1 = source.x1;
-            copy.y1 = source.y1;
-            copy.x2 = source.x2;
-            copy.y2 = source.y2;
-            copy.x3 = source.x3;
-            copy.y3 = source.y3;
-            copy.filled = source.filled;
-            break;
-        }
+        case kDrawCmdTriangle: CopyBody<STRU_TRI_COMMAND>(from, to); break;
         case kDrawCmdRect:
-        case kDrawCmdTexturedRect: {
-            const auto& source = static_cast<const STRU_RECT_COMMAND&>(from);
-            auto& copy = static_cast<STRU_RECT_COMMAND&>(to);
-            copy.source = source.source;
-            copy.destination = source.destination;
-            copy.filled = source.filled;
-            break;
-        }
-        default:
-            break;
+        case kDrawCmdTexturedRect: CopyBody<STRU_RECT_COMMAND>(from, to); break;
+        default: break;
     }
 }
 

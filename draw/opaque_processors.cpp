@@ -56,7 +56,9 @@ bool PrepareOwnCopy(CD3DTexture* texture) {
 
 COpaquePointDrawCmdBatchProcessor::COpaquePointDrawCmdBatchProcessor(CLumiscriber* renderer)
     : CNoAlphaBlendDrawCmdBatchProcessor(renderer, 0, D3DPT_POINTLIST, D3DTOP_DISABLE, D3DCULL_CCW, kInitialVertices,
-                                         0) {}
+                                         0) {
+    unbindsTexture_ = true;
+}
 
 bool COpaquePointDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
     auto* point = DrawCommandAs<STRU_POINT_COMMAND>(command);
@@ -66,11 +68,6 @@ bool COpaquePointDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comma
     writer.Put(arrays_.AddVertices(1), static_cast<float>(point->x), static_cast<float>(point->y));
     CountCommand(1, 0, 1);
     return true;
-}
-
-void COpaquePointDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                              CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, true);
 }
 
 // ---- Lines -------------------------------------------------------------------------------------
@@ -115,11 +112,6 @@ bool COpaqueLineDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
     return true;
 }
 
-void COpaqueLineDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                             CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, false);
-}
-
 // ---- Filled triangles --------------------------------------------------------------------------
 
 COpaqueTriangleDrawCmdBatchProcessor::COpaqueTriangleDrawCmdBatchProcessor(CLumiscriber* renderer)
@@ -139,11 +131,6 @@ bool COpaqueTriangleDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* co
     return true;
 }
 
-void COpaqueTriangleDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                                 CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, false);
-}
-
 // ---- Filled rectangles -------------------------------------------------------------------------
 
 COpaqueRectDrawCmdBatchProcessor::COpaqueRectDrawCmdBatchProcessor(CLumiscriber* renderer)
@@ -157,11 +144,6 @@ bool COpaqueRectDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
     writer.PutQuad(arrays_.AddQuad(), rect->destination);
     CountCommand(4, 6, 2);
     return true;
-}
-
-void COpaqueRectDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                             CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, false);
 }
 
 // ---- Textured rectangles -----------------------------------------------------------------------

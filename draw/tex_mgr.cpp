@@ -261,15 +261,7 @@ void CTexMgr::DestroyAllTextures() {
         delete entry.second;
     }
     names_.clear();
-    while (!unnamed_.Empty()) {
-        tex_slot_t* slot = tex_slot_t::FromNode(lru_obj_s::Next(&unnamed_));
-        slot->node.Unlink();
-        CD3DTexture* texture = slot->texture;
-        delete slot;
-        texture->SetSlot(nullptr);
-        texture->Node()->Unlink();
-        delete texture;
-    }
+    DeleteSlotted(unnamed_);
     ReleaseCachedSurfaces();
     DestroyAtlasPages();
     pool_.reset();
@@ -278,6 +270,18 @@ void CTexMgr::DestroyAllTextures() {
     resourceLoader_ = nullptr;
     threadLoader_ = nullptr;
     loader_.reset();
+}
+
+void CTexMgr::DeleteSlotted(lru_list_t& slots) {
+    while (!slots.Empty()) {
+        tex_slot_t* slot = tex_slot_t::FromNode(lru_obj_s::Next(&slots));
+        slot->node.Unlink();
+        CD3DTexture* texture = slot->texture;
+        delete slot;
+        texture->SetSlot(nullptr);
+        texture->Node()->Unlink();
+        delete texture;
+    }
 }
 
 void CTexMgr::MarkInUse(CD3DTexture* texture) {

@@ -274,6 +274,8 @@ private:
     // The name map's entry of the texture, under whatever name; end() when there is none.
     std::map<std::u16string, CD3DTexture*>::iterator FindNameEntry(CD3DTexture* texture);
     void AddUnnamed(CD3DTexture* texture);
+    // Deletes every texture of a list of slots (the unnamed list, a page list) with its slot.
+    void DeleteSlotted(lru_list_t& slots);
     void ForgetFailureIfFileChanged(CD3DTexture* texture);
     void AllocateTextures(lru_list_t& pages);
     void ReleaseCachedSurfaces();

@@ -96,16 +96,7 @@ void CTexMgr::CreateAtlasPages() {
 }
 
 void CTexMgr::DestroyAtlasPages() {
-    for (lru_list_t& pages : pages_) {
-        while (!pages.Empty()) {
-            tex_slot_t* slot = tex_slot_t::FromNode(lru_obj_s::Next(&pages));
-            slot->node.Unlink();
-            CD3DTexture* page = slot->texture;
-            delete slot;
-            page->SetSlot(nullptr);
-            delete page;
-        }
-    }
+    for (lru_list_t& pages : pages_) DeleteSlotted(pages);
 }
 
 tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {

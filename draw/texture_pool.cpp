@@ -208,26 +208,25 @@ void CTexturePool::DestroyMemObj(mem_obj_t* memory) {
     --liveCount_;
 }
 
-bool CTexturePool::EnsureSystemTexture(mem_obj_t* memory) {
-    if (memory->systemCopy != nullptr) return true;
+bool CTexturePool::EnsureCopy(mem_obj_t* memory, IDirect3DTexture9*& copy, DWORD usage, D3DPOOL& pool, D3DPOOL where,
+                              IDirect3DDevice9*& device) {
+    if (copy != nullptr) return true;
     if (memory->owner == nullptr) throw lumi::Exception("wild mem_obj_t*");
     std::uint32_t bytes = 0;
-    memory->systemPool = D3DPOOL_SYSTEMMEM;
-    memory->systemCopy = AllocTexture(memory->format, memory->width, memory->height, memory->systemUsage,
-                                      memory->systemPool, memory->clear != 0, &bytes);
-    memory->systemDevice = owner_->GetDevice();
-    return memory->systemCopy != nullptr;
+    pool = where;
+    copy = AllocTexture(memory->format, memory->width, memory->height, usage, pool, memory->clear != 0, &bytes);
+    device = owner_->GetDevice();
+    return copy != nullptr;
+}
+
+bool CTexturePool::EnsureSystemTexture(mem_obj_t* memory) {
+    return EnsureCopy(memory, memory->systemCopy, memory->systemUsage, memory->systemPool, D3DPOOL_SYSTEMMEM,
+                      memory->systemDevice);
 }
 
 bool CTexturePool::EnsureVideoTexture(mem_obj_t* memory) {
-    if (memory->videoCopy != nullptr) return true;
-    if (memory->owner == nullptr) throw lumi::Exception("wild mem_obj_t*");
-    std::uint32_t bytes = 0;
-    memory->videoPool = D3DPOOL_DEFAULT;
-    memory->videoCopy = AllocTexture(memory->format, memory->width, memory->height, memory->videoUsage,
-                                     memory->videoPool, memory->clear != 0, &bytes);
-    memory->videoDevice = owner_->GetDevice();
-    return memory->videoCopy != nullptr;
+    return EnsureCopy(memory, memory->videoCopy, memory->videoUsage, memory->videoPool, D3DPOOL_DEFAULT,
+                      memory->videoDevice);
 }
 
 void CTexturePool::FreeSystemCopy(mem_obj_t* memory) {

@@ -211,6 +211,10 @@ private:
     void AddBucket(std::uint16_t side, D3DFORMAT format, D3DPOOL pool, std::int32_t cap, bool trim);
     void EmptyBucket(tex_cache_t* bucket);
     void EmptyBuckets();
+    // Makes one copy of the memory object when missing: `copy`, `pool` and `device` are that
+    // copy's fields, `where` its pool.
+    bool EnsureCopy(mem_obj_t* memory, IDirect3DTexture9*& copy, DWORD usage, D3DPOOL& pool, D3DPOOL where,
+                    IDirect3DDevice9*& device);
     void AddBytes(D3DPOOL pool, std::uint32_t bytes);
     void SubtractBytes(D3DPOOL pool, std::uint32_t bytes);
     void ReleaseCounted(D3DPOOL pool, IDirect3DTexture9* texture);
