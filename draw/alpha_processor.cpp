@@ -107,8 +107,8 @@ PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::TakeNode() {
 
 PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::NodeFor(STRU_DRAW_COMMAND_BASE* command, CD3DTexture* texture) {
     if (PrimitiveData* last = LastActiveNode()) {
-        if (alpha_rules_t::HasRoomFor(*last, command->type) && last->firstCommand != nullptr && last->firstType == command->type &&
-            last->firstFlags == command->flags && last->texture == texture) {
+        if (alpha_rules_t::HasRoomFor(*last, command->type) && last->firstCommand != nullptr &&
+            last->firstType == command->type && last->firstFlags == command->flags && last->texture == texture) {
             return last;
         }
     }

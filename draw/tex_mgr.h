@@ -151,7 +151,8 @@ public:
     // another renderer's texture) is refused before anything changes: "invalid texture
     // name." / "invalid texture data.".
     void DestroyTexture(CD3DTexture* texture);
-    // Takes a texture off every list and deletes it; a load still running is given up.
+    // Takes a texture off every list and deletes it; a load still running is given up
+    // (legacy build: an unnamed texture, and one whose load is queued, stays as it is).
     void UnregisterTexture(CD3DTexture* texture);
     void DestroyAllTextures();
 

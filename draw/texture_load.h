@@ -2,8 +2,9 @@
 // The texture side of file loading: a small interface the texture manager implements over
 // the loading machinery of the build (the outside resource framework in the current build,
 // the loader threads in the legacy one). Textures see only this, and the texture manager
-// waits and reaps through it; how a file is read and decoded stays behind it. Host thread only: the loader may prepare and decode elsewhere,
-// but every call here runs on the host's thread.
+// waits and reaps through it; how a file is read and decoded stays behind it. Host thread
+// only: the loader may prepare and decode elsewhere, but every call here runs on the host's
+// thread.
 #include <cstdint>
 
 class CD3DTexture;
