@@ -1,7 +1,6 @@
 // CD3DTexture: names, image types, image information, loading from memory and saving.
 #include <cstring>
 #include <string>
-#include <type_traits>
 
 #include "core/build_variant.h"
 #include "core/event_log.h"
@@ -36,11 +35,25 @@ struct image_type_t {
     FormatChoice format;
 };
 
+// The extensions each build knows, chosen once for the build.
+#if LUMI_LEGACY
+// Five extensions. Any other name (another extension, none, or a name ending in '.') gives
+// code 0 and the normal format: the file still loads, its decoder chosen from its content.
+struct ImageTypes {
+    static constexpr image_type_t kKnown[] = {
+        {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"TGA", D3DXIFF_TGA, FormatChoice::kAlpha},
+        {"PNG", D3DXIFF_PNG, FormatChoice::kAlpha},  {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
+        {"GIF", kImageFileFormatGif, FormatChoice::kUI},
+    };
+    static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNormal};
+    static constexpr bool kUntypedNamesKeepTheirType = false;
+};
+#else
 // BMP and JPEG files hold no alpha and take the normal format; every other image type the
 // library decodes takes the alpha format, GIF the UI format. A name without a type is left
 // as it was; a type the library does not know gets no format, so that its load fails and
 // the texture stays unloaded.
-struct CurrentImageTypes {
+struct ImageTypes {
     static constexpr image_type_t kKnown[] = {
         {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"JPEG", D3DXIFF_JPG, FormatChoice::kNormal},
         {"BMP", D3DXIFF_BMP, FormatChoice::kNormal}, {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
@@ -50,21 +63,7 @@ struct CurrentImageTypes {
     static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNone};
     static constexpr bool kUntypedNamesKeepTheirType = true;
 };
-
-// The legacy build knows five extensions. Any other name (another extension, none, or a
-// name ending in '.') gives code 0 and the normal format: the file still loads, its decoder
-// chosen from its content.
-struct LegacyImageTypes {
-    static constexpr image_type_t kKnown[] = {
-        {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"TGA", D3DXIFF_TGA, FormatChoice::kAlpha},
-        {"PNG", D3DXIFF_PNG, FormatChoice::kAlpha},  {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
-        {"GIF", kImageFileFormatGif, FormatChoice::kUI},
-    };
-    static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNormal};
-    static constexpr bool kUntypedNamesKeepTheirType = false;
-};
-
-using ImageTypes = std::conditional_t<lumi::kLegacy, LegacyImageTypes, CurrentImageTypes>;
+#endif
 
 }  // namespace
 
