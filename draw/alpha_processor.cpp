@@ -16,39 +16,10 @@
 
 namespace {
 
-
 constexpr std::int32_t kColorOpFlagsMask = 0x0FFFF000;
 constexpr DWORD kNoColorOp = 0;  // a record's colour operation that leaves the device's
 constexpr D3DCOLOR kSubtractedGrey = 0x606060;
-[[maybe_unused]] constexpr float kPointSpriteMaxSize = 100.0f;  // pixels
-
-// Where one command's vertices go: its clip space, depth and colour.
-struct quad_writer_t {
-    clip_space_t clip;
-    float z;
-    D3DCOLOR color;
-
-    void Put(vertex_t* vertex, float px, float py, float u, float v) const {
-        vertex->x = clip.X(px);
-        vertex->y = clip.Y(py);
-        vertex->z = z;
-        vertex->diffuse = color;
-        vertex->u = u;
-        vertex->v = v;
-    }
-
-    // `uv` holds left, top, right, bottom texture coordinates.
-    void PutQuad(vertex_t* quad, const RECT& rect, const float (&uv)[4]) const {
-        const auto left = static_cast<float>(rect.left);
-        const auto top = static_cast<float>(rect.top);
-        const auto right = static_cast<float>(rect.right);
-        const auto bottom = static_cast<float>(rect.bottom);
-        Put(quad + 0, left, top, uv[0], uv[1]);
-        Put(quad + 1, right, top, uv[2], uv[1]);
-        Put(quad + 2, left, bottom, uv[0], uv[3]);
-        Put(quad + 3, right, bottom, uv[2], uv[3]);
-    }
-};
+constexpr float kPointSpriteMaxSize = 100.0f;  // pixels
 
 RECT Offset(const RECT& rect, LONG dx, LONG dy) {
     return RECT{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
@@ -67,41 +38,7 @@ DWORD ColorOpOfFlags(std::int32_t flags) {
 
 PrimitiveData* NodeAt(lru_obj_s* node) { return PrimitiveData::FromNode(node); }
 
-// Whether the last node may take one more command of the type.
-bool HasRoomFor(const PrimitiveData& node, std::int32_t type) {
-    if constexpr (lumi::kLegacy) {
-        // No limit, but triangles index from the node's first vertex in 16 bits (quads are
-        // drawn in 65,536-vertex ranges).
-        return type != kDrawCmdTriangle || node.record->vertexCount + 3 <= kMaxVerticesPerDraw;
-    }
-    return node.record->vertexCount < CAlphaBlendDrawCmdBatchProcessor::kJoinVertexLimit;
-}
-
-// What one node draws from: its own arrays, or (legacy build) the batch it was handed.
-struct node_view_t {
-    const void* vertices;
-    std::uint32_t vertexCount;
-    std::uint32_t stride;
-    const void* indices;
-    std::uint32_t indexCount;
-
-    std::uint32_t VertexBytes() const { return vertexCount * stride; }
-    std::uint32_t IndexBytes() const { return indexCount * static_cast<std::uint32_t>(sizeof(std::uint16_t)); }
-};
-
-node_view_t ViewOf(const PrimitiveData& node) {
-#if LUMI_LEGACY
-    const prepared_batch_t& batch = node.prepared;
-    if (batch.vertices != nullptr)
-        return node_view_t{batch.vertices, batch.vertexCount, batch.vertexStride, batch.indices, batch.indexCount};
-#endif
-    return node_view_t{node.arrays.Vertices(), static_cast<std::uint32_t>(node.arrays.VertexCount()),
-                       static_cast<std::uint32_t>(sizeof(vertex_t)), node.arrays.Indices(),
-                       static_cast<std::uint32_t>(node.arrays.IndexCount())};
-}
-
 }  // namespace
-
 
 // ---- PrimitiveData ---------------------------------------------------------------------------
 
@@ -125,9 +62,7 @@ vertex_t* PrimitiveData::AddTriangle() {
 }
 
 void PrimitiveData::ClearBatch() {
-#if LUMI_LEGACY
-    prepared = prepared_batch_t{};
-#endif
+    alpha_rules_t::ForgetPreparedBatch(*this);
     arrays.Clear();
     record->primitiveCount = 0;
     record->vertexCount = 0;
@@ -172,8 +107,8 @@ PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::TakeNode() {
 
 PrimitiveData* CAlphaBlendDrawCmdBatchProcessor::NodeFor(STRU_DRAW_COMMAND_BASE* command, CD3DTexture* texture) {
     if (PrimitiveData* last = LastActiveNode()) {
-        if (HasRoomFor(*last, command->type) && last->firstCommand != nullptr && last->firstType == command->type &&
-            last->firstFlags == command->flags && last->texture == texture) {
+        if (alpha_rules_t::HasRoomFor(*last, command->type) && last->firstCommand != nullptr &&
+            last->firstType == command->type && last->firstFlags == command->flags && last->texture == texture) {
             return last;
         }
     }
@@ -219,9 +154,10 @@ void CAlphaBlendDrawCmdBatchProcessor::SetCommandStates(PrimitiveData& node,
                 record.colorOp = ColorOpOfFlags(command.flags);
                 if ((command.flags & kColorOpFlagsMask) == kDrawFlagGrey) {
                     if (HasGreyShader()) record.pixelShader = renderer_->GetGreyPixelShader();
-                    // The legacy build leaves the stage alone under the shader; without one it
-                    // subtracts grey (VertexColorOf) from the texture.
-                    if constexpr (lumi::kLegacy) record.colorOp = HasGreyShader() ? kNoColorOp : D3DTOP_SUBTRACT;
+                    // Where grey falls back to a subtraction, the stage is left alone under the
+                    // shader; without one it subtracts grey (VertexColorOf) from the texture.
+                    if constexpr (alpha_rules_t::kGreySubtractsWithoutShader)
+                        record.colorOp = HasGreyShader() ? kNoColorOp : D3DTOP_SUBTRACT;
                 }
             }
             break;
@@ -235,12 +171,12 @@ void CAlphaBlendDrawCmdBatchProcessor::SetCommandStates(PrimitiveData& node,
 
 bool CAlphaBlendDrawCmdBatchProcessor::HasGreyShader() const {
     if (renderer_ == nullptr || !renderer_->HasPixelShader11()) return false;
-    // The legacy build falls back to its subtraction when the shader could not be made.
-    return !lumi::kLegacy || renderer_->GetGreyPixelShader() != nullptr;
+    // With a fallback, a shader that could not be made counts as none.
+    return !alpha_rules_t::kGreySubtractsWithoutShader || renderer_->GetGreyPixelShader() != nullptr;
 }
 
 D3DCOLOR CAlphaBlendDrawCmdBatchProcessor::VertexColorOf(const STRU_DRAW_COMMAND_BASE& command) const {
-    if constexpr (lumi::kLegacy) {
+    if constexpr (alpha_rules_t::kGreySubtractsWithoutShader) {
         if ((command.flags & kColorOpFlagsMask) == kDrawFlagGrey && !HasGreyShader())
             return (command.color & 0xFF000000u) | kSubtractedGrey;
     }
@@ -261,11 +197,11 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdTriangle: {
             const auto& t = *static_cast<STRU_TRI_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(t.sequence), t.color};
+            const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(t.sequence), t.color};
             vertex_t* vertex = node->AddTriangle();
-            writer.Put(vertex + 0, static_cast<float>(t.x1), static_cast<float>(t.y1), 0.0f, 0.0f);
-            writer.Put(vertex + 1, static_cast<float>(t.x2), static_cast<float>(t.y2), 0.0f, 0.0f);
-            writer.Put(vertex + 2, static_cast<float>(t.x3), static_cast<float>(t.y3), 0.0f, 0.0f);
+            writer.Put(vertex + 0, static_cast<float>(t.x1), static_cast<float>(t.y1));
+            writer.Put(vertex + 1, static_cast<float>(t.x2), static_cast<float>(t.y2));
+            writer.Put(vertex + 2, static_cast<float>(t.x3), static_cast<float>(t.y3));
             vertexBytes_ += 3 * vertexStride_;
             indexBytes_ += 3 * indexSize_;
             return true;
@@ -273,8 +209,8 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
         case kDrawCmdRect: {
             const auto& r = *static_cast<STRU_RECT_COMMAND*>(command);
             PrimitiveData* node = NodeFor(command, nullptr);
-            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
-            writer.PutQuad(node->AddQuad(), r.destination, {0.0f, 0.0f, 0.0f, 0.0f});
+            const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), r.color};
+            writer.PutQuad(node->AddQuad(), r.destination);
             vertexBytes_ += 4 * vertexStride_;
             indexBytes_ += 6 * indexSize_;
             return true;
@@ -298,7 +234,7 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
                 return false;
             }
             PrimitiveData* node = NodeFor(command, bound);
-            const quad_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
+            const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(r.sequence), VertexColorOf(r)};
             // After the calls: the coordinates go from registers into the vertices.
             float uv[4];
             SourceTextureCoordinates(source, bound->GetWidth(), bound->GetHeight(), uv);
@@ -331,7 +267,7 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
     std::vector<upload_span_t> vertexSpans;
     std::vector<upload_span_t> indexSpans;
     for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry)) {
-        const node_view_t view = ViewOf(*NodeAt(entry));
+        const node_view_t view = alpha_rules_t::ViewOf(*NodeAt(entry));
         if (view.vertexCount == 0) continue;
         vertexSpans.push_back({view.vertices, view.VertexBytes()});
         indexSpans.push_back({view.indices, view.IndexBytes()});
@@ -348,10 +284,10 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
     SetRenderStateIfChanged(D3DRS_POINTSCALEENABLE, FALSE);
     device->SetFVF(kVertexFvf);
     if (indexTotal != 0) device->SetIndices(indexBuffer->GetBuffer());
-    [[maybe_unused]] bool pointSprites = false;  // the last node drawn was point sprites
+    bool pointSprites = false;  // the last node drawn was point sprites
     for (lru_obj_s* entry = lru_obj_s::Next(&active_); entry != &active_; entry = lru_obj_s::Next(entry)) {
         const PrimitiveData& node = *NodeAt(entry);
-        const node_view_t view = ViewOf(node);
+        const node_view_t view = alpha_rules_t::ViewOf(node);
         if (view.vertexCount == 0) continue;
         const STRU_DRAW_PRIMITIVE& record = *node.record;
         ApplyNodeStates(record);
@@ -359,8 +295,9 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
         SetPixelShaderIfChanged(record.pixelShader);
         if (record.magFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MAGFILTER, static_cast<DWORD>(record.magFilter));
         if (record.minFilter != -1) SetSamplerStateIfChanged(D3DSAMP_MINFILTER, static_cast<DWORD>(record.minFilter));
-#if LUMI_LEGACY
-        const bool sprites = record.primitiveType == D3DPT_POINTLIST && view.indexCount == 0;
+        // Point sprites (prepared batches, where the build has them) need their own vertex
+        // format and states, and draw without indices.
+        const bool sprites = alpha_rules_t::IsPointSprites(record, view);
         if (sprites != pointSprites) {
             SetPointSpriteStates(sprites);
             device->SetFVF(sprites ? kPointSpriteFvf : kVertexFvf);
@@ -373,7 +310,6 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
             vertexStart += view.VertexBytes();
             continue;
         }
-#endif
         if (view.vertexCount <= static_cast<std::uint32_t>(kMaxVerticesPerDraw)) {
             device->SetStreamSource(0, vertexBuffer->GetBuffer(), vertexStart, view.stride);
             device->DrawIndexedPrimitive(record.primitiveType, 0, 0, view.vertexCount, indexStart / 2,
@@ -389,21 +325,6 @@ void CAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* ve
     }
 }
 
-#if LUMI_LEGACY
-bool CAlphaBlendDrawCmdBatchProcessor::AddPreparedBatch(const prepared_batch_t& batch, CD3DTexture* texture) {
-    if (batch.states == nullptr || batch.vertices == nullptr || batch.vertexCount == 0) return false;
-    if (batch.indexCount != 0 && batch.vertexCount > static_cast<std::uint32_t>(kMaxVerticesPerDraw)) return false;
-    PrimitiveData* node = TakeNode();
-    node->texture = texture;
-    *node->record = *batch.states;
-    node->record->texture = texture;
-    node->prepared = batch;
-    // The dynamic buffers are sized from the totals before the flush uploads the batch.
-    vertexBytes_ += batch.vertexCount * batch.vertexStride;
-    indexBytes_ += batch.indexCount * indexSize_;
-    return true;
-}
-
 void CAlphaBlendDrawCmdBatchProcessor::SetPointSpriteStates(bool on) const {
     SetRenderStateIfChanged(D3DRS_POINTSPRITEENABLE, on ? TRUE : FALSE);
     SetRenderStateIfChanged(D3DRS_POINTSCALEENABLE, FALSE);
@@ -414,7 +335,6 @@ void CAlphaBlendDrawCmdBatchProcessor::SetPointSpriteStates(bool on) const {
     SetRenderStateIfChanged(D3DRS_POINTSCALE_B, std::bit_cast<DWORD>(0.0f));
     SetRenderStateIfChanged(D3DRS_POINTSCALE_C, std::bit_cast<DWORD>(0.0f));
 }
-#endif
 
 void CAlphaBlendDrawCmdBatchProcessor::Reset() {
     CDrawCmdBatchProcessor::Reset();

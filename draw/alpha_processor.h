@@ -89,9 +89,21 @@ struct prepared_batch_t {
     const std::uint16_t* indices = nullptr;
     std::uint32_t indexCount = 0;
 };
+#endif
 inline constexpr DWORD kPointSpriteFvf = D3DFVF_XYZ | D3DFVF_PSIZE | D3DFVF_DIFFUSE;  // 0x62
 inline constexpr std::uint32_t kPointSpriteStride = 20;
-#endif
+
+// What one node draws from: its own arrays, or a batch it was handed (alpha_rules_t::ViewOf).
+struct node_view_t {
+    const void* vertices;
+    std::uint32_t vertexCount;
+    std::uint32_t stride;
+    const void* indices;
+    std::uint32_t indexCount;
+
+    std::uint32_t VertexBytes() const { return vertexCount * stride; }
+    std::uint32_t IndexBytes() const { return indexCount * static_cast<std::uint32_t>(sizeof(std::uint16_t)); }
+};
 
 // One batch of the alpha path: the vertices and indices of consecutive commands that share
 // a render state. Indices count from the start of the node's own vertices (from the start of
@@ -127,6 +139,12 @@ struct PrimitiveData : lru_obj_s {
     vertex_t* AddTriangle();
     // Nothing written; the record's counts back to 0. Storage is kept.
     void ClearBatch();
+    // The node's own vertices and indices.
+    node_view_t ArraysView() const {
+        return node_view_t{arrays.Vertices(), static_cast<std::uint32_t>(arrays.VertexCount()),
+                           static_cast<std::uint32_t>(sizeof(vertex_t)), arrays.Indices(),
+                           static_cast<std::uint32_t>(arrays.IndexCount())};
+    }
 
     STRU_DRAW_COMMAND_BASE* firstCommand = nullptr;  // opened the node; null for particles and when free
     // The opening command's type and flags as they were then: a host may refill a record and
@@ -204,11 +222,29 @@ private:
     D3DCOLOR VertexColorOf(const STRU_DRAW_COMMAND_BASE& command) const;
     // Whether the grey flag is drawn through the renderer's grey pixel shader.
     bool HasGreyShader() const;
-#if LUMI_LEGACY
     // Point sprites on (sizes from the vertices, at most 100 pixels, not scaled) or off.
     void SetPointSpriteStates(bool on) const;
-#endif
 
     lru_list_t active_;  // PrimitiveData, in submission order
     lru_list_t free_;    // PrimitiveData, oldest first
 };
+
+// ---- What a build's alpha path does, chosen once for the build -----------------------------
+
+#if LUMI_LEGACY
+#include "legacy/alpha_rules_legacy.h"
+#else
+struct alpha_rules_t {
+    // A node takes commands while it holds fewer than kJoinVertexLimit vertices.
+    static bool HasRoomFor(const PrimitiveData& node, std::int32_t /*type*/) {
+        return node.record->vertexCount < CAlphaBlendDrawCmdBatchProcessor::kJoinVertexLimit;
+    }
+    // Without the grey pixel shader, grey-flagged textures are drawn as they are (else the
+    // texture minus grey, from the vertex colour).
+    static constexpr bool kGreySubtractsWithoutShader = false;
+    // Every node draws its own arrays; none is drawn as point sprites.
+    static node_view_t ViewOf(const PrimitiveData& node) { return node.ArraysView(); }
+    static void ForgetPreparedBatch(PrimitiveData&) {}
+    static constexpr bool IsPointSprites(const STRU_DRAW_PRIMITIVE&, const node_view_t&) { return false; }
+};
+#endif

@@ -23,31 +23,13 @@ D3DCOLOR GreyOf(D3DCOLOR color) {
     return (color & 0xFF000000u) | (grey << 16) | (grey << 8) | grey;
 }
 
-// Writes glyph quads of one page: the clip-space mapping, the page's texel scale, a depth
-// and a colour.
-struct glyph_writer_t {
-    clip_space_t clip;
-    float uScale;  // 1 / page width
-    float vScale;  // 1 / page height
-    float z;
-    D3DCOLOR color;
-
-    void Quad(PrimitiveData& node, const RECT& screen, const RECT& inPage) const {
-        const float left = clip.X(static_cast<float>(screen.left));
-        const float right = clip.X(static_cast<float>(screen.right));
-        const float top = clip.Y(static_cast<float>(screen.top));
-        const float bottom = clip.Y(static_cast<float>(screen.bottom));
-        const float u0 = static_cast<float>(inPage.left) * uScale;
-        const float u1 = static_cast<float>(inPage.right) * uScale;
-        const float v0 = static_cast<float>(inPage.top) * vScale;
-        const float v1 = static_cast<float>(inPage.bottom) * vScale;
-        vertex_t* quad = node.AddQuad();
-        quad[0] = vertex_t{left, top, z, color, u0, v0};
-        quad[1] = vertex_t{right, top, z, color, u1, v0};
-        quad[2] = vertex_t{left, bottom, z, color, u0, v1};
-        quad[3] = vertex_t{right, bottom, z, color, u1, v1};
-    }
-};
+// A glyph's quad: its image at `inPage` of a page of the given texel scale, drawn at `screen`.
+void PutGlyph(const vertex_writer_t& writer, PrimitiveData& node, const RECT& screen, const RECT& inPage, float uScale,
+              float vScale) {
+    const float uv[4] = {static_cast<float>(inPage.left) * uScale, static_cast<float>(inPage.top) * vScale,
+                         static_cast<float>(inPage.right) * uScale, static_cast<float>(inPage.bottom) * vScale};
+    writer.PutQuad(node.AddQuad(), screen, uv);
+}
 
 }  // namespace
 
@@ -65,9 +47,9 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, 
 
     const bool grey = (text->flags & kDrawFlagGrey) != 0;
     const float z = Depth(text->sequence);
-    glyph_writer_t writer{ClipSpaceOf(viewport), 1.0f / static_cast<float>(page->GetWidth()),
-                          1.0f / static_cast<float>(page->GetHeight()), z,
-                          grey ? GreyOf(text->color) : text->color};
+    const float uScale = 1.0f / static_cast<float>(page->GetWidth());
+    const float vScale = 1.0f / static_cast<float>(page->GetHeight());
+    const vertex_writer_t writer{ClipSpaceOf(viewport), z, grey ? GreyOf(text->color) : text->color};
     auto forEachShownGlyph = [text](auto visit) {
         for (lru_obj_s* entry = lru_obj_s::Next(&text->words); entry != &text->words; entry = lru_obj_s::Next(entry)) {
             const STRU_WORD_DRAW* word = STRU_WORD_DRAW::FromNode(entry);
@@ -77,18 +59,18 @@ bool CAlphaBlendDrawCmdBatchProcessor::AddText(STRU_DRAW_COMMAND_BASE* command, 
     };
     if (text->outlineStyle == kOutlineStyle) {
         // Behind the glyphs, yet in front of the submission before them.
-        glyph_writer_t outline = writer;
-        outline.z = DepthJustBehind(text->sequence);
-        outline.color = grey ? GreyOf(text->outlineColor) : text->outlineColor;
+        const vertex_writer_t outline{writer.clip, DepthJustBehind(text->sequence),
+                                      grey ? GreyOf(text->outlineColor) : text->outlineColor};
         forEachShownGlyph([&](const RECT& screen, const RECT& inPage) {
             for (const auto& offset : kOutlineOffsets) {
                 const RECT moved{screen.left + offset[0], screen.top + offset[1], screen.right + offset[0],
                                  screen.bottom + offset[1]};
-                outline.Quad(*node, moved, inPage);
+                PutGlyph(outline, *node, moved, inPage, uScale, vScale);
             }
         });
     }
-    forEachShownGlyph([&](const RECT& screen, const RECT& inPage) { writer.Quad(*node, screen, inPage); });
+    forEachShownGlyph(
+        [&](const RECT& screen, const RECT& inPage) { PutGlyph(writer, *node, screen, inPage, uScale, vScale); });
     CountNode(*node, verticesBefore, indicesBefore);
     return true;
 }

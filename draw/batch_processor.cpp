@@ -39,18 +39,6 @@ float DepthOfSequence(std::uint32_t sequence, float step) {
     return depth > 0.0f ? depth : 0.0f;
 }
 
-std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes) {
-    std::uint32_t start = buffer->GetAppendOffset();
-    DWORD flags = D3DLOCK_NOOVERWRITE;
-    if (static_cast<std::uint64_t>(start) + bytes > buffer->GetSize()) {
-        buffer->Rewind();
-        start = 0;
-        flags = D3DLOCK_DISCARD;
-    }
-    buffer->Lock(start, bytes, flags);
-    return start;
-}
-
 IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
     if (texture == nullptr) return nullptr;
     if (texture->GetD3DTexture() == nullptr && texture->EnsureVideoTexture()) texture->UploadDirtyRect();
@@ -58,7 +46,7 @@ IDirect3DTexture9* VideoCopyOf(CD3DTexture* texture) {
 }
 
 std::uint32_t UploadSpans(CD3DBuffer* buffer, std::uint32_t total, const std::vector<upload_span_t>& spans) {
-    const std::uint32_t start = BeginAppend(buffer, total);
+    const std::uint32_t start = buffer->BeginAppend(total);
     try {
         for (const upload_span_t& span : spans) {
             if (span.bytes != 0) buffer->Write(span.data, span.bytes);
@@ -238,8 +226,8 @@ void CNoAlphaBlendDrawCmdBatchProcessor::CountCommand(std::uint32_t vertices, st
     indexBytes_ += indices * indexSize_;
 }
 
-void CNoAlphaBlendDrawCmdBatchProcessor::FlushArrays(CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
-                                                     bool unbindTexture) {
+void CNoAlphaBlendDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
+                                               CD3DIndexBuffer* indexBuffer, viewport_t*) {
     drawCalls_ = 0;
     if (template_.primitiveCount == 0) return;
     IDirect3DDevice9* device = Device();
@@ -254,7 +242,7 @@ void CNoAlphaBlendDrawCmdBatchProcessor::FlushArrays(CD3DVertexBuffer* vertexBuf
     if (!indexed) device->SetStreamSource(0, vertexBuffer->GetBuffer(), vertexStart, vertexStride_);
     device->SetFVF(kVertexFvf);
     ApplyOpaqueStates(template_);
-    if (unbindTexture) device->SetTexture(0, nullptr);
+    if (unbindsTexture_) device->SetTexture(0, nullptr);
     if (indexed) {
         DrawQuadRanges(template_, arrays_, vertexBuffer, vertexStart, indexStart);
         return;

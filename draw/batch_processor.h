@@ -59,6 +59,36 @@ struct clip_space_t {
 
 clip_space_t ClipSpaceOf(const viewport_t* viewport);
 
+// Writes the vertices of one command (or one glyph run) into a batch: its clip space, depth
+// and colour, each vertex with its pixel position and texture coordinates.
+struct vertex_writer_t {
+    clip_space_t clip;
+    float z;
+    D3DCOLOR color;
+
+    void Put(vertex_t* vertex, float px, float py, float u = 0.0f, float v = 0.0f) const {
+        vertex->x = clip.X(px);
+        vertex->y = clip.Y(py);
+        vertex->z = z;
+        vertex->diffuse = color;
+        vertex->u = u;
+        vertex->v = v;
+    }
+
+    // Left-top, right-top, left-bottom, right-bottom: the order batch_arrays_t::AddQuad
+    // indexes. `uv` holds the left, top, right and bottom texture coordinates.
+    void PutQuad(vertex_t* quad, const RECT& rect, const float (&uv)[4] = {0.0f, 0.0f, 0.0f, 0.0f}) const {
+        const auto left = static_cast<float>(rect.left);
+        const auto top = static_cast<float>(rect.top);
+        const auto right = static_cast<float>(rect.right);
+        const auto bottom = static_cast<float>(rect.bottom);
+        Put(quad + 0, left, top, uv[0], uv[1]);
+        Put(quad + 1, right, top, uv[2], uv[1]);
+        Put(quad + 2, left, bottom, uv[0], uv[3]);
+        Put(quad + 3, right, bottom, uv[2], uv[3]);
+    }
+};
+
 // The depth step of one submission for a depth buffer of the format: 2^-22 from 24 bits up,
 // about four levels of the buffer and exact in a float, so that no two neighbours ever share
 // a value (4,194,304 submissions a frame); 0.00001 for 16 bits and less, where the buffer
@@ -70,12 +100,6 @@ inline constexpr float kDepthStep16 = 0.00001f;
 // rather than leaving the depth range: such commands still draw in front of every earlier
 // one, but among themselves in flush order (opaque paths first, then the alpha path).
 float DepthOfSequence(std::uint32_t sequence, float step);
-
-// Starts an upload of `bytes` that is then written in pieces (CD3DBuffer::Write): behind the
-// last upload without overwriting what was drawn, or from the start with a discard when the
-// rest is too small. Returns the start offset; the buffer is left locked and the caller
-// unlocks it. Lock failures throw as the buffer does.
-std::uint32_t BeginAppend(CD3DBuffer* buffer, std::uint32_t bytes);
 
 // One piece of an upload: `bytes` bytes at `data`.
 struct upload_span_t {
@@ -278,6 +302,11 @@ private:
 // record; their order on screen comes from depth alone.
 class CNoAlphaBlendDrawCmdBatchProcessor : public CDrawCmdBatchProcessor {
 public:
+    // Uploads the arrays (one lock per buffer) and draws them with the template's states:
+    // one draw, or one per 65,536-vertex range when indexed; the point processor leaves
+    // stage 0 without texture first.
+    void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
+               viewport_t* viewport) override;
     void Reset() override;
 
     const STRU_DRAW_PRIMITIVE& GetTemplate() const { return template_; }
@@ -287,13 +316,10 @@ protected:
                                        DWORD colorOp, DWORD cullMode, std::int32_t initialVertices,
                                        std::int32_t initialIndices);
 
-    // Uploads the arrays (one lock per buffer) and draws them with the template's states:
-    // one draw, or one per 65,536-vertex range when indexed. `unbindTexture` sets stage 0's
-    // texture to none first.
-    void FlushArrays(CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer, bool unbindTexture);
     // Counts a command's vertices and primitives into the template and the byte totals.
     void CountCommand(std::uint32_t vertices, std::uint32_t indices, std::uint32_t primitives);
 
     STRU_DRAW_PRIMITIVE template_;
     batch_arrays_t arrays_;
+    bool unbindsTexture_ = false;  // stage 0 is left without texture before drawing
 };

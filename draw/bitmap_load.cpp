@@ -13,15 +13,6 @@
 
 namespace {
 
-// The text after the last '.', or null when there is none.
-const WCHAR* Extension(const WCHAR* name) {
-    const WCHAR* dot = nullptr;
-    for (const WCHAR* p = name; *p != 0; ++p) {
-        if (*p == u'.') dot = p;
-    }
-    return dot ? dot + 1 : nullptr;
-}
-
 bool IsDdsExtension(const WCHAR* extension) {
     static constexpr char kDds[] = "dds";
     for (int i = 0; i < 3; ++i) {
@@ -204,6 +195,14 @@ bitmap_load_t::~bitmap_load_t() {
     std::free(buffer.data);
 }
 
+const WCHAR* FileExtension(const WCHAR* name) {
+    const WCHAR* dot = nullptr;
+    for (const WCHAR* p = name; *p != 0; ++p) {
+        if (*p == u'.') dot = p;
+    }
+    return dot ? dot + 1 : nullptr;
+}
+
 bool EnsureBufferCapacity(bitmap_buffer_t& buffer, std::uint32_t size) {
     if (buffer.capacity >= size && (buffer.data != nullptr || size == 0)) return true;
     std::free(buffer.data);
@@ -227,7 +226,7 @@ void SetBitmapSource(bitmap_load_t& load, const WCHAR* fileName, D3DFORMAT forma
     load.fileName[length] = 0;
     load.imageType = 0;
     load.dds = 0;
-    if (const WCHAR* extension = Extension(load.fileName)) {
+    if (const WCHAR* extension = FileExtension(load.fileName)) {
         load.dds = IsDdsExtension(extension) ? 1 : 0;
         if (!load.dds) load.imageType = CRaster::GetTypeFromExtension(extension);
     }

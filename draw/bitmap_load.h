@@ -85,6 +85,9 @@ struct bitmap_load_t {
 // allocated or no 32-bit power of two holds `size`.
 bool EnsureBufferCapacity(bitmap_buffer_t& buffer, std::uint32_t size);
 
+// The text after the last '.' of a file name; null when there is no '.'.
+const WCHAR* FileExtension(const WCHAR* name);
+
 // Takes the file and the layout of the texture to load: copies the name (null clears it;
 // longer names are cut at 259 code units), sets the image type and DDS byte from the text
 // after the last '.', and the bits per pixel from the format (16 for the DXT formats, whose

@@ -1,9 +1,5 @@
 // CD3DBitmap and CBitmapListener over the resource framework. The legacy build has no such
-// framework; its own bitmap record replaces this file there.
-#include "core/build_variant.h"
-
-#if !LUMI_LEGACY
-
+// framework; its own load record (legacy/d3d_bitmap_legacy.cpp) replaces this file there.
 #include "draw/d3d_bitmap.h"
 
 #include "draw/d3d_texture.h"
@@ -54,5 +50,3 @@ void CBitmapListener::OnLoadingComplete(CResource*) {}
 void CBitmapListener::OnPreparingComplete(CResource* resource) {
     CResourceLoader::GetSingleton().DecodeResource(resource);
 }
-
-#endif  // !LUMI_LEGACY

@@ -1,6 +1,7 @@
 #include "draw/d3d_buffers.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "core/exception.h"
 #include "core/render_target_host.h"
@@ -8,6 +9,10 @@
 namespace {
 
 constexpr DWORD kDynamicWriteOnly = D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC;
+
+// Whose words a failure uses: the vertex buffer's or the index buffer's.
+template <class Buffer>
+constexpr bool kVertices = std::is_same_v<Buffer, IDirect3DVertexBuffer9>;
 
 }  // namespace
 
@@ -39,15 +44,6 @@ void CD3DBuffer::OnUnlocked() {
     writePosition_ = 0;
 }
 
-void CD3DBuffer::ClearState() {
-    size_ = 0;
-    locked_ = 0;
-    lockOffset_ = 0;
-    lockSize_ = 0;
-    writePosition_ = 0;
-    lockedData_ = nullptr;
-}
-
 void CD3DBuffer::Write(const void* source, std::uint32_t bytes) {
     if (locked_ == 0 || static_cast<std::uint64_t>(writePosition_) + bytes > lockSize_) {
         throw lumi::Exception("buffer not locked.");
@@ -64,10 +60,8 @@ void CD3DBuffer::Rewind() {
     lockedData_ = nullptr;
 }
 
-std::uint32_t CD3DBuffer::Append(const void* source, std::uint32_t bytes) {
+std::uint32_t CD3DBuffer::BeginAppend(std::uint32_t bytes) {
     std::uint32_t start = GetAppendOffset();
-    // A lock of 0 bytes would take the rest of the buffer and force the next append to discard.
-    if (bytes == 0) return start;
     DWORD flags = D3DLOCK_NOOVERWRITE;
     if (static_cast<std::uint64_t>(start) + bytes > size_) {
         Rewind();
@@ -75,26 +69,76 @@ std::uint32_t CD3DBuffer::Append(const void* source, std::uint32_t bytes) {
         flags = D3DLOCK_DISCARD;
     }
     Lock(start, bytes, flags);
+    return start;
+}
+
+std::uint32_t CD3DBuffer::Append(const void* source, std::uint32_t bytes) {
+    // A lock of 0 bytes would take the rest of the buffer and force the next append to discard.
+    if (bytes == 0) return GetAppendOffset();
+    const std::uint32_t start = BeginAppend(bytes);
     Write(source, bytes);
     Unlock();
     return start;
 }
 
-// ---- CD3DVertexBuffer ------------------------------------------------------------------------
+// ---- CD3DDeviceBuffer ------------------------------------------------------------------------
 
-CD3DVertexBuffer::CD3DVertexBuffer(CLumiscriber* renderer) : CD3DBuffer(renderer) {}
-
-CD3DVertexBuffer::CD3DVertexBuffer(CRenderTargetHost* host) : CD3DBuffer(host) {}
-
-CD3DVertexBuffer::~CD3DVertexBuffer() {
+template <class Buffer>
+CD3DDeviceBuffer<Buffer>::~CD3DDeviceBuffer() {
     if (buffer_ != nullptr) {
         if (locked_ != 0) buffer_->Unlock();
         buffer_->Release();
     }
 }
 
-HRESULT CD3DVertexBuffer::Create(std::uint32_t bytes) {
+template <class Buffer>
+void CD3DDeviceBuffer<Buffer>::CheckNotCreated() const {
     if (buffer_ != nullptr) throw lumi::Exception("buffer had been created, release it first.");
+}
+
+template <class Buffer>
+void CD3DDeviceBuffer<Buffer>::Release() {
+    if (locked_ != 0) throw lumi::Exception("buffer still lock.");
+    Rewind();
+    size_ = 0;
+    if (buffer_ != nullptr) {
+        buffer_->Release();
+        buffer_ = nullptr;
+    }
+}
+
+template <class Buffer>
+bool CD3DDeviceBuffer<Buffer>::Lock(std::uint32_t offset, std::uint32_t size, DWORD flags) {
+    CheckRange(offset, size);
+    void* data = nullptr;
+    if (buffer_ == nullptr || FAILED(buffer_->Lock(offset, size, &data, flags))) {
+        throw lumi::Exception(kVertices<Buffer> ? "vertex buffer lock failed." : "index buffer lock failed.");
+    }
+    OnLocked(offset, size, data);
+    return true;
+}
+
+template <class Buffer>
+bool CD3DDeviceBuffer<Buffer>::Unlock() {
+    if (locked_ == 0) return false;
+    if (FAILED(buffer_->Unlock())) {
+        throw lumi::Exception(kVertices<Buffer> ? "unlock vertex buffer failed." : "unlock index buffer failed.");
+    }
+    OnUnlocked();
+    return true;
+}
+
+template class CD3DDeviceBuffer<IDirect3DVertexBuffer9>;
+template class CD3DDeviceBuffer<IDirect3DIndexBuffer9>;
+
+// ---- CD3DVertexBuffer ------------------------------------------------------------------------
+
+CD3DVertexBuffer::CD3DVertexBuffer(CLumiscriber* renderer) : CD3DDeviceBuffer(renderer) {}
+
+CD3DVertexBuffer::CD3DVertexBuffer(CRenderTargetHost* host) : CD3DDeviceBuffer(host) {}
+
+HRESULT CD3DVertexBuffer::Create(std::uint32_t bytes) {
+    CheckNotCreated();
     IDirect3DDevice9* device = Device();
     if (device == nullptr) return D3DERR_INVALIDCALL;
     IDirect3DVertexBuffer9* buffer = nullptr;
@@ -106,47 +150,14 @@ HRESULT CD3DVertexBuffer::Create(std::uint32_t bytes) {
     return hr;
 }
 
-void CD3DVertexBuffer::Release() {
-    if (locked_ != 0) throw lumi::Exception("buffer still lock.");
-    ClearState();
-    if (buffer_ != nullptr) {
-        buffer_->Release();
-        buffer_ = nullptr;
-    }
-}
-
-bool CD3DVertexBuffer::Lock(std::uint32_t offset, std::uint32_t size, DWORD flags) {
-    CheckRange(offset, size);
-    void* data = nullptr;
-    if (buffer_ == nullptr || FAILED(buffer_->Lock(offset, size, &data, flags))) {
-        throw lumi::Exception("vertex buffer lock failed.");
-    }
-    OnLocked(offset, size, data);
-    return true;
-}
-
-bool CD3DVertexBuffer::Unlock() {
-    if (locked_ == 0) return false;
-    if (FAILED(buffer_->Unlock())) throw lumi::Exception("unlock vertex buffer failed.");
-    OnUnlocked();
-    return true;
-}
-
 // ---- CD3DIndexBuffer -------------------------------------------------------------------------
 
-CD3DIndexBuffer::CD3DIndexBuffer(CLumiscriber* renderer) : CD3DBuffer(renderer) {}
+CD3DIndexBuffer::CD3DIndexBuffer(CLumiscriber* renderer) : CD3DDeviceBuffer(renderer) {}
 
-CD3DIndexBuffer::CD3DIndexBuffer(CRenderTargetHost* host) : CD3DBuffer(host) {}
-
-CD3DIndexBuffer::~CD3DIndexBuffer() {
-    if (buffer_ != nullptr) {
-        if (locked_ != 0) buffer_->Unlock();
-        buffer_->Release();
-    }
-}
+CD3DIndexBuffer::CD3DIndexBuffer(CRenderTargetHost* host) : CD3DDeviceBuffer(host) {}
 
 HRESULT CD3DIndexBuffer::Create(std::uint32_t bytes) {
-    if (buffer_ != nullptr) throw lumi::Exception("buffer had been created, release it first.");
+    CheckNotCreated();
     if (bytes == 0) return S_OK;
     IDirect3DDevice9* device = Device();
     if (device == nullptr) return D3DERR_INVALIDCALL;
@@ -159,30 +170,4 @@ HRESULT CD3DIndexBuffer::Create(std::uint32_t bytes) {
         format_ = D3DFMT_INDEX16;
     }
     return hr;
-}
-
-void CD3DIndexBuffer::Release() {
-    if (locked_ != 0) throw lumi::Exception("buffer still lock.");
-    ClearState();
-    if (buffer_ != nullptr) {
-        buffer_->Release();
-        buffer_ = nullptr;
-    }
-}
-
-bool CD3DIndexBuffer::Lock(std::uint32_t offset, std::uint32_t size, DWORD flags) {
-    CheckRange(offset, size);
-    void* data = nullptr;
-    if (buffer_ == nullptr || FAILED(buffer_->Lock(offset, size, &data, flags))) {
-        throw lumi::Exception("index buffer lock failed.");
-    }
-    OnLocked(offset, size, data);
-    return true;
-}
-
-bool CD3DIndexBuffer::Unlock() {
-    if (locked_ == 0) return false;
-    if (FAILED(buffer_->Unlock())) throw lumi::Exception("unlock index buffer failed.");
-    OnUnlocked();
-    return true;
 }

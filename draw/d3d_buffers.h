@@ -35,10 +35,13 @@ public:
     // Where the next append starts: the end of the last locked range.
     std::uint32_t GetAppendOffset() const { return lockOffset_ + lockSize_; }
 
-    // Uploads `bytes` behind the last upload (D3DLOCK_NOOVERWRITE), or from 0 with
-    // D3DLOCK_DISCARD when they do not fit in the rest; returns the byte offset the data
-    // starts at. Throws as Lock, Write and Unlock do. Nothing to upload changes nothing (the
-    // device is not called) and returns where the next append starts.
+    // Locks room for `bytes` behind the last upload (D3DLOCK_NOOVERWRITE), or from 0 with
+    // D3DLOCK_DISCARD when they do not fit in the rest, for an upload written in pieces
+    // (Write); returns the byte offset it starts at. The caller unlocks. Throws as Lock does.
+    std::uint32_t BeginAppend(std::uint32_t bytes);
+    // The same upload in one piece, unlocked again; throws as Lock, Write and Unlock do.
+    // Nothing to upload changes nothing (the device is not called) and returns where the next
+    // append starts.
     std::uint32_t Append(const void* source, std::uint32_t bytes);
 
     std::uint32_t GetSize() const { return size_; }  // bytes; 0 = not created
@@ -56,7 +59,6 @@ protected:
     void CheckRange(std::uint32_t offset, std::uint32_t size) const;
     void OnLocked(std::uint32_t offset, std::uint32_t size, void* data);
     void OnUnlocked();
-    void ClearState();
 
     std::uint32_t size_ = 0;
     std::uint8_t locked_ = 0;
@@ -70,45 +72,49 @@ private:
     CRenderTargetHost* host_;
 };
 
-class CD3DVertexBuffer final : public CD3DBuffer {
+// A CD3DBuffer over its Direct3D buffer (IDirect3DVertexBuffer9 or IDirect3DIndexBuffer9).
+template <class Buffer>
+class CD3DDeviceBuffer : public CD3DBuffer {
+public:
+    // Throws "buffer still lock." while locked; otherwise the device buffer goes and the
+    // buffer is back to size 0 and position 0.
+    void Release();
+    bool Lock(std::uint32_t offset, std::uint32_t size, DWORD flags) override;
+    bool Unlock() override;
+
+    Buffer* GetBuffer() const { return buffer_; }
+
+protected:
+    explicit CD3DDeviceBuffer(CLumiscriber* renderer) : CD3DBuffer(renderer) {}
+    explicit CD3DDeviceBuffer(CRenderTargetHost* host) : CD3DBuffer(host) {}
+    // Releases the device buffer (a buffer still locked is unlocked first).
+    ~CD3DDeviceBuffer();
+    // Throws "buffer had been created, release it first." when one exists.
+    void CheckNotCreated() const;
+
+    Buffer* buffer_ = nullptr;
+};
+
+class CD3DVertexBuffer final : public CD3DDeviceBuffer<IDirect3DVertexBuffer9> {
 public:
     explicit CD3DVertexBuffer(CLumiscriber* renderer);
     explicit CD3DVertexBuffer(CRenderTargetHost* host);  // tests; `host` must outlive the buffer
-    // Releases the device buffer (a buffer still locked is unlocked first).
-    ~CD3DVertexBuffer();
 
-    // Throws "buffer had been created, release it first." when one exists. Makes a
-    // write-only dynamic buffer of `bytes` in the default pool; the size is kept on success.
-    // Returns the device's result (D3DERR_INVALIDCALL without a device).
+    // Throws "buffer had been created, release it first." when one exists. Makes a write-only
+    // dynamic buffer of `bytes` in the default pool; the size is kept on success. Returns the
+    // device's result (D3DERR_INVALIDCALL without a device).
     HRESULT Create(std::uint32_t bytes);
-    // Throws "buffer still lock." while locked; otherwise the device buffer goes and every
-    // field is 0.
-    void Release();
-    bool Lock(std::uint32_t offset, std::uint32_t size, DWORD flags) override;
-    bool Unlock() override;
-
-    IDirect3DVertexBuffer9* GetBuffer() const { return buffer_; }
-
-private:
-    IDirect3DVertexBuffer9* buffer_ = nullptr;
 };
 
-class CD3DIndexBuffer final : public CD3DBuffer {
+class CD3DIndexBuffer final : public CD3DDeviceBuffer<IDirect3DIndexBuffer9> {
 public:
     explicit CD3DIndexBuffer(CLumiscriber* renderer);
     explicit CD3DIndexBuffer(CRenderTargetHost* host);  // tests; `host` must outlive the buffer
-    ~CD3DIndexBuffer();
 
     // As the vertex buffer, with 16-bit indices; 0 bytes makes nothing and returns S_OK.
     HRESULT Create(std::uint32_t bytes);
-    void Release();
-    bool Lock(std::uint32_t offset, std::uint32_t size, DWORD flags) override;
-    bool Unlock() override;
-
-    IDirect3DIndexBuffer9* GetBuffer() const { return buffer_; }
     D3DFORMAT GetFormat() const { return format_; }  // D3DFMT_INDEX16 once created
 
 private:
-    IDirect3DIndexBuffer9* buffer_ = nullptr;
     D3DFORMAT format_ = D3DFMT_UNKNOWN;
 };

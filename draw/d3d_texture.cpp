@@ -6,7 +6,6 @@
 #include <cstring>
 #include <exception>
 
-#include "core/build_variant.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
 #include "core/render_target_host.h"
@@ -155,19 +154,6 @@ void CD3DTexture::DetachRenderTargetSurface() {
     attachedVideo_ = nullptr;
 }
 
-void CD3DTexture::AttachRenderTarget() {
-    if (renderTarget_ == nullptr || memory_ == nullptr) return;
-    if constexpr (lumi::kLegacy) {
-        MakeRenderTargetTexture();
-        return;
-    }
-    IDirect3DTexture9* video = memory_->videoCopy;
-    if (video != attachedVideo_) {
-        renderTarget_->AttachTexture(video);
-        attachedVideo_ = video;
-    }
-}
-
 void CD3DTexture::BindMemory(mem_obj_t* memory) {
     if (memory_ != nullptr) {
         DetachRenderTargetSurface();
@@ -238,61 +224,7 @@ void CD3DTexture::ForgetMemory() {
     loaded_ = 0;
 }
 
-void CD3DTexture::MakeRenderTargetTexture() {
-    if (renderTarget_->GetTexture() != nullptr || owner_->IsDeviceLost()) return;
-    IDirect3DDevice9* device = owner_->GetDevice();
-    IDirect3DTexture9* texture = nullptr;
-    if (device == nullptr || FAILED(device->CreateTexture(memory_->width, memory_->height, 1, D3DUSAGE_RENDERTARGET,
-                                                          memory_->format, D3DPOOL_DEFAULT, &texture, nullptr)))
-        return;  // drawn from the memory's video copy instead
-    renderTarget_->AttachTexture(texture);
-    texture->Release();  // the target holds it
-    attachedVideo_ = texture;
-}
-
-IDirect3DTexture9* CD3DTexture::GetTargetTexture() const {
-    return lumi::kLegacy && renderTarget_ != nullptr ? renderTarget_->GetTexture() : nullptr;
-}
-
-IDirect3DTexture9* CD3DTexture::GetD3DTexture() const {
-    if (IDirect3DTexture9* target = GetTargetTexture()) return target;
-    return memory_ ? memory_->videoCopy : nullptr;
-}
 IDirect3DTexture9* CD3DTexture::GetSystemTexture() const { return memory_ ? memory_->systemCopy : nullptr; }
-
-bool CD3DTexture::EnsureVideoTexture() {
-    if constexpr (lumi::kLegacy) {
-        // No device-lost test of its own: nothing is submitted for drawing while the device is lost.
-        if (HasVideoCopy()) return true;
-        if (memory_ == nullptr || !memory_->pool->EnsureVideoTexture(memory_)) return false;
-        MarkWhollyDirty();
-        UploadAtOnce();
-        copyFlags_ |= kVideoCopy;
-        return true;
-    }
-    if (owner_->IsDeviceLost() || memory_ == nullptr) return false;
-    if (memory_->videoCopy != nullptr) return true;
-    memory_->videoUsage = TextureUsageFromFlags(usageFlags_);
-    if (!memory_->pool->EnsureVideoTexture(memory_)) return false;
-    MarkWhollyDirty();
-    copyFlags_ |= kVideoCopy;
-    return true;
-}
-
-void CD3DTexture::ReleaseVideoCopy(bool keepForReuse) {
-    if constexpr (lumi::kLegacy) {
-        // A render target's own texture stays with the target.
-        if (!HasVideoCopy()) return;
-        if (memory_ != nullptr) memory_->pool->FreeVideoCopy(memory_, keepForReuse);
-        copyFlags_ &= ~kVideoCopy;
-        return;
-    }
-    if (memory_ != nullptr) {
-        DetachRenderTargetSurface();
-        memory_->pool->FreeVideoCopy(memory_, keepForReuse);
-    }
-    copyFlags_ &= ~kVideoCopy;
-}
 
 IRenderTarget* CD3DTexture::GetRenderTarget() {
     if (!(usageFlags_ & kUsageRenderTarget)) return nullptr;
@@ -310,31 +242,20 @@ bool CD3DTexture::Restore() {
     return loaded_ != 0;
 }
 
-void CD3DTexture::OnLostDevice() {
-    FreeCell();
-    DetachRenderTargetSurface();
-    // The legacy texture keeps no render target across a loss: from then on it is drawn
-    // from its memory's video copy.
-    if constexpr (lumi::kLegacy) DestroyRenderTarget();
-    MarkWhollyDirty();
-}
-
 void CD3DTexture::OnResetDevice() { AttachRenderTarget(); }
 
 void CD3DTexture::Unload() {
     ReleaseMemory();
     GiveUpLoad();
     cell_ = nullptr;
-    // The next device may take what this one refused; the legacy build keeps its invalid
-    // textures.
-    if constexpr (!lumi::kLegacy) ForgetLoadFailure();
+    // The next device may take what this one refused, unless a failure is final.
+    if constexpr (!kTextureRules.failedLoadsAreFinal) ForgetLoadFailure();
 }
 
 void CD3DTexture::GiveUpLoad() {
     if (load_ == nullptr) return;
     if (ITextureLoader* loader = owner_->GetTextureLoader()) {
-        // The legacy loader cancels a running load without waiting for it.
-        if constexpr (!lumi::kLegacy) {
+        if constexpr (kTextureRules.waitsForGivenUpLoads) {
             while (loader->IsLoading(load_)) Sleep(kLoadWaitMs);
         }
         loader->Cancel(load_);

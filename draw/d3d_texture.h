@@ -35,6 +35,26 @@ struct mem_obj_t;
 struct tex_cell_t;
 struct tex_slot_t;
 
+// What a build's textures do, chosen once for the build (kTextureRules below). How the video
+// copy follows the system copy and what a render target draws into differ further: each build
+// has its own d3d_texture_video*.cpp.
+struct texture_rules_t {
+    // A file that failed to load is never requested again, across display-mode changes too.
+    bool failedLoadsAreFinal;
+    // Giving up a running load waits for it to end (the loader cannot drop it midway).
+    bool waitsForGivenUpLoads;
+    // GetPixel reads nothing of a DXT texture smaller than 4 x 4.
+    bool smallDxtHasNoPixels;
+};
+
+#if LUMI_LEGACY
+inline constexpr texture_rules_t kTextureRules{
+    .failedLoadsAreFinal = true, .waitsForGivenUpLoads = false, .smallDxtHasNoPixels = false};
+#else
+inline constexpr texture_rules_t kTextureRules{
+    .failedLoadsAreFinal = false, .waitsForGivenUpLoads = true, .smallDxtHasNoPixels = true};
+#endif
+
 // The list node a texture is kept by on one of the texture manager's lists; it knows its
 // texture, so a list walk reaches the texture without layout tricks.
 struct texture_node_t : lru_obj_s {
@@ -111,6 +131,9 @@ public:
     // Device lost: gives up the atlas cell and the render target's surface (legacy build:
     // the render target itself); wholly dirty.
     virtual void OnLostDevice();
+    // After a reset gave the texture a new video copy: wholly dirty, and the render target
+    // takes the copy (legacy build: the pixels go up at once).
+    void OnVideoCopyRestored();
     // After a reset: a render target gets the new video copy.
     virtual void OnResetDevice();
     // Drops the pixels, waits for a running load (5 ms sleeps) and forgets it and the cell.
@@ -157,7 +180,8 @@ public:
     // none of a DXT texture smaller than 4 x 4).
     D3DCOLOR GetPixel(std::int32_t x, std::int32_t y);
     // The pixels of the system copy changed (in `rect`, or all of them for null): every copy
-    // drawn from is stale, the video copy over the rectangle and the atlas cell whole.
+    // drawn from is stale, the video copy over the rectangle and the atlas cell whole. Legacy
+    // build: the whole video copy takes them at once.
     void MarkPixelsChanged(const RECT* rect = nullptr);
     // Copies the dirty rectangle of the system copy into the video copy. Throws
     // lumi::Exception "invalid memory" without memory object.
@@ -166,8 +190,6 @@ public:
     // or the rectangle of it (a texture never drawn from an atlas cell, such as a font page).
     void MarkWhollyDirty();
     void AddDirtyRect(const RECT& rect);
-    // Legacy build: the whole system copy goes to the video copy now, when there is one.
-    void UploadAtOnce();
     // The video copy's stale area; the atlas cell keeps its own mark (tex_cell_t::stale).
     bool IsDirty() const { return dirty_ != 0; }
     const RECT& GetDirtyRect() const { return dirtyRect_; }
@@ -215,7 +237,7 @@ public:
     void ForgetLoadFailure() { loadFailure_ = load_failure_t{}; }
     // Legacy build: a texture whose load failed is never requested again (no retry, and the
     // failure outlives a display-mode change).
-    bool IsInvalid() const { return lumi::kLegacy && loadFailure_.failed; }
+    bool IsInvalid() const { return kTextureRules.failedLoadsAreFinal && loadFailure_.failed; }
     // What an image must fit to become this texture's pixels: the device's largest texture
     // (square when the device wants it), in every format.
     image_limits_t GetImageLimits() const;
@@ -310,11 +332,11 @@ protected:
     void SetName(const WCHAR* name);
     void DetachRenderTargetSurface();
     void AttachRenderTarget();
-    // Legacy build: the render target draws into a render-target texture of its own (the
-    // memory's copies have no usage), made at the memory's size; none while the
-    // device is lost or when the device refuses one.
-    void MakeRenderTargetTexture();
-    IDirect3DTexture9* GetTargetTexture() const;
+    // The first steps of UpdateRect, in the build's order (pixels made or loaded, the position
+    // checked, an empty size done with): whether the update goes on to write its pixels, is
+    // done already, or is refused.
+    enum class UpdateStart { kWrite, kDone, kRefused };
+    UpdateStart StartUpdate(std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y);
     void DestroyRenderTarget();
     // The load is no longer wanted: handed back to the loader and forgotten.
     void GiveUpLoad();

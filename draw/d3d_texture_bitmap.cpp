@@ -122,6 +122,26 @@ bool CD3DTexture::IsPadded(std::uint32_t imageWidth, std::uint32_t imageHeight) 
 bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     CTexturePool* pool = owner_->GetTexturePool();
     if (pool == nullptr) return false;
+    // The image's system copy at power-of-two sides: made first, bound once it holds the image.
+    auto makeMemory = [&](std::uint32_t imageWidth, std::uint32_t imageHeight) -> mem_obj_t* {
+        SetAllocatedSize(static_cast<std::uint16_t>(NextPowerOfTwo(imageWidth)),
+                         static_cast<std::uint16_t>(NextPowerOfTwo(imageHeight)));
+        copyFlags_ |= kSystemCopy;
+        try {
+            return pool->CreateMemObj(this, IsPadded(imageWidth, imageHeight));
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+    };
+    auto bindFilled = [&](mem_obj_t* memory, bool filled) {
+        if (!filled) {
+            pool->DestroyMemObj(memory);
+            return false;
+        }
+        BindMemory(memory);
+        *GetImageInfo() = load.imageInfo;
+        return true;
+    };
 
     if (load.dds) {
         D3DXIMAGE_INFO info{};
@@ -139,15 +159,8 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
             WriteLog(u"CD3DTexture::CopyFromBitmap() refused.[%s] %hs", name_, reason);
             return false;
         }
-        SetAllocatedSize(static_cast<std::uint16_t>(NextPowerOfTwo(info.Width)),
-                         static_cast<std::uint16_t>(NextPowerOfTwo(info.Height)));
-        copyFlags_ |= kSystemCopy;
-        mem_obj_t* memory = nullptr;
-        try {
-            memory = pool->CreateMemObj(this, IsPadded(info.Width, info.Height));
-        } catch (const std::exception&) {
-            return false;
-        }
+        mem_obj_t* memory = makeMemory(info.Width, info.Height);
+        if (memory == nullptr) return false;
         IDirect3DSurface9* surface = nullptr;
         bool loaded = memory->systemCopy != nullptr && SUCCEEDED(memory->systemCopy->GetSurfaceLevel(0, &surface));
         if (loaded) {
@@ -156,13 +169,7 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
                                                                nullptr));
             surface->Release();
         }
-        if (!loaded) {
-            pool->DestroyMemObj(memory);
-            return false;
-        }
-        BindMemory(memory);
-        *GetImageInfo() = load.imageInfo;
-        return true;
+        return bindFilled(memory, loaded);
     }
 
     if (load.frameCount <= 0 || load.width == 0 || load.height == 0) return false;
@@ -175,14 +182,8 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
     const std::uint32_t width = NextPowerOfTwo(load.width);
     const std::uint32_t height = NextPowerOfTwo(load.height);
     if (width == 0 || height == 0 || width > kLargestTextureSide || height > kLargestTextureSide) return false;
-    SetAllocatedSize(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height));
-    copyFlags_ |= kSystemCopy;
-    mem_obj_t* memory = nullptr;
-    try {
-        memory = pool->CreateMemObj(this, IsPadded(load.width, load.height));
-    } catch (const std::exception&) {
-        return false;
-    }
+    mem_obj_t* memory = makeMemory(load.width, load.height);
+    if (memory == nullptr) return false;
     bool copied = false;
     if (IsDXTFormat(format_)) {
         // Block-compressed texels are written by D3DX from the rows made for the scratch.
@@ -198,13 +199,7 @@ bool CD3DTexture::CopyFromBitmap(const bitmap_load_t& load) {
                  FormatBitsPerPixel(desc.Format) == FormatBitsPerPixel(format_) &&
                  WriteFrame(memory->systemCopy, load.frames[0], image);
     }
-    if (!copied) {
-        pool->DestroyMemObj(memory);
-        return false;
-    }
-    BindMemory(memory);
-    *GetImageInfo() = load.imageInfo;
-    return true;
+    return bindFilled(memory, copied);
 }
 
 bool CD3DTexture::CreateFromBitmap(const bitmap_load_t& load) {

@@ -1,27 +1,18 @@
 // CD3DTexture: names, image types, image information, loading from memory and saving.
 #include <cstring>
 #include <string>
-#include <type_traits>
 
 #include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
+#include "draw/bitmap_load.h"
 #include "draw/d3d_texture.h"
 #include "draw/level_readback.h"
 #include "draw/texture_owner.h"
 #include "draw/texture_pool.h"
 
 namespace {
-
-// The text after the last '.', or null when there is no '.'.
-const WCHAR* Extension(const WCHAR* name) {
-    const WCHAR* dot = nullptr;
-    for (const WCHAR* p = name; *p != 0; ++p) {
-        if (*p == u'.') dot = p;
-    }
-    return dot ? dot + 1 : nullptr;
-}
 
 bool EqualsNoCase(const WCHAR* text, const char* ascii) {
     for (; *ascii != 0; ++text, ++ascii) {
@@ -44,11 +35,25 @@ struct image_type_t {
     FormatChoice format;
 };
 
+// The extensions each build knows, chosen once for the build.
+#if LUMI_LEGACY
+// Five extensions. Any other name (another extension, none, or a name ending in '.') gives
+// code 0 and the normal format: the file still loads, its decoder chosen from its content.
+struct ImageTypes {
+    static constexpr image_type_t kKnown[] = {
+        {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"TGA", D3DXIFF_TGA, FormatChoice::kAlpha},
+        {"PNG", D3DXIFF_PNG, FormatChoice::kAlpha},  {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
+        {"GIF", kImageFileFormatGif, FormatChoice::kUI},
+    };
+    static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNormal};
+    static constexpr bool kUntypedNamesKeepTheirType = false;
+};
+#else
 // BMP and JPEG files hold no alpha and take the normal format; every other image type the
 // library decodes takes the alpha format, GIF the UI format. A name without a type is left
 // as it was; a type the library does not know gets no format, so that its load fails and
 // the texture stays unloaded.
-struct CurrentImageTypes {
+struct ImageTypes {
     static constexpr image_type_t kKnown[] = {
         {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"JPEG", D3DXIFF_JPG, FormatChoice::kNormal},
         {"BMP", D3DXIFF_BMP, FormatChoice::kNormal}, {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
@@ -58,21 +63,7 @@ struct CurrentImageTypes {
     static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNone};
     static constexpr bool kUntypedNamesKeepTheirType = true;
 };
-
-// The legacy build knows five extensions. Any other name (another extension, none, or a
-// name ending in '.') gives code 0 and the normal format: the file still loads, its decoder
-// chosen from its content.
-struct LegacyImageTypes {
-    static constexpr image_type_t kKnown[] = {
-        {"JPG", D3DXIFF_JPG, FormatChoice::kNormal}, {"TGA", D3DXIFF_TGA, FormatChoice::kAlpha},
-        {"PNG", D3DXIFF_PNG, FormatChoice::kAlpha},  {"DDS", D3DXIFF_DDS, FormatChoice::kAlpha},
-        {"GIF", kImageFileFormatGif, FormatChoice::kUI},
-    };
-    static constexpr image_type_t kOther{nullptr, D3DXIFF_BMP, FormatChoice::kNormal};
-    static constexpr bool kUntypedNamesKeepTheirType = false;
-};
-
-using ImageTypes = std::conditional_t<lumi::kLegacy, LegacyImageTypes, CurrentImageTypes>;
+#endif
 
 }  // namespace
 
@@ -91,7 +82,7 @@ void CD3DTexture::SetAllocatedSize(std::uint16_t width, std::uint16_t height) {
 }
 
 void CD3DTexture::SetImageTypeFromName() {
-    const WCHAR* extension = Extension(name_);
+    const WCHAR* extension = FileExtension(name_);
     const bool typed = extension != nullptr && *extension != 0;
     if (!typed && ImageTypes::kUntypedNamesKeepTheirType) return;
     const image_type_t* type = &ImageTypes::kOther;
@@ -190,7 +181,7 @@ bool CD3DTexture::LoadFromMemory(const void* data, std::uint32_t size) {
 
 bool CD3DTexture::SaveToFile(const WCHAR* path, const RECT* rect) {
     if (memory_ == nullptr || path == nullptr) return false;
-    const WCHAR* extension = Extension(path);
+    const WCHAR* extension = FileExtension(path);
     D3DXIMAGE_FILEFORMAT type = D3DXIFF_BMP;
     if (extension != nullptr) {
         struct Type {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "draw/d3d_texture.h"
@@ -79,22 +78,6 @@ void CD3DTexture::MarkWhollyDirty() {
     dirtyRect_ = RECT{};
 }
 
-void CD3DTexture::MarkPixelsChanged(const RECT* rect) {
-    if (rect != nullptr && !lumi::kLegacy) {
-        AddDirtyRect(*rect);
-    } else {
-        MarkWhollyDirty();
-    }
-    if (cell_ != nullptr) cell_->stale = 1;
-    if constexpr (lumi::kLegacy) UploadAtOnce();
-}
-
-void CD3DTexture::UploadAtOnce() {
-    // The legacy build copies the whole level as soon as the system copy changed; without a
-    // video copy the texture stays dirty until it gets one.
-    if (memory_ != nullptr && memory_->videoCopy != nullptr) UploadDirtyRect();
-}
-
 void CD3DTexture::AddDirtyRect(const RECT& rect) {
     if (!dirty_) {
         dirty_ = 1;
@@ -110,29 +93,10 @@ void CD3DTexture::AddDirtyRect(const RECT& rect) {
 
 bool CD3DTexture::UpdateRect(const void* data, std::int32_t width, std::int32_t height, std::int32_t pitch,
                              std::int32_t bitsPerPixel, std::int32_t x, std::int32_t y) {
-    if constexpr (lumi::kLegacy) {
-        // Legacy order: pixels first, then the position, and only then an empty size.
-        if (memory_ == nullptr && renderTarget_ == nullptr) {
-            if (!file_) {
-                BindMemoryFromPool();
-            } else if (name_[0] != 0) {
-                PollLoad();
-            }
-            if (memory_ == nullptr && renderTarget_ == nullptr) return false;
-        }
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) {
-            WriteLog(u"CD3DTexture::UpdateRect() -- Invalid param");
-            return false;
-        }
-    }
-    if (width == 0 || height == 0) return true;
-    if (!loaded_ && !lumi::kLegacy) {
-        if (file_) {
-            PollLoad();
-        } else {
-            BindMemoryFromPool();
-        }
-        if (!loaded_) return false;
+    switch (StartUpdate(width, height, x, y)) {
+        case UpdateStart::kWrite: break;
+        case UpdateStart::kDone: return true;
+        case UpdateStart::kRefused: return false;
     }
     // Block-compressed texels cannot take host pixels one by one.
     if (data == nullptr || width < 0 || height < 0 || x < 0 || y < 0 || x >= width_ || y >= height_ ||
@@ -176,7 +140,7 @@ D3DCOLOR CD3DTexture::GetPixel(std::int32_t x, std::int32_t y) {
     }
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
     const bool dxt = IsDXTFormat(format_);
-    if (dxt && (width_ < 4 || height_ < 4) && !lumi::kLegacy) return 0;
+    if (dxt && (width_ < 4 || height_ < 4) && kTextureRules.smallDxtHasNoPixels) return 0;
     IDirect3DTexture9* system = GetSystemTexture();
     if (system == nullptr) return 0;
     // The pixel alone, except in block-compressed formats, which lock whole 4 x 4 blocks (cut

@@ -259,11 +259,14 @@ STRU_PARTICLE_COMMAND* AllocParticleCommand();
 STRU_DRAW_COMMAND_BASE* AllocDrawCommand(std::int32_t type);
 #endif
 
+// A record of its own: neither null nor the scratch-command value.
+inline bool IsDrawRecord(const STRU_DRAW_COMMAND_BASE* cmd) { return cmd != nullptr && !IsScratchCommand(cmd); }
+
 // The record as its type's structure when its type field is one of that structure's; null
 // otherwise (also for null and the scratch-command value).
 template <class Record>
 Record* DrawCommandAs(STRU_DRAW_COMMAND_BASE* cmd) {
-    if (cmd == nullptr || IsScratchCommand(cmd) || !Record::HoldsType(cmd->type)) return nullptr;
+    if (!IsDrawRecord(cmd) || !Record::HoldsType(cmd->type)) return nullptr;
     return static_cast<Record*>(cmd);
 }
 

@@ -1,12 +1,11 @@
-// Font pages: how the texture manager makes them, and their pixels.
+// Font pages: their pixels (the texture manager makes them: CTexMgr::CreateFontPage).
 #include "draw/font_page.h"
 
 #include <cstring>
 
 #include "core/event_log.h"
 #include "core/exception.h"
-#include "draw/font_glyph_types.h"
-#include "draw/tex_mgr.h"
+#include "draw/d3d_texture.h"
 #include "platform/fontmill/fontmill.h"
 
 namespace {
@@ -30,26 +29,6 @@ void WriteCoverage(const STRU_FONT_BITMAP& bitmap, const D3DLOCKED_RECT& locked,
 }
 
 }  // namespace
-
-font_page_t* CTexMgr::CreateFontPage(std::uint16_t width, std::uint16_t height) {
-    auto* page = new font_page_t(this, fontPageFormat_, width, height);
-    if (names_.count(page->GetName()) != 0) {
-        delete page;
-        return nullptr;
-    }
-    if (!page->BindMemoryFromPool()) {
-        WriteLog(u"Not enough memory in pool");
-        delete page;
-        return nullptr;
-    }
-    try {
-        RegisterTexture(page);
-    } catch (...) {
-        delete page;
-        throw;
-    }
-    return page;
-}
 
 std::int32_t FontTexelBytes(D3DFORMAT format) {
     switch (format) {

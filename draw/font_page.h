@@ -1,7 +1,8 @@
 #pragma once
 // The pixels of font pages, the same in both builds: a new page is cleared, and a glyph's
 // coverage goes into the top byte of each texel of its rectangle (the alpha of A8R8G8B8 and
-// A4R4G4B4, the A8 byte); other bytes stay as cleared. Host thread only.
+// A4R4G4B4, the A8 byte); other bytes stay as cleared. And how a list of pages goes. Host
+// thread only.
 #include <cstdint>
 
 #include "platform/d3d9/d3d9.h"
@@ -18,6 +19,20 @@ std::int32_t FontTexelBytes(D3DFORMAT format);
 // with the page's size (logged "CFontTex::CreateNewPiture() failed, GetLevelDesc() failed.")
 // or locked (logged "... LockRect() failed."); the caller then destroys the page.
 bool ClearFontPage(CD3DTexture* page);
+
+// Destroys a list of font pages linked by their `next` fields (a font's, or the font
+// manager's) through the renderer's texture manager, and leaves it empty. Without a renderer
+// or texture manager the pages are only unlinked.
+template <class Page, class Renderer>
+void DestroyFontPages(Page*& pages, Renderer* renderer) {
+    auto* texMgr = renderer != nullptr ? renderer->GetTexMgr() : nullptr;
+    while (pages != nullptr) {
+        Page* page = pages;
+        pages = page->next;
+        page->next = nullptr;
+        if (texMgr != nullptr) texMgr->DestroyTexture(page);
+    }
+}
 
 // Writes the glyph's coverage (one bit a pixel, or 256 grey levels; other images leave the
 // rectangle cleared) at `rect` of the page's system copy and adds the rectangle to the page's

@@ -1,6 +1,7 @@
 #include "draw/font_tex_mgr.h"
 
 #include "core/lumiscriber.h"
+#include "draw/font_page.h"
 #include "draw/font_texture.h"
 #include "draw/tex_mgr.h"
 
@@ -47,12 +48,4 @@ std::int32_t CFontTexMgr::GetPageCount() const {
     return count;
 }
 
-void CFontTexMgr::DestroyPages() {
-    CTexMgr* texMgr = renderer_ != nullptr ? renderer_->GetTexMgr() : nullptr;
-    while (pages_ != nullptr) {
-        CFontTexture* page = pages_;
-        pages_ = page->next;
-        page->next = nullptr;
-        if (texMgr != nullptr) texMgr->DestroyTexture(page);
-    }
-}
+void CFontTexMgr::DestroyPages() { DestroyFontPages(pages_, renderer_); }

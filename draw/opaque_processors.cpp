@@ -20,38 +20,6 @@ constexpr std::int32_t kInitialIndices = 64;
 constexpr std::int32_t kInitialTexVertices = 256;
 constexpr std::int32_t kInitialTexIndices = 512;
 
-// Where one command's vertices go: its clip space, depth and colour.
-struct vertex_writer_t {
-    clip_space_t clip;
-    float z;
-    D3DCOLOR color;
-
-    vertex_writer_t(const viewport_t* viewport, const STRU_DRAW_COMMAND_BASE* command, float depth)
-        : clip(ClipSpaceOf(viewport)), z(depth), color(command->color) {}
-
-    void Put(vertex_t* vertex, float px, float py, float u = 0.0f, float v = 0.0f) const {
-        vertex->x = clip.X(px);
-        vertex->y = clip.Y(py);
-        vertex->z = z;
-        vertex->diffuse = color;
-        vertex->u = u;
-        vertex->v = v;
-    }
-
-    // Left-top, right-top, left-bottom, right-bottom: the order batch_arrays_t::AddQuad
-    // indexes.
-    void PutQuad(vertex_t* quad, const RECT& rect) const {
-        const auto left = static_cast<float>(rect.left);
-        const auto top = static_cast<float>(rect.top);
-        const auto right = static_cast<float>(rect.right);
-        const auto bottom = static_cast<float>(rect.bottom);
-        Put(quad + 0, left, top);
-        Put(quad + 1, right, top);
-        Put(quad + 2, left, bottom);
-        Put(quad + 3, right, bottom);
-    }
-};
-
 void RefuseLinked(const STRU_DRAW_COMMAND_BASE* command) {
     // A command in a list belongs to something that may free it before the flush.
     if (command->node.linked != 0) throw lumi::Exception("invalid param");
@@ -88,21 +56,18 @@ bool PrepareOwnCopy(CD3DTexture* texture) {
 
 COpaquePointDrawCmdBatchProcessor::COpaquePointDrawCmdBatchProcessor(CLumiscriber* renderer)
     : CNoAlphaBlendDrawCmdBatchProcessor(renderer, 0, D3DPT_POINTLIST, D3DTOP_DISABLE, D3DCULL_CCW, kInitialVertices,
-                                         0) {}
+                                         0) {
+    unbindsTexture_ = true;
+}
 
 bool COpaquePointDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
     auto* point = DrawCommandAs<STRU_POINT_COMMAND>(command);
     if (point == nullptr) return false;
     RefuseLinked(point);
-    const vertex_writer_t writer(viewport, point, Depth(point->sequence));
+    const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(point->sequence), point->color};
     writer.Put(arrays_.AddVertices(1), static_cast<float>(point->x), static_cast<float>(point->y));
     CountCommand(1, 0, 1);
     return true;
-}
-
-void COpaquePointDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                              CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, true);
 }
 
 // ---- Lines -------------------------------------------------------------------------------------
@@ -137,7 +102,7 @@ bool COpaqueLineDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
     }
     RefuseLinked(command);
     if (count == 0) return true;
-    const vertex_writer_t writer(viewport, command, Depth(command->sequence));
+    const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(command->sequence), command->color};
     vertex_t* vertex = arrays_.AddVertices(static_cast<std::int32_t>(count * 2));
     for (std::uint32_t i = 0; i < count; ++i, vertex += 2) {
         writer.Put(vertex, static_cast<float>(segments[i].x1), static_cast<float>(segments[i].y1));
@@ -145,11 +110,6 @@ bool COpaqueLineDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* comman
     }
     CountCommand(count * 2, 0, count);
     return true;
-}
-
-void COpaqueLineDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                             CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, false);
 }
 
 // ---- Filled triangles --------------------------------------------------------------------------
@@ -162,18 +122,13 @@ bool COpaqueTriangleDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* co
     auto* triangle = DrawCommandAs<STRU_TRI_COMMAND>(command);
     if (triangle == nullptr) return false;
     RefuseLinked(triangle);
-    const vertex_writer_t writer(viewport, triangle, Depth(triangle->sequence));
+    const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(triangle->sequence), triangle->color};
     vertex_t* vertex = arrays_.AddVertices(3);
     writer.Put(vertex + 0, static_cast<float>(triangle->x1), static_cast<float>(triangle->y1));
     writer.Put(vertex + 1, static_cast<float>(triangle->x2), static_cast<float>(triangle->y2));
     writer.Put(vertex + 2, static_cast<float>(triangle->x3), static_cast<float>(triangle->y3));
     CountCommand(3, 0, 1);
     return true;
-}
-
-void COpaqueTriangleDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                                 CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, false);
 }
 
 // ---- Filled rectangles -------------------------------------------------------------------------
@@ -185,15 +140,10 @@ COpaqueRectDrawCmdBatchProcessor::COpaqueRectDrawCmdBatchProcessor(CLumiscriber*
 bool COpaqueRectDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) {
     auto* rect = DrawCommandAs<STRU_RECT_COMMAND>(command);
     if (rect == nullptr || rect->type != kDrawCmdRect) return false;
-    const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
+    const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(rect->sequence), rect->color};
     writer.PutQuad(arrays_.AddQuad(), rect->destination);
     CountCommand(4, 6, 2);
     return true;
-}
-
-void COpaqueRectDrawCmdBatchProcessor::Flush(std::uint32_t, CD3DVertexBuffer* vertexBuffer,
-                                             CD3DIndexBuffer* indexBuffer, viewport_t*) {
-    FlushArrays(vertexBuffer, indexBuffer, false);
 }
 
 // ---- Textured rectangles -----------------------------------------------------------------------
@@ -258,17 +208,11 @@ bool COpaqueTexDrawCmdBatchProcessor::AddCommand(STRU_DRAW_COMMAND_BASE* command
         return false;
     }
     tex_batch_t* batch = FindOrCreateBatch(bound);
-    const vertex_writer_t writer(viewport, rect, Depth(rect->sequence));
+    const vertex_writer_t writer{ClipSpaceOf(viewport), Depth(rect->sequence), rect->color};
     // After the calls: the coordinates go from registers into the vertices.
     float uv[4];
     SourceTextureCoordinates(source, bound->GetWidth(), bound->GetHeight(), uv);
-    const float uLeft = uv[0], vTop = uv[1], uRight = uv[2], vBottom = uv[3];
-    const RECT& d = rect->destination;
-    vertex_t* quad = batch->arrays.AddQuad();
-    writer.Put(quad + 0, static_cast<float>(d.left), static_cast<float>(d.top), uLeft, vTop);
-    writer.Put(quad + 1, static_cast<float>(d.right), static_cast<float>(d.top), uRight, vTop);
-    writer.Put(quad + 2, static_cast<float>(d.left), static_cast<float>(d.bottom), uLeft, vBottom);
-    writer.Put(quad + 3, static_cast<float>(d.right), static_cast<float>(d.bottom), uRight, vBottom);
+    writer.PutQuad(batch->arrays.AddQuad(), rect->destination, uv);
     batch->record->primitiveCount += 2;
     batch->record->vertexCount += 4;
     vertexBytes_ += 4 * vertexStride_;

@@ -25,9 +25,6 @@ public:
     explicit COpaquePointDrawCmdBatchProcessor(CLumiscriber* renderer);
     // Type 0: one vertex at the point.
     bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) override;
-    // Also leaves stage 0 without texture.
-    void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
-               viewport_t* viewport) override;
 };
 
 class COpaqueLineDrawCmdBatchProcessor final : public CNoAlphaBlendDrawCmdBatchProcessor {
@@ -36,8 +33,6 @@ public:
     // Type 1: its segments; type 2: the edges p1-p2, p3-p1, p2-p3; type 3: the four edges
     // from the left-top corner clockwise back to it. Two vertices per segment or edge.
     bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) override;
-    void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
-               viewport_t* viewport) override;
 };
 
 class COpaqueTriangleDrawCmdBatchProcessor final : public CNoAlphaBlendDrawCmdBatchProcessor {
@@ -45,8 +40,6 @@ public:
     explicit COpaqueTriangleDrawCmdBatchProcessor(CLumiscriber* renderer);
     // Type 2: the three points; drawn whatever their winding.
     bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) override;
-    void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
-               viewport_t* viewport) override;
 };
 
 class COpaqueRectDrawCmdBatchProcessor final : public CNoAlphaBlendDrawCmdBatchProcessor {
@@ -54,8 +47,6 @@ public:
     explicit COpaqueRectDrawCmdBatchProcessor(CLumiscriber* renderer);
     // Type 3: the destination rectangle as an indexed quad.
     bool AddCommand(STRU_DRAW_COMMAND_BASE* command, viewport_t* viewport) override;
-    void Flush(std::uint32_t sequence, CD3DVertexBuffer* vertexBuffer, CD3DIndexBuffer* indexBuffer,
-               viewport_t* viewport) override;
 };
 
 // Textured rectangles (type 5), batched by the texture actually bound: at scale 1 a texture

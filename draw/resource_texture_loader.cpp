@@ -1,17 +1,16 @@
 // Texture file loading over the engine's resource framework. The legacy build loads on its
-// own threads and does without this file.
-#include "core/build_variant.h"
-
-#if !LUMI_LEGACY
-
+// own threads and does without this file (legacy/thread_texture_loader.cpp).
 #include "draw/resource_texture_loader.h"
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "core/event_log.h"
+#include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
+#include "draw/tex_mgr.h"
 #include "platform/engine/resource_loader.h"
 #include "platform/win32/time.h"
 
@@ -95,12 +94,20 @@ void CResourceTextureLoader::WaitAll() {
     while (CResourceLoader::GetSingleton().HasResourceProcessing()) Sleep(kLoaderWaitMs);
 }
 
-bool CResourceTextureLoader::Reap() {
-    if (pending_.empty() || pending_.front()->IsLoading()) return false;
+void CResourceTextureLoader::Reap() {
+    if (pending_.empty() || pending_.front()->IsLoading()) return;
     CTextureLoad* load = pending_.front();
     pending_.pop_front();
     delete load;
-    return true;
 }
 
-#endif  // !LUMI_LEGACY
+// The texture manager of the current build loads through this loader.
+void CTexMgr::StartLoader() {
+    if (renderer_ == nullptr) return;
+    CLumiscriber* owner = renderer_;
+    auto loader = std::make_unique<CResourceTextureLoader>(renderer_->GetBackgroundFileCallbacks(),
+                                                           renderer_->GetForegroundFileCallbacks(),
+                                                           [owner] { return owner->IsSyncLoading(); });
+    resourceLoader_ = loader.get();
+    loader_ = std::move(loader);
+}

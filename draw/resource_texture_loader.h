@@ -17,7 +17,9 @@
 #include "draw/d3d_bitmap.h"
 #include "draw/texture_load.h"
 
-#if !LUMI_LEGACY
+#if LUMI_LEGACY
+#error "the resource framework's texture loader belongs to the current build"
+#endif
 
 // A load of the current build is the bitmap resource itself.
 class CTextureLoad final : public CD3DBitmap {
@@ -51,8 +53,8 @@ public:
     // Sleep(5) polls until the resource loader has nothing in process.
     void WaitAll() override;
 
-    // Deletes the oldest parked load when it has ended. True when one was deleted.
-    bool Reap();
+    // Deletes the oldest parked load when it has ended.
+    void Reap() override;
     std::size_t GetPendingCount() const { return pending_.size(); }
 
 private:
@@ -65,4 +67,3 @@ private:
     std::list<CTextureLoad*> pending_;   // oldest first
 };
 
-#endif  // !LUMI_LEGACY

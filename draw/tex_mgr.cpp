@@ -8,7 +8,6 @@
 #include <cstring>
 #include <exception>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -17,15 +16,11 @@
 #include "core/render_target_host.h"
 #include "core/scene_manager.h"
 #include "draw/d3d_texture.h"
+#include "draw/font_glyph_types.h"
 #include "draw/huge_texture.h"
+#include "draw/texture_load.h"
 #include "draw/texture_pool.h"
 #include "platform/tarnel/tarnel.h"
-
-#if LUMI_LEGACY
-#include "legacy/thread_texture_loader.h"
-#else
-#include "draw/resource_texture_loader.h"
-#endif
 
 namespace {
 
@@ -42,16 +37,8 @@ bool CanTexture(CLumiscriber* renderer, D3DFORMAT format) {
 }  // namespace
 
 CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
-#if LUMI_LEGACY
-    // The loading threads start before anything else.
-    if (renderer_ != nullptr) {
-        CLumiscriber* owner = renderer_;
-        auto loader = std::make_unique<CThreadTextureLoader>(renderer_->GetBackgroundFileCallbacks(),
-                                                             [owner] { return owner->IsSyncLoading(); });
-        threadLoader_ = loader.get();
-        loader_ = std::move(loader);
-    }
-#endif
+    // The loader (in the legacy build, its threads) starts before anything else.
+    StartLoader();
     if (CanTexture(renderer_, D3DFMT_A8)) {
         fontPageFormat_ = D3DFMT_A8;
     } else if (CanTexture(renderer_, D3DFMT_A4R4G4B4)) {
@@ -62,18 +49,8 @@ CTexMgr::CTexMgr(CLumiscriber* renderer) : renderer_(renderer) {
     WriteLog(u"Font Texture Format:%s", FormatName(fontPageFormat_));
     try {
         if (renderer_ != nullptr) targetHost_ = MakeRendererHost(renderer_);
-#if !LUMI_LEGACY
-        if (renderer_ != nullptr) {
-            CLumiscriber* owner = renderer_;
-            auto loader = std::make_unique<CResourceTextureLoader>(
-                renderer_->GetBackgroundFileCallbacks(), renderer_->GetForegroundFileCallbacks(),
-                [owner] { return owner->IsSyncLoading(); });
-            resourceLoader_ = loader.get();
-            loader_ = std::move(loader);
-        }
-#endif
         pool_ = std::make_unique<CTexturePool>(this);
-        EnsureBufferCapacity(scratch_, kScratchBytes);
+        EnsureBufferCapacity(scratch_, kTexMgrRules.scratchBytes);
         CreateAtlasPages();
     } catch (...) {
         DestroyAllTextures();
@@ -90,6 +67,17 @@ CTexMgr::~CTexMgr() {
     } catch (const std::exception& error) {
         DbgMsg("~CTexMgr: %s\n", error.what());
     }
+}
+
+template <class Texture>
+Texture* CTexMgr::RegisterNew(Texture* texture) {
+    try {
+        RegisterTexture(texture);
+    } catch (...) {
+        delete texture;
+        throw;
+    }
+    return texture;
 }
 
 CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
@@ -115,15 +103,7 @@ CD3DTexture* CTexMgr::FindOrCreateTexture(const WCHAR* path, bool urgent) {
     }
     auto* texture = new CD3DTexture(this, key);
     if (urgent) texture->SetPriority(CD3DTexture::kUrgentPriority);
-    try {
-        if (!RegisterTexture(texture)) {
-            delete texture;
-            return nullptr;
-        }
-    } catch (...) {
-        delete texture;
-        throw;
-    }
+    RegisterNew(texture);
     texture->SetManaged(true);
     texture->SetPooled(true);
     return texture;
@@ -154,19 +134,7 @@ bool CTexMgr::IsTextureLoaded(const WCHAR* path) {
     return found != names_.end() && found->second->IsLoaded();
 }
 
-CD3DTexture* CTexMgr::CreateTexture() {
-    auto* texture = new CD3DTexture(this, GetUIFormat(), 0, 0, 0, false);
-    try {
-        if (!RegisterTexture(texture)) {
-            delete texture;
-            return nullptr;
-        }
-    } catch (...) {
-        delete texture;
-        throw;
-    }
-    return texture;
-}
+CD3DTexture* CTexMgr::CreateTexture() { return RegisterNew(new CD3DTexture(this, GetUIFormat(), 0, 0, 0, false)); }
 
 CD3DTexture* CTexMgr::CreateTexture(std::uint16_t width, std::uint16_t height, D3DFORMAT format,
                                     std::uint32_t usage, bool allocate) {
@@ -179,13 +147,7 @@ CD3DTexture* CTexMgr::CreateTexture(std::uint16_t width, std::uint16_t height, D
         delete texture;
         throw lumi::Exception("Not enough memory in pool");
     }
-    try {
-        RegisterTexture(texture);
-    } catch (...) {
-        delete texture;
-        throw;
-    }
-    return texture;
+    return RegisterNew(texture);
 }
 
 CD3DTexture* CTexMgr::CreateUITexture(std::uint16_t width, std::uint16_t height) {
@@ -196,6 +158,20 @@ CD3DTexture* CTexMgr::CreateMaskTexture(std::uint16_t width, std::uint16_t heigh
     CD3DTexture* texture = CreateTexture(width, height, fontPageFormat_, 0, true);
     texture->SetNotPackable(true);
     return texture;
+}
+
+font_page_t* CTexMgr::CreateFontPage(std::uint16_t width, std::uint16_t height) {
+    auto* page = new font_page_t(this, fontPageFormat_, width, height);
+    if (names_.count(page->GetName()) != 0) {
+        delete page;
+        return nullptr;
+    }
+    if (!page->BindMemoryFromPool()) {
+        WriteLog(u"Not enough memory in pool");
+        delete page;
+        return nullptr;
+    }
+    return RegisterNew(page);
 }
 
 bool CTexMgr::RegisterTexture(CD3DTexture* texture) {
@@ -261,16 +237,12 @@ void CTexMgr::DestroyTexture(CD3DTexture* texture) {
 
 void CTexMgr::UnregisterTexture(CD3DTexture* texture) {
     if (texture == nullptr) return;
-    if constexpr (lumi::kLegacy) {
-        // A texture whose file is still on its way stays registered, without memory, for
-        // the poll that takes the image.
-        if (!texture->IsNamed()) return;
-        if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) return;
-    }
+    const bool loading = loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad());
+    // A texture whose file is still on its way may stay registered, without memory, for the
+    // poll that takes the image.
+    if (kTexMgrRules.keepsLoadingTextures && (loading || !texture->IsNamed())) return;
     // The texture goes now; its load, if still running, is parked and deleted once it ends.
-    if (loader_ && texture->GetLoad() != nullptr && loader_->IsLoading(texture->GetLoad())) {
-        loader_->Cancel(texture->GetLoad());
-    }
+    if (loading) loader_->Cancel(texture->GetLoad());
     texture->Node()->Unlink();
     auto entry = FindNameEntry(texture);
     if (entry != names_.end()) names_.erase(entry);
@@ -289,15 +261,7 @@ void CTexMgr::DestroyAllTextures() {
         delete entry.second;
     }
     names_.clear();
-    while (!unnamed_.Empty()) {
-        tex_slot_t* slot = tex_slot_t::FromNode(lru_obj_s::Next(&unnamed_));
-        slot->node.Unlink();
-        CD3DTexture* texture = slot->texture;
-        delete slot;
-        texture->SetSlot(nullptr);
-        texture->Node()->Unlink();
-        delete texture;
-    }
+    DeleteSlotted(unnamed_);
     ReleaseCachedSurfaces();
     DestroyAtlasPages();
     pool_.reset();
@@ -306,6 +270,18 @@ void CTexMgr::DestroyAllTextures() {
     resourceLoader_ = nullptr;
     threadLoader_ = nullptr;
     loader_.reset();
+}
+
+void CTexMgr::DeleteSlotted(lru_list_t& slots) {
+    while (!slots.Empty()) {
+        tex_slot_t* slot = tex_slot_t::FromNode(lru_obj_s::Next(&slots));
+        slot->node.Unlink();
+        CD3DTexture* texture = slot->texture;
+        delete slot;
+        texture->SetSlot(nullptr);
+        texture->Node()->Unlink();
+        delete texture;
+    }
 }
 
 void CTexMgr::MarkInUse(CD3DTexture* texture) {
@@ -318,14 +294,12 @@ void CTexMgr::MarkIdle(CD3DTexture* texture) {
     if (texture->IsNotPackable()) Error("fatal error: 9999");
     texture->Node()->Unlink();
     idle_.PushBack(texture->Node());
-    if constexpr (lumi::kLegacy) {
-        // Many idle textures: the oldest gives up its video copy, unless the frame still
-        // draws from it, and goes to the back.
-        if (idle_.Count() <= kLegacyIdleVideoKept || !pool_ || pool_->GetVideoBytes() < 16) return;
-        CD3DTexture* oldest = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
-        if (!oldest->IsFrameHeld()) oldest->ReleaseVideoCopy();
-        idle_.PushBack(oldest->Node());
-    }
+    // Many idle textures: the oldest gives up its video copy, unless the frame still draws
+    // from it, and goes to the back.
+    if (idle_.Count() <= kTexMgrRules.idleVideoKept || !pool_ || pool_->GetVideoBytes() < 16) return;
+    CD3DTexture* oldest = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
+    if (!oldest->IsFrameHeld()) oldest->ReleaseVideoCopy();
+    idle_.PushBack(oldest->Node());
 }
 
 IDirect3DDevice9* CTexMgr::GetDevice() { return renderer_ ? renderer_->GetDevice() : nullptr; }
@@ -336,20 +310,19 @@ D3DFORMAT CTexMgr::GetUIFormat() { return renderer_ ? renderer_->GetUIFormat() :
 bool CTexMgr::IsSquareOnly() { return renderer_ != nullptr && renderer_->IsSquareOnly(); }
 ITextureLoader* CTexMgr::GetTextureLoader() { return loader_.get(); }
 
-bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) {
+// The legacy renderer keeps no render-target registry (a texture's render target stays the
+// texture's) and has no cameras.
 #if LUMI_LEGACY
-    // The legacy renderer keeps no registry: a texture's render target stays the texture's.
-    return target != nullptr && renderer_ != nullptr;
+bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) { return target != nullptr && renderer_ != nullptr; }
+
+CCamera* CTexMgr::GetDefaultCamera() { return nullptr; }
 #else
+bool CTexMgr::RegisterRenderTarget(CRenderTarget* target) {
     return renderer_ != nullptr && renderer_->RegisterRenderTarget(target);
-#endif
 }
 
 CCamera* CTexMgr::GetDefaultCamera() {
-#if LUMI_LEGACY
-    return nullptr;  // no cameras in the legacy build
-#else
     CSceneManager* scenes = renderer_ ? renderer_->GetSceneManager() : nullptr;
     return scenes ? scenes->GetCamera("DefaultCamera") : nullptr;
-#endif
 }
+#endif

@@ -15,6 +15,7 @@
 // a not-packable texture going idle is fatal (tarnel Error "fatal error: 9999"). Load
 // failures leave textures unloaded; they are tried again when next polled.
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,6 +50,47 @@ struct STRU_TEX_STATS {
     float FloatAverages[4];            // FloatSums / FrameCount
 };
 
+// What a build's texture manager does, chosen once for the build (kTexMgrRules below).
+struct tex_mgr_rules_t {
+    std::uint32_t scratchBytes;  // the buffer of the synchronous reads
+    // The memory rule: while the pool holds CTexMgr::kIdleLimitBytes or more of system
+    // copies, at most `unloadsPerFrame` textures idle for `idleKeepMs` or more are unloaded,
+    // oldest first, while more than `idleTexturesKept` are idle (and, with
+    // `idleOutnumberInUse`, more than are in use).
+    std::int32_t unloadsPerFrame;
+    std::int32_t idleTexturesKept;
+    bool idleOutnumberInUse;
+    std::uint32_t idleKeepMs;
+    // With more idle textures than this, the oldest one gives up its video copy.
+    std::int32_t idleVideoKept;
+    // A texture whose load is still queued, and an unnamed one, is never unregistered.
+    bool keepsLoadingTextures;
+    // The atlas: whether host-cell pages exist, and the textures the pages take: at most the
+    // largest side on each side (alpha pages: square ones only, with `squareAlphaCells`), not
+    // those drawn from a video copy of their own (with `ownCopiesStayOut`).
+    bool hostCellPages;
+    std::uint32_t largestOpaqueSide;
+    std::uint32_t largestAlphaSide;
+    bool squareAlphaCells;
+    bool ownCopiesStayOut;
+
+    static constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
+};
+
+#if LUMI_LEGACY
+// Unloads any idle texture at once, as many as it takes; sheds idle video copies; packs any
+// format up to 256 pixels a side; keeps a texture registered while its file is on its way.
+inline constexpr tex_mgr_rules_t kTexMgrRules{.scratchBytes = 0x100000, .unloadsPerFrame = tex_mgr_rules_t::kNoLimit,
+    .idleTexturesKept = 64, .idleOutnumberInUse = true, .idleKeepMs = 0, .idleVideoKept = 32,
+    .keepsLoadingTextures = true, .hostCellPages = false, .largestOpaqueSide = 256, .largestAlphaSide = 256,
+    .squareAlphaCells = false, .ownCopiesStayOut = true};
+#else
+inline constexpr tex_mgr_rules_t kTexMgrRules{.scratchBytes = 0x20000, .unloadsPerFrame = 5,
+    .idleTexturesKept = 8, .idleOutnumberInUse = false, .idleKeepMs = 2400, .idleVideoKept = tex_mgr_rules_t::kNoLimit,
+    .keepsLoadingTextures = false, .hostCellPages = true, .largestOpaqueSide = 0xFFFF, .largestAlphaSide = 128,
+    .squareAlphaCells = true, .ownCopiesStayOut = false};
+#endif
+
 // A texture without a registered name, or an atlas page, on one of the manager's lists.
 struct tex_slot_t {
     lru_obj_s node;
@@ -62,16 +104,10 @@ struct tex_slot_t {
 class CTexMgr final : public ITextureOwner {
 public:
     static constexpr std::uint32_t kIdleLimitBytes = 0x2000000;  // system-memory texture bytes
-    static constexpr std::int32_t kIdleTexturesKept = 8;         // unloading needs more idle ones
-    static constexpr std::uint32_t kIdleKeepMs = 2400;           // since the last AddRef
-    static constexpr std::int32_t kUnloadsPerFrame = 5;
-    static constexpr std::int32_t kLegacyIdleTexturesKept = 64;  // legacy: and more idle than in use
-    static constexpr std::int32_t kLegacyIdleVideoKept = 32;     // legacy: idle ones past it shed video copies
-    static constexpr std::uint32_t kLegacyAtlasSide = 256;       // legacy: largest side the atlas takes
+    static constexpr std::uint32_t kIdleKeepMs = kTexMgrRules.idleKeepMs;  // since the last AddRef
     static constexpr std::int32_t kOpaquePages = 5;
     static constexpr std::uint32_t kPageSide = 1024;
     static constexpr std::uint32_t kTargetPageSide = 512;
-    static constexpr std::uint32_t kScratchBytes = lumi::kLegacy ? 0x100000 : 0x20000;  // the synchronous reads
     static constexpr std::size_t kSurfaceCacheLimit = 64;
     static constexpr std::size_t kSurfacesEvicted = 16;
 
@@ -103,7 +139,7 @@ public:
     CD3DTexture* CreateMaskTexture(std::uint16_t width, std::uint16_t height);
     // An empty font page of the build (draw/font_glyphs.h) in the font page format, not
     // packable, with memory bound and registered; null when the pool gives no memory (logged
-    // "Not enough memory in pool"). Defined with the pages' pixels (font_page.cpp).
+    // "Not enough memory in pool").
     font_page_t* CreateFontPage(std::uint16_t width, std::uint16_t height);
     // A named texture goes into the name map (throws "Duplicate CD3DTexture." when the name
     // is taken), any other onto the unnamed list. Returns true.
@@ -115,7 +151,8 @@ public:
     // another renderer's texture) is refused before anything changes: "invalid texture
     // name." / "invalid texture data.".
     void DestroyTexture(CD3DTexture* texture);
-    // Takes a texture off every list and deletes it; a load still running is given up.
+    // Takes a texture off every list and deletes it; a load still running is given up
+    // (legacy build: an unnamed texture, and one whose load is queued, stays as it is).
     void UnregisterTexture(CD3DTexture* texture);
     void DestroyAllTextures();
 
@@ -226,10 +263,20 @@ public:
 private:
     enum PageList { kOpaque = 0, kAlpha = 1, kTarget = 2, kPageLists = 3 };
 
+    // Makes the build's texture loader (without a renderer, none), defined with it:
+    // resource_texture_loader.cpp, or the legacy build's thread_texture_loader.cpp.
+    void StartLoader();
+
+    // Registers a texture just made; one that registering refuses is deleted (the exception
+    // goes on). Returns the texture.
+    template <class Texture>
+    Texture* RegisterNew(Texture* texture);
     bool AddPage(PageList list, std::uint16_t side, D3DFORMAT format, std::uint32_t usage);
     // The name map's entry of the texture, under whatever name; end() when there is none.
     std::map<std::u16string, CD3DTexture*>::iterator FindNameEntry(CD3DTexture* texture);
     void AddUnnamed(CD3DTexture* texture);
+    // Deletes every texture of a list of slots (the unnamed list, a page list) with its slot.
+    void DeleteSlotted(lru_list_t& slots);
     void ForgetFailureIfFileChanged(CD3DTexture* texture);
     void AllocateTextures(lru_list_t& pages);
     void ReleaseCachedSurfaces();

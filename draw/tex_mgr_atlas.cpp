@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -37,13 +36,6 @@ D3DFORMAT CachedSurfaceFormat(CLumiscriber* renderer, D3DFORMAT fileFormat) {
             return fileFormat;
     }
     return GetAlphaChannelBits(fileFormat) > 0 || fileFormat == D3DFMT_P8 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-}
-
-// The list has only an append: the node goes last, then every other one behind it in turn,
-// which keeps their order (a handful of pages at most).
-void MoveToFront(lru_list_t& list, lru_obj_s* node) {
-    list.PushBack(node);
-    while (lru_obj_s::Next(&list) != node) list.PushBack(lru_obj_s::Next(&list));
 }
 
 }  // namespace
@@ -100,20 +92,11 @@ void CTexMgr::CreateAtlasPages() {
     while (AddAtlasPage()) {
     }
     AddAlphaAtlasPage();
-    if constexpr (!lumi::kLegacy) AddTargetAtlasPage();  // the legacy build has no host cells
+    if (kTexMgrRules.hostCellPages) AddTargetAtlasPage();
 }
 
 void CTexMgr::DestroyAtlasPages() {
-    for (lru_list_t& pages : pages_) {
-        while (!pages.Empty()) {
-            tex_slot_t* slot = tex_slot_t::FromNode(lru_obj_s::Next(&pages));
-            slot->node.Unlink();
-            CD3DTexture* page = slot->texture;
-            delete slot;
-            page->SetSlot(nullptr);
-            delete page;
-        }
-    }
+    for (lru_list_t& pages : pages_) DeleteSlotted(pages);
 }
 
 tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
@@ -130,14 +113,10 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
     if (texture->GetMemory() == nullptr || texture->GetSystemTexture() == nullptr) return nullptr;
 
     const bool alpha = texture->HasAlphaFormat();
-    if constexpr (lumi::kLegacy) {
-        // Any format up to 256 on each side, unless the texture is drawn by itself.
-        if (texture->HasVideoCopy() || texture->GetWidth() > kLegacyAtlasSide ||
-            texture->GetHeight() > kLegacyAtlasSide)
-            return nullptr;
-    } else if (alpha && (texture->GetWidth() != texture->GetHeight() || texture->GetWidth() > 128)) {
-        return nullptr;
-    }
+    if (kTexMgrRules.ownCopiesStayOut && texture->HasVideoCopy()) return nullptr;
+    const std::uint32_t largest = alpha ? kTexMgrRules.largestAlphaSide : kTexMgrRules.largestOpaqueSide;
+    if (texture->GetWidth() > largest || texture->GetHeight() > largest) return nullptr;
+    if (alpha && kTexMgrRules.squareAlphaCells && texture->GetWidth() != texture->GetHeight()) return nullptr;
     const PageList list = alpha ? kAlpha : kOpaque;
     const std::uint32_t pageSide = pages_[list].Empty() ? PageSide(kPageSide) : GetPage(list, 0)->GetPageSide();
     if (CD3DHugeTexture::CellSideFor(texture->GetWidth(), texture->GetHeight()) > pageSide) return nullptr;
@@ -150,7 +129,7 @@ tex_cell_t* CTexMgr::GetTextureCell(CD3DTexture* texture) {
             if (page->GetFormat() != texture->GetFormat()) return nullptr;
             if (tex_cell_t* cell = page->CopyTexture(texture)) {
                 // Most recently used first: the next texture tries this page before the others.
-                MoveToFront(pages, &slot->node);
+                pages.PushFront(&slot->node);
                 return cell;
             }
         }

@@ -2,7 +2,6 @@
 // synchronous reads of image information.
 #include <cstring>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -11,15 +10,10 @@
 #include "draw/d3d_texture.h"
 #include "draw/huge_texture.h"
 #include "draw/tex_mgr.h"
+#include "draw/texture_load.h"
 #include "draw/texture_pool.h"
 #include "image/format_table.h"
 #include "image/raster.h"
-
-#if LUMI_LEGACY
-#include "legacy/thread_texture_loader.h"
-#else
-#include "draw/resource_texture_loader.h"
-#endif
 
 template <class Visit>
 void CTexMgr::ForEachTexture(Visit visit) {
@@ -45,22 +39,16 @@ void CTexMgr::Update() {
     if (!pool_) return;
     stats_.VideoBytes = pool_->GetVideoBytes();
     stats_.SystemBytes = pool_->GetSystemBytes();
-#if LUMI_LEGACY
-    // No minimum idle time and no limit per frame; the live total decides, so every unload
-    // counts at once.
-    while (pool_->GetSystemBytes() >= idleLimit_ && idle_.Count() > kLegacyIdleTexturesKept &&
-           idle_.Count() > inUse_.Count()) {
+    // The live total decides, so every unload counts at once.
+    auto overLimit = [this] {
+        return pool_->GetSystemBytes() >= idleLimit_ && idle_.Count() > kTexMgrRules.idleTexturesKept &&
+               (!kTexMgrRules.idleOutnumberInUse || idle_.Count() > inUse_.Count());
+    };
+    for (std::int32_t round = 0; round < kTexMgrRules.unloadsPerFrame && overLimit(); ++round) {
         if (!UnloadIdleTexture()) break;
     }
-    if (threadLoader_ != nullptr) threadLoader_->Reap();
-#else
-    for (std::int32_t round = 0; round < kUnloadsPerFrame; ++round) {
-        if (pool_->GetSystemBytes() < idleLimit_ || idle_.Count() <= kIdleTexturesKept) continue;
-        if (!UnloadIdleTexture()) break;
-    }
-    if (resourceLoader_ != nullptr) resourceLoader_->Reap();
+    if (loader_) loader_->Reap();
     pool_->Trim();
-#endif
 }
 
 bool CTexMgr::UnloadIdleTexture() {
@@ -68,7 +56,7 @@ bool CTexMgr::UnloadIdleTexture() {
     CD3DTexture* texture = CD3DTexture::FromNode(lru_obj_s::Next(&idle_));
     // Unsigned difference: right across the 49.7-day wrap of the clock. A texture the frame
     // still draws from (on the idle list since the host's writes unmanaged it) stays.
-    const bool young = !lumi::kLegacy && g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs;
+    const bool young = g_FrameTimeMs - texture->GetLastUseMs() < kIdleKeepMs;
     if (young || texture->IsFrameHeld()) return false;
     texture->Node()->Unlink();
     texture->ReleaseMemory();

@@ -1,9 +1,10 @@
 #pragma once
 // The texture side of file loading: a small interface the texture manager implements over
 // the loading machinery of the build (the outside resource framework in the current build,
-// the loader threads in the legacy one). Textures see only this; how a file is read and
-// decoded stays behind it. Host thread only: the loader may prepare and decode elsewhere,
-// but every call here runs on the host's thread.
+// the loader threads in the legacy one). Textures see only this, and the texture manager
+// waits and reaps through it; how a file is read and decoded stays behind it. Host thread
+// only: the loader may prepare and decode elsewhere, but every call here runs on the host's
+// thread.
 #include <cstdint>
 
 class CD3DTexture;
@@ -35,4 +36,8 @@ public:
 
     // Returns when nothing is loading any more.
     virtual void WaitAll() = 0;
+
+    // Deletes loads given up earlier that have ended since (the texture manager asks once a
+    // frame). A loader that parks nothing has nothing to do.
+    virtual void Reap() {}
 };

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "core/build_variant.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/format_helpers.h"
@@ -17,6 +16,12 @@
 namespace {
 
 constexpr std::uint32_t kTrimAgeMs = 1200;
+constexpr const texture_pool_rules_t& kRules = kTexturePoolRules;
+
+// Counts into one of the statistics, where the build keeps them.
+void Count(std::int32_t& counter) {
+    if constexpr (kRules.keepsCounts) ++counter;
+}
 
 mem_obj_t* MemObjOf(lru_obj_s* node) { return reinterpret_cast<mem_obj_t*>(node); }
 tex_node_t* TexNodeOf(lru_obj_s* node) { return reinterpret_cast<tex_node_t*>(node); }
@@ -37,15 +42,8 @@ std::uint32_t LevelBytes(IDirect3DTexture9* texture) {
 CTexturePool::CTexturePool(ITextureOwner* owner) : owner_(owner) {
     const D3DFORMAT normal = owner_->GetNormalFormat();
     const D3DFORMAT alpha = owner_->GetAlphaFormat();
-    if constexpr (lumi::kLegacy) {
-        AddBucket(128, normal, D3DPOOL_DEFAULT, 16, false);
-        AddBucket(256, alpha, D3DPOOL_DEFAULT, 32, false);
-    } else {
-        AddBucket(128, normal, D3DPOOL_SYSTEMMEM, 64, false);
-        AddBucket(128, alpha, D3DPOOL_SYSTEMMEM, 8, false);
-        AddBucket(128, alpha, D3DPOOL_DEFAULT, 4, true);
-        AddBucket(256, alpha, D3DPOOL_SYSTEMMEM, 8, true);
-        AddBucket(256, alpha, D3DPOOL_DEFAULT, 2, false);
+    for (const bucket_rule_t& rule : kRules.buckets) {
+        AddBucket(rule.side, rule.alpha ? alpha : normal, rule.pool, rule.cap, rule.trim);
     }
 
     if (!CreateScratchTexture()) {
@@ -78,7 +76,7 @@ CTexturePool::~CTexturePool() {
         node = next;
     }
     if (scratch_ != nullptr) scratch_->Release();
-    if constexpr (!lumi::kLegacy) {
+    if constexpr (kRules.keepsCounts) {
         DevMsg("Texture Alloc:\n");
         DevMsg("Alloc Hit Count: %d\nAlloc Miss Count: %d\n", hitCount_, missCount_);
     }
@@ -148,10 +146,14 @@ void CTexturePool::ReleaseCounted(D3DPOOL pool, IDirect3DTexture9* texture) {
     texture->Release();
 }
 
+DWORD CTexturePool::VideoUsageOf(std::uint32_t usageFlags) {
+    return kRules.copiesTakeUsage ? CD3DTexture::TextureUsageFromFlags(usageFlags) : 0;
+}
+
 mem_obj_t* CTexturePool::CreateMemObj(CD3DTexture* texture, bool clear) {
     std::uint32_t width = texture->GetWidth();
     std::uint32_t height = texture->GetHeight();
-    if constexpr (lumi::kLegacy) {
+    if constexpr (kRules.powerOfTwoSides) {
         width = NextPowerOfTwo(width);
         height = NextPowerOfTwo(height);
     }
@@ -168,8 +170,7 @@ mem_obj_t* CTexturePool::CreateMemObj(CD3DTexture* texture, bool clear) {
     memory->pool = this;
     memory->byteSize = width * height * FormatBitsPerPixel(memory->format) / 8;
     memory->clear = clear ? 1 : 0;
-    // Legacy: a render target draws into a texture of its own, so the copies never need a usage.
-    memory->videoUsage = lumi::kLegacy ? 0 : CD3DTexture::TextureUsageFromFlags(texture->GetUsageFlags());
+    memory->videoUsage = VideoUsageOf(texture->GetUsageFlags());
 
     // The device may change the shape (powers of two, squares, aspect ratio, largest side): the
     // memory takes what the first copy really has, and a second copy is made alike.
@@ -207,26 +208,25 @@ void CTexturePool::DestroyMemObj(mem_obj_t* memory) {
     --liveCount_;
 }
 
-bool CTexturePool::EnsureSystemTexture(mem_obj_t* memory) {
-    if (memory->systemCopy != nullptr) return true;
+bool CTexturePool::EnsureCopy(mem_obj_t* memory, IDirect3DTexture9*& copy, DWORD usage, D3DPOOL& pool, D3DPOOL where,
+                              IDirect3DDevice9*& device) {
+    if (copy != nullptr) return true;
     if (memory->owner == nullptr) throw lumi::Exception("wild mem_obj_t*");
     std::uint32_t bytes = 0;
-    memory->systemPool = D3DPOOL_SYSTEMMEM;
-    memory->systemCopy = AllocTexture(memory->format, memory->width, memory->height, memory->systemUsage,
-                                      memory->systemPool, memory->clear != 0, &bytes);
-    memory->systemDevice = owner_->GetDevice();
-    return memory->systemCopy != nullptr;
+    pool = where;
+    copy = AllocTexture(memory->format, memory->width, memory->height, usage, pool, memory->clear != 0, &bytes);
+    device = owner_->GetDevice();
+    return copy != nullptr;
+}
+
+bool CTexturePool::EnsureSystemTexture(mem_obj_t* memory) {
+    return EnsureCopy(memory, memory->systemCopy, memory->systemUsage, memory->systemPool, D3DPOOL_SYSTEMMEM,
+                      memory->systemDevice);
 }
 
 bool CTexturePool::EnsureVideoTexture(mem_obj_t* memory) {
-    if (memory->videoCopy != nullptr) return true;
-    if (memory->owner == nullptr) throw lumi::Exception("wild mem_obj_t*");
-    std::uint32_t bytes = 0;
-    memory->videoPool = D3DPOOL_DEFAULT;
-    memory->videoCopy = AllocTexture(memory->format, memory->width, memory->height, memory->videoUsage,
-                                     memory->videoPool, memory->clear != 0, &bytes);
-    memory->videoDevice = owner_->GetDevice();
-    return memory->videoCopy != nullptr;
+    return EnsureCopy(memory, memory->videoCopy, memory->videoUsage, memory->videoPool, D3DPOOL_DEFAULT,
+                      memory->videoDevice);
 }
 
 void CTexturePool::FreeSystemCopy(mem_obj_t* memory) {
@@ -249,7 +249,7 @@ void CTexturePool::FreeVideoCopy(mem_obj_t* memory, bool keepForReuse) {
 
 IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t width, std::uint16_t height,
                                               DWORD usage, D3DPOOL pool, bool clear, std::uint32_t* bytes) {
-    if constexpr (lumi::kLegacy) usage = 0;  // every legacy texture is made without a usage
+    if constexpr (!kRules.copiesTakeUsage) usage = 0;
     const std::uint32_t bytesPerPixel = FormatBitsPerPixel(format) / 8;
     if (tex_cache_t* bucket = Find(format, pool, width, height, usage)) {
         if (!bucket->freeList.Empty()) {
@@ -257,15 +257,13 @@ IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t wi
             IDirect3DTexture9* texture = free->texture;
             free->node.Unlink();
             delete free;
-            if constexpr (!lumi::kLegacy) {
-                ++bucket->hits;
-                ++hitCount_;
-            }
-            if ((clear || lumi::kLegacy) && pool != D3DPOOL_DEFAULT) ClearTextureLevel0(texture);
+            Count(bucket->hits);
+            Count(hitCount_);
+            if ((clear || kRules.clearsEveryCopy) && pool != D3DPOOL_DEFAULT) ClearTextureLevel0(texture);
             if (bytes) *bytes = static_cast<std::uint32_t>(width) * height * bytesPerPixel;
             return texture;
         }
-        if constexpr (!lumi::kLegacy) ++bucket->misses;
+        Count(bucket->misses);
     }
 
     IDirect3DDevice9* device = owner_->GetDevice();
@@ -285,10 +283,10 @@ IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t wi
         texture->Release();
         return nullptr;
     }
-    if ((clear || lumi::kLegacy) && pool != D3DPOOL_DEFAULT && !ClearTextureLevel0(texture)) {
+    if ((clear || kRules.clearsEveryCopy) && pool != D3DPOOL_DEFAULT && !ClearTextureLevel0(texture)) {
         WriteLog(u"clear texture failed.[%dx%dx%s]", static_cast<int>(desc.Width), static_cast<int>(desc.Height),
                  FormatName(desc.Format));
-        if constexpr (lumi::kLegacy) {
+        if constexpr (kRules.clearsEveryCopy) {
             texture->Release();
             return nullptr;
         }
@@ -296,7 +294,7 @@ IDirect3DTexture9* CTexturePool::AllocTexture(D3DFORMAT format, std::uint16_t wi
     const std::uint32_t size = desc.Width * desc.Height * FormatBitsPerPixel(desc.Format) / 8;
     if (bytes) *bytes = size;
     AddBytes(pool, size);
-    if constexpr (!lumi::kLegacy) ++missCount_;
+    Count(missCount_);
     return texture;
 }
 
@@ -306,7 +304,7 @@ void CTexturePool::FreeTexture(D3DFORMAT format, D3DPOOL pool, std::uint16_t wid
     tex_cache_t* bucket = Find(format, pool, width, height, usage);
     if (bucket != nullptr) {
         if (!bucket->trim && bucket->freeList.Count() >= bucket->cap) {
-            if constexpr (!lumi::kLegacy) ++bucket->refused;
+            Count(bucket->refused);
         } else {
             tex_node_t* free = new tex_node_t();
             free->texture = texture;
@@ -360,11 +358,10 @@ bool CTexturePool::ReleaseFreeTextures(D3DPOOL pool) {
 
 void CTexturePool::ReleaseVideoCopies() {
     for (lru_obj_s* node = lru_obj_s::Next(&live_); node != &live_; node = lru_obj_s::Next(node)) {
-        FreeVideoCopy(MemObjOf(node), !lumi::kLegacy);
+        FreeVideoCopy(MemObjOf(node), kRules.bucketsOutliveDeviceLoss);
     }
     EmptyBuckets();
-    if constexpr (lumi::kLegacy) {
-        // The legacy pool gives up its buckets of video memory for good.
+    if constexpr (!kRules.bucketsOutliveDeviceLoss) {
         for (lru_obj_s* node = lru_obj_s::Next(&buckets_); node != &buckets_;) {
             lru_obj_s* next = lru_obj_s::Next(node);
             if (BucketOf(node)->pool == D3DPOOL_DEFAULT) {
@@ -395,12 +392,7 @@ void CTexturePool::RestoreVideoTextures() {
         CD3DTexture* texture = memory->owner;
         if (texture == nullptr || !(texture->GetCopyFlags() & CD3DTexture::kVideoCopy)) continue;
         if (!EnsureVideoTexture(memory)) throw lumi::Exception("out of video memory.");
-        texture->MarkWhollyDirty();
-        if constexpr (lumi::kLegacy) {
-            texture->UploadAtOnce();
-        } else {
-            texture->OnResetDevice();
-        }
+        texture->OnVideoCopyRestored();
     }
 }
 

@@ -4,14 +4,15 @@
 //
 // A texture's pixels live in a mem_obj_t with up to two Direct3D textures: a system-memory
 // copy the library writes and reads, and a video copy that is drawn. Released Direct3D
-// textures of five common shapes wait in buckets and are handed out again (oldest first);
-// every other shape is created and released each time. Trim buckets keep any number and
+// textures of a few common shapes (the build's buckets, below) wait in buckets and are handed
+// out again (oldest first); every other shape is created and released each time. Trim buckets keep any number and
 // give one back per frame once it has waited 1200 ms; the others refuse textures past
 // their cap.
 //
 // One pool per texture manager; the owner outlives it. Host thread only. Failures: see
 // each operation; Direct3D failures are logged to the event log.
 #include <cstdint>
+#include <span>
 
 #include "core/build_variant.h"
 #include "core/lru_list.h"
@@ -21,6 +22,52 @@
 class CD3DTexture;
 class CTexturePool;
 class ITextureOwner;
+
+// One bucket the pool makes at construction: free textures of a square side in the normal or
+// the alpha texture format.
+struct bucket_rule_t {
+    std::uint16_t side;
+    bool alpha;        // the alpha texture format, else the normal one
+    D3DPOOL pool;
+    std::int32_t cap;  // most free textures kept (a trim bucket keeps more until they age)
+    bool trim;
+};
+
+// What a build's pool does, chosen once for the build (kTexturePoolRules below).
+struct texture_pool_rules_t {
+    std::span<const bucket_rule_t> buckets;  // in creation order
+    std::uint32_t scratchSide;               // of the conversion scratch texture
+    bool keepsCounts;        // hits, misses and refusals, reported at destruction
+    bool copiesTakeUsage;    // else every Direct3D texture is made with usage 0
+    bool powerOfTwoSides;    // memory objects round both sides up to powers of two
+    // No clear byte: every copy outside the default pool is zero-filled, and one that cannot
+    // be is released and not handed out.
+    bool clearsEveryCopy;
+    // Else a lost device releases the video copies at once and deletes the default-pool
+    // buckets for good.
+    bool bucketsOutliveDeviceLoss;
+};
+
+#if LUMI_LEGACY
+// Two buckets of video memory that never age; conversions in 512-pixel tiles.
+inline constexpr bucket_rule_t kTexturePoolBuckets[] = {
+    {128, false, D3DPOOL_DEFAULT, 16, false},
+    {256, true, D3DPOOL_DEFAULT, 32, false},
+};
+inline constexpr texture_pool_rules_t kTexturePoolRules{.buckets = kTexturePoolBuckets, .scratchSide = 512,
+    .keepsCounts = false, .copiesTakeUsage = false, .powerOfTwoSides = true, .clearsEveryCopy = true,
+    .bucketsOutliveDeviceLoss = false};
+#else
+// Five buckets, three of them ageing; conversions in 1024-pixel tiles.
+inline constexpr bucket_rule_t kTexturePoolBuckets[] = {
+    {128, false, D3DPOOL_SYSTEMMEM, 64, false}, {128, true, D3DPOOL_SYSTEMMEM, 8, false},
+    {128, true, D3DPOOL_DEFAULT, 4, true},      {256, true, D3DPOOL_SYSTEMMEM, 8, true},
+    {256, true, D3DPOOL_DEFAULT, 2, false},
+};
+inline constexpr texture_pool_rules_t kTexturePoolRules{.buckets = kTexturePoolBuckets, .scratchSide = 1024,
+    .keepsCounts = true, .copiesTakeUsage = true, .powerOfTwoSides = false, .clearsEveryCopy = false,
+    .bucketsOutliveDeviceLoss = true};
+#endif
 
 // The Direct3D memory of one texture. Made and destroyed only by the pool.
 struct mem_obj_t {
@@ -80,15 +127,15 @@ class CTexturePool {
 public:
     // Of the conversion scratch texture; DXT images larger than it are converted in tiles of
     // its size.
-    static constexpr std::uint32_t kScratchSide = lumi::kLegacy ? 512 : 1024;
+    static constexpr std::uint32_t kScratchSide = kTexturePoolRules.scratchSide;
 
-    // Makes the buckets (five; two in the legacy build) and the kScratchSide-square
+    // Makes the buckets of the build's rules and the kScratchSide-square
     // system-memory scratch texture (A8R8G8B8 when the normal format has 32 bits, else
     // A4R4G4B4). Throws lumi::Exception "out of video memory." when the scratch texture
     // cannot be made.
     explicit CTexturePool(ITextureOwner* owner);
     // Releases the buckets and the scratch texture, then reports the hit and miss counts
-    // through DevMsg (the legacy pool counts neither and reports nothing). Memory objects
+    // through DevMsg (a pool that keeps no counts reports nothing). Memory objects
     // still alive are released too (a leak is reported).
     ~CTexturePool();
     CTexturePool(const CTexturePool&) = delete;
@@ -107,14 +154,17 @@ public:
     // "wild mem_obj_t*" for an object without owner.
     bool EnsureSystemTexture(mem_obj_t* memory);
     bool EnsureVideoTexture(mem_obj_t* memory);
+    // The usage a video copy of a texture with these usage flags is made with: that of
+    // CD3DTexture::TextureUsageFromFlags, or 0 where the rules give copies no usage.
+    static DWORD VideoUsageOf(std::uint32_t usageFlags);
     // Give one copy back (to a bucket or released); the object keeps the other. A video
     // copy given back without `keepForReuse` is released whatever its shape.
     void FreeSystemCopy(mem_obj_t* memory);
     void FreeVideoCopy(mem_obj_t* memory, bool keepForReuse = true);
 
     // A one-level Direct3D texture of the shape, recycled from a bucket when one holds a free
-    // one; `bytes` receives its byte size (legacy build: always with usage 0, as are the
-    // memory objects' copies). On D3DERR_OUTOFVIDEOMEMORY the owner's idle
+    // one; `bytes` receives its byte size (with usage 0 where the rules give copies no usage).
+    // On D3DERR_OUTOFVIDEOMEMORY the owner's idle
     // textures give back their video memory and the creation is tried once more. Null on
     // failure (logged).
     IDirect3DTexture9* AllocTexture(D3DFORMAT format, std::uint16_t width, std::uint16_t height, DWORD usage,
@@ -161,6 +211,10 @@ private:
     void AddBucket(std::uint16_t side, D3DFORMAT format, D3DPOOL pool, std::int32_t cap, bool trim);
     void EmptyBucket(tex_cache_t* bucket);
     void EmptyBuckets();
+    // Makes one copy of the memory object when missing: `copy`, `pool` and `device` are that
+    // copy's fields, `where` its pool.
+    bool EnsureCopy(mem_obj_t* memory, IDirect3DTexture9*& copy, DWORD usage, D3DPOOL& pool, D3DPOOL where,
+                    IDirect3DDevice9*& device);
     void AddBytes(D3DPOOL pool, std::uint32_t bytes);
     void SubtractBytes(D3DPOOL pool, std::uint32_t bytes);
     void ReleaseCounted(D3DPOOL pool, IDirect3DTexture9* texture);

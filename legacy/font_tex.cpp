@@ -58,14 +58,7 @@ CFontTex::CFontTex(const font_tex_key_t& key, CFontTexMgr* manager) : manager_(m
 CFontTex::~CFontTex() {
     for (auto& entry : words_) delete entry.second;
     words_.clear();
-    CLumiscriber* renderer = manager_->GetRenderer();
-    CTexMgr* texMgr = renderer != nullptr ? renderer->GetTexMgr() : nullptr;
-    while (pages_ != nullptr) {
-        CFontPicture* page = pages_;
-        pages_ = page->next;
-        page->next = nullptr;
-        if (texMgr != nullptr) texMgr->DestroyTexture(page);
-    }
+    DestroyFontPages(pages_, manager_->GetRenderer());
 }
 
 std::int32_t CFontTex::GetPageCount() const {

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 #include "core/event_log.h"
+#include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
+#include "draw/tex_mgr.h"
 #include "platform/win32/time.h"
 
 CThreadTextureLoader::CThreadTextureLoader(const STRU_FILE_CALLBACKS* background, std::function<bool()> synchronous,
@@ -31,7 +34,7 @@ CThreadTextureLoader::~CThreadTextureLoader() {
     parked_.clear();
 }
 
-CTextureLoad* CThreadTextureLoader::Request(CD3DTexture* texture) {
+CTextureLoad* CThreadTextureLoader::RequestTextureLoad(CD3DTexture* texture) {
     auto* load = new CTextureLoad(texture->GetName(), texture->GetFormat(), background_);
     // The threads hold the file and its image to what the texture can take.
     texture->DescribeLoad(load->GetLoad());
@@ -47,7 +50,7 @@ bool CThreadTextureLoader::IsLoading(CTextureLoad* load) {
     return load->IsQueued();
 }
 
-bool CThreadTextureLoader::Poll(CD3DTexture* texture, CTextureLoad* load) {
+bool CThreadTextureLoader::PollTextureLoad(CD3DTexture* texture, CTextureLoad* load) {
     const std::int32_t state = load->GetState();
     if (state == CD3DBitmap::kQueued) return false;
     bitmap_load_t& record = load->GetLoad();
@@ -62,11 +65,11 @@ bool CThreadTextureLoader::Poll(CD3DTexture* texture, CTextureLoad* load) {
         WriteLog(u"invalid texture file.[%s] state=%d", texture->GetName(), state);
         WriteLog(u"CTexMgr: texture load failed.[%s] %hs", texture->GetName(), record.failure);
     }
-    delete load;
+    ReleaseLoadRecord(load);
     return true;
 }
 
-void CThreadTextureLoader::Cancel(CTextureLoad* load) {
+void CThreadTextureLoader::ReleaseLoadRecord(CTextureLoad* load) {
     if (load == nullptr || std::find(parked_.begin(), parked_.end(), load) != parked_.end()) return;
     load->SetCancelled();
     if (load->IsQueued()) {
@@ -81,11 +84,19 @@ void CThreadTextureLoader::WaitAll() {
     Reap();
 }
 
-std::size_t CThreadTextureLoader::Reap() {
+void CThreadTextureLoader::Reap() {
     const auto ended = std::stable_partition(parked_.begin(), parked_.end(),
                                              [](CTextureLoad* load) { return load->IsQueued(); });
-    const auto reaped = static_cast<std::size_t>(parked_.end() - ended);
     for (auto at = ended; at != parked_.end(); ++at) delete *at;
     parked_.erase(ended, parked_.end());
-    return reaped;
+}
+
+// The texture manager of the legacy build loads through this loader; its threads start first.
+void CTexMgr::StartLoader() {
+    if (renderer_ == nullptr) return;
+    CLumiscriber* owner = renderer_;
+    auto loader = std::make_unique<CThreadTextureLoader>(renderer_->GetBackgroundFileCallbacks(),
+                                                         [owner] { return owner->IsSyncLoading(); });
+    threadLoader_ = loader.get();
+    loader_ = std::move(loader);
 }

@@ -53,25 +53,33 @@ public:
     CThreadTextureLoader(const CThreadTextureLoader&) = delete;
     CThreadTextureLoader& operator=(const CThreadTextureLoader&) = delete;
 
-    // ---- ITextureLoader ----
-    // A new record in state 1, with priority when loading synchronously, for a pooled
-    // texture or one of priority above 2; queued (or loaded at once without threads).
-    CTextureLoad* Request(CD3DTexture* texture) override;
+    // ---- The texture manager's loading operations ----
+    // A new load record for the texture in state 1, with priority when loading synchronously,
+    // for a pooled texture or one of priority above 2; queued (or loaded at once without
+    // threads).
+    CTextureLoad* RequestTextureLoad(CD3DTexture* texture);
+    // The texture takes the record by its state: 1 -> false; 2 -> the image (one it cannot
+    // take makes it invalid); 3, 4 -> the texture is made invalid and the failure logged with
+    // its reason. The record is then released and true returned.
+    bool PollTextureLoad(CD3DTexture* texture, CTextureLoad* record);
+    // The record goes: deleted when it has ended, else marked cancelled (the threads skip
+    // what is left of it) and parked until it has. A parked record is left alone.
+    void ReleaseLoadRecord(CTextureLoad* record);
+
+    // ---- ITextureLoader: the texture code's calls, each the operation above ----
+    CTextureLoad* Request(CD3DTexture* texture) override { return RequestTextureLoad(texture); }
+    bool Poll(CD3DTexture* texture, CTextureLoad* load) override { return PollTextureLoad(texture, load); }
+    void Cancel(CTextureLoad* load) override { ReleaseLoadRecord(load); }
     // State 1, and not given up.
     bool IsLoading(CTextureLoad* load) override;
-    // Every state: 1 -> false; 2 -> the texture takes the image (one it cannot take makes
-    // it invalid); 3, 4 -> the texture is made invalid and the failure logged with its
-    // reason. The record is then deleted and true returned.
-    bool Poll(CD3DTexture* texture, CTextureLoad* load) override;
-    // Deletes an ended record at once, cancels and parks one in state 1.
-    void Cancel(CTextureLoad* load) override;
-    // Sleep(5) polls until no record is in flight; then reaps.
+    // Sleep(5) polls while records are in flight; then reaps.
     void WaitAll() override;
+    // Deletes the parked records that have ended.
+    void Reap() override;
 
-    // Deletes the parked records that have ended; returns how many.
-    std::size_t Reap();
     std::size_t GetParkedCount() const { return parked_.size(); }
-    // Records between their enqueue and the end of their read (failed) or decode.
+    // PendingLoadCount: the records between their enqueue and the end of their read (failed)
+    // or decode. An atomic, so it needs no lock of its own.
     std::int32_t GetPendingLoadCount() const { return pendingLoadCount_.load(); }
     // Whether this loader runs the threads (false: it loads in the host's thread).
     bool IsThreaded() const { return threaded_; }
