@@ -17,7 +17,7 @@ constexpr std::uint64_t kIndexShare = lumi::kLegacy ? 3 : 4;
 
 }  // namespace
 
-bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {
+bool CLumiscriberCommon::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {
     if (vertexNeed == 0) return true;
     if (!vertexBuffer_ || !indexBuffer_) return false;
     if (vertexNeed * kVertexShare > vertexBuffer_->GetSize()) {
@@ -31,14 +31,14 @@ bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t in
     return true;
 }
 
-bool CLumiscriber::CreateBufferWithRetry(bool vertex, std::uint32_t bytes) {
+bool CLumiscriberCommon::CreateBufferWithRetry(bool vertex, std::uint32_t bytes) {
     auto create = [&]() { return vertex ? vertexBuffer_->Create(bytes) : indexBuffer_->Create(bytes); };
     HRESULT hr = create();
     if (hr == D3DERR_OUTOFVIDEOMEMORY && texMgr_ && texMgr_->EvictIdleTextures()) hr = create();
     return SUCCEEDED(hr);
 }
 
-void CLumiscriber::UpdateFrameStats() {
+void CLumiscriberCommon::UpdateFrameStats() {
     ++framesInSample_;
     ++emitterFrameId_;
     const std::uint32_t now = TimeGet_S();
@@ -55,9 +55,9 @@ void CLumiscriber::UpdateFrameStats() {
     if (fps > stats_.MaxFps) stats_.MaxFps = fps;
 }
 
-float CLumiscriber::GetFPS() { return lastFps_; }
+float CLumiscriberCommon::GetFPS() { return lastFps_; }
 
-STRU_RENDER_STATS* CLumiscriber::GetStatistics() {
+STRU_RENDER_STATS* CLumiscriberCommon::GetStatistics() {
     if (texMgr_) {
         STRU_TEX_STATS* block = texMgr_->GetStats();
         stats_.TexStats = block;
@@ -72,13 +72,13 @@ STRU_RENDER_STATS* CLumiscriber::GetStatistics() {
     return &stats_;
 }
 
-void CLumiscriber::SetActive(bool active) {
+void CLumiscriberCommon::SetActive(bool active) {
     if (active_ != active) active_ = active;
 }
 
-bool CLumiscriber::IsActive() { return active_; }
+bool CLumiscriberCommon::IsActive() { return active_; }
 
-void CLumiscriber::RequestLoadWait() { loadWaitRequested_ = true; }
+void CLumiscriberCommon::RequestLoadWait() { loadWaitRequested_ = true; }
 
 void CLumiscriber::SetSyncLoading(bool on) { syncLoading_ = on; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/com_release.h"
 #include "core/render_target_host.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/win32/text.h"
@@ -10,14 +11,6 @@
 namespace {
 
 constexpr std::size_t kMaxPathUnits = 260;
-
-template <class T>
-void ReleaseAndClear(T*& object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
 
 D3DXIMAGE_FILEFORMAT FileFormatOf(const char16_t* extension) {
     if (_wcsicmp(extension, u"jpg") == 0) return D3DXIFF_JPG;

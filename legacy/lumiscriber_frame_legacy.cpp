@@ -94,20 +94,12 @@ std::uint32_t CLumiscriber::GetFrameSubmissions() { return drawSequence_; }
 
 std::int32_t CLumiscriber::GetTexturesInUse() { return texMgr_ ? texMgr_->InUseCount() : 0; }
 
-void CLumiscriber::EnterLostState() {
-    if (deviceLost_) return;
-    deviceLost_ = true;
-    OnLostDevice();
-}
-
 void CLumiscriber::OnLostDevice() {}
 
 void CLumiscriber::ResetDevice() {
     if (!deviceLost_) WriteLog(u"BeginScene - DeviceNoReset.");
     ReleaseForReset();
-    const HRESULT hr = device_ != nullptr ? device_->Reset(&settings_.pp) : D3DERR_INVALIDCALL;
-    if (FAILED(hr)) {
-        WriteLog(u"BeginScene - Device reset Failed [%s]", DXGetErrorDescriptionW(hr));
+    if (!ResetWithPresentParameters()) {
         EnterLostState();
         return;
     }
@@ -120,10 +112,7 @@ void CLumiscriber::ResetDevice() {
         ReleaseForReset();  // never half restored
         return;
     }
-    restoreFailureLogged_ = false;
-    WriteLog(u"BeginScene - Device Reset Succeed.");
-    // The cursor surface went with the reset; the host set its cursor only once.
-    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
+    EndReset();
 }
 
 void CLumiscriber::ReleaseForReset() {
