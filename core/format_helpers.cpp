@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "platform/win32/com.h"
+#include "platform/win32/text.h"
 
 namespace {
 
@@ -200,6 +201,21 @@ const char16_t* MultiSampleTypeName(D3DMULTISAMPLE_TYPE type) {
     };
     const auto index = static_cast<std::uint32_t>(type);
     return index < std::size(kNames) ? kNames[index] : u"D3DMULTISAMPLE_UNKNOWN";
+}
+
+D3DXIMAGE_FILEFORMAT SaveFileFormatOf(const char16_t* path, SaveFormats formats) {
+    const char16_t* dot = nullptr;
+    for (const char16_t* at = path; *at != u'\0'; ++at) {
+        if (*at == u'.') dot = at;
+    }
+    if (dot == nullptr) return D3DXIFF_BMP;
+    auto named = [extension = dot + 1](const char16_t* name) { return _wcsicmp(extension, name) == 0; };
+    if (named(u"jpg")) return D3DXIFF_JPG;
+    if (named(u"png")) return D3DXIFF_PNG;
+    if (named(u"tga")) return D3DXIFF_TGA;
+    if (formats != SaveFormats::kBasic && named(u"dds")) return D3DXIFF_DDS;
+    if (formats == SaveFormats::kWithDdsAndDib && named(u"dib")) return D3DXIFF_DIB;
+    return D3DXIFF_BMP;
 }
 
 void NormalizePath(char16_t* path) {

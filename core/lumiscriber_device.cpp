@@ -23,10 +23,8 @@
 namespace {
 
 constexpr char16_t kDashLine[] = u"--------------------------------------------------";  // 50
-constexpr double kBytesPerMegabyte = 1048576.0;
 constexpr double kLowTextureMemoryMb = 16.0;
 constexpr DWORD kPixelShader11 = 0xFFFF0101;  // D3DPS_VERSION(1, 1)
-constexpr DWORD kMinTextureSide = 512;
 constexpr DWORD kModeFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
 
 STRU_MATCH_OPTIONS StrictMatchOptions() {

@@ -1,7 +1,6 @@
 // CLumiscriber: the operations on textures and image files, the same in both builds (those
 // that differ are in each build's own files).
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "core/event_log.h"
@@ -42,34 +41,11 @@ const WCHAR* ToPathBuffer(const WCHAR* path) {
     return g_PathBuffer;
 }
 
-
-
-
 // Level 0 holds what the host wrote in the system copy; a render-target texture has only
 // its video copy.
 IDirect3DTexture9* PixelTexture(CD3DTexture* texture) {
     IDirect3DTexture9* pixels = texture->GetSystemTexture();
     return pixels != nullptr ? pixels : texture->GetD3DTexture();
-}
-
-// The text after the last '.', compared without case; none and unknown ones give BMP.
-D3DXIMAGE_FILEFORMAT FileTypeOf(const WCHAR* path, bool withDdsAndDib) {
-    const WCHAR* dot = nullptr;
-    for (const WCHAR* at = path; *at != 0; ++at) {
-        if (*at == u'.') dot = at;
-    }
-    if (dot == nullptr) return D3DXIFF_BMP;
-    std::string extension;
-    for (const WCHAR* at = dot + 1; *at != 0; ++at) {
-        const WCHAR unit = *at;
-        extension.push_back(unit < 0x80 ? static_cast<char>(std::tolower(static_cast<int>(unit))) : '?');
-    }
-    if (extension == "jpg") return D3DXIFF_JPG;
-    if (extension == "tga") return D3DXIFF_TGA;
-    if (extension == "png") return D3DXIFF_PNG;
-    if (withDdsAndDib && extension == "dds") return D3DXIFF_DDS;
-    if (withDdsAndDib && extension == "dib") return D3DXIFF_DIB;
-    return D3DXIFF_BMP;
 }
 
 // The log line of SaveTexture for the call that failed to read a level back.
@@ -251,7 +227,7 @@ bool CLumiscriberCommon::SaveTexture(ITexture* texture, const WCHAR* path) {
         WriteLog(ReadbackErrorFormat(level.FailedStep()), DXGetErrorDescriptionW(level.Error()));
         return false;
     }
-    const HRESULT hr = D3DXSaveSurfaceToFileW(path, FileTypeOf(path, true), level.Surface(), nullptr, nullptr);
+    const HRESULT hr = D3DXSaveSurfaceToFileW(path, SaveFileFormatOf(path, SaveFormats::kWithDdsAndDib), level.Surface(), nullptr, nullptr);
     if (FAILED(hr)) {
         WriteLog(u"CLumiscriber::SaveTexture() error.");
         WriteLog(u"D3DXSaveSurfaceToFile() failed. [%s] file=[%s]", DXGetErrorDescriptionW(hr), path);
@@ -269,7 +245,7 @@ bool CLumiscriberCommon::SaveImageRegion(const WCHAR* imagePath, const RECT* reg
     if (FAILED(cached->GetDesc(&desc))) return false;
     const RECT whole{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
     const RECT from = region != nullptr ? *region : whole;
-    const D3DXIMAGE_FILEFORMAT type = FileTypeOf(outPath, false);
+    const D3DXIMAGE_FILEFORMAT type = SaveFileFormatOf(outPath, SaveFormats::kBasic);
     if (size == nullptr || (size->cx == from.right - from.left && size->cy == from.bottom - from.top))
         return D3DXSaveSurfaceToFileW(outPath, type, cached, nullptr, &from) == S_OK;
     if (size->cx <= 0 || size->cy <= 0) return false;
