@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "core/build_variant.h"
+#include "core/com_release.h"
 #include "core/device_enumeration_search.h"
 #include "core/event_log.h"
 #include "core/format_helpers.h"
@@ -396,10 +397,4 @@ bool CLumiscriber::EvictManagedResources() {
     return device_ != nullptr && device_->EvictManagedResources() == S_OK;
 }
 
-void CLumiscriberCommon::ReleaseCursorSurface() {
-    if (cursorSurface_ != nullptr) {
-        cursorSurface_->Release();
-        cursorSurface_ = nullptr;
-    }
-}
-
+void CLumiscriberCommon::ReleaseCursorSurface() { ReleaseAndClear(cursorSurface_); }

@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "core/com_release.h"
 #include "platform/win32/text.h"
 
 namespace {
@@ -30,52 +31,29 @@ private:
     VARIANT value_;
 };
 
-HRESULT ReadText(IDxDiagContainer* container, const char16_t* name, std::size_t size, std::u16string* out) {
+// Reads the property `name` into *out, made by `convert` from its VARIANT, when the property
+// holds a `type` value; E_INVALIDARG when it holds another kind, the provider's error when it
+// cannot be read.
+template <class T, class Convert>
+HRESULT ReadVariant(IDxDiagContainer* container, const char16_t* name, VARTYPE type, T* out, Convert convert) {
     Variant value;
     const HRESULT hr = container->GetProp(name, value.get());
     if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_BSTR) return E_INVALIDARG;
-    std::u16string text((*value).bstrVal, SysStringLen((*value).bstrVal));
-    if (text.size() > size - 1) text.resize(size - 1);
-    *out = std::move(text);
+    if ((*value).vt != type) return E_INVALIDARG;
+    *out = convert(*value);
     return S_OK;
+}
+
+HRESULT ReadText(IDxDiagContainer* container, const char16_t* name, std::size_t size, std::u16string* out) {
+    return ReadVariant(container, name, VT_BSTR, out, [size](const VARIANT& value) {
+        std::u16string text(value.bstrVal, SysStringLen(value.bstrVal));
+        if (text.size() > size - 1) text.resize(size - 1);
+        return text;
+    });
 }
 
 HRESULT ReadUInt(IDxDiagContainer* container, const char16_t* name, DWORD* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_UI4) return E_INVALIDARG;
-    *out = (*value).ulVal;
-    return S_OK;
-}
-
-HRESULT ReadInt(IDxDiagContainer* container, const char16_t* name, LONG* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_I4) return E_INVALIDARG;
-    *out = (*value).lVal;
-    return S_OK;
-}
-
-HRESULT ReadBool(IDxDiagContainer* container, const char16_t* name, BOOL* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_BOOL) return E_INVALIDARG;
-    *out = (*value).boolVal != VARIANT_FALSE ? 1 : 0;
-    return S_OK;
-}
-
-// The provider hands 64-bit figures out as decimal text.
-HRESULT ReadUInt64(IDxDiagContainer* container, const char16_t* name, ULONGLONG* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_BSTR) return E_INVALIDARG;
-    *out = static_cast<ULONGLONG>(_wtoi64((*value).bstrVal));
-    return S_OK;
+    return ReadVariant(container, name, VT_UI4, out, [](const VARIANT& value) { return value.ulVal; });
 }
 
 // One property of a record: its name and where (and in what kind) it is kept.
@@ -100,10 +78,15 @@ HRESULT ReadProperty(IDxDiagContainer* container, const Property<Record>& proper
     if (const auto* member = std::get_if<DWORD Record::*>(&property.field))
         return ReadUInt(container, name, &(record->**member));
     if (const auto* member = std::get_if<LONG Record::*>(&property.field)) {
-        if (property.boolean) return ReadBool(container, name, &(record->**member));
-        return ReadInt(container, name, &(record->**member));
+        if (property.boolean) {
+            return ReadVariant(container, name, VT_BOOL, &(record->**member),
+                               [](const VARIANT& value) { return value.boolVal != VARIANT_FALSE ? 1 : 0; });
+        }
+        return ReadVariant(container, name, VT_I4, &(record->**member), [](const VARIANT& value) { return value.lVal; });
     }
-    return ReadUInt64(container, name, &(record->*std::get<ULONGLONG Record::*>(property.field)));
+    // The provider hands 64-bit figures out as decimal text.
+    return ReadVariant(container, name, VT_BSTR, &(record->*std::get<ULONGLONG Record::*>(property.field)),
+                       [](const VARIANT& value) { return static_cast<ULONGLONG>(_wtoi64(value.bstrVal)); });
 }
 
 template <class Record, std::size_t N>
@@ -283,14 +266,8 @@ HRESULT CDxDiagInfo::GetDisplayInfo(std::vector<std::unique_ptr<DxDiagDisplayInf
 }
 
 void CDxDiagInfo::Cleanup() {
-    if (root_ != nullptr) {
-        root_->Release();
-        root_ = nullptr;
-    }
-    if (provider_ != nullptr) {
-        provider_->Release();
-        provider_ = nullptr;
-    }
+    ReleaseAndClear(root_);
+    ReleaseAndClear(provider_);
     if (comInitialized_) {
         CoUninitialize();
         comInitialized_ = false;

@@ -33,6 +33,7 @@
 #endif
 
 class CD3DRenderTarget;
+class CRenderTarget;
 class CD3DSwapChain;
 class CFontTexMgr;
 struct draw_layer_t;
@@ -105,6 +106,11 @@ public:
     // The one layer every submission goes to.
     draw_layer_t* GetDrawLayer() const { return layer_.get(); }
     bool IsGreyMode() const { return false; }  // the legacy build has no grey mode
+    // What render targets ask of their renderer (core/render_target_host.h). This renderer keeps
+    // no registry of targets and no viewports: a target going away and a viewport to apply ask
+    // nothing of it.
+    void UnregisterRenderTarget(CRenderTarget*) {}
+    void ApplyViewport(viewport_t*) {}
     // The legacy interface takes no sound system from the host: emitters play no sounds.
     IHostSoundSystem* GetSoundInterface() const { return nullptr; }
 
