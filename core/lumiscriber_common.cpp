@@ -162,10 +162,18 @@ bool CLumiscriberCommon::ResetWithPresentParameters() {
     const HRESULT hr = device_ != nullptr ? device_->Reset(&settings_.pp) : D3DERR_INVALIDCALL;
     if (SUCCEEDED(hr)) return true;
     WriteLog(u"BeginScene - Device reset Failed [%s]", DXGetErrorDescriptionW(hr));
+    EnterLostState();
     return false;
 }
 
-void CLumiscriberCommon::EndReset() {
+void CLumiscriberCommon::FinishReset(const std::function<void()>& restore, const std::function<void()>& release) {
+    try {
+        restore();
+    } catch (const std::exception& error) {
+        StayLostAfterFailedRestore(error);
+        release();
+        return;
+    }
     restoreFailureLogged_ = false;
     WriteLog(u"BeginScene - Device Reset Succeed.");
     deviceLost_ = false;

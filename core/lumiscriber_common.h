@@ -23,6 +23,7 @@
 // throws lumi::Exception; recoverable failures log a line and return false or null.
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -207,12 +208,14 @@ protected:
     void EndRelease();
 
     // ---- Device reset (lumiscriber_common.cpp) ----
-    // Resets the device with the current present parameters; false, logged, when it fails or
-    // there is no device.
+    // Resets the device with the current present parameters. False when it fails or there is
+    // no device: logged, and the renderer is (or stays) lost.
     bool ResetWithPresentParameters();
-    // After a restore that succeeded: the renderer works again, and the cursor the host set
-    // once is applied to the new cursor surface.
-    void EndReset();
+    // After a successful Reset: `restore` makes again what the reset needed released, then the
+    // renderer works again and the cursor the host set once is applied to the new cursor
+    // surface. When `restore` throws, the renderer stays lost and `release` gives back what it
+    // made (never half restored), so that the next BeginScene resets once more.
+    void FinishReset(const std::function<void()>& restore, const std::function<void()>& release);
     // The cursor surface went with the device (a reset or a new device): the host's cursor
     // comes back.
     void ReapplyCursor();
@@ -221,11 +224,6 @@ protected:
     bool CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode mode);
     void SetDefaultRenderStates();
     void CreateGreyPixelShader();
-    // A restore after a successful Reset threw: the renderer is lost again, and the caller
-    // gives back what the restore made, so that the next BeginScene resets once more. That
-    // retry comes every frame: the reason is logged once, until a restore succeeds (which
-    // clears restoreFailureLogged_).
-    void StayLostAfterFailedRestore(const std::exception& error);
     void ReleaseCursorSurface();
 
     // ---- Frames and commands ----
@@ -346,6 +344,10 @@ private:
     bool CaptureCursorImage(IDirect3DSurface9* image);
     bool WriteCursorImage(IDirect3DSurface9* image);
     bool CreateBufferWithRetry(bool vertex, std::uint32_t bytes);
+    // A restore after a successful Reset threw: the renderer is lost again. The retry comes
+    // every frame: the reason is logged once, until a restore succeeds (which clears
+    // restoreFailureLogged_).
+    void StayLostAfterFailedRestore(const std::exception& error);
     // The command as a textured rectangle holding a texture; null otherwise.
     STRU_RECT_COMMAND* TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const;
     // The emitter's draw for this frame, shared by the emitter draw operations: a particle

@@ -36,21 +36,15 @@ void CLumiscriber::OnLostDevice() {
 
 void CLumiscriber::ResetDevice() {
     if (deviceLost_) OnLostDevice();
-    if (!ResetWithPresentParameters()) {
-        EnterLostState();
-        return;
-    }
-    try {
-        SetDefaultRenderStates();
-        if (mainWindow_) mainWindow_->CreateSurfaces();
-        RecreateExtraWindowSurfaces();
-        if (texMgr_) texMgr_->RestoreVideoTextures();
-    } catch (const std::exception& error) {
-        StayLostAfterFailedRestore(error);
-        OnLostDevice();  // never half restored
-        return;
-    }
-    EndReset();
+    if (!ResetWithPresentParameters()) return;
+    FinishReset(
+        [this] {
+            SetDefaultRenderStates();
+            if (mainWindow_) mainWindow_->CreateSurfaces();
+            RecreateExtraWindowSurfaces();
+            if (texMgr_) texMgr_->RestoreVideoTextures();
+        },
+        [this] { OnLostDevice(); });
 }
 
 void CLumiscriber::RecreateExtraWindowSurfaces() {

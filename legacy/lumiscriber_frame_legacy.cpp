@@ -99,20 +99,10 @@ void CLumiscriber::OnLostDevice() {}
 void CLumiscriber::ResetDevice() {
     if (!deviceLost_) WriteLog(u"BeginScene - DeviceNoReset.");
     ReleaseForReset();
-    if (!ResetWithPresentParameters()) {
-        EnterLostState();
-        return;
-    }
+    if (!ResetWithPresentParameters()) return;
     // Not lost from here on: restoring draws (the render targets are cleared off-screen).
     deviceLost_ = false;
-    try {
-        RestoreAfterReset();
-    } catch (const std::exception& error) {
-        StayLostAfterFailedRestore(error);
-        ReleaseForReset();  // never half restored
-        return;
-    }
-    EndReset();
+    FinishReset([this] { RestoreAfterReset(); }, [this] { ReleaseForReset(); });
 }
 
 void CLumiscriber::ReleaseForReset() {
