@@ -226,7 +226,13 @@ protected:
     void CreateGreyPixelShader();
     void ReleaseCursorSurface();
 
-    // ---- Frames and commands ----
+    // ---- Frames and commands (lumiscriber_stats.cpp, lumiscriber_shared_draws.cpp) ----
+    // With synchronous loading on, or once after RequestLoadWait: waits until the resource
+    // loader has ended every queued load.
+    void WaitForLoadsWhenAsked();
+    // A renderer whose device is lost, or that the host made inactive, sleeps 25 ms at the start
+    // of a frame rather than spin.
+    void SleepWhenIdle();
     void UpdateFrameStats();
     [[noreturn]] void ThrowUnsupported() const;
     // A host-filled texture of a size the host gives as signed numbers; null without a texture

@@ -1,4 +1,4 @@
-// CLumiscriber: the hardware cursor. Every operation does nothing (or gives false) when the
+// CLumiscriberCommon: the hardware cursor. Every operation does nothing (or gives false) when the
 // device has no colour or low-resolution cursor.
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// CLumiscriber: the device road (settings, creation with its fallbacks, capabilities,
+// CLumiscriberCommon: the device road (settings, creation with its fallbacks, capabilities,
 // texture formats), the default states and the grey pixel shader, in both builds (loss,
 // reset and display-mode changes are in lumiscriber_device_loss.cpp and the legacy build's
 // own files).

@@ -1,4 +1,4 @@
-// CLumiscriber: the glyph library's settings and DrawText, the same in both builds.
+// CLumiscriberCommon: the glyph library's settings and DrawText, the same in both builds.
 #include <algorithm>
 #include <cstdint>
 #include <limits>

@@ -1,12 +1,15 @@
-// CLumiscriber: the frame statistics, the sizing of the shared dynamic buffers and the small
+// CLumiscriberCommon: the frame statistics, the sizing of the shared dynamic buffers and the small
 // settings of the frame loop, alike in both builds.
 #include "core/build_variant.h"
 #include "core/lumiscriber.h"
 #include "draw/d3d_buffers.h"
 #include "draw/tex_mgr.h"
 #include "platform/tarnel/tarnel.h"
+#include "platform/win32/time.h"
 
 namespace {
+
+constexpr DWORD kLostOrInactiveSleepMs = 25;
 
 // A buffer is made anew, `kGrowth` times the frame's need, once the need passes the share of
 // its size that `k...Share` names (1/2 of the vertex buffer and 1/4 of the index buffer in the
@@ -36,6 +39,16 @@ bool CLumiscriberCommon::CreateBufferWithRetry(bool vertex, std::uint32_t bytes)
     HRESULT hr = create();
     if (hr == D3DERR_OUTOFVIDEOMEMORY && texMgr_ && texMgr_->EvictIdleTextures()) hr = create();
     return SUCCEEDED(hr);
+}
+
+void CLumiscriberCommon::WaitForLoadsWhenAsked() {
+    if (!Renderer().IsSyncLoading() && !loadWaitRequested_) return;
+    if (texMgr_) texMgr_->WaitForResourceLoader();
+    loadWaitRequested_ = false;
+}
+
+void CLumiscriberCommon::SleepWhenIdle() {
+    if (deviceLost_ || !IsActive()) Sleep(kLostOrInactiveSleepMs);
 }
 
 void CLumiscriberCommon::UpdateFrameStats() {

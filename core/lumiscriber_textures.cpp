@@ -1,4 +1,4 @@
-// CLumiscriber: the operations on textures and image files, the same in both builds (those
+// CLumiscriberCommon: the operations on textures and image files, the same in both builds (those
 // that differ are in each build's own files).
 #include <algorithm>
 #include <string>

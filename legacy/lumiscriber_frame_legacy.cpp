@@ -14,17 +14,8 @@
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/time.h"
 
-namespace {
-
-constexpr DWORD kLostOrInactiveSleepMs = 25;
-
-}  // namespace
-
 void CLumiscriber::BeginScene() {
-    if (IsSyncLoading() || loadWaitRequested_) {
-        if (texMgr_) texMgr_->WaitForResourceLoader();
-        loadWaitRequested_ = false;
-    }
+    WaitForLoadsWhenAsked();
     // Every call is a frame of its own here: the clock moves whatever the host called before.
     EndFrameClock();
     AdvanceFrameClock(TimeGet_S());
@@ -81,7 +72,7 @@ bool CLumiscriber::EndScene(bool present) {
 }
 
 void CLumiscriber::OnFrameBegin() {
-    if (deviceLost_ || !IsActive()) Sleep(kLostOrInactiveSleepMs);
+    SleepWhenIdle();
     if (texMgr_) texMgr_->OnFrameBegin();
     inFrame_ = true;
     stats_.DrawCalls = 0;
