@@ -75,9 +75,9 @@ bool CLumiscriberCommon::HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) {
 
 // ---- Drawing -----------------------------------------------------------------------------------
 
-STRU_PARTICLE_COMMAND* CLumiscriberCommon::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                                          std::int32_t dx, std::int32_t dy, std::int32_t param,
-                                                          float scale) {
+STRU_PARTICLE_COMMAND* CLumiscriberCommon::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x,
+                                                                std::int32_t y, std::int32_t dx, std::int32_t dy,
+                                                                std::int32_t param, float scale) {
     STRU_PARTICLE_COMMAND* particles = EmitterCommandOf(cmd);
     CParticleEmitter* emitter = LoadedEmitter(particles);
     std::uint32_t sequence = 0;
@@ -104,7 +104,7 @@ STRU_PARTICLE_COMMAND* CLumiscriberCommon::UpdateEmitterForDraw(STRU_DRAW_COMMAN
 }
 
 void CLumiscriberCommon::DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                               std::int32_t dy, std::int32_t param, float scale) {
+                                     std::int32_t dy, std::int32_t param, float scale) {
     STRU_PARTICLE_COMMAND* particles = UpdateEmitterForDraw(cmd, x, y, dx, dy, param, scale);
     if (particles == nullptr) return;
     particles->drawMode = particles->emitter->HasCircleBeam() ? kDrawModeWithCircleBeam : kDrawModePlain;
@@ -112,12 +112,12 @@ void CLumiscriberCommon::DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x
 }
 
 void CLumiscriberCommon::DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                  std::int32_t dy, std::int32_t param, float scale) {
+                                        std::int32_t dy, std::int32_t param, float scale) {
     DrawEmitter(cmd, x, y, dx, dy, param, scale);
 }
 
 void CLumiscriberCommon::DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                     std::int32_t dy, std::int32_t param, float scale) {
+                                           std::int32_t dy, std::int32_t param, float scale) {
     STRU_PARTICLE_COMMAND* particles = UpdateEmitterForDraw(cmd, x, y, dx, dy, param, scale);
     if (particles == nullptr || !particles->emitter->HasCircleBeam()) return;
     particles->drawMode = kDrawModeCircle;

@@ -39,7 +39,7 @@ bool CLumiscriberCommon::GetFontAntialias() {
     return engine != nullptr && engine->GetAntialias();
 }
 
-void CLumiscriberCommon::DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
-                            D3DCOLOR outlineColor, std::int32_t spacing) {
+void CLumiscriberCommon::DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color,
+                                  bool outline, D3DCOLOR outlineColor, std::int32_t spacing) {
     DrawTextInRect(cmd, x, y, Reach(x), Reach(y), color, false, outline, outlineColor, spacing);
 }

@@ -35,13 +35,13 @@ STRU_POINT_COMMAND* CLumiscriberCommon::QueuePoint(STRU_DRAW_COMMAND_BASE* cmd, 
 }
 
 void CLumiscriberCommon::DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                            std::int32_t y2, D3DCOLOR color) {
+                                  std::int32_t y2, D3DCOLOR color) {
     const STRU_LINE_SEGMENT segment{x1, y1, x2, y2};
     DrawLines(cmd, &segment, 1, color);
 }
 
 void CLumiscriberCommon::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
-                             D3DCOLOR color) {
+                                   D3DCOLOR color) {
     // Nothing to draw is no draw: no command of the renderer's is taken either.
     if (count <= 0 || segments == nullptr) return;
     auto* line = static_cast<STRU_LINE_COMMAND*>(Renderer().CommandFor(cmd, kDrawCmdLine));
@@ -57,7 +57,7 @@ void CLumiscriberCommon::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_
 }
 
 void CLumiscriberCommon::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                                std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
+                                      std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
     AddDrawCalls(1);
     auto* triangle = static_cast<STRU_TRI_COMMAND*>(Renderer().CommandFor(cmd, kDrawCmdTriangle));
     if (triangle == nullptr) return;
@@ -75,7 +75,7 @@ void CLumiscriberCommon::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t 
 }
 
 void CLumiscriberCommon::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                            std::int32_t bottom, D3DCOLOR color, bool filled) {
+                                  std::int32_t bottom, D3DCOLOR color, bool filled) {
     AddDrawCalls(1);
     auto* rect = static_cast<STRU_RECT_COMMAND*>(Renderer().CommandFor(cmd, kDrawCmdRect));
     if (rect == nullptr) return;
@@ -87,8 +87,8 @@ void CLumiscriberCommon::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left
     Renderer().QueueDrawCommand(rect);
 }
 
-void CLumiscriberCommon::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                std::int32_t, std::int32_t) {
+void CLumiscriberCommon::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                      std::int32_t, std::int32_t, std::int32_t) {
     AddDrawCalls(1);
 }
 
@@ -119,7 +119,7 @@ void CLumiscriberCommon::SubmitTexturedRect(const RECT& source, const RECT& dest
 }
 
 void CLumiscriberCommon::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
-                                        std::int32_t flags, D3DCOLOR color) {
+                                              std::int32_t flags, D3DCOLOR color) {
     STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
     if (rect == nullptr || source == nullptr || destination == nullptr) return;
     rect->texture->Restore();
@@ -127,7 +127,7 @@ void CLumiscriberCommon::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const
 }
 
 void CLumiscriberCommon::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                          const RECT* source, std::int32_t flags, D3DCOLOR color) {
+                                                const RECT* source, std::int32_t flags, D3DCOLOR color) {
     STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
     if (rect == nullptr) return;
     CD3DTexture* texture = rect->texture;
@@ -144,7 +144,7 @@ void CLumiscriberCommon::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std
 }
 
 void CLumiscriberCommon::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                          D3DCOLOR color, const RECT* destination, const RECT* source) {
+                                                D3DCOLOR color, const RECT* destination, const RECT* source) {
     AddDrawCalls(1);
     STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
     if (rect == nullptr) return;

@@ -116,7 +116,8 @@ ITexture* CLumiscriberCommon::CreateUITexture(std::int32_t width, std::int32_t h
     return texMgr_->CreateUITexture(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height));
 }
 
-ITexture* CLumiscriberCommon::CreateSizedTexture(std::int32_t width, std::int32_t height, D3DFORMAT format, DWORD usage) {
+ITexture* CLumiscriberCommon::CreateSizedTexture(std::int32_t width, std::int32_t height, D3DFORMAT format,
+                                                 DWORD usage) {
     if (!texMgr_ || !IsTextureSide(width) || !IsTextureSide(height)) return nullptr;
     return texMgr_->CreateTexture(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), format, usage,
                                   (usage & kDynamicUsage) != 0);
@@ -227,7 +228,8 @@ bool CLumiscriberCommon::SaveTexture(ITexture* texture, const WCHAR* path) {
         WriteLog(ReadbackErrorFormat(level.FailedStep()), DXGetErrorDescriptionW(level.Error()));
         return false;
     }
-    const HRESULT hr = D3DXSaveSurfaceToFileW(path, SaveFileFormatOf(path, SaveFormats::kWithDdsAndDib), level.Surface(), nullptr, nullptr);
+    const HRESULT hr = D3DXSaveSurfaceToFileW(path, SaveFileFormatOf(path, SaveFormats::kWithDdsAndDib),
+                                              level.Surface(), nullptr, nullptr);
     if (FAILED(hr)) {
         WriteLog(u"CLumiscriber::SaveTexture() error.");
         WriteLog(u"D3DXSaveSurfaceToFile() failed. [%s] file=[%s]", DXGetErrorDescriptionW(hr), path);
@@ -237,7 +239,7 @@ bool CLumiscriberCommon::SaveTexture(ITexture* texture, const WCHAR* path) {
 }
 
 bool CLumiscriberCommon::SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
-                                   const SIZE* size) {
+                                         const SIZE* size) {
     if (!texMgr_ || device_ == nullptr || IsEmptyText(imagePath) || IsEmptyText(outPath)) return false;
     IDirect3DSurface9* cached = texMgr_->GetCachedSurface(imagePath);
     if (cached == nullptr) return false;
