@@ -187,7 +187,8 @@ protected:
     // Runs the build's Construct; when it throws, the build's ReleaseEverything gives back what
     // was built before the exception goes on: nothing half-built outlives a failed construction.
     void ConstructOrRelease(const STRU_RENDERER_PARAM& param);
-    // The build's ReleaseEverything between the destruction's log lines and statistics.
+    // The destruction both builds run: the run's statistics logged, the build's
+    // ReleaseEverything, then the event log closed.
     void Destroy();
     // The first construction steps, the same in both builds: the event log opened afresh, the
     // timer resolution raised, the path buffer, settings and records cleared, the clocks
