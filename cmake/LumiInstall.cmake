@@ -33,6 +33,9 @@ foreach(_header IN LISTS LUMI_PUBLIC_HEADERS)
   get_filename_component(_dir ${_header} DIRECTORY)
   install(FILES ${_header} DESTINATION ${LUMI_INSTALL_INCLUDEDIR}/${_dir})
 endforeach()
+# The runs of IRenderer slots both tables share, which either declaration includes in place.
+file(GLOB LUMI_RENDERER_SLOTS ${PROJECT_SOURCE_DIR}/core/renderer_slots_*.inc)
+install(FILES ${LUMI_RENDERER_SLOTS} DESTINATION ${LUMI_INSTALL_INCLUDEDIR}/core)
 # The platform is the host's system: every stand-in's headers go in, but for the glyph
 # library's FreeType state, which only its own sources include.
 install(DIRECTORY platform/ DESTINATION ${LUMI_INSTALL_INCLUDEDIR}/platform FILES_MATCHING PATTERN "*.h"

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr double kBytesPerMegabyte = 1048576.0;
 constexpr std::size_t kMaxDescriptionUnits = 100;
 constexpr D3DFORMAT kModeFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_X1R5G5B5, D3DFMT_R5G6B5, D3DFMT_A2R10G10B10};
 

@@ -17,6 +17,10 @@
 struct STRU_ADAPTER_INFO;
 struct STRU_DEVICE_INFO;
 
+inline constexpr double kBytesPerMegabyte = 1048576.0;  // video memory is logged in megabytes
+// A device that cannot take textures of this side (texels) both ways is not used.
+inline constexpr DWORD kMinTextureSide = 512;
+
 // A depth-stencil format that cannot be used together with a multisample type.
 struct STRU_DS_MS_CONFLICT {
     D3DFORMAT DSFormat;

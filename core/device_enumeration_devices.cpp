@@ -13,7 +13,6 @@ namespace {
 constexpr D3DDEVTYPE kDeviceTypes[] = {D3DDEVTYPE_HAL, D3DDEVTYPE_SW, D3DDEVTYPE_REF};
 constexpr D3DFORMAT kBackBufferFormats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5,
                                             D3DFMT_X1R5G5B5};
-constexpr DWORD kMinTextureSide = 512;  // texels
 // Windowed presentation cannot wait for more than one retrace.
 constexpr UINT kFullScreenOnlyIntervals =
     D3DPRESENT_INTERVAL_TWO | D3DPRESENT_INTERVAL_THREE | D3DPRESENT_INTERVAL_FOUR;

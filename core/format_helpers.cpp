@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "platform/win32/com.h"
+#include "platform/win32/text.h"
 
 namespace {
 
@@ -11,66 +12,73 @@ struct FormatInfo {
     D3DFORMAT format;
     std::uint32_t bitsPerPixel;
     const char16_t* name;
+    // Bits of one colour channel, of alpha, of stencil and of depth; 0 for none.
+    std::int8_t colorBits;
+    std::int8_t alphaBits;
+    std::int8_t stencilBits;
+    std::int8_t depthBits;
 };
 
-#define LUMI_FORMAT(name, bits) {D3DFMT_##name, bits, u"D3DFMT_" #name}
+#define LUMI_FORMAT(name, bits, color, alpha, stencil, depth) \
+    {D3DFMT_##name, bits, u"D3DFMT_" #name, color, alpha, stencil, depth}
 
-// Every format the renderer names or sizes; VERTEXDATA is named but has no pixels.
+// Every format the renderer names, sizes or chooses between, with its bits per pixel and per
+// colour channel, alpha, stencil and depth; VERTEXDATA is named but has no pixels.
 constexpr FormatInfo kFormats[] = {
-    LUMI_FORMAT(A32B32G32R32F, 128),
-    LUMI_FORMAT(A16B16G16R16, 64),
-    LUMI_FORMAT(Q16W16V16U16, 64),
-    LUMI_FORMAT(A16B16G16R16F, 64),
-    LUMI_FORMAT(G32R32F, 64),
-    LUMI_FORMAT(A8R8G8B8, 32),
-    LUMI_FORMAT(X8R8G8B8, 32),
-    LUMI_FORMAT(A2B10G10R10, 32),
-    LUMI_FORMAT(A8B8G8R8, 32),
-    LUMI_FORMAT(X8B8G8R8, 32),
-    LUMI_FORMAT(G16R16, 32),
-    LUMI_FORMAT(A2R10G10B10, 32),
-    LUMI_FORMAT(X8L8V8U8, 32),
-    LUMI_FORMAT(Q8W8V8U8, 32),
-    LUMI_FORMAT(V16U16, 32),
-    LUMI_FORMAT(A2W10V10U10, 32),
-    LUMI_FORMAT(D32, 32),
-    LUMI_FORMAT(D24S8, 32),
-    LUMI_FORMAT(D24X8, 32),
-    LUMI_FORMAT(D24X4S4, 32),
-    LUMI_FORMAT(D32F_LOCKABLE, 32),
-    LUMI_FORMAT(D24FS8, 32),
-    LUMI_FORMAT(INDEX32, 32),
-    LUMI_FORMAT(G16R16F, 32),
-    LUMI_FORMAT(R32F, 32),
-    LUMI_FORMAT(R8G8B8, 24),
-    LUMI_FORMAT(R5G6B5, 16),
-    LUMI_FORMAT(X1R5G5B5, 16),
-    LUMI_FORMAT(A1R5G5B5, 16),
-    LUMI_FORMAT(A4R4G4B4, 16),
-    LUMI_FORMAT(A8R3G3B2, 16),
-    LUMI_FORMAT(X4R4G4B4, 16),
-    LUMI_FORMAT(A8P8, 16),
-    LUMI_FORMAT(A8L8, 16),
-    LUMI_FORMAT(V8U8, 16),
-    LUMI_FORMAT(L6V5U5, 16),
-    LUMI_FORMAT(D16_LOCKABLE, 16),
-    LUMI_FORMAT(D15S1, 16),
-    LUMI_FORMAT(D16, 16),
-    LUMI_FORMAT(L16, 16),
-    LUMI_FORMAT(INDEX16, 16),
-    LUMI_FORMAT(R16F, 16),
-    LUMI_FORMAT(CxV8U8, 16),
-    LUMI_FORMAT(R3G3B2, 8),
-    LUMI_FORMAT(A8, 8),
-    LUMI_FORMAT(P8, 8),
-    LUMI_FORMAT(L8, 8),
-    LUMI_FORMAT(A4L4, 8),
-    LUMI_FORMAT(DXT1, 8),
-    LUMI_FORMAT(DXT2, 8),
-    LUMI_FORMAT(DXT3, 8),
-    LUMI_FORMAT(DXT4, 8),
-    LUMI_FORMAT(DXT5, 8),
-    LUMI_FORMAT(VERTEXDATA, 0),
+    LUMI_FORMAT(A32B32G32R32F, 128, 0, 0, 0, 0),
+    LUMI_FORMAT(A16B16G16R16, 64, 16, 16, 0, 0),
+    LUMI_FORMAT(Q16W16V16U16, 64, 0, 0, 0, 0),
+    LUMI_FORMAT(A16B16G16R16F, 64, 0, 0, 0, 0),
+    LUMI_FORMAT(G32R32F, 64, 0, 0, 0, 0),
+    LUMI_FORMAT(A8R8G8B8, 32, 8, 8, 0, 0),
+    LUMI_FORMAT(X8R8G8B8, 32, 8, 0, 0, 0),
+    LUMI_FORMAT(A2B10G10R10, 32, 10, 2, 0, 0),
+    LUMI_FORMAT(A8B8G8R8, 32, 8, 8, 0, 0),
+    LUMI_FORMAT(X8B8G8R8, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(G16R16, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(A2R10G10B10, 32, 10, 2, 0, 0),
+    LUMI_FORMAT(X8L8V8U8, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(Q8W8V8U8, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(V16U16, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(A2W10V10U10, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(D32, 32, 0, 0, 0, 32),
+    LUMI_FORMAT(D24S8, 32, 0, 0, 8, 24),
+    LUMI_FORMAT(D24X8, 32, 0, 0, 0, 24),
+    LUMI_FORMAT(D24X4S4, 32, 0, 0, 4, 24),
+    LUMI_FORMAT(D32F_LOCKABLE, 32, 0, 0, 0, 32),
+    LUMI_FORMAT(D24FS8, 32, 0, 0, 8, 24),
+    LUMI_FORMAT(INDEX32, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(G16R16F, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(R32F, 32, 0, 0, 0, 0),
+    LUMI_FORMAT(R8G8B8, 24, 8, 0, 0, 0),
+    LUMI_FORMAT(R5G6B5, 16, 5, 0, 0, 0),
+    LUMI_FORMAT(X1R5G5B5, 16, 5, 0, 0, 0),
+    LUMI_FORMAT(A1R5G5B5, 16, 5, 1, 0, 0),
+    LUMI_FORMAT(A4R4G4B4, 16, 4, 4, 0, 0),
+    LUMI_FORMAT(A8R3G3B2, 16, 2, 8, 0, 0),
+    LUMI_FORMAT(X4R4G4B4, 16, 4, 0, 0, 0),
+    LUMI_FORMAT(A8P8, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(A8L8, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(V8U8, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(L6V5U5, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(D16_LOCKABLE, 16, 0, 0, 0, 16),
+    LUMI_FORMAT(D15S1, 16, 0, 0, 1, 15),
+    LUMI_FORMAT(D16, 16, 0, 0, 0, 16),
+    LUMI_FORMAT(L16, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(INDEX16, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(R16F, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(CxV8U8, 16, 0, 0, 0, 0),
+    LUMI_FORMAT(R3G3B2, 8, 2, 0, 0, 0),
+    LUMI_FORMAT(A8, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(P8, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(L8, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(A4L4, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(DXT1, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(DXT2, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(DXT3, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(DXT4, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(DXT5, 8, 0, 0, 0, 0),
+    LUMI_FORMAT(VERTEXDATA, 0, 0, 0, 0, 0),
 };
 
 #undef LUMI_FORMAT
@@ -82,93 +90,24 @@ const FormatInfo* FindFormat(D3DFORMAT format) {
     return nullptr;
 }
 
+// The field of the format's row; 0 for a format the table does not hold.
+template <class T>
+T FieldOf(D3DFORMAT format, T FormatInfo::*field) {
+    const FormatInfo* info = FindFormat(format);
+    return info ? info->*field : T{};
+}
+
 }  // namespace
 
-std::uint32_t FormatBitsPerPixel(D3DFORMAT format) {
-    const FormatInfo* info = FindFormat(format);
-    return info ? info->bitsPerPixel : 0;
-}
+std::uint32_t FormatBitsPerPixel(D3DFORMAT format) { return FieldOf(format, &FormatInfo::bitsPerPixel); }
 
-std::int32_t GetColorChannelBits(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_R8G8B8:
-        case D3DFMT_A8R8G8B8:
-        case D3DFMT_X8R8G8B8:
-        case D3DFMT_A8B8G8R8:
-            return 8;
-        case D3DFMT_R5G6B5:
-        case D3DFMT_X1R5G5B5:
-        case D3DFMT_A1R5G5B5:
-            return 5;
-        case D3DFMT_A4R4G4B4:
-        case D3DFMT_X4R4G4B4:
-            return 4;
-        case D3DFMT_R3G3B2:
-        case D3DFMT_A8R3G3B2:
-            return 2;
-        case D3DFMT_A2B10G10R10:
-        case D3DFMT_A2R10G10B10:
-            return 10;
-        case D3DFMT_A16B16G16R16:
-            return 16;
-        default:
-            return 0;
-    }
-}
+std::int32_t GetColorChannelBits(D3DFORMAT format) { return FieldOf(format, &FormatInfo::colorBits); }
 
-std::int32_t GetAlphaChannelBits(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_A8R8G8B8:
-        case D3DFMT_A8R3G3B2:
-        case D3DFMT_A8B8G8R8:
-            return 8;
-        case D3DFMT_A1R5G5B5:
-            return 1;
-        case D3DFMT_A4R4G4B4:
-            return 4;
-        case D3DFMT_A2B10G10R10:
-        case D3DFMT_A2R10G10B10:
-            return 2;
-        case D3DFMT_A16B16G16R16:
-            return 16;
-        default:
-            return 0;
-    }
-}
+std::int32_t GetAlphaChannelBits(D3DFORMAT format) { return FieldOf(format, &FormatInfo::alphaBits); }
 
-std::int32_t GetStencilBits(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_D15S1:
-            return 1;
-        case D3DFMT_D24S8:
-        case D3DFMT_D24FS8:
-            return 8;
-        case D3DFMT_D24X4S4:
-            return 4;
-        default:
-            return 0;
-    }
-}
+std::int32_t GetStencilBits(D3DFORMAT format) { return FieldOf(format, &FormatInfo::stencilBits); }
 
-std::int32_t GetDepthBits(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_D16_LOCKABLE:
-        case D3DFMT_D16:
-            return 16;
-        case D3DFMT_D32:
-        case D3DFMT_D32F_LOCKABLE:
-            return 32;
-        case D3DFMT_D15S1:
-            return 15;
-        case D3DFMT_D24S8:
-        case D3DFMT_D24X8:
-        case D3DFMT_D24X4S4:
-        case D3DFMT_D24FS8:
-            return 24;
-        default:
-            return 0;
-    }
-}
+std::int32_t GetDepthBits(D3DFORMAT format) { return FieldOf(format, &FormatInfo::depthBits); }
 
 const char16_t* FormatName(D3DFORMAT format) {
     const FormatInfo* info = FindFormat(format);
@@ -200,6 +139,21 @@ const char16_t* MultiSampleTypeName(D3DMULTISAMPLE_TYPE type) {
     };
     const auto index = static_cast<std::uint32_t>(type);
     return index < std::size(kNames) ? kNames[index] : u"D3DMULTISAMPLE_UNKNOWN";
+}
+
+D3DXIMAGE_FILEFORMAT SaveFileFormatOf(const char16_t* path, SaveFormats formats) {
+    const char16_t* dot = nullptr;
+    for (const char16_t* at = path; *at != u'\0'; ++at) {
+        if (*at == u'.') dot = at;
+    }
+    if (dot == nullptr) return D3DXIFF_BMP;
+    auto named = [extension = dot + 1](const char16_t* name) { return _wcsicmp(extension, name) == 0; };
+    if (named(u"jpg")) return D3DXIFF_JPG;
+    if (named(u"png")) return D3DXIFF_PNG;
+    if (named(u"tga")) return D3DXIFF_TGA;
+    if (formats != SaveFormats::kBasic && named(u"dds")) return D3DXIFF_DDS;
+    if (formats == SaveFormats::kWithDdsAndDib && named(u"dib")) return D3DXIFF_DIB;
+    return D3DXIFF_BMP;
 }
 
 void NormalizePath(char16_t* path) {

@@ -1,12 +1,13 @@
 #pragma once
 // Small pure helpers shared by the renderer, the adapter enumeration and the texture code:
 // bit counts and names of Direct3D 9 formats and enumerations (for decisions and log lines),
-// the path form used as texture-name key, a code-unit comparison, unique texture names and
-// the power-of-two rounding of texture sizes.
+// the image file format a save's extension names, the path form used as texture-name key, a
+// code-unit comparison, unique texture names and the power-of-two rounding of texture sizes.
 #include <cstdint>
 #include <string>
 
 #include "platform/d3d9/d3d9_types.h"
+#include "platform/d3dx9/d3dx9.h"
 
 // Bits per pixel; 8 for every DXT format (a block of 16 pixels averages out to at most one
 // byte each), 0 for formats the renderer never sizes (FOURCC video formats, VERTEXDATA, ...).
@@ -24,6 +25,12 @@ std::int32_t GetDepthBits(D3DFORMAT format);
 const char16_t* FormatName(D3DFORMAT format);
 const char16_t* DevTypeName(D3DDEVTYPE type);
 const char16_t* MultiSampleTypeName(D3DMULTISAMPLE_TYPE type);
+
+// The D3DX file format a save to `path` writes, by the text after the last '.' compared without
+// case: jpg, png and tga; dds with kWithDds, dds and dib with kWithDdsAndDib. Anything else,
+// and a path without '.', is BMP.
+enum class SaveFormats { kBasic, kWithDds, kWithDdsAndDib };
+D3DXIMAGE_FILEFORMAT SaveFileFormatOf(const char16_t* path, SaveFormats formats);
 
 // Turns a path into its key form in place: '\' becomes '/', and only 'a'..'z' are upper-
 // cased (no other case mapping, no "." or ".." removal, no trimming). Null is ignored.

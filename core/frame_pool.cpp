@@ -1,5 +1,6 @@
 #include "core/frame_pool.h"
 
+#include "core/com_release.h"
 #include "core/exception.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
@@ -28,13 +29,7 @@ STRU_DRAW_COMMAND_BASE* CFramePool::Take() {
 
 void CFramePool::Reset() {
     if (type_ == kDrawCmdTexturedRect) {
-        for (std::uint32_t i = 0; i < used_; ++i) {
-            STRU_DRAW_COMMAND_BASE* command = commands_[i];
-            if (command->texture != nullptr) {
-                command->texture->Release();
-                command->texture = nullptr;
-            }
-        }
+        for (std::uint32_t i = 0; i < used_; ++i) ReleaseAndClear(commands_[i]->texture);
     }
     used_ = 0;
 }

@@ -37,6 +37,13 @@ inline bool HasPixels(CD3DTexture* texture) {
     return texture->IsLoaded();
 }
 
+// The flags a sprite of a texture whose format has alpha is drawn with: alpha-blended when the
+// host asked for no pass (flags 0) in the current build; always in the legacy build.
+inline std::int32_t AlphaFormatFlags(std::int32_t flags) {
+    if constexpr (kLegacy) return flags | kDrawFlagAlpha;
+    return flags == 0 ? kDrawFlagAlpha : flags;
+}
+
 inline RECT WholeTexture(CD3DTexture* texture) {
     return RECT{0, 0, static_cast<LONG>(texture->GetWidth()), static_cast<LONG>(texture->GetHeight())};
 }

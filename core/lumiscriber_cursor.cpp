@@ -1,4 +1,4 @@
-// CLumiscriber: the hardware cursor. Every operation does nothing (or gives false) when the
+// CLumiscriberCommon: the hardware cursor. Every operation does nothing (or gives false) when the
 // device has no colour or low-resolution cursor.
 #include <cstring>
 
@@ -12,14 +12,14 @@ constexpr UINT kCursorSide = 32;  // pixels
 
 }  // namespace
 
-bool CLumiscriber::IsHardwareCursorSupported() { return hardwareCursor_; }
+bool CLumiscriberCommon::IsHardwareCursorSupported() { return hardwareCursor_; }
 
-bool CLumiscriber::ShowCursor(bool show) {
+bool CLumiscriberCommon::ShowCursor(bool show) {
     if (!hardwareCursor_ || device_ == nullptr) return false;
     return device_->ShowCursor(show ? TRUE : FALSE) != FALSE;
 }
 
-void CLumiscriber::SetCursorHotSpot(std::int32_t x, std::int32_t y) {
+void CLumiscriberCommon::SetCursorHotSpot(std::int32_t x, std::int32_t y) {
     if (!hardwareCursor_) return;
     cursorHotSpotX_ = x;
     cursorHotSpotY_ = y;
@@ -27,7 +27,7 @@ void CLumiscriber::SetCursorHotSpot(std::int32_t x, std::int32_t y) {
         device_->SetCursorProperties(static_cast<UINT>(x), static_cast<UINT>(y), cursorSurface_);
 }
 
-void CLumiscriber::SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* texture, const RECT* source) {
+void CLumiscriberCommon::SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* texture, const RECT* source) {
     if (!hardwareCursor_ || texture == nullptr) return;
     auto* d3dTexture = static_cast<CD3DTexture*>(texture);
     if (d3dTexture->GetTag() != CD3DTexture::kTag) return;
@@ -44,7 +44,7 @@ void CLumiscriber::SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* te
     ApplyCursor();
 }
 
-bool CLumiscriber::ApplyCursor() {
+bool CLumiscriberCommon::ApplyCursor() {
     if (device_ == nullptr || deviceLost_ || cursorTexture_ == nullptr) return false;
     if (cursorSurface_ == nullptr &&
         FAILED(device_->CreateOffscreenPlainSurface(kCursorSide, kCursorSide, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
@@ -69,7 +69,7 @@ bool CLumiscriber::ApplyCursor() {
     return applied;
 }
 
-bool CLumiscriber::CaptureCursorImage(IDirect3DSurface9* image) {
+bool CLumiscriberCommon::CaptureCursorImage(IDirect3DSurface9* image) {
     cursorTexture_->SetPriority(CD3DTexture::kUrgentPriority);
     if (!cursorTexture_->Restore()) return WriteCursorImage(image);  // still loading: the last image
     // The system copy holds what the host wrote last; a render-target texture has only the
@@ -93,7 +93,7 @@ bool CLumiscriber::CaptureCursorImage(IDirect3DSurface9* image) {
     return true;
 }
 
-bool CLumiscriber::WriteCursorImage(IDirect3DSurface9* image) {
+bool CLumiscriberCommon::WriteCursorImage(IDirect3DSurface9* image) {
     D3DLOCKED_RECT locked{};
     if (cursorImage_.empty() || FAILED(image->LockRect(&locked, nullptr, 0))) return false;
     for (UINT y = 0; y < kCursorSide; ++y) {

@@ -1,4 +1,4 @@
-// CLumiscriber: the device road (settings, creation with its fallbacks, capabilities,
+// CLumiscriberCommon: the device road (settings, creation with its fallbacks, capabilities,
 // texture formats), the default states and the grey pixel shader, in both builds (loss,
 // reset and display-mode changes are in lumiscriber_device_loss.cpp and the legacy build's
 // own files).
@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "core/build_variant.h"
+#include "core/com_release.h"
 #include "core/device_enumeration_search.h"
 #include "core/event_log.h"
 #include "core/format_helpers.h"
@@ -23,10 +24,8 @@
 namespace {
 
 constexpr char16_t kDashLine[] = u"--------------------------------------------------";  // 50
-constexpr double kBytesPerMegabyte = 1048576.0;
 constexpr double kLowTextureMemoryMb = 16.0;
 constexpr DWORD kPixelShader11 = 0xFFFF0101;  // D3DPS_VERSION(1, 1)
-constexpr DWORD kMinTextureSide = 512;
 constexpr DWORD kModeFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
 
 STRU_MATCH_OPTIONS StrictMatchOptions() {
@@ -77,7 +76,7 @@ void LogEmptyClientArea(HWND window) {
 
 }  // namespace
 
-STRU_DEVICE_SETTINGS CLumiscriber::MakeDesiredSettings(const STRU_RENDERER_PARAM& param) const {
+STRU_DEVICE_SETTINGS CLumiscriberCommon::MakeDesiredSettings(const STRU_RENDERER_PARAM& param) const {
     STRU_DEVICE_SETTINGS settings{};
     settings.AdapterOrdinal = 0;
     settings.DeviceType = D3DDEVTYPE_HAL;
@@ -112,7 +111,7 @@ STRU_DEVICE_SETTINGS CLumiscriber::MakeDesiredSettings(const STRU_RENDERER_PARAM
 
 // Construction (kFatal) stops the process at the first dead end; a display-mode change
 // (kSoft) returns false instead and never asks the user anything.
-bool CLumiscriber::CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode mode) {
+bool CLumiscriberCommon::CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode mode) {
     const bool fatal = mode == RoadMode::kFatal;
     STRU_DEVICE_SETTINGS desired = MakeDesiredSettings(param);
     const STRU_MATCH_OPTIONS strict = StrictMatchOptions();
@@ -208,7 +207,7 @@ bool CLumiscriber::CreateDeviceRoad(const STRU_RENDERER_PARAM& param, RoadMode m
     return ChooseTextureFormats(quality);
 }
 
-void CLumiscriber::CheckOptionalFormats() {
+void CLumiscriberCommon::CheckOptionalFormats() {
     WriteLog(u"Check texture format support.");
     a8Supported_ = CheckTextureFormat(D3DFMT_A8);
     WriteLog(u"D3DFMT_A8 texture format: %s", a8Supported_ ? u"supported" : u"unsupported");
@@ -217,12 +216,12 @@ void CLumiscriber::CheckOptionalFormats() {
     hardwareCursor_ = (caps_.CursorCaps & 3) != 0;
 }
 
-bool CLumiscriber::CheckTextureFormat(D3DFORMAT format) {
+bool CLumiscriberCommon::CheckTextureFormat(D3DFORMAT format) {
     return SUCCEEDED(direct3d_->CheckDeviceFormat(settings_.AdapterOrdinal, settings_.DeviceType,
                                                   settings_.AdapterFormat, 0, D3DRTYPE_TEXTURE, format));
 }
 
-bool CLumiscriber::ChooseTextureFormats(std::int32_t quality) {
+bool CLumiscriberCommon::ChooseTextureFormats(std::int32_t quality) {
     alphaIsDxt3_ = false;
     if (quality == 2) {
         alphaFormat_ = D3DFMT_A4R4G4B4;
@@ -255,7 +254,7 @@ bool CLumiscriber::ChooseTextureFormats(std::int32_t quality) {
     FatalSetupError("device does NOT supported specified texture format!");
 }
 
-bool CLumiscriber::CheckDeviceCaps() {
+bool CLumiscriberCommon::CheckDeviceCaps() {
     caps_ = deviceInfo_->Caps;
     WriteLog(u"Check D3D Device Caps:");
     WriteLog(kDashLine);
@@ -287,7 +286,7 @@ bool CLumiscriber::CheckDeviceCaps() {
     return usable;
 }
 
-HRESULT CLumiscriber::CreateDevice(const STRU_DEVICE_SETTINGS* settings) {
+HRESULT CLumiscriberCommon::CreateDevice(const STRU_DEVICE_SETTINGS* settings) {
     D3DPRESENT_PARAMETERS pp = settings->pp;
     const HRESULT hr = direct3d_->CreateDevice(settings->AdapterOrdinal, settings->DeviceType, pp.hDeviceWindow,
                                                settings->BehaviorFlags, &pp, &device_);
@@ -298,14 +297,14 @@ HRESULT CLumiscriber::CreateDevice(const STRU_DEVICE_SETTINGS* settings) {
     return hr;
 }
 
-void CLumiscriber::CycleDisplayModeToFreeVideoMemory() {
+void CLumiscriberCommon::CycleDisplayModeToFreeVideoMemory() {
     if (mode800x600x16_.dmPelsWidth != 800 || mode800x600x16_.dmPelsHeight != 600) return;
     DEVMODEW mode = mode800x600x16_;
     mode.dmFields = kModeFields;
     if (ChangeDisplaySettingsW(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) ChangeDisplaySettingsW(nullptr, 0);
 }
 
-void CLumiscriber::SetDefaultRenderStates() {
+void CLumiscriberCommon::SetDefaultRenderStates() {
     if (device_ == nullptr) return;
     device_->SetDialogBoxMode(TRUE);
     device_->SetVertexShader(nullptr);
@@ -363,7 +362,7 @@ void CLumiscriber::SetDefaultRenderStates() {
     render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
 }
 
-void CLumiscriber::CreateGreyPixelShader() {
+void CLumiscriberCommon::CreateGreyPixelShader() {
     static constexpr char kSource[] =
         "// this pixel shader renders a gray image.\n"
         "    ps.1.1\n"
@@ -387,7 +386,7 @@ void CLumiscriber::CreateGreyPixelShader() {
     code->Release();
 }
 
-void CLumiscriber::StayLostAfterFailedRestore(const std::exception& error) {
+void CLumiscriberCommon::StayLostAfterFailedRestore(const std::exception& error) {
     deviceLost_ = true;
     if (restoreFailureLogged_) return;
     restoreFailureLogged_ = true;
@@ -398,10 +397,4 @@ bool CLumiscriber::EvictManagedResources() {
     return device_ != nullptr && device_->EvictManagedResources() == S_OK;
 }
 
-void CLumiscriber::ReleaseCursorSurface() {
-    if (cursorSurface_ != nullptr) {
-        cursorSurface_->Release();
-        cursorSurface_ = nullptr;
-    }
-}
-
+void CLumiscriberCommon::ReleaseCursorSurface() { ReleaseAndClear(cursorSurface_); }

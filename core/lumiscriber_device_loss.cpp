@@ -2,6 +2,7 @@
 // rebuild (current build; the legacy build has its own loss and reset and no mode changes).
 #include <exception>
 
+#include "core/com_release.h"
 #include "core/event_log.h"
 #include "core/exception.h"
 #include "core/frame_clock.h"
@@ -12,7 +13,6 @@
 #include "draw/d3d_buffers.h"
 #include "draw/font_tex_mgr.h"
 #include "draw/tex_mgr.h"
-#include "platform/dxerr/dxerr.h"
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/window.h"
 
@@ -22,12 +22,6 @@ constexpr LONG kNoRestyleBit = 0x40000000;
 constexpr DWORD kPopupVisibleStyle = WS_POPUP | WS_VISIBLE;
 
 }  // namespace
-
-void CLumiscriber::EnterLostState() {
-    if (deviceLost_) return;
-    deviceLost_ = true;
-    OnLostDevice();
-}
 
 void CLumiscriber::OnLostDevice() {
     if (mainWindow_) mainWindow_->ReleaseSurfaces();
@@ -41,32 +35,16 @@ void CLumiscriber::OnLostDevice() {
 }
 
 void CLumiscriber::ResetDevice() {
-    const bool wasLost = deviceLost_;
-    if (wasLost) OnLostDevice();
-    const HRESULT hr = device_ != nullptr ? device_->Reset(&settings_.pp) : D3DERR_INVALIDCALL;
-    if (FAILED(hr)) {
-        WriteLog(u"BeginScene - Device reset Failed [%s]", DXGetErrorDescriptionW(hr));
-        if (!wasLost) {
-            deviceLost_ = true;
-            OnLostDevice();
-        }
-        return;
-    }
-    try {
-        SetDefaultRenderStates();
-        if (mainWindow_) mainWindow_->CreateSurfaces();
-        RecreateExtraWindowSurfaces();
-        if (texMgr_) texMgr_->RestoreVideoTextures();
-    } catch (const std::exception& error) {
-        StayLostAfterFailedRestore(error);
-        OnLostDevice();  // never half restored
-        return;
-    }
-    restoreFailureLogged_ = false;
-    WriteLog(u"BeginScene - Device Reset Succeed.");
-    deviceLost_ = false;
-    // The cursor surface went with the loss; the host set its cursor only once.
-    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
+    if (deviceLost_) OnLostDevice();
+    if (!ResetWithPresentParameters()) return;
+    FinishReset(
+        [this] {
+            SetDefaultRenderStates();
+            if (mainWindow_) mainWindow_->CreateSurfaces();
+            RecreateExtraWindowSurfaces();
+            if (texMgr_) texMgr_->RestoreVideoTextures();
+        },
+        [this] { OnLostDevice(); });
 }
 
 void CLumiscriber::RecreateExtraWindowSurfaces() {
@@ -113,21 +91,14 @@ void CLumiscriber::DestroyMainWindow() {
 }
 
 void CLumiscriber::TearDownForModeChange() {
-    if (greyShader_ != nullptr) {
-        greyShader_->Release();
-        greyShader_ = nullptr;
-    }
-    ReleaseCursorSurface();
+    ReleaseDeviceObjects();
     if (fontTexMgr_) fontTexMgr_->ReleasePages();
     if (texMgr_) texMgr_->UnloadAll();
     if (vertexBuffer_) vertexBuffer_->Release();
     if (indexBuffer_) indexBuffer_->Release();
     DestroyMainWindow();
     for (CD3DRenderWindow* window : extraWindows_) window->ReleaseSurfaces();
-    if (device_ != nullptr) {
-        device_->Release();
-        device_ = nullptr;
-    }
+    ReleaseAndClear(device_);
     viewportStale_ = true;
 }
 
@@ -145,8 +116,7 @@ void CLumiscriber::RebuildAfterModeChange(const STRU_RENDERER_PARAM& param) {
         WriteLog(u"ChangeDisplayMode - atlas pages without memory: %hs", error.what());
     }
     StampDisplayChange(TimeGet_S());
-    // The cursor surface went with the old device, as with a reset.
-    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
+    ReapplyCursor();
 }
 
 bool CLumiscriber::ChangeDisplayMode(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,

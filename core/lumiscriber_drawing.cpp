@@ -1,5 +1,6 @@
-// CLumiscriber: commands, the point draw, textured-rectangle submission, the background colour
-// and the current target and viewport (the other draw operations: lumiscriber_shared_draws.cpp).
+// CLumiscriber: commands and how they are queued (also a particle command's), the point draw,
+// DrawTexture, the background colour and the current target and viewport (the draw operations
+// both builds share: lumiscriber_shared_draws.cpp).
 #include <algorithm>
 
 #include "core/exception.h"
@@ -17,10 +18,9 @@
 #include "draw/layer_map.h"
 #include "draw/tex_mgr.h"
 #include "draw/texture_pool.h"
+#include "particle/particle_emitter.h"
+#include "particle/particle_emitter_mgr.h"
 #include "platform/win32/window.h"
-
-using lumi::ClipToCurrentFrame;
-using lumi::IsOpaqueColor;
 
 namespace {
 
@@ -36,12 +36,6 @@ int FramePoolIndex(std::int32_t type) {
         case kDrawCmdTexturedRect: return 4;
         default: return -1;
     }
-}
-
-// Formats whose texels carry alpha that blending must honour.
-bool IsBlendedFormat(D3DFORMAT format) {
-    return format == D3DFMT_A8R8G8B8 || format == D3DFMT_A1R5G5B5 || format == D3DFMT_A4R4G4B4 ||
-           format == D3DFMT_A8 || format == D3DFMT_DXT3;
 }
 
 }  // namespace
@@ -109,11 +103,6 @@ bool CLumiscriber::IsRegistered(const CRenderTarget* target) const {
 }
 
 // ---- Commands ----
-
-std::int32_t CLumiscriber::GetPrimitiveType(STRU_DRAW_COMMAND_BASE* cmd) {
-    if (cmd == nullptr || IsScratchCommand(cmd)) return -1;
-    return cmd->type;
-}
 
 STRU_DRAW_COMMAND_BASE* CLumiscriber::CreatePrimitive(std::int32_t type) { return AllocDrawCommand(type); }
 
@@ -214,44 +203,12 @@ STRU_DRAW_COMMAND_BASE* CLumiscriber::CommandFor(STRU_DRAW_COMMAND_BASE* cmd, st
 }
 
 void CLumiscriber::DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color) {
-    AddDrawCalls(1);
-    auto* point = static_cast<STRU_POINT_COMMAND*>(CommandFor(cmd, kDrawCmdPoint));
-    if (point == nullptr) return;
-    point->x = x;
-    point->y = y;
-    point->color = color;
-    point->texture = nullptr;
-    QueueDrawCommand(point);
+    QueuePoint(cmd, x, y, color);
 }
 
 void CLumiscriber::SetGreyMode(bool on) { greyMode_ = on; }
 
 // ---- Textured rectangles ----
-
-STRU_RECT_COMMAND* CLumiscriber::TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const {
-    if (cmd == nullptr || IsScratchCommand(cmd) || cmd->type != kDrawCmdTexturedRect || cmd->texture == nullptr)
-        return nullptr;
-    return static_cast<STRU_RECT_COMMAND*>(cmd);
-}
-
-void CLumiscriber::SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags,
-                                      STRU_RECT_COMMAND* cmd, D3DCOLOR color) {
-    CD3DTexture* texture = cmd->texture;
-    if (texture == nullptr) return;
-    if (IsBlendedFormat(texture->GetFormat())) {
-        if (flags == 0) flags = kDrawFlagAlpha;
-    } else if (IsOpaqueColor(color)) {
-        flags &= ~kDrawFlagAlpha;
-    }
-    if (!texture->IsLoaded()) return;
-    cmd->flags = flags;
-    cmd->color = color;
-    cmd->source = source;
-    cmd->destination = destination;
-    if (texture->GetFrameCount() > 0) ClipToCurrentFrame(texture, cmd->source, cmd->destination);
-    QueueDrawCommand(cmd);
-    AddDrawCalls(1);
-}
 
 void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
                                std::int32_t flags) {
@@ -271,3 +228,21 @@ void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const
     lumi::SwapCommandTexture(cmd, d3dTexture);
     SubmitTexturedRect(*source, *destination, flags, cmd, color);
 }
+
+// ---- Particle commands ----
+
+std::function<void(CParticleEmitter*)> CLumiscriber::EmitterHandBack() {
+    return [this](CParticleEmitter* emitter) {
+        if (emitterMgr_) emitterMgr_->ReleaseEmitter(emitter);
+    };
+}
+
+CParticleEmitter* CLumiscriber::CreateEmitter(const WCHAR* path) { return emitterMgr_->CreateEmitter(path); }
+
+bool CLumiscriber::NumberEmitterDraw(STRU_PARTICLE_COMMAND* particles, std::uint32_t* sequence) {
+    if (!particles->emitter->IsAlive()) return false;
+    *sequence = particles->sequence = NextDrawSequence();
+    return true;
+}
+
+void CLumiscriber::QueueEmitterCommand(STRU_PARTICLE_COMMAND* particles) { QueueNumberedCommand(particles); }

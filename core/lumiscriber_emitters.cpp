@@ -1,8 +1,9 @@
-// CLumiscriber: particle emitters on particle commands (type 7): giving a command its emitter,
-// asking about it, and drawing it. The legacy build reads and compiles a script at once (its
-// emitters are loaded from the start), keeps an emitter drawing after its life, and gives the
-// beams their depth step and textures on every draw.
-#include "core/event_log.h"
+// CLumiscriberCommon: particle emitters on particle commands (type 7): giving a command its
+// emitter, asking about it, and drawing it. What the builds do their own way is each build's
+// CLumiscriber's (lumiscriber_drawing.cpp, legacy/lumiscriber_drawing_legacy.cpp): the legacy
+// build reads and compiles a script at once (its emitters are loaded from the start), keeps an
+// emitter drawing after its life, gives the beams their depth step and textures on every draw,
+// and numbers the command when it queues it.
 #include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
@@ -26,22 +27,14 @@ CParticleEmitter* LoadedEmitter(STRU_PARTICLE_COMMAND* cmd) {
 
 }  // namespace
 
-#if !LUMI_LEGACY
-std::function<void(CParticleEmitter*)> CLumiscriber::EmitterHandBack() {
-    return [this](CParticleEmitter* emitter) {
-        if (emitterMgr_) emitterMgr_->ReleaseEmitter(emitter);
-    };
-}
-#endif
-
-STRU_PARTICLE_COMMAND* CLumiscriber::EmitterCommandOf(STRU_DRAW_COMMAND_BASE* cmd) const {
+STRU_PARTICLE_COMMAND* CLumiscriberCommon::EmitterCommandOf(STRU_DRAW_COMMAND_BASE* cmd) const {
     auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(cmd);
     return particles != nullptr && particles->emitter != nullptr ? particles : nullptr;
 }
 
 // ---- The command's emitter ---------------------------------------------------------------------
 
-void CLumiscriber::SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t) {
+void CLumiscriberCommon::SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* scriptPath, std::int32_t) {
     auto* particles = DrawCommandAs<STRU_PARTICLE_COMMAND>(cmd);
     if (particles == nullptr || !emitterMgr_) return;
     const std::u16string path = scriptPath != nullptr ? std::u16string(scriptPath) : std::u16string();
@@ -51,71 +44,48 @@ void CLumiscriber::SetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* 
     // What a queued draw of the old emitter samples is held for the frame, so it may go now.
     if (old != nullptr) emitterMgr_->ReleaseEmitter(old);
     if (path.empty()) return;
-#if LUMI_LEGACY
-    try {
-        particles->emitter = emitterMgr_->CreateEmitter(path.c_str());
-    } catch (const ScriptParseFailed& error) {
-        // A host cannot be expected to catch across the library's boundary: the command
-        // simply has no emitter.
-        WriteLog(u"%hs[%s] %hs", error.what(), path.c_str(), emitterMgr_->GetLastCompileError().c_str());
-    }
-#else
-    particles->emitter = emitterMgr_->CreateEmitter(path.c_str());
-#endif
+    particles->emitter = Renderer().CreateEmitter(path.c_str());
 }
 
-CParticleEmitter* CLumiscriber::GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) {
+CParticleEmitter* CLumiscriberCommon::GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) {
     STRU_PARTICLE_COMMAND* particles = EmitterCommandOf(cmd);
     return particles != nullptr ? particles->emitter : nullptr;
 }
 
-float CLumiscriber::GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) {
+float CLumiscriberCommon::GetEmitterLife(STRU_DRAW_COMMAND_BASE* cmd) {
     CParticleEmitter* emitter = LoadedEmitter(EmitterCommandOf(cmd));
     return emitter != nullptr ? emitter->GetEmitterLife() : 0.0f;
 }
 
-bool CLumiscriber::IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) {
+bool CLumiscriberCommon::IsEmitterAlive(STRU_DRAW_COMMAND_BASE* cmd) {
     STRU_PARTICLE_COMMAND* particles = EmitterCommandOf(cmd);
     if (particles == nullptr) return false;
     // One that is still loading counts as alive: the host keeps drawing it until it shows.
     return !particles->emitter->IsLoaded() || particles->emitter->IsAlive();
 }
 
-void CLumiscriber::RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t) {
+void CLumiscriberCommon::RestartEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t) {
     if (STRU_PARTICLE_COMMAND* particles = EmitterCommandOf(cmd)) particles->emitter->ResetStartTime();
 }
 
-bool CLumiscriber::HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) {
+bool CLumiscriberCommon::HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) {
     CParticleEmitter* emitter = LoadedEmitter(EmitterCommandOf(cmd));
     return emitter != nullptr && emitter->HasCircleBeam();
 }
 
 // ---- Drawing -----------------------------------------------------------------------------------
 
-STRU_PARTICLE_COMMAND* CLumiscriber::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                                          std::int32_t dx, std::int32_t dy, std::int32_t param,
-                                                          float scale) {
+STRU_PARTICLE_COMMAND* CLumiscriberCommon::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x,
+                                                                std::int32_t y, std::int32_t dx, std::int32_t dy,
+                                                                std::int32_t param, float scale) {
     STRU_PARTICLE_COMMAND* particles = EmitterCommandOf(cmd);
     CParticleEmitter* emitter = LoadedEmitter(particles);
-#if LUMI_LEGACY
-    if (emitter == nullptr) return nullptr;
-    // The beams place their quads at the sequence the command is queued with.
-    const std::uint32_t sequence = drawSequence_;
-#else
-    if (emitter == nullptr || !emitter->IsAlive()) return nullptr;
-    const std::uint32_t sequence = particles->sequence = NextDrawSequence();
-#endif
+    std::uint32_t sequence = 0;
+    if (emitter == nullptr || !Renderer().NumberEmitterDraw(particles, &sequence)) return nullptr;
     particles->xOffset = x - dx;
     particles->yOffset = y - dy;
     particles->drawParam = param;
     emitter->SetDrawSequence(static_cast<std::int32_t>(sequence));
-#if LUMI_LEGACY
-    for (std::int32_t i = 0; i < emitter->GetBeamCount(); ++i) {
-        CParticleBeam* beam = emitter->GetBeam(static_cast<std::uint32_t>(i));
-        beam->SetDepthStep(depthStep_);
-        if (CD3DTexture* texture = beam->GetTextureObject()) texture->Restore();
-    }
-#endif
     emitter->Update(emitterFrameId_, x, y, dx, dy, param, scale);
     // The quads sample the beams' textures when the frame is flushed: whatever the host does
     // to the emitter before then (releases it, removes a beam), the frame draws what was
@@ -133,32 +103,23 @@ STRU_PARTICLE_COMMAND* CLumiscriber::UpdateEmitterForDraw(STRU_DRAW_COMMAND_BASE
     return particles;
 }
 
-void CLumiscriber::QueueEmitterCommand(STRU_PARTICLE_COMMAND* particles) {
-#if LUMI_LEGACY
-    QueueDrawCommand(particles);
-#else
-    // Numbered when its emitter was updated.
-    QueueNumberedCommand(particles);
-#endif
-}
-
-void CLumiscriber::DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                               std::int32_t dy, std::int32_t param, float scale) {
+void CLumiscriberCommon::DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
+                                     std::int32_t dy, std::int32_t param, float scale) {
     STRU_PARTICLE_COMMAND* particles = UpdateEmitterForDraw(cmd, x, y, dx, dy, param, scale);
     if (particles == nullptr) return;
     particles->drawMode = particles->emitter->HasCircleBeam() ? kDrawModeWithCircleBeam : kDrawModePlain;
-    QueueEmitterCommand(particles);
+    Renderer().QueueEmitterCommand(particles);
 }
 
-void CLumiscriber::DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                  std::int32_t dy, std::int32_t param, float scale) {
+void CLumiscriberCommon::DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
+                                        std::int32_t dy, std::int32_t param, float scale) {
     DrawEmitter(cmd, x, y, dx, dy, param, scale);
 }
 
-void CLumiscriber::DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                     std::int32_t dy, std::int32_t param, float scale) {
+void CLumiscriberCommon::DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
+                                           std::int32_t dy, std::int32_t param, float scale) {
     STRU_PARTICLE_COMMAND* particles = UpdateEmitterForDraw(cmd, x, y, dx, dy, param, scale);
     if (particles == nullptr || !particles->emitter->HasCircleBeam()) return;
     particles->drawMode = kDrawModeCircle;
-    QueueEmitterCommand(particles);
+    Renderer().QueueEmitterCommand(particles);
 }

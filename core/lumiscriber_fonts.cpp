@@ -1,4 +1,4 @@
-// CLumiscriber: the glyph library's settings and DrawText, the same in both builds.
+// CLumiscriberCommon: the glyph library's settings and DrawText, the same in both builds.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -23,23 +23,23 @@ CFT2FontEngine* FontEngineOrLog() {
 
 }  // namespace
 
-void CLumiscriber::SetWesternFontPath(const WCHAR* path) {
+void CLumiscriberCommon::SetWesternFontPath(const WCHAR* path) {
     if (CFT2FontEngine* engine = GetFT2FontEngine()) engine->SetWesternFontPath(path);
 }
 
-bool CLumiscriber::SetFontAntialias(bool on) {
+bool CLumiscriberCommon::SetFontAntialias(bool on) {
     CFT2FontEngine* engine = FontEngineOrLog();
     if (engine == nullptr) return false;
     engine->SetAntialias(on);
     return engine->GetAntialias();
 }
 
-bool CLumiscriber::GetFontAntialias() {
+bool CLumiscriberCommon::GetFontAntialias() {
     CFT2FontEngine* engine = FontEngineOrLog();
     return engine != nullptr && engine->GetAntialias();
 }
 
-void CLumiscriber::DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
-                            D3DCOLOR outlineColor, std::int32_t spacing) {
+void CLumiscriberCommon::DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color,
+                                  bool outline, D3DCOLOR outlineColor, std::int32_t spacing) {
     DrawTextInRect(cmd, x, y, Reach(x), Reach(y), color, false, outline, outlineColor, spacing);
 }

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr DWORD kLostOrInactiveSleepMs = 25;
 constexpr DWORD kFrameLimiterSleepMs = 10;
 constexpr float kFrameLimiterDelta = 0.01f;  // seconds
 
@@ -29,10 +28,7 @@ void CLumiscriber::TickFrame() {
 
 void CLumiscriber::BeginScene() {
     TickFrame();
-    if (IsSyncLoading() || loadWaitRequested_) {
-        if (texMgr_) texMgr_->WaitForResourceLoader();
-        loadWaitRequested_ = false;
-    }
+    WaitForLoadsWhenAsked();
     if (!deviceLost_ || device_ == nullptr) return;
     const HRESULT hr = device_->TestCooperativeLevel();
     if (hr == D3DERR_DRIVERINTERNALERROR) {
@@ -102,7 +98,7 @@ void CLumiscriber::EndFrameLifetimes() {
 }
 
 void CLumiscriber::OnFrameBegin() {
-    if (deviceLost_ || !IsActive()) Sleep(kLostOrInactiveSleepMs);
+    SleepWhenIdle();
     if (frameBegun_) Error("IRenderer::OnFrameBegin 不匹配。");
     frameBegun_ = true;
     if (texMgr_) texMgr_->OnFrameBegin();

@@ -1,29 +1,50 @@
-// CLumiscriber: the draw operations that are the same in both builds: lines, triangles and
-// rectangles, and the texture a host's textured-rectangle command holds (type 5). Each build
-// finds the command (CommandFor) and queues it its own way; its SubmitTexturedRect decides a
-// textured rectangle's blending.
+// CLumiscriberCommon: the draw operations that are the same in both builds: commands' types,
+// points, lines, triangles and rectangles, and the texture a host's textured-rectangle command
+// holds (type 5). Each build finds the command (CommandFor) and queues it (QueueDrawCommand) its
+// own way.
 #include "core/host_handles.h"
 #include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
 
+using lumi::ClipToCurrentFrame;
 using lumi::HasPixels;
 using lumi::IsOpaqueColor;
 using lumi::WholeTexture;
 
+// ---- Commands ----
+
+std::int32_t CLumiscriberCommon::GetPrimitiveType(STRU_DRAW_COMMAND_BASE* cmd) {
+    if (cmd == nullptr || IsScratchCommand(cmd)) return -1;
+    return cmd->type;
+}
+
 // ---- Shapes ----
 
-void CLumiscriber::DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                            std::int32_t y2, D3DCOLOR color) {
+STRU_POINT_COMMAND* CLumiscriberCommon::QueuePoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                                   D3DCOLOR color) {
+    AddDrawCalls(1);
+    auto* point = static_cast<STRU_POINT_COMMAND*>(Renderer().CommandFor(cmd, kDrawCmdPoint));
+    if (point == nullptr) return nullptr;
+    point->x = x;
+    point->y = y;
+    point->color = color;
+    point->texture = nullptr;
+    Renderer().QueueDrawCommand(point);
+    return point;
+}
+
+void CLumiscriberCommon::DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                  std::int32_t y2, D3DCOLOR color) {
     const STRU_LINE_SEGMENT segment{x1, y1, x2, y2};
     DrawLines(cmd, &segment, 1, color);
 }
 
-void CLumiscriber::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
-                             D3DCOLOR color) {
+void CLumiscriberCommon::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
+                                   D3DCOLOR color) {
     // Nothing to draw is no draw: no command of the renderer's is taken either.
     if (count <= 0 || segments == nullptr) return;
-    auto* line = static_cast<STRU_LINE_COMMAND*>(CommandFor(cmd, kDrawCmdLine));
+    auto* line = static_cast<STRU_LINE_COMMAND*>(Renderer().CommandFor(cmd, kDrawCmdLine));
     if (line == nullptr) {
         AddDrawCalls(1);
         return;
@@ -32,13 +53,13 @@ void CLumiscriber::DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMEN
     AddDrawCalls(1);
     line->color = color;
     line->texture = nullptr;
-    QueueDrawCommand(line);
+    Renderer().QueueDrawCommand(line);
 }
 
-void CLumiscriber::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                                std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
+void CLumiscriberCommon::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                      std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) {
     AddDrawCalls(1);
-    auto* triangle = static_cast<STRU_TRI_COMMAND*>(CommandFor(cmd, kDrawCmdTriangle));
+    auto* triangle = static_cast<STRU_TRI_COMMAND*>(Renderer().CommandFor(cmd, kDrawCmdTriangle));
     if (triangle == nullptr) return;
     triangle->x1 = x1;
     triangle->y1 = y1;
@@ -50,39 +71,63 @@ void CLumiscriber::DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, st
     triangle->filled = filled ? 1 : 0;
     triangle->texture = nullptr;
     if (filled && !IsOpaqueColor(color)) triangle->flags = kDrawFlagAlpha;
-    QueueDrawCommand(triangle);
+    Renderer().QueueDrawCommand(triangle);
 }
 
-void CLumiscriber::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                            std::int32_t bottom, D3DCOLOR color, bool filled) {
+void CLumiscriberCommon::DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
+                                  std::int32_t bottom, D3DCOLOR color, bool filled) {
     AddDrawCalls(1);
-    auto* rect = static_cast<STRU_RECT_COMMAND*>(CommandFor(cmd, kDrawCmdRect));
+    auto* rect = static_cast<STRU_RECT_COMMAND*>(Renderer().CommandFor(cmd, kDrawCmdRect));
     if (rect == nullptr) return;
     rect->destination = RECT{left, top, right, bottom};
     rect->color = color;
     rect->filled = filled ? 1 : 0;
     rect->texture = nullptr;
     if (filled && !IsOpaqueColor(color)) rect->flags = kDrawFlagAlpha;
-    QueueDrawCommand(rect);
+    Renderer().QueueDrawCommand(rect);
 }
 
-void CLumiscriber::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                std::int32_t, std::int32_t) {
+void CLumiscriberCommon::DrawReserved(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                      std::int32_t, std::int32_t, std::int32_t) {
     AddDrawCalls(1);
 }
 
 // ---- Textured rectangles ----
 
-void CLumiscriber::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
-                                        std::int32_t flags, D3DCOLOR color) {
+STRU_RECT_COMMAND* CLumiscriberCommon::TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const {
+    STRU_RECT_COMMAND* rect = lumi::TexturedCommand(cmd);
+    return rect != nullptr && rect->texture != nullptr ? rect : nullptr;
+}
+
+void CLumiscriberCommon::SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags,
+                                            STRU_RECT_COMMAND* cmd, D3DCOLOR color) {
+    CD3DTexture* texture = cmd->texture;
+    if (texture == nullptr) return;
+    if (texture->HasAlphaFormat()) {
+        flags = lumi::AlphaFormatFlags(flags);
+    } else if (IsOpaqueColor(color)) {
+        flags &= ~kDrawFlagAlpha;
+    }
+    if (!HasPixels(texture)) return;
+    cmd->flags = flags;
+    cmd->color = color;
+    cmd->source = source;
+    cmd->destination = destination;
+    if (texture->GetFrameCount() > 0) ClipToCurrentFrame(texture, cmd->source, cmd->destination);
+    Renderer().QueueDrawCommand(cmd);
+    AddDrawCalls(1);
+}
+
+void CLumiscriberCommon::DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
+                                              std::int32_t flags, D3DCOLOR color) {
     STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
     if (rect == nullptr || source == nullptr || destination == nullptr) return;
     rect->texture->Restore();
     SubmitTexturedRect(*source, *destination, flags, rect, color);
 }
 
-void CLumiscriber::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                          const RECT* source, std::int32_t flags, D3DCOLOR color) {
+void CLumiscriberCommon::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                                const RECT* source, std::int32_t flags, D3DCOLOR color) {
     STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
     if (rect == nullptr) return;
     CD3DTexture* texture = rect->texture;
@@ -98,8 +143,8 @@ void CLumiscriber::DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int3
     SubmitTexturedRect(from, to, flags, rect, color);
 }
 
-void CLumiscriber::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                          D3DCOLOR color, const RECT* destination, const RECT* source) {
+void CLumiscriberCommon::DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
+                                                D3DCOLOR color, const RECT* destination, const RECT* source) {
     AddDrawCalls(1);
     STRU_RECT_COMMAND* rect = TexturedRectOf(cmd);
     if (rect == nullptr) return;

@@ -1,12 +1,15 @@
-// CLumiscriber: the frame statistics, the sizing of the shared dynamic buffers and the small
+// CLumiscriberCommon: the frame statistics, the sizing of the shared dynamic buffers and the small
 // settings of the frame loop, alike in both builds.
 #include "core/build_variant.h"
 #include "core/lumiscriber.h"
 #include "draw/d3d_buffers.h"
 #include "draw/tex_mgr.h"
 #include "platform/tarnel/tarnel.h"
+#include "platform/win32/time.h"
 
 namespace {
+
+constexpr DWORD kLostOrInactiveSleepMs = 25;
 
 // A buffer is made anew, `kGrowth` times the frame's need, once the need passes the share of
 // its size that `k...Share` names (1/2 of the vertex buffer and 1/4 of the index buffer in the
@@ -17,7 +20,7 @@ constexpr std::uint64_t kIndexShare = lumi::kLegacy ? 3 : 4;
 
 }  // namespace
 
-bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {
+bool CLumiscriberCommon::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t indexNeed) {
     if (vertexNeed == 0) return true;
     if (!vertexBuffer_ || !indexBuffer_) return false;
     if (vertexNeed * kVertexShare > vertexBuffer_->GetSize()) {
@@ -31,14 +34,24 @@ bool CLumiscriber::GrowDynamicBuffers(std::uint32_t vertexNeed, std::uint32_t in
     return true;
 }
 
-bool CLumiscriber::CreateBufferWithRetry(bool vertex, std::uint32_t bytes) {
+bool CLumiscriberCommon::CreateBufferWithRetry(bool vertex, std::uint32_t bytes) {
     auto create = [&]() { return vertex ? vertexBuffer_->Create(bytes) : indexBuffer_->Create(bytes); };
     HRESULT hr = create();
     if (hr == D3DERR_OUTOFVIDEOMEMORY && texMgr_ && texMgr_->EvictIdleTextures()) hr = create();
     return SUCCEEDED(hr);
 }
 
-void CLumiscriber::UpdateFrameStats() {
+void CLumiscriberCommon::WaitForLoadsWhenAsked() {
+    if (!Renderer().IsSyncLoading() && !loadWaitRequested_) return;
+    if (texMgr_) texMgr_->WaitForResourceLoader();
+    loadWaitRequested_ = false;
+}
+
+void CLumiscriberCommon::SleepWhenIdle() {
+    if (deviceLost_ || !IsActive()) Sleep(kLostOrInactiveSleepMs);
+}
+
+void CLumiscriberCommon::UpdateFrameStats() {
     ++framesInSample_;
     ++emitterFrameId_;
     const std::uint32_t now = TimeGet_S();
@@ -55,9 +68,9 @@ void CLumiscriber::UpdateFrameStats() {
     if (fps > stats_.MaxFps) stats_.MaxFps = fps;
 }
 
-float CLumiscriber::GetFPS() { return lastFps_; }
+float CLumiscriberCommon::GetFPS() { return lastFps_; }
 
-STRU_RENDER_STATS* CLumiscriber::GetStatistics() {
+STRU_RENDER_STATS* CLumiscriberCommon::GetStatistics() {
     if (texMgr_) {
         STRU_TEX_STATS* block = texMgr_->GetStats();
         stats_.TexStats = block;
@@ -72,13 +85,13 @@ STRU_RENDER_STATS* CLumiscriber::GetStatistics() {
     return &stats_;
 }
 
-void CLumiscriber::SetActive(bool active) {
+void CLumiscriberCommon::SetActive(bool active) {
     if (active_ != active) active_ = active;
 }
 
-bool CLumiscriber::IsActive() { return active_; }
+bool CLumiscriberCommon::IsActive() { return active_; }
 
-void CLumiscriber::RequestLoadWait() { loadWaitRequested_ = true; }
+void CLumiscriberCommon::RequestLoadWait() { loadWaitRequested_ = true; }
 
 void CLumiscriber::SetSyncLoading(bool on) { syncLoading_ = on; }
 

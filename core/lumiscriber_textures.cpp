@@ -1,7 +1,6 @@
-// CLumiscriber: the operations on textures and image files, the same in both builds (those
+// CLumiscriberCommon: the operations on textures and image files, the same in both builds (those
 // that differ are in each build's own files).
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "core/event_log.h"
@@ -42,34 +41,11 @@ const WCHAR* ToPathBuffer(const WCHAR* path) {
     return g_PathBuffer;
 }
 
-
-
-
 // Level 0 holds what the host wrote in the system copy; a render-target texture has only
 // its video copy.
 IDirect3DTexture9* PixelTexture(CD3DTexture* texture) {
     IDirect3DTexture9* pixels = texture->GetSystemTexture();
     return pixels != nullptr ? pixels : texture->GetD3DTexture();
-}
-
-// The text after the last '.', compared without case; none and unknown ones give BMP.
-D3DXIMAGE_FILEFORMAT FileTypeOf(const WCHAR* path, bool withDdsAndDib) {
-    const WCHAR* dot = nullptr;
-    for (const WCHAR* at = path; *at != 0; ++at) {
-        if (*at == u'.') dot = at;
-    }
-    if (dot == nullptr) return D3DXIFF_BMP;
-    std::string extension;
-    for (const WCHAR* at = dot + 1; *at != 0; ++at) {
-        const WCHAR unit = *at;
-        extension.push_back(unit < 0x80 ? static_cast<char>(std::tolower(static_cast<int>(unit))) : '?');
-    }
-    if (extension == "jpg") return D3DXIFF_JPG;
-    if (extension == "tga") return D3DXIFF_TGA;
-    if (extension == "png") return D3DXIFF_PNG;
-    if (withDdsAndDib && extension == "dds") return D3DXIFF_DDS;
-    if (withDdsAndDib && extension == "dib") return D3DXIFF_DIB;
-    return D3DXIFF_BMP;
 }
 
 // The log line of SaveTexture for the call that failed to read a level back.
@@ -131,59 +107,60 @@ void ForEachAlpha(const D3DLOCKED_RECT& locked, UINT width, UINT height, Visit v
 
 }  // namespace
 
-std::int16_t CLumiscriber::GetWidth() { return static_cast<std::int16_t>(param_.Width); }
+std::int16_t CLumiscriberCommon::GetWidth() { return static_cast<std::int16_t>(param_.Width); }
 
-std::int16_t CLumiscriber::GetHeight() { return static_cast<std::int16_t>(param_.Height); }
+std::int16_t CLumiscriberCommon::GetHeight() { return static_cast<std::int16_t>(param_.Height); }
 
-ITexture* CLumiscriber::CreateUITexture(std::int32_t width, std::int32_t height) {
+ITexture* CLumiscriberCommon::CreateUITexture(std::int32_t width, std::int32_t height) {
     if (!texMgr_ || !IsTextureSide(width) || !IsTextureSide(height)) return nullptr;
     return texMgr_->CreateUITexture(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height));
 }
 
-ITexture* CLumiscriber::CreateSizedTexture(std::int32_t width, std::int32_t height, D3DFORMAT format, DWORD usage) {
+ITexture* CLumiscriberCommon::CreateSizedTexture(std::int32_t width, std::int32_t height, D3DFORMAT format,
+                                                 DWORD usage) {
     if (!texMgr_ || !IsTextureSide(width) || !IsTextureSide(height)) return nullptr;
     return texMgr_->CreateTexture(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), format, usage,
                                   (usage & kDynamicUsage) != 0);
 }
 
-ITexture* CLumiscriber::CreateTexture(const WCHAR* path) {
+ITexture* CLumiscriberCommon::CreateTexture(const WCHAR* path) {
     if (IsEmptyText(path) || !texMgr_) return nullptr;
     CD3DTexture* texture = texMgr_->FindOrCreateTexture(ToPathBuffer(path), true);
     if (texture == nullptr) WriteLog(u"CLumiscriber::CreateTexture(apszTex) failed. apszTex=[%s]", path);
     return texture;
 }
 
-ITexture* CLumiscriber::CreateTexture() {
+ITexture* CLumiscriberCommon::CreateTexture() {
     CD3DTexture* texture = texMgr_ ? texMgr_->CreateTexture() : nullptr;
     if (texture == nullptr) WriteLog(u"CLumiscriber::CreateTexure() failed.");
     return texture;
 }
 
-ITexture* CLumiscriber::CreateMaskTexture(float size) {
+ITexture* CLumiscriberCommon::CreateMaskTexture(float size) {
     // NaN, negative and oversized sides make no texture.
     if (!texMgr_ || !(size >= 0.0f && size < static_cast<float>(lumi::kLargestTextureSide + 1))) return nullptr;
     const auto side = static_cast<std::uint16_t>(size);
     return texMgr_->CreateMaskTexture(side, side);
 }
 
-void CLumiscriber::DestroyTexture(ITexture* texture) {
+void CLumiscriberCommon::DestroyTexture(ITexture* texture) {
     if (texMgr_) texMgr_->DestroyTexture(AsTexture(texture));
 }
 
-void CLumiscriber::PreloadTexture(const WCHAR* path) {
+void CLumiscriberCommon::PreloadTexture(const WCHAR* path) {
     if (IsEmptyText(path) || !texMgr_) return;
     CD3DTexture* texture = texMgr_->FindOrCreateTexture(ToPathBuffer(path), false);
     if (texture != nullptr && !texture->IsLoaded()) texture->Restore();
 }
 
-bool CLumiscriber::IsTextureLoaded(const WCHAR* path) {
+bool CLumiscriberCommon::IsTextureLoaded(const WCHAR* path) {
     if (IsEmptyText(path) || !texMgr_) return false;
     // A name too long for the buffer is never registered.
     if (std::char_traits<WCHAR>::length(path) >= static_cast<std::size_t>(kPathBufferUnits)) return false;
     return texMgr_->IsTextureLoaded(ToPathBuffer(path));
 }
 
-bool CLumiscriber::IsPrimitiveTextureLoaded(STRU_DRAW_COMMAND_BASE* cmd) {
+bool CLumiscriberCommon::IsPrimitiveTextureLoaded(STRU_DRAW_COMMAND_BASE* cmd) {
     STRU_RECT_COMMAND* rect = TexturedCommand(cmd);
     if (rect == nullptr) return false;
     if (rect->texture == nullptr) return true;
@@ -191,7 +168,7 @@ bool CLumiscriber::IsPrimitiveTextureLoaded(STRU_DRAW_COMMAND_BASE* cmd) {
     return rect->texture->IsLoaded();
 }
 
-bool CLumiscriber::SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bool urgent) {
+bool CLumiscriberCommon::SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bool urgent) {
     STRU_RECT_COMMAND* rect = TexturedCommand(cmd);
     if (rect == nullptr || !texMgr_) return false;
     CD3DTexture* texture = nullptr;
@@ -207,7 +184,7 @@ bool CLumiscriber::SetTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, bo
     return true;
 }
 
-bool CLumiscriber::GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) {
+bool CLumiscriberCommon::GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) {
     STRU_RECT_COMMAND* rect = TexturedCommand(cmd);
     if (rect == nullptr || rect->texture == nullptr) return false;
     if (width != nullptr) *width = static_cast<std::int16_t>(rect->texture->GetWidth());
@@ -215,19 +192,19 @@ bool CLumiscriber::GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* wid
     return true;
 }
 
-bool CLumiscriber::IsPixelTransparent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) {
+bool CLumiscriberCommon::IsPixelTransparent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) {
     STRU_RECT_COMMAND* rect = TexturedCommand(cmd);
     if (deviceLost_ || rect == nullptr || rect->texture == nullptr || !rect->texture->HasAlphaFormat()) return true;
     return rect->texture->IsPixelTransparent(x, y);
 }
 
-D3DCOLOR CLumiscriber::GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) {
+D3DCOLOR CLumiscriberCommon::GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) {
     STRU_RECT_COMMAND* rect = TexturedCommand(cmd);
     if (rect == nullptr || rect->texture == nullptr) return 0;
     return rect->texture->GetPixel(x, y);
 }
 
-bool CLumiscriber::SavePrimitiveTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, const RECT* rect) {
+bool CLumiscriberCommon::SavePrimitiveTexture(STRU_DRAW_COMMAND_BASE* cmd, const WCHAR* path, const RECT* rect) {
     STRU_RECT_COMMAND* textured = TexturedCommand(cmd);
     if (textured == nullptr || textured->texture == nullptr || IsEmptyText(path)) return false;
     return textured->texture->SaveToFile(path, rect);
@@ -237,7 +214,7 @@ void CLumiscriber::DumpTextureAtlas() {
     if (texMgr_) texMgr_->DumpAtlasPages();
 }
 
-bool CLumiscriber::SaveTexture(ITexture* texture, const WCHAR* path) {
+bool CLumiscriberCommon::SaveTexture(ITexture* texture, const WCHAR* path) {
     CD3DTexture* d3dTexture = AsTexture(texture);
     if (d3dTexture == nullptr || IsEmptyText(path)) return false;
     d3dTexture->Restore();
@@ -251,7 +228,8 @@ bool CLumiscriber::SaveTexture(ITexture* texture, const WCHAR* path) {
         WriteLog(ReadbackErrorFormat(level.FailedStep()), DXGetErrorDescriptionW(level.Error()));
         return false;
     }
-    const HRESULT hr = D3DXSaveSurfaceToFileW(path, FileTypeOf(path, true), level.Surface(), nullptr, nullptr);
+    const HRESULT hr = D3DXSaveSurfaceToFileW(path, SaveFileFormatOf(path, SaveFormats::kWithDdsAndDib),
+                                              level.Surface(), nullptr, nullptr);
     if (FAILED(hr)) {
         WriteLog(u"CLumiscriber::SaveTexture() error.");
         WriteLog(u"D3DXSaveSurfaceToFile() failed. [%s] file=[%s]", DXGetErrorDescriptionW(hr), path);
@@ -260,8 +238,8 @@ bool CLumiscriber::SaveTexture(ITexture* texture, const WCHAR* path) {
     return true;
 }
 
-bool CLumiscriber::SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
-                                   const SIZE* size) {
+bool CLumiscriberCommon::SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
+                                         const SIZE* size) {
     if (!texMgr_ || device_ == nullptr || IsEmptyText(imagePath) || IsEmptyText(outPath)) return false;
     IDirect3DSurface9* cached = texMgr_->GetCachedSurface(imagePath);
     if (cached == nullptr) return false;
@@ -269,7 +247,7 @@ bool CLumiscriber::SaveImageRegion(const WCHAR* imagePath, const RECT* region, c
     if (FAILED(cached->GetDesc(&desc))) return false;
     const RECT whole{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
     const RECT from = region != nullptr ? *region : whole;
-    const D3DXIMAGE_FILEFORMAT type = FileTypeOf(outPath, false);
+    const D3DXIMAGE_FILEFORMAT type = SaveFileFormatOf(outPath, SaveFormats::kBasic);
     if (size == nullptr || (size->cx == from.right - from.left && size->cy == from.bottom - from.top))
         return D3DXSaveSurfaceToFileW(outPath, type, cached, nullptr, &from) == S_OK;
     if (size->cx <= 0 || size->cy <= 0) return false;
@@ -284,7 +262,7 @@ bool CLumiscriber::SaveImageRegion(const WCHAR* imagePath, const RECT* region, c
     return D3DXSaveSurfaceToFileW(outPath, type, scaled.Get(), nullptr, nullptr) == S_OK;
 }
 
-bool CLumiscriber::IsImageTransparent(const WCHAR* path) {
+bool CLumiscriberCommon::IsImageTransparent(const WCHAR* path) {
     D3DXIMAGE_INFO info{};
     if (IsEmptyText(path) || FAILED(D3DXGetImageInfoFromFileW(path, &info))) return true;
     if (!HasAlphaChannel(info.Format)) return false;
@@ -310,7 +288,7 @@ bool CLumiscriber::IsImageTransparent(const WCHAR* path) {
     return transparent;
 }
 
-bool CLumiscriber::GetTexOptimizationRect(const WCHAR* path, RECT* out) {
+bool CLumiscriberCommon::GetTexOptimizationRect(const WCHAR* path, RECT* out) {
     if (out == nullptr || IsEmptyText(path)) return false;
     D3DXIMAGE_INFO info{};
     if (FAILED(D3DXGetImageInfoFromFileW(path, &info))) {
@@ -356,7 +334,7 @@ bool CLumiscriber::GetTexOptimizationRect(const WCHAR* path, RECT* out) {
     return true;
 }
 
-STRU_IMAGE_FILE_SIZE CLumiscriber::GetImageFileSize(const WCHAR* path) {
+STRU_IMAGE_FILE_SIZE CLumiscriberCommon::GetImageFileSize(const WCHAR* path) {
     D3DXIMAGE_INFO info{};
     if (IsEmptyText(path) || FAILED(D3DXGetImageInfoFromFileW(path, &info))) return STRU_IMAGE_FILE_SIZE{0, 0};
     return STRU_IMAGE_FILE_SIZE{static_cast<std::int32_t>(info.Width), static_cast<std::int32_t>(info.Height)};

@@ -1,16 +1,15 @@
+// CMemPool: blocks and blobs, alike in both builds (what differs: core/mem_pool_report.cpp,
+// legacy/mem_pool_legacy.cpp).
 #include "core/mem_pool.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 
 #include "core/pool_table.h"
-#include "platform/tarnel/tarnel.h"
-#include "platform/win32/debug_output.h"
 
 // A blob is one malloc block: this header, padded so that the block area is aligned for any
 // type; then the block area; then one in-use byte per block. The in-use bytes let Free refuse
@@ -25,10 +24,6 @@ namespace {
 
 constexpr std::size_t kBlobHeaderBytes =
     (sizeof(CMemPoolBlob) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
-
-#if !LUMI_LEGACY
-std::atomic<int> g_DestroyedPools{0};
-#endif
 
 char* AreaOf(CMemPoolBlob* blob) { return reinterpret_cast<char*>(blob) + kBlobHeaderBytes; }
 std::uint8_t* InUseOf(CMemPoolBlob* blob) {
@@ -47,31 +42,6 @@ void SetNextFree(void* block, void* next) { std::memcpy(block, &next, sizeof(nex
 [[noreturn]] void Fail(const char* message) { throw std::runtime_error(message); }
 
 }  // namespace
-
-#if LUMI_LEGACY
-CMemPool::CMemPool(std::uint32_t blockSize, std::int32_t blocksPerBlob, std::int32_t growMode)
-    : blockSize_(std::max<std::uint32_t>(blockSize, sizeof(void*))), blocksPerBlob_(blocksPerBlob), growMode_(growMode) {
-    MakeBlob();
-}
-
-CMemPool::~CMemPool() { ReleaseBlobs(); }
-#else
-CMemPool::CMemPool(std::uint32_t blockSize, std::int32_t blocksPerBlob, std::int32_t growMode, const char* name)
-    : blockSize_(std::max<std::uint32_t>(blockSize, sizeof(void*))),
-      blocksPerBlob_(blocksPerBlob),
-      growMode_(growMode) {
-    if (name != nullptr) std::strncpy(name_, name, sizeof(name_) - 1);
-}
-
-CMemPool::~CMemPool() {
-    try {
-        Report();
-    } catch (...) {
-        // A failing debugger sink must not stop the blobs from being freed.
-    }
-    ReleaseBlobs();
-}
-#endif
 
 void* CMemPool::Alloc(std::uint32_t size) {
     if (size > blockSize_) Fail("invalid alloc size");
@@ -103,13 +73,6 @@ void CMemPool::Free(void* block) {
     freeList_ = block;
 }
 
-void CMemPool::CountBlocksInUse(std::int32_t change) {
-    blocksInUse_ += change;
-#if !LUMI_LEGACY
-    bytesInUse_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(blocksInUse_) * blockSize_);
-#endif
-}
-
 void CMemPool::BindBlockSize(std::uint32_t size) {
     if (blobs_.empty()) blockSize_ = std::max<std::uint32_t>(size, sizeof(void*));
 }
@@ -129,10 +92,7 @@ void CMemPool::MakeBlob() {
     // A blob's area size is 32-bit, and so are the statistics: a blob whose area or total
     // would not fit counts as a failed allocation rather than wrapping the figures.
     const std::uint64_t areaBytes = static_cast<std::uint64_t>(count) * blockSize_;
-    if (areaBytes > UINT32_MAX) Fail("out of memory");
-#if !LUMI_LEGACY
-    if (totalBytes_ + areaBytes > UINT32_MAX) Fail("out of memory");
-#endif
+    if (areaBytes > BlobBytesLeft()) Fail("out of memory");
 
     blobs_.reserve(blobs_.size() + 1);
     void* memory = std::malloc(kBlobHeaderBytes + areaBytes + static_cast<std::size_t>(count));
@@ -143,9 +103,7 @@ void CMemPool::MakeBlob() {
     blob->blockCount = static_cast<std::uint32_t>(count);
     std::memset(InUseOf(blob), 0, blob->blockCount);
     blobs_.insert(std::upper_bound(blobs_.begin(), blobs_.end(), blob, std::less<CMemPoolBlob*>()), blob);
-#if !LUMI_LEGACY
-    totalBytes_ += blob->areaBytes;
-#endif
+    CountBlob(blob->areaBytes);
 
     // Chained in address order, so a fresh blob hands out its blocks front to back.
     char* block = AreaOf(blob);
@@ -168,26 +126,6 @@ CMemPoolBlob* CMemPool::FindBlob(const void* block) const {
     return blob;
 }
 
-#if !LUMI_LEGACY
-void CMemPool::Report() const {
-    if (g_DestroyedPools.fetch_add(1) == 0) {
-        OutputDebugStringA("\n[x]class\tNumBlocks\tNumBlobs\tBlocksPerBlob\tBlockSize\t(Bytes)\t(kb)\t(mb)\n");
-        DbgMsg("---------------------------------------------");
-    }
-    char row[512];
-    std::snprintf(row, sizeof(row), "[x]%s\t%d\t%d\t%d\t%d\t%d\t%.2f\t%.2f\n", name_,
-                  static_cast<int>(totalBytes_ / blockSize_), static_cast<int>(blobs_.size()), blocksPerBlob_,
-                  static_cast<int>(blockSize_), static_cast<int>(totalBytes_),
-                  static_cast<double>(static_cast<float>(totalBytes_) / 1024.0f),
-                  static_cast<double>(static_cast<float>(totalBytes_) / 1048576.0f));
-    OutputDebugStringA(row);
-    if (blocksInUse_ > 0) DbgMsg("*** Memory Leak: [%s] [%d]blocks", name_, blocksInUse_);
-}
-
-int CMemPool::DestroyedPoolCount() { return g_DestroyedPools.load(); }
-void CMemPool::ResetDestroyedPoolCount() { g_DestroyedPools.store(0); }
-#endif
-
 void CMemPool::ReleaseBlobs() {
     for (CMemPoolBlob* blob : blobs_) std::free(blob);
     blobs_.clear();
@@ -200,11 +138,7 @@ void ReleaseToPool(CMemPool& pool, void* block) noexcept {
         pool.Free(block);
     } catch (const std::exception& error) {
         try {
-#if LUMI_LEGACY
-            DbgMsg("CMemPool::Free: %s", error.what());
-#else
-            DbgMsg("CMemPool::Free [%s]: %s", pool.Name(), error.what());
-#endif
+            pool.ReportRefusedFree(error.what());
         } catch (...) {
         }
     }

@@ -24,7 +24,10 @@
 // - legacy: a pool has no name and no byte counts, makes its first blob when it is
 //   constructed (so a pool that is never used still holds one), and writes nothing when it
 //   is destroyed.
-// Either way destruction then frees every blob, leaked blocks included.
+// Either way destruction then frees every blob, leaked blocks included. What differs is
+// defined apart: core/mem_pool_report.cpp for the current build, legacy/mem_pool_legacy.cpp for
+// the legacy one; core/mem_pool.cpp holds the blocks and blobs, alike in both. The record's
+// fields differ as well, under the #if blocks below.
 //
 // Not thread-safe: a pool takes no lock.
 #include <cstddef>
@@ -62,6 +65,9 @@ public:
     void* Alloc(std::uint32_t size);
     // Returns a block; null is ignored.
     void Free(void* block);
+    // Reports through DbgMsg that a Free was refused for `reason`, naming the pool where it has
+    // a name.
+    void ReportRefusedFree(const char* reason) const;
 
     // Sets the block size to the size of the pooled type while the pool has no blob yet (the
     // current build's static pools are made before their types' translation units can tell
@@ -91,6 +97,9 @@ private:
     void MakeBlob();
     CMemPoolBlob* FindBlob(const void* block) const;
     void CountBlocksInUse(std::int32_t change);
+    // The largest area a new blob may have: the statistics are 32-bit.
+    std::uint64_t BlobBytesLeft() const;
+    void CountBlob(std::uint32_t areaBytes);
     void ReleaseBlobs();
 #if !LUMI_LEGACY
     void Report() const;

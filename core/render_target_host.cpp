@@ -1,3 +1,5 @@
+// The renderer behind CRenderTargetHost, in both builds: render targets, render windows, the
+// scene manager and the buffers reach the device and the renderer's registry through it.
 #include "core/render_target_host.h"
 
 #include "core/lumiscriber.h"

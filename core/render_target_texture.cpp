@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
+#include "core/com_release.h"
+#include "core/format_helpers.h"
 #include "core/render_target_host.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/win32/text.h"
@@ -10,22 +13,6 @@
 namespace {
 
 constexpr std::size_t kMaxPathUnits = 260;
-
-template <class T>
-void ReleaseAndClear(T*& object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
-
-D3DXIMAGE_FILEFORMAT FileFormatOf(const char16_t* extension) {
-    if (_wcsicmp(extension, u"jpg") == 0) return D3DXIFF_JPG;
-    if (_wcsicmp(extension, u"png") == 0) return D3DXIFF_PNG;
-    if (_wcsicmp(extension, u"tga") == 0) return D3DXIFF_TGA;
-    if (_wcsicmp(extension, u"dds") == 0) return D3DXIFF_DDS;
-    return D3DXIFF_BMP;
-}
 
 }  // namespace
 
@@ -56,12 +43,8 @@ bool CD3DRenderTarget::SaveToFile(const WCHAR* path) {
     char16_t copy[kMaxPathUnits] = {};
     const std::size_t length = std::min(win32::WideLength(path), kMaxPathUnits - 1);
     std::memcpy(copy, path, length * sizeof(char16_t));
-    const char16_t* dot = nullptr;
-    for (const char16_t* p = copy; *p != 0; ++p) {
-        if (*p == u'.') dot = p;
-    }
-    if (dot == nullptr || texture_ == nullptr) return false;
-    return SUCCEEDED(D3DXSaveTextureToFileW(copy, FileFormatOf(dot + 1), texture_, nullptr));
+    if (std::char_traits<char16_t>::find(copy, length, u'.') == nullptr || texture_ == nullptr) return false;
+    return SUCCEEDED(D3DXSaveTextureToFileW(copy, SaveFileFormatOf(copy, SaveFormats::kWithDds), texture_, nullptr));
 }
 
 bool CD3DRenderTarget::SaveToFileEx(const WCHAR* path, std::int32_t) { return SaveToFile(path); }

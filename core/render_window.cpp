@@ -2,21 +2,10 @@
 
 #include <cstring>
 
+#include "core/com_release.h"
 #include "core/exception.h"
 #include "core/render_target_host.h"
 #include "core/swap_chain.h"
-
-namespace {
-
-template <class T>
-void ReleaseAndClear(T*& object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
-
-}  // namespace
 
 CRenderWindow::CRenderWindow(CRenderTargetHost* host) : CRenderTarget(host) {}
 

@@ -8,7 +8,9 @@
 // The two libraries differ in IRenderer: the current one (liblumiscriber) is declared below,
 // the legacy one (liblumiscriber_legacy) in legacy/renderer_interface_legacy.h, which this
 // header declares instead when LUMI_LEGACY is 1. The legacy package passes LUMI_LEGACY=1 to
-// its hosts; the rest of this header serves both.
+// its hosts; the rest of this header serves both. The runs of operations that both tables
+// hold in the same order are declared once, in core/renderer_slots_*.inc, which each table
+// includes where the run stands.
 //
 // A frame, as the host drives it:
 //   OnFrameBegin();          per-frame start of the texture and font managers
@@ -313,72 +315,11 @@ public:
     virtual void RequestLoadWait() = 0;
     // Emitters created afterwards play their sounds through `sound` (not owned; may be null).
     virtual void SetSoundInterface(IHostSoundSystem* sound) = 0;
-    // Whether the device can show a hardware cursor; without one the cursor operations below
-    // do nothing and return false.
-    virtual bool IsHardwareCursorSupported() = 0;
-    // Shows or hides the hardware cursor; returns the device's answer.
-    virtual bool ShowCursor(bool show) = 0;
-    // Moves the hot spot of the cursor image set by SetCursorTexture.
-    virtual void SetCursorHotSpot(std::int32_t x, std::int32_t y) = 0;
-    // Copies `source` of the texture (null: all of it) into the 32x32 cursor image, with the
-    // hot spot (x, y). The renderer keeps a reference to the texture and applies the cursor
-    // again after a device reset.
-    virtual void SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* texture, const RECT* source) = 0;
-    // Replaces both file-callback sets (the defaults use the C runtime). A null pointer in either
-    // set is a fatal error (tarnel::FatalError) and nothing is stored.
-    virtual void SetFileSystem(PFN_FILE_OPEN open1, PFN_FILE_CLOSE close1, PFN_FILE_READ read1, PFN_FILE_SEEK seek1,
-                               PFN_FILE_OPEN open2, PFN_FILE_CLOSE close2, PFN_FILE_READ read2,
-                               PFN_FILE_SEEK seek2) = 0;
-    // Whether the particle command's loaded emitter has a circle beam (DrawCircleEmitter).
-    virtual bool HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) = 0;
-    // The clear colour of the current render target's viewport.
-    virtual void SetBackgroundColor(D3DCOLOR color) = 0;
-    // The back buffer's size (low 16 bits of the parameters, or of the last display mode).
-    virtual std::int16_t GetWidth() = 0;
-    virtual std::int16_t GetHeight() = 0;
-    // Updates the particle command's emitter for this frame at (x, y), offset by (-dx, -dy),
-    // and queues it; `param` turns the emitter by that many degrees (clockwise on the
-    // screen), and `scale` is the distance in pixels that scripts with CHGMODE scale to.
-    // Nothing for a null command, or an emitter that is not loaded or no longer alive. The
-    // script language is described in docs/particle-scripts.md (installed under
-    // share/doc/lumiscriber/). DrawEmitterAlt is the same operation.
-    virtual void DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                             std::int32_t dy, std::int32_t param, float scale) = 0;
-    virtual void DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                std::int32_t dy, std::int32_t param, float scale) = 0;
-    // As DrawEmitter, but queues only an emitter that has a circle beam.
-    virtual void DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                   std::int32_t dy, std::int32_t param, float scale) = 0;
+#include "core/renderer_slots_cursor_to_emitters.inc"
     // Immediate shapes into the current render target; `cmd` is a host command of the type or
     // ScratchCommand(). A filled shape whose colour's alpha is below 0xFF is alpha-blended.
     virtual void DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color) = 0;
-    virtual void DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                          std::int32_t y2, D3DCOLOR color) = 0;
-    // `count` segments copied into the command (which keeps its array for later frames);
-    // nothing for none.
-    virtual void DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
-                           D3DCOLOR color) = 0;
-    // An unfilled triangle or rectangle draws its edges only.
-    virtual void DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                              std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) = 0;
-    virtual void DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                          std::int32_t bottom, D3DCOLOR color, bool filled) = 0;
-    // Draws nothing; counts as one draw call.
-    virtual void DrawReserved(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e,
-                              std::int32_t f, std::int32_t g, std::int32_t h) = 0;
-    // Draws the text command's text (SetText, SetFont) on one line from (x, y), `spacing`
-    // pixels between characters, with a one-pixel outline in `outlineColor` when `outline`.
-    // Nothing is drawn until the command has a font and a text whose glyphs are all
-    // rasterised; a later call draws it. The glyphs are placed again only when the rectangle,
-    // wrap or spacing changes. DrawText reaches 65535 pixels right and down without wrapping.
-    virtual void DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
-                          D3DCOLOR outlineColor, std::int32_t spacing) = 0;
-    // As DrawText, inside the rectangle: with `wrap` the text breaks onto new lines at the
-    // right edge, and lines that would end below the bottom are left out; without, the text
-    // stops at the right edge.
-    virtual void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                                std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline, D3DCOLOR outlineColor,
-                                std::int32_t spacing) = 0;
+#include "core/renderer_slots_shapes_and_text.inc"
     // Textures. Every texture stays the renderer's: DestroyTexture gives it back, and one
     // that commands still draw is kept until they let go. Null when it cannot be made.
     // CreateUITexture: width x height in the quality's UI format, host-filled (UpdateRect).
@@ -415,15 +356,7 @@ public:
     virtual ITextureCell* AllocTextureCell(std::int32_t size) = 0;
     // Gives the cell back (its listener is not told) and nulls the host's pointer.
     virtual void ReleaseTextureCell(ITextureCell** cell) = 0;
-    // Sprite queries (type-5 commands): whether the texture's pixel is transparent (true for
-    // other commands, textures without alpha and while the device is lost); its colour (0 for
-    // other commands and without texture).
-    virtual bool IsPixelTransparent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
-    virtual D3DCOLOR GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
-    // The image file's size; {0, 0} when it cannot be read.
-    virtual STRU_IMAGE_FILE_SIZE GetImageFileSize(const WCHAR* path) = 0;
-    // The sprite command's texture size; false for other commands and without texture.
-    virtual bool GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) = 0;
+#include "core/renderer_slots_sprite_queries.inc"
     // The laid-out text's width (advances plus `spacing` per character) and height (the
     // tallest line height); 0 and 0 before the layout is built. False for other commands.
     virtual bool GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
@@ -486,17 +419,7 @@ public:
     // become kDrawFlagAlpha; with one that has none, an opaque colour (alpha 0xFF) takes
     // kDrawFlagAlpha away. A texture whose pixels are not loaded yet draws nothing this frame
     // (its load is started).
-    // DrawTexture: `source` of the texture stretched over `destination`, with a scratch
-    // command; nothing for a null or empty rectangle, or while the device is lost.
-    virtual void DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
-                             std::int32_t flags) = 0;
-    // The sprite command's `source` (null: the whole texture) at its own size, top left at
-    // (x, y). Flags 0 become kDrawFlagAlpha for a format with alpha, else kDrawFlagOpaque.
-    virtual void DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                        const RECT* source, std::int32_t flags, D3DCOLOR color) = 0;
-    // The sprite command's `source` stretched over `destination`; nothing when either is null.
-    virtual void DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
-                                      std::int32_t flags, D3DCOLOR color) = 0;
+#include "core/renderer_slots_sprites.inc"
     // The FPS of the last one-second sample.
     virtual float GetFPS() = 0;
     // Draws `source` (null: all) of the image file into the render-target texture `target` at
@@ -506,27 +429,7 @@ public:
                              const POINT* position) = 0;
     // Keeps a slot of the table; always throws lumi::Exception("unsupported method!").
     virtual void UnsupportedMethodB() = 0;
-    // Saves the texture's pixels; the extension picks the format (jpg, tga, png, dds, dib, else
-    // BMP). False, logged, for a texture without pixels or a failed write.
-    virtual bool SaveTexture(ITexture* texture, const WCHAR* path) = 0;
-    // Saves `region` (null: all) of a loaded image file's texture to `outPath` (tga, png, jpg,
-    // else BMP), scaled to `size` when one is given. False when the image is not loaded (an
-    // image larger than the device's largest texture is not, logged).
-    virtual bool SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
-                                 const SIZE* size) = 0;
-    // Whether the image file has no visible pixel: false for formats without alpha, true for
-    // files that cannot be read and images larger than the device's largest texture (logged).
-    virtual bool IsImageTransparent(const WCHAR* path) = 0;
-    // The bounding box of the visible pixels of an A8R8G8B8 image file (all zero when there is
-    // none); for other formats the whole image and false; false for an unreadable file and an
-    // image larger than the device's largest texture (logged).
-    virtual bool GetTexOptimizationRect(const WCHAR* path, RECT* out) = 0;
-    // The sprite command's `source` (null: the whole texture) over `destination`; a null
-    // destination puts the texture at its own size with its top left at (x, y), so (x, y)
-    // counts only then. Alpha-blended when the colour's alpha is below 0xFF or the format has
-    // alpha, else opaque. Always counts one draw call.
-    virtual void DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color,
-                                        const RECT* destination, const RECT* source) = 0;
+#include "core/renderer_slots_image_files.inc"
     // Switches the glyph library's antialiasing; returns the resulting state (false, logged,
     // without a glyph library).
     virtual bool SetFontAntialias(bool on) = 0;

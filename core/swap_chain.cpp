@@ -1,5 +1,6 @@
 #include "core/swap_chain.h"
 
+#include "core/com_release.h"
 #include "core/render_window.h"
 
 CD3DSwapChain::CD3DSwapChain(CD3DRenderWindow* window) : window_(window) {}
@@ -25,9 +26,4 @@ void CD3DSwapChain::Attach(IDirect3DSwapChain9* chain, CD3DRenderWindow* window)
     window_ = window;
 }
 
-void CD3DSwapChain::ReleaseChain() {
-    if (chain_ != nullptr) {
-        chain_->Release();
-        chain_ = nullptr;
-    }
-}
+void CD3DSwapChain::ReleaseChain() { ReleaseAndClear(chain_); }

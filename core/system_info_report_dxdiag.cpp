@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "core/com_release.h"
 #include "platform/win32/text.h"
 
 namespace {
@@ -30,52 +31,29 @@ private:
     VARIANT value_;
 };
 
-HRESULT ReadText(IDxDiagContainer* container, const char16_t* name, std::size_t size, std::u16string* out) {
+// Reads the property `name` into *out, made by `convert` from its VARIANT, when the property
+// holds a `type` value; E_INVALIDARG when it holds another kind, the provider's error when it
+// cannot be read.
+template <class T, class Convert>
+HRESULT ReadVariant(IDxDiagContainer* container, const char16_t* name, VARTYPE type, T* out, Convert convert) {
     Variant value;
     const HRESULT hr = container->GetProp(name, value.get());
     if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_BSTR) return E_INVALIDARG;
-    std::u16string text((*value).bstrVal, SysStringLen((*value).bstrVal));
-    if (text.size() > size - 1) text.resize(size - 1);
-    *out = std::move(text);
+    if ((*value).vt != type) return E_INVALIDARG;
+    *out = convert(*value);
     return S_OK;
+}
+
+HRESULT ReadText(IDxDiagContainer* container, const char16_t* name, std::size_t size, std::u16string* out) {
+    return ReadVariant(container, name, VT_BSTR, out, [size](const VARIANT& value) {
+        std::u16string text(value.bstrVal, SysStringLen(value.bstrVal));
+        if (text.size() > size - 1) text.resize(size - 1);
+        return text;
+    });
 }
 
 HRESULT ReadUInt(IDxDiagContainer* container, const char16_t* name, DWORD* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_UI4) return E_INVALIDARG;
-    *out = (*value).ulVal;
-    return S_OK;
-}
-
-HRESULT ReadInt(IDxDiagContainer* container, const char16_t* name, LONG* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_I4) return E_INVALIDARG;
-    *out = (*value).lVal;
-    return S_OK;
-}
-
-HRESULT ReadBool(IDxDiagContainer* container, const char16_t* name, BOOL* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_BOOL) return E_INVALIDARG;
-    *out = (*value).boolVal != VARIANT_FALSE ? 1 : 0;
-    return S_OK;
-}
-
-// The provider hands 64-bit figures out as decimal text.
-HRESULT ReadUInt64(IDxDiagContainer* container, const char16_t* name, ULONGLONG* out) {
-    Variant value;
-    const HRESULT hr = container->GetProp(name, value.get());
-    if (FAILED(hr)) return hr;
-    if ((*value).vt != VT_BSTR) return E_INVALIDARG;
-    *out = static_cast<ULONGLONG>(_wtoi64((*value).bstrVal));
-    return S_OK;
+    return ReadVariant(container, name, VT_UI4, out, [](const VARIANT& value) { return value.ulVal; });
 }
 
 // One property of a record: its name and where (and in what kind) it is kept.
@@ -100,10 +78,16 @@ HRESULT ReadProperty(IDxDiagContainer* container, const Property<Record>& proper
     if (const auto* member = std::get_if<DWORD Record::*>(&property.field))
         return ReadUInt(container, name, &(record->**member));
     if (const auto* member = std::get_if<LONG Record::*>(&property.field)) {
-        if (property.boolean) return ReadBool(container, name, &(record->**member));
-        return ReadInt(container, name, &(record->**member));
+        if (property.boolean) {
+            return ReadVariant(container, name, VT_BOOL, &(record->**member),
+                               [](const VARIANT& value) { return value.boolVal != VARIANT_FALSE ? 1 : 0; });
+        }
+        return ReadVariant(container, name, VT_I4, &(record->**member),
+                           [](const VARIANT& value) { return value.lVal; });
     }
-    return ReadUInt64(container, name, &(record->*std::get<ULONGLONG Record::*>(property.field)));
+    // The provider hands 64-bit figures out as decimal text.
+    return ReadVariant(container, name, VT_BSTR, &(record->*std::get<ULONGLONG Record::*>(property.field)),
+                       [](const VARIANT& value) { return static_cast<ULONGLONG>(_wtoi64(value.bstrVal)); });
 }
 
 template <class Record, std::size_t N>
@@ -115,76 +99,75 @@ HRESULT ReadProperties(IDxDiagContainer* container, const Property<Record> (&tab
     return S_OK;
 }
 
-#define LUMI_TEXT(Record, name, size) \
+// The tables, one specialization per record, so that S (text of at most `size` units with its
+// terminator), V (a number) and B (a VT_BOOL flag) name that record's members.
+template <class Record>
+struct Properties;
+
+#define S(name, size) \
     Property<Record> { u"" #name, Property<Record>::Text{&Record::name, size} }
-#define LUMI_VALUE(Record, name) \
+#define V(name) \
     Property<Record> { u"" #name, &Record::name }
-#define LUMI_BOOL(Record, name) \
+#define B(name) \
     Property<Record> { u"" #name, &Record::name, true }
 
-#define S(name, size) LUMI_TEXT(DxDiagSystemInfo, name, size)
-#define V(name) LUMI_VALUE(DxDiagSystemInfo, name)
-#define B(name) LUMI_BOOL(DxDiagSystemInfo, name)
-const Property<DxDiagSystemInfo> kSystemInfoProperties[] = {
-    V(dwOSMajorVersion), V(dwOSMinorVersion), V(dwOSBuildNumber), V(dwOSPlatformID), V(dwDirectXVersionMajor),
-    V(dwDirectXVersionMinor), S(szDirectXVersionLetter, 2), B(bDebug), B(bNECPC98), V(ullPhysicalMemory),
-    V(ullUsedPageFile), V(ullAvailPageFile), B(bNetMeetingRunning), B(bIsD3D8DebugRuntimeAvailable),
-    B(bIsD3DDebugRuntime), B(bIsDInput8DebugRuntimeAvailable), B(bIsDInput8DebugRuntime),
-    B(bIsDMusicDebugRuntimeAvailable), B(bIsDMusicDebugRuntime), B(bIsDDrawDebugRuntime), B(bIsDPlayDebugRuntime),
-    B(bIsDSoundDebugRuntime), V(nD3DDebugLevel), V(nDDrawDebugLevel), V(nDIDebugLevel), V(nDMusicDebugLevel),
-    V(nDPlayDebugLevel), V(nDSoundDebugLevel), V(nDShowDebugLevel), S(szWindowsDir, 260), S(szBuildLab, 100),
-    S(szDxDiagVersion, 100), S(szSetupParamEnglish, 100), S(szProcessorEnglish, 200),
-    S(szSystemManufacturerEnglish, 200), S(szSystemModelEnglish, 200), S(szBIOSEnglish, 200),
-    S(szPhysicalMemoryEnglish, 100), S(szCSDVersion, 200), S(szDirectXVersionEnglish, 100),
-    S(szDirectXVersionLongEnglish, 100), S(szMachineNameLocalized, 200), S(szOSLocalized, 100),
-    S(szOSExLocalized, 100), S(szOSExLongLocalized, 300), S(szLanguagesLocalized, 200), S(szPageFileLocalized, 100),
-    S(szTimeLocalized, 100), S(szMachineNameEnglish, 200), S(szOSEnglish, 100), S(szOSExEnglish, 100),
-    S(szOSExLongEnglish, 300), S(szLanguagesEnglish, 200), S(szPageFileEnglish, 100), S(szTimeEnglish, 100),
+template <>
+struct Properties<DxDiagSystemInfo> {
+    using Record = DxDiagSystemInfo;
+    static inline const Property<Record> kTable[] = {
+        V(dwOSMajorVersion), V(dwOSMinorVersion), V(dwOSBuildNumber), V(dwOSPlatformID), V(dwDirectXVersionMajor),
+        V(dwDirectXVersionMinor), S(szDirectXVersionLetter, 2), B(bDebug), B(bNECPC98), V(ullPhysicalMemory),
+        V(ullUsedPageFile), V(ullAvailPageFile), B(bNetMeetingRunning), B(bIsD3D8DebugRuntimeAvailable),
+        B(bIsD3DDebugRuntime), B(bIsDInput8DebugRuntimeAvailable), B(bIsDInput8DebugRuntime),
+        B(bIsDMusicDebugRuntimeAvailable), B(bIsDMusicDebugRuntime), B(bIsDDrawDebugRuntime), B(bIsDPlayDebugRuntime),
+        B(bIsDSoundDebugRuntime), V(nD3DDebugLevel), V(nDDrawDebugLevel), V(nDIDebugLevel), V(nDMusicDebugLevel),
+        V(nDPlayDebugLevel), V(nDSoundDebugLevel), V(nDShowDebugLevel), S(szWindowsDir, 260), S(szBuildLab, 100),
+        S(szDxDiagVersion, 100), S(szSetupParamEnglish, 100), S(szProcessorEnglish, 200),
+        S(szSystemManufacturerEnglish, 200), S(szSystemModelEnglish, 200), S(szBIOSEnglish, 200),
+        S(szPhysicalMemoryEnglish, 100), S(szCSDVersion, 200), S(szDirectXVersionEnglish, 100),
+        S(szDirectXVersionLongEnglish, 100), S(szMachineNameLocalized, 200), S(szOSLocalized, 100),
+        S(szOSExLocalized, 100), S(szOSExLongLocalized, 300), S(szLanguagesLocalized, 200), S(szPageFileLocalized, 100),
+        S(szTimeLocalized, 100), S(szMachineNameEnglish, 200), S(szOSEnglish, 100), S(szOSExEnglish, 100),
+        S(szOSExLongEnglish, 300), S(szLanguagesEnglish, 200), S(szPageFileEnglish, 100), S(szTimeEnglish, 100),
+    };
 };
-#undef S
-#undef V
-#undef B
 
-#define S(name, size) LUMI_TEXT(DxDiagDisplayInfo, name, size)
-#define V(name) LUMI_VALUE(DxDiagDisplayInfo, name)
-#define B(name) LUMI_BOOL(DxDiagDisplayInfo, name)
-const Property<DxDiagDisplayInfo> kDisplayProperties[] = {
-    S(szDeviceName, 100), S(szDescription, 200), S(szKeyDeviceID, 200), S(szKeyDeviceKey, 200),
-    S(szManufacturer, 200), S(szChipType, 100), S(szDACType, 100), S(szRevision, 100),
-    S(szDisplayMemoryLocalized, 100), S(szDisplayMemoryEnglish, 100), S(szDisplayModeLocalized, 100),
-    S(szDisplayModeEnglish, 100), V(dwWidth), V(dwHeight), V(dwBpp), V(dwRefreshRate), S(szMonitorName, 100),
-    S(szMonitorMaxRes, 100), S(szDriverName, 100), S(szDriverVersion, 100), S(szDriverAttributes, 100),
-    S(szDriverLanguageEnglish, 100), S(szDriverLanguageLocalized, 100), S(szDriverDateEnglish, 100),
-    S(szDriverDateLocalized, 100), V(lDriverSize), S(szMiniVdd, 100), S(szMiniVddDateLocalized, 100),
-    S(szMiniVddDateEnglish, 100), V(lMiniVddSize), S(szVdd, 100), B(bCanRenderWindow), B(bDriverBeta),
-    B(bDriverDebug), B(bDriverSigned), B(bDriverSignedValid), S(szDeviceIdentifier, 100), S(szDriverSignDate, 50),
-    V(dwDDIVersion), S(szDDIVersionEnglish, 100), S(szDDIVersionLocalized, 100), V(iAdapter), S(szVendorId, 50),
-    S(szDeviceId, 50), S(szSubSysId, 50), S(szRevisionId, 50), V(dwWHQLLevel), B(bNoHardware),
-    B(bDDAccelerationEnabled), B(b3DAccelerationExists), B(b3DAccelerationEnabled), B(bAGPEnabled), B(bAGPExists),
-    B(bAGPExistenceValid), S(szDXVAModes, 100), S(szDDStatusLocalized, 100), S(szDDStatusEnglish, 100),
-    S(szD3DStatusLocalized, 100), S(szD3DStatusEnglish, 100), S(szAGPStatusLocalized, 100),
-    S(szAGPStatusEnglish, 100), S(szNotesLocalized, 3000), S(szNotesEnglish, 3000), S(szRegHelpText, 3000),
-    S(szTestResultDDLocalized, 3000), S(szTestResultDDEnglish, 3000), S(szTestResultD3D7Localized, 3000),
-    S(szTestResultD3D7English, 3000), S(szTestResultD3D8Localized, 3000), S(szTestResultD3D8English, 3000),
-    S(szTestResultD3D9Localized, 3000), S(szTestResultD3D9English, 3000),
+template <>
+struct Properties<DxDiagDisplayInfo> {
+    using Record = DxDiagDisplayInfo;
+    static inline const Property<Record> kTable[] = {
+        S(szDeviceName, 100), S(szDescription, 200), S(szKeyDeviceID, 200), S(szKeyDeviceKey, 200),
+        S(szManufacturer, 200), S(szChipType, 100), S(szDACType, 100), S(szRevision, 100),
+        S(szDisplayMemoryLocalized, 100), S(szDisplayMemoryEnglish, 100), S(szDisplayModeLocalized, 100),
+        S(szDisplayModeEnglish, 100), V(dwWidth), V(dwHeight), V(dwBpp), V(dwRefreshRate), S(szMonitorName, 100),
+        S(szMonitorMaxRes, 100), S(szDriverName, 100), S(szDriverVersion, 100), S(szDriverAttributes, 100),
+        S(szDriverLanguageEnglish, 100), S(szDriverLanguageLocalized, 100), S(szDriverDateEnglish, 100),
+        S(szDriverDateLocalized, 100), V(lDriverSize), S(szMiniVdd, 100), S(szMiniVddDateLocalized, 100),
+        S(szMiniVddDateEnglish, 100), V(lMiniVddSize), S(szVdd, 100), B(bCanRenderWindow), B(bDriverBeta),
+        B(bDriverDebug), B(bDriverSigned), B(bDriverSignedValid), S(szDeviceIdentifier, 100), S(szDriverSignDate, 50),
+        V(dwDDIVersion), S(szDDIVersionEnglish, 100), S(szDDIVersionLocalized, 100), V(iAdapter), S(szVendorId, 50),
+        S(szDeviceId, 50), S(szSubSysId, 50), S(szRevisionId, 50), V(dwWHQLLevel), B(bNoHardware),
+        B(bDDAccelerationEnabled), B(b3DAccelerationExists), B(b3DAccelerationEnabled), B(bAGPEnabled), B(bAGPExists),
+        B(bAGPExistenceValid), S(szDXVAModes, 100), S(szDDStatusLocalized, 100), S(szDDStatusEnglish, 100),
+        S(szD3DStatusLocalized, 100), S(szD3DStatusEnglish, 100), S(szAGPStatusLocalized, 100),
+        S(szAGPStatusEnglish, 100), S(szNotesLocalized, 3000), S(szNotesEnglish, 3000), S(szRegHelpText, 3000),
+        S(szTestResultDDLocalized, 3000), S(szTestResultDDEnglish, 3000), S(szTestResultD3D7Localized, 3000),
+        S(szTestResultD3D7English, 3000), S(szTestResultD3D8Localized, 3000), S(szTestResultD3D8English, 3000),
+        S(szTestResultD3D9Localized, 3000), S(szTestResultD3D9English, 3000),
+    };
 };
-#undef S
-#undef V
-#undef B
 
-#define S(name, size) LUMI_TEXT(DxDiagDeinterlaceCaps, name, size)
-#define V(name) LUMI_VALUE(DxDiagDeinterlaceCaps, name)
-#define B(name) LUMI_BOOL(DxDiagDeinterlaceCaps, name)
-const Property<DxDiagDeinterlaceCaps> kDeinterlaceProperties[] = {
-    S(szD3DInputFormat, 100), S(szD3DOutputFormat, 100), S(szGuid, 100), S(szCaps, 100),
-    V(dwNumPreviousOutputFrames), V(dwNumForwardRefSamples), V(dwNumBackwardRefSamples),
+template <>
+struct Properties<DxDiagDeinterlaceCaps> {
+    using Record = DxDiagDeinterlaceCaps;
+    static inline const Property<Record> kTable[] = {
+        S(szD3DInputFormat, 100), S(szD3DOutputFormat, 100), S(szGuid, 100), S(szCaps, 100),
+        V(dwNumPreviousOutputFrames), V(dwNumForwardRefSamples), V(dwNumBackwardRefSamples),
+    };
 };
 #undef S
 #undef V
 #undef B
-#undef LUMI_TEXT
-#undef LUMI_VALUE
-#undef LUMI_BOOL
 
 HRESULT OpenChild(IDxDiagContainer* parent, const char16_t* name, ContainerPtr* out) {
     IDxDiagContainer* child = nullptr;
@@ -222,7 +205,8 @@ void ReadDeinterlaceCaps(IDxDiagContainer* device, DxDiagDisplayInfo* info) {
             FAILED(OpenChild(list.get(), name, &child)))
             return;
         info->deinterlaceCaps.emplace_back();
-        if (FAILED(ReadProperties(child.get(), kDeinterlaceProperties, &info->deinterlaceCaps.back()))) return;
+        DxDiagDeinterlaceCaps* caps = &info->deinterlaceCaps.back();
+        if (FAILED(ReadProperties(child.get(), Properties<DxDiagDeinterlaceCaps>::kTable, caps))) return;
     }
 }
 
@@ -251,7 +235,7 @@ HRESULT CDxDiagInfo::GetSystemInfo(std::unique_ptr<DxDiagSystemInfo>* out) {
     if (!*out) return E_OUTOFMEMORY;
     ContainerPtr container;
     if (FAILED(OpenChild(root_, u"DxDiag_SystemInfo", &container))) return E_FAIL;
-    const HRESULT hr = ReadProperties(container.get(), kSystemInfoProperties, out->get());
+    const HRESULT hr = ReadProperties(container.get(), Properties<DxDiagSystemInfo>::kTable, out->get());
     if (FAILED(hr)) return hr;
     return ReadExtendedCpuMasks(container.get(), out->get());
 }
@@ -275,7 +259,7 @@ HRESULT CDxDiagInfo::GetDisplayInfo(std::vector<std::unique_ptr<DxDiagDisplayInf
         ContainerPtr device;
         hr = OpenChild(devices.get(), name, &device);
         if (FAILED(hr)) return hr;
-        hr = ReadProperties(device.get(), kDisplayProperties, info);
+        hr = ReadProperties(device.get(), Properties<DxDiagDisplayInfo>::kTable, info);
         if (FAILED(hr)) return hr;
         ReadDeinterlaceCaps(device.get(), info);
     }
@@ -283,14 +267,8 @@ HRESULT CDxDiagInfo::GetDisplayInfo(std::vector<std::unique_ptr<DxDiagDisplayInf
 }
 
 void CDxDiagInfo::Cleanup() {
-    if (root_ != nullptr) {
-        root_->Release();
-        root_ = nullptr;
-    }
-    if (provider_ != nullptr) {
-        provider_->Release();
-        provider_ = nullptr;
-    }
+    ReleaseAndClear(root_);
+    ReleaseAndClear(provider_);
     if (comInitialized_) {
         CoUninitialize();
         comInitialized_ = false;

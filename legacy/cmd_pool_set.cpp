@@ -47,60 +47,60 @@ Record* TakeBack(cmd_pool_set_t& pools, STRU_DRAW_COMMAND_BASE* cmd) {
     return record;
 }
 
+// Calls `visit` for the record structure of `type` (visit.template operator()<Record>(); types 3
+// and 5 share the rectangle's); `otherwise` for 4 and any unknown type.
+template <class Visit, class Result>
+Result ForRecordOf(std::int32_t type, Visit&& visit, Result otherwise) {
+    switch (type) {
+        case kDrawCmdPoint: return visit.template operator()<STRU_POINT_COMMAND>();
+        case kDrawCmdLine: return visit.template operator()<STRU_LINE_COMMAND>();
+        case kDrawCmdTriangle: return visit.template operator()<STRU_TRI_COMMAND>();
+        case kDrawCmdRect:
+        case kDrawCmdTexturedRect: return visit.template operator()<STRU_RECT_COMMAND>();
+        case kDrawCmdText: return visit.template operator()<STRU_TEXT_COMMAND>();
+        case kDrawCmdParticle: return visit.template operator()<STRU_PARTICLE_COMMAND>();
+        default: return otherwise;
+    }
+}
+
+// What a record given back owns goes with it: a line's segments, a text's layout and font
+// description; the other records own nothing.
+template <class Record>
+void ReleaseOwned(Record*) {}
+
+void ReleaseOwned(STRU_LINE_COMMAND* line) {
+    delete[] line->segments;
+    line->segments = nullptr;
+    line->segmentCount = 0;
+    line->segmentCapacity = 0;
+}
+
+void ReleaseOwned(STRU_TEXT_COMMAND* text) {
+    ClearTextLayout(text);
+    delete text->font;
+    text->font = nullptr;
+}
+
 }  // namespace
 
 STRU_DRAW_COMMAND_BASE* AllocDrawCommand(cmd_pool_set_t& pools, std::int32_t type) {
-    switch (type) {
-        case kDrawCmdPoint:
-            return NewRecord<STRU_POINT_COMMAND>(pools, type, kDrawFlagOpaque);
-        case kDrawCmdLine:
-            return NewRecord<STRU_LINE_COMMAND>(pools, type, kDrawFlagOpaque);
-        case kDrawCmdTriangle:
-            return NewRecord<STRU_TRI_COMMAND>(pools, type, kDrawFlagOpaque);
-        case kDrawCmdRect:
-        case kDrawCmdTexturedRect:
-            return NewRecord<STRU_RECT_COMMAND>(pools, type, kDrawFlagOpaque);
-        case kDrawCmdText:
-            return NewRecord<STRU_TEXT_COMMAND>(pools, type, kDrawFlagOpaque);
-        case kDrawCmdParticle:
-            return NewRecord<STRU_PARTICLE_COMMAND>(pools, type, kDrawFlagAlpha);
-        default:
-            return nullptr;
-    }
+    const std::int32_t flags = type == kDrawCmdParticle ? kDrawFlagAlpha : kDrawFlagOpaque;
+    return ForRecordOf(
+        type, [&]<class Record>() -> STRU_DRAW_COMMAND_BASE* { return NewRecord<Record>(pools, type, flags); },
+        static_cast<STRU_DRAW_COMMAND_BASE*>(nullptr));
 }
 
 bool FreeDrawCommand(cmd_pool_set_t& pools, STRU_DRAW_COMMAND_BASE* cmd) {
     if (cmd == nullptr || IsScratchCommand(cmd)) return false;
-    switch (cmd->type) {
-        case kDrawCmdPoint:
-            return TakeBack<STRU_POINT_COMMAND>(pools, cmd) != nullptr;
-        case kDrawCmdLine: {
-            STRU_LINE_COMMAND* line = TakeBack<STRU_LINE_COMMAND>(pools, cmd);
-            if (line == nullptr) return false;
-            delete[] line->segments;
-            line->segments = nullptr;
-            line->segmentCount = 0;
-            line->segmentCapacity = 0;
+    return ForRecordOf(
+        cmd->type,
+        [&]<class Record>() {
+            Record* record = TakeBack<Record>(pools, cmd);
+            if (record == nullptr) return false;
+            ReleaseOwned(record);
             return true;
-        }
-        case kDrawCmdTriangle:
-            return TakeBack<STRU_TRI_COMMAND>(pools, cmd) != nullptr;
-        case kDrawCmdRect:
-        case kDrawCmdTexturedRect:
-            return TakeBack<STRU_RECT_COMMAND>(pools, cmd) != nullptr;
-        case kDrawCmdText: {
-            STRU_TEXT_COMMAND* text = TakeBack<STRU_TEXT_COMMAND>(pools, cmd);
-            if (text == nullptr) return false;
-            ClearTextLayout(text);
-            delete text->font;
-            text->font = nullptr;
-            return true;
-        }
-        case kDrawCmdParticle:
-            return TakeBack<STRU_PARTICLE_COMMAND>(pools, cmd) != nullptr;
-        default:
-            return false;
-    }
+        },
+        false);
 }
 
 bool ReleaseDrawCommand(cmd_pool_set_t& pools, STRU_DRAW_COMMAND_BASE* cmd) {

@@ -1,5 +1,6 @@
 #include "legacy/frame_commands.h"
 
+#include "core/com_release.h"
 #include "draw/d3d_texture.h"
 
 namespace {
@@ -57,13 +58,7 @@ STRU_RECT_COMMAND* frame_commands_t::TakeTextured() {
 }
 
 void frame_commands_t::Reset() {
-    for (std::size_t i = 0; i < texturedUsed_; ++i) {
-        STRU_RECT_COMMAND* cmd = textured_[i];
-        if (cmd->texture != nullptr) {
-            cmd->texture->Release();
-            cmd->texture = nullptr;
-        }
-    }
+    for (std::size_t i = 0; i < texturedUsed_; ++i) ReleaseAndClear(textured_[i]->texture);
     texturedUsed_ = 0;
     for (std::size_t& used : ringUsed_) used = 0;
 }

@@ -1,18 +1,20 @@
-// CLumiscriber (legacy build): commands, the point draw, textured-rectangle submission and the
-// background colour (the other draw operations: core/lumiscriber_shared_draws.cpp).
+// CLumiscriber (legacy build): commands and how they are queued (also a particle command's),
+// the point draw, DrawTexture and the background colour (the draw operations both builds
+// share: core/lumiscriber_shared_draws.cpp).
+#include "core/event_log.h"
 #include "core/host_handles.h"
 #include "core/lumiscriber.h"
 #include "draw/d3d_texture.h"
 #include "draw/draw_commands.h"
 #include "draw/draw_layer.h"
 #include "draw/tex_mgr.h"
+#include "particle/particle_beam.h"
+#include "particle/particle_emitter.h"
+#include "particle/particle_emitter_mgr.h"
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/window.h"
-#include "particle/particle_emitter_mgr.h"
 
-using lumi::ClipToCurrentFrame;
 using lumi::HasPixels;
-using lumi::IsOpaqueColor;
 
 void CLumiscriber::SetBackgroundColor(D3DCOLOR color) {
     backgroundColor_ = color;
@@ -20,11 +22,6 @@ void CLumiscriber::SetBackgroundColor(D3DCOLOR color) {
 }
 
 // ---- Commands ----
-
-std::int32_t CLumiscriber::GetPrimitiveType(STRU_DRAW_COMMAND_BASE* cmd) {
-    if (cmd == nullptr || IsScratchCommand(cmd)) return -1;
-    return cmd->type;
-}
 
 STRU_DRAW_COMMAND_BASE* CLumiscriber::CreatePrimitive(std::int32_t type) {
     return AllocDrawCommand(*commandPools_, type);
@@ -62,43 +59,10 @@ void CLumiscriber::QueueDrawCommand(STRU_DRAW_COMMAND_BASE* cmd) {
 
 STRU_DRAW_COMMAND_BASE* CLumiscriber::DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
                                                 D3DCOLOR color) {
-    AddDrawCalls(1);
-    auto* point = static_cast<STRU_POINT_COMMAND*>(CommandFor(cmd, kDrawCmdPoint));
-    if (point == nullptr) return nullptr;
-    point->x = x;
-    point->y = y;
-    point->color = color;
-    point->texture = nullptr;
-    QueueDrawCommand(point);
-    return point;
+    return QueuePoint(cmd, x, y, color);
 }
 
 // ---- Textured rectangles ----
-
-STRU_RECT_COMMAND* CLumiscriber::TexturedRectOf(STRU_DRAW_COMMAND_BASE* cmd) const {
-    STRU_RECT_COMMAND* rect = lumi::TexturedCommand(cmd);
-    return rect != nullptr && rect->texture != nullptr ? rect : nullptr;
-}
-
-void CLumiscriber::SubmitTexturedRect(const RECT& source, const RECT& destination, std::int32_t flags,
-                                      STRU_RECT_COMMAND* cmd, D3DCOLOR color) {
-    CD3DTexture* texture = cmd->texture;
-    if (texture == nullptr) return;
-    // A format with alpha is always blended, whatever the host asked for.
-    if (texture->HasAlphaFormat()) {
-        flags |= kDrawFlagAlpha;
-    } else if (IsOpaqueColor(color)) {
-        flags &= ~kDrawFlagAlpha;
-    }
-    if (!HasPixels(texture)) return;
-    cmd->flags = flags;
-    cmd->color = color;
-    cmd->source = source;
-    cmd->destination = destination;
-    if (texture->GetFrameCount() > 0) ClipToCurrentFrame(texture, cmd->source, cmd->destination);
-    QueueDrawCommand(cmd);
-    AddDrawCalls(1);
-}
 
 void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
                                std::int32_t flags) {
@@ -113,3 +77,30 @@ void CLumiscriber::DrawTexture(ITexture* texture, const RECT* destination, const
     lumi::SwapCommandTexture(cmd, d3dTexture);
     SubmitTexturedRect(*source, *destination, flags, cmd, color);
 }
+
+// ---- Particle commands ----
+
+CParticleEmitter* CLumiscriber::CreateEmitter(const WCHAR* path) {
+    try {
+        return emitterMgr_->CreateEmitter(path);
+    } catch (const ScriptParseFailed& error) {
+        // A host cannot be expected to catch across the library's boundary: the command
+        // simply has no emitter.
+        WriteLog(u"%hs[%s] %hs", error.what(), path, emitterMgr_->GetLastCompileError().c_str());
+        return nullptr;
+    }
+}
+
+bool CLumiscriber::NumberEmitterDraw(STRU_PARTICLE_COMMAND* particles, std::uint32_t* sequence) {
+    CParticleEmitter* emitter = particles->emitter;
+    for (std::int32_t i = 0; i < emitter->GetBeamCount(); ++i) {
+        CParticleBeam* beam = emitter->GetBeam(static_cast<std::uint32_t>(i));
+        beam->SetDepthStep(depthStep_);
+        if (CD3DTexture* texture = beam->GetTextureObject()) texture->Restore();
+    }
+    // The beams place their quads at the sequence the command is queued with.
+    *sequence = drawSequence_;
+    return true;
+}
+
+void CLumiscriber::QueueEmitterCommand(STRU_PARTICLE_COMMAND* particles) { QueueDrawCommand(particles); }

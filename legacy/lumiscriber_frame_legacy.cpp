@@ -14,17 +14,8 @@
 #include "platform/tarnel/tarnel.h"
 #include "platform/win32/time.h"
 
-namespace {
-
-constexpr DWORD kLostOrInactiveSleepMs = 25;
-
-}  // namespace
-
 void CLumiscriber::BeginScene() {
-    if (IsSyncLoading() || loadWaitRequested_) {
-        if (texMgr_) texMgr_->WaitForResourceLoader();
-        loadWaitRequested_ = false;
-    }
+    WaitForLoadsWhenAsked();
     // Every call is a frame of its own here: the clock moves whatever the host called before.
     EndFrameClock();
     AdvanceFrameClock(TimeGet_S());
@@ -81,7 +72,7 @@ bool CLumiscriber::EndScene(bool present) {
 }
 
 void CLumiscriber::OnFrameBegin() {
-    if (deviceLost_ || !IsActive()) Sleep(kLostOrInactiveSleepMs);
+    SleepWhenIdle();
     if (texMgr_) texMgr_->OnFrameBegin();
     inFrame_ = true;
     stats_.DrawCalls = 0;
@@ -94,36 +85,15 @@ std::uint32_t CLumiscriber::GetFrameSubmissions() { return drawSequence_; }
 
 std::int32_t CLumiscriber::GetTexturesInUse() { return texMgr_ ? texMgr_->InUseCount() : 0; }
 
-void CLumiscriber::EnterLostState() {
-    if (deviceLost_) return;
-    deviceLost_ = true;
-    OnLostDevice();
-}
-
 void CLumiscriber::OnLostDevice() {}
 
 void CLumiscriber::ResetDevice() {
     if (!deviceLost_) WriteLog(u"BeginScene - DeviceNoReset.");
     ReleaseForReset();
-    const HRESULT hr = device_ != nullptr ? device_->Reset(&settings_.pp) : D3DERR_INVALIDCALL;
-    if (FAILED(hr)) {
-        WriteLog(u"BeginScene - Device reset Failed [%s]", DXGetErrorDescriptionW(hr));
-        EnterLostState();
-        return;
-    }
+    if (!ResetWithPresentParameters()) return;
     // Not lost from here on: restoring draws (the render targets are cleared off-screen).
     deviceLost_ = false;
-    try {
-        RestoreAfterReset();
-    } catch (const std::exception& error) {
-        StayLostAfterFailedRestore(error);
-        ReleaseForReset();  // never half restored
-        return;
-    }
-    restoreFailureLogged_ = false;
-    WriteLog(u"BeginScene - Device Reset Succeed.");
-    // The cursor surface went with the reset; the host set its cursor only once.
-    if (hardwareCursor_ && cursorTexture_ != nullptr) ApplyCursor();
+    FinishReset([this] { RestoreAfterReset(); }, [this] { ReleaseForReset(); });
 }
 
 void CLumiscriber::ReleaseForReset() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "core/com_release.h"
 #include "core/event_log.h"
 #include "core/host_handles.h"
 #include "core/lumiscriber.h"
@@ -23,14 +24,6 @@ using lumi::IsEmptyText;
 namespace {
 
 bool IsTargetSide(std::int32_t side) { return side > 0 && lumi::IsTextureSide(side); }
-
-template <class T>
-void ReleaseAndClear(T*& object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
 
 // Copies level 0 of `texture`'s pixels (its system copy) into the render target's surface,
 // through a system-memory surface in the target's format. False when either has no surface.

@@ -18,6 +18,9 @@
 // the swap chain yourself (ISwapChain::Present); AttachSwapChain(null) draws into the device's
 // back buffer again.
 //
+// The runs of operations this table holds in the same order as the current library's are
+// declared once for both, in core/renderer_slots_*.inc, included where the run stands.
+//
 // Threads, failures and exceptions as in the current library (core/renderer_interface.h):
 // failures return false, null or 0 with a line in the event log; lumi::Exception reaches the
 // host for pool exhaustion and for releasing a particle command whose emitter is not the
@@ -61,54 +64,15 @@ public:
     virtual void RequestLoadWait() = 0;
     // True when the device evicted its managed resources; false without a device.
     virtual bool EvictManagedResources() = 0;
-    // The hardware cursor, as in the current library.
-    virtual bool IsHardwareCursorSupported() = 0;
-    virtual bool ShowCursor(bool show) = 0;
-    virtual void SetCursorHotSpot(std::int32_t x, std::int32_t y) = 0;
-    virtual void SetCursorTexture(std::int32_t x, std::int32_t y, ITexture* texture, const RECT* source) = 0;
-    // Replaces both file-callback sets; a null pointer is fatal (tarnel::FatalError).
-    virtual void SetFileSystem(PFN_FILE_OPEN open1, PFN_FILE_CLOSE close1, PFN_FILE_READ read1, PFN_FILE_SEEK seek1,
-                               PFN_FILE_OPEN open2, PFN_FILE_CLOSE close2, PFN_FILE_READ read2,
-                               PFN_FILE_SEEK seek2) = 0;
-    // Whether the particle command's emitter has a CIRCLEBEAM beam.
-    virtual bool HasCircleBeam(STRU_DRAW_COMMAND_BASE* cmd) = 0;
-    // Clears the current render target (colour and depth) at once, and keeps the colour.
-    virtual void SetBackgroundColor(D3DCOLOR color) = 0;
-    // The back buffer's size (low 16 bits of the parameters).
-    virtual std::int16_t GetWidth() = 0;
-    virtual std::int16_t GetHeight() = 0;
-    // Updates the particle command's emitter for this frame at (x, y), its quads moved by
-    // (-dx, -dy) and its spawns turned by `param` degrees, and queues its beams; the circle
-    // variant draws only the particles of its CIRCLEBEAM beams. Nothing without an emitter.
-    virtual void DrawEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                             std::int32_t dy, std::int32_t param, float scale) = 0;
-    virtual void DrawEmitterAlt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                std::int32_t dy, std::int32_t param, float scale) = 0;
-    virtual void DrawCircleEmitter(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, std::int32_t dx,
-                                   std::int32_t dy, std::int32_t param, float scale) = 0;
+#include "core/renderer_slots_cursor_to_emitters.inc"
     // Immediate shapes, as in the current library. DrawPoint returns the command it drew (the
     // renderer's own for ScratchCommand()), null for a command of another type.
     virtual STRU_DRAW_COMMAND_BASE* DrawPoint(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
                                               D3DCOLOR color) = 0;
-    virtual void DrawLine(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                          std::int32_t y2, D3DCOLOR color) = 0;
-    virtual void DrawLines(STRU_DRAW_COMMAND_BASE* cmd, const STRU_LINE_SEGMENT* segments, std::int32_t count,
-                           D3DCOLOR color) = 0;
-    virtual void DrawTriangle(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                              std::int32_t y2, std::int32_t x3, std::int32_t y3, D3DCOLOR color, bool filled) = 0;
-    virtual void DrawRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                          std::int32_t bottom, D3DCOLOR color, bool filled) = 0;
-    // Draws nothing; counts as one draw call.
-    virtual void DrawReserved(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t e,
-                              std::int32_t f, std::int32_t g, std::int32_t h) = 0;
-    // Text, as in the current library, from the layout SetText or SetFont made (a text
-    // without font draws nothing). Lines are as high as the larger line height of the
-    // font's 'A' and U+9AD8.
-    virtual void DrawText(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color, bool outline,
-                          D3DCOLOR outlineColor, std::int32_t spacing) = 0;
-    virtual void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
-                                std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline, D3DCOLOR outlineColor,
-                                std::int32_t spacing) = 0;
+    // Text is drawn from the layout SetText or SetFont made (a text without font draws
+    // nothing), whose glyphs SetFont and SetText rasterise in the call. Lines are as high as the
+    // larger line height of the font's 'A' and U+9AD8.
+#include "core/renderer_slots_shapes_and_text.inc"
     // Textures, as in the current library, but for CreateTexture(width, height, format):
     // D3DFMT_A8R8G8B8 or A4R4G4B4 only (other formats: null and a log line).
     virtual ITexture* CreateUITexture(std::int32_t width, std::int32_t height) = 0;
@@ -128,11 +92,7 @@ public:
     // Later frames draw into the swap chain's back buffer (null: the device's own back
     // buffer). A swap chain that is not the renderer's is refused with a log line.
     virtual void AttachSwapChain(ISwapChain* swapChain) = 0;
-    // Sprite queries, as in the current library.
-    virtual bool IsPixelTransparent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
-    virtual D3DCOLOR GetPixelColor(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y) = 0;
-    virtual STRU_IMAGE_FILE_SIZE GetImageFileSize(const WCHAR* path) = 0;
-    virtual bool GetTextureSize(STRU_DRAW_COMMAND_BASE* cmd, std::int16_t* width, std::int16_t* height) = 0;
+#include "core/renderer_slots_sprite_queries.inc"
     // The sum of the glyphs' advances plus `spacing` each, and their largest line height; 0
     // and 0 until the text is laid out.
     virtual bool GetTextExtent(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t* width, std::int32_t* height,
@@ -169,15 +129,10 @@ public:
     virtual CParticleEmitter* GetParticleEmitter(STRU_DRAW_COMMAND_BASE* cmd) = 0;
     virtual bool IsTextureLoaded(const WCHAR* path) = 0;
     virtual bool IsPrimitiveTextureLoaded(STRU_DRAW_COMMAND_BASE* cmd) = 0;
-    // Sprites, as in the current library, with two differences: a texture whose format has
-    // alpha is always drawn alpha-blended (kDrawFlagAlpha is added to the flags), and a
-    // texture draws as soon as it has pixels in any copy.
-    virtual void DrawTexture(ITexture* texture, const RECT* destination, const RECT* source, D3DCOLOR color,
-                             std::int32_t flags) = 0;
-    virtual void DrawTexturePrimitiveAt(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y,
-                                        const RECT* source, std::int32_t flags, D3DCOLOR color) = 0;
-    virtual void DrawTexturePrimitive(STRU_DRAW_COMMAND_BASE* cmd, const RECT* source, const RECT* destination,
-                                      std::int32_t flags, D3DCOLOR color) = 0;
+    // Sprites, as in the current library (core/renderer_interface.h), with two differences: a
+    // texture whose format has alpha is always drawn alpha-blended (kDrawFlagAlpha is added to
+    // the flags), and a texture draws as soon as it has pixels in any copy.
+#include "core/renderer_slots_sprites.inc"
     // Draws `source` of the image file over `destination` of `texture` at once (waiting for
     // the file to load), as DrawTexturePrimitive would draw it on the screen; with
     // `clearTexture` the texture is cleared to transparent black first, else the image goes
@@ -204,14 +159,7 @@ public:
     // without a device, for an empty path or a target that is not one of CreateRenderTarget.
     virtual bool DrawTex2Tex(const WCHAR* path, const RECT* source, IRenderTarget* target,
                              const POINT* position) = 0;
-    // Image files, as in the current library.
-    virtual bool SaveTexture(ITexture* texture, const WCHAR* path) = 0;
-    virtual bool SaveImageRegion(const WCHAR* imagePath, const RECT* region, const WCHAR* outPath,
-                                 const SIZE* size) = 0;
-    virtual bool IsImageTransparent(const WCHAR* path) = 0;
-    virtual bool GetTexOptimizationRect(const WCHAR* path, RECT* out) = 0;
-    virtual void DrawTexturePrimitiveEx(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t x, std::int32_t y, D3DCOLOR color,
-                                        const RECT* destination, const RECT* source) = 0;
+#include "core/renderer_slots_image_files.inc"
     virtual bool SetFontAntialias(bool on) = 0;
     virtual bool GetFontAntialias() = 0;
     // Sleeps 25 ms while the device is lost or the renderer inactive; starts the texture

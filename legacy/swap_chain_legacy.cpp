@@ -1,5 +1,7 @@
 #include "legacy/swap_chain_legacy.h"
 
+#include "core/com_release.h"
+
 CD3DSwapChain::~CD3DSwapChain() { ReleaseChain(); }
 
 HRESULT CD3DSwapChain::Present(const RECT* source, const RECT* destination, HWND window) {
@@ -23,9 +25,4 @@ HRESULT CD3DSwapChain::Create(IDirect3DDevice9* device, D3DFORMAT backBufferForm
     return hr;
 }
 
-void CD3DSwapChain::ReleaseChain() {
-    if (chain_ != nullptr) {
-        chain_->Release();
-        chain_ = nullptr;
-    }
-}
+void CD3DSwapChain::ReleaseChain() { ReleaseAndClear(chain_); }
