@@ -128,7 +128,6 @@ public:
     IDirect3DDevice9* GetDevice() const { return device_; }  // null before the device and between devices
     const STRU_DEVICE_SETTINGS& GetDeviceSettings() const { return settings_; }
     const D3DCAPS9& GetCaps() const { return caps_; }
-    const STRU_RENDERER_PARAM& GetParams() const { return param_; }
 
     bool IsDeviceLost() const { return deviceLost_; }
     // A loss reported by a render target, a render window or the scene manager: the first
@@ -170,7 +169,6 @@ public:
     // The first set serves background loads, the second the host-thread loads.
     const STRU_FILE_CALLBACKS* GetBackgroundFileCallbacks() const { return &fileCallbacks_[0]; }
     const STRU_FILE_CALLBACKS* GetForegroundFileCallbacks() const { return &fileCallbacks_[1]; }
-    const std::vector<DEVMODEW>& GetDisplayModes() const { return displayModes_; }
 
 protected:
     enum class RoadMode { kFatal, kSoft };  // construction stops the process; a mode change returns false

@@ -99,8 +99,6 @@ public:
 
     // ---- For the library's own parts ----
     CFontTexMgr* GetFontTexMgr() const { return fontTexMgr_.get(); }
-    // The typed pools every command of this renderer comes from.
-    cmd_pool_set_t& GetCommandPools() { return *commandPools_; }
     // The commands of the immediate draws (ScratchCommand()) and of DrawTexture.
     const frame_commands_t& GetFrameCommands() const { return *frameCommands_; }
     // The one layer every submission goes to.
