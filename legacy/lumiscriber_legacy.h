@@ -59,6 +59,7 @@ public:
     void DrawTextInRect(STRU_DRAW_COMMAND_BASE* cmd, std::int32_t left, std::int32_t top, std::int32_t right,
                         std::int32_t bottom, D3DCOLOR color, bool wrap, bool outline, D3DCOLOR outlineColor,
                         std::int32_t spacing) override;
+    using CLumiscriberCommon::CreateTexture;  // the shared overloads stay callable on this class
     ITexture* CreateTexture(std::int32_t width, std::int32_t height, D3DFORMAT format) override;
     ISwapChain* CreateAdditionalSwapChain(std::int32_t width, std::int32_t height) override;
     void DestroySwapChain(ISwapChain* swapChain) override;
